@@ -197,6 +197,10 @@ enum Q7CharCode {
   Q7_CHARCODE_MS936 = 65
 };
 
+/* ---- Engine, environment, settings and error log ---- */
+
+/* ---- Decimal numbers ---- */
+
 #ifdef __cplusplus
 }
 #endif
