@@ -199,7 +199,193 @@ enum Q7CharCode {
 
 /* ---- Engine, environment, settings and error log ---- */
 
+/* The machine environment, filled by RQ7GetEnvironment (352 bytes, native byte order). */
+typedef struct _TREnvironment {
+  char hostName[256];     /* zero-ended */
+  int32_t osKind;         /* 53 on this system */
+  int32_t osMajor;        /* release numbers of the operating system */
+  int32_t osMinor;
+  int32_t hardwareThird;  /* third hardware figure (6) */
+  int32_t endian;         /* byte-order code of the system (4: little-endian) */
+  int32_t wordSize;       /* 64 */
+  int32_t processors;     /* processors online */
+  int32_t hardwareSecond; /* second hardware figure (-1) */
+  char osCharCode[32];    /* the system's character-code name ("UTF8"), zero-filled */
+  char dbCharCode[32];    /* the database character-code name, zero-filled */
+} _TREnvironment;
+
+/* Writes the four version numbers (0x01001001, 25, 1, 20170503) and the copyright text (at most
+ * 511 characters and a zero byte). Outputs are written only on success; null outputs are skipped.
+ * Returns 0. */
+Q7_EXPORT int RQ7GetVersion(int* versions, char* copyright);
+/* Points *versions at the engine's four version numbers and *copyright at its copyright text
+ * (engine memory, valid until unload). Returns 0. */
+Q7_EXPORT int Q7GetVersion(int** versions, char** copyright);
+
+/* Takes the oldest entry out of the error ring: the processor time in milliseconds when it was
+ * recorded, the name it was recorded under (api: 63 bytes), its code and its message (127 bytes).
+ * Returns 1, or 0 with every output untouched when the ring is empty. Null outputs are skipped.
+ * Reading adds no entry. */
+Q7_EXPORT int RQ7GetErrorLog(int* time, char* api, int* code, char* message);
+/* As RQ7GetErrorLog; api and message point to the caller's buffer pointers. */
+Q7_EXPORT int Q7GetErrorLog(int* time, char** api, int* code, char** message);
+
+/* Stops the worker pool and the database and starts them again: the database is empty afterwards,
+ * the error ring keeps its entries. Takes no lock: the host must not call it while any other call
+ * is running. Returns 0 or a negative code. */
+Q7_EXPORT int RQ7ReInitializeMS(void);
+
+/* Sets the database character code by name: "Cp1252", "MS932", "MS949", "Shift_JIS", "UTF8",
+ * "EUC_JP" or "MS936" (exact case). Returns 0, or Q7_ERROR_INVALID_CHAR_CODE for another name
+ * (the code is then unchanged). */
+Q7_EXPORT int RQ7SetDBCharCode(const char* name);
+/* Sets the database character code by locale ID: 0 Shift_JIS, 1 MS932, 2 MS949, 3 UTF8, 4 EUC_JP,
+ * 5 Cp1252, 6 MS936. Returns 0, or Q7_ERROR_INVALID_CHAR_CODE for another ID. */
+Q7_EXPORT int RQ7SetKanjiCode(int locale);
+Q7_EXPORT int Q7SetKanjiCode(int locale);
+
+/* Selects the output of the history log: 0 off, 1 standard output, 2 standard error, 3 the history
+ * file. With 3 and a path, the path (prefixed by the current directory and "//" unless it contains
+ * "//") is kept as the log file name. Returns 0. */
+Q7_EXPORT int RQ7LogInit(int option, const char* path);
+Q7_EXPORT int Q7LogInit(int option, const char* path);
+
+/* Fills the environment record. When no database character code is set, it becomes UTF8 first.
+ * Returns 0, or Q7_ERROR_INVALID_PARAMETER for a null record. */
+Q7_EXPORT int RQ7GetEnvironment(_TREnvironment* env);
+
 /* ---- Decimal numbers ---- */
+
+/*
+ * A decimal is a signed count of units of 10^-scale. The count is a 128-bit two's-complement
+ * integer; the scale and the rounding mode travel beside it in a NumericInfo. The most negative
+ * bit pattern (high word 0x8000000000000000, low word 0) is NaN, the decimal NULL: it is outside
+ * the value range, which is -(2^127 - 1) .. 2^127 - 1 units. A scale may be negative (the
+ * count is then a multiple of a power of ten); decimal columns use scales 0 to 38.
+ *
+ * The RQ7Numeric functions compute on the caller's values only: they take no lock, touch no
+ * database, keep no shared state and may run on any number of threads at once. Pointer
+ * arguments must point at valid objects (only the end pointer of the readers may be null).
+ * Unless a function says otherwise, results are rounded once, from the exact value, to the
+ * result's scale under the result's rounding mode, and the call returns a Q7NumericStatus.
+ */
+typedef struct Numeric {
+  uint64_t low; /* low 64 bits of the count */
+  int64_t high; /* high 64 bits of the count, sign included */
+} Numeric;
+
+typedef struct NumericInfo {
+  int32_t scale;        /* digits after the decimal point */
+  int32_t roundingMode; /* a Q7RoundingMode */
+} NumericInfo;
+
+/* Rounding modes; catalog and export files name them "ROUNDUP" ... "ROUNDHALFEVEN". A dropped
+   non-zero part moves the kept magnitude up by one unit when: */
+enum Q7RoundingMode {
+  Q7_ROUND_UP = 0,        /* always (away from zero) */
+  Q7_ROUND_DOWN = 1,      /* never (truncation) */
+  Q7_ROUND_CEILING = 2,   /* the value is positive */
+  Q7_ROUND_FLOOR = 3,     /* the value is negative */
+  Q7_ROUND_HALF_UP = 4,   /* the dropped part is at least one half */
+  Q7_ROUND_HALF_DOWN = 5, /* the dropped part is more than one half */
+  Q7_ROUND_HALF_EVEN = 6  /* more than one half, or one half and the kept last digit is odd */
+};
+
+enum Q7NumericStatus {
+  Q7_NUMERIC_EXACT = 0,
+  Q7_NUMERIC_NAN = 1,                 /* a NaN operand, or a division by zero: the result is NaN */
+  Q7_NUMERIC_ROUNDED = 2,             /* non-zero digits were dropped */
+  Q7_NUMERIC_OVERFLOW_POSITIVE = 3,   /* the result does not fit and is NaN; the true value is > 0 */
+  Q7_NUMERIC_OVERFLOW_NEGATIVE = 4,   /* the same, true value < 0 */
+  Q7_NUMERIC_SYNTAX_ERROR = -1,       /* readers: the text is not a number */
+  Q7_NUMERIC_BUFFER_TOO_SMALL = -2,   /* printers: the text does not fit */
+  Q7_NUMERIC_INVALID_MODE = -3        /* a rounding mode outside 0..6 */
+};
+
+Q7_EXPORT void RQ7NumericSetZero(Numeric* x);
+Q7_EXPORT void RQ7NumericSetNan(Numeric* x);
+/* 1 when x is zero (respectively NaN), else 0. */
+Q7_EXPORT int RQ7NumericIsZero(const Numeric* x);
+Q7_EXPORT int RQ7NumericIsNan(const Numeric* x);
+
+/* r = a + b and r = a - b, all three at one scale; no rounding, a NaN operand gives 1. */
+Q7_EXPORT int RQ7NumericAdd(const Numeric* a, const Numeric* b, Numeric* r);
+Q7_EXPORT int RQ7NumericSub(const Numeric* a, const Numeric* b, Numeric* r);
+
+/* r = a op b, each operand at its own scale, the result at ir's scale and mode. A mode outside
+   0..6 in any of the three infos returns -3 (r untouched); a zero divisor gives NaN and 1. */
+Q7_EXPORT int RQ7NumericRescalingAdd(const NumericInfo* ia, const NumericInfo* ib, const NumericInfo* ir,
+                                     const Numeric* a, const Numeric* b, Numeric* r);
+Q7_EXPORT int RQ7NumericRescalingSub(const NumericInfo* ia, const NumericInfo* ib, const NumericInfo* ir,
+                                     const Numeric* a, const Numeric* b, Numeric* r);
+Q7_EXPORT int RQ7NumericRescalingMul(const NumericInfo* ia, const NumericInfo* ib, const NumericInfo* ir,
+                                     const Numeric* a, const Numeric* b, Numeric* r);
+Q7_EXPORT int RQ7NumericRescalingDiv(const NumericInfo* ia, const NumericInfo* ib, const NumericInfo* ir,
+                                     const Numeric* a, const Numeric* b, Numeric* r);
+
+/* x = x * k in place, exactly. NaN x: 1, x unchanged. Overflow: x = NaN and 4 whatever the sign. */
+Q7_EXPORT int RQ7NumericMul(Numeric* x, int k);
+/* x = x / k in place, rounded by i's mode. k = 0: x = NaN, 1. A mode outside 0..6 stores the
+   truncated quotient and returns -3. */
+Q7_EXPORT int RQ7NumericDiv(Numeric* x, const NumericInfo* i, int k);
+
+/* NOTE THE SIGN: +1 when a < b, -1 when a > b, 0 when equal (signed 128-bit order of the counts,
+   so NaN is below every number and equal to NaN). */
+Q7_EXPORT int RQ7NumericCmp(const Numeric* a, const Numeric* b);
+/* The same sign across scales. A mode outside 0..6 in ia or ib returns -3. With different scales
+   a NaN a gives +1 (also when b is NaN), a NaN b gives -1. */
+Q7_EXPORT int RQ7NumericRescalingCmp(const NumericInfo* ia, const NumericInfo* ib, const Numeric* a,
+                                     const Numeric* b);
+
+/* x rounded to `digits` fraction digits (ceiling, floor, or i's own mode) and kept at i's scale.
+   NaN x: 1, unchanged. Overflow on the way back to i's scale: x = NaN, 3 or 4. Round with a mode
+   outside 0..6: -3, x unchanged. */
+Q7_EXPORT int RQ7NumericCeil(const NumericInfo* i, int digits, Numeric* x);
+Q7_EXPORT int RQ7NumericFloor(const NumericInfo* i, int digits, Numeric* x);
+Q7_EXPORT int RQ7NumericRound(const NumericInfo* i, int digits, Numeric* x);
+
+/* out = in moved from one scale to the other, rounded by to's mode when digits drop. Returns 0
+   (also when digits were dropped), 1 for NaN, 3 when the result does not fit (out = NaN, either
+   sign), -3 for a bad mode when the scale goes down (out = a copy of in). */
+Q7_EXPORT int RQ7NumericRescale(const NumericInfo* from, const NumericInfo* to, const Numeric* in,
+                                Numeric* out);
+
+/* Integers to decimals at i's scale; a negative scale rounds by i's mode (-3 for a bad mode then,
+   out untouched). Overflow: NaN, 3 or 4. */
+Q7_EXPORT int RQ7NumericLong2Num(long v, const NumericInfo* i, Numeric* out);
+Q7_EXPORT int RQ7NumericInt2Num(int v, const NumericInfo* i, Numeric* out);
+/* Decimals to integers rounded by i's mode. out is 0 after NaN (1), a bad mode (-3) and an
+   overflow (3 or 4). */
+Q7_EXPORT int RQ7NumericNum2Long(const Numeric* x, const NumericInfo* i, long* out);
+Q7_EXPORT int RQ7NumericNum2Int(const Numeric* x, const NumericInfo* i, int* out);
+/* out = v at i's scale from v's exact binary value. +-0 gives 0; an infinite or NaN v gives NaN
+   and 3 (sign bit clear) or 4 (sign bit set), so the double NULL (minus infinity) gives NaN, 4.
+   Otherwise a bad mode gives -3, out untouched. */
+Q7_EXPORT int RQ7NumericDbl2Num(const NumericInfo* i, Numeric* out, double v);
+/* out = x rounded to a double under i's mode. NaN x gives a NaN double (all bits set) and 1; beyond
+   the double range plus or minus infinity and 3 or 4; a bad mode a NaN double and -3. */
+Q7_EXPORT int RQ7NumericNum2Dbl(const Numeric* x, const NumericInfo* i, double* out);
+
+/* Printing. The text is x * 10^shift with max(digits, 0) - shift digits after the point (none, and
+   zeros appended, when that is not positive), followed by "E+n" / "E-n" (n = |shift|, the exponent
+   being -shift) when shift is not 0; a leading '-' for a negative value. Dgstr puts ',' between
+   groups of three integer digits. x is rounded by i's mode when digits < i's scale. Returns 0 or 2
+   (rounded); NaN writes "NaN" and returns 1 (-2 when size < 4); -2 when the text and its zero do
+   not fit in size bytes (buf then holds the empty text when size > 0); -3 for a bad mode when x
+   must be rounded. */
+Q7_EXPORT int RQ7NumericNum2Str(const Numeric* x, const NumericInfo* i, int shift, int digits, char* buf,
+                                size_t size);
+Q7_EXPORT int RQ7NumericNum2Dgstr(const Numeric* x, const NumericInfo* i, int shift, int digits, char* buf,
+                                  size_t size);
+
+/* Reading: an optional sign, digits with an optional point, an optional exponent ("e", sign,
+   digits); Dgstr also takes ',' groups of three digits in the integer part. Any other character
+   (blanks and the zero included) ends the number, and *end (when end is not null) receives where
+   reading stopped. The value is rounded into i's scale by i's mode. The empty text gives NaN and
+   0; a text that is no number (or a null text) gives -1 (out = NaN, *end = text); -3 for a bad
+   mode when digits must be dropped (out = NaN). */
+Q7_EXPORT int RQ7NumericStr2Num(const char* text, const NumericInfo* i, Numeric* out, const char** end);
+Q7_EXPORT int RQ7NumericDgstr2Num(const char* text, const NumericInfo* i, Numeric* out, const char** end);
 
 #ifdef __cplusplus
 }

@@ -1,0 +1,4 @@
+#include "api/frame.h"
+
+const char kEmptyText[] = "";
+char gBuf[kGBufSize];

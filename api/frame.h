@@ -1,0 +1,155 @@
+// The frames of the exported functions. Every exported function is one of these around one
+// operation, so that locking, error recording and the no-exception guarantee live in one place:
+//
+//   Q7_EXPORT int RQ7GetNTable() { return FullFrame("RQ7GetNTable", [&] { return innerQ7GetNTable(); }); }
+//
+// | frame              | API lock | catches                   | ring entry written by the frame          |
+// |--------------------|----------|---------------------------|------------------------------------------|
+// | FullFrame          | yes      | everything                | a CQ7Exception, under ring_name          |
+// | CheckedFrame       | yes      | everything                | also a negative result (empty message)   |
+// | LightFrame         | yes      | everything (see below)    | never                                    |
+// | PlainFrame         | yes      | everything (see below)    | never                                    |
+// | UnlockedFrame      | no       | everything                | a CQ7Exception, under ring_name          |
+// | LockedValueFrame   | yes      | everything, silently      | never                                    |
+// | DelegatingValueFrame, PureValueFrame | no | everything, silently | never                             |
+//
+// Light and plain frames run operations that record their own failures; should an exception still
+// arrive, the host gets its code (a CQ7Exception's own, else Q7_ERROR_UNKNOWN) and nothing is
+// recorded. No frame lets any exception (std::bad_alloc included) reach the C caller: a failure
+// that is not a CQ7Exception becomes Q7_ERROR_UNKNOWN (0xE00001F4) without a ring entry.
+//
+// The lock is q7_mutex, which is not recursive: an operation run inside a locking frame must never
+// call an exported function that locks. Delegating value frames exist for exactly that case: they
+// hold no lock and call locking RQ7 functions. UnlockedFrame is for RQ7ReInitializeMS only, which
+// restarts the engine (and the lock) itself.
+//
+// Integer results: codes are returned as the operation's own integer type (a 64-bit size result
+// gets the code widened to 64 bits).
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <type_traits>
+
+#include "foundation/CQ7Exception.h"
+#include "foundation/ErrorRing.h"
+#include "foundation/q7_mutex.h"
+
+// Holds q7_mutex for its lifetime, released on every path.
+class ApiLock {
+ public:
+  ApiLock() { mutex_lock(); }
+  ~ApiLock() { mutex_unlock(); }
+  ApiLock(const ApiLock&) = delete;
+  ApiLock& operator=(const ApiLock&) = delete;
+};
+
+// Value-frame results for a failed call: the integer NULL, the double NULL, and the empty text.
+inline constexpr int32_t kValueFrameIntNull = INT32_MIN;
+inline constexpr double kValueFrameDoubleNull = -HUGE_VAL;
+extern const char kEmptyText[];  // one zero byte, read-only
+// The text buffer of value-frame functions; each call that returns text in it overwrites it. Shared
+// by all threads without a lock: a text returned in it is valid until the next such call.
+inline constexpr int kGBufSize = 4096;
+extern char gBuf[kGBufSize];
+
+namespace frame_detail {
+
+template <class Op>
+using Result = std::invoke_result_t<Op&>;
+
+template <class R>
+R Code(int code) {
+  static_assert(std::is_integral_v<R>, "status frames need an integer result");
+  return static_cast<R>(code);
+}
+
+// Catches of the full frame: a CQ7Exception is recorded and its code returned.
+template <class Op>
+Result<Op> Recorded(const char* ring_name, Op& op) noexcept {
+  try {
+    return op();
+  } catch (const CQ7Exception& e) {
+    PutErrorLog(ring_name, e.ErrorCode(), e.Message());
+    return Code<Result<Op>>(e.ErrorCode());
+  } catch (...) {
+    return Code<Result<Op>>(Q7_ERROR_UNKNOWN);
+  }
+}
+
+// Catches of the frames that record nothing.
+template <class Op>
+Result<Op> Unrecorded(Op& op) noexcept {
+  try {
+    return op();
+  } catch (const CQ7Exception& e) {
+    return Code<Result<Op>>(e.ErrorCode());
+  } catch (...) {
+    return Code<Result<Op>>(Q7_ERROR_UNKNOWN);
+  }
+}
+
+template <class R, class Op>
+R Silent(R on_failure, Op& op) noexcept {
+  try {
+    return op();
+  } catch (...) {
+    return on_failure;
+  }
+}
+
+}  // namespace frame_detail
+
+template <class Op>
+frame_detail::Result<Op> FullFrame(const char* ring_name, Op&& op) noexcept {
+  ApiLock lock;
+  return frame_detail::Recorded(ring_name, op);
+}
+
+// As FullFrame; a negative result of the operation is also recorded (ring_name, code, empty
+// message) and returned.
+template <class Op>
+frame_detail::Result<Op> CheckedFrame(const char* ring_name, Op&& op) noexcept {
+  ApiLock lock;
+  auto checked = [&op]() -> frame_detail::Result<Op> {
+    auto result = op();
+    if (result < 0) throw CQ7Exception(static_cast<int>(result));
+    return result;
+  };
+  return frame_detail::Recorded(ring_name, checked);
+}
+
+template <class Op>
+frame_detail::Result<Op> LightFrame(Op&& op) noexcept {
+  ApiLock lock;
+  return frame_detail::Unrecorded(op);
+}
+
+// The frame of the Q7 mirrors; behaves as LightFrame.
+template <class Op>
+frame_detail::Result<Op> PlainFrame(Op&& op) noexcept {
+  ApiLock lock;
+  return frame_detail::Unrecorded(op);
+}
+
+template <class Op>
+frame_detail::Result<Op> UnlockedFrame(const char* ring_name, Op&& op) noexcept {
+  return frame_detail::Recorded(ring_name, op);
+}
+
+// Value frames return the operation's value, or on_failure when anything is thrown.
+template <class R, class Op>
+R LockedValueFrame(R on_failure, Op&& op) noexcept {
+  ApiLock lock;
+  return frame_detail::Silent(on_failure, op);
+}
+
+template <class R, class Op>
+R DelegatingValueFrame(R on_failure, Op&& op) noexcept {
+  return frame_detail::Silent(on_failure, op);
+}
+
+template <class R, class Op>
+R PureValueFrame(R on_failure, Op&& op) noexcept {
+  return frame_detail::Silent(on_failure, op);
+}
