@@ -1,0 +1,87 @@
+#include "values/ArrayFunctions.h"
+
+#include <cstring>
+
+#include "foundation/CQ7Exception.h"
+#include "foundation/ErrorRing.h"
+#include "values/TDoubleArray.h"
+#include "values/TStrArray.h"
+
+namespace {
+[[noreturn]] void ThrowInvalidType() { throw CQ7Exception(Q7_ERROR_INVALID_DATA_TYPE); }
+}  // namespace
+
+int ArrayDataType(TBaseArray* arr) {
+  if (!arr) ThrowInvalidType();
+  return arr->GetDataType();
+}
+
+int ArrayDataTypeEx(TBaseArray* arr) {
+  const int type = arr ? arr->GetDataType() : 0;
+  switch (type) {
+    case Q7_TYPE_INTEGER:
+    case Q7_TYPE_STRING:
+    case Q7_TYPE_DECIMAL:
+      return type;
+    case Q7_TYPE_DOUBLE:
+      return static_cast<TDoubleArray*>(arr)->GetExtendType();
+    default:
+      PutErrorLog("ArrayDataTypeEx", Q7_ERROR_INVALID_DATA_TYPE, "Invalid data type");
+      ThrowInvalidType();
+  }
+}
+
+void SetArrayDataTypeEx(TBaseArray* arr, int t) {
+  const int type = arr ? arr->GetDataType() : 0;
+  switch (type) {
+    case Q7_TYPE_INTEGER:
+    case Q7_TYPE_STRING:
+    case Q7_TYPE_DECIMAL:
+      if (t != type) ThrowInvalidType();
+      return;
+    case Q7_TYPE_DOUBLE:
+      if (t != Q7_TYPE_DOUBLE && t != Q7_TYPE_DATE && t != Q7_TYPE_TIME && t != Q7_TYPE_DATETIME) {
+        ThrowInvalidType();
+      }
+      static_cast<TDoubleArray*>(arr)->SetExtendType(t);
+      return;
+    default:
+      ThrowInvalidType();
+  }
+}
+
+int ArrayUnitSize(TBaseArray* arr) {
+  switch (arr ? arr->GetDataType() : 0) {
+    case Q7_TYPE_INTEGER:
+      return 4;
+    case Q7_TYPE_DOUBLE:
+    case Q7_TYPE_STRING:
+      return 8;
+    case Q7_TYPE_DECIMAL:
+      return 16;
+    default:
+      ThrowInvalidType();
+  }
+}
+
+bool CompareStrArray(TBaseArray* a, TBaseArray* b) {
+  if (!a || !b || a->GetDataType() != Q7_TYPE_STRING || b->GetDataType() != Q7_TYPE_STRING) return false;
+  auto* sa = static_cast<TStrArray*>(a);
+  auto* sb = static_cast<TStrArray*>(b);
+  if (sa->FArraySize != sb->FArraySize || sa->FUnitSize != sb->FUnitSize) return false;
+  if (sa->FArraySize > 0 &&
+      memcmp(sa->FData, sb->FData, static_cast<size_t>(sa->FUnitSize) * sa->FArraySize) != 0) {
+    return false;
+  }
+  sa->Sweep();
+  sb->Sweep();
+  if (sa->FPCLast != sb->FPCLast) return false;
+  return sa->FPCLast == 0 || memcmp(sa->FStrArea, sb->FStrArea, static_cast<size_t>(sa->FPCLast)) == 0;
+}
+
+int64_t CalcMargin(int64_t n) {
+  if (n < 0) throw CQ7Exception(Q7_ERROR_NEGATIVE_SIZE);
+  return n;
+}
+
+int64_t CalcMargin2(int64_t n) { return n + n / 8 + 10000; }

@@ -1,0 +1,28 @@
+// Free functions over the typed arrays: their value type codes, element widths, the identity test
+// of two string value lists, and the growth rule.
+//
+// A null array counts as an array of no known type. Failures throw CQ7Exception.
+#pragma once
+
+#include <cstdint>
+
+class TBaseArray;
+
+// The array's GetDataType (2, 3, 6 or 8; 0 for a base array).
+int ArrayDataType(TBaseArray* arr);
+// 2, 6 and 8 as they are; a double array's extend type (3, 4, 5 or 7, a stored 0 read as 3).
+// Anything else records ("ArrayDataTypeEx", 0xE0000074, "Invalid data type") and throws
+// Q7_ERROR_INVALID_DATA_TYPE.
+int ArrayDataTypeEx(TBaseArray* arr);
+// A double array takes t = 3, 4, 5 or 7 as its extend type; an integer, string or decimal array
+// only checks that t is its type. Anything else throws Q7_ERROR_INVALID_DATA_TYPE.
+void SetArrayDataTypeEx(TBaseArray* arr, int t);
+// 4 for type 2, 8 for types 3 and 6, 16 for type 8; else throws Q7_ERROR_INVALID_DATA_TYPE.
+int ArrayUnitSize(TBaseArray* arr);
+// True when both are string arrays of equal count and unit whose offsets are byte-equal as they
+// stand and whose areas, once both are compacted (Sweep), hold the same bytes.
+bool CompareStrArray(TBaseArray* a, TBaseArray* b);
+// n itself; a negative n throws Q7_ERROR_NEGATIVE_SIZE.
+int64_t CalcMargin(int64_t n);
+// The capacity a full array grows to: n + n/8 + 10000.
+int64_t CalcMargin2(int64_t n);

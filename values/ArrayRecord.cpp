@@ -1,0 +1,366 @@
+#include "values/ArrayRecord.h"
+
+#include <cstring>
+
+#include "foundation/CErrorLog.h"
+#include "foundation/CMemFile.h"
+#include "foundation/CQ7Exception.h"
+#include "foundation/SystemHeader.h"
+#include "foundation/TMemStream.h"
+#include "foundation/zpk_fstream.h"
+#include "foundation/zpk_memory.h"
+#include "values/TBaseArray.h"
+#include "values/TStrArray.h"
+
+namespace {
+
+constexpr int kWordSize32 = 1;
+
+[[noreturn]] void Refuse(ArrayRecordReader& r) { r.Fail(Q7_ERROR_ILLEGAL_ARRAY_DATA); }
+
+// A field of `bytes` must fit in what is left of the source (when the source knows).
+void CheckFits(ArrayRecordReader& r, int64_t bytes) {
+  const int64_t left = r.BytesLeft();
+  if (bytes < 0 || (left >= 0 && bytes > left)) Refuse(r);
+}
+
+// Frees a block unless it has been handed over.
+struct BlockGuard {
+  void* p;
+  ~BlockGuard() { zpk_free(p); }
+  void* Release() {
+    void* q = p;
+    p = nullptr;
+    return q;
+  }
+};
+
+// What the writer's word size means for the fields whose width follows it.
+struct WriterLayout {
+  bool is32;  // FAllocSize, FPCLast and string offsets are 4 bytes wide
+};
+
+WriterLayout LayoutOf(ArrayRecordReader& r) {
+  const int writer = r.WriterWordSize();
+  // No header read (0) is taken as this system's, as for files without a header.
+  if (writer == 0 || writer == getSystemELF()) return {false};
+  if (writer == kWordSize32) return {true};
+  Refuse(r);
+}
+
+int64_t ReadWordField(ArrayRecordReader& r, const WriterLayout& layout) {
+  if (layout.is32) {
+    int32_t v;
+    r.Read(&v, 4, 1);
+    return v;  // sign-extended
+  }
+  int64_t v;
+  r.Read(&v, 8, 1);
+  return v;
+}
+
+}  // namespace
+
+// ---- Writers ----
+
+int64_t FileRecordWriter::Write(const void* p, size_t size, size_t count) {
+  zpk_write(fs_, p, size, count);
+  return 0;
+}
+
+MemFileRecordWriter::MemFileRecordWriter(CMemFile* mf) : mf_(mf) {
+  if (!mf) throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
+}
+
+int64_t MemFileRecordWriter::Write(const void* p, size_t size, size_t count) {
+  zpk_write2mem(mf_, p, size, count);
+  return 0;
+}
+
+SizeRecordWriter::SizeRecordWriter(CMemFile* mf) : mf_(mf) {
+  if (!mf) throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
+}
+
+int64_t SizeRecordWriter::Write(const void* p, size_t size, size_t count) {
+  return static_cast<int64_t>(zpk_size_write2mem(mf_, p, size, count));
+}
+
+MemStreamRecordWriter::MemStreamRecordWriter() {
+  if (!MemStream) throw CQ7Exception(Q7_ERROR_INVALID_MEMSTREAM);
+}
+
+int64_t MemStreamRecordWriter::Write(const void* p, size_t size, size_t count) {
+  // The stream reports its failures by result only; a record with a field missing is useless.
+  const long rc = MemStream->writeStream(p, size, count);
+  if (rc < 0) throw CQ7Exception(static_cast<int>(rc));
+  return 0;
+}
+
+int64_t ShmRecordWriter::Write(const void* p, size_t size, size_t count) {
+  return static_cast<int64_t>(zpk_shm_write(p, size, count, cursor_));
+}
+
+// ---- Readers ----
+
+void ArrayRecordReader::Fail(int code) {
+  OnFail();
+  throw CQ7Exception(code);
+}
+
+void FileRecordReader::Read(void* dst, size_t size, size_t count) { zpk_read(fs_, dst, size, count); }
+
+void FileRecordReader::ReadWidth(void* dst, size_t size, size_t count, int width) {
+  zpk_read(fs_, dst, size, count, width);
+}
+
+int FileRecordReader::WriterWordSize() const { return fs_.FileELF(); }
+
+int64_t FileRecordReader::BytesLeft() { return fs_.remaining(); }
+
+void FileRecordReader::OnFail() { zpk_close(fs_); }
+
+MemFileRecordReader::MemFileRecordReader(CMemFile* mf) : mf_(mf) {
+  if (!mf) throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
+}
+
+void MemFileRecordReader::Read(void* dst, size_t size, size_t count) { zpk_readmem(mf_, dst, size, count); }
+
+void MemFileRecordReader::ReadWidth(void* dst, size_t size, size_t count, int width) {
+  zpk_readmem(mf_, dst, size, count, width);
+}
+
+int MemFileRecordReader::WriterWordSize() const { return mf_->ImageELF(); }
+
+int64_t MemFileRecordReader::BytesLeft() { return mf_->BytesLeft(); }
+
+MemStreamRecordReader::MemStreamRecordReader() {
+  if (!MemStream) throw CQ7Exception(Q7_ERROR_INVALID_MEMSTREAM);
+}
+
+namespace {
+// The stream answers with a code, or with fewer bytes than asked at its end.
+void CheckStreamRead(long rc, size_t wanted) {
+  if (rc < 0) throw CQ7Exception(static_cast<int>(rc));
+  if (static_cast<size_t>(rc) != wanted) throw CQ7Exception(Q7_ERROR_INVALID_READ_SIZE);
+}
+}  // namespace
+
+void MemStreamRecordReader::Read(void* dst, size_t size, size_t count) {
+  CheckStreamRead(MemStream->readStream(dst, size, count), size * count);
+}
+
+void MemStreamRecordReader::ReadWidth(void* dst, size_t size, size_t count, int width) {
+  CheckStreamRead(MemStream->readStream(dst, size, count, width), size * count);
+}
+
+int MemStreamRecordReader::WriterWordSize() const { return MemStream->StreamELF(); }
+
+int64_t MemStreamRecordReader::BytesLeft() { return MemStream->nUsed() - MemStream->Pos(); }
+
+// ---- The base record ----
+
+void TBaseArray::WriteBase(ArrayRecordWriter& w, int64_t* total) const {
+  const int32_t type_no = GetDataType();
+  int64_t sum = 0;
+  sum += w.Write(&type_no, 4, 1);
+  sum += w.Write(FUserArea, 1, kUserAreaSize);
+  sum += w.Write(&FUnitSize, 4, 1);
+  sum += w.Write(&FArraySize, 4, 1);
+  sum += w.Write(&FAllocSize, 8, 1);
+  sum += w.Write(FData, static_cast<size_t>(FUnitSize), static_cast<size_t>(FArraySize));
+  if (total) *total += sum;
+}
+
+void TBaseArray::ReadBase(ArrayRecordReader& r, int expected_type, int expected_unit) {
+  int32_t type_no = 0;
+  int32_t unit = 0;
+  int32_t count = 0;
+  uint8_t user_area[kUserAreaSize];
+  r.Read(&type_no, 4, 1);
+  if (r.Verbose()) LogMsg("TypeNo\t= %d", type_no);
+  r.Read(user_area, 1, kUserAreaSize);
+  if (r.Verbose()) LogMsg("FUserArea\t= %d", kUserAreaSize);
+  r.Read(&unit, 4, 1);
+  if (r.Verbose()) LogMsg("FUnitSize\t= %d", unit);
+  r.Read(&count, 4, 1);
+  if (r.Verbose()) LogMsg("FArraySize\t= %d", count);
+
+  const WriterLayout layout = LayoutOf(r);
+  const int64_t alloc = ReadWordField(r, layout);
+  if (r.Verbose()) LogMsg("FAllocSize = %d", static_cast<int>(alloc));
+
+  // A 32-bit writer's text offsets are 4 bytes; they are widened to this system's 8.
+  const bool narrow_offsets = layout.is32 && type_no == Q7_TYPE_STRING;
+  const int stored_unit = narrow_offsets ? 4 : expected_unit;
+  if (type_no != expected_type || unit != stored_unit) Refuse(r);
+  if (count < 0) r.Fail(Q7_ERROR_NEGATIVE_SIZE);
+  if (count > 0 && alloc < count) Refuse(r);
+  CheckFits(r, static_cast<int64_t>(stored_unit) * count);
+
+  BlockGuard block{count > 0 ? zpk_malloc(static_cast<size_t>(expected_unit) * count) : nullptr};
+  // The elements field is read even when empty, so the source's padding stays in step.
+  if (narrow_offsets) {
+    r.ReadWidth(block.p, 4, static_cast<size_t>(count), 8);
+  } else {
+    r.Read(block.p, static_cast<size_t>(expected_unit), static_cast<size_t>(count));
+  }
+
+  if (!FNotOwned) zpk_free(FData);
+  FNotOwned = 0;
+  memcpy(FUserArea, user_area, kUserAreaSize);
+  FUnitSize = expected_unit;
+  FArraySize = count;
+  FAllocSize = count;
+  FData = block.Release();
+}
+
+void TBaseArray::MapBaseInPlace(void** cursor, int expected_type, int expected_unit) {
+  int32_t type_no = 0;
+  int32_t unit = 0;
+  int32_t count = 0;
+  int64_t alloc = 0;
+  uint8_t user_area[kUserAreaSize];
+  zpk_shm_read(cursor, &type_no, 4, 1);
+  zpk_shm_read(cursor, user_area, 1, kUserAreaSize);
+  zpk_shm_read(cursor, &unit, 4, 1);
+  zpk_shm_read(cursor, &count, 4, 1);
+  zpk_shm_read(cursor, &alloc, 8, 1);
+  if (type_no != expected_type || unit != expected_unit) throw CQ7Exception(Q7_ERROR_ILLEGAL_ARRAY_DATA);
+  if (count < 0) throw CQ7Exception(Q7_ERROR_NEGATIVE_SIZE);
+  if (count > 0 && alloc < count) throw CQ7Exception(Q7_ERROR_ILLEGAL_ARRAY_DATA);
+  long data = 0;
+  zpk_shm_ptr_read(cursor, &data, static_cast<size_t>(unit), static_cast<size_t>(count));
+
+  if (!FNotOwned) zpk_free(FData);
+  FNotOwned = 1;
+  memcpy(FUserArea, user_area, kUserAreaSize);
+  FUnitSize = unit;
+  FArraySize = count;
+  FAllocSize = alloc;
+  FData = reinterpret_cast<void*>(data);
+}
+
+// ---- Base writers ----
+
+void TBaseArray::SaveArray(zpk_fstream& fs) { SaveArrayBase(fs); }
+void TBaseArray::SaveArray2Mem(CMemFile* mf) { SaveArrayBase2Mem(mf); }
+int64_t TBaseArray::WriteToSharedMemory(void** cursor) { return WriteArrayBaseToSharedMemory(cursor); }
+void TBaseArray::SaveArrayMem() { SaveArrayBaseMem(); }
+int64_t TBaseArray::SizeArray2Mem(CMemFile* mf) { return SizeArrayBase2Mem(mf); }
+
+void TBaseArray::SaveArrayBase(zpk_fstream& fs) {
+  FileRecordWriter w(fs);
+  WriteBase(w, nullptr);
+}
+
+void TBaseArray::SaveArrayBase2Mem(CMemFile* mf) {
+  MemFileRecordWriter w(mf);
+  WriteBase(w, nullptr);
+}
+
+int64_t TBaseArray::WriteArrayBaseToSharedMemory(void** cursor) {
+  ShmRecordWriter w(cursor);
+  int64_t total = 0;
+  WriteBase(w, &total);
+  return total;
+}
+
+void TBaseArray::SaveArrayBaseMem() {
+  MemStreamRecordWriter w;
+  WriteBase(w, nullptr);
+}
+
+int64_t TBaseArray::SizeArrayBase2Mem(CMemFile* mf) {
+  SizeRecordWriter w(mf);
+  int64_t total = 0;
+  WriteBase(w, &total);
+  return total;
+}
+
+// ---- The string area ----
+
+int64_t TStrArray::WriteArea(ArrayRecordWriter& w) const {
+  int64_t sum = w.Write(&FPCLast, 8, 1);
+  sum += w.Write(FStrArea, 1, static_cast<size_t>(FPCLast));
+  return sum;
+}
+
+void TStrArray::ReadArea(ArrayRecordReader& r) {
+  const WriterLayout layout = LayoutOf(r);
+  const int64_t last = ReadWordField(r, layout);
+  if (r.Verbose()) LogMsg("FPCLast = %d", static_cast<int>(last));
+  CheckFits(r, last);
+  // One byte more than the texts, so that an area with nothing put still holds an empty text.
+  BlockGuard area{zpk_malloc(static_cast<size_t>(last) + 1)};
+  r.Read(area.p, 1, static_cast<size_t>(last));
+  char* text = static_cast<char*>(area.p);
+  text[last] = '\0';
+  if (last > 0 && text[last - 1] != '\0') Refuse(r);
+  // With nothing put, every offset is 0 and reads the empty text.
+  const uint64_t limit = last > 0 ? static_cast<uint64_t>(last) : 1;
+  for (int i = 0; i < FArraySize; ++i) {
+    if (Offsets()[i] >= limit) Refuse(r);
+  }
+
+  zpk_free(FStrArea);
+  FStrArea = static_cast<char*>(area.Release());
+  FStrAreaSize = last;
+  FPCLast = last;
+  FCompact = 0;
+}
+
+void TStrArray::MapAreaInPlace(void** cursor) {
+  int64_t last = 0;
+  zpk_shm_read(cursor, &last, 8, 1);
+  if (last < 0) throw CQ7Exception(Q7_ERROR_ILLEGAL_ARRAY_DATA);
+  long area = 0;
+  zpk_shm_ptr_read(cursor, &area, 1, static_cast<size_t>(last));
+  const char* text = reinterpret_cast<const char*>(area);
+  // The image's writer compacts first, so every element has a text of its own in the area.
+  if (last > 0 && text[last - 1] != '\0') throw CQ7Exception(Q7_ERROR_ILLEGAL_ARRAY_DATA);
+  for (int i = 0; i < FArraySize; ++i) {
+    if (Offsets()[i] >= static_cast<uint64_t>(last)) throw CQ7Exception(Q7_ERROR_ILLEGAL_ARRAY_DATA);
+  }
+  FStrArea = reinterpret_cast<char*>(area);
+  FStrAreaSize = last;
+  FPCLast = last;
+  FCompact = 0;
+}
+
+// ---- String writers ----
+
+void TStrArray::SaveArray(zpk_fstream& fs) {
+  Sweep();
+  SaveArrayBase(fs);
+  FileRecordWriter w(fs);
+  WriteArea(w);
+}
+
+void TStrArray::SaveArray2Mem(CMemFile* mf) {
+  // The image takes the area as it stands, dead bytes included: the offsets match them.
+  SaveArrayBase2Mem(mf);
+  MemFileRecordWriter w(mf);
+  WriteArea(w);
+}
+
+int64_t TStrArray::WriteToSharedMemory(void** cursor) {
+  Sweep();
+  int64_t total = WriteArrayBaseToSharedMemory(cursor);
+  ShmRecordWriter w(cursor);
+  total += WriteArea(w);
+  return total;
+}
+
+void TStrArray::SaveArrayMem() {
+  Sweep();
+  SaveArrayBaseMem();
+  MemStreamRecordWriter w;
+  WriteArea(w);
+}
+
+int64_t TStrArray::SizeArray2Mem(CMemFile* mf) {
+  int64_t total = SizeArrayBase2Mem(mf);
+  SizeRecordWriter w(mf);
+  total += WriteArea(w);
+  return total;
+}
