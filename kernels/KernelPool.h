@@ -1,0 +1,53 @@
+// How the kernels reach the engine's worker pool: worker counts, parameter blocks, running a task,
+// the cache figures, and the frame every kernel task function runs in.
+//
+// Thread safety: everything here except TaskFrame is called by the thread that drives the pool
+// (under the API lock); TaskFrame runs on the workers.
+#pragma once
+
+#include <cstddef>
+#include <type_traits>
+
+#include "foundation/CQ7Exception.h"
+#include "foundation/CSmpEngine.h"
+#include "foundation/CWorkThread.h"
+
+// Workers to use for n elements: the engine's n_threads_for_elements(n), further limited by the
+// test limit when one is set.
+int KernelThreads(long n);
+// The largest number of workers any kernel may use: the active worker count, or the test limit.
+int KernelActiveThreads();
+
+// Test seam: limits every kernel of this folder to at most `limit` workers (1 forces the one-worker
+// paths on any machine); 0 removes the limit. Call only while no kernel runs.
+void SetKernelThreadLimitForTest(int limit);
+
+// The engine's level-2 cache size and cache line size in bytes.
+int KernelL2CacheSize();
+int KernelCacheLineSize();
+
+// Runs `task` on workers 0 .. n-1 and throws the first negative result (CSmpEngine::run_threads_task).
+void RunKernelTask(int n, int task);
+
+// Worker i's parameter block seen as a task's own layout P, whose first member is the pool's
+// MppParamHeader. Only P's own fields after the header are the caller's to fill.
+template <class P>
+P* KernelParam(int i) {
+  static_assert(std::is_standard_layout_v<P> && std::is_trivially_destructible_v<P>);
+  static_assert(sizeof(P) <= kThreadParamSize);
+  static_assert(offsetof(P, header) == 0);
+  return static_cast<P*>(CSmpEngine::Instance()->get_thread_param(i));
+}
+
+// Runs a task body and turns what it throws into the worker's result: a CQ7Exception gives its
+// code, anything else Q7_ERROR_UNKNOWN, so the pool rethrows it on the calling thread.
+template <class F>
+int TaskFrame(F&& body) noexcept {
+  try {
+    return body();
+  } catch (const CQ7Exception& e) {
+    return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
+  } catch (...) {
+    return static_cast<int>(Q7_ERROR_UNKNOWN);
+  }
+}

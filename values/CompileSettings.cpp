@@ -1,0 +1,3 @@
+#include "values/CompileSettings.h"
+
+int g_cut_last_space = 0;

@@ -1,0 +1,148 @@
+// Internal helpers of the value-list compiler, merges and conversions: value orders, a scoped
+// zpk_malloc block and the trimmed view of a string column. Not for use outside values/.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <type_traits>
+#include <utility>
+
+#include "foundation/CSmpEngine.h"
+#include "foundation/CWorkThread.h"
+#include "foundation/zpk_memory.h"
+#include "values/CCompiler.h"
+
+// Kept in their own namespace: the engine is linked as one archive, and short helper names
+// would otherwise meet those of other folders.
+namespace vlc {
+
+// Workers for n elements: the engine's n_threads_for_elements(n), further limited by the test
+// limit (SetValueListThreadLimitForTest in values/MppCompile.h); at least 1.
+int ValueListThreads(long n);
+// The active worker count under the same limit; at least 1.
+int ValueListActiveThreads();
+
+// Worker i's parameter block seen as a task's own layout P, whose first member is the pool's
+// MppParamHeader.
+template <class P>
+P* PoolParam(int i) {
+  static_assert(std::is_standard_layout_v<P> && std::is_trivially_destructible_v<P>);
+  static_assert(sizeof(P) <= kThreadParamSize);
+  static_assert(offsetof(P, header) == 0);
+  return std::launder(reinterpret_cast<P*>(CSmpEngine::Instance()->get_thread_param(i)));
+}
+
+// The fast numbering paths (values/CompileSort.cpp), with the outputs of the merge method: by a
+// stable radix sort of order-preserving keys for types 2, 3..5, 7 and 8, by hashing for texts.
+void RadixCompile(int n, int type, const void* raw, int** rows, int* count, void** list);
+void HashCompile(int n, const char* const* texts, int** rows, int* count, void** list);
+
+// Whether Compile numbers an integer column with this summary by counting.
+bool CountingPays(int n, const _RawIntArrayRangeInfo& range);
+
+// The argument checks of a compile, with their ring entries under "Compile" (values/CCompiler.h).
+void CheckCompileArguments(int n, int type, int width);
+
+// The text a null text pointer stands for, and the entry written for it into a list.
+inline constexpr const char kEmptyText[] = "";
+
+// ---- The value orders of the column types: -1, 0 or 1 ----
+
+inline int CompareInt(int32_t a, int32_t b) { return a < b ? -1 : (b < a ? 1 : 0); }
+
+// NaN reads as NULL (minus infinity), which makes the order total; 0.0 and -0.0 are equal.
+inline double DoubleKey(double x) { return x != x ? -std::numeric_limits<double>::infinity() : x; }
+inline int CompareDouble(double a, double b) {
+  a = DoubleKey(a);
+  b = DoubleKey(b);
+  return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+// strcmp order (unsigned bytes); a null text is the empty text.
+inline int CompareText(const char* a, const char* b) {
+  const int c = strcmp(a != nullptr ? a : kEmptyText, b != nullptr ? b : kEmptyText);
+  return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
+
+// Signed 128-bit order of two unscaled decimals (low word first, then the signed high word).
+// The decimal NaN, the most negative pattern, is the smallest.
+inline int CompareDecimal(const void* a, const void* b) {
+  uint64_t al, bl;
+  int64_t ah, bh;
+  memcpy(&al, a, 8);
+  memcpy(&ah, static_cast<const char*>(a) + 8, 8);
+  memcpy(&bl, b, 8);
+  memcpy(&bh, static_cast<const char*>(b) + 8, 8);
+  if (ah != bh) return ah < bh ? -1 : 1;
+  if (al != bl) return al < bl ? -1 : 1;
+  return 0;
+}
+
+// Asks for huge pages under a large fresh block: the compile's work arrays are written once
+// from end to end, and with 4 KiB pages the page faults of parallel workers cost more than the
+// work itself. Advisory only; nothing changes when the system says no.
+void AdviseHugePages(void* p, size_t bytes);
+
+// zpk_malloc with the advice above.
+inline void* WorkMalloc(size_t bytes) {
+  void* p = zpk_malloc(bytes);
+  AdviseHugePages(p, bytes);
+  return p;
+}
+
+// A zpk_malloc block of count elements, freed unless released. Throws Q7_ERROR_OUT_OF_MEMORY.
+template <class T>
+class ZpkArray {
+ public:
+  ZpkArray() = default;
+  explicit ZpkArray(size_t count) : p_(static_cast<T*>(WorkMalloc(count * sizeof(T)))) {}
+  explicit ZpkArray(T* adopt) : p_(adopt) {}
+  ~ZpkArray() { zpk_free(p_); }
+  ZpkArray(const ZpkArray&) = delete;
+  ZpkArray& operator=(const ZpkArray&) = delete;
+  ZpkArray(ZpkArray&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+  ZpkArray& operator=(ZpkArray&& o) noexcept {
+    if (this != &o) reset(std::exchange(o.p_, nullptr));
+    return *this;
+  }
+
+  T* get() const { return p_; }
+  T& operator[](size_t i) const { return p_[i]; }
+  T* release() { return std::exchange(p_, nullptr); }
+  void reset(T* p = nullptr) {
+    zpk_free(p_);
+    p_ = p;
+  }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// The trimmed view of a string column: texts that trimming cuts are copied, cut, into a work
+// area; the others are used as they stand. The caller's texts are never written.
+class TrimmedTexts {
+ public:
+  TrimmedTexts() = default;
+  TrimmedTexts(const TrimmedTexts&) = delete;
+  TrimmedTexts& operator=(const TrimmedTexts&) = delete;
+
+  // The pointer array to compile from: `raw` itself when no text needs cutting, else a work
+  // array that this object owns until it dies.
+  const char* const* Prepare(int n, const char* const* raw);
+  // True when Prepare made copies.
+  bool active() const { return block_.get() != nullptr; }
+  // Makes a compiled list independent of the work area: returns a new block of `count` text
+  // pointers followed by copies of the texts that lay in the work area (the pointers point at
+  // them), and frees `list`. On failure `list` is left as it was and the failure is thrown.
+  void* Relocate(const char** list, int count);
+
+ private:
+  ZpkArray<char> block_;  // n pointers, then the cut copies
+  const char* area_ = nullptr;
+  size_t area_size_ = 0;
+};
+
+}  // namespace vlc

@@ -1,0 +1,993 @@
+#include "values/MppCompile.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <type_traits>
+#include <vector>
+
+#include "foundation/CQ7Exception.h"
+#include "foundation/CSmpEngine.h"
+#include "foundation/ErrorRing.h"
+#include "foundation/mpp_func_map.h"
+#include "foundation/zpk_memory.h"
+#include "kernels/CheckSame.h"
+#include "values/Accommodation.h"
+#include "values/CCompiler.h"
+#include "values/CompileSettings.h"
+#include "values/CompileSupport.h"
+#include "values/TDoubleArray.h"
+#include "values/TIntArray.h"
+#include "values/TNumericArray.h"
+#include "values/TStrArray.h"
+#include "values/ValueListShare.h"
+
+using namespace vlc;  // NOLINT: this folder's own helpers
+
+namespace {
+
+constexpr int kTaskMergeList = 16;
+constexpr int kTaskCompile = 17;
+constexpr int kTaskRenumber = 37;
+
+// ---- Task layouts ----
+
+// Task 17 serves every step of the parallel compile, chosen by `mode`.
+enum CompileMode : int32_t {
+  kCompileSlice = 0,  // compile raw[0..n-1] into rows / count / list
+  kIntRange = 1,      // summarise raw[0..n-1] into range
+  kMarkSlots = 2,     // counting: mark the slot of every value
+  kNumberRows = 3,    // counting: rows[i] = slots[slot of raw[i]]
+};
+
+struct CompileParam {
+  MppParamHeader header;
+  int32_t mode;
+  int32_t n;
+  int32_t type;
+  int32_t width;
+  const void* raw;  // this worker's first element
+  int32_t* rows;    // slice outputs (null until compiled); kNumberRows: this worker's first row
+  int32_t count;
+  void* list;
+  _RawIntArrayRangeInfo range;
+  int32_t base;  // counting: value v takes slot v - base, NULL slot 0
+  int32_t* slots;
+};
+
+struct MergeParam {
+  MppParamHeader header;
+  CMergeItem* a;
+  CMergeItem* b;
+  int32_t phase;  // 1: count the slice's merged entries; 2: place them
+  void* dest;     // phase 2: the merged list
+};
+
+struct RenumberParam {
+  MppParamHeader header;
+  const int32_t* map;
+  int32_t n;
+  const int32_t* src;  // null: in place on dst
+  int32_t* dst;
+};
+
+// ---- Entry orders by value kind (3 stands for every double kind) ----
+
+int KindOf(int type) {
+  switch (type) {
+    case 2:
+    case 6:
+    case 8:
+      return type;
+    case 3:
+    case 4:
+    case 5:
+    case 7:
+      return 3;
+    default:
+      return 0;
+  }
+}
+
+template <int K>
+int CompareEntries(const CMergeItem& a, int p, const CMergeItem& b, int q) {
+  if constexpr (K == 2) {
+    return CompareInt(static_cast<const int32_t*>(a.data)[p], static_cast<const int32_t*>(b.data)[q]);
+  } else if constexpr (K == 3) {
+    return CompareDouble(static_cast<const double*>(a.data)[p], static_cast<const double*>(b.data)[q]);
+  } else if constexpr (K == 6) {
+    return CompareText(a.text(p), b.text(q));
+  } else {
+    return CompareDecimal(a.entry(p), b.entry(q));
+  }
+}
+
+// First index p in [from, to) of `list` whose entry is not below other[q].
+template <int K>
+int LowerBound(const CMergeItem& list, int from, int to, const CMergeItem& other, int q) {
+  while (from < to) {
+    const int mid = from + (to - from) / 2;
+    if (CompareEntries<K>(list, mid, other, q) < 0) {
+      from = mid + 1;
+    } else {
+      to = mid;
+    }
+  }
+  return from;
+}
+
+// First index p in [from, to) of `list` whose entry is above other[q].
+template <int K>
+int UpperBound(const CMergeItem& list, int from, int to, const CMergeItem& other, int q) {
+  while (from < to) {
+    const int mid = from + (to - from) / 2;
+    if (CompareEntries<K>(list, mid, other, q) <= 0) {
+      from = mid + 1;
+    } else {
+      to = mid;
+    }
+  }
+  return from;
+}
+
+bool RangeEmpty(const int32_t* r) { return r[0] < 0 || r[1] < r[0]; }
+
+// Phase 1 of slice t (1..threads): walk both ranges, count the slice's merged entries and leave in
+// each map the number of the other list's unique entries before each entry.
+template <int K>
+void CountSlice(CMergeItem& a, CMergeItem& b, int t) {
+  const int32_t* ra = a.ranges[t];
+  const int32_t* rb = b.ranges[t];
+  int i = RangeEmpty(ra) ? 0 : ra[0];
+  const int i_end = RangeEmpty(ra) ? 0 : ra[1] + 1;
+  int j = RangeEmpty(rb) ? 0 : rb[0];
+  const int j_end = RangeEmpty(rb) ? 0 : rb[1] + 1;
+  int32_t uniques = 0;
+  while (i < i_end && j < j_end) {
+    const int c = CompareEntries<K>(a, i, b, j);
+    if (c == 0) {
+      ++i;
+      ++j;
+    } else if (c < 0) {
+      ++b.map[j];
+      ++i;
+    } else {
+      ++a.map[i];
+      ++j;
+    }
+    ++uniques;
+  }
+  uniques += (i_end - i) + (j_end - j);
+  a.uniques[t] = uniques;
+  b.uniques[t] = uniques;
+  a.aggregate(t);
+  b.aggregate(t);
+}
+
+// Phase 2 for the ranges of worker k: number the entries and write them into the merged list. For
+// equal entries (always in one slice) the second list's element is written first, so the first
+// list's element is the one kept.
+void PlaceRanges(CMergeItem& a, CMergeItem& b, int k, void* dest) {
+  auto place = [&](int r) {
+    b.apply_unique(r);
+    a.apply_unique(r);
+    b.updateDest(r, dest);
+    a.updateDest(r, dest);
+  };
+  if (k == 0) place(0);
+  place(k + 1);
+  if (k == a.threads - 1) place(a.threads + 1);
+}
+
+int MergeTask(MergeParam* p) {
+  const int k = p->header.index;
+  if (p->phase == 2) {
+    PlaceRanges(*p->a, *p->b, k, p->dest);
+    return 0;
+  }
+  switch (KindOf(p->a->type)) {
+    case 2:
+      CountSlice<2>(*p->a, *p->b, k + 1);
+      break;
+    case 3:
+      CountSlice<3>(*p->a, *p->b, k + 1);
+      break;
+    case 6:
+      CountSlice<6>(*p->a, *p->b, k + 1);
+      break;
+    default:
+      CountSlice<8>(*p->a, *p->b, k + 1);
+      break;
+  }
+  return 0;
+}
+
+void RunMergeTask(int threads, CMergeItem* a, CMergeItem* b, int phase, void* dest) {
+  for (int i = 0; i < threads; ++i) {
+    auto* p = PoolParam<MergeParam>(i);
+    p->a = a;
+    p->b = b;
+    p->phase = phase;
+    p->dest = dest;
+  }
+  CSmpEngine::Instance()->run_threads_task(threads, kTaskMergeList);
+}
+
+// Writes the lower list's entries, then the other's, when no entry of one lies inside the other.
+void Concatenate(CMergeItem& lower, CMergeItem& upper_list, void* dest, int width) {
+  for (int p = 0; p < lower.count; ++p) lower.map[p] = p;
+  for (int p = 0; p < upper_list.count; ++p) upper_list.map[p] = lower.count + p;
+  if (lower.area == nullptr && upper_list.area == nullptr) {
+    const size_t w = static_cast<size_t>(width);
+    if (lower.count > 0) memcpy(dest, lower.data, w * static_cast<size_t>(lower.count));
+    if (upper_list.count > 0) {
+      memcpy(static_cast<char*>(dest) + w * static_cast<size_t>(lower.count), upper_list.data,
+             w * static_cast<size_t>(upper_list.count));
+    }
+    return;
+  }
+  lower.updateDest(dest);
+  upper_list.updateDest(dest);
+}
+
+void* AllocateMerged(int type, int64_t total) {
+  if (total < 0 || total > INT32_MAX) {
+    const int shown = static_cast<int>(total);
+    PutErrorLog("DoMppMerge", Q7_ERROR_ROW_SIZE_OVERFLOW, getString("Illrgal row size : nUnique(%d)", shown));
+    throw CQ7Exception(Q7_ERROR_ROW_SIZE_OVERFLOW);
+  }
+  void* p = zpk_malloc_t(type, static_cast<size_t>(total));
+  AdviseHugePages(p, static_cast<size_t>(total) * static_cast<size_t>(ValueTypeWidth(type)));
+  return p;
+}
+
+template <int K>
+void MergeSorted(CMergeItem& a, CMergeItem& b, int type, void** merged, int* merged_count) {
+  const int width = ValueTypeWidth(type);
+  // Lists that do not overlap are numbered by position, without any task.
+  CMergeItem* first = nullptr;
+  CMergeItem* second = nullptr;
+  if (a.count == 0 || b.count == 0) {
+    first = &a;
+    second = &b;
+  } else if (CompareEntries<K>(a, 0, b, 0) < 0) {
+    a.set_lower_index(LowerBound<K>(a, 0, a.count, b, 0));
+    if (a.lower == a.count) {
+      first = &a;
+      second = &b;
+    }
+  } else {
+    b.set_lower_index(LowerBound<K>(b, 0, b.count, a, 0));
+    if (b.lower == b.count) {
+      first = &b;
+      second = &a;
+    }
+  }
+  if (first != nullptr) {
+    const int64_t total = static_cast<int64_t>(a.count) + b.count;
+    void* dest = AllocateMerged(type, total);
+    Concatenate(*first, *second, dest, width);
+    *merged = dest;
+    *merged_count = static_cast<int>(total);
+    return;
+  }
+
+  // The overlap at the top.
+  const int c = CompareEntries<K>(b, b.count - 1, a, a.count - 1);
+  if (c > 0) {
+    b.set_upper_index(UpperBound<K>(b, b.lower, b.count, a, a.count - 1) - 1);
+  } else if (c < 0) {
+    a.set_upper_index(UpperBound<K>(a, a.lower, a.count, b, b.count - 1) - 1);
+  }
+  const int32_t prefix = std::abs(a.lower - b.lower);
+  const int32_t suffix = std::max(a.count - a.upper, b.count - b.upper) - 1;
+
+  int threads = std::min({a.get_merge_recs(), b.get_merge_recs(), ValueListActiveThreads()});
+  if (threads < 1) threads = 1;
+  a.set_threads_count(threads);
+  b.set_threads_count(threads);
+  a.uniques[0] = b.uniques[0] = prefix;
+  a.uniques[threads + 1] = b.uniques[threads + 1] = suffix;
+  a.set_threads_range();
+  b.set_threads_range(&a);
+
+  RunMergeTask(threads, &a, &b, 1, nullptr);
+  int64_t total = 0;
+  for (int r = 0; r < threads + 2; ++r) total += a.uniques[r];
+  void* dest = AllocateMerged(type, total);
+  try {
+    RunMergeTask(threads, &a, &b, 2, dest);
+  } catch (...) {
+    zpk_free(dest);
+    throw;
+  }
+  *merged = dest;
+  *merged_count = static_cast<int>(total);
+}
+
+// Frees the compiled slices still held, whatever way the compile ends.
+struct SliceResults {
+  struct Slice {
+    int32_t* rows = nullptr;  // the slice's own value numbers
+    int32_t n_rows = 0;
+    void* list = nullptr;     // the list of the group this slice leads (null when it leads none)
+    int32_t count = 0;        // its length
+    int32_t* comp = nullptr;  // the slice's numbers -> the group's numbers (null: identity)
+    int32_t own_count = 0;    // the slice's own distinct count (entries of comp)
+  };
+  std::vector<Slice> slices;
+  ~SliceResults() {
+    for (Slice& s : slices) {
+      zpk_free(s.rows);
+      zpk_free(s.list);
+      zpk_free(s.comp);
+    }
+  }
+};
+
+void RunCompileTask(int threads) {
+  try {
+    CSmpEngine::Instance()->run_threads_task(threads, kTaskCompile);
+  } catch (...) {
+    // A failed worker freed its own outputs; the others' are freed here.
+    for (int i = 0; i < threads; ++i) {
+      auto* p = PoolParam<CompileParam>(i);
+      if (p->mode == kCompileSlice) {
+        zpk_free(p->rows);
+        zpk_free(p->list);
+        p->rows = nullptr;
+        p->list = nullptr;
+      }
+    }
+    throw;
+  }
+}
+
+// Fills every worker's block for `mode` over its slice of n elements.
+void SetUpSlices(int threads, int mode, int n, int type, int width, const void* raw) {
+  const int share = n / threads;
+  for (int i = 0; i < threads; ++i) {
+    auto* p = PoolParam<CompileParam>(i);
+    const int from = i * share;
+    p->mode = mode;
+    p->n = i == threads - 1 ? n - from : share;
+    p->type = type;
+    p->width = width;
+    p->raw = static_cast<const char*>(raw) + static_cast<size_t>(from) * static_cast<size_t>(width);
+    p->rows = nullptr;
+    p->count = 0;
+    p->list = nullptr;
+  }
+}
+
+// Counting in parallel: the slots are marked and read by all workers at once; the prefix sums
+// and the list are made on the calling thread. The same numbers as the serial counting method.
+void ParallelCounting(int threads, int n, const int32_t* values, const _RawIntArrayRangeInfo& r,
+                      int** rows_out, int* count_out, void** list_out) {
+  const int32_t span = static_cast<int32_t>(static_cast<int64_t>(r.max) - r.min + 3);  // checked to fit
+  const int32_t base = r.nulls > 0 ? r.min - 1 : r.min;
+  ZpkArray<int32_t> slots(static_cast<size_t>(span));
+  MppMemSet(slots.get(), 0, static_cast<long>(sizeof(int32_t)) * span);
+  ZpkArray<int32_t> rows(static_cast<size_t>(n));
+
+  SetUpSlices(threads, kMarkSlots, n, 2, 4, values);
+  for (int i = 0; i < threads; ++i) {
+    auto* p = PoolParam<CompileParam>(i);
+    p->base = base;
+    p->slots = slots.get();
+  }
+  RunCompileTask(threads);
+
+  int32_t* sl = slots.get();
+  int32_t sum = 0;
+  for (int32_t k = 0; k < span; ++k) {
+    const int32_t mark = sl[k];
+    sl[k] = sum;
+    sum += mark;
+  }
+  const int32_t count = sl[span - 1];
+
+  const int share = n / threads;
+  for (int i = 0; i < threads; ++i) {
+    auto* p = PoolParam<CompileParam>(i);
+    p->mode = kNumberRows;
+    p->rows = rows.get() + static_cast<size_t>(i) * static_cast<size_t>(share);
+  }
+  RunCompileTask(threads);
+
+  ZpkArray<int32_t> list(static_cast<size_t>(count));
+  for (int32_t k = 0; k + 1 < span; ++k) {
+    if (sl[k + 1] == sl[k]) continue;
+    list[static_cast<size_t>(sl[k])] = (k == 0 && r.nulls > 0) ? INT32_MIN : base + k;
+  }
+  *rows_out = rows.release();
+  *count_out = count;
+  *list_out = list.release();
+}
+
+int32_t SlotOf(int32_t v, int32_t base) {
+  return v == INT32_MIN ? 0 : static_cast<int32_t>(static_cast<uint32_t>(v) - static_cast<uint32_t>(base));
+}
+
+// The merged list wrapped into a list object of the basic type (strings: texts copied).
+TBaseArray* WrapMerged(int basic_type, int count, void* block) {
+  TBaseArray* list = nullptr;
+  switch (basic_type) {
+    case 2:
+      list = new (std::nothrow) TIntArray(count, block);
+      break;
+    case 3:
+      list = new (std::nothrow) TDoubleArray(count, block);
+      break;
+    case 8:
+      list = new (std::nothrow) TNumericArray(count, block);
+      break;
+    default:
+      list = new (std::nothrow) TStrArray(count, static_cast<char**>(block));
+      break;
+  }
+  if (list == nullptr) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
+  return list;
+}
+
+// The parallel merge itself: a new list (null for identical lists) and the two maps. Changes
+// neither list nor any row array.
+std::unique_ptr<TBaseArray> MppMergeLists(TBaseArray* list1, TBaseArray* list2, ZpkArray<int32_t>& map1,
+                                          ZpkArray<int32_t>& map2) {
+  const int type = list1->GetDataType();
+  if (type != list2->GetDataType() || KindOf(type) != type) throw CQ7Exception(Q7_ERROR_DATA_TYPE_MISMATCH);
+  if (CheckSame(list1, list2)) return nullptr;
+
+  const int32_t n1 = list1->FArraySize;
+  const int32_t n2 = list2->FArraySize;
+  map1.reset(static_cast<int32_t*>(zpk_malloc(sizeof(int32_t) * static_cast<size_t>(n1))));
+  map2.reset(static_cast<int32_t*>(zpk_malloc(sizeof(int32_t) * static_cast<size_t>(n2))));
+  char* area1 = type == 6 ? static_cast<TStrArray*>(list1)->FStrArea : nullptr;
+  char* area2 = type == 6 ? static_cast<TStrArray*>(list2)->FStrArea : nullptr;
+  void* block = nullptr;
+  int count = 0;
+  DoMppMerge(list1->FData, list2->FData, n1, n2, type, map1.get(), map2.get(), &block, &count, area1, area2);
+  ZpkArray<unsigned char> hold(static_cast<unsigned char*>(block));
+  std::unique_ptr<TBaseArray> list(WrapMerged(type, count, block));
+  hold.release();
+  return list;
+}
+
+}  // namespace
+
+// ---- Utilities ----
+
+void* zpk_malloc_t(int type, size_t n) {
+  const int width = ValueTypeWidth(type);
+  if (width == 0) return nullptr;
+  return zpk_malloc(static_cast<size_t>(width) * n);
+}
+
+int zpk_strcmp(const char* a, const char* b) {
+  if (a == nullptr) return b == nullptr ? 0 : -1;
+  if (b == nullptr) return 1;
+  return strcmp(a, b);
+}
+
+// ---- CMergeItem ----
+
+CMergeItem::CMergeItem() = default;
+
+CMergeItem::CMergeItem(void* data_in, int* map_in, int count_in, int type_in, char* area_in)
+    : upper(count_in - 1),
+      lower(0),
+      count(count_in),
+      type(type_in),
+      threads(1),
+      map(map_in),
+      data(data_in),
+      area(area_in) {}
+
+CMergeItem::~CMergeItem() {
+  zpk_free(ranges);
+  zpk_free(uniques);
+}
+
+void CMergeItem::set_threads_count(int t) {
+  zpk_free(ranges);
+  ranges = nullptr;
+  zpk_free(uniques);
+  uniques = nullptr;
+  threads = t;
+  ranges = static_cast<int32_t(*)[2]>(zpk_malloc(sizeof(int32_t[2]) * static_cast<size_t>(t + 2)));
+  uniques = static_cast<int32_t*>(zpk_malloc(sizeof(int32_t) * static_cast<size_t>(t + 2)));
+  for (int r = 0; r < t + 2; ++r) {
+    ranges[r][0] = ranges[r][1] = -1;
+    uniques[r] = 0;
+  }
+}
+
+void CMergeItem::set_threads_range() {
+  if (lower > 0) {
+    ranges[0][0] = 0;
+    ranges[0][1] = lower - 1;
+  }
+  const int len = std::max(0, get_merge_recs()) / threads;
+  for (int t = 1; t <= threads; ++t) {
+    const int from = lower + (t - 1) * len;
+    const int to = t == threads ? upper : from + len - 1;
+    if (from <= to) {
+      ranges[t][0] = from;
+      ranges[t][1] = to;
+    }
+  }
+  if (upper < count - 1) {
+    ranges[threads + 1][0] = upper + 1;
+    ranges[threads + 1][1] = count - 1;
+  }
+}
+
+namespace {
+
+template <int K>
+int ThreadRangeEnd(const CMergeItem& self, const CMergeItem& other, int bound, int start) {
+  return LowerBound<K>(self, start, self.upper + 1, other, bound);
+}
+
+}  // namespace
+
+int CMergeItem::set_thread_range(const CMergeItem* other, int bound, int start, int t) {
+  int end = upper + 1;
+  if (other != nullptr && bound >= 0) {
+    switch (KindOf(type)) {
+      case 2:
+        end = ThreadRangeEnd<2>(*this, *other, bound, start);
+        break;
+      case 3:
+        end = ThreadRangeEnd<3>(*this, *other, bound, start);
+        break;
+      case 6:
+        end = ThreadRangeEnd<6>(*this, *other, bound, start);
+        break;
+      default:
+        end = ThreadRangeEnd<8>(*this, *other, bound, start);
+        break;
+    }
+  }
+  if (end > start) {
+    ranges[t][0] = start;
+    ranges[t][1] = end - 1;
+    return end;
+  }
+  return start;
+}
+
+void CMergeItem::set_threads_range(CMergeItem* other) {
+  if (lower > 0) {
+    ranges[0][0] = 0;
+    ranges[0][1] = lower - 1;
+  }
+  int start = lower;
+  for (int t = 1; t <= threads; ++t) {
+    // This list's entries below the first entry of the other list's next range belong to slice t;
+    // with no next range, all the rest of the overlap does.
+    const int32_t* next = other->ranges[t + 1];
+    start = set_thread_range(other, RangeEmpty(next) ? -1 : next[0], start, t);
+  }
+  if (upper < count - 1) {
+    ranges[threads + 1][0] = upper + 1;
+    ranges[threads + 1][1] = count - 1;
+  }
+}
+
+void CMergeItem::aggregate(int t) {
+  if (RangeEmpty(ranges[t])) return;
+  int32_t sum = 0;
+  for (int p = ranges[t][0]; p <= ranges[t][1]; ++p) {
+    sum += map[p];
+    map[p] = sum;
+  }
+}
+
+void CMergeItem::apply_unique(int r) {
+  if (RangeEmpty(ranges[r])) return;
+  int32_t offset = 0;
+  for (int q = 0; q < r; ++q) offset += uniques[q];
+  const int from = ranges[r][0];
+  for (int p = from; p <= ranges[r][1]; ++p) map[p] += offset + (p - from);
+}
+
+void CMergeItem::apply_unique() {
+  for (int r = 0; r < threads + 2; ++r) apply_unique(r);
+}
+
+const void* CMergeItem::entry(int p) const {
+  if (KindOf(type) == 6) return text(p);
+  return static_cast<const char*>(data) + static_cast<size_t>(ValueTypeWidth(type)) * static_cast<size_t>(p);
+}
+
+const char* CMergeItem::text(int p) const {
+  if (area != nullptr) return area + static_cast<const uint64_t*>(data)[p];
+  return static_cast<const char* const*>(data)[p];
+}
+
+void CMergeItem::write_entries(int from, int to, void* dest) const {
+  switch (KindOf(type)) {
+    case 2: {
+      const auto* src = static_cast<const int32_t*>(data);
+      auto* d = static_cast<int32_t*>(dest);
+      for (int p = from; p <= to; ++p) d[map[p]] = src[p];
+      break;
+    }
+    case 3: {
+      const auto* src = static_cast<const double*>(data);
+      auto* d = static_cast<double*>(dest);
+      for (int p = from; p <= to; ++p) d[map[p]] = src[p];
+      break;
+    }
+    case 6: {
+      auto* d = static_cast<const char**>(dest);
+      for (int p = from; p <= to; ++p) d[map[p]] = text(p);
+      break;
+    }
+    default: {
+      const auto* src = static_cast<const unsigned char*>(data);
+      auto* d = static_cast<unsigned char*>(dest);
+      for (int p = from; p <= to; ++p) {
+        memcpy(d + 16 * static_cast<size_t>(map[p]), src + 16 * static_cast<size_t>(p), 16);
+      }
+      break;
+    }
+  }
+}
+
+void CMergeItem::updateDest(int r, void* dest) {
+  if (!RangeEmpty(ranges[r])) write_entries(ranges[r][0], ranges[r][1], dest);
+}
+
+void CMergeItem::updateDest(void* dest) {
+  if (ranges == nullptr) {
+    write_entries(0, count - 1, dest);  // not cut into ranges: the lists did not overlap
+    return;
+  }
+  for (int r = 0; r < threads + 2; ++r) updateDest(r, dest);
+}
+
+// ---- Merge and renumber ----
+
+void DoMppMerge(void* list1, void* list2, int count1, int count2, int type, int* map1, int* map2,
+                void** merged, int* mergedCount, char* area1, char* area2) {
+  *merged = nullptr;
+  *mergedCount = 0;
+  const int kind = KindOf(type);
+  if (kind == 0) throw CQ7Exception(Q7_ERROR_INVALID_DATA_TYPE);
+  CMergeItem a(list1, map1, count1, type, kind == 6 ? area1 : nullptr);
+  CMergeItem b(list2, map2, count2, type, kind == 6 ? area2 : nullptr);
+  if (count1 > 0) memset(map1, 0, sizeof(int32_t) * static_cast<size_t>(count1));
+  if (count2 > 0) memset(map2, 0, sizeof(int32_t) * static_cast<size_t>(count2));
+  switch (kind) {
+    case 2:
+      MergeSorted<2>(a, b, type, merged, mergedCount);
+      break;
+    case 3:
+      MergeSorted<3>(a, b, type, merged, mergedCount);
+      break;
+    case 6:
+      MergeSorted<6>(a, b, type, merged, mergedCount);
+      break;
+    default:
+      MergeSorted<8>(a, b, type, merged, mergedCount);
+      break;
+  }
+}
+
+namespace {
+
+void RunRenumber(const int32_t* src, int32_t* dst, int n, const int32_t* map) {
+  const int threads = ValueListThreads(n);
+  if (threads == 1) {
+    for (int i = 0; i < n; ++i) dst[i] = map[src[i]];
+    return;
+  }
+  const int share = n / threads;
+  for (int i = 0; i < threads; ++i) {
+    auto* p = PoolParam<RenumberParam>(i);
+    const int from = i * share;
+    p->map = map;
+    p->n = i == threads - 1 ? n - from : share;
+    p->src = src + from;
+    p->dst = dst + from;
+  }
+  CSmpEngine::Instance()->run_threads_task(threads, kTaskRenumber);
+}
+
+void CheckMapCount(int map_count) {
+  if (map_count < 1) {
+    PutErrorLog("DoMppRenumber", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : pAggrSize");
+    throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
+  }
+}
+
+}  // namespace
+
+void DoMppRenumber(int* rows, int n, int* map, int mapCount) {
+  CheckMapCount(mapCount);
+  if (n <= 0 || map[mapCount - 1] == mapCount - 1) return;  // identity: merged maps only grow
+  RunRenumber(rows, rows, n, map);
+}
+
+void DoMppRenumber(int* src, int* dst, int n, int* map, int mapCount) {
+  CheckMapCount(mapCount);
+  if (n <= 0) return;
+  if (src == nullptr || src == dst) {
+    DoMppRenumber(dst, n, map, mapCount);
+    return;
+  }
+  if (map[mapCount - 1] == mapCount - 1) {
+    MppMemcpy(dst, src, sizeof(int32_t), static_cast<unsigned long>(n), 0);
+    return;
+  }
+  RunRenumber(src, dst, n, map);
+}
+
+int MppAccomodationMain2(int type, int* rows1, void* list1, int nRows1, int count1, int* rows2, void* list2,
+                         int nRows2, int count2, int** rows, void** list, int* nRows, int* count) {
+  ZpkArray<int32_t> map1(static_cast<size_t>(std::max(count1, 0)));
+  ZpkArray<int32_t> map2(static_cast<size_t>(std::max(count2, 0)));
+  void* merged = nullptr;
+  int merged_count = 0;
+  DoMppMerge(list1, list2, count1, count2, type, map1.get(), map2.get(), &merged, &merged_count, nullptr,
+             nullptr);
+  ZpkArray<unsigned char> merged_hold(static_cast<unsigned char*>(merged));
+  const int64_t total_rows = static_cast<int64_t>(nRows1) + nRows2;
+  if (total_rows > INT32_MAX) throw CQ7Exception(Q7_ERROR_ROW_SIZE_OVERFLOW);
+  ZpkArray<int32_t> new_rows(static_cast<size_t>(total_rows));
+  if (nRows1 > 0) DoMppRenumber(rows1, new_rows.get(), nRows1, map1.get(), count1);
+  if (nRows2 > 0) DoMppRenumber(rows2, new_rows.get() + nRows1, nRows2, map2.get(), count2);
+  *rows = new_rows.release();
+  *nRows = static_cast<int>(total_rows);
+  *list = merged_hold.release();
+  *count = merged_count;
+  return 0;
+}
+
+// ---- Compile ----
+
+int MppCompile(int n, int type, int width, const void* raw, int** rows, int* count, void** list) {
+  // Checked here, on the calling thread, so that the workers never meet a bad argument (and never
+  // write the error ring).
+  CheckCompileArguments(n, type, width);
+  const int threads = ValueListThreads(n);
+
+  if (type == 2) {
+    // A dense integer column is numbered by counting, which beats splitting into slices; its
+    // passes over the rows still run on all workers.
+    _RawIntArrayRangeInfo range;
+    if (threads == 1) {
+      if (WillBeCompiledBySorting(type, n, raw, &range))
+        return Compile(n, type, width, raw, rows, count, list, &range);
+    } else {
+      SetUpSlices(threads, kIntRange, n, type, width, raw);
+      RunCompileTask(threads);
+      range = PoolParam<CompileParam>(0)->range;
+      for (int i = 1; i < threads; ++i) {
+        const _RawIntArrayRangeInfo& r = PoolParam<CompileParam>(i)->range;
+        range.nulls += r.nulls;
+        range.min = std::min(range.min, r.min);
+        range.max = std::max(range.max, r.max);
+      }
+      if (CountingPays(n, range)) {
+        ParallelCounting(threads, n, static_cast<const int32_t*>(raw), range, rows, count, list);
+        return 0;
+      }
+    }
+  }
+
+  // Trim once for all slices; the slices then compile the trimmed view as it stands.
+  TrimmedTexts trimmed;
+  const void* view = raw;
+  if (type == 6 && g_cut_last_space != 0) view = trimmed.Prepare(n, static_cast<const char* const*>(raw));
+
+  SliceResults results;
+  results.slices.resize(static_cast<size_t>(threads));
+  int32_t* out_rows = nullptr;
+  if (threads == 1) {
+    CCompiler compiler(CCompiler::Trim::kNever);
+    SliceResults::Slice& s = results.slices[0];
+    compiler.Compile(n, type, width, view, &s.rows, &s.count, &s.list, nullptr);
+    out_rows = s.rows;
+    s.rows = nullptr;
+  } else {
+    SetUpSlices(threads, kCompileSlice, n, type, width, view);
+    RunCompileTask(threads);
+    for (int i = 0; i < threads; ++i) {
+      auto* p = PoolParam<CompileParam>(i);
+      SliceResults::Slice& s = results.slices[static_cast<size_t>(i)];
+      s.rows = p->rows;
+      s.list = p->list;
+      s.count = s.own_count = p->count;
+      s.n_rows = p->n;
+      p->rows = nullptr;
+      p->list = nullptr;
+    }
+
+    // Merge tree in element order: group i takes in group i + step. Merge maps only grow, so a
+    // slice's numbers are carried to the group's by composing the maps (sequential reads), and
+    // every row is renumbered once at the end.
+    for (int step = 1; step < threads; step *= 2) {
+      for (int i = 0; i + step < threads; i += 2 * step) {
+        SliceResults::Slice& a = results.slices[static_cast<size_t>(i)];
+        SliceResults::Slice& b = results.slices[static_cast<size_t>(i + step)];
+        ZpkArray<int32_t> map1(static_cast<size_t>(a.count));
+        ZpkArray<int32_t> map2(static_cast<size_t>(b.count));
+        void* merged = nullptr;
+        int merged_count = 0;
+        DoMppMerge(a.list, b.list, a.count, b.count, type, map1.get(), map2.get(), &merged, &merged_count,
+                   nullptr, nullptr);
+        zpk_free(a.list);
+        zpk_free(b.list);
+        a.list = merged;
+        a.count = merged_count;
+        b.list = nullptr;
+        b.count = 0;
+        // Compose. A slice not merged before is a group of its own: it takes the map itself.
+        int job = 0;
+        const int end = std::min(i + 2 * step, threads);
+        for (int q = i; q < end; ++q) {
+          SliceResults::Slice& sq = results.slices[static_cast<size_t>(q)];
+          ZpkArray<int32_t>& side = q < i + step ? map1 : map2;
+          if (sq.comp == nullptr) {
+            sq.comp = side.release();
+            continue;
+          }
+          int32_t* m = side.get();
+          auto* p = PoolParam<RenumberParam>(job++);
+          p->map = m;
+          p->n = sq.own_count;
+          p->src = nullptr;
+          p->dst = sq.comp;
+        }
+        if (job > 0) CSmpEngine::Instance()->run_threads_task(job, kTaskRenumber);
+      }
+    }
+
+    ZpkArray<int32_t> all_rows(static_cast<size_t>(n));
+    int64_t offset = 0;
+    for (int q = 0; q < threads; ++q) {
+      SliceResults::Slice& sq = results.slices[static_cast<size_t>(q)];
+      auto* p = PoolParam<RenumberParam>(q);
+      p->map = sq.comp;
+      p->n = sq.n_rows;
+      p->src = sq.rows;
+      p->dst = all_rows.get() + offset;
+      offset += sq.n_rows;
+    }
+    CSmpEngine::Instance()->run_threads_task(threads, kTaskRenumber);
+    out_rows = all_rows.release();
+  }
+
+  SliceResults::Slice& whole = results.slices[0];
+  try {
+    if (trimmed.active()) {
+      whole.list = trimmed.Relocate(static_cast<const char**>(whole.list), whole.count);
+    } else if (type == 6) {
+      // Entries are the caller's own text pointers; a null text reads as the empty text.
+      auto** texts = static_cast<const char**>(whole.list);
+      for (int k = 0; k < whole.count; ++k) {
+        if (texts[k] == nullptr) texts[k] = kEmptyText;
+      }
+    }
+  } catch (...) {
+    zpk_free(out_rows);
+    throw;
+  }
+  *rows = out_rows;
+  *count = whole.count;
+  *list = whole.list;
+  whole.list = nullptr;
+  return 0;
+}
+
+int mpp_compile(void* param) {
+  auto* p = static_cast<CompileParam*>(param);
+  switch (p->mode) {
+    case kIntRange:
+      GetIntRange(p->n, static_cast<const int*>(p->raw), &p->range);
+      return 0;
+    case kMarkSlots: {
+      const auto* v = static_cast<const int32_t*>(p->raw);
+      // Several workers may mark one slot; they all store the same 1.
+      for (int32_t i = 0; i < p->n; ++i) {
+        std::atomic_ref<int32_t>(p->slots[SlotOf(v[i], p->base)]).store(1, std::memory_order_relaxed);
+      }
+      return 0;
+    }
+    case kNumberRows: {
+      const auto* v = static_cast<const int32_t*>(p->raw);
+      for (int32_t i = 0; i < p->n; ++i) p->rows[i] = p->slots[SlotOf(v[i], p->base)];
+      return 0;
+    }
+    default:
+      break;
+  }
+  p->rows = nullptr;
+  p->list = nullptr;
+  p->count = 0;
+  try {
+    CCompiler compiler(CCompiler::Trim::kNever);
+    int* rows = nullptr;
+    int count = 0;
+    void* list = nullptr;
+    compiler.Compile(p->n, p->type, p->width, p->raw, &rows, &count, &list, nullptr);
+    p->rows = rows;
+    p->count = count;
+    p->list = list;
+    return 0;
+  } catch (const CQ7Exception& e) {
+    return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
+  } catch (...) {
+    return static_cast<int>(Q7_ERROR_UNKNOWN);
+  }
+}
+
+int mpp_merge_list(void* param) {
+  try {
+    return MergeTask(static_cast<MergeParam*>(param));
+  } catch (const CQ7Exception& e) {
+    return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
+  } catch (...) {
+    return static_cast<int>(Q7_ERROR_UNKNOWN);
+  }
+}
+
+int mpp_renumber(void* param) {
+  const auto* p = static_cast<const RenumberParam*>(param);
+  const int32_t* src = p->src != nullptr ? p->src : p->dst;
+  for (int32_t i = 0; i < p->n; ++i) p->dst[i] = p->map[src[i]];
+  return 0;
+}
+
+namespace {
+MppTaskRegistrar register_merge_list(kTaskMergeList, mpp_merge_list);
+MppTaskRegistrar register_compile(kTaskCompile, mpp_compile);
+MppTaskRegistrar register_renumber(kTaskRenumber, mpp_renumber);
+}  // namespace
+
+// ---- Two-list merge ----
+
+int MppAccommodationMain(TIntArray* rows1, TBaseArray* list1, TIntArray* rows2, TBaseArray* list2,
+                         TBaseArray** merged) {
+  *merged = nullptr;
+  ZpkArray<int32_t> map1;
+  ZpkArray<int32_t> map2;
+  std::unique_ptr<TBaseArray> list = MppMergeLists(list1, list2, map1, map2);
+  if (!list) return 0;
+  DoMppRenumber(rows1->PIntAr(), rows1->FArraySize, map1.get(), list1->FArraySize);
+  DoMppRenumber(rows2->PIntAr(), rows2->FArraySize, map2.get(), list2->FArraySize);
+  *merged = list.release();
+  return 1;
+}
+
+int MppAccommodateColumns(TIntArray* rows1, TBaseArray** list1, TIntArray* rows2, TBaseArray** list2,
+                          int share) {
+  ZpkArray<int32_t> map1;
+  ZpkArray<int32_t> map2;
+  std::unique_ptr<TBaseArray> merged = MppMergeLists(*list1, *list2, map1, map2);
+  if (!merged) return 0;
+  CopyListAttributes(*list1, merged.get());
+  std::unique_ptr<TBaseArray> second;
+  if (share == 0) {
+    second.reset(merged->CopyArray());
+    CopyListAttributes(*list1, second.get());
+  } else {
+    RetainValueList(merged.get());  // two holders: both columns
+  }
+  // Nothing below can fail but the pool; renumbering allocates nothing.
+  DoMppRenumber(rows1->PIntAr(), rows1->FArraySize, map1.get(), (*list1)->FArraySize);
+  DoMppRenumber(rows2->PIntAr(), rows2->FArraySize, map2.get(), (*list2)->FArraySize);
+  TBaseArray* old1 = *list1;
+  TBaseArray* old2 = *list2;
+  *list1 = merged.release();
+  *list2 = share == 0 ? second.release() : *list1;
+  ReleaseValueList(old1);
+  ReleaseValueList(old2);
+  return 1;
+}
