@@ -1,12 +1,18 @@
 // The library start at load: the engine gets the start and stop steps of the layers above it, and
 // is started before the host can make its first call.
+#include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
 
 namespace {
 
 // The steps that exist so far; the table collection, the summaries and the shared-memory registry
 // fill their members as they are built. Null members mean nothing to do.
-EngineHooks ApiEngineHooks() { return EngineHooks{}; }
+EngineHooks ApiEngineHooks() {
+  EngineHooks hooks{};
+  hooks.createCollection = [] { return new TTableCollection(); };
+  hooks.deleteCollection = [](TTableCollection* collection) { delete collection; };
+  return hooks;
+}
 
 struct LibraryStart {
   LibraryStart() {

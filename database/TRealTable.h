@@ -1,0 +1,554 @@
+// A real table: the table that owns rows. It holds its row sets (set 1, at position 0, holds every
+// record), up to 512 filters (columns) in display order, the state of one open find session and a
+// handle on the shared-table registry.
+//
+// Records are numbered 1 .. TotalRecs(), the element count of set 1; every filter's value-number
+// array has TotalRecs() + 1 elements (element 0 is not a record). Filter IDs are issued as the last
+// filter ID + 1 and never reused; filter names are unique within the table (exact bytes).
+//
+// Sets: each new set takes the last issued set ID + 1 and becomes current; at most kMaxSets. Set 1
+// is never deleted. Results of SetNot / SetOpe are ascending.
+//
+// Ownership: created and destroyed by the TTableCollection that holds it; owns its sets, its
+// filters (which own their arrays) and the hit map of the find session. Registering a set with
+// AddSetWithoutCopy hands it over; AddSet and MppAddSet register a copy.
+//
+// Thread safety: none of its own; everything runs under the API lock. Mpp operations drive the
+// worker pool from the calling thread; the registry is changed only after the parallel part.
+//
+// Failures come back as negative codes (Q7_ERROR_*) with the error-ring entries stated; allocation
+// failures are thrown as CQ7Exception(Q7_ERROR_OUT_OF_MEMORY), and nothing is left half-changed.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "database/LSHMTBLEntry.h"
+#include "database/TBaseTable.h"
+
+class TBaseArray;
+class TIntArray;
+class TTableCollection;
+class zpk_fstream;
+
+class TRealTable : public TBaseTable {
+ public:
+  static constexpr int kMaxFilters = 512;
+  static constexpr int kMaxSets = 10000;
+  // The position callers pass to append a filter (any position beyond the last appends).
+  static constexpr int kAppendPosition = 1024;
+  // The find session number of a new table.
+  static constexpr int kFirstSearchID = 100;
+
+  // ---- Construction ----
+  // A table of n_rows records with set 1 (records 1 .. n_rows) registered and current. The name is
+  // made unique in `names` (null: the engine's current collection; none: only cleaned) with
+  // TTableCollection::GenTableName; failure throws Q7_ERROR_TABLE_NAME_GENERATION. n_rows must be
+  // 0 or more.
+  TRealTable(int id, char* name, int n_rows, TTableCollection* names = nullptr);
+  // The same without any set: the builder registers set 1 itself.
+  TRealTable(int id, char* name, TTableCollection* names);
+  // Start values of the find session, the set table and the registry handle only; the readers fill
+  // the rest.
+  TRealTable();
+  // Detaches the registry handle (under the registry lock), closes the find session, FreeMem.
+  ~TRealTable() override;
+
+  // Destroys every set and every filter and frees the set-ID list and the set table.
+  void FreeMem();
+
+  // ---- Kind and facts ----
+  int GetTableKind() override;  // 0
+  int GetNFilter() override;    // filter count
+  int GetType() override;       // 1
+  int TotalRecs() override;     // element count of set 1 (0 without sets)
+  // True when the registry handle refers to a registry entry.
+  bool isQ7TShared() override;
+  // The object, 12 bytes per set slot of the capacity, every set's and filter's GetMemSize, the
+  // hit map.
+  int64_t GetMemSize() override;
+
+  // ---- Set registry ----
+  // Registers `set` itself under the next set ID and makes it current; returns the ID. With
+  // kMaxSets sets already: records ("AddSetWithoutCopy", Q7_ERROR_SET_COUNT_OVERFLOW, "SetCount
+  // overflow"), returns that code and does not take the set. The caller ensures that every
+  // element is a record of this table (1 .. TotalRecs()).
+  int AddSetWithoutCopy(TSetArray* set);
+  // Registers a copy (CopyArray / MppCopyArray); the caller keeps `set`. Overflow as above, under
+  // "AddSet"; MppAddSet returns the code without a ring entry.
+  virtual int AddSet(TSetArray* set);
+  virtual int MppAddSet(TSetArray* set);
+  // Registers a copy of `count` record numbers that come from outside the engine (a host's list).
+  // Every number must lie in 1 .. TotalRecs(), else Q7_ERROR_INVALID_ROW_POSITION and nothing is
+  // registered; so is a negative count or a null list with count > 0. The order is kept and
+  // repeated records are allowed. Nothing is recorded in the ring (the callers do that); set
+  // overflow as AddSet.
+  int AddSetFromRows(int count, const int* rows);
+
+  // The set, or null after recording ("GetSet", Q7_ERROR_NO_SUCH_SET, "No Such Set: %d ").
+  TSetArray* GetSet(int set_id) override;
+  // The set's element count; a miss records under "GetSetSize" and returns Q7_ERROR_NO_SUCH_SET.
+  int GetSetSize(int set_id) override;
+  // Destroys the sets at positions 1.. (with their views); set 1 becomes current; returns its ID.
+  // The last issued set ID is kept.
+  int PurgeSubSets() override;
+  // Destroys one set. Q7_ERROR_NO_SUCH_SET for an unknown one, Q7_ERROR_SHARED_READ_ONLY for one
+  // lying on a shared-memory image, Q7_ERROR_SET_NOT_DELETABLE ("DelSet", "Illegal SetPos") for
+  // set 1. Deleting the current set makes set 1 current. Returns 0.
+  int DelSet(int set_id) override;
+  // DelSet without the image check and without a ring entry for set 1.
+  int DelSetForce(int set_id);
+  // The records 1 .. TotalRecs() not in the set, ascending, as a new current set. SetNot records
+  // "SetCount overflow" and "No Such Set: %d" under "SetNot"; MppSetNot records nothing of its own.
+  int SetNot(int set_id) override;
+  int MppSetNot(int set_id) override;
+  // op 0 AND, 1 OR, 2 first AND NOT second, as a new current set (ascending). Another op gives
+  // Q7_ERROR_INVALID_OPERATION (the serial kernel records "Invalid Parameter : OpCode" under
+  // "SetOpeCommon"); overflow Q7_ERROR_SET_COUNT_OVERFLOW and unknown sets Q7_ERROR_NO_SUCH_SET,
+  // unrecorded here. A failure registers nothing.
+  int SetOpe(int op, int set_id1, int set_id2) override;
+  int MppSetOpe(int op, int set_id1, int set_id2) override;
+
+  // ---- Filters ----
+  // Inserts a filter over the given arrays at `position` (clamped to 0 .. count: kAppendPosition
+  // appends, a negative one inserts first) and returns its new ID. The name is made file-safe in
+  // place and unique (GenFilterName). The filter takes both arrays over only on success; a refusal
+  // leaves them to the caller. shared_value_list: the value list belongs to another filter; the
+  // new filter borrows it (TFilter::BorrowValueList: a hold of its own, FSharedVL set) and the
+  // caller's hold stays the caller's. The origin filter ID is origin_filter_id when it is 0 or more, else
+  // the new ID. Refusals: kMaxFilters filters ("FilterCount overflow",
+  // Q7_ERROR_FILTER_COUNT_OVERFLOW); a name ToFileName refuses or no unique name ("Invalid
+  // Parameter : FilterName(%s)", Q7_ERROR_ILLEGAL_FILTER_NAME). The sixth argument is not read.
+  int AddFilter(int position, char* name, TIntArray* value_numbers, TBaseArray* value_list,
+                bool shared_value_list, int unused, int origin_filter_id);
+  // A filter compiled from `count` raw values of `type` (2..8), each `width` bytes wide (the type's
+  // raw width: 4, 8 for 3..7 and for STRING text pointers, 16). Exactly TotalRecs() values are
+  // used; extra ones are ignored. Refusals: kMaxFilters filters ("FilterSize overflow",
+  // Q7_ERROR_FILTER_COUNT_OVERFLOW); a bad name ("Invalid Parameter : FilterName",
+  // Q7_ERROR_ILLEGAL_FILTER_NAME); count below TotalRecs() or a width that is not the type's
+  // ("Illegal data size", Q7_ERROR_INVALID_UNIT_WIDTH); null data for a table with records
+  // ("Invalid Parameter : Data", Q7_ERROR_INVALID_PARAMETER); AddFilter's refusals. A type outside
+  // 2..8 records ("AddFilter2", Q7_ERROR_INVALID_DATA_TYPE, "Invalid Parameter : DataType") and is
+  // thrown. The seventh argument is not read.
+  int AddFilter2(int position, char* name, int type, int count, int width, void* data, int unused,
+                 int origin_filter_id);
+  // A filter of `type` whose every record is NULL. Refusals: kMaxFilters filters ("FilterCount
+  // overflow"), a bad name ("Illegal FilterName", Q7_ERROR_ILLEGAL_FILTER_NAME), AddFilter's. A
+  // type outside 2..8 records ("AddEmptyFilter", Q7_ERROR_INVALID_DATA_TYPE, "Invalid Parameter :
+  // DataType(%d)") and is thrown.
+  int AddEmptyFilter(int position, char* name, int type, int unused, int origin_filter_id);
+  // AddEmptyFilter for callers that supply no data: Q7_ERROR_INVALID_UNIT_WIDTH (unrecorded) when
+  // the table has more records than count.
+  int AddDummyFilter2(int position, char* name, int type, int count, int unused, int origin_filter_id);
+  // A filter name not used in the table, into out (256 bytes): "RecNo" in seed is first rewritten
+  // to "RECNO" in place; the seed is cleaned and cut at "_#" (verifySeedName, unless
+  // TTableCollection::m_nDisableTrimUntilSharp), then "%s_#%d" with n = 1, 2, ... while taken.
+  // Refusals ("GenFilterName", Q7_ERROR_ILLEGAL_FILTER_NAME): "Invalid Parameter : SeedName(%s)",
+  // "Invalid Parameter : GenName(%s)" for a candidate of 256 bytes or more. Returns 0.
+  int GenFilterName(char* seed, char* out);
+  // Removes and destroys a filter (closing a find open on it). Q7_ERROR_NO_SUCH_FILTER ("DropFilter",
+  // "No Such Filter: %d"); Q7_ERROR_NOT_EDITABLE ("Failed to refere table") when the filter is the
+  // first key filter of a join over this table. The last filter ID is kept.
+  virtual int DropFilter(int filter_id);
+  // Moves the filter at display position `from` to `to`. from outside 0 .. count - 1:
+  // Q7_ERROR_INVALID_KEY_PARAMETER ("MoveFilter", "Invalid Parameter : FromIndex"). A `to` below
+  // 0 or above count is recorded ("Invalid Parameter : ToIndex") and clamped; count itself means
+  // the last position. Returns 0.
+  int MoveFilter(int from, int to);
+
+  // ---- Filter lookups (positions are 0-based display positions) ----
+  // Null after recording ("GetFilter", Q7_ERROR_NO_SUCH_FILTER, "No Such Filter: %d").
+  TFilter* GetFilter(int filter_id) override;
+  // Position, or Q7_ERROR_NO_SUCH_FILTER (unrecorded).
+  virtual int FilterID2Pos(int filter_id);
+  int FilterName2Pos(const char* name);
+  int FilterName2ID(const char* name);
+  // FilterName2ID, recording ("GetFilterIDFromName", Q7_ERROR_NO_SUCH_FILTER, "No Filter") on a
+  // miss. The int is not read.
+  int GetFilterIDFromName(char* name, int unused) override;
+  // Copies the table name and the filter name; both empty when there is no such filter.
+  char* FilterID2Name(int filter_id, char* table_name, char* filter_name) override;
+  // Every filter ID in display order; returns the count.
+  int GetFilterIDList(int* out) override;
+
+  // ---- Calculations (defined by the calculator layer) ----
+  int Calculate(int set_id, int filter_id, int first_row, int count, const char* formula, char** message);
+  int MppCalculate(int set_id, int filter_id, int first_row, int count, const char* formula, char** message);
+  int IntegratedCalc(int set_id, int filter_id, int first_row, int count, const char* formula);
+  int MppIntegratedCalc(int set_id, int filter_id, int first_row, int count, const char* formula);
+  int MppCalcPtr(int set_id, int first_row, int count, const char* formula, int result_type, void* buffer,
+                 int buffer_size, char* text, char** message);
+  int MppIntegratedCalcPtr(int set_id, int first_row, int count, const char* formula, int result_type,
+                           void* buffer, size_t size, char* string_area);
+
+  // ---- Sorts (TRealTable_sort.cpp) ----
+  // Each copies the rows of set_id (negative: the current set) into a new set in another order,
+  // registers it as the current set and returns its ID; a negative code on failure, after which the
+  // sets and the current set are as before (a set ID it had taken stays used). Pending values of
+  // every filter are merged first. An empty source set gives an empty new set without checking dir.
+  // None of the sorts throws.
+  //
+  // By the filter's value: stable (rows with equal values keep the source order), ascending for
+  // dir 0 with NULL first, descending for dir 1 with NULL last. Codes: Q7_ERROR_NO_SUCH_FILTER
+  // ("No Such Filter: %d" under the operation's name), Q7_ERROR_NO_SUCH_SET ("No Such Set: %d",
+  // MppSortByField "No Such Set: %d "), Q7_ERROR_SET_COUNT_OVERFLOW ("AddSet", "SetCount
+  // overflow"), Q7_ERROR_INVALID_PARAMETER for another dir (SortByField: "Aggregate", MppSortByField:
+  // "MppSortByField", "Invalid Parameter : Dir"), Q7_ERROR_OUT_OF_MEMORY. MppSortByField runs on the
+  // worker pool and gives exactly SortByField's order.
+  int SortByField(int filter_id, int set_id, int dir) override;
+  int MppSortByField(int filter_id, int set_id, int dir) override;
+  // By record number (target is not read): ascending for dir 0, descending for 1; a record the set
+  // holds several times appears as often in the result. Q7_ERROR_NO_SUCH_SET, overflow as above,
+  // Q7_ERROR_INVALID_PARAMETER ("BitMapSort", "Invalid Parameter : Dir") for another dir.
+  int SortByRecNo(int target, int set_id, int dir) override;
+  // By several filters at once on the worker pool: filter_ids is read up to its first ID <= 0, at
+  // most kMaxFilters entries; dirs[i] is filter i's direction (1 descending, any other value
+  // ascending). The LAST filter of the list decides first, the first one breaks the last ties;
+  // rows equal in every filter keep the source order; NULL first ascending, last descending.
+  // Equals stable sorts by each filter in list order. Codes: Q7_ERROR_NO_SUCH_FILTER for an ID
+  // naming no filter, Q7_ERROR_NO_SUCH_SET, Q7_ERROR_INVALID_PARAMETER ("MppIntegratedSortByField",
+  // "Invalid Parameter : FilterIDs" for a list without a filter, "Invalid Parameter : Dirs" for a
+  // null dirs), the sort's code (Q7_ERROR_OUT_OF_MEMORY ...), overflow ("AddSetWithoutCopy",
+  // "SetCount overflow").
+  int MppIntegratedSortByField(int set_id, int* filter_ids, int* dirs) override;
+
+  // ---- Find session (TRealTable_find.cpp) ----
+  // A find marks, once, every record whose value in one filter meets a condition; the host then
+  // steps through the marked rows of any set of the table. One find per table. Every open, close
+  // and discard adds 1 to FSearchID, so a search ID stops being accepted as soon as its find is
+  // gone. Row edits (inserts, deletes, and writes to the find filter) and dropping the find filter
+  // discard the find (CloseFind). The opens merge the pending values of every filter first.
+  //
+  // Kinds: 0 x == from, 1 from <= x <= to, 2 x <= from, 3 x >= from, 4 x != from, 5 from < x < to,
+  // 6 x < from, 7 x > from, in the value list's order, where NULL is the smallest value of its type
+  // (NULL rows meet 2, 4 and 6 for a non-NULL bound); STRING also: 8 starts with from, 9 contains
+  // from, 10 ends with from (at a character start unless the database code is Cp1252). Texts
+  // compare bytewise (unsigned). `to` is read by 1 and 5 only.
+  //
+  // Each open returns the new search ID or a code, after which no find is open: no filter
+  // Q7_ERROR_INVALID_KEY_PARAMETER, a filter of another type Q7_ERROR_INVALID_DATA_TYPE, a kind
+  // outside 0..10 (STRING) or 0..7 Q7_ERROR_INVALID_OPERATION (the search ID then advanced twice),
+  // Q7_ERROR_OUT_OF_MEMORY. OpenStrFind, OpenIntFind and OpenFloatFind record under their own
+  // name; OpenNumericFind records nothing. OpenFloatFind takes DOUBLE, DATE, TIME and DATETIME;
+  // OpenNumericFind's bounds are unscaled decimals at the filter's scale.
+  int OpenStrFind(int filter_id, int kind, char* from, char* to);
+  int OpenIntFind(int filter_id, int kind, int from, int to);
+  int OpenFloatFind(int filter_id, int kind, double from, double to);
+  int OpenNumericFind(int filter_id, int kind, struct Numeric from, struct Numeric to);
+  // The next marked row of set_id after start_row (direction 0) or before it (any other
+  // direction), as a 1-based position in *row; returns 1, or 0 when there is none (*row
+  // unchanged). *filter_id receives the find filter's ID. start_row must lie in 0 .. set size + 1
+  // (0 stands before the first row, size + 1 after the last). Codes, recorded under "GetNextHit"
+  // and leaving the find as it was: Q7_ERROR_FIND_NOT_OPEN, Q7_ERROR_INVALID_FIND_ID (search_id
+  // is not the current one), Q7_ERROR_NO_SUCH_SET, Q7_ERROR_INVALID_PARAMETER ("Invalid
+  // Parameter : StartRow").
+  int GetNextHit(int search_id, int set_id, int start_row, int direction, int* filter_id, int* row);
+  // With a find open: *hits (records of the table that meet the condition) and *filter_id, and
+  // returns the search ID; else returns 0 and leaves both untouched.
+  int GetFindStatus(int* hits, int* filter_id);
+  // The 1-based position of the first row of set_id holding rec_no, 0 when none;
+  // Q7_ERROR_NO_SUCH_SET ("FindRecNo", "No Such Set: %d").
+  int FindRecNo(int set_id, int rec_no);
+  // Ends the find (when one is open) and advances the search ID.
+  void CloseFind();
+
+  // ---- Searches (TRealTable_search.cpp) ----
+  // Each search keeps the rows of set_id (negative: the current set) that meet a condition, in the
+  // source order (a value search answered by a sorted view: in value order), registers them as one
+  // new set, makes it current and returns its ID. The source set is never changed. A search that
+  // fails registers nothing: a copy-first search (SearchByField2, Search, the wildcard searches,
+  // SearchByRowNo, SearchByRecNo) that registered its copy removes it again and makes the set that
+  // was current before current again (the set ID it took stays used). Set overflow:
+  // Q7_ERROR_SET_COUNT_OVERFLOW ("AddSet" or "AddSetWithoutCopy", "SetCount overflow"). Every
+  // search but those by position and record number merges the pending values of every filter
+  // first (CheckMergeFilterTVL(true)).
+
+  // Merges the pending values of every filter that has some, in display order; true when one of
+  // the merges changed its filter. flag true merges on the worker pool.
+  bool CheckMergeFilterTVL(bool flag);
+
+  // By value (TSetArray::SearchByValue / MppSearchByValue, whose codes and bounds TSetArray.h
+  // states; `from` and `to` point at one value of the filter's storage type). Throws: "No Such
+  // Filter: %d" Q7_ERROR_NO_SUCH_FILTER and "No Such Set: %d" Q7_ERROR_ILLEGAL_SET_ID, recorded
+  // under the operation's name; the set search's codes; overflow.
+  int SearchByField(int filter_id, int set_id, int op, char* from, char* to) override;
+  int MppSearchByField(int filter_id, int set_id, int op, char* from, char* to) override;
+  // By the text of each STRING value from its second byte (the first byte is not compared); both
+  // bounds are texts. Codes 0 to 7 as in TSetArray.h (not negated, no bit 0x80), 8 starts with,
+  // 9 contains (multibyte-aware unless the database code is Cp1252), 10 ends with `from`. The NULL
+  // value reads as the empty text, like every other value, except that code 2 with an empty
+  // `from` keeps nothing. Equality and ranges are found by binary search, so they are exact when
+  // ordering the values by their whole text also orders them from the second byte (as when every
+  // value begins with the same byte). An empty source set gives an empty set without checking
+  // the code. Returns (recorded under "SearchByField2"): "No Such Filter: %d"
+  // Q7_ERROR_NO_SUCH_FILTER; "Illegal data type ( Not STRING )" Q7_ERROR_UNDEFINED_FILTER_TYPE;
+  // "No Such Set: %d " Q7_ERROR_ILLEGAL_SET_ID; "Invalid Parameter : OpeNo"
+  // Q7_ERROR_INVALID_OPERATION for a code outside 0 to 10.
+  int SearchByField2(int filter_id, int set_id, int op, char* from, char* to) override;
+  // The rows whose value number has a nonzero byte in hit_map, which holds one byte per entry of
+  // the filter's value list as it stands when the call begins: a merge of pending values made by
+  // the search itself is translated, so the map keeps meaning the values it was made for, is never
+  // read beyond that size, and values that were pending select nothing. Returns
+  // Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_ILLEGAL_SET_ID, Q7_ERROR_INVALID_PARAMETER for a null map.
+  int Search(int filter_id, int set_id, unsigned char* hit_map) override;
+  // The rows whose whole text matches a wildcard pattern (kernels/WildCard.h; multibyte unless the
+  // database code is Cp1252); the NULL value is the empty text. Returns Q7_ERROR_INVALID_PARAMETER
+  // for a null pattern or one of 4096 bytes or more (the parallel form records "Invalid Parameter
+  // : pattern"), Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_INVALID_DATA_TYPE for a filter that is not
+  // STRING, Q7_ERROR_ILLEGAL_SET_ID (the parallel form records these under its name). An invalid
+  // escape throws Q7_ERROR_INVALID_PARAMETER.
+  int SearchByFieldWildCard(int filter_id, int set_id, const char* pattern) override;
+  int MppSearchByFieldWildCard(int filter_id, int set_id, const char* pattern) override;
+  // The rows holding any of n values (TSetArray::SearchByNValues / MppSearchByNValues). Throws as
+  // SearchByField, recorded under "SearchByFieldNValues".
+  int SearchByFieldNValues(int filter_id, int set_id, int n, void* values) override;
+  int MppSearchByFieldNValues(int filter_id, int set_id, int n, void* values) override;
+  // By record number r (target is not read): 0 the first row with r == from, 1 from <= r <= to,
+  // 2 r <= from, 3 r >= from, 4 r != from, 5 from < r < to, 6 r < from, 7 r > from. Returns
+  // Q7_ERROR_ILLEGAL_SET_ID ("SearchByRecNo", "No Such Set: %d"), Q7_ERROR_INVALID_OPERATION for
+  // another code (also for an empty set).
+  int SearchByRecNo(int target, int set_id, int op, int from, int to) override;
+  // By 1-based position p in the source set of n rows, with the bounds clamped to 0 .. n + 1:
+  // 0 p == from, 1 from <= p <= to, 2 p <= from, 3 p >= from, 4 p != from, 5 from < p < to,
+  // 6 p < from, 7 p > from. An empty source set gives an empty set without checking the code.
+  // Returns (recorded under "SearchByRowNo") Q7_ERROR_ILLEGAL_SET_ID "No Such Set: %d",
+  // Q7_ERROR_INVALID_OPERATION "Invalid Parameter : OpeNo".
+  int SearchByRowNo(int set_id, int op, int from, int to);
+
+  // ---- Reading values (TRealTable_read.cpp) ----
+  // One value of the record at 0-based position `row` of set_id (negative: the current set).
+  // *type receives the value list's type (2, 3, 4, 5, 7 by the list's extend type, 6, 8). The
+  // value is copied to `value`: 4 bytes for INTEGER, 8 for the double family, 16 for DECIMAL, a
+  // text and its zero for STRING (at most 4095 bytes of text; `value` must hold 4096); the result
+  // is the byte count, a text's copied length. filter_id 0 reads the record number (type 2).
+  // Values still pending read through the pending list. Codes: Q7_ERROR_NO_SUCH_SET for a negative
+  // row ("ReadData", "No Such Record: %d "), an unknown set, an empty set slot ("No Such Set: %d
+  // "), a row beyond the set; Q7_ERROR_NO_SUCH_FILTER ("ReadData", "No Such Filter: %d").
+  int ReadData(int set_id, int filter_id, int row, int* type, void* value) override;
+  // The same with a text cut to size - 1 bytes (the copied length is returned). A size below 1
+  // is refused with Q7_ERROR_INVALID_PARAMETER before anything is read.
+  int ReadData(int set_id, int filter_id, int row, int* type, void* value, int size) override;
+  // The address of the stored value (int, double, text), valid until the filter's arrays change
+  // (edits, merges, drop); returns 4, 8 or the text length. filter_id 0 is "No Such Filter: %d";
+  // a DECIMAL filter sets *type to 8 and returns Q7_ERROR_NO_SUCH_SET.
+  int ReadData(int set_id, int filter_id, int row, int* type, long* address) override;
+  // The record's value number in the filter, after its pending values are merged (never
+  // negative); returns 4. Q7_ERROR_NO_SUCH_SET / Q7_ERROR_NO_SUCH_FILTER as ReadData, unrecorded.
+  int GetVNo(int set_id, int filter_id, int row, int* value_number) override;
+  // After merging the filter's pending values: counts[v] = the rows of the set whose value number
+  // is v, for every v of the value list (counts must hold that many ints); returns the value
+  // count. Throws Q7_ERROR_ILLEGAL_RECORD_NO for null counts, Q7_ERROR_NO_SUCH_FILTER,
+  // Q7_ERROR_NO_SUCH_SET.
+  int CountN(int set_id, int filter_id, int* counts) override;
+  // ---- end of searches and reads ----
+
+  // The collection that holds the table (set when it is added; null before).
+  TTableCollection* Collection() const { return FCollection; }
+  void SetCollection(TTableCollection* collection) { FCollection = collection; }
+
+  // ---- Fields ----
+  int32_t FSearchID;               // find session number; +1 whenever a find opens, closes or is dropped
+  int32_t FFindFilterID;           // filter of the open find; -1 when none
+  TFilter* FFindFilter;            // that filter while a find is open
+  int32_t FHitCount;               // -1 when built, 0 after a find is closed
+  int32_t FHitMapSize;             // bytes of FHitMap
+  uint8_t* FHitMap;                // one byte per record number 0 .. TotalRecs(); owned (zpk_malloc)
+  TSetArray** FSets;               // parallel to FSetIDs, FSetCapacity slots; owned (zpk_malloc)
+  int32_t FnFilter;                // 0 .. kMaxFilters
+  int32_t FLastFilterID;           // the last issued filter ID
+  TFilter* FFilters[kMaxFilters];  // display order; owned
+  LSHMTBLEntry FShmEntry;          // shared-table registry handle
+
+ private:
+  void InitFields();
+  void NameTable(int id, char* name, TTableCollection* names);
+  void CloseFindSession();
+  // The next set ID for `set` (taken over); overflow handled by the callers.
+  int RegisterSet(TSetArray* set);
+  // Wraps a row block from the set kernels as a new set and registers it; frees the block on
+  // failure.
+  int RegisterKernelResult(int* rows, int count, int size);
+  // The shared body of the refusals AddFilter2 and AddEmptyFilter check before building arrays.
+  bool FilterCountFull(const char* log_name, const char* message) const;
+  // AddFilter over arrays built here: they are destroyed when it refuses.
+  int AddOwnedFilter(int position, char* name, TIntArray* value_numbers, TBaseArray* value_list,
+                     int origin_filter_id);
+  template <class Kernel>
+  int RunSetKernel(Kernel kernel);
+  // SetOpe and MppSetOpe over their kernel (SetOpeCommon / MppSetOpeCommon).
+  using SetKernel = int (*)(int op, int n_rows, TIntArray* a, TIntArray* b, int* size, int** out);
+  int CombineSets(SetKernel kernel, int op, int set_id1, int set_id2);
+  // Destroys the set at a position above 0 and closes the gap; set 1 becomes current when it was.
+  int RemoveSetAt(int pos);
+
+  TTableCollection* FCollection = nullptr;
+
+  // ---- Table files (TRealTable_files.cpp) ----
+ public:
+  // The table reader. With a null stream it opens `name` (".Q7T" appended unless the name is at
+  // least 5 bytes long and ends in it) in the current directory, reads the header and the kind
+  // (other than 0: Q7_ERROR_NOT_REAL_TYPE) and closes the file at the end; with a stream it reads
+  // the record after the kind. keep_name 1 keeps the stored name and ID (database loads); 0 makes
+  // the stored name unique in `names` (null: the engine's collection) and leaves the ID to the
+  // caller (Q7_ERROR_TABLE_NAME_GENERATION when none can be made). Nothing read is trusted: counts,
+  // positions, IDs and record numbers are checked against their limits and the bytes left, and a
+  // damaged record throws Q7_ERROR_ILLEGAL_ARRAY_DATA (Q7_ERROR_NEGATIVE_SIZE for a negative array
+  // count, Q7_ERROR_ILLEGAL_FILE_NAME for a short file, Q7_ERROR_UNSUPPORTED_VERSION from the base
+  // record). A failure frees everything read.
+  TRealTable(zpk_fstream* fs, char* name, int keep_name, TTableCollection* names = nullptr);
+  // The diagnostic twin: the same reader, writing each step to the catalog message log. The
+  // fourth argument has no effect.
+  TRealTable(zpk_fstream* fs, char* name, int keep_name, int verbose, TTableCollection* names = nullptr);
+  // A header-framed record of a multi-table file: header, kind, record, with a unique name.
+  explicit TRealTable(zpk_fstream* fs, TTableCollection* names = nullptr);
+
+  // The real-table record: kind 0, the base record, the sets (with set1_only only set 1), the
+  // filter count and last filter ID, per filter its ID, record and high-speed flag, then the sorted
+  // views of the sets written (count, then per view set position, filter position, rows, NULL
+  // count). The table is condensed first (pending values merged, unused value-list entries
+  // dropped) unless it lies on a shared-memory image or is a shared table-file view. With a null
+  // stream the table file "<FTableName>.Q7T" of the current directory is written through a
+  // temporary file that replaces it only once complete. Failures are thrown
+  // (Q7_ERROR_ILLEGAL_FILE_NAME for the file).
+  void SaveTable(zpk_fstream* fs, int set1_only) override;
+  // As SaveTable; with a null stream the file is file_name + ".Q7T".
+  void SaveTableAs(zpk_fstream* fs, const char* file_name, int set1_only);
+  // The collection that holds the table, else the engine's.
+  TTableCollection* FileCollection() override;
+
+ private:
+  void ReadTableFile(zpk_fstream* fs, const char* name, int keep_name, bool verbose, TTableCollection* names);
+  void ReadRecord(zpk_fstream& fs, int keep_name, bool verbose, TTableCollection* names);
+  void WriteRecord(zpk_fstream& fs, int set1_only);
+  void WriteTableFile(zpk_fstream* fs, const char* path, int set1_only);
+
+  // ---- Row editing (TRealTable_edit.cpp) ----
+ public:
+  // Rows of a set are given as a 1-based first row and a count; a count that runs past the end of
+  // the set (or a record range past the last record) is cut there, and the number of rows (records)
+  // changed is returned. The callers have checked that no other table refers to this one.
+  //
+  // DelRows, DelRowsEx and InsRows first close the find session and drop the sorted views of every
+  // filter (TFilter::Taint; a high-speed filter throws Q7_ERROR_HIGH_SPEED_FILTER before any row
+  // changes), then check their arguments; the deletions merge every filter's pending values. A
+  // refusal (recorded under the operation's name) leaves the rows and values as they were; so does
+  // any failure, which is found before the first set or filter changes.
+
+  // Deletes records from .. min(from + count, n + 1) - 1: every set loses them and has the later
+  // ones renumbered down, every filter loses their value numbers. from outside 1 .. n:
+  // Q7_ERROR_INVALID_ROW_POSITION ("Invalid Parameter : DelStart(%d)"); count below 1:
+  // Q7_ERROR_INVALID_PARAMETER ("Invalid Parameter : DelCount(%d)").
+  int DelRows(int from, int count);
+  // Deletes the records at rows from .. of set_id (negative: the current set) in the same way.
+  // Refusals: Q7_ERROR_ILLEGAL_SET_ID ("No Such Set: %d"), Q7_ERROR_INVALID_ROW_POSITION ("Invalid
+  // Parameter : DelStart"), Q7_ERROR_INVALID_PARAMETER ("Invalid Parameter : DelCount"). Throws
+  // Q7_ERROR_INVALID_UNIT_WIDTH (recorded as "Illegal Data Size", Q7_ERROR_ROW_SIZE_OVERFLOW) when
+  // the rows name a record twice or a filter is not one value number per record, and
+  // Q7_ERROR_INDEX_OUT_OF_RANGE for a set holding a number that is no record; nothing changes then.
+  int DelRowsEx(int set_id, int from, int count);
+  // Inserts `count` records, all NULL, as records at .. at + count - 1 (at = position, 0 taken as
+  // 1, beyond the end appending); later records move up in every set and pending list. Set 1 grows;
+  // no other set takes the new records. Refusals: position below 0 Q7_ERROR_INVALID_ROW_POSITION
+  // ("Invalid Parameter : InsPos(%d)"); count below 1, or so large that the record count would pass
+  // INT_MAX - 1, Q7_ERROR_INVALID_PARAMETER ("Invalid Parameter : InsCount(%d)"). Returns count.
+  int InsRows(int position, int count);
+
+  // Writes count values to the records at rows from .. of set_id. data holds one element per row in
+  // the width of the filter's value list: int32, double (DOUBLE, DATE, TIME, DATETIME), Numeric at
+  // the list's scale, or the address of a NUL-terminated text (null reads as the empty text). A
+  // find open on the filter is closed first. Checks, in this order, recorded under the operation's
+  // name: Q7_ERROR_ILLEGAL_SET_ID ("No Such Set: %d"), null data, from outside the set, count
+  // below 1 (Q7_ERROR_INVALID_PARAMETER: "Invalid Parameter : PWData(%d)", "WriteStart(%d)" with
+  // from - 1, "WriteCount(%d)"), Q7_ERROR_NO_SUCH_FILTER ("No Such Filter: %d"). Then the filter
+  // is tainted. A small write goes to the filter's pending list; otherwise the values are compiled
+  // and merged into the value list (entries only grow here; condensing drops the unused ones),
+  // whose attribute block is kept. A set holding a number that is no record throws
+  // Q7_ERROR_INDEX_OUT_OF_RANGE. MppOverWriteEx compiles and merges on the worker pool and records
+  // its texts without the "(%d)".
+  int OverWriteEx(int set_id, int filter_id, int from, int count, void* data);
+  int MppOverWriteEx(int set_id, int filter_id, int from, int count, void* data);
+  // OverWriteEx for a DECIMAL filter with values at (scale, rounding_mode), recorded under
+  // "OverWriteExNumeric"; another filter type returns Q7_ERROR_ILLEGAL_FILTER_TYPE ("Illegal data
+  // type  : %d"). Pending values are merged first and the pending list is not used. The list of
+  // the smaller scale is rescaled to the larger one (a value that does not fit becomes NULL), and
+  // the filter's list ends with the larger scale and its mode (the filter's own on equal scales).
+  int OverWriteExNumeric(int set_id, int filter_id, int from, int count, int scale, int rounding_mode,
+                         void* data);
+  // Writes the one value at *value (one element as OverWriteEx takes them) to the rows. FillEx
+  // records none of its refusals (the filter lookup records "No Such Filter: %d" under "GetFilter")
+  // and stores a text as given; MppFillEx records them ("No Such SetID: %d ", "Invalid Parameter :
+  // PWData(%d)" ...), merges on the worker pool and, while trailing-blank trimming is on, stores a
+  // text without its trailing blanks (the caller's text is not changed).
+  int FillEx(int set_id, int filter_id, int from, int count, void* value);
+  int MppFillEx(int set_id, int filter_id, int from, int count, void* value);
+  // AddEmptyFilter, then MppOverWriteEx(set 1, new ID, 1, count, data): rows beyond count stay NULL,
+  // values beyond the record count are ignored. width is not read. Unrecorded refusals:
+  // Q7_ERROR_FILTER_COUNT_OVERFLOW, Q7_ERROR_ILLEGAL_FILTER_NAME. When the write is refused the new
+  // filter stays (NULL in every row) and the write's code is returned; else the new filter's ID.
+  int MppAddFilter2(int position, char* name, int type, int count, int width, void* data, int unused,
+                    int origin_filter_id);
+
+  // ---- Duplicating and condensing filters (TRealTable_dup.cpp) ----
+  // A duplicate is a new filter right after its source in the display order, with its own arrays
+  // and the source's name made unique (GenFilterName); it keeps no link to the source. Each merges
+  // the pending values of every filter first and returns the new filter's ID or a code; AddFilter's
+  // refusals are returned as they are.
+
+  // A copy of the filter. Q7_ERROR_NO_SUCH_FILTER ("DupFilter", "Failed to get FilterName (
+  // FilterID2Name module )" or "No Such Filter: %d"); GenFilterName's code ("Illegal FilterName").
+  int DupFilter(int filter_id);
+  // The filter converted to value type `type` (2 to 8) entry by entry (values/TypeConv.h: a value
+  // the type cannot hold becomes NULL; values that become equal share one entry), a DECIMAL result
+  // at (scale, rounding_mode). type -1, or the source's own type (for DECIMAL with the same scale
+  // and mode), makes a plain DupFilter. Recorded under "DupFilterEx": kMaxFilters filters
+  // Q7_ERROR_FILTER_COUNT_OVERFLOW ("FilterCount overflow"); no such filter
+  // Q7_ERROR_NO_SUCH_FILTER; no unique name, GenFilterName's code. Thrown: a type outside -1 and
+  // 2 to 8 or a source list of no value type Q7_ERROR_INVALID_DATA_TYPE, Q7_ERROR_OUT_OF_MEMORY
+  // ("Out of memory"); no filter is added then.
+  int DupFilterEx(int filter_id, int type, int scale, int rounding_mode);
+  // DupFilterEx converting and compiling on the worker pool; the filter count is left to AddFilter,
+  // a DECIMAL result has the decimal array defaults (scale 6, ROUNDHALFUP), only the value type
+  // decides a plain duplicate, and nothing is recorded at this level.
+  int MppDupFilterEx(int filter_id, int type);
+
+  // Drops from the filter's value list the entries no record uses (the NULL entry always stays) and
+  // renumbers the records; values and their order are unchanged. Pending values are merged first.
+  // A value list is never compacted under another filter: a list that other holders share
+  // (values/ValueListShare.h: borrowers hold it too), or that this filter only borrows (FSharedVL),
+  // is replaced by a condensed copy of its own; a list that another filter of the same table
+  // borrows from this one is left as it is. So are arrays on a shared-memory image. Returns 0,
+  // Q7_ERROR_NO_SUCH_FILTER (unrecorded), or Q7_ERROR_ILLEGAL_FILTER_TYPE for a list of no value
+  // type; throws Q7_ERROR_ILLEGAL_ARRAY_DATA for a value number outside the list (nothing changed)
+  // and Q7_ERROR_OUT_OF_MEMORY.
+  int CondenseFilter(int filter_id);
+  // CondenseFilter for every filter in display order; a failure leaves the filters before it
+  // condensed and is returned (or thrown) as there.
+  int CondenseTable();
+  // CondenseFilter for the filter at a display position (0 .. count - 1), for a condense that runs
+  // per filter. Not safe at the same time as a condense of another filter that shares its list.
+  int CondenseFilterAt(int position);
+  // The condense of one filter; lent: another filter borrows its list (it is then left alone).
+  static int CondenseValueList(TFilter* filter, bool lent);
+
+ private:
+  // Which overwrite or fill WriteRows runs (its checks, texts and kernels).
+  enum WriteKind { kWriteOverWrite, kWriteMppOverWrite, kWriteFill, kWriteMppFill, kWriteNumeric };
+  // Closes the find session and taints every filter.
+  void BeginRecordChange();
+  // Throws Q7_ERROR_INVALID_UNIT_WIDTH ("Illegal Data Size") unless every filter has one value
+  // number per record and element 0.
+  void CheckFilterSizes(const char* log_name);
+  // The find closing, the argument checks and the taint every overwrite and fill starts with:
+  // the number of rows to write, or the refusal's code.
+  int BeginWrite(int kind, int set_id, int filter_id, int from, int count, const void* data, TSetArray** set,
+                 TFilter** filter);
+  int WriteRows(int kind, int set_id, int filter_id, int from, int count, const void* data);
+  // Merges the k values into the filter's list and writes their numbers to the set's rows from
+  // position `from` (0-based).
+  void RebuildColumn(int kind, TFilter* filter, TSetArray* set, int from, int k, const void* data);
+  // AddFilter right after the source; on success the arrays are the filter's and both pointers are
+  // cleared, else they stay the caller's.
+  int AddFilterAfter(int source_id, char* name, TIntArray** value_numbers, TBaseArray** value_list);
+  int DuplicateConverted(int filter_id, int type, int scale, int rounding_mode, bool parallel);
+  // ---- end of row editing, duplicating and condensing ----
+};

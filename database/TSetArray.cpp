@@ -1,0 +1,193 @@
+#include "database/TSetArray.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "database/TFilter.h"
+#include "database/TSortedSetArray.h"
+#include "database/ValueSelection.h"
+#include "foundation/CQ7Exception.h"
+#include "foundation/ErrorRing.h"
+#include "kernels/FindPos.h"
+#include "kernels/RowFilters.h"
+#include "values/ArrayFunctions.h"
+#include "values/Numeric.h"
+#include "values/TDoubleArray.h"
+#include "values/TNumericArray.h"
+#include "values/TStrArray.h"
+
+TSetArray::TSetArray() = default;
+
+TSetArray::TSetArray(int n, int zero_fill) : TIntArray(n, zero_fill) {}
+
+TSetArray::TSetArray(zpk_fstream& fs, char* name, int id) : TIntArray(fs, name, id) {}
+
+TSetArray::TSetArray(CMemFile* mf, char* name, int id) : TIntArray(mf, name, id) {}
+
+TSetArray::TSetArray(void** cursor, char* name, int id) : TIntArray(cursor, name, id) {}
+
+TSetArray::~TSetArray() {
+  // Each view unregisters itself from this list (and from its filter) as it goes.
+  while (!views_.empty()) delete views_.back();
+}
+
+namespace {
+// An empty result set that carries the source's attribute block.
+std::unique_ptr<TSetArray> NewResult(const TIntArray* source, int capacity) {
+  auto result = std::make_unique<TSetArray>(capacity, 0);
+  result->SetArraySize(0);
+  memcpy(result->FUserArea, source->FUserArea, TBaseArray::kUserAreaSize);
+  return result;
+}
+}  // namespace
+
+TBaseArray* TSetArray::CopyArray() {
+  auto copy = std::make_unique<TSetArray>(FArraySize, 0);
+  if (FArraySize > 0) memcpy(copy->FData, FData, sizeof(int) * static_cast<size_t>(FArraySize));
+  memcpy(copy->FUserArea, FUserArea, kUserAreaSize);
+  return copy.release();
+}
+
+TBaseArray* TSetArray::MppCopyArray() {
+  auto copy = std::make_unique<TSetArray>(FArraySize, 0);
+  if (FArraySize > 0) MppMemcpy(copy->FData, FData, sizeof(int), static_cast<unsigned long>(FArraySize), 0);
+  memcpy(copy->FUserArea, FUserArea, kUserAreaSize);
+  return copy.release();
+}
+
+int64_t TSetArray::GetMemSize() const {
+  int64_t size = sizeof(TSetArray);
+  if (!FNotOwned) size += static_cast<int64_t>(FUnitSize) * FAllocSize;
+  for (const TSortedSetArray* view : views_) size += view->GetMemSize();
+  size += static_cast<int64_t>(views_.capacity() * sizeof(TSortedSetArray*));
+  return size;
+}
+
+TSetArray* TSetArray::CopyWithout0() {
+  auto copy = NewResult(this, FArraySize);
+  int* out = copy->PIntAr();
+  const int* in = PIntAr();
+  int k = 0;
+  for (int i = 0; i < FArraySize; ++i) {
+    if (in[i] >= 1) out[k++] = in[i];
+  }
+  copy->SetArraySize(k);
+  return copy.release();
+}
+
+TSortedSetArray* TSetArray::GetSortedSet(TFilter* filter) const {
+  for (TSortedSetArray* view : views_) {
+    if (view->FFilter == filter) return view;
+  }
+  return nullptr;
+}
+
+void TSetArray::RemoveSortedSet(TFilter* filter) { delete GetSortedSet(filter); }
+
+void TSetArray::RegisterSortedSet(TSortedSetArray* view) { views_.push_back(view); }
+
+void TSetArray::UnregisterSortedSet(TSortedSetArray* view) {
+  const auto it = std::find(views_.begin(), views_.end(), view);
+  if (it != views_.end()) views_.erase(it);
+}
+
+// ---- Value search ----
+
+TSetArray* TSetArray::SearchByValue(TFilter* filter, int op, const char* from, const char* to, bool negate) {
+  int code = op & 0x7F;
+  if (code > 11) {
+    PutErrorLog("SearchByValue", Q7_ERROR_INVALID_OPERATION, "Invalid Parameter : OpeNo");
+    throw CQ7Exception(Q7_ERROR_INVALID_OPERATION, "Unknown operation number: %d", op);
+  }
+  // Greater-or-equal, not-equal and greater-than are the complements of less, equal and
+  // less-or-equal.
+  if (code == 3 || code == 4 || code == 7) {
+    code = code == 3 ? 6 : (code == 4 ? 0 : 2);
+    negate = !negate;
+  }
+  const int mapped = code | (op & 0x80);
+  const bool is_string = ArrayDataType(filter->VL) == Q7_TYPE_STRING;
+  if (code >= 8 && code <= 10 && !is_string) {
+    PutErrorLog("SearchByValue", Q7_ERROR_INVALID_OPERATION, "Illegal data type ( Not STRING )");
+    throw CQ7Exception(Q7_ERROR_INVALID_OPERATION, "String operation for Integer column is not allowed.");
+  }
+  if (code == 11 && is_string) {
+    PutErrorLog("SearchByValue", Q7_ERROR_INVALID_OPERATION, "Illegal data type ( Is STRING )");
+    throw CQ7Exception(Q7_ERROR_INVALID_OPERATION, "'IS NULL' operation for String column is not allowd.");
+  }
+  // Value numbers must be final before they index anything.
+  filter->MergeTVL(false);
+  if (code != 9 && code != 10) {
+    for (TSortedSetArray* view : views_) {
+      if (view->FFilter == filter && view->HasData()) return view->SearchByValue(mapped, from, to, negate);
+    }
+  }
+  return _searchByValue(filter, mapped, from, to, negate);
+}
+
+TSetArray* TSetArray::_searchByValue(TFilter* filter, int op, const char* from, const char* to, bool negate) {
+  ValueSelection sel(this, filter, op, from, to, negate, "_searchByValue");
+  if (sel.Empty()) return NewResult(this, 0).release();
+  if (sel.NeedsTextTest()) sel.MarkTextMatches(0, sel.HitCount());
+  auto result = NewResult(this, FArraySize);
+  if (sel.ScopeForm()) {
+    MoveRecsForScanScope(this, result.get(), sel.Position(), sel.Hit());
+  } else {
+    MoveRecsForScan(this, result.get(), filter->PV, sel.Hit());
+  }
+  result->AdjustMemArea();
+  return result.release();
+}
+
+// ---- Search for a list of values ----
+
+namespace {
+
+template <class List, class V, class Find>
+void FlagValues(TBaseArray* vl, int n, const void* values, size_t width, unsigned char* hit, Find find) {
+  auto* list = static_cast<List*>(vl);
+  for (int i = 0; i < n; ++i) {
+    V v;
+    memcpy(&v, static_cast<const char*>(values) + width * static_cast<size_t>(i), sizeof(V));
+    bool found = false;
+    const int p = find(v, list, &found);
+    if (found) hit[p] = 1;
+  }
+}
+
+}  // namespace
+
+TSetArray* TSetArray::SearchByNValues(TFilter* filter, int n, const void* values) {
+  if (n < 0) throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
+  if (FArraySize == 0 || n == 0) return NewResult(this, 0).release();
+  filter->MergeTVL(false);
+  TBaseArray* vl = filter->VL;
+  ZpkBlock<unsigned char> hit(static_cast<size_t>(vl->FArraySize) + 1);
+  memset(hit.get(), 0, static_cast<size_t>(vl->FArraySize));
+  switch (ArrayDataType(vl)) {
+    case Q7_TYPE_INTEGER:
+      FlagValues<TIntArray, int>(vl, n, values, 4, hit.get(), FindPosInt);
+      break;
+    case Q7_TYPE_DOUBLE:
+      FlagValues<TDoubleArray, double>(vl, n, values, 8, hit.get(), [](double v, TDoubleArray* l, bool* f) {
+        return FindPosDouble(NormalizeDoubleBound(v), l, f);
+      });
+      break;
+    case Q7_TYPE_DECIMAL:
+      FlagValues<TNumericArray, Numeric>(vl, n, values, 16, hit.get(), FindPosDecimal);
+      break;
+    case Q7_TYPE_STRING:
+      FlagValues<TStrArray, const char*>(
+          vl, n, values, sizeof(char*), hit.get(),
+          [](const char* v, TStrArray* l, bool* f) { return FindPosStr(v ? v : "", l, f); });
+      break;
+    default:
+      throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER_TYPE);
+  }
+  auto result = NewResult(this, FArraySize);
+  MoveRecsForScan(this, result.get(), filter->PV, hit.get());
+  result->AdjustMemArea();
+  return result.release();
+}

@@ -1,0 +1,223 @@
+// The database: the tables of the process, in strictly ascending table-ID order.
+//
+// The collection issues table IDs (the last issued ID + 1, never reused, consumed even when the
+// table cannot be built), finds tables by ID (binary search) or name (first exact match from
+// position 0), makes table names unique, refuses to delete a table that others depend on (join
+// tables over it, real tables sharing one of its value lists), and carries the state that the
+// database files and memory images use.
+//
+// Class-wide settings (one storage each, shared with the layers below):
+//   m_nCutLastSpace          is g_cut_last_space (values/CompileSettings.h): trailing blanks of
+//                            STRING values are cut while it is non-zero.
+//   m_nDisableTrimUntilSharp while non-zero, unique-name generation keeps a seed's "_#" part; it
+//                            is passed to verifySeedName (foundation/TextHelpers.h) on each call.
+//
+// Ownership: the engine owns the one current collection (installed through the collection hooks
+// of foundation/CSmpEngine.h). The collection owns its tables and deletes them from the last
+// position to the first, then frees FTblMemBuf.
+//
+// Thread safety: no lock of its own; every operation runs under the API lock.
+//
+// Failures come back as negative codes (or a null table) with the error-ring entries stated;
+// allocation failures are thrown as CQ7Exception(Q7_ERROR_OUT_OF_MEMORY). Nothing is left
+// half-changed: a table is appended only once built, and a deletion is refused before anything
+// is destroyed.
+#pragma once
+
+#include <cstdint>
+
+#include "q7api.h"
+
+class TBaseTable;
+class TRealTable;
+class zpk_fstream;
+
+class TTableCollection {
+ public:
+  static constexpr int kMaxTables = 10000;
+  static constexpr int kPathSize = 512;
+
+  static int& m_nCutLastSpace;
+  static int m_nDisableTrimUntilSharp;
+  // Counters of the default table names the operation layer generates; 0 at load.
+  static uint8_t m_chRTBLIndex;
+  static uint8_t m_chJTBIndex;
+  static uint8_t m_chJTORTBLIndex;
+  static uint8_t m_chFTRIndex;
+
+  // An empty database.
+  TTableCollection();
+  ~TTableCollection();
+  TTableCollection(const TTableCollection&) = delete;
+  TTableCollection& operator=(const TTableCollection&) = delete;
+
+  // ---- Finding tables ----
+  // The table, or null after recording ("GetTable", Q7_ERROR_NO_SUCH_TABLE, "No Such Table: %d").
+  TBaseTable* GetTable(int table_id);
+  // Position, or Q7_ERROR_NO_SUCH_TABLE (unrecorded).
+  int ID2Loc(int table_id) const;
+  // The lowest position whose table has exactly this name, or Q7_ERROR_NO_SUCH_TABLE.
+  int Name2Loc(const char* name) const;
+  // Name2Loc's table ID; a miss records ("GetTableIDFromName", Q7_ERROR_NO_SUCH_TABLE, "No
+  // Table").
+  int GetTableIDFromName(char* name);
+  // Writes the table IDs ascending; returns their count.
+  int GetTableIDList(int* out) const;
+  int TableCount() const { return FnTable; }
+  // The table at a position 0 .. TableCount() - 1.
+  TBaseTable* TableAt(int pos) const { return FTables[pos]; }
+
+  // ---- Building and removing tables ----
+  // A new real table of row_count records (set 1 = every record); returns its ID. Refusals:
+  // kMaxTables tables ("TableCount overflow", Q7_ERROR_TABLE_COUNT_OVERFLOW); row_count < 0
+  // ("Invalid Parameter : RowCount(%d)", Q7_ERROR_ROW_SIZE_OVERFLOW); a name ToFileName refuses
+  // (rewritten in place otherwise) ("Invalid Parameter : TblName(%s)",
+  // Q7_ERROR_ILLEGAL_TABLE_NAME). A name that cannot be made unique throws
+  // Q7_ERROR_TABLE_NAME_GENERATION.
+  int AddRealTable(char* name, int row_count);
+  // The next table ID, consumed now. The caller builds the table and appends it with AppendTable.
+  int IssueTableID();
+  // Appends a table whose ID was issued by IssueTableID (so the order stays ascending) and takes
+  // it over; a real table learns its collection. The caller has checked the table count.
+  void AppendTable(TBaseTable* table);
+  // Deletes a table nothing depends on. Q7_ERROR_NO_SUCH_TABLE ("DelTable", "No Such Table: %d");
+  // Q7_ERROR_NOT_EDITABLE ("Failed to refere table") while ReferedIDList finds dependents.
+  // Returns 0.
+  int DelTable(int table_id);
+
+  // ---- Names ----
+  // A table name no table carries, from the seed, into out (256 bytes; may be the seed itself):
+  // cleaned and cut at "_#" by verifySeedName, then "%s_#%d" with n = 1, 2, ... while taken.
+  // Refusals (Q7_ERROR_ILLEGAL_TABLE_NAME): a bad seed ("GenTableName", "Invalid Parameter :
+  // SeedName"), a candidate above 255 bytes ("Failed to get tablename"). Returns 0.
+  int GenTableName(const char* seed, char* out);
+  // 0 when a table could be created under (a unique form of) the name; else records
+  // ("CheckTableName", Q7_ERROR_ILLEGAL_TABLE_NAME, "Illegal table name  : %s") and returns it.
+  int CheckTableName(const char* name);
+  // Renames a table; a name another table carries gets the first free "_#n". Refusals: 256 bytes
+  // or more ("Invalid Parameter : TableName len(%d)"), a bad name ("Invalid Parameter :
+  // TableName(%s)") -> Q7_ERROR_ILLEGAL_TABLE_NAME; no table ("No Such Table: %d ") ->
+  // Q7_ERROR_NO_SUCH_TABLE. Returns 0.
+  int SetTableName(int table_id, const char* name);
+
+  // ---- Dependencies ----
+  // The IDs of the tables at later positions that depend on a real table (joins over it, real
+  // tables with a filter on one of its value lists) into out (TableCount() entries); returns
+  // their number. Q7_ERROR_NO_SUCH_TABLE ("ReferedIDList", "No Such Table: %d"),
+  // Q7_ERROR_NOT_REAL_TABLE ("Illegal table type ( Not REAL )").
+  int ReferedIDList(int table_id, int* out);
+  // The table exists and has dependents.
+  bool IsReferred(int table_id);
+  // The table exists, is real, and has no dependents.
+  bool IsEditable(int table_id);
+  // Some table is a join.
+  bool IsJoinExist();
+  // Whether the table (0: any table) has a filter whose value list holds decimals.
+  bool NumericUsedCheck(int table_id);
+
+  // ---- Join chains ----
+  // The longest chain of joins that a realized join chain follows: kMinJoinChain (16) when the
+  // library is loaded. SetMaxJoinChain takes 16 to 510 and returns 0; any other length sets 510
+  // (not the previous value) and returns Q7_ERROR_INVALID_PARAMETER, recording nothing.
+  // Class-wide; changed only under the API lock.
+  static constexpr int kMinJoinChain = 16;
+  static constexpr int kMaxJoinChain = 510;
+  static inline int m_nMaxJoinChain = kMinJoinChain;
+  static int SetMaxJoinChain(int length);
+
+  // ---- Whole database ----
+  // The collection object plus every table's GetMemSize.
+  int64_t GetTotalMemorySize();
+  // Lets every join at position `from` or later resolve its source tables.
+  void LoadComplete(int from);
+  // Copies FDBPath and FDBName (kPathSize bytes each).
+  void GetPathName(char* dir, char* name) const;
+
+  // ---- Fields ----
+  int32_t FTblIDIssued;             // the last issued table ID
+  int32_t FAllReal;                 // 1 while the last database save found only real tables
+  void* FTblMemBuf;                 // a table memory image the operation layer handed out; owned
+  char FDBPath[kPathSize];          // directory of the last saved or loaded database file
+  char FDBName[kPathSize];          // its file name
+  int32_t FnTable;                  // 0 .. kMaxTables
+  TBaseTable* FTables[kMaxTables];  // positions 0 .. FnTable - 1, ascending FTableID; owned
+  uint8_t FUseSavedHeader;          // 1: saves write FSavedVersions / FSavedHeader
+  int32_t FSavedVersions[4];
+  uint8_t FSavedHeader[256];
+
+ private:
+  // Some table carries exactly this name.
+  bool NameTaken(const char* name) const;
+
+  // ---- Database and table files (TTableCollection_files.cpp) ----
+  // Directory arguments: the call enters the directory for its duration and returns to the one
+  // that was current, on success and on failure. Files are written through a temporary file in the
+  // same directory that replaces the old file only once complete, so a failed save leaves the old
+  // file as it was (SaveRealTable2, which updates a host's file in place, excepted). Readers check
+  // every count, ID, position and length they read (see TRealTable's reader) and a failed load
+  // leaves the collection as it was.
+ public:
+  // Builds a database from dir/name (".Q7D" appended unless name is at least 5 bytes long and
+  // ends in it); on success FDBPath is the absolute directory (also written back into dir, 512
+  // bytes) and FDBName the name. The caller runs LoadComplete(0) next. Throws:
+  // Q7_ERROR_INVALID_PATH ("TTableCollection", "Invalid Parameter : DBPath(%s)") for a directory
+  // that cannot be entered, whose absolute form does not fit in 512 bytes, or when the current
+  // directory cannot be read; Q7_ERROR_ILLEGAL_FILE_NAME (file); Q7_ERROR_UNSUPPORTED_VERSION
+  // (catalog message log "Unspported DataVersion DataVer[1] = ------> %d"); a table count above
+  // kMaxTables, table IDs not ascending or above the issued ID: Q7_ERROR_ILLEGAL_ARRAY_DATA; a kind
+  // other than 0 and 2: Q7_ERROR_INVALID_TABLE_TYPE; the table readers' codes. The tables built so
+  // far are deleted before the throw.
+  TTableCollection(char* dir, char* name);
+  // The diagnostic twin: the same reader, writing each step to the catalog message log, and
+  // accepting the data versions 15, 16 and 20 to 25 only. The int has no effect.
+  TTableCollection(char* dir, char* name, int verbose);
+
+  // Writes the whole database as dir/name.Q7D (the ".Q7D" rule above). Sets FAllReal and every
+  // table's FDBIndex first; on success FDBPath and FDBName as for the reader. Throws
+  // Q7_ERROR_INVALID_PATH ("SaveDB", "Invalid Parameter : DBPath(%s)") as the reader does, and the
+  // writers' codes; FDBPath and FDBName then keep their values.
+  void SaveDB(char* dir, char* name);
+  // SaveDB(FDBPath, FDBName). Either empty: ("ReSave", Q7_ERROR_NO_DB_NAME, "Illegal FileName"),
+  // thrown.
+  void ReSave();
+  // The kind of the next table record of fs (0 real, 2 join); with a null fs, of the table file
+  // name + ".Q7T" (header and kind read, then closed). An open or read failure returns its code.
+  int GetTableType(zpk_fstream* fs, char* name);
+
+  // Writes a real table as dir/<table name>.Q7T (SaveRealTableAs: dir/file_name.Q7T); 0 or a code:
+  // Q7_ERROR_NO_SUCH_TABLE ("No Such Table: %d "), Q7_ERROR_ILLEGAL_FILE_NAME ("Failed to get path
+  // ( getcwd module )"), Q7_ERROR_SAVE_TABLE_FAILED ("Not RealTable"); a directory that cannot be
+  // entered and the writer's failures are thrown.
+  int SaveRealTable(char* dir, int table_id);
+  int SaveRealTableAs(char* dir, char* file_name, int table_id);
+  // Reads dir/file_name(.Q7T) as a new table with a unique name; its new ID, or
+  // Q7_ERROR_LOAD_TABLE_COUNT_OVERFLOW ("LoadRealTable", "TableCount overflow"),
+  // Q7_ERROR_INVALID_PATH ("Invalid Parameter : TablePath(%s)"); reader failures are thrown and
+  // add nothing.
+  int LoadRealTable(char* dir, char* file_name);
+  // Writes the listed real tables (the list ends at -1), each as the library's header and its
+  // record, into the existing file from offset; the position after the last byte goes to
+  // end_offset. A listed ID naming no table logs "No Such Table: TblIDList[%d]%d " and ends the
+  // list. 0, or Q7_ERROR_ILLEGAL_FILE_NAME ("SaveRealTable2", "File IO error" for the seek),
+  // Q7_ERROR_NOT_REAL_TABLE ("Illegal table type ( Not REAL )").
+  int SaveRealTable2(char* file, unsigned long offset, int* table_ids, int set1_only,
+                     unsigned long* end_offset);
+  // Reads `count` tables written by SaveRealTable2 from offset as new tables, their IDs into
+  // new_ids (count entries) and the end position into end_offset; returns the last issued table
+  // ID, or Q7_ERROR_NO_SUCH_TABLE ("LoadRealTable2", "Invalid Parameter : TblCnt") for a negative
+  // count, Q7_ERROR_LOAD_TABLE_COUNT_OVERFLOW ("TableCount overflow"), Q7_ERROR_ILLEGAL_FILE_NAME
+  // (seek). Reader failures are thrown; the tables read before stay.
+  int LoadRealTable2(char* file, unsigned long offset, int count, int* new_ids, unsigned long* end_offset);
+
+  // The reader of a join-table record whose kind has been read, installed by the join layer; with
+  // verbose the diagnostic twin. Until one is installed a database file that holds a join record
+  // is refused with Q7_ERROR_INVALID_TABLE_TYPE.
+  using JoinRecordReader = TBaseTable* (*)(zpk_fstream* fs, char* name, int keep_name, int verbose,
+                                           TTableCollection* names);
+  static void SetJoinRecordReader(JoinRecordReader reader);
+
+ private:
+  void LoadDatabaseFile(char* dir, char* name, bool verbose);
+  void WriteDatabaseFile(zpk_fstream& fs);
+  int SaveOneTable(const char* log_name, char* dir, const char* file_name, int table_id);
+};

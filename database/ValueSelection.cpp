@@ -1,0 +1,250 @@
+#include "database/ValueSelection.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+#include "database/TFilter.h"
+#include "foundation/CQ7Exception.h"
+#include "foundation/ErrorRing.h"
+#include "foundation/SystemHeader.h"
+#include "foundation/TextHelpers.h"
+#include "kernels/FindPos.h"
+#include "values/ArrayFunctions.h"
+#include "values/CCompiler.h"
+#include "values/Numeric.h"
+#include "values/TDoubleArray.h"
+#include "values/TIntArray.h"
+#include "values/TNumericArray.h"
+#include "values/TStrArray.h"
+
+namespace {
+
+constexpr int kCp1252 = 17;
+
+// Searches of one value type, in the whole list or in the scope. lb(v) is the number of entries
+// below v and ub(v) the number at most v, so [lb, ub) are the entries equal to v. Every value is
+// at least the NULL at entry 0 (a NaN bound is searched as NULL), so both come from the position
+// and found flag of the searches in kernels/FindPos.h.
+template <class List, class V, class Whole, class InScope>
+struct Kind {
+  List* list;
+  const int* scope;  // null: the whole list
+  int n;
+  Whole whole;
+  InScope in_scope;
+  int lb(const V& v) const {
+    bool f = false;
+    if (scope) return in_scope(v, n, scope, list, &f);
+    const int p = whole(v, list, &f);
+    return f ? p : p + 1;
+  }
+  int ub(const V& v) const {
+    bool f = false;
+    if (scope) return in_scope(v, n, scope, list, &f) + (f ? 1 : 0);
+    return whole(v, list, &f) + 1;
+  }
+};
+
+template <class List, class V, class Whole, class InScope>
+Kind<List, V, Whole, InScope> MakeKind(List* list, const int* scope, int n, Whole w, InScope s) {
+  return {list, scope, n, w, s};
+}
+
+}  // namespace
+
+bool PrefixSuccessor(const char* prefix, std::string* out) {
+  out->assign(prefix);
+  while (!out->empty() && static_cast<unsigned char>(out->back()) == 0xFF) out->pop_back();
+  if (out->empty()) return false;
+  out->back() = static_cast<char>(static_cast<unsigned char>(out->back()) + 1);
+  return true;
+}
+
+double NormalizeDoubleBound(double v) { return std::isnan(v) ? -std::numeric_limits<double>::infinity() : v; }
+
+void ValueSelection::Mark(int a, int b) {
+  if (a < 0) a = 0;
+  if (b > hit_count_ - 1) b = hit_count_ - 1;
+  if (b < a) return;
+  memset(hit_.get() + a, negate_ ? 0 : 1, static_cast<size_t>(b - a + 1));
+}
+
+ValueSelection::ValueSelection(TIntArray* set, TFilter* filter, int op, const char* from, const char* to,
+                               bool negate, const char* log_name)
+    : negate_(negate) {
+  TBaseArray* vl = filter->VL;
+  const int type = ArrayDataType(vl);
+  const int code = op & 0x7F;
+  const bool exclude_null = (op & 0x80) != 0;
+  const bool numeric = type != Q7_TYPE_STRING;
+  const bool reads_from = code == kOpEqual || code == kOpBetween || code == kOpLessOrEqual ||
+                          code == kOpWithin || code == kOpLess;
+  const bool reads_to = code == kOpBetween || code == kOpWithin;
+
+  // Bounds, read by the list's storage type. Bit 0x80 with a NULL bound selects nothing.
+  int ifrom = 0, ito = 0;
+  double dfrom = 0, dto = 0;
+  Numeric nfrom{}, nto{};
+  bool null_bound = false;
+  switch (type) {
+    case Q7_TYPE_INTEGER:
+      if (reads_from) memcpy(&ifrom, from, 4);
+      if (reads_to) memcpy(&ito, to, 4);
+      null_bound = (reads_from && ifrom == std::numeric_limits<int>::min()) ||
+                   (reads_to && ito == std::numeric_limits<int>::min());
+      break;
+    case Q7_TYPE_DOUBLE:
+      if (reads_from) memcpy(&dfrom, from, 8);
+      if (reads_to) memcpy(&dto, to, 8);
+      dfrom = NormalizeDoubleBound(dfrom);
+      dto = NormalizeDoubleBound(dto);
+      null_bound = (reads_from && !(dfrom > -std::numeric_limits<double>::infinity())) ||
+                   (reads_to && !(dto > -std::numeric_limits<double>::infinity()));
+      break;
+    case Q7_TYPE_DECIMAL:
+      if (reads_from) memcpy(&nfrom, from, 16);
+      if (reads_to) memcpy(&nto, to, 16);
+      null_bound = (reads_from && q7num::IsNan(nfrom)) || (reads_to && q7num::IsNan(nto));
+      break;
+    default:
+      break;
+  }
+  const int n_rows = set->FArraySize;
+  if (n_rows == 0 || (numeric && exclude_null && null_bound)) {
+    empty_ = true;
+    return;
+  }
+
+  // A small set against a large list: work over the value numbers the set uses.
+  const int n_values = vl->FArraySize;
+  scope_form_ = n_rows < (n_values >> 3);
+  int scope_count = 0;
+  if (scope_form_) {
+    ZpkBlock<int> vnos(static_cast<size_t>(n_rows));
+    const int* rows = set->PIntAr();
+    const int* pv = filter->PV->PIntAr();
+    for (int i = 0; i < n_rows; ++i) vnos[i] = pv[rows[i]];
+    void* list = nullptr;
+    Compile(n_rows, Q7_TYPE_INTEGER, 4, vnos.get(), position_.Out(), &scope_count, &list);
+    scope_.Reset(static_cast<int*>(list));
+  }
+  hit_count_ = scope_form_ ? scope_count : n_values;
+  hit_.Reset(static_cast<unsigned char*>(zpk_malloc(static_cast<size_t>(hit_count_) + 1)));
+  memset(hit_.get(), negate ? 1 : 0, static_cast<size_t>(hit_count_));
+
+  const bool null_present = !scope_form_ || scope_[0] == 0;
+  if (numeric && negate && (op == kOpEqual || exclude_null) && null_present) hit_[0] = 0;
+
+  const int* scope = scope_.get();
+  const int n = hit_count_;
+  auto refuse = [&](bool log) {
+    if (log) PutErrorLog(log_name, Q7_ERROR_INVALID_OPERATION, "Invalid Parameter : OpeNo");
+    throw CQ7Exception(Q7_ERROR_INVALID_OPERATION);
+  };
+  // The ranges shared by every type; `start` keeps NULL out of less and less-or-equal.
+  auto numeric_ranges = [&](const auto& kind, const auto& vfrom, const auto& vto) {
+    const int start = (!negate && null_present) ? 1 : 0;
+    switch (code) {
+      case kOpEqual:
+        Mark(kind.lb(vfrom), kind.ub(vfrom) - 1);
+        break;
+      case kOpBetween:
+        Mark(kind.lb(vfrom), kind.ub(vto) - 1);
+        break;
+      case kOpLessOrEqual:
+        Mark(start, kind.ub(vfrom) - 1);
+        break;
+      case kOpWithin:
+        Mark(kind.ub(vfrom), kind.lb(vto) - 1);
+        break;
+      case kOpLess:
+        Mark(start, kind.lb(vfrom) - 1);
+        break;
+      case kOpIsNull:
+        if (null_present) Mark(0, 0);
+        break;
+      default:
+        refuse(type != Q7_TYPE_DECIMAL);
+    }
+  };
+
+  switch (type) {
+    case Q7_TYPE_INTEGER:
+      numeric_ranges(
+          MakeKind<TIntArray, int>(static_cast<TIntArray*>(vl), scope, n, FindPosInt, FindPosIntScope), ifrom,
+          ito);
+      break;
+    case Q7_TYPE_DOUBLE:
+      numeric_ranges(MakeKind<TDoubleArray, double>(static_cast<TDoubleArray*>(vl), scope, n, FindPosDouble,
+                                                    FindPosDoubleScope),
+                     dfrom, dto);
+      break;
+    case Q7_TYPE_DECIMAL:
+      numeric_ranges(MakeKind<TNumericArray, Numeric>(static_cast<TNumericArray*>(vl), scope, n,
+                                                      FindPosDecimal, FindPosDecimalScope),
+                     nfrom, nto);
+      break;
+    case Q7_TYPE_STRING: {
+      auto* list = static_cast<TStrArray*>(vl);
+      const auto kind = MakeKind<TStrArray, const char*>(list, scope, n, FindPosStr, FindPosStrScope);
+      const char* sfrom = from;
+      switch (code) {
+        case kOpEqual:
+        case kOpBetween:
+        case kOpWithin:
+          numeric_ranges(kind, sfrom, to);
+          break;
+        case kOpLessOrEqual:
+          // The empty bound of a plain less-or-equal selects nothing; the same with bit 0x80 selects
+          // the empty texts.
+          if (!(op == kOpLessOrEqual && *sfrom == '\0' && !negate)) Mark(0, kind.ub(sfrom) - 1);
+          break;
+        case kOpLess:
+          if (*sfrom != '\0') Mark(0, kind.lb(sfrom) - 1);
+          break;
+        case kOpLeftMatch: {
+          if (*sfrom == '\0') {
+            Mark(0, n - 1);
+            break;
+          }
+          std::string next;
+          const int last = PrefixSuccessor(sfrom, &next) ? kind.lb(next.c_str()) - 1 : n - 1;
+          Mark(kind.lb(sfrom), last);
+          break;
+        }
+        case kOpMiddleMatch:
+        case kOpRightMatch:
+          text_op_ = code;
+          pattern_ = from;
+          text_list_ = list;
+          break;
+        default:
+          refuse(true);
+      }
+      break;
+    }
+    default:
+      refuse(true);
+  }
+}
+
+void ValueSelection::MarkTextMatches(int first, int end) {
+  const size_t m = strlen(pattern_);
+  const bool single_byte = getSystemInfoDBCharCode() == kCp1252;
+  const uint64_t* offsets = text_list_->Offsets();
+  const int* scope = scope_.get();
+  for (int k = first; k < end; ++k) {
+    const char* text = text_list_->FStrArea + offsets[scope ? scope[k] : k];
+    bool match;
+    if (text_op_ == kOpMiddleMatch) {
+      match = qz7mbsstr(text, pattern_) != nullptr;
+    } else {
+      const size_t len = strlen(text);
+      match = len >= m && memcmp(text + len - m, pattern_, m) == 0 &&
+              (single_byte || ismbsptr_locale(reinterpret_cast<const unsigned char*>(text),
+                                              reinterpret_cast<const unsigned char*>(text + len - m)));
+    }
+    if (match) hit_[k] = negate_ ? 0 : 1;
+  }
+}

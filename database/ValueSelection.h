@@ -1,0 +1,82 @@
+// The per-value decision of a value search on a set (TSetArray::SearchByValue and its parallel
+// twin): which value numbers (or, for a small set, which positions of the scope of value numbers
+// the set uses) the condition selects. The rows are then kept in set order by the row filters
+// (kernels/RowFilters.h): MoveRecsForScan over `hit` in the full-list form, MoveRecsForScanScope
+// over `position` and `hit` in the scope form.
+//
+// Building a selection reads and checks the bounds, chooses the form (scope when the set has fewer
+// rows than the value list's count / 8), fills `hit` with `negate` and marks the ranges the
+// bounds give. The text tests of middle and right match (codes 9 and 10), which cannot be turned
+// into ranges, are left to MarkTextMatches so that a parallel search can split them over workers.
+//
+// Ownership: the selection owns its work arrays. Thread safety: building drives no pool;
+// MarkTextMatches over disjoint ranges may run on several threads at once.
+//
+// The filter's pending values must be merged. Codes arrive mapped (0, 1, 2, 5, 6, 8 to 11, with or
+// without 0x80); a code the type does not serve records ("_searchByValue",
+// Q7_ERROR_INVALID_OPERATION, "Invalid Parameter : OpeNo") (no record for DECIMAL) and throws
+// Q7_ERROR_INVALID_OPERATION.
+#pragma once
+
+#include <string>
+
+#include "kernels/ZpkBlock.h"
+
+class TFilter;
+class TIntArray;
+class TStrArray;
+
+// Search operation codes (the low seven bits of an operation; TSetArray.h has the meanings).
+enum SearchOp : int {
+  kOpEqual = 0,
+  kOpBetween = 1,
+  kOpLessOrEqual = 2,
+  kOpWithin = 5,
+  kOpLess = 6,
+  kOpLeftMatch = 8,
+  kOpMiddleMatch = 9,
+  kOpRightMatch = 10,
+  kOpIsNull = 11,
+};
+
+// Left match: the smallest text above every text that begins with `prefix`. False when there is
+// none (the prefix is all 0xFF bytes): the range then runs to the end of the list.
+bool PrefixSuccessor(const char* prefix, std::string* out);
+
+// A double bound: a NaN compiles as NULL, so it is searched as the NULL (minus infinity).
+double NormalizeDoubleBound(double v);
+
+class ValueSelection {
+ public:
+  ValueSelection(TIntArray* set, TFilter* filter, int op, const char* from, const char* to, bool negate,
+                 const char* log_name);
+
+  // The result is known to be empty (an empty set, or bit 0x80 with a NULL bound).
+  bool Empty() const { return empty_; }
+  bool ScopeForm() const { return scope_form_; }
+  // Codes 9 and 10 still need MarkTextMatches over [0, HitCount()).
+  bool NeedsTextTest() const { return text_op_ != 0; }
+  int HitCount() const { return hit_count_; }
+  // Marks the entries k in [first, end) of `hit` whose text matches (code 9 or 10).
+  void MarkTextMatches(int first, int end);
+
+  const unsigned char* Hit() const { return hit_.get(); }
+  // Scope form: per set position, the index of its value number in the scope.
+  const int* Position() const { return position_.get(); }
+
+ private:
+  template <class Kind>
+  void MarkRanges(const Kind& kind, int op, bool negate);
+  void Mark(int a, int b);
+
+  bool empty_ = false;
+  bool scope_form_ = false;
+  bool negate_ = false;
+  int text_op_ = 0;
+  const char* pattern_ = nullptr;
+  TStrArray* text_list_ = nullptr;
+  int hit_count_ = 0;
+  ZpkBlock<unsigned char> hit_;
+  ZpkBlock<int> scope_;     // ascending value numbers present in the set
+  ZpkBlock<int> position_;  // per set position: index into scope_
+};

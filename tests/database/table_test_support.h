@@ -1,0 +1,76 @@
+// A private collection with a private error ring, for the table and collection tests.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "database/TJoinTable.h"
+#include "database/TRealTable.h"
+#include "database/TSetArray.h"
+#include "database/TTableCollection.h"
+#include "filter_fixture.h"
+
+namespace ttest {
+
+class TableTest : public ftest::RingTest {
+ protected:
+  void SetUp() override {
+    RingTest::SetUp();
+    db_ = std::make_unique<TTableCollection>();
+  }
+
+  // A new real table of n rows; its ID.
+  int AddTable(std::string name, int rows) {
+    std::vector<char> buf(name.begin(), name.end());
+    buf.push_back('\0');
+    const int id = db_->AddRealTable(buf.data(), rows);
+    EXPECT_GT(id, 0) << name;
+    return id;
+  }
+  TRealTable* Real(int id) { return static_cast<TRealTable*>(db_->GetTable(id)); }
+
+  // An INTEGER filter holding values[i] in record i + 1.
+  int AddIntFilter(TRealTable* t, std::string name, std::vector<int> values, int position = 1024) {
+    std::vector<char> buf(name.begin(), name.end());
+    buf.push_back('\0');
+    return t->AddFilter2(position, buf.data(), Q7_TYPE_INTEGER, static_cast<int>(values.size()), 4,
+                         values.data(), t->FTableID, -1);
+  }
+
+  // A join of master and slave on one key pair each; its ID.
+  int AddJoin(int master, int master_key, int slave, int slave_key) {
+    int master_keys[] = {master_key, 0};
+    int slave_keys[] = {slave_key, 0};
+    char name[] = "J";
+    const int id = db_->IssueTableID();
+    db_->AppendTable(new TJoinTable(id, name, 0, master, -1, master_keys, slave, -1, slave_keys, db_.get()));
+    return id;
+  }
+
+  // Every ring entry, oldest first, as "name|message".
+  std::vector<std::string> DrainRing() {
+    std::vector<std::string> out;
+    for (std::string e = TakeRing(); !e.empty(); e = TakeRing()) out.push_back(e);
+    return out;
+  }
+
+  std::unique_ptr<TTableCollection> db_;
+};
+
+// The elements of a set.
+inline std::vector<int> Rows(TSetArray* set) {
+  if (set == nullptr || set->FArraySize == 0) return {};
+  return std::vector<int>(set->PIntAr(), set->PIntAr() + set->FArraySize);
+}
+
+// A set holding the given records (the caller owns it).
+inline std::unique_ptr<TSetArray> MakeSet(const std::vector<int>& rows) {
+  auto s = std::make_unique<TSetArray>(static_cast<int>(rows.size()), 0);
+  for (size_t i = 0; i < rows.size(); ++i) s->PIntAr()[i] = rows[i];
+  return s;
+}
+
+}  // namespace ttest
