@@ -1,5 +1,6 @@
 #include "kernels/CountingSort.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "foundation/CQ7Exception.h"
@@ -104,32 +105,60 @@ void ScopeCSort(int dir, int n, const int* rows, int* out, const int* vno) {
 
 void BitMapSort(int dir, int max, int n, const int* rows, int* out) {
   if (n == 0) return;
+  // Checked before the path is chosen, so a bad direction fails whatever the sizes.
+  if (dir != 0 && dir != 1) ThrowBadDirection("BitMapSort");
   if ((max >> 5) > n) {
     ScopeBitMapSort(dir, n, rows, out);
     return;
   }
-  if (dir != 0 && dir != 1) ThrowBadDirection("BitMapSort");
   if (max < 0) return;
   // 64-bit: max + 32 must not overflow for a max near INT_MAX.
   const size_t words = static_cast<size_t>((static_cast<int64_t>(max) + 32) / 32);
   ZpkBlock<uint32_t> bitmap(words);
   std::memset(bitmap.get(), 0, words * sizeof(uint32_t));
+  int repeats = 0;
   for (int i = 0; i < n; ++i) {
     const uint32_t r = static_cast<uint32_t>(rows[i]);
-    bitmap[r >> 5] |= 1u << (r & 31);
+    const uint32_t bit = 1u << (r & 31);
+    if (bitmap[r >> 5] & bit) ++repeats;
+    bitmap[r >> 5] |= bit;
   }
+
+  // A bit holds a number once; the occurrences beyond the first are kept aside, ascending, and
+  // written next to their number, so every number comes out as often as it came in.
+  ZpkBlock<int> extra;
+  if (repeats > 0) {
+    extra = ZpkBlock<int>(static_cast<size_t>(repeats));
+    ZpkBlock<uint32_t> seen(words);
+    std::memset(seen.get(), 0, words * sizeof(uint32_t));
+    int m = 0;
+    for (int i = 0; i < n; ++i) {
+      const uint32_t r = static_cast<uint32_t>(rows[i]);
+      const uint32_t bit = 1u << (r & 31);
+      if (seen[r >> 5] & bit) extra[m++] = rows[i];
+      seen[r >> 5] |= bit;
+    }
+    std::sort(extra.get(), extra.get() + repeats);
+  }
+
   int k = 0;
   if (dir == 0) {
+    int j = 0;
     for (size_t w = 0; w < words; ++w) {
       for (uint32_t bits = bitmap[w]; bits != 0; bits &= bits - 1) {
-        out[k++] = static_cast<int>(w * 32 + static_cast<size_t>(__builtin_ctz(bits)));
+        const int r = static_cast<int>(w * 32 + static_cast<size_t>(__builtin_ctz(bits)));
+        out[k++] = r;
+        while (j < repeats && extra[j] == r) out[k++] = extra[j++];
       }
     }
   } else {
+    int j = repeats - 1;
     for (size_t w = words; w-- > 0;) {
       for (uint32_t bits = bitmap[w]; bits != 0;) {
         const int bit = 31 - __builtin_clz(bits);
-        out[k++] = static_cast<int>(w * 32 + static_cast<size_t>(bit));
+        const int r = static_cast<int>(w * 32 + static_cast<size_t>(bit));
+        out[k++] = r;
+        while (j >= 0 && extra[j] == r) out[k++] = extra[j--];
         bits &= ~(1u << bit);
       }
     }
@@ -140,10 +169,20 @@ void ScopeBitMapSort(int dir, int n, const int* rows, int* out) {
   if (n < 1) return;
   ZpkBlock<int> rank, sorted;
   const int distinct = CompileInts(CompileSerially, n, rows, rank, sorted);
-  if (distinct != n) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-  if (dir == 0) {
-    std::memcpy(out, sorted.get(), sizeof(int) * static_cast<size_t>(n));
-  } else {
-    for (int i = 0; i < n; ++i) out[i] = sorted[static_cast<size_t>(n - 1 - i)];
+  if (distinct == n) {
+    if (dir == 0) {
+      std::memcpy(out, sorted.get(), sizeof(int) * static_cast<size_t>(n));
+    } else {
+      for (int i = 0; i < n; ++i) out[i] = sorted[static_cast<size_t>(n - 1 - i)];
+    }
+    return;
+  }
+  // Repeated numbers: each distinct number as often as it occurs.
+  ZpkBlock<int> counts(static_cast<size_t>(distinct));
+  CountupNExist2(n, rank.get(), distinct, counts.get());
+  int k = 0;
+  for (int i = 0; i < distinct; ++i) {
+    const int d = dir == 0 ? i : distinct - 1 - i;
+    for (int c = counts[d]; c > 0; --c) out[k++] = sorted[d];
   }
 }

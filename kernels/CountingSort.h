@@ -10,8 +10,7 @@
 // arrays are taken with zpk_malloc and released before every return, on failure paths too.
 // Failures are thrown as CQ7Exception: Q7_ERROR_OUT_OF_MEMORY from an allocation,
 // Q7_ERROR_INVALID_PARAMETER for a direction other than 0 and 1 (after an error-ring entry
-// "Invalid Parameter : Dir" under "Aggregate" or "BitMapSort"), Q7_ERROR_INNER_ENGINE when
-// ScopeBitMapSort meets a number twice.
+// "Invalid Parameter : Dir" under "Aggregate" or "BitMapSort").
 //
 // Thread safety: reentrant; each call touches only its arguments and its own work arrays, and
 // runs on the calling thread. Safe inside worker tasks except the two scoped sorts, which run
@@ -54,11 +53,11 @@ void CountingSort(int dir, int n, const int* rows, int* out, const int* vno, int
 // densely first, so the count array has one entry per distinct value number present.
 void ScopeCSort(int dir, int n, const int* rows, int* out, const int* vno);
 
-// Orders n distinct numbers in 0 .. max into out: through a bitmap of (max + 32) / 32 words while
-// (max >> 5) <= n, else ScopeBitMapSort. n 0 does nothing. On the bitmap path a number given
-// twice is written once (out then holds fewer numbers; the rest of out is left as it was).
+// Orders n numbers in 0 .. max into out (all n of them: a number given k times is written k
+// times): through a bitmap of (max + 32) / 32 words while (max >> 5) <= n, else ScopeBitMapSort.
+// n 0 does nothing; otherwise a direction other than 0 and 1 is refused on both paths.
 void BitMapSort(int dir, int max, int n, const int* rows, int* out);
 
-// BitMapSort through the value-list compiler; numbers given twice throw Q7_ERROR_INNER_ENGINE.
-// Direction 0 ascends, any other descends.
+// BitMapSort through the value-list compiler (repeated numbers allowed). Direction 0 ascends, any
+// other descends.
 void ScopeBitMapSort(int dir, int n, const int* rows, int* out);

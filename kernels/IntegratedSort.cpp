@@ -9,6 +9,7 @@
 #include "foundation/zpk_memory.h"
 #include "kernels/CountingSort.h"
 #include "kernels/KernelPool.h"
+#include "kernels/MppCountingSort.h"
 #include "kernels/SortInternals.h"
 #include "kernels/ZpkBlock.h"
 
@@ -351,6 +352,14 @@ void MppIntegratedCountingSort(int k, int n, const int* src, int* dst, _SORT_FIL
     if (flags && n == 0) flags[0] = 1;
     return;
   }
+  // A group of one column with nothing to carry or number: its key is the value number itself (or
+  // its mirror), so the parallel counting sort gives the same stable order without building the
+  // 64-bit keys and the 16-byte radix entries.
+  if (k == 1 && !carried && !keyOut && !flags) {
+    entries[0].multiplier = 1;
+    MppCountingSort(entries[0].dir == 1 ? 1 : 0, n, src, dst, entries[0].vno, entries[0].VLcount, 0);
+    return;
+  }
   if (flags) MppMemSet(flags, 0, n);
   int64_t K = 1;
   for (int j = 0; j < k; ++j) {
@@ -424,6 +433,20 @@ int MppRenumberVLOrd(int n, int* keyNumbers, char* flags, int* counts, int* firs
   return total;
 }
 
+std::vector<_FILT_GRP_> SortColumnGroups(int nColumns, const SortKeyColumn* columns) {
+  std::vector<_FILT_GRP_> groups;
+  double product = 1.0;
+  for (int i = 0; i < nColumns; ++i) {
+    product *= columns[i].nValues;
+    if (groups.empty() || product > kMaxGroupKeySpace) {
+      if (!groups.empty()) product = columns[i].nValues;
+      groups.push_back(_FILT_GRP_{i, 0});
+    }
+    ++groups.back().count;
+  }
+  return groups;
+}
+
 namespace {
 
 struct SortBuffers {
@@ -446,16 +469,7 @@ int SortForMultiItemCore(int nFilters, int n, const int* rows, const SortKeyColu
     for (int i = 0; i < nFilters; ++i)
       entries[i] = _SORT_FILT_INFO{columns[i].vno, columns[i].nValues, 0, dirs[i]};
 
-    std::vector<_FILT_GRP_> groups;
-    double product = 1.0;
-    for (int i = 0; i < nFilters; ++i) {
-      product *= entries[i].VLcount;
-      if (groups.empty() || product > kMaxGroupKeySpace) {
-        if (!groups.empty()) product = entries[i].VLcount;
-        groups.push_back(_FILT_GRP_{i, 0});
-      }
-      ++groups.back().count;
-    }
+    const std::vector<_FILT_GRP_> groups = SortColumnGroups(nFilters, columns);
 
     SortBuffers b;
     const size_t rows_size = static_cast<size_t>(n);

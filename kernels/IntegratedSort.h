@@ -22,6 +22,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "kernels/RadixPlan.h"
 
@@ -66,6 +67,11 @@ int SortForMultiItem(int nFilters, int n, const int* rows, const SortKeyColumn* 
 // undefined).
 int SortForMultiItemEx(int nFilters, int n, const int* rows, const SortKeyColumn* columns, const int* dirs,
                        int** outRows, int** outKeys, int* counts, int* firstRows, int mode, int unique);
+
+// The groups the sorts above form, in column order: a group takes consecutive columns while the
+// product of their value counts stays at most 2^30 - 1 (a column whose count alone exceeds it
+// makes a group of its own). No column gives no group.
+std::vector<_FILT_GRP_> SortColumnGroups(int nColumns, const SortKeyColumn* columns);
 
 // One group's sort: n rows of src by the combined key of k columns into dst, ascending by key.
 // Column j's component is vno[row] (ascending) or VLcount-1-vno[row] (descending), weighted by the
