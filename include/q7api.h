@@ -2,19 +2,30 @@
  * q7api.h - the C interface of the Qz7 in-memory column database engine.
  *
  * Conventions every host relies on:
- *  - Return values: IDs, counts and byte sizes are 0 or positive; a failure is a negative
- *    error code (Q7_ERROR_*), and the failure is also recorded in the error ring, which
- *    RQ7GetErrorLog reads oldest entry first (8 entries are kept).
- *  - Rows are numbered from 1 in this interface. Filter ID 0 means the record number and a
- *    negative set ID means the table's current set.
- *  - Memory passed in stays the caller's. Memory the engine returns (texts, blocks) belongs
- *    to the engine and stays valid until the next call that says it replaces it.
- *  - Every call that touches the database takes one process-wide lock, so calls from several
- *    host threads run one at a time.
+ *  - Return values: IDs (tables, filters, sets, finds), counts and byte sizes are 0 or positive;
+ *    a failure is a negative error code (Q7_ERROR_*, 0xE0000000 plus a number). Most failures
+ *    also leave entries in the error ring, which keeps the last 8 and which RQ7GetErrorLog takes
+ *    out oldest first. The value-returning functions (names ending in R1) return the value itself
+ *    and report a failure as the type's NULL: 0x80000000, minus infinity or the empty text.
+ *  - Rows: record numbers are 1-based (1 to the table's row count; set 1 holds every record), and
+ *    so are positions inside a set, except in RQ7GetData and RQ7GetRowNo (and their Q7 mirrors),
+ *    which count positions from 0. Filter ID 0 reads the record number itself; a negative set ID
+ *    means the table's current set.
+ *  - Memory: what the host passes in stays the host's; the engine copies what it keeps. Into a
+ *    host buffer the engine writes no more than the capacity passed with it, or the fixed size the
+ *    function states. Pointers the engine hands out (Q7 mirrors, _TFilterInfo, names and texts of
+ *    the R1 functions) point into engine memory: the host never frees them, and they stay valid
+ *    until the next call that changes or replaces that object. R1 texts share one buffer, which
+ *    the next R1 call from any thread overwrites. Only where a function says so does the host
+ *    own what it gets (the rows of a Q7SetOpe2 result, released with Q7FreeMem).
+ *  - Threads: every call that touches the database takes one process-wide lock, so calls from
+ *    several host threads run one at a time. The RQ7Numeric functions take no lock and touch no
+ *    database; RQ7ReInitializeMS takes none either and must not run while any other call runs.
  */
 #ifndef Q7API_H
 #define Q7API_H
 
+#include <stdbool.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -386,6 +397,730 @@ Q7_EXPORT int RQ7NumericNum2Dgstr(const Numeric* x, const NumericInfo* i, int sh
    mode when digits must be dropped (out = NaN). */
 Q7_EXPORT int RQ7NumericStr2Num(const char* text, const NumericInfo* i, Numeric* out, const char** end);
 Q7_EXPORT int RQ7NumericDgstr2Num(const char* text, const NumericInfo* i, Numeric* out, const char** end);
+
+/* ---- Database and files ---- */
+
+/* What a stored database (".Q7D") or table (".Q7T") file says about itself, filled by
+ * RQ7GetQ7DFileInfo and RQ7GetQ7TFileInfo (52 bytes). */
+typedef struct _Q7FileInfo {
+  uint8_t osType;         /* operating-system code of the file's system header */
+  uint8_t byteOrder;      /* offset 1: byte-order code of the header */
+  uint8_t wordSize;       /* offset 2: word-size code of the header */
+  char charCodeName[33];  /* offset 3: zero-terminated; always "Shift_JIS" */
+  int32_t version[4];     /* offset 36: the file's version numbers; version[1] always reads 102 */
+} _Q7FileInfo;
+
+/* ---- Database and files (entry points) ---- */
+
+/* Directory and file-name texts are zero-ended and shorter than 512 bytes (longer:
+ * Q7_ERROR_ILLEGAL_FILE_NAME, nothing done). A directory argument is entered for the duration of the
+ * call and the previous working directory restored on every path. Files are written through a
+ * temporary file, so a failed save leaves an existing file as it was. */
+
+/* A time text ("h:m", "h:m:s" or "h:m:s.f") as a fraction of a day into *value. A text that is no
+ * time stores minus infinity and returns Q7_ERROR_UNKNOWN. Returns 0. */
+Q7_EXPORT int RQ7StrToTime(const char* text, double* value);
+Q7_EXPORT int Q7StrToTime(const char* text, double* value);
+
+/* Releases a block the engine handed to the host (the rows of a Q7SetOpe2 result) and sets *block
+ * to null; a null pointer or a null block is left alone. Returns 0. */
+Q7_EXPORT int Q7FreeMem(void** block);
+
+/* Empties the database. Every table, filter and set ID and every pointer handed out before becomes
+ * invalid. Returns 0. */
+Q7_EXPORT int RQ7ClearDB(void);
+Q7_EXPORT int Q7ClearDB(void);
+
+/* Replaces the database by the one stored as directory/name (".Q7D" appended unless name ends in
+ * it). A file that cannot be read leaves an empty database. Returns 0. RQ7HSLoadDB is the same. */
+Q7_EXPORT int RQ7LoadDB(const char* directory, const char* name);
+Q7_EXPORT int Q7LoadDB(const char* directory, const char* name);
+Q7_EXPORT int RQ7HSLoadDB(const char* directory, const char* name);
+
+/* Writes the whole database as directory/name (".Q7D" rule as above) and keeps that place for
+ * RQ7SaveDB and RQ7GetPathName. Returns 0. */
+Q7_EXPORT int RQ7SaveDBAs(const char* directory, const char* name);
+Q7_EXPORT int Q7SaveDBAs(const char* directory, const char* name);
+/* Writes the database again where it was last loaded from or saved to; Q7_ERROR_NO_DB_NAME when
+ * there is no such place. Returns 0. */
+Q7_EXPORT int RQ7SaveDB(void);
+Q7_EXPORT int Q7SaveDB(void);
+/* RQ7SaveDBAs in the previous file version, 24. Refused before anything is written:
+ * Q7_ERROR_INVALID_FILE_VERSION for another version, Q7_ERROR_NO_FILE_VERSION while a DECIMAL
+ * filter exists or the database character code is not the system's. Later saves keep that version
+ * until a save in the current one. */
+Q7_EXPORT int RQ7SaveDBAsOldVer(const char* directory, const char* name, int version);
+
+/* The directory and file name of the database's last load or save into directory and name (512
+ * bytes each); empty texts before any. Returns 0. */
+Q7_EXPORT int RQ7GetPathName(char* directory, char* name);
+Q7_EXPORT int Q7GetPathName(char* directory, char* name);
+
+/* The number of tables. */
+Q7_EXPORT int RQ7GetNTable(void);
+Q7_EXPORT int Q7GetNTable(void);
+
+/* A table name that no table carries, made from seed ("_#1", "_#2"... appended while the name is
+ * taken), into name (256 bytes). Q7_ERROR_ILLEGAL_TABLE_NAME for a seed that cannot name a table.
+ * Returns 0. */
+Q7_EXPORT int RQ7GenerateTableName(const char* seed, char* name);
+Q7_EXPORT int Q7GenerateTableName(const char* seed, char* name);
+
+/* Reads directory/name (".Q7T" appended unless given) as a new table, its name made unique; returns
+ * the new table's ID. RQ7HSLoadRealTable is the same. */
+Q7_EXPORT int RQ7LoadRealTable(const char* directory, const char* name);
+Q7_EXPORT int Q7LoadRealTable(const char* directory, const char* name);
+Q7_EXPORT int RQ7HSLoadRealTable(const char* directory, const char* name);
+
+/* Writes a real table as directory/<its name>.Q7T, or as directory/name.Q7T. Returns 0. */
+Q7_EXPORT int RQ7SaveRealTable(const char* directory, int table_id);
+Q7_EXPORT int Q7SaveRealTable(const char* directory, int table_id);
+Q7_EXPORT int RQ7SaveRealTableAs(const char* directory, const char* name, int table_id);
+/* The same in the previous file version (refusals as RQ7SaveDBAsOldVer, for this table). */
+Q7_EXPORT int RQ7SaveRealTableOldVer(const char* directory, int table_id, int version);
+Q7_EXPORT int RQ7SaveRealTableAsOldVer(const char* directory, const char* name, int table_id, int version);
+
+/* Tables inside a host's own file, which must exist. RQ7SaveRealTable2 writes the one real table
+ * *table_id, with its set 1 only, at offset (nothing past *table_id is read; a missing table gives
+ * Q7_ERROR_NO_SUCH_TABLE with the file untouched) and returns 0; RQ7LoadRealTable2 reads count
+ * tables so written, from offset on, as new tables, their IDs into table_ids (count ints; null: not
+ * wanted), and returns the last issued table ID (a failure keeps the tables read before it). Both
+ * store the offset after the last byte through end_offset (null: not wanted). */
+Q7_EXPORT int RQ7SaveRealTable2(const char* path, unsigned long offset, const int* table_id,
+                                unsigned long* end_offset);
+Q7_EXPORT int RQ7LoadRealTable2(const char* path, unsigned long offset, int count, int* table_ids,
+                                unsigned long* end_offset);
+
+/* What the file directory/name (".Q7D", respectively ".Q7T", appended unless given) says about
+ * itself. Q7_ERROR_INVALID_PATH for a directory that cannot be entered; a file that cannot be read
+ * gives its code. Returns 0. */
+Q7_EXPORT int RQ7GetQ7DFileInfo(const char* directory, const char* name, _Q7FileInfo* info);
+Q7_EXPORT int RQ7GetQ7TFileInfo(const char* directory, const char* name, _Q7FileInfo* info);
+
+/* ---- Tables ---- */
+
+/* The description of one table, filled by RQ7GetTableProperty (276 bytes). */
+typedef struct _TTableInfo {
+  int32_t tableID;
+  int32_t kind;        /* offset 4: 0 real, 2 join */
+  int32_t nFilter;     /* offset 8: filters (columns) */
+  int32_t nSet;        /* offset 12: registered sets */
+  int32_t totalRecs;   /* offset 16: rows of the table */
+  char name[256];      /* offset 20: zero-terminated */
+} _TTableInfo;
+
+/* ---- Tables (entry points) ---- */
+
+/* Table names are at most 255 bytes; a null or empty name makes a generated one ("realtbl" and the
+ * local time), and a name another table carries is made unique ("_#n"). */
+
+/* A new real table of rows empty records (set 1 holds them all, and is current); its ID. */
+Q7_EXPORT int RQ7AddRealTable(const char* name, int rows);
+Q7_EXPORT int Q7AddRealTable(const char* name, int rows);
+
+/* The longest join chain followed (16 to 510). Another length sets 510 and returns
+ * Q7_ERROR_INVALID_PARAMETER. Returns 0. */
+Q7_EXPORT int RQ7SetMaxJoinChain(int length);
+Q7_EXPORT int Q7SetMaxJoinChain(int length);
+
+/* Deletes a table that no other table depends on (Q7_ERROR_NOT_EDITABLE otherwise). Returns 0. */
+Q7_EXPORT int RQ7DeleteTable(int table_id);
+Q7_EXPORT int Q7DeleteTable(int table_id);
+
+/* The IDs of all tables, ascending, into ids, which must hold RQ7GetNTable() ints; their count. */
+Q7_EXPORT int RQ7GetTableIDList(int* ids);
+Q7_EXPORT int Q7GetTableIDList(int* ids);
+
+/* The table's name into name (256 bytes). Returns 0. */
+Q7_EXPORT int RQ7GetTableName(int table_id, char* name);
+Q7_EXPORT int Q7GetTableName(int table_id, char* name);
+/* Renames a table (made unique as above). Q7_ERROR_ILLEGAL_TABLE_NAME for an empty, overlong or
+ * unusable name. Returns 0. */
+Q7_EXPORT int RQ7SetTableName(int table_id, const char* name);
+Q7_EXPORT int Q7SetTableName(int table_id, const char* name);
+
+Q7_EXPORT int RQ7GetTableProperty(int table_id, _TTableInfo* info);
+Q7_EXPORT int Q7GetTableProperty(int table_id, _TTableInfo* info);
+
+/* A join table's name (256 bytes), its master table, master set and first master key filter, and
+ * the same of its slave side. Q7_ERROR_NOT_JOIN_TABLE for a real table. Returns 0. */
+Q7_EXPORT int RQ7GetJoinInfo(int table_id, char* name, int* master_table, int* master_set, int* master_key,
+                             int* slave_table, int* slave_set, int* slave_key);
+Q7_EXPORT int Q7GetJoinInfo(int table_id, char* name, int* master_table, int* master_set, int* master_key,
+                            int* slave_table, int* slave_set, int* slave_key);
+/* As RQ7GetJoinInfo, with the outer flag (1 outer, 0 inner), the number k of key pairs and all k
+ * master and k slave key filters (master_keys and slave_keys: 32 ints suffice). The name (256 bytes)
+ * is written only on success. Q7GetJoinInfoEx points *name at the engine's copy instead. */
+Q7_EXPORT int RQ7GetJoinInfoEx(int table_id, char* name, int* outer, int* key_count, int* master_table,
+                               int* master_set, int* master_keys, int* slave_table, int* slave_set,
+                               int* slave_keys);
+Q7_EXPORT int Q7GetJoinInfoEx(int table_id, char** name, int* outer, int* key_count, int* master_table,
+                              int* master_set, int* master_keys, int* slave_table, int* slave_set,
+                              int* slave_keys);
+
+/* Drops the value-list entries that no record of a real table uses. Q7_ERROR_NOT_EDITABLE while
+ * other tables depend on it. Returns 0. */
+Q7_EXPORT int RQ7CondenseRealTable(int table_id);
+Q7_EXPORT int Q7CondenseRealTable(int table_id);
+
+/* As RQ7GenerateTableName, into name (256 bytes; written only on success). Q7GenTableName points
+ * *name at an engine buffer that the next call overwrites. */
+Q7_EXPORT int RQ7GenTableName(const char* seed, char* name);
+Q7_EXPORT int Q7GenTableName(const char* seed, char** name);
+
+/* The number of tables that depend on a real table (0: it may be changed); their IDs into
+ * referring_ids, which must hold that many ints (at most RQ7GetNTable()). Q7_ERROR_NOT_REAL_TABLE
+ * for a join table. Q7TableCanEdit points *referring_ids at the engine's list instead. */
+Q7_EXPORT int RQ7TableCanEdit(int table_id, int* referring_ids);
+Q7_EXPORT int Q7TableCanEdit(int table_id, int** referring_ids);
+
+/* ---- Sets ---- */
+
+/* A list of record numbers that crosses the interface by value (16 bytes). */
+typedef struct _TSetDescript {
+  int32_t count; /* entries of rows; the result of a failed set operation holds -1 */
+  int32_t* rows; /* 1-based record numbers (offset 8) */
+} _TSetDescript;
+
+/* ---- Sets (entry points) ---- */
+
+/* Set 1 of a table holds every record, ascending; a negative set ID means the table's current set.
+ * The functions that make a set make it current and return its ID. */
+
+/* The table's number of sets, and its number of records. */
+Q7_EXPORT int RQ7GetNSet(int table_id);
+Q7_EXPORT int Q7GetNSet(int table_id);
+Q7_EXPORT int RQ7GetTotalRows(int table_id);
+Q7_EXPORT int Q7GetTotalRows(int table_id);
+
+/* Deletes every set but set 1, which becomes current. Returns 0. */
+Q7_EXPORT int RQ7PurgeSubsets(int table_id);
+Q7_EXPORT int Q7PurgeSubsets(int table_id);
+
+/* The number of rows in the set. */
+Q7_EXPORT int RQ7GetSetSize(int table_id, int set_id);
+Q7_EXPORT int Q7GetSetSize(int table_id, int set_id);
+
+/* The set's record numbers, in the set's order: stores the set's row count in *count (0 first, and
+ * on any failure) and copies the first min(count, capacity) of them into rows; returns the count.
+ * A count above capacity means the buffer was too small. A negative capacity gives
+ * Q7_ERROR_INVALID_PARAMETER, as does a null rows with a positive capacity; Q7_ERROR_NO_SUCH_SET for
+ * a missing set. Q7GetSet points *rows at the engine's own array instead (valid until the set
+ * changes or goes). */
+Q7_EXPORT int RQ7GetSet(int table_id, int set_id, int* count, int capacity, int* rows);
+Q7_EXPORT int Q7GetSet(int table_id, int set_id, int** rows);
+
+/* Copies at most capacity set IDs, ascending, into set_ids and returns the table's number of sets
+ * (which may exceed capacity). RQ7GetSetIDList is the same. */
+Q7_EXPORT int RQ7GetSetList(int table_id, int capacity, int* set_ids);
+Q7_EXPORT int Q7GetSetList(int table_id, int capacity, int* set_ids);
+Q7_EXPORT int RQ7GetSetIDList(int table_id, int capacity, int* set_ids);
+
+/* A new set of a real table made of count host record numbers, in the host's order (a repeated
+ * number is kept at its first place); count 0 makes an empty set. A number outside 1 .. the row
+ * count gives Q7_ERROR_INVALID_ROW_POSITION and no set. */
+Q7_EXPORT int RQ7AddSetReal(int table_id, int count, const int* rows);
+Q7_EXPORT int Q7AddSetReal(int table_id, int count, const int* rows);
+
+/* Deletes a set; set 1 cannot be deleted (Q7_ERROR_SET_NOT_DELETABLE). Returns 0. */
+Q7_EXPORT int RQ7DeleteSet(int table_id, int set_id);
+Q7_EXPORT int Q7DeleteSet(int table_id, int set_id);
+
+/* The current set's ID; making a set current (Q7_ERROR_ILLEGAL_SET_ID for a missing one) returns 0. */
+Q7_EXPORT int RQ7GetCurrentSetID(int table_id);
+Q7_EXPORT int Q7GetCurrentSetID(int table_id);
+Q7_EXPORT int RQ7ChangeCurrentSetID(int table_id, int set_id);
+Q7_EXPORT int Q7ChangeCurrentSetID(int table_id, int set_id);
+
+/* A new set of the records of a real table that are not in the set, ascending. */
+Q7_EXPORT int RQ7SetNotReal(int table_id, int set_id);
+Q7_EXPORT int Q7SetNotReal(int table_id, int set_id);
+
+/* A new set, op of two sets of the table, ascending: op 0 AND, 1 OR, 2 AND NOT (set_a without
+ * set_b); Q7_ERROR_INVALID_OPERATION for another op. */
+Q7_EXPORT int RQ7SetOpeReal(int table_id, int op, int set_a, int set_b);
+Q7_EXPORT int Q7SetOpeReal(int table_id, int op, int set_a, int set_b);
+
+/* A new set holding, of each group of rows of the set whose values in the listed filters are all
+ * equal, the row that comes first in the set. filter_ids ends at its first entry below 1 (1 to 512
+ * filters). keep_order != 0 keeps the set's order; 0 orders the rows by the last listed filter's
+ * values, ties by the one before it, and so on. The first argument is not read. */
+Q7_EXPORT int RQ7ExtractUniqueReal(int unused, int table_id, int set_id, const int* filter_ids, int keep_order);
+Q7_EXPORT int Q7ExtractUniqueReal(int unused, int table_id, int set_id, const int* filter_ids, int keep_order);
+
+/* op (as RQ7SetOpeReal) of two host row lists of a table of n_rows records, without a table: *result
+ * receives a new ascending row list, which the host owns and releases with
+ * Q7FreeMem((void**)&result->rows), and its count, which is also returned. On any failure *result
+ * holds count -1 and null rows. */
+Q7_EXPORT int Q7SetOpe2(int op, int n_rows, _TSetDescript a, _TSetDescript b, _TSetDescript* result);
+
+/* ---- Filters ---- */
+
+/* One filter as it lies in engine memory (320 bytes). The pointers point into the engine and stay
+ * valid until the next call that changes the filter; the host never frees them. */
+typedef struct _TFilterInfo {
+  int32_t rowCount;       /* elements of the value-number array (element 0 is not a row) */
+  int32_t* valueNumbers;  /* offset 8: the value number of each record */
+  int32_t type;           /* offset 16: a Q7ValueType */
+  int32_t unit;           /* offset 20: bytes of one value-list element */
+  int32_t valueCount;     /* offset 24: entries of the value list (entry 0 is NULL) */
+  void* values;           /* offset 32: the value list's elements */
+  char* stringArea;       /* offset 40: strings: the character area the elements point into */
+  char name[256];         /* offset 48: zero-terminated */
+  char reserved[8];       /* offset 304: not written */
+  int32_t originTable;    /* offset 312: table the filter was copied from */
+  int32_t originFilter;   /* offset 316: filter it was copied from */
+} _TFilterInfo;
+
+/* The summary of one filter, for hosts that copy its contents into their own buffers (276 bytes). */
+typedef struct _TRFilterInfo {
+  int32_t rowCount;       /* elements of the value-number array */
+  int32_t type;           /* offset 4: a Q7ValueType */
+  int32_t unit;           /* offset 8: bytes of one value-list element */
+  int32_t valueCount;     /* offset 12: entries of the value list */
+  int32_t stringAreaSize; /* offset 16: strings: bytes of the character area in use; else 0 */
+  char name[256];         /* offset 20: zero-terminated */
+} _TRFilterInfo;
+
+/* The host's buffers for one filter's contents (48 bytes): each capacity, then its buffer. At most
+ * capacity elements (bytes for the character area) are written into each. */
+typedef struct _TRFilterBody {
+  int32_t valueNumberCapacity; /* elements */
+  int32_t* valueNumbers;       /* offset 8 */
+  int32_t valueCapacity;       /* offset 16: value-list elements */
+  void* values;                /* offset 24 */
+  int32_t stringAreaCapacity;  /* offset 32: bytes */
+  char* stringArea;            /* offset 40 */
+} _TRFilterBody;
+
+/* Filters of a table. Unless a function says otherwise, a missing table returns
+ * Q7_ERROR_NO_SUCH_TABLE and a missing filter Q7_ERROR_NO_SUCH_FILTER; their ring entries carry
+ * Q7_ERROR_NO_SUCH_TABLE ("No Such Table: %d", "No Such Filter: %d"). */
+
+/* The number of filters of the table. */
+Q7_EXPORT int RQ7GetNFilter(int table);
+Q7_EXPORT int Q7GetNFilter(int table);
+/* Writes the filter IDs in display order into ids (room for 512) and returns their count. */
+Q7_EXPORT int RQ7GetFilterIDList(int table, int* ids);
+Q7_EXPORT int Q7GetFilterIDList(int table, int* ids);
+/* The width of the filter's values: 4 INTEGER, 8 DOUBLE, 16 DECIMAL, the longest text for STRING
+ * (0 when all are NULL); DATE, TIME and DATETIME give Q7_ERROR_ILLEGAL_FILTER_TYPE. */
+Q7_EXPORT int RQ7GetFilterWidth(int table, int filter);
+Q7_EXPORT int Q7GetFilterWidth(int table, int filter);
+/* The filter's Q7ValueType. */
+Q7_EXPORT int RQ7GetFilterType(int table, int filter);
+Q7_EXPORT int Q7GetFilterType(int table, int filter);
+
+/* Fills *info from the filter (written only on success); for a join table the name is that of the
+ * column's source filter. Values written but not yet merged into the value list are merged first.
+ * Returns 0. */
+Q7_EXPORT int RQ7GetFilterInfo(int table, int filter, _TRFilterInfo* info);
+/* Copies the filter's contents into the host's buffers of *body: min(capacity, count) value
+ * numbers, value-list elements and (STRING) bytes of the character area. A DECIMAL value buffer
+ * starts with the filter's NumericInfo, the values follow it: it must hold 8 + 16 * valueCapacity
+ * bytes. A negative capacity returns Q7_ERROR_INVALID_PARAMETER (its ring entry, "Illegal Buffer
+ * size: ...", carries Q7_ERROR_NO_SUCH_TABLE) before anything is copied. Returns 0. */
+Q7_EXPORT int RQ7GetFilterBody(int table, int filter, _TRFilterBody* body);
+/* Fills *info with pointers into the engine (see _TFilterInfo). Returns 0. */
+Q7_EXPORT int Q7GetFilter(int table, int filter, _TFilterInfo* info);
+
+/* The 64-byte attribute block that the host keeps with each filter (each set): RQ7Get*Attr copies
+ * it into block after a success, RQ7Set*Attr copies block into it. A null block gives
+ * Q7_ERROR_INVALID_PARAMETER; a missing set Q7_ERROR_NO_SUCH_SET. Returns 0. The Q7 forms point
+ * *block at the engine's own block (for_writing: refused with Q7_ERROR_SHARED_READ_ONLY for a
+ * filter or set in shared memory). */
+Q7_EXPORT int RQ7GetFilterAttr(int table, int filter, void* block);
+Q7_EXPORT int Q7GetFilterAttr(int table, int filter, void** block, bool for_writing);
+Q7_EXPORT int RQ7SetFilterAttr(int table, int filter, const void* block);
+Q7_EXPORT int RQ7GetSubsetAttr(int table, int set, void* block);
+Q7_EXPORT int Q7GetSubsetAttr(int table, int set, void** block, bool for_writing);
+Q7_EXPORT int RQ7SetSubsetAttr(int table, int set, const void* block);
+
+/* Drops a filter of a real table that no other table refers to (else Q7_ERROR_NOT_EDITABLE).
+ * Returns 0. */
+Q7_EXPORT int RQ7DeleteRealFilter(int table, int filter);
+Q7_EXPORT int Q7DeleteRealFilter(int table, int filter);
+/* Moves the filter at display position from to position to (positions count from 0; a to beyond
+ * the last position means the last). A from outside the filters: Q7_ERROR_INVALID_KEY_PARAMETER.
+ * Returns 0. */
+Q7_EXPORT int RQ7MoveRealFilter(int table, int from, int to);
+Q7_EXPORT int Q7MoveRealFilter(int table, int from, int to);
+/* A copy of the filter (its name made unique), placed right after it; the new filter's ID. */
+Q7_EXPORT int RQ7DupRealFilter(int table, int filter);
+Q7_EXPORT int Q7DupRealFilter(int table, int filter);
+/* A copy converted to type (a Q7ValueType; a DECIMAL copy gets scale 6 and Q7_ROUND_HALF_UP). */
+Q7_EXPORT int RQ7DupRealFilterEx(int table, int filter, int type);
+Q7_EXPORT int Q7DupRealFilterEx(int table, int filter, int type);
+/* A DECIMAL copy of the given scale (0..38) and rounding mode (0..6); another scale or mode returns
+ * Q7_ERROR_INVALID_PARAMETER. */
+Q7_EXPORT int RQ7DupRealFilterExNumeric(int table, int filter, int scale, int rounding_mode);
+
+/* Adds a filter of type (2..7) at display position `position` (1024 appends), NULL in every row;
+ * rows must be at least the table's row count (else Q7_ERROR_INVALID_UNIT_WIDTH). A null or empty
+ * name gets a generated one; a name of 256 bytes or more returns Q7_ERROR_ILLEGAL_FILTER_NAME.
+ * DECIMAL returns Q7_ERROR_INVALID_DATA_TYPE (use RQ7AddRealFilter2Numeric); a table in shared
+ * memory Q7_ERROR_SHARED_READ_ONLY. dir and file name a source file: a null or empty file name, or
+ * a file that exists and is empty, adds the filter of NULLs; dir + "/" + file of 512 bytes or more
+ * returns Q7_ERROR_ILLEGAL_FILE_NAME; reading filters from text files is not available in this
+ * version (Q7_ERROR_INVALID_OPERATION). Returns the new filter's ID. The Q7 form takes rows raw
+ * values of unit bytes each instead of a file (null: a filter of NULLs). */
+Q7_EXPORT int RQ7AddRealFilter2(int table, int position, const char* name, int type, int rows, int unit,
+                                const char* dir, const char* file);
+Q7_EXPORT int Q7AddRealFilter2(int table, int position, const char* name, int type, int rows, int unit,
+                               void* values);
+/* As RQ7AddRealFilter2 for a DECIMAL filter of the given scale (0..38) and rounding mode (0..6;
+ * others: Q7_ERROR_INVALID_PARAMETER before anything is added). A failure after the filter was
+ * added deletes it again. */
+Q7_EXPORT int RQ7AddRealFilter2Numeric(int table, int position, const char* name, int rows, int scale,
+                                       int rounding_mode, const char* dir, const char* file);
+
+/* Gives a DECIMAL filter of a real table a new scale (0..38) and rounding mode (0..6): every value
+ * is rescaled and rounded. A value that does not fit the new scale fails the whole change
+ * (Q7_ERROR_OUT_OF_RANGE) and leaves the filter as it was. A filter of another type gives
+ * Q7_ERROR_ILLEGAL_FILTER. check_shared: refuse a filter in shared memory
+ * (Q7_ERROR_SHARED_READ_ONLY). Returns 0. */
+Q7_EXPORT int RQ7SetNumericInfo(int table, int filter, const NumericInfo* info, bool check_shared);
+/* The DECIMAL filter's scale and rounding mode into *info, and, when mode_name is not null, the
+ * mode's name zero-padded to 15 bytes ("ROUNDUP" ... "ROUNDHALFEVEN"). Returns 0. */
+Q7_EXPORT int RQ7GetNumericInfo(int table, int filter, NumericInfo* info, char* mode_name, bool check_shared);
+
+/* ---- Finds, row edits and data access ---- */
+
+/*
+ * Finds: a real table keeps at most one open find, which marks the records whose value in one
+ * filter meets a condition; the host then steps through the marked rows of any set. Opening a new
+ * find replaces the old one; each open and close advances the table's find number, so a stale
+ * number is refused (Q7_ERROR_INVALID_FIND_ID). Kinds: 0 x == from, 1 from <= x <= to, 2 x <= from,
+ * 3 x >= from, 4 x != from, 5 from < x < to, 6 x < from, 7 x > from; STRING also 8 starts with,
+ * 9 contains, 10 ends with from. NULL is the smallest value of its type. Each open returns the new
+ * find number.
+ */
+/* The 1-based position of the first row of the set that holds record rec_no, 0 when none. */
+Q7_EXPORT int RQ7FindRecNoReal(int table, int set, int rec_no);
+Q7_EXPORT int Q7FindRecNoReal(int table, int set, int rec_no);
+/* A find on a STRING filter; from and to are at most 4096 bytes (longer:
+ * Q7_ERROR_STRING_SIZE_OVERFLOW). The SJIS form requires the database character code Shift_JIS,
+ * the Locale form the code of the locale ID (0..6 as RQ7SetKanjiCode; 99 accepts any); otherwise
+ * they return Q7_ERROR_CHAR_CODE_MISMATCH without opening a find. */
+Q7_EXPORT int RQ7OpenStrFindReal(int table, int filter, int kind, char* from, char* to);
+Q7_EXPORT int Q7OpenStrFindReal(int table, int filter, int kind, char* from, char* to);
+Q7_EXPORT int RQ7OpenStrFindRealSJIS(int table, int filter, int kind, char* from, char* to);
+Q7_EXPORT int RQ7OpenStrFindRealLocale(int table, int filter, int kind, char* from, char* to, int locale);
+/* Finds on an INTEGER filter, a DOUBLE, DATE, TIME or DATETIME filter, and a DECIMAL filter (bounds
+ * as counts of units at the filter's scale). */
+Q7_EXPORT int RQ7OpenIntFindReal(int table, int filter, int kind, int from, int to);
+Q7_EXPORT int Q7OpenIntFindReal(int table, int filter, int kind, int from, int to);
+Q7_EXPORT int RQ7OpenFloatFindReal(int table, int filter, int kind, double from, double to);
+Q7_EXPORT int Q7OpenFloatFindReal(int table, int filter, int kind, double from, double to);
+Q7_EXPORT int RQ7OpenNumericFindReal(int table, int filter, int kind, Numeric from, Numeric to);
+/* 0 when no find is open (outputs untouched); else the find number, with the number of marked
+ * records in *hits and the find's filter in *filter (null outputs skipped). */
+Q7_EXPORT int RQ7GetFindStatus(int table, int* hits, int* filter);
+Q7_EXPORT int Q7GetFindStatus(int table, int* hits, int* filter);
+/* The nearest marked row of the set after position from (dir 0) or before it (any other dir),
+ * from in 0 .. set size + 1: returns 1 with its 1-based position in *pos, or 0 when there is none.
+ * *filter receives the find's filter. No open find: Q7_ERROR_FIND_NOT_OPEN. */
+Q7_EXPORT int RQ7GetNextHitReal(int table, int find, int set, int from, int dir, int* filter, int* pos);
+Q7_EXPORT int Q7GetNextHitReal(int table, int find, int set, int from, int dir, int* filter, int* pos);
+/* Ends the table's find. Returns 0. */
+Q7_EXPORT int RQ7CloseFindReal(int table);
+Q7_EXPORT int Q7CloseFindReal(int table);
+
+/*
+ * Row edits of a real table that no other table refers to (else Q7_ERROR_NOT_EDITABLE; a join
+ * table Q7_ERROR_NOT_REAL_TABLE; a table in shared memory Q7_ERROR_SHARED_READ_ONLY). They return
+ * the number of rows changed; a refused edit changes nothing.
+ */
+/* Deletes the records at set positions from .. from + count - 1 (1-based; a negative set: the
+ * current set), or records from .. from + count - 1 of the table. */
+Q7_EXPORT int RQ7DeleteRealRowsEx(int table, int set, int from, int count);
+Q7_EXPORT int Q7DeleteRealRowsEx(int table, int set, int from, int count);
+Q7_EXPORT int RQ7DeleteRealRows(int table, int from, int count);
+Q7_EXPORT int Q7DeleteRealRows(int table, int from, int count);
+/* Inserts count NULL records as records position .. position + count - 1 (0 counts as 1; beyond
+ * the end appends). */
+Q7_EXPORT int RQ7InsertRealRows(int table, int position, int count);
+Q7_EXPORT int Q7InsertRealRows(int table, int position, int count);
+/* Writes count values to the records at set positions from .. (1-based). values holds one element
+ * per row of the filter's raw width: int32, double (DOUBLE, DATE, TIME, DATETIME), Numeric at the
+ * filter's scale, or a text pointer (null reads as the empty text, the STRING NULL). The Fill form
+ * writes the one value at *value to every row. RQ7OverwriteRealExStr runs on the calling thread
+ * only. */
+Q7_EXPORT int RQ7FillRealEx(int table, int set, int filter, int from, int count, void* value);
+Q7_EXPORT int RQ7OverwriteRealEx(int table, int set, int filter, int from, int count, void* values);
+Q7_EXPORT int Q7OverwriteRealEx(int table, int set, int filter, int from, int count, void* values);
+Q7_EXPORT int RQ7OverwriteRealExStr(int table, int set, int filter, int from, int count, void* values);
+
+/*
+ * Reading values. The value at a set position goes to *value in the filter's form, its Q7ValueType
+ * to *type: 4 bytes, 8 bytes, a text and its zero (value must hold 4096 bytes; texts are at most
+ * 4095), or for DECIMAL 24 bytes (its NumericInfo, then the Numeric). The result is the value's byte
+ * count (a text's length). Filter 0 reads the record number. A position outside the set returns
+ * Q7_ERROR_NO_SUCH_SET. RQ7GetData counts positions from 0, the others from 1.
+ */
+Q7_EXPORT int RQ7GetData(int table, int filter, int set, int pos, int* type, void* value);
+Q7_EXPORT int Q7GetData(int table, int filter, int set, int pos, int* type, void* value);
+Q7_EXPORT int RQ7GetData1(int table, int filter, int set, int row, int* type, void* value);
+/* raw non-zero: a DECIMAL value is the 16-byte Numeric alone. */
+Q7_EXPORT int Q7GetData1(int table, int filter, int set, int row, int* type, void* value, int raw);
+Q7_EXPORT int RQ7GetData1Str(int table, int filter, int set, int row, int* type, void* value);
+/* As RQ7GetData1 with texts up to 1048575 bytes: value must hold 1048576 bytes. */
+Q7_EXPORT int RQ7GetData1Ex(int table, int filter, int set, int row, int* type, void* value);
+/* The address of the value inside the engine into *address (valid until the next call that changes
+ * the table): returns 4, 8 or the text's length. DECIMAL filters: Q7_ERROR_NO_SUCH_SET. */
+Q7_EXPORT int RQ7GetData1ExPtr(int table, int filter, int set, int row, int* type, long* address);
+
+/*
+ * Block reads of consecutive set positions from first_row (1-based). Each returns the result of
+ * the first row's read (or its failure code); a failing read after the first ends the block, as
+ * does a value that does not fit. *count receives the number of rows stored, *type the value type.
+ * Element i of the value buffer is an int32 (INTEGER; STRING: the offset of the text, stored with
+ * its zero, in the text area) or a double (DOUBLE, DATE, TIME, DATETIME); a DECIMAL block holds
+ * the NumericInfo and the first Numeric (24 bytes), then one Numeric per further row.
+ */
+/* At most 128 rows into values (1024 bytes: 63 decimals) and texts (4096 bytes); both are
+ * cleared first. */
+Q7_EXPORT int RQ7GetData1M(int table, int filter, int set, int first_row, int* type, int* count, void* values,
+                           char* texts);
+/* Up to rows rows (rows < 1: Q7_ERROR_UNKNOWN): values must hold rows elements (DECIMAL: 8 + 16 *
+ * rows bytes); texts (text_size bytes, cleared first) take the texts that fit. A negative
+ * text_size returns Q7_ERROR_INVALID_PARAMETER. */
+Q7_EXPORT int RQ7GetData1MEx(int table, int filter, int set, int first_row, int rows, int text_size, int* type,
+                             int* count, void* values, char* texts);
+/* Up to rows engine addresses as RQ7GetData1ExPtr gives them (rows < 1: Q7_ERROR_UNKNOWN). */
+Q7_EXPORT int RQ7GetData1MExPtr(int table, int filter, int set, int first_row, int rows, int* type, int* count,
+                                long* addresses);
+
+/* The record number at a set position (0-based; 1-based for the forms with 1) into *rec_no;
+ * returns 4. */
+Q7_EXPORT int RQ7GetRowNo(int table, int set, int pos, int* rec_no);
+Q7_EXPORT int Q7GetRowNo(int table, int set, int pos, int* rec_no);
+Q7_EXPORT int RQ7GetRowNo1(int table, int set, int row, int* rec_no);
+Q7_EXPORT int Q7GetRowNo1(int table, int set, int row, int* rec_no);
+/* Up to 128 record numbers from position first_row into records (128 ints) as a block read above;
+ * other (128 ints, may be null) receives 0 for each row. */
+Q7_EXPORT int RQ7GetRowNo1M(int table, int set, int first_row, int* count, int* records, int* other);
+/* The value numbers (0 is NULL) of the filter at set positions first_row .. (1-based) into vnos, at
+ * most n and up to the set's last row; returns how many were written (0 when first_row lies beyond
+ * the set). A negative n returns Q7_ERROR_INVALID_PARAMETER. */
+Q7_EXPORT int RQ7GetVNoList(int table, int filter, int set, int first_row, int n, int* vnos);
+
+/* ---- Search, sort, names and settings ---- */
+
+/*
+ * Searches and sorts register a new set in the table, make it the current set and return its ID;
+ * a negative source set means the current set. A failed search or sort registers nothing.
+ * Search codes (op) of RQ7SearchByField: 0 x == from, 1 from <= x <= to, 2 x <= from, 3 x >= from,
+ * 4 x != from, 5 from < x < to, 6 x < from, 7 x > from, 8 starts with, 9 contains, 10 ends with
+ * (STRING), 11 x is NULL; 0x80 added leaves NULL rows out. from and to point at one value of the
+ * filter's raw form (int32; double for DOUBLE, DATE, TIME and DATETIME; Numeric at the filter's
+ * scale; for STRING the zero-ended text itself); a bound the code reads must not be null
+ * (Q7_ERROR_INVALID_PARAMETER).
+ */
+/* By 1-based position p in the set: the codes 0 to 7 above with p for x. */
+Q7_EXPORT int RQ7SearchByDispRowNoReal(int table, int set, int op, int from, int to);
+Q7_EXPORT int Q7SearchByDispRowNoReal(int table, int set, int op, int from, int to);
+/* By record number r: the codes 0 to 7 above with r for x (0: the first row holding from). The
+ * second argument is not read. */
+Q7_EXPORT int RQ7SearchByRowNo(int table, int unused, int set, int op, int from, int to);
+Q7_EXPORT int Q7SearchByRowNo(int table, int unused, int set, int op, int from, int to);
+/* By value. RQ7SearchByFieldStr is the same. */
+Q7_EXPORT int RQ7SearchByField(int table, int filter, int set, int op, char* from, char* to);
+Q7_EXPORT int Q7SearchByField(int table, int filter, int set, int op, char* from, char* to);
+Q7_EXPORT int RQ7SearchByFieldStr(int table, int filter, int set, int op, char* from, char* to);
+/* RQ7SearchByField for texts in Shift_JIS: the database character code must be Shift_JIS; for
+ * texts in the code of a locale ID (0..6 as RQ7SetKanjiCode; 99 accepts any): the database's code
+ * must be the locale's. Otherwise Q7_ERROR_CHAR_CODE_MISMATCH, one ring entry, and no search. */
+Q7_EXPORT int RQ7SearchByFieldSJIS(int table, int filter, int set, int op, char* from, char* to);
+Q7_EXPORT int RQ7SearchByFieldLocale(int table, int filter, int set, int op, char* from, char* to,
+                                     int locale);
+/* As RQ7SearchByField; a STRING filter is compared by the text from each value's second byte. */
+Q7_EXPORT int RQ7SearchByField2(int table, int filter, int set, int op, char* from, char* to);
+Q7_EXPORT int Q7SearchByField2(int table, int filter, int set, int op, char* from, char* to);
+/* The rows whose whole text matches the wildcard pattern. */
+Q7_EXPORT int RQ7SearchByFieldWildCard(int table, int filter, int set, const char* pattern);
+Q7_EXPORT int Q7SearchByFieldWildCard(int table, int filter, int set, const char* pattern);
+/* The rows holding any of count values (an array of the filter's raw form; text pointers for
+ * STRING). */
+Q7_EXPORT int RQ7SearchByFieldNValues(int table, int filter, int set, int count, void* values);
+/* The rows whose value number v has flags[v] != 0 (one byte per value-list entry, entry 0 the
+ * NULL), in the set's order. */
+Q7_EXPORT int Q7Search(int table, int filter, int set, unsigned char* flags);
+/* counts[v] = the rows of the set holding value number v, for every entry of the filter's value
+ * list (counts must hold that many ints); returns the number of entries. */
+Q7_EXPORT int Q7GetValCount(int table, int filter, int set, int* counts);
+/* Orders positions 0 .. n-1 by values[position] (counts, 0 or more), largest first, ties in
+ * position order, into order (n ints); the positions with a non-zero value into non_zero_index (n
+ * ints) and their number into *non_zero_count. Returns 0. */
+Q7_EXPORT int Q7ServiceSortByN(int n, int* values, int* non_zero_count, int* non_zero_index, int* order);
+
+/* High-speed search: a sorted view of a set by a filter, which value searches of that set use.
+ * SetMark gives the set such a view (mark true) or removes it; HasMark answers 1 or 0. Enable turns
+ * high-speed search on or off for one filter (-1: every filter): while on, its views are kept built
+ * and changes to the column are refused (Q7_ERROR_HIGH_SPEED_FILTER); IsEnabled answers 1 or 0.
+ * They return 0 unless they answer. */
+Q7_EXPORT int RQ7HighSpeedSearchSetMark(int table, int set, int filter, bool mark);
+Q7_EXPORT int RQ7HighSpeedSearchHasMark(int table, int set, int filter);
+Q7_EXPORT int RQ7HighSpeedSearchEnable(int table, int filter, bool on);
+Q7_EXPORT int RQ7HighSpeedSearchIsEnabled(int table, int filter);
+
+/* Sorts: dir 0 ascending, 1 descending (other: Q7_ERROR_INVALID_PARAMETER). RQ7SortByRowNo orders
+ * by record number; its second argument is not read. */
+Q7_EXPORT int RQ7SortByField(int table, int filter, int set, int dir);
+Q7_EXPORT int Q7SortByField(int table, int filter, int set, int dir);
+Q7_EXPORT int RQ7SortByRowNo(int table, int unused, int set, int dir);
+Q7_EXPORT int Q7SortByRowNo(int table, int unused, int set, int dir);
+/* By several filters of a real table: filters lists them up to the first entry below 1, the last
+ * listed being the first key; dirs gives each one's direction. */
+Q7_EXPORT int RQ7IntegratedSortByField(int table, int set, int* filters, int* dirs);
+
+/* Names are at most 255 bytes; name buffers must hold 256. A longer filter or set name returns
+ * Q7_ERROR_ILLEGAL_FILTER_NAME. */
+/* The ID of the first table, respectively filter, of that name. RQ7GetFilterIDFromName2 on a join
+ * table: side 0 looks among the master's filters, another side among the slave's. */
+Q7_EXPORT int RQ7GetTableIDFromName(const char* name);
+Q7_EXPORT int Q7GetTableIDFromName(const char* name);
+Q7_EXPORT int RQ7GetFilterIDFromName(int table, const char* name);
+Q7_EXPORT int Q7GetFilterIDFromName(int table, const char* name);
+Q7_EXPORT int RQ7GetFilterIDFromName2(int table, int side, const char* name);
+/* Renames a filter of a real table (a name another filter carries gets "_#n"); names a set.
+ * Return 0. */
+Q7_EXPORT int RQ7SetFilterName(int table, int filter, const char* name);
+Q7_EXPORT int Q7SetFilterName(int table, int filter, const char* name);
+Q7_EXPORT int RQ7SetSetName(int table, int set, const char* name);
+Q7_EXPORT int Q7SetSetName(int table, int set, const char* name);
+/* The filter's (a join column's: its source filter's) or the set's name into name (256 bytes).
+ * Return 0. */
+Q7_EXPORT int RQ7GetFilterName(int table, int filter, char* name);
+Q7_EXPORT int Q7GetFilterName(int table, int filter, char* name);
+Q7_EXPORT int RQ7GetSetName(int table, int set, char* name);
+Q7_EXPORT int Q7GetSetName(int table, int set, char* name);
+
+/* Bytes held by the whole database, a table, a filter or a set (64-bit; a failure is the negative
+ * code). */
+Q7_EXPORT int64_t RQ7GetTotalMemorySize(void);
+Q7_EXPORT int64_t Q7GetTotalMemorySize(void);
+Q7_EXPORT int64_t RQ7GetTableMemorySize(int table);
+Q7_EXPORT int64_t Q7GetTableMemorySize(int table);
+Q7_EXPORT int64_t RQ7GetFilterMemorySize(int table, int filter);
+Q7_EXPORT int64_t Q7GetFilterMemorySize(int table, int filter);
+Q7_EXPORT int64_t RQ7GetSetMemorySize(int table, int set);
+Q7_EXPORT int64_t Q7GetSetMemorySize(int table, int set);
+
+/* The saved flags: loading or saving the database sets them, changes clear them. SetSavedFlag sets
+ * all three to flag != 0 and returns 1. GetSavedFlag: which 0 gives 1 when all three are set, 1 the
+ * tables-and-filters flag, 2 the sets flag, another which 0. */
+Q7_EXPORT int RQ7SetSavedFlag(int flag);
+Q7_EXPORT int Q7SetSavedFlag(int flag);
+Q7_EXPORT int RQ7GetSavedFlag(int which);
+Q7_EXPORT int Q7GetSavedFlag(int which);
+
+/* flag non-zero: STRING values written from now on lose their trailing blanks. Returns 0. */
+Q7_EXPORT int RQ7SetTailSpaceFlag(int flag);
+Q7_EXPORT int Q7SetTailSpaceFlag(int flag);
+
+/* ---- Value-returning functions and stubs ---- */
+
+/*
+ * The R1 functions return a value directly. A failure (or a value of another type) gives the
+ * type's NULL: 0x80000000 for integers, minus infinity for doubles, dates and times, and for texts
+ * a pointer to one read-only empty text. Texts come back in one process-wide 4096-byte buffer that
+ * the next R1 call returning text (from any thread) overwrites; names (GetTableNameR1 ...) point
+ * into the engine's own objects and stay valid until that object changes or goes. The host never
+ * frees or writes either. Functions returning an int status return what the RQ7 function named
+ * returns, or a negative code. Rows and positions count as in the RQ7 function named.
+ */
+/* The copyright text; the four version numbers into versions (written only on success; returns
+ * 0). */
+Q7_EXPORT const char* RQ7GetCopyRightR1(void);
+Q7_EXPORT int RQ7GetVersionR1(int* versions);
+/* The directory and file name of the database's last load or save. */
+Q7_EXPORT const char* RQ7GetDBPathR1(void);
+Q7_EXPORT const char* RQ7GetDBNameR1(void);
+/* RQ7GenerateTableName and RQ7GenTableName, the name returned as text. */
+Q7_EXPORT const char* RQ7GenerateTableNameR1(const char* seed);
+Q7_EXPORT const char* RQ7GenTableNameR1(const char* seed);
+/* The name of a table, of a filter (a join column: its source filter's), of a set; the empty text
+ * when the table, filter or set does not exist. */
+Q7_EXPORT const char* RQ7GetTableNameR1(int table);
+Q7_EXPORT const char* RQ7GetFilterNameR1(int table, int filter);
+Q7_EXPORT const char* RQ7GetSetNameR1(int table, int set);
+/* RQ7GetNumericInfo without the mode name (-1 on an unexpected failure); RQ7GetJoinInfo without the
+ * name; RQ7GetJoinInfoEx without the name. */
+Q7_EXPORT int RQ7GetNumericInfoR1(int table, int filter, NumericInfo* info);
+Q7_EXPORT int RQ7GetJoinInfoR1(int table, int* master_table, int* master_set, int* master_key,
+                               int* slave_table, int* slave_set, int* slave_key);
+Q7_EXPORT int RQ7GetJoinInfoExR1(int table, int* outer, int* key_count, int* master_table, int* master_set,
+                                 int* master_keys, int* slave_table, int* slave_set, int* slave_keys);
+
+/* RQ7SearchByField with the bounds as texts, decimals, integers or doubles; the SJIS and Locale
+ * forms as RQ7SearchByFieldSJIS and RQ7SearchByFieldLocale. */
+Q7_EXPORT int RQ7SearchByFieldStrR1(int table, int filter, int set, int op, char* from, char* to);
+Q7_EXPORT int RQ7SearchByFieldNumericR1(int table, int filter, int set, int op, Numeric* from,
+                                        Numeric* to);
+Q7_EXPORT int RQ7SearchByFieldIntR1(int table, int filter, int set, int op, int from, int to);
+Q7_EXPORT int RQ7SearchByFieldDblR1(int table, int filter, int set, int op, double from, double to);
+Q7_EXPORT int RQ7SearchByFieldSJISR1(int table, int filter, int set, int op, char* from, char* to);
+Q7_EXPORT int RQ7SearchByFieldLocaleR1(int table, int filter, int set, int op, char* from, char* to,
+                                       int locale);
+
+/* One value read by RQ7GetData (position from 0) or RQ7GetData1 (from 1): an INTEGER value, a
+ * DOUBLE, DATE, TIME or DATETIME value, a STRING value. */
+Q7_EXPORT int RQ7GetDataIntR1(int table, int filter, int set, int pos);
+Q7_EXPORT double RQ7GetDataDblR1(int table, int filter, int set, int pos);
+Q7_EXPORT const char* RQ7GetDataStrR1(int table, int filter, int set, int pos);
+Q7_EXPORT int RQ7GetData1IntR1(int table, int filter, int set, int row);
+Q7_EXPORT double RQ7GetData1DblR1(int table, int filter, int set, int row);
+Q7_EXPORT const char* RQ7GetData1StrR1(int table, int filter, int set, int row);
+/* A DECIMAL value into *value (left alone for another type); returns the read's byte count or a
+ * negative code (-1: no such table, or an unexpected failure). */
+Q7_EXPORT int RQ7GetDataNumericR1(int table, int filter, int set, int pos, Numeric* value);
+Q7_EXPORT int RQ7GetData1NumericR1(int table, int filter, int set, int row, Numeric* value);
+/* Any value as text: "%d", "%f", dates "yyyy/mm/dd", times "hh:mm:ss", date-times both, decimals
+ * with their scale's digits, texts as they are. A failed read gives the (empty) text buffer. */
+Q7_EXPORT const char* RQ7GetData1Cnv2StrR1(int table, int filter, int set, int row);
+/* Block reads of up to 128 rows from first_row (1-based), as RQ7GetData1M: values must hold 1024
+ * bytes (256 ints; 128 doubles), for decimals 2048 bytes (128 Numerics, the value alone in every
+ * row), and are cleared first; for texts offsets holds 128 ints into texts (4096 bytes, cleared
+ * first). *count receives the rows stored. A filter of another type returns
+ * Q7_ERROR_INVALID_DATA_TYPE without reading. */
+Q7_EXPORT int RQ7GetData1MIntR1(int table, int filter, int set, int first_row, int* count, int* values);
+Q7_EXPORT int RQ7GetData1MDblR1(int table, int filter, int set, int first_row, int* count, double* values);
+Q7_EXPORT int RQ7GetData1MNumericR1(int table, int filter, int set, int first_row, int* count,
+                                    Numeric* values);
+Q7_EXPORT int RQ7GetData1MStrR1(int table, int filter, int set, int first_row, int* count, int* offsets,
+                                char* texts);
+
+/* RQ7OverwriteRealEx of one row, and RQ7FillRealEx, with the value passed by value (a decimal at the
+ * filter's scale by pointer). */
+Q7_EXPORT int RQ7OverwriteRealExIntR1(int table, int set, int filter, int row, int value);
+Q7_EXPORT int RQ7OverwriteRealExDblR1(int table, int set, int filter, int row, double value);
+Q7_EXPORT int RQ7OverwriteRealExStrR1(int table, int set, int filter, int row, const char* value);
+Q7_EXPORT int RQ7OverwriteRealExNumericR1(int table, int set, int filter, int row, Numeric* value);
+Q7_EXPORT int RQ7FillRealExIntR1(int table, int set, int filter, int from, int count, int value);
+Q7_EXPORT int RQ7FillRealExDblR1(int table, int set, int filter, int from, int count, double value);
+Q7_EXPORT int RQ7FillRealExStrR1(int table, int set, int filter, int from, int count, const char* value);
+Q7_EXPORT int RQ7FillRealExNumericR1(int table, int set, int filter, int from, int count, Numeric* value);
+
+/* Conversions without the database: a date, time or date-time value as text ("yyyy/mm/dd",
+ * "hh:mm:ss", both; the empty text for NULL), a decimal as RQ7NumericNum2Str prints it, and texts
+ * read as a date, a time or a date-time (minus infinity for the empty text and for a date or time
+ * that is none; a date-time part that is none counts as 0). */
+Q7_EXPORT const char* RQ7Double2DateStrR1(double value);
+Q7_EXPORT const char* RQ7Double2TimeStrR1(double value);
+Q7_EXPORT const char* RQ7Double2DateTimeStrR1(double value);
+Q7_EXPORT const char* RQ7NumericNum2StrR1(const Numeric* x, const NumericInfo* info, int shift, int digits);
+Q7_EXPORT double RQ7Str2DateR1(const char* text);
+Q7_EXPORT double RQ7Str2TimeR1(const char* text);
+Q7_EXPORT double RQ7Str2DateTimeR1(const char* text);
+
+/* Stubs of services this engine does not provide: they do nothing and return 0;
+ * RQ7GetServerIPAddress writes the empty text into address. */
+Q7_EXPORT int RQ7SetJoinCheckFlag(int flag);
+Q7_EXPORT int RQ7Connect2ZPKServer(const char* host, int port);
+Q7_EXPORT int RQ7DisconnectFromZPKServer(void);
+Q7_EXPORT int RQ7GetNamingServiceIdentity(void);
+Q7_EXPORT int RQ7GetServerIPAddress(char* address);
 
 #ifdef __cplusplus
 }
