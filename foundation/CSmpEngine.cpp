@@ -374,18 +374,28 @@ int CSmpEngine::ThreadsForElements(long n, long min_per_thread, int active) {
   return k < 1 ? 1 : static_cast<int>(k);
 }
 
+int CSmpEngine::ActiveThreads() const {
+  const int cap = worker_cap_.load(std::memory_order_relaxed);
+  const int active = cap > 0 ? std::min(active_threads_, cap) : active_threads_;
+  return std::max(active, 1);
+}
+
+void CSmpEngine::SetWorkerCapForTest(int cap) {
+  worker_cap_.store(std::max(cap, 0), std::memory_order_relaxed);
+}
+
 int CSmpEngine::assign_elements_to_threads(int n, int minChunk) {
   const int workers = static_cast<int>(workers_.size());
   std::vector<int> shares(static_cast<size_t>(workers));
-  const int given = SplitElements(n, minChunk, active_threads_, workers, shares.data());
+  const int given = SplitElements(n, minChunk, ActiveThreads(), workers, shares.data());
   for (int i = 0; i < workers; ++i) workers_[i]->param()->header.share = shares[i];
   return given;
 }
 
-int CSmpEngine::n_threads_for_elements(long n) { return ThreadsForElements(n, active_threads_); }
+int CSmpEngine::n_threads_for_elements(long n) { return ThreadsForElements(n, ActiveThreads()); }
 
 int CSmpEngine::n_threads_for_elements(long n, long minPerThread) {
-  return ThreadsForElements(n, minPerThread, active_threads_);
+  return ThreadsForElements(n, minPerThread, ActiveThreads());
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -22,6 +22,7 @@
 
 #include <pthread.h>
 
+#include <atomic>
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -119,6 +120,7 @@ class CSmpEngine {
   void* get_thread_param(int i);
 
   // ---- Work splitting ----
+  // "active" below is ActiveThreads(): the test cap, when set, applies to all three.
   // Splits n elements over the workers in chunks of max(ceil(n / active), minChunk, 1); writes each
   // worker's share into its block and returns the number of workers with a non-zero share.
   int assign_elements_to_threads(int n, int minChunk);
@@ -126,6 +128,12 @@ class CSmpEngine {
   int n_threads_for_elements(long n);
   // active when active * minPerThread <= n, else ceil(n / minPerThread); at least 1.
   int n_threads_for_elements(long n, long minPerThread);
+
+  // Test seam: caps the worker count that every parallel operation is given (ActiveThreads and the
+  // work splitting above) at `cap`, so that tests reach the one-worker and few-worker paths on any
+  // machine; 0 (or less) removes the cap. The workers themselves keep running. Call only while no
+  // parallel operation runs.
+  void SetWorkerCapForTest(int cap);
 
   // The same arithmetic for given counts (shares must hold `workers` entries).
   static int SplitElements(int n, int min_chunk, int active, int workers, int* shares);
@@ -144,7 +152,9 @@ class CSmpEngine {
   static void get_l2_cacheinfo(int* size, int* line);
   static void get_l2_cacheinfo(const char* cpuinfo_path, int* size, int* line);
 
-  int ActiveThreads() const { return active_threads_; }
+  // The workers that parallel operations may use: the active worker count, or the test cap when
+  // one is set and lower (at least 1).
+  int ActiveThreads() const;
   int ThreadCount() const { return thread_count_; }
   int ProcessorCount() const { return processors_; }
   int PageSize() const { return page_size_; }
@@ -184,6 +194,7 @@ class CSmpEngine {
   std::vector<std::unique_ptr<CWorkThread>> workers_;
   std::unique_ptr<NOTIFY_HANDLE> notify_;
   int32_t active_threads_ = 1;
+  std::atomic<int32_t> worker_cap_{0};  // SetWorkerCapForTest; 0: none
   int32_t thread_count_ = 1;
   int32_t processors_ = 1;
   int32_t page_size_ = kDefaultPageSize;

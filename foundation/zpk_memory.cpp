@@ -1,5 +1,8 @@
 #include "foundation/zpk_memory.h"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -31,6 +34,21 @@ struct MemsetParam {
 static_assert(sizeof(MemcpyParam) <= kThreadParamSize);
 static_assert(sizeof(MemsetParam) <= kThreadParamSize);
 
+// From this size on a block is backed by huge pages where the system allows it.
+constexpr size_t kHugePageBlock = size_t{2} << 20;
+
+// A large fresh block is as a rule written from end to end soon after (a table being loaded, a
+// compile's work arrays), and with 4 KiB pages its page faults cost about as much as the writing.
+// Only the part of whole pages is advised, so no neighbouring block is touched. Advisory: a
+// refusal (no transparent huge pages, an old kernel) changes nothing.
+void AdviseHugePages(void* p, size_t bytes) {
+  if (p == nullptr || bytes < kHugePageBlock) return;
+  static const uintptr_t page = static_cast<uintptr_t>(sysconf(_SC_PAGESIZE));
+  const uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + page - 1) & ~(page - 1);
+  const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(page - 1);
+  if (end > begin) (void)madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
 void RunCopyOnPool(CSmpEngine* eng, void* dst, const void* src, int unit_size, uint64_t count) {
   const int k = eng->n_threads_for_elements(static_cast<long>(count));
   const uint64_t chunk = count / static_cast<uint64_t>(k);
@@ -52,12 +70,14 @@ void* zpk_malloc(size_t size) {
   // malloc(0) may legitimately give null; a one-byte block keeps "null means exhausted" true.
   void* p = malloc(size != 0 ? size : 1);
   if (p == nullptr) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
+  AdviseHugePages(p, size);
   return p;
 }
 
 void* zpk_realloc(void* p, size_t size) {
   void* q = realloc(p, size);
   if (q == nullptr && size != 0) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
+  AdviseHugePages(q, size);
   return q;
 }
 

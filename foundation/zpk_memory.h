@@ -12,12 +12,15 @@
 #include <cstddef>
 
 // Returns a new block of `size` bytes (a zero size still gives a block that zpk_free accepts).
-// Throws CQ7Exception(Q7_ERROR_OUT_OF_MEMORY) when none is available.
+// Throws CQ7Exception(Q7_ERROR_OUT_OF_MEMORY) when none is available. A block of 2 MiB or more is
+// advised to be backed by huge pages (madvise MADV_HUGEPAGE on its whole pages; a refusal is
+// ignored), which takes most of the page-fault cost out of filling it.
 void* zpk_malloc(size_t size);
 
 // Resizes like realloc. A null result for a non-zero size throws
 // CQ7Exception(Q7_ERROR_OUT_OF_MEMORY) and the old block stays valid and owned by the caller.
 // Size 0 is allowed and gives what realloc gives (the block is released; the result may be null).
+// A result of 2 MiB or more gets the same huge-page advice as zpk_malloc's.
 void* zpk_realloc(void* p, size_t size);
 
 // Releases a block from zpk_malloc / zpk_realloc; null is ignored.

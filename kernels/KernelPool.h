@@ -12,15 +12,11 @@
 #include "foundation/CSmpEngine.h"
 #include "foundation/CWorkThread.h"
 
-// Workers to use for n elements: the engine's n_threads_for_elements(n), further limited by the
-// test limit when one is set.
+// Workers to use for n elements: the engine's n_threads_for_elements(n), which honours the
+// engine's test cap (CSmpEngine::SetWorkerCapForTest).
 int KernelThreads(long n);
-// The largest number of workers any kernel may use: the active worker count, or the test limit.
+// The largest number of workers any kernel may use: the engine's ActiveThreads().
 int KernelActiveThreads();
-
-// Test seam: limits every kernel of this folder to at most `limit` workers (1 forces the one-worker
-// paths on any machine); 0 removes the limit. Call only while no kernel runs.
-void SetKernelThreadLimitForTest(int limit);
 
 // The engine's level-2 cache size and cache line size in bytes.
 int KernelL2CacheSize();

@@ -1,10 +1,15 @@
 #include "values/ArrayFunctions.h"
 
 #include <cstring>
+#include <memory>
+#include <new>
 
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/zpk_memory.h"
 #include "values/TDoubleArray.h"
+#include "values/TIntArray.h"
+#include "values/TNumericArray.h"
 #include "values/TStrArray.h"
 
 namespace {
@@ -85,3 +90,35 @@ int64_t CalcMargin(int64_t n) {
 }
 
 int64_t CalcMargin2(int64_t n) { return n + n / 8 + 10000; }
+
+TBaseArray* AdoptCompiledList(int type, int count, void* block) {
+  // Freed here on every failure; the new list owns it once built.
+  std::unique_ptr<void, void (*)(void*)> guard(block, zpk_free);
+  TBaseArray* list = nullptr;
+  switch (type) {
+    case Q7_TYPE_INTEGER:
+      list = new (std::nothrow) TIntArray(count, block);
+      break;
+    case Q7_TYPE_STRING:
+      // The string array copies the texts first and adopts the block only once that worked.
+      list = new (std::nothrow) TStrArray(count, static_cast<char**>(block));
+      break;
+    case Q7_TYPE_DECIMAL:
+      list = new (std::nothrow) TNumericArray(count, block);
+      break;
+    case Q7_TYPE_DOUBLE:
+    case Q7_TYPE_DATE:
+    case Q7_TYPE_TIME:
+    case Q7_TYPE_DATETIME: {
+      auto* doubles = new (std::nothrow) TDoubleArray(count, block);
+      if (doubles != nullptr) doubles->SetExtendType(type);
+      list = doubles;
+      break;
+    }
+    default:
+      ThrowInvalidType();
+  }
+  if (list == nullptr) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
+  guard.release();
+  return list;
+}

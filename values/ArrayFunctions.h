@@ -22,6 +22,14 @@ int ArrayUnitSize(TBaseArray* arr);
 // True when both are string arrays of equal count and unit whose offsets are byte-equal as they
 // stand and whose areas, once both are compacted (Sweep), hold the same bytes.
 bool CompareStrArray(TBaseArray* a, TBaseArray* b);
+// A value list of the array class of value type `type` (2 to 8) over `count` compiled entries
+// (the list output of Compile, MppCompile or a merge). The block is taken over: a fixed-width list
+// adopts it, a string list copies the texts it points at (which must stay alive until this
+// returns) and adopts the pointer block as its offsets. DOUBLE, DATE, TIME and DATETIME lists get
+// their extend type; a decimal list has the array defaults (callers set the scale they need or
+// copy the old list's attributes). Q7_ERROR_OUT_OF_MEMORY, or Q7_ERROR_INVALID_DATA_TYPE for a type
+// outside 2 to 8, is thrown with the block freed.
+TBaseArray* AdoptCompiledList(int type, int count, void* block);
 // n itself; a negative n throws Q7_ERROR_NEGATIVE_SIZE.
 int64_t CalcMargin(int64_t n);
 // The capacity a full array grows to: n + n/8 + 10000.

@@ -1,32 +1,9 @@
 #include "values/CompileSupport.h"
 
-#include <sys/mman.h>
-
 #include "values/CCompiler.h"
 #include "values/MppCompile.h"
 
-namespace {
-int g_thread_limit = 0;
-int Limit(int t) {
-  if (g_thread_limit > 0 && t > g_thread_limit) t = g_thread_limit;
-  return t < 1 ? 1 : t;
-}
-}  // namespace
-
-void SetValueListThreadLimitForTest(int limit) { g_thread_limit = limit > 0 ? limit : 0; }
-
 namespace vlc {
-
-void AdviseHugePages(void* p, size_t bytes) {
-  constexpr size_t kHuge = size_t{2} << 20;
-  if (bytes < 4 * kHuge) return;
-  const uintptr_t begin = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-  const uintptr_t end = (reinterpret_cast<uintptr_t>(p) + bytes) & ~(kHuge - 1);
-  if (end > begin) madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
-
-int ValueListThreads(long n) { return Limit(CSmpEngine::Instance()->n_threads_for_elements(n)); }
-int ValueListActiveThreads() { return Limit(CSmpEngine::Instance()->ActiveThreads()); }
 
 const char* const* TrimmedTexts::Prepare(int n, const char* const* raw) {
   size_t bytes = 0;

@@ -19,12 +19,6 @@
 // would otherwise meet those of other folders.
 namespace vlc {
 
-// Workers for n elements: the engine's n_threads_for_elements(n), further limited by the test
-// limit (SetValueListThreadLimitForTest in values/MppCompile.h); at least 1.
-int ValueListThreads(long n);
-// The active worker count under the same limit; at least 1.
-int ValueListActiveThreads();
-
 // Worker i's parameter block seen as a task's own layout P, whose first member is the pool's
 // MppParamHeader.
 template <class P>
@@ -81,24 +75,12 @@ inline int CompareDecimal(const void* a, const void* b) {
   return 0;
 }
 
-// Asks for huge pages under a large fresh block: the compile's work arrays are written once
-// from end to end, and with 4 KiB pages the page faults of parallel workers cost more than the
-// work itself. Advisory only; nothing changes when the system says no.
-void AdviseHugePages(void* p, size_t bytes);
-
-// zpk_malloc with the advice above.
-inline void* WorkMalloc(size_t bytes) {
-  void* p = zpk_malloc(bytes);
-  AdviseHugePages(p, bytes);
-  return p;
-}
-
 // A zpk_malloc block of count elements, freed unless released. Throws Q7_ERROR_OUT_OF_MEMORY.
 template <class T>
 class ZpkArray {
  public:
   ZpkArray() = default;
-  explicit ZpkArray(size_t count) : p_(static_cast<T*>(WorkMalloc(count * sizeof(T)))) {}
+  explicit ZpkArray(size_t count) : p_(static_cast<T*>(zpk_malloc(count * sizeof(T)))) {}
   explicit ZpkArray(T* adopt) : p_(adopt) {}
   ~ZpkArray() { zpk_free(p_); }
   ZpkArray(const ZpkArray&) = delete;

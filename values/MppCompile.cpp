@@ -16,6 +16,7 @@
 #include "foundation/zpk_memory.h"
 #include "kernels/CheckSame.h"
 #include "values/Accommodation.h"
+#include "values/ArrayFunctions.h"
 #include "values/CCompiler.h"
 #include "values/CompileSettings.h"
 #include "values/CompileSupport.h"
@@ -239,9 +240,7 @@ void* AllocateMerged(int type, int64_t total) {
     PutErrorLog("DoMppMerge", Q7_ERROR_ROW_SIZE_OVERFLOW, getString("Illrgal row size : nUnique(%d)", shown));
     throw CQ7Exception(Q7_ERROR_ROW_SIZE_OVERFLOW);
   }
-  void* p = zpk_malloc_t(type, static_cast<size_t>(total));
-  AdviseHugePages(p, static_cast<size_t>(total) * static_cast<size_t>(ValueTypeWidth(type)));
-  return p;
+  return zpk_malloc_t(type, static_cast<size_t>(total));
 }
 
 template <int K>
@@ -285,7 +284,7 @@ void MergeSorted(CMergeItem& a, CMergeItem& b, int type, void** merged, int* mer
   const int32_t prefix = std::abs(a.lower - b.lower);
   const int32_t suffix = std::max(a.count - a.upper, b.count - b.upper) - 1;
 
-  int threads = std::min({a.get_merge_recs(), b.get_merge_recs(), ValueListActiveThreads()});
+  int threads = std::min({a.get_merge_recs(), b.get_merge_recs(), CSmpEngine::Instance()->ActiveThreads()});
   if (threads < 1) threads = 1;
   a.set_threads_count(threads);
   b.set_threads_count(threads);
@@ -412,27 +411,6 @@ int32_t SlotOf(int32_t v, int32_t base) {
   return v == INT32_MIN ? 0 : static_cast<int32_t>(static_cast<uint32_t>(v) - static_cast<uint32_t>(base));
 }
 
-// The merged list wrapped into a list object of the basic type (strings: texts copied).
-TBaseArray* WrapMerged(int basic_type, int count, void* block) {
-  TBaseArray* list = nullptr;
-  switch (basic_type) {
-    case 2:
-      list = new (std::nothrow) TIntArray(count, block);
-      break;
-    case 3:
-      list = new (std::nothrow) TDoubleArray(count, block);
-      break;
-    case 8:
-      list = new (std::nothrow) TNumericArray(count, block);
-      break;
-    default:
-      list = new (std::nothrow) TStrArray(count, static_cast<char**>(block));
-      break;
-  }
-  if (list == nullptr) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
-  return list;
-}
-
 // The parallel merge itself: a new list (null for identical lists) and the two maps. Changes
 // neither list nor any row array.
 std::unique_ptr<TBaseArray> MppMergeLists(TBaseArray* list1, TBaseArray* list2, ZpkArray<int32_t>& map1,
@@ -450,10 +428,7 @@ std::unique_ptr<TBaseArray> MppMergeLists(TBaseArray* list1, TBaseArray* list2, 
   void* block = nullptr;
   int count = 0;
   DoMppMerge(list1->FData, list2->FData, n1, n2, type, map1.get(), map2.get(), &block, &count, area1, area2);
-  ZpkArray<unsigned char> hold(static_cast<unsigned char*>(block));
-  std::unique_ptr<TBaseArray> list(WrapMerged(type, count, block));
-  hold.release();
-  return list;
+  return std::unique_ptr<TBaseArray>(AdoptCompiledList(type, count, block));
 }
 
 }  // namespace
@@ -682,7 +657,7 @@ void DoMppMerge(void* list1, void* list2, int count1, int count2, int type, int*
 namespace {
 
 void RunRenumber(const int32_t* src, int32_t* dst, int n, const int32_t* map) {
-  const int threads = ValueListThreads(n);
+  const int threads = CSmpEngine::Instance()->n_threads_for_elements(n);
   if (threads == 1) {
     for (int i = 0; i < n; ++i) dst[i] = map[src[i]];
     return;
@@ -755,7 +730,7 @@ int MppCompile(int n, int type, int width, const void* raw, int** rows, int* cou
   // Checked here, on the calling thread, so that the workers never meet a bad argument (and never
   // write the error ring).
   CheckCompileArguments(n, type, width);
-  const int threads = ValueListThreads(n);
+  const int threads = CSmpEngine::Instance()->n_threads_for_elements(n);
 
   if (type == 2) {
     // A dense integer column is numbered by counting, which beats splitting into slices; its

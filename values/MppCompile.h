@@ -25,10 +25,6 @@ void* zpk_malloc_t(int type, size_t n);
 // strcmp that accepts null texts: null sorts before every text, two nulls are equal.
 int zpk_strcmp(const char* a, const char* b);
 
-// Test seam: at most `limit` workers for the parallel operations of this file (1 forces the
-// one-worker paths on any machine); 0 removes the limit. Call only while none of them runs.
-void SetValueListThreadLimitForTest(int limit);
-
 // ---- Compile ----
 
 // Same arguments, checks (with the same ring entries, recorded on the calling thread), outputs and

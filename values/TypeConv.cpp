@@ -677,7 +677,7 @@ void DoTypeConv(int n, int srcType, int dstType, TBaseArray* src, void* dst, cha
                                      : (dst != nullptr && (dstType != 6 || area != nullptr));
   if (!src_fits || !dst_fits) throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
 
-  const int threads = vlc::ValueListThreads(n);
+  const int threads = CSmpEngine::Instance()->n_threads_for_elements(n);
   if (threads == 1) {
     ConvertRange(srcType, dstType, src, dst, area, decDst, 0, n);
     return;

@@ -3,8 +3,10 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <unordered_map>
 
+#include "foundation/CQ7Exception.h"
 #include "values/TBaseArray.h"
 
 namespace {
@@ -26,8 +28,12 @@ void RetainValueList(TBaseArray* list) {
   if (list == nullptr) return;
   ShareTable& t = Table();
   std::lock_guard<std::mutex> lock(t.mutex);
-  auto [it, inserted] = t.holders.try_emplace(list, 1);
-  ++it->second;
+  try {
+    auto [it, inserted] = t.holders.try_emplace(list, 1);
+    ++it->second;
+  } catch (const std::bad_alloc&) {
+    throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
+  }
 }
 
 void ReleaseValueList(TBaseArray* list) {

@@ -9,8 +9,9 @@
 //
 // A list that was never retained has one implicit holder: ReleaseValueList deletes it at once and
 // UnshareValueList leaves it alone. So code that owns a list outright needs nothing more than
-// ReleaseValueList in place of delete. Only holders that own a counted reference release; a
-// column that merely borrows a list (TFilter's FSharedVL) neither retains nor releases.
+// ReleaseValueList in place of delete. A column that borrows another column's list (TFilter's
+// FSharedVL) retains it like any other holder and releases it when it lets go, so the owner
+// replacing or freeing its list never frees it under the borrower.
 //
 // Thread safety: the counts are guarded by an internal mutex, so holders on worker threads may
 // retain and release. Changing the list object itself still needs the caller's own protection.
@@ -19,6 +20,7 @@
 class TBaseArray;
 
 // Adds one holder (a list seen for the first time goes from 1 to 2). Null is ignored.
+// Q7_ERROR_OUT_OF_MEMORY leaves the count as it was.
 void RetainValueList(TBaseArray* list);
 // Drops one holder; deletes the list when none is left. Null is ignored.
 void ReleaseValueList(TBaseArray* list);

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <numeric>
 #include <set>
 #include <string>
@@ -21,29 +20,13 @@
 #include "foundation/SystemInfo.h"
 #include "foundation/mpp_func_map.h"
 #include "foundation/zpk_memory.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-// A fresh directory for the test's files, removed afterwards.
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/q7engine_test_XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~TempDir() { fs::remove_all(path_); }
-  std::string Write(const std::string& name, const std::string& content) const {
-    const std::string file = path_ + "/" + name;
-    std::ofstream(file, std::ios::binary) << content;
-    return file;
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using q7test::TempDir;
 
 // ---- Work splitting ----
 
@@ -112,6 +95,26 @@ TEST(WorkSplitting, EngineWritesSharesIntoTheBlocks) {
   }
 }
 
+// The test cap lowers what every parallel operation is given, never raises it, and goes with its
+// scope; the workers themselves stay.
+TEST(WorkSplitting, TestCapLimitsEveryWorkerCount) {
+  CSmpEngine* eng = CSmpEngine::Instance();
+  const int active = eng->ActiveThreads();
+  const int workers = eng->ThreadCount();
+  for (int cap : {1, 2, active + 5}) {
+    SCOPED_TRACE(cap);
+    q7test::WorkerCap scoped(cap);
+    const int want = std::min(cap, active);
+    EXPECT_EQ(eng->ActiveThreads(), want);
+    EXPECT_EQ(eng->n_threads_for_elements(1000), want);
+    EXPECT_EQ(eng->n_threads_for_elements(1000, 1), want);
+    EXPECT_EQ(eng->assign_elements_to_threads(1000, 1), want);
+    EXPECT_EQ(eng->ThreadCount(), workers);
+  }
+  EXPECT_EQ(eng->ActiveThreads(), active);
+  EXPECT_EQ(eng->n_threads_for_elements(1000), std::min(1000, active));
+}
+
 // ---- Machine figures ----
 
 struct CpuInfoCase {
@@ -133,7 +136,7 @@ TEST(MachineFigures, CacheInfoFromCpuInfo) {
   TempDir dir;
   for (const auto& c : kCpuInfos) {
     SCOPED_TRACE(c.name);
-    const std::string path = c.content ? dir.Write("cpuinfo", c.content) : dir.path() + "/none";
+    const std::string path = c.content ? dir.Write("cpuinfo", c.content) : dir.Dir() + "/none";
     int size = -1, line = -1;
     CSmpEngine::get_l2_cacheinfo(path.c_str(), &size, &line);
     EXPECT_EQ(size, c.size);
@@ -144,7 +147,7 @@ TEST(MachineFigures, CacheInfoFromCpuInfo) {
 TEST(MachineFigures, MissingFiguresKeepTheDefaults) {
   CSmpEngine* eng = CSmpEngine::Instance();
   TempDir dir;
-  eng->sysinfo((dir.path() + "/none").c_str());
+  eng->sysinfo((dir.Dir() + "/none").c_str());
   EXPECT_EQ(eng->L2CacheSize(), 1048576);
   EXPECT_EQ(eng->CacheLineSize(), 64);
   eng->sysinfo(dir.Write("cpuinfo", "cache size : 512 KB\n").c_str());
@@ -189,7 +192,7 @@ TEST(Settings, DateFormatFromSettingsFile) {
     SCOPED_TRACE(c.content);
     EXPECT_EQ(CSmpEngine::ReadDateFormat(dir.Write("ZPK_Client.ini", c.content).c_str()), c.order);
   }
-  EXPECT_EQ(CSmpEngine::ReadDateFormat((dir.path() + "/missing.ini").c_str()), 0);
+  EXPECT_EQ(CSmpEngine::ReadDateFormat((dir.Dir() + "/missing.ini").c_str()), 0);
 }
 
 TEST(Settings, EngineReadsSettingsFileOfCurrentDirectory) {
@@ -198,7 +201,7 @@ TEST(Settings, EngineReadsSettingsFileOfCurrentDirectory) {
   TempDir dir;
   dir.Write("ZPK_Client.ini", "DATEFORMAT = DDMMYYYY\n");
   const fs::path cwd = fs::current_path();
-  fs::current_path(dir.path());
+  fs::current_path(dir.Dir());
   eng->setDefaultDateFormat();
   fs::current_path(cwd);
   EXPECT_EQ(eng->DateOrder(), 1);

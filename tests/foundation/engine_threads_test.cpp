@@ -17,8 +17,11 @@
 #include "foundation/ErrorRing.h"
 #include "foundation/mpp_func_map.h"
 #include "foundation/zpk_memory.h"
+#include "tests/support/test_support.h"
 
 namespace {
+
+using q7test::CodeOf;
 
 // Row 11 never carries a task of its own, so tests may borrow it.
 constexpr int kTestTask = 11;
@@ -151,12 +154,7 @@ TEST(WorkerPool, RefusesTaskIdsWithoutRowsAndStaysUsable) {
 TEST(WorkerPool, MissingWorkerSlotGivesUnknownWithoutHanging) {
   ScopedTask task(kTestTask, RecordThread);
   const int existing = Eng()->ThreadCount();
-  try {
-    Eng()->run_threads_task(existing + 1, kTestTask);
-    ADD_FAILURE() << "no exception";
-  } catch (const CQ7Exception& e) {
-    EXPECT_EQ(e.ErrorCode(), Q7_ERROR_UNKNOWN);
-  }
+  EXPECT_EQ(CodeOf([&] { Eng()->run_threads_task(existing + 1, kTestTask); }), Q7_ERROR_UNKNOWN);
   EXPECT_EQ(Eng()->get_wkthread_retcode(existing), Q7_ERROR_UNKNOWN);
   EXPECT_EQ(Eng()->get_wkthread_retcode(existing - 1), existing - 1);
 }
@@ -433,12 +431,8 @@ TEST(MppMemCpy, RethrowsWorkerFailure) {
   if (Workers() < 2) GTEST_SKIP() << "serial on one worker";
   ScopedTask fail(kMppTaskMemcpy, FailOnLastWorker);
   std::vector<unsigned char> src(4 * kMiB, 1), dst(4 * kMiB, 0);
-  try {
-    MppMemCpy(dst.data(), src.data(), 1, static_cast<unsigned>(src.size()));
-    ADD_FAILURE() << "no exception";
-  } catch (const CQ7Exception& e) {
-    EXPECT_EQ(e.ErrorCode(), Q7_ERROR_OUT_OF_MEMORY);
-  }
+  EXPECT_EQ(CodeOf([&] { MppMemCpy(dst.data(), src.data(), 1, static_cast<unsigned>(src.size())); }),
+            Q7_ERROR_OUT_OF_MEMORY);
 }
 
 int FailMemset(void*) { return Q7_ERROR_OUT_OF_MEMORY; }
@@ -447,12 +441,7 @@ TEST(MppMemSet, RethrowsWorkerFailure) {
   if (Workers() < 2) GTEST_SKIP() << "serial on one worker";
   ScopedTask fail(kMppTaskMemset, FailMemset);
   std::vector<unsigned char> buf(2 * kMiB);
-  try {
-    MppMemSet(buf.data(), 0, static_cast<long>(buf.size()));
-    ADD_FAILURE() << "no exception";
-  } catch (const CQ7Exception& e) {
-    EXPECT_EQ(e.ErrorCode(), Q7_ERROR_OUT_OF_MEMORY);
-  }
+  EXPECT_EQ(CodeOf([&] { MppMemSet(buf.data(), 0, static_cast<long>(buf.size())); }), Q7_ERROR_OUT_OF_MEMORY);
 }
 
 }  // namespace

@@ -4,21 +4,12 @@
 
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
 // A ring registered for the test's lifetime, standing in for the engine's own.
-class ErrorRingTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    saved_ = GetErrorRing();
-    SetErrorRing(&ring_);
-  }
-  void TearDown() override { SetErrorRing(saved_); }
-
-  ErrorRing ring_;
-  ErrorRing* saved_ = nullptr;
-};
+class ErrorRingTest : public q7test::RingTest {};
 
 TEST_F(ErrorRingTest, EmptyRingLeavesOutputsUntouched) {
   int time = -7, code = -7;
@@ -91,12 +82,7 @@ TEST(CQ7Exception, GetStringCutsAt499) {
 TEST(CQ7Exception, AlignmentCheck) {
   alignas(8) char block[16];
   EXPECT_NO_THROW(check_addr_alignment(block));
-  try {
-    check_addr_alignment(block + 1);
-    FAIL();
-  } catch (const CQ7Exception& e) {
-    EXPECT_EQ(e.ErrorCode(), Q7_ERROR_ADDRESS_ALIGNMENT);
-  }
+  EXPECT_EQ(q7test::CodeOf([&] { check_addr_alignment(block + 1); }), Q7_ERROR_ADDRESS_ALIGNMENT);
 }
 
 }  // namespace

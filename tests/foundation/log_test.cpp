@@ -5,13 +5,13 @@
 #include "foundation/CErrorLog.h"
 #include "foundation/HistoryLog.h"
 #include "q7api.h"
-#include "tests/foundation/stream_test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
-using stream_test::CodeOf;
-using stream_test::ReadAll;
-using stream_test::TempDir;
+using q7test::CodeOf;
+using q7test::ReadAll;
+using q7test::TempDir;
 
 // Replaces the ctime text after "dated : " (24 characters and its line break) by "<date>", after
 // checking its shape, so that whole files can be compared.

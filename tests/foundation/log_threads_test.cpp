@@ -9,12 +9,12 @@
 
 #include "foundation/CErrorLog.h"
 #include "foundation/HistoryLog.h"
-#include "tests/foundation/stream_test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
-using stream_test::ReadAll;
-using stream_test::TempDir;
+using q7test::ReadAll;
+using q7test::TempDir;
 
 constexpr int kThreads = 4;
 constexpr int kLinesPerThread = 100;

@@ -10,10 +10,11 @@
 #include "foundation/SystemHeader.h"
 #include "q7api.h"
 #include "tests/foundation/stream_test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
-using stream_test::CodeOf;
+using q7test::CodeOf;
 using stream_test::ForeignImage;
 
 // An 8-aligned block, as the entry points that take caller memory require.
@@ -182,13 +183,7 @@ TEST(MemFile, ReadPastTheEndFailsWithACode) {
     zpk_readmem(&in, skip, 1, 5);
     char* before = in.Cursor();
     char dst[64];
-    int code = 0;
-    try {
-      c.read(in, dst);
-    } catch (const CQ7Exception& e) {
-      code = e.ErrorCode();
-    }
-    EXPECT_EQ(code, Q7_ERROR_INVALID_READ_SIZE);
+    EXPECT_EQ(CodeOf([&] { c.read(in, dst); }), Q7_ERROR_INVALID_READ_SIZE);
     EXPECT_EQ(in.Cursor(), before);
     int32_t got[2] = {};
     zpk_readmem(&in, got, 4, 2);  // what is there can still be read

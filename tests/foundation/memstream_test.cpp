@@ -10,11 +10,12 @@
 #include "foundation/TMemStream.h"
 #include "q7api.h"
 #include "tests/foundation/stream_test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
+using q7test::RingScope;
 using stream_test::ForeignImage;
-using stream_test::RingScope;
 
 std::string Contents(const TMemStream& s) { return std::string(s.pArea(), static_cast<size_t>(s.nUsed())); }
 
@@ -165,8 +166,8 @@ TEST(MemStream, WrongModeAndBadArguments) {
   EXPECT_EQ(out.readStreamHeader(), Q7_ERROR_INVALID_MEMSTREAM);
   EXPECT_EQ(in.readStream(&c, 1, 1, 0), Q7_ERROR_INVALID_UNIT_WIDTH);
 
-  EXPECT_EQ(stream_test::CodeOf([] { TMemStream bad(4, nullptr); }), Q7_ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(stream_test::CodeOf([&] { TMemStream bad(-1, bytes.data()); }), Q7_ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(q7test::CodeOf([] { TMemStream bad(4, nullptr); }), Q7_ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(q7test::CodeOf([&] { TMemStream bad(-1, bytes.data()); }), Q7_ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace

@@ -17,15 +17,16 @@
 #include "foundation/zpk_fstream.h"
 #include "q7api.h"
 #include "tests/foundation/stream_test_support.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
-using stream_test::CodeOf;
+using q7test::CodeOf;
+using q7test::ReadAll;
+using q7test::RingScope;
+using q7test::TempDir;
+using q7test::WriteAll;
 using stream_test::ForeignImage;
-using stream_test::ReadAll;
-using stream_test::RingScope;
-using stream_test::TempDir;
-using stream_test::WriteAll;
 
 TEST(SystemHeader, BuiltHeaderBytes) {
   setSystemInfoDBCharCode(18);

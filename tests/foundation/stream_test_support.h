@@ -1,51 +1,12 @@
-// Helpers shared by the stream, memory-file, memory-stream and log tests.
+// The foreign-byte-order image that the stream, memory-file and memory-stream tests read.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <stdlib.h>
-
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <cstddef>
 #include <string>
 
-#include "foundation/CQ7Exception.h"
-#include "foundation/ErrorRing.h"
 #include "foundation/SystemHeader.h"
 
 namespace stream_test {
-
-namespace fs = std::filesystem;
-
-// A fresh directory under the system's temporary directory, removed with its contents.
-class TempDir {
- public:
-  TempDir() {
-    std::string pattern = (fs::temp_directory_path() / "q7streamXXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) ADD_FAILURE() << "mkdtemp failed";
-    path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string File(const char* name) const { return (path_ / name).string(); }
-  std::string Dir() const { return path_.string(); }
-
- private:
-  fs::path path_;
-};
-
-inline std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteAll(const std::string& path, const std::string& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-}
 
 // Builds, byte by byte, what a writer on a machine of the other byte order produces: a header
 // whose byte-order code is 8, then records padded by (position & 7) with reversed elements.
@@ -72,26 +33,5 @@ class ForeignImage {
  private:
   std::string bytes_;
 };
-
-// The error ring for the test's lifetime, standing in for the engine's own.
-class RingScope {
- public:
-  RingScope() : saved_(GetErrorRing()) { SetErrorRing(&ring_); }
-  ~RingScope() { SetErrorRing(saved_); }
-  ErrorRing ring_;
-
- private:
-  ErrorRing* saved_;
-};
-
-template <class F>
-int CodeOf(F&& f) {
-  try {
-    f();
-  } catch (const CQ7Exception& e) {
-    return e.ErrorCode();
-  }
-  return 0;
-}
 
 }  // namespace stream_test

@@ -1,5 +1,5 @@
-// Shared helpers of the kernel tests: reference orders, random columns, a scoped error ring and a
-// scoped worker limit.
+// Shared helpers of the kernel tests: reference orders, random columns and scoped cache figures.
+// The error ring and worker-cap scopes are q7test's (tests/support/test_support.h).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -15,6 +15,7 @@
 #include "foundation/CSmpEngine.h"
 #include "foundation/ErrorRing.h"
 #include "kernels/KernelPool.h"
+#include "tests/support/test_support.h"
 
 namespace kernel_test {
 
@@ -55,38 +56,6 @@ inline std::vector<int> ShuffledRows(int records, int n, uint32_t seed) {
   rows.resize(static_cast<size_t>(n));
   return rows;
 }
-
-// Registers a ring of the test's own for its lifetime.
-class ScopedRing {
- public:
-  ScopedRing() {
-    CSmpEngine::Instance();  // the engine registers its ring when built: build it first
-    saved_ = GetErrorRing();
-    SetErrorRing(&ring_);
-  }
-  ~ScopedRing() { SetErrorRing(saved_); }
-  // The oldest entry's name, code and message, joined as "name|code|message"; "" when empty.
-  std::string Take() {
-    int time = 0, code = 0;
-    char name[ErrorRing::kNameSize] = {};
-    char text[ErrorRing::kMessageSize] = {};
-    if (ring_.Get(&time, name, &code, text) == 0) return "";
-    char code_text[16];
-    std::snprintf(code_text, sizeof code_text, "%08X", static_cast<unsigned>(code));
-    return std::string(name) + "|" + code_text + "|" + text;
-  }
-
- private:
-  ErrorRing ring_;
-  ErrorRing* saved_ = nullptr;
-};
-
-// Limits the kernels to `limit` workers for its lifetime (0: all).
-class ScopedThreadLimit {
- public:
-  explicit ScopedThreadLimit(int limit) { SetKernelThreadLimitForTest(limit); }
-  ~ScopedThreadLimit() { SetKernelThreadLimitForTest(0); }
-};
 
 // Sets the engine's cache figures for its lifetime (0, 0: the defaults).
 class ScopedCacheFigures {

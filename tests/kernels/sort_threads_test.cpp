@@ -21,9 +21,9 @@ namespace {
 using kernel_test::RandomColumn;
 using kernel_test::ReferenceOrder;
 using kernel_test::ScopedCacheFigures;
-using kernel_test::ScopedRing;
-using kernel_test::ScopedThreadLimit;
 using kernel_test::ShuffledRows;
+using q7test::RingScope;
+using q7test::WorkerCap;
 
 const int kLimits[] = {1, 3, 0};  // 0: all workers
 
@@ -94,7 +94,7 @@ TEST(RadixPlan, ThreeDigitsFromTwentyEightBits) {
 
 class MppSortTest : public testing::TestWithParam<int> {
  protected:
-  ScopedThreadLimit limit_{GetParam()};
+  WorkerCap limit_{GetParam()};
 };
 
 TEST_P(MppSortTest, ZeroRowsDoNothing) {
@@ -179,7 +179,7 @@ TEST_P(MppSortTest, RadixWithOtherCacheFiguresAndThreeDigits) {
 }
 
 TEST_P(MppSortTest, ScopedPathRefusesABadDirection) {
-  ScopedRing ring;
+  RingScope ring;
   const std::vector<int> vno = RandomColumn(10, 20000, 1);
   const std::vector<int> rows = {1, 2, 3};
   std::vector<int> out(3);
@@ -189,7 +189,7 @@ TEST_P(MppSortTest, ScopedPathRefusesABadDirection) {
   } catch (const CQ7Exception& e) {
     EXPECT_EQ(e.ErrorCode(), Q7_ERROR_INVALID_PARAMETER);
   }
-  EXPECT_EQ(ring.Take(), "Aggregate|E0000082|Invalid Parameter : Dir");
+  EXPECT_EQ(ring.TakeCoded(), "Aggregate|E0000082|Invalid Parameter : Dir");
 }
 
 TEST_P(MppSortTest, OtherPathsTakeAnUnknownDirectionAsDescending) {
@@ -243,7 +243,7 @@ struct MultiCase {
 
 class IntegratedSortTest : public testing::TestWithParam<int> {
  protected:
-  ScopedThreadLimit limit_{GetParam()};
+  WorkerCap limit_{GetParam()};
 };
 
 TEST_P(IntegratedSortTest, KeyIsMixedRadixWithTheLastColumnMostSignificant) {

@@ -14,11 +14,26 @@
 
 #include "foundation/zpk_memory.h"
 #include "q7api.h"
+#include "values/CompileSettings.h"
 
 namespace vltest {
 
 constexpr int32_t kIntNull = std::numeric_limits<int32_t>::min();
 constexpr double kDblNull = -std::numeric_limits<double>::infinity();
+
+// Sets the trimming of trailing blanks (g_cut_last_space) for its lifetime, or only keeps the
+// current setting; restores it afterwards.
+class TrimSetting {
+ public:
+  TrimSetting() : saved_(g_cut_last_space) {}
+  explicit TrimSetting(int on) : saved_(g_cut_last_space) { g_cut_last_space = on; }
+  ~TrimSetting() { g_cut_last_space = saved_; }
+  TrimSetting(const TrimSetting&) = delete;
+  TrimSetting& operator=(const TrimSetting&) = delete;
+
+ private:
+  int saved_;
+};
 
 // The outputs of one compile, freed with the test.
 struct Compiled {

@@ -12,6 +12,7 @@
 
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "tests/support/test_support.h"
 #include "tests/values/ValueListArrays.h"
 #include "tests/values/ValueListTestSupport.h"
 #include "values/MppCompile.h"
@@ -29,25 +30,7 @@ struct MergeForm {
 };
 const MergeForm kForms[] = {{"serial", AccommodationMain}, {"parallel", MppAccommodationMain}};
 
-class AccommodationTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    saved_ = GetErrorRing();
-    SetErrorRing(&ring_);
-  }
-  void TearDown() override {
-    SetErrorRing(saved_);
-    SetValueListThreadLimitForTest(0);
-  }
-  std::string TakeRing() {
-    int time = 0, code = 0;
-    char name[ErrorRing::kNameSize], text[ErrorRing::kMessageSize];
-    if (ring_.Get(&time, name, &code, text) == 0) return "";
-    return std::string(name) + "|" + text;
-  }
-  ErrorRing ring_;
-  ErrorRing* saved_ = nullptr;
-};
+class AccommodationTest : public q7test::RingTest {};
 
 TEST_F(AccommodationTest, IntegerMergesRenumberBothSides) {
   struct Case {
@@ -278,7 +261,7 @@ TEST_F(AccommodationTest, DoMppMergeExamples) {
       {{2}, {}, {2}, {0}, {}},
   };
   for (int limit : {1, 2, 0}) {
-    SetValueListThreadLimitForTest(limit);
+    q7test::WorkerCap cap(limit);
     for (const Case& c : cases) {
       const MergeResult r = MergeInts(c.a, c.b);
       EXPECT_EQ(r.merged, c.merged);
@@ -291,7 +274,7 @@ TEST_F(AccommodationTest, DoMppMergeExamples) {
 TEST_F(AccommodationTest, DoMppMergeOfRandomListsMatchesASetUnion) {
   std::mt19937 gen(5);
   for (int round = 0; round < 40; ++round) {
-    SetValueListThreadLimitForTest(1 + round % 9);
+    q7test::WorkerCap cap(1 + round % 9);
     std::vector<int32_t> a, b;
     const int span = 1 + static_cast<int>(gen() % 2000);
     for (int v = 0; v < span; ++v) {

@@ -19,6 +19,7 @@
 #include "foundation/SystemHeader.h"
 #include "foundation/TMemStream.h"
 #include "foundation/zpk_fstream.h"
+#include "tests/support/test_support.h"
 #include "values/TDoubleArray.h"
 #include "values/TIntArray.h"
 #include "values/TNumericArray.h"
@@ -26,15 +27,8 @@
 
 namespace {
 
-template <class F>
-int CodeOf(F&& f) {
-  try {
-    f();
-  } catch (const CQ7Exception& e) {
-    return e.ErrorCode();
-  }
-  return 0;
-}
+using q7test::CodeOf;
+using q7test::TempDir;
 
 // An 8-aligned block of bytes.
 class Block {
@@ -80,22 +74,6 @@ class ImageBuilder {
 
  private:
   std::vector<uint8_t> bytes_;
-};
-
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/q7arraysXXXXXX";
-    path_ = mkdtemp(tmpl);
-  }
-  ~TempDir() {
-    std::string cmd = "rm -rf '" + path_ + "'";
-    if (system(cmd.c_str()) != 0) perror("rm");
-  }
-  std::string File(const char* name) const { return path_ + "/" + name; }
-
- private:
-  std::string path_;
 };
 
 void WriteFile(const std::string& path, const void* data, size_t n) {

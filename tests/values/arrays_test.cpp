@@ -9,6 +9,7 @@
 
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "tests/support/test_support.h"
 #include "values/ArrayFunctions.h"
 #include "values/TDoubleArray.h"
 #include "values/TIntArray.h"
@@ -17,26 +18,11 @@
 
 namespace {
 
-// Runs f and returns the code it threw, 0 when it did not throw.
-template <class F>
-int CodeOf(F&& f) {
-  try {
-    f();
-  } catch (const CQ7Exception& e) {
-    return e.ErrorCode();
-  }
-  return 0;
-}
+using q7test::CodeOf;
 
 // Gives each test a ring of its own, so ring entries can be checked.
-class ArraysTest : public ::testing::Test {
+class ArraysTest : public q7test::RingTest {
  protected:
-  void SetUp() override {
-    saved_ = GetErrorRing();
-    SetErrorRing(&ring_);
-  }
-  void TearDown() override { SetErrorRing(saved_); }
-
   struct Entry {
     std::string func;
     int code;
@@ -51,9 +37,6 @@ class ArraysTest : public ::testing::Test {
     while (ring_.Get(&time, func, &code, text)) out.push_back({func, code, text});
     return out;
   }
-
-  ErrorRing ring_;
-  ErrorRing* saved_ = nullptr;
 };
 
 std::vector<std::string> Texts(TStrArray& a) {

@@ -8,6 +8,7 @@
 
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "tests/support/test_support.h"
 #include "tests/values/ValueListTestSupport.h"
 #include "values/CompileSettings.h"
 #include "values/MppCompile.h"
@@ -18,22 +19,10 @@ namespace {
 
 constexpr int kMillion = 1000000;
 
-class MppCompileTest : public ::testing::Test {
+// An error ring of the test's own; trailing blanks kept unless a test turns trimming on.
+class MppCompileTest : public q7test::RingTest {
  protected:
-  void SetUp() override {
-    saved_ring_ = GetErrorRing();
-    SetErrorRing(&ring_);
-    saved_trim_ = g_cut_last_space;
-    g_cut_last_space = 0;
-  }
-  void TearDown() override {
-    SetErrorRing(saved_ring_);
-    g_cut_last_space = saved_trim_;
-    SetValueListThreadLimitForTest(0);
-  }
-  ErrorRing ring_;
-  ErrorRing* saved_ring_ = nullptr;
-  int saved_trim_ = 0;
+  TrimSetting trim_{0};
 };
 
 TEST_F(MppCompileTest, IntegerColumnsDenseAndSparse) {

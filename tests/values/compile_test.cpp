@@ -7,6 +7,7 @@
 
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "tests/support/test_support.h"
 #include "tests/values/ValueListTestSupport.h"
 #include "values/CCompiler.h"
 #include "values/CompileSettings.h"
@@ -15,39 +16,15 @@ using namespace vltest;
 
 namespace {
 
-class CompileTest : public ::testing::Test {
+// An error ring of the test's own; trailing blanks kept unless a test turns trimming on.
+class CompileTest : public q7test::RingTest {
  protected:
-  void SetUp() override {
-    saved_ring_ = GetErrorRing();
-    SetErrorRing(&ring_);
-    saved_trim_ = g_cut_last_space;
-    g_cut_last_space = 0;
-  }
-  void TearDown() override {
-    SetErrorRing(saved_ring_);
-    g_cut_last_space = saved_trim_;
-  }
-  // The oldest ring entry as "name|message", or "" when the ring is empty.
-  std::string TakeRing() {
-    int time = 0, code = 0;
-    char name[ErrorRing::kNameSize], text[ErrorRing::kMessageSize];
-    if (ring_.Get(&time, name, &code, text) == 0) return "";
-    return std::string(name) + "|" + text;
-  }
-
-  ErrorRing ring_;
-  ErrorRing* saved_ring_ = nullptr;
-  int saved_trim_ = 0;
+  TrimSetting trim_{0};
 };
 
 int CompileCode(int n, int type, int width, const void* raw) {
   Compiled c;
-  try {
-    Compile(n, type, width, raw, &c.rows, &c.count, &c.list);
-  } catch (const CQ7Exception& e) {
-    return e.ErrorCode();
-  }
-  return 0;
+  return q7test::CodeOf([&] { Compile(n, type, width, raw, &c.rows, &c.count, &c.list); });
 }
 
 TEST_F(CompileTest, ArgumentChecksInOrderWithTheirRingEntries) {

@@ -7,39 +7,22 @@
 #include <vector>
 
 #include "q7api.h"
+#include "tests/values/NumericTestSupport.h"
 #include "values/Numeric.h"
 #include "values/NumericText.h"
 #include "values/numparse.h"
 
 using q7num::FromInt128;
 using q7num::i128;
-using q7num::ToInt128;
 using q7num::u128;
 
 namespace {
 
-Numeric N(const std::string& text) {
-  if (text == "NaN") return q7num::NanNumeric();
-  const bool negative = text[0] == '-';
-  u128 v = 0;
-  for (size_t i = negative ? 1 : 0; i < text.size(); ++i) v = v * 10 + static_cast<unsigned>(text[i] - '0');
-  return FromInt128(negative ? -static_cast<i128>(v) : static_cast<i128>(v));
-}
+using numtest::kMax;
+using numtest::kMin;
+using numtest::N;
+using numtest::S;
 
-std::string S(const Numeric& x) {
-  if (q7num::IsNan(x)) return "NaN";
-  const i128 v = ToInt128(x);
-  u128 m = v < 0 ? -static_cast<u128>(v) : static_cast<u128>(v);
-  std::string s;
-  do {
-    s.insert(s.begin(), static_cast<char>('0' + static_cast<int>(m % 10)));
-    m /= 10;
-  } while (m != 0);
-  return v < 0 ? "-" + s : s;
-}
-
-const std::string kMax = "170141183460469231731687303715884105727";  // 2^127 - 1
-const std::string kMin = "-" + kMax;
 constexpr int UP = Q7_ROUND_UP, FLOOR = Q7_ROUND_FLOOR, HUP = Q7_ROUND_HALF_UP, HDOWN = Q7_ROUND_HALF_DOWN,
               HEVEN = Q7_ROUND_HALF_EVEN;
 

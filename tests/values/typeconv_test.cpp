@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "foundation/CQ7Exception.h"
+#include "tests/support/test_support.h"
 #include "tests/values/ValueListArrays.h"
 #include "tests/values/ValueListTestSupport.h"
 #include "values/MppCompile.h"
@@ -349,10 +350,7 @@ const std::map<std::pair<int, int>, S> kExpected = {
     {{8, 8}, {kNaN, "-150", "0", "12345", "4532250"}},
 };
 
-class TypeConvTest : public ::testing::Test {
- protected:
-  void TearDown() override { SetValueListThreadLimitForTest(0); }
-};
+class TypeConvTest : public ::testing::Test {};
 
 TEST_F(TypeConvTest, EveryPairOnTheEdgeValues) {
   const NumericInfo target{2, 4};
@@ -371,7 +369,7 @@ TEST_F(TypeConvTest, EveryPairOnTheEdgeValues) {
 
     // The range form, split over one to three workers.
     for (int limit : {1, 2, 3}) {
-      SetValueListThreadLimitForTest(limit);
+      q7test::WorkerCap cap(limit);
       Dest ranged(form.dst, n, width, target);
       DoTypeConv(n, form.src, form.dst, src.get(), ranged.buffer, ranged.area, ranged.decimals);
       EXPECT_EQ(ranged.Read(), want->second) << limit;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/test_support.h"
 #include "tests/values/ValueListArrays.h"
 #include "tests/values/ValueListTestSupport.h"
 #include "values/Accommodation.h"
@@ -22,12 +23,7 @@ const int kLimits[] = {1, 2, 3, 0};  // 0: every worker
 
 class ValueListThreadsTest : public ::testing::Test {
  protected:
-  void SetUp() override { saved_trim_ = g_cut_last_space; }
-  void TearDown() override {
-    SetValueListThreadLimitForTest(0);
-    g_cut_last_space = saved_trim_;
-  }
-  int saved_trim_ = 0;
+  TrimSetting trim_;  // tests change the setting; it is restored after each
 };
 
 TEST_F(ValueListThreadsTest, MppCompileMatchesCompile) {
@@ -39,7 +35,7 @@ TEST_F(ValueListThreadsTest, MppCompileMatchesCompile) {
   const std::vector<const char*> texts = TextColumn(kRows, pool, 6);
   for (int limit : kLimits) {
     SCOPED_TRACE(limit);
-    SetValueListThreadLimitForTest(limit);
+    q7test::WorkerCap cap(limit);
     ExpectMppCompileMatchesSerial(kRows, 2, 4, dense.data());
     ExpectMppCompileMatchesSerial(kRows, 2, 4, sparse.data());
     ExpectMppCompileMatchesSerial(kRows, 3, 8, doubles.data());
@@ -65,7 +61,7 @@ TEST_F(ValueListThreadsTest, MppAccommodationMainMatchesAccommodationMain) {
   };
   for (int limit : kLimits) {
     SCOPED_TRACE(limit);
-    SetValueListThreadLimitForTest(limit);
+    q7test::WorkerCap cap(limit);
     std::unique_ptr<TIntArray> sr1, sr2, pr1, pr2;
     std::unique_ptr<TDoubleArray> sl1, sl2, pl1, pl2;
     compile(col1, &sr1, &sl1);
@@ -96,7 +92,7 @@ TEST_F(ValueListThreadsTest, MppAccommodationMainOfTextsMatches) {
   for (size_t i = 0; i < a.size(); ++i) rows_a[i] = static_cast<int32_t>((i * 7) % a.size());
   for (size_t i = 0; i < b.size(); ++i) rows_b[i] = static_cast<int32_t>((i * 11) % b.size());
   for (int limit : kLimits) {
-    SetValueListThreadLimitForTest(limit);
+    q7test::WorkerCap cap(limit);
     auto sl1 = Texts(a), sl2 = Texts(b), pl1 = Texts(a), pl2 = Texts(b);
     auto sr1 = Ints(rows_a), sr2 = Ints(rows_b), pr1 = Ints(rows_a), pr2 = Ints(rows_b);
     TBaseArray* serial = nullptr;
@@ -125,7 +121,7 @@ TEST_F(ValueListThreadsTest, DoTypeConvMatchesTheWholeListForms) {
   dateVL2decVL(src.get(), whole_dec.get());
   for (int limit : kLimits) {
     SCOPED_TRACE(limit);
-    SetValueListThreadLimitForTest(limit);
+    q7test::WorkerCap cap(limit);
     std::vector<int> ints(static_cast<size_t>(n), -1);
     DoTypeConv(n, 4, 2, src.get(), ints.data(), nullptr, nullptr);
     EXPECT_EQ(ints, whole_ints);
