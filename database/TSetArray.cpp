@@ -33,16 +33,6 @@ TSetArray::~TSetArray() {
   while (!views_.empty()) delete views_.back();
 }
 
-namespace {
-// An empty result set that carries the source's attribute block.
-std::unique_ptr<TSetArray> NewResult(const TIntArray* source, int capacity) {
-  auto result = std::make_unique<TSetArray>(capacity, 0);
-  result->SetArraySize(0);
-  memcpy(result->FUserArea, source->FUserArea, TBaseArray::kUserAreaSize);
-  return result;
-}
-}  // namespace
-
 TBaseArray* TSetArray::CopyArray() {
   auto copy = std::make_unique<TSetArray>(FArraySize, 0);
   if (FArraySize > 0) memcpy(copy->FData, FData, sizeof(int) * static_cast<size_t>(FArraySize));
@@ -66,7 +56,7 @@ int64_t TSetArray::GetMemSize() const {
 }
 
 TSetArray* TSetArray::CopyWithout0() {
-  auto copy = NewResult(this, FArraySize);
+  auto copy = NewSearchResult(this, FArraySize);
   int* out = copy->PIntAr();
   const int* in = PIntAr();
   int k = 0;
@@ -96,30 +86,11 @@ void TSetArray::UnregisterSortedSet(TSortedSetArray* view) {
 // ---- Value search ----
 
 TSetArray* TSetArray::SearchByValue(TFilter* filter, int op, const char* from, const char* to, bool negate) {
-  int code = op & 0x7F;
-  if (code > 11) {
-    PutErrorLog("SearchByValue", Q7_ERROR_INVALID_OPERATION, "Invalid Parameter : OpeNo");
-    throw CQ7Exception(Q7_ERROR_INVALID_OPERATION, "Unknown operation number: %d", op);
-  }
-  // Greater-or-equal, not-equal and greater-than are the complements of less, equal and
-  // less-or-equal.
-  if (code == 3 || code == 4 || code == 7) {
-    code = code == 3 ? 6 : (code == 4 ? 0 : 2);
-    negate = !negate;
-  }
-  const int mapped = code | (op & 0x80);
-  const bool is_string = ArrayDataType(filter->VL) == Q7_TYPE_STRING;
-  if (code >= 8 && code <= 10 && !is_string) {
-    PutErrorLog("SearchByValue", Q7_ERROR_INVALID_OPERATION, "Illegal data type ( Not STRING )");
-    throw CQ7Exception(Q7_ERROR_INVALID_OPERATION, "String operation for Integer column is not allowed.");
-  }
-  if (code == 11 && is_string) {
-    PutErrorLog("SearchByValue", Q7_ERROR_INVALID_OPERATION, "Illegal data type ( Is STRING )");
-    throw CQ7Exception(Q7_ERROR_INVALID_OPERATION, "'IS NULL' operation for String column is not allowd.");
-  }
+  const int mapped = MapSearchCode(filter, op, &negate, "SearchByValue");
+  const int code = mapped & 0x7F;
   // Value numbers must be final before they index anything.
   filter->MergeTVL(false);
-  if (code != 9 && code != 10) {
+  if (code != kOpMiddleMatch && code != kOpRightMatch) {
     for (TSortedSetArray* view : views_) {
       if (view->FFilter == filter && view->HasData()) return view->SearchByValue(mapped, from, to, negate);
     }
@@ -129,9 +100,9 @@ TSetArray* TSetArray::SearchByValue(TFilter* filter, int op, const char* from, c
 
 TSetArray* TSetArray::_searchByValue(TFilter* filter, int op, const char* from, const char* to, bool negate) {
   ValueSelection sel(this, filter, op, from, to, negate, "_searchByValue");
-  if (sel.Empty()) return NewResult(this, 0).release();
+  if (sel.Empty()) return NewSearchResult(this, 0).release();
   if (sel.NeedsTextTest()) sel.MarkTextMatches(0, sel.HitCount());
-  auto result = NewResult(this, FArraySize);
+  auto result = NewSearchResult(this, FArraySize);
   if (sel.ScopeForm()) {
     MoveRecsForScanScope(this, result.get(), sel.Position(), sel.Hit());
   } else {
@@ -161,7 +132,7 @@ void FlagValues(TBaseArray* vl, int n, const void* values, size_t width, unsigne
 
 TSetArray* TSetArray::SearchByNValues(TFilter* filter, int n, const void* values) {
   if (n < 0) throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
-  if (FArraySize == 0 || n == 0) return NewResult(this, 0).release();
+  if (FArraySize == 0 || n == 0) return NewSearchResult(this, 0).release();
   filter->MergeTVL(false);
   TBaseArray* vl = filter->VL;
   ZpkBlock<unsigned char> hit(static_cast<size_t>(vl->FArraySize) + 1);
@@ -186,7 +157,7 @@ TSetArray* TSetArray::SearchByNValues(TFilter* filter, int n, const void* values
     default:
       throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER_TYPE);
   }
-  auto result = NewResult(this, FArraySize);
+  auto result = NewSearchResult(this, FArraySize);
   MoveRecsForScan(this, result.get(), filter->PV, hit.get());
   result->AdjustMemArea();
   return result.release();

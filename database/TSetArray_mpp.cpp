@@ -121,38 +121,6 @@ struct SearchNValuesParam {
   unsigned char* hit;
 };
 
-// An empty result that carries the source's attribute block, with room for `capacity` rows.
-std::unique_ptr<TSetArray> NewResult(const TIntArray* source, int capacity) {
-  auto result = std::make_unique<TSetArray>(capacity, 0);
-  result->SetArraySize(0);
-  memcpy(result->FUserArea, source->FUserArea, TBaseArray::kUserAreaSize);
-  return result;
-}
-
-// Checks the code against the filter's type and maps greater-or-equal, not-equal and greater-than
-// onto the complements of less, equal and less-or-equal (bit 0x80 kept). Returns the mapped code.
-int MapSearchCode(TFilter* filter, int op, bool* negate, const char* log_name) {
-  int code = op & 0x7F;
-  if (code > kOpIsNull) {
-    PutErrorLog(log_name, Q7_ERROR_INVALID_OPERATION, "Invalid Parameter : OpeNo");
-    throw CQ7Exception(Q7_ERROR_INVALID_OPERATION, "Unknown operation number: %d", op);
-  }
-  if (code == 3 || code == 4 || code == 7) {
-    code = code == 3 ? kOpLess : (code == 4 ? kOpEqual : kOpLessOrEqual);
-    *negate = !*negate;
-  }
-  const bool is_string = ArrayDataType(filter->VL) == Q7_TYPE_STRING;
-  if (code >= kOpLeftMatch && code <= kOpRightMatch && !is_string) {
-    PutErrorLog(log_name, Q7_ERROR_INVALID_OPERATION, "Illegal data type ( Not STRING )");
-    throw CQ7Exception(Q7_ERROR_INVALID_OPERATION, "String operation for Integer column is not allowed.");
-  }
-  if (code == kOpIsNull && is_string) {
-    PutErrorLog(log_name, Q7_ERROR_INVALID_OPERATION, "Illegal data type ( Is STRING )");
-    throw CQ7Exception(Q7_ERROR_INVALID_OPERATION, "'IS NULL' operation for String column is not allowd.");
-  }
-  return code | (op & 0x80);
-}
-
 // Marks the entries of the values [first, first + count) that the list holds. Two workers may
 // mark one entry (a value given twice); each only ever stores 1, and the stores are atomic so that
 // they never race.
@@ -262,7 +230,7 @@ TSetArray* TSetArray::MppSearchByValue(TFilter* filter, int op, const char* from
 TSetArray* TSetArray::_MppsearchByValue(TFilter* filter, int op, const char* from, const char* to,
                                         bool negate) {
   ValueSelection sel(this, filter, op, from, to, negate, "_MppsearchByValue");
-  if (sel.Empty()) return NewResult(this, 0).release();
+  if (sel.Empty()) return NewSearchResult(this, 0).release();
   if (sel.NeedsTextTest()) {
     const int n = sel.HitCount();
     const int workers = KernelThreads(n);
@@ -276,7 +244,7 @@ TSetArray* TSetArray::_MppsearchByValue(TFilter* filter, int op, const char* fro
     }
     RunKernelTask(workers, kTaskSearchHelper);
   }
-  auto result = NewResult(this, FArraySize);
+  auto result = NewSearchResult(this, FArraySize);
   RunShape shape{};
   if (!sel.ScopeForm() && !sel.NeedsTextTest() && sel.HitCount() >= kRunFilterMinValues &&
       ShapeOf(sel.Hit(), sel.HitCount(), &shape)) {
@@ -296,7 +264,7 @@ TSetArray* TSetArray::MppSearchByNValues(TFilter* filter, int n, const void* val
 }
 
 TSetArray* TSetArray::_MppsearchByNValues(TFilter* filter, int n, const void* values) {
-  if (n <= 0 || FArraySize == 0) return NewResult(this, 0).release();
+  if (n <= 0 || FArraySize == 0) return NewSearchResult(this, 0).release();
   filter->MergeTVL(true);
   const int n_values = filter->VL->FArraySize;
   ZpkBlock<unsigned char> hit(static_cast<size_t>(n_values) + 1);
@@ -312,7 +280,7 @@ TSetArray* TSetArray::_MppsearchByNValues(TFilter* filter, int n, const void* va
     p->hit = hit.get();
   }
   RunKernelTask(workers, kTaskSearchNValues);
-  auto result = NewResult(this, FArraySize);
+  auto result = NewSearchResult(this, FArraySize);
   MppMoveRecsForScan(this, result.get(), filter->PV, hit.get());
   result->AdjustMemArea();
   return result.release();

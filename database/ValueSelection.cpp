@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "database/TFilter.h"
+#include "database/TSetArray.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
 #include "foundation/SystemHeader.h"
@@ -247,4 +248,33 @@ void ValueSelection::MarkTextMatches(int first, int end) {
     }
     if (match) hit_[k] = negate_ ? 0 : 1;
   }
+}
+
+int MapSearchCode(TFilter* filter, int op, bool* negate, const char* log_name) {
+  int code = op & 0x7F;
+  if (code > kOpIsNull) {
+    PutErrorLog(log_name, Q7_ERROR_INVALID_OPERATION, "Invalid Parameter : OpeNo");
+    throw CQ7Exception(Q7_ERROR_INVALID_OPERATION, "Unknown operation number: %d", op);
+  }
+  if (code == 3 || code == 4 || code == 7) {
+    code = code == 3 ? kOpLess : (code == 4 ? kOpEqual : kOpLessOrEqual);
+    *negate = !*negate;
+  }
+  const bool is_string = ArrayDataType(filter->VL) == Q7_TYPE_STRING;
+  if (code >= kOpLeftMatch && code <= kOpRightMatch && !is_string) {
+    PutErrorLog(log_name, Q7_ERROR_INVALID_OPERATION, "Illegal data type ( Not STRING )");
+    throw CQ7Exception(Q7_ERROR_INVALID_OPERATION, "String operation for Integer column is not allowed.");
+  }
+  if (code == kOpIsNull && is_string) {
+    PutErrorLog(log_name, Q7_ERROR_INVALID_OPERATION, "Illegal data type ( Is STRING )");
+    throw CQ7Exception(Q7_ERROR_INVALID_OPERATION, "'IS NULL' operation for String column is not allowd.");
+  }
+  return code | (op & 0x80);
+}
+
+std::unique_ptr<TSetArray> NewSearchResult(const TIntArray* source, int capacity) {
+  auto result = std::make_unique<TSetArray>(capacity, 0);
+  result->SetArraySize(0);
+  memcpy(result->FUserArea, source->FUserArea, TBaseArray::kUserAreaSize);
+  return result;
 }

@@ -18,12 +18,14 @@
 // Q7_ERROR_INVALID_OPERATION.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "kernels/ZpkBlock.h"
 
 class TFilter;
 class TIntArray;
+class TSetArray;
 class TStrArray;
 
 // Search operation codes (the low seven bits of an operation; TSetArray.h has the meanings).
@@ -80,3 +82,13 @@ class ValueSelection {
   ZpkBlock<int> scope_;     // ascending value numbers present in the set
   ZpkBlock<int> position_;  // per set position: index into scope_
 };
+
+// Checks a search code against the filter's type and maps greater-or-equal, not-equal and
+// greater-than onto the complements of less, equal and less-or-equal, flipping *negate for them
+// (bit 0x80 kept). Returns the mapped code. A code above 11, a text match on a filter that is not
+// STRING or IS NULL on a STRING filter is recorded under log_name and thrown as
+// Q7_ERROR_INVALID_OPERATION. Shared by the serial and the parallel set search.
+int MapSearchCode(TFilter* filter, int op, bool* negate, const char* log_name);
+
+// An empty result set that carries the source's attribute block, with room for `capacity` rows.
+std::unique_ptr<TSetArray> NewSearchResult(const TIntArray* source, int capacity);
