@@ -1,5 +1,9 @@
 #include "foundation/SystemInfo.h"
 
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -49,3 +53,34 @@ int getSystemMemInfo(unsigned long* total, unsigned long* free) {
   *free = 0;
   return -1;
 }
+
+void getIPAddress(char* out) {
+  char host[kHostNameSize];
+  getHostName(host);
+  if (host[0] == '\0') return;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (getaddrinfo(host, nullptr, &hints, &found) != 0 || found == nullptr) return;
+  char dotted[INET_ADDRSTRLEN];
+  const auto* in = reinterpret_cast<const sockaddr_in*>(found->ai_addr);
+  const bool ok = inet_ntop(AF_INET, &in->sin_addr, dotted, sizeof dotted) != nullptr;
+  freeaddrinfo(found);
+  if (ok) memcpy(out, dotted, strlen(dotted) + 1);
+}
+
+void getUserLoginID(char* name, long* id) {
+  name[0] = '\0';
+  *id = 0;
+}
+
+int GetUnixSystemInfo(int* osKind, int* major, int* minor) { return getSystemInfo(osKind, major, minor); }
+
+int GetUnixHardwareInfo(int* processors, int* second, int* third) {
+  return getHardwareInfo(processors, second, third);
+}
+
+int GetWindowsSystemInfo(int*, int*, int*) { return -1; }
+
+int GetWindowsHardwareInfo(int*, int*, int*) { return 0; }

@@ -20,3 +20,18 @@ int getHardwareInfo(int* processors, int* second, int* third);
 
 // total = page size x physical pages, free = 0 (never measured). Returns -1.
 int getSystemMemInfo(unsigned long* total, unsigned long* free);
+
+// The first IPv4 address of the host name (getHostName), in dotted form, into out (at least 16
+// bytes); out is untouched when the name does not resolve. Resolution goes through the system's
+// name service (the hosts file first where it is set up so).
+void getIPAddress(char* out);
+
+// No login is kept: name becomes the empty text and *id 0.
+void getUserLoginID(char* name, long* id);
+
+// The same as getSystemInfo and getHardwareInfo.
+int GetUnixSystemInfo(int* osKind, int* major, int* minor);
+int GetUnixHardwareInfo(int* processors, int* second, int* third);
+// Not this platform: -1 and 0, the outputs untouched.
+int GetWindowsSystemInfo(int* osKind, int* major, int* minor);
+int GetWindowsHardwareInfo(int* processors, int* second, int* third);

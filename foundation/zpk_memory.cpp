@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
@@ -82,6 +83,109 @@ void* zpk_realloc(void* p, size_t size) {
 }
 
 void zpk_free(void* p) { free(p); }
+
+void ReAllocMem(void** p, int size) {
+  if (size < 0) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
+  *p = zpk_realloc(*p, static_cast<size_t>(size));
+}
+
+void _heap_memory_exception(size_t size) {
+  throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY, "Memory allocation failed for %u bytes",
+                     static_cast<unsigned>(size));
+}
+
+void* AllocMem(size_t size) { return new char[size]; }
+
+void FreeMem(void* p) { delete[] static_cast<char*>(p); }
+
+void* MemSet(void* p, int value, size_t n) { return memset(p, value, n); }
+
+// ---- The paged value area ----
+
+namespace {
+
+constexpr int kIntsPerPage = kVAPageSize / 4;
+constexpr int kDoublesPerPage = kVAPageSize / 8;
+
+void** PageTable(void* area) { return static_cast<void**>(area); }
+
+// The page, allocated on first use; the index must lie inside the table.
+char* PageAt(void* area, int64_t page) {
+  void** table = PageTable(area);
+  if (table[page] == nullptr) table[page] = zpk_malloc(kVAPageSize);
+  return static_cast<char*>(table[page]);
+}
+
+// The page of an element index with `per_page` elements a page; refuses one outside the table.
+int64_t ElementPage(int index, int per_page) {
+  if (index < 0 || index / per_page >= kVAPageCount) throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
+  return index / per_page;
+}
+
+}  // namespace
+
+void* CreateVA() {
+  void* area = zpk_malloc(sizeof(void*) * kVAPageCount + kVAPageSize);
+  void** table = PageTable(area);
+  memset(table, 0, sizeof(void*) * kVAPageCount);
+  table[0] = table + kVAPageCount;
+  return area;
+}
+
+void CloseVA(void* area) {
+  if (area == nullptr) return;
+  void** table = PageTable(area);
+  for (int i = 1; i < kVAPageCount; ++i) zpk_free(table[i]);
+  zpk_free(area);
+}
+
+void VAIntSetAt(void* area, int index, int value) {
+  const int64_t page = ElementPage(index, kIntsPerPage);
+  memcpy(PageAt(area, page) + sizeof(int32_t) * static_cast<size_t>(index % kIntsPerPage), &value,
+         sizeof value);
+}
+
+void VADoubleSetAt(void* area, int index, double value) {
+  const int64_t page = ElementPage(index, kDoublesPerPage);
+  memcpy(PageAt(area, page) + sizeof(double) * static_cast<size_t>(index % kDoublesPerPage), &value,
+         sizeof value);
+}
+
+char* VASZAppend(void* area, int* position, const char* text) {
+  const int64_t bytes = static_cast<int64_t>(strlen(text)) + 1;
+  if (bytes > kVAPageSize) throw CQ7Exception(Q7_ERROR_STRING_SIZE_OVERFLOW);
+  const int64_t at = *position;
+  if (at < 0 || at / kVAPageSize >= kVAPageCount) throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
+  const int64_t end = at + bytes;
+  int64_t page = at / kVAPageSize;
+  int64_t offset = at % kVAPageSize;
+  if (end / kVAPageSize != page) {
+    // The text would cross into the next page: it starts that page instead.
+    page = end / kVAPageSize;
+    offset = 0;
+    if (page >= kVAPageCount) throw CQ7Exception(Q7_ERROR_DATA_SIZE_OVERFLOW);
+  }
+  char* stored = PageAt(area, page) + offset;
+  memcpy(stored, text, static_cast<size_t>(bytes));
+  *position = static_cast<int>(page * kVAPageSize + offset + bytes);
+  return stored;
+}
+
+int VANULLAppend(void* area, int type, int width, ...) {
+  char* first = PageAt(area, 0);
+  if (type == 2 && width == 4) {
+    const int32_t null_int = INT32_MIN;
+    memcpy(first, &null_int, sizeof null_int);
+    return 4;
+  }
+  if ((type == 3 || type == 4 || type == 5 || type == 7) && width == 8) {
+    const double null_double = -std::numeric_limits<double>::infinity();
+    memcpy(first, &null_double, sizeof null_double);
+    return 8;
+  }
+  if (type == 6 && width == 8) return 4;
+  return 0;
+}
 
 int mpp_memcpy(void* param) {
   const auto* p = static_cast<const MemcpyParam*>(param);

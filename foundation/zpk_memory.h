@@ -26,6 +26,24 @@ void* zpk_realloc(void* p, size_t size);
 // Releases a block from zpk_malloc / zpk_realloc; null is ignored.
 void zpk_free(void* p);
 
+// Resizes the zpk_malloc block *p to size bytes and stores the result in *p. Exhaustion (or a
+// negative size) throws CQ7Exception(Q7_ERROR_OUT_OF_MEMORY) with *p unchanged; size 0 behaves as
+// zpk_realloc's.
+void ReAllocMem(void** p, int size);
+
+// Throws CQ7Exception(Q7_ERROR_OUT_OF_MEMORY, "Memory allocation failed for %u bytes") with the
+// size (as an unsigned 32-bit number).
+[[noreturn]] void _heap_memory_exception(size_t size);
+
+// The array-style allocation (operator new[]): exhaustion throws std::bad_alloc, as the platform's
+// allocator does. Its blocks go back through FreeMem only, never zpk_free (nor the reverse).
+void* AllocMem(size_t size);
+// Releases an AllocMem block; null is ignored.
+void FreeMem(void* p);
+
+// memset: fills n bytes of p with (unsigned char)value; returns p.
+void* MemSet(void* p, int value, size_t n);
+
 // Fills n bytes of p with (unsigned char)value and returns p. From 1 MiB on, and when more than
 // one worker is active, the range is split over the worker pool. n < 0 does nothing.
 // A worker's failure is rethrown as CQ7Exception after every worker has finished.
@@ -43,3 +61,33 @@ void* MppMemcpy(void* dst, void* src, int unit_size, unsigned long count, int un
 // range from the worker parameter block and returns 0.
 int mpp_memset(void* param);
 int mpp_memcpy(void* param);
+
+// ---- The paged value area ----
+// A table of kVAPageCount page pointers followed by page 0 inline; the other pages are allocated
+// (kVAPageSize bytes each, with zpk_malloc) on first use. Integers sit kVAPageSize / 4 to a page
+// (index >> 14, index & 0x3FFF), doubles kVAPageSize / 8 (index >> 13, index & 0x1FFF); texts are
+// appended at a byte position (page = position >> 16). Page i is ((void**)area)[i].
+// Thread safety: none; an area is used by one thread at a time.
+constexpr int kVAPageCount = 16384;
+constexpr int kVAPageSize = 65536;
+
+// A new area (page 0 in place, no other page yet). Q7_ERROR_OUT_OF_MEMORY when memory runs out.
+void* CreateVA();
+// Frees pages 1 to kVAPageCount - 1 and the area; null is ignored.
+void CloseVA(void* area);
+// Store a value at an element index, allocating its page on first use. An index whose page lies
+// outside the table (negative, or beyond 268435455 integers / 134217727 doubles) throws
+// Q7_ERROR_INDEX_OUT_OF_RANGE with nothing stored.
+void VAIntSetAt(void* area, int index, int value);
+void VADoubleSetAt(void* area, int index, double value);
+// Appends text and its NUL at byte *position when position and position + length + 1 lie in the
+// same page, advancing *position by length + 1; otherwise at the start of the page of
+// position + length + 1, *position becoming that page's start + length + 1. Returns the stored
+// text. A text that cannot fit one page (Q7_ERROR_STRING_SIZE_OVERFLOW), a position that is
+// negative or past the last page (Q7_ERROR_INDEX_OUT_OF_RANGE) or a full area
+// (Q7_ERROR_DATA_SIZE_OVERFLOW) throws with *position unchanged.
+char* VASZAppend(void* area, int* position, const char* text);
+// Writes the NULL sentinel of a value type into element 0 of page 0 and returns its width:
+// type 2 / width 4: INT32_MIN, 4; types 3, 4, 5, 7 / width 8: minus infinity, 8; type 6 /
+// width 8: nothing written, 4; any other pair: nothing written, 0. Further arguments are ignored.
+int VANULLAppend(void* area, int type, int width, ...);

@@ -54,8 +54,10 @@ void TBaseArray::ResizeBlock(int64_t n) {
 }
 
 void TBaseArray::GrowForAppend() {
-  if (FArraySize < FAllocSize) return;
+  // A mapped array's stored capacity is the writer's, not room of ours: the bytes after its
+  // elements are the next fields of the image, or past its end.
   CheckOwned("AppendData");
+  if (FArraySize < FAllocSize) return;
   if (FArraySize == INT_MAX) throw CQ7Exception(Q7_ERROR_ROW_SIZE_OVERFLOW);
   ResizeBlock(FAllocSize + FAllocSize / 8 + 10000);
 }
@@ -89,10 +91,9 @@ void TBaseArray::SetArraySize(int n) {
                 getString("Invalid data size : NewSize * FUnitSize(%d)", static_cast<int>(bytes)));
     throw CQ7Exception(Q7_ERROR_DATA_SIZE_OVERFLOW);
   }
-  if (n > FAllocSize) {
-    CheckOwned("SetArraySize");
-    ResizeBlock(n);
-  }
+  // On a mapped array the elements past the count belong to the image, whatever FAllocSize says.
+  if (n > FArraySize) CheckOwned("SetArraySize");
+  if (n > FAllocSize) ResizeBlock(n);
   const int old_count = FArraySize;
   FArraySize = n;
   if (n > old_count) InitNewElements(old_count, n);

@@ -7,8 +7,9 @@
 // carried unchanged.
 //
 // Ownership: the array owns FData (allocated with zpk_malloc, freed with zpk_free) unless FNotOwned
-// is set, which marks data that lies inside a shared-memory image: such an array is never resized
-// (a resize throws Q7_ERROR_SHARED_READ_ONLY) and its destructor frees nothing. A caller that wraps
+// is set, which marks data that lies inside a shared-memory image: such an array never grows, in
+// count or in capacity, whatever capacity its record stored (an append, a larger count or a resize
+// throws Q7_ERROR_SHARED_READ_ONLY), and its destructor frees nothing. A caller that wraps
 // its own block in an array and wants it back clears FData before destroying the array.
 //
 // Thread safety: none. One thread changes an array at a time; parallel work may fill disjoint
@@ -55,6 +56,7 @@ class TBaseArray {
   // Stores element idx (strings: a copy of the text). Base: nothing.
   virtual void PutData(int idx, const void* in);
   // Appends one element; a full array first grows to capacity + capacity/8 + 10000 elements.
+  // Data that is not owned: Q7_ERROR_SHARED_READ_ONLY.
   virtual void AppendData(const void* in);
   // Trims the capacity to the count (an empty array keeps kDefaultAllocSize elements when it had a
   // block). Does nothing on data that is not owned.
@@ -89,8 +91,9 @@ class TBaseArray {
   // = n, zero-filled when zero is non-zero. A block the array owned before is released.
   void InitArray(int unit, int n, int zero);
   // Sets the count; grows the block to exactly n elements when n exceeds the capacity, never
-  // shrinks it. New elements are not initialised (a string array's get offset 0, see TStrArray.h).
-  // n < 0: Q7_ERROR_ROW_SIZE_OVERFLOW; more than kMaxDataBytes: Q7_ERROR_DATA_SIZE_OVERFLOW.
+  // shrinks it. New elements are not initialised (a string array's read empty, see TStrArray.h).
+  // n < 0: Q7_ERROR_ROW_SIZE_OVERFLOW; more than kMaxDataBytes: Q7_ERROR_DATA_SIZE_OVERFLOW; n above
+  // the count of data that is not owned: Q7_ERROR_SHARED_READ_ONLY (a smaller count is taken).
   void SetArraySize(int n);
   // Sets the capacity to n (0 means kDefaultAllocSize) and resizes the block; the count is cut to
   // the capacity. Same failures as SetArraySize.
@@ -113,10 +116,11 @@ class TBaseArray {
   void CheckOwned(const char* log_name) const;
   // Resizes the block to hold n elements; throws with the block unchanged.
   void ResizeBlock(int64_t n);
-  // Grows a full array by the append rule; a no-op while there is room.
+  // Grows a full array by the append rule; a no-op while there is room. Throws
+  // Q7_ERROR_SHARED_READ_ONLY on data that is not owned, full or not.
   void GrowForAppend();
   // Called with the dynamic type complete whenever elements [from, to) come into use without a
-  // value (InitArray, SetArraySize); a string array zeroes their offsets.
+  // value (InitArray, SetArraySize); a string array points them at an empty text.
   virtual void InitNewElements(int from, int to);
 
   // The copy shared by the fixed-width classes: count, attribute block and elements into dst,

@@ -54,9 +54,14 @@ void TStrArray::ReleaseArea() {
 }
 
 void TStrArray::InitNewElements(int from, int to) {
-  // Elements that come into use without a text point at offset 0, which must then hold a text
-  // ending inside the area: the empty text while nothing has been put.
   if (to <= from) return;
+  const uint64_t empty = EmptyTextOffset();
+  for (int i = from; i < to; ++i) Offsets()[i] = empty;
+}
+
+uint64_t TStrArray::EmptyTextOffset() {
+  // While nothing has been put, offset 0 holds the empty text; the first text to land there moves
+  // the elements still pointing at it (SpareUnputFrom).
   if (FPCLast == 0) {
     if (FStrAreaSize < 1 || !FStrArea) {
       CheckOwned("InitArray");
@@ -64,8 +69,21 @@ void TStrArray::InitNewElements(int from, int to) {
       FStrAreaSize = kInitialAreaSize;
     }
     FStrArea[0] = '\0';
+    return 0;
   }
-  memset(Offsets() + from, 0, sizeof(uint64_t) * static_cast<size_t>(to - from));
+  // Below FPCLast nothing is ever written again, so an empty text there stays empty: the one at
+  // offset 0 (a value list's NULL) or the NUL that ends the last text.
+  if (FStrArea[0] == '\0') return 0;
+  if (FStrArea[FPCLast - 1] == '\0') return static_cast<uint64_t>(FPCLast - 1);
+  ReserveArea(FPCLast + 1, FPCLast + 1, nullptr);
+  FStrArea[FPCLast] = '\0';
+  return static_cast<uint64_t>(FPCLast++);
+}
+
+void TStrArray::SpareUnputFrom(uint64_t nul_at, int except) {
+  for (int i = 0; i < FArraySize; ++i) {
+    if (i != except && Offsets()[i] == 0) Offsets()[i] = nul_at;
+  }
 }
 
 int TStrArray::GetDataType() const { return Q7_TYPE_STRING; }
@@ -124,6 +142,7 @@ void TStrArray::PutPChar(int idx, const char* text) {
   const int64_t need = FPCLast + static_cast<int64_t>(len) + 1;
   text = ReserveArea(need, need, text);
   memcpy(FStrArea + FPCLast, text, len + 1);
+  if (FPCLast == 0 && len > 0) SpareUnputFrom(len, idx);
   Offsets()[idx] = static_cast<uint64_t>(FPCLast);
   FPCLast = need;
 }
@@ -137,6 +156,7 @@ void TStrArray::AppendData(const void* in) {
   // The area grows already when the text would fill it exactly.
   if (need >= FStrAreaSize) text = ReserveArea(need + 1, need + need / 8 + 10000, text);
   memcpy(FStrArea + FPCLast, text, len + 1);
+  if (FPCLast == 0 && len > 0) SpareUnputFrom(len, FArraySize);
   Offsets()[FArraySize] = static_cast<uint64_t>(FPCLast);
   FPCLast = need;
   ++FArraySize;
@@ -161,7 +181,7 @@ void TStrArray::Sweep() {
   const uint64_t* old_offsets = Offsets();
   int64_t total = 0;
   for (int i = 0; i < FArraySize; ++i) total += static_cast<int64_t>(strlen(FStrArea + old_offsets[i])) + 1;
-  // Never-put elements share offset 0, so the live texts can need more than the old capacity.
+  // Never-put elements share one empty text, so the live texts can need more than the old capacity.
   const int64_t area_size = std::max(FStrAreaSize, total);
   auto* new_offsets =
       static_cast<uint64_t*>(zpk_malloc(static_cast<size_t>(FUnitSize) * static_cast<size_t>(FAllocSize)));

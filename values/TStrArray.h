@@ -4,9 +4,9 @@
 // Texts are appended at FPCLast; a replaced text stays in the area as dead bytes until Sweep
 // compacts the area. The compact flag is set when the area holds exactly the live texts in element
 // order; every change clears it. Elements that come into use without a text (InitArray,
-// SetArraySize) get offset 0, which always holds a text that ends inside the area: the empty text
-// until something is put at offset 0, then that text (Sweep gives each such element a copy of it).
-// Callers put every element they mean to read.
+// SetArraySize) read the empty text until they are put: they point at an empty text of the area
+// that nothing overwrites (offset 0 while nothing has been put; the first text put there moves
+// them to its NUL). Sweep gives each of them an empty text of its own.
 //
 // Contract as TBaseArray; the area follows FNotOwned as the offsets do. A text pointer returned by
 // GetPChar, GetPChar2 or GetAddress stays valid until the next change of the array.
@@ -92,4 +92,9 @@ class TStrArray : public TBaseArray {
   // it points into the area, is moved along. Returns the (possibly moved) text.
   const char* ReserveArea(int64_t need, int64_t new_size, const char* text);
   void ReleaseArea();
+  // The offset of an empty text that later puts and appends leave alone (made when there is none).
+  uint64_t EmptyTextOffset();
+  // Moves the elements at offset 0, but `except`, to offset nul_at: the first text is landing at
+  // offset 0 and nul_at is its NUL.
+  void SpareUnputFrom(uint64_t nul_at, int except);
 };

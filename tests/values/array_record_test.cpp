@@ -370,6 +370,68 @@ TEST(ArrayRecord, SharedMemoryMapsInPlace) {
   // Destroying the loaded arrays frees nothing of the block (the sanitizer build would object).
 }
 
+// An array mapped in place keeps the capacity its writer stored, which lies beyond the image's
+// bytes for it: the field after its elements (or the end of the image) follows them directly.
+// Every way of raising its count is refused, room or not, and the image stays as it was.
+TEST(ArrayRecord, MappedArraysNeverGrowWhateverTheirStoredCapacity) {
+  const int one_int = 9;
+  const double one_double = 9.5;
+  const Numeric one_decimal{9, 0};
+  struct Case {
+    const char* what;
+    std::function<TBaseArray*()> make;
+    std::function<TBaseArray*(void**)> map;
+    const void* element;
+  };
+  const Case cases[] = {
+      {"int", [] { return new TIntArray(0, 1); }, [](void** c) { return new TIntArray(c, nullptr, 0); },
+       &one_int},
+      {"double", [] { return new TDoubleArray(0, 1); },
+       [](void** c) { return new TDoubleArray(c, nullptr, 0); }, &one_double},
+      {"decimal", [] { return new TNumericArray(0, 1); },
+       [](void** c) { return new TNumericArray(c, nullptr, 0); }, &one_decimal},
+      {"string", [] { return new TStrArray(0, 1); }, [](void** c) { return new TStrArray(c, nullptr, 0); },
+       "nine"},
+  };
+  const uint64_t kTrailer = 0x5A5A5A5A5A5A5A5Aull;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::unique_ptr<TBaseArray> source(c.make());
+    for (int i = 0; i < 2; ++i) source->AppendData(c.element);
+    ASSERT_GT(source->FAllocSize, source->FArraySize);
+    const int64_t reserve =
+        source->WriteToSharedMemory(nullptr) + static_cast<int64_t>(zpk_shm_write(&kTrailer, 8, 1, nullptr));
+    Block block(static_cast<size_t>(reserve));
+    void* cursor = block.bytes();
+    source->WriteToSharedMemory(&cursor);
+    zpk_shm_write(&kTrailer, 8, 1, &cursor);
+    const std::vector<uint8_t> before(block.bytes(), block.bytes() + block.size());
+
+    void* rc = block.bytes();
+    std::unique_ptr<TBaseArray> mapped(c.map(&rc));
+    ASSERT_EQ(mapped->FNotOwned, 1);
+    ASSERT_EQ(mapped->FArraySize, 2);
+    ASSERT_GT(mapped->FAllocSize, 2);
+    const int64_t capacity = mapped->FAllocSize;
+    const std::function<void()> growths[] = {
+        [&] { mapped->AppendData(c.element); },
+        [&] { mapped->SetArraySize(3); },
+        [&] { mapped->SetArraySize(static_cast<int>(capacity)); },
+        [&] { mapped->SetArraySize(static_cast<int>(capacity) + 1); },
+        [&] { mapped->SetAllocSize(capacity * 2); },
+    };
+    for (const auto& grow : growths) {
+      EXPECT_EQ(CodeOf(grow), Q7_ERROR_SHARED_READ_ONLY);
+      EXPECT_EQ(mapped->FArraySize, 2);
+      EXPECT_EQ(mapped->FAllocSize, capacity);
+    }
+    EXPECT_EQ(std::vector<uint8_t>(block.bytes(), block.bytes() + block.size()), before);
+    // The mapped elements still read as written ("nine" and its NUL for the texts).
+    const size_t width = mapped->GetDataType() == Q7_TYPE_STRING ? 5 : static_cast<size_t>(mapped->FUnitSize);
+    EXPECT_EQ(memcmp(mapped->GetAddress(1), source->GetAddress(1), width), 0);
+  }
+}
+
 TEST(ArrayRecord, RecordsOfA32BitWriter) {
   ImageBuilder img(1);
   img.Field(&kMarker, 1);  // start the records off alignment

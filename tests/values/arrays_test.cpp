@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -232,7 +233,66 @@ TEST_F(ArraysTest, UnputElementsReadEmptyAndSweepSafely) {
   grown.SetArraySize(1);
   grown.SetArraySize(6);  // elements 1..5 come back without a text of their own
   EXPECT_STREQ(grown.GetPChar(5), grown.GetPChar(0));
-  EXPECT_EQ(grown.Offsets()[2], 0u);
+  EXPECT_STREQ(grown.GetPChar(2), "");
+}
+
+// An element that was never put reads the empty text, whatever has been put elsewhere since: a text
+// put or appended at offset 0 (where unput elements start) must not show through them.
+TEST_F(ArraysTest, UnputElementsStayEmptyAfterOtherPuts) {
+  struct Case {
+    const char* what;
+    std::function<void(TStrArray&)> build;
+    std::vector<std::string> want;
+  };
+  const Case cases[] = {
+      {"put at 0 first", [](TStrArray& a) { a.PutPChar(0, "zero"); }, {"zero", "", ""}},
+      {"put elsewhere first", [](TStrArray& a) { a.PutPChar(1, "one"); }, {"", "one", ""}},
+      {"appended first", [](TStrArray& a) { a.AppendData("tail"); }, {"", "", "", "tail"}},
+      {"empty text put first, then more",
+       [](TStrArray& a) {
+         a.PutPChar(0, "");
+         a.PutPChar(2, "two");
+       },
+       {"", "", "two"}},
+      {"grown after puts",
+       [](TStrArray& a) {
+         a.PutPChar(0, "zero");
+         a.PutPChar(2, "two");
+         a.SetArraySize(5);
+         a.PutPChar(4, "four");
+       },
+       {"zero", "", "two", "", "four"}},
+      {"shrunk and grown back",
+       [](TStrArray& a) {
+         a.PutPChar(2, "x");
+         a.SetArraySize(1);
+         a.SetArraySize(3);
+       },
+       {"", "", ""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (int zero_fill : {0, 1}) {
+      TStrArray a(3, zero_fill);
+      c.build(a);
+      EXPECT_EQ(Texts(a), c.want);
+      a.AppendData("later");
+      std::vector<std::string> want = c.want;
+      want.emplace_back("later");
+      EXPECT_EQ(Texts(a), want);
+      a.Sweep();
+      EXPECT_EQ(Texts(a), want);
+    }
+  }
+
+  // An array built from texts (offset 0 holds its first one), then grown.
+  const char* texts[] = {"alpha", "beta"};
+  auto* ptrs = static_cast<char**>(malloc(sizeof texts));
+  memcpy(ptrs, texts, sizeof texts);
+  TStrArray from_texts(2, ptrs);
+  from_texts.SetArraySize(4);
+  from_texts.PutPChar(3, "delta");
+  EXPECT_EQ(Texts(from_texts), (std::vector<std::string>{"alpha", "beta", "", "delta"}));
 }
 
 TEST_F(ArraysTest, PutPCharOfOwnTextSurvivesAreaGrowth) {

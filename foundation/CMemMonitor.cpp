@@ -1,0 +1,25 @@
+#include "foundation/CMemMonitor.h"
+
+#include "foundation/zpk_memory.h"
+
+CMemMonitor* MEMTRACE = CMemMonitor::Instance();
+
+CMemMonitor* CMemMonitor::Instance() {
+  static CMemMonitor monitor;
+  return &monitor;
+}
+
+CMemMonitor::~CMemMonitor() = default;
+
+void CMemMonitor::add(size_t, size_t) {}
+void CMemMonitor::remove(size_t) {}
+
+void CMemMonitor::clearList() {
+  leak_ = 0;
+  blocks_.clear();
+}
+
+void CMemMonitor::purgeMemory() {
+  for (const auto& block : blocks_) zpk_free(reinterpret_cast<void*>(block.first));
+  blocks_.clear();
+}

@@ -1,0 +1,193 @@
+// The small allocation helpers, the paged value area and the memory monitor. The allocation calls
+// and the parallel fill and copy are in engine_test.cpp and engine_threads_test.cpp.
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/CMemMonitor.h"
+#include "foundation/CQ7Exception.h"
+#include "foundation/zpk_memory.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using q7test::CodeOf;
+
+// Closes the area at the end of the scope.
+struct Area {
+  void* p = CreateVA();
+  ~Area() { CloseVA(p); }
+  void** Pages() const { return static_cast<void**>(p); }
+  int Allocated() const {
+    int n = 0;
+    for (int i = 0; i < kVAPageCount; ++i) n += Pages()[i] != nullptr;
+    return n;
+  }
+};
+
+}  // namespace
+
+TEST(MemoryHelpers, ReAllocMemKeepsTheBlockOnRefusal) {
+  void* p = zpk_malloc(8);
+  memcpy(p, "1234567", 8);
+  ReAllocMem(&p, 4096);
+  EXPECT_STREQ(static_cast<char*>(p), "1234567");
+  void* const kept = p;
+  EXPECT_EQ(CodeOf([&] { ReAllocMem(&p, -1); }), Q7_ERROR_OUT_OF_MEMORY);
+  EXPECT_EQ(p, kept);
+  zpk_free(p);
+
+  EXPECT_EQ(q7test::MessageOf([] { _heap_memory_exception(123456); }),
+            "Memory allocation failed for 123456 bytes");
+  EXPECT_EQ(CodeOf([] { _heap_memory_exception(1); }), Q7_ERROR_OUT_OF_MEMORY);
+
+  // AllocMem blocks go back through FreeMem (the sanitizer build flags a mismatched release).
+  char* block = static_cast<char*>(AllocMem(32));
+  EXPECT_EQ(MemSet(block, 'z', 32), block);
+  EXPECT_EQ(std::string(block, 32), std::string(32, 'z'));
+  FreeMem(block);
+  FreeMem(nullptr);
+}
+
+TEST(ValueArea, ElementIndexesPickPageAndSlot) {
+  struct Case {
+    bool is_double;
+    int index;
+    int page;
+    int slot;
+  };
+  const Case cases[] = {
+      {false, 0, 0, 0},
+      {false, 16383, 0, 16383},
+      {false, 16384, 1, 0},
+      {false, 50000, 3, 848},
+      {false, 268435455, 16383, 16383},
+      {true, 0, 0, 0},
+      {true, 8191, 0, 8191},
+      {true, 8192, 1, 0},
+      {true, 20000, 2, 3616},
+      {true, 134217727, 16383, 8191},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << (c.is_double ? "double " : "int ") << c.index);
+    Area area;
+    if (c.is_double) {
+      VADoubleSetAt(area.p, c.index, 2.5);
+    } else {
+      VAIntSetAt(area.p, c.index, -77);
+    }
+    // Page 0 lies in the area, right after the page table; any other page is made on first use.
+    EXPECT_EQ(area.Pages()[0], static_cast<void*>(area.Pages() + kVAPageCount));
+    EXPECT_EQ(area.Allocated(), c.page == 0 ? 1 : 2);
+    ASSERT_NE(area.Pages()[c.page], nullptr);
+    const char* page = static_cast<const char*>(area.Pages()[c.page]);
+    if (c.is_double) {
+      double v = 0;
+      memcpy(&v, page + 8 * c.slot, 8);
+      EXPECT_EQ(v, 2.5);
+    } else {
+      int32_t v = 0;
+      memcpy(&v, page + 4 * c.slot, 4);
+      EXPECT_EQ(v, -77);
+    }
+  }
+
+  Area area;
+  for (int index : {-1, 268435456, INT_MAX}) {
+    EXPECT_EQ(CodeOf([&] { VAIntSetAt(area.p, index, 1); }), Q7_ERROR_INDEX_OUT_OF_RANGE) << index;
+  }
+  for (int index : {-1, 134217728}) {
+    EXPECT_EQ(CodeOf([&] { VADoubleSetAt(area.p, index, 1.0); }), Q7_ERROR_INDEX_OUT_OF_RANGE) << index;
+  }
+  EXPECT_EQ(area.Allocated(), 1);
+}
+
+TEST(ValueArea, TextsThatWouldCrossAPageStartTheNext) {
+  struct Case {
+    int position;
+    const char* text;
+    int stored_at;  // byte position of the stored text
+    int next;
+  };
+  const Case cases[] = {
+      {0, "abc", 0, 4},
+      {65529, "hello", 65529, 65535},      // ends on the page's last byte
+      {65530, "hello", 65536, 65536 + 6},  // would end on the next page's first byte
+      {65534, "hello", 65536, 65536 + 6},
+      {3 * 65536 + 10, "", 3 * 65536 + 10, 3 * 65536 + 11},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.position);
+    Area area;
+    int position = c.position;
+    char* stored = VASZAppend(area.p, &position, c.text);
+    EXPECT_EQ(position, c.next);
+    const char* page = static_cast<const char*>(area.Pages()[c.stored_at / kVAPageSize]);
+    ASSERT_NE(page, nullptr);
+    EXPECT_EQ(stored, page + c.stored_at % kVAPageSize);
+    EXPECT_STREQ(stored, c.text);
+  }
+
+  Area area;
+  const std::string page_long(kVAPageSize, 'x');  // needs one byte more than a page
+  int position = 100;
+  EXPECT_EQ(CodeOf([&] { VASZAppend(area.p, &position, page_long.c_str()); }), Q7_ERROR_STRING_SIZE_OVERFLOW);
+  const std::string fits(kVAPageSize - 1, 'y');
+  EXPECT_EQ(VASZAppend(area.p, &position, fits.c_str()), area.Pages()[1]);
+  EXPECT_EQ(position, 2 * kVAPageSize);
+  position = (kVAPageCount - 1) * kVAPageSize + 65530;
+  EXPECT_EQ(CodeOf([&] { VASZAppend(area.p, &position, "hello"); }), Q7_ERROR_DATA_SIZE_OVERFLOW);
+  EXPECT_EQ(position, (kVAPageCount - 1) * kVAPageSize + 65530);
+  position = -1;
+  EXPECT_EQ(CodeOf([&] { VASZAppend(area.p, &position, "a"); }), Q7_ERROR_INDEX_OUT_OF_RANGE);
+  EXPECT_EQ(area.Allocated(), 2);
+}
+
+TEST(ValueArea, NullSentinelsByTypeAndWidth) {
+  enum Written { kNothing, kIntNull, kDoubleNull };
+  struct Case {
+    int type;
+    int width;
+    int result;
+    Written written;
+  };
+  const Case cases[] = {
+      {2, 4, 4, kIntNull},    {3, 8, 8, kDoubleNull}, {4, 8, 8, kDoubleNull}, {5, 8, 8, kDoubleNull},
+      {7, 8, 8, kDoubleNull}, {6, 8, 4, kNothing},    {2, 8, 0, kNothing},    {3, 4, 0, kNothing},
+      {6, 4, 0, kNothing},    {1, 4, 0, kNothing},    {8, 16, 0, kNothing},   {0, 8, 0, kNothing},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.type << "/" << c.width);
+    Area area;
+    memset(area.Pages()[0], 0x11, 16);
+    EXPECT_EQ(VANULLAppend(area.p, c.type, c.width), c.result);
+    uint8_t want[16];
+    memset(want, 0x11, sizeof want);
+    if (c.written == kIntNull) {
+      const int32_t v = INT32_MIN;
+      memcpy(want, &v, 4);
+    } else if (c.written == kDoubleNull) {
+      const double v = -INFINITY;
+      memcpy(want, &v, 8);
+    }
+    EXPECT_EQ(memcmp(area.Pages()[0], want, sizeof want), 0);
+  }
+}
+
+TEST(MemoryMonitor, TracksNothing) {
+  ASSERT_EQ(MEMTRACE, CMemMonitor::Instance());
+  void* block = zpk_malloc(16);
+  MEMTRACE->add(reinterpret_cast<size_t>(block), 16);
+  EXPECT_EQ(MEMTRACE->leak(), 0u);
+  MEMTRACE->purgeMemory();  // nothing registered: the block is still ours to free
+  MEMTRACE->remove(reinterpret_cast<size_t>(block));
+  MEMTRACE->clearList();
+  EXPECT_EQ(MEMTRACE->leak(), 0u);
+  zpk_free(block);
+}
