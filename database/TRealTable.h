@@ -275,11 +275,13 @@ class TRealTable : public TBaseTable {
   int MppSearchByField(int filter_id, int set_id, int op, char* from, char* to) override;
   // By the text of each STRING value from its second byte (the first byte is not compared); both
   // bounds are texts. Codes 0 to 7 as in TSetArray.h (not negated, no bit 0x80), 8 starts with,
-  // 9 contains (multibyte-aware unless the database code is Cp1252), 10 ends with `from`. The NULL
-  // value reads as the empty text, like every other value, except that code 2 with an empty
-  // `from` keeps nothing. Equality and ranges are found by binary search, so they are exact when
+  // 9 contains (multibyte-aware unless the database code is Cp1252), 10 ends with `from`. Equality
+  // and ranges are found by binary search over the whole value list, so they are exact when
   // ordering the values by their whole text also orders them from the second byte (as when every
-  // value begins with the same byte). An empty source set gives an empty set without checking
+  // value begins with the same byte). The NULL value (the empty text) is kept only by a range that
+  // starts on it: 1 or 3 with an empty `from` that the search leaves on value number 0 rather than
+  // on a one-byte value. A small set is answered from the same bounds, so a row is kept or not
+  // whatever the size of its set. An empty source set gives an empty set without checking
   // the code. Returns (recorded under "SearchByField2"): "No Such Filter: %d"
   // Q7_ERROR_NO_SUCH_FILTER; "Illegal data type ( Not STRING )" Q7_ERROR_UNDEFINED_FILTER_TYPE;
   // "No Such Set: %d " Q7_ERROR_ILLEGAL_SET_ID; "Invalid Parameter : OpeNo"

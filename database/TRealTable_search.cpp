@@ -2,6 +2,7 @@
 // registering the result, cleaning up after a failure), and the searches whose matching is done
 // here: by the text from the second byte, by the host's map of value numbers, by wildcard, by
 // position and by record number.
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -144,97 +145,110 @@ void KeepMarkedRows(TSetArray* source, TSetArray* dst, TFilter* filter, const Sc
   }
 }
 
-// The texts SearchByField2 compares: each value from its second byte, the NULL entry whole (the
-// empty text), over the whole list or over a scope. Ordered as the list is ordered by whole text.
-class SecondByteKeys {
+// What SearchByField2 selects, in value numbers of the whole list: the entries [first, last] less
+// `hole`, or, for the text tests (8 to 10), each entry from 1 on whose text from the second byte
+// passes. p and f below are the position and found flag FindPosStr2 gives for a bound. The NULL
+// entry (value number 0) is reached only by a range that starts on it: 1 or 3 with an empty lower
+// bound that FindPosStr2 leaves on entry 0 (a one-byte value, empty from its second byte as well,
+// can draw it further).
+// A small set is answered from these whole-list bounds, looked up in its scope. Bounds placed
+// within the scope instead (FindPosStr2Scope) stop on another of the texts that read alike from
+// the second byte and admit the NULL entry where the whole list keeps it out, so a row's result
+// would depend on the size of the set it is searched in.
+class SecondByteSelection {
  public:
-  SecondByteKeys(TStrArray* list, const int* scope, int n) : list_(list), scope_(scope), n_(n) {}
-  int Count() const { return n_; }
-  const char* Key(int k) const { return list_->GetPChar2(scope_ != nullptr ? scope_[k] : k); }
-  // The number of entries whose key is below x / at most x. The NULL entry and a one-byte value
-  // both read as the empty text, so the empty x is counted over the leading empty keys rather than
-  // trusted to the binary search, which reports only one equal entry.
-  int Below(const char* x) const {
-    if (*x == '\0') return 0;
-    bool found = false;
-    if (scope_ != nullptr) return FindPosStr2Scope(x, n_, scope_, list_, &found);
-    const int p = FindPosStr2(x, list_, &found);
-    return found ? p : p + 1;
+  SecondByteSelection(TStrArray* list, int op, const char* from, const char* to)
+      : list_(list), op_(op), from_(from) {
+    const int v = list->FArraySize;
+    bool f = false, f_to = false;
+    const int p = FindPosStr2(from, list, &f);
+    switch (op) {
+      case 0:
+        if (f && p > 0) first_ = last_ = p;
+        break;
+      case 1:
+        first_ = p + (f ? 0 : 1);
+        last_ = FindPosStr2(to, list, &f_to);
+        break;
+      case 2:
+        first_ = 1;
+        last_ = p;
+        break;
+      case 3:
+        first_ = p + (f ? 0 : 1);
+        last_ = v - 1;
+        break;
+      case 4:
+        first_ = 1;
+        last_ = v - 1;
+        if (f) hole_ = p;
+        break;
+      case 5: {
+        first_ = p + 1;
+        const int p_to = FindPosStr2(to, list, &f_to);
+        last_ = p_to - (f_to ? 1 : 0);
+        break;
+      }
+      case 6:
+        if (*from != '\0') {
+          first_ = 1;
+          last_ = p - (f ? 1 : 0);
+        }
+        break;
+      case 7:
+        first_ = p + 1;
+        last_ = v - 1;
+        break;
+      default:
+        break;
+    }
   }
-  int AtMost(const char* x) const {
-    if (*x == '\0') {
-      int k = 0;
-      while (k < n_ && *Key(k) == '\0') ++k;
-      return k;
+
+  // hit: one byte per entry of the list, all 0.
+  void MarkList(unsigned char* hit) const {
+    const int v = list_->FArraySize;
+    if (op_ >= 8) {
+      for (int k = 1; k < v; ++k) hit[k] = Passes(k) ? 1 : 0;
+      return;
     }
-    bool found = false;
-    if (scope_ != nullptr) {
-      const int q = FindPosStr2Scope(x, n_, scope_, list_, &found);
-      return q + (found ? 1 : 0);
+    if (first_ <= last_) memset(hit + first_, 1, static_cast<size_t>(last_ - first_ + 1));
+    if (hole_ >= 0) hit[hole_] = 0;
+  }
+
+  // hit: one byte per position of the scope (n ascending value numbers), all 0.
+  void MarkScope(const int* scope, int n, unsigned char* hit) const {
+    if (op_ >= 8) {
+      for (int k = 0; k < n; ++k) hit[k] = (scope[k] > 0 && Passes(scope[k])) ? 1 : 0;
+      return;
     }
-    return FindPosStr2(x, list_, &found) + 1;
+    if (first_ > last_) return;
+    const int* a = std::lower_bound(scope, scope + n, first_);
+    const int* b = std::upper_bound(a, scope + n, last_);
+    if (a < b) memset(hit + (a - scope), 1, static_cast<size_t>(b - a));
+    if (hole_ >= 0) {
+      const int* h = std::lower_bound(scope, scope + n, hole_);
+      if (h < scope + n && *h == hole_) hit[h - scope] = 0;
+    }
   }
 
  private:
-  TStrArray* list_;
-  const int* scope_;
-  int n_;
-};
-
-// Marks in hit (keys.Count() bytes, all 0) the entries whose key meets operation op (0 to 10).
-void MarkSecondByteMatches(const SecondByteKeys& keys, int op, const char* from, const char* to,
-                           unsigned char* hit) {
-  const int n = keys.Count();
-  auto mark = [&](int a, int b, unsigned char v) {
-    if (a < 0) a = 0;
-    if (b > n - 1) b = n - 1;
-    if (a <= b) memset(hit + a, v, static_cast<size_t>(b - a + 1));
-  };
-  const size_t m = strlen(from);
-  switch (op) {
-    case 0:
-      mark(keys.Below(from), keys.AtMost(from) - 1, 1);
-      break;
-    case 1:
-      mark(keys.Below(from), keys.AtMost(to) - 1, 1);
-      break;
-    case 2:
-      // As in the value searches, a plain less-or-equal with an empty bound keeps nothing.
-      if (m > 0) mark(0, keys.AtMost(from) - 1, 1);
-      break;
-    case 3:
-      mark(keys.Below(from), n - 1, 1);
-      break;
-    case 4:
-      mark(0, n - 1, 1);
-      mark(keys.Below(from), keys.AtMost(from) - 1, 0);
-      break;
-    case 5:
-      mark(keys.AtMost(from), keys.Below(to) - 1, 1);
-      break;
-    case 6:
-      mark(0, keys.Below(from) - 1, 1);
-      break;
-    case 7:
-      mark(keys.AtMost(from), n - 1, 1);
-      break;
-    default:
-      for (int k = 0; k < n; ++k) {
-        const char* key = keys.Key(k);
-        bool match;
-        if (op == 8) {
-          match = strncmp(key, from, m) == 0;
-        } else if (op == 9) {
-          match = qz7mbsstr(key, from) != nullptr;
-        } else {
-          const size_t len = strlen(key);
-          match = len >= m && memcmp(key + len - m, from, m) == 0;
-        }
-        hit[k] = match ? 1 : 0;
-      }
-      break;
+  // The text tests of 8 (starts with), 9 (contains) and 10 (ends with) on entry k >= 1.
+  bool Passes(int k) const {
+    const char* key = list_->GetPChar2(k);
+    const size_t m = strlen(from_);
+    if (op_ == 8) return strncmp(key, from_, m) == 0;
+    if (op_ == 9) return qz7mbsstr(key, from_) != nullptr;
+    const size_t len = strlen(key);
+    return len >= m && memcmp(key + len - m, from_, m) == 0;
   }
-}
+
+  TStrArray* list_;
+  int op_;
+  const char* from_;
+  int first_ = 1;
+  int last_ = 0;
+  int hole_ = -1;
+};
 
 // The host's map, over the value list as it was before a merge (`before`, n_before entries),
 // carried over to the list the merge left (`after`): each marked value is looked up again.
@@ -365,13 +379,17 @@ int TRealTable::SearchByField2(int filter_id, int set_id, int op, char* from, ch
   try {
     auto* list = static_cast<TStrArray*>(filter->VL);
     const bool dense = DenseSet(n_rows, list->FArraySize);
+    const SecondByteSelection selection(list, op, lo, hi);
     Scope scope;
     if (!dense) CompileScope(source, filter, false, &scope);
-    const SecondByteKeys keys(list, dense ? nullptr : scope.values.get(),
-                              dense ? list->FArraySize : scope.count);
-    ZpkBlock<unsigned char> hit(static_cast<size_t>(keys.Count()) + 1);
-    memset(hit.get(), 0, static_cast<size_t>(keys.Count()));
-    MarkSecondByteMatches(keys, op, lo, hi, hit.get());
+    const int n = dense ? list->FArraySize : scope.count;
+    ZpkBlock<unsigned char> hit(static_cast<size_t>(n) + 1);
+    memset(hit.get(), 0, static_cast<size_t>(n));
+    if (dense) {
+      selection.MarkList(hit.get());
+    } else {
+      selection.MarkScope(scope.values.get(), scope.count, hit.get());
+    }
     KeepMarkedRows(source, result.Set(), filter, dense ? nullptr : &scope, hit.get(), false);
   } catch (const CQ7Exception& e) {
     return e.ErrorCode();

@@ -244,7 +244,13 @@ TEST_F(RealTableSearch, ListOfValuesSerialAndParallel) {
 // The texts compared: each value from its second byte, the NULL whole (empty).
 std::string Key(const std::string& v) { return v.empty() ? v : v.substr(1); }
 
-bool KeepsFromSecondByte(const std::string& value, int op, const std::string& from, const std::string& to) {
+// Whether SearchByField2 keeps a row holding `value`, for a column whose values all begin with one
+// byte (so whole-text order is second-byte order). The operator compares the value's key; the NULL
+// is kept only by a range that starts on it: between or greater-or-equal from the empty text, and
+// only while no one-byte value (whose key is empty too) stands at the start of the list instead.
+bool KeepsFromSecondByte(const std::string& value, int op, const std::string& from, const std::string& to,
+                         bool one_byte_value_listed) {
+  if (value.empty()) return (op == 1 || op == 3) && from.empty() && !one_byte_value_listed;
   const std::string k = Key(value);
   switch (op) {
     case 0:
@@ -252,7 +258,7 @@ bool KeepsFromSecondByte(const std::string& value, int op, const std::string& fr
     case 1:
       return from <= k && k <= to;
     case 2:
-      return !from.empty() && k <= from;
+      return k <= from;
     case 3:
       return k >= from;
     case 4:
@@ -272,46 +278,112 @@ bool KeepsFromSecondByte(const std::string& value, int op, const std::string& fr
   }
 }
 
-// Every value starts with one byte, so whole-text order is second-byte order and the binary
-// searches are exact: the dense path (all rows) and the scope path (a few rows of a long list)
-// keep what the rule keeps, the NULL rows read as the empty text on both.
-TEST_F(RealTableSearch, SecondByteSearchTreatsNullAlikeOnBothPaths) {
-  std::vector<std::string> values;
-  for (int i = 0; i < 400; ++i) {
-    if (i % 10 == 0) {
-      values.push_back("");
-    } else if (i == 7) {
-      values.push_back("X");  // its text from the second byte is empty too
-    } else {
-      values.push_back("X" + std::to_string(1000 + (i * 53) % 300));
+// Every value starts with one byte, so the binary searches are exact: the dense path (all rows)
+// and the scope path (a few rows of a long list) keep what the rule keeps, NULL rows included or
+// not alike on both. With the one-byte value "X" in the column the empty bound stops on it, and
+// the NULL rows drop out of between and greater-or-equal too.
+TEST_F(RealTableSearch, SecondByteSearchKeepsNullRowsAlikeOnBothPaths) {
+  for (const bool one_byte : {true, false}) {
+    std::vector<std::string> values;
+    for (int i = 0; i < 400; ++i) {
+      if (i % 10 == 0) {
+        values.push_back("");
+      } else if (i == 7) {
+        values.push_back(one_byte ? "X" : "X0999");
+      } else {
+        values.push_back("X" + std::to_string(1000 + (i * 53) % 300));
+      }
+    }
+    TRealTable* t = Real(AddTable(one_byte ? "T1" : "T2", 400));
+    const int f = AddColumn<StrKind>(t, "S", values);
+    std::vector<int> all(400);
+    for (int i = 0; i < 400; ++i) all[static_cast<size_t>(i)] = 400 - i;
+    const std::vector<int> few = {11, 1, 8, 250, 31, 21, 390};  // NULL rows 1, 11, 21, 31; "X" is 8
+    ASSERT_LT(static_cast<int>(few.size()), t->GetFilter(f)->VL->FArraySize >> 3);
+    const std::vector<std::string> bounds = {"", "1", "10", "1000", "1150", "1299", "2", "0"};
+    for (const auto& rows : {all, few}) {
+      const int set = t->AddSetFromRows(static_cast<int>(rows.size()), rows.data());
+      for (int op = 0; op <= 10; ++op) {
+        for (const auto& from : bounds) {
+          for (const auto& to : (op == 1 || op == 5) ? bounds : std::vector<std::string>{""}) {
+            std::vector<int> want;
+            for (int r : rows) {
+              if (KeepsFromSecondByte(values[static_cast<size_t>(r - 1)], op, from, to, one_byte)) {
+                want.push_back(r);
+              }
+            }
+            std::string lo = from, hi = to;
+            const int id = t->SearchByField2(f, set, op, lo.data(), hi.data());
+            ASSERT_GT(id, 0);
+            ASSERT_EQ(Rows(t->GetSet(id)), want) << "op " << op << " '" << from << "' '" << to << "', set of "
+                                                 << rows.size() << (one_byte ? ", with \"X\"" : "");
+            t->DelSet(id);
+          }
+        }
+      }
+      t->DelSet(set);
     }
   }
-  TRealTable* t = Real(AddTable("T", 400));
+}
+
+// Values that begin with different bytes, several of them one byte long: the binary searches are
+// no longer exact, but a row is kept or not whatever the size of the set it is searched in, and a
+// NULL row only by between or greater-or-equal from the empty text.
+TEST_F(RealTableSearch, SecondByteSearchKeepsARowWhateverTheSetSize) {
+  constexpr int kN = 600;
+  std::vector<std::string> values;
+  const char* const heads[] = {"a", "Z", "m", "#", "q"};
+  for (int i = 0; i < kN; ++i) {
+    if (i % 9 == 0) {
+      values.push_back("");
+    } else if (i % 50 == 1) {
+      values.push_back(heads[(i / 50) % 5]);  // one byte: its key is empty, like the NULL's
+    } else {
+      values.push_back(std::string(heads[i % 5]) + std::to_string((i * 37) % 500));
+    }
+  }
+  TRealTable* t = Real(AddTable("T", kN));
   const int f = AddColumn<StrKind>(t, "S", values);
-  std::vector<int> all(400);
-  for (int i = 0; i < 400; ++i) all[static_cast<size_t>(i)] = 400 - i;
-  const std::vector<int> few = {11, 1, 8, 250, 31, 21, 390};  // NULL rows 1, 11, 21, 31; "X" is 8
-  ASSERT_LT(static_cast<int>(few.size()), t->GetFilter(f)->VL->FArraySize >> 3);
-  const std::vector<std::string> bounds = {"", "1", "10", "1000", "1150", "1299", "2", "0"};
-  for (const auto& rows : {all, few}) {
-    const int set = t->AddSetFromRows(static_cast<int>(rows.size()), rows.data());
-    for (int op = 0; op <= 10; ++op) {
-      for (const auto& from : bounds) {
-        for (const auto& to : (op == 1 || op == 5) ? bounds : std::vector<std::string>{""}) {
+  std::vector<int> all(kN);
+  for (int i = 0; i < kN; ++i) all[static_cast<size_t>(i)] = i + 1;
+  const int whole = t->AddSetFromRows(kN, all.data());
+  // Small sets (the scope path), each holding NULL rows and one-byte values.
+  const std::vector<std::vector<int>> smalls = {{1, 2, 52, 10, 300, 19, 152},
+                                                {600, 451, 28, 102, 37, 252, 7}};
+  for (const auto& rows : smalls) {
+    ASSERT_LT(static_cast<int>(rows.size()), t->GetFilter(f)->VL->FArraySize >> 3);
+  }
+  const std::vector<std::string> bounds = {"", "1", "10", "2", "37", "499", "5", "9", "~"};
+  for (int op = 0; op <= 10; ++op) {
+    for (const auto& from : bounds) {
+      for (const auto& to : (op == 1 || op == 5) ? bounds : std::vector<std::string>{""}) {
+        SCOPED_TRACE(testing::Message() << "op " << op << " '" << from << "' '" << to << "'");
+        std::string lo = from, hi = to;
+        const int id = t->SearchByField2(f, whole, op, lo.data(), hi.data());
+        ASSERT_GT(id, 0);
+        const std::vector<int> kept = Rows(t->GetSet(id));
+        t->DelSet(id);
+        std::vector<bool> in_whole(kN + 1, false);
+        for (int r : kept) {
+          in_whole[static_cast<size_t>(r)] = true;
+          if (values[static_cast<size_t>(r - 1)].empty()) {
+            EXPECT_TRUE((op == 1 || op == 3) && from.empty()) << "NULL row " << r;
+          }
+        }
+        for (const auto& rows : smalls) {
+          const int set = t->AddSetFromRows(static_cast<int>(rows.size()), rows.data());
           std::vector<int> want;
           for (int r : rows) {
-            if (KeepsFromSecondByte(values[static_cast<size_t>(r - 1)], op, from, to)) want.push_back(r);
+            if (in_whole[static_cast<size_t>(r)]) want.push_back(r);
           }
-          std::string lo = from, hi = to;
-          const int id = t->SearchByField2(f, set, op, lo.data(), hi.data());
-          ASSERT_GT(id, 0);
-          ASSERT_EQ(Rows(t->GetSet(id)), want)
-              << "op " << op << " '" << from << "' '" << to << "', set of " << rows.size();
-          t->DelSet(id);
+          const int small = t->SearchByField2(f, set, op, lo.data(), hi.data());
+          ASSERT_GT(small, 0);
+          EXPECT_EQ(Rows(t->GetSet(small)), want);
+          t->DelSet(small);
+          t->DelSet(set);
         }
       }
     }
-    t->DelSet(set);
   }
 }
 
