@@ -135,11 +135,11 @@ int CDBParallelTask::SearchByField2(int table_id, int filter_id, int set_id, int
   return RunOp(kLog, [&] {
     TBaseTable* table = FindTable(kLog, table_id);
     TFilter* filter = FindFilter(kLog, table, filter_id, "No Such Filter: %d", Q7_ERROR_NO_SUCH_FILTER);
+    CheckSearchBounds(op, from, to);
     // The second string form has no parallel variant.
     if (ArrayDataType(filter->VL) == Q7_TYPE_STRING) {
       return CheckInner(kLog, table->SearchByField2(filter_id, set_id, op, from, to));
     }
-    CheckSearchBounds(op, from, to);
     return CheckInner(kLog, table->MppSearchByField(filter_id, set_id, op, from, to));
   });
 }

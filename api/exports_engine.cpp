@@ -6,6 +6,8 @@
 #include "api/frame.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/CharCode.h"
+#include "foundation/ErrorRing.h"
+#include "foundation/SystemInfo.h"
 #include "q7api.h"
 
 namespace {
@@ -18,6 +20,19 @@ int CopyVersion(int* versions, char* copyright) {
   if (result < 0) return result;
   if (versions) memcpy(versions, engine_versions, 4 * sizeof(int));
   if (copyright) strcpy(copyright, engine_copyright);
+  return result;
+}
+
+// The system query writes unsigned longs; the record the host reads has fixed 64-bit fields.
+int SystemMemInfo(_TRMemInfo* info) {
+  if (info == nullptr) {
+    PutErrorLog("RQ7GetSystemMemInfo", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : info");
+    return Q7_ERROR_INVALID_PARAMETER;
+  }
+  unsigned long total = 0, free = 0;
+  const int result = getSystemMemInfo(&total, &free);
+  info->total = total;
+  info->free = free;
   return result;
 }
 
@@ -69,4 +84,8 @@ Q7_EXPORT int Q7LogInit(int option, const char* path) {
 
 Q7_EXPORT int RQ7GetEnvironment(_TREnvironment* env) {
   return LightFrame([&] { return innerQ7GetEnvironment(env); });
+}
+
+Q7_EXPORT int RQ7GetSystemMemInfo(_TRMemInfo* info) {
+  return LightFrame([&] { return SystemMemInfo(info); });
 }

@@ -210,6 +210,11 @@ Q7_EXPORT int RQ7GetFilterInfo(int table, int filter, _TRFilterInfo* info) {
                    [&] { return FilterSummary("RQ7GetFilterInfo", table, filter, info); });
 }
 
+Q7_EXPORT int RQ7GetAllFilterInfo(int table, int max, int* count, _TRFilterInfo* infos,
+                                  char (*attributes)[64]) {
+  return LightFrame([&] { return innerRQ7GetAllFilterInfo(table, max, count, infos, attributes); });
+}
+
 Q7_EXPORT int RQ7GetFilterBody(int table, int filter, _TRFilterBody* body) {
   return FullFrame("RQ7GetFilterBody", [&] { return FilterBody("RQ7GetFilterBody", table, filter, body); });
 }

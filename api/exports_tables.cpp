@@ -6,6 +6,8 @@
 #include "api/frame.h"
 #include "api/ops_database.h"
 #include "api/ops_tables.h"
+#include "foundation/CQ7Exception.h"
+#include "foundation/ErrorRing.h"
 #include "q7api.h"
 
 namespace {
@@ -19,6 +21,13 @@ void CopyName(char* out, const char* name) {
   const size_t length = strnlen(name, kNameBufferSize - 1);
   memcpy(out, name, length);
   out[length] = '\0';
+}
+
+// A null out-argument of a call that would otherwise succeed and hand the host nothing: recorded
+// under ring_name, and the call fails with Q7_ERROR_INVALID_PARAMETER without running.
+int RefuseNullOutput(const char* ring_name, const char* what) {
+  PutErrorLog(ring_name, Q7_ERROR_INVALID_PARAMETER, getString("Invalid Parameter : %s", what));
+  return Q7_ERROR_INVALID_PARAMETER;
 }
 
 int GenTableNameInto(const char* seed, char* out) {
@@ -136,15 +145,23 @@ Q7_EXPORT int Q7CondenseRealTable(int table_id) {
 }
 
 Q7_EXPORT int RQ7GenTableName(const char* seed, char* name) {
-  return LightFrame([&] { return GenTableNameInto(seed, name); });
+  return LightFrame([&] {
+    return name != nullptr ? GenTableNameInto(seed, name) : RefuseNullOutput("RQ7GenTableName", "TableName");
+  });
 }
 Q7_EXPORT int Q7GenTableName(const char* seed, char** name) {
-  return PlainFrame([&] { return innerQ7GenTableName(seed, name); });
+  return PlainFrame([&] {
+    return name != nullptr ? innerQ7GenTableName(seed, name)
+                           : RefuseNullOutput("Q7GenTableName", "TableName");
+  });
 }
 
 Q7_EXPORT int RQ7TableCanEdit(int table_id, int* referring_ids) {
   return FullFrame("RQ7TableCanEdit", [&] { return TableCanEditInto(table_id, referring_ids); });
 }
 Q7_EXPORT int Q7TableCanEdit(int table_id, int** referring_ids) {
-  return PlainFrame([&] { return innerQ7TableCanEdit(table_id, referring_ids); });
+  return PlainFrame([&] {
+    return referring_ids != nullptr ? innerQ7TableCanEdit(table_id, referring_ids)
+                                    : RefuseNullOutput("Q7TableCanEdit", "IDList");
+  });
 }

@@ -10,11 +10,13 @@
 #include <cstdio>
 #include <cstring>
 
+#include "api/CDBTask.h"
 #include "api/EngineOps.h"
 #include "api/OpCommon.h"
 #include "api/frame.h"
 #include "api/ops_data.h"
 #include "api/ops_filters.h"
+#include "api/ops_search.h"
 #include "api/ops_tables.h"
 #include "database/TBaseTable.h"
 #include "database/TFilter.h"
@@ -29,6 +31,7 @@ namespace {
 // A single read writes at most a text and its zero (4096 bytes) or a 24-byte decimal.
 constexpr size_t kValueBytes = 4096;
 constexpr int kBlockRows = 128;
+constexpr size_t kBlockValueBytes = 1024;
 constexpr size_t kBlockTextBytes = 4096;
 constexpr size_t kDecimalBytes = sizeof(Numeric);
 constexpr char kDateSeparator = '/';
@@ -116,8 +119,11 @@ int ReadBlockR1(int table_id, int filter_id, int set_id, int first_row, int* cou
   *count = 0;
   int first_result = 0;
   for (int i = 0; i < kBlockRows; ++i) {
+    // No set has a row past INT_MAX, and the row number must not wrap to reach one.
+    const int64_t row = int64_t{first_row} + i;
+    if (row > INT32_MAX) break;
     ReadValue v;
-    v.result = innerQ7GetData1(table_id, filter_id, set_id, first_row + i, &v.type, v.bytes, i);
+    v.result = innerQ7GetData1(table_id, filter_id, set_id, static_cast<int>(row), &v.type, v.bytes, i);
     if (v.result < 0) {
       if (i == 0) return v.result;
       break;
@@ -195,6 +201,24 @@ void ValueToGBuf(const ReadValue& v) {
       qz7_strlcpy(gBuf, reinterpret_cast<const char*>(v.bytes), kGBufSize);
       return;
   }
+}
+
+// RQ7SearchByField for bounds of one kind: the filter's type is checked under the same lock as the
+// search, so no other call can change the filter in between.
+int SearchByFieldOf(HostValueKind kind, int table, int filter, int set, int op, char* from, char* to) {
+  return FullFrame("RQ7SearchByField",
+                   [&] { return innerQ7SearchByFieldOf(kind, table, filter, set, op, from, to); });
+}
+
+// RQ7OverwriteRealEx (ring "RQ7OverwriteRealEx") or RQ7FillRealEx ("RQ7FillRealEx") of a value of
+// one kind: the value's width must be the filter's, checked under the write's own lock; a refusal
+// is recorded by the frame under the write's name.
+template <class Write>
+int WriteOf(const char* ring_name, HostValueKind kind, int table, int filter, Write&& write) {
+  return FullFrame(ring_name, [&] {
+    CheckValueKind(QuietTable(table), filter, kind);
+    return write(DBTASK());
+  });
 }
 
 template <class Convert>
@@ -304,28 +328,29 @@ Q7_EXPORT int RQ7GetJoinInfoExR1(int table, int* outer, int* key_count, int* mas
 // ---- Searches ----
 
 Q7_EXPORT int RQ7SearchByFieldStrR1(int table, int filter, int set, int op, char* from, char* to) {
-  return DelegatingValueFrame(kStatusFailure,
-                              [&] { return RQ7SearchByField(table, filter, set, op, from, to); });
+  return DelegatingValueFrame(kStatusFailure, [&] {
+    return SearchByFieldOf(HostValueKind::kText, table, filter, set, op, from, to);
+  });
 }
 
 Q7_EXPORT int RQ7SearchByFieldNumericR1(int table, int filter, int set, int op, Numeric* from, Numeric* to) {
   return DelegatingValueFrame(kStatusFailure, [&] {
-    return RQ7SearchByField(table, filter, set, op, reinterpret_cast<char*>(from),
-                            reinterpret_cast<char*>(to));
+    return SearchByFieldOf(HostValueKind::kDecimal, table, filter, set, op, reinterpret_cast<char*>(from),
+                           reinterpret_cast<char*>(to));
   });
 }
 
 Q7_EXPORT int RQ7SearchByFieldIntR1(int table, int filter, int set, int op, int from, int to) {
   return DelegatingValueFrame(kStatusFailure, [&] {
-    return RQ7SearchByField(table, filter, set, op, reinterpret_cast<char*>(&from),
-                            reinterpret_cast<char*>(&to));
+    return SearchByFieldOf(HostValueKind::kInt, table, filter, set, op, reinterpret_cast<char*>(&from),
+                           reinterpret_cast<char*>(&to));
   });
 }
 
 Q7_EXPORT int RQ7SearchByFieldDblR1(int table, int filter, int set, int op, double from, double to) {
   return DelegatingValueFrame(kStatusFailure, [&] {
-    return RQ7SearchByField(table, filter, set, op, reinterpret_cast<char*>(&from),
-                            reinterpret_cast<char*>(&to));
+    return SearchByFieldOf(HostValueKind::kDouble, table, filter, set, op, reinterpret_cast<char*>(&from),
+                           reinterpret_cast<char*>(&to));
   });
 }
 
@@ -389,7 +414,8 @@ Q7_EXPORT const char* RQ7GetData1StrR1(int table, int filter, int set, int row) 
 }
 
 Q7_EXPORT int RQ7GetData1NumericR1(int table, int filter, int set, int row, Numeric* value) {
-  return LockedValueFrame(-1, [&] { return ReadDecimal(table, filter, set, row - 1, value); });
+  // A row below 1 is no row; made 0-based it stays out of range instead of wrapping.
+  return LockedValueFrame(-1, [&] { return ReadDecimal(table, filter, set, row < 1 ? -1 : row - 1, value); });
 }
 
 // A failed read leaves gBuf empty and still returns it.
@@ -405,13 +431,26 @@ Q7_EXPORT const char* RQ7GetData1Cnv2StrR1(int table, int filter, int set, int r
 
 // ---- Block reads ----
 
+// The block read clears and may use a whole 1024-byte value buffer, while 128 ints take only 512
+// bytes: it reads into a block of its own, and the host's array gets just the ints read. A null
+// array is still handed on, for the block read to refuse.
 Q7_EXPORT int RQ7GetData1MIntR1(int table, int filter, int set, int first_row, int* count, int* values) {
   return DelegatingValueFrame(kStatusFailure, [&] {
     if (RQ7GetFilterType(table, filter) != Q7_TYPE_INTEGER)
       return static_cast<int>(Q7_ERROR_INVALID_DATA_TYPE);
     int type = 0;
+    int32_t block[kBlockValueBytes / sizeof(int32_t)];
     char texts[kBlockTextBytes];
-    return RQ7GetData1M(table, filter, set, first_row, &type, count, values, texts);
+    const int result = RQ7GetData1M(table, filter, set, first_row, &type, count,
+                                    values != nullptr ? block : nullptr, texts);
+    if (result < 0) return result;
+    // The filter may have been replaced between the two locked calls.
+    if (type != Q7_TYPE_INTEGER) {
+      *count = 0;
+      return static_cast<int>(Q7_ERROR_INVALID_DATA_TYPE);
+    }
+    memcpy(values, block, sizeof(int32_t) * static_cast<size_t>(*count));
+    return result;
   });
 }
 
@@ -437,43 +476,59 @@ Q7_EXPORT int RQ7GetData1MStrR1(int table, int filter, int set, int first_row, i
 // ---- Overwrite and fill by value ----
 
 Q7_EXPORT int RQ7OverwriteRealExIntR1(int table, int set, int filter, int row, int value) {
-  return DelegatingValueFrame(kStatusFailure,
-                              [&] { return RQ7OverwriteRealEx(table, set, filter, row, 1, &value); });
+  return DelegatingValueFrame(kStatusFailure, [&] {
+    return WriteOf("RQ7OverwriteRealEx", HostValueKind::kInt, table, filter,
+                   [&](CDBTask* task) { return task->OverwriteRealEx(table, set, filter, row, 1, &value); });
+  });
 }
 
 Q7_EXPORT int RQ7OverwriteRealExDblR1(int table, int set, int filter, int row, double value) {
-  return DelegatingValueFrame(kStatusFailure,
-                              [&] { return RQ7OverwriteRealEx(table, set, filter, row, 1, &value); });
+  return DelegatingValueFrame(kStatusFailure, [&] {
+    return WriteOf("RQ7OverwriteRealEx", HostValueKind::kDouble, table, filter,
+                   [&](CDBTask* task) { return task->OverwriteRealEx(table, set, filter, row, 1, &value); });
+  });
 }
 
 Q7_EXPORT int RQ7OverwriteRealExStrR1(int table, int set, int filter, int row, const char* value) {
-  return DelegatingValueFrame(kStatusFailure,
-                              [&] { return RQ7OverwriteRealEx(table, set, filter, row, 1, &value); });
+  return DelegatingValueFrame(kStatusFailure, [&] {
+    return WriteOf("RQ7OverwriteRealEx", HostValueKind::kText, table, filter,
+                   [&](CDBTask* task) { return task->OverwriteRealEx(table, set, filter, row, 1, &value); });
+  });
 }
 
 Q7_EXPORT int RQ7OverwriteRealExNumericR1(int table, int set, int filter, int row, Numeric* value) {
-  return DelegatingValueFrame(kStatusFailure,
-                              [&] { return RQ7OverwriteRealEx(table, set, filter, row, 1, value); });
+  return DelegatingValueFrame(kStatusFailure, [&] {
+    return WriteOf("RQ7OverwriteRealEx", HostValueKind::kDecimal, table, filter,
+                   [&](CDBTask* task) { return task->OverwriteRealEx(table, set, filter, row, 1, value); });
+  });
 }
 
 Q7_EXPORT int RQ7FillRealExIntR1(int table, int set, int filter, int from, int count, int value) {
-  return DelegatingValueFrame(kStatusFailure,
-                              [&] { return RQ7FillRealEx(table, set, filter, from, count, &value); });
+  return DelegatingValueFrame(kStatusFailure, [&] {
+    return WriteOf("RQ7FillRealEx", HostValueKind::kInt, table, filter,
+                   [&](CDBTask* task) { return task->FillRealEx(table, set, filter, from, count, &value); });
+  });
 }
 
 Q7_EXPORT int RQ7FillRealExDblR1(int table, int set, int filter, int from, int count, double value) {
-  return DelegatingValueFrame(kStatusFailure,
-                              [&] { return RQ7FillRealEx(table, set, filter, from, count, &value); });
+  return DelegatingValueFrame(kStatusFailure, [&] {
+    return WriteOf("RQ7FillRealEx", HostValueKind::kDouble, table, filter,
+                   [&](CDBTask* task) { return task->FillRealEx(table, set, filter, from, count, &value); });
+  });
 }
 
 Q7_EXPORT int RQ7FillRealExStrR1(int table, int set, int filter, int from, int count, const char* value) {
-  return DelegatingValueFrame(kStatusFailure,
-                              [&] { return RQ7FillRealEx(table, set, filter, from, count, &value); });
+  return DelegatingValueFrame(kStatusFailure, [&] {
+    return WriteOf("RQ7FillRealEx", HostValueKind::kText, table, filter,
+                   [&](CDBTask* task) { return task->FillRealEx(table, set, filter, from, count, &value); });
+  });
 }
 
 Q7_EXPORT int RQ7FillRealExNumericR1(int table, int set, int filter, int from, int count, Numeric* value) {
-  return DelegatingValueFrame(kStatusFailure,
-                              [&] { return RQ7FillRealEx(table, set, filter, from, count, value); });
+  return DelegatingValueFrame(kStatusFailure, [&] {
+    return WriteOf("RQ7FillRealEx", HostValueKind::kDecimal, table, filter,
+                   [&](CDBTask* task) { return task->FillRealEx(table, set, filter, from, count, value); });
+  });
 }
 
 // ---- Conversions ----

@@ -9,7 +9,7 @@
 // | CheckedFrame       | yes      | everything                | also a negative result (empty message)   |
 // | LightFrame         | yes      | everything (see below)    | never                                    |
 // | PlainFrame         | yes      | everything (see below)    | never                                    |
-// | UnlockedFrame      | no       | everything                | a CQ7Exception, under ring_name          |
+// | UnlockedFrame      | no (1)   | everything                | a CQ7Exception, under ring_name          |
 // | LockedValueFrame   | yes      | everything, silently      | never                                    |
 // | DelegatingValueFrame, PureValueFrame | no | everything, silently | never                             |
 //
@@ -20,8 +20,9 @@
 //
 // The lock is q7_mutex, which is not recursive: an operation run inside a locking frame must never
 // call an exported function that locks. Delegating value frames exist for exactly that case: they
-// hold no lock and call locking RQ7 functions. UnlockedFrame is for RQ7ReInitializeMS only, which
-// restarts the engine (and the lock) itself.
+// hold no lock and call locking RQ7 functions. (1) UnlockedFrame is for RQ7ReInitializeMS only,
+// which restarts the engine under the lock it takes itself; the frame takes the lock only to record
+// a failure, after the operation has let go of it.
 //
 // Integer results: codes are returned as the operation's own integer type (a 64-bit size result
 // gets the code widened to 64 bits).
@@ -132,9 +133,19 @@ frame_detail::Result<Op> PlainFrame(Op&& op) noexcept {
   return frame_detail::Unrecorded(op);
 }
 
+// The operation runs without the lock (it takes it itself); a failure is recorded under the lock
+// taken afterwards, as the ring is only ever touched under it.
 template <class Op>
 frame_detail::Result<Op> UnlockedFrame(const char* ring_name, Op&& op) noexcept {
-  return frame_detail::Recorded(ring_name, op);
+  try {
+    return op();
+  } catch (const CQ7Exception& e) {
+    ApiLock lock;
+    PutErrorLog(ring_name, e.ErrorCode(), e.Message());
+    return frame_detail::Code<frame_detail::Result<Op>>(e.ErrorCode());
+  } catch (...) {
+    return frame_detail::Code<frame_detail::Result<Op>>(Q7_ERROR_UNKNOWN);
+  }
 }
 
 // Value frames return the operation's value, or on_failure when anything is thrown.

@@ -74,6 +74,33 @@ void JoinColumnName(TBaseTable* table, int filter_id, char* out) {
 
 }  // namespace
 
+// ---- Values the host hands in one kind ----
+
+void CheckValueKind(TBaseTable* table, int filter_id, HostValueKind kind) {
+  TFilter* filter = table != nullptr ? LookupFilter(table, filter_id) : nullptr;
+  if (filter == nullptr) return;
+  HostValueKind stored = HostValueKind::kInt;
+  switch (ArrayDataType(filter->VL)) {  // the double family shares one storage type
+    case Q7_TYPE_INTEGER:
+      stored = HostValueKind::kInt;
+      break;
+    case Q7_TYPE_DOUBLE:
+      stored = HostValueKind::kDouble;
+      break;
+    case Q7_TYPE_DECIMAL:
+      stored = HostValueKind::kDecimal;
+      break;
+    case Q7_TYPE_STRING:
+      stored = HostValueKind::kText;
+      break;
+    default:
+      throw CQ7Exception(Q7_ERROR_INVALID_DATA_TYPE, "Illegal data type");
+  }
+  if (stored == kind) return;
+  throw CQ7Exception(Q7_ERROR_INVALID_DATA_TYPE,
+                     kind == HostValueKind::kText ? "Illegal data type ( Not STRING )" : "Illegal data type");
+}
+
 // ---- Values ----
 
 int innerQ7GetData(int table_id, int filter_id, int set_id, int pos, int* type, void* value) {

@@ -29,6 +29,20 @@
 
 #include "q7api.h"
 
+class TBaseTable;
+
+// ---- Values the host hands in one kind ----
+// Some exported forms take a search bound or a value to write as one kind of value (by value, or
+// behind a pointer of that type), where the engine reads it in the width of the filter's type.
+enum class HostValueKind { kInt, kDouble, kDecimal, kText };
+// Refuses a value of a kind the filter does not store (kInt: INTEGER; kDouble: DOUBLE, DATE, TIME,
+// DATETIME; kDecimal: DECIMAL; kText: STRING), before it is read past its end or as a value it is
+// not: throws CQ7Exception(Q7_ERROR_INVALID_DATA_TYPE, "Illegal data type ( Not STRING )" for kText,
+// else "Illegal data type"), for the caller's catch to record. A null table or a missing filter
+// passes, for the operation to refuse in its own way. Call under the API lock, in the same locked
+// call as the read, so that the filter cannot change in between.
+void CheckValueKind(TBaseTable* table, int filter_id, HostValueKind kind);
+
 // ---- Values ----
 // "Q7GetData": the value at 0-based position pos; returns its byte count (a text's length).
 int innerQ7GetData(int table_id, int filter_id, int set_id, int pos, int* type, void* value);

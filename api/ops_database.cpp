@@ -91,6 +91,9 @@ int innerQ7LoadDB(const char* directory, const char* name) {
 
   CSmpEngine* engine = CSmpEngine::Instance();
   result = RunOp(kRing, [&] {
+    // A misspelt name or a file that is no database file must not cost the database in place;
+    // damage found further in still leaves an empty one.
+    TTableCollection::CheckDatabaseFile(dir_buffer, name_buffer);
     DropDatabase();
     // The reader writes the absolute directory back into dir_buffer.
     auto* loaded = new TTableCollection(dir_buffer, name_buffer);
@@ -114,6 +117,8 @@ int SaveDatabaseFile(const char* ring, const char* directory, const char* name, 
     char name_buffer[kHostPathSize];
     CopyHostText(dir_buffer, directory, "DBPath");
     CopyHostText(name_buffer, name, "DBName");
+    // Without a name the file would be the bare extension, a hidden ".Q7D" in the directory.
+    if (name_buffer[0] == '\0') throw CQ7Exception(Q7_ERROR_NO_DB_NAME, "Illegal FileName");
     TTableCollection* db = RequireDatabase(ring);
     UseFileVersion(db, version);
     db->SaveDB(dir_buffer, name_buffer);

@@ -32,8 +32,10 @@ int innerQ7FreeMem(void** block);
 int innerQ7ClearDB();
 
 // Replaces the database by the one stored in directory/name (".Q7D" appended unless given).
-// Order: the texts are checked, the old database destroyed, the file read into a new collection,
-// which is installed, then its joins resolve their tables (LoadComplete(0)). A read failure is
+// Order: the texts are checked, then the file's head (TTableCollection::CheckDatabaseFile: a
+// directory, file or head the reader refuses is recorded and returned with the old database still
+// in place), the old database destroyed, the file read into a new collection, which is installed,
+// then its joins resolve their tables (LoadComplete(0)). A read failure further in is
 // recorded with its code and message and leaves an empty database; a LoadComplete failure is
 // recorded and leaves the loaded database installed. Success sets the saved flags. Returns 0 or the
 // failure's code (Q7_ERROR_UNKNOWN for one that is not a CQ7Exception).
@@ -41,6 +43,8 @@ int innerQ7LoadDB(const char* directory, const char* name);
 
 // Writes the database as directory/name (".Q7D" appended unless given) with the current header
 // and versions (the stored-header flag is cleared first). Success sets the saved flags. Returns 0.
+// A null or empty name is refused with Q7_ERROR_NO_DB_NAME ("Illegal FileName") before anything is
+// written.
 int innerQ7SaveDBAs(const char* directory, const char* name);
 // The body of innerQ7SaveDBAs and of the old-version save (api/ops_scale.h): records under ring,
 // writes with UseFileVersion(version) (api/OpCommon.h).

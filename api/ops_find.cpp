@@ -10,6 +10,9 @@ namespace {
 // The longest bound text the string find takes, without its zero.
 constexpr size_t kMaxFindText = 4096;
 
+constexpr int kFindBetween = 1;
+constexpr int kFindWithin = 5;
+
 bool TooLong(const char* text) { return text != nullptr && strnlen(text, kMaxFindText + 1) > kMaxFindText; }
 
 }  // namespace
@@ -18,6 +21,12 @@ int innerQ7OpenStrFindReal(int table_id, int filter_id, int kind, char* from, ch
   constexpr char kRing[] = "Q7OpenStrFindReal";
   return RunOp(kRing, [&] {
     TRealTable* table = FindRealTable(kRing, table_id);
+    // A missing text is a host error, not the empty text: a find for it would mark rows the host
+    // never asked for and report success.
+    if (from == nullptr) throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : From");
+    if (to == nullptr && (kind == kFindBetween || kind == kFindWithin)) {
+      throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : To");
+    }
     if (TooLong(from) || TooLong(to)) {
       Refuse(kRing, Q7_ERROR_STRING_SIZE_OVERFLOW, Q7_ERROR_STRING_SIZE_OVERFLOW, "StringSize overflow");
     }

@@ -20,7 +20,9 @@
 // also 8 starts with, 9 contains, 10 ends with. Each returns the new find number.
 // "Q7OpenStrFindReal": from and then to may each be at most 4096 bytes long (without the zero); a
 // longer one is recorded ("StringSize overflow", Q7_ERROR_STRING_SIZE_OVERFLOW), returned, and no
-// find is opened. A null text reads as the empty text.
+// find is opened. A null from, or a null to for kinds 1 and 5 (the only ones that read it), is
+// refused before that (Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : From" / "... : To"); no
+// find is opened and the open one stays.
 int innerQ7OpenStrFindReal(int table_id, int filter_id, int kind, char* from, char* to);
 // "Q7OpenIntFindReal" / "Q7OpenFloatFindReal" (DOUBLE, DATE, TIME, DATETIME filters) /
 // "innerQ7OpenNumericFindReal" (unscaled decimals at the filter's scale, passed by value).

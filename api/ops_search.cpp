@@ -54,16 +54,28 @@ int innerQ7SearchByField(int table_id, int filter_id, int set_id, int op, char* 
   });
 }
 
+int innerQ7SearchByFieldOf(HostValueKind kind, int table_id, int filter_id, int set_id, int op, char* from,
+                           char* to) {
+  constexpr char kRing[] = "Q7SearchByField";
+  return RunOp(kRing, [&] {
+    CheckSearchBounds(op, from, to);
+    TBaseTable* table = FindTable(kRing, table_id);
+    CheckValueKind(table, filter_id, kind);
+    return SetsChanged(CheckInner(kRing, table->SearchByField(filter_id, set_id, op, from, to)));
+  });
+}
+
 int innerQ7SearchByField2(int table_id, int filter_id, int set_id, int op, char* from, char* to) {
   constexpr char kRing[] = "Q7SearchByField2";
   return RunOp(kRing, [&] {
+    // The second string form reads its bounds as texts too: a null one is no text to compare with.
+    CheckSearchBounds(op, from, to);
     TBaseTable* table = FindTable(kRing, table_id);
     TFilter* filter = FindFilter(kRing, table, filter_id, "No Such Filter: %d", Q7_ERROR_NO_SUCH_FILTER);
     int result;
     if (ArrayDataType(filter->VL) == Q7_TYPE_STRING) {
       result = table->SearchByField2(filter_id, set_id, op, from, to);
     } else {
-      CheckSearchBounds(op, from, to);
       result = table->SearchByField(filter_id, set_id, op, from, to);
     }
     return SetsChanged(CheckInner(kRing, result));

@@ -21,6 +21,7 @@
 // drive the worker pool from the calling thread.
 #pragma once
 
+#include "api/ops_data.h"
 #include "q7api.h"
 
 // ---- A check the task object's search slots may share ----
@@ -35,10 +36,15 @@ void CheckSearchBounds(int op, const char* from, const char* to);
 // null bound that the code would read is refused with Q7_ERROR_INVALID_PARAMETER ("Invalid
 // Parameter : From" / "Invalid Parameter : To") before the table is looked up.
 int innerQ7SearchByField(int table_id, int filter_id, int set_id, int op, char* from, char* to);
-// "Q7SearchByField2": the filter must exist (recorded "No Such Filter: %d" with
+// "Q7SearchByField" for bounds of one kind (api/ops_data.h): as innerQ7SearchByField, and once the
+// table is found a filter that does not store that kind is refused, whatever the code, with
+// CheckValueKind's Q7_ERROR_INVALID_DATA_TYPE; no set is made.
+int innerQ7SearchByFieldOf(HostValueKind kind, int table_id, int filter_id, int set_id, int op, char* from,
+                           char* to);
+// "Q7SearchByField2": a null bound that the code reads is refused as in innerQ7SearchByField, before
+// the table is looked up; then the filter must exist (recorded "No Such Filter: %d" with
 // Q7_ERROR_NO_SUCH_FILTER, returned); a STRING filter is searched by the text from each value's
-// second byte (the table's SearchByField2, null bounds read as empty texts), any other filter
-// exactly as innerQ7SearchByField.
+// second byte (the table's SearchByField2), any other filter exactly as innerQ7SearchByField.
 int innerQ7SearchByField2(int table_id, int filter_id, int set_id, int op, char* from, char* to);
 // "Q7SearchByFieldWildCard": the rows whose whole text matches the wildcard pattern.
 int innerQ7SearchByFieldWildCard(int table_id, int filter_id, int set_id, const char* pattern);

@@ -27,6 +27,9 @@ TBaseTable::~TBaseTable() {
   FSetIDs = nullptr;
 }
 
+void Free(TBaseTable* table) { delete table; }
+void ClearMemory(TBaseTable* table) { delete table; }
+
 int TBaseTable::GetTableKind() { return 0; }
 int TBaseTable::GetNFilter() { return -1; }
 int TBaseTable::GetType() { return 0; }

@@ -153,10 +153,10 @@ class TBaseTable {
   // Reads a base record into FDataVer, FTableID, FTableName, FnSet, FSetCapacity (n rounded down
   // to a multiple of 32, plus 32), FSetIDs, FMaxSetID and FCurrentSetID; nothing changes until all
   // of it has been read and checked. The name is made file-safe (ToFileName), since table files
-  // are named after it. A data version outside IsReadableDataVersion writes "Unspported
-  // DataVersion DataVer[1] = ------> %d" to the catalog message log and throws
-  // Q7_ERROR_UNSUPPORTED_VERSION. An empty name, a set count outside 0..10000 (0..100 in the old
-  // block), set IDs that are not ascending from 1, a last set ID below the highest ID or a current
+  // are named after it; an empty name stays empty. A data version outside IsReadableDataVersion
+  // writes "Unspported DataVersion DataVer[1] = ------> %d" to the catalog message log and throws
+  // Q7_ERROR_UNSUPPORTED_VERSION. A set count outside 0..10000 (0..100 in the old block), set IDs
+  // that are not ascending from 1, a last set ID below the highest ID (or below 0) or a current
   // set that is not registered throw Q7_ERROR_ILLEGAL_ARRAY_DATA; a short file
   // Q7_ERROR_ILLEGAL_FILE_NAME.
   void LoadBaseInfo(zpk_fstream& fs);
@@ -185,3 +185,8 @@ class TBaseTable {
   // Q7_ERROR_OUT_OF_MEMORY with the list unchanged.
   void GrowSetIDs(int new_capacity);
 };
+
+// Destroy a table of any kind through its virtual destructor (null is ignored). Only the table's
+// owner calls them: its collection destroys its tables with Free.
+void Free(TBaseTable* table);
+void ClearMemory(TBaseTable* table);

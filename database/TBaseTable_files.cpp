@@ -60,9 +60,11 @@ void TBaseTable::LoadBaseInfo(zpk_fstream& fs) {
   char name[kNameSize];
   zpk_read(fs, name, 1, sizeof name);
   // The name comes from the file: its terminator is not trusted, and table files are named after
-  // it, so it is made file-safe like every name a table is given (a no-op for stored names).
+  // it, so it is made file-safe like every name a table is given (a no-op for stored names). An
+  // empty name is kept as stored: older writers left it so, and refusing it would make the whole
+  // database unreadable.
   name[kNameSize - 1] = '\0';
-  if (!ToFileName(name)) table_files::Damaged("empty table name", table_id);
+  if (name[0] != '\0' && !ToFileName(name)) table_files::Damaged("table name", table_id);
 
   const bool old_block = versions[1] < kFirstListedSetIDsVersion;
   const int32_t n = ReadInt(fs);
@@ -84,7 +86,8 @@ void TBaseTable::LoadBaseInfo(zpk_fstream& fs) {
     CheckRange(ids.get()[i], i == 0 ? 1 : int64_t{ids.get()[i - 1]} + 1, INT32_MAX, "set ID");
     if (ids.get()[i] == current_set_id) current_found = true;
   }
-  if (n > 0) CheckRange(max_set_id, ids.get()[n - 1], INT32_MAX, "last set ID");
+  // The next set takes the last set ID + 1, which must lie above every stored ID.
+  CheckRange(max_set_id, n > 0 ? ids.get()[n - 1] : 0, INT32_MAX, "last set ID");
   if (!current_found) table_files::Damaged("current set ID", current_set_id);
 
   zpk_free(FSetIDs);

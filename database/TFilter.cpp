@@ -33,8 +33,6 @@
 
 namespace {
 
-constexpr int kIntNull = std::numeric_limits<int>::min();
-
 // Copies a name into the filter's buffer; the caller has checked its length.
 void StoreName(char* dst, const char* name) {
   memset(dst, 0, TFilter::kNameSize);

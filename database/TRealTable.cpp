@@ -179,7 +179,8 @@ int64_t TRealTable::GetMemSize() {
 
 int TRealTable::AddFilter(int position, char* name, TIntArray* value_numbers, TBaseArray* value_list,
                           bool shared_value_list, int, int origin_filter_id) {
-  if (FnFilter >= kMaxFilters) {
+  // A stored last filter ID can sit at the top of the range: the next ID would wrap.
+  if (FnFilter >= kMaxFilters || FLastFilterID == INT32_MAX) {
     PutErrorLog("AddFilter", Q7_ERROR_FILTER_COUNT_OVERFLOW, "FilterCount overflow");
     return Q7_ERROR_FILTER_COUNT_OVERFLOW;
   }

@@ -255,6 +255,10 @@ int TRealTable::DupFilter(int filter_id) {
   TFilter* source = nullptr;
   const int rc = NameDuplicate(this, kDupFilterTexts, filter_id, name, &source);
   if (rc < 0) return rc;
+  if (FLastFilterID == INT32_MAX) {
+    PutErrorLog("AddFilter", Q7_ERROR_FILTER_COUNT_OVERFLOW, "FilterCount overflow");
+    return Q7_ERROR_FILTER_COUNT_OVERFLOW;
+  }
   CheckMergeFilterTVL(false);
   std::unique_ptr<TFilter> copy(source->CopyFilter(FLastFilterID + 1, name));
   return AddFilterAfter(filter_id, name, &copy->PV, &copy->VL);

@@ -38,8 +38,8 @@ int Refuse(const char* log_name, int code, const char* message) {
 
 // How one overwrite or fill operation checks and records: the name its argument refusals are
 // recorded under (null: not recorded) with their texts (each a format that may take the one number
-// it is given), the name a value list of a type that cannot be rebuilt is recorded under, and
-// whether the rebuild is a fill and runs on the worker pool.
+// it is given, as a long long), the name a value list of a type that cannot be rebuilt is recorded
+// under, and whether the rebuild is a fill and runs on the worker pool.
 struct WriteOp {
   const char* log_name;
   const char* no_set;     // the set ID
@@ -54,21 +54,24 @@ struct WriteOp {
 
 // Indexed by TRealTable::WriteKind.
 constexpr WriteOp kWriteOps[] = {
-    {"OverWriteEx", "No Such Set: %d", "Invalid Parameter : PWData(%d)", "Invalid Parameter : WriteStart(%d)",
-     "Invalid Parameter : WriteCount(%d)", "OverWriteEx", "Illegal data type  : %d", false, false},
-    {"MppOverWriteEx", "No Such Set: %d", "Invalid Parameter : PWData", "Invalid Parameter : WriteStart",
+    {"OverWriteEx", "No Such Set: %lld", "Invalid Parameter : PWData(%lld)",
+     "Invalid Parameter : WriteStart(%lld)", "Invalid Parameter : WriteCount(%lld)", "OverWriteEx",
+     "Illegal data type  : %d", false, false},
+    {"MppOverWriteEx", "No Such Set: %lld", "Invalid Parameter : PWData", "Invalid Parameter : WriteStart",
      "Invalid Parameter : WriteCount", "MppOverWriteEx", "Illegal data type", false, true},
     {nullptr, "", "", "", "", "FillEx", "Illegal data type  : %d", true, false},
-    {"MppFillEx", "No Such SetID: %d ", "Invalid Parameter : PWData(%d)",
-     "Invalid Parameter : WriteStart(%d)", "Invalid Parameter : WriteCount(%d)", "MppFillEx",
+    {"MppFillEx", "No Such SetID: %lld ", "Invalid Parameter : PWData(%lld)",
+     "Invalid Parameter : WriteStart(%lld)", "Invalid Parameter : WriteCount(%lld)", "MppFillEx",
      "Illegal data type", true, true},
     // The decimal overwrite: only its checks are read from here.
-    {"OverWriteExNumeric", "No Such Set: %d", "Invalid Parameter : PWData(%d)",
-     "Invalid Parameter : WriteStart(%d)", "Invalid Parameter : WriteCount(%d)", "OverWriteExNumeric",
+    {"OverWriteExNumeric", "No Such Set: %lld", "Invalid Parameter : PWData(%lld)",
+     "Invalid Parameter : WriteStart(%lld)", "Invalid Parameter : WriteCount(%lld)", "OverWriteExNumeric",
      "Illegal data type  : %d", false, false},
 };
 
-int RefuseWrite(const WriteOp& op, int code, const char* format, int value) {
+// The argument texts take their number as a long long: the start is reported less one, which for
+// the host's smallest int lies below the int range.
+int RefuseWrite(const WriteOp& op, int code, const char* format, long long value) {
   if (op.log_name != nullptr) PutErrorLog(op.log_name, code, getString(format, value));
   return code;
 }
@@ -82,10 +85,12 @@ int CheckWrite(TRealTable* table, const WriteOp& op, int set_id, int filter_id, 
   if (*set == nullptr) return RefuseWrite(op, Q7_ERROR_ILLEGAL_SET_ID, op.no_set, set_id);
   if (data == nullptr) return RefuseWrite(op, Q7_ERROR_INVALID_PARAMETER, op.no_data, 0);
   const int size = (*set)->FArraySize;
-  if (from < 1 || from > size) return RefuseWrite(op, Q7_ERROR_INVALID_PARAMETER, op.bad_start, from - 1);
+  if (from < 1 || from > size) {
+    return RefuseWrite(op, Q7_ERROR_INVALID_PARAMETER, op.bad_start, static_cast<long long>(from) - 1);
+  }
   if (count < 1) return RefuseWrite(op, Q7_ERROR_INVALID_PARAMETER, op.bad_count, count);
   *filter = table->GetFilter(filter_id);
-  if (*filter == nullptr) return RefuseWrite(op, Q7_ERROR_NO_SUCH_FILTER, "No Such Filter: %d", filter_id);
+  if (*filter == nullptr) return RefuseWrite(op, Q7_ERROR_NO_SUCH_FILTER, "No Such Filter: %lld", filter_id);
   return std::min(count, size - (from - 1));
 }
 

@@ -135,6 +135,8 @@ void TRealTable::ReadRecord(zpk_fstream& fs, int keep_name, bool verbose, TTable
     CheckRange(n_filters, 0, kMaxFilters, "filter count");
     const int32_t last_filter_id = ReadInt(fs);
     if (verbose) LogMsg("MaxFilterIDs  = %d", last_filter_id);
+    // New filters take the last filter ID + 1; the stored IDs are checked against it below.
+    CheckRange(last_filter_id, 0, INT32_MAX, "last filter ID");
     for (int i = 0; i < n_filters; ++i) {
       const int32_t id = ReadInt(fs);
       if (verbose) LogMsg("Filters ID = %d", id);

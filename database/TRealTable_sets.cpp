@@ -1,5 +1,6 @@
 // The set registry of a real table: registering, finding, sizing and deleting sets, and the
 // complement and two-set operations that make new sets.
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -12,7 +13,25 @@
 #include "kernels/SetOps.h"
 #include "kernels/ZpkBlock.h"
 
+namespace {
+
+// The ID the next set takes: one above the last issued ID and above every registered one (after
+// DecMaxSetID the last issued ID may lie below the highest registered one, and issuing it again
+// would give two sets one ID and break the ascending ID list).
+int64_t NextSetID(const TRealTable& t) {
+  int64_t id = int64_t{t.FMaxSetID} + 1;
+  if (t.FnSet > 0 && id <= t.FSetIDs[t.FnSet - 1]) id = int64_t{t.FSetIDs[t.FnSet - 1]} + 1;
+  return id;
+}
+
+// A loaded table may already carry IDs up to INT32_MAX; a wrapped ID would be negative, which
+// every caller takes for an error code after the set has been registered.
+bool NoRoomForSet(const TRealTable& t) { return t.FnSet >= TRealTable::kMaxSets || NextSetID(t) > INT32_MAX; }
+
+}  // namespace
+
 int TRealTable::RegisterSet(TSetArray* set) {
+  if (NoRoomForSet(*this)) return Q7_ERROR_SET_COUNT_OVERFLOW;
   if (FnSet >= FSetCapacity) {
     const int capacity = FSetCapacity + kSetSlotStep;
     auto* grown = static_cast<TSetArray**>(zpk_realloc(FSets, sizeof(TSetArray*) * capacity));
@@ -20,10 +39,7 @@ int TRealTable::RegisterSet(TSetArray* set) {
     FSets = grown;
     GrowSetIDs(capacity);
   }
-  // The last issued ID normally lies above every registered one; after DecMaxSetID it may not,
-  // and issuing it again would give two sets one ID and break the ascending ID list.
-  int id = FMaxSetID + 1;
-  if (FnSet > 0 && id <= FSetIDs[FnSet - 1]) id = FSetIDs[FnSet - 1] + 1;
+  const int id = static_cast<int>(NextSetID(*this));
   FMaxSetID = id;
   FSetIDs[FnSet] = id;
   FSets[FnSet] = set;
@@ -33,7 +49,7 @@ int TRealTable::RegisterSet(TSetArray* set) {
 }
 
 int TRealTable::AddSetWithoutCopy(TSetArray* set) {
-  if (FnSet >= kMaxSets) {
+  if (NoRoomForSet(*this)) {
     PutErrorLog("AddSetWithoutCopy", Q7_ERROR_SET_COUNT_OVERFLOW, "SetCount overflow");
     return Q7_ERROR_SET_COUNT_OVERFLOW;
   }
@@ -41,21 +57,21 @@ int TRealTable::AddSetWithoutCopy(TSetArray* set) {
 }
 
 int TRealTable::AddSet(TSetArray* set) {
-  if (FnSet >= kMaxSets) {
+  if (NoRoomForSet(*this)) {
     PutErrorLog("AddSet", Q7_ERROR_SET_COUNT_OVERFLOW, "SetCount overflow");
     return Q7_ERROR_SET_COUNT_OVERFLOW;
   }
   std::unique_ptr<TSetArray> copy(static_cast<TSetArray*>(set->CopyArray()));
   const int id = RegisterSet(copy.get());
-  copy.release();
+  if (id >= 0) copy.release();
   return id;
 }
 
 int TRealTable::MppAddSet(TSetArray* set) {
-  if (FnSet >= kMaxSets) return Q7_ERROR_SET_COUNT_OVERFLOW;
+  if (NoRoomForSet(*this)) return Q7_ERROR_SET_COUNT_OVERFLOW;
   std::unique_ptr<TSetArray> copy(static_cast<TSetArray*>(set->MppCopyArray()));
   const int id = RegisterSet(copy.get());
-  copy.release();
+  if (id >= 0) copy.release();
   return id;
 }
 
@@ -65,14 +81,14 @@ int TRealTable::AddSetFromRows(int count, const int* rows) {
   for (int i = 0; i < count; ++i) {
     if (rows[i] < 1 || rows[i] > records) return Q7_ERROR_INVALID_ROW_POSITION;
   }
-  if (FnSet >= kMaxSets) {
+  if (NoRoomForSet(*this)) {
     PutErrorLog("AddSet", Q7_ERROR_SET_COUNT_OVERFLOW, "SetCount overflow");
     return Q7_ERROR_SET_COUNT_OVERFLOW;
   }
   auto set = std::make_unique<TSetArray>(count, 0);
   if (count > 0) memcpy(set->FData, rows, sizeof(int) * static_cast<size_t>(count));
   const int id = RegisterSet(set.get());
-  set.release();
+  if (id >= 0) set.release();
   return id;
 }
 
@@ -145,7 +161,7 @@ int TRealTable::RegisterKernelResult(int* rows, int count, int size) {
   set->FArraySize = count;
   set->FAllocSize = size;
   const int id = RegisterSet(set.get());
-  set.release();
+  if (id >= 0) set.release();
   return id;
 }
 
@@ -165,7 +181,7 @@ int TRealTable::RunSetKernel(Kernel kernel) {
 }
 
 int TRealTable::SetNot(int set_id) {
-  if (FnSet >= kMaxSets) {
+  if (NoRoomForSet(*this)) {
     PutErrorLog("SetNot", Q7_ERROR_SET_COUNT_OVERFLOW, "SetCount overflow");
     return Q7_ERROR_SET_COUNT_OVERFLOW;
   }
@@ -179,7 +195,7 @@ int TRealTable::SetNot(int set_id) {
 }
 
 int TRealTable::MppSetNot(int set_id) {
-  if (FnSet >= kMaxSets) return Q7_ERROR_SET_COUNT_OVERFLOW;
+  if (NoRoomForSet(*this)) return Q7_ERROR_SET_COUNT_OVERFLOW;
   TSetArray* set = GetSet(set_id);
   if (set == nullptr) return Q7_ERROR_NO_SUCH_SET;
   const int records = TotalRecs();
@@ -187,7 +203,7 @@ int TRealTable::MppSetNot(int set_id) {
 }
 
 int TRealTable::CombineSets(SetKernel kernel, int op, int set_id1, int set_id2) {
-  if (FnSet >= kMaxSets) return Q7_ERROR_SET_COUNT_OVERFLOW;
+  if (NoRoomForSet(*this)) return Q7_ERROR_SET_COUNT_OVERFLOW;
   TSetArray* a = GetSet(set_id1);
   TSetArray* b = GetSet(set_id2);
   if (a == nullptr || b == nullptr) return Q7_ERROR_NO_SUCH_SET;

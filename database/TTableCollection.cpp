@@ -39,7 +39,7 @@ TTableCollection::TTableCollection()
 
 TTableCollection::~TTableCollection() {
   for (int i = FnTable - 1; i >= 0; --i) {
-    delete FTables[i];
+    Free(FTables[i]);
     FTables[i] = nullptr;
   }
   FnTable = 0;
@@ -95,7 +95,11 @@ int TTableCollection::GetTableIDList(int* out) const {
 
 // ---- Building and removing tables ----
 
-int TTableCollection::IssueTableID() { return ++FTblIDIssued; }
+int TTableCollection::IssueTableID() {
+  // A wrapped ID would be negative and break the ascending order that lookups rely on.
+  if (FTblIDIssued >= INT32_MAX) throw CQ7Exception(Q7_ERROR_TABLE_COUNT_OVERFLOW, "TableID overflow");
+  return ++FTblIDIssued;
+}
 
 void TTableCollection::AppendTable(TBaseTable* table) {
   FTables[FnTable++] = table;
@@ -103,7 +107,7 @@ void TTableCollection::AppendTable(TBaseTable* table) {
 }
 
 int TTableCollection::AddRealTable(char* name, int row_count) {
-  if (FnTable >= kMaxTables) {
+  if (Full()) {
     PutErrorLog("AddRealTable", Q7_ERROR_TABLE_COUNT_OVERFLOW, "TableCount overflow");
     return Q7_ERROR_TABLE_COUNT_OVERFLOW;
   }

@@ -69,13 +69,17 @@ class TTableCollection {
 
   // ---- Building and removing tables ----
   // A new real table of row_count records (set 1 = every record); returns its ID. Refusals:
-  // kMaxTables tables ("TableCount overflow", Q7_ERROR_TABLE_COUNT_OVERFLOW); row_count < 0
+  // Full() ("TableCount overflow", Q7_ERROR_TABLE_COUNT_OVERFLOW); row_count < 0
   // ("Invalid Parameter : RowCount(%d)", Q7_ERROR_ROW_SIZE_OVERFLOW); a name ToFileName refuses
   // (rewritten in place otherwise) ("Invalid Parameter : TblName(%s)",
   // Q7_ERROR_ILLEGAL_TABLE_NAME). A name that cannot be made unique throws
   // Q7_ERROR_TABLE_NAME_GENERATION.
   int AddRealTable(char* name, int row_count);
+  // No table can be added: kMaxTables tables, or every table ID up to INT32_MAX issued (a loaded
+  // database may carry an issued ID that high). The adding calls report it as a full collection.
+  bool Full() const { return FnTable >= kMaxTables || FTblIDIssued >= INT32_MAX; }
   // The next table ID, consumed now. The caller builds the table and appends it with AppendTable.
+  // With no ID left, throws Q7_ERROR_TABLE_COUNT_OVERFLOW and consumes nothing.
   int IssueTableID();
   // Appends a table whose ID was issued by IssueTableID (so the order stays ascending) and takes
   // it over; a real table learns its collection. The caller has checked the table count.
@@ -164,13 +168,20 @@ class TTableCollection {
   // that cannot be entered, whose absolute form does not fit in 512 bytes, or when the current
   // directory cannot be read; Q7_ERROR_ILLEGAL_FILE_NAME (file); Q7_ERROR_UNSUPPORTED_VERSION
   // (catalog message log "Unspported DataVersion DataVer[1] = ------> %d"); a table count above
-  // kMaxTables, table IDs not ascending or above the issued ID: Q7_ERROR_ILLEGAL_ARRAY_DATA; a kind
-  // other than 0 and 2: Q7_ERROR_INVALID_TABLE_TYPE; the table readers' codes. The tables built so
-  // far are deleted before the throw.
+  // kMaxTables, a negative issued ID, table IDs not ascending or above the issued ID:
+  // Q7_ERROR_ILLEGAL_ARRAY_DATA; a kind other than 0 and 2 (negative ones included):
+  // Q7_ERROR_INVALID_TABLE_TYPE; the table readers' codes. The tables built so far are deleted
+  // before the throw.
   TTableCollection(char* dir, char* name);
   // The diagnostic twin: the same reader, writing each step to the catalog message log, and
   // accepting the data versions 15, 16 and 20 to 25 only. The int has no effect.
   TTableCollection(char* dir, char* name, int verbose);
+  // Throws what the reader above would throw for a file that cannot be a database file at all: a
+  // directory that cannot be entered, a file that does not open, a head (header or the older start
+  // without one, versions, issued table ID, table count) the reader refuses. Reads nothing beyond
+  // the head, changes no collection and writes nothing back into dir. A load that replaces a
+  // database runs it first, so that a wrong name or file keeps the database in place.
+  static void CheckDatabaseFile(const char* dir, const char* name);
 
   // Writes the whole database as dir/name.Q7D (the ".Q7D" rule above). Sets FAllReal and every
   // table's FDBIndex first; on success FDBPath and FDBName as for the reader. Throws

@@ -62,6 +62,41 @@ void SkipHeaderPadding(zpk_fstream& fs) {
     throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
 }
 
+// What a database file begins with, up to the table names.
+struct DatabaseHead {
+  int32_t issued;
+  int32_t count;
+};
+
+// Opens the database file in the current directory and reads and checks its head: the header (or
+// the older start without one), the versions, the issued table ID and the table count; the stream
+// is left at the first name.
+DatabaseHead ReadDatabaseHead(zpk_fstream& fs, const std::string& file, bool verbose) {
+  zpk_open(fs, file.c_str(), kZpkRead | kZpkBinary, 0);
+  fs.readFileHeader(false);
+  int32_t versions[4];
+  zpk_read(fs, versions, 4, 4);
+  if (verbose) {
+    char text[64];
+    snprintf(text, sizeof text, "%d,%d,%d,%d", versions[0], versions[1], versions[2], versions[3]);
+    LogMsg("DataVersion = ------> %s", text);
+  }
+  if (!(verbose ? DiagnosticReadable(versions[1]) : TBaseTable::IsReadableDataVersion(versions[1]))) {
+    LogMsg("Unspported DataVersion DataVer[1] = ------> %d", versions[1]);
+    throw CQ7Exception(Q7_ERROR_UNSUPPORTED_VERSION);
+  }
+  DatabaseHead head;
+  head.issued = ReadInt(fs);
+  if (verbose) LogMsg("Table's Issued [FTblIDIssued] = ------> %d", head.issued);
+  head.count = ReadInt(fs);
+  if (verbose) LogMsg("Table's Count [FnTable] = ------> %d", head.count);
+  // New tables take the issued ID + 1; the stored IDs are checked against it below.
+  CheckRange(head.issued, 0, INT32_MAX, "issued table ID");
+  CheckRange(head.count, 0, TTableCollection::kMaxTables, "table count");
+  CheckBytesLeft(fs, int64_t{TBaseTable::kNameSize} * head.count, "table names");
+  return head;
+}
+
 }  // namespace
 
 void TTableCollection::SetJoinRecordReader(JoinRecordReader reader) { g_join_reader = reader; }
@@ -76,6 +111,16 @@ TTableCollection::TTableCollection(char* dir, char* name, int) : TTableCollectio
   LoadDatabaseFile(dir, name, true);
 }
 
+void TTableCollection::CheckDatabaseFile(const char* dir, const char* name) {
+  WorkingDirectory back;
+  char entered[kPathSize];
+  char absolute[kPathSize];
+  qz7_strlcpy(entered, dir != nullptr ? dir : "", sizeof entered);
+  if (!EnterDirectory(back, entered, absolute)) InvalidDBPath("TTableCollection", dir);
+  zpk_fstream fs;
+  ReadDatabaseHead(fs, WithExtension(name != nullptr ? name : "", table_files::kDatabaseExt), false);
+}
+
 void TTableCollection::LoadDatabaseFile(char* dir, char* name, bool verbose) {
   // A throw leaves this constructor's object to its destructor, which deletes the tables built so
   // far from the last to the first; `back` returns to the directory before that.
@@ -88,25 +133,9 @@ void TTableCollection::LoadDatabaseFile(char* dir, char* name, bool verbose) {
   if (verbose && file != name) LogMsg("Logging ------> %s", file.c_str());
 
   zpk_fstream fs;
-  zpk_open(fs, file.c_str(), kZpkRead | kZpkBinary, 0);
-  fs.readFileHeader(false);
-  int32_t versions[4];
-  zpk_read(fs, versions, 4, 4);
-  if (verbose) {
-    char text[64];
-    snprintf(text, sizeof text, "%d,%d,%d,%d", versions[0], versions[1], versions[2], versions[3]);
-    LogMsg("DataVersion = ------> %s", text);
-  }
-  if (!(verbose ? DiagnosticReadable(versions[1]) : TBaseTable::IsReadableDataVersion(versions[1]))) {
-    LogMsg("Unspported DataVersion DataVer[1] = ------> %d", versions[1]);
-    throw CQ7Exception(Q7_ERROR_UNSUPPORTED_VERSION);
-  }
-  const int32_t issued = ReadInt(fs);
-  if (verbose) LogMsg("Table's Issued [FTblIDIssued] = ------> %d", issued);
-  const int32_t count = ReadInt(fs);
-  if (verbose) LogMsg("Table's Count [FnTable] = ------> %d", count);
-  CheckRange(count, 0, kMaxTables, "table count");
-  CheckBytesLeft(fs, int64_t{TBaseTable::kNameSize} * count, "table names");
+  const DatabaseHead head = ReadDatabaseHead(fs, file, verbose);
+  const int32_t issued = head.issued;
+  const int32_t count = head.count;
   for (int i = 0; i < count; ++i) {
     // Every table takes its name from its own record; these are read past.
     char table_name[TBaseTable::kNameSize];
@@ -117,8 +146,8 @@ void TTableCollection::LoadDatabaseFile(char* dir, char* name, bool verbose) {
 
   try {
     for (int i = 0; i < count; ++i) {
-      const int kind = GetTableType(&fs, nullptr);
-      if (kind < 0) throw CQ7Exception(kind);
+      // Read as it stands: GetTableType would pass a negative kind on as an error code.
+      const int32_t kind = ReadInt(fs);
       char no_name[] = "";
       std::unique_ptr<TBaseTable> table;
       if (kind == table_files::kKindReal) {
@@ -245,7 +274,7 @@ int TTableCollection::SaveRealTableAs(char* dir, char* file_name, int table_id) 
 }
 
 int TTableCollection::LoadRealTable(char* dir, char* file_name) {
-  if (FnTable >= kMaxTables) {
+  if (Full()) {
     PutErrorLog("LoadRealTable", Q7_ERROR_LOAD_TABLE_COUNT_OVERFLOW, "TableCount overflow");
     return Q7_ERROR_LOAD_TABLE_COUNT_OVERFLOW;
   }
@@ -304,7 +333,7 @@ int TTableCollection::LoadRealTable2(char* file, unsigned long offset, int count
     PutErrorLog("LoadRealTable2", Q7_ERROR_NO_SUCH_TABLE, "Invalid Parameter : TblCnt");
     return Q7_ERROR_NO_SUCH_TABLE;
   }
-  if (FnTable >= kMaxTables) {
+  if (Full()) {
     PutErrorLog("LoadRealTable2", Q7_ERROR_LOAD_TABLE_COUNT_OVERFLOW, "TableCount overflow");
     return Q7_ERROR_LOAD_TABLE_COUNT_OVERFLOW;
   }
@@ -317,7 +346,7 @@ int TTableCollection::LoadRealTable2(char* file, unsigned long offset, int count
   }
   try {
     for (int k = 0; k < count; ++k) {
-      if (FnTable >= kMaxTables) {
+      if (Full()) {
         PutErrorLog("LoadRealTable2", Q7_ERROR_LOAD_TABLE_COUNT_OVERFLOW, "TableCount overflow");
         return Q7_ERROR_LOAD_TABLE_COUNT_OVERFLOW;
       }

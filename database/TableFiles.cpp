@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "foundation/CQ7Exception.h"
@@ -47,10 +48,46 @@ bool WorkingDirectory::Current(char* out, size_t size) {
 namespace {
 
 std::atomic<unsigned> g_temp_counter{0};
+std::atomic<bool> g_device_flush{true};
 
-// Creates a new, empty file beside the target, with the mode the target has (or the one a new
-// file would get), and returns its name.
+// The file a save replaces: the target itself, or the file at the end of its chain of links.
+// Empty when there is none to replace safely: a link that dangles or loops, or an existing file that
+// is not a regular one (a rename over a directory, a device or a pipe is never what a save means).
+// A target that does not exist yet is new.
+std::string ResolveTarget(const std::string& target) {
+  struct stat st;
+  if (lstat(target.c_str(), &st) != 0) return errno == ENOENT ? target : std::string();
+  if (S_ISREG(st.st_mode)) return target;
+  if (!S_ISLNK(st.st_mode)) return std::string();
+  char real[PATH_MAX];
+  if (realpath(target.c_str(), real) == nullptr) return std::string();
+  if (stat(real, &st) != 0 || !S_ISREG(st.st_mode)) return std::string();
+  return real;
+}
+
+std::string DirectoryOf(const std::string& file) {
+  const size_t slash = file.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+// A rename is an entry of the directory, and only a flush of the directory puts it on the device.
+bool FlushDirectory(const std::string& dir) {
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // A directory that may be written and searched but not read cannot be opened for the flush. The
+  // file's contents are on the device already, so a crash brings back at worst the complete old
+  // file; refusing such directories would break saves that worked.
+  if (fd < 0) return true;
+  // File systems that keep no directory state to flush answer EINVAL.
+  const bool ok = fsync(fd) == 0 || errno == EINVAL;
+  close(fd);
+  return ok;
+}
+
+// Creates a new, empty file beside the target, with the owner and mode the target has (or the
+// ones a new file would get), and returns its name.
 std::string CreateTemp(const std::string& target) {
+  if (target.empty()) return std::string();
   struct stat old_st;
   const bool had_target = stat(target.c_str(), &old_st) == 0 && S_ISREG(old_st.st_mode);
   for (int attempt = 0; attempt < 100; ++attempt) {
@@ -62,7 +99,14 @@ std::string CreateTemp(const std::string& target) {
       if (errno == EEXIST) continue;
       break;
     }
-    if (had_target) (void)fchmod(fd, old_st.st_mode & 07777);
+    if (had_target) {
+      // Only a privileged process may give the file away; an owner may still hand it to one of
+      // its own groups. Either failure leaves the process's own, which is no reason to refuse the
+      // save. The owner goes first because a change of owner may clear the set-ID bits.
+      if (fchown(fd, old_st.st_uid, old_st.st_gid) != 0)
+        (void)fchown(fd, static_cast<uid_t>(-1), old_st.st_gid);
+      (void)fchmod(fd, old_st.st_mode & 07777);
+    }
     close(fd);
     return temp;
   }
@@ -71,7 +115,8 @@ std::string CreateTemp(const std::string& target) {
 
 }  // namespace
 
-ReplacingFile::ReplacingFile(const std::string& target) : target_(target), temp_(CreateTemp(target)) {
+ReplacingFile::ReplacingFile(const std::string& target)
+    : target_(ResolveTarget(target)), temp_(CreateTemp(target_)) {
   // An empty temporary name fails in zpk_open like any file that cannot be created.
   zpk_open(stream_, temp_.empty() ? "" : temp_.c_str(), kZpkWrite | kZpkBinary, 0);
 }
@@ -82,16 +127,21 @@ ReplacingFile::~ReplacingFile() {
   if (!temp_.empty()) unlink(temp_.c_str());
 }
 
+void ReplacingFile::SetDeviceFlushForBenchmarks(bool on) { g_device_flush.store(on); }
+
 void ReplacingFile::Commit() {
-  // fclose reports the write errors that buffering delayed; only a complete file may replace the
-  // old one.
+  committed_ = true;  // every path below removes the temporary file itself or renames it
+  const bool flush = g_device_flush.load();
+  // fclose reports the write errors that buffering delayed, and fsync those that the page cache
+  // delayed. Only a complete file may replace the old one, and a rename that reaches the device
+  // before the contents do could leave an empty or partial file under the name after a crash.
+  const bool flushed = !flush || stream_.sync() == 0;
   const bool closed = stream_.close() == 0;
-  if (!closed || rename(temp_.c_str(), target_.c_str()) != 0) {
+  if (!flushed || !closed || rename(temp_.c_str(), target_.c_str()) != 0) {
     unlink(temp_.c_str());
-    committed_ = true;
     throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
   }
-  committed_ = true;
+  if (flush && !FlushDirectory(DirectoryOf(target_))) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
 }
 
 // ---- Reading and checking ----

@@ -46,10 +46,24 @@ class WorkingDirectory {
   bool remembered_ = false;
 };
 
-// A file written under a temporary name in the target's directory and renamed over the target by
-// Commit, so that the old file survives until the new one is complete. Destroyed without Commit,
-// it removes the temporary file. The stream is open for writing (binary, not raw) after
-// construction; an open failure records ("zpk_open", Q7_ERROR_ILLEGAL_FILE_NAME, "Illegal
+// A file written under a temporary name beside the file it replaces and renamed over it by Commit,
+// so that the old file stays whole until the new one is complete and on the device.
+//  - A target that is a symbolic link, or a chain of them, is followed: the file at the end of the
+//    chain is replaced and the links stay as they are. The temporary file goes beside that file, so
+//    that the rename stays within one file system.
+//  - The new file takes the old one's mode and, where the process has the right, its owner and
+//    group (failing that, its group alone where the process may give it); a new target gets the
+//    mode that any newly created file gets.
+//  - A file with several hard links is split: the name saved to gets the new file, the other names
+//    keep the old contents. Writing the new image into the shared file instead would leave every
+//    name holding a half-written file after a crash in the middle of the copy; with the rename each
+//    name holds a complete file, old or new, at every moment.
+//  - Commit flushes the file to the device before the rename and the directory after it, so that a
+//    crash after a save that succeeded finds the new file whole, and a crash before finds the old.
+// Destroyed without Commit, it removes the temporary file. The stream is open for writing (binary,
+// not raw) after construction. A link that names nothing or loops, a target (or link end) that
+// exists but is not a regular file, and a temporary file that cannot be created are refused before
+// anything is written: the refusal records ("zpk_open", Q7_ERROR_ILLEGAL_FILE_NAME, "Illegal
 // FileName") and throws that code.
 class ReplacingFile {
  public:
@@ -59,12 +73,18 @@ class ReplacingFile {
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
   zpk_fstream& stream() { return stream_; }
-  // Closes the stream and renames the file over the target; a close or rename failure throws
-  // Q7_ERROR_ILLEGAL_FILE_NAME (the temporary file is removed).
+  // Flushes and closes the stream and renames the file over the target; a flush, close or rename
+  // failure throws Q7_ERROR_ILLEGAL_FILE_NAME with the target untouched and the temporary file
+  // removed. A failure to flush the directory after the rename throws the same code; the target
+  // holds the new file then, but a crash may still bring back the old one.
   void Commit();
 
+  // For benchmarks only: with false, Commit skips both flushes to the device, to measure what they
+  // cost. Saves flush by default. Not to be changed while a save runs.
+  static void SetDeviceFlushForBenchmarks(bool on);
+
  private:
-  std::string target_;
+  std::string target_;  // the file replaced: the given name, or the end of its chain of links
   std::string temp_;
   zpk_fstream stream_;
   bool committed_ = false;

@@ -89,6 +89,11 @@ int zpk_fstream::close() {
   return rc;
 }
 
+int zpk_fstream::sync() {
+  if (fp_ == nullptr || fflush(fp_) != 0) return -1;
+  return fsync(fileno(fp_)) == 0 ? 0 : -1;
+}
+
 bool zpk_fstream::NeedsSwap() const {
   // Before a header was read the file's byte order is unknown (0): nothing is swapped.
   return raw_ == 0 && old_format_ == 0 && file_endian_ != 0 && file_endian_ != sys_endian_;

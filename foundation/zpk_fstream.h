@@ -75,6 +75,9 @@ class zpk_fstream {
   int set_vbuf(char* buf, int size);
   // The fclose result, or 0 when the stream was closed already.
   int close();
+  // Pushes the buffered bytes to the file and the file's contents to the device (fflush, fsync):
+  // 0, or -1 when either fails or the stream is closed.
+  int sync();
 
   // Reads the 256-byte header at the current position (the start of the file).
   //  - first byte not 0xFF: old format; the stream goes back to offset 0, takes the system's

@@ -1,13 +1,19 @@
 // Writes the seed corpus of the file-reader fuzz targets into <dir>/db_file_fuzz and
 // <dir>/table_file_fuzz: small valid database and table files with every value type, NULLs,
 // extra sets, a current set other than 1, a sorted view and a high-speed filter, in the current
-// file version and as a set-1-only table.
+// file version and as a set-1-only table. With a second directory, also writes there the
+// regression inputs (<regressions>/db_file_fuzz, <regressions>/table_file_fuzz): crafted files that
+// once crashed the engine or made a database unreadable, which every fuzz run replays first.
 #include <unistd.h>
 
+#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -68,11 +74,75 @@ TRealTable* BuildTable(TTableCollection& db, const char* name, int rows) {
   return t;
 }
 
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+void PutInt(std::string* bytes, size_t at, int32_t v) {
+  if (at + 4 <= bytes->size()) memcpy(bytes->data() + at, &v, 4);
+}
+
+// Byte positions in a database file of real tables (each int32 unit padded to 8 bytes): the
+// issued table ID, then after `n` table names the first table's kind, its table ID and its name.
+constexpr size_t kIssuedAt = 272;
+size_t KindAt(int n) { return 288 + 256 * static_cast<size_t>(n); }
+size_t NameAt(int n) { return KindAt(n) + 32; }
+
+// The regression inputs. Each is a small database (two tables: A with its set IDs at the top of the
+// range, B plain) or table file, changed where the fault lay.
+int WriteRegressions(const std::filesystem::path& root) {
+  const std::string db_dir = (root / "db_file_fuzz").string();
+  const std::string table_dir = (root / "table_file_fuzz").string();
+  std::filesystem::create_directories(db_dir);
+  std::filesystem::create_directories(table_dir);
+
+  // Set IDs up to INT32_MAX with the last set ID there: a search made the next ID wrap to
+  // INT32_MIN, came back as that "code", freed the set the table still listed, and clearing the
+  // database then freed it again.
+  TTableCollection db;
+  TRealTable* a = BuildTable(db, "A", 6);
+  if (a->ResetSetID(0, INT32_MAX) != 0) return 1;
+  const int rows[] = {5, 1, 3};
+  if (a->AddSetFromRows(3, rows) != INT32_MAX) return 1;
+  BuildTable(db, "B", 3);
+  char dir[TTableCollection::kPathSize];
+  snprintf(dir, sizeof dir, "%s", db_dir.c_str());
+  char name[] = "set_ids_at_top";
+  db.SaveDB(dir, name);
+  snprintf(dir, sizeof dir, "%s", table_dir.c_str());
+  char table_name[] = "set_ids_at_top";
+  if (db.SaveRealTableAs(dir, table_name, a->FTableID) != 0) return 1;
+
+  const std::string good = ReadFile(db_dir + "/set_ids_at_top.Q7D");
+  // The issued table ID at the top: the next table ID wrapped.
+  std::string issued = good;
+  PutInt(&issued, kIssuedAt, INT32_MAX);
+  WriteFile(db_dir + "/issued_id_at_top.Q7D", issued);
+  // A negative kind came back from the load as its "code".
+  for (int32_t kind : {-1, INT32_MIN}) {
+    std::string bad = good;
+    PutInt(&bad, KindAt(2), kind);
+    WriteFile(db_dir + "/kind_" + std::to_string(kind) + ".Q7D", bad);
+  }
+  // An empty stored name made the whole database unreadable.
+  std::string no_name = good;
+  if (no_name.size() > NameAt(2)) no_name[NameAt(2)] = '\0';
+  WriteFile(db_dir + "/empty_table_name.Q7D", no_name);
+  // Not a database file at all.
+  WriteFile(db_dir + "/not_a_database.Q7D", "plain text, no database\n");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    fprintf(stderr, "usage: %s <corpus directory>\n", argv[0]);
+  if (argc != 2 && argc != 3) {
+    fprintf(stderr, "usage: %s <corpus directory> [<regression directory>]\n", argv[0]);
     return 2;
   }
   q7fuzz::QuietEngine();
@@ -98,5 +168,6 @@ int main(int argc, char** argv) {
   if (out.open(one.c_str(), kZpkWrite | kZpkBinary, 0) != 0 || out.writeFileHeader() != 0) return 1;
   a->SaveTable(&out, 1);
   out.close();
+  if (argc == 3) return WriteRegressions(std::filesystem::absolute(argv[2]));
   return 0;
 }

@@ -265,6 +265,15 @@ Q7_EXPORT int Q7LogInit(int option, const char* path);
  * Returns 0, or Q7_ERROR_INVALID_PARAMETER for a null record. */
 Q7_EXPORT int RQ7GetEnvironment(_TREnvironment* env);
 
+/* The machine's memory figures, filled by RQ7GetSystemMemInfo (16 bytes). */
+typedef struct _TRMemInfo {
+  uint64_t total; /* physical memory in bytes */
+  uint64_t free;  /* offset 8: not measured on this system: always 0 */
+} _TRMemInfo;
+/* Fills *info. Returns -1, the system query's own result, since the free figure is not measured;
+ * Q7_ERROR_INVALID_PARAMETER for a null info, which is recorded and nothing else is done. */
+Q7_EXPORT int RQ7GetSystemMemInfo(_TRMemInfo* info);
+
 /* ---- Decimal numbers ---- */
 
 /*
@@ -438,7 +447,8 @@ Q7_EXPORT int Q7LoadDB(const char* directory, const char* name);
 Q7_EXPORT int RQ7HSLoadDB(const char* directory, const char* name);
 
 /* Writes the whole database as directory/name (".Q7D" rule as above) and keeps that place for
- * RQ7SaveDB and RQ7GetPathName. Returns 0. */
+ * RQ7SaveDB and RQ7GetPathName. Returns 0. A null or empty name returns Q7_ERROR_NO_DB_NAME and
+ * writes nothing. */
 Q7_EXPORT int RQ7SaveDBAs(const char* directory, const char* name);
 Q7_EXPORT int Q7SaveDBAs(const char* directory, const char* name);
 /* Writes the database again where it was last loaded from or saved to; Q7_ERROR_NO_DB_NAME when
@@ -564,13 +574,15 @@ Q7_EXPORT int RQ7CondenseRealTable(int table_id);
 Q7_EXPORT int Q7CondenseRealTable(int table_id);
 
 /* As RQ7GenerateTableName, into name (256 bytes; written only on success). Q7GenTableName points
- * *name at an engine buffer that the next call overwrites. */
+ * *name at an engine buffer that the next call overwrites. A null name returns
+ * Q7_ERROR_INVALID_PARAMETER. */
 Q7_EXPORT int RQ7GenTableName(const char* seed, char* name);
 Q7_EXPORT int Q7GenTableName(const char* seed, char** name);
 
 /* The number of tables that depend on a real table (0: it may be changed); their IDs into
  * referring_ids, which must hold that many ints (at most RQ7GetNTable()). Q7_ERROR_NOT_REAL_TABLE
- * for a join table. Q7TableCanEdit points *referring_ids at the engine's list instead. */
+ * for a join table. Q7TableCanEdit points *referring_ids at the engine's list instead (a null
+ * referring_ids: Q7_ERROR_INVALID_PARAMETER). */
 Q7_EXPORT int RQ7TableCanEdit(int table_id, int* referring_ids);
 Q7_EXPORT int Q7TableCanEdit(int table_id, int** referring_ids);
 
@@ -715,6 +727,15 @@ Q7_EXPORT int Q7GetFilterType(int table, int filter);
  * column's source filter. Values written but not yet merged into the value list are merged first.
  * Returns 0. */
 Q7_EXPORT int RQ7GetFilterInfo(int table, int filter, _TRFilterInfo* info);
+/* The table's filter count into *count, and for each of the first min(count, max) filters in
+ * display order its summary into infos[i] and its 64-byte attribute block into attributes[i] (for
+ * STRING filters stringAreaSize is the character area's whole capacity). Values written but not
+ * yet merged are merged first. Returns 0, also when max is 0 and nothing but the count is written.
+ * A missing table returns Q7_ERROR_INVALID_PARAMETER (its ring entry "No Such Table: %d " carries
+ * the same code); a negative max, a null count, or null infos or attributes while a filter is to
+ * be described: Q7_ERROR_INVALID_PARAMETER. */
+Q7_EXPORT int RQ7GetAllFilterInfo(int table, int max, int* count, _TRFilterInfo* infos,
+                                  char (*attributes)[64]);
 /* Copies the filter's contents into the host's buffers of *body: min(capacity, count) value
  * numbers, value-list elements and (STRING) bytes of the character area. A DECIMAL value buffer
  * starts with the filter's NumericInfo, the values follow it: it must hold 8 + 16 * valueCapacity
@@ -799,7 +820,8 @@ Q7_EXPORT int RQ7GetNumericInfo(int table, int filter, NumericInfo* info, char* 
 Q7_EXPORT int RQ7FindRecNoReal(int table, int set, int rec_no);
 Q7_EXPORT int Q7FindRecNoReal(int table, int set, int rec_no);
 /* A find on a STRING filter; from and to are at most 4096 bytes (longer:
- * Q7_ERROR_STRING_SIZE_OVERFLOW). The SJIS form requires the database character code Shift_JIS,
+ * Q7_ERROR_STRING_SIZE_OVERFLOW); a null from, or a null to for kinds 1 and 5, returns
+ * Q7_ERROR_INVALID_PARAMETER without opening a find. The SJIS form requires the database character code Shift_JIS,
  * the Locale form the code of the locale ID (0..6 as RQ7SetKanjiCode; 99 accepts any); otherwise
  * they return Q7_ERROR_CHAR_CODE_MISMATCH without opening a find. */
 Q7_EXPORT int RQ7OpenStrFindReal(int table, int filter, int kind, char* from, char* to);
@@ -912,7 +934,12 @@ Q7_EXPORT int RQ7GetVNoList(int table, int filter, int set, int first_row, int n
  * a negative source set means the current set. A failed search or sort registers nothing.
  * Search codes (op) of RQ7SearchByField: 0 x == from, 1 from <= x <= to, 2 x <= from, 3 x >= from,
  * 4 x != from, 5 from < x < to, 6 x < from, 7 x > from, 8 starts with, 9 contains, 10 ends with
- * (STRING), 11 x is NULL; 0x80 added leaves NULL rows out. from and to point at one value of the
+ * (8 to 10 on STRING only), 11 x is NULL (not on STRING); a code a filter does not take, or above
+ * 11, gives Q7_ERROR_INVALID_OPERATION. NULL rows of the other types are kept only by 11 and by 0,
+ * 1 and 3 with a NULL from (3 then keeps every row); 0x80 added makes a NULL bound (from for 0 to
+ * 7, to for 1 and 5) give an empty set, and changes nothing else. A STRING filter's NULL is the
+ * empty text, ordered first like any text; 2 with an empty from keeps no row, and 0x80 added
+ * changes only that (0x82 keeps the empty-text rows). from and to point at one value of the
  * filter's raw form (int32; double for DOUBLE, DATE, TIME and DATETIME; Numeric at the filter's
  * scale; for STRING the zero-ended text itself); a bound the code reads must not be null
  * (Q7_ERROR_INVALID_PARAMETER).
@@ -934,7 +961,13 @@ Q7_EXPORT int RQ7SearchByFieldStr(int table, int filter, int set, int op, char* 
 Q7_EXPORT int RQ7SearchByFieldSJIS(int table, int filter, int set, int op, char* from, char* to);
 Q7_EXPORT int RQ7SearchByFieldLocale(int table, int filter, int set, int op, char* from, char* to,
                                      int locale);
-/* As RQ7SearchByField; a STRING filter is compared by the text from each value's second byte. */
+/* As RQ7SearchByField, but a STRING filter is compared by the text of each value from its second
+ * byte, with codes 0 to 10 only (no 0x80); null bounds read as empty texts. Equal and the ranges
+ * are found by binary search, so they are exact where ordering the values by whole text also
+ * orders them from the second byte (as when all begin with the same byte). NULL rows are kept
+ * only by 1 and 3 with an empty from, and not even then when that search stops on a value one
+ * byte long (empty from its second byte too; in such a column, whenever there is one). A row is
+ * kept or not whatever the size of the set. */
 Q7_EXPORT int RQ7SearchByField2(int table, int filter, int set, int op, char* from, char* to);
 Q7_EXPORT int Q7SearchByField2(int table, int filter, int set, int op, char* from, char* to);
 /* The rows whose whole text matches the wildcard pattern. */
@@ -1054,7 +1087,9 @@ Q7_EXPORT int RQ7GetJoinInfoExR1(int table, int* outer, int* key_count, int* mas
                                  int* master_keys, int* slave_table, int* slave_set, int* slave_keys);
 
 /* RQ7SearchByField with the bounds as texts, decimals, integers or doubles; the SJIS and Locale
- * forms as RQ7SearchByFieldSJIS and RQ7SearchByFieldLocale. */
+ * forms as RQ7SearchByFieldSJIS and RQ7SearchByFieldLocale. Texts search STRING filters only,
+ * decimals DECIMAL, integers INTEGER, doubles DOUBLE, DATE, TIME and DATETIME: any other filter
+ * returns Q7_ERROR_INVALID_DATA_TYPE (recorded as "Q7SearchByField") and makes no set. */
 Q7_EXPORT int RQ7SearchByFieldStrR1(int table, int filter, int set, int op, char* from, char* to);
 Q7_EXPORT int RQ7SearchByFieldNumericR1(int table, int filter, int set, int op, Numeric* from,
                                         Numeric* to);
@@ -1079,11 +1114,13 @@ Q7_EXPORT int RQ7GetData1NumericR1(int table, int filter, int set, int row, Nume
 /* Any value as text: "%d", "%f", dates "yyyy/mm/dd", times "hh:mm:ss", date-times both, decimals
  * with their scale's digits, texts as they are. A failed read gives the (empty) text buffer. */
 Q7_EXPORT const char* RQ7GetData1Cnv2StrR1(int table, int filter, int set, int row);
-/* Block reads of up to 128 rows from first_row (1-based), as RQ7GetData1M: values must hold 1024
- * bytes (256 ints; 128 doubles), for decimals 2048 bytes (128 Numerics, the value alone in every
- * row), and are cleared first; for texts offsets holds 128 ints into texts (4096 bytes, cleared
- * first). *count receives the rows stored. A filter of another type returns
- * Q7_ERROR_INVALID_DATA_TYPE without reading. */
+/* Block reads of up to 128 rows from first_row (1-based), as RQ7GetData1M. Ints: values is given
+ * 1024 bytes, the room hosts written for this call pass, but only the *count ints read are written
+ * (at most 128, so 512 bytes suffice), and nothing on a failure. Doubles: values holds 1024 bytes
+ * (128 doubles); decimals: 2048 bytes (128 Numerics, the value alone in every row); both are
+ * cleared first. Texts: offsets holds 128 ints into texts (4096 bytes, cleared first). *count
+ * receives the rows stored. A filter of another type returns Q7_ERROR_INVALID_DATA_TYPE without
+ * reading. */
 Q7_EXPORT int RQ7GetData1MIntR1(int table, int filter, int set, int first_row, int* count, int* values);
 Q7_EXPORT int RQ7GetData1MDblR1(int table, int filter, int set, int first_row, int* count, double* values);
 Q7_EXPORT int RQ7GetData1MNumericR1(int table, int filter, int set, int first_row, int* count,
@@ -1092,7 +1129,8 @@ Q7_EXPORT int RQ7GetData1MStrR1(int table, int filter, int set, int first_row, i
                                 char* texts);
 
 /* RQ7OverwriteRealEx of one row, and RQ7FillRealEx, with the value passed by value (a decimal at the
- * filter's scale by pointer). */
+ * filter's scale by pointer). The value's kind must be the filter's, as for the R1 searches above:
+ * otherwise Q7_ERROR_INVALID_DATA_TYPE (recorded under the RQ7 function's name), nothing written. */
 Q7_EXPORT int RQ7OverwriteRealExIntR1(int table, int set, int filter, int row, int value);
 Q7_EXPORT int RQ7OverwriteRealExDblR1(int table, int set, int filter, int row, double value);
 Q7_EXPORT int RQ7OverwriteRealExStrR1(int table, int set, int filter, int row, const char* value);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -201,6 +202,48 @@ TEST_F(DataAccessApi, AnOverlongFindTextLeavesTheOperationsAndTheFramesEntries) 
   EXPECT_EQ(RQ7GetFindStatus(table_, &hits, nullptr), 0);
 }
 
+// A null text is not the empty text: a find for it would mark rows the host never named and
+// report success. The open find stays as it was.
+TEST_F(DataAccessApi, StringFindRefusesANullTextItWouldRead) {
+  const int filter = StringColumn({"", "b", "a"});
+  char a[] = "a";
+  const int open = RQ7OpenStrFindReal(table_, filter, 1, a, a);
+  ASSERT_GT(open, 0);
+  const RingEntry kFrom{"Q7OpenStrFindReal", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : From"};
+  const RingEntry kTo{"Q7OpenStrFindReal", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : To"};
+  struct Case {
+    const char* name;
+    std::function<int()> open;
+    std::vector<RingEntry> ring;
+  };
+  const Case cases[] = {
+      {"equal, no from",
+       [&] { return RQ7OpenStrFindReal(table_, filter, 0, nullptr, a); },
+       {kFrom, {"RQ7OpenStrFindReal", Q7_ERROR_INVALID_PARAMETER, ""}}},
+      {"between, no to",
+       [&] { return RQ7OpenStrFindReal(table_, filter, 1, a, nullptr); },
+       {kTo, {"RQ7OpenStrFindReal", Q7_ERROR_INVALID_PARAMETER, ""}}},
+      {"within, no to",
+       [&] { return RQ7OpenStrFindReal(table_, filter, 5, a, nullptr); },
+       {kTo, {"RQ7OpenStrFindReal", Q7_ERROR_INVALID_PARAMETER, ""}}},
+      {"locale form",
+       [&] { return RQ7OpenStrFindRealLocale(table_, filter, 9, nullptr, nullptr, 99); },
+       {kFrom, {"RQ7OpenStrFindRealLocale", Q7_ERROR_INVALID_PARAMETER, ""}}},
+      {"plain mirror", [&] { return Q7OpenStrFindReal(table_, filter, 8, nullptr, nullptr); }, {kFrom}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.open(), Q7_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(DrainRing(), c.ring);
+    int hits = -1;
+    EXPECT_EQ(RQ7GetFindStatus(table_, &hits, nullptr), open);
+    EXPECT_EQ(hits, 1);
+  }
+  // A code that reads only from needs no to.
+  EXPECT_EQ(RQ7OpenStrFindReal(table_, filter, 0, a, nullptr), open + 1);
+  EXPECT_EQ(DrainRing(), std::vector<RingEntry>{});
+}
+
 TEST_F(DataAccessApi, FindRecNoGivesThePositionInTheSet) {
   IntColumn(Iota(10));
   const int rows[] = {7, 3, 9};
@@ -259,6 +302,42 @@ TEST_F(DataAccessApi, FailingRowEditsLeaveTheirFramesEntries) {
   ASSERT_FALSE(ring.empty());
   EXPECT_EQ(ring.back(), (RingEntry{"RQ7FillRealEx", Q7_ERROR_NO_SUCH_TABLE, "No Such Table: 77"}));
   EXPECT_EQ(ReadInts(filter, 3), Iota(3));
+}
+
+// The start row is reported less one; for the smallest int that lies below the int range, and the
+// writes must refuse it without wrapping.
+TEST_F(DataAccessApi, WritesRefuseTheSmallestStartRow) {
+  const int filter = IntColumn(Iota(3));
+  int32_t values[] = {7};
+  const RingEntry kTableEntry{"OverWriteEx", Q7_ERROR_INVALID_PARAMETER,
+                              "Invalid Parameter : WriteStart(-2147483649)"};
+  struct Case {
+    const char* name;
+    std::function<int()> write;
+    RingEntry first;  // the table's own entry
+  };
+  const Case cases[] = {
+      {"overwrite", [&] { return RQ7OverwriteRealEx(table_, kAllRows, filter, INT32_MIN, 1, values); },
+       {"MppOverWriteEx", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : WriteStart"}},
+      {"plain overwrite", [&] { return Q7OverwriteRealEx(table_, kAllRows, filter, INT32_MIN, 1, values); },
+       kTableEntry},
+      {"serial overwrite",
+       [&] { return RQ7OverwriteRealExStr(table_, kAllRows, filter, INT32_MIN, 1, values); }, kTableEntry},
+      {"fill", [&] { return RQ7FillRealEx(table_, kAllRows, filter, INT32_MIN, 1, values); },
+       {"MppFillEx", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : WriteStart(-2147483649)"}},
+      {"overwrite by value", [&] { return RQ7OverwriteRealExIntR1(table_, kAllRows, filter, INT32_MIN, 7); },
+       {"MppOverWriteEx", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : WriteStart"}},
+      {"fill by value", [&] { return RQ7FillRealExIntR1(table_, kAllRows, filter, INT32_MIN, 1, 7); },
+       {"MppFillEx", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : WriteStart(-2147483649)"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.write(), Q7_ERROR_INVALID_PARAMETER);
+    const std::vector<RingEntry> ring = DrainRing();
+    ASSERT_FALSE(ring.empty());
+    EXPECT_EQ(ring.front(), c.first);
+    EXPECT_EQ(ReadInts(filter, 3), Iota(3));
+  }
 }
 
 // ---- Single values ----

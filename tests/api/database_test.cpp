@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -187,6 +188,32 @@ TEST_F(DatabaseApi, SaveDBWritesWhereTheDatabaseCameFrom) {
 
   ASSERT_EQ(RQ7LoadDB(dir_.path().c_str(), "shop"), 0);
   EXPECT_EQ(SnapshotAll(), changed);
+}
+
+// Without a name the file would be the bare extension, a hidden ".Q7D" beside the host's files.
+TEST_F(DatabaseApi, SaveDBAsRefusesAMissingName) {
+  // Integers only, so that the previous file version can take the table too.
+  ASSERT_GT(q7host::AddIntColumn(q7host::AddTable("plain", 3), "n", {1, 2, 3}), 0);
+  const std::string d = dir_.path();
+  struct Case {
+    const char* name;
+    std::function<int()> save;
+  };
+  const Case cases[] = {
+      {"null", [&] { return RQ7SaveDBAs(d.c_str(), nullptr); }},
+      {"empty", [&] { return RQ7SaveDBAs(d.c_str(), ""); }},
+      {"plain mirror", [&] { return Q7SaveDBAs(d.c_str(), nullptr); }},
+      {"previous version", [&] { return RQ7SaveDBAsOldVer(d.c_str(), "", 24); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.save(), Q7_ERROR_NO_DB_NAME);
+    EXPECT_EQ(DrainRing(), (std::vector<RingEntry>{{"Q7SaveDBAs", Q7_ERROR_NO_DB_NAME, "Illegal FileName"}}));
+    EXPECT_TRUE(std::filesystem::is_empty(d));
+    char path[512] = "x", name[512] = "x";
+    ASSERT_EQ(RQ7GetPathName(path, name), 0);
+    EXPECT_STREQ(name, "");  // nothing saved, so there is still no place to save again
+  }
 }
 
 TEST_F(DatabaseApi, TableFilesLoadAsNewTablesWithUniqueNames) {
@@ -418,6 +445,94 @@ TEST_F(DatabaseApi, FreeMemReleasesAndClearsTheHostPointer) {
   EXPECT_EQ(block, nullptr);
   EXPECT_EQ(Q7FreeMem(&block), 0);
   EXPECT_EQ(Q7FreeMem(nullptr), 0);
+}
+
+// A load that cannot even begin (no such directory or file, a file that is no database file) keeps
+// the database the host had; damage found further in still leaves an empty database.
+TEST_F(DatabaseApi, LoadDBOfAWrongFileKeepsTheDatabase) {
+  const int t = BuildSales("sales");
+  ASSERT_EQ(RQ7SaveDBAs(dir_.path().c_str(), "shop"), 0);
+  ASSERT_EQ(RQ7SaveRealTableAs(dir_.path().c_str(), "table", t), 0);
+  const std::string shop = ReadFile(dir_.File("shop.Q7D"));
+  const auto write = [&](const std::string& name, const std::string& bytes) {
+    std::ofstream(dir_.File(name), std::ios::binary) << bytes;
+  };
+  write("notes.Q7D", "These are notes, not a database.\n");
+  write("empty.Q7D", "");
+  write("table.Q7D", ReadFile(dir_.File("table.Q7T")));
+  ASSERT_GT(shop.size(), 300u);
+  write("head.Q7D", shop.substr(0, 300));
+  const std::vector<TableSnapshot> before = SnapshotAll();
+  const std::string missing_dir = dir_.File("nowhere");
+  struct Case {
+    const char* what;
+    std::string dir;
+    const char* name;
+    int code;
+  };
+  const Case kCases[] = {
+      {"misspelt name", dir_.path(), "shopp", Q7_ERROR_ILLEGAL_FILE_NAME},
+      {"no such directory", missing_dir, "shop", Q7_ERROR_INVALID_PATH},
+      {"text file", dir_.path(), "notes", Q7_ERROR_UNSUPPORTED_VERSION},
+      {"empty file", dir_.path(), "empty", Q7_ERROR_ILLEGAL_FILE_NAME},
+      {"table file", dir_.path(), "table", Q7_ERROR_UNSUPPORTED_VERSION},
+      {"names cut off", dir_.path(), "head", Q7_ERROR_ILLEGAL_ARRAY_DATA},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(RQ7LoadDB(c.dir.c_str(), c.name), c.code);
+    const std::vector<RingEntry> ring = DrainRing();
+    ASSERT_FALSE(ring.empty());
+    EXPECT_EQ(ring.back().api, "Q7LoadDB");
+    EXPECT_EQ(ring.back().code, c.code);
+    EXPECT_EQ(SnapshotAll(), before);
+  }
+
+  // The first table's kind, negative: refused as an invalid kind, not passed on as a code.
+  std::string bad_kind = shop;
+  const int32_t minus_one = -1;
+  memcpy(bad_kind.data() + 544, &minus_one, 4);
+  write("kind.Q7D", bad_kind);
+  EXPECT_EQ(RQ7LoadDB(dir_.path().c_str(), "kind"), Q7_ERROR_INVALID_TABLE_TYPE);
+  EXPECT_EQ(RQ7GetNTable(), 0);
+  ASSERT_EQ(RQ7LoadDB(dir_.path().c_str(), "shop"), 0);
+  write("cut.Q7D", shop.substr(0, shop.size() / 2));
+  EXPECT_LT(RQ7LoadDB(dir_.path().c_str(), "cut"), 0);
+  EXPECT_EQ(RQ7GetNTable(), 0);
+  DrainRing();
+}
+
+// A stored table whose sets reach the highest set ID: searches and set operations are refused with
+// the overflow code, and the database clears cleanly afterwards.
+TEST_F(DatabaseApi, LoadedSetIDsAtTheTopRefuseNewSets) {
+  const int t = q7host::AddTable("t", 2);
+  const int k = q7host::AddIntColumn(t, "k", {4, 6});
+  ASSERT_GT(k, 0);
+  const int rows[] = {2};
+  ASSERT_EQ(RQ7AddSetReal(t, 1, rows), 2);
+  ASSERT_EQ(RQ7SaveDBAs(dir_.path().c_str(), "top"), 0);
+  std::string bytes = ReadFile(dir_.File("top.Q7D"));
+  // The table's base record: set count at 832, set IDs at 840, last set ID at 848, current at 856.
+  const size_t kSecondSetID = 844, kLastSetID = 848, kCurrentSetID = 856;
+  for (size_t at : {kSecondSetID, kLastSetID, kCurrentSetID}) {
+    int32_t v = 0;
+    memcpy(&v, bytes.data() + at, 4);
+    ASSERT_EQ(v, 2) << at;
+    const int32_t top = INT32_MAX;
+    memcpy(bytes.data() + at, &top, 4);
+  }
+  std::ofstream(dir_.File("top.Q7D"), std::ios::binary | std::ios::trunc) << bytes;
+  ASSERT_EQ(RQ7LoadDB(dir_.path().c_str(), "top"), 0);
+  EXPECT_EQ(RQ7GetCurrentSetID(1), INT32_MAX);
+  int value = 6;
+  EXPECT_EQ(RQ7SearchByField(1, 1, -1, 0, reinterpret_cast<char*>(&value), nullptr),
+            Q7_ERROR_SET_COUNT_OVERFLOW);
+  EXPECT_EQ(RQ7SortByField(1, 1, -1, 0), Q7_ERROR_SET_COUNT_OVERFLOW);
+  EXPECT_EQ(RQ7SetNotReal(1, -1), Q7_ERROR_SET_COUNT_OVERFLOW);
+  EXPECT_EQ(RQ7GetNSet(1), 2);
+  EXPECT_EQ(q7host::ReadSet(1, INT32_MAX), std::vector<int>{2});
+  DrainRing();
+  EXPECT_EQ(RQ7ClearDB(), 0);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <utility>
@@ -17,6 +18,8 @@ static_assert(offsetof(_TREnvironment, osKind) == 256);
 static_assert(offsetof(_TREnvironment, hardwareSecond) == 284);
 static_assert(offsetof(_TREnvironment, osCharCode) == 288);
 static_assert(offsetof(_TREnvironment, dbCharCode) == 320);
+static_assert(sizeof(_TRMemInfo) == 16);
+static_assert(offsetof(_TRMemInfo, free) == 8);
 
 struct Entry {
   int time = 0;
@@ -113,6 +116,23 @@ TEST_F(EngineApi, RefusedEnvironmentRecordLeavesOneRingEntry) {
   EXPECT_EQ(Q7GetErrorLog(&time, &api_ptr, &code, &message_ptr), 1);
   EXPECT_STREQ(api, "RQ7GetEnvironment");
   EXPECT_EQ(code, Q7_ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(EngineApi, SystemMemInfoGivesTheMachinesMemory) {
+  _TRMemInfo info;
+  memset(&info, 0xA5, sizeof info);
+  // The system query's own result: the free figure is not measured.
+  EXPECT_EQ(RQ7GetSystemMemInfo(&info), -1);
+  EXPECT_EQ(info.total,
+            static_cast<uint64_t>(sysconf(_SC_PAGESIZE)) * static_cast<uint64_t>(sysconf(_SC_PHYS_PAGES)));
+  EXPECT_EQ(info.free, 0u);
+  EXPECT_EQ(DrainRing().size(), 0u);
+  EXPECT_EQ(RQ7GetSystemMemInfo(nullptr), Q7_ERROR_INVALID_PARAMETER);
+  const auto entries = DrainRing();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].api, "RQ7GetSystemMemInfo");
+  EXPECT_EQ(entries[0].code, Q7_ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(entries[0].message, "Invalid Parameter : info");
 }
 
 TEST_F(EngineApi, VersionNumbersAndCopyright) {

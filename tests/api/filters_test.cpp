@@ -91,6 +91,50 @@ TEST_F(FiltersApi, FilterInfoDescribesAColumnOfEachType) {
   EXPECT_EQ(DrainRing(), std::vector<RingEntry>{});
 }
 
+TEST_F(FiltersApi, AllFilterInfoDescribesTheFirstFiltersAndTheirBlocks) {
+  BuildTable();
+  unsigned char block[64];
+  for (int i = 0; i < 64; ++i) block[i] = static_cast<unsigned char>(i + 1);
+  ASSERT_EQ(RQ7SetFilterAttr(table_, string_, block), 0);
+  const int ids[] = {int_, double_, date_, string_, decimal_};
+
+  // Room for four: the count says five, the first four are described, the rest untouched.
+  _TRFilterInfo infos[5];
+  char attributes[5][64];
+  memset(infos, kUntouched, sizeof infos);
+  memset(attributes, kUntouched, sizeof attributes);
+  int count = -1;
+  ASSERT_EQ(RQ7GetAllFilterInfo(table_, 4, &count, infos, attributes), 0);
+  EXPECT_EQ(count, 5);
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    _TRFilterInfo one;
+    ASSERT_EQ(RQ7GetFilterInfo(table_, ids[i], &one), 0);
+    EXPECT_STREQ(infos[i].name, one.name);
+    EXPECT_EQ(infos[i].type, one.type);
+    EXPECT_EQ(infos[i].valueCount, one.valueCount);
+    unsigned char want[64];
+    ASSERT_EQ(RQ7GetFilterAttr(table_, ids[i], want), 0);
+    EXPECT_EQ(memcmp(attributes[i], want, 64), 0);
+  }
+  EXPECT_EQ(memcmp(attributes[3], block, 64), 0);
+  EXPECT_EQ(static_cast<unsigned char>(attributes[4][0]), kUntouched);
+  EXPECT_EQ(reinterpret_cast<unsigned char*>(&infos[4])[0], kUntouched);
+
+  // Only the count, with no records to fill.
+  count = -1;
+  EXPECT_EQ(RQ7GetAllFilterInfo(table_, 0, &count, nullptr, nullptr), 0);
+  EXPECT_EQ(count, 5);
+  EXPECT_EQ(DrainRing(), std::vector<RingEntry>{});
+
+  // A missing table is a bad parameter here.
+  EXPECT_EQ(RQ7GetAllFilterInfo(99, 3, &count, infos, attributes), Q7_ERROR_INVALID_PARAMETER);
+  const std::vector<RingEntry> ring = DrainRing();
+  ASSERT_FALSE(ring.empty());
+  EXPECT_EQ(ring.back(),
+            (RingEntry{"innerRQ7GetAllFilterInfo", Q7_ERROR_INVALID_PARAMETER, "No Such Table: 99 "}));
+}
+
 TEST_F(FiltersApi, FilterBodyValueNumbersIndexTheValuesTheHostWrote) {
   BuildTable();
   int numbers[5];

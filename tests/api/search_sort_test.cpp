@@ -153,6 +153,33 @@ TEST_F(SearchSortApi, SearchByField2ComparesTextsFromTheirSecondByte) {
   EXPECT_EQ(ReadSet(table_, RQ7SearchByField2(table_, city_, 1, 0, from.data(), nullptr)), (Rows{2}));
 }
 
+// A null bound of the second string form is no text: equal to it would keep every row.
+TEST_F(SearchSortApi, SearchByField2RefusesANullBoundOnAStringFilter) {
+  Bound ome = Bound::Text("ome");
+  struct Case {
+    const char* name;
+    int op;
+    char* from;
+    char* to;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"equal", 0, nullptr, nullptr, "Invalid Parameter : From"},
+      {"contains", 9, nullptr, ome.data(), "Invalid Parameter : From"},
+      {"between", 1, ome.data(), nullptr, "Invalid Parameter : To"},
+  };
+  const int current = RQ7GetCurrentSetID(table_);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(RQ7SearchByField2(table_, city_, 1, c.op, c.from, c.to), Q7_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(DrainRing(),
+              (std::vector<RingEntry>{{"Q7SearchByField2", Q7_ERROR_INVALID_PARAMETER, c.message}}));
+    EXPECT_EQ(Q7SearchByField2(table_, city_, 1, c.op, c.from, c.to), Q7_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(DrainRing().size(), 1u);
+    EXPECT_EQ(RQ7GetCurrentSetID(table_), current);
+  }
+}
+
 TEST_F(SearchSortApi, PatternValueListAndFlagSearches) {
   EXPECT_EQ(ReadSet(table_, RQ7SearchByFieldWildCard(table_, city_, 1, "R*")), (Rows{2, 6}));
   EXPECT_EQ(ReadSet(table_, Q7SearchByFieldWildCard(table_, city_, 1, "?ima")), (Rows{5}));

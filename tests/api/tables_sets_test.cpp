@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,30 @@ TEST_F(TablesSetsApi, GeneratedNamesAreCopiedOnlyOnSuccess) {
   EXPECT_EQ(RQ7GenTableName("", name), Q7_ERROR_ILLEGAL_TABLE_NAME);
   EXPECT_STREQ(name, "untouched");
   DrainRing();
+}
+
+// These calls hand their result only through the out-argument: without one, a success would tell
+// the host nothing, so a null one is refused before anything runs.
+TEST_F(TablesSetsApi, NullOutputsOfNameAndEditCallsAreRefused) {
+  struct Case {
+    const char* ring;
+    std::function<int()> call;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"RQ7GenTableName", [] { return RQ7GenTableName("people", nullptr); }, "Invalid Parameter : TableName"},
+      {"Q7GenTableName", [] { return Q7GenTableName("people", nullptr); }, "Invalid Parameter : TableName"},
+      {"Q7TableCanEdit", [&] { return Q7TableCanEdit(table_, nullptr); }, "Invalid Parameter : IDList"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ring);
+    EXPECT_EQ(c.call(), Q7_ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(DrainRing(), (Ring{{c.ring, Q7_ERROR_INVALID_PARAMETER, c.message}}));
+  }
+  int* referrers = nullptr;
+  EXPECT_EQ(Q7TableCanEdit(table_, &referrers), 0);
+  EXPECT_NE(referrers, nullptr);
+  EXPECT_EQ(DrainRing(), Ring{});
 }
 
 TEST_F(TablesSetsApi, EverySetOperationReturnsASetTheHostReads) {

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -273,6 +274,61 @@ TEST_F(ValueReturningApi, SearchesWithValuesPassedByValue) {
   EXPECT_FALSE(DrainRing().empty());
 }
 
+// Each R1 search reads its bounds as the one kind of value it takes: on a filter that stores
+// another kind the bound would be read past its end or as a different value, so it is refused.
+TEST_F(ValueReturningApi, R1SearchBoundsMustFitTheFilter) {
+  char two[] = "2";
+  Numeric zero = q7host::Decimal(0);
+  struct Case {
+    const char* name;
+    std::function<int()> search;
+    const char* message;
+  };
+  const char* kType = "Illegal data type";
+  const char* kNotString = "Illegal data type ( Not STRING )";
+  const Case cases[] = {
+      {"int on double", [&] { return RQ7SearchByFieldIntR1(table_, double_, 1, 1, 0, 9); }, kType},
+      {"int on decimal", [&] { return RQ7SearchByFieldIntR1(table_, decimal_, 1, 0, 7, 0); }, kType},
+      {"int on text", [&] { return RQ7SearchByFieldIntR1(table_, text_, 1, 0, 7, 0); }, kType},
+      {"int on date", [&] { return RQ7SearchByFieldIntR1(table_, date_, 1, 3, 7, 0); }, kType},
+      {"double on int", [&] { return RQ7SearchByFieldDblR1(table_, int_, 1, 0, 7.0, 0); }, kType},
+      {"double on decimal", [&] { return RQ7SearchByFieldDblR1(table_, decimal_, 1, 3, 0, 0); }, kType},
+      {"double on text", [&] { return RQ7SearchByFieldDblR1(table_, text_, 1, 0, 1.5, 0); }, kType},
+      {"text on int", [&] { return RQ7SearchByFieldStrR1(table_, int_, 1, 3, two, nullptr); }, kNotString},
+      {"text on time", [&] { return RQ7SearchByFieldStrR1(table_, time_, 1, 3, two, nullptr); }, kNotString},
+      {"decimal on int", [&] { return RQ7SearchByFieldNumericR1(table_, int_, 1, 1, &zero, &zero); }, kType},
+      {"decimal on text", [&] { return RQ7SearchByFieldNumericR1(table_, text_, 1, 0, &zero, nullptr); },
+       kType},
+  };
+  const int current = RQ7GetCurrentSetID(table_);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(c.search(), Q7_ERROR_INVALID_DATA_TYPE);
+    EXPECT_EQ(DrainRing(),
+              (std::vector<RingEntry>{{"Q7SearchByField", Q7_ERROR_INVALID_DATA_TYPE, c.message}}));
+    EXPECT_EQ(RQ7GetCurrentSetID(table_), current);  // no set was made
+  }
+  // Dates and times are doubles: the double form searches them.
+  EXPECT_EQ(ReadSet(table_, RQ7SearchByFieldDblR1(table_, date_, 1, 7, q7host::DateSerial(2000, 1, 1), 0)),
+            (Rows{1}));
+  EXPECT_EQ(ReadSet(table_, RQ7SearchByFieldDblR1(table_, time_, 1, 0, 0.75, 0)), (Rows{2}));
+  // A missing filter is still the search's own refusal.
+  EXPECT_EQ(RQ7SearchByFieldIntR1(table_, 77, 1, 0, 7, 0), Q7_ERROR_NO_SUCH_FILTER);
+  const std::vector<RingEntry> ring = DrainRing();
+  ASSERT_FALSE(ring.empty());
+  EXPECT_EQ(ring.back(), (RingEntry{"Q7SearchByField", Q7_ERROR_NO_SUCH_FILTER, "No Such Filter: 77"}));
+}
+
+TEST_F(ValueReturningApi, DecimalReadOfTheSmallestRowIsNoRow) {
+  Numeric value = q7host::Decimal(99);
+  for (int row : {0, -1, INT32_MIN}) {
+    SCOPED_TRACE(row);
+    EXPECT_EQ(RQ7GetData1NumericR1(table_, decimal_, 1, row, &value), Q7_ERROR_NO_SUCH_SET);
+    EXPECT_TRUE(q7host::SameDecimal(value, q7host::Decimal(99)));
+  }
+  DrainRing();
+}
+
 TEST_F(ValueReturningApi, CharacterCodeChecksOfTheR1Searches) {
   char alpha[] = "alpha";
   EXPECT_EQ(RQ7SearchByFieldSJISR1(table_, text_, 1, 0, alpha, nullptr), Q7_ERROR_CHAR_CODE_MISMATCH);
@@ -317,6 +373,55 @@ TEST_F(ValueReturningApi, OverwriteAndFillByValue) {
   EXPECT_TRUE(q7host::SameDecimal(back, m));
   // Refusals pass the RQ7 function's code through.
   EXPECT_EQ(RQ7OverwriteRealExIntR1(kNoTable, 1, int_, 1, 1), Q7_ERROR_NO_SUCH_TABLE);
+}
+
+// The same rule for the values the R1 writes take: a value of another kind would be read past its
+// end (an int into a double filter) or as an address (a double into a string filter).
+TEST_F(ValueReturningApi, R1WritesRefuseAValueOfAnotherKind) {
+  Numeric m = q7host::Decimal(1);
+  struct Case {
+    const char* name;
+    int filter;
+    std::function<int()> write;
+    RingEntry entry;
+  };
+  const RingEntry kOverwrite{"RQ7OverwriteRealEx", Q7_ERROR_INVALID_DATA_TYPE, "Illegal data type"};
+  const RingEntry kFill{"RQ7FillRealEx", Q7_ERROR_INVALID_DATA_TYPE, "Illegal data type"};
+  const RingEntry kFillText{"RQ7FillRealEx", Q7_ERROR_INVALID_DATA_TYPE, "Illegal data type ( Not STRING )"};
+  const Case cases[] = {
+      {"int over double", double_,
+       [&] { return RQ7OverwriteRealExIntR1(table_, 1, double_, 1, 7); }, kOverwrite},
+      {"double over text", text_,
+       [&] { return RQ7OverwriteRealExDblR1(table_, 1, text_, 1, 2.5); }, kOverwrite},
+      {"decimal over text", text_,
+       [&] { return RQ7OverwriteRealExNumericR1(table_, 1, text_, 1, &m); }, kOverwrite},
+      {"text over int", int_,
+       [&] { return RQ7OverwriteRealExStrR1(table_, 1, int_, 1, "9"); },
+       {"RQ7OverwriteRealEx", Q7_ERROR_INVALID_DATA_TYPE, "Illegal data type ( Not STRING )"}},
+      {"int fill of decimal", decimal_,
+       [&] { return RQ7FillRealExIntR1(table_, 1, decimal_, 1, 4, 7); }, kFill},
+      {"double fill of int", int_,
+       [&] { return RQ7FillRealExDblR1(table_, 1, int_, 1, 4, 2.5); }, kFill},
+      {"text fill of date", date_,
+       [&] { return RQ7FillRealExStrR1(table_, 1, date_, 1, 4, "x"); }, kFillText},
+      {"decimal fill of time", time_,
+       [&] { return RQ7FillRealExNumericR1(table_, 1, time_, 1, 4, &m); }, kFill},
+  };
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> before;
+    for (int row = 1; row <= 4; ++row) before.push_back(RQ7GetData1Cnv2StrR1(table_, c.filter, 1, row));
+    EXPECT_EQ(c.write(), Q7_ERROR_INVALID_DATA_TYPE);
+    EXPECT_EQ(DrainRing(), std::vector<RingEntry>{c.entry});
+    for (int row = 1; row <= 4; ++row) {
+      EXPECT_EQ(RQ7GetData1Cnv2StrR1(table_, c.filter, 1, row), before[static_cast<size_t>(row - 1)]);
+    }
+  }
+  // Dates are doubles: the double forms write them.
+  EXPECT_EQ(RQ7OverwriteRealExDblR1(table_, 1, date_, 2, q7host::DateSerial(2001, 2, 3)), 1);
+  EXPECT_EQ(RQ7GetData1DblR1(table_, date_, 1, 2), q7host::DateSerial(2001, 2, 3));
+  EXPECT_EQ(DrainRing(), std::vector<RingEntry>{});
 }
 
 TEST_F(ValueReturningApi, StubsDoNothing) {
@@ -374,7 +479,7 @@ TEST_F(ValueBlocksApi, NumbersStopAtOneHundredTwentyEightRows) {
   EXPECT_EQ(count, 128);
   EXPECT_EQ(ints[0], 10);
   EXPECT_EQ(ints[127], 1280);
-  EXPECT_EQ(ints[128], 0);  // the 1024-byte buffer is cleared, not written past the rows
+  EXPECT_EQ(ints[128], -1);  // only the rows read are written, not the rest of 1024 bytes
 
   std::vector<double> doubles(128, -1.0);
   EXPECT_EQ(RQ7GetData1MDblR1(table_, double_, 1, 150, &count, doubles.data()), 8);
@@ -389,6 +494,28 @@ TEST_F(ValueBlocksApi, NumbersStopAtOneHundredTwentyEightRows) {
   EXPECT_TRUE(q7host::SameDecimal(decimals[0], q7host::Decimal(-1)));
   EXPECT_TRUE(q7host::SameDecimal(decimals[127], q7host::Decimal(-128)));
   EXPECT_TRUE(q7host::SameDecimal(decimals[128], q7host::Decimal(99)));
+}
+
+// The integer block holds at most 128 ints: a host array of exactly that size is never written
+// past, and only the rows read are written.
+TEST_F(ValueBlocksApi, IntBlockWritesOnlyTheIntsRead) {
+  struct Case {
+    int first_row;
+    int result;
+    int count;
+  };
+  const Case cases[] = {{1, 4, 128}, {150, 4, kRows - 150 + 1}, {kRows + 1, Q7_ERROR_NO_SUCH_SET, 0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.first_row);
+    std::vector<int> ints(128, -1);
+    int count = -1;
+    EXPECT_EQ(RQ7GetData1MIntR1(table_, int_, 1, c.first_row, &count, ints.data()), c.result);
+    EXPECT_EQ(count, c.count);
+    for (int i = 0; i < 128; ++i) {
+      EXPECT_EQ(ints[static_cast<size_t>(i)], i < c.count ? (c.first_row + i) * 10 : -1) << i;
+    }
+  }
+  DrainRing();
 }
 
 TEST_F(ValueBlocksApi, TextsStopAtTheLastOneThatFits) {

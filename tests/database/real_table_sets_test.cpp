@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <functional>
 #include <vector>
 
+#include "foundation/CQ7Exception.h"
 #include "table_test_support.h"
 
 namespace {
@@ -209,6 +212,55 @@ TEST_F(SetRegistryTest, MemorySizeFollowsSetsAndCapacity) {
   for (int i = 0; i < 10; ++i) many[i] = i + 1;
   const int id = AddCopy(many);
   EXPECT_EQ(t_->GetMemSize(), before + t_->GetSet(id)->GetMemSize());
+}
+
+// IDs up to INT32_MAX can be reached (ResetSetID, or a stored table that carries them): the last one
+// is issued, then every way of making a set refuses with the overflow code and registers nothing.
+// A wrapped ID came back negative, so callers freed a set the table still listed.
+TEST_F(SetRegistryTest, TheLastSetIDIsIssuedOnceThenEveryNewSetIsRefused) {
+  const int filter = AddIntFilter(t_, "k", {5, 1, 4, 1, 5, 9, 2, 6, 5, 3});
+  ASSERT_GT(filter, 0);
+  ASSERT_EQ(t_->ResetSetID(0, INT32_MAX), 0);
+  ASSERT_EQ(AddCopy({2, 4}), INT32_MAX);
+  const std::vector<int> ids = SetIDs();
+  auto own = MakeSet({3});
+  const int rows[] = {7};
+  int value = 5;
+  auto code = [](const std::function<int()>& f) {
+    try {
+      return f();
+    } catch (const CQ7Exception& e) {
+      return e.ErrorCode();
+    }
+  };
+  const std::pair<const char*, std::function<int()>> attempts[] = {
+      {"AddSet", [&] { return t_->AddSet(own.get()); }},
+      {"MppAddSet", [&] { return t_->MppAddSet(own.get()); }},
+      {"AddSetWithoutCopy", [&] { return t_->AddSetWithoutCopy(own.get()); }},
+      {"AddSetFromRows", [&] { return t_->AddSetFromRows(1, rows); }},
+      {"SetNot", [&] { return t_->SetNot(1); }},
+      {"MppSetNot", [&] { return t_->MppSetNot(1); }},
+      {"SetOpe", [&] { return t_->SetOpe(1, 1, INT32_MAX); }},
+      {"MppSetOpe", [&] { return t_->MppSetOpe(2, 1, INT32_MAX); }},
+      {"SearchByField",
+       [&] { return t_->SearchByField(filter, 1, 0, reinterpret_cast<char*>(&value), nullptr); }},
+      {"SearchByRecNo", [&] { return t_->SearchByRecNo(0, 1, 1, 2, 5); }},
+      {"SortByField", [&] { return t_->SortByField(filter, 1, 0); }},
+      {"MppSortByField", [&] { return t_->MppSortByField(filter, 1, 1); }},
+      {"SortByRecNo", [&] { return t_->SortByRecNo(0, INT32_MAX, 1); }},
+  };
+  for (const auto& [what, attempt] : attempts) {
+    SCOPED_TRACE(what);
+    EXPECT_EQ(code(attempt), Q7_ERROR_SET_COUNT_OVERFLOW);
+    EXPECT_EQ(SetIDs(), ids);
+    EXPECT_EQ(t_->GetCurrentSetID(), INT32_MAX);
+    EXPECT_EQ(t_->FMaxSetID, INT32_MAX);
+  }
+  // Still whole: the last set reads and deletes like any other, and its ID is not issued again.
+  EXPECT_EQ(Rows(t_->GetSet(INT32_MAX)), (std::vector<int>{2, 4}));
+  EXPECT_EQ(t_->DelSet(INT32_MAX), 0);
+  EXPECT_EQ(AddCopy({1}), Q7_ERROR_SET_COUNT_OVERFLOW);
+  EXPECT_EQ(SetIDs(), std::vector<int>{1});
 }
 
 }  // namespace

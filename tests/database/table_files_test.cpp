@@ -496,6 +496,10 @@ TEST_F(TableFiles, CorruptedCountsGiveTheirCodes) {
       {"negative table count", false, 280, -1, Q7_ERROR_ILLEGAL_ARRAY_DATA},
       {"table ID above the issued one", false, 272, 0, Q7_ERROR_ILLEGAL_ARRAY_DATA},
       {"unknown table kind", false, 544, 5, Q7_ERROR_INVALID_TABLE_TYPE},
+      // A negative kind is no error code of the reader's.
+      {"negative table kind", false, 544, -1, Q7_ERROR_INVALID_TABLE_TYPE},
+      {"table kind that reads as a code", false, 544, Q7_ERROR_OUT_OF_MEMORY, Q7_ERROR_INVALID_TABLE_TYPE},
+      {"lowest table kind", false, 544, INT32_MIN, Q7_ERROR_INVALID_TABLE_TYPE},
       {"join kind in a table file", true, 256, 2, Q7_ERROR_NOT_REAL_TYPE},
       {"no sets", true, 544, 0, Q7_ERROR_ILLEGAL_ARRAY_DATA},
       {"set count over the limit", true, 544, 10001, Q7_ERROR_ILLEGAL_ARRAY_DATA},
@@ -709,6 +713,217 @@ TEST_F(TableFiles, TheWorkingDirectoryComesBackAfterEveryCall) {
     CodeOf(call);
     EXPECT_EQ(Cwd(), cwd_) << what;
   }
+}
+
+// ---- Stored IDs ----
+
+// Set IDs up to INT32_MAX are the engine's own (the last one it issues), so such a table loads; the
+// next set is refused with the overflow code rather than taking a wrapped, negative ID, and the
+// table stays whole until it is destroyed.
+TEST_F(TableFiles, SetIDsAtTheTopLoadAndRefuseFurtherSets) {
+  struct Case {
+    int next_set_id;  // ResetSetID before the one extra set
+    int room;         // sets the loaded table still issues
+  };
+  const Case kCases[] = {{INT32_MAX, 0}, {INT32_MAX - 1, 1}};
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.next_set_id);
+    db_ = std::make_unique<TTableCollection>();
+    const int id = AddTable("T", 4);
+    AddIntFilter(Real(id), "k", {3, 1, 3, 2});
+    ASSERT_EQ(Real(id)->ResetSetID(0, c.next_set_id), 0);
+    auto some = ttest::MakeSet({4, 2});
+    ASSERT_EQ(Real(id)->AddSet(some.get()), c.next_set_id);
+    Save("d", "db");
+    DirBuf dir(dir_.Dir());
+    ASSERT_EQ(db_->SaveRealTable(dir.text, id), 0);
+    char name[] = "T";
+    const int single = db_->LoadRealTable(dir.text, name);
+    ASSERT_GT(single, 0);
+    auto loaded = Load("d", "db");
+    for (TRealTable* t : {RealIn(*loaded, 1), Real(single)}) {
+      EXPECT_EQ(t->FSetIDs[1], c.next_set_id);
+      EXPECT_EQ(t->FMaxSetID, c.next_set_id);
+      int value = 3;
+      for (int k = 0; k < c.room; ++k) EXPECT_EQ(t->SetNot(-1), c.next_set_id + 1 + k);
+      EXPECT_EQ(CodeOf([&] { t->SearchByField(1, -1, 0, reinterpret_cast<char*>(&value), nullptr); }),
+                Q7_ERROR_SET_COUNT_OVERFLOW);
+      EXPECT_EQ(t->SetOpe(0, 1, -1), Q7_ERROR_SET_COUNT_OVERFLOW);
+      EXPECT_EQ(t->FnSet, 2 + c.room);
+      EXPECT_EQ(t->GetCurrentSetID(), t->FSetIDs[t->FnSet - 1]);
+    }
+    loaded.reset();
+    ASSERT_EQ(db_->DelTable(single), 0);
+    DrainRing();
+  }
+}
+
+// An issued table ID the engine could not have issued (negative) is refused; the highest one loads,
+// and then no table can be added, since the next ID would wrap.
+TEST_F(TableFiles, IssuedTableIDsStayWithinWhatCanBeIssued) {
+  Save("d", "empty");
+  const std::string good = ReadAll(Path("d/empty.Q7D"));
+  ASSERT_EQ(IntAt(good, 280), 0);
+  std::string bad = good;
+  PutIntAt(&bad, 272, -1);
+  Rewrite(Path("d/bad.Q7D"), bad);
+  EXPECT_EQ(LoadCode("d", "bad"), Q7_ERROR_ILLEGAL_ARRAY_DATA);
+
+  std::string top = good;
+  PutIntAt(&top, 272, INT32_MAX);
+  Rewrite(Path("d/top.Q7D"), top);
+  auto loaded = Load("d", "top");
+  EXPECT_EQ(loaded->FTblIDIssued, INT32_MAX);
+  EXPECT_TRUE(loaded->Full());
+  char name[] = "T";
+  EXPECT_EQ(loaded->AddRealTable(name, 1), Q7_ERROR_TABLE_COUNT_OVERFLOW);
+  EXPECT_EQ(DrainRing().back(), "AddRealTable|TableCount overflow");
+  AddTable("T", 2);
+  DirBuf dir(dir_.Dir());
+  ASSERT_EQ(db_->SaveRealTable(dir.text, 1), 0);
+  EXPECT_EQ(loaded->LoadRealTable(dir.text, name), Q7_ERROR_LOAD_TABLE_COUNT_OVERFLOW);
+  EXPECT_EQ(CodeOf([&] { loaded->IssueTableID(); }), Q7_ERROR_TABLE_COUNT_OVERFLOW);
+  EXPECT_EQ(loaded->FTblIDIssued, INT32_MAX);
+  EXPECT_EQ(loaded->TableCount(), 0);
+}
+
+// The last filter ID is stored even for a table without filters; the next filter takes it + 1.
+TEST_F(TableFiles, NegativeLastFilterIDIsRefused) {
+  const int id = AddTable("T", 3);
+  DirBuf dir(dir_.Dir());
+  ASSERT_EQ(db_->SaveRealTable(dir.text, id), 0);
+  std::string bytes = ReadAll(Path("T.Q7T"));
+  // The record ends with the filter count, the last filter ID and the view count, each aligned.
+  const size_t last_filter_at = bytes.size() - 12;
+  ASSERT_EQ(IntAt(bytes, bytes.size() - 20), 0);
+  ASSERT_EQ(IntAt(bytes, last_filter_at), 0);
+  PutIntAt(&bytes, last_filter_at, -1);
+  Rewrite(Path("bad.Q7T"), bytes);
+  char name[] = "bad";
+  EXPECT_EQ(CodeOf([&] { db_->LoadRealTable(dir.text, name); }), Q7_ERROR_ILLEGAL_ARRAY_DATA);
+  EXPECT_EQ(db_->TableCount(), 1);
+}
+
+// A last filter ID at the top of the range loads, and the next filter is refused instead of
+// getting a wrapped ID.
+TEST_F(TableFiles, LastFilterIDAtTheTopRefusesNewFilters) {
+  const int id = AddTable("T", 2);
+  DirBuf dir(dir_.Dir());
+  ASSERT_EQ(db_->SaveRealTable(dir.text, id), 0);
+  std::string bytes = ReadAll(Path("T.Q7T"));
+  const size_t last_filter_at = bytes.size() - 12;
+  ASSERT_EQ(IntAt(bytes, last_filter_at), 0);
+  PutIntAt(&bytes, last_filter_at, INT32_MAX);
+  Rewrite(Path("top.Q7T"), bytes);
+  char name[] = "top";
+  const int loaded = db_->LoadRealTable(dir.text, name);
+  ASSERT_GT(loaded, 0);
+  TRealTable* table = Real(loaded);
+  EXPECT_EQ(AddIntFilter(table, "k", {7, 8}), Q7_ERROR_FILTER_COUNT_OVERFLOW);
+  EXPECT_EQ(table->FnFilter, 0);
+}
+
+// ---- Names ----
+
+// A table stored with an empty name loads under it: the database stays readable, and saves and
+// loads again unchanged. A single-table load must give the table a name made from the stored one,
+// which an empty seed cannot give.
+TEST_F(TableFiles, EmptyStoredTableNameLoadsAsStored) {
+  AddTable("A", 3);
+  const int b = AddTable("B", 2);
+  AddIntFilter(Real(b), "k", {7, 8});
+  Save("d", "db");
+  std::string bytes = ReadAll(Path("d/db.Q7D"));
+  // The first table's record: kind at 800, versions, ID at 824, its name from 832.
+  ASSERT_EQ(bytes.substr(832, 2), std::string("A\0", 2));
+  bytes[832] = '\0';
+  bytes[288] = '\0';  // the name list of the head, read past
+  Rewrite(Path("d/db.Q7D"), bytes);
+
+  auto loaded = Load("d", "db");
+  ASSERT_EQ(loaded->TableCount(), 2);
+  EXPECT_STREQ(loaded->TableAt(0)->FTableName, "");
+  EXPECT_STREQ(loaded->TableAt(1)->FTableName, "B");
+  EXPECT_EQ(Snapshot(RealIn(*loaded, 2)), Snapshot(Real(b)));
+  DirBuf again(Path("d"));
+  char name[] = "again";
+  loaded->SaveDB(again.text, name);
+  auto reloaded = Load("d", "again");
+  EXPECT_STREQ(reloaded->TableAt(0)->FTableName, "");
+  EXPECT_EQ(RealIn(*reloaded, 1)->TotalRecs(), 3);
+
+  Rewrite(Path("d/noname.Q7T"), bytes.substr(0, 256) + bytes.substr(800));
+  char noname[] = "noname";
+  EXPECT_EQ(CodeOf([&] { db_->LoadRealTable(again.text, noname); }), Q7_ERROR_TABLE_NAME_GENERATION);
+  EXPECT_EQ(db_->TableCount(), 2);
+}
+
+// ---- The head check before a load replaces a database ----
+
+// The older start without a system header (the stream then reads packed, in the machine's own byte
+// order) passes the head check and loads; a file that starts like neither is refused by the check
+// with the reader's own code.
+TEST_F(TableFiles, HeadCheckAcceptsWhatTheReaderReads) {
+  BuildDatabase();
+  fs::create_directories(Path("d"));
+  {
+    zpk_fstream out;
+    ASSERT_EQ(out.open(Path("d/bare.Q7D").c_str(), kZpkWrite | kZpkBinary, /*raw=*/1), 0);
+    zpk_write(out, Qz7Versions, 4, 4);
+    const int32_t n = db_->TableCount();
+    const int32_t issued = db_->FTblIDIssued;
+    zpk_write(out, &issued, 4, 1);
+    zpk_write(out, &n, 4, 1);
+    for (int i = 0; i < n; ++i) {
+      char name[256] = {};
+      snprintf(name, sizeof name, "%s", db_->TableAt(i)->FTableName);
+      zpk_write(out, name, 1, 256);
+    }
+    for (int i = 0; i < n; ++i) db_->TableAt(i)->SaveTable(&out, 0);
+    out.close();
+  }
+  ASSERT_NE(static_cast<unsigned char>(ReadAll(Path("d/bare.Q7D"))[0]), 0xFF);
+  DirBuf dir(Path("d"));
+  EXPECT_EQ(CodeOf([&] { TTableCollection::CheckDatabaseFile(dir.text, "bare"); }), 0);
+  EXPECT_STREQ(dir.text, Path("d").c_str());  // nothing written back
+  auto loaded = Load("d", "bare");
+  ASSERT_EQ(loaded->TableCount(), 3);
+  for (int id : {4, 9, 12}) EXPECT_EQ(Snapshot(RealIn(*loaded, id)), Snapshot(Real(id))) << id;
+
+  Save("d", "db");
+  const std::string good = ReadAll(Path("d/db.Q7D"));
+  struct Case {
+    const char* what;
+    std::string bytes;
+    int code;
+  };
+  std::string bad_version = good;
+  PutIntAt(&bad_version, 260, 26);
+  std::string bad_count = good;
+  PutIntAt(&bad_count, 280, -1);
+  const Case kCases[] = {
+      {"empty", "", Q7_ERROR_ILLEGAL_FILE_NAME},
+      {"text", "plain text that is no database\n", Q7_ERROR_UNSUPPORTED_VERSION},
+      {"header only", good.substr(0, 256), Q7_ERROR_ILLEGAL_FILE_NAME},
+      {"unknown version", bad_version, Q7_ERROR_UNSUPPORTED_VERSION},
+      {"negative table count", bad_count, Q7_ERROR_ILLEGAL_ARRAY_DATA},
+      {"names cut off", good.substr(0, 600), Q7_ERROR_ILLEGAL_ARRAY_DATA},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    Rewrite(Path("d/bad.Q7D"), c.bytes);
+    EXPECT_EQ(CodeOf([&] { TTableCollection::CheckDatabaseFile(dir.text, "bad"); }), c.code);
+    EXPECT_EQ(LoadCode("d", "bad"), c.code);
+  }
+  // Damage past the head is the reader's to find.
+  Rewrite(Path("d/bad.Q7D"), good.substr(0, good.size() / 2));
+  EXPECT_EQ(CodeOf([&] { TTableCollection::CheckDatabaseFile(dir.text, "bad"); }), 0);
+  EXPECT_LT(LoadCode("d", "bad"), 0);
+  EXPECT_EQ(CodeOf([&] { TTableCollection::CheckDatabaseFile(dir.text, "none"); }),
+            Q7_ERROR_ILLEGAL_FILE_NAME);
+  DirBuf nowhere(Path("nowhere"));
+  EXPECT_EQ(CodeOf([&] { TTableCollection::CheckDatabaseFile(nowhere.text, "db"); }), Q7_ERROR_INVALID_PATH);
+  EXPECT_EQ(DrainRing().back(), "TTableCollection|Invalid Parameter : DBPath(" + Path("nowhere") + ")");
 }
 
 }  // namespace

@@ -81,4 +81,32 @@ TEST(FramesThreads, LockingFramesNeverOverlap) {
   EXPECT_EQ(read, ErrorRing::kSlots);
 }
 
+// The engine restart's frame runs its operation without the lock, but the ring is only ever written
+// under it: a failure waits for the lock before it is recorded.
+TEST(FramesThreads, UnlockedFrameRecordsAFailureUnderTheLock) {
+  int time = 0, code = 0;
+  char api[ErrorRing::kNameSize], message[ErrorRing::kMessageSize];
+  while (DBTASK()->GetErrorLog(&time, api, &code, message) == 1) {
+  }
+  std::latch thrown(1);
+  int result = 0;
+  mutex_lock();
+  std::thread caller([&] {
+    result = UnlockedFrame("RQ7Unlocked", [&]() -> int {
+      thrown.count_down();
+      throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE, "restart failed");
+    });
+  });
+  thrown.wait();
+  // This thread holds the lock: the caller cannot have written the ring, however far it got.
+  EXPECT_EQ(DBTASK()->GetErrorLog(&time, api, &code, message), 0);
+  mutex_unlock();
+  caller.join();
+  EXPECT_EQ(result, Q7_ERROR_NO_SUCH_TABLE);
+  ASSERT_EQ(DBTASK()->GetErrorLog(&time, api, &code, message), 1);
+  EXPECT_STREQ(api, "RQ7Unlocked");
+  EXPECT_EQ(code, Q7_ERROR_NO_SUCH_TABLE);
+  EXPECT_STREQ(message, "restart failed");
+}
+
 }  // namespace

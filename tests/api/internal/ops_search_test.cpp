@@ -128,9 +128,12 @@ TEST_F(SearchOps, NullBoundsThatTheCodeReadsAreRefused) {
   EXPECT_GT(innerQ7SearchByField(table_, k_, -1, 11, nullptr, nullptr), 0);
   EXPECT_GT(innerQ7SearchByField(table_, k_, 1, 2, (char*)&three, nullptr), 0);
   EXPECT_EQ(Rows(table_, -1), (std::vector<int>{2, 4, 5, 7, 9}));
-  // A string filter's second form reads a null bound as the empty text.
-  EXPECT_GT(innerQ7SearchByField2(table_, s_, 1, 8, nullptr, nullptr), 0);
-  EXPECT_EQ(Rows(table_, -1).size(), 10u);
+  // The second form refuses a null bound on a string filter as well: it is no text.
+  const int current = Real(table_)->GetCurrentSetID();
+  EXPECT_EQ(innerQ7SearchByField2(table_, s_, 1, 8, nullptr, nullptr), Q7_ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(Drain(), (std::vector<Entry>{{"Q7SearchByField2", Q7_ERROR_INVALID_PARAMETER,
+                                          "Invalid Parameter : From"}}));
+  EXPECT_EQ(Real(table_)->GetCurrentSetID(), current);
 }
 
 // ---- Serial and task-object roads ----

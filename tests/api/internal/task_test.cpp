@@ -221,6 +221,18 @@ TEST_F(TaskTest, SearchByField2RecordsAMissingFilterWithItsOwnCode) {
             (std::vector<RingEntry>{{"RQ7SearchByField2", Q7_ERROR_NO_SUCH_FILTER, "No Such Filter: 77"}}));
 }
 
+// A null bound is refused on the text road too, before a search could read it as a text.
+TEST_F(TaskTest, SearchByField2RefusesANullBoundOnAStringFilter) {
+  const int table = NewTable("S", 2);
+  const char* texts[] = {"xa", "xb"};
+  const int filter = AddFilter(table, "S", Q7_TYPE_STRING, 8, texts);
+  Drain();
+  EXPECT_EQ(DBTASK()->SearchByField2(table, filter, 1, 0, nullptr, g_text), Q7_ERROR_INVALID_PARAMETER);
+  EXPECT_EQ(Drain(), (std::vector<RingEntry>{
+                         {"RQ7SearchByField2", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : From"}}));
+  EXPECT_EQ(Real(table)->FnSet, 1);
+}
+
 TEST_F(TaskTest, ServicesRefuseAMissingFilterOrCountArray) {
   const int table = IntTable({3, 1, 2});
   Drain();
