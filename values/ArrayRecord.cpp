@@ -1,5 +1,6 @@
 #include "values/ArrayRecord.h"
 
+#include <cassert>
 #include <cstring>
 
 #include "foundation/CErrorLog.h"
@@ -68,17 +69,13 @@ int64_t FileRecordWriter::Write(const void* p, size_t size, size_t count) {
   return 0;
 }
 
-MemFileRecordWriter::MemFileRecordWriter(CMemFile* mf) : mf_(mf) {
+MemFileWriterBase::MemFileWriterBase(CMemFile* mf) : mf_(mf) {
   if (!mf) throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
 }
 
 int64_t MemFileRecordWriter::Write(const void* p, size_t size, size_t count) {
   zpk_write2mem(mf_, p, size, count);
   return 0;
-}
-
-SizeRecordWriter::SizeRecordWriter(CMemFile* mf) : mf_(mf) {
-  if (!mf) throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
 }
 
 int64_t SizeRecordWriter::Write(const void* p, size_t size, size_t count) {
@@ -171,73 +168,91 @@ void TBaseArray::WriteBase(ArrayRecordWriter& w, int64_t* total) const {
   if (total) *total += sum;
 }
 
-void TBaseArray::ReadBase(ArrayRecordReader& r, int expected_type, int expected_unit) {
+namespace {
+
+// A shared-memory image at *cursor, read where it lies: it is this system's own (no header to
+// tell otherwise) and has no known end, so the caller bounds it.
+class ShmRecordReader final : public ArrayRecordReader {
+ public:
+  explicit ShmRecordReader(void** cursor) : cursor_(cursor) {}
+  void Read(void* dst, size_t size, size_t count) override { zpk_shm_read(cursor_, dst, size, count); }
+  // Only a 32-bit writer's fields are widened, and this source never has one.
+  void ReadWidth(void* dst, size_t size, size_t count, [[maybe_unused]] int width) override {
+    assert(static_cast<size_t>(width) == size);
+    Read(dst, size, count);
+  }
+  int WriterWordSize() const override { return 0; }
+  int64_t BytesLeft() override { return -1; }
+
+ private:
+  void** cursor_;
+};
+
+// The fields before the elements, read and checked alike by the loading and the mapping readers.
+struct BaseFields {
+  uint8_t user_area[TBaseArray::kUserAreaSize];
+  int32_t count;
+  int64_t alloc;
+  bool narrow_offsets;  // a 32-bit writer's 4-byte text offsets follow, to be widened to 8
+};
+
+BaseFields ReadBaseFields(ArrayRecordReader& r, int expected_type, int expected_unit) {
+  BaseFields f{};
   int32_t type_no = 0;
   int32_t unit = 0;
-  int32_t count = 0;
-  uint8_t user_area[kUserAreaSize];
   r.Read(&type_no, 4, 1);
   if (r.Verbose()) LogMsg("TypeNo\t= %d", type_no);
-  r.Read(user_area, 1, kUserAreaSize);
-  if (r.Verbose()) LogMsg("FUserArea\t= %d", kUserAreaSize);
+  r.Read(f.user_area, 1, TBaseArray::kUserAreaSize);
+  if (r.Verbose()) LogMsg("FUserArea\t= %d", TBaseArray::kUserAreaSize);
   r.Read(&unit, 4, 1);
   if (r.Verbose()) LogMsg("FUnitSize\t= %d", unit);
-  r.Read(&count, 4, 1);
-  if (r.Verbose()) LogMsg("FArraySize\t= %d", count);
+  r.Read(&f.count, 4, 1);
+  if (r.Verbose()) LogMsg("FArraySize\t= %d", f.count);
 
   const WriterLayout layout = LayoutOf(r);
-  const int64_t alloc = ReadWordField(r, layout);
-  if (r.Verbose()) LogMsg("FAllocSize = %d", static_cast<int>(alloc));
+  f.alloc = ReadWordField(r, layout);
+  if (r.Verbose()) LogMsg("FAllocSize = %d", static_cast<int>(f.alloc));
 
-  // A 32-bit writer's text offsets are 4 bytes; they are widened to this system's 8.
-  const bool narrow_offsets = layout.is32 && type_no == Q7_TYPE_STRING;
-  const int stored_unit = narrow_offsets ? 4 : expected_unit;
+  f.narrow_offsets = layout.is32 && type_no == Q7_TYPE_STRING;
+  const int stored_unit = f.narrow_offsets ? 4 : expected_unit;
   if (type_no != expected_type || unit != stored_unit) Refuse(r);
-  if (count < 0) r.Fail(Q7_ERROR_NEGATIVE_SIZE);
-  if (count > 0 && alloc < count) Refuse(r);
-  CheckFits(r, static_cast<int64_t>(stored_unit) * count);
+  if (f.count < 0) r.Fail(Q7_ERROR_NEGATIVE_SIZE);
+  if (f.count > 0 && f.alloc < f.count) Refuse(r);
+  CheckFits(r, static_cast<int64_t>(stored_unit) * f.count);
+  return f;
+}
 
-  BlockGuard block{count > 0 ? zpk_malloc(static_cast<size_t>(expected_unit) * count) : nullptr};
+// Gives the array the checked fields and the elements at data, which it owns unless not_owned.
+void Install(TBaseArray& a, const BaseFields& f, int unit, int64_t alloc, void* data, uint8_t not_owned) {
+  if (!a.FNotOwned) zpk_free(a.FData);
+  a.FNotOwned = not_owned;
+  memcpy(a.FUserArea, f.user_area, TBaseArray::kUserAreaSize);
+  a.FUnitSize = unit;
+  a.FArraySize = f.count;
+  a.FAllocSize = alloc;
+  a.FData = data;
+}
+
+}  // namespace
+
+void TBaseArray::ReadBase(ArrayRecordReader& r, int expected_type, int expected_unit) {
+  const BaseFields f = ReadBaseFields(r, expected_type, expected_unit);
+  BlockGuard block{f.count > 0 ? zpk_malloc(static_cast<size_t>(expected_unit) * f.count) : nullptr};
   // The elements field is read even when empty, so the source's padding stays in step.
-  if (narrow_offsets) {
-    r.ReadWidth(block.p, 4, static_cast<size_t>(count), 8);
+  if (f.narrow_offsets) {
+    r.ReadWidth(block.p, 4, static_cast<size_t>(f.count), 8);
   } else {
-    r.Read(block.p, static_cast<size_t>(expected_unit), static_cast<size_t>(count));
+    r.Read(block.p, static_cast<size_t>(expected_unit), static_cast<size_t>(f.count));
   }
-
-  if (!FNotOwned) zpk_free(FData);
-  FNotOwned = 0;
-  memcpy(FUserArea, user_area, kUserAreaSize);
-  FUnitSize = expected_unit;
-  FArraySize = count;
-  FAllocSize = count;
-  FData = block.Release();
+  Install(*this, f, expected_unit, f.count, block.Release(), 0);
 }
 
 void TBaseArray::MapBaseInPlace(void** cursor, int expected_type, int expected_unit) {
-  int32_t type_no = 0;
-  int32_t unit = 0;
-  int32_t count = 0;
-  int64_t alloc = 0;
-  uint8_t user_area[kUserAreaSize];
-  zpk_shm_read(cursor, &type_no, 4, 1);
-  zpk_shm_read(cursor, user_area, 1, kUserAreaSize);
-  zpk_shm_read(cursor, &unit, 4, 1);
-  zpk_shm_read(cursor, &count, 4, 1);
-  zpk_shm_read(cursor, &alloc, 8, 1);
-  if (type_no != expected_type || unit != expected_unit) throw CQ7Exception(Q7_ERROR_ILLEGAL_ARRAY_DATA);
-  if (count < 0) throw CQ7Exception(Q7_ERROR_NEGATIVE_SIZE);
-  if (count > 0 && alloc < count) throw CQ7Exception(Q7_ERROR_ILLEGAL_ARRAY_DATA);
+  ShmRecordReader r(cursor);
+  const BaseFields f = ReadBaseFields(r, expected_type, expected_unit);
   long data = 0;
-  zpk_shm_ptr_read(cursor, &data, static_cast<size_t>(unit), static_cast<size_t>(count));
-
-  if (!FNotOwned) zpk_free(FData);
-  FNotOwned = 1;
-  memcpy(FUserArea, user_area, kUserAreaSize);
-  FUnitSize = unit;
-  FArraySize = count;
-  FAllocSize = alloc;
-  FData = reinterpret_cast<void*>(data);
+  zpk_shm_ptr_read(cursor, &data, static_cast<size_t>(expected_unit), static_cast<size_t>(f.count));
+  Install(*this, f, expected_unit, f.alloc, reinterpret_cast<void*>(data), 1);
 }
 
 // ---- Base writers ----
@@ -285,22 +300,34 @@ int64_t TStrArray::WriteArea(ArrayRecordWriter& w) const {
   return sum;
 }
 
-void TStrArray::ReadArea(ArrayRecordReader& r) {
-  const WriterLayout layout = LayoutOf(r);
-  const int64_t last = ReadWordField(r, layout);
+namespace {
+
+int64_t ReadAreaLength(ArrayRecordReader& r) {
+  const int64_t last = ReadWordField(r, LayoutOf(r));
   if (r.Verbose()) LogMsg("FPCLast = %d", static_cast<int>(last));
   CheckFits(r, last);
+  return last;
+}
+
+// The area must end with a NUL and every offset lie below limit.
+void CheckArea(ArrayRecordReader& r, const TStrArray& a, const char* text, int64_t last, uint64_t limit) {
+  if (last > 0 && text[last - 1] != '\0') Refuse(r);
+  for (int i = 0; i < a.FArraySize; ++i) {
+    if (a.Offsets()[i] >= limit) Refuse(r);
+  }
+}
+
+}  // namespace
+
+void TStrArray::ReadArea(ArrayRecordReader& r) {
+  const int64_t last = ReadAreaLength(r);
   // One byte more than the texts, so that an area with nothing put still holds an empty text.
   BlockGuard area{zpk_malloc(static_cast<size_t>(last) + 1)};
   r.Read(area.p, 1, static_cast<size_t>(last));
   char* text = static_cast<char*>(area.p);
   text[last] = '\0';
-  if (last > 0 && text[last - 1] != '\0') Refuse(r);
   // With nothing put, every offset is 0 and reads the empty text.
-  const uint64_t limit = last > 0 ? static_cast<uint64_t>(last) : 1;
-  for (int i = 0; i < FArraySize; ++i) {
-    if (Offsets()[i] >= limit) Refuse(r);
-  }
+  CheckArea(r, *this, text, last, last > 0 ? static_cast<uint64_t>(last) : 1);
 
   zpk_free(FStrArea);
   FStrArea = static_cast<char*>(area.Release());
@@ -310,17 +337,12 @@ void TStrArray::ReadArea(ArrayRecordReader& r) {
 }
 
 void TStrArray::MapAreaInPlace(void** cursor) {
-  int64_t last = 0;
-  zpk_shm_read(cursor, &last, 8, 1);
-  if (last < 0) throw CQ7Exception(Q7_ERROR_ILLEGAL_ARRAY_DATA);
+  ShmRecordReader r(cursor);
+  const int64_t last = ReadAreaLength(r);
   long area = 0;
   zpk_shm_ptr_read(cursor, &area, 1, static_cast<size_t>(last));
-  const char* text = reinterpret_cast<const char*>(area);
   // The image's writer compacts first, so every element has a text of its own in the area.
-  if (last > 0 && text[last - 1] != '\0') throw CQ7Exception(Q7_ERROR_ILLEGAL_ARRAY_DATA);
-  for (int i = 0; i < FArraySize; ++i) {
-    if (Offsets()[i] >= static_cast<uint64_t>(last)) throw CQ7Exception(Q7_ERROR_ILLEGAL_ARRAY_DATA);
-  }
+  CheckArea(r, *this, reinterpret_cast<const char*>(area), last, static_cast<uint64_t>(last));
   FStrArea = reinterpret_cast<char*>(area);
   FStrAreaSize = last;
   FPCLast = last;

@@ -53,23 +53,24 @@ class FileRecordWriter final : public ArrayRecordWriter {
   zpk_fstream& fs_;
 };
 
-class MemFileRecordWriter final : public ArrayRecordWriter {
- public:
-  explicit MemFileRecordWriter(CMemFile* mf);
-  int64_t Write(const void* p, size_t size, size_t count) override;
+// The two passes over a memory image; a null image throws Q7_ERROR_INVALID_PARAMETER.
+class MemFileWriterBase : public ArrayRecordWriter {
+ protected:
+  explicit MemFileWriterBase(CMemFile* mf);
+  CMemFile* const mf_;
+};
 
- private:
-  CMemFile* mf_;
+class MemFileRecordWriter final : public MemFileWriterBase {
+ public:
+  explicit MemFileRecordWriter(CMemFile* mf) : MemFileWriterBase(mf) {}
+  int64_t Write(const void* p, size_t size, size_t count) override;
 };
 
 // The sizing pass of MemFileRecordWriter.
-class SizeRecordWriter final : public ArrayRecordWriter {
+class SizeRecordWriter final : public MemFileWriterBase {
  public:
-  explicit SizeRecordWriter(CMemFile* mf);
+  explicit SizeRecordWriter(CMemFile* mf) : MemFileWriterBase(mf) {}
   int64_t Write(const void* p, size_t size, size_t count) override;
-
- private:
-  CMemFile* mf_;
 };
 
 // The process-wide memory stream (MemStream). A missing stream, or a write it refuses, throws the

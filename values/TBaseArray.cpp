@@ -27,8 +27,10 @@ void* TBaseArray::GetAddress(int) { return const_cast<char*>(kEmptyText); }
 void TBaseArray::PutData(int, const void*) {}
 int TBaseArray::GetDataType() const { return 0; }
 
-int64_t TBaseArray::GetMemSize() const {
-  int64_t size = sizeof(TBaseArray);
+int64_t TBaseArray::GetMemSize() const { return MemSizeWith(sizeof(TBaseArray)); }
+
+int64_t TBaseArray::MemSizeWith(size_t object_bytes) const {
+  int64_t size = static_cast<int64_t>(object_bytes);
   if (!FNotOwned) size += static_cast<int64_t>(FUnitSize) * FAllocSize;
   return size;
 }

@@ -114,6 +114,8 @@ class TBaseArray {
   void CheckIndex(int idx, const char* log_name) const;
   // Throws Q7_ERROR_SHARED_READ_ONLY when the data is not owned.
   void CheckOwned(const char* log_name) const;
+  // GetMemSize of an object of object_bytes: those, plus the element block when it is owned.
+  int64_t MemSizeWith(size_t object_bytes) const;
   // Resizes the block to hold n elements; throws with the block unchanged.
   void ResizeBlock(int64_t n);
   // Grows a full array by the append rule; a no-op while there is room. Throws

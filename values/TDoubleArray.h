@@ -3,33 +3,18 @@
 // a double value list is minus infinity. FUserArea bytes 6 and 7 hold the display pair, cached in
 // the object.
 //
-// Contract as TBaseArray.
+// Contract as TBaseArray; the constructors, record readers and element virtuals are those of
+// TFixedArray (values/TFixedArray.h).
 #pragma once
 
 #include <cstdint>
 
-#include "values/TBaseArray.h"
+#include "q7api.h"
+#include "values/TFixedArray.h"
 
-class TDoubleArray : public TBaseArray {
+class TDoubleArray : public TFixedArray<TDoubleArray, double> {
  public:
-  TDoubleArray();
-  TDoubleArray(int n, int zero_fill);
-  // Adopts the caller's block of n doubles; the array frees it later.
-  TDoubleArray(int n, const void* block);
-  // Record readers (values/ArrayRecord.h); the text and int arguments are not used.
-  TDoubleArray(zpk_fstream& fs, char* name, int id);
-  TDoubleArray(CMemFile* mf, char* name, int id);
-  explicit TDoubleArray(int from_mem_stream);
-  TDoubleArray(void** cursor, char* name, int id);
-  TDoubleArray(zpk_fstream& fs, char* name, int id, int verbose);
-
-  TBaseArray* CopyArray() override;
-  TBaseArray* MppCopyArray() override;
-  int GetData(int idx, void* out) override;
-  void* GetAddress(int idx) override;
-  void PutData(int idx, const void* in) override;
-  int GetDataType() const override;
-  int64_t GetMemSize() const override;
+  using TFixedArray::TFixedArray;
 
   double GetDouble(int idx) const;
   double* GetDoublePtr(int idx);
@@ -46,9 +31,15 @@ class TDoubleArray : public TBaseArray {
   int DispSecond() const { return dispSecond; }
 
  private:
-  void CopyTo(TDoubleArray* copy, bool parallel) const;
-  void RefreshDispCache();
+  friend TFixedArray;
+  static constexpr int kTypeNo = Q7_TYPE_DOUBLE;
+  static constexpr const char* kGetDataLogName = "GetDouble";
+  static constexpr const char* kAddressLogName = "GetAddress";
 
-  int32_t dispFirst = 0;
-  int32_t dispSecond = 0;
+  void CopyCacheTo(TDoubleArray* copy) const;
+
+  // Every constructor starts the cache from the attribute block: zero for a new array, the stored
+  // pair for a loaded one.
+  int32_t dispFirst = static_cast<int8_t>(FUserArea[6]);
+  int32_t dispSecond = static_cast<int8_t>(FUserArea[7]);
 };

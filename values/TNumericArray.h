@@ -2,39 +2,27 @@
 // FUserArea bytes 6 (signed) and 7, defaults 6 and 4 (ROUNDHALFUP), and are cached in the object
 // as a NumericInfo. The NULL of a decimal value list is the decimal NaN.
 //
-// Contract as TBaseArray. GetDecimal, PutDecimal, GetAddress and GetData throw
+// Contract as TBaseArray; the record readers and element virtuals are those of TFixedArray
+// (values/TFixedArray.h). GetDecimal, PutDecimal, GetAddress and GetData throw
 // Q7_ERROR_INDEX_OUT_OF_RANGE without a ring entry.
 #pragma once
 
 #include <cstdint>
 
 #include "q7api.h"
-#include "values/TBaseArray.h"
+#include "values/TFixedArray.h"
 
-class TNumericArray : public TBaseArray {
+class TNumericArray : public TFixedArray<TNumericArray, Numeric> {
  public:
   static constexpr int kDefaultScale = 6;
   static constexpr int kDefaultRoundingMode = Q7_ROUND_HALF_UP;
 
+  // The record readers: the scale and mode come from the loaded attribute block.
+  using TFixedArray::TFixedArray;
+  // New arrays, as TFixedArray's, with the default scale and mode.
   TNumericArray();
   TNumericArray(int n, int zero_fill);
-  // Adopts the caller's block of n decimals; the array frees it later.
   TNumericArray(int n, const void* block);
-  // Record readers (values/ArrayRecord.h); the text and int arguments are not used. The scale
-  // and mode come from the loaded attribute block.
-  TNumericArray(zpk_fstream& fs, char* name, int id);
-  TNumericArray(CMemFile* mf, char* name, int id);
-  explicit TNumericArray(int from_mem_stream);
-  TNumericArray(void** cursor, char* name, int id);
-  TNumericArray(zpk_fstream& fs, char* name, int id, int verbose);
-
-  TBaseArray* CopyArray() override;
-  TBaseArray* MppCopyArray() override;
-  int GetData(int idx, void* out) override;
-  void* GetAddress(int idx) override;
-  void PutData(int idx, const void* in) override;
-  int GetDataType() const override;
-  int64_t GetMemSize() const override;
 
   void GetDecimal(int idx, Numeric* out);
   void PutDecimal(int idx, const Numeric* in);
@@ -50,7 +38,13 @@ class TNumericArray : public TBaseArray {
   void SetDefaultDecimalInfo();
 
  private:
-  void CopyTo(TNumericArray* copy, bool parallel) const;
+  friend TFixedArray;
+  static constexpr int kTypeNo = Q7_TYPE_DECIMAL;
+  static constexpr const char* kGetDataLogName = nullptr;
+  static constexpr const char* kAddressLogName = nullptr;
 
-  NumericInfo info_{kDefaultScale, kDefaultRoundingMode};
+  void CopyCacheTo(TNumericArray* copy) const { copy->info_ = info_; }
+
+  // Every constructor starts the cache from the attribute block (the readers' stored pair).
+  NumericInfo info_{static_cast<int8_t>(FUserArea[6]), FUserArea[7]};
 };

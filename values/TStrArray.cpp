@@ -89,9 +89,7 @@ void TStrArray::SpareUnputFrom(uint64_t nul_at, int except) {
 int TStrArray::GetDataType() const { return Q7_TYPE_STRING; }
 
 int64_t TStrArray::GetMemSize() const {
-  int64_t size = sizeof(TStrArray);
-  if (!FNotOwned) size += static_cast<int64_t>(FUnitSize) * FAllocSize + FStrAreaSize;
-  return size;
+  return MemSizeWith(sizeof(TStrArray)) + (FNotOwned ? 0 : FStrAreaSize);
 }
 
 char* TStrArray::GetPChar(int idx) {
@@ -245,22 +243,24 @@ TBaseArray* TStrArray::MppCopyArray() { return MakeCopy(true); }
 // ---- Record readers ----
 // Each delegates to the default constructor, so a refused area still runs the destructor.
 
-TStrArray::TStrArray(zpk_fstream& fs, char*, int) : TStrArray() {
-  FileRecordReader r(fs, false);
+void TStrArray::LoadRecord(ArrayRecordReader& r) {
   ReadBase(r, Q7_TYPE_STRING, 8);
   ReadArea(r);
+}
+
+TStrArray::TStrArray(zpk_fstream& fs, char*, int) : TStrArray() {
+  FileRecordReader r(fs, false);
+  LoadRecord(r);
 }
 
 TStrArray::TStrArray(CMemFile* mf, char*, int) : TStrArray() {
   MemFileRecordReader r(mf);
-  ReadBase(r, Q7_TYPE_STRING, 8);
-  ReadArea(r);
+  LoadRecord(r);
 }
 
 TStrArray::TStrArray(int) : TStrArray() {
   MemStreamRecordReader r;
-  ReadBase(r, Q7_TYPE_STRING, 8);
-  ReadArea(r);
+  LoadRecord(r);
 }
 
 TStrArray::TStrArray(void** cursor, char*, int) : TStrArray() {
@@ -270,6 +270,5 @@ TStrArray::TStrArray(void** cursor, char*, int) : TStrArray() {
 
 TStrArray::TStrArray(zpk_fstream& fs, char*, int, int) : TStrArray() {
   FileRecordReader r(fs, true);
-  ReadBase(r, Q7_TYPE_STRING, 8);
-  ReadArea(r);
+  LoadRecord(r);
 }

@@ -84,6 +84,7 @@ class TStrArray : public TBaseArray {
   void InitNewElements(int from, int to) override;
 
  private:
+  void LoadRecord(ArrayRecordReader& r);
   void ReadArea(ArrayRecordReader& r);
   void MapAreaInPlace(void** cursor);
   int64_t WriteArea(class ArrayRecordWriter& w) const;

@@ -145,6 +145,7 @@ TEST_F(ArraysTest, IndexChecksLogOnlyWhereTheAccessorSaysSo) {
   TStrArray strs(3, 1);
   TNumericArray decimals(3, 1);
   Numeric num{};
+  char out[16] = {};
   struct Case {
     const char* what;
     std::function<void()> call;
@@ -164,6 +165,15 @@ TEST_F(ArraysTest, IndexChecksLogOnlyWhereTheAccessorSaysSo) {
       {"PutPChar", [&] { strs.PutPChar(3, "x"); }, nullptr},
       {"GetDecimal", [&] { decimals.GetDecimal(3, &num); }, nullptr},
       {"PutDecimal", [&] { decimals.PutDecimal(-1, &num); }, nullptr},
+      // The element virtuals, shared by the fixed-width classes, keep each class's names.
+      {"int GetData", [&] { ints.GetData(3, out); }, "GetInt"},
+      {"int PutData", [&] { ints.PutData(-1, out); }, nullptr},
+      {"double GetData", [&] { doubles.GetData(-1, out); }, "GetDouble"},
+      {"double GetAddress", [&] { doubles.GetAddress(3); }, "GetAddress"},
+      {"double PutData", [&] { doubles.PutData(3, out); }, nullptr},
+      {"decimal GetData", [&] { decimals.GetData(3, out); }, nullptr},
+      {"decimal GetAddress", [&] { decimals.GetAddress(-1); }, nullptr},
+      {"decimal PutData", [&] { decimals.PutData(3, out); }, nullptr},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -460,6 +470,16 @@ TEST_F(ArraysTest, ExtendTypeOfDoubleArrays) {
 }
 
 TEST_F(ArraysTest, DecimalInfoLivesInAttributeBytes) {
+  // Every way of making a new array starts at the default scale and mode (a loaded one keeps its
+  // stored pair: array_record_test).
+  auto* block = static_cast<Numeric*>(calloc(1, sizeof(Numeric)));
+  const std::unique_ptr<TNumericArray> made[] = {std::make_unique<TNumericArray>(),
+                                                 std::make_unique<TNumericArray>(2, 1),
+                                                 std::make_unique<TNumericArray>(1, block)};
+  for (const auto& m : made) {
+    EXPECT_EQ(m->FUserArea[6], TNumericArray::kDefaultScale);
+    EXPECT_EQ(m->FUserArea[7], TNumericArray::kDefaultRoundingMode);
+  }
   TNumericArray a;
   EXPECT_EQ(a.FUserArea[6], 6);
   EXPECT_EQ(a.FUserArea[7], 4);
