@@ -555,7 +555,7 @@ struct StrImage {
   std::vector<uint8_t> bytes;
   static constexpr size_t kRec = kSysHeaderSize;
   static constexpr size_t kType = kRec + 0, kUnit = kRec + 72, kCount = kRec + 80, kAlloc = kRec + 88,
-                          kOffsets = kRec + 96, kLast = kRec + 96 + 24, kArea = kRec + 104 + 24;
+                          kOffsets = kRec + 96, kLast = kRec + 96 + 24;
 
   StrImage() {
     TStrArray s(0, 1);
