@@ -1,7 +1,12 @@
-// The library start at load: the engine gets the start and stop steps of the layers above it, and
-// is started before the host can make its first call.
+// The library start at load: every folder's worker tasks are registered, the engine gets the start
+// and stop steps of the layers above it, and is started before the host can make its first call.
+#include "api/startup.h"
+
+#include "database/DatabaseTasks.h"
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
+#include "kernels/KernelTasks.h"
+#include "values/ValueTasks.h"
 
 namespace {
 
@@ -15,14 +20,23 @@ EngineHooks ApiEngineHooks() {
 }
 
 struct LibraryStart {
-  LibraryStart() {
-    // Hooks first: set before the engine starts, they run as part of its start; set after it (the
-    // engine's own initialiser may have run first), SetEngineHooks runs the start steps at once.
-    SetEngineHooks(ApiEngineHooks());
-    CSmpEngine::Instance();
-  }
+  LibraryStart() { StartLibrary(); }
 };
 
 const LibraryStart g_library_start;
 
 }  // namespace
+
+void StartLibrary() {
+  static bool started = false;
+  if (started) return;
+  started = true;
+  // Tasks before anything can run one: the table rows of each folder, lowest first.
+  RegisterValueTasks();
+  RegisterKernelTasks();
+  RegisterDatabaseTasks();
+  // Hooks next: set before the engine starts, they run as part of its start; set after it (the
+  // engine's own initialiser may have run first), SetEngineHooks runs the start steps at once.
+  SetEngineHooks(ApiEngineHooks());
+  CSmpEngine::Instance();
+}

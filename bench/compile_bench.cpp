@@ -80,5 +80,3 @@ BENCHMARK(BM_CompileDouble10MDistinct)->Unit(benchmark::kMillisecond)->UseRealTi
 BENCHMARK(BM_CompileString10000Distinct)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -54,5 +54,3 @@ void BM_Double2DateTimeStr(benchmark::State& state) {
 BENCHMARK(BM_Double2DateTimeStr);
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -117,5 +117,3 @@ void BM_NumericNum2Str(benchmark::State& state) {
 BENCHMARK(BM_NumericNum2Str);
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -109,5 +109,3 @@ BENCHMARK_TEMPLATE(BM_OverWrite1000Scattered, true)
     ->UseRealTime();
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -83,5 +83,3 @@ void BM_memset(benchmark::State& state) {
 BENCHMARK(BM_memset)->UseRealTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -132,5 +132,3 @@ void BM_LoadDB(benchmark::State& state) {
 BENCHMARK(BM_LoadDB)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5);
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "api/ops_search.h"
+#include "api/ops/ops_search.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
@@ -63,5 +63,3 @@ void BM_SearchThroughLayer(benchmark::State& state) {
 BENCHMARK(BM_SearchThroughLayer);
 
 }  // namespace
-
-BENCHMARK_MAIN();

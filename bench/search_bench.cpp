@@ -106,5 +106,3 @@ BENCHMARK(BM_PrefixS)->Unit(benchmark::kMillisecond)->UseRealTime()->ComputeStat
 BENCHMARK(BM_MiddleS)->Unit(benchmark::kMillisecond)->UseRealTime()->ComputeStatistics("min", Fastest);
 
 }  // namespace
-
-BENCHMARK_MAIN();

@@ -92,5 +92,3 @@ BENCHMARK(BM_MppSetOpeCommon)
     ->ArgNames({"op", "shuffled"})
     ->ArgsProduct({{0, 1, 2}, {0, 1}})
     ->Unit(benchmark::kMillisecond);
-
-BENCHMARK_MAIN();

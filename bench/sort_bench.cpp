@@ -109,5 +109,3 @@ BENCHMARK(BM_MppCountingSort50Distinct)->Arg(0)->Arg(1)->Unit(benchmark::kMillis
 BENCHMARK(BM_IntegratedSort3KeysOneGroup)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_IntegratedSort3KeysOneGroupWithKeys)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_IntegratedSort3KeysTwoGroups)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-BENCHMARK_MAIN();

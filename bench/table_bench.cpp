@@ -41,5 +41,3 @@ void BM_AddFilter2Integer1000Distinct(benchmark::State& state) {
 BENCHMARK(BM_AddFilter2Integer1000Distinct)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
-
-BENCHMARK_MAIN();

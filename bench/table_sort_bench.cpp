@@ -94,5 +94,3 @@ void BM_SortByK2SX(benchmark::State& state) {
 
 BENCHMARK(BM_SortByX)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_SortByK2SX)->Unit(benchmark::kMillisecond)->UseRealTime();
-
-BENCHMARK_MAIN();

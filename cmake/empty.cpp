@@ -1,1 +1,1 @@
-// Keeps an object library valid while its folder has no sources yet.
+// Keeps a folder's library valid while the folder has no sources yet.

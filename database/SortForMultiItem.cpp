@@ -7,9 +7,9 @@
 #include "database/TFilter.h"
 #include "foundation/CQ7Exception.h"
 #include "kernels/IntegratedSort.h"
-#include "kernels/ZpkBlock.h"
 #include "values/TBaseArray.h"
 #include "values/TIntArray.h"
+#include "values/ZpkBlock.h"
 
 namespace {
 

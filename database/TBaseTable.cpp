@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "database/NoSuchTexts.h"
 #include "database/TFilter.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
@@ -62,7 +63,7 @@ int TBaseTable::SetID2Pos(int set_id) {
   const int32_t* end = FSetIDs + FnSet;
   const int32_t* hit = std::lower_bound(begin, end, set_id);
   if (FSetIDs != nullptr && hit != end && *hit == set_id) return static_cast<int>(hit - FSetIDs);
-  PutErrorLog("SetID2Pos", Q7_ERROR_NO_SUCH_SET, getString("No Such Set: %d", set_id));
+  PutErrorLog("SetID2Pos", Q7_ERROR_NO_SUCH_SET, NoSuchSetText(set_id));
   return Q7_ERROR_NO_SUCH_SET;
 }
 
@@ -76,7 +77,7 @@ int TBaseTable::ResetSetID(int, int next_set_id) {
 int TBaseTable::GetFilterWidth(int filter_id) {
   TFilter* filter = GetFilter(filter_id);
   if (filter == nullptr || filter->VL == nullptr) {
-    PutErrorLog("GetFilterWidth", Q7_ERROR_NO_SUCH_FILTER, getString("No Such Filter: %d", filter_id));
+    PutErrorLog("GetFilterWidth", Q7_ERROR_NO_SUCH_FILTER, NoSuchFilterText(filter_id));
     return Q7_ERROR_NO_SUCH_FILTER;
   }
   switch (ArrayDataTypeEx(filter->VL)) {

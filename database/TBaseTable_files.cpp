@@ -12,7 +12,7 @@
 #include "foundation/TextHelpers.h"
 #include "foundation/zpk_fstream.h"
 #include "foundation/zpk_memory.h"
-#include "kernels/ZpkBlock.h"
+#include "values/ZpkBlock.h"
 
 using table_files::CheckBytesLeft;
 using table_files::CheckRange;

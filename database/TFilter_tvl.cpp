@@ -13,7 +13,6 @@
 #include "foundation/ErrorRing.h"
 #include "foundation/zpk_memory.h"
 #include "kernels/FindPos.h"
-#include "kernels/ZpkBlock.h"
 #include "values/Accommodation.h"
 #include "values/ArrayFunctions.h"
 #include "values/CCompiler.h"
@@ -24,6 +23,7 @@
 #include "values/TIntArray.h"
 #include "values/TNumericArray.h"
 #include "values/TStrArray.h"
+#include "values/ZpkBlock.h"
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "database/NoSuchTexts.h"
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
@@ -104,7 +105,7 @@ int TJoinTable::MppSetOpe(int, int set_id1, int) { return NoJoinSet(set_id1); }
 
 TRealTable* TJoinTable::Source(int filter_id, int* source_filter_id, const char* log_name) {
   if (filter_id < 1 || filter_id > FnMasterColumn + FnSlaveColumn) {
-    PutErrorLog(log_name, Q7_ERROR_NO_SUCH_FILTER, getString("No Such Filter: %d", filter_id));
+    PutErrorLog(log_name, Q7_ERROR_NO_SUCH_FILTER, NoSuchFilterText(filter_id));
     throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER);
   }
   if (filter_id <= FnMasterColumn) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 
+#include "database/NoSuchTexts.h"
 #include "database/TFilter.h"
 #include "database/TJoinTable.h"
 #include "database/TSetArray.h"
@@ -16,7 +17,6 @@
 #include "foundation/ErrorRing.h"
 #include "foundation/TextHelpers.h"
 #include "foundation/zpk_memory.h"
-#include "kernels/ZpkBlock.h"
 #include "values/ArrayFunctions.h"
 #include "values/CCompiler.h"
 #include "values/MppCompile.h"
@@ -25,6 +25,7 @@
 #include "values/TIntArray.h"
 #include "values/TNumericArray.h"
 #include "values/TStrArray.h"
+#include "values/ZpkBlock.h"
 
 namespace {
 
@@ -48,7 +49,7 @@ void PutRawNull(int type, void* element) {
     }
     case Q7_TYPE_DECIMAL: {
       Numeric nan;
-      RQ7NumericSetNan(&nan);
+      q7num::NumericSetNan(&nan);
       memcpy(element, &nan, sizeof nan);
       break;
     }
@@ -336,7 +337,7 @@ int TRealTable::DropFilter(int filter_id) {
   if (FFindFilterID >= 0 && FFindFilterID == filter_id) CloseFindSession();
   const int pos = FilterID2Pos(filter_id);
   if (pos < 0) {
-    PutErrorLog("DropFilter", Q7_ERROR_NO_SUCH_FILTER, getString("No Such Filter: %d", filter_id));
+    PutErrorLog("DropFilter", Q7_ERROR_NO_SUCH_FILTER, NoSuchFilterText(filter_id));
     return Q7_ERROR_NO_SUCH_FILTER;
   }
   if (FCollection != nullptr) {
@@ -406,7 +407,7 @@ int TRealTable::FilterName2ID(const char* name) {
 TFilter* TRealTable::GetFilter(int filter_id) {
   const int pos = FilterID2Pos(filter_id);
   if (pos >= 0) return FFilters[pos];
-  PutErrorLog("GetFilter", Q7_ERROR_NO_SUCH_FILTER, getString("No Such Filter: %d", filter_id));
+  PutErrorLog("GetFilter", Q7_ERROR_NO_SUCH_FILTER, NoSuchFilterText(filter_id));
   return nullptr;
 }
 

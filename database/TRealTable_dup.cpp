@@ -5,13 +5,13 @@
 #include <vector>
 
 #include "database/CompiledValueList.h"
+#include "database/NoSuchTexts.h"
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
 #include "foundation/zpk_memory.h"
 #include "kernels/CountingSort.h"
-#include "kernels/ZpkBlock.h"
 #include "values/Accommodation.h"
 #include "values/ArrayFunctions.h"
 #include "values/CCompiler.h"
@@ -22,6 +22,7 @@
 #include "values/TStrArray.h"
 #include "values/TypeConv.h"
 #include "values/ValueListShare.h"
+#include "values/ZpkBlock.h"
 
 namespace {
 
@@ -167,17 +168,15 @@ ConvertedList ConvertList(TBaseArray* source, int src_type, int dst_type, const 
 // Where a duplicate's refusals are recorded (null: nowhere) and with which texts.
 struct DupTexts {
   const char* log_name;
-  const char* no_name;    // FilterID2Name found no filter
-  const char* bad_name;   // GenFilterName refused
-  const char* no_filter;  // the filter lookup failed; takes the ID
+  const char* no_name;   // FilterID2Name found no filter
+  const char* bad_name;  // GenFilterName refused
 };
 
 constexpr DupTexts kDupFilterTexts{"DupFilter", "Failed to get FilterName ( FilterID2Name module )",
-                                   "Illegal FilterName", "No Such Filter: %d"};
+                                   "Illegal FilterName"};
 constexpr DupTexts kDupFilterExTexts{"DupFilterEx", "Failed to get NewFilterName ( FilterID2Name module )",
-                                     "Failed to get NewFilterName ( GenFilterName module )",
-                                     "No Such Filter: %d"};
-constexpr DupTexts kMppDupFilterExTexts{nullptr, "", "", ""};
+                                     "Failed to get NewFilterName ( GenFilterName module )"};
+constexpr DupTexts kMppDupFilterExTexts{nullptr, "", ""};
 
 // The unique name of the duplicate (into name, kNameSize bytes) and the source filter; 0, or the
 // refusal's code.
@@ -197,7 +196,7 @@ int NameDuplicate(TRealTable* table, const DupTexts& texts, int filter_id, char*
   *source = table->GetFilter(filter_id);
   if (*source == nullptr) {
     if (texts.log_name != nullptr) {
-      PutErrorLog(texts.log_name, Q7_ERROR_NO_SUCH_FILTER, getString(texts.no_filter, filter_id));
+      PutErrorLog(texts.log_name, Q7_ERROR_NO_SUCH_FILTER, NoSuchFilterText(filter_id));
     }
     return Q7_ERROR_NO_SUCH_FILTER;
   }

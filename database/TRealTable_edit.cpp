@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "database/CompiledValueList.h"
+#include "database/NoSuchTexts.h"
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
@@ -17,7 +18,6 @@
 #include "foundation/TextHelpers.h"
 #include "foundation/zpk_memory.h"
 #include "kernels/CountingSort.h"
-#include "kernels/ZpkBlock.h"
 #include "values/Accommodation.h"
 #include "values/ArrayFunctions.h"
 #include "values/CCompiler.h"
@@ -27,6 +27,7 @@
 #include "values/TIntArray.h"
 #include "values/TNumericArray.h"
 #include "values/TStrArray.h"
+#include "values/ZpkBlock.h"
 
 namespace {
 
@@ -36,13 +37,17 @@ int Refuse(const char* log_name, int code, const char* message) {
   return code;
 }
 
+// The plain missing-set text, in the form the write table holds (the fill's differs).
+char* NoSuchSetPlain(int set_id) { return NoSuchSetText(set_id); }
+
 // How one overwrite or fill operation checks and records: the name its argument refusals are
-// recorded under (null: not recorded) with their texts (each a format that may take the one number
-// it is given, as a long long), the name a value list of a type that cannot be rebuilt is recorded
-// under, and whether the rebuild is a fill and runs on the worker pool.
+// recorded under (null: not recorded) with their texts (the missing set's from database/NoSuchTexts.h,
+// the others each a format that may take the one number it is given, as a long long), the name a
+// value list of a type that cannot be rebuilt is recorded under, and whether the rebuild is a fill
+// and runs on the worker pool.
 struct WriteOp {
   const char* log_name;
-  const char* no_set;     // the set ID
+  char* (*no_set)(int set_id);
   const char* no_data;    // 0
   const char* bad_start;  // from - 1
   const char* bad_count;  // count
@@ -54,17 +59,16 @@ struct WriteOp {
 
 // Indexed by TRealTable::WriteKind.
 constexpr WriteOp kWriteOps[] = {
-    {"OverWriteEx", "No Such Set: %lld", "Invalid Parameter : PWData(%lld)",
+    {"OverWriteEx", NoSuchSetPlain, "Invalid Parameter : PWData(%lld)",
      "Invalid Parameter : WriteStart(%lld)", "Invalid Parameter : WriteCount(%lld)", "OverWriteEx",
      "Illegal data type  : %d", false, false},
-    {"MppOverWriteEx", "No Such Set: %lld", "Invalid Parameter : PWData", "Invalid Parameter : WriteStart",
+    {"MppOverWriteEx", NoSuchSetPlain, "Invalid Parameter : PWData", "Invalid Parameter : WriteStart",
      "Invalid Parameter : WriteCount", "MppOverWriteEx", "Illegal data type", false, true},
-    {nullptr, "", "", "", "", "FillEx", "Illegal data type  : %d", true, false},
-    {"MppFillEx", "No Such SetID: %lld ", "Invalid Parameter : PWData(%lld)",
-     "Invalid Parameter : WriteStart(%lld)", "Invalid Parameter : WriteCount(%lld)", "MppFillEx",
-     "Illegal data type", true, true},
+    {nullptr, nullptr, "", "", "", "FillEx", "Illegal data type  : %d", true, false},
+    {"MppFillEx", NoSuchSetIdText, "Invalid Parameter : PWData(%lld)", "Invalid Parameter : WriteStart(%lld)",
+     "Invalid Parameter : WriteCount(%lld)", "MppFillEx", "Illegal data type", true, true},
     // The decimal overwrite: only its checks are read from here.
-    {"OverWriteExNumeric", "No Such Set: %lld", "Invalid Parameter : PWData(%lld)",
+    {"OverWriteExNumeric", NoSuchSetPlain, "Invalid Parameter : PWData(%lld)",
      "Invalid Parameter : WriteStart(%lld)", "Invalid Parameter : WriteCount(%lld)", "OverWriteExNumeric",
      "Illegal data type  : %d", false, false},
 };
@@ -76,13 +80,19 @@ int RefuseWrite(const WriteOp& op, int code, const char* format, long long value
   return code;
 }
 
+// A missing set or filter, recorded with the lookup's own text.
+int RefuseMissing(const WriteOp& op, int code, char* (*text)(int id), int id) {
+  if (op.log_name != nullptr) PutErrorLog(op.log_name, code, text(id));
+  return code;
+}
+
 // The argument checks shared by the overwrites and fills, in their order. Returns the number of
 // rows to write (min(count, rows from `from` to the end of the set), at least 1) with the set and
 // the filter, or the refusal's code.
 int CheckWrite(TRealTable* table, const WriteOp& op, int set_id, int filter_id, int from, int count,
                const void* data, TSetArray** set, TFilter** filter) {
   *set = table->GetSet(set_id);
-  if (*set == nullptr) return RefuseWrite(op, Q7_ERROR_ILLEGAL_SET_ID, op.no_set, set_id);
+  if (*set == nullptr) return RefuseMissing(op, Q7_ERROR_ILLEGAL_SET_ID, op.no_set, set_id);
   if (data == nullptr) return RefuseWrite(op, Q7_ERROR_INVALID_PARAMETER, op.no_data, 0);
   const int size = (*set)->FArraySize;
   if (from < 1 || from > size) {
@@ -90,7 +100,7 @@ int CheckWrite(TRealTable* table, const WriteOp& op, int set_id, int filter_id, 
   }
   if (count < 1) return RefuseWrite(op, Q7_ERROR_INVALID_PARAMETER, op.bad_count, count);
   *filter = table->GetFilter(filter_id);
-  if (*filter == nullptr) return RefuseWrite(op, Q7_ERROR_NO_SUCH_FILTER, "No Such Filter: %lld", filter_id);
+  if (*filter == nullptr) return RefuseMissing(op, Q7_ERROR_NO_SUCH_FILTER, NoSuchFilterText, filter_id);
   return std::min(count, size - (from - 1));
 }
 
@@ -155,7 +165,7 @@ bool RescaleDecimalList(TNumericArray* list, const NumericInfo& from, const Nume
   bool moved = false;
   for (int i = 0; i < count; ++i) {
     Numeric v;
-    if (q7num::IsNan(in[i]) || RQ7NumericRescale(&from, &to, &in[i], &v) >= 3 || q7num::IsNan(v)) {
+    if (q7num::IsNan(in[i]) || q7num::NumericRescale(&from, &to, &in[i], &v) >= 3 || q7num::IsNan(v)) {
       moved = moved || i != 0;
       continue;
     }
@@ -242,7 +252,7 @@ int TRealTable::DelRowsEx(int set_id, int from, int count) {
   BeginRecordChange();
   TSetArray* set = GetSet(set_id);
   if (set == nullptr) {
-    return Refuse("DelRowsEx", Q7_ERROR_ILLEGAL_SET_ID, getString("No Such Set: %d", set_id));
+    return Refuse("DelRowsEx", Q7_ERROR_ILLEGAL_SET_ID, NoSuchSetText(set_id));
   }
   const int size = set->FArraySize;
   if (from < 1 || from > size)

@@ -2,6 +2,7 @@
 // condition, built once when the find opens, and the stepping through the marked rows of a set.
 #include <cstring>
 
+#include "database/NoSuchTexts.h"
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
@@ -10,13 +11,14 @@
 #include "foundation/SystemHeader.h"
 #include "foundation/TextHelpers.h"
 #include "foundation/zpk_memory.h"
-#include "kernels/ZpkBlock.h"
 #include "q7api.h"
+#include "values/Numeric.h"
 #include "values/TBaseArray.h"
 #include "values/TDoubleArray.h"
 #include "values/TIntArray.h"
 #include "values/TNumericArray.h"
 #include "values/TStrArray.h"
+#include "values/ZpkBlock.h"
 
 namespace {
 
@@ -118,7 +120,7 @@ int OpenFind(TRealTable* t, OpenKind which, int filter_id, int kind, Mark mark) 
   TFilter* filter = t->GetFilter(filter_id);
   if (filter == nullptr) {
     if (which == OpenKind::kStr) {
-      LogOpen(which, Q7_ERROR_INVALID_KEY_PARAMETER, getString("No Such Filter: %d", filter_id));
+      LogOpen(which, Q7_ERROR_INVALID_KEY_PARAMETER, NoSuchFilterText(filter_id));
     } else {
       LogOpen(which, Q7_ERROR_INVALID_KEY_PARAMETER, "Invalid Parameter : SrchFltID");
     }
@@ -221,8 +223,8 @@ int TRealTable::OpenNumericFind(int filter_id, int kind, Numeric from, Numeric t
           values->GetDecimal(i, &x);
           return x;
         },
-        from, to, [](const Numeric& a, const Numeric& b) { return RQ7NumericCmp(&a, &b) > 0; },
-        [](const Numeric& a, const Numeric& b) { return RQ7NumericCmp(&a, &b) == 0; }, flags);
+        from, to, [](const Numeric& a, const Numeric& b) { return q7num::NumericCmp(&a, &b) > 0; },
+        [](const Numeric& a, const Numeric& b) { return q7num::NumericCmp(&a, &b) == 0; }, flags);
   });
 }
 
@@ -238,7 +240,7 @@ int TRealTable::GetNextHit(int search_id, int set_id, int start_row, int directi
   }
   TSetArray* set = GetSet(set_id);
   if (set == nullptr) {
-    PutErrorLog("GetNextHit", Q7_ERROR_NO_SUCH_SET, getString("No Such Set: %d", set_id));
+    PutErrorLog("GetNextHit", Q7_ERROR_NO_SUCH_SET, NoSuchSetText(set_id));
     return Q7_ERROR_NO_SUCH_SET;
   }
   const int size = set->FArraySize;
@@ -283,7 +285,7 @@ int TRealTable::GetFindStatus(int* hits, int* filter_id) {
 int TRealTable::FindRecNo(int set_id, int rec_no) {
   TSetArray* set = GetSet(set_id);
   if (set == nullptr) {
-    PutErrorLog("FindRecNo", Q7_ERROR_NO_SUCH_SET, getString("No Such Set: %d", set_id));
+    PutErrorLog("FindRecNo", Q7_ERROR_NO_SUCH_SET, NoSuchSetText(set_id));
     return Q7_ERROR_NO_SUCH_SET;
   }
   const int* records = set->PIntAr();

@@ -2,6 +2,7 @@
 // address), one row's value number, and the rows of a set counted per value number.
 #include <cstring>
 
+#include "database/NoSuchTexts.h"
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
@@ -59,7 +60,7 @@ namespace {
 // ("No Such Record: %d ", "No Such Set: %d ") or is null for none.
 int RowRecord(TRealTable* table, int set_id, int row, const char* log, int* rec) {
   if (row < 0) {
-    if (log != nullptr) PutErrorLog(log, Q7_ERROR_NO_SUCH_SET, getString("No Such Record: %d ", row));
+    if (log != nullptr) PutErrorLog(log, Q7_ERROR_NO_SUCH_SET, NoSuchRecordText(row));
     return Q7_ERROR_NO_SUCH_SET;
   }
   const int id = set_id < 0 ? table->GetCurrentSetID() : set_id;
@@ -67,7 +68,7 @@ int RowRecord(TRealTable* table, int set_id, int row, const char* log, int* rec)
   if (pos < 0) return Q7_ERROR_NO_SUCH_SET;
   TSetArray* set = table->FSets[pos];
   if (set == nullptr) {
-    if (log != nullptr) PutErrorLog(log, Q7_ERROR_NO_SUCH_SET, getString("No Such Set: %d ", id));
+    if (log != nullptr) PutErrorLog(log, Q7_ERROR_NO_SUCH_SET, NoSuchSetText(id, Blank::kTrailing));
     return Q7_ERROR_NO_SUCH_SET;
   }
   if (row >= set->FArraySize) return Q7_ERROR_NO_SUCH_SET;
@@ -80,7 +81,7 @@ int RowRecord(TRealTable* table, int set_id, int row, const char* log, int* rec)
 int RowFilter(TRealTable* table, int filter_id, int rec, const char* log, TFilter** filter) {
   const int pos = table->FilterID2Pos(filter_id);
   if (pos < 0) {
-    if (log != nullptr) PutErrorLog(log, Q7_ERROR_NO_SUCH_FILTER, getString("No Such Filter: %d", filter_id));
+    if (log != nullptr) PutErrorLog(log, Q7_ERROR_NO_SUCH_FILTER, NoSuchFilterText(filter_id));
     return Q7_ERROR_NO_SUCH_FILTER;
   }
   *filter = table->FFilters[pos];

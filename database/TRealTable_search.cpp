@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 
+#include "database/NoSuchTexts.h"
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
@@ -16,7 +17,6 @@
 #include "kernels/FindPos.h"
 #include "kernels/RowFilters.h"
 #include "kernels/WildCard.h"
-#include "kernels/ZpkBlock.h"
 #include "values/ArrayFunctions.h"
 #include "values/CCompiler.h"
 #include "values/MppCompile.h"
@@ -26,6 +26,7 @@
 #include "values/TNumericArray.h"
 #include "values/TStrArray.h"
 #include "values/ValueListShare.h"
+#include "values/ZpkBlock.h"
 
 // ---- Defaults for tables that cannot search ----
 
@@ -92,13 +93,13 @@ int RegisterValueSearch(TRealTable* table, const char* log_name, int filter_id, 
                         SetSearch search) {
   TFilter* filter = table->GetFilter(filter_id);
   if (filter == nullptr) {
-    PutErrorLog(log_name, Q7_ERROR_NO_SUCH_FILTER, getString("No Such Filter: %d", filter_id));
-    throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER, "No Such Filter: %d", filter_id);
+    PutErrorLog(log_name, Q7_ERROR_NO_SUCH_FILTER, NoSuchFilterText(filter_id));
+    ThrowNoSuchFilter(Q7_ERROR_NO_SUCH_FILTER, filter_id);
   }
   TSetArray* set = table->GetSet(set_id);
   if (set == nullptr) {
-    PutErrorLog(log_name, Q7_ERROR_ILLEGAL_SET_ID, getString("No Such Set: %d", set_id));
-    throw CQ7Exception(Q7_ERROR_ILLEGAL_SET_ID, "No Such Set: %d", set_id);
+    PutErrorLog(log_name, Q7_ERROR_ILLEGAL_SET_ID, NoSuchSetText(set_id));
+    ThrowNoSuchSet(Q7_ERROR_ILLEGAL_SET_ID, set_id);
   }
   table->CheckMergeFilterTVL(true);
   std::unique_ptr<TSetArray> result(search(set, filter));
@@ -352,7 +353,7 @@ int TRealTable::SearchByField2(int filter_id, int set_id, int op, char* from, ch
   constexpr const char* kName = "SearchByField2";
   TFilter* filter = GetFilter(filter_id);
   if (filter == nullptr) {
-    PutErrorLog(kName, Q7_ERROR_NO_SUCH_FILTER, getString("No Such Filter: %d", filter_id));
+    PutErrorLog(kName, Q7_ERROR_NO_SUCH_FILTER, NoSuchFilterText(filter_id));
     return Q7_ERROR_NO_SUCH_FILTER;
   }
   if (ArrayDataType(filter->VL) != Q7_TYPE_STRING) {
@@ -361,7 +362,7 @@ int TRealTable::SearchByField2(int filter_id, int set_id, int op, char* from, ch
   }
   TSetArray* source = GetSet(set_id);
   if (source == nullptr) {
-    PutErrorLog(kName, Q7_ERROR_ILLEGAL_SET_ID, getString("No Such Set: %d ", set_id));
+    PutErrorLog(kName, Q7_ERROR_ILLEGAL_SET_ID, NoSuchSetText(set_id, Blank::kTrailing));
     return Q7_ERROR_ILLEGAL_SET_ID;
   }
   CheckMergeFilterTVL(true);
@@ -444,12 +445,12 @@ int WildCardSearch(TRealTable* table, int filter_id, int set_id, const char* pat
   }
   const WildCard wild(pattern, getSystemInfoDBCharCode() != kCp1252 ? 1 : 0);
   TFilter* filter = table->GetFilter(filter_id);
-  if (filter == nullptr) return refuse(Q7_ERROR_NO_SUCH_FILTER, getString("No Such Filter: %d", filter_id));
+  if (filter == nullptr) return refuse(Q7_ERROR_NO_SUCH_FILTER, NoSuchFilterText(filter_id));
   if (ArrayDataType(filter->VL) != Q7_TYPE_STRING) {
     return refuse(Q7_ERROR_INVALID_DATA_TYPE, "Illegal data type ( Not STRING )");
   }
   TSetArray* source = table->GetSet(set_id);
-  if (source == nullptr) return refuse(Q7_ERROR_ILLEGAL_SET_ID, getString("No Such Set: %d", set_id));
+  if (source == nullptr) return refuse(Q7_ERROR_ILLEGAL_SET_ID, NoSuchSetText(set_id));
   table->CheckMergeFilterTVL(true);
   CopyFirst result(table, source);
   if (result.Id() < 0) return result.Id();
@@ -483,7 +484,7 @@ int TRealTable::MppSearchByFieldWildCard(int filter_id, int set_id, const char* 
 int TRealTable::SearchByRecNo(int, int set_id, int op, int from, int to) {
   TSetArray* source = GetSet(set_id);
   if (source == nullptr) {
-    PutErrorLog("SearchByRecNo", Q7_ERROR_ILLEGAL_SET_ID, getString("No Such Set: %d", set_id));
+    PutErrorLog("SearchByRecNo", Q7_ERROR_ILLEGAL_SET_ID, NoSuchSetText(set_id));
     return Q7_ERROR_ILLEGAL_SET_ID;
   }
   CopyFirst result(this, source);
@@ -534,7 +535,7 @@ int TRealTable::SearchByRecNo(int, int set_id, int op, int from, int to) {
 int TRealTable::SearchByRowNo(int set_id, int op, int from, int to) {
   TSetArray* source = GetSet(set_id);
   if (source == nullptr) {
-    PutErrorLog("SearchByRowNo", Q7_ERROR_ILLEGAL_SET_ID, getString("No Such Set: %d", set_id));
+    PutErrorLog("SearchByRowNo", Q7_ERROR_ILLEGAL_SET_ID, NoSuchSetText(set_id));
     return Q7_ERROR_ILLEGAL_SET_ID;
   }
   const int n = source->FArraySize;

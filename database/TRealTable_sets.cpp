@@ -5,13 +5,14 @@
 #include <memory>
 #include <new>
 
+#include "database/NoSuchTexts.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
 #include "foundation/zpk_memory.h"
 #include "kernels/SetOps.h"
-#include "kernels/ZpkBlock.h"
+#include "values/ZpkBlock.h"
 
 namespace {
 
@@ -95,7 +96,7 @@ int TRealTable::AddSetFromRows(int count, const int* rows) {
 TSetArray* TRealTable::GetSet(int set_id) {
   const int pos = SetID2Pos(set_id);
   if (pos < 0) {
-    PutErrorLog("GetSet", pos, getString("No Such Set: %d ", set_id));
+    PutErrorLog("GetSet", pos, NoSuchSetText(set_id, Blank::kTrailing));
     return nullptr;
   }
   return FSets[pos];
@@ -104,7 +105,7 @@ TSetArray* TRealTable::GetSet(int set_id) {
 int TRealTable::GetSetSize(int set_id) {
   const int pos = SetID2Pos(set_id);
   if (pos < 0) {
-    PutErrorLog("GetSetSize", pos, getString("No Such Set: %d ", set_id));
+    PutErrorLog("GetSetSize", pos, NoSuchSetText(set_id, Blank::kTrailing));
     return pos;
   }
   return FSets[pos] != nullptr ? FSets[pos]->FArraySize : -1;
@@ -187,7 +188,7 @@ int TRealTable::SetNot(int set_id) {
   }
   TSetArray* set = GetSet(set_id);
   if (set == nullptr) {
-    PutErrorLog("SetNot", Q7_ERROR_NO_SUCH_SET, getString("No Such Set: %d", set_id));
+    PutErrorLog("SetNot", Q7_ERROR_NO_SUCH_SET, NoSuchSetText(set_id));
     return Q7_ERROR_NO_SUCH_SET;
   }
   const int records = TotalRecs();

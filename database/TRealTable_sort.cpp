@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "database/NoSuchTexts.h"
 #include "database/SortForMultiItem.h"
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
@@ -13,9 +14,9 @@
 #include "foundation/ErrorRing.h"
 #include "kernels/CountingSort.h"
 #include "kernels/MppCountingSort.h"
-#include "kernels/ZpkBlock.h"
 #include "values/TBaseArray.h"
 #include "values/TIntArray.h"
+#include "values/ZpkBlock.h"
 
 // ---- Tables that cannot sort ----
 
@@ -83,13 +84,13 @@ int SortByValue(TRealTable* table, bool parallel, int filter_id, int set_id, int
   const char* name = parallel ? "MppSortByField" : "SortByField";
   TFilter* filter = table->GetFilter(filter_id);
   if (filter == nullptr) {
-    PutErrorLog(name, Q7_ERROR_NO_SUCH_FILTER, getString("No Such Filter: %d", filter_id));
+    PutErrorLog(name, Q7_ERROR_NO_SUCH_FILTER, NoSuchFilterText(filter_id));
     return Q7_ERROR_NO_SUCH_FILTER;
   }
   TSetArray* source = table->GetSet(set_id);
   if (source == nullptr) {
     PutErrorLog(name, Q7_ERROR_NO_SUCH_SET,
-                getString(parallel ? "No Such Set: %d " : "No Such Set: %d", set_id));
+                NoSuchSetText(set_id, parallel ? Blank::kTrailing : Blank::kNone));
     return Q7_ERROR_NO_SUCH_SET;
   }
   return Guarded([&] {

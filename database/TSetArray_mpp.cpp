@@ -12,25 +12,19 @@
 #include "database/ValueSelection.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
-#include "foundation/mpp_func_map.h"
+#include "foundation/mpp_tasks.h"
 #include "kernels/FindPos.h"
 #include "kernels/KernelPool.h"
 #include "kernels/RowFilters.h"
-#include "kernels/ZpkBlock.h"
 #include "values/ArrayFunctions.h"
 #include "values/Numeric.h"
 #include "values/TDoubleArray.h"
 #include "values/TIntArray.h"
 #include "values/TNumericArray.h"
 #include "values/TStrArray.h"
+#include "values/ZpkBlock.h"
 
 namespace {
-
-constexpr int kTaskSearchHelper = 26;
-constexpr int kTaskSearchNValues = 27;
-
-const MppTaskRegistrar kRegister26(kTaskSearchHelper, mpp_search_helper);
-const MppTaskRegistrar kRegister27(kTaskSearchNValues, mpp_search_nvalues);
 
 // A full-list selection seen as runs of value numbers: NULL (entry 0) on its own, then entries
 // 1 .. n-1 kept as `outside`, except [lo, hi], kept as `inside`. The operations that become
@@ -169,7 +163,7 @@ void KeepRowsInRunsOnPool(TSetArray* source, TSetArray* dst, TFilter* filter, co
   const int workers = KernelThreads(n);
   const int slice = n / workers;
   for (int t = 0; t < workers; ++t) {
-    auto* p = KernelParam<SearchHelperParam>(t);
+    auto* p = PoolParam<SearchHelperParam>(t);
     p->keep_rows = true;
     p->rows = source->PIntAr();
     p->vno = filter->PV->PIntAr();
@@ -180,10 +174,10 @@ void KeepRowsInRunsOnPool(TSetArray* source, TSetArray* dst, TFilter* filter, co
     p->end = t == workers - 1 ? n : (t + 1) * slice;
     p->kept = 0;
   }
-  RunKernelTask(workers, kTaskSearchHelper);
+  RunKernelTask(workers, kMppTaskSearchHelper);
   int total = 0;
   for (int t = 0; t < workers; ++t) {
-    const auto* p = KernelParam<SearchHelperParam>(t);
+    const auto* p = PoolParam<SearchHelperParam>(t);
     if (p->kept > 0 && total != p->first) {
       memmove(out + total, out + p->first, sizeof(int) * static_cast<size_t>(p->kept));
     }
@@ -236,13 +230,13 @@ TSetArray* TSetArray::_MppsearchByValue(TFilter* filter, int op, const char* fro
     const int workers = KernelThreads(n);
     const int chunk = n / workers;
     for (int t = 0; t < workers; ++t) {
-      auto* p = KernelParam<SearchHelperParam>(t);
+      auto* p = PoolParam<SearchHelperParam>(t);
       p->keep_rows = false;
       p->selection = &sel;
       p->first = t * chunk;
       p->end = t == workers - 1 ? n : (t + 1) * chunk;
     }
-    RunKernelTask(workers, kTaskSearchHelper);
+    RunKernelTask(workers, kMppTaskSearchHelper);
   }
   auto result = NewSearchResult(this, FArraySize);
   RunShape shape{};
@@ -272,14 +266,14 @@ TSetArray* TSetArray::_MppsearchByNValues(TFilter* filter, int n, const void* va
   const int workers = n < KernelActiveThreads() ? n : KernelActiveThreads();
   const int chunk = n / workers;
   for (int t = 0; t < workers; ++t) {
-    auto* p = KernelParam<SearchNValuesParam>(t);
+    auto* p = PoolParam<SearchNValuesParam>(t);
     p->values = values;
     p->filter = filter;
     p->first = t * chunk;
     p->count = t == workers - 1 ? n - p->first : chunk;
     p->hit = hit.get();
   }
-  RunKernelTask(workers, kTaskSearchNValues);
+  RunKernelTask(workers, kMppTaskSearchNValues);
   auto result = NewSearchResult(this, FArraySize);
   MppMoveRecsForScan(this, result.get(), filter->PV, hit.get());
   result->AdjustMemArea();

@@ -7,6 +7,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "database/NoSuchTexts.h"
 #include "database/TBaseTable.h"
 #include "database/TFilter.h"
 #include "database/TJoinTable.h"
@@ -68,7 +69,7 @@ int TTableCollection::ID2Loc(int table_id) const {
 TBaseTable* TTableCollection::GetTable(int table_id) {
   const int pos = ID2Loc(table_id);
   if (pos >= 0) return FTables[pos];
-  PutErrorLog("GetTable", Q7_ERROR_NO_SUCH_TABLE, getString("No Such Table: %d", table_id));
+  PutErrorLog("GetTable", Q7_ERROR_NO_SUCH_TABLE, NoSuchTableText(table_id));
   return nullptr;
 }
 
@@ -131,7 +132,7 @@ int TTableCollection::AddRealTable(char* name, int row_count) {
 int TTableCollection::DelTable(int table_id) {
   const int pos = ID2Loc(table_id);
   if (pos < 0) {
-    PutErrorLog("DelTable", Q7_ERROR_NO_SUCH_TABLE, getString("No Such Table: %d", table_id));
+    PutErrorLog("DelTable", Q7_ERROR_NO_SUCH_TABLE, NoSuchTableText(table_id));
     return Q7_ERROR_NO_SUCH_TABLE;
   }
   std::vector<int> dependents(static_cast<size_t>(FnTable));
@@ -204,7 +205,7 @@ int TTableCollection::SetTableName(int table_id, const char* name) {
   }
   const int pos = ID2Loc(table_id);
   if (pos < 0) {
-    PutErrorLog("SetTableName", Q7_ERROR_NO_SUCH_TABLE, getString("No Such Table: %d ", table_id));
+    PutErrorLog("SetTableName", Q7_ERROR_NO_SUCH_TABLE, NoSuchTableText(table_id, Blank::kTrailing));
     return Q7_ERROR_NO_SUCH_TABLE;
   }
   memcpy(FTables[pos]->FTableName, unique, strlen(unique) + 1);
@@ -216,7 +217,7 @@ int TTableCollection::SetTableName(int table_id, const char* name) {
 int TTableCollection::ReferedIDList(int table_id, int* out) {
   const int pos = ID2Loc(table_id);
   if (pos < 0) {
-    PutErrorLog("ReferedIDList", Q7_ERROR_NO_SUCH_TABLE, getString("No Such Table: %d", table_id));
+    PutErrorLog("ReferedIDList", Q7_ERROR_NO_SUCH_TABLE, NoSuchTableText(table_id));
     return Q7_ERROR_NO_SUCH_TABLE;
   }
   if (FTables[pos]->GetType() != TBaseTable::kTypeReal) {

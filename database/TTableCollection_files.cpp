@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "database/NoSuchTexts.h"
 #include "database/TBaseTable.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
@@ -243,7 +244,7 @@ int TTableCollection::GetTableType(zpk_fstream* fs, char* name) {
 int TTableCollection::SaveOneTable(const char* log_name, char* dir, const char* file_name, int table_id) {
   const int pos = ID2Loc(table_id);
   if (pos < 0) {
-    PutErrorLog(log_name, Q7_ERROR_NO_SUCH_TABLE, getString("No Such Table: %d ", table_id));
+    PutErrorLog(log_name, Q7_ERROR_NO_SUCH_TABLE, NoSuchTableText(table_id, Blank::kTrailing));
     return Q7_ERROR_NO_SUCH_TABLE;
   }
   WorkingDirectory back;
@@ -310,8 +311,7 @@ int TTableCollection::SaveRealTable2(char* file, unsigned long offset, int* tabl
   for (int k = 0; table_ids != nullptr && table_ids[k] != -1; ++k) {
     const int pos = ID2Loc(table_ids[k]);
     if (pos < 0) {
-      PutErrorLog("SaveRealTable2", Q7_ERROR_NO_SUCH_TABLE,
-                  getString("No Such Table: TblIDList[%d]%d ", k, table_ids[k]));
+      PutErrorLog("SaveRealTable2", Q7_ERROR_NO_SUCH_TABLE, NoSuchListedTableText(k, table_ids[k]));
       break;
     }
     if (FTables[pos]->GetType() != TBaseTable::kTypeReal) {

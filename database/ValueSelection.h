@@ -21,7 +21,7 @@
 #include <memory>
 #include <string>
 
-#include "kernels/ZpkBlock.h"
+#include "values/ZpkBlock.h"
 
 class TFilter;
 class TIntArray;

@@ -27,15 +27,7 @@
 #include "q7api.h"
 
 enum { kDefaultRows = 3000000, kMaxRows = 100000000 };
-enum { kAppend = 1024, kAllRows = 1 }; /* append position of a new filter; the set of every record */
-
-/* Search codes and set operations of the interface. */
-enum { kEqual = 0, kBetween = 1, kGreaterOrEqual = 3, kLess = 6, kLeftMatch = 8, kIsNull = 11 };
-enum { kSkipNull = 0x80 }; /* with it, NULL rows never meet a condition, negated ones included */
-enum { kAnd = 0, kOr = 1, kAndNot = 2 };
-enum { kAscending = 0, kDescending = 1 };
-
-#define INT_NULL INT32_MIN
+#define INT_NULL Q7_NULL_INTEGER
 #define DECIMAL_NULL INT64_MIN /* host copy of the DECIMAL column: units, or this for NULL */
 static const double kDoubleNull = -INFINITY;
 enum { kAmountScale = 2 };
@@ -172,9 +164,9 @@ static int expect(int good, const char* what) {
 
 /* ---- Building the table -------------------------------------------------------------------------- */
 static int add_column(int table, const char* name, int type, int rows, void* values, int* filter) {
-  *filter = RQ7AddRealFilter2(table, kAppend, name, type, rows, 0, "", "");
+  *filter = RQ7AddRealFilter2(table, Q7_POSITION_APPEND, name, type, rows, 0, "", "");
   if (!ok(*filter, "RQ7AddRealFilter2")) return 0;
-  return ok(RQ7OverwriteRealEx(table, kAllRows, *filter, 1, rows, values), "RQ7OverwriteRealEx");
+  return ok(RQ7OverwriteRealEx(table, Q7_SET_ALL, *filter, 1, rows, values), "RQ7OverwriteRealEx");
 }
 
 typedef struct Filters {
@@ -209,9 +201,9 @@ static int build_table(const Data* data, int* table, Filters* f) {
     }
   }
   f->amount =
-      RQ7AddRealFilter2Numeric(*table, kAppend, "amount", rows, kAmountScale, Q7_ROUND_HALF_UP, "", "");
+      RQ7AddRealFilter2Numeric(*table, Q7_POSITION_APPEND, "amount", rows, kAmountScale, Q7_ROUND_HALF_UP, "", "");
   int amount_ok = ok(f->amount, "RQ7AddRealFilter2Numeric") &&
-                  ok(RQ7OverwriteRealEx(*table, kAllRows, f->amount, 1, rows, amounts), "RQ7OverwriteRealEx");
+                  ok(RQ7OverwriteRealEx(*table, Q7_SET_ALL, f->amount, 1, rows, amounts), "RQ7OverwriteRealEx");
   free(amounts);
   return amount_ok;
 }
@@ -303,7 +295,7 @@ static int set_step_end(const Data* d, int table, int set, Predicate p, const ch
 static int search_step(const Data* d, int table, int filter, int op, void* from, void* to, Predicate p,
                        const char* what, int* set) {
   step_begin();
-  *set = RQ7SearchByField(table, filter, kAllRows, op, (char*)from, (char*)to);
+  *set = RQ7SearchByField(table, filter, Q7_SET_ALL, op, (char*)from, (char*)to);
   step_stop();
   return set_step_end(d, table, *set, p, "search", what);
 }
@@ -320,13 +312,13 @@ static int searches(const Data* d, int table, const Filters* f, Sets* s) {
   s->what[3] = "amount < 0.00";
   s->what[4] = "price IS NULL";
   s->what[5] = "city starts with \"San\"";
-  return search_step(d, table, f->qty, kBetween, &low, &high, p_qty_100s, s->what[0], &s->id[0]) &&
-         search_step(d, table, f->city, kEqual, lisbon, NULL, p_lisbon, s->what[1], &s->id[1]) &&
-         search_step(d, table, f->day, kGreaterOrEqual | kSkipNull, &since, NULL, p_since_2020, s->what[2],
+  return search_step(d, table, f->qty, Q7_SEARCH_BETWEEN, &low, &high, p_qty_100s, s->what[0], &s->id[0]) &&
+         search_step(d, table, f->city, Q7_SEARCH_EQUAL, lisbon, NULL, p_lisbon, s->what[1], &s->id[1]) &&
+         search_step(d, table, f->day, Q7_SEARCH_AT_LEAST | Q7_SEARCH_NULL_BOUND_EMPTY, &since, NULL, p_since_2020, s->what[2],
                      &s->id[2]) &&
-         search_step(d, table, f->amount, kLess, &zero, NULL, p_negative, s->what[3], &s->id[3]) &&
-         search_step(d, table, f->price, kIsNull, NULL, NULL, p_no_price, s->what[4], &s->id[4]) &&
-         search_step(d, table, f->city, kLeftMatch, san, NULL, p_san, s->what[5], &s->id[5]);
+         search_step(d, table, f->amount, Q7_SEARCH_LESS, &zero, NULL, p_negative, s->what[3], &s->id[3]) &&
+         search_step(d, table, f->price, Q7_SEARCH_IS_NULL, NULL, NULL, p_no_price, s->what[4], &s->id[4]) &&
+         search_step(d, table, f->city, Q7_SEARCH_STARTS_WITH, san, NULL, p_san, s->what[5], &s->id[5]);
 }
 
 static int combine_step(const Data* d, int table, int op, int a, int b, Predicate p, const char* what,
@@ -343,9 +335,9 @@ static int combinations(const Data* d, int table, Sets* s) {
   s->what[7] = "since 2020 OR negative amount";
   s->what[8] = "San... AND NOT price NULL";
   s->what[9] = "NOT price NULL";
-  return combine_step(d, table, kAnd, id[0], id[1], p_lisbon_100s, s->what[6], &s->id[6]) &&
-         combine_step(d, table, kOr, id[2], id[3], p_recent_or_negative, s->what[7], &s->id[7]) &&
-         combine_step(d, table, kAndNot, id[5], id[4], p_san_priced, s->what[8], &s->id[8]) &&
+  return combine_step(d, table, Q7_SET_AND, id[0], id[1], p_lisbon_100s, s->what[6], &s->id[6]) &&
+         combine_step(d, table, Q7_SET_OR, id[2], id[3], p_recent_or_negative, s->what[7], &s->id[7]) &&
+         combine_step(d, table, Q7_SET_AND_NOT, id[5], id[4], p_san_priced, s->what[8], &s->id[8]) &&
          combine_step(d, table, -1, id[4], 0, p_priced, s->what[9], &s->id[9]);
 }
 
@@ -383,7 +375,7 @@ static int sorts(const Data* d, int table, const Filters* f, Sets* s) {
   int size = 0;
   step_begin();
   s->what[10] = "by price, descending";
-  s->id[10] = RQ7SortByField(table, f->price, s->id[7], kDescending);
+  s->id[10] = RQ7SortByField(table, f->price, s->id[7], Q7_SORT_DESCENDING);
   step_stop();
   if (!ok(s->id[10], "RQ7SortByField") ||
       !expect(set_matches(d, table, s->id[10], p_recent_or_negative, &size) &&
@@ -400,7 +392,7 @@ static int sorts(const Data* d, int table, const Filters* f, Sets* s) {
   free(source);
   /* The last filter of the list is the first key. */
   int keys[] = {f->amount, f->city, 0};
-  int dirs[] = {kDescending, kAscending, kAscending};
+  int dirs[] = {Q7_SORT_DESCENDING, Q7_SORT_ASCENDING, Q7_SORT_ASCENDING};
   step_begin();
   s->what[11] = "by city, then amount desc.";
   if (good) {
@@ -431,7 +423,7 @@ static int format_value(const Data* d, int table, int filter, int set, int pos, 
   union {
     int32_t i;
     double x;
-    char text[4096];
+    char text[Q7_TEXT_BUFFER_SIZE];
     struct {
       NumericInfo info;
       Numeric value;
@@ -515,7 +507,7 @@ static int read_rows(const Data* d, int table, const Filters* f, const Sets* s) 
   for (int first = 1; good && first <= n;) {
     int type = 0, count = 0;
     double block[128];
-    char unused[4096];
+    char unused[Q7_TEXT_BUFFER_SIZE];
     if (!ok(RQ7GetData1M(table, f->price, sorted, first, &type, &count, block, unused), "RQ7GetData1M")) {
       good = 0;
       break;
@@ -528,14 +520,14 @@ static int read_rows(const Data* d, int table, const Filters* f, const Sets* s) 
   for (int first = 1; good && first <= n && first <= 128 * 100;) {
     int type = 0, count = 0;
     int32_t offsets[256];
-    char texts[4096];
+    char texts[Q7_TEXT_BUFFER_SIZE];
     if (!ok(RQ7GetData1M(table, f->city, sorted, first, &type, &count, offsets, texts), "RQ7GetData1M")) {
       good = 0;
       break;
     }
     good = type == Q7_TYPE_STRING && count >= 1 && count <= 128;
     for (int k = 0; good && k < count; ++k)
-      good = offsets[k] >= 0 && offsets[k] < 4096 &&
+      good = offsets[k] >= 0 && offsets[k] < Q7_TEXT_BUFFER_SIZE &&
              strcmp(texts + offsets[k], city_text(d->city[rows[first - 1 + k] - 1])) == 0;
     first += count;
     values += count;
@@ -553,7 +545,7 @@ static int make_temp_dir(char* dir, size_t size) {
 }
 
 static int save_clear_load(const Data* d, int* table, Filters* f, const Sets* s) {
-  char dir[512], file[600];
+  char dir[Q7_PATH_BUFFER_SIZE], file[Q7_PATH_BUFFER_SIZE + 88];
   if (!expect(make_temp_dir(dir, sizeof dir), "a temporary directory")) return 0;
   snprintf(file, sizeof file, "%s/q7demo.Q7D", dir);
 
@@ -599,7 +591,7 @@ static int save_clear_load(const Data* d, int* table, Filters* f, const Sets* s)
     f->city = RQ7GetFilterIDFromName(*table, "city");
     good = good && ok(f->city, "RQ7GetFilterIDFromName");
     char lisbon[] = "Lisbon";
-    int again = good ? RQ7SearchByField(*table, f->city, kAllRows, kEqual, lisbon, NULL) : -1;
+    int again = good ? RQ7SearchByField(*table, f->city, Q7_SET_ALL, Q7_SEARCH_EQUAL, lisbon, NULL) : -1;
     step_stop();
     int size = 0;
     good = good && ok(again, "RQ7SearchByField") &&
@@ -614,7 +606,7 @@ static int save_clear_load(const Data* d, int* table, Filters* f, const Sets* s)
 
 static int bad_call(int table) {
   print_ring(NULL, ""); /* start from an empty ring */
-  const int result = RQ7SetOpeReal(table, kAnd, 99999, kAllRows);
+  const int result = RQ7SetOpeReal(table, Q7_SET_AND, 99999, Q7_SET_ALL);
   printf("  deliberately bad call: RQ7SetOpeReal(%d, AND, set 99999, set 1) returned 0x%08X\n", table,
          (unsigned)result);
   const int entries = print_ring(stdout, "    ");

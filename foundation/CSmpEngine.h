@@ -17,7 +17,7 @@
 //   3. ENG->run_threads_task(n, task);   // throws the first negative worker result
 //   4. merge the per-worker results on the calling thread.
 // The engine never includes anything above foundation/: later subsystems reach it through
-// EngineHooks and MppTaskRegistrar (mpp_func_map.h).
+// EngineHooks and RegisterMppTask (mpp_func_map.h).
 #pragma once
 
 #include <pthread.h>

@@ -4,8 +4,8 @@
 
 #include "foundation/zpk_memory.h"
 
-// Constant-initialised: the functions of later subsystems are filled in by MppTaskRegistrar during
-// dynamic initialisation, which always comes after this table is in place.
+// Constant-initialised, so the table is in place before any code runs; the functions of later
+// folders are filled in by their registration calls at start-up.
 MppFuncMapEntry mpp_func_map[kMppTaskCount] = {
     {"Q7_MPP_DUMMY", "Dummy", nullptr},                                         // 0
     {"Q7_MPP_IMPORT_PARSE", "Parallel Import Step1", nullptr},                  // 1 mpp_import_step1
@@ -103,9 +103,11 @@ MppFuncMapEntry mpp_func_map[kMppTaskCount] = {
      nullptr},  // 71 mpp_single_celladdr_sort_transfer
 };
 
-bool MppTaskIdIsRunnable(int id) { return id > 0 && id < kMppTaskCount && id != 8 && id != 11; }
+bool MppTaskIdIsRunnable(int id) {
+  return id > kMppTaskDummy && id < kMppTaskCount && id != kMppTaskSortStep1 && id != kMppTaskSearch;
+}
 
-MppTaskRegistrar::MppTaskRegistrar(int id, MppTaskFunc func) {
+void RegisterMppTask(int id, MppTaskFunc func) {
   assert(MppTaskIdIsRunnable(id) && "task id cannot carry a function");
   if (MppTaskIdIsRunnable(id)) mpp_func_map[id].func = func;
 }

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "api/ops_database.h"
-#include "api/ops_tables.h"
+#include "api/ops/ops_database.h"
+#include "api/ops/ops_tables.h"
 #include "fuzz/fuzz_support.h"
 #include "q7api.h"
 

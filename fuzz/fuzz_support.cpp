@@ -10,11 +10,12 @@
 #include <filesystem>
 #include <vector>
 
-#include "api/ops_data.h"
-#include "api/ops_database.h"
-#include "api/ops_filters.h"
-#include "api/ops_search.h"
-#include "api/ops_sets.h"
+#include "api/ops/ops_data.h"
+#include "api/ops/ops_database.h"
+#include "api/ops/ops_filters.h"
+#include "api/ops/ops_search.h"
+#include "api/ops/ops_sets.h"
+#include "api/startup.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
 #include "foundation/CErrorLog.h"
@@ -49,7 +50,7 @@ void WriteInput(const char* name, const uint8_t* data, size_t size, char* dir) {
 }
 
 void QuietEngine() {
-  CSmpEngine::Instance();
+  StartLibrary();  // the tasks registered, the engine holding a collection, as in the shared library
   LOGOBJ->setFileName("/dev/null");
 }
 

@@ -20,8 +20,8 @@ const std::string& WorkDir();
 // Writes the bytes as WorkDir()/name (a new file each time) and WorkDir() into dir (512 bytes, the
 // directory buffer the file calls take).
 void WriteInput(const char* name, const uint8_t* data, size_t size, char* dir);
-// Starts the engine and sends the catalog message log to /dev/null, so that refused versions do
-// not grow a file for every input.
+// Starts the engine as the library start does (StartLibrary) and sends the catalog message log to
+// /dev/null, so that refused versions do not grow a file for every input.
 void QuietEngine();
 
 // Uses the given tables of the engine's database as a host would, through the operation layer and

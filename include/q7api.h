@@ -21,6 +21,24 @@
  *  - Threads: every call that touches the database takes one process-wide lock, so calls from
  *    several host threads run one at a time. The RQ7Numeric functions take no lock and touch no
  *    database; RQ7ReInitializeMS takes none either and must not run while any other call runs.
+ *  - Settings: the engine reads "ZPK_Client.ini" from the directory that is current when the
+ *    library is loaded (and again at RQ7ReInitializeMS), plain key=value lines. Its one key,
+ *    DATEFORMAT, sets the order in which date texts are read and written: YYYYMMDD (the default
+ *    when the file or the key is missing), DDMMYYYY or MMDDYYYY. Nothing else configures the
+ *    engine: no environment variable is read.
+ *
+ * Families of functions, in the order they appear below:
+ *   constants ........ versions, value types, search codes, set operations, sort directions, find
+ *                      kinds, NULL values and buffer sizes a host passes as numbers
+ *   engine ........... version, error ring, restart, character codes, log, environment
+ *   decimals ......... RQ7Numeric*: decimal arithmetic, no lock, no database
+ *   database ......... clear, load, save, table files, memory sizes of files
+ *   tables ........... create, list, name, delete, condense, table information
+ *   sets ............. row sets, set operations, unique rows
+ *   filters .......... add columns (from host memory or of NULLs), duplicate, convert, information
+ *   finds, edits ..... finds, row edits (overwrite, fill, insert, delete), reading values and blocks
+ *   search, sort ..... searches by value, text, wildcard and row, sorts, names, memory sizes, flags
+ *   R1 ............... value-returning forms of the above and stubs
  */
 #ifndef Q7API_H
 #define Q7API_H
@@ -207,6 +225,56 @@ enum Q7CharCode {
   Q7_CHARCODE_EUC_JP = 49,
   Q7_CHARCODE_MS936 = 65
 };
+
+/* ---- Constants ---- */
+
+/* The library's version (the shared object is libqz7engine.so.MAJOR), and the interface version
+ * that RQ7GetVersion reports as its first number. A host compiled against one interface version
+ * may check the running library's at start. */
+#define Q7_VERSION_MAJOR 1
+#define Q7_VERSION_MINOR 0
+#define Q7_VERSION_PATCH 0
+#define Q7_INTERFACE_VERSION 0x01001001
+
+/* Search codes (the op of RQ7SearchByField and its forms; the kinds of the finds take 0 to 10).
+ * Q7_SEARCH_NULL_BOUND_EMPTY is added to a code: see the description of searches below. */
+enum Q7SearchOp {
+  Q7_SEARCH_EQUAL = 0,              /* x == from */
+  Q7_SEARCH_BETWEEN = 1,            /* from <= x <= to */
+  Q7_SEARCH_AT_MOST = 2,            /* x <= from */
+  Q7_SEARCH_AT_LEAST = 3,           /* x >= from */
+  Q7_SEARCH_NOT_EQUAL = 4,          /* x != from */
+  Q7_SEARCH_STRICTLY_BETWEEN = 5,   /* from < x < to */
+  Q7_SEARCH_LESS = 6,               /* x < from */
+  Q7_SEARCH_GREATER = 7,            /* x > from */
+  Q7_SEARCH_STARTS_WITH = 8,        /* STRING only */
+  Q7_SEARCH_CONTAINS = 9,           /* STRING only */
+  Q7_SEARCH_ENDS_WITH = 10,         /* STRING only */
+  Q7_SEARCH_IS_NULL = 11,           /* not on STRING */
+  Q7_SEARCH_NULL_BOUND_EMPTY = 0x80 /* flag */
+};
+
+/* Set operations of RQ7SetOpeReal and Q7SetOpe2. */
+enum Q7SetOp { Q7_SET_AND = 0, Q7_SET_OR = 1, Q7_SET_AND_NOT = 2 };
+
+/* Sort directions. */
+enum Q7SortDir { Q7_SORT_ASCENDING = 0, Q7_SORT_DESCENDING = 1 };
+
+/* Positions, sets and sizes a host passes. */
+enum {
+  Q7_POSITION_APPEND = 1024, /* display position that appends a new filter */
+  Q7_SET_ALL = 1,            /* set 1 holds every record of a table */
+  Q7_SET_CURRENT = -1,       /* any negative set ID means the table's current set */
+  Q7_NAME_BUFFER_SIZE = 256, /* table, filter and set names: at most 255 bytes and the zero */
+  Q7_PATH_BUFFER_SIZE = 512, /* directories and file names: shorter than 512 bytes */
+  Q7_TEXT_BUFFER_SIZE = 4096 /* one text value read back: at most 4095 bytes and the zero */
+};
+
+/* NULL as the host sees it in raw values (reads, blocks, R1 results) and may write it: INTEGER
+ * 0x80000000; DOUBLE, DATE, TIME and DATETIME minus infinity (-HUGE_VAL from <math.h>); STRING the
+ * empty text (or a null pointer where a column is filled from host memory); DECIMAL the NaN that
+ * RQ7NumericSetNan makes. */
+#define Q7_NULL_INTEGER ((int32_t)INT32_MIN)
 
 /* ---- Engine, environment, settings and error log ---- */
 
@@ -784,7 +852,11 @@ Q7_EXPORT int RQ7DupRealFilterExNumeric(int table, int filter, int scale, int ro
  * a file that exists and is empty, adds the filter of NULLs; dir + "/" + file of 512 bytes or more
  * returns Q7_ERROR_ILLEGAL_FILE_NAME; reading filters from text files is not available in this
  * version (Q7_ERROR_INVALID_OPERATION). Returns the new filter's ID. The Q7 form takes rows raw
- * values of unit bytes each instead of a file (null: a filter of NULLs). */
+ * values of unit bytes each instead of a file (null: a filter of NULLs), value i for record i + 1.
+ * unit must be the type's own width, else Q7_ERROR_INVALID_UNIT_WIDTH: 4 for INTEGER (int32_t), 8
+ * for DOUBLE, DATE, TIME and DATETIME (double), and for STRING sizeof(const char*) = 8: values is
+ * an array of rows pointers to zero-ended texts, which the engine copies (a null pointer or an
+ * empty text is NULL). */
 Q7_EXPORT int RQ7AddRealFilter2(int table, int position, const char* name, int type, int rows, int unit,
                                 const char* dir, const char* file);
 Q7_EXPORT int Q7AddRealFilter2(int table, int position, const char* name, int type, int rows, int unit,

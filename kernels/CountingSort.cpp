@@ -6,8 +6,8 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
 #include "kernels/SortInternals.h"
-#include "kernels/ZpkBlock.h"
 #include "values/CCompiler.h"
+#include "values/ZpkBlock.h"
 
 const uint32_t CnvTable[32] = {
     0u,       1u << 1,  1u << 2,  1u << 3,  1u << 4,  1u << 5,  1u << 6,  1u << 7,

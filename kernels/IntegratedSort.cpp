@@ -5,31 +5,15 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/mpp_func_map.h"
+#include "foundation/mpp_tasks.h"
 #include "foundation/zpk_memory.h"
 #include "kernels/CountingSort.h"
 #include "kernels/KernelPool.h"
 #include "kernels/MppCountingSort.h"
 #include "kernels/SortInternals.h"
-#include "kernels/ZpkBlock.h"
+#include "values/ZpkBlock.h"
 
 namespace {
-
-constexpr int kTaskSingleCountup = 40;
-constexpr int kTaskSingleTransfer = 41;
-constexpr int kTaskMultiCountup = 42;
-constexpr int kTaskMultiTransfer = 43;
-constexpr int kTaskStep2 = 44;
-constexpr int kTaskStep3 = 45;
-constexpr int kTaskRenumber = 46;
-
-const MppTaskRegistrar kRegister40(kTaskSingleCountup, mpp_single_sort_n_filter_countup);
-const MppTaskRegistrar kRegister41(kTaskSingleTransfer, mpp_single_sort_n_filter_transfer);
-const MppTaskRegistrar kRegister42(kTaskMultiCountup, mpp_multi_sort_n_filter_countup);
-const MppTaskRegistrar kRegister43(kTaskMultiTransfer, mpp_multi_sort_n_filter_transfer);
-const MppTaskRegistrar kRegister44(kTaskStep2, mpp_sort_n_filter_2step);
-const MppTaskRegistrar kRegister45(kTaskStep3, mpp_sort_n_filter_3step);
-const MppTaskRegistrar kRegister46(kTaskRenumber, mpp_renumber_vlord);
 
 // A group's key space stays at most this, so combined keys fit a 32-bit carried number.
 constexpr double kMaxGroupKeySpace = 1073741823.0;
@@ -93,7 +77,7 @@ IntegratedTaskParam* Param(void* p) { return static_cast<IntegratedTaskParam*>(p
 void FillSlices(int workers, int n, IntegratedContext* ctx) {
   const int slice = n / workers;
   for (int t = 0; t < workers; ++t) {
-    IntegratedTaskParam* p = KernelParam<IntegratedTaskParam>(t);
+    IntegratedTaskParam* p = PoolParam<IntegratedTaskParam>(t);
     p->ctx = ctx;
     p->plan = nullptr;
     p->work = nullptr;
@@ -122,10 +106,10 @@ void RunSingleStep(int n, IntegratedContext* ctx) {
   const int workers = KernelThreads(n);
   WorkerCounters<IntegratedTaskParam> counters(workers);
   FillSlices(workers, n, ctx);
-  RunKernelTask(workers, kTaskSingleCountup);
+  RunKernelTask(workers, kMppTaskSingleSortNFilterCountup);
 
   std::vector<int*> counts(static_cast<size_t>(workers));
-  for (int t = 0; t < workers; ++t) counts[t] = KernelParam<IntegratedTaskParam>(t)->counts;
+  for (int t = 0; t < workers; ++t) counts[t] = PoolParam<IntegratedTaskParam>(t)->counts;
   int total = 0;
   const int K = static_cast<int>(ctx->K);
   for (int b = 0; b < K; ++b) {
@@ -136,7 +120,7 @@ void RunSingleStep(int n, IntegratedContext* ctx) {
     }
     if (ctx->flags) ctx->flags[total] = 1;
   }
-  RunKernelTask(workers, kTaskSingleTransfer);
+  RunKernelTask(workers, kMppTaskSingleSortNFilterTransfer);
 }
 
 void RunMultiStep(int n, IntegratedContext* ctx, const _RADIX_INFO_& plan, int digits) {
@@ -151,25 +135,25 @@ void RunMultiStep(int n, IntegratedContext* ctx, const _RADIX_INFO_& plan, int d
   WorkerCounters<IntegratedTaskParam> counters(workers);
   FillSlices(workers, n, ctx);
   for (int t = 0; t < workers; ++t) {
-    IntegratedTaskParam* p = KernelParam<IntegratedTaskParam>(t);
+    IntegratedTaskParam* p = PoolParam<IntegratedTaskParam>(t);
     p->plan = &plan;
     p->work = &work;
   }
-  RunKernelTask(workers, kTaskMultiCountup);
+  RunKernelTask(workers, kMppTaskMultiSortNFilterCountup);
 
   std::vector<int*> counts(static_cast<size_t>(workers));
   std::vector<int> share_from(static_cast<size_t>(workers)), share_end(static_cast<size_t>(workers));
-  for (int t = 0; t < workers; ++t) counts[t] = KernelParam<IntegratedTaskParam>(t)->counts;
+  for (int t = 0; t < workers; ++t) counts[t] = PoolParam<IntegratedTaskParam>(t)->counts;
   PrefixAndShareBuckets(workers, buckets, counts.data(), false, slice, bucket_start.get(), share_from.data(),
                         share_end.data(), ctx->flags);
-  RunKernelTask(workers, kTaskMultiTransfer);
+  RunKernelTask(workers, kMppTaskMultiSortNFilterTransfer);
 
   for (int t = 0; t < workers; ++t) {
-    IntegratedTaskParam* p = KernelParam<IntegratedTaskParam>(t);
+    IntegratedTaskParam* p = PoolParam<IntegratedTaskParam>(t);
     p->bucketFrom = share_from[t];
     p->bucketEnd = share_end[t];
   }
-  RunKernelTask(workers, digits == 3 ? kTaskStep3 : kTaskStep2);
+  RunKernelTask(workers, digits == 3 ? kMppTaskSortNFilterStep3 : kMppTaskSortNFilterStep2);
 }
 
 // Orders each non-empty bucket of the worker's share by the key bits below the top digit, stably,
@@ -406,7 +390,7 @@ int MppRenumberVLOrd(int n, int* keyNumbers, char* flags, int* counts, int* firs
     range_counts = count_scratch.get();
   }
   for (int t = 0; t < ranges; ++t) {
-    RenumberParam* p = KernelParam<RenumberParam>(t);
+    RenumberParam* p = PoolParam<RenumberParam>(t);
     p->from = from[t];
     p->end = end[t];
     p->keyNumbers = keyNumbers;
@@ -416,20 +400,20 @@ int MppRenumberVLOrd(int n, int* keyNumbers, char* flags, int* counts, int* firs
     p->mode = mode == 1 ? 1 : 0;
     p->result = 0;
   }
-  RunKernelTask(ranges, kTaskRenumber);
+  RunKernelTask(ranges, kMppTaskRenumberVlord);
 
   std::vector<int> runs(static_cast<size_t>(ranges));
-  for (int t = 0; t < ranges; ++t) runs[t] = KernelParam<RenumberParam>(t)->result;
+  for (int t = 0; t < ranges; ++t) runs[t] = PoolParam<RenumberParam>(t)->result;
   int total = 0;
   for (int t = 0; t < ranges; ++t) {
     if (range_counts != counts) std::memcpy(counts + total, range_counts + from[t], sizeof(int) * runs[t]);
     if (firstRows && t > 0) std::memmove(firstRows + total, firstRows + from[t], sizeof(int) * runs[t]);
-    RenumberParam* p = KernelParam<RenumberParam>(t);
+    RenumberParam* p = PoolParam<RenumberParam>(t);
     p->mode = 2;
     p->result = total;
     total += runs[t];
   }
-  if (ranges > 1) RunKernelTask(ranges, kTaskRenumber);
+  if (ranges > 1) RunKernelTask(ranges, kMppTaskRenumberVlord);
   return total;
 }
 

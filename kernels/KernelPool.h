@@ -1,16 +1,14 @@
-// How the kernels reach the engine's worker pool: worker counts, parameter blocks, running a task,
-// the cache figures, and the frame every kernel task function runs in.
+// How the kernels reach the engine's worker pool: worker counts, parameter blocks (PoolParam),
+// running a task, the cache figures, and the frame every kernel task function runs in.
 //
 // Thread safety: everything here except TaskFrame is called by the thread that drives the pool
 // (under the API lock); TaskFrame runs on the workers.
 #pragma once
 
-#include <cstddef>
-#include <type_traits>
-
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/CWorkThread.h"
+#include "values/PoolParam.h"
 
 // Workers to use for n elements: the engine's n_threads_for_elements(n), which honours the
 // engine's test cap (CSmpEngine::SetWorkerCapForTest).
@@ -24,16 +22,6 @@ int KernelCacheLineSize();
 
 // Runs `task` on workers 0 .. n-1 and throws the first negative result (CSmpEngine::run_threads_task).
 void RunKernelTask(int n, int task);
-
-// Worker i's parameter block seen as a task's own layout P, whose first member is the pool's
-// MppParamHeader. Only P's own fields after the header are the caller's to fill.
-template <class P>
-P* KernelParam(int i) {
-  static_assert(std::is_standard_layout_v<P> && std::is_trivially_destructible_v<P>);
-  static_assert(sizeof(P) <= kThreadParamSize);
-  static_assert(offsetof(P, header) == 0);
-  return static_cast<P*>(CSmpEngine::Instance()->get_thread_param(i));
-}
 
 // Runs a task body and turns what it throws into the worker's result: a CQ7Exception gives its
 // code, anything else Q7_ERROR_UNKNOWN, so the pool rethrows it on the calling thread.

@@ -5,29 +5,15 @@
 #include <cstring>
 #include <vector>
 
-#include "foundation/mpp_func_map.h"
+#include "foundation/mpp_tasks.h"
 #include "foundation/zpk_memory.h"
 #include "kernels/CountingSort.h"
 #include "kernels/KernelPool.h"
 #include "kernels/SortInternals.h"
-#include "kernels/ZpkBlock.h"
 #include "values/MppCompile.h"
+#include "values/ZpkBlock.h"
 
 namespace {
-
-constexpr int kTaskSingleCountup = 4;
-constexpr int kTaskSingleTransfer = 5;
-constexpr int kTaskMultiCountup = 6;
-constexpr int kTaskMultiTransfer = 7;
-constexpr int kTaskStep2 = 9;
-constexpr int kTaskStep3 = 10;
-
-const MppTaskRegistrar kRegister4(kTaskSingleCountup, mpp_single_sort_countup);
-const MppTaskRegistrar kRegister5(kTaskSingleTransfer, mpp_single_sort_transfer);
-const MppTaskRegistrar kRegister6(kTaskMultiCountup, mpp_multi_sort_countup);
-const MppTaskRegistrar kRegister7(kTaskMultiTransfer, mpp_multi_sort_transfer);
-const MppTaskRegistrar kRegister9(kTaskStep2, mpp_sort_2step);
-const MppTaskRegistrar kRegister10(kTaskStep3, mpp_sort_3step);
 
 // One per call, shared by the workers.
 struct SortContext {
@@ -71,7 +57,7 @@ SortTaskParam* Param(void* p) { return static_cast<SortTaskParam*>(p); }
 void FillSlices(int workers, int n, SortContext* ctx, int* out, int dir, int nValues) {
   const int slice = n / workers;
   for (int t = 0; t < workers; ++t) {
-    SortTaskParam* p = KernelParam<SortTaskParam>(t);
+    SortTaskParam* p = PoolParam<SortTaskParam>(t);
     p->ctx = ctx;
     p->plan = nullptr;
     p->work = nullptr;
@@ -99,10 +85,10 @@ void OnePassSort(int dir, int n, const int* rows, int* out, const int* vno, int 
   const int workers = KernelThreads(n);
   WorkerCounters<SortTaskParam> counters(workers);
   FillSlices(workers, n, &ctx, out, dir, nValues);
-  RunKernelTask(workers, kTaskSingleCountup);
+  RunKernelTask(workers, kMppTaskSingleSortCountup);
 
   std::vector<int*> counts(static_cast<size_t>(workers));
-  for (int t = 0; t < workers; ++t) counts[t] = KernelParam<SortTaskParam>(t)->counts;
+  for (int t = 0; t < workers; ++t) counts[t] = PoolParam<SortTaskParam>(t)->counts;
   int total = 0;
   for (int i = 0; i < nValues; ++i) {
     const int v = (dir == 0) ? i : nValues - 1 - i;
@@ -114,7 +100,7 @@ void OnePassSort(int dir, int n, const int* rows, int* out, const int* vno, int 
     }
     if (perValueCount) perValueCount[v] = total - before;
   }
-  RunKernelTask(workers, kTaskSingleTransfer);
+  RunKernelTask(workers, kMppTaskSingleSortTransfer);
 }
 
 }  // namespace
@@ -278,25 +264,25 @@ void MultiStep_SortWithPlan(int dir, int n, const int* rows, int* out, const int
   WorkerCounters<SortTaskParam> counters(workers);
   FillSlices(workers, n, &ctx, out, dir, 0);
   for (int t = 0; t < workers; ++t) {
-    SortTaskParam* p = KernelParam<SortTaskParam>(t);
+    SortTaskParam* p = PoolParam<SortTaskParam>(t);
     p->plan = &plan;
     p->work = &work;
   }
-  RunKernelTask(workers, kTaskMultiCountup);
+  RunKernelTask(workers, kMppTaskMultiSortCountup);
 
   std::vector<int*> counts(static_cast<size_t>(workers));
   std::vector<int> share_from(static_cast<size_t>(workers)), share_end(static_cast<size_t>(workers));
-  for (int t = 0; t < workers; ++t) counts[t] = KernelParam<SortTaskParam>(t)->counts;
+  for (int t = 0; t < workers; ++t) counts[t] = PoolParam<SortTaskParam>(t)->counts;
   PrefixAndShareBuckets(workers, buckets, counts.data(), dir != 0, slice, bucket_start.get(),
                         share_from.data(), share_end.data(), nullptr);
-  RunKernelTask(workers, kTaskMultiTransfer);
+  RunKernelTask(workers, kMppTaskMultiSortTransfer);
 
   for (int t = 0; t < workers; ++t) {
-    SortTaskParam* p = KernelParam<SortTaskParam>(t);
+    SortTaskParam* p = PoolParam<SortTaskParam>(t);
     p->bucketFrom = share_from[t];
     p->bucketEnd = share_end[t];
   }
-  RunKernelTask(workers, digits == 3 ? kTaskStep3 : kTaskStep2);
+  RunKernelTask(workers, digits == 3 ? kMppTaskSortStep3 : kMppTaskSortStep2);
 }
 
 void MultiStep_Sort(int dir, int n, const int* rows, int* out, const int* vno, int nValues) {

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "foundation/SystemInfo.h"
-#include "foundation/mpp_func_map.h"
+#include "foundation/mpp_tasks.h"
 #include "foundation/zpk_memory.h"
 #include "kernels/CountingSort.h"
 #include "kernels/KernelPool.h"
@@ -13,12 +13,7 @@
 
 namespace {
 
-constexpr int kTaskCountupStep1 = 66;
-constexpr int kTaskCountupStep2 = 67;
 constexpr int kParallelMinValues = 1048576;
-
-const MppTaskRegistrar kRegister66(kTaskCountupStep1, mpp_countup_step1);
-const MppTaskRegistrar kRegister67(kTaskCountupStep2, mpp_countup_step2);
 
 // Worker parameter block of tasks 66 and 67.
 struct CountupParam {
@@ -78,7 +73,7 @@ void MppCountupNExistNParallel(int n, const int* rows, int nValues, const int* v
   table.arrays.assign(static_cast<size_t>(workers), nullptr);
   table.arrays[0] = counts;
   for (int t = 0; t < workers; ++t) {
-    CountupParam* p = KernelParam<CountupParam>(t);
+    CountupParam* p = PoolParam<CountupParam>(t);
     p->table = table.arrays.data();
     p->nTable = workers;
     p->rows = rows;
@@ -87,19 +82,19 @@ void MppCountupNExistNParallel(int n, const int* rows, int nValues, const int* v
     p->first = t * slice;
     p->end = (t == workers - 1) ? n : (t + 1) * slice;
   }
-  RunKernelTask(workers, kTaskCountupStep1);
+  RunKernelTask(workers, kMppTaskCountupStep1);
   if (workers < 2) return;
 
   const int merge_workers = KernelThreads(nValues);
   const int value_slice = nValues / merge_workers;
   for (int t = 0; t < merge_workers; ++t) {
-    CountupParam* p = KernelParam<CountupParam>(t);
+    CountupParam* p = PoolParam<CountupParam>(t);
     p->table = table.arrays.data();
     p->nTable = workers;
     p->first = t * value_slice;
     p->end = (t == merge_workers - 1) ? nValues : (t + 1) * value_slice;
   }
-  RunKernelTask(merge_workers, kTaskCountupStep2);
+  RunKernelTask(merge_workers, kMppTaskCountupStep2);
 }
 
 void MppCountupNExistN(int n, const int* rows, int nValues, const int* vno, int* counts) {
@@ -114,17 +109,4 @@ void MppCountupNExistN(int n, const int* rows, int nValues, const int* vno, int*
   } else {
     CountupNExist(n, rows, nValues, vno, counts);
   }
-}
-
-bool CheckSame(TBaseArray* a, TBaseArray* b) {
-  if (!a || !b) return false;
-  if (a->GetDataType() != b->GetDataType() || a->FArraySize != b->FArraySize ||
-      a->FUnitSize != b->FUnitSize) {
-    return false;
-  }
-  if (a->GetDataType() == 6) return CompareStrArray(a, b);
-  const size_t bytes = static_cast<size_t>(a->FArraySize) * static_cast<size_t>(a->FUnitSize);
-  if (bytes == 0) return true;
-  if (!a->FData || !b->FData) return a->FData == b->FData;
-  return std::memcmp(a->FData, b->FData, bytes) == 0;
 }

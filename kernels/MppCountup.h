@@ -4,8 +4,6 @@
 // task. Tasks write only their own counters (step 1) or disjoint value ranges (step 2).
 #pragma once
 
-#include "kernels/CheckSame.h"
-
 // The result of CountupNExist: counts[v] (nValues entries, caller's) = number of the n rows whose
 // vno[row] is v. Counts on the pool only for nValues >= 1048576 with at least two active workers
 // and when (active workers x nValues) is at most half of the free memory getSystemMemInfo reports;

@@ -3,15 +3,11 @@
 #include <cstdint>
 #include <cstring>
 
-#include "foundation/mpp_func_map.h"
+#include "foundation/mpp_tasks.h"
 #include "kernels/KernelPool.h"
 #include "values/TIntArray.h"
 
 namespace {
-
-constexpr int kTaskMoveRec = 23;
-
-const MppTaskRegistrar kRegister23(kTaskMoveRec, mpp_move_rec);
 
 // What one filter pass reads: the value numbers by record (vno, vno_count), or with by_position
 // set the selection positions by place in src (index).
@@ -95,17 +91,17 @@ void ParallelFilter(bool by_position, TIntArray* src, TIntArray* dst, TIntArray*
   const int workers = KernelThreads(n);
   const int slice = n / workers;
   for (int t = 0; t < workers; ++t) {
-    MoveRecParam* p = KernelParam<MoveRecParam>(t);
+    MoveRecParam* p = PoolParam<MoveRecParam>(t);
     p->source = s;
     p->out = out;
     p->first = t * slice;
     p->end = (t == workers - 1) ? n : (t + 1) * slice;
     p->kept = 0;
   }
-  RunKernelTask(workers, kTaskMoveRec);
-  int total = KernelParam<MoveRecParam>(0)->kept;
+  RunKernelTask(workers, kMppTaskMoveRec);
+  int total = PoolParam<MoveRecParam>(0)->kept;
   for (int t = 1; t < workers; ++t) {
-    const MoveRecParam* p = KernelParam<MoveRecParam>(t);
+    const MoveRecParam* p = PoolParam<MoveRecParam>(t);
     if (p->kept > 0 && total != p->first) {
       std::memmove(out + total, out + p->first, sizeof(int) * static_cast<size_t>(p->kept));
     }

@@ -6,17 +6,14 @@
 
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
-#include "foundation/mpp_func_map.h"
+#include "foundation/mpp_tasks.h"
 #include "kernels/KernelPool.h"
-#include "kernels/ZpkBlock.h"
 #include "values/TIntArray.h"
+#include "values/ZpkBlock.h"
 
 namespace {
 
-constexpr int kTaskToBitMap = 15;
 constexpr int kEmptyResultSize = 10;
-
-const MppTaskRegistrar kRegister15(kTaskToBitMap, mpp_tobitmap);
 
 // Words of a bitmap for nRows rows, computed in 64 bits so that an nRows near INT_MAX does not
 // wrap; 0 for a negative nRows, whose bitmap holds no row.
@@ -197,7 +194,7 @@ void MppFillBitMap(const RowList& list, size_t words, uint32_t max_row, uint32_t
   const int slice = list.n / workers;
   PrivateBitMaps privates(static_cast<size_t>(workers - 1));
   for (int t = 0; t < workers; ++t) {
-    ToBitMapParam* p = KernelParam<ToBitMapParam>(t);
+    ToBitMapParam* p = PoolParam<ToBitMapParam>(t);
     p->rows = list.rows;
     p->first = t * slice;
     p->end = (t == workers - 1) ? list.n : (t + 1) * slice;
@@ -206,11 +203,11 @@ void MppFillBitMap(const RowList& list, size_t words, uint32_t max_row, uint32_t
     p->words = words;
     p->max_row = max_row;
   }
-  RunKernelTask(workers, kTaskToBitMap);
+  RunKernelTask(workers, kMppTaskToBitmap);
   // Only the words a worker's rows fell in can be set in its bitmap; for a set in ascending order
   // that is its own stretch of the table, so the merge reads each word about once.
   for (size_t t = 0; t < privates.n; ++t) {
-    const WordSpan span = KernelParam<ToBitMapParam>(static_cast<int>(t) + 1)->span;
+    const WordSpan span = PoolParam<ToBitMapParam>(static_cast<int>(t) + 1)->span;
     if (span.lo <= span.hi) {
       const size_t n = span.hi - span.lo + 1;
       OrWords(n, bitmap + span.lo, privates.table[t] + span.lo, bitmap + span.lo);

@@ -10,7 +10,7 @@
 
 #include "foundation/zpk_memory.h"
 #include "kernels/KernelPool.h"
-#include "kernels/ZpkBlock.h"
+#include "values/ZpkBlock.h"
 
 // Compiles n integers (value or record numbers, never NULL) with `compile` (Compile or
 // MppCompile) into their 0-based ranks and the ascending distinct list; returns the number of
@@ -44,11 +44,11 @@ template <class P>
 class WorkerCounters {
  public:
   explicit WorkerCounters(int workers) : workers_(workers) {
-    for (int t = 0; t < workers_; ++t) KernelParam<P>(t)->counts = nullptr;
+    for (int t = 0; t < workers_; ++t) PoolParam<P>(t)->counts = nullptr;
   }
   ~WorkerCounters() {
     for (int t = 0; t < workers_; ++t) {
-      P* p = KernelParam<P>(t);
+      P* p = PoolParam<P>(t);
       zpk_free(p->counts);
       p->counts = nullptr;
     }

@@ -5,7 +5,7 @@
 
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
-#include "kernels/CheckSame.h"
+#include "values/ArrayFunctions.h"
 #include "values/CCompiler.h"
 #include "values/CompileSupport.h"
 #include "values/TDoubleArray.h"
@@ -58,11 +58,11 @@ void Renumber(TIntArray* rows, const int32_t* map) {
 // The fixed-width lists: the merged values copied out of the recorded addresses.
 template <class Array>
 TBaseArray* FixedWidthList(int32_t k, const void* const* addr, size_t width) {
-  ZpkArray<unsigned char> block(static_cast<size_t>(k) * width);
+  ZpkBlock<unsigned char> block(static_cast<size_t>(k) * width);
   for (int32_t i = 0; i < k; ++i) memcpy(block.get() + width * static_cast<size_t>(i), addr[i], width);
   auto* list = new (std::nothrow) Array(k, block.get());
   if (list == nullptr) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
-  block.release();
+  block.Release();
   return list;
 }
 
@@ -107,7 +107,7 @@ namespace {
 // The merge itself: a new list (null when the lists are identical) and the two maps. Changes
 // neither list nor any row array.
 std::unique_ptr<TBaseArray> MergeLists(CCompiler& c, TBaseArray* list1, TBaseArray* list2,
-                                       ZpkArray<int32_t>& map1, ZpkArray<int32_t>& map2) {
+                                       ZpkBlock<int32_t>& map1, ZpkBlock<int32_t>& map2) {
   const int type = list1->GetDataType();
   if (type != list2->GetDataType() || (type != 2 && type != 3 && type != 6 && type != 8)) {
     PutErrorLog("AccommodationMain", Q7_ERROR_DATA_TYPE_MISMATCH, "Illegal data type");
@@ -117,9 +117,9 @@ std::unique_ptr<TBaseArray> MergeLists(CCompiler& c, TBaseArray* list1, TBaseArr
 
   const int32_t n1 = list1->FArraySize;
   const int32_t n2 = list2->FArraySize;
-  map1.reset(static_cast<int32_t*>(zpk_malloc(sizeof(int32_t) * static_cast<size_t>(n1))));
-  map2.reset(static_cast<int32_t*>(zpk_malloc(sizeof(int32_t) * static_cast<size_t>(n2))));
-  ZpkArray<const void*> addr(static_cast<size_t>(n1) + n2);
+  map1.Reset(static_cast<int32_t*>(zpk_malloc(sizeof(int32_t) * static_cast<size_t>(n1))));
+  map2.Reset(static_cast<int32_t*>(zpk_malloc(sizeof(int32_t) * static_cast<size_t>(n2))));
+  ZpkBlock<const void*> addr(static_cast<size_t>(n1) + n2);
   std::unique_ptr<TBaseArray> list;
   int32_t k = 0;
 
@@ -177,7 +177,7 @@ std::unique_ptr<TBaseArray> MergeLists(CCompiler& c, TBaseArray* list1, TBaseArr
       auto* strings =
           new (std::nothrow) TStrArray(k, reinterpret_cast<char**>(const_cast<void**>(addr.get())));
       if (strings == nullptr) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
-      addr.release();
+      addr.Release();
       list.reset(strings);
       break;
     }
@@ -192,8 +192,8 @@ std::unique_ptr<TBaseArray> MergeLists(CCompiler& c, TBaseArray* list1, TBaseArr
 int CCompiler::AccommodationMain(TIntArray* rows1, TBaseArray* list1, TIntArray* rows2, TBaseArray* list2,
                                  TBaseArray** merged) {
   *merged = nullptr;
-  ZpkArray<int32_t> map1;
-  ZpkArray<int32_t> map2;
+  ZpkBlock<int32_t> map1;
+  ZpkBlock<int32_t> map2;
   std::unique_ptr<TBaseArray> list = MergeLists(*this, list1, list2, map1, map2);
   if (!list) return 0;
   // Last, so that every failure above leaves the row arrays as they were.
@@ -224,8 +224,8 @@ void CopyListAttributes(TBaseArray* from, TBaseArray* to) {
 
 int AccommodateColumns(TIntArray* rows1, TBaseArray** list1, TIntArray* rows2, TBaseArray** list2) {
   CCompiler compiler;
-  ZpkArray<int32_t> map1;
-  ZpkArray<int32_t> map2;
+  ZpkBlock<int32_t> map1;
+  ZpkBlock<int32_t> map2;
   std::unique_ptr<TBaseArray> merged = MergeLists(compiler, *list1, *list2, map1, map2);
   if (!merged) return 0;
   CopyListAttributes(*list1, merged.get());

@@ -84,6 +84,19 @@ bool CompareStrArray(TBaseArray* a, TBaseArray* b) {
   return sa->FPCLast == 0 || memcmp(sa->FStrArea, sb->FStrArea, static_cast<size_t>(sa->FPCLast)) == 0;
 }
 
+bool CheckSame(TBaseArray* a, TBaseArray* b) {
+  if (!a || !b) return false;
+  if (a->GetDataType() != b->GetDataType() || a->FArraySize != b->FArraySize ||
+      a->FUnitSize != b->FUnitSize) {
+    return false;
+  }
+  if (a->GetDataType() == 6) return CompareStrArray(a, b);
+  const size_t bytes = static_cast<size_t>(a->FArraySize) * static_cast<size_t>(a->FUnitSize);
+  if (bytes == 0) return true;
+  if (!a->FData || !b->FData) return a->FData == b->FData;
+  return std::memcmp(a->FData, b->FData, bytes) == 0;
+}
+
 int64_t CalcMargin(int64_t n) {
   if (n < 0) throw CQ7Exception(Q7_ERROR_NEGATIVE_SIZE);
   return n;

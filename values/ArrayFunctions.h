@@ -1,5 +1,5 @@
-// Free functions over the typed arrays: their value type codes, element widths, the identity test
-// of two string value lists, and the growth rule.
+// Free functions over the typed arrays: their value type codes, element widths, the identity tests
+// of two arrays, and the growth rule.
 //
 // A null array counts as an array of no known type. Failures throw CQ7Exception.
 #pragma once
@@ -22,6 +22,12 @@ int ArrayUnitSize(TBaseArray* arr);
 // True when both are string arrays of equal count and unit whose offsets are byte-equal as they
 // stand and whose areas, once both are compacted (Sweep), hold the same bytes.
 bool CompareStrArray(TBaseArray* a, TBaseArray* b);
+// True when a and b have the same data type (GetDataType), element count and element width and
+// equal contents: string arrays text by text (CompareStrArray), the others byte by byte over
+// count x width bytes (so a double list holding -0.0 differs from one holding 0.0). A null array
+// is never the same as anything. The value-list merge uses it to recognise two value lists that
+// are already identical. Only reads its arguments; they must not change meanwhile.
+bool CheckSame(TBaseArray* a, TBaseArray* b);
 // A value list of the array class of value type `type` (2 to 8) over `count` compiled entries
 // (the list output of Compile, MppCompile or a merge). The block is taken over: a fixed-width list
 // adopts it, a string list copies the texts it points at (which must stay alive until this

@@ -171,15 +171,15 @@ int CCompiler::Compile(int n, int type, int width, const void* raw_data, int** r
     int new_count = 0;
     void* new_list = nullptr;
     NumberByValue(n, type, width, &new_rows, &new_count, &new_list);
-    ZpkArray<int> rows_hold(new_rows);
-    ZpkArray<char> list_hold(static_cast<char*>(new_list));
+    ZpkBlock<int> rows_hold(new_rows);
+    ZpkBlock<char> list_hold(static_cast<char*>(new_list));
     if (trimmed.active()) {
       new_list = trimmed.Relocate(static_cast<const char**>(new_list), new_count);
-      list_hold.release();  // Relocate freed it
+      list_hold.Release();  // Relocate freed it
     }
-    *rows = rows_hold.release();
+    *rows = rows_hold.Release();
     *count = new_count;
-    *list = trimmed.active() ? new_list : list_hold.release();
+    *list = trimmed.active() ? new_list : list_hold.Release();
     return 0;
   }
 
@@ -191,9 +191,9 @@ int CCompiler::Compile(int n, int type, int width, const void* raw_data, int** r
 void CCompiler::CountingCompile(int n, const int32_t* values, const _RawIntArrayRangeInfo& r, int** rows_out,
                                 int* count_out, void** list_out) {
   const int32_t span = static_cast<int32_t>(static_cast<int64_t>(r.max) - r.min + 3);  // checked to fit
-  ZpkArray<int32_t> slots(span);
+  ZpkBlock<int32_t> slots(span);
   memset(slots.get(), 0, sizeof(int32_t) * static_cast<size_t>(span));
-  ZpkArray<int32_t> rows(n);
+  ZpkBlock<int32_t> rows(n);
 
   // With NULLs present slot 0 stands for NULL and value v takes slot v - min + 1. The slots are
   // recomputed from the raw values in the last pass rather than kept in the row array between
@@ -216,15 +216,15 @@ void CCompiler::CountingCompile(int n, const int32_t* values, const _RawIntArray
   for (int i = 0; i < n; ++i) row[i] = s[slot_of(values[i])];
   const int32_t count = s[span - 1];
 
-  ZpkArray<int32_t> list(count);
+  ZpkBlock<int32_t> list(count);
   int32_t* l = list.get();
   for (int32_t k = 0; k + 1 < span; ++k) {
     if (s[k + 1] == s[k]) continue;  // not marked
     l[s[k]] = (k == 0 && r.nulls > 0) ? kIntNull : static_cast<int32_t>(base + k);
   }
-  *rows_out = rows.release();
+  *rows_out = rows.Release();
   *count_out = count;
-  *list_out = list.release();
+  *list_out = list.Release();
 }
 
 // ---- The merge method ----
@@ -350,10 +350,10 @@ void CCompiler::NumberByValue(int n, int type, int elem_width, int** rows, int* 
 
 void CCompiler::MergeMethod(int n, int type, int elem_width, int** rows_out, int* count_out,
                             void** list_out) {
-  ZpkArray<int32_t> rows(n);
-  ZpkArray<int32_t> map_block(n);
-  ZpkArray<int32_t> cur_block(n);
-  ZpkArray<int32_t> next_block(n);
+  ZpkBlock<int32_t> rows(n);
+  ZpkBlock<int32_t> map_block(n);
+  ZpkBlock<int32_t> cur_block(n);
+  ZpkBlock<int32_t> next_block(n);
   map = map_block.get();
   cur = cur_block.get();
   next = next_block.get();
@@ -385,7 +385,7 @@ void CCompiler::MergeMethod(int n, int type, int elem_width, int** rows_out, int
 
   // `cur` now holds the final run (the swap may have exchanged the blocks).
   const int32_t count = map[0] + 1;
-  ZpkArray<unsigned char> list(static_cast<size_t>(count) * elem_width);
+  ZpkBlock<unsigned char> list(static_cast<size_t>(count) * elem_width);
   const unsigned char* src = static_cast<const unsigned char*>(raw);
   unsigned char* dst = list.get();
   switch (type) {
@@ -412,7 +412,7 @@ void CCompiler::MergeMethod(int n, int type, int elem_width, int** rows_out, int
       break;
   }
   map = cur = next = nullptr;
-  *rows_out = rows.release();
+  *rows_out = rows.Release();
   *count_out = count;
-  *list_out = list.release();
+  *list_out = list.Release();
 }

@@ -103,9 +103,9 @@ void SortNumber(int n, int elem_width, KeyOf key_of, Emit emit, int** rows_out, 
   const int digits = varying == 0 ? 0 : (HighBit(varying) - low + kDigitBits - 1) / kDigitBits;
 
   // Pass 2: the items and every digit's histogram.
-  ZpkArray<Item<Key>> first(static_cast<size_t>(n));
-  ZpkArray<Item<Key>> second(digits > 0 ? static_cast<size_t>(n) : 1);
-  ZpkArray<uint32_t> counts(static_cast<size_t>(std::max(digits, 1)) * kRadix);
+  ZpkBlock<Item<Key>> first(static_cast<size_t>(n));
+  ZpkBlock<Item<Key>> second(digits > 0 ? static_cast<size_t>(n) : 1);
+  ZpkBlock<uint32_t> counts(static_cast<size_t>(std::max(digits, 1)) * kRadix);
   uint32_t* c = counts.get();
   memset(c, 0, sizeof(uint32_t) * kRadix * static_cast<size_t>(std::max(digits, 1)));
   for (int i = 0; i < n; ++i) {
@@ -119,20 +119,20 @@ void SortNumber(int n, int elem_width, KeyOf key_of, Emit emit, int** rows_out, 
   }
   const Item<Key>* sorted = RadixSort(first.get(), second.get(), n, low, digits, c);
 
-  ZpkArray<int32_t> rows(static_cast<size_t>(n));
+  ZpkBlock<int32_t> rows(static_cast<size_t>(n));
   int32_t count = 0;
   for (int i = 0; i < n; ++i) {
     if (i == 0 || sorted[i].key != sorted[i - 1].key) ++count;
     rows[static_cast<size_t>(sorted[i].index)] = count - 1;
   }
-  ZpkArray<unsigned char> list(static_cast<size_t>(count) * static_cast<size_t>(elem_width));
+  ZpkBlock<unsigned char> list(static_cast<size_t>(count) * static_cast<size_t>(elem_width));
   int32_t k = 0;
   for (int i = 0; i < n; ++i) {
     if (i == 0 || sorted[i].key != sorted[i - 1].key) emit(list.get(), k++, sorted[i].key, sorted[i].index);
   }
-  *rows_out = rows.release();
+  *rows_out = rows.Release();
   *count_out = count;
-  *list_out = list.release();
+  *list_out = list.Release();
 }
 
 // ---- Texts ----
@@ -199,12 +199,12 @@ void HashCompile(int n, const char* const* texts, int** rows_out, int* count_out
     int32_t group;  // 0: empty
   };
   size_t capacity = 1024;
-  ZpkArray<Slot> table(capacity);
+  ZpkBlock<Slot> table(capacity);
   memset(table.get(), 0, sizeof(Slot) * capacity);
   size_t groups_cap = 1024;
-  ZpkArray<int32_t> first_of_group(groups_cap);  // element index of each group's first text
+  ZpkBlock<int32_t> first_of_group(groups_cap);  // element index of each group's first text
   int32_t groups = 0;
-  ZpkArray<int32_t> rows(static_cast<size_t>(n));
+  ZpkBlock<int32_t> rows(static_cast<size_t>(n));
 
   for (int i = 0; i < n; ++i) {
     const char* t = texts[i] != nullptr ? texts[i] : kEmptyText;
@@ -218,7 +218,7 @@ void HashCompile(int n, const char* const* texts, int** rows_out, int* count_out
       if (slot.group == 0) {
         // A new text: its element is the group's first, hence its representative.
         if (static_cast<size_t>(groups) == groups_cap) {
-          ZpkArray<int32_t> grown(groups_cap * 2);
+          ZpkBlock<int32_t> grown(groups_cap * 2);
           memcpy(grown.get(), first_of_group.get(), sizeof(int32_t) * groups_cap);
           groups_cap *= 2;
           first_of_group = std::move(grown);
@@ -242,7 +242,7 @@ void HashCompile(int n, const char* const* texts, int** rows_out, int* count_out
     // Keep the table at most half full.
     if (static_cast<size_t>(groups) * 2 > capacity) {
       const size_t grown_cap = capacity * 2;
-      ZpkArray<Slot> grown(grown_cap);
+      ZpkBlock<Slot> grown(grown_cap);
       memset(grown.get(), 0, sizeof(Slot) * grown_cap);
       for (size_t q = 0; q < capacity; ++q) {
         const Slot old = table[q];
@@ -260,7 +260,7 @@ void HashCompile(int n, const char* const* texts, int** rows_out, int* count_out
   }
 
   // Order the distinct texts; ties cannot occur (they are distinct).
-  ZpkArray<int32_t> order(static_cast<size_t>(groups));
+  ZpkBlock<int32_t> order(static_cast<size_t>(groups));
   for (int32_t g = 0; g < groups; ++g) order[static_cast<size_t>(g)] = g;
   auto text_of = [&](int32_t g) {
     const char* t = texts[first_of_group[static_cast<size_t>(g)]];
@@ -268,17 +268,17 @@ void HashCompile(int n, const char* const* texts, int** rows_out, int* count_out
   };
   std::sort(order.get(), order.get() + groups,
             [&](int32_t a, int32_t b) { return strcmp(text_of(a), text_of(b)) < 0; });
-  ZpkArray<int32_t> rank(static_cast<size_t>(groups));
-  ZpkArray<const char*> list(static_cast<size_t>(groups));
+  ZpkBlock<int32_t> rank(static_cast<size_t>(groups));
+  ZpkBlock<const char*> list(static_cast<size_t>(groups));
   for (int32_t k = 0; k < groups; ++k) {
     rank[static_cast<size_t>(order[static_cast<size_t>(k)])] = k;
     list[static_cast<size_t>(k)] = text_of(order[static_cast<size_t>(k)]);
   }
   for (int i = 0; i < n; ++i)
     rows[static_cast<size_t>(i)] = rank[static_cast<size_t>(rows[static_cast<size_t>(i)])];
-  *rows_out = rows.release();
+  *rows_out = rows.Release();
   *count_out = groups;
-  *list_out = list.release();
+  *list_out = list.Release();
 }
 
 }  // namespace vlc

@@ -16,7 +16,7 @@ const char* const* TrimmedTexts::Prepare(int n, const char* const* raw) {
   if (bytes == 0) return raw;
 
   const size_t pointer_bytes = sizeof(const char*) * static_cast<size_t>(n);
-  block_.reset(static_cast<char*>(zpk_malloc(pointer_bytes + bytes)));
+  block_.Reset(static_cast<char*>(zpk_malloc(pointer_bytes + bytes)));
   const char** view = reinterpret_cast<const char**>(block_.get());
   char* area = block_.get() + pointer_bytes;
   area_ = area;

@@ -1,5 +1,5 @@
-// Internal helpers of the value-list compiler, merges and conversions: value orders, a scoped
-// zpk_malloc block and the trimmed view of a string column. Not for use outside values/.
+// Internal helpers of the value-list compiler, merges and conversions: value orders and the
+// trimmed view of a string column. Not for use outside values/.
 #pragma once
 
 #include <cstddef>
@@ -14,20 +14,12 @@
 #include "foundation/CWorkThread.h"
 #include "foundation/zpk_memory.h"
 #include "values/CCompiler.h"
+#include "values/PoolParam.h"
+#include "values/ZpkBlock.h"
 
 // Kept in their own namespace: the engine is linked as one archive, and short helper names
 // would otherwise meet those of other folders.
 namespace vlc {
-
-// Worker i's parameter block seen as a task's own layout P, whose first member is the pool's
-// MppParamHeader.
-template <class P>
-P* PoolParam(int i) {
-  static_assert(std::is_standard_layout_v<P> && std::is_trivially_destructible_v<P>);
-  static_assert(sizeof(P) <= kThreadParamSize);
-  static_assert(offsetof(P, header) == 0);
-  return std::launder(reinterpret_cast<P*>(CSmpEngine::Instance()->get_thread_param(i)));
-}
 
 // The fast numbering paths (values/CompileSort.cpp), with the outputs of the merge method: by a
 // stable radix sort of order-preserving keys for types 2, 3..5, 7 and 8, by hashing for texts.
@@ -75,34 +67,6 @@ inline int CompareDecimal(const void* a, const void* b) {
   return 0;
 }
 
-// A zpk_malloc block of count elements, freed unless released. Throws Q7_ERROR_OUT_OF_MEMORY.
-template <class T>
-class ZpkArray {
- public:
-  ZpkArray() = default;
-  explicit ZpkArray(size_t count) : p_(static_cast<T*>(zpk_malloc(count * sizeof(T)))) {}
-  explicit ZpkArray(T* adopt) : p_(adopt) {}
-  ~ZpkArray() { zpk_free(p_); }
-  ZpkArray(const ZpkArray&) = delete;
-  ZpkArray& operator=(const ZpkArray&) = delete;
-  ZpkArray(ZpkArray&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
-  ZpkArray& operator=(ZpkArray&& o) noexcept {
-    if (this != &o) reset(std::exchange(o.p_, nullptr));
-    return *this;
-  }
-
-  T* get() const { return p_; }
-  T& operator[](size_t i) const { return p_[i]; }
-  T* release() { return std::exchange(p_, nullptr); }
-  void reset(T* p = nullptr) {
-    zpk_free(p_);
-    p_ = p;
-  }
-
- private:
-  T* p_ = nullptr;
-};
-
 // The trimmed view of a string column: texts that trimming cuts are copied, cut, into a work
 // area; the others are used as they stand. The caller's texts are never written.
 class TrimmedTexts {
@@ -122,7 +86,7 @@ class TrimmedTexts {
   void* Relocate(const char** list, int count);
 
  private:
-  ZpkArray<char> block_;  // n pointers, then the cut copies
+  ZpkBlock<char> block_;  // n pointers, then the cut copies
   const char* area_ = nullptr;
   size_t area_size_ = 0;
 };

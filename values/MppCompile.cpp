@@ -12,9 +12,8 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/ErrorRing.h"
-#include "foundation/mpp_func_map.h"
+#include "foundation/mpp_tasks.h"
 #include "foundation/zpk_memory.h"
-#include "kernels/CheckSame.h"
 #include "values/Accommodation.h"
 #include "values/ArrayFunctions.h"
 #include "values/CCompiler.h"
@@ -29,10 +28,6 @@
 using namespace vlc;  // NOLINT: this folder's own helpers
 
 namespace {
-
-constexpr int kTaskMergeList = 16;
-constexpr int kTaskCompile = 17;
-constexpr int kTaskRenumber = 37;
 
 // ---- Task layouts ----
 
@@ -214,7 +209,7 @@ void RunMergeTask(int threads, CMergeItem* a, CMergeItem* b, int phase, void* de
     p->phase = phase;
     p->dest = dest;
   }
-  CSmpEngine::Instance()->run_threads_task(threads, kTaskMergeList);
+  CSmpEngine::Instance()->run_threads_task(threads, kMppTaskMergeList);
 }
 
 // Writes the lower list's entries, then the other's, when no entry of one lies inside the other.
@@ -329,7 +324,7 @@ struct SliceResults {
 
 void RunCompileTask(int threads) {
   try {
-    CSmpEngine::Instance()->run_threads_task(threads, kTaskCompile);
+    CSmpEngine::Instance()->run_threads_task(threads, kMppTaskCompile);
   } catch (...) {
     // A failed worker freed its own outputs; the others' are freed here.
     for (int i = 0; i < threads; ++i) {
@@ -368,9 +363,9 @@ void ParallelCounting(int threads, int n, const int32_t* values, const _RawIntAr
                       int** rows_out, int* count_out, void** list_out) {
   const int32_t span = static_cast<int32_t>(static_cast<int64_t>(r.max) - r.min + 3);  // checked to fit
   const int32_t base = r.nulls > 0 ? r.min - 1 : r.min;
-  ZpkArray<int32_t> slots(static_cast<size_t>(span));
+  ZpkBlock<int32_t> slots(static_cast<size_t>(span));
   MppMemSet(slots.get(), 0, static_cast<long>(sizeof(int32_t)) * span);
-  ZpkArray<int32_t> rows(static_cast<size_t>(n));
+  ZpkBlock<int32_t> rows(static_cast<size_t>(n));
 
   SetUpSlices(threads, kMarkSlots, n, 2, 4, values);
   for (int i = 0; i < threads; ++i) {
@@ -397,14 +392,14 @@ void ParallelCounting(int threads, int n, const int32_t* values, const _RawIntAr
   }
   RunCompileTask(threads);
 
-  ZpkArray<int32_t> list(static_cast<size_t>(count));
+  ZpkBlock<int32_t> list(static_cast<size_t>(count));
   for (int32_t k = 0; k + 1 < span; ++k) {
     if (sl[k + 1] == sl[k]) continue;
     list[static_cast<size_t>(sl[k])] = (k == 0 && r.nulls > 0) ? INT32_MIN : base + k;
   }
-  *rows_out = rows.release();
+  *rows_out = rows.Release();
   *count_out = count;
-  *list_out = list.release();
+  *list_out = list.Release();
 }
 
 int32_t SlotOf(int32_t v, int32_t base) {
@@ -413,16 +408,16 @@ int32_t SlotOf(int32_t v, int32_t base) {
 
 // The parallel merge itself: a new list (null for identical lists) and the two maps. Changes
 // neither list nor any row array.
-std::unique_ptr<TBaseArray> MppMergeLists(TBaseArray* list1, TBaseArray* list2, ZpkArray<int32_t>& map1,
-                                          ZpkArray<int32_t>& map2) {
+std::unique_ptr<TBaseArray> MppMergeLists(TBaseArray* list1, TBaseArray* list2, ZpkBlock<int32_t>& map1,
+                                          ZpkBlock<int32_t>& map2) {
   const int type = list1->GetDataType();
   if (type != list2->GetDataType() || KindOf(type) != type) throw CQ7Exception(Q7_ERROR_DATA_TYPE_MISMATCH);
   if (CheckSame(list1, list2)) return nullptr;
 
   const int32_t n1 = list1->FArraySize;
   const int32_t n2 = list2->FArraySize;
-  map1.reset(static_cast<int32_t*>(zpk_malloc(sizeof(int32_t) * static_cast<size_t>(n1))));
-  map2.reset(static_cast<int32_t*>(zpk_malloc(sizeof(int32_t) * static_cast<size_t>(n2))));
+  map1.Reset(static_cast<int32_t*>(zpk_malloc(sizeof(int32_t) * static_cast<size_t>(n1))));
+  map2.Reset(static_cast<int32_t*>(zpk_malloc(sizeof(int32_t) * static_cast<size_t>(n2))));
   char* area1 = type == 6 ? static_cast<TStrArray*>(list1)->FStrArea : nullptr;
   char* area2 = type == 6 ? static_cast<TStrArray*>(list2)->FStrArea : nullptr;
   void* block = nullptr;
@@ -671,7 +666,7 @@ void RunRenumber(const int32_t* src, int32_t* dst, int n, const int32_t* map) {
     p->src = src + from;
     p->dst = dst + from;
   }
-  CSmpEngine::Instance()->run_threads_task(threads, kTaskRenumber);
+  CSmpEngine::Instance()->run_threads_task(threads, kMppTaskRenumber);
 }
 
 void CheckMapCount(int map_count) {
@@ -705,21 +700,21 @@ void DoMppRenumber(int* src, int* dst, int n, int* map, int mapCount) {
 
 int MppAccomodationMain2(int type, int* rows1, void* list1, int nRows1, int count1, int* rows2, void* list2,
                          int nRows2, int count2, int** rows, void** list, int* nRows, int* count) {
-  ZpkArray<int32_t> map1(static_cast<size_t>(std::max(count1, 0)));
-  ZpkArray<int32_t> map2(static_cast<size_t>(std::max(count2, 0)));
+  ZpkBlock<int32_t> map1(static_cast<size_t>(std::max(count1, 0)));
+  ZpkBlock<int32_t> map2(static_cast<size_t>(std::max(count2, 0)));
   void* merged = nullptr;
   int merged_count = 0;
   DoMppMerge(list1, list2, count1, count2, type, map1.get(), map2.get(), &merged, &merged_count, nullptr,
              nullptr);
-  ZpkArray<unsigned char> merged_hold(static_cast<unsigned char*>(merged));
+  ZpkBlock<unsigned char> merged_hold(static_cast<unsigned char*>(merged));
   const int64_t total_rows = static_cast<int64_t>(nRows1) + nRows2;
   if (total_rows > INT32_MAX) throw CQ7Exception(Q7_ERROR_ROW_SIZE_OVERFLOW);
-  ZpkArray<int32_t> new_rows(static_cast<size_t>(total_rows));
+  ZpkBlock<int32_t> new_rows(static_cast<size_t>(total_rows));
   if (nRows1 > 0) DoMppRenumber(rows1, new_rows.get(), nRows1, map1.get(), count1);
   if (nRows2 > 0) DoMppRenumber(rows2, new_rows.get() + nRows1, nRows2, map2.get(), count2);
-  *rows = new_rows.release();
+  *rows = new_rows.Release();
   *nRows = static_cast<int>(total_rows);
-  *list = merged_hold.release();
+  *list = merged_hold.Release();
   *count = merged_count;
   return 0;
 }
@@ -791,8 +786,8 @@ int MppCompile(int n, int type, int width, const void* raw, int** rows, int* cou
       for (int i = 0; i + step < threads; i += 2 * step) {
         SliceResults::Slice& a = results.slices[static_cast<size_t>(i)];
         SliceResults::Slice& b = results.slices[static_cast<size_t>(i + step)];
-        ZpkArray<int32_t> map1(static_cast<size_t>(a.count));
-        ZpkArray<int32_t> map2(static_cast<size_t>(b.count));
+        ZpkBlock<int32_t> map1(static_cast<size_t>(a.count));
+        ZpkBlock<int32_t> map2(static_cast<size_t>(b.count));
         void* merged = nullptr;
         int merged_count = 0;
         DoMppMerge(a.list, b.list, a.count, b.count, type, map1.get(), map2.get(), &merged, &merged_count,
@@ -808,9 +803,9 @@ int MppCompile(int n, int type, int width, const void* raw, int** rows, int* cou
         const int end = std::min(i + 2 * step, threads);
         for (int q = i; q < end; ++q) {
           SliceResults::Slice& sq = results.slices[static_cast<size_t>(q)];
-          ZpkArray<int32_t>& side = q < i + step ? map1 : map2;
+          ZpkBlock<int32_t>& side = q < i + step ? map1 : map2;
           if (sq.comp == nullptr) {
-            sq.comp = side.release();
+            sq.comp = side.Release();
             continue;
           }
           int32_t* m = side.get();
@@ -820,11 +815,11 @@ int MppCompile(int n, int type, int width, const void* raw, int** rows, int* cou
           p->src = nullptr;
           p->dst = sq.comp;
         }
-        if (job > 0) CSmpEngine::Instance()->run_threads_task(job, kTaskRenumber);
+        if (job > 0) CSmpEngine::Instance()->run_threads_task(job, kMppTaskRenumber);
       }
     }
 
-    ZpkArray<int32_t> all_rows(static_cast<size_t>(n));
+    ZpkBlock<int32_t> all_rows(static_cast<size_t>(n));
     int64_t offset = 0;
     for (int q = 0; q < threads; ++q) {
       SliceResults::Slice& sq = results.slices[static_cast<size_t>(q)];
@@ -835,8 +830,8 @@ int MppCompile(int n, int type, int width, const void* raw, int** rows, int* cou
       p->dst = all_rows.get() + offset;
       offset += sq.n_rows;
     }
-    CSmpEngine::Instance()->run_threads_task(threads, kTaskRenumber);
-    out_rows = all_rows.release();
+    CSmpEngine::Instance()->run_threads_task(threads, kMppTaskRenumber);
+    out_rows = all_rows.Release();
   }
 
   SliceResults::Slice& whole = results.slices[0];
@@ -920,19 +915,13 @@ int mpp_renumber(void* param) {
   return 0;
 }
 
-namespace {
-MppTaskRegistrar register_merge_list(kTaskMergeList, mpp_merge_list);
-MppTaskRegistrar register_compile(kTaskCompile, mpp_compile);
-MppTaskRegistrar register_renumber(kTaskRenumber, mpp_renumber);
-}  // namespace
-
 // ---- Two-list merge ----
 
 int MppAccommodationMain(TIntArray* rows1, TBaseArray* list1, TIntArray* rows2, TBaseArray* list2,
                          TBaseArray** merged) {
   *merged = nullptr;
-  ZpkArray<int32_t> map1;
-  ZpkArray<int32_t> map2;
+  ZpkBlock<int32_t> map1;
+  ZpkBlock<int32_t> map2;
   std::unique_ptr<TBaseArray> list = MppMergeLists(list1, list2, map1, map2);
   if (!list) return 0;
   DoMppRenumber(rows1->PIntAr(), rows1->FArraySize, map1.get(), list1->FArraySize);
@@ -943,8 +932,8 @@ int MppAccommodationMain(TIntArray* rows1, TBaseArray* list1, TIntArray* rows2, 
 
 int MppAccommodateColumns(TIntArray* rows1, TBaseArray** list1, TIntArray* rows2, TBaseArray** list2,
                           int share) {
-  ZpkArray<int32_t> map1;
-  ZpkArray<int32_t> map2;
+  ZpkBlock<int32_t> map1;
+  ZpkBlock<int32_t> map2;
   std::unique_ptr<TBaseArray> merged = MppMergeLists(*list1, *list2, map1, map2);
   if (!merged) return 0;
   CopyListAttributes(*list1, merged.get());

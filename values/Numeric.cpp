@@ -612,17 +612,19 @@ constexpr double kLog2Of10 = 3.321928094887362;
 
 }  // namespace
 
-extern "C" {
+// ---- The decimal operations behind the exported RQ7Numeric functions ----
 
-Q7_EXPORT void RQ7NumericSetZero(Numeric* x) { *x = Numeric{0, 0}; }
+namespace q7num {
 
-Q7_EXPORT void RQ7NumericSetNan(Numeric* x) { *x = NanNumeric(); }
+void NumericSetZero(Numeric* x) { *x = Numeric{0, 0}; }
 
-Q7_EXPORT int RQ7NumericIsZero(const Numeric* x) { return (x->low | static_cast<uint64_t>(x->high)) == 0; }
+void NumericSetNan(Numeric* x) { *x = NanNumeric(); }
 
-Q7_EXPORT int RQ7NumericIsNan(const Numeric* x) { return IsNan(*x) ? 1 : 0; }
+int NumericIsZero(const Numeric* x) { return (x->low | static_cast<uint64_t>(x->high)) == 0; }
 
-Q7_EXPORT int RQ7NumericAdd(const Numeric* a, const Numeric* b, Numeric* r) {
+int NumericIsNan(const Numeric* x) { return IsNan(*x) ? 1 : 0; }
+
+int NumericAdd(const Numeric* a, const Numeric* b, Numeric* r) {
   if (IsNan(*a) || IsNan(*b)) {
     *r = NanNumeric();
     return Q7_NUMERIC_NAN;
@@ -630,7 +632,7 @@ Q7_EXPORT int RQ7NumericAdd(const Numeric* a, const Numeric* b, Numeric* r) {
   return AddSameScale(a, b, r, false);
 }
 
-Q7_EXPORT int RQ7NumericSub(const Numeric* a, const Numeric* b, Numeric* r) {
+int NumericSub(const Numeric* a, const Numeric* b, Numeric* r) {
   if (IsNan(*a) || IsNan(*b)) {
     *r = NanNumeric();
     return Q7_NUMERIC_NAN;
@@ -638,18 +640,18 @@ Q7_EXPORT int RQ7NumericSub(const Numeric* a, const Numeric* b, Numeric* r) {
   return AddSameScale(a, b, r, true);
 }
 
-Q7_EXPORT int RQ7NumericRescalingAdd(const NumericInfo* ia, const NumericInfo* ib, const NumericInfo* ir,
-                                     const Numeric* a, const Numeric* b, Numeric* r) {
+int NumericRescalingAdd(const NumericInfo* ia, const NumericInfo* ib, const NumericInfo* ir, const Numeric* a,
+                        const Numeric* b, Numeric* r) {
   return RescalingAddSub(ia, ib, ir, a, b, r, false);
 }
 
-Q7_EXPORT int RQ7NumericRescalingSub(const NumericInfo* ia, const NumericInfo* ib, const NumericInfo* ir,
-                                     const Numeric* a, const Numeric* b, Numeric* r) {
+int NumericRescalingSub(const NumericInfo* ia, const NumericInfo* ib, const NumericInfo* ir, const Numeric* a,
+                        const Numeric* b, Numeric* r) {
   return RescalingAddSub(ia, ib, ir, a, b, r, true);
 }
 
-Q7_EXPORT int RQ7NumericRescalingMul(const NumericInfo* ia, const NumericInfo* ib, const NumericInfo* ir,
-                                     const Numeric* a, const Numeric* b, Numeric* r) {
+int NumericRescalingMul(const NumericInfo* ia, const NumericInfo* ib, const NumericInfo* ir, const Numeric* a,
+                        const Numeric* b, Numeric* r) {
   if (IsNan(*a) || IsNan(*b)) {
     *r = NanNumeric();
     return Q7_NUMERIC_NAN;
@@ -665,8 +667,8 @@ Q7_EXPORT int RQ7NumericRescalingMul(const NumericInfo* ia, const NumericInfo* i
   return ShiftRoundStore(ExtendedNumeric::Product(mx, my), negative, shift, ir->roundingMode, r);
 }
 
-Q7_EXPORT int RQ7NumericRescalingDiv(const NumericInfo* ia, const NumericInfo* ib, const NumericInfo* ir,
-                                     const Numeric* a, const Numeric* b, Numeric* r) {
+int NumericRescalingDiv(const NumericInfo* ia, const NumericInfo* ib, const NumericInfo* ir, const Numeric* a,
+                        const Numeric* b, Numeric* r) {
   const i128 x = ToInt128(*a), y = ToInt128(*b);
   if (IsNan(*a) || IsNan(*b) || y == 0) {
     *r = NanNumeric();
@@ -715,7 +717,7 @@ Q7_EXPORT int RQ7NumericRescalingDiv(const NumericInfo* ia, const NumericInfo* i
   return StoreRounded(0, Dropped::kBelowHalf, negative, mode, r);
 }
 
-Q7_EXPORT int RQ7NumericMul(Numeric* x, int k) {
+int NumericMul(Numeric* x, int k) {
   if (IsNan(*x)) return Q7_NUMERIC_NAN;
   if (k == 0) {
     *x = Numeric{0, 0};
@@ -730,7 +732,7 @@ Q7_EXPORT int RQ7NumericMul(Numeric* x, int k) {
   return Q7_NUMERIC_EXACT;
 }
 
-Q7_EXPORT int RQ7NumericDiv(Numeric* x, const NumericInfo* i, int k) {
+int NumericDiv(Numeric* x, const NumericInfo* i, int k) {
   if (k == 0) {
     *x = NanNumeric();
     return Q7_NUMERIC_NAN;
@@ -753,10 +755,9 @@ Q7_EXPORT int RQ7NumericDiv(Numeric* x, const NumericInfo* i, int k) {
   return StoreRounded(q, DroppedOf<uint64_t>(rem, dv), negative, i->roundingMode, x);
 }
 
-Q7_EXPORT int RQ7NumericCmp(const Numeric* a, const Numeric* b) { return Compare(*a, *b); }
+int NumericCmp(const Numeric* a, const Numeric* b) { return Compare(*a, *b); }
 
-Q7_EXPORT int RQ7NumericRescalingCmp(const NumericInfo* ia, const NumericInfo* ib, const Numeric* a,
-                                     const Numeric* b) {
+int NumericRescalingCmp(const NumericInfo* ia, const NumericInfo* ib, const Numeric* a, const Numeric* b) {
   if (!IsValidMode(ia->roundingMode) || !IsValidMode(ib->roundingMode)) return Q7_NUMERIC_INVALID_MODE;
   if (ia->scale == ib->scale) return Compare(*a, *b);
   if (IsNan(*a)) return 1;
@@ -785,20 +786,19 @@ Q7_EXPORT int RQ7NumericRescalingCmp(const NumericInfo* ia, const NumericInfo* i
   return diff.negative ? 1 : -1;
 }
 
-Q7_EXPORT int RQ7NumericCeil(const NumericInfo* i, int digits, Numeric* x) {
+int NumericCeil(const NumericInfo* i, int digits, Numeric* x) {
   return RoundToDigits(i, digits, x, Q7_ROUND_CEILING);
 }
 
-Q7_EXPORT int RQ7NumericFloor(const NumericInfo* i, int digits, Numeric* x) {
+int NumericFloor(const NumericInfo* i, int digits, Numeric* x) {
   return RoundToDigits(i, digits, x, Q7_ROUND_FLOOR);
 }
 
-Q7_EXPORT int RQ7NumericRound(const NumericInfo* i, int digits, Numeric* x) {
+int NumericRound(const NumericInfo* i, int digits, Numeric* x) {
   return RoundToDigits(i, digits, x, i->roundingMode);
 }
 
-Q7_EXPORT int RQ7NumericRescale(const NumericInfo* from, const NumericInfo* to, const Numeric* in,
-                                Numeric* out) {
+int NumericRescale(const NumericInfo* from, const NumericInfo* to, const Numeric* in, Numeric* out) {
   if (IsNan(*in)) {
     *out = NanNumeric();
     return Q7_NUMERIC_NAN;
@@ -819,21 +819,17 @@ Q7_EXPORT int RQ7NumericRescale(const NumericInfo* from, const NumericInfo* to, 
                                       : (status == Q7_NUMERIC_EXACT ? status : Q7_NUMERIC_OVERFLOW_POSITIVE);
 }
 
-Q7_EXPORT int RQ7NumericLong2Num(long v, const NumericInfo* i, Numeric* out) {
-  return IntegerToNum(v, i, out);
-}
+int NumericLong2Num(long v, const NumericInfo* i, Numeric* out) { return IntegerToNum(v, i, out); }
 
-Q7_EXPORT int RQ7NumericInt2Num(int v, const NumericInfo* i, Numeric* out) { return IntegerToNum(v, i, out); }
+int NumericInt2Num(int v, const NumericInfo* i, Numeric* out) { return IntegerToNum(v, i, out); }
 
-Q7_EXPORT int RQ7NumericNum2Long(const Numeric* x, const NumericInfo* i, long* out) {
+int NumericNum2Long(const Numeric* x, const NumericInfo* i, long* out) {
   return NumToInteger<long>(x, i, out);
 }
 
-Q7_EXPORT int RQ7NumericNum2Int(const Numeric* x, const NumericInfo* i, int* out) {
-  return NumToInteger<int>(x, i, out);
-}
+int NumericNum2Int(const Numeric* x, const NumericInfo* i, int* out) { return NumToInteger<int>(x, i, out); }
 
-Q7_EXPORT int RQ7NumericDbl2Num(const NumericInfo* i, Numeric* out, double v) {
+int NumericDbl2Num(const NumericInfo* i, Numeric* out, double v) {
   if (v == 0) {
     *out = Numeric{0, 0};
     return Q7_NUMERIC_EXACT;
@@ -885,7 +881,7 @@ Q7_EXPORT int RQ7NumericDbl2Num(const NumericInfo* i, Numeric* out, double v) {
   return StoreRounded(q.Low128(), dropped, negative, mode, out);
 }
 
-Q7_EXPORT int RQ7NumericNum2Dbl(const Numeric* x, const NumericInfo* i, double* out) {
+int NumericNum2Dbl(const Numeric* x, const NumericInfo* i, double* out) {
   const i128 v = ToInt128(*x);
   if (v == 0) {
     *out = 0.0;
@@ -975,4 +971,4 @@ Q7_EXPORT int RQ7NumericNum2Dbl(const Numeric* x, const NumericInfo* i, double* 
   return Status(dropped);
 }
 
-}  // extern "C"
+}  // namespace q7num

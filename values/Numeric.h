@@ -1,6 +1,7 @@
 // Decimal numbers inside the engine: the 128-bit view of a Numeric, the exact 256-bit working
-// value, and the rounding rules shared by the exported RQ7Numeric functions (q7api.h), the decimal
-// text functions (values/NumericText.h) and the calculation operand (values/value.h).
+// value, the rounding rules shared by the decimal operations, the decimal text functions
+// (values/NumericText.h) and the calculation operand (values/value.h), and the decimal operations
+// themselves (q7num::NumericX below), which the interface exports as RQ7NumericX (q7api.h).
 //
 // Everything here works on the caller's values only: no shared state, no allocation, no
 // exceptions, safe on any number of threads.
@@ -149,6 +150,43 @@ int StoreRoundedExt(ExtendedNumeric mag, Dropped dropped, bool negative, int mod
 // neither 0 nor one half). Returns 0, 2 or 3 / 4 (NaN stored) as StoreRounded.
 int ShiftRoundStore(const ExtendedNumeric& mag, bool negative, int64_t shift, int mode, Numeric* out,
                     bool sticky = false);
+
+}  // namespace q7num
+
+// ---- The decimal operations ----
+// Each is the exported RQ7Numeric function of the same name without "RQ7", whose contract q7api.h
+// states (statuses Q7_NUMERIC_*, NaN handling, rounding); engine code calls these, never the
+// exported names, so that the layers below the interface do not reach into it.
+namespace q7num {
+
+void NumericSetZero(Numeric* x);
+void NumericSetNan(Numeric* x);
+int NumericIsZero(const Numeric* x);
+int NumericIsNan(const Numeric* x);
+int NumericAdd(const Numeric* a, const Numeric* b, Numeric* r);
+int NumericSub(const Numeric* a, const Numeric* b, Numeric* r);
+int NumericRescalingAdd(const NumericInfo* ia, const NumericInfo* ib, const NumericInfo* ir, const Numeric* a,
+                        const Numeric* b, Numeric* r);
+int NumericRescalingSub(const NumericInfo* ia, const NumericInfo* ib, const NumericInfo* ir, const Numeric* a,
+                        const Numeric* b, Numeric* r);
+int NumericRescalingMul(const NumericInfo* ia, const NumericInfo* ib, const NumericInfo* ir, const Numeric* a,
+                        const Numeric* b, Numeric* r);
+int NumericRescalingDiv(const NumericInfo* ia, const NumericInfo* ib, const NumericInfo* ir, const Numeric* a,
+                        const Numeric* b, Numeric* r);
+int NumericMul(Numeric* x, int k);
+int NumericDiv(Numeric* x, const NumericInfo* i, int k);
+int NumericCmp(const Numeric* a, const Numeric* b);
+int NumericRescalingCmp(const NumericInfo* ia, const NumericInfo* ib, const Numeric* a, const Numeric* b);
+int NumericCeil(const NumericInfo* i, int digits, Numeric* x);
+int NumericFloor(const NumericInfo* i, int digits, Numeric* x);
+int NumericRound(const NumericInfo* i, int digits, Numeric* x);
+int NumericRescale(const NumericInfo* from, const NumericInfo* to, const Numeric* in, Numeric* out);
+int NumericLong2Num(long v, const NumericInfo* i, Numeric* out);
+int NumericInt2Num(int v, const NumericInfo* i, Numeric* out);
+int NumericNum2Long(const Numeric* x, const NumericInfo* i, long* out);
+int NumericNum2Int(const Numeric* x, const NumericInfo* i, int* out);
+int NumericDbl2Num(const NumericInfo* i, Numeric* out, double v);
+int NumericNum2Dbl(const Numeric* x, const NumericInfo* i, double* out);
 
 }  // namespace q7num
 

@@ -207,24 +207,22 @@ const char (*NumericDigitTable())[4] {
   return table.digits;
 }
 
-extern "C" {
+namespace q7num {
 
-Q7_EXPORT int RQ7NumericNum2Str(const Numeric* x, const NumericInfo* i, int shift, int digits, char* buf,
-                                size_t size) {
+int NumericNum2Str(const Numeric* x, const NumericInfo* i, int shift, int digits, char* buf, size_t size) {
   return PrintNumber(x, i, shift, digits, buf, size, false);
 }
 
-Q7_EXPORT int RQ7NumericNum2Dgstr(const Numeric* x, const NumericInfo* i, int shift, int digits, char* buf,
-                                  size_t size) {
+int NumericNum2Dgstr(const Numeric* x, const NumericInfo* i, int shift, int digits, char* buf, size_t size) {
   return PrintNumber(x, i, shift, digits, buf, size, true);
 }
 
-Q7_EXPORT int RQ7NumericStr2Num(const char* text, const NumericInfo* i, Numeric* out, const char** end) {
+int NumericStr2Num(const char* text, const NumericInfo* i, Numeric* out, const char** end) {
   return ReadNumber(text, i, out, end, kNumParsePlain);
 }
 
-Q7_EXPORT int RQ7NumericDgstr2Num(const char* text, const NumericInfo* i, Numeric* out, const char** end) {
+int NumericDgstr2Num(const char* text, const NumericInfo* i, Numeric* out, const char** end) {
   return ReadNumber(text, i, out, end, kNumParseGrouped);
 }
 
-}  // extern "C"
+}  // namespace q7num

@@ -1,5 +1,6 @@
-// Decimal text: the printers RQ7NumericNum2Str / RQ7NumericNum2Dgstr and the readers
-// RQ7NumericStr2Num / RQ7NumericDgstr2Num, declared with their contracts in q7api.h.
+// Decimal text: the printers and readers behind the exported RQ7NumericNum2Str /
+// RQ7NumericNum2Dgstr and RQ7NumericStr2Num / RQ7NumericDgstr2Num, whose contracts q7api.h states
+// (each q7num::NumericX here is exported as RQ7NumericX there).
 //
 // Printing details beyond the header's summary:
 //  - digits below i's scale round the value by i's mode; a negative digits rounds to tens,
@@ -15,7 +16,18 @@
 // printers use is built once, on first use, under the thread-safe static initialisation.
 #pragma once
 
+#include <cstddef>
+
 #include "q7api.h"
 
 // Four decimal digits of each value 0..9999.
 const char (*NumericDigitTable())[4];
+
+namespace q7num {
+
+int NumericNum2Str(const Numeric* x, const NumericInfo* i, int shift, int digits, char* buf, size_t size);
+int NumericNum2Dgstr(const Numeric* x, const NumericInfo* i, int shift, int digits, char* buf, size_t size);
+int NumericStr2Num(const char* text, const NumericInfo* i, Numeric* out, const char** end);
+int NumericDgstr2Num(const char* text, const NumericInfo* i, Numeric* out, const char** end);
+
+}  // namespace q7num

@@ -14,9 +14,11 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/TextHelpers.h"
-#include "foundation/mpp_func_map.h"
+#include "foundation/mpp_tasks.h"
 #include "values/CompileSupport.h"
 #include "values/DateTime.h"
+#include "values/Numeric.h"
+#include "values/NumericText.h"
 #include "values/TDoubleArray.h"
 #include "values/TIntArray.h"
 #include "values/TNumericArray.h"
@@ -24,7 +26,6 @@
 
 namespace {
 
-constexpr int kTaskTypeConv = 18;
 constexpr int32_t kIntNull = std::numeric_limits<int32_t>::min();
 constexpr double kDblNull = -std::numeric_limits<double>::infinity();
 constexpr int kDecimalTextWidth = 50;
@@ -49,7 +50,7 @@ class ScopedCLocale {
 
 Numeric NanDecimal() {
   Numeric n;
-  RQ7NumericSetNan(&n);
+  q7num::NumericSetNan(&n);
   return n;
 }
 
@@ -85,7 +86,7 @@ struct DecSrc {
   explicit DecSrc(TNumericArray* a) : v(static_cast<const Numeric*>(a->FData)), count(a->FArraySize) {
     a->GetDecimalInfo(&info);  // the const form: reads the attribute block only
   }
-  bool null(int k) const { return RQ7NumericIsNan(&v[k]) != 0; }
+  bool null(int k) const { return q7num::NumericIsNan(&v[k]) != 0; }
 };
 
 // ---- Single values ----
@@ -117,7 +118,7 @@ double Fraction(double x) { return std::isfinite(x) ? x - std::floor(x) : kDblNu
 
 // The double of a decimal under its own scale and mode; false when it has none.
 bool DecimalToDouble(const Numeric& v, const NumericInfo& info, double* out) {
-  const int status = RQ7NumericNum2Dbl(&v, &info, out);
+  const int status = q7num::NumericNum2Dbl(&v, &info, out);
   return status == 0 || status == 2;
 }
 
@@ -274,15 +275,15 @@ void DatetimeToText(const DblSrc& s, int k, char* out) {
   strcpy(out + date_len + 1, time);
 }
 void DecToText(const DecSrc& s, int k, char* out) {
-  if (RQ7NumericNum2Str(&s.v[k], &s.info, 0, s.info.scale, out, kDecimalTextWidth) < 0) out[0] = '\0';
+  if (q7num::NumericNum2Str(&s.v[k], &s.info, 0, s.info.scale, out, kDecimalTextWidth) < 0) out[0] = '\0';
 }
 
 // DECIMAL: each writes one decimal at the target's scale and mode.
 void IntToDec(const IntSrc& s, int k, const NumericInfo& to, Numeric* out) {
-  if (RQ7NumericInt2Num(s.v[k], &to, out) < 0) *out = NanDecimal();
+  if (q7num::NumericInt2Num(s.v[k], &to, out) < 0) *out = NanDecimal();
 }
 void DblToDec(const DblSrc& s, int k, const NumericInfo& to, Numeric* out) {
-  if (RQ7NumericDbl2Num(&to, out, s.v[k]) < 0) *out = NanDecimal();
+  if (q7num::NumericDbl2Num(&to, out, s.v[k]) < 0) *out = NanDecimal();
 }
 // The grouping commas go from a copy (as stripSpace would take them: leading blanks and commas
 // skipped, every later comma dropped); the list's own text is left as it is.
@@ -293,14 +294,14 @@ void StrToDec(const StrSrc& s, int k, const NumericInfo& to, Numeric* out, std::
   for (; *t != '\0'; ++t) {
     if (*t != ',') work.push_back(*t);
   }
-  if (RQ7NumericStr2Num(work.c_str(), &to, out, nullptr) < 0) *out = NanDecimal();
+  if (q7num::NumericStr2Num(work.c_str(), &to, out, nullptr) < 0) *out = NanDecimal();
 }
 void DecToDec(const DecSrc& s, int k, const NumericInfo& to, Numeric* out) {
   if (s.info.scale == to.scale && s.info.roundingMode == to.roundingMode) {
     *out = s.v[k];
     return;
   }
-  const int status = RQ7NumericRescale(&s.info, &to, &s.v[k], out);
+  const int status = q7num::NumericRescale(&s.info, &to, &s.v[k], out);
   if (status < 0 || status == 1 || status == 3 || status == 4) *out = NanDecimal();
 }
 
@@ -664,10 +665,6 @@ int mpp_type_conversion(void* param) {
   }
 }
 
-namespace {
-MppTaskRegistrar register_type_conversion(kTaskTypeConv, mpp_type_conversion);
-}  // namespace
-
 void DoTypeConv(int n, int srcType, int dstType, TBaseArray* src, void* dst, char* area,
                 TNumericArray* decDst) {
   if (!PairInTable(srcType, dstType) || n <= 0) return;
@@ -684,7 +681,7 @@ void DoTypeConv(int n, int srcType, int dstType, TBaseArray* src, void* dst, cha
   }
   const int share = n / threads;
   for (int i = 0; i < threads; ++i) {
-    auto* p = vlc::PoolParam<TypeConvParam>(i);
+    auto* p = PoolParam<TypeConvParam>(i);
     p->srcType = srcType;
     p->dstType = dstType;
     p->from = i * share;
@@ -694,5 +691,5 @@ void DoTypeConv(int n, int srcType, int dstType, TBaseArray* src, void* dst, cha
     p->area = area;
     p->decDst = decDst;
   }
-  CSmpEngine::Instance()->run_threads_task(threads, kTaskTypeConv);
+  CSmpEngine::Instance()->run_threads_task(threads, kMppTaskTypeConv);
 }

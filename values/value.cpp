@@ -28,7 +28,7 @@ inline void CheckType(bool ok, const char* expression, const char* operation) {
 double ArithmeticDouble(const Value& v) {
   if (!v.IsDecimal()) return v.number.dbl;
   double d;
-  const int status = RQ7NumericNum2Dbl(&v.number.num, &v.info, &d);
+  const int status = q7num::NumericNum2Dbl(&v.number.num, &v.info, &d);
   return (status == Q7_NUMERIC_EXACT || status == Q7_NUMERIC_ROUNDED) ? d : kNull;
 }
 
@@ -40,16 +40,16 @@ Value Arithmetic(const Value& a, const Value& b, Op op) {
     Numeric r = NanNumeric();
     switch (op) {
       case Op::kAdd:
-        RQ7NumericRescalingAdd(&a.info, &b.info, &ri, &a.number.num, &b.number.num, &r);
+        q7num::NumericRescalingAdd(&a.info, &b.info, &ri, &a.number.num, &b.number.num, &r);
         break;
       case Op::kSub:
-        RQ7NumericRescalingSub(&a.info, &b.info, &ri, &a.number.num, &b.number.num, &r);
+        q7num::NumericRescalingSub(&a.info, &b.info, &ri, &a.number.num, &b.number.num, &r);
         break;
       case Op::kMul:
-        RQ7NumericRescalingMul(&a.info, &b.info, &ri, &a.number.num, &b.number.num, &r);
+        q7num::NumericRescalingMul(&a.info, &b.info, &ri, &a.number.num, &b.number.num, &r);
         break;
       case Op::kDiv:
-        RQ7NumericRescalingDiv(&a.info, &b.info, &ri, &a.number.num, &b.number.num, &r);
+        q7num::NumericRescalingDiv(&a.info, &b.info, &ri, &a.number.num, &b.number.num, &r);
         break;
     }
     return Value(&r, &ri);
@@ -122,19 +122,19 @@ bool FromDoubles(double x, double y, Rel rel) {
 
 bool Relation(const Value& a, const Value& b, Rel rel) {
   if (a.IsDecimal() && b.IsDecimal()) {
-    return FromCmp(RQ7NumericRescalingCmp(&a.info, &b.info, &a.number.num, &b.number.num), rel);
+    return FromCmp(q7num::NumericRescalingCmp(&a.info, &b.info, &a.number.num, &b.number.num), rel);
   }
   if (a.IsDecimal()) {
     Numeric y = NanNumeric();
-    if (RQ7NumericDbl2Num(&a.info, &y, b.number.dbl) == Q7_NUMERIC_OVERFLOW_POSITIVE) {
+    if (q7num::NumericDbl2Num(&a.info, &y, b.number.dbl) == Q7_NUMERIC_OVERFLOW_POSITIVE) {
       // The double is beyond the decimal range (plus infinity or NaN included): it is the larger.
       return rel == Rel::kLe || rel == Rel::kLt || rel == Rel::kNe;
     }
-    return FromCmp(RQ7NumericCmp(&a.number.num, &y), rel);
+    return FromCmp(q7num::NumericCmp(&a.number.num, &y), rel);
   }
   if (b.IsDecimal()) {
     double y;
-    const int status = RQ7NumericNum2Dbl(&b.number.num, &b.info, &y);
+    const int status = q7num::NumericNum2Dbl(&b.number.num, &b.info, &y);
     if (status == Q7_NUMERIC_OVERFLOW_POSITIVE) {
       y = HUGE_VAL;
     } else if (status != Q7_NUMERIC_EXACT && status != Q7_NUMERIC_ROUNDED) {
@@ -199,7 +199,7 @@ Value::operator Numeric() const {
 
 Value& Value::operator*=(int k) {
   if (IsDecimal()) {
-    RQ7NumericMul(&number.num, k);
+    q7num::NumericMul(&number.num, k);
   } else {
     number.dbl *= k;
   }
@@ -208,7 +208,7 @@ Value& Value::operator*=(int k) {
 
 Value& Value::operator/=(int k) {
   if (IsDecimal()) {
-    RQ7NumericDiv(&number.num, &info, k);
+    q7num::NumericDiv(&number.num, &info, k);
   } else {
     number.dbl /= k;
   }
@@ -218,7 +218,7 @@ Value& Value::operator/=(int k) {
 Value Value::vfloor(const Value& v) {
   Value r = v;
   if (r.IsDecimal()) {
-    RQ7NumericFloor(&r.info, 0, &r.number.num);
+    q7num::NumericFloor(&r.info, 0, &r.number.num);
   } else {
     r.number.dbl = std::floor(r.number.dbl);
   }
@@ -228,7 +228,7 @@ Value Value::vfloor(const Value& v) {
 Value Value::vceil(const Value& v) {
   Value r = v;
   if (r.IsDecimal()) {
-    RQ7NumericCeil(&r.info, 0, &r.number.num);
+    q7num::NumericCeil(&r.info, 0, &r.number.num);
   } else {
     r.number.dbl = std::ceil(r.number.dbl);
   }
@@ -238,7 +238,7 @@ Value Value::vceil(const Value& v) {
 Value Value::vround(const Value& v) {
   Value r = v;
   if (r.IsDecimal()) {
-    RQ7NumericRound(&r.info, 0, &r.number.num);
+    q7num::NumericRound(&r.info, 0, &r.number.num);
   } else {
     r.number.dbl = std::floor(r.number.dbl + 0.5);
   }

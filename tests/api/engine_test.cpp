@@ -140,6 +140,7 @@ TEST_F(EngineApi, VersionNumbersAndCopyright) {
   char copyright[512] = {};
   EXPECT_EQ(RQ7GetVersion(versions, copyright), 0);
   EXPECT_EQ(versions[0], 0x01001001);
+  EXPECT_EQ(versions[0], Q7_INTERFACE_VERSION);
   EXPECT_EQ(versions[1], 25);
   EXPECT_EQ(versions[2], 1);
   EXPECT_EQ(versions[3], 20170503);

@@ -373,10 +373,10 @@ TEST(TaskTable, RowsAndRegistration) {
   EXPECT_STREQ(mpp_func_map[40].id, "Q7_MPP_SINGLE_SORT_N_FILTER_COUNTUP");
   EXPECT_STREQ(mpp_func_map[40].title, "Parallel Multi Sort NFilter CountUp");
 
-  const MppTaskFunc saved = mpp_func_map[17].func;
-  { MppTaskRegistrar r(17, &mpp_memset); }
-  EXPECT_EQ(mpp_func_map[17].func, &mpp_memset);
-  mpp_func_map[17].func = saved;
+  const MppTaskFunc saved = mpp_func_map[kMppTaskCompile].func;
+  RegisterMppTask(kMppTaskCompile, &mpp_memset);
+  EXPECT_EQ(mpp_func_map[kMppTaskCompile].func, &mpp_memset);
+  mpp_func_map[kMppTaskCompile].func = saved;
 }
 
 // ---- Allocation ----

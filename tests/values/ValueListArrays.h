@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "foundation/zpk_memory.h"
+#include "values/Numeric.h"
 #include "values/TDoubleArray.h"
 #include "values/TIntArray.h"
 #include "values/TNumericArray.h"
@@ -58,7 +59,7 @@ inline std::vector<int64_t> DecimalsOf(TBaseArray* a) {  // low words (tests use
   const Numeric* p = static_cast<const Numeric*>(a->FData);
   std::vector<int64_t> out;
   for (int i = 0; i < a->FArraySize; ++i)
-    out.push_back(RQ7NumericIsNan(&p[i]) ? INT64_MIN : static_cast<int64_t>(p[i].low));
+    out.push_back(q7num::NumericIsNan(&p[i]) ? INT64_MIN : static_cast<int64_t>(p[i].low));
   return out;
 }
 

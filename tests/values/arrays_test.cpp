@@ -10,6 +10,7 @@
 
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/zpk_memory.h"
 #include "tests/support/test_support.h"
 #include "values/ArrayFunctions.h"
 #include "values/TDoubleArray.h"
@@ -559,6 +560,49 @@ TEST_F(ArraysTest, CompareStrArray) {
   EXPECT_FALSE(CompareStrArray(a.get(), shorter.get()));
   TIntArray ints(3, 1);
   EXPECT_FALSE(CompareStrArray(a.get(), &ints));
+}
+
+TEST(CheckSame, TypeCountWidthAndContents) {
+  auto ints = [](std::vector<int> v) {
+    auto* a = new TIntArray(static_cast<int>(v.size()), 1);
+    if (!v.empty()) std::memcpy(a->FData, v.data(), v.size() * sizeof(int));
+    return a;
+  };
+  auto doubles = [](std::vector<double> v) {
+    auto* a = new TDoubleArray(static_cast<int>(v.size()), 1);
+    std::memcpy(a->FData, v.data(), v.size() * sizeof(double));
+    return a;
+  };
+  auto strings = [](std::vector<const char*> v) {
+    char** texts = static_cast<char**>(zpk_malloc(v.size() * sizeof(char*)));
+    for (size_t i = 0; i < v.size(); ++i) texts[i] = const_cast<char*>(v[i]);
+    return new TStrArray(static_cast<int>(v.size()), texts);
+  };
+  struct Case {
+    const char* name;
+    TBaseArray* a;
+    TBaseArray* b;
+    bool same;
+  };
+  const Case cases[] = {
+      {"equal ints", ints({1, 2, 3}), ints({1, 2, 3}), true},
+      {"ints differ in one element", ints({1, 2, 3}), ints({1, 2, 4}), false},
+      {"ints of other counts", ints({1, 2}), ints({1, 2, 3}), false},
+      {"int and double of one count", ints({0, 0}), doubles({0.0, 0.0}), false},
+      {"equal doubles", doubles({-1.5, 2.0}), doubles({-1.5, 2.0}), true},
+      {"-0.0 and 0.0 differ bytewise", doubles({-0.0}), doubles({0.0}), false},
+      {"equal strings", strings({"", "ab", "c"}), strings({"", "ab", "c"}), true},
+      {"strings differ in one element", strings({"", "ab", "c"}), strings({"", "ab", "d"}), false},
+      {"empty ints", ints({}), ints({}), true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CheckSame(c.a, c.b), c.same) << c.name;
+    EXPECT_EQ(CheckSame(c.b, c.a), c.same) << c.name;
+    delete c.a;
+    delete c.b;
+  }
+  TIntArray one(1, 1);
+  EXPECT_FALSE(CheckSame(&one, nullptr));
 }
 
 TEST_F(ArraysTest, MemSizeCountsOwnedData) {

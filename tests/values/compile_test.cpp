@@ -11,6 +11,7 @@
 #include "tests/values/ValueListTestSupport.h"
 #include "values/CCompiler.h"
 #include "values/CompileSettings.h"
+#include "values/Numeric.h"
 
 using namespace vltest;
 
@@ -191,7 +192,7 @@ TEST_F(CompileTest, DecimalsFollowTheSignedUnscaledOrderWithNaNFirst) {
       ASSERT_EQ(c->count, static_cast<int>(ref.representative.size()));
       EXPECT_EQ(c->Rows(n), ref.rows);
       const Numeric* l = static_cast<Numeric*>(c->list);
-      EXPECT_TRUE(RQ7NumericIsNan(&l[0]));
+      EXPECT_TRUE(q7num::NumericIsNan(&l[0]));
       for (int k = 0; k < c->count; ++k) EXPECT_EQ(memcmp(&l[k], &v[ref.representative[k]], 16), 0);
     }
   }

@@ -32,14 +32,14 @@ TEST(Decimal, RecordLayoutIsTwoWordsLowFirst) {
   EXPECT_EQ(two_64.low, 0u);
   EXPECT_EQ(two_64.high, 1);
   Numeric x;
-  RQ7NumericSetNan(&x);
+  q7num::NumericSetNan(&x);
   EXPECT_EQ(x.low, 0u);
   EXPECT_EQ(static_cast<uint64_t>(x.high), 0x8000000000000000ull);
-  EXPECT_EQ(RQ7NumericIsNan(&x), 1);
-  EXPECT_EQ(RQ7NumericIsZero(&x), 0);
-  RQ7NumericSetZero(&x);
-  EXPECT_EQ(RQ7NumericIsZero(&x), 1);
-  EXPECT_EQ(RQ7NumericIsNan(&x), 0);
+  EXPECT_EQ(q7num::NumericIsNan(&x), 1);
+  EXPECT_EQ(q7num::NumericIsZero(&x), 0);
+  q7num::NumericSetZero(&x);
+  EXPECT_EQ(q7num::NumericIsZero(&x), 1);
+  EXPECT_EQ(q7num::NumericIsNan(&x), 0);
   EXPECT_STREQ(q7num::kRoundingModeNames[HEVEN], "ROUNDHALFEVEN");
   EXPECT_STREQ(q7num::kRoundingModeNames[UP], "ROUNDUP");
 }
@@ -70,13 +70,13 @@ TEST(Decimal, SevenRoundingModes) {
       // Round keeps the scale: the result is want * 10 at scale 1.
       Numeric x = N(row.value);
       const NumericInfo in{1, mode};
-      EXPECT_EQ(RQ7NumericRound(&in, 0, &x), want_status);
+      EXPECT_EQ(q7num::NumericRound(&in, 0, &x), want_status);
       EXPECT_EQ(S(x), row.want[mode] == std::string("0") ? "0" : std::string(row.want[mode]) + "0");
       // The rescaling add of zero moves the value to scale 0 by the result's mode.
       const Numeric a = N(row.value), zero = N("0");
       const NumericInfo ia{1, HEVEN}, ib{0, HEVEN}, ir{0, mode};
       Numeric r;
-      EXPECT_EQ(RQ7NumericRescalingAdd(&ia, &ib, &ir, &a, &zero, &r), want_status);
+      EXPECT_EQ(q7num::NumericRescalingAdd(&ia, &ib, &ir, &a, &zero, &r), want_status);
       EXPECT_EQ(S(r), row.want[mode]);
     }
   }
@@ -101,7 +101,7 @@ TEST(Decimal, HalfTestsSeeEveryDroppedDigit) {
     SCOPED_TRACE(c.value);
     Numeric x = N(c.value);
     const NumericInfo i{c.scale, c.mode};
-    EXPECT_EQ(RQ7NumericRound(&i, 0, &x), 2);
+    EXPECT_EQ(q7num::NumericRound(&i, 0, &x), 2);
     EXPECT_EQ(S(x), std::string(c.want) + std::string(c.scale - 1, '0'));
   }
 }
@@ -186,13 +186,13 @@ int Apply(char op, const NumericInfo* ia, const NumericInfo* ib, const NumericIn
           const Numeric* b, Numeric* r) {
   switch (op) {
     case '+':
-      return RQ7NumericRescalingAdd(ia, ib, ir, a, b, r);
+      return q7num::NumericRescalingAdd(ia, ib, ir, a, b, r);
     case '-':
-      return RQ7NumericRescalingSub(ia, ib, ir, a, b, r);
+      return q7num::NumericRescalingSub(ia, ib, ir, a, b, r);
     case '*':
-      return RQ7NumericRescalingMul(ia, ib, ir, a, b, r);
+      return q7num::NumericRescalingMul(ia, ib, ir, a, b, r);
     default:
-      return RQ7NumericRescalingDiv(ia, ib, ir, a, b, r);
+      return q7num::NumericRescalingDiv(ia, ib, ir, a, b, r);
   }
 }
 
@@ -210,53 +210,53 @@ TEST(Decimal, RescalingArithmeticTable) {
 TEST(Decimal, SameScaleAddAndSubNeverProduceTheNanPattern) {
   const Numeric max = N(kMax), min = N(kMin), one = N("1"), minus_one = N("-1"), nan = N("NaN");
   Numeric r;
-  EXPECT_EQ(RQ7NumericAdd(&max, &one, &r), 3);
+  EXPECT_EQ(q7num::NumericAdd(&max, &one, &r), 3);
   EXPECT_EQ(S(r), "NaN");
-  EXPECT_EQ(RQ7NumericAdd(&min, &minus_one, &r), 4);
+  EXPECT_EQ(q7num::NumericAdd(&min, &minus_one, &r), 4);
   EXPECT_EQ(S(r), "NaN");
-  EXPECT_EQ(RQ7NumericSub(&min, &one, &r), 4);
-  EXPECT_EQ(RQ7NumericSub(&max, &minus_one, &r), 3);
-  EXPECT_EQ(RQ7NumericAdd(&max, &min, &r), 0);
+  EXPECT_EQ(q7num::NumericSub(&min, &one, &r), 4);
+  EXPECT_EQ(q7num::NumericSub(&max, &minus_one, &r), 3);
+  EXPECT_EQ(q7num::NumericAdd(&max, &min, &r), 0);
   EXPECT_EQ(S(r), "0");
-  EXPECT_EQ(RQ7NumericSub(&max, &one, &r), 0);
+  EXPECT_EQ(q7num::NumericSub(&max, &one, &r), 0);
   EXPECT_EQ(S(r), "170141183460469231731687303715884105726");
-  EXPECT_EQ(RQ7NumericAdd(&nan, &one, &r), 1);
+  EXPECT_EQ(q7num::NumericAdd(&nan, &one, &r), 1);
   EXPECT_EQ(S(r), "NaN");
   // Equal scales through the rescaling form take the same path.
   const NumericInfo i{4, HEVEN};
-  EXPECT_EQ(RQ7NumericRescalingAdd(&i, &i, &i, &max, &one, &r), 3);
+  EXPECT_EQ(q7num::NumericRescalingAdd(&i, &i, &i, &max, &one, &r), 3);
 }
 
 TEST(Decimal, ModeOutsideRangeIsRefused) {
   const Numeric a = N("15"), b = N("1");
   const NumericInfo good{1, HEVEN}, bad{1, 7}, negative{1, -1}, other{2, HEVEN};
   Numeric r = N("99");
-  EXPECT_EQ(RQ7NumericRescalingAdd(&good, &good, &bad, &a, &b, &r), -3);
-  EXPECT_EQ(RQ7NumericRescalingSub(&bad, &other, &good, &a, &b, &r), -3);
-  EXPECT_EQ(RQ7NumericRescalingMul(&good, &negative, &good, &a, &b, &r), -3);
-  EXPECT_EQ(RQ7NumericRescalingDiv(&good, &good, &bad, &a, &b, &r), -3);
+  EXPECT_EQ(q7num::NumericRescalingAdd(&good, &good, &bad, &a, &b, &r), -3);
+  EXPECT_EQ(q7num::NumericRescalingSub(&bad, &other, &good, &a, &b, &r), -3);
+  EXPECT_EQ(q7num::NumericRescalingMul(&good, &negative, &good, &a, &b, &r), -3);
+  EXPECT_EQ(q7num::NumericRescalingDiv(&good, &good, &bad, &a, &b, &r), -3);
   EXPECT_EQ(S(r), "99");
-  EXPECT_EQ(RQ7NumericRescalingCmp(&bad, &good, &a, &b), -3);
+  EXPECT_EQ(q7num::NumericRescalingCmp(&bad, &good, &a, &b), -3);
   // A NaN operand is reported before the mode.
   const Numeric nan = N("NaN");
-  EXPECT_EQ(RQ7NumericRescalingAdd(&good, &other, &bad, &nan, &b, &r), 1);
+  EXPECT_EQ(q7num::NumericRescalingAdd(&good, &other, &bad, &nan, &b, &r), 1);
   Numeric x = N("15");
-  EXPECT_EQ(RQ7NumericRound(&bad, 0, &x), -3);
+  EXPECT_EQ(q7num::NumericRound(&bad, 0, &x), -3);
   EXPECT_EQ(S(x), "15");
-  EXPECT_EQ(RQ7NumericRound(&bad, 5, &x), -3);
-  EXPECT_EQ(RQ7NumericFloor(&bad, 0, &x), 2);  // floor does not use i's mode
+  EXPECT_EQ(q7num::NumericRound(&bad, 5, &x), -3);
+  EXPECT_EQ(q7num::NumericFloor(&bad, 0, &x), 2);  // floor does not use i's mode
   Numeric out;
-  EXPECT_EQ(RQ7NumericRescale(&bad, &good, &a, &out), 0);  // same scale: a copy
+  EXPECT_EQ(q7num::NumericRescale(&bad, &good, &a, &out), 0);  // same scale: a copy
   const NumericInfo bad_to0{0, 9};
-  EXPECT_EQ(RQ7NumericRescale(&good, &bad_to0, &a, &out), -3);
+  EXPECT_EQ(q7num::NumericRescale(&good, &bad_to0, &a, &out), -3);
   EXPECT_EQ(S(out), "15");
   int i = 5;
-  EXPECT_EQ(RQ7NumericNum2Int(&a, &bad, &i), -3);
+  EXPECT_EQ(q7num::NumericNum2Int(&a, &bad, &i), -3);
   EXPECT_EQ(i, 0);
   double d;
-  EXPECT_EQ(RQ7NumericNum2Dbl(&a, &bad, &d), -3);
+  EXPECT_EQ(q7num::NumericNum2Dbl(&a, &bad, &d), -3);
   EXPECT_TRUE(std::isnan(d));
-  EXPECT_EQ(RQ7NumericDbl2Num(&bad, &out, 1.5), -3);
+  EXPECT_EQ(q7num::NumericDbl2Num(&bad, &out, 1.5), -3);
 }
 
 TEST(Decimal, CompareReturnsPlusOneWhenFirstIsSmaller) {
@@ -279,7 +279,7 @@ TEST(Decimal, CompareReturnsPlusOneWhenFirstIsSmaller) {
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.a) + " vs " + c.b);
     const Numeric a = N(c.a), b = N(c.b);
-    EXPECT_EQ(RQ7NumericCmp(&a, &b), c.want);
+    EXPECT_EQ(q7num::NumericCmp(&a, &b), c.want);
     EXPECT_EQ(q7num::Compare(a, b), c.want);
   }
 }
@@ -311,43 +311,43 @@ TEST(Decimal, RescalingCompareAcrossScales) {
     SCOPED_TRACE(std::string(c.a) + "@" + std::to_string(c.sa) + " vs " + c.b + "@" + std::to_string(c.sb));
     const NumericInfo ia{c.sa, HEVEN}, ib{c.sb, UP};
     const Numeric a = N(c.a), b = N(c.b);
-    EXPECT_EQ(RQ7NumericRescalingCmp(&ia, &ib, &a, &b), c.want);
+    EXPECT_EQ(q7num::NumericRescalingCmp(&ia, &ib, &a, &b), c.want);
   }
 }
 
 TEST(Decimal, CeilFloorRoundKeepTheScale) {
   const NumericInfo s1{1, HEVEN}, s1_up{1, HUP};
   Numeric x = N("-15");
-  EXPECT_EQ(RQ7NumericFloor(&s1, 0, &x), 2);
+  EXPECT_EQ(q7num::NumericFloor(&s1, 0, &x), 2);
   EXPECT_EQ(S(x), "-20");
   x = N("-15");
-  EXPECT_EQ(RQ7NumericCeil(&s1, 0, &x), 2);
+  EXPECT_EQ(q7num::NumericCeil(&s1, 0, &x), 2);
   EXPECT_EQ(S(x), "-10");
   x = N("-25");
-  EXPECT_EQ(RQ7NumericRound(&s1_up, 0, &x), 2);
+  EXPECT_EQ(q7num::NumericRound(&s1_up, 0, &x), 2);
   EXPECT_EQ(S(x), "-30");
   x = N("1234");
-  EXPECT_EQ(RQ7NumericRound(&s1, 3, &x), 0);  // digits beyond the scale: unchanged
+  EXPECT_EQ(q7num::NumericRound(&s1, 3, &x), 0);  // digits beyond the scale: unchanged
   EXPECT_EQ(S(x), "1234");
-  EXPECT_EQ(RQ7NumericRound(&s1, -2, &x), 2);  // to hundreds
+  EXPECT_EQ(q7num::NumericRound(&s1, -2, &x), 2);  // to hundreds
   EXPECT_EQ(S(x), "1000");
   x = N("1200");  // 120.0 up to hundreds
-  EXPECT_EQ(RQ7NumericCeil(&s1, -2, &x), 2);
+  EXPECT_EQ(q7num::NumericCeil(&s1, -2, &x), 2);
   EXPECT_EQ(S(x), "2000");
-  EXPECT_EQ(RQ7NumericCeil(&s1, -2, &x), 0);
+  EXPECT_EQ(q7num::NumericCeil(&s1, -2, &x), 0);
   EXPECT_EQ(S(x), "2000");
   x = N("NaN");
-  EXPECT_EQ(RQ7NumericCeil(&s1, 0, &x), 1);
+  EXPECT_EQ(q7num::NumericCeil(&s1, 0, &x), 1);
   EXPECT_EQ(S(x), "NaN");
   // The way back to the scale overflows.
   x = N(kMax);
-  EXPECT_EQ(RQ7NumericCeil(&s1, 0, &x), 3);
+  EXPECT_EQ(q7num::NumericCeil(&s1, 0, &x), 3);
   EXPECT_EQ(S(x), "NaN");
   x = N(kMin);
-  EXPECT_EQ(RQ7NumericFloor(&s1, 0, &x), 4);
+  EXPECT_EQ(q7num::NumericFloor(&s1, 0, &x), 4);
   x = N("5");
   const NumericInfo s38{38, HEVEN};
-  EXPECT_EQ(RQ7NumericCeil(&s38, -5, &x), 3);  // 10^5 at scale 38
+  EXPECT_EQ(q7num::NumericCeil(&s38, -5, &x), 3);  // 10^5 at scale 38
 }
 
 TEST(Decimal, RescaleRoundsDownwardAndOverflowsAsThree) {
@@ -375,49 +375,49 @@ TEST(Decimal, RescaleRoundsDownwardAndOverflowsAsThree) {
     const NumericInfo from{c.from, HEVEN}, to{c.to, c.mode};
     const Numeric in = N(c.in);
     Numeric out = N("77");
-    EXPECT_EQ(RQ7NumericRescale(&from, &to, &in, &out), c.status);
+    EXPECT_EQ(q7num::NumericRescale(&from, &to, &in, &out), c.status);
     EXPECT_EQ(S(out), c.want);
   }
 }
 
 TEST(Decimal, InPlaceMultiplyAndDivideByInteger) {
   Numeric x = N("NaN");
-  EXPECT_EQ(RQ7NumericMul(&x, 3), 1);
+  EXPECT_EQ(q7num::NumericMul(&x, 3), 1);
   EXPECT_EQ(S(x), "NaN");
   x = N("123");
-  EXPECT_EQ(RQ7NumericMul(&x, 0), 0);
+  EXPECT_EQ(q7num::NumericMul(&x, 0), 0);
   EXPECT_EQ(S(x), "0");
   x = N("-123");
-  EXPECT_EQ(RQ7NumericMul(&x, -1), 0);
+  EXPECT_EQ(q7num::NumericMul(&x, -1), 0);
   EXPECT_EQ(S(x), "123");
   x = N(kMax);
-  EXPECT_EQ(RQ7NumericMul(&x, 2), 4);  // 4 whatever the sign
+  EXPECT_EQ(q7num::NumericMul(&x, 2), 4);  // 4 whatever the sign
   EXPECT_EQ(S(x), "NaN");
   x = N(kMax);
-  EXPECT_EQ(RQ7NumericMul(&x, -2), 4);
+  EXPECT_EQ(q7num::NumericMul(&x, -2), 4);
 
   const NumericInfo even{0, HEVEN}, bad{0, 7};
   x = N("7");
-  EXPECT_EQ(RQ7NumericDiv(&x, &even, 2), 2);
+  EXPECT_EQ(q7num::NumericDiv(&x, &even, 2), 2);
   EXPECT_EQ(S(x), "4");
   x = N("7");
-  EXPECT_EQ(RQ7NumericDiv(&x, &even, -2), 2);
+  EXPECT_EQ(q7num::NumericDiv(&x, &even, -2), 2);
   EXPECT_EQ(S(x), "-4");
   x = N(kMin);
-  EXPECT_EQ(RQ7NumericDiv(&x, &even, -1), 0);
+  EXPECT_EQ(q7num::NumericDiv(&x, &even, -1), 0);
   EXPECT_EQ(S(x), kMax);
   x = N("5");
-  EXPECT_EQ(RQ7NumericDiv(&x, &even, 1), 0);
+  EXPECT_EQ(q7num::NumericDiv(&x, &even, 1), 0);
   EXPECT_EQ(S(x), "5");
   x = N("5");
-  EXPECT_EQ(RQ7NumericDiv(&x, &even, 0), 1);
+  EXPECT_EQ(q7num::NumericDiv(&x, &even, 0), 1);
   EXPECT_EQ(S(x), "NaN");
-  EXPECT_EQ(RQ7NumericDiv(&x, &even, 3), 1);
+  EXPECT_EQ(q7num::NumericDiv(&x, &even, 3), 1);
   x = N("-7");
-  EXPECT_EQ(RQ7NumericDiv(&x, &bad, 2), -3);  // the truncated quotient
+  EXPECT_EQ(q7num::NumericDiv(&x, &bad, 2), -3);  // the truncated quotient
   EXPECT_EQ(S(x), "-3");
   x = N(kMax);
-  EXPECT_EQ(RQ7NumericDiv(&x, &even, std::numeric_limits<int>::min()), 2);
+  EXPECT_EQ(q7num::NumericDiv(&x, &even, std::numeric_limits<int>::min()), 2);
   EXPECT_EQ(S(x), "-79228162514264337593543950336");
 }
 
@@ -443,12 +443,12 @@ TEST(Decimal, IntegerConversions) {
     SCOPED_TRACE(c.v);
     const NumericInfo i{c.scale, c.mode};
     Numeric out = N("77");
-    EXPECT_EQ(RQ7NumericLong2Num(c.v, &i, &out), c.status);
+    EXPECT_EQ(q7num::NumericLong2Num(c.v, &i, &out), c.status);
     EXPECT_EQ(S(out), c.want);
   }
   const NumericInfo s2{2, HEVEN};
   Numeric out;
-  EXPECT_EQ(RQ7NumericInt2Num(std::numeric_limits<int>::min(), &s2, &out), 0);
+  EXPECT_EQ(q7num::NumericInt2Num(std::numeric_limits<int>::min(), &s2, &out), 0);
   EXPECT_EQ(S(out), "-214748364800");
 
   struct FromNum {
@@ -480,9 +480,9 @@ TEST(Decimal, IntegerConversions) {
     const Numeric x = N(c.x);
     long l = 99;
     int n = 99;
-    EXPECT_EQ(RQ7NumericNum2Long(&x, &i, &l), c.long_status);
+    EXPECT_EQ(q7num::NumericNum2Long(&x, &i, &l), c.long_status);
     EXPECT_EQ(l, c.want_long);
-    EXPECT_EQ(RQ7NumericNum2Int(&x, &i, &n), c.int_status);
+    EXPECT_EQ(q7num::NumericNum2Int(&x, &i, &n), c.int_status);
     EXPECT_EQ(n, c.want_int);
   }
 }
@@ -525,13 +525,13 @@ TEST(Decimal, DoubleToDecimalUsesTheExactBinaryValue) {
     SCOPED_TRACE(testing::Message() << c.v << " scale " << c.scale);
     const NumericInfo i{c.scale, c.mode};
     Numeric out = N("77");
-    EXPECT_EQ(RQ7NumericDbl2Num(&i, &out, c.v), c.status);
+    EXPECT_EQ(q7num::NumericDbl2Num(&i, &out, c.v), c.status);
     EXPECT_EQ(S(out), c.want);
   }
   // 1e300 at scale -262 fits (about 1e38 units).
   const NumericInfo far{-262, HEVEN};
   Numeric out;
-  EXPECT_EQ(RQ7NumericDbl2Num(&far, &out, 1e300), 2);
+  EXPECT_EQ(q7num::NumericDbl2Num(&far, &out, 1e300), 2);
   EXPECT_EQ(S(out), "100000000000000005250476025520442024870");
 }
 
@@ -586,13 +586,13 @@ TEST(Decimal, DecimalToDoubleRoundsByTheMode) {
     const NumericInfo i{c.scale, c.mode};
     const Numeric x = N(c.x);
     double d = 42;
-    EXPECT_EQ(RQ7NumericNum2Dbl(&x, &i, &d), c.status);
+    EXPECT_EQ(q7num::NumericNum2Dbl(&x, &i, &d), c.status);
     EXPECT_EQ(Bits(d), Bits(c.want)) << d << " vs " << c.want;
   }
   const Numeric nan = N("NaN");
   const NumericInfo i{2, HEVEN};
   double d = 0;
-  EXPECT_EQ(RQ7NumericNum2Dbl(&nan, &i, &d), 1);
+  EXPECT_EQ(q7num::NumericNum2Dbl(&nan, &i, &d), 1);
   EXPECT_EQ(Bits(d), ~0ull);
 }
 

@@ -29,8 +29,8 @@ constexpr int UP = Q7_ROUND_UP, FLOOR = Q7_ROUND_FLOOR, HUP = Q7_ROUND_HALF_UP, 
 std::string Print(const Numeric& x, const NumericInfo& i, int shift, int digits, bool grouped, int* status) {
   char buf[256];
   memset(buf, 'x', sizeof buf);
-  *status = grouped ? RQ7NumericNum2Dgstr(&x, &i, shift, digits, buf, sizeof buf)
-                    : RQ7NumericNum2Str(&x, &i, shift, digits, buf, sizeof buf);
+  *status = grouped ? q7num::NumericNum2Dgstr(&x, &i, shift, digits, buf, sizeof buf)
+                    : q7num::NumericNum2Str(&x, &i, shift, digits, buf, sizeof buf);
   return buf;
 }
 
@@ -95,41 +95,41 @@ TEST(NumericText, NanAndShortBuffers) {
   const Numeric nan = N("NaN"), x = N("1234567891");
   const NumericInfo i{3, HUP};
   char buf[16];
-  EXPECT_EQ(RQ7NumericNum2Str(&nan, &i, 0, 2, buf, 3), -2);
-  EXPECT_EQ(RQ7NumericNum2Str(&nan, &i, 0, 2, buf, 4), 1);
+  EXPECT_EQ(q7num::NumericNum2Str(&nan, &i, 0, 2, buf, 3), -2);
+  EXPECT_EQ(q7num::NumericNum2Str(&nan, &i, 0, 2, buf, 4), 1);
   EXPECT_STREQ(buf, "NaN");
-  EXPECT_EQ(RQ7NumericNum2Dgstr(&nan, &i, 0, 2, buf, 4), 1);
+  EXPECT_EQ(q7num::NumericNum2Dgstr(&nan, &i, 0, 2, buf, 4), 1);
   EXPECT_STREQ(buf, "NaN");
   // "1234567.89" needs 11 bytes with its zero, "1,234,567.89" 13.
-  EXPECT_EQ(RQ7NumericNum2Str(&x, &i, 0, 2, buf, 11), 2);
+  EXPECT_EQ(q7num::NumericNum2Str(&x, &i, 0, 2, buf, 11), 2);
   EXPECT_STREQ(buf, "1234567.89");
-  EXPECT_EQ(RQ7NumericNum2Str(&x, &i, 0, 2, buf, 10), -2);
+  EXPECT_EQ(q7num::NumericNum2Str(&x, &i, 0, 2, buf, 10), -2);
   EXPECT_STREQ(buf, "");
-  EXPECT_EQ(RQ7NumericNum2Dgstr(&x, &i, 0, 2, buf, 13), 2);
+  EXPECT_EQ(q7num::NumericNum2Dgstr(&x, &i, 0, 2, buf, 13), 2);
   EXPECT_STREQ(buf, "1,234,567.89");
-  EXPECT_EQ(RQ7NumericNum2Dgstr(&x, &i, 0, 2, buf, 12), -2);
-  EXPECT_EQ(RQ7NumericNum2Str(&x, &i, 0, 2, buf, 0), -2);
+  EXPECT_EQ(q7num::NumericNum2Dgstr(&x, &i, 0, 2, buf, 12), -2);
+  EXPECT_EQ(q7num::NumericNum2Str(&x, &i, 0, 2, buf, 0), -2);
   const Numeric zero = N("0");
-  EXPECT_EQ(RQ7NumericNum2Str(&zero, &i, 0, 0, buf, 1), -2);
-  EXPECT_EQ(RQ7NumericNum2Str(&zero, &i, 0, 0, buf, 2), 0);
+  EXPECT_EQ(q7num::NumericNum2Str(&zero, &i, 0, 0, buf, 1), -2);
+  EXPECT_EQ(q7num::NumericNum2Str(&zero, &i, 0, 0, buf, 2), 0);
   EXPECT_STREQ(buf, "0");
   // The exponent must fit too.
-  EXPECT_EQ(RQ7NumericNum2Str(&x, &i, -3, 3, buf, 12), -2);
-  EXPECT_EQ(RQ7NumericNum2Str(&x, &i, -3, 3, buf, 16), 0);
+  EXPECT_EQ(q7num::NumericNum2Str(&x, &i, -3, 3, buf, 12), -2);
+  EXPECT_EQ(q7num::NumericNum2Str(&x, &i, -3, 3, buf, 16), 0);
   EXPECT_STREQ(buf, "1234.567891E+3");
   // Many digits never write past the buffer.
   std::vector<char> small(40);
-  EXPECT_EQ(RQ7NumericNum2Str(&x, &i, 0, 1000000, small.data(), small.size()), -2);
-  EXPECT_EQ(RQ7NumericNum2Str(&x, &i, 2000000000, 0, small.data(), small.size()), -2);
-  EXPECT_EQ(RQ7NumericNum2Str(&x, &i, -2147483647 - 1, 0, small.data(), small.size()), -2);
+  EXPECT_EQ(q7num::NumericNum2Str(&x, &i, 0, 1000000, small.data(), small.size()), -2);
+  EXPECT_EQ(q7num::NumericNum2Str(&x, &i, 2000000000, 0, small.data(), small.size()), -2);
+  EXPECT_EQ(q7num::NumericNum2Str(&x, &i, -2147483647 - 1, 0, small.data(), small.size()), -2);
 }
 
 TEST(NumericText, PrintRefusesBadModeOnlyWhenRounding) {
   const Numeric x = N("125");
   const NumericInfo bad{2, 7};
   char buf[32];
-  EXPECT_EQ(RQ7NumericNum2Str(&x, &bad, 0, 1, buf, sizeof buf), -3);
-  EXPECT_EQ(RQ7NumericNum2Str(&x, &bad, 0, 2, buf, sizeof buf), 0);
+  EXPECT_EQ(q7num::NumericNum2Str(&x, &bad, 0, 1, buf, sizeof buf), -3);
+  EXPECT_EQ(q7num::NumericNum2Str(&x, &bad, 0, 2, buf, sizeof buf), 0);
   EXPECT_STREQ(buf, "1.25");
 }
 
@@ -229,19 +229,19 @@ TEST(NumericText, ReadTable) {
     Numeric out = N("77");
     const char* end = nullptr;
     const int status =
-        c.grouped ? RQ7NumericDgstr2Num(c.text, &i, &out, &end) : RQ7NumericStr2Num(c.text, &i, &out, &end);
+        c.grouped ? q7num::NumericDgstr2Num(c.text, &i, &out, &end) : q7num::NumericStr2Num(c.text, &i, &out, &end);
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(S(out), c.want);
     EXPECT_EQ(end - c.text, c.end);
     // The end pointer is optional.
     Numeric again;
-    EXPECT_EQ(c.grouped ? RQ7NumericDgstr2Num(c.text, &i, &again, nullptr)
-                        : RQ7NumericStr2Num(c.text, &i, &again, nullptr),
+    EXPECT_EQ(c.grouped ? q7num::NumericDgstr2Num(c.text, &i, &again, nullptr)
+                        : q7num::NumericStr2Num(c.text, &i, &again, nullptr),
               c.status);
   }
   const NumericInfo i{0, HEVEN};
   Numeric out;
-  EXPECT_EQ(RQ7NumericStr2Num(nullptr, &i, &out, nullptr), -1);
+  EXPECT_EQ(q7num::NumericStr2Num(nullptr, &i, &out, nullptr), -1);
 }
 
 TEST(NumericText, ParserReportsTokensAndGrammarResult) {
@@ -285,8 +285,8 @@ TEST(NumericText, RoundTripsAtTheExtremes) {
         ASSERT_EQ(status, 0);
         Numeric back;
         const char* end;
-        EXPECT_EQ(grouped ? RQ7NumericDgstr2Num(text.c_str(), &i, &back, &end)
-                          : RQ7NumericStr2Num(text.c_str(), &i, &back, &end),
+        EXPECT_EQ(grouped ? q7num::NumericDgstr2Num(text.c_str(), &i, &back, &end)
+                          : q7num::NumericStr2Num(text.c_str(), &i, &back, &end),
                   0);
         EXPECT_EQ(S(back), v) << text;
         EXPECT_EQ(*end, '\0');
@@ -295,7 +295,7 @@ TEST(NumericText, RoundTripsAtTheExtremes) {
       int status;
       const std::string shifted = Print(x, i, -7, scale, false, &status);
       Numeric back;
-      EXPECT_EQ(RQ7NumericStr2Num(shifted.c_str(), &i, &back, nullptr), 0);
+      EXPECT_EQ(q7num::NumericStr2Num(shifted.c_str(), &i, &back, nullptr), 0);
       EXPECT_EQ(S(back), v) << shifted;
     }
   }
@@ -325,8 +325,8 @@ TEST(NumericText, RandomValuesRoundTrip) {
     const std::string text = Print(x, i, 0, i.scale, grouped, &status);
     ASSERT_EQ(status, 0);
     Numeric back;
-    ASSERT_EQ(grouped ? RQ7NumericDgstr2Num(text.c_str(), &i, &back, nullptr)
-                      : RQ7NumericStr2Num(text.c_str(), &i, &back, nullptr),
+    ASSERT_EQ(grouped ? q7num::NumericDgstr2Num(text.c_str(), &i, &back, nullptr)
+                      : q7num::NumericStr2Num(text.c_str(), &i, &back, nullptr),
               0)
         << text;
     ASSERT_EQ(S(back), S(x)) << text;
@@ -353,10 +353,10 @@ TEST(NumericText, ShortNumbersReadAsTheGrammarDoes) {
       SCOPED_TRACE((grouped ? "grouped " : "plain ") + quick);
       Numeric a = N("77"), b = N("77");
       const char *end_a, *end_b;
-      const int sa = grouped ? RQ7NumericDgstr2Num(quick.c_str(), &i, &a, &end_a)
-                             : RQ7NumericStr2Num(quick.c_str(), &i, &a, &end_a);
-      const int sb = grouped ? RQ7NumericDgstr2Num(grammar.c_str(), &i, &b, &end_b)
-                             : RQ7NumericStr2Num(grammar.c_str(), &i, &b, &end_b);
+      const int sa = grouped ? q7num::NumericDgstr2Num(quick.c_str(), &i, &a, &end_a)
+                             : q7num::NumericStr2Num(quick.c_str(), &i, &a, &end_a);
+      const int sb = grouped ? q7num::NumericDgstr2Num(grammar.c_str(), &i, &b, &end_b)
+                             : q7num::NumericStr2Num(grammar.c_str(), &i, &b, &end_b);
       ASSERT_EQ(sa, sb);
       ASSERT_EQ(S(a), S(b));
       if (sa != -1) {
@@ -382,8 +382,8 @@ TEST(NumericText, GarbageNeverCrashesAndEndStaysInside) {
     for (bool grouped : {false, true}) {
       Numeric out;
       const char* end = nullptr;
-      const int status = grouped ? RQ7NumericDgstr2Num(text.data(), &i, &out, &end)
-                                 : RQ7NumericStr2Num(text.data(), &i, &out, &end);
+      const int status = grouped ? q7num::NumericDgstr2Num(text.data(), &i, &out, &end)
+                                 : q7num::NumericStr2Num(text.data(), &i, &out, &end);
       ASSERT_TRUE(status == -3 || status == -1 || status == 0 || status == 2 || status == 3 || status == 4)
           << status;
       ASSERT_GE(end, text.data());
@@ -409,8 +409,8 @@ TEST(NumericText, PrinterStaysInsideAnyBuffer) {
     const int digits = static_cast<int>(rng.Next() % 80) - 20;
     const size_t size = rng.Next() % 90;
     std::vector<char> buf(size);
-    const int status = (rng.Next() & 1) ? RQ7NumericNum2Dgstr(&x, &i, shift, digits, buf.data(), size)
-                                        : RQ7NumericNum2Str(&x, &i, shift, digits, buf.data(), size);
+    const int status = (rng.Next() & 1) ? q7num::NumericNum2Dgstr(&x, &i, shift, digits, buf.data(), size)
+                                        : q7num::NumericNum2Str(&x, &i, shift, digits, buf.data(), size);
     ASSERT_TRUE(status >= -3 && status <= 2) << status;
     if (status >= 0) {
       ASSERT_LT(strlen(buf.data()), size);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "q7api.h"
+#include "values/NumericText.h"
 
 namespace {
 
@@ -25,8 +26,8 @@ TEST(NumericTextThreads, ConcurrentFirstUseAndRoundTrips) {
         const Numeric x{static_cast<uint64_t>(v), v < 0 ? -1 : 0};
         char buf[64];
         Numeric back;
-        if (RQ7NumericNum2Dgstr(&x, &info, 0, 2, buf, sizeof buf) != 0 ||
-            RQ7NumericDgstr2Num(buf, &info, &back, nullptr) != 0 || back.low != x.low ||
+        if (q7num::NumericNum2Dgstr(&x, &info, 0, 2, buf, sizeof buf) != 0 ||
+            q7num::NumericDgstr2Num(buf, &info, &back, nullptr) != 0 || back.low != x.low ||
             back.high != x.high) {
           ++failures[t];
         }

@@ -16,6 +16,7 @@
 #include "tests/values/ValueListArrays.h"
 #include "tests/values/ValueListTestSupport.h"
 #include "values/MppCompile.h"
+#include "values/Numeric.h"
 
 using namespace vltest;
 
@@ -96,7 +97,7 @@ struct Dest {
           break;
         case 8: {
           const Numeric& x = static_cast<const Numeric*>(decimals->FData)[i];
-          if (RQ7NumericIsNan(&x)) {
+          if (q7num::NumericIsNan(&x)) {
             out.push_back("NaN");
           } else {
             out.push_back(std::to_string(static_cast<int64_t>(x.low)) +

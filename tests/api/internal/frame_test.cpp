@@ -1,6 +1,6 @@
 // The frames of the exported functions, driven directly with operations that succeed, fail or
 // throw; and the operations of the engine calls that the interface cannot observe.
-#include "api/frame.h"
+#include "api/frame/frame.h"
 
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "api/CDBTask.h"
-#include "api/EngineOps.h"
+#include "api/ops/EngineOps.h"
+#include "api/task/CDBTask.h"
 #include "foundation/HistoryLog.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "api/CDBTask.h"
-#include "api/frame.h"
+#include "api/frame/frame.h"
+#include "api/task/CDBTask.h"
 
 namespace {
 

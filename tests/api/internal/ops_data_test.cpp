@@ -1,7 +1,7 @@
 // Data access operations of the operation layer: positions 0-based and 1-based, the 24-byte
 // decimal read at its byte offsets, the decimal information with its refusals, and the summary
 // records of all filters.
-#include "api/ops_data.h"
+#include "api/ops/ops_data.h"
 
 #include <cstring>
 #include <functional>

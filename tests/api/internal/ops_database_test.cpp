@@ -1,6 +1,6 @@
 // Database operations of the operation layer: replacing, loading and saving the database, the saved
 // flags those set, the file information record, and the refusals of host texts.
-#include "api/ops_database.h"
+#include "api/ops/ops_database.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "api/OpCommon.h"
-#include "api/ops_names.h"
-#include "api/ops_tables.h"
+#include "api/ops/OpCommon.h"
+#include "api/ops/ops_names.h"
+#include "api/ops/ops_tables.h"
 #include "opsets_support.h"
 #include "tests/support/test_support.h"
 

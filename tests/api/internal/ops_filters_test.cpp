@@ -1,16 +1,16 @@
 // Filter operations of the operation layer: the interface records at their byte offsets, the
 // readers, the attribute blocks, and the changing operations with their refusals and saved flag.
-#include "api/ops_filters.h"
+#include "api/ops/ops_filters.h"
 
 #include <algorithm>
 #include <cstring>
 #include <functional>
 
-#include "api/ops_sets.h"
+#include "api/ops/ops_sets.h"
 #include "opsets_support.h"
+#include "tests/support/test_support.h"
 #include "values/TNumericArray.h"
 #include "values/TStrArray.h"
-#include "tests/support/test_support.h"
 
 namespace {
 

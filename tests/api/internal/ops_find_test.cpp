@@ -1,6 +1,6 @@
 // Find operations of the operation layer: the real-table requirement, the string-length refusal,
 // find numbers, and stepping through the hits.
-#include "api/ops_find.h"
+#include "api/ops/ops_find.h"
 
 #include <functional>
 #include <string>

@@ -1,5 +1,5 @@
 // Names, memory sizes, shared-table queries and saved flags of the operation layer.
-#include "api/ops_names.h"
+#include "api/ops/ops_names.h"
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "api/OpCommon.h"
-#include "api/ops_search.h"
+#include "api/ops/OpCommon.h"
+#include "api/ops/ops_search.h"
 #include "opsets_support.h"
 
 namespace {

@@ -1,11 +1,11 @@
 // Row edits through the operation layer: the checks in their order, the entries they leave, the
 // saved flag, and that a refused edit changes nothing.
-#include "api/ops_rowedit.h"
+#include "api/ops/ops_rowedit.h"
 
 #include <functional>
 
-#include "api/ops_names.h"
-#include "api/ops_sets.h"
+#include "api/ops/ops_names.h"
+#include "api/ops/ops_sets.h"
 #include "opsets_support.h"
 
 namespace {

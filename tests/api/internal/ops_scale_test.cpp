@@ -1,5 +1,5 @@
 // Decimal scale changes, high-speed search marks and old-version saves of the operation layer.
-#include "api/ops_scale.h"
+#include "api/ops/ops_scale.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "api/OpCommon.h"
-#include "api/ops_names.h"
-#include "api/ops_tables.h"
+#include "api/ops/OpCommon.h"
+#include "api/ops/ops_names.h"
+#include "api/ops/ops_tables.h"
 #include "database/TSortedSetArray.h"
 #include "opsets_support.h"
 #include "values/Numeric.h"

@@ -1,7 +1,7 @@
 // Search and sort operations of the operation layer: the refusal rule with its ring entries, the
 // saved flag, the serial and task-object roads giving the same sets, the ordering of counts and
 // the binary search with the caller's comparison.
-#include "api/ops_search.h"
+#include "api/ops/ops_search.h"
 
 #include <algorithm>
 #include <cstring>
@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "api/CDBTask.h"
+#include "api/task/CDBTask.h"
 #include "foundation/CQ7Exception.h"
 #include "opsets_support.h"
 

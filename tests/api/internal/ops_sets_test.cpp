@@ -1,10 +1,10 @@
 // Set operations of the operation layer: the refusal rule and its ring entries, the checks of host
 // row lists, the saved flags, and the rows each operation hands out or registers.
-#include "api/ops_sets.h"
+#include "api/ops/ops_sets.h"
 
 #include <functional>
 
-#include "api/ops_database.h"
+#include "api/ops/ops_database.h"
 #include "opsets_support.h"
 
 namespace {

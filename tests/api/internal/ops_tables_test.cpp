@@ -1,6 +1,6 @@
 // Table operations of the operation layer: the refusal rule (codes returned, ring entries left), the
 // name checks and generated names, the interface record, the saved flag, and table files.
-#include "api/ops_tables.h"
+#include "api/ops/ops_tables.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "api/OpCommon.h"
-#include "api/ops_database.h"
-#include "api/ops_names.h"
+#include "api/ops/OpCommon.h"
+#include "api/ops/ops_database.h"
+#include "api/ops/ops_names.h"
 #include "opsets_support.h"
 #include "tests/support/test_support.h"
 

@@ -1,13 +1,13 @@
 // Extraction of unique rows through the operation layer: its refusals, the row kept of each group,
 // both orders, and agreement with a direct computation on random tables.
-#include "api/ops_unique.h"
+#include "api/ops/ops_unique.h"
 
 #include <algorithm>
 #include <map>
 #include <random>
 #include <set>
 
-#include "api/ops_sets.h"
+#include "api/ops/ops_sets.h"
 #include "opsets_support.h"
 
 namespace {

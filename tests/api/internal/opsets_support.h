@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "api/OpCommon.h"
+#include "api/ops/OpCommon.h"
 #include "database/TFilter.h"
 #include "task_test_support.h"
 

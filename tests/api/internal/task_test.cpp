@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "api/CDBParallelTask.h"
-#include "api/CDBTask.h"
+#include "api/task/CDBParallelTask.h"
+#include "api/task/CDBTask.h"
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
 #include "task_test_support.h"
-#include "values/DateTime.h"
 #include "tests/support/test_support.h"
+#include "values/DateTime.h"
 
 namespace {
 

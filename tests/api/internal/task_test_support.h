@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "api/CDBTask.h"
+#include "api/task/CDBTask.h"
 #include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"

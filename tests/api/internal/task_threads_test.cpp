@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "api/CDBTask.h"
-#include "api/ops_filters.h"
-#include "api/ops_rowedit.h"
-#include "api/ops_search.h"
-#include "api/ops_sets.h"
-#include "api/ops_tables.h"
+#include "api/ops/ops_filters.h"
+#include "api/ops/ops_rowedit.h"
+#include "api/ops/ops_search.h"
+#include "api/ops/ops_sets.h"
+#include "api/ops/ops_tables.h"
+#include "api/task/CDBTask.h"
 #include "database/TFilter.h"
 #include "task_test_support.h"
 #include "values/TBaseArray.h"

@@ -1,4 +1,0 @@
-#include "api/frame.h"
-
-const char kEmptyText[] = "";
-char gBuf[kGBufSize];

@@ -1,0 +1,4 @@
+#include "api/frame/frame.h"
+
+const char kEmptyText[] = "";
+char gBuf[kGBufSize];

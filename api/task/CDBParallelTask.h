@@ -1,0 +1,78 @@
+// The engine task object: the one instance of CDBParallelTask, the only concrete CDBTask. Its slots
+// are the parallel variants of the large operations; each validates its arguments, finds the table,
+// calls one operation of the table or the collection (the parallel one wherever there is one) and
+// records its failures under the log name of the exported function it serves, following the frame
+// that CDBTask.h describes. None of them touches the saved flags.
+//
+// Reached through the global pointer MPTask (set by a static initialiser at library load) and
+// through DBTASK(), which return the same object. Thread safety: as CDBTask; the Mpp operations it
+// calls drive the worker pool from the calling thread and return when every worker has finished.
+#pragma once
+
+#include "api/task/CDBTask.h"
+
+class CDBParallelTask : public CDBTask {
+ public:
+  // The function-local instance, built on the first call (also during static initialisation).
+  static CDBParallelTask* Instance();
+
+  // Log names in quotes. "Real": the table must be real (recorded "Not RealTable: %d", returned
+  // Q7_ERROR_NOT_REAL_TABLE). "Shared": a shared table gives Q7_ERROR_SHARED_READ_ONLY silently.
+  // "Editable": TableCanEdit must give 0, else recorded "Not Editable: %d" and Q7_ERROR_NOT_EDITABLE.
+
+  // "RQ7SetNot", real: the table's SetNot(set_id); the new set's ID.
+  int SetNotReal(int table_id, int set_id) override;
+  // "RQ7SetOpeReal": the table's SetOpe(op, set_id1, set_id2) (op 0 AND, 1 OR, 2 AND NOT).
+  int SetOpeReal(int table_id, int op, int set_id1, int set_id2) override;
+  // "RQ7DupRealFilterEx", shared, real: MppDupFilterEx(filter_id, type); its result is returned
+  // without an entry.
+  int DupRealFilterEx(int table_id, int filter_id, int type) override;
+  // "RQ7OverwriteRealEx" / "RQ7FillRealEx", shared, real ("Not RealTable: %d "), editable:
+  // MppOverWriteEx / MppFillEx with the four ints and the data.
+  int OverwriteRealEx(int table_id, int set_id, int filter_id, int from, int count, void* data) override;
+  int FillRealEx(int table_id, int set_id, int filter_id, int from, int count, void* value) override;
+
+  // ---- Searches and sorts: each returns the new current set's ID ----
+  // "RQ7SearchByField": MppSearchByField. "RQ7SearchByFieldSJIS": the same for bounds given as
+  // untyped pointers. A null bound that the code reads (from for codes 0 to 10, to for 1 and 5) is
+  // refused first: Q7_ERROR_INVALID_PARAMETER ("Invalid Parameter : From" / "... : To").
+  int SearchByField(int table_id, int filter_id, int set_id, int op, char* from, char* to) override;
+  int SearchByFieldSJIS(int table_id, int filter_id, int set_id, int op, void* from, void* to) override;
+  // "RQ7SearchByField2": an unknown filter is recorded with Q7_ERROR_NO_SUCH_FILTER ("No Such
+  // Filter: %d") and returned; a STRING filter takes SearchByField2, any other MppSearchByField
+  // (with the bound check above).
+  int SearchByField2(int table_id, int filter_id, int set_id, int op, char* from, char* to) override;
+  // "RQ7SearchByFieldWildCard": MppSearchByFieldWildCard.
+  int SearchByFieldWildCard(int table_id, int filter_id, int set_id, const char* pattern) override;
+  // "RQ7SearchByFieldNValues": MppSearchByFieldNValues (count values of the filter's storage type);
+  // null values with count > 0: Q7_ERROR_INVALID_PARAMETER ("Invalid Parameter : Values").
+  int SearchByFieldNValues(int table_id, int filter_id, int set_id, int count, void* values) override;
+  // "RQ7ServiceSortByN": as innerQ7ServiceSortByN (ops_search.h) under this log name.
+  int ServiceSortByN(int n, int* values, int* non_zero_count, int* non_zero_index, int* order) override;
+  // "RQ7SortByField": dir must be 0 or 1 (checked first: recorded "Invalid Parameter : SortDir(%d)"
+  // with Q7_ERROR_INVALID_PARAMETER); then MppSortByField.
+  int SortByField(int table_id, int filter_id, int set_id, int dir) override;
+  // "RQ7IntegratedSortByField": a table that is not real gives Q7_ERROR_NOT_REAL_TABLE without an
+  // entry; a null filter list Q7_ERROR_INVALID_PARAMETER. Merges the pending values of every filter,
+  // then MppIntegratedSortByField (the last listed filter is the primary key).
+  int IntegratedSortByField(int table_id, int set_id, int* filter_ids, int* dirs) override;
+
+  // ---- Filters and tables ----
+  // "RQ7AddRealFilter2": a filter name above 255 bytes gives Q7_ERROR_ILLEGAL_FILTER_NAME; a null or
+  // empty one a generated "filter..." name. Shared, real. With rows != 0 and data: MppAddFilter2
+  // (rows raw values of `width` bytes); otherwise an empty filter of the type. The new filter's ID.
+  int AddRealFilter2(int table_id, int position, char* name, int type, int rows, int width,
+                     void* data) override;
+  // "RQ7CondenseRealTable" ("No Such Table: %d "): editable (a negative TableCanEdit result is
+  // raised with its code, recorded with an empty message); then the pending values of every filter
+  // are merged on the worker pool and every filter condensed (value-list entries that no record
+  // uses are dropped, the records renumbered); a failure is recorded with an empty message.
+  // Returns 0.
+  int CondenseRealTable(int table_id) override;
+
+ private:
+  CDBParallelTask() = default;
+};
+
+// The engine task object, set at library load.
+extern CDBParallelTask* MPTask;

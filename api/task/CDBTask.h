@@ -1,0 +1,164 @@
+// The engine task object: the one object through which the exported functions reach the parallel
+// variants of the large operations, and through which the import, export and table code reach the
+// table and filter services that carry their own error handling.
+//
+// CDBTask is abstract: its pure virtual slots are the parallel operations, overridden by the only
+// concrete class, CDBParallelTask (CDBParallelTask.h), whose one instance DBTASK() returns. The
+// non-virtual operations declared here act on the engine's current table collection.
+//
+// Every operation returns an ID, a count, a size or 0 on success and a negative code (Q7_ERROR_*)
+// on failure, and follows one frame (api/ops/OpCommon.h): the error-ring entries carry the operation's
+// log name; a missing table is recorded with Q7_ERROR_NO_SUCH_TABLE and "No Such Table: %d"; a wrong
+// kind, a table others refer to and an unknown filter are recorded with Q7_ERROR_NO_SUCH_TABLE too,
+// while their own code is returned; a table on a shared-memory image or attached from the shared-
+// table registry is refused with Q7_ERROR_SHARED_READ_ONLY without an entry; a negative result of
+// the layer below is recorded with "return of inner call"; a CQ7Exception is recorded with its code
+// and message; anything else gives Q7_ERROR_UNKNOWN without an entry. No exception leaves an
+// operation.
+//
+// The object keeps no state: everything lives in the engine. Thread safety: none of its own; call
+// it with the API lock held (from inside an exported call), as the collection and the error ring
+// rely on that lock.
+//
+// Files: CDBTask.cpp holds the base services and the naming helpers, CDBTask_<family>.cpp the
+// table, filter and set services; the parallel slots live in CDBParallelTask_<family>.cpp.
+#pragma once
+
+#include <cstdint>
+
+class TRealTable;
+
+class CDBTask {
+ public:
+  CDBTask() = default;
+  virtual ~CDBTask() = default;
+  CDBTask(const CDBTask&) = delete;
+  CDBTask& operator=(const CDBTask&) = delete;
+
+  // ---- Parallel task operations (CDBParallelTask.h states each one's contract) ----
+  // Declared in slot order; the slots of the joins, extraction, combination, duplication of
+  // tables, columns from files, categories, calculations, unique rows, summaries, exports,
+  // catalogs and text queries come with their subsystems.
+  // Slots 11, 12 and 14.
+  virtual int SetNotReal(int table_id, int set_id) = 0;
+  virtual int SetOpeReal(int table_id, int op, int set_id1, int set_id2) = 0;
+  virtual int DupRealFilterEx(int table_id, int filter_id, int type) = 0;
+  // Slots 18 to 24.
+  virtual int OverwriteRealEx(int table_id, int set_id, int filter_id, int from, int count, void* data) = 0;
+  virtual int FillRealEx(int table_id, int set_id, int filter_id, int from, int count, void* value) = 0;
+  virtual int SearchByField(int table_id, int filter_id, int set_id, int op, char* from, char* to) = 0;
+  virtual int SearchByField2(int table_id, int filter_id, int set_id, int op, char* from, char* to) = 0;
+  virtual int SearchByFieldWildCard(int table_id, int filter_id, int set_id, const char* pattern) = 0;
+  virtual int ServiceSortByN(int n, int* values, int* non_zero_count, int* non_zero_index, int* order) = 0;
+  virtual int SortByField(int table_id, int filter_id, int set_id, int dir) = 0;
+  // Slots 35, 36, 40, 41 and 45.
+  virtual int SearchByFieldSJIS(int table_id, int filter_id, int set_id, int op, void* from, void* to) = 0;
+  virtual int AddRealFilter2(int table_id, int position, char* name, int type, int rows, int width,
+                             void* data) = 0;
+  virtual int CondenseRealTable(int table_id) = 0;
+  virtual int IntegratedSortByField(int table_id, int set_id, int* filter_ids, int* dirs) = 0;
+  virtual int SearchByFieldNValues(int table_id, int filter_id, int set_id, int count, void* values) = 0;
+
+  // ---- Base services ----
+  // The four version numbers into version (four ints) and the library's copyright text into text
+  // (at least 512 bytes). Returns 0.
+  int GetVersion(int* version, char* text);
+  // Takes the oldest entry out of the error ring: its time stamp (milliseconds of processor time),
+  // its ring name into api (63 bytes), its code and its message (127 bytes). Returns 1, or 0 with
+  // every output untouched when the ring is empty (or no engine exists). Null outputs are skipped.
+  int GetErrorLog(int* time, char* api, int* code, char* message);
+  // Converts a time text to a fraction of a day (Str2Time; minus infinity for no time) into *value;
+  // returns 0. Records nothing: a CQ7Exception gives its code, anything else Q7_ERROR_UNKNOWN, and
+  // *value is then unchanged. A null text or value gives Q7_ERROR_INVALID_PARAMETER.
+  int StrToTime(char* text, double* value);
+
+  // ---- Table and filter services (log names in quotes) ----
+  // "RQ7AddRealTable": a new empty real table of `rows` records; returns its ID. A null or empty
+  // name gets a generated one ("realtbl", m_chRTBLIndex); a name above 255 bytes gives
+  // Q7_ERROR_ILLEGAL_TABLE_NAME. The host's text is never changed. A negative result of the
+  // collection is recorded as "Failed to add realtable ( AddRealTable module )".
+  int AddRealTable(char* name, int rows);
+  // "Q7GenerateTableName": a table name made unique from the seed into out (256 bytes); a negative
+  // result is recorded with an empty message. GenTableName ("Q7GenTableName") records none.
+  int GenerateTableName(char* seed, char* out);
+  int GenTableName(char* seed, char* out);
+  // "RQ7DeleteTable": TTableCollection::DelTable's result, unrecorded.
+  int DeleteTable(int table_id);
+  // "Q7TableCanEdit": the number of tables that refer to a real table (their IDs into referrers,
+  // which must hold 10000 ints; null: not wanted); 0 means it may be changed. Shared table:
+  // Q7_ERROR_SHARED_READ_ONLY, silent; not real: recorded and returned as Q7_ERROR_NOT_REAL_TABLE
+  // ("Illegal table type ( Not REAL )").
+  int TableCanEdit(int table_id, int* referrers);
+  // "RQ7AppendRealFilter2": writes count values of one filter for the records from .. from + count
+  // - 1 (from < 0: after the last record), first adding the records that lie past the table's end.
+  // Refusals in order: no table; shared (silent); not real; referred to (Q7_ERROR_NOT_EDITABLE); no
+  // filter (silent); type not the filter's (Q7_ERROR_FILTER_TYPE_MISMATCH, silent); a count below
+  // 1, null data, from 0 or a range past INT_MAX (Q7_ERROR_INVALID_PARAMETER, before any record is
+  // added). Returns the number of values written. A failed write leaves the added records.
+  int AppendRealFilter2(int table_id, int filter_id, int type, int from, int count, void* data);
+  // "RQ7AppendRealFilter2Numeric": the same for a DECIMAL filter; data holds 16-byte decimals of the
+  // given scale and rounding mode, which the table rescales to the filter's.
+  int AppendRealFilter2Numeric(int table_id, int filter_id, int type, int from, int count, int scale,
+                               int rounding_mode, void* data);
+  // "RQ7AddSetReal": registers count host record numbers, in the host's order, as the table's next
+  // set (a number given more than once is kept at its first place only) and makes it current;
+  // returns its ID. A number outside 1 .. TotalRecs(), a negative count or a null list with
+  // count > 0: Q7_ERROR_INVALID_ROW_POSITION, silent, nothing registered. Count 0 registers an
+  // empty set. The host's list is neither kept nor changed.
+  int AddSetReal(int table_id, int count, int* rows);
+  // "Q7GetTotalRows": TotalRecs(). "Q7GetSetSize": the set's row count (negative: current set).
+  int GetTotalRows(int table_id);
+  int GetSetSize(int table_id, int set_id);
+  // "RQ7GetFilterIDList": the filter IDs in display order into ids (512 ints); their count.
+  int GetFilterIDList(int table_id, int* ids);
+  // "Q7GetFilterType": the type code (2..8) of the filter's value list; an unknown filter is
+  // recorded ("No Such Filter: %d", Q7_ERROR_NO_SUCH_TABLE) and Q7_ERROR_NO_SUCH_FILTER returned.
+  int GetFilterType(int table_id, int filter_id);
+  // "RQ7GetValCount": counts[v] = rows of the set holding value number v (one int per value-list
+  // entry); returns the value-list size. Null counts: recorded ("PCountAr = NULL!") and
+  // Q7_ERROR_NO_SUCH_TABLE returned before the table is looked up.
+  int GetValCount(int table_id, int filter_id, int set_id, int* counts);
+};
+
+// The engine task object (the CDBParallelTask instance); built on first use, so it is safe to call
+// during static initialisation.
+CDBTask* DBTASK();
+
+// The part of an append of column data that follows the table checks, for the task object's
+// appends and the operation layer's (call inside RunOp, api/ops/OpCommon.h): the filter must exist
+// (else Q7_ERROR_NO_SUCH_FILTER, silent) and its ArrayDataTypeEx must be `type` (else
+// Q7_ERROR_FILTER_TYPE_MISMATCH, silent); what the write would refuse is refused before any record
+// is added, recorded under ring_name with Q7_ERROR_INVALID_PARAMETER (null data "Invalid Parameter :
+// PWData"; a count below 1 or a range past INT_MAX - 1 "Invalid Parameter : WriteCount(%d)"; from 0
+// "Invalid Parameter : WriteStart(%d)"). Then the records that from .. from + count - 1 needs past
+// the table's end are added (from < 0: right after the last record); an insert's failure code is
+// the operation's, unrecorded. Returns the first record to write.
+int PrepareFilterAppend(const char* ring_name, TRealTable* table, int filter_id, int type, int from,
+                        int count, const void* data);
+
+// ---- Naming helpers of the task object ----
+// prefix, the local time as YYYYMMDDhhmmss, "_" and number into out (at least 256 bytes).
+void getUniqueString(char* out, const char* prefix, int number);
+// A null or empty name: writes getUniqueString(out, prefix, *counter) and returns 1. A name above
+// 255 bytes: returns 0, out untouched. Otherwise copies the name into out (256 bytes) and returns 1.
+// Names are not checked for file safety or uniqueness here.
+int ValidateNames(const char* name, char* out, const char* prefix, const uint8_t* counter);
+// The first character of the decimal text of n.
+char int2char(int n);
+// "CanAppendFilters": 0 when filters may be added to the table; otherwise recorded with the code
+// returned: Q7_ERROR_NO_SUCH_TABLE ("No Such Table: %d "), Q7_ERROR_SHARED_READ_ONLY ("Invalid
+// Shared memory read Oparation"), Q7_ERROR_NOT_REAL_TABLE ("Illegal table type ( Not REAL )"),
+// Q7_ERROR_NOT_EDITABLE ("Failed to refere IDList ( result ReferedIDList )").
+int CanAppendFilters(int table_id);
+
+// ---- Checks of the slots that change a table (call inside RunOp, api/ops/OpCommon.h) ----
+// In their order: the table exists ("No Such Table: %d"); it is not shared
+// (Q7_ERROR_SHARED_READ_ONLY, no entry); it is real (recorded with real_message and
+// Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NOT_REAL_TABLE returned); no other table refers to it (every
+// non-zero answer of the task's TableCanEdit, which leaves the host's referring-table list of
+// innerQ7TableCanEdit alone, is refused as RefuseNotEditable does).
+TRealTable* FindWritableRealTable(const char* log_name, int table_id,
+                                  const char* real_message = "Not RealTable: %d");
+// Records (log_name, Q7_ERROR_NO_SUCH_TABLE, "Not Editable: %d") and fails with
+// Q7_ERROR_NOT_EDITABLE.
+[[noreturn]] void RefuseNotEditable(const char* log_name, int table_id);
