@@ -100,7 +100,7 @@ class TBaseTable {
   virtual int MppSortByField(int filter_id, int set_id, int dir);
   virtual int SortByRecNo(int target, int set_id, int dir);
   // The multi-key sort; the default (a join table's) does nothing and returns 0.
-  virtual int MppIntegratedSortByField(int set_id, int* filter_ids, int* dirs);
+  virtual int MppIntegratedSortByField(int set_id, const int* filter_ids, const int* dirs);
 
   // ---- Searches and reads (defaults in TRealTable_search.cpp / TRealTable_read.cpp) ----
   // The operations a real table serves (TRealTable.h states them). These defaults are for tables

@@ -236,7 +236,7 @@ bool TRealTable::FilterCountFull(const char* log_name, const char* message) cons
   return true;
 }
 
-int TRealTable::AddFilter2(int position, char* name, int type, int count, int width, void* data, int,
+int TRealTable::AddFilter2(int position, char* name, int type, int count, int width, const void* data, int,
                            int origin_filter_id) {
   if (FilterCountFull("AddFilter2", "FilterSize overflow")) return Q7_ERROR_FILTER_COUNT_OVERFLOW;
   if (!ToFileName(name)) {
@@ -264,18 +264,12 @@ int TRealTable::AddFilter2(int position, char* name, int type, int count, int wi
 
   // Element 0 (not a record) holds NULL so that NULL takes value number 0; only the table's
   // record count of values follows, whatever count says, so the value-number array always fits
-  // the table.
+  // the table. The compile reads the caller's block where it lies, with the NULL element implied.
   const size_t elements = static_cast<size_t>(rows) + 1;
-  const size_t unit = static_cast<size_t>(width);
   int* numbers = nullptr;
   int value_count = 0;
   void* values = nullptr;
-  {
-    ZpkBlock<unsigned char> raw(elements * unit);
-    PutRawNull(type, raw.get());
-    if (rows > 0) MppMemCpy(raw.get() + unit, data, width, static_cast<unsigned int>(rows));
-    MppCompile(static_cast<int>(elements), type, width, raw.get(), &numbers, &value_count, &values);
-  }
+  MppCompileWithNull(rows, type, width, data, &numbers, &value_count, &values);
   ZpkBlock<int> numbers_guard(numbers);
   TBaseArray* list = AdoptCompiledList(type, value_count, values);
   auto* number_array = new (std::nothrow) TIntArray(static_cast<int>(elements), numbers);

@@ -130,7 +130,7 @@ class TRealTable : public TBaseTable {
   // ("Invalid Parameter : Data", Q7_ERROR_INVALID_PARAMETER); AddFilter's refusals. A type outside
   // 2..8 records ("AddFilter2", Q7_ERROR_INVALID_DATA_TYPE, "Invalid Parameter : DataType") and is
   // thrown. The seventh argument is not read.
-  int AddFilter2(int position, char* name, int type, int count, int width, void* data, int unused,
+  int AddFilter2(int position, char* name, int type, int count, int width, const void* data, int unused,
                  int origin_filter_id);
   // A filter of `type` whose every record is NULL. Refusals: kMaxFilters filters ("FilterCount
   // overflow"), a bad name ("Illegal FilterName", Q7_ERROR_ILLEGAL_FILTER_NAME), AddFilter's. A
@@ -210,7 +210,7 @@ class TRealTable : public TBaseTable {
   // "Invalid Parameter : FilterIDs" for a list without a filter, "Invalid Parameter : Dirs" for a
   // null dirs), the sort's code (Q7_ERROR_OUT_OF_MEMORY ...), overflow ("AddSetWithoutCopy",
   // "SetCount overflow").
-  int MppIntegratedSortByField(int set_id, int* filter_ids, int* dirs) override;
+  int MppIntegratedSortByField(int set_id, const int* filter_ids, const int* dirs) override;
 
   // ---- Find session (TRealTable_find.cpp) ----
   // A find marks, once, every record whose value in one filter meets a condition; the host then
@@ -231,7 +231,7 @@ class TRealTable : public TBaseTable {
   // Q7_ERROR_OUT_OF_MEMORY. OpenStrFind, OpenIntFind and OpenFloatFind record under their own
   // name; OpenNumericFind records nothing. OpenFloatFind takes DOUBLE, DATE, TIME and DATETIME;
   // OpenNumericFind's bounds are unscaled decimals at the filter's scale.
-  int OpenStrFind(int filter_id, int kind, char* from, char* to);
+  int OpenStrFind(int filter_id, int kind, const char* from, const char* to);
   int OpenIntFind(int filter_id, int kind, int from, int to);
   int OpenFloatFind(int filter_id, int kind, double from, double to);
   int OpenNumericFind(int filter_id, int kind, struct Numeric from, struct Numeric to);
@@ -261,7 +261,9 @@ class TRealTable : public TBaseTable {
   // was current before current again (the set ID it took stays used). Set overflow:
   // Q7_ERROR_SET_COUNT_OVERFLOW ("AddSet" or "AddSetWithoutCopy", "SetCount overflow"). Every
   // search but those by position and record number merges the pending values of every filter
-  // first (CheckMergeFilterTVL(true)).
+  // first (CheckMergeFilterTVL(true)). The serial forms too collect the rows of a large set on the
+  // worker pool (SearchOnPool, database/ValueSelection.h), with the same result and ring entries
+  // as on one thread: call them only from the thread that holds the API lock.
 
   // Merges the pending values of every filter that has some, in display order; true when one of
   // the merges changed its filter. flag true merges on the worker pool.

@@ -186,7 +186,7 @@ int OpenFind(TRealTable* t, OpenKind which, int filter_id, int kind, Mark mark) 
 
 }  // namespace
 
-int TRealTable::OpenStrFind(int filter_id, int kind, char* from, char* to) {
+int TRealTable::OpenStrFind(int filter_id, int kind, const char* from, const char* to) {
   const char* lo = from != nullptr ? from : "";
   const char* hi = to != nullptr ? to : "";
   return OpenFind(this, OpenKind::kStr, filter_id, kind, [&](TBaseArray* list, uint8_t* flags) {

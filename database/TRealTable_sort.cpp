@@ -23,7 +23,7 @@
 int TBaseTable::SortByField(int, int, int) { throw CQ7Exception(Q7_ERROR_NOT_REAL_TABLE); }
 int TBaseTable::MppSortByField(int, int, int) { throw CQ7Exception(Q7_ERROR_NOT_REAL_TABLE); }
 int TBaseTable::SortByRecNo(int, int, int) { throw CQ7Exception(Q7_ERROR_NOT_REAL_TABLE); }
-int TBaseTable::MppIntegratedSortByField(int, int*, int*) { return 0; }
+int TBaseTable::MppIntegratedSortByField(int, const int*, const int*) { return 0; }
 
 namespace {
 
@@ -133,7 +133,7 @@ int TRealTable::SortByRecNo(int, int set_id, int dir) {
   });
 }
 
-int TRealTable::MppIntegratedSortByField(int set_id, int* filter_ids, int* dirs) {
+int TRealTable::MppIntegratedSortByField(int set_id, const int* filter_ids, const int* dirs) {
   return Guarded([&] {
     std::vector<TFilter*> filters;
     for (int i = 0; filter_ids != nullptr && i < kMaxFilters && filter_ids[i] > 0; ++i) {

@@ -252,7 +252,8 @@ int TTableCollection::SetMaxJoinChain(int length) {
   const bool valid = length >= kMinJoinChain && length <= kMaxJoinChain;
   m_nMaxJoinChain = valid ? length : kMaxJoinChain;
   if (valid) return 0;
-  PutErrorLog("SetMaxJoinChain", Q7_ERROR_INVALID_PARAMETER, getString("Invalid Parameter : MaxJoinChain(%d)", length));
+  PutErrorLog("SetMaxJoinChain", Q7_ERROR_INVALID_PARAMETER,
+              getString("Invalid Parameter : MaxJoinChain(%d)", length));
   return Q7_ERROR_INVALID_PARAMETER;
 }
 

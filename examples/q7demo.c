@@ -200,10 +200,11 @@ static int build_table(const Data* data, int* table, Filters* f) {
       amounts[i].high = data->amount[i] < 0 ? -1 : 0;
     }
   }
-  f->amount =
-      RQ7AddRealFilter2Numeric(*table, Q7_POSITION_APPEND, "amount", rows, kAmountScale, Q7_ROUND_HALF_UP, "", "");
-  int amount_ok = ok(f->amount, "RQ7AddRealFilter2Numeric") &&
-                  ok(RQ7OverwriteRealEx(*table, Q7_SET_ALL, f->amount, 1, rows, amounts), "RQ7OverwriteRealEx");
+  f->amount = RQ7AddRealFilter2Numeric(*table, Q7_POSITION_APPEND, "amount", rows, kAmountScale,
+                                       Q7_ROUND_HALF_UP, "", "");
+  int amount_ok =
+      ok(f->amount, "RQ7AddRealFilter2Numeric") &&
+      ok(RQ7OverwriteRealEx(*table, Q7_SET_ALL, f->amount, 1, rows, amounts), "RQ7OverwriteRealEx");
   free(amounts);
   return amount_ok;
 }
@@ -295,7 +296,7 @@ static int set_step_end(const Data* d, int table, int set, Predicate p, const ch
 static int search_step(const Data* d, int table, int filter, int op, void* from, void* to, Predicate p,
                        const char* what, int* set) {
   step_begin();
-  *set = RQ7SearchByField(table, filter, Q7_SET_ALL, op, (char*)from, (char*)to);
+  *set = RQ7SearchByField(table, filter, Q7_SET_ALL, op, from, to);
   step_stop();
   return set_step_end(d, table, *set, p, "search", what);
 }
@@ -314,8 +315,8 @@ static int searches(const Data* d, int table, const Filters* f, Sets* s) {
   s->what[5] = "city starts with \"San\"";
   return search_step(d, table, f->qty, Q7_SEARCH_BETWEEN, &low, &high, p_qty_100s, s->what[0], &s->id[0]) &&
          search_step(d, table, f->city, Q7_SEARCH_EQUAL, lisbon, NULL, p_lisbon, s->what[1], &s->id[1]) &&
-         search_step(d, table, f->day, Q7_SEARCH_AT_LEAST | Q7_SEARCH_NULL_BOUND_EMPTY, &since, NULL, p_since_2020, s->what[2],
-                     &s->id[2]) &&
+         search_step(d, table, f->day, Q7_SEARCH_AT_LEAST | Q7_SEARCH_NULL_BOUND_EMPTY, &since, NULL,
+                     p_since_2020, s->what[2], &s->id[2]) &&
          search_step(d, table, f->amount, Q7_SEARCH_LESS, &zero, NULL, p_negative, s->what[3], &s->id[3]) &&
          search_step(d, table, f->price, Q7_SEARCH_IS_NULL, NULL, NULL, p_no_price, s->what[4], &s->id[4]) &&
          search_step(d, table, f->city, Q7_SEARCH_STARTS_WITH, san, NULL, p_san, s->what[5], &s->id[5]);

@@ -3,10 +3,14 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <mutex>
+#include <utility>
+#include <vector>
 
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
@@ -83,6 +87,104 @@ void* zpk_realloc(void* p, size_t size) {
 }
 
 void zpk_free(void* p) { free(p); }
+
+// ---- Scratch blocks ----
+
+namespace {
+
+struct ScratchPool {
+  std::mutex mutex;
+  std::vector<std::pair<void*, size_t>> kept;  // block, capacity
+  size_t kept_bytes = 0;
+  size_t in_use = 0;
+  size_t peak = 0;  // most in use at once since the last settle
+};
+
+ScratchPool& Pool() {
+  static ScratchPool* pool = new ScratchPool;  // never destroyed: workers may still give back at exit
+  return *pool;
+}
+
+}  // namespace
+
+void* zpk_scratch_take(size_t size, size_t* capacity) {
+  if (size < kScratchMin) {
+    *capacity = size;
+    return zpk_malloc(size);
+  }
+  ScratchPool& pool = Pool();
+  {
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    // The smallest kept block that fits, unless it is so large that it would be wasted here.
+    size_t best = pool.kept.size();
+    for (size_t k = 0; k < pool.kept.size(); ++k) {
+      const size_t cap = pool.kept[k].second;
+      if (cap < size || cap > 2 * size) continue;
+      if (best == pool.kept.size() || cap < pool.kept[best].second) best = k;
+    }
+    if (best != pool.kept.size()) {
+      const auto [p, cap] = pool.kept[best];
+      pool.kept[best] = pool.kept.back();
+      pool.kept.pop_back();
+      pool.kept_bytes -= cap;
+      pool.in_use += cap;
+      pool.peak = std::max(pool.peak, pool.in_use);
+      *capacity = cap;
+      return p;
+    }
+  }
+  void* p = zpk_malloc(size);
+  std::lock_guard<std::mutex> lock(pool.mutex);
+  pool.in_use += size;
+  pool.peak = std::max(pool.peak, pool.in_use);
+  *capacity = size;
+  return p;
+}
+
+void zpk_scratch_give(void* p, size_t capacity) {
+  if (p == nullptr) return;
+  if (capacity < kScratchMin) {
+    zpk_free(p);
+    return;
+  }
+  ScratchPool& pool = Pool();
+  {
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    pool.in_use -= capacity;
+    if (pool.kept_bytes + capacity <= kScratchKeepMax) {
+      pool.kept.emplace_back(p, capacity);
+      pool.kept_bytes += capacity;
+      return;
+    }
+  }
+  zpk_free(p);
+}
+
+void zpk_scratch_settle() {
+  ScratchPool& pool = Pool();
+  std::vector<void*> drop;
+  {
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    // Largest first: what the last steps needed at once is kept, the rest goes back.
+    std::sort(pool.kept.begin(), pool.kept.end(),
+              [](const auto& a, const auto& b) { return a.second > b.second; });
+    size_t k = 0;
+    while (pool.kept_bytes > pool.peak && k < pool.kept.size()) {
+      pool.kept_bytes -= pool.kept[k].second;
+      drop.push_back(pool.kept[k].first);
+      ++k;
+    }
+    pool.kept.erase(pool.kept.begin(), pool.kept.begin() + static_cast<long>(k));
+    pool.peak = pool.in_use;
+  }
+  for (void* p : drop) zpk_free(p);
+}
+
+size_t zpk_scratch_kept() {
+  ScratchPool& pool = Pool();
+  std::lock_guard<std::mutex> lock(pool.mutex);
+  return pool.kept_bytes;
+}
 
 void ReAllocMem(void** p, int size) {
   if (size < 0) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);

@@ -62,6 +62,39 @@ void* MppMemcpy(void* dst, void* src, int unit_size, unsigned long count, int un
 int mpp_memset(void* param);
 int mpp_memcpy(void* param);
 
+// ---- Scratch blocks ----
+// Large work blocks that one step uses and drops are kept for the next step (or the next column)
+// instead of going back to the system, whose fresh pages cost a kernel zeroing on first touch.
+// A scratch block is a zpk_malloc block of at least the size asked (*capacity gets its real size);
+// it goes back through zpk_scratch_give with that capacity and must not escape the step that took
+// it. Blocks below kScratchMin bytes are not kept. What is kept stays bounded: zpk_scratch_settle
+// gives back every kept block beyond the most scratch memory in use at once since the previous
+// settle, and no more than kScratchKeepMax bytes are ever kept.
+// Thread safety: safe from any thread, worker tasks included. Throws Q7_ERROR_OUT_OF_MEMORY.
+constexpr size_t kScratchMin = size_t{1} << 20;
+constexpr size_t kScratchKeepMax = size_t{1} << 30;
+void* zpk_scratch_take(size_t size, size_t* capacity);
+void zpk_scratch_give(void* p, size_t capacity);
+void zpk_scratch_settle();
+// Bytes kept for reuse now (for tests).
+size_t zpk_scratch_kept();
+
+// A scratch block of n elements of T for one scope.
+template <class T>
+class ZpkScratch {
+ public:
+  explicit ZpkScratch(size_t n) : p_(static_cast<T*>(zpk_scratch_take(sizeof(T) * n, &capacity_))) {}
+  ~ZpkScratch() { zpk_scratch_give(p_, capacity_); }
+  ZpkScratch(const ZpkScratch&) = delete;
+  ZpkScratch& operator=(const ZpkScratch&) = delete;
+  T* get() const { return p_; }
+  T& operator[](size_t i) const { return p_[i]; }
+
+ private:
+  size_t capacity_ = 0;
+  T* p_;
+};
+
 // ---- The paged value area ----
 // A table of kVAPageCount page pointers followed by page 0 inline; the other pages are allocated
 // (kVAPageSize bytes each, with zpk_malloc) on first use. Integers sit kVAPageSize / 4 to a page

@@ -18,7 +18,8 @@ void ReadBack(const Numeric& value, const NumericInfo& info) {
   const int printed = RQ7NumericNum2Str(&value, &info, 0, info.scale, text, sizeof text);
   const int printed_grouped = RQ7NumericNum2Dgstr(&value, &info, 0, info.scale, grouped, sizeof grouped);
   q7fuzz::Require(printed == Q7_NUMERIC_EXACT, "a decimal does not print exactly at its own scale", printed);
-  q7fuzz::Require(printed_grouped == Q7_NUMERIC_EXACT, "a decimal does not print with groups", printed_grouped);
+  q7fuzz::Require(printed_grouped == Q7_NUMERIC_EXACT, "a decimal does not print with groups",
+                  printed_grouped);
   Numeric again{};
   const char* end = nullptr;
   const int read = RQ7NumericStr2Num(text, &info, &again, &end);
@@ -45,7 +46,8 @@ void Compute(const Numeric& value, const NumericInfo& info) {
   long as_long = 0;
   RQ7NumericNum2Long(&value, &info, &as_long);
   double as_double = 0;
-  if (RQ7NumericNum2Dbl(&value, &info, &as_double) == Q7_NUMERIC_EXACT) RQ7NumericDbl2Num(&info, &r, as_double);
+  if (RQ7NumericNum2Dbl(&value, &info, &as_double) == Q7_NUMERIC_EXACT)
+    RQ7NumericDbl2Num(&info, &r, as_double);
   char small[8];
   RQ7NumericNum2Str(&value, &info, -3, info.scale + 2, small, sizeof small);
 }
@@ -62,8 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Numeric value{};
     const char* end = nullptr;
     const int status = reader(text.c_str(), &info, &value, &end);
-    q7fuzz::Require(end >= text.c_str() && end <= text.c_str() + text.size(), "a reader ends outside its text",
-                    status);
+    q7fuzz::Require(end >= text.c_str() && end <= text.c_str() + text.size(),
+                    "a reader ends outside its text", status);
     if (status < 0 || RQ7NumericIsNan(&value)) continue;
     if (info.scale >= 0 && info.roundingMode <= Q7_ROUND_HALF_EVEN) ReadBack(value, info);
     Compute(value, info);

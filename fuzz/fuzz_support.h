@@ -7,10 +7,10 @@
 #include <string>
 
 // Each target defines LLVMFuzzerInitialize through this: the engine started, the logs quiet.
-#define Q7_FUZZ_INITIALIZE                             \
+#define Q7_FUZZ_INITIALIZE \
   extern "C" int LLVMFuzzerInitialize(int*, char***) { \
-    q7fuzz::QuietEngine();                             \
-    return 0;                                          \
+    q7fuzz::QuietEngine(); \
+    return 0; \
   }
 
 namespace q7fuzz {

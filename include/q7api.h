@@ -280,9 +280,9 @@ enum {
 
 /* The machine environment, filled by RQ7GetEnvironment (352 bytes, native byte order). */
 typedef struct _TREnvironment {
-  char hostName[256];     /* zero-ended */
-  int32_t osKind;         /* 53 on this system */
-  int32_t osMajor;        /* release numbers of the operating system */
+  char hostName[256]; /* zero-ended */
+  int32_t osKind;     /* 53 on this system */
+  int32_t osMajor;    /* release numbers of the operating system */
   int32_t osMinor;
   int32_t hardwareThird;  /* third hardware figure (6) */
   int32_t endian;         /* byte-order code of the system (4: little-endian) */
@@ -381,13 +381,13 @@ enum Q7RoundingMode {
 
 enum Q7NumericStatus {
   Q7_NUMERIC_EXACT = 0,
-  Q7_NUMERIC_NAN = 1,                 /* a NaN operand, or a division by zero: the result is NaN */
-  Q7_NUMERIC_ROUNDED = 2,             /* non-zero digits were dropped */
-  Q7_NUMERIC_OVERFLOW_POSITIVE = 3,   /* the result does not fit and is NaN; the true value is > 0 */
-  Q7_NUMERIC_OVERFLOW_NEGATIVE = 4,   /* the same, true value < 0 */
-  Q7_NUMERIC_SYNTAX_ERROR = -1,       /* readers: the text is not a number */
-  Q7_NUMERIC_BUFFER_TOO_SMALL = -2,   /* printers: the text does not fit */
-  Q7_NUMERIC_INVALID_MODE = -3        /* a rounding mode outside 0..6 */
+  Q7_NUMERIC_NAN = 1,               /* a NaN operand, or a division by zero: the result is NaN */
+  Q7_NUMERIC_ROUNDED = 2,           /* non-zero digits were dropped */
+  Q7_NUMERIC_OVERFLOW_POSITIVE = 3, /* the result does not fit and is NaN; the true value is > 0 */
+  Q7_NUMERIC_OVERFLOW_NEGATIVE = 4, /* the same, true value < 0 */
+  Q7_NUMERIC_SYNTAX_ERROR = -1,     /* readers: the text is not a number */
+  Q7_NUMERIC_BUFFER_TOO_SMALL = -2, /* printers: the text does not fit */
+  Q7_NUMERIC_INVALID_MODE = -3      /* a rounding mode outside 0..6 */
 };
 
 Q7_EXPORT void RQ7NumericSetZero(Numeric* x);
@@ -480,11 +480,11 @@ Q7_EXPORT int RQ7NumericDgstr2Num(const char* text, const NumericInfo* i, Numeri
 /* What a stored database (".Q7D") or table (".Q7T") file says about itself, filled by
  * RQ7GetQ7DFileInfo and RQ7GetQ7TFileInfo (52 bytes). */
 typedef struct _Q7FileInfo {
-  uint8_t osType;         /* operating-system code of the file's system header */
-  uint8_t byteOrder;      /* offset 1: byte-order code of the header */
-  uint8_t wordSize;       /* offset 2: word-size code of the header */
-  char charCodeName[33];  /* offset 3: zero-terminated; always "Shift_JIS" */
-  int32_t version[4];     /* offset 36: the file's version numbers; version[1] always reads 102 */
+  uint8_t osType;        /* operating-system code of the file's system header */
+  uint8_t byteOrder;     /* offset 1: byte-order code of the header */
+  uint8_t wordSize;      /* offset 2: word-size code of the header */
+  char charCodeName[33]; /* offset 3: zero-terminated; always "Shift_JIS" */
+  int32_t version[4];    /* offset 36: the file's version numbers; version[1] always reads 102 */
 } _Q7FileInfo;
 
 /* ---- Database and files (entry points) ---- */
@@ -580,11 +580,11 @@ Q7_EXPORT int RQ7GetQ7TFileInfo(const char* directory, const char* name, _Q7File
 /* The description of one table, filled by RQ7GetTableProperty (276 bytes). */
 typedef struct _TTableInfo {
   int32_t tableID;
-  int32_t kind;        /* offset 4: 0 real, 2 join */
-  int32_t nFilter;     /* offset 8: filters (columns) */
-  int32_t nSet;        /* offset 12: registered sets */
-  int32_t totalRecs;   /* offset 16: rows of the table */
-  char name[256];      /* offset 20: zero-terminated */
+  int32_t kind;      /* offset 4: 0 real, 2 join */
+  int32_t nFilter;   /* offset 8: filters (columns) */
+  int32_t nSet;      /* offset 12: registered sets */
+  int32_t totalRecs; /* offset 16: rows of the table */
+  char name[256];    /* offset 20: zero-terminated */
 } _TTableInfo;
 
 /* ---- Tables (entry points) ---- */
@@ -725,8 +725,10 @@ Q7_EXPORT int Q7SetOpeReal(int table_id, int op, int set_a, int set_b);
  * equal, the row that comes first in the set. filter_ids ends at its first entry below 1 (1 to 512
  * filters). keep_order != 0 keeps the set's order; 0 orders the rows by the last listed filter's
  * values, ties by the one before it, and so on. The first argument is not read. */
-Q7_EXPORT int RQ7ExtractUniqueReal(int unused, int table_id, int set_id, const int* filter_ids, int keep_order);
-Q7_EXPORT int Q7ExtractUniqueReal(int unused, int table_id, int set_id, const int* filter_ids, int keep_order);
+Q7_EXPORT int RQ7ExtractUniqueReal(int unused, int table_id, int set_id, const int* filter_ids,
+                                   int keep_order);
+Q7_EXPORT int Q7ExtractUniqueReal(int unused, int table_id, int set_id, const int* filter_ids,
+                                  int keep_order);
 
 /* op (as RQ7SetOpeReal) of two host row lists of a table of n_rows records, without a table: *result
  * receives a new ascending row list, which the host owns and releases with
@@ -739,17 +741,17 @@ Q7_EXPORT int Q7SetOpe2(int op, int n_rows, _TSetDescript a, _TSetDescript b, _T
 /* One filter as it lies in engine memory (320 bytes). The pointers point into the engine and stay
  * valid until the next call that changes the filter; the host never frees them. */
 typedef struct _TFilterInfo {
-  int32_t rowCount;       /* elements of the value-number array (element 0 is not a row) */
-  int32_t* valueNumbers;  /* offset 8: the value number of each record */
-  int32_t type;           /* offset 16: a Q7ValueType */
-  int32_t unit;           /* offset 20: bytes of one value-list element */
-  int32_t valueCount;     /* offset 24: entries of the value list (entry 0 is NULL) */
-  void* values;           /* offset 32: the value list's elements */
-  char* stringArea;       /* offset 40: strings: the character area the elements point into */
-  char name[256];         /* offset 48: zero-terminated */
-  char reserved[8];       /* offset 304: not written */
-  int32_t originTable;    /* offset 312: table the filter was copied from */
-  int32_t originFilter;   /* offset 316: filter it was copied from */
+  int32_t rowCount;      /* elements of the value-number array (element 0 is not a row) */
+  int32_t* valueNumbers; /* offset 8: the value number of each record */
+  int32_t type;          /* offset 16: a Q7ValueType */
+  int32_t unit;          /* offset 20: bytes of one value-list element */
+  int32_t valueCount;    /* offset 24: entries of the value list (entry 0 is NULL) */
+  void* values;          /* offset 32: the value list's elements */
+  char* stringArea;      /* offset 40: strings: the character area the elements point into */
+  char name[256];        /* offset 48: zero-terminated */
+  char reserved[8];      /* offset 304: not written */
+  int32_t originTable;   /* offset 312: table the filter was copied from */
+  int32_t originFilter;  /* offset 316: filter it was copied from */
 } _TFilterInfo;
 
 /* The summary of one filter, for hosts that copy its contents into their own buffers (276 bytes). */
@@ -860,7 +862,7 @@ Q7_EXPORT int RQ7DupRealFilterExNumeric(int table, int filter, int scale, int ro
 Q7_EXPORT int RQ7AddRealFilter2(int table, int position, const char* name, int type, int rows, int unit,
                                 const char* dir, const char* file);
 Q7_EXPORT int Q7AddRealFilter2(int table, int position, const char* name, int type, int rows, int unit,
-                               void* values);
+                               const void* values);
 /* As RQ7AddRealFilter2 for a DECIMAL filter of the given scale (0..38) and rounding mode (0..6;
  * others: Q7_ERROR_INVALID_PARAMETER before anything is added). A failure after the filter was
  * added deletes it again. */
@@ -893,13 +895,14 @@ Q7_EXPORT int RQ7FindRecNoReal(int table, int set, int rec_no);
 Q7_EXPORT int Q7FindRecNoReal(int table, int set, int rec_no);
 /* A find on a STRING filter; from and to are at most 4096 bytes (longer:
  * Q7_ERROR_STRING_SIZE_OVERFLOW); a null from, or a null to for kinds 1 and 5, returns
- * Q7_ERROR_INVALID_PARAMETER without opening a find. The SJIS form requires the database character code Shift_JIS,
- * the Locale form the code of the locale ID (0..6 as RQ7SetKanjiCode; 99 accepts any); otherwise
+ * Q7_ERROR_INVALID_PARAMETER without opening a find. The SJIS form requires the database character code
+ * Shift_JIS, the Locale form the code of the locale ID (0..6 as RQ7SetKanjiCode; 99 accepts any); otherwise
  * they return Q7_ERROR_CHAR_CODE_MISMATCH without opening a find. */
-Q7_EXPORT int RQ7OpenStrFindReal(int table, int filter, int kind, char* from, char* to);
-Q7_EXPORT int Q7OpenStrFindReal(int table, int filter, int kind, char* from, char* to);
-Q7_EXPORT int RQ7OpenStrFindRealSJIS(int table, int filter, int kind, char* from, char* to);
-Q7_EXPORT int RQ7OpenStrFindRealLocale(int table, int filter, int kind, char* from, char* to, int locale);
+Q7_EXPORT int RQ7OpenStrFindReal(int table, int filter, int kind, const char* from, const char* to);
+Q7_EXPORT int Q7OpenStrFindReal(int table, int filter, int kind, const char* from, const char* to);
+Q7_EXPORT int RQ7OpenStrFindRealSJIS(int table, int filter, int kind, const char* from, const char* to);
+Q7_EXPORT int RQ7OpenStrFindRealLocale(int table, int filter, int kind, const char* from, const char* to,
+                                       int locale);
 /* Finds on an INTEGER filter, a DOUBLE, DATE, TIME or DATETIME filter, and a DECIMAL filter (bounds
  * as counts of units at the filter's scale). */
 Q7_EXPORT int RQ7OpenIntFindReal(int table, int filter, int kind, int from, int to);
@@ -979,11 +982,11 @@ Q7_EXPORT int RQ7GetData1M(int table, int filter, int set, int first_row, int* t
 /* Up to rows rows (rows < 1: Q7_ERROR_UNKNOWN): values must hold rows elements (DECIMAL: 8 + 16 *
  * rows bytes); texts (text_size bytes, cleared first) take the texts that fit. A negative
  * text_size returns Q7_ERROR_INVALID_PARAMETER. */
-Q7_EXPORT int RQ7GetData1MEx(int table, int filter, int set, int first_row, int rows, int text_size, int* type,
-                             int* count, void* values, char* texts);
+Q7_EXPORT int RQ7GetData1MEx(int table, int filter, int set, int first_row, int rows, int text_size,
+                             int* type, int* count, void* values, char* texts);
 /* Up to rows engine addresses as RQ7GetData1ExPtr gives them (rows < 1: Q7_ERROR_UNKNOWN). */
-Q7_EXPORT int RQ7GetData1MExPtr(int table, int filter, int set, int first_row, int rows, int* type, int* count,
-                                long* addresses);
+Q7_EXPORT int RQ7GetData1MExPtr(int table, int filter, int set, int first_row, int rows, int* type,
+                                int* count, long* addresses);
 
 /* The record number at a set position (0-based; 1-based for the forms with 1) into *rec_no;
  * returns 4. */
@@ -1024,14 +1027,14 @@ Q7_EXPORT int Q7SearchByDispRowNoReal(int table, int set, int op, int from, int 
 Q7_EXPORT int RQ7SearchByRowNo(int table, int unused, int set, int op, int from, int to);
 Q7_EXPORT int Q7SearchByRowNo(int table, int unused, int set, int op, int from, int to);
 /* By value. RQ7SearchByFieldStr is the same. */
-Q7_EXPORT int RQ7SearchByField(int table, int filter, int set, int op, char* from, char* to);
-Q7_EXPORT int Q7SearchByField(int table, int filter, int set, int op, char* from, char* to);
-Q7_EXPORT int RQ7SearchByFieldStr(int table, int filter, int set, int op, char* from, char* to);
+Q7_EXPORT int RQ7SearchByField(int table, int filter, int set, int op, const char* from, const char* to);
+Q7_EXPORT int Q7SearchByField(int table, int filter, int set, int op, const char* from, const char* to);
+Q7_EXPORT int RQ7SearchByFieldStr(int table, int filter, int set, int op, const char* from, const char* to);
 /* RQ7SearchByField for texts in Shift_JIS: the database character code must be Shift_JIS; for
  * texts in the code of a locale ID (0..6 as RQ7SetKanjiCode; 99 accepts any): the database's code
  * must be the locale's. Otherwise Q7_ERROR_CHAR_CODE_MISMATCH, one ring entry, and no search. */
-Q7_EXPORT int RQ7SearchByFieldSJIS(int table, int filter, int set, int op, char* from, char* to);
-Q7_EXPORT int RQ7SearchByFieldLocale(int table, int filter, int set, int op, char* from, char* to,
+Q7_EXPORT int RQ7SearchByFieldSJIS(int table, int filter, int set, int op, const char* from, const char* to);
+Q7_EXPORT int RQ7SearchByFieldLocale(int table, int filter, int set, int op, const char* from, const char* to,
                                      int locale);
 /* As RQ7SearchByField, but a STRING filter is compared by the text of each value from its second
  * byte, with codes 0 to 10 only (no 0x80); null bounds read as empty texts. Equal and the ranges
@@ -1040,24 +1043,25 @@ Q7_EXPORT int RQ7SearchByFieldLocale(int table, int filter, int set, int op, cha
  * only by 1 and 3 with an empty from, and not even then when that search stops on a value one
  * byte long (empty from its second byte too; in such a column, whenever there is one). A row is
  * kept or not whatever the size of the set. */
-Q7_EXPORT int RQ7SearchByField2(int table, int filter, int set, int op, char* from, char* to);
-Q7_EXPORT int Q7SearchByField2(int table, int filter, int set, int op, char* from, char* to);
+Q7_EXPORT int RQ7SearchByField2(int table, int filter, int set, int op, const char* from, const char* to);
+Q7_EXPORT int Q7SearchByField2(int table, int filter, int set, int op, const char* from, const char* to);
 /* The rows whose whole text matches the wildcard pattern. */
 Q7_EXPORT int RQ7SearchByFieldWildCard(int table, int filter, int set, const char* pattern);
 Q7_EXPORT int Q7SearchByFieldWildCard(int table, int filter, int set, const char* pattern);
 /* The rows holding any of count values (an array of the filter's raw form; text pointers for
  * STRING). */
-Q7_EXPORT int RQ7SearchByFieldNValues(int table, int filter, int set, int count, void* values);
+Q7_EXPORT int RQ7SearchByFieldNValues(int table, int filter, int set, int count, const void* values);
 /* The rows whose value number v has flags[v] != 0 (one byte per value-list entry, entry 0 the
  * NULL), in the set's order. */
-Q7_EXPORT int Q7Search(int table, int filter, int set, unsigned char* flags);
+Q7_EXPORT int Q7Search(int table, int filter, int set, const unsigned char* flags);
 /* counts[v] = the rows of the set holding value number v, for every entry of the filter's value
  * list (counts must hold that many ints); returns the number of entries. */
 Q7_EXPORT int Q7GetValCount(int table, int filter, int set, int* counts);
 /* Orders positions 0 .. n-1 by values[position] (counts, 0 or more), largest first, ties in
  * position order, into order (n ints); the positions with a non-zero value into non_zero_index (n
  * ints) and their number into *non_zero_count. Returns 0. */
-Q7_EXPORT int Q7ServiceSortByN(int n, int* values, int* non_zero_count, int* non_zero_index, int* order);
+Q7_EXPORT int Q7ServiceSortByN(int n, const int* values, int* non_zero_count, int* non_zero_index,
+                               int* order);
 
 /* High-speed search: a sorted view of a set by a filter, which value searches of that set use.
  * SetMark gives the set such a view (mark true) or removes it; HasMark answers 1 or 0. Enable turns
@@ -1077,7 +1081,7 @@ Q7_EXPORT int RQ7SortByRowNo(int table, int unused, int set, int dir);
 Q7_EXPORT int Q7SortByRowNo(int table, int unused, int set, int dir);
 /* By several filters of a real table: filters lists them up to the first entry below 1, the last
  * listed being the first key; dirs gives each one's direction. */
-Q7_EXPORT int RQ7IntegratedSortByField(int table, int set, int* filters, int* dirs);
+Q7_EXPORT int RQ7IntegratedSortByField(int table, int set, const int* filters, const int* dirs);
 
 /* Names are at most 255 bytes; name buffers must hold 256. A longer filter or set name returns
  * Q7_ERROR_ILLEGAL_FILTER_NAME. */
@@ -1162,14 +1166,14 @@ Q7_EXPORT int RQ7GetJoinInfoExR1(int table, int* outer, int* key_count, int* mas
  * forms as RQ7SearchByFieldSJIS and RQ7SearchByFieldLocale. Texts search STRING filters only,
  * decimals DECIMAL, integers INTEGER, doubles DOUBLE, DATE, TIME and DATETIME: any other filter
  * returns Q7_ERROR_INVALID_DATA_TYPE (recorded as "Q7SearchByField") and makes no set. */
-Q7_EXPORT int RQ7SearchByFieldStrR1(int table, int filter, int set, int op, char* from, char* to);
-Q7_EXPORT int RQ7SearchByFieldNumericR1(int table, int filter, int set, int op, Numeric* from,
-                                        Numeric* to);
+Q7_EXPORT int RQ7SearchByFieldStrR1(int table, int filter, int set, int op, const char* from, const char* to);
+Q7_EXPORT int RQ7SearchByFieldNumericR1(int table, int filter, int set, int op, Numeric* from, Numeric* to);
 Q7_EXPORT int RQ7SearchByFieldIntR1(int table, int filter, int set, int op, int from, int to);
 Q7_EXPORT int RQ7SearchByFieldDblR1(int table, int filter, int set, int op, double from, double to);
-Q7_EXPORT int RQ7SearchByFieldSJISR1(int table, int filter, int set, int op, char* from, char* to);
-Q7_EXPORT int RQ7SearchByFieldLocaleR1(int table, int filter, int set, int op, char* from, char* to,
-                                       int locale);
+Q7_EXPORT int RQ7SearchByFieldSJISR1(int table, int filter, int set, int op, const char* from,
+                                     const char* to);
+Q7_EXPORT int RQ7SearchByFieldLocaleR1(int table, int filter, int set, int op, const char* from,
+                                       const char* to, int locale);
 
 /* One value read by RQ7GetData (position from 0) or RQ7GetData1 (from 1): an INTEGER value, a
  * DOUBLE, DATE, TIME or DATETIME value, a STRING value. */

@@ -6,6 +6,7 @@
 #include "kernels/IntegratedSort.h"
 #include "kernels/MppCountingSort.h"
 #include "kernels/MppCountup.h"
+#include "kernels/MppExtractUnique.h"
 #include "kernels/RowFilters.h"
 #include "kernels/SetOps.h"
 
@@ -29,5 +30,6 @@ void RegisterKernelTasks() {
     RegisterMppTask(kMppTaskRenumberVlord, mpp_renumber_vlord);
     RegisterMppTask(kMppTaskCountupStep1, mpp_countup_step1);
     RegisterMppTask(kMppTaskCountupStep2, mpp_countup_step2);
+    RegisterMppTask(kMppTaskExtractUnique, mpp_extract_unique);
   });
 }

@@ -1,6 +1,7 @@
 // The worker tasks of kernels/: the counting sorts (MppCountingSort.h), the sorts with filter
 // (IntegratedSort.h), the bitmap setting (SetOps.h), the record move of the row filters
-// (RowFilters.h) and the value-number histogram (MppCountup.h).
+// (RowFilters.h), the value-number histogram (MppCountup.h) and the unique-row passes
+// (MppExtractUnique.h).
 #pragma once
 
 // Puts the functions of this folder's task rows into the task table (mpp_func_map.h). Must run

@@ -103,8 +103,8 @@ void SortNumber(int n, int elem_width, KeyOf key_of, Emit emit, int** rows_out, 
   const int digits = varying == 0 ? 0 : (HighBit(varying) - low + kDigitBits - 1) / kDigitBits;
 
   // Pass 2: the items and every digit's histogram.
-  ZpkBlock<Item<Key>> first(static_cast<size_t>(n));
-  ZpkBlock<Item<Key>> second(digits > 0 ? static_cast<size_t>(n) : 1);
+  ZpkScratch<Item<Key>> first(static_cast<size_t>(n));
+  ZpkScratch<Item<Key>> second(digits > 0 ? static_cast<size_t>(n) : 1);
   ZpkBlock<uint32_t> counts(static_cast<size_t>(std::max(digits, 1)) * kRadix);
   uint32_t* c = counts.get();
   memset(c, 0, sizeof(uint32_t) * kRadix * static_cast<size_t>(std::max(digits, 1)));
@@ -145,6 +145,27 @@ inline uint64_t TextHash(const char* t, size_t* len) {
   return h ^ (h >> 29);
 }
 
+// True when every decimal but NaN holds a value of 64 bits (its high word only repeats the sign)
+// and the distances from the least one, plus one, fit 64 bits; *least gets the least.
+bool FitsSixtyFourBits(int n, const unsigned char* v, int64_t* least) {
+  int64_t lo = INT64_MAX;
+  int64_t hi = INT64_MIN;
+  for (int i = 0; i < n; ++i) {
+    uint64_t low;
+    int64_t high;
+    memcpy(&low, v + 16 * static_cast<size_t>(i), 8);
+    memcpy(&high, v + 16 * static_cast<size_t>(i) + 8, 8);
+    if (high == INT64_MIN && low == 0) continue;  // NaN
+    const auto value = static_cast<int64_t>(low);
+    if (high != (value < 0 ? -1 : 0)) return false;
+    lo = std::min(lo, value);
+    hi = std::max(hi, value);
+  }
+  if (lo > hi) lo = hi = 0;  // NaN only
+  *least = lo;
+  return static_cast<uint64_t>(hi) - static_cast<uint64_t>(lo) < UINT64_MAX;
+}
+
 }  // namespace
 
 // The list entries are decoded from the sorted keys, which hold the values exactly, instead of
@@ -164,6 +185,33 @@ void RadixCompile(int n, int type, const void* raw, int** rows, int* count, void
     }
     case 8: {
       const unsigned char* v = static_cast<const unsigned char*>(raw);
+      int64_t least = 0;
+      if (FitsSixtyFourBits(n, v, &least)) {
+        // Sorted on the distance from the least value, NaN (the smallest) as 0: the same order on
+        // a 64-bit key of few varying bits instead of 128 bits that differ across the sign.
+        SortNumber<uint64_t>(
+            n, 16,
+            [v, least](int i) {
+              uint64_t low;
+              int64_t high;
+              memcpy(&low, v + 16 * static_cast<size_t>(i), 8);
+              memcpy(&high, v + 16 * static_cast<size_t>(i) + 8, 8);
+              if (high == INT64_MIN && low == 0) return uint64_t{0};
+              return low - static_cast<uint64_t>(least) + 1;
+            },
+            [least](unsigned char* out, int k, uint64_t key, int) {
+              uint64_t low = 0;
+              int64_t high = INT64_MIN;
+              if (key != 0) {
+                low = key - 1 + static_cast<uint64_t>(least);
+                high = static_cast<int64_t>(low) < 0 ? -1 : 0;
+              }
+              memcpy(out + 16 * static_cast<size_t>(k), &low, 8);
+              memcpy(out + 16 * static_cast<size_t>(k) + 8, &high, 8);
+            },
+            rows, count, list);
+        return;
+      }
       SortNumber<u128>(
           n, 16, [v](int i) { return DecimalKey(v + 16 * static_cast<size_t>(i)); },
           [](unsigned char* out, int k, u128 key, int) {

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -52,6 +53,7 @@ struct CompileParam {
   _RawIntArrayRangeInfo range;
   int32_t base;  // counting: value v takes slot v - base, NULL slot 0
   int32_t* slots;
+  int32_t lead;  // kCompileSlice: 1 when an implicit NULL element stands before this slice
 };
 
 struct MergeParam {
@@ -354,18 +356,88 @@ void SetUpSlices(int threads, int mode, int n, int type, int width, const void* 
     p->rows = nullptr;
     p->count = 0;
     p->list = nullptr;
+    p->lead = 0;
   }
+}
+
+// The bytes of the type's NULL as a list entry.
+void PutNullEntry(int type, void* entry) {
+  switch (KindOf(type)) {
+    case 2: {
+      const int32_t v = INT32_MIN;
+      memcpy(entry, &v, sizeof v);
+      break;
+    }
+    case 3: {
+      const double v = -std::numeric_limits<double>::infinity();
+      memcpy(entry, &v, sizeof v);
+      break;
+    }
+    case 6: {
+      const char* t = kEmptyText;
+      memcpy(entry, &t, sizeof t);
+      break;
+    }
+    default: {
+      const int64_t halves[2] = {0, INT64_MIN};  // the decimal NaN
+      memcpy(entry, halves, sizeof halves);
+      break;
+    }
+  }
+}
+
+// Makes a compiled list that of the same column with one NULL element put in front: the NULL
+// becomes entry 0, either taking the place of the NULL class already listed (the new element is
+// the earliest, so its bytes represent the class) or ahead of every entry, the n row numbers then
+// moving up by one. On failure the list and rows are left as they were.
+void PrependNull(int type, int32_t* rows, int n, void** list, int* count) {
+  const size_t width = static_cast<size_t>(ValueTypeWidth(type));
+  unsigned char null_entry[16];
+  PutNullEntry(type, null_entry);
+  const void* first = *list;
+  bool listed = false;
+  if (*count > 0) {
+    switch (KindOf(type)) {
+      case 2:
+        listed = CompareInt(*static_cast<const int32_t*>(first), INT32_MIN) == 0;
+        break;
+      case 3:
+        listed =
+            CompareDouble(*static_cast<const double*>(first), -std::numeric_limits<double>::infinity()) == 0;
+        break;
+      case 6:
+        listed = CompareText(*static_cast<const char* const*>(first), kEmptyText) == 0;
+        break;
+      default:
+        listed = CompareDecimal(first, null_entry) == 0;
+        break;
+    }
+  }
+  if (listed) {
+    memcpy(*list, null_entry, width);
+    return;
+  }
+  auto* grown = static_cast<unsigned char*>(zpk_malloc(width * (static_cast<size_t>(*count) + 1)));
+  memcpy(grown, null_entry, width);
+  if (*count > 0) memcpy(grown + width, *list, width * static_cast<size_t>(*count));
+  zpk_free(*list);
+  *list = grown;
+  ++*count;
+  for (int i = 0; i < n; ++i) ++rows[i];
 }
 
 // Counting in parallel: the slots are marked and read by all workers at once; the prefix sums
 // and the list are made on the calling thread. The same numbers as the serial counting method.
-void ParallelCounting(int threads, int n, const int32_t* values, const _RawIntArrayRangeInfo& r,
+// With `lead` 1 the rows start with an implicit NULL element that `values` does not hold (r counts
+// it among the NULLs): its slot is marked here and its row is 0.
+void ParallelCounting(int threads, int n, const int32_t* values, const _RawIntArrayRangeInfo& r, int lead,
                       int** rows_out, int* count_out, void** list_out) {
   const int32_t span = static_cast<int32_t>(static_cast<int64_t>(r.max) - r.min + 3);  // checked to fit
   const int32_t base = r.nulls > 0 ? r.min - 1 : r.min;
   ZpkBlock<int32_t> slots(static_cast<size_t>(span));
   MppMemSet(slots.get(), 0, static_cast<long>(sizeof(int32_t)) * span);
-  ZpkBlock<int32_t> rows(static_cast<size_t>(n));
+  ZpkBlock<int32_t> rows(static_cast<size_t>(n) + static_cast<size_t>(lead));
+  if (lead != 0) slots[0] = 1;
 
   SetUpSlices(threads, kMarkSlots, n, 2, 4, values);
   for (int i = 0; i < threads; ++i) {
@@ -388,9 +460,10 @@ void ParallelCounting(int threads, int n, const int32_t* values, const _RawIntAr
   for (int i = 0; i < threads; ++i) {
     auto* p = PoolParam<CompileParam>(i);
     p->mode = kNumberRows;
-    p->rows = rows.get() + static_cast<size_t>(i) * static_cast<size_t>(share);
+    p->rows = rows.get() + lead + static_cast<size_t>(i) * static_cast<size_t>(share);
   }
   RunCompileTask(threads);
+  if (lead != 0) rows[0] = 0;  // NULL is the smallest value
 
   ZpkBlock<int32_t> list(static_cast<size_t>(count));
   for (int32_t k = 0; k + 1 < span; ++k) {
@@ -721,10 +794,30 @@ int MppAccomodationMain2(int type, int* rows1, void* list1, int nRows1, int coun
 
 // ---- Compile ----
 
-int MppCompile(int n, int type, int width, const void* raw, int** rows, int* count, void** list) {
+namespace {
+
+// MppCompile of `lead` (0 or 1) implicit NULL elements followed by the n elements of raw: the
+// outputs cover lead + n elements, and raw is read where it lies.
+void CompileColumn(int n, int lead, int type, int width, const void* raw, int** rows, int* count,
+                   void** list) {
+  // Scratch kept beyond what this compile needed at once goes back to the system, however it ends.
+  struct Settle {
+    ~Settle() { zpk_scratch_settle(); }
+  } settle;
   // Checked here, on the calling thread, so that the workers never meet a bad argument (and never
-  // write the error ring).
-  CheckCompileArguments(n, type, width);
+  // write the error ring). A total past the int range fails the check as the negative count it wraps to.
+  const int total = static_cast<int>(static_cast<uint32_t>(static_cast<int64_t>(n) + lead));
+  CheckCompileArguments(total, type, width);
+  if (n == 0) {
+    ZpkBlock<int32_t> only(1);
+    only[0] = 0;
+    ZpkBlock<unsigned char> entry(static_cast<size_t>(width));
+    PutNullEntry(type, entry.get());
+    *rows = only.Release();
+    *count = 1;
+    *list = entry.Release();
+    return;
+  }
   const int threads = CSmpEngine::Instance()->n_threads_for_elements(n);
 
   if (type == 2) {
@@ -732,8 +825,16 @@ int MppCompile(int n, int type, int width, const void* raw, int** rows, int* cou
     // passes over the rows still run on all workers.
     _RawIntArrayRangeInfo range;
     if (threads == 1) {
-      if (WillBeCompiledBySorting(type, n, raw, &range))
-        return Compile(n, type, width, raw, rows, count, list, &range);
+      GetIntRange(n, static_cast<const int*>(raw), &range);
+      range.nulls += lead;
+      if (CountingPays(total, range)) {
+        if (lead == 0) {
+          Compile(n, type, width, raw, rows, count, list, &range);
+        } else {
+          ParallelCounting(1, n, static_cast<const int32_t*>(raw), range, lead, rows, count, list);
+        }
+        return;
+      }
     } else {
       SetUpSlices(threads, kIntRange, n, type, width, raw);
       RunCompileTask(threads);
@@ -744,9 +845,10 @@ int MppCompile(int n, int type, int width, const void* raw, int** rows, int* cou
         range.min = std::min(range.min, r.min);
         range.max = std::max(range.max, r.max);
       }
-      if (CountingPays(n, range)) {
-        ParallelCounting(threads, n, static_cast<const int32_t*>(raw), range, rows, count, list);
-        return 0;
+      range.nulls += lead;
+      if (CountingPays(total, range)) {
+        ParallelCounting(threads, n, static_cast<const int32_t*>(raw), range, lead, rows, count, list);
+        return;
       }
     }
   }
@@ -763,10 +865,19 @@ int MppCompile(int n, int type, int width, const void* raw, int** rows, int* cou
     CCompiler compiler(CCompiler::Trim::kNever);
     SliceResults::Slice& s = results.slices[0];
     compiler.Compile(n, type, width, view, &s.rows, &s.count, &s.list, nullptr);
-    out_rows = s.rows;
-    s.rows = nullptr;
+    if (lead == 0) {
+      out_rows = s.rows;
+      s.rows = nullptr;
+    } else {
+      PrependNull(type, s.rows, n, &s.list, &s.count);
+      ZpkBlock<int32_t> all_rows(static_cast<size_t>(n) + 1);
+      all_rows[0] = 0;
+      memcpy(all_rows.get() + 1, s.rows, sizeof(int32_t) * static_cast<size_t>(n));
+      out_rows = all_rows.Release();
+    }
   } else {
     SetUpSlices(threads, kCompileSlice, n, type, width, view);
+    PoolParam<CompileParam>(0)->lead = lead;
     RunCompileTask(threads);
     for (int i = 0; i < threads; ++i) {
       auto* p = PoolParam<CompileParam>(i);
@@ -819,8 +930,9 @@ int MppCompile(int n, int type, int width, const void* raw, int** rows, int* cou
       }
     }
 
-    ZpkBlock<int32_t> all_rows(static_cast<size_t>(n));
-    int64_t offset = 0;
+    ZpkBlock<int32_t> all_rows(static_cast<size_t>(n) + static_cast<size_t>(lead));
+    if (lead != 0) all_rows[0] = 0;  // NULL is the smallest value
+    int64_t offset = lead;
     for (int q = 0; q < threads; ++q) {
       SliceResults::Slice& sq = results.slices[static_cast<size_t>(q)];
       auto* p = PoolParam<RenumberParam>(q);
@@ -853,6 +965,17 @@ int MppCompile(int n, int type, int width, const void* raw, int** rows, int* cou
   *count = whole.count;
   *list = whole.list;
   whole.list = nullptr;
+}
+
+}  // namespace
+
+int MppCompile(int n, int type, int width, const void* raw, int** rows, int* count, void** list) {
+  CompileColumn(n, 0, type, width, raw, rows, count, list);
+  return 0;
+}
+
+int MppCompileWithNull(int n, int type, int width, const void* raw, int** rows, int* count, void** list) {
+  CompileColumn(n, 1, type, width, raw, rows, count, list);
   return 0;
 }
 
@@ -887,9 +1010,16 @@ int mpp_compile(void* param) {
     int count = 0;
     void* list = nullptr;
     compiler.Compile(p->n, p->type, p->width, p->raw, &rows, &count, &list, nullptr);
-    p->rows = rows;
+    ZpkBlock<int32_t> rows_hold(rows);
+    ZpkBlock<unsigned char> list_hold(static_cast<unsigned char*>(list));
+    if (p->lead != 0) {
+      PrependNull(p->type, rows, p->n, &list, &count);
+      list_hold.Release();
+      list_hold.Reset(static_cast<unsigned char*>(list));
+    }
+    p->rows = rows_hold.Release();
     p->count = count;
-    p->list = list;
+    p->list = list_hold.Release();
     return 0;
   } catch (const CQ7Exception& e) {
     return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);

@@ -35,6 +35,13 @@ int zpk_strcmp(const char* a, const char* b);
 // is renumbered once at the end. Returns 0; failures are thrown with every partial result freed.
 int MppCompile(int n, int type, int width, const void* raw, int** rows, int* count, void** list);
 
+// MppCompile of n + 1 elements whose element 0 is the type's NULL and whose elements 1..n are
+// raw[0..n-1], with the same outputs byte for byte (NULL is always entry 0 and element 0's value
+// number is 0), read from raw where it lies instead of from a copy with the NULL put in front.
+// n may be 0 (the outputs then describe the NULL alone). A negative n fails as MppCompile's count
+// check does.
+int MppCompileWithNull(int n, int type, int width, const void* raw, int** rows, int* count, void** list);
+
 // Merges two compiled slices of one column: *list / *count get the merged list, *rows / *nRows a
 // new row array of nRows1 + nRows2 entries, the first slice's value numbers renumbered, then the
 // second's. Strings are absolute text pointers. The inputs are left to the caller. Returns 0;

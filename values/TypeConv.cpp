@@ -386,40 +386,40 @@ int TypeConvTextWidth(int srcType) {
 
 // ---- The named conversions ----
 
-#define Q7_CONV_TO_INT(NAME, SRC_CLASS, READER, FN)             \
+#define Q7_CONV_TO_INT(NAME, SRC_CLASS, READER, FN) \
   void NAME##Conv(SRC_CLASS* src, int* dst, int from, int to) { \
-    const READER s(src);                                        \
-    CheckRange(s.count, from, to);                              \
+    const READER s(src); \
+    CheckRange(s.count, from, to); \
     FillInts(s, reinterpret_cast<int32_t*>(dst), from, to, FN); \
-  }                                                             \
+  } \
   void NAME(SRC_CLASS* src, int* dst) { NAME##Conv(src, dst, 0, src->FArraySize); }
 
-#define Q7_CONV_TO_DBL(NAME, SRC_CLASS, READER, FN)                \
+#define Q7_CONV_TO_DBL(NAME, SRC_CLASS, READER, FN) \
   void NAME##Conv(SRC_CLASS* src, double* dst, int from, int to) { \
-    const READER s(src);                                           \
-    CheckRange(s.count, from, to);                                 \
-    FillDoubles(s, dst, from, to, FN);                             \
-  }                                                                \
+    const READER s(src); \
+    CheckRange(s.count, from, to); \
+    FillDoubles(s, dst, from, to, FN); \
+  } \
   void NAME(SRC_CLASS* src, double* dst) { NAME##Conv(src, dst, 0, src->FArraySize); }
 
-#define Q7_CONV_TO_DEC(NAME, SRC_CLASS, READER, FN)                       \
+#define Q7_CONV_TO_DEC(NAME, SRC_CLASS, READER, FN) \
   void NAME##Conv(SRC_CLASS* src, TNumericArray* dst, int from, int to) { \
-    const READER s(src);                                                  \
-    CheckRange(s.count, from, to);                                        \
-    FillDecimals(s, dst, from, to, FN);                                   \
-  }                                                                       \
+    const READER s(src); \
+    CheckRange(s.count, from, to); \
+    FillDecimals(s, dst, from, to, FN); \
+  } \
   void NAME(SRC_CLASS* src, TNumericArray* dst) { NAME##Conv(src, dst, 0, src->FArraySize); }
 
 // The whole-list form packs the texts, except DECIMAL texts (fixed 50-byte slots).
-#define Q7_CONV_TO_STR(NAME, SRC_CLASS, READER, FN, WIDTH, PACKED)            \
+#define Q7_CONV_TO_STR(NAME, SRC_CLASS, READER, FN, WIDTH, PACKED) \
   void NAME##Conv(SRC_CLASS* src, char** dst, char* area, int from, int to) { \
-    const READER s(src);                                                      \
-    CheckRange(s.count, from, to);                                            \
-    FillTexts(s, dst, area, from, to, WIDTH, false, FN);                      \
-  }                                                                           \
-  void NAME(SRC_CLASS* src, char** dst, char* area) {                         \
-    const READER s(src);                                                      \
-    FillTexts(s, dst, area, 0, s.count, WIDTH, PACKED, FN);                   \
+    const READER s(src); \
+    CheckRange(s.count, from, to); \
+    FillTexts(s, dst, area, from, to, WIDTH, false, FN); \
+  } \
+  void NAME(SRC_CLASS* src, char** dst, char* area) { \
+    const READER s(src); \
+    FillTexts(s, dst, area, 0, s.count, WIDTH, PACKED, FN); \
   }
 
 Q7_CONV_TO_INT(dblVL2intVL, TDoubleArray, DblSrc, DblToInt)

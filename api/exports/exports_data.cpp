@@ -18,20 +18,21 @@ Q7_EXPORT int Q7FindRecNoReal(int table, int set, int rec_no) {
   return PlainFrame([&] { return innerQ7FindRecNoReal(table, set, rec_no); });
 }
 
-Q7_EXPORT int RQ7OpenStrFindReal(int table, int filter, int kind, char* from, char* to) {
+Q7_EXPORT int RQ7OpenStrFindReal(int table, int filter, int kind, const char* from, const char* to) {
   return CheckedFrame("RQ7OpenStrFindReal",
                       [&] { return innerQ7OpenStrFindReal(table, filter, kind, from, to); });
 }
-Q7_EXPORT int Q7OpenStrFindReal(int table, int filter, int kind, char* from, char* to) {
+Q7_EXPORT int Q7OpenStrFindReal(int table, int filter, int kind, const char* from, const char* to) {
   return PlainFrame([&] { return innerQ7OpenStrFindReal(table, filter, kind, from, to); });
 }
 
-Q7_EXPORT int RQ7OpenStrFindRealSJIS(int table, int filter, int kind, char* from, char* to) {
+Q7_EXPORT int RQ7OpenStrFindRealSJIS(int table, int filter, int kind, const char* from, const char* to) {
   return FullFrame("RQ7OpenStrFindRealSJIS",
                    [&] { return innerRQ7OpenStrFindRealSJIS(table, filter, kind, from, to); });
 }
 
-Q7_EXPORT int RQ7OpenStrFindRealLocale(int table, int filter, int kind, char* from, char* to, int locale) {
+Q7_EXPORT int RQ7OpenStrFindRealLocale(int table, int filter, int kind, const char* from, const char* to,
+                                       int locale) {
   return CheckedFrame("RQ7OpenStrFindRealLocale",
                       [&] { return innerRQ7OpenStrFindRealLocale(table, filter, kind, from, to, locale); });
 }

@@ -117,7 +117,7 @@ Q7_EXPORT int RQ7AddRealFilter2(int table, int position, const char* name, int t
   });
 }
 Q7_EXPORT int Q7AddRealFilter2(int table, int position, const char* name, int type, int rows, int unit,
-                               void* values) {
+                               const void* values) {
   return PlainFrame([&] { return innerQ7AddRealFilter2(table, position, name, type, rows, unit, values); });
 }
 

@@ -28,36 +28,43 @@ Q7_EXPORT int Q7SearchByRowNo(int table, int unused, int set, int op, int from, 
   return PlainFrame([&] { return innerQ7SearchByRowNo(table, unused, set, op, from, to); });
 }
 
-Q7_EXPORT int RQ7SearchByField(int table, int filter, int set, int op, char* from, char* to) {
-  return FullFrame("RQ7SearchByField",
-                   [&] { return innerQ7SearchByField(table, filter, set, op, from, to); });
+Q7_EXPORT int RQ7SearchByField(int table, int filter, int set, int op, const char* from, const char* to) {
+  return FullFrame("RQ7SearchByField", [&] {
+    return innerQ7SearchByField(table, filter, set, op, HostReadOnly(from), HostReadOnly(to));
+  });
 }
 
-Q7_EXPORT int Q7SearchByField(int table, int filter, int set, int op, char* from, char* to) {
-  return PlainFrame([&] { return innerQ7SearchByField(table, filter, set, op, from, to); });
+Q7_EXPORT int Q7SearchByField(int table, int filter, int set, int op, const char* from, const char* to) {
+  return PlainFrame(
+      [&] { return innerQ7SearchByField(table, filter, set, op, HostReadOnly(from), HostReadOnly(to)); });
 }
 
-Q7_EXPORT int RQ7SearchByFieldStr(int table, int filter, int set, int op, char* from, char* to) {
-  return LightFrame([&] { return innerQ7SearchByField(table, filter, set, op, from, to); });
+Q7_EXPORT int RQ7SearchByFieldStr(int table, int filter, int set, int op, const char* from, const char* to) {
+  return LightFrame(
+      [&] { return innerQ7SearchByField(table, filter, set, op, HostReadOnly(from), HostReadOnly(to)); });
 }
 
-Q7_EXPORT int RQ7SearchByFieldSJIS(int table, int filter, int set, int op, char* from, char* to) {
-  return FullFrame("RQ7SearchByFieldSJIS",
-                   [&] { return innerRQ7SearchByFieldSJIS(table, filter, set, op, from, to); });
+Q7_EXPORT int RQ7SearchByFieldSJIS(int table, int filter, int set, int op, const char* from, const char* to) {
+  return FullFrame("RQ7SearchByFieldSJIS", [&] {
+    return innerRQ7SearchByFieldSJIS(table, filter, set, op, HostReadOnly(from), HostReadOnly(to));
+  });
 }
 
-Q7_EXPORT int RQ7SearchByFieldLocale(int table, int filter, int set, int op, char* from, char* to,
+Q7_EXPORT int RQ7SearchByFieldLocale(int table, int filter, int set, int op, const char* from, const char* to,
                                      int locale) {
-  return CheckedFrame("RQ7SearchByFieldLocale",
-                      [&] { return innerRQ7SearchByFieldLocale(table, filter, set, op, from, to, locale); });
+  return CheckedFrame("RQ7SearchByFieldLocale", [&] {
+    return innerRQ7SearchByFieldLocale(table, filter, set, op, HostReadOnly(from), HostReadOnly(to), locale);
+  });
 }
 
-Q7_EXPORT int RQ7SearchByField2(int table, int filter, int set, int op, char* from, char* to) {
-  return LightFrame([&] { return innerQ7SearchByField2(table, filter, set, op, from, to); });
+Q7_EXPORT int RQ7SearchByField2(int table, int filter, int set, int op, const char* from, const char* to) {
+  return LightFrame(
+      [&] { return innerQ7SearchByField2(table, filter, set, op, HostReadOnly(from), HostReadOnly(to)); });
 }
 
-Q7_EXPORT int Q7SearchByField2(int table, int filter, int set, int op, char* from, char* to) {
-  return PlainFrame([&] { return innerQ7SearchByField2(table, filter, set, op, from, to); });
+Q7_EXPORT int Q7SearchByField2(int table, int filter, int set, int op, const char* from, const char* to) {
+  return PlainFrame(
+      [&] { return innerQ7SearchByField2(table, filter, set, op, HostReadOnly(from), HostReadOnly(to)); });
 }
 
 Q7_EXPORT int RQ7SearchByFieldWildCard(int table, int filter, int set, const char* pattern) {
@@ -69,20 +76,23 @@ Q7_EXPORT int Q7SearchByFieldWildCard(int table, int filter, int set, const char
   return PlainFrame([&] { return innerQ7SearchByFieldWildCard(table, filter, set, pattern); });
 }
 
-Q7_EXPORT int RQ7SearchByFieldNValues(int table, int filter, int set, int count, void* values) {
-  return LightFrame([&] { return DBTASK()->SearchByFieldNValues(table, filter, set, count, values); });
+Q7_EXPORT int RQ7SearchByFieldNValues(int table, int filter, int set, int count, const void* values) {
+  return LightFrame(
+      [&] { return DBTASK()->SearchByFieldNValues(table, filter, set, count, HostReadOnly(values)); });
 }
 
-Q7_EXPORT int Q7Search(int table, int filter, int set, unsigned char* flags) {
-  return PlainFrame([&] { return innerQ7Search(table, filter, set, flags); });
+Q7_EXPORT int Q7Search(int table, int filter, int set, const unsigned char* flags) {
+  return PlainFrame([&] { return innerQ7Search(table, filter, set, HostReadOnly(flags)); });
 }
 
 Q7_EXPORT int Q7GetValCount(int table, int filter, int set, int* counts) {
   return PlainFrame([&] { return innerQ7GetValCount(table, filter, set, counts); });
 }
 
-Q7_EXPORT int Q7ServiceSortByN(int n, int* values, int* non_zero_count, int* non_zero_index, int* order) {
-  return PlainFrame([&] { return innerQ7ServiceSortByN(n, values, non_zero_count, non_zero_index, order); });
+Q7_EXPORT int Q7ServiceSortByN(int n, const int* values, int* non_zero_count, int* non_zero_index,
+                               int* order) {
+  return PlainFrame(
+      [&] { return innerQ7ServiceSortByN(n, HostReadOnly(values), non_zero_count, non_zero_index, order); });
 }
 
 // ---- High-speed search ----
@@ -121,7 +131,7 @@ Q7_EXPORT int Q7SortByRowNo(int table, int unused, int set, int dir) {
   return PlainFrame([&] { return innerQ7SortByRowNo(table, unused, set, dir); });
 }
 
-Q7_EXPORT int RQ7IntegratedSortByField(int table, int set, int* filters, int* dirs) {
+Q7_EXPORT int RQ7IntegratedSortByField(int table, int set, const int* filters, const int* dirs) {
   return LightFrame([&] { return DBTASK()->IntegratedSortByField(table, set, filters, dirs); });
 }
 

@@ -86,9 +86,11 @@ Q7_EXPORT int RQ7GetJoinInfoExR1(int table, int* outer, int* key_count, int* mas
 
 // ---- Searches ----
 
-Q7_EXPORT int RQ7SearchByFieldStrR1(int table, int filter, int set, int op, char* from, char* to) {
-  return FullFrame("RQ7SearchByField",
-                   [&] { return innerRQ7SearchByFieldStrR1(table, filter, set, op, from, to); });
+Q7_EXPORT int RQ7SearchByFieldStrR1(int table, int filter, int set, int op, const char* from,
+                                    const char* to) {
+  return FullFrame("RQ7SearchByField", [&] {
+    return innerRQ7SearchByFieldStrR1(table, filter, set, op, HostReadOnly(from), HostReadOnly(to));
+  });
 }
 
 Q7_EXPORT int RQ7SearchByFieldNumericR1(int table, int filter, int set, int op, Numeric* from, Numeric* to) {
@@ -106,13 +108,14 @@ Q7_EXPORT int RQ7SearchByFieldDblR1(int table, int filter, int set, int op, doub
                    [&] { return innerRQ7SearchByFieldDblR1(table, filter, set, op, from, to); });
 }
 
-Q7_EXPORT int RQ7SearchByFieldSJISR1(int table, int filter, int set, int op, char* from, char* to) {
+Q7_EXPORT int RQ7SearchByFieldSJISR1(int table, int filter, int set, int op, const char* from,
+                                     const char* to) {
   return DelegatingValueFrame(kStatusFailure,
                               [&] { return RQ7SearchByFieldSJIS(table, filter, set, op, from, to); });
 }
 
-Q7_EXPORT int RQ7SearchByFieldLocaleR1(int table, int filter, int set, int op, char* from, char* to,
-                                       int locale) {
+Q7_EXPORT int RQ7SearchByFieldLocaleR1(int table, int filter, int set, int op, const char* from,
+                                       const char* to, int locale) {
   return DelegatingValueFrame(
       kStatusFailure, [&] { return RQ7SearchByFieldLocale(table, filter, set, op, from, to, locale); });
 }

@@ -52,6 +52,13 @@ extern const char kEmptyText[];  // one zero byte, read-only
 // The text buffer of value-frame functions; each call that returns text in it overwrites it. Shared
 // by all threads without a lock: a text returned in it is valid until the next such call.
 inline constexpr int kGBufSize = 4096;
+
+// What the interface hands in as read-only (search bounds, flags and value lists) keeps the
+// mutable signatures of the operation layer and the task object below it, which only read it.
+template <class T>
+T* HostReadOnly(const T* p) {
+  return const_cast<T*>(p);
+}
 extern char gBuf[kGBufSize];
 
 namespace frame_detail {

@@ -268,7 +268,7 @@ int innerQ7AppendRealFilter2(int table_id, int filter_id, int type, int start_ro
 }
 
 int innerQ7AddRealFilter2(int table_id, int position, const char* name, int type, int rows, int unit,
-                          void* data) {
+                          const void* data) {
   constexpr char kName[] = "Q7AddRealFilter2";
   return RunOp(kName, [&] {
     if (name != nullptr && strnlen(name, kMaxNameLength + 1) > kMaxNameLength) {

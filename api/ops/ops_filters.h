@@ -84,7 +84,7 @@ int PrepareAppend(const char* ring_name, TRealTable* table, TFilter* filter, int
 // than 255 bytes leaves two entries (Q7_ERROR_ILLEGAL_FILTER_NAME, "Illegal FilterName") and is
 // refused with that code. The host's name is never changed. Returns the new filter's ID.
 int innerQ7AddRealFilter2(int table_id, int position, const char* name, int type, int rows, int unit,
-                          void* data);
+                          const void* data);
 
 // ---- The RQ7 forms ----
 // Each is named by the exported function it serves and records under that name.

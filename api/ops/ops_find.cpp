@@ -18,7 +18,7 @@ bool TooLong(const char* text) { return text != nullptr && strnlen(text, kMaxFin
 
 }  // namespace
 
-int innerQ7OpenStrFindReal(int table_id, int filter_id, int kind, char* from, char* to) {
+int innerQ7OpenStrFindReal(int table_id, int filter_id, int kind, const char* from, const char* to) {
   constexpr char kRing[] = "Q7OpenStrFindReal";
   return RunOp(kRing, [&] {
     TRealTable* table = FindRealTable(kRing, table_id);
@@ -35,12 +35,13 @@ int innerQ7OpenStrFindReal(int table_id, int filter_id, int kind, char* from, ch
   });
 }
 
-int innerRQ7OpenStrFindRealSJIS(int table_id, int filter_id, int kind, char* from, char* to) {
+int innerRQ7OpenStrFindRealSJIS(int table_id, int filter_id, int kind, const char* from, const char* to) {
   RequireShiftJisDatabase();
   return innerQ7OpenStrFindReal(table_id, filter_id, kind, from, to);
 }
 
-int innerRQ7OpenStrFindRealLocale(int table_id, int filter_id, int kind, char* from, char* to, int locale) {
+int innerRQ7OpenStrFindRealLocale(int table_id, int filter_id, int kind, const char* from, const char* to,
+                                  int locale) {
   RequireLocaleOfDatabase(locale);
   return innerQ7OpenStrFindReal(table_id, filter_id, kind, from, to);
 }

@@ -23,13 +23,14 @@
 // find is opened. A null from, or a null to for kinds 1 and 5 (the only ones that read it), is
 // refused before that (Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : From" / "... : To"); no
 // find is opened and the open one stays.
-int innerQ7OpenStrFindReal(int table_id, int filter_id, int kind, char* from, char* to);
+int innerQ7OpenStrFindReal(int table_id, int filter_id, int kind, const char* from, const char* to);
 // innerQ7OpenStrFindReal for texts in a stated code (api/ops/CharCodeChecks.h): Shift_JIS, or the
 // code of a locale ID. A database of another code is thrown as CQ7Exception
 // (Q7_ERROR_CHAR_CODE_MISMATCH) before the find, for the exported frame to record; no find is
 // opened then.
-int innerRQ7OpenStrFindRealSJIS(int table_id, int filter_id, int kind, char* from, char* to);
-int innerRQ7OpenStrFindRealLocale(int table_id, int filter_id, int kind, char* from, char* to, int locale);
+int innerRQ7OpenStrFindRealSJIS(int table_id, int filter_id, int kind, const char* from, const char* to);
+int innerRQ7OpenStrFindRealLocale(int table_id, int filter_id, int kind, const char* from, const char* to,
+                                  int locale);
 // "Q7OpenIntFindReal" / "Q7OpenFloatFindReal" (DOUBLE, DATE, TIME, DATETIME filters) /
 // "innerQ7OpenNumericFindReal" (unscaled decimals at the filter's scale, passed by value).
 int innerQ7OpenIntFindReal(int table_id, int filter_id, int kind, int from, int to);

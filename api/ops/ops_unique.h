@@ -22,4 +22,9 @@
 // and throws Q7_ERROR_INNER_ENGINE with an empty message. Any other exception gives
 // Q7_ERROR_UNKNOWN without an entry. No set is registered on any failure; the work memory is
 // released on every path.
+// Sets of at least this many rows are grouped on the worker pool (the multi-key integrated sort,
+// which numbers the runs of equal keys in parallel), smaller ones by serial counting passes. Both
+// roads give the same rows in the same order, codes and entries, whatever the worker count.
+constexpr int kUniqueParallelMinRows = 65536;
+
 int innerQ7ExtractUniqueReal(int unused, int table_id, int set_id, const int* filter_ids, int keep_order);

@@ -55,7 +55,13 @@ class CDBParallelTask : public CDBTask {
   // "RQ7IntegratedSortByField": a table that is not real gives Q7_ERROR_NOT_REAL_TABLE without an
   // entry; a null filter list Q7_ERROR_INVALID_PARAMETER. Merges the pending values of every filter,
   // then MppIntegratedSortByField (the last listed filter is the primary key).
-  int IntegratedSortByField(int table_id, int set_id, int* filter_ids, int* dirs) override;
+  int IntegratedSortByField(int table_id, int set_id, const int* filter_ids, const int* dirs) override;
+
+  // ---- Unique rows ----
+  // No checks and no log name of its own: MppExtractUniqueReal (database/MppExtractUniqueReal.h)
+  // with the table, set, filter list and keep-order flag; the first int is not read. Its result is
+  // returned as it is and its CQ7Exception passes on to the caller, which records it.
+  int ExtractUniqueReal(int unused, int table_id, int set_id, const int* filter_ids, int keep_order) override;
 
   // ---- Filters and tables ----
   // "RQ7AddRealFilter2": a filter name above 255 bytes gives Q7_ERROR_ILLEGAL_FILTER_NAME; a null or

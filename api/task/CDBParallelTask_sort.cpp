@@ -22,7 +22,7 @@ int CDBParallelTask::SortByField(int table_id, int filter_id, int set_id, int di
   });
 }
 
-int CDBParallelTask::IntegratedSortByField(int table_id, int set_id, int* filter_ids, int* dirs) {
+int CDBParallelTask::IntegratedSortByField(int table_id, int set_id, const int* filter_ids, const int* dirs) {
   constexpr char kLog[] = "RQ7IntegratedSortByField";
   return RunOp(kLog, [&] {
     TBaseTable* table = FindTable(kLog, table_id);

@@ -51,12 +51,15 @@ class CDBTask {
   virtual int SearchByFieldWildCard(int table_id, int filter_id, int set_id, const char* pattern) = 0;
   virtual int ServiceSortByN(int n, int* values, int* non_zero_count, int* non_zero_index, int* order) = 0;
   virtual int SortByField(int table_id, int filter_id, int set_id, int dir) = 0;
+  // Slot 25.
+  virtual int ExtractUniqueReal(int unused, int table_id, int set_id, const int* filter_ids,
+                                int keep_order) = 0;
   // Slots 35, 36, 40, 41 and 45.
   virtual int SearchByFieldSJIS(int table_id, int filter_id, int set_id, int op, void* from, void* to) = 0;
   virtual int AddRealFilter2(int table_id, int position, char* name, int type, int rows, int width,
                              void* data) = 0;
   virtual int CondenseRealTable(int table_id) = 0;
-  virtual int IntegratedSortByField(int table_id, int set_id, int* filter_ids, int* dirs) = 0;
+  virtual int IntegratedSortByField(int table_id, int set_id, const int* filter_ids, const int* dirs) = 0;
   virtual int SearchByFieldNValues(int table_id, int filter_id, int set_id, int count, void* values) = 0;
 
   // ---- Base services ----

@@ -317,17 +317,21 @@ TEST_F(DataAccessApi, WritesRefuseTheSmallestStartRow) {
     RingEntry first;  // the table's own entry
   };
   const Case cases[] = {
-      {"overwrite", [&] { return RQ7OverwriteRealEx(table_, kAllRows, filter, INT32_MIN, 1, values); },
+      {"overwrite",
+       [&] { return RQ7OverwriteRealEx(table_, kAllRows, filter, INT32_MIN, 1, values); },
        {"MppOverWriteEx", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : WriteStart"}},
       {"plain overwrite", [&] { return Q7OverwriteRealEx(table_, kAllRows, filter, INT32_MIN, 1, values); },
        kTableEntry},
       {"serial overwrite",
        [&] { return RQ7OverwriteRealExStr(table_, kAllRows, filter, INT32_MIN, 1, values); }, kTableEntry},
-      {"fill", [&] { return RQ7FillRealEx(table_, kAllRows, filter, INT32_MIN, 1, values); },
+      {"fill",
+       [&] { return RQ7FillRealEx(table_, kAllRows, filter, INT32_MIN, 1, values); },
        {"MppFillEx", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : WriteStart(-2147483649)"}},
-      {"overwrite by value", [&] { return RQ7OverwriteRealExIntR1(table_, kAllRows, filter, INT32_MIN, 7); },
+      {"overwrite by value",
+       [&] { return RQ7OverwriteRealExIntR1(table_, kAllRows, filter, INT32_MIN, 7); },
        {"MppOverWriteEx", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : WriteStart"}},
-      {"fill by value", [&] { return RQ7FillRealExIntR1(table_, kAllRows, filter, INT32_MIN, 1, 7); },
+      {"fill by value",
+       [&] { return RQ7FillRealExIntR1(table_, kAllRows, filter, INT32_MIN, 1, 7); },
        {"MppFillEx", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : WriteStart(-2147483649)"}},
   };
   for (const Case& c : cases) {

@@ -377,8 +377,9 @@ TEST_F(TablesSetsApi, MaxJoinChainAcceptsItsRangeOnly) {
   EXPECT_EQ(RQ7SetMaxJoinChain(15), Q7_ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RQ7SetMaxJoinChain(511), Q7_ERROR_INVALID_PARAMETER);
   // The refusal is recorded by the collection; the frame passes the returned code through.
-  EXPECT_EQ(DrainRing(), (Ring{{"SetMaxJoinChain", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : MaxJoinChain(15)"},
-                               {"SetMaxJoinChain", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : MaxJoinChain(511)"}}));
+  EXPECT_EQ(DrainRing(),
+            (Ring{{"SetMaxJoinChain", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : MaxJoinChain(15)"},
+                  {"SetMaxJoinChain", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : MaxJoinChain(511)"}}));
 }
 
 }  // namespace

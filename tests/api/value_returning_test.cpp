@@ -389,23 +389,23 @@ TEST_F(ValueReturningApi, R1WritesRefuseAValueOfAnotherKind) {
   const RingEntry kFill{"RQ7FillRealEx", Q7_ERROR_INVALID_DATA_TYPE, "Illegal data type"};
   const RingEntry kFillText{"RQ7FillRealEx", Q7_ERROR_INVALID_DATA_TYPE, "Illegal data type ( Not STRING )"};
   const Case cases[] = {
-      {"int over double", double_,
-       [&] { return RQ7OverwriteRealExIntR1(table_, 1, double_, 1, 7); }, kOverwrite},
-      {"double over text", text_,
-       [&] { return RQ7OverwriteRealExDblR1(table_, 1, text_, 1, 2.5); }, kOverwrite},
-      {"decimal over text", text_,
-       [&] { return RQ7OverwriteRealExNumericR1(table_, 1, text_, 1, &m); }, kOverwrite},
-      {"text over int", int_,
+      {"int over double", double_, [&] { return RQ7OverwriteRealExIntR1(table_, 1, double_, 1, 7); },
+       kOverwrite},
+      {"double over text", text_, [&] { return RQ7OverwriteRealExDblR1(table_, 1, text_, 1, 2.5); },
+       kOverwrite},
+      {"decimal over text", text_, [&] { return RQ7OverwriteRealExNumericR1(table_, 1, text_, 1, &m); },
+       kOverwrite},
+      {"text over int",
+       int_,
        [&] { return RQ7OverwriteRealExStrR1(table_, 1, int_, 1, "9"); },
        {"RQ7OverwriteRealEx", Q7_ERROR_INVALID_DATA_TYPE, "Illegal data type ( Not STRING )"}},
-      {"int fill of decimal", decimal_,
-       [&] { return RQ7FillRealExIntR1(table_, 1, decimal_, 1, 4, 7); }, kFill},
-      {"double fill of int", int_,
-       [&] { return RQ7FillRealExDblR1(table_, 1, int_, 1, 4, 2.5); }, kFill},
-      {"text fill of date", date_,
-       [&] { return RQ7FillRealExStrR1(table_, 1, date_, 1, 4, "x"); }, kFillText},
-      {"decimal fill of time", time_,
-       [&] { return RQ7FillRealExNumericR1(table_, 1, time_, 1, 4, &m); }, kFill},
+      {"int fill of decimal", decimal_, [&] { return RQ7FillRealExIntR1(table_, 1, decimal_, 1, 4, 7); },
+       kFill},
+      {"double fill of int", int_, [&] { return RQ7FillRealExDblR1(table_, 1, int_, 1, 4, 2.5); }, kFill},
+      {"text fill of date", date_, [&] { return RQ7FillRealExStrR1(table_, 1, date_, 1, 4, "x"); },
+       kFillText},
+      {"decimal fill of time", time_, [&] { return RQ7FillRealExNumericR1(table_, 1, time_, 1, 4, &m); },
+       kFill},
   };
 
   for (const Case& c : cases) {

@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <cstring>
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,8 @@
 #include "foundation/CQ7Exception.h"
 #include "table_test_support.h"
 #include "values/ArrayFunctions.h"
+#include "values/CompileSettings.h"
+#include "values/MppCompile.h"
 #include "values/TDoubleArray.h"
 #include "values/TIntArray.h"
 #include "values/TNumericArray.h"
@@ -295,6 +299,93 @@ TEST_F(FilterManagementTest, FilterWidths) {
   f->AllocTVL();
   ASSERT_EQ(f->AppendTVLStr("abcdefgh", 2), 1);
   EXPECT_EQ(t_->GetFilterWidth(s), 8);
+}
+
+// The filter AddFilter2 builds from the caller's block equals the one the copy with the NULL put in
+// front gave: the same value numbers and the same list, for every type, with NULLs of the data's
+// own, NaNs, -0.0, null text pointers and trailing blanks, whether trimming is on or off.
+TEST_F(FilterManagementTest, AddFilter2EqualsTheCompileOfACopy) {
+  constexpr int kRows = 30011;
+  std::mt19937 gen(5);
+  std::vector<int32_t> ints(kRows + 3);  // more than the records: only kRows are read
+  for (auto& v : ints) v = gen() % 13 == 0 ? INT32_MIN : static_cast<int32_t>(gen() % 5000) * 400009;
+  std::vector<int32_t> dense(kRows + 3);
+  for (auto& v : dense) v = static_cast<int32_t>(gen() % 300) + 1;
+  std::vector<double> dbls(kRows);
+  for (int i = 0; i < kRows; ++i) {
+    const uint32_t r = gen() % 41;
+    dbls[i] = r == 0   ? -HUGE_VAL
+              : r == 1 ? std::nan("")
+              : r == 2 ? -0.0
+              : r == 3 ? 0.0
+                       : (gen() % 9000) * 0.125;
+  }
+  std::vector<Numeric> decs(kRows);
+  for (auto& v : decs) {
+    const int64_t k = static_cast<int64_t>(gen() % 4000) - 2000;
+    v = gen() % 17 == 0 ? Numeric{0, INT64_MIN} : Numeric{static_cast<uint64_t>(k), k < 0 ? -1 : 0};
+  }
+  const std::vector<std::string> pool = {"",       "   ",  "pear", "pear  ", "apple",
+                                         " apple", "fig ", "fig",  "kiwi"};
+  std::vector<const char*> texts(kRows);
+  for (auto& t : texts) t = gen() % 23 == 0 ? nullptr : pool[gen() % pool.size()].c_str();
+
+  struct Case {
+    int type, width;
+    const void* data;
+  };
+  const Case cases[] = {
+      {Q7_TYPE_INTEGER, 4, ints.data()}, {Q7_TYPE_INTEGER, 4, dense.data()},
+      {Q7_TYPE_DOUBLE, 8, dbls.data()},  {Q7_TYPE_DATE, 8, dbls.data()},
+      {Q7_TYPE_STRING, 8, texts.data()}, {Q7_TYPE_DECIMAL, 16, decs.data()},
+  };
+  TRealTable* t = Real(AddTable("big", kRows));
+  const int saved_trim = g_cut_last_space;
+  for (int trim : {0, 1}) {
+    g_cut_last_space = trim;
+    for (const auto& c : cases) {
+      SCOPED_TRACE(testing::Message() << "type " << c.type << ", trim " << trim);
+      const size_t w = static_cast<size_t>(c.width);
+      std::vector<unsigned char> copy((kRows + 1) * w);
+      const void* null_text = "";
+      const Numeric nan{0, INT64_MIN};
+      const int32_t int_null = INT32_MIN;
+      const double dbl_null = -HUGE_VAL;
+      memcpy(copy.data(),
+             c.type == Q7_TYPE_INTEGER   ? static_cast<const void*>(&int_null)
+             : c.type == Q7_TYPE_STRING  ? static_cast<const void*>(&null_text)
+             : c.type == Q7_TYPE_DECIMAL ? static_cast<const void*>(&nan)
+                                         : static_cast<const void*>(&dbl_null),
+             w);
+      memcpy(copy.data() + w, c.data, kRows * w);
+      int* rows = nullptr;
+      int count = 0;
+      void* values = nullptr;
+      MppCompile(kRows + 1, c.type, c.width, copy.data(), &rows, &count, &values);
+      std::unique_ptr<TIntArray> want_rows(new TIntArray(kRows + 1, rows));
+      std::unique_ptr<TBaseArray> want(AdoptCompiledList(c.type, count, values));
+
+      char name[] = "col";
+      const int id = t->AddFilter2(1024, name, c.type, kRows + 3, c.width, const_cast<void*>(c.data), 0, -1);
+      ASSERT_GT(id, 0);
+      TFilter* f = t->GetFilter(id);
+      ASSERT_EQ(f->PV->FArraySize, kRows + 1);
+      EXPECT_EQ(memcmp(f->PV->FData, want_rows->FData, sizeof(int32_t) * (kRows + 1)), 0);
+      ASSERT_EQ(f->VL->FArraySize, want->FArraySize);
+      EXPECT_EQ(ArrayDataTypeEx(f->VL), ArrayDataTypeEx(want.get()));
+      EXPECT_EQ(f->VL->FUnitSize, want->FUnitSize);
+      if (c.type == Q7_TYPE_STRING) {
+        auto* got_texts = static_cast<TStrArray*>(f->VL);
+        auto* want_texts = static_cast<TStrArray*>(want.get());
+        for (int k = 0; k < want->FArraySize; ++k)
+          ASSERT_STREQ(got_texts->GetPChar(k), want_texts->GetPChar(k)) << k;
+      } else {
+        EXPECT_EQ(memcmp(f->VL->FData, want->FData, w * static_cast<size_t>(want->FArraySize)), 0);
+      }
+      t->DropFilter(id);
+    }
+  }
+  g_cut_last_space = saved_trim;
 }
 
 }  // namespace

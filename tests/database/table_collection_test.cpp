@@ -39,7 +39,8 @@ TEST_F(CollectionTest, JoinChainLimitIs16AtLoadAndFallsBackTo510) {
     EXPECT_EQ(TTableCollection::SetMaxJoinChain(c.length), c.result);
     EXPECT_EQ(TTableCollection::m_nMaxJoinChain, c.kept);
     const std::string want =
-        c.result == 0 ? "" : "SetMaxJoinChain|Invalid Parameter : MaxJoinChain(" + std::to_string(c.length) + ")";
+        c.result == 0 ? ""
+                      : "SetMaxJoinChain|Invalid Parameter : MaxJoinChain(" + std::to_string(c.length) + ")";
     EXPECT_EQ(TakeRing(), want);
   }
   TTableCollection::m_nMaxJoinChain = saved;

@@ -13,6 +13,7 @@
 #include "kernels/KernelTasks.h"
 #include "kernels/MppCountingSort.h"
 #include "kernels/MppCountup.h"
+#include "kernels/MppExtractUnique.h"
 #include "kernels/RowFilters.h"
 #include "kernels/SetOps.h"
 #include "values/MppCompile.h"
@@ -50,6 +51,7 @@ const Row kRows[] = {
     {"Q7_MPP_RENUMBER_VLORD", mpp_renumber_vlord},
     {"Q7_MPP_COUNTUP_STEP1", mpp_countup_step1},
     {"Q7_MPP_COUNTUP_STEP2", mpp_countup_step2},
+    {"Q7_MPP_EXTRACT_UNIQUE", mpp_extract_unique},
     {"Q7_MPP_SEARCH_HELPER", mpp_search_helper},
     {"Q7_MPP_SEARCH_NVALUES", mpp_search_nvalues},
 };

@@ -191,3 +191,39 @@ TEST(MemoryMonitor, TracksNothing) {
   EXPECT_EQ(MEMTRACE->leak(), 0u);
   zpk_free(block);
 }
+
+// Scratch blocks come back for a later step of a fitting size, and what is kept never outgrows what
+// the steps since the previous settle had in use at once: two settles in a row with nothing in use
+// give everything back.
+TEST(ScratchBlocks, ReusedWhileNeededAndGivenBackAfter) {
+  zpk_scratch_settle();
+  zpk_scratch_settle();
+  ASSERT_EQ(zpk_scratch_kept(), 0u);
+  const size_t big = 3 * kScratchMin;
+  size_t cap_a = 0, cap_b = 0;
+  void* a = zpk_scratch_take(big, &cap_a);
+  void* b = zpk_scratch_take(big, &cap_b);
+  EXPECT_GE(cap_a, big);
+  memset(a, 1, big);
+  zpk_scratch_give(a, cap_a);
+  size_t cap_c = 0;
+  void* c = zpk_scratch_take(big - 100, &cap_c);
+  EXPECT_EQ(c, a);  // the kept block served the next step
+  EXPECT_EQ(cap_c, cap_a);
+  size_t cap_tiny = 0;
+  void* tiny = zpk_scratch_take(64, &cap_tiny);  // small blocks are never kept
+  EXPECT_EQ(cap_tiny, 64u);
+  zpk_scratch_give(tiny, cap_tiny);
+  zpk_scratch_give(c, cap_c);
+  zpk_scratch_give(b, cap_b);
+  EXPECT_EQ(zpk_scratch_kept(), cap_a + cap_b);
+  zpk_scratch_settle();  // both were in use at once: both stay
+  EXPECT_EQ(zpk_scratch_kept(), cap_a + cap_b);
+
+  void* d = zpk_scratch_take(big, &cap_c);
+  zpk_scratch_give(d, cap_c);
+  zpk_scratch_settle();  // one block was needed since the last settle
+  EXPECT_EQ(zpk_scratch_kept(), cap_c);
+  zpk_scratch_settle();
+  EXPECT_EQ(zpk_scratch_kept(), 0u);
+}

@@ -108,4 +108,113 @@ TEST_F(MppCompileTest, FewerElementsThanWorkers) {
   ExpectMppCompileMatchesSerial(1, 6, 8, texts);
 }
 
+// ---- The compile with an implied NULL element 0 ----
+
+// A copy of raw with the type's NULL put in front, compiled as before, against the compile that
+// reads raw where it lies: the same count, value numbers and list bytes (texts by content, since
+// the copy's NULL text is a pointer of its own).
+void ExpectWithNullMatchesCopy(int n, int type, int width, const void* raw) {
+  const size_t w = static_cast<size_t>(width);
+  std::vector<unsigned char> copy((static_cast<size_t>(n) + 1) * w);
+  static const char kNullText[] = "";
+  const char* null_text = kNullText;
+  const Numeric nan = DecNan();
+  switch (type) {
+    case 2:
+      memcpy(copy.data(), &kIntNull, w);
+      break;
+    case 6:
+      memcpy(copy.data(), &null_text, w);
+      break;
+    case 8:
+      memcpy(copy.data(), &nan, w);
+      break;
+    default:
+      memcpy(copy.data(), &kDblNull, w);
+      break;
+  }
+  if (n > 0) memcpy(copy.data() + w, raw, w * static_cast<size_t>(n));
+  Compiled old_road, direct;
+  MppCompile(n + 1, type, width, copy.data(), &old_road.rows, &old_road.count, &old_road.list);
+  MppCompileWithNull(n, type, width, raw, &direct.rows, &direct.count, &direct.list);
+  ASSERT_EQ(direct.count, old_road.count);
+  ASSERT_EQ(direct.Rows(n + 1), old_road.Rows(n + 1));
+  if (type == 6) {
+    for (int k = 0; k < old_road.count; ++k) {
+      ASSERT_STREQ(static_cast<const char**>(direct.list)[k], static_cast<const char**>(old_road.list)[k])
+          << k;
+    }
+  } else {
+    ASSERT_EQ(memcmp(direct.list, old_road.list, w * static_cast<size_t>(old_road.count)), 0);
+  }
+}
+
+TEST_F(MppCompileTest, ImpliedNullMatchesTheCopiedColumn) {
+  constexpr int kRows = 100003;
+  // Columns with NULLs of their own (which must fold into the implied one) and without (the NULL
+  // comes in front and every number moves up), on the counting and the slice roads.
+  const std::vector<int32_t> sparse = IntColumn(kRows, -2147483647, 2147483647, 11);
+  const std::vector<int32_t> dense = RunsOfInts(kRows, 7, 900, 1);
+  std::vector<int32_t> dense_no_null = dense;
+  dense_no_null[0] = 5;
+  std::vector<int32_t> sparse_no_null = sparse;
+  for (int32_t& v : sparse_no_null) v = v == kIntNull ? 77 : v;
+  const std::vector<int32_t> int_nulls(kRows, kIntNull);
+
+  std::vector<double> dbls = DoubleColumn(kRows, 5000, 12);
+  dbls[1] = -0.0;  // the earliest zero, after the implied NULL
+  std::vector<double> nan_first = dbls;
+  nan_first[0] = std::numeric_limits<double>::quiet_NaN();
+  std::vector<double> dbls_no_null = dbls;
+  for (double& v : dbls_no_null) v = std::isnan(v) || v == kDblNull ? 3.5 : v;
+
+  const std::vector<Numeric> decs = DecimalColumn(kRows, 4000, 13);
+  std::vector<Numeric> decs_no_null = decs;
+  for (Numeric& v : decs_no_null) v = v.high == INT64_MIN && v.low == 0 ? Dec(1) : v;
+
+  const std::vector<std::string> pool = TextPool(2000, 14);
+  std::vector<std::string> padded = {"   ", "a  ", "b", "b ", " c"};
+  std::vector<const char*> texts = TextColumn(kRows, pool, 15);
+  for (int i = 3; i < kRows; i += 101)
+    texts[static_cast<size_t>(i)] = padded[static_cast<size_t>(i % 5)].c_str();
+  texts[1] = nullptr;
+  std::vector<const char*> texts_no_empty = texts;
+  for (const char*& t : texts_no_empty) t = t == nullptr || t[0] == '\0' || t[0] == ' ' ? "zz" : t;
+
+  struct Case {
+    const char* name;
+    int type;
+    int width;
+    const void* raw;
+  };
+  const Case cases[] = {
+      {"int sparse", 2, 4, sparse.data()},
+      {"int sparse without NULL", 2, 4, sparse_no_null.data()},
+      {"int dense", 2, 4, dense.data()},
+      {"int dense without NULL", 2, 4, dense_no_null.data()},
+      {"int all NULL", 2, 4, int_nulls.data()},
+      {"double", 3, 8, dbls.data()},
+      {"date, NaN first", 4, 8, nan_first.data()},
+      {"double without NULL", 3, 8, dbls_no_null.data()},
+      {"decimal", 8, 16, decs.data()},
+      {"decimal without NULL", 8, 16, decs_no_null.data()},
+      {"texts", 6, 8, texts.data()},
+      {"texts without empty ones", 6, 8, texts_no_empty.data()},
+  };
+  for (int trim : {0, 1}) {
+    TrimSetting setting(trim);
+    for (int cap : {1, 2, 3, 0}) {
+      q7test::WorkerCap workers(cap);
+      for (const Case& c : cases) {
+        if (trim != 0 && c.type != 6) continue;
+        SCOPED_TRACE(testing::Message() << c.name << ", trim " << trim << ", worker cap " << cap);
+        for (int n : {kRows, 1, 0}) {
+          SCOPED_TRACE(n);
+          ExpectWithNullMatchesCopy(n, c.type, c.width, c.raw);
+        }
+      }
+    }
+  }
+}
+
 }  // namespace

@@ -228,8 +228,8 @@ TEST(NumericText, ReadTable) {
     const NumericInfo i{c.scale, c.mode};
     Numeric out = N("77");
     const char* end = nullptr;
-    const int status =
-        c.grouped ? q7num::NumericDgstr2Num(c.text, &i, &out, &end) : q7num::NumericStr2Num(c.text, &i, &out, &end);
+    const int status = c.grouped ? q7num::NumericDgstr2Num(c.text, &i, &out, &end)
+                                 : q7num::NumericStr2Num(c.text, &i, &out, &end);
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(S(out), c.want);
     EXPECT_EQ(end - c.text, c.end);

@@ -266,8 +266,7 @@ TEST(JoinChain, LengthsOutsideTheRangeSetTheLongest) {
 
 TEST(GeneratedNames, PrefixLocalTimeAndFixedIndex) {
   char out[kGeneratedNameSize];
-  EXPECT_TRUE(
-      q7test::FullMatch(MakeGeneratedName(kRealTablePrefix, 1, out), "realtbl20[0-9]{12}_1"));
+  EXPECT_TRUE(q7test::FullMatch(MakeGeneratedName(kRealTablePrefix, 1, out), "realtbl20[0-9]{12}_1"));
   EXPECT_TRUE(q7test::FullMatch(MakeGeneratedName(kFilterPrefix, 0, out), "filter20[0-9]{12}_0"));
   char given[] = "mine";
   EXPECT_EQ(NameOrGenerated(given, kJoinTablePrefix, 1, out), given);

@@ -131,8 +131,9 @@ TEST_F(SearchOps, NullBoundsThatTheCodeReadsAreRefused) {
   // The second form refuses a null bound on a string filter as well: it is no text.
   const int current = Real(table_)->GetCurrentSetID();
   EXPECT_EQ(innerQ7SearchByField2(table_, s_, 1, 8, nullptr, nullptr), Q7_ERROR_INVALID_PARAMETER);
-  EXPECT_EQ(Drain(), (std::vector<Entry>{{"Q7SearchByField2", Q7_ERROR_INVALID_PARAMETER,
-                                          "Invalid Parameter : From"}}));
+  EXPECT_EQ(
+      Drain(),
+      (std::vector<Entry>{{"Q7SearchByField2", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : From"}}));
   EXPECT_EQ(Real(table_)->GetCurrentSetID(), current);
 }
 

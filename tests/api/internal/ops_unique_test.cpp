@@ -9,6 +9,8 @@
 
 #include "api/ops/ops_sets.h"
 #include "opsets_support.h"
+#include "tests/support/test_support.h"
+#include "unique_support.h"
 
 namespace {
 
@@ -158,6 +160,83 @@ TEST_F(UniqueRows, ASetHoldingARecordTwiceIsAnInnerEngineFailure) {
   EXPECT_EQ(Drain(),
             (std::vector<Entry>{{"Q7ExtractUniqueReal", Q7_ERROR_INNER_ENGINE, "Error (Inner Engine)"}}));
   EXPECT_EQ(Real(t)->FnSet, sets);
+}
+
+// Both roads (serial counting passes below kUniqueParallelMinRows rows, the integrated sort on the
+// pool from there on) against the hash-set reference, for both orders and several worker counts.
+// Wide spreads make the filters' value counts multiply past one sort group (2^30), narrow ones make
+// large groups; the string filter adds NULL groups.
+class UniqueRowsRoads : public unique_test::UniqueTest {};
+
+TEST_F(UniqueRowsRoads, AgreeWithAHashSetReferenceForAnyWorkerCount) {
+  struct Round {
+    int n;
+    std::vector<int> spreads;
+    bool nulls;
+    bool whole_table;  // set 1, in record order, instead of a shuffled subset
+    bool pool;         // the set is large enough for the pool road
+  };
+  const Round rounds[] = {
+      {kUniqueParallelMinRows - 1, {5, 7}, true, true, false},
+      // About two thirds of the records go into a subset.
+      {kUniqueParallelMinRows * 8 / 5, {5, 7}, true, false, true},
+      {kUniqueParallelMinRows * 8 / 5, {3000, 3000, 3000}, false, false, true},
+      {kUniqueParallelMinRows + 100, {40, 2}, true, true, true},
+      // The string filter alone: the NULL rows sort first.
+      {kUniqueParallelMinRows * 8 / 5, {}, true, false, true},
+  };
+  std::mt19937 rng(11);
+  for (const Round& r : rounds) {
+    SCOPED_TRACE(r.n);
+    SetUp();
+    const int t = Table(r.n);
+    const std::vector<int> ids = RandomFilters(t, r.n, r.spreads, r.nulls, &rng);
+    std::vector<int> set_rows;
+    int set = 1;
+    if (r.whole_table) {
+      for (int row = 1; row <= r.n; ++row) set_rows.push_back(row);
+    } else {
+      set_rows = RandomSubset(r.n, &rng);
+      set = AddSet(t, set_rows);
+    }
+    ASSERT_EQ(static_cast<int>(set_rows.size()) >= kUniqueParallelMinRows, r.pool);
+    const auto vnos = AllValueNumbers(t, ids);
+    for (int keep : {0, 1}) {
+      const std::vector<int> want = unique_test::ReferenceUnique(vnos, set_rows, keep);
+      for (int cap : {1, 2, 5, 0}) {
+        q7test::WorkerCap workers(cap);
+        const int got = innerQ7ExtractUniqueReal(0, t, set, ids.data(), keep);
+        ASSERT_GT(got, 0) << "keep " << keep << ", cap " << cap;
+        EXPECT_EQ(Rows(t, got), want) << "keep " << keep << ", cap " << cap;
+      }
+    }
+  }
+}
+
+TEST_F(UniqueRowsRoads, ALargeSetHoldingAPickedRecordTwiceFailsAsTheSerialRoadDoes) {
+  const int n = kUniqueParallelMinRows;
+  const int t = Table(n);
+  std::vector<int> values(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) values[static_cast<size_t>(i)] = i % 100;
+  int list[] = {IntFilter(t, values), 0};
+  std::vector<int> rows;
+  for (int r = 1; r <= n; ++r) rows.push_back(r);
+  rows.push_back(1);  // record 1 again: the first of its group
+  const int set = AddSet(t, rows);
+  const int sets = Real(t)->FnSet;
+  // Without the set's order a repeated record is one row of its group.
+  const int sorted = innerQ7ExtractUniqueReal(0, t, set, list, 0);
+  ASSERT_GT(sorted, 0);
+  EXPECT_EQ(Rows(t, sorted).size(), 100u);
+  try {
+    innerQ7ExtractUniqueReal(0, t, set, list, 1);
+    ADD_FAILURE() << "no exception";
+  } catch (const CQ7Exception& e) {
+    EXPECT_EQ(e.ErrorCode(), Q7_ERROR_INNER_ENGINE);
+  }
+  EXPECT_EQ(Drain(),
+            (std::vector<Entry>{{"Q7ExtractUniqueReal", Q7_ERROR_INNER_ENGINE, "Error (Inner Engine)"}}));
+  EXPECT_EQ(Real(t)->FnSet, sets + 1);
 }
 
 }  // namespace
