@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "database/LentRows.h"
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
@@ -50,20 +51,7 @@ int ExtractSorted(TRealTable* table, TSetArray* set, const UniqueKeys& keys, int
     if (result_count != picked) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
     kept = current.get();
   }
-  // AddSet registers a copy, so the kept rows are only lent to the array it copies from.
-  TSetArray lent;
-  lent.FData = kept;
-  lent.FArraySize = result_count;
-  lent.FAllocSize = result_count;
-  int id = Q7_ERROR_UNKNOWN;
-  try {
-    id = table->AddSet(&lent);
-  } catch (...) {
-    lent.FData = nullptr;
-    throw;
-  }
-  lent.FData = nullptr;
-  return id;
+  return AddLentRows(kept, result_count, [&](TSetArray* lent) { return table->AddSet(lent); });
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // here: by the text from the second byte, by the host's map of value numbers, by wildcard, by
 // position and by record number.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 
@@ -10,10 +11,12 @@
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
+#include "database/ValueSelection.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
 #include "foundation/SystemHeader.h"
 #include "foundation/TextHelpers.h"
+#include "foundation/zpk_memory.h"
 #include "kernels/FindPos.h"
 #include "kernels/RowFilters.h"
 #include "kernels/WildCard.h"
@@ -136,13 +139,14 @@ void CompileScope(TSetArray* set, TFilter* filter, bool parallel, Scope* scope) 
 // n >= v / 8, else through the scope of the values its rows use.
 bool DenseSet(int rows, int values) { return rows >= (values >> 3); }
 
-// Keeps the rows of source whose value (dense) or scope position (small) is marked, into dst.
+// Keeps the rows of source whose value (dense: hit has one 0 or 1 per entry of the value list) or
+// scope position (small) is marked, into dst.
 void KeepMarkedRows(TSetArray* source, TSetArray* dst, TFilter* filter, const Scope* scope,
                     const unsigned char* hit, bool parallel) {
   if (scope != nullptr) {
     (parallel ? MppMoveRecsForScanScope : MoveRecsForScanScope)(source, dst, scope->position.get(), hit);
   } else {
-    (parallel ? MppMoveRecsForScan : MoveRecsForScan)(source, dst, filter->PV, hit);
+    MoveRecsForSelection(source, dst, filter->PV, hit, filter->VL->FArraySize, parallel);
   }
 }
 
@@ -380,9 +384,10 @@ int TRealTable::SearchByField2(int filter_id, int set_id, int op, char* from, ch
   try {
     auto* list = static_cast<TStrArray*>(filter->VL);
     const bool dense = DenseSet(n_rows, list->FArraySize);
+    const bool pool = SearchOnPool(n_rows);
     const SecondByteSelection selection(list, op, lo, hi);
     Scope scope;
-    if (!dense) CompileScope(source, filter, false, &scope);
+    if (!dense) CompileScope(source, filter, pool, &scope);
     const int n = dense ? list->FArraySize : scope.count;
     ZpkBlock<unsigned char> hit(static_cast<size_t>(n) + 1);
     memset(hit.get(), 0, static_cast<size_t>(n));
@@ -391,7 +396,7 @@ int TRealTable::SearchByField2(int filter_id, int set_id, int op, char* from, ch
     } else {
       selection.MarkScope(scope.values.get(), scope.count, hit.get());
     }
-    KeepMarkedRows(source, result.Set(), filter, dense ? nullptr : &scope, hit.get(), false);
+    KeepMarkedRows(source, result.Set(), filter, dense ? nullptr : &scope, hit.get(), pool);
   } catch (const CQ7Exception& e) {
     return e.ErrorCode();
   }
@@ -423,7 +428,9 @@ int TRealTable::Search(int filter_id, int set_id, unsigned char* hit_map) {
     }
     CopyFirst result(this, source);
     if (result.Id() < 0) return result.Id();
-    MoveRecsForScan(source, result.Set(), filter->PV, select);
+    // The host's map may hold any nonzero byte, so it is read as a map, never as a run.
+    const auto keep = SearchOnPool(source->FArraySize) ? MppMoveRecsForScan : MoveRecsForScan;
+    keep(source, result.Set(), filter->PV, select);
     return result.Keep();
   } catch (const CQ7Exception& e) {
     return e.ErrorCode();
@@ -458,14 +465,16 @@ int WildCardSearch(TRealTable* table, int filter_id, int set_id, const char* pat
   if (n_rows == 0) return result.Keep();
   auto* list = static_cast<TStrArray*>(filter->VL);
   const bool dense = DenseSet(n_rows, list->FArraySize);
+  // The serial entry keeps its own log names above but takes a large set to the pool as well.
+  const bool pool = parallel || SearchOnPool(n_rows);
   Scope scope;
-  if (!dense) CompileScope(source, filter, parallel, &scope);
+  if (!dense) CompileScope(source, filter, pool, &scope);
   const int n = dense ? list->FArraySize : scope.count;
   ZpkBlock<unsigned char> hit(static_cast<size_t>(n) + 1);
   for (int k = 0; k < n; ++k) {
-    hit[k] = static_cast<unsigned char>(wild.match(list->GetPChar(dense ? k : scope.values[k])));
+    hit[k] = wild.match(list->GetPChar(dense ? k : scope.values[k])) ? 1 : 0;
   }
-  KeepMarkedRows(source, result.Set(), filter, dense ? nullptr : &scope, hit.get(), parallel);
+  KeepMarkedRows(source, result.Set(), filter, dense ? nullptr : &scope, hit.get(), pool);
   return result.Keep();
 }
 
@@ -491,44 +500,53 @@ int TRealTable::SearchByRecNo(int, int set_id, int op, int from, int to) {
   if (result.Id() < 0) return result.Id();
   if (op < 0 || op > 7) return Q7_ERROR_INVALID_OPERATION;
   const int n = source->FArraySize;
-  const int* in = source->PIntAr();
-  int* out = result.Set()->PIntAr();
-  int kept = 0;
-  for (int i = 0; i < n; ++i) {
-    const int r = in[i];
-    bool keep = false;
-    switch (op) {
-      case 0:
-        keep = r == from;
+  if (op == 0) {
+    // Only the first row holding the number is kept.
+    const int* in = source->PIntAr();
+    int kept = 0;
+    for (int i = 0; i < n; ++i) {
+      if (in[i] == from) {
+        result.Set()->PIntAr()[0] = from;
+        kept = 1;
         break;
-      case 1:
-        keep = from <= r && r <= to;
-        break;
-      case 2:
-        keep = r <= from;
-        break;
-      case 3:
-        keep = r >= from;
-        break;
-      case 4:
-        keep = r != from;
-        break;
-      case 5:
-        keep = from < r && r < to;
-        break;
-      case 6:
-        keep = r < from;
-        break;
-      default:
-        keep = r > from;
-        break;
+      }
     }
-    if (keep) {
-      out[kept++] = r;
-      if (op == 0) break;
-    }
+    result.Set()->FArraySize = kept;
+    return result.Keep();
   }
-  result.Set()->FArraySize = kept;
+  // Every other operator keeps the record numbers in one range of ints (or, for 4, outside it),
+  // bounds widened so that from + 1 and to - 1 cannot overflow.
+  const int64_t f = from, t = to;
+  int64_t lo = INT32_MIN, hi = INT32_MAX;
+  bool keep = true;
+  switch (op) {
+    case 1:
+      lo = f;
+      hi = t;
+      break;
+    case 2:
+      hi = f;
+      break;
+    case 3:
+      lo = f;
+      break;
+    case 4:
+      lo = hi = f;
+      keep = false;
+      break;
+    case 5:
+      lo = f + 1;
+      hi = t - 1;
+      break;
+    case 6:
+      hi = f - 1;
+      break;
+    default:
+      lo = f + 1;
+      break;
+  }
+  const ValueRun run = ValueRun::Range(lo, hi, keep);
+  (SearchOnPool(n) ? MppMoveRecsByRecNoInRun : MoveRecsByRecNoInRun)(source, result.Set(), run);
   return result.Keep();
 }
 
@@ -588,11 +606,26 @@ int TRealTable::SearchByRowNo(int set_id, int op, int from, int to) {
   }
   if (first < 1) first = 1;
   if (last > n) last = n;
-  const int* in = source->PIntAr();
+  // The kept positions are at most two runs of the source: copied whole, on the pool when large.
+  int* in = source->PIntAr();
   int* out = result.Set()->PIntAr();
+  const bool pool = SearchOnPool(n);
   int kept = 0;
-  for (int p = first; p <= last; ++p) {
-    if (p != skip) out[kept++] = in[p - 1];
+  auto copy = [&](int p, int q) {  // positions p .. q
+    if (q < p) return;
+    const auto count = static_cast<unsigned long>(q - p + 1);
+    if (pool) {
+      MppMemcpy(out + kept, in + p - 1, sizeof(int), count, 0);
+    } else {
+      memmove(out + kept, in + p - 1, sizeof(int) * count);
+    }
+    kept += static_cast<int>(count);
+  };
+  if (skip >= first && skip <= last) {
+    copy(first, skip - 1);
+    copy(skip + 1, last);
+  } else {
+    copy(first, last);
   }
   result.Set()->FArraySize = kept;
   return result.Keep();

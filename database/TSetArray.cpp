@@ -95,21 +95,15 @@ TSetArray* TSetArray::SearchByValue(TFilter* filter, int op, const char* from, c
       if (view->FFilter == filter && view->HasData()) return view->SearchByValue(mapped, from, to, negate);
     }
   }
-  return _searchByValue(filter, mapped, from, to, negate);
+  ValueSelection sel(this, filter, mapped, from, to, negate, "_searchByValue");
+  if (sel.Empty()) return NewSearchResult(this, 0).release();
+  return KeepSelectedRows(this, filter, &sel, SearchOnPool(FArraySize)).release();
 }
 
 TSetArray* TSetArray::_searchByValue(TFilter* filter, int op, const char* from, const char* to, bool negate) {
   ValueSelection sel(this, filter, op, from, to, negate, "_searchByValue");
   if (sel.Empty()) return NewSearchResult(this, 0).release();
-  if (sel.NeedsTextTest()) sel.MarkTextMatches(0, sel.HitCount());
-  auto result = NewSearchResult(this, FArraySize);
-  if (sel.ScopeForm()) {
-    MoveRecsForScanScope(this, result.get(), sel.Position(), sel.Hit());
-  } else {
-    MoveRecsForScan(this, result.get(), filter->PV, sel.Hit());
-  }
-  result->AdjustMemArea();
-  return result.release();
+  return KeepSelectedRows(this, filter, &sel, false).release();
 }
 
 // ---- Search for a list of values ----
@@ -158,7 +152,7 @@ TSetArray* TSetArray::SearchByNValues(TFilter* filter, int n, const void* values
       throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER_TYPE);
   }
   auto result = NewSearchResult(this, FArraySize);
-  MoveRecsForScan(this, result.get(), filter->PV, hit.get());
+  MoveRecsForSelection(this, result.get(), filter->PV, hit.get(), vl->FArraySize, SearchOnPool(FArraySize));
   result->AdjustMemArea();
   return result.release();
 }

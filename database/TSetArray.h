@@ -77,14 +77,17 @@ class TSetArray : public TIntArray {
   // throws Q7_ERROR_INVALID_OPERATION "Unknown operation number: %d"; 8 to 10 on a non-STRING
   // filter ("Illegal data type ( Not STRING )", "String operation for Integer column is not
   // allowed."); 11 on a STRING filter ("Illegal data type ( Is STRING )", "'IS NULL' operation
-  // for String column is not allowd."); Q7_ERROR_OUT_OF_MEMORY. Nothing is left allocated.
+  // for String column is not allowd."); Q7_ERROR_OUT_OF_MEMORY. Nothing is left allocated. A set
+  // large enough for SearchOnPool (ValueSelection.h) is scanned on the worker pool, with the same
+  // rows: call only from the thread that holds the API lock.
   TSetArray* SearchByValue(TFilter* filter, int op, const char* from, const char* to, bool negate);
-  // The scanning search, for codes already mapped (0, 1, 2, 5, 6, 8 to 11, with or without 0x80).
+  // The scanning search on the calling thread alone, for codes already mapped (0, 1, 2, 5, 6, 8 to
+  // 11, with or without 0x80).
   TSetArray* _searchByValue(TFilter* filter, int op, const char* from, const char* to, bool negate);
 
   // The records whose value equals one of the n values (n int32, doubles, Numerics or text
   // pointers by the filter's storage type), in set order. Values not in the column are ignored.
-  // n < 0 throws Q7_ERROR_INVALID_PARAMETER.
+  // n < 0 throws Q7_ERROR_INVALID_PARAMETER. Rows of a large set are collected on the pool, as above.
   TSetArray* SearchByNValues(TFilter* filter, int n, const void* values);
 
   // ---- Parallel searches (TSetArray_mpp.cpp) ----

@@ -26,84 +26,13 @@
 
 namespace {
 
-// A full-list selection seen as runs of value numbers: NULL (entry 0) on its own, then entries
-// 1 .. n-1 kept as `outside`, except [lo, hi], kept as `inside`. The operations that become
-// value-number ranges give this shape, and a row is then tested by one compare of its value
-// number instead of a look-up in a map as long as the value list.
-struct RunShape {
-  unsigned char null_keep;
-  unsigned char inside;
-  unsigned char outside;
-  int lo;
-  int hi;
-  bool Keeps(int v) const {
-    const unsigned char in_run =
-        static_cast<uint32_t>(v - lo) <= static_cast<uint32_t>(hi - lo) ? inside : outside;
-    return (v == 0 ? null_keep : in_run) != 0;
-  }
-};
-
-// Value lists from this many entries are filtered through their runs: below it the map stays in
-// the cache and costs no more than the compare.
-constexpr int kRunFilterMinValues = 1 << 16;
-
-// The selection's shape, when it has one.
-bool ShapeOf(const unsigned char* hit, int n, RunShape* shape) {
-  shape->null_keep = hit[0];
-  shape->lo = shape->hi = 1;
-  const unsigned char u = n > 1 ? hit[1] : 0;
-  shape->inside = shape->outside = u;
-  // Entries are 0 or 1, so the first entry unlike c is the first equal to c ^ 1.
-  auto first_of = [&](int from, unsigned char c) {
-    if (from >= n) return n;
-    const void* p = memchr(hit + from, c, static_cast<size_t>(n - from));
-    return p != nullptr ? static_cast<int>(static_cast<const unsigned char*>(p) - hit) : n;
-  };
-  const int a = first_of(1, u ^ 1);
-  if (a == n) return true;
-  const int b = first_of(a, u);
-  if (first_of(b, u ^ 1) != n) return false;
-  shape->inside = u ^ 1;
-  shape->lo = a;
-  shape->hi = b - 1;
-  return true;
-}
-
-// Worker block of task 26: text-test the selection's entries [first, end), or keep the rows at
-// set positions [first, end) whose value number the shape keeps (written from out + first).
+// Worker block of task 26: text-test the selection's entries [first, end).
 struct SearchHelperParam {
   MppParamHeader header;
-  bool keep_rows;
   ValueSelection* selection;
   int first;
   int end;
-  const int* rows;
-  const int* vno;
-  uint32_t vno_count;
-  RunShape shape;
-  int* out;
-  int kept;
 };
-
-int KeepRowsInRuns(const SearchHelperParam& p) {
-  // Locals, so that the stores into out (which the compiler cannot tell apart from the block)
-  // do not make it read the block again for every row.
-  const int* rows = p.rows;
-  const int* vno = p.vno;
-  const uint32_t vno_count = p.vno_count;
-  const RunShape shape = p.shape;
-  const int end = p.end;
-  int* out = p.out + p.first;
-  int kept = 0;
-  for (int i = p.first; i < end; ++i) {
-    const int row = rows[i];
-    // Row numbers outside the value-number array are no records of the filter.
-    const uint32_t r = static_cast<uint32_t>(row);
-    out[kept] = row;
-    kept += (r - 1u < vno_count - 1u && shape.Keeps(vno[r])) ? 1 : 0;
-  }
-  return kept;
-}
 
 // Worker block of task 27: values [first, first + count) of the caller's list.
 struct SearchNValuesParam {
@@ -155,47 +84,12 @@ void MarkValueRange(const SearchNValuesParam& p) {
   }
 }
 
-// The rows of source whose value number the shape keeps, in source order, into dst (which has
-// room for all of them): each worker filters one slice at its own place, then the gaps close.
-void KeepRowsInRunsOnPool(TSetArray* source, TSetArray* dst, TFilter* filter, const RunShape& shape) {
-  const int n = source->FArraySize;
-  int* out = dst->PIntAr();
-  const int workers = KernelThreads(n);
-  const int slice = n / workers;
-  for (int t = 0; t < workers; ++t) {
-    auto* p = PoolParam<SearchHelperParam>(t);
-    p->keep_rows = true;
-    p->rows = source->PIntAr();
-    p->vno = filter->PV->PIntAr();
-    p->vno_count = static_cast<uint32_t>(filter->PV->FArraySize);
-    p->shape = shape;
-    p->out = out;
-    p->first = t * slice;
-    p->end = t == workers - 1 ? n : (t + 1) * slice;
-    p->kept = 0;
-  }
-  RunKernelTask(workers, kMppTaskSearchHelper);
-  int total = 0;
-  for (int t = 0; t < workers; ++t) {
-    const auto* p = PoolParam<SearchHelperParam>(t);
-    if (p->kept > 0 && total != p->first) {
-      memmove(out + total, out + p->first, sizeof(int) * static_cast<size_t>(p->kept));
-    }
-    total += p->kept;
-  }
-  dst->FArraySize = total;
-}
-
 }  // namespace
 
 int mpp_search_helper(void* param) {
   return TaskFrame([&] {
     auto* p = static_cast<SearchHelperParam*>(param);
-    if (p->keep_rows) {
-      p->kept = KeepRowsInRuns(*p);
-    } else {
-      p->selection->MarkTextMatches(p->first, p->end);
-    }
+    p->selection->MarkTextMatches(p->first, p->end);
     return 0;
   });
 }
@@ -225,31 +119,36 @@ TSetArray* TSetArray::_MppsearchByValue(TFilter* filter, int op, const char* fro
                                         bool negate) {
   ValueSelection sel(this, filter, op, from, to, negate, "_MppsearchByValue");
   if (sel.Empty()) return NewSearchResult(this, 0).release();
-  if (sel.NeedsTextTest()) {
-    const int n = sel.HitCount();
-    const int workers = KernelThreads(n);
-    const int chunk = n / workers;
-    for (int t = 0; t < workers; ++t) {
-      auto* p = PoolParam<SearchHelperParam>(t);
-      p->keep_rows = false;
-      p->selection = &sel;
-      p->first = t * chunk;
-      p->end = t == workers - 1 ? n : (t + 1) * chunk;
+  return KeepSelectedRows(this, filter, &sel, true).release();
+}
+
+std::unique_ptr<TSetArray> KeepSelectedRows(TSetArray* set, TFilter* filter, ValueSelection* sel, bool pool) {
+  if (sel->NeedsTextTest()) {
+    const int n = sel->HitCount();
+    if (pool) {
+      const int workers = KernelThreads(n);
+      const int chunk = n / workers;
+      for (int t = 0; t < workers; ++t) {
+        auto* p = PoolParam<SearchHelperParam>(t);
+        p->selection = sel;
+        p->first = t * chunk;
+        p->end = t == workers - 1 ? n : (t + 1) * chunk;
+      }
+      RunKernelTask(workers, kMppTaskSearchHelper);
+    } else {
+      sel->MarkTextMatches(0, n);
     }
-    RunKernelTask(workers, kMppTaskSearchHelper);
   }
-  auto result = NewSearchResult(this, FArraySize);
-  RunShape shape{};
-  if (!sel.ScopeForm() && !sel.NeedsTextTest() && sel.HitCount() >= kRunFilterMinValues &&
-      ShapeOf(sel.Hit(), sel.HitCount(), &shape)) {
-    KeepRowsInRunsOnPool(this, result.get(), filter, shape);
-  } else if (sel.ScopeForm()) {
-    MppMoveRecsForScanScope(this, result.get(), sel.Position(), sel.Hit());
+  auto result = NewSearchResult(set, set->FArraySize);
+  if (sel->RunForm()) {
+    (pool ? MppMoveRecsInRun : MoveRecsInRun)(set, result.get(), filter->PV, sel->Run());
+  } else if (sel->ScopeForm()) {
+    (pool ? MppMoveRecsForScanScope : MoveRecsForScanScope)(set, result.get(), sel->Position(), sel->Hit());
   } else {
-    MppMoveRecsForScan(this, result.get(), filter->PV, sel.Hit());
+    MoveRecsForSelection(set, result.get(), filter->PV, sel->Hit(), sel->HitCount(), pool);
   }
   result->AdjustMemArea();
-  return result.release();
+  return result;
 }
 
 TSetArray* TSetArray::MppSearchByNValues(TFilter* filter, int n, const void* values) {
@@ -275,7 +174,7 @@ TSetArray* TSetArray::_MppsearchByNValues(TFilter* filter, int n, const void* va
   }
   RunKernelTask(workers, kMppTaskSearchNValues);
   auto result = NewSearchResult(this, FArraySize);
-  MppMoveRecsForScan(this, result.get(), filter->PV, hit.get());
+  MoveRecsForSelection(this, result.get(), filter->PV, hit.get(), n_values, true);
   result->AdjustMemArea();
   return result.release();
 }

@@ -1,5 +1,6 @@
 #include "database/ValueSelection.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -22,6 +23,11 @@
 namespace {
 
 constexpr int kCp1252 = 17;
+
+// From this many rows a search pays for waking the workers even on a busy machine, where waking
+// them costs about 170 us (bench/README.md, search_bench: BM_SearchRoad).
+constexpr int kSearchPoolMinRows = 1 << 18;
+std::atomic<int> search_pool_min_rows{kSearchPoolMinRows};
 
 // Searches of one value type, in the whole list or in the scope. lb(v) is the number of entries
 // below v and ub(v) the number at most v, so [lb, ub) are the entries equal to v. Every value is
@@ -68,6 +74,13 @@ void ValueSelection::Mark(int a, int b) {
   if (a < 0) a = 0;
   if (b > hit_count_ - 1) b = hit_count_ - 1;
   if (b < a) return;
+  if (run_form_) {
+    // Each condition marks one range at most.
+    marked_ = true;
+    mark_lo_ = a;
+    mark_hi_ = b;
+    return;
+  }
   memset(hit_.get() + a, negate_ ? 0 : 1, static_cast<size_t>(b - a + 1));
 }
 
@@ -117,9 +130,11 @@ ValueSelection::ValueSelection(TIntArray* set, TFilter* filter, int op, const ch
     return;
   }
 
-  // A small set against a large list: work over the value numbers the set uses.
+  // Only the text tests look at entries one by one; for them a small set against a large list
+  // works over the value numbers the set uses.
   const int n_values = vl->FArraySize;
-  scope_form_ = n_rows < (n_values >> 3);
+  run_form_ = !(type == Q7_TYPE_STRING && (code == kOpMiddleMatch || code == kOpRightMatch));
+  scope_form_ = !run_form_ && n_rows < (n_values >> 3);
   int scope_count = 0;
   if (scope_form_) {
     ZpkBlock<int> vnos(static_cast<size_t>(n_rows));
@@ -131,11 +146,19 @@ ValueSelection::ValueSelection(TIntArray* set, TFilter* filter, int op, const ch
     scope_.Reset(static_cast<int*>(list));
   }
   hit_count_ = scope_form_ ? scope_count : n_values;
-  hit_.Reset(static_cast<unsigned char*>(zpk_malloc(static_cast<size_t>(hit_count_) + 1)));
-  memset(hit_.get(), negate ? 1 : 0, static_cast<size_t>(hit_count_));
+  if (!run_form_) {
+    hit_.Reset(static_cast<unsigned char*>(zpk_malloc(static_cast<size_t>(hit_count_) + 1)));
+    memset(hit_.get(), negate ? 1 : 0, static_cast<size_t>(hit_count_));
+  }
 
   const bool null_present = !scope_form_ || scope_[0] == 0;
-  if (numeric && negate && (op == kOpEqual || exclude_null) && null_present) hit_[0] = 0;
+  if (numeric && negate && (op == kOpEqual || exclude_null) && null_present) {
+    if (run_form_) {
+      null_cleared_ = true;
+    } else {
+      hit_[0] = 0;
+    }
+  }
 
   const int* scope = scope_.get();
   const int n = hit_count_;
@@ -228,6 +251,28 @@ ValueSelection::ValueSelection(TIntArray* set, TFilter* filter, int op, const ch
     default:
       refuse(true);
   }
+  if (run_form_) SettleRun();
+}
+
+// The run the map would have held: every entry `negate`, NULL perhaps cleared, then the marked
+// range the opposite.
+void ValueSelection::SettleRun() {
+  const bool base = negate_;
+  const bool mark = !negate_;
+  run_.null_keep = null_cleared_ ? false : base;
+  if (marked_ && mark_lo_ == 0) run_.null_keep = mark;
+  const int lo = marked_ ? (mark_lo_ < 1 ? 1 : mark_lo_) : 1;
+  const int hi = marked_ ? mark_hi_ : 0;
+  run_.outside = base;
+  if (lo > hi) {
+    run_.inside = base;
+    run_.lo = 1;
+    run_.hi = 0;
+  } else {
+    run_.inside = mark;
+    run_.lo = lo;
+    run_.hi = hi;
+  }
 }
 
 void ValueSelection::MarkTextMatches(int first, int end) {
@@ -270,6 +315,12 @@ int MapSearchCode(TFilter* filter, int op, bool* negate, const char* log_name) {
     throw CQ7Exception(Q7_ERROR_INVALID_OPERATION, "'IS NULL' operation for String column is not allowd.");
   }
   return code | (op & 0x80);
+}
+
+bool SearchOnPool(int rows) { return rows >= search_pool_min_rows.load(std::memory_order_relaxed); }
+
+void SetSearchPoolMinRowsForTest(int rows) {
+  search_pool_min_rows.store(rows < 0 ? kSearchPoolMinRows : rows, std::memory_order_relaxed);
 }
 
 std::unique_ptr<TSetArray> NewSearchResult(const TIntArray* source, int capacity) {

@@ -1,13 +1,19 @@
 // The per-value decision of a value search on a set (TSetArray::SearchByValue and its parallel
 // twin): which value numbers (or, for a small set, which positions of the scope of value numbers
 // the set uses) the condition selects. The rows are then kept in set order by the row filters
-// (kernels/RowFilters.h): MoveRecsForScan over `hit` in the full-list form, MoveRecsForScanScope
-// over `position` and `hit` in the scope form.
+// (kernels/RowFilters.h). Every condition but middle and right match selects one run of value
+// numbers of the sorted value list (NULL, entry 0, on its own): such a selection is held as that
+// run (RunForm), found by binary search whatever the set's size, and each row's value number is
+// compared with it (MoveRecsInRun), so the cost grows with the rows alone, never with the size of
+// the value list. The text tests select entries one by one, over `hit`: the full-list form
+// (MoveRecsForScan), or for a small set the scope form over `position` and `hit`
+// (MoveRecsForScanScope).
 //
-// Building a selection reads and checks the bounds, chooses the form (scope when the set has fewer
-// rows than the value list's count / 8), fills `hit` with `negate` and marks the ranges the
-// bounds give. The text tests of middle and right match (codes 9 and 10), which cannot be turned
-// into ranges, are left to MarkTextMatches so that a parallel search can split them over workers.
+// Building a selection reads and checks the bounds, chooses the form (for the text tests: scope
+// when the set has fewer rows than the value list's count / 8), and marks the range the bounds give
+// (in the map forms: fills `hit` with `negate` first). The text tests of middle and right match
+// (codes 9 and 10), which cannot be turned into ranges, are left to MarkTextMatches so that a
+// parallel search can split them over workers.
 //
 // Ownership: the selection owns its work arrays. Thread safety: building drives no pool;
 // MarkTextMatches over disjoint ranges may run on several threads at once.
@@ -21,6 +27,7 @@
 #include <memory>
 #include <string>
 
+#include "kernels/RowFilters.h"
 #include "values/ZpkBlock.h"
 
 class TFilter;
@@ -55,6 +62,9 @@ class ValueSelection {
 
   // The result is known to be empty (an empty set, or bit 0x80 with a NULL bound).
   bool Empty() const { return empty_; }
+  // The selection is Run(); no `hit` is built.
+  bool RunForm() const { return run_form_; }
+  const ValueRun& Run() const { return run_; }
   bool ScopeForm() const { return scope_form_; }
   // Codes 9 and 10 still need MarkTextMatches over [0, HitCount()).
   bool NeedsTextTest() const { return text_op_ != 0; }
@@ -70,9 +80,17 @@ class ValueSelection {
   template <class Kind>
   void MarkRanges(const Kind& kind, int op, bool negate);
   void Mark(int a, int b);
+  void SettleRun();
 
   bool empty_ = false;
+  bool run_form_ = false;
   bool scope_form_ = false;
+  // Run form: the one range Mark was given, and whether NULL was taken out of the complement.
+  bool marked_ = false;
+  int mark_lo_ = 0;
+  int mark_hi_ = -1;
+  bool null_cleared_ = false;
+  ValueRun run_;
   bool negate_ = false;
   int text_op_ = 0;
   const char* pattern_ = nullptr;
@@ -92,3 +110,17 @@ int MapSearchCode(TFilter* filter, int op, bool* negate, const char* log_name);
 
 // An empty result set that carries the source's attribute block, with room for `capacity` rows.
 std::unique_ptr<TSetArray> NewSearchResult(const TIntArray* source, int capacity);
+
+// The rows of `set` that the selection keeps, in set order, as a new set that the caller owns:
+// through the run of value numbers when the selection is one (kernels/RowFilters.h), else through
+// its map. With `pool` the text tests and the row collection run on the worker pool (tasks 26 and
+// 23; call only from the thread that holds the API lock). The same rows either way.
+std::unique_ptr<TSetArray> KeepSelectedRows(TSetArray* set, TFilter* filter, ValueSelection* sel, bool pool);
+
+// Whether a search that a host reaches through the serial entry points (SearchByField and the
+// others the operation layer calls) takes a set of `rows` rows to the worker pool: below the
+// threshold the cost of waking the workers outweighs what they save. Only the speed differs.
+bool SearchOnPool(int rows);
+// Tests and benchmarks set the threshold (0: every set; INT_MAX: none) to compare the two roads;
+// a negative value restores the default. Not for use under a running search.
+void SetSearchPoolMinRowsForTest(int rows);

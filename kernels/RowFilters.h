@@ -17,7 +17,34 @@
 // They give the same dst as the serial filters for any worker count.
 #pragma once
 
+#include <cstdint>
+
 class TIntArray;
+
+// A selection of keys seen as one run: key 0 (the NULL value number) keeps `null_keep`, a key in
+// [lo, hi] keeps `inside`, any other key `outside`. A row is then tested by comparing its key
+// against the run, which costs the same whether the selection has 50 entries or 50 million, where
+// a byte per value number stops fitting the cache once the value list is large.
+struct ValueRun {
+  bool null_keep = false;
+  bool inside = false;
+  bool outside = false;
+  int lo = 1;
+  int hi = 0;
+
+  // Keys lo .. hi keep `keep`, all others (0 included) the opposite; none keep it when lo > hi.
+  // An empty run is held as inside == outside, which Keeps relies on.
+  static ValueRun Range(int64_t lo, int64_t hi, bool keep);
+  bool Keeps(int key) const {
+    const bool in_run = static_cast<uint32_t>(key) - static_cast<uint32_t>(lo) <=
+                        static_cast<uint32_t>(hi) - static_cast<uint32_t>(lo);
+    return key == 0 ? null_keep : (in_run ? inside : outside);
+  }
+};
+
+// The run form of `select` (n entries, each 0 or 1): true when the entries from 1 on that differ
+// from entry 1 form one contiguous run (or there are none). Costs a few memchr passes over select.
+bool SelectionRun(const unsigned char* select, int n, ValueRun* run);
 
 // dst = the rows r of src, in src order, with select[vno[r]] != 0.
 void MoveRecsForScan(TIntArray* src, TIntArray* dst, TIntArray* vno, const unsigned char* select);
@@ -27,6 +54,20 @@ void MoveRecsForScanScope(TIntArray* src, TIntArray* dst, const int* index, cons
 // the calling thread then closes the gaps.
 void MppMoveRecsForScan(TIntArray* src, TIntArray* dst, TIntArray* vno, const unsigned char* select);
 void MppMoveRecsForScanScope(TIntArray* src, TIntArray* dst, const int* index, const unsigned char* select);
+
+// dst = the rows r of src, in src order, whose value number vno[r] the run keeps (rows outside
+// vno dropped as above).
+void MoveRecsInRun(TIntArray* src, TIntArray* dst, TIntArray* vno, const ValueRun& run);
+void MppMoveRecsInRun(TIntArray* src, TIntArray* dst, TIntArray* vno, const ValueRun& run);
+// dst = the rows r of src, in src order, that the run keeps as keys themselves (any int).
+void MoveRecsByRecNoInRun(TIntArray* src, TIntArray* dst, const ValueRun& run);
+void MppMoveRecsByRecNoInRun(TIntArray* src, TIntArray* dst, const ValueRun& run);
+
+// dst = the rows r of src with select[vno[r]] != 0, where select has n_select entries of 0 or 1:
+// through the run when the selection is one (SelectionRun), else through the map; on the pool
+// when `pool`. The same dst either way.
+void MoveRecsForSelection(TIntArray* src, TIntArray* dst, TIntArray* vno, const unsigned char* select,
+                          int n_select, bool pool);
 
 // Task function of row 23 of mpp_func_map.
 int mpp_move_rec(void* param);

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "api/ops/OpCommon.h"
+#include "database/LentRows.h"
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
@@ -124,18 +125,7 @@ void SortOnPool(const KeyFilters& keys, int n, const int* set_rows, PoolSort* so
 // Registers count rows as a new set, as AddSetFromRows would (same ring entry on a set overflow),
 // but copied on the pool and without checking rows that come from one of the table's sets.
 int RegisterOnPool(TRealTable* table, int count, int* rows) {
-  TSetArray lent;
-  lent.FData = rows;
-  lent.FArraySize = count;
-  lent.FAllocSize = count;
-  int id = Q7_ERROR_UNKNOWN;
-  try {
-    id = table->MppAddSet(&lent);
-  } catch (...) {
-    lent.FData = nullptr;
-    throw;
-  }
-  lent.FData = nullptr;
+  const int id = AddLentRows(rows, count, [&](TSetArray* lent) { return table->MppAddSet(lent); });
   if (id == Q7_ERROR_SET_COUNT_OVERFLOW)
     PutErrorLog("AddSet", Q7_ERROR_SET_COUNT_OVERFLOW, "SetCount overflow");
   return id;

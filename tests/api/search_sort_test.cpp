@@ -148,6 +148,71 @@ TEST_F(SearchSortApi, SearchFormsAgreeOnTheSameBounds) {
   EXPECT_EQ(ReadSet(table_, RQ7SearchByField(table_, qty_, -1, 3, seven.data(), nullptr)), (Rows{3, 6}));
 }
 
+// A set large enough that the engine spreads the search over its workers keeps exactly the rows a
+// compare of each row's value keeps (NULL rows only for IS NULL), with and without bit 0x80, and
+// the searches by record number exactly the rows a compare of the record number keeps.
+TEST_F(SearchSortApi, LargeSetsKeepTheRowsOfARowByRowCompare) {
+  constexpr int kRows = 300000;
+  const int big = q7host::AddTable("big", kRows);
+  ASSERT_GT(big, 0);
+  std::vector<int32_t> ints(kRows);
+  std::vector<double> doubles(kRows);
+  for (int i = 0; i < kRows; ++i) {
+    ints[i] = i % 13 == 0 ? kIntNull : static_cast<int32_t>((i * 7919LL) % 1000);
+    doubles[i] = i % 17 == 0 ? q7host::kDoubleNull : ((i * 104729LL) % kRows) / 1024.0;
+  }
+  const int k = q7host::AddIntColumn(big, "k", ints);
+  const int x = q7host::AddDoubleColumn(big, "x", doubles);
+  ASSERT_GT(k, 0);
+  ASSERT_GT(x, 0);
+  // op: 0 equal, 1 between, 2 <=, 3 >=, 4 not equal, 5 within, 6 <, 7 >, 11 IS NULL.
+  auto keeps = [](int op, double v, bool null, double from, double to) {
+    if (op == 11) return null;
+    if (null) return false;
+    switch (op) {
+      case 0:
+        return v == from;
+      case 1:
+        return from <= v && v <= to;
+      case 2:
+        return v <= from;
+      case 3:
+        return v >= from;
+      case 4:
+        return v != from;
+      case 5:
+        return from < v && v < to;
+      case 6:
+        return v < from;
+      default:
+        return v > from;
+    }
+  };
+  for (int op : {0, 1, 2, 3, 4, 5, 6, 7, 11}) {
+    for (int flag : {0, kExcludeNull}) {
+      SCOPED_TRACE(op | flag);
+      Rows want_k, want_x;
+      for (int i = 0; i < kRows; ++i) {
+        if (keeps(op, ints[i], ints[i] == kIntNull, 500, 700)) want_k.push_back(i + 1);
+        if (keeps(op, doubles[i], doubles[i] == q7host::kDoubleNull, 70.5, 200.25)) want_x.push_back(i + 1);
+      }
+      Bound k_from = Bound::Of(500), k_to = Bound::Of(700);
+      Bound x_from = Bound::Of(70.5), x_to = Bound::Of(200.25);
+      EXPECT_EQ(ReadSet(big, RQ7SearchByField(big, k, 1, op | flag, k_from.data(), k_to.data())), want_k);
+      EXPECT_EQ(ReadSet(big, RQ7SearchByField(big, x, 1, op | flag, x_from.data(), x_to.data())), want_x);
+    }
+  }
+  for (int op = 0; op <= 7; ++op) {
+    SCOPED_TRACE(op);
+    Rows want;
+    for (int r = 1; r <= kRows; ++r) {
+      if (keeps(op, r, false, 1000, 250000) && !(op == 0 && !want.empty())) want.push_back(r);
+    }
+    EXPECT_EQ(ReadSet(big, RQ7SearchByRowNo(big, 0, 1, op, 1000, 250000)), want);
+  }
+  EXPECT_EQ(DrainRing(), std::vector<RingEntry>{});
+}
+
 TEST_F(SearchSortApi, SearchByField2ComparesTextsFromTheirSecondByte) {
   Bound from = Bound::Text("ome");
   EXPECT_EQ(ReadSet(table_, RQ7SearchByField2(table_, city_, 1, 0, from.data(), nullptr)), (Rows{2}));
