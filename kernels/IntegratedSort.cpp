@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -128,8 +129,9 @@ void RunMultiStep(int n, IntegratedContext* ctx, const _RADIX_INFO_& plan, int d
   const int workers = KernelThreads(n);
   const int slice = n / workers;
   const int buckets = plan.maxTop + 1;
-  ZpkBlock<int> bucket_start(static_cast<size_t>(buckets) + 1);
-  ZpkBlock<KeyEntry> entries(static_cast<size_t>(n));
+  ScratchSettleGuard settle;
+  ZpkScratch<int> bucket_start(static_cast<size_t>(buckets) + 1);
+  ZpkScratch<KeyEntry> entries(static_cast<size_t>(n));
   IntegratedWork work{bucket_start.get(), entries.get()};
 
   WorkerCounters<IntegratedTaskParam> counters(workers);
@@ -170,7 +172,7 @@ int SortShareBelowTop(IntegratedTaskParam* p) {
   auto digit = [mask](const KeyEntry& e) { return static_cast<uint32_t>(e.key) & mask; };
   int largest = 0;
   for (int b = p->bucketFrom; b < p->bucketEnd; ++b) largest = std::max(largest, starts[b + 1] - starts[b]);
-  ZpkBlock<KeyEntry> scratch(static_cast<size_t>(std::max(largest, 1)));
+  ZpkScratch<KeyEntry> scratch(static_cast<size_t>(std::max(largest, 1)));
   ZpkBlock<int> counters(static_cast<size_t>(kRadixCounters));
   for (int b = p->bucketFrom; b < p->bucketEnd; ++b) {
     const int from = starts[b];
@@ -345,12 +347,13 @@ void MppIntegratedCountingSort(int k, int n, const int* src, int* dst, _SORT_FIL
     return;
   }
   if (flags) MppMemSet(flags, 0, n);
+  ScratchSettleGuard settle;
   int64_t K = 1;
   for (int j = 0; j < k; ++j) {
     entries[j].multiplier = K;
     K *= entries[j].VLcount;
   }
-  ZpkBlock<int64_t> keys(static_cast<size_t>(n));
+  ZpkScratch<int64_t> keys(static_cast<size_t>(n));
   // The counting task of the step sort computes the keys of its own slice.
   IntegratedContext ctx{src, keys.get(), K, flags, carried, keyOut, dst, entries, k};
   if (K >= 1 && K <= kOnePassKeySpace) {
@@ -383,11 +386,12 @@ int MppRenumberVLOrd(int n, int* keyNumbers, char* flags, int* counts, int* firs
   // With several ranges, run lengths land at counts[range start + g] before they are packed: a
   // private block of n entries keeps those writes inside memory of ours, so the caller's array
   // needs only one entry per run.
-  ZpkBlock<int> count_scratch;
+  ScratchSettleGuard settle;
+  std::optional<ZpkScratch<int>> count_scratch;
   int* range_counts = counts;
   if (counts && ranges > 1) {
-    count_scratch = ZpkBlock<int>(static_cast<size_t>(n));
-    range_counts = count_scratch.get();
+    count_scratch.emplace(static_cast<size_t>(n));
+    range_counts = count_scratch->get();
   }
   for (int t = 0; t < ranges; ++t) {
     RenumberParam* p = PoolParam<RenumberParam>(t);
@@ -433,10 +437,12 @@ std::vector<_FILT_GRP_> SortColumnGroups(int nColumns, const SortKeyColumn* colu
 
 namespace {
 
+// One rows and one keys block become the results; the flags die with the sort.
 struct SortBuffers {
   ZpkBlock<int> rows[2];
   ZpkBlock<int> keys[2];
-  ZpkBlock<char> flags;
+  std::optional<ZpkScratch<char>> flags;
+  char* flag_block() const { return flags ? flags->get() : nullptr; }
 };
 
 int SortForMultiItemCore(int nFilters, int n, const int* rows, const SortKeyColumn* columns, const int* dirs,
@@ -455,12 +461,13 @@ int SortForMultiItemCore(int nFilters, int n, const int* rows, const SortKeyColu
 
     const std::vector<_FILT_GRP_> groups = SortColumnGroups(nFilters, columns);
 
+    ScratchSettleGuard settle;  // after the buffers are gone
     SortBuffers b;
     const size_t rows_size = static_cast<size_t>(n);
     if (outKeys) {
       b.keys[0] = ZpkBlock<int>(rows_size);
       b.keys[1] = ZpkBlock<int>(rows_size);
-      b.flags = ZpkBlock<char>(rows_size + 2);
+      b.flags.emplace(rows_size + 2);
     }
     const int* src = rows;
     int written = -1;  // the rows buffer written last
@@ -473,7 +480,7 @@ int SortForMultiItemCore(int nFilters, int n, const int* rows, const SortKeyColu
       const int* carried = (outKeys && g > 0) ? b.keys[1 - key_cur].get() : nullptr;
       int* key_out = outKeys ? b.keys[key_cur].get() : nullptr;
       MppIntegratedCountingSort(groups[g].count, n, src, b.rows[target].get(),
-                                entries.data() + groups[g].first, carried, key_out, b.flags.get());
+                                entries.data() + groups[g].first, carried, key_out, b.flag_block());
       written = target;
       src = b.rows[target].get();
       if (outKeys) {
@@ -486,7 +493,7 @@ int SortForMultiItemCore(int nFilters, int n, const int* rows, const SortKeyColu
             first_rows = b.rows[target].get();
           }
         }
-        distinct = MppRenumberVLOrd(n, key_out, b.flags.get(), ex ? counts : nullptr, first_rows, mode);
+        distinct = MppRenumberVLOrd(n, key_out, b.flag_block(), ex ? counts : nullptr, first_rows, mode);
         key_cur = 1 - key_cur;
       }
     }

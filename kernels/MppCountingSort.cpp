@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "foundation/CQ7Exception.h"
 #include "foundation/mpp_tasks.h"
 #include "foundation/zpk_memory.h"
 #include "kernels/CountingSort.h"
@@ -75,11 +76,19 @@ void OnePassSort(int dir, int n, const int* rows, int* out, const int* vno, int 
   if (n < 1) return;
   SortContext ctx{rows, vno, nValues, nullptr};
   // The cache is optional: without memory for it the placing pass reads vno again.
+  ScratchSettleGuard settle;
   struct CacheHolder {
     int* p = nullptr;
-    ~CacheHolder() { std::free(p); }
+    size_t capacity = 0;
+    ~CacheHolder() { zpk_scratch_give(p, capacity); }
   } cache;
-  if (use_cache) cache.p = static_cast<int*>(std::malloc(sizeof(int) * static_cast<size_t>(n)));
+  if (use_cache) {
+    try {
+      cache.p = static_cast<int*>(zpk_scratch_take(sizeof(int) * static_cast<size_t>(n), &cache.capacity));
+    } catch (const CQ7Exception&) {
+      cache.p = nullptr;
+    }
+  }
   ctx.cache = cache.p;
 
   const int workers = KernelThreads(n);
@@ -200,7 +209,7 @@ int SortShareBelowTop(SortTaskParam* p) {
   const int bits = mask == 0 ? 0 : ConvertFromVLtoBitsize(mask);
   int largest = 0;
   for (int b = p->bucketFrom; b < p->bucketEnd; ++b) largest = std::max(largest, starts[b + 1] - starts[b]);
-  ZpkBlock<RowValue> scratch(static_cast<size_t>(std::max(largest, 1)));
+  ZpkScratch<RowValue> scratch(static_cast<size_t>(std::max(largest, 1)));
   ZpkBlock<int> counters(static_cast<size_t>(kRadixCounters));
   const bool descending = p->dir != 0;
   for (int b = p->bucketFrom; b < p->bucketEnd; ++b) {
@@ -254,10 +263,11 @@ void MultiStep_SortWithPlan(int dir, int n, const int* rows, int* out, const int
   if (n < 1) return;
   const int workers = KernelThreads(n);
   const int slice = n / workers;
-  ZpkBlock<int> cache(static_cast<size_t>(n));
-  ZpkBlock<RowValue> pairs(static_cast<size_t>(n));
+  ScratchSettleGuard settle;
+  ZpkScratch<int> cache(static_cast<size_t>(n));
+  ZpkScratch<RowValue> pairs(static_cast<size_t>(n));
   const int buckets = plan.maxTop + 1;
-  ZpkBlock<int> bucket_start(static_cast<size_t>(buckets) + 1);
+  ZpkScratch<int> bucket_start(static_cast<size_t>(buckets) + 1);
   RadixWork work{cache.get(), bucket_start.get(), pairs.get()};
   SortContext ctx{rows, vno, 0, nullptr};
 
@@ -294,15 +304,17 @@ void MultiStep_Sort(int dir, int n, const int* rows, int* out, const int* vno, i
 
 void MppScopeCSort(int dir, int n, const int* rows, int* out, const int* vno) {
   if (n < 1) return;
-  ZpkBlock<int> gathered(static_cast<size_t>(n));
-  for (int i = 0; i < n; ++i) gathered[i] = vno[rows[i]];
-
+  ScratchSettleGuard settle;
   ZpkBlock<int> rank, list;
-  const int distinct = CompileInts(MppCompile, n, gathered.get(), rank, list);
-  gathered.Reset();
+  int distinct = 0;
+  {
+    ZpkScratch<int> gathered(static_cast<size_t>(n));
+    for (int i = 0; i < n; ++i) gathered[i] = vno[rows[i]];
+    distinct = CompileInts(MppCompile, n, gathered.get(), rank, list);
+  }
   list.Reset();
 
-  ZpkBlock<int> counts(static_cast<size_t>(distinct));
+  ZpkScratch<int> counts(static_cast<size_t>(distinct));
   MppMemSet(counts.get(), 0, static_cast<long>(sizeof(int)) * distinct);
   for (int i = 0; i < n; ++i) ++counts[rank[i]];
   Aggregate(dir, distinct, counts.get(), counts.get());

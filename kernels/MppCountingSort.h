@@ -31,8 +31,8 @@ void MppCountingSort(int dir, int n, const int* rows, int* out, const int* vno, 
 void MppScopeCSort(int dir, int n, const int* rows, int* out, const int* vno);
 
 // One counting pass on the pool: per-worker counters of nValues entries. With noCache 0 the value
-// numbers read in the counting pass are kept (in a block from the system allocator, skipped when
-// none is available) so the placing pass does not read vno again.
+// numbers read in the counting pass are kept (in a scratch block, skipped when none is available)
+// so the placing pass does not read vno again.
 void SingleStep_Sort(int dir, int n, const int* rows, int* out, const int* vno, int nValues, int noCache);
 
 // As SingleStep_Sort without a cache, and perValueCount[v] (nValues entries, caller's) receives the

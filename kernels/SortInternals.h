@@ -29,6 +29,16 @@ int CompileInts(CompileFn compile, int n, const int* values, ZpkBlock<int>& rank
   return distinct;
 }
 
+// Large work blocks of a sort come from the scratch pool (fresh pages cost a kernel zeroing on
+// first touch); when the sort ends, however it ends, what the pool keeps beyond the sort's need
+// goes back to the system. Nested sorts may each hold one.
+struct ScratchSettleGuard {
+  ScratchSettleGuard() = default;
+  ScratchSettleGuard(const ScratchSettleGuard&) = delete;
+  ScratchSettleGuard& operator=(const ScratchSettleGuard&) = delete;
+  ~ScratchSettleGuard() { zpk_scratch_settle(); }
+};
+
 // A zeroed block of max(entries, 1) counters from zpk_malloc (throws Q7_ERROR_OUT_OF_MEMORY).
 inline int* NewZeroedCounters(int64_t entries) {
   const size_t bytes = sizeof(int) * static_cast<size_t>(std::max<int64_t>(entries, 1));

@@ -94,7 +94,7 @@ Item<Key>* RadixSort(Item<Key>* a, Item<Key>* b, int n, int low, int digits, uin
 
 template <class Key, class KeyOf, class Emit>
 void SortNumber(int n, int elem_width, KeyOf key_of, Emit emit, int** rows_out, int* count_out,
-                void** list_out) {
+                void** list_out, ScratchCaps* scratch) {
   // Pass 1: the bits in which the keys differ; only those are sorted on.
   const Key first_key = key_of(0);
   Key varying = 0;
@@ -119,20 +119,21 @@ void SortNumber(int n, int elem_width, KeyOf key_of, Emit emit, int** rows_out, 
   }
   const Item<Key>* sorted = RadixSort(first.get(), second.get(), n, low, digits, c);
 
-  ZpkBlock<int32_t> rows(static_cast<size_t>(n));
+  OutBlock<int32_t> rows(static_cast<size_t>(n), scratch != nullptr);
   int32_t count = 0;
   for (int i = 0; i < n; ++i) {
     if (i == 0 || sorted[i].key != sorted[i - 1].key) ++count;
     rows[static_cast<size_t>(sorted[i].index)] = count - 1;
   }
-  ZpkBlock<unsigned char> list(static_cast<size_t>(count) * static_cast<size_t>(elem_width));
+  OutBlock<unsigned char> list(static_cast<size_t>(count) * static_cast<size_t>(elem_width),
+                               scratch != nullptr);
   int32_t k = 0;
   for (int i = 0; i < n; ++i) {
     if (i == 0 || sorted[i].key != sorted[i - 1].key) emit(list.get(), k++, sorted[i].key, sorted[i].index);
   }
-  *rows_out = rows.Release();
+  *rows_out = rows.Release(scratch != nullptr ? &scratch->rows : nullptr);
   *count_out = count;
-  *list_out = list.Release();
+  *list_out = list.Release(scratch != nullptr ? &scratch->list : nullptr);
 }
 
 // ---- Texts ----
@@ -171,7 +172,8 @@ bool FitsSixtyFourBits(int n, const unsigned char* v, int64_t* least) {
 // The list entries are decoded from the sorted keys, which hold the values exactly, instead of
 // being read back from the raw column at random places. Only a zero needs the raw bytes: -0.0 and
 // 0.0 share a key, and the representative decides which the list holds.
-void RadixCompile(int n, int type, const void* raw, int** rows, int* count, void** list) {
+void RadixCompile(int n, int type, const void* raw, int** rows, int* count, void** list,
+                  ScratchCaps* scratch) {
   switch (type) {
     case 2: {
       const int32_t* v = static_cast<const int32_t*>(raw);
@@ -180,7 +182,7 @@ void RadixCompile(int n, int type, const void* raw, int** rows, int* count, void
           [](unsigned char* out, int k, uint32_t key, int) {
             reinterpret_cast<int32_t*>(out)[k] = static_cast<int32_t>(key ^ 0x80000000u);
           },
-          rows, count, list);
+          rows, count, list, scratch);
       return;
     }
     case 8: {
@@ -209,7 +211,7 @@ void RadixCompile(int n, int type, const void* raw, int** rows, int* count, void
               memcpy(out + 16 * static_cast<size_t>(k), &low, 8);
               memcpy(out + 16 * static_cast<size_t>(k) + 8, &high, 8);
             },
-            rows, count, list);
+            rows, count, list, scratch);
         return;
       }
       SortNumber<u128>(
@@ -220,7 +222,7 @@ void RadixCompile(int n, int type, const void* raw, int** rows, int* count, void
             memcpy(out + 16 * static_cast<size_t>(k), &low, 8);
             memcpy(out + 16 * static_cast<size_t>(k) + 8, &high, 8);
           },
-          rows, count, list);
+          rows, count, list, scratch);
       return;
     }
     default: {
@@ -234,13 +236,14 @@ void RadixCompile(int n, int type, const void* raw, int** rows, int* count, void
             memcpy(&x, &bits, 8);
             reinterpret_cast<double*>(out)[k] = x == 0.0 ? v[i] : x;
           },
-          rows, count, list);
+          rows, count, list, scratch);
       return;
     }
   }
 }
 
-void HashCompile(int n, const char* const* texts, int** rows_out, int* count_out, void** list_out) {
+void HashCompile(int n, const char* const* texts, int** rows_out, int* count_out, void** list_out,
+                 ScratchCaps* scratch) {
   // Open addressing over the distinct texts, in order of first appearance: slot -> group + 1.
   struct Slot {
     uint32_t tag;
@@ -252,7 +255,7 @@ void HashCompile(int n, const char* const* texts, int** rows_out, int* count_out
   size_t groups_cap = 1024;
   ZpkBlock<int32_t> first_of_group(groups_cap);  // element index of each group's first text
   int32_t groups = 0;
-  ZpkBlock<int32_t> rows(static_cast<size_t>(n));
+  OutBlock<int32_t> rows(static_cast<size_t>(n), scratch != nullptr);
 
   for (int i = 0; i < n; ++i) {
     const char* t = texts[i] != nullptr ? texts[i] : kEmptyText;
@@ -317,16 +320,16 @@ void HashCompile(int n, const char* const* texts, int** rows_out, int* count_out
   std::sort(order.get(), order.get() + groups,
             [&](int32_t a, int32_t b) { return strcmp(text_of(a), text_of(b)) < 0; });
   ZpkBlock<int32_t> rank(static_cast<size_t>(groups));
-  ZpkBlock<const char*> list(static_cast<size_t>(groups));
+  OutBlock<const char*> list(static_cast<size_t>(groups), scratch != nullptr);
   for (int32_t k = 0; k < groups; ++k) {
     rank[static_cast<size_t>(order[static_cast<size_t>(k)])] = k;
     list[static_cast<size_t>(k)] = text_of(order[static_cast<size_t>(k)]);
   }
   for (int i = 0; i < n; ++i)
     rows[static_cast<size_t>(i)] = rank[static_cast<size_t>(rows[static_cast<size_t>(i)])];
-  *rows_out = rows.Release();
+  *rows_out = rows.Release(scratch != nullptr ? &scratch->rows : nullptr);
   *count_out = groups;
-  *list_out = list.Release();
+  *list_out = list.Release(scratch != nullptr ? &scratch->list : nullptr);
 }
 
 }  // namespace vlc

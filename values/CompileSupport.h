@@ -21,10 +21,47 @@
 // would otherwise meet those of other folders.
 namespace vlc {
 
+// An output block of a numbering path. Outputs that the caller keeps are plain zpk_malloc blocks;
+// outputs that die inside a larger compile (a slice's rows and list) are scratch blocks, whose
+// capacity then travels with them. Capacity 0 marks a plain block: zpk_scratch_give(p, 0) frees it
+// as zpk_free does, so both kinds go back the same way.
+template <class T>
+class OutBlock {
+ public:
+  // n elements; a scratch block when `scratch` is true.
+  OutBlock(size_t n, bool scratch)
+      : p_(static_cast<T*>(scratch ? zpk_scratch_take(sizeof(T) * n, &cap_) : zpk_malloc(sizeof(T) * n))) {}
+  ~OutBlock() { zpk_scratch_give(p_, cap_); }
+  OutBlock(const OutBlock&) = delete;
+  OutBlock& operator=(const OutBlock&) = delete;
+  T* get() const { return p_; }
+  T& operator[](size_t i) const { return p_[i]; }
+  // Hands the block over; *cap (when given) gets the capacity to give it back with.
+  T* Release(size_t* cap) {
+    if (cap != nullptr) *cap = cap_;
+    cap_ = 0;
+    return std::exchange(p_, nullptr);
+  }
+
+ private:
+  size_t cap_ = 0;
+  T* p_;
+};
+
+// The capacities of scratch outputs (see OutBlock).
+struct ScratchCaps {
+  size_t rows = 0;
+  size_t list = 0;
+};
+
 // The fast numbering paths (values/CompileSort.cpp), with the outputs of the merge method: by a
 // stable radix sort of order-preserving keys for types 2, 3..5, 7 and 8, by hashing for texts.
-void RadixCompile(int n, int type, const void* raw, int** rows, int* count, void** list);
-void HashCompile(int n, const char* const* texts, int** rows, int* count, void** list);
+// With `scratch` given, rows and list are scratch blocks whose capacities land there; they must
+// then go back through zpk_scratch_give before the compile returns.
+void RadixCompile(int n, int type, const void* raw, int** rows, int* count, void** list,
+                  ScratchCaps* scratch = nullptr);
+void HashCompile(int n, const char* const* texts, int** rows, int* count, void** list,
+                 ScratchCaps* scratch = nullptr);
 
 // Whether Compile numbers an integer column with this summary by counting.
 bool CountingPays(int n, const _RawIntArrayRangeInfo& range);

@@ -53,7 +53,8 @@ struct CompileParam {
   _RawIntArrayRangeInfo range;
   int32_t base;  // counting: value v takes slot v - base, NULL slot 0
   int32_t* slots;
-  int32_t lead;  // kCompileSlice: 1 when an implicit NULL element stands before this slice
+  int32_t lead;      // kCompileSlice: 1 when an implicit NULL element stands before this slice
+  ScratchCaps caps;  // kCompileSlice: the capacities of rows and list (0: plain blocks)
 };
 
 struct MergeParam {
@@ -231,17 +232,20 @@ void Concatenate(CMergeItem& lower, CMergeItem& upper_list, void* dest, int widt
   upper_list.updateDest(dest);
 }
 
-void* AllocateMerged(int type, int64_t total) {
+// The merged list: a plain block for the caller, or with `scratch` given a scratch block whose
+// capacity lands there (an intermediate list of the parallel compile).
+void* AllocateMerged(int type, int64_t total, size_t* scratch) {
   if (total < 0 || total > INT32_MAX) {
     const int shown = static_cast<int>(total);
     PutErrorLog("DoMppMerge", Q7_ERROR_ROW_SIZE_OVERFLOW, getString("Illrgal row size : nUnique(%d)", shown));
     throw CQ7Exception(Q7_ERROR_ROW_SIZE_OVERFLOW);
   }
-  return zpk_malloc_t(type, static_cast<size_t>(total));
+  if (scratch == nullptr) return zpk_malloc_t(type, static_cast<size_t>(total));
+  return zpk_scratch_take(static_cast<size_t>(ValueTypeWidth(type)) * static_cast<size_t>(total), scratch);
 }
 
 template <int K>
-void MergeSorted(CMergeItem& a, CMergeItem& b, int type, void** merged, int* merged_count) {
+void MergeSorted(CMergeItem& a, CMergeItem& b, int type, void** merged, int* merged_count, size_t* scratch) {
   const int width = ValueTypeWidth(type);
   // Lists that do not overlap are numbered by position, without any task.
   CMergeItem* first = nullptr;
@@ -264,7 +268,7 @@ void MergeSorted(CMergeItem& a, CMergeItem& b, int type, void** merged, int* mer
   }
   if (first != nullptr) {
     const int64_t total = static_cast<int64_t>(a.count) + b.count;
-    void* dest = AllocateMerged(type, total);
+    void* dest = AllocateMerged(type, total, scratch);
     Concatenate(*first, *second, dest, width);
     *merged = dest;
     *merged_count = static_cast<int>(total);
@@ -293,18 +297,22 @@ void MergeSorted(CMergeItem& a, CMergeItem& b, int type, void** merged, int* mer
   RunMergeTask(threads, &a, &b, 1, nullptr);
   int64_t total = 0;
   for (int r = 0; r < threads + 2; ++r) total += a.uniques[r];
-  void* dest = AllocateMerged(type, total);
+  size_t capacity = 0;
+  void* dest = AllocateMerged(type, total, scratch != nullptr ? &capacity : nullptr);
   try {
     RunMergeTask(threads, &a, &b, 2, dest);
   } catch (...) {
-    zpk_free(dest);
+    zpk_scratch_give(dest, capacity);
     throw;
   }
+  if (scratch != nullptr) *scratch = capacity;
   *merged = dest;
   *merged_count = static_cast<int>(total);
 }
 
 // Frees the compiled slices still held, whatever way the compile ends.
+// Each block carries its scratch capacity (0 for a plain block, see OutBlock): only the list
+// handed to the caller in the end is plain once the slices are merged.
 struct SliceResults {
   struct Slice {
     int32_t* rows = nullptr;  // the slice's own value numbers
@@ -313,13 +321,16 @@ struct SliceResults {
     int32_t count = 0;        // its length
     int32_t* comp = nullptr;  // the slice's numbers -> the group's numbers (null: identity)
     int32_t own_count = 0;    // the slice's own distinct count (entries of comp)
+    size_t rows_cap = 0;
+    size_t list_cap = 0;
+    size_t comp_cap = 0;
   };
   std::vector<Slice> slices;
   ~SliceResults() {
     for (Slice& s : slices) {
-      zpk_free(s.rows);
-      zpk_free(s.list);
-      zpk_free(s.comp);
+      zpk_scratch_give(s.rows, s.rows_cap);
+      zpk_scratch_give(s.list, s.list_cap);
+      zpk_scratch_give(s.comp, s.comp_cap);
     }
   }
 };
@@ -332,8 +343,8 @@ void RunCompileTask(int threads) {
     for (int i = 0; i < threads; ++i) {
       auto* p = PoolParam<CompileParam>(i);
       if (p->mode == kCompileSlice) {
-        zpk_free(p->rows);
-        zpk_free(p->list);
+        zpk_scratch_give(p->rows, p->caps.rows);
+        zpk_scratch_give(p->list, p->caps.list);
         p->rows = nullptr;
         p->list = nullptr;
       }
@@ -357,6 +368,7 @@ void SetUpSlices(int threads, int mode, int n, int type, int width, const void* 
     p->count = 0;
     p->list = nullptr;
     p->lead = 0;
+    p->caps = ScratchCaps{};
   }
 }
 
@@ -389,8 +401,9 @@ void PutNullEntry(int type, void* entry) {
 // Makes a compiled list that of the same column with one NULL element put in front: the NULL
 // becomes entry 0, either taking the place of the NULL class already listed (the new element is
 // the earliest, so its bytes represent the class) or ahead of every entry, the n row numbers then
-// moving up by one. On failure the list and rows are left as they were.
-void PrependNull(int type, int32_t* rows, int n, void** list, int* count) {
+// moving up by one. On failure the list and rows are left as they were. With `list_cap` given the
+// list is a scratch block of that capacity, and so is the grown one.
+void PrependNull(int type, int32_t* rows, int n, void** list, int* count, size_t* list_cap) {
   const size_t width = static_cast<size_t>(ValueTypeWidth(type));
   unsigned char null_entry[16];
   PutNullEntry(type, null_entry);
@@ -417,11 +430,11 @@ void PrependNull(int type, int32_t* rows, int n, void** list, int* count) {
     memcpy(*list, null_entry, width);
     return;
   }
-  auto* grown = static_cast<unsigned char*>(zpk_malloc(width * (static_cast<size_t>(*count) + 1)));
-  memcpy(grown, null_entry, width);
-  if (*count > 0) memcpy(grown + width, *list, width * static_cast<size_t>(*count));
-  zpk_free(*list);
-  *list = grown;
+  OutBlock<unsigned char> grown(width * (static_cast<size_t>(*count) + 1), list_cap != nullptr);
+  memcpy(grown.get(), null_entry, width);
+  if (*count > 0) memcpy(grown.get() + width, *list, width * static_cast<size_t>(*count));
+  zpk_scratch_give(*list, list_cap != nullptr ? *list_cap : 0);
+  *list = grown.Release(list_cap);
   ++*count;
   for (int i = 0; i < n; ++i) ++rows[i];
 }
@@ -696,8 +709,11 @@ void CMergeItem::updateDest(void* dest) {
 
 // ---- Merge and renumber ----
 
-void DoMppMerge(void* list1, void* list2, int count1, int count2, int type, int* map1, int* map2,
-                void** merged, int* mergedCount, char* area1, char* area2) {
+namespace {
+
+// DoMppMerge; with `scratch` given the merged list is a scratch block whose capacity lands there.
+void MergeLists(void* list1, void* list2, int count1, int count2, int type, int* map1, int* map2,
+                void** merged, int* mergedCount, char* area1, char* area2, size_t* scratch) {
   *merged = nullptr;
   *mergedCount = 0;
   const int kind = KindOf(type);
@@ -708,18 +724,25 @@ void DoMppMerge(void* list1, void* list2, int count1, int count2, int type, int*
   if (count2 > 0) memset(map2, 0, sizeof(int32_t) * static_cast<size_t>(count2));
   switch (kind) {
     case 2:
-      MergeSorted<2>(a, b, type, merged, mergedCount);
+      MergeSorted<2>(a, b, type, merged, mergedCount, scratch);
       break;
     case 3:
-      MergeSorted<3>(a, b, type, merged, mergedCount);
+      MergeSorted<3>(a, b, type, merged, mergedCount, scratch);
       break;
     case 6:
-      MergeSorted<6>(a, b, type, merged, mergedCount);
+      MergeSorted<6>(a, b, type, merged, mergedCount, scratch);
       break;
     default:
-      MergeSorted<8>(a, b, type, merged, mergedCount);
+      MergeSorted<8>(a, b, type, merged, mergedCount, scratch);
       break;
   }
+}
+
+}  // namespace
+
+void DoMppMerge(void* list1, void* list2, int count1, int count2, int type, int* map1, int* map2,
+                void** merged, int* mergedCount, char* area1, char* area2) {
+  MergeLists(list1, list2, count1, count2, type, map1, map2, merged, mergedCount, area1, area2, nullptr);
 }
 
 namespace {
@@ -869,7 +892,7 @@ void CompileColumn(int n, int lead, int type, int width, const void* raw, int** 
       out_rows = s.rows;
       s.rows = nullptr;
     } else {
-      PrependNull(type, s.rows, n, &s.list, &s.count);
+      PrependNull(type, s.rows, n, &s.list, &s.count, nullptr);
       ZpkBlock<int32_t> all_rows(static_cast<size_t>(n) + 1);
       all_rows[0] = 0;
       memcpy(all_rows.get() + 1, s.rows, sizeof(int32_t) * static_cast<size_t>(n));
@@ -884,6 +907,8 @@ void CompileColumn(int n, int lead, int type, int width, const void* raw, int** 
       SliceResults::Slice& s = results.slices[static_cast<size_t>(i)];
       s.rows = p->rows;
       s.list = p->list;
+      s.rows_cap = p->caps.rows;
+      s.list_cap = p->caps.list;
       s.count = s.own_count = p->count;
       s.n_rows = p->n;
       p->rows = nullptr;
@@ -897,26 +922,31 @@ void CompileColumn(int n, int lead, int type, int width, const void* raw, int** 
       for (int i = 0; i + step < threads; i += 2 * step) {
         SliceResults::Slice& a = results.slices[static_cast<size_t>(i)];
         SliceResults::Slice& b = results.slices[static_cast<size_t>(i + step)];
-        ZpkBlock<int32_t> map1(static_cast<size_t>(a.count));
-        ZpkBlock<int32_t> map2(static_cast<size_t>(b.count));
+        OutBlock<int32_t> map1(static_cast<size_t>(a.count), true);
+        OutBlock<int32_t> map2(static_cast<size_t>(b.count), true);
         void* merged = nullptr;
         int merged_count = 0;
-        DoMppMerge(a.list, b.list, a.count, b.count, type, map1.get(), map2.get(), &merged, &merged_count,
-                   nullptr, nullptr);
-        zpk_free(a.list);
-        zpk_free(b.list);
+        // Only the last merge makes the list that the caller keeps; the lists before it are scratch.
+        const bool last = 2 * step >= threads;
+        size_t merged_cap = 0;
+        MergeLists(a.list, b.list, a.count, b.count, type, map1.get(), map2.get(), &merged, &merged_count,
+                   nullptr, nullptr, last ? nullptr : &merged_cap);
+        zpk_scratch_give(a.list, a.list_cap);
+        zpk_scratch_give(b.list, b.list_cap);
         a.list = merged;
+        a.list_cap = merged_cap;
         a.count = merged_count;
         b.list = nullptr;
+        b.list_cap = 0;
         b.count = 0;
         // Compose. A slice not merged before is a group of its own: it takes the map itself.
         int job = 0;
         const int end = std::min(i + 2 * step, threads);
         for (int q = i; q < end; ++q) {
           SliceResults::Slice& sq = results.slices[static_cast<size_t>(q)];
-          ZpkBlock<int32_t>& side = q < i + step ? map1 : map2;
+          OutBlock<int32_t>& side = q < i + step ? map1 : map2;
           if (sq.comp == nullptr) {
-            sq.comp = side.Release();
+            sq.comp = side.Release(&sq.comp_cap);
             continue;
           }
           int32_t* m = side.get();
@@ -1004,22 +1034,43 @@ int mpp_compile(void* param) {
   p->rows = nullptr;
   p->list = nullptr;
   p->count = 0;
+  p->caps = ScratchCaps{};
   try {
-    CCompiler compiler(CCompiler::Trim::kNever);
+    // The compile's own choice of method (the arguments were checked by the caller, and the texts
+    // are trimmed already), but a slice's rows and list die inside the compile, so the numbering
+    // paths put them on the scratch pool. A dense integer slice is counted into plain blocks.
     int* rows = nullptr;
     int count = 0;
     void* list = nullptr;
-    compiler.Compile(p->n, p->type, p->width, p->raw, &rows, &count, &list, nullptr);
-    ZpkBlock<int32_t> rows_hold(rows);
-    ZpkBlock<unsigned char> list_hold(static_cast<unsigned char*>(list));
-    if (p->lead != 0) {
-      PrependNull(p->type, rows, p->n, &list, &count);
-      list_hold.Release();
-      list_hold.Reset(static_cast<unsigned char*>(list));
+    ScratchCaps caps;
+    bool counted = false;
+    if (p->type == 2) {
+      _RawIntArrayRangeInfo range;
+      GetIntRange(p->n, static_cast<const int*>(p->raw), &range);
+      if (CountingPays(p->n, range)) {
+        CCompiler compiler(CCompiler::Trim::kNever);
+        compiler.Compile(p->n, p->type, p->width, p->raw, &rows, &count, &list, &range);
+        counted = true;
+      }
     }
-    p->rows = rows_hold.Release();
+    if (!counted && p->type == 6) {
+      HashCompile(p->n, static_cast<const char* const*>(p->raw), &rows, &count, &list, &caps);
+    } else if (!counted) {
+      RadixCompile(p->n, p->type, p->raw, &rows, &count, &list, &caps);
+    }
+    if (p->lead != 0) {
+      try {
+        PrependNull(p->type, rows, p->n, &list, &count, &caps.list);
+      } catch (...) {
+        zpk_scratch_give(rows, caps.rows);
+        zpk_scratch_give(list, caps.list);
+        throw;
+      }
+    }
+    p->rows = rows;
     p->count = count;
-    p->list = list_hold.Release();
+    p->list = list;
+    p->caps = caps;
     return 0;
   } catch (const CQ7Exception& e) {
     return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
