@@ -95,11 +95,21 @@ size_t NameAt(int n) { return KindAt(n) + 32; }
 
 // The regression inputs. Each is a small database (two tables: A with its set IDs at the top of the
 // range, B plain) or table file, changed where the fault lay.
+// The folders of the two file targets below root, made when missing.
+struct TargetDirs {
+  std::string db_dir;
+  std::string table_dir;
+  explicit TargetDirs(const std::filesystem::path& root)
+      : db_dir((root / "db_file_fuzz").string()), table_dir((root / "table_file_fuzz").string()) {
+    std::filesystem::create_directories(db_dir);
+    std::filesystem::create_directories(table_dir);
+  }
+};
+
 int WriteRegressions(const std::filesystem::path& root) {
-  const std::string db_dir = (root / "db_file_fuzz").string();
-  const std::string table_dir = (root / "table_file_fuzz").string();
-  std::filesystem::create_directories(db_dir);
-  std::filesystem::create_directories(table_dir);
+  const TargetDirs dirs(root);
+  const std::string& db_dir = dirs.db_dir;
+  const std::string& table_dir = dirs.table_dir;
 
   // Set IDs up to INT32_MAX with the last set ID there: a search made the next ID wrap to
   // INT32_MIN, came back as that "code", freed the set the table still listed, and clearing the
@@ -146,11 +156,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   q7fuzz::QuietEngine();
-  const std::filesystem::path root = std::filesystem::absolute(argv[1]);
-  const std::string db_dir = (root / "db_file_fuzz").string();
-  const std::string table_dir = (root / "table_file_fuzz").string();
-  std::filesystem::create_directories(db_dir);
-  std::filesystem::create_directories(table_dir);
+  const TargetDirs dirs(std::filesystem::absolute(argv[1]));
+  const std::string& db_dir = dirs.db_dir;
+  const std::string& table_dir = dirs.table_dir;
 
   TTableCollection db;
   TRealTable* a = BuildTable(db, "A", 6);
