@@ -2,9 +2,12 @@
 // and stop steps of the layers above it, and is started before the host can make its first call.
 #include "api/startup.h"
 
+#include "api/task/CDBTask.h"
 #include "database/DatabaseTasks.h"
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
+#include "import/ImportTask.h"
+#include "import/ImportTasks.h"
 #include "kernels/KernelTasks.h"
 #include "values/ValueTasks.h"
 
@@ -35,6 +38,9 @@ void StartLibrary() {
   RegisterValueTasks();
   RegisterKernelTasks();
   RegisterDatabaseTasks();
+  RegisterImportTasks();
+  // The import code reaches the task object's table and filter services through this.
+  SetImportTask(DBTASK());
   // Hooks next: set before the engine starts, they run as part of its start; set after it (the
   // engine's own initialiser may have run first), SetEngineHooks runs the start steps at once.
   SetEngineHooks(ApiEngineHooks());

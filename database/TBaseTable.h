@@ -168,6 +168,22 @@ class TBaseTable {
   // follow: by default the engine's current one (null when there is none).
   virtual TTableCollection* FileCollection();
 
+  // ---- Catalog writer (TBaseTable_catalog.cpp) ----
+  // Writes, in `directory`, the catalog file `file` that the text import reads back: "//TAB" when
+  // separator is a tab, else "//CSV"; "//" and the database character code's name; then one line
+  // per filter of filter_ids (read up to its first -1, at most GetNFilter() entries; a list that
+  // starts with -1 means every filter in display order; the caller's list is never written to):
+  // type letter, tab, "01", tab, name, and for a DECIMAL filter tab, scale, tab, rounding-mode name.
+  // Returns 0, or: Q7_ERROR_INVALID_PATH when the directory cannot be entered (recorded under
+  // "CreateCatalogFile" as "Invalid Parameter : Path(%s)"); Q7_ERROR_INVALID_OPERATION for a
+  // non-empty format_file (export format files are not read yet); Q7_ERROR_INVALID_PARAMETER for a
+  // null list; Q7_ERROR_ILLEGAL_FILE_NAME for a null or empty file name or a file that cannot be
+  // written; Q7_ERROR_ILLEGAL_FILTER for a listed ID that names no filter (nothing is written then);
+  // another engine failure's code, or Q7_ERROR_UNKNOWN. The working directory is the caller's again
+  // on every return.
+  int CreateCatalogFile(const int* filter_ids, char separator, const char* directory, const char* file,
+                        const char* format_file);
+
   int32_t FDataVer;            // data version of the record the table was read from; 0 if built
   int32_t FTableID;            // issued by the collection
   char FTableName[kNameSize];  // zero-terminated, at most 255 bytes

@@ -38,6 +38,7 @@
  *   filters .......... add columns (from host memory or of NULLs), duplicate, convert, information
  *   finds, edits ..... finds, row edits (overwrite, fill, insert, delete), reading values and blocks
  *   search, sort ..... searches by value, text, wildcard and row, sorts, names, memory sizes, flags
+ *   text import ...... tables from source text files described by catalog files, appends
  *   R1 ............... value-returning forms of the above and stubs
  */
 #ifndef Q7API_H
@@ -1127,6 +1128,46 @@ Q7_EXPORT int Q7GetSavedFlag(int which);
 /* flag non-zero: STRING values written from now on lose their trailing blanks. Returns 0. */
 Q7_EXPORT int RQ7SetTailSpaceFlag(int flag);
 Q7_EXPORT int Q7SetTailSpaceFlag(int flag);
+
+/* ---- Text import ---- */
+
+/*
+ * A catalog file describes a source text file: its format ("//CSV", "//TAB", "//FIX" or "//USR"
+ * with up to five separators), options ("//CUTTOP", "//ERROR" STOP / CONTINUE / SKIPLINE / NONE,
+ * "//ERRORLOG" name), its character code, and one tab-separated line per field: type letter (A
+ * string, I integer, F double, D date, T time, E datetime, N decimal), width, name, type
+ * parameters, or SKIP. Bad catalog lines and bad source lines are reported in the catalog message
+ * log, "catalog_err_log.txt" in the catalog's directory unless the catalog names another; a failed
+ * import that reported nothing there writes one failure line to it. Only the checks of the names
+ * below leave entries in the error ring (Q7_ERROR_ILLEGAL_FILE_NAME for a path or file name of 512
+ * bytes or more, an empty file name or a directory that cannot be entered). The call runs in the
+ * catalog's directory and restores the working directory on every path.
+ */
+
+/* Imports "SrcData.dat" in directory, described by the catalog directory/catalog, into a new table
+ * named after the catalog's directory; returns its ID. */
+Q7_EXPORT int RQ7AddCatalogFile(const char* directory, const char* catalog);
+/* The same for the source src_directory/src_file; the new table is named table_name, which must be
+ * a valid table name. */
+Q7_EXPORT int RQ7AddCatalogFileEx2(const char* directory, const char* catalog, const char* src_directory,
+                                   const char* src_file, const char* table_name);
+/* Appends the source to table_id from row append_pos (-1: after the last row; 0 and below -1 give
+ * Q7_ERROR_INVALID_PARAMETER), overwriting rows already there and adding rows past the end; the
+ * catalog's fields must match the table's filters in count and type. rows -1 imports the whole
+ * source on the worker pool; rows 0 or more reads that many rows on the calling thread (missing
+ * ones are NULL; other negative values give Q7_ERROR_INVALID_PARAMETER). Returns the rows appended
+ * (0 for an empty source). RQ7AppendCatalogFile reads "SrcData.dat" in directory (with rows other
+ * than -1: in the catalog's own directory). */
+Q7_EXPORT int RQ7AppendCatalogFile(int table_id, int append_pos, int rows, const char* directory,
+                                   const char* catalog);
+Q7_EXPORT int RQ7AppendCatalogFileEx2(int table_id, int append_pos, int rows, const char* directory,
+                                      const char* catalog, const char* src_directory, const char* src_file);
+/* Appends rows values of a one-value-per-line file directory/file to filter_id (value type type)
+ * from row append_pos. Not available yet: after its checks (an empty file name or a path of 512
+ * bytes or more: Q7_ERROR_ILLEGAL_FILE_NAME; append_pos 0 or below -1: Q7_ERROR_INVALID_PARAMETER;
+ * a table that cannot take appended values: its code) it returns Q7_ERROR_INVALID_OPERATION. */
+Q7_EXPORT int RQ7AppendRealFilter2(int table_id, int filter_id, int type, int append_pos, int rows,
+                                   const char* directory, const char* file);
 
 /* ---- Value-returning functions and stubs ---- */
 

@@ -76,6 +76,28 @@ class CDBParallelTask : public CDBTask {
   // Returns 0.
   int CondenseRealTable(int table_id) override;
 
+  // ---- Catalog import and append (CDBParallelTask_import.cpp) ----
+  // Log names "RQ7AddCatalogFile", "RQ7AddCatalogFileEx2", "RQ7AppendCatalogFile",
+  // "RQ7AppendCatalogFileEx2". The checks of the names come first (a path or file name of 512
+  // bytes or more, an empty file name, a directory that cannot be made absolute: recorded and
+  // Q7_ERROR_ILLEGAL_FILE_NAME; an append position of 0 or below -1: Q7_ERROR_INVALID_PARAMETER);
+  // they return before the working directory is touched. The appends then need CanAppendFilters
+  // (its negative result is returned) and merge the table's pending values. The call runs in the
+  // catalog file's directory and restores the working directory on every path.
+  // Sources: "SrcData.dat" in `path` (AddCatalogFile, and the parallel road of AppendCatalogFile;
+  // its single-thread road reads "SrcData.dat" in the catalog's directory), or src_path/src_file.
+  // table_name must pass TTableCollection::CheckTableName ("TABLE NAME [%s] MISSING" in the
+  // catalog message log). mode -1 appends on the parallel road, any other the single-thread
+  // append of that many rows.
+  // Results: the new table's ID (adds) or the rows appended (appends). An import failure is
+  // reported only in the catalog message log: when the import wrote nothing there, one line
+  // "ADD CATALOG FAILURE  \t\t ErrorCode = %d " / "APPEND CATALOG FILE FAILURE  \t\t ErrorCode = %d ".
+  int AddCatalogFile(char* path, char* file) override;
+  int AddCatalogFileEx2(char* path, char* file, char* src_path, char* src_file, char* table_name) override;
+  int AppendCatalogFile(int table_id, int append_pos, int mode, char* path, char* file) override;
+  int AppendCatalogFileEx2(int table_id, int append_pos, int mode, char* path, char* file, char* src_path,
+                           char* src_file) override;
+
  private:
   CDBParallelTask() = default;
 };

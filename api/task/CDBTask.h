@@ -26,12 +26,16 @@
 
 #include <cstdint>
 
+#include "import/ImportTask.h"
+
 class TRealTable;
 
-class CDBTask {
+// The import code reaches the table and filter services below through ImportTaskServices
+// (registered at library start), since it lies beneath this layer.
+class CDBTask : public ImportTaskServices {
  public:
   CDBTask() = default;
-  virtual ~CDBTask() = default;
+  ~CDBTask() override = default;
   CDBTask(const CDBTask&) = delete;
   CDBTask& operator=(const CDBTask&) = delete;
 
@@ -54,12 +58,17 @@ class CDBTask {
   // Slot 25.
   virtual int ExtractUniqueReal(int unused, int table_id, int set_id, const int* filter_ids,
                                 int keep_order) = 0;
-  // Slots 35, 36, 40, 41 and 45.
+  // Slots 35 to 38, 40 to 43 and 45.
   virtual int SearchByFieldSJIS(int table_id, int filter_id, int set_id, int op, void* from, void* to) = 0;
-  virtual int AddRealFilter2(int table_id, int position, char* name, int type, int rows, int width,
-                             void* data) = 0;
+  int AddRealFilter2(int table_id, int position, char* name, int type, int rows, int width,
+                     void* data) override = 0;
+  virtual int AddCatalogFile(char* path, char* file) = 0;
+  virtual int AddCatalogFileEx2(char* path, char* file, char* src_path, char* src_file, char* table_name) = 0;
   virtual int CondenseRealTable(int table_id) = 0;
   virtual int IntegratedSortByField(int table_id, int set_id, const int* filter_ids, const int* dirs) = 0;
+  virtual int AppendCatalogFile(int table_id, int append_pos, int mode, char* path, char* file) = 0;
+  virtual int AppendCatalogFileEx2(int table_id, int append_pos, int mode, char* path, char* file,
+                                   char* src_path, char* src_file) = 0;
   virtual int SearchByFieldNValues(int table_id, int filter_id, int set_id, int count, void* values) = 0;
 
   // ---- Base services ----
@@ -80,13 +89,13 @@ class CDBTask {
   // name gets a generated one ("realtbl", m_chRTBLIndex); a name above 255 bytes gives
   // Q7_ERROR_ILLEGAL_TABLE_NAME. The host's text is never changed. A negative result of the
   // collection is recorded as "Failed to add realtable ( AddRealTable module )".
-  int AddRealTable(char* name, int rows);
+  int AddRealTable(char* name, int rows) override;
   // "Q7GenerateTableName": a table name made unique from the seed into out (256 bytes); a negative
   // result is recorded with an empty message. GenTableName ("Q7GenTableName") records none.
-  int GenerateTableName(char* seed, char* out);
+  int GenerateTableName(char* seed, char* out) override;
   int GenTableName(char* seed, char* out);
   // "RQ7DeleteTable": TTableCollection::DelTable's result, unrecorded.
-  int DeleteTable(int table_id);
+  int DeleteTable(int table_id) override;
   // "Q7TableCanEdit": the number of tables that refer to a real table (their IDs into referrers,
   // which must hold 10000 ints; null: not wanted); 0 means it may be changed. Shared table:
   // Q7_ERROR_SHARED_READ_ONLY, silent; not real: recorded and returned as Q7_ERROR_NOT_REAL_TABLE
@@ -98,11 +107,11 @@ class CDBTask {
   // filter (silent); type not the filter's (Q7_ERROR_FILTER_TYPE_MISMATCH, silent); a count below
   // 1, null data, from 0 or a range past INT_MAX (Q7_ERROR_INVALID_PARAMETER, before any record is
   // added). Returns the number of values written. A failed write leaves the added records.
-  int AppendRealFilter2(int table_id, int filter_id, int type, int from, int count, void* data);
+  int AppendRealFilter2(int table_id, int filter_id, int type, int from, int count, void* data) override;
   // "RQ7AppendRealFilter2Numeric": the same for a DECIMAL filter; data holds 16-byte decimals of the
   // given scale and rounding mode, which the table rescales to the filter's.
   int AppendRealFilter2Numeric(int table_id, int filter_id, int type, int from, int count, int scale,
-                               int rounding_mode, void* data);
+                               int rounding_mode, void* data) override;
   // "RQ7AddSetReal": registers count host record numbers, in the host's order, as the table's next
   // set (a number given more than once is kept at its first place only) and makes it current;
   // returns its ID. A number outside 1 .. TotalRecs(), a negative count or a null list with
@@ -113,10 +122,10 @@ class CDBTask {
   int GetTotalRows(int table_id);
   int GetSetSize(int table_id, int set_id);
   // "RQ7GetFilterIDList": the filter IDs in display order into ids (512 ints); their count.
-  int GetFilterIDList(int table_id, int* ids);
+  int GetFilterIDList(int table_id, int* ids) override;
   // "Q7GetFilterType": the type code (2..8) of the filter's value list; an unknown filter is
   // recorded ("No Such Filter: %d", Q7_ERROR_NO_SUCH_TABLE) and Q7_ERROR_NO_SUCH_FILTER returned.
-  int GetFilterType(int table_id, int filter_id);
+  int GetFilterType(int table_id, int filter_id) override;
   // "RQ7GetValCount": counts[v] = rows of the set holding value number v (one int per value-list
   // entry); returns the value-list size. Null counts: recorded ("PCountAr = NULL!") and
   // Q7_ERROR_NO_SUCH_TABLE returned before the table is looked up.

@@ -18,6 +18,9 @@
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
 #endif
+#ifdef Q7_TEST_LINKS_IMPORT
+#include "import/ImportTasks.h"
+#endif
 #endif
 
 int main(int argc, char** argv) {
@@ -37,6 +40,9 @@ int main(int argc, char** argv) {
   hooks.createCollection = [] { return new TTableCollection(); };
   hooks.deleteCollection = [](TTableCollection* collection) { delete collection; };
   SetEngineHooks(hooks);
+#endif
+#ifdef Q7_TEST_LINKS_IMPORT
+  RegisterImportTasks();
 #endif
 #endif
   ::testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,89 @@
+#include "api/ops/ops_import.h"
+
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "api/task/CDBTask.h"
+#include "database/TableFiles.h"
+#include "foundation/CErrorLog.h"
+#include "foundation/CQ7Exception.h"
+#include "foundation/ErrorRing.h"
+#include "import/ImportEntry.h"
+#include "import/ImportText.h"
+#include "q7api.h"
+
+namespace {
+
+constexpr char kLog[] = "RQ7AppendRealFilter2";
+constexpr size_t kHostPathLimit = 512;
+
+bool TooLong(const char* text) { return text != nullptr && strlen(text) >= kHostPathLimit; }
+
+// Appends in the file's own directory; the caller restores the working directory.
+int AppendFromFile(int table_id, int filter_id, int type, int position, int rows, const char* directory,
+                   const char* file) {
+  const int editable = CanAppendFilters(table_id);
+  if (editable < 0) return editable;
+  const char* dir = directory != nullptr ? directory : "";
+  std::string full(strlen(dir) + strlen(file) + 2, '\0');
+  build_AbsoluteName(dir, file, full.data());
+  std::string folder(full.c_str());
+  if (get_Path(folder.data()) != nullptr) {
+    folder.resize(strlen(folder.c_str()));
+    if (chdir(folder.empty() ? "/" : folder.c_str()) != 0) return Q7_ERROR_ILLEGAL_FILE_NAME;
+  }
+  std::string name(full.c_str());
+  return appendFilterFromFile(table_id, filter_id, type, position, rows, get_FileName(name.data()));
+}
+
+}  // namespace
+
+bool WriteImportFailureLine(const char* prefix, int code) {
+  LOGOBJ->mutex_lock();
+  const bool pending = CErrorLog::isBegin;
+  LOGOBJ->mutex_unlock();
+  if (!pending) return false;
+  try {
+    if (code == Q7_ERROR_OUT_OF_MEMORY) {
+      LogMsg("%sQ7_ERROR_OUT_OF_MEMORY", prefix);
+    } else {
+      LogMsg("%s%d ", prefix, code);
+    }
+  } catch (...) {
+    return false;
+  }
+  return true;
+}
+
+int innerQ7AppendRealFilter2(int table_id, int filter_id, int type, int position, int rows,
+                             const char* directory, const char* file) {
+  if (file == nullptr || file[0] == '\0') {
+    PutErrorLog(kLog, Q7_ERROR_ILLEGAL_FILE_NAME, "Invalid Parameter : FileName ()");
+    return Q7_ERROR_ILLEGAL_FILE_NAME;
+  }
+  if (position == 0 || position < -1) {
+    PutErrorLog(kLog, Q7_ERROR_INVALID_PARAMETER, getString("Invalid Parameter : AppendPos (%d)", position));
+    return Q7_ERROR_INVALID_PARAMETER;
+  }
+  if (TooLong(directory) || TooLong(file)) {
+    PutErrorLog(kLog, Q7_ERROR_ILLEGAL_FILE_NAME, "FilePath size overflow");
+    return Q7_ERROR_ILLEGAL_FILE_NAME;
+  }
+  table_files::WorkingDirectory cwd;
+  int result = 0;
+  try {
+    result = AppendFromFile(table_id, filter_id, type, position, rows, directory, file);
+    if (result < 0) PutErrorLog(kLog, result, "");
+  } catch (const CQ7Exception& e) {
+    result = e.ErrorCode();
+    PutErrorLog(kLog, result, e.Message());
+  } catch (...) {
+    result = Q7_ERROR_UNKNOWN;
+    PutErrorLog(kLog, result, "");
+  }
+  if (result < 0) WriteImportFailureLine("APPEND FILTER FAILURE  \t\t ErrorCode = ", result);
+  cwd.Restore();
+  return result;
+}

@@ -1,0 +1,26 @@
+// The text-import operations that are not slots of the engine task object, and what the import
+// operations share (api/task/CDBParallelTask_import.cpp holds the catalog slots).
+//
+// Thread safety: under the API lock (the working directory and the catalog message log's banner
+// flag are process-wide).
+#pragma once
+
+// "RQ7AppendRealFilter2": appends `rows` values of a one-value-per-line file (directory/file) to a
+// filter of a table from `position` (-1: after the last row). Refused first, each recorded under
+// the log name: an empty file name (Q7_ERROR_ILLEGAL_FILE_NAME, "Invalid Parameter : FileName
+// (%s)"), a position of 0 or below -1 (Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : AppendPos
+// (%d)"), a directory or file name of 512 bytes or more (Q7_ERROR_ILLEGAL_FILE_NAME, "FilePath
+// size overflow"). Then CanAppendFilters, and the append runs in the file's directory. Any failure
+// after the checks makes one entry under the log name with the code returned (an engine
+// exception's message, else empty) and, when the catalog message log's banner is still pending,
+// the line "APPEND FILTER FAILURE  \t\t ErrorCode = %d ". The working directory is restored on
+// every path. The single-column reader is not built yet, so an accepted call returns
+// Q7_ERROR_INVALID_OPERATION for now. Every entry is written under the caller's API lock.
+int innerQ7AppendRealFilter2(int table_id, int filter_id, int type, int position, int rows,
+                             const char* directory, const char* file);
+
+// The failure line of an import operation: when nothing has been written to the catalog message
+// log since its banner was last requested, writes `prefix` followed by the code ("%d ") or, for
+// Q7_ERROR_OUT_OF_MEMORY, by "Q7_ERROR_OUT_OF_MEMORY". Returns true when it wrote the line. A log
+// that cannot be written is ignored: the operation's own code stands.
+bool WriteImportFailureLine(const char* prefix, int code);

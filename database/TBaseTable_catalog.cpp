@@ -1,0 +1,123 @@
+// The catalog writer: describes chosen filters of a table in the catalog format that the text
+// import reads, so that an exported file can be imported again.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "database/TBaseTable.h"
+#include "database/TFilter.h"
+#include "database/TableFiles.h"
+#include "foundation/CQ7Exception.h"
+#include "foundation/CharCode.h"
+#include "foundation/ErrorRing.h"
+#include "foundation/zpk_fstream.h"
+#include "values/ArrayFunctions.h"
+#include "values/Numeric.h"
+#include "values/TNumericArray.h"
+
+namespace {
+
+constexpr char kLog[] = "CreateCatalogFile";
+
+// The catalog's type letter of a value type (2..8); the reader maps them back.
+char TypeLetter(int type) {
+  static constexpr char kLetters[] = {'I', 'F', 'D', 'T', 'A', 'E', 'N'};
+  if (type < 2 || type > 8) throw CQ7Exception(Q7_ERROR_INVALID_DATA_TYPE);
+  return kLetters[type - 2];
+}
+
+struct CatalogLine {
+  int type;
+  std::string name;
+  int scale;
+  int rounding_mode;
+};
+
+// The filters the list names, in list order; the whole list is checked before the file is made,
+// so a bad ID leaves no half-written catalog behind.
+std::vector<CatalogLine> DescribeFilters(TBaseTable* table, const int* filter_ids) {
+  const int n_filters = table->GetNFilter();
+  std::vector<int> ids;
+  if (filter_ids[0] == -1) {
+    ids.resize(n_filters > 0 ? n_filters : 0);
+    if (!ids.empty()) ids.resize(table->GetFilterIDList(ids.data()));
+  } else {
+    for (int i = 0; i < n_filters && filter_ids[i] != -1; ++i) ids.push_back(filter_ids[i]);
+  }
+  std::vector<CatalogLine> lines;
+  lines.reserve(ids.size());
+  for (int id : ids) {
+    TFilter* filter = nullptr;
+    try {
+      filter = table->GetFilter(id);
+    } catch (const CQ7Exception& e) {
+      if (e.ErrorCode() == Q7_ERROR_NO_SUCH_FILTER) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER);
+      throw;
+    }
+    if (filter == nullptr || filter->VL == nullptr) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER);
+    CatalogLine line{ArrayDataTypeEx(filter->VL), {}, 0, 0};
+    char table_name[TBaseTable::kNameSize];
+    char filter_name[TFilter::kNameSize];
+    // A join table answers with the name of the joined column's source filter.
+    line.name = table->FilterID2Name(id, table_name, filter_name);
+    if (line.type == 8) {
+      auto* list = static_cast<TNumericArray*>(filter->VL);
+      line.scale = list->GetScale();
+      line.rounding_mode = list->GetRoundingMode();
+    }
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+void WriteText(zpk_fstream& stream, const std::string& text) {
+  zpk_write(stream, text.data(), 1, text.size());
+}
+
+void WriteCatalog(const char* file, char separator, const std::vector<CatalogLine>& lines) {
+  zpk_fstream stream;
+  zpk_open(stream, file, kZpkWrite, 1);
+  WriteText(stream, separator == '\t' ? "//TAB\n" : "//CSV\n");
+  char code_name[kCharCodeNameSize] = "NotDefined";
+  getDBCharCode(code_name, true);
+  WriteText(stream, std::string("//") + code_name + "\n");
+  for (const CatalogLine& line : lines) {
+    std::string text(1, TypeLetter(line.type));
+    text += "\t01\t";
+    text += line.name;
+    if (line.type == 8) {
+      const int mode = line.rounding_mode;
+      text += "\t" + std::to_string(line.scale) + "\t";
+      text += mode >= 0 && mode <= 6 ? q7num::kRoundingModeNames[mode] : "";
+    }
+    text += "\n";
+    WriteText(stream, text);
+  }
+  if (zpk_close(stream) != 0) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
+}
+
+}  // namespace
+
+int TBaseTable::CreateCatalogFile(const int* filter_ids, char separator, const char* directory,
+                                  const char* file, const char* format_file) {
+  table_files::WorkingDirectory cwd;
+  if (!table_files::WorkingDirectory::Enter(directory)) {
+    PutErrorLog(kLog, -1, getString("Invalid Parameter : Path(%s)", directory != nullptr ? directory : ""));
+    return Q7_ERROR_INVALID_PATH;
+  }
+  // Export format files arrive with the CSV export; until then a catalog that should follow one
+  // is refused rather than written without its scales.
+  if (format_file != nullptr && format_file[0] != '\0') return Q7_ERROR_INVALID_OPERATION;
+  if (filter_ids == nullptr) return Q7_ERROR_INVALID_PARAMETER;
+  if (file == nullptr || file[0] == '\0') return Q7_ERROR_ILLEGAL_FILE_NAME;
+  try {
+    const std::vector<CatalogLine> lines = DescribeFilters(this, filter_ids);
+    WriteCatalog(file, separator, lines);
+    return 0;
+  } catch (const CQ7Exception& e) {
+    return e.ErrorCode();
+  } catch (...) {
+    return Q7_ERROR_UNKNOWN;
+  }
+}

@@ -1,0 +1,802 @@
+#include "import/CCMultiThreadImport.h"
+
+#include <sys/stat.h>
+#include <sys/sysinfo.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <memory>
+
+#include "database/TFilter.h"
+#include "database/TRealTable.h"
+#include "database/TSetArray.h"
+#include "database/TTableCollection.h"
+#include "foundation/CErrorLog.h"
+#include "foundation/CQ7Exception.h"
+#include "foundation/CSmpEngine.h"
+#include "foundation/CWorkThread.h"
+#include "foundation/mpp_tasks.h"
+#include "import/CCatalogParser.h"
+#include "import/CField.h"
+#include "import/CTextParser.h"
+#include "import/CatalogErrorInfo.h"
+#include "import/ImportTask.h"
+#include "import/ImportText.h"
+#include "q7api.h"
+#include "values/Accommodation.h"
+#include "values/MppCompile.h"
+#include "values/Numeric.h"
+#include "values/TBaseArray.h"
+#include "values/TIntArray.h"
+#include "values/TNumericArray.h"
+
+namespace {
+
+// Step 1 found no data at all (an empty source, or only the cut-top line).
+constexpr int kEmptySource = -2;
+
+// Windows are at least this large where the chunk allows it, so that a low free-memory figure
+// never makes the per-window compile and merge dominate.
+constexpr int64_t kMinUsefulWindow = int64_t{16} << 20;
+constexpr int64_t kChunkSlack = int64_t{4} << 20;
+
+struct ImportParam {
+  MppParamHeader header;
+  int32_t worker;
+  IMPORT_PARSE_ATTRIBUTES chunk;
+  int32_t position;
+  int32_t rows;
+};
+static_assert(sizeof(ImportParam) <= kThreadParamSize);
+
+int64_t SystemPageSize() {
+  const long page = sysconf(_SC_PAGESIZE);
+  return page > 0 ? page : 4096;
+}
+
+int64_t FreeMemory() {
+  struct sysinfo info {};
+  if (::sysinfo(&info) != 0) return 0;
+  return static_cast<int64_t>(info.freeram + info.bufferram) * static_cast<int64_t>(info.mem_unit);
+}
+
+// The offset just past the first LF at or after `from`, or size when there is none.
+uint64_t FindLineEnd(int fd, uint64_t from, uint64_t size) {
+  std::unique_ptr<char[]> block(new char[65536]);
+  while (from < size) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(65536, size - from));
+    const ssize_t n = pread(fd, block.get(), want, static_cast<off_t>(from));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
+    const void* lf = std::memchr(block.get(), '\n', static_cast<size_t>(n));
+    if (lf != nullptr) return from + static_cast<uint64_t>(static_cast<const char*>(lf) - block.get()) + 1;
+    from += static_cast<uint64_t>(n);
+  }
+  return size;
+}
+
+// One mapped window, unmapped on every way out.
+class MappedView {
+ public:
+  MappedView(int fd, uint64_t length, uint64_t offset)
+      : length_(static_cast<unsigned long>(length)),
+        view_(mmf_mapview(fd, length_, static_cast<unsigned long>(offset))) {}
+  ~MappedView() { mmf_unmap(view_, length_); }
+  MappedView(const MappedView&) = delete;
+  MappedView& operator=(const MappedView&) = delete;
+  char* data() const { return static_cast<char*>(view_); }
+
+ private:
+  unsigned long length_;
+  void* view_;
+};
+
+std::unique_ptr<CTextParser> MakeParser(CCatalogParser* catalog) {
+  switch (catalog->getSplitType()) {
+    case 1:
+      return std::make_unique<CTABParser>(catalog);
+    case 2:
+      return std::make_unique<CCSVParser>(catalog);
+    case 3:
+      return std::make_unique<CFixedLengthParser>(catalog);
+    case 4: {
+      const char* s = catalog->getUserSeparators();
+      return std::make_unique<CUSRParser>(catalog, s[0], s[1], s[2], s[3], s[4]);
+    }
+    default:
+      return nullptr;
+  }
+}
+
+// The basic value-list type of a field type: 2, 3 (double, date, time, datetime), 6 or 8.
+int ListType(int field_type) {
+  switch (field_type) {
+    case Q7_TYPE_DATE:
+    case Q7_TYPE_TIME:
+    case Q7_TYPE_DATETIME:
+      return Q7_TYPE_DOUBLE;
+    default:
+      return field_type;
+  }
+}
+
+// The decimal list at a larger scale: entry 0 stays the NULL, every other entry that fits follows
+// in order (the order holds, as nothing rounds); map[i] receives entry i's new number, 0 (NULL)
+// for an entry that no longer fits.
+std::unique_ptr<TNumericArray> RescaleList(TNumericArray* list, const NumericInfo& to,
+                                           std::vector<int>* map) {
+  NumericInfo from;
+  list->GetDecimalInfo(&from);
+  const int count = list->FArraySize;
+  auto out = std::make_unique<TNumericArray>(count + 1, 0);
+  const Numeric* in = static_cast<const Numeric*>(list->FData);
+  Numeric* dst = static_cast<Numeric*>(out->FData);
+  dst[0] = q7num::NanNumeric();
+  map->assign(static_cast<size_t>(std::max(count, 1)), 0);
+  int kept = 1;
+  for (int i = 0; i < count; ++i) {
+    Numeric v;
+    if (q7num::IsNan(in[i])) continue;
+    const int status = q7num::NumericRescale(&from, &to, &in[i], &v);
+    if (status < 0 || status >= Q7_NUMERIC_OVERFLOW_POSITIVE || q7num::IsNan(v)) continue;
+    dst[kept] = v;
+    (*map)[static_cast<size_t>(i)] = kept++;
+  }
+  out->SetArraySize(kept);
+  out->AdjustMemArea();
+  out->SetDecimalInfo(&to);
+  return out;
+}
+
+void Renumber(TIntArray* numbers, const std::vector<int>& map) {
+  int* v = numbers->PIntAr();
+  for (int i = 0; i < numbers->FArraySize; ++i) v[i] = map[static_cast<size_t>(v[i])];
+}
+
+}  // namespace
+
+int64_t CCMultiThreadImport::s_nWindowSizeForTest = 0;
+
+CCMultiThreadImport* CCMultiThreadImport::Instance() {
+  static CCMultiThreadImport* instance = new CCMultiThreadImport();
+  return instance;
+}
+
+CCMultiThreadImport* MultiThreadImportObj = CCMultiThreadImport::Instance();
+
+void CCMultiThreadImport::SetWindowSizeForTest(int64_t bytes) {
+  s_nWindowSizeForTest = std::max<int64_t>(bytes, 0);
+}
+
+int64_t CCMultiThreadImport::CalcWindowSize(int64_t fileSize, int chunks, int64_t freeMemory, int pageSize) {
+  const int64_t page = std::max(pageSize, 1);
+  const int64_t n = std::max(chunks, 1);
+  // One window per chunk where memory allows (each window costs a compile and a merge); a chunk
+  // runs on to the end of a line, hence the slack.
+  const int64_t per_chunk = std::max<int64_t>(fileSize, 0) / n;
+  const int64_t chunk = per_chunk + std::min(per_chunk, kChunkSlack) + page;
+  int64_t window = chunk;
+  if (freeMemory > 0) window = std::min(window, freeMemory / (4 * n));
+  window = std::min(window, kMaxWindowSize);
+  window = std::max(window, std::min(chunk, kMinUsefulWindow));
+  window = window / page * page;
+  return std::max(window, page);
+}
+
+// ---- The import ----
+
+int CCMultiThreadImport::MppImport(CCatalogParser* catalog, char* sourcePath) {
+  m_nFd = -1;
+  m_pCatalog = catalog;
+  m_szSrcFile = sourcePath;
+  m_nTotalRows = 0;
+  int result;
+  std::vector<CatalogErrorInfo*>* records = nullptr;
+  try {
+    if (catalog == nullptr || sourcePath == nullptr) throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
+    m_nCutTop = catalog->getCutTop();
+    m_nFieldCount = catalog->getFieldCount();
+    m_bAppend = catalog->getAppendFlag() != 0;
+    if (m_nAppendPos < 0 && catalog->getAppendPos() > 0) m_nAppendPos = catalog->getAppendPos();
+    records = &catalog->ErrorInfoList();
+    CSmpEngine* eng = CSmpEngine::Instance();
+    const int workers = std::max(eng->ActiveThreads(), 1);
+    for (int i = 0; i < workers; ++i) {
+      records->reserve(records->size() + 1);
+      records->push_back(new CatalogErrorInfo());
+    }
+    if (m_nFieldCount > kMaxFields) {
+      result = Q7_ERROR_FILTER_COUNT_OVERFLOW;
+    } else if (m_nFieldCount < 1) {
+      result = Q7_CATALOG_PARSE_ERROR;
+    } else {
+      set_step1_thrds(workers);
+      result = MppImport_sub();
+    }
+  } catch (const CQ7Exception& e) {
+    result = e.ErrorCode();
+  } catch (...) {
+    result = Q7_ERROR_UNKNOWN;
+  }
+  if (records != nullptr) {
+    for (CatalogErrorInfo* record : *records) delete record;
+    records->clear();
+  }
+  m_nAppendPos = -1;
+  m_nImportedRows = -1;
+  m_pCatalog = nullptr;
+  return result;
+}
+
+int CCMultiThreadImport::MppImport_sub() {
+  int result;
+  try {
+    if (MakeParser(m_pCatalog) == nullptr) {
+      LogMsg("NO FILE FORMAT IS SPECIFIED");
+      throw CQ7Exception(Q7_CATALOG_PARSE_ERROR);
+    }
+    int error = 0;
+    const int fd = mmf_create(m_szSrcFile, &error);
+    if (fd >= 0) m_nFd = fd;
+    // Only a regular file can be mapped; the size is taken from what was opened.
+    struct stat st {};
+    if (fd < 0 || error != 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      LogMsg("FILE  [%s] MISSING ", m_szSrcFile);
+      throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
+    }
+    m_nFileSize = static_cast<int64_t>(st.st_size);
+    init();
+    const int rows = MppImport_run_step1();
+    if (rows == kEmptySource) {
+      // An append of nothing appends nothing; a new table is made with its empty filters.
+      result = m_bAppend ? 0 : no_data_tablemake();
+    } else if (rows < 0) {
+      result = rows;
+    } else {
+      m_nImportedRows = rows;
+      result = MppImport_run_step2();
+    }
+  } catch (const CQ7Exception& e) {
+    result = e.ErrorCode();
+  } catch (...) {
+    result = Q7_ERROR_UNKNOWN;
+  }
+  if (m_nFd >= 0) mmf_close(m_nFd);
+  m_nFd = -1;
+  free_mem();
+  return result;
+}
+
+void CCMultiThreadImport::sysinfo() {
+  CSmpEngine* eng = CSmpEngine::Instance();
+  m_nProcessors = eng->ProcessorCount();
+  // Mappings start at multiples of the system's page size.
+  m_nPageSize = static_cast<int32_t>(SystemPageSize());
+}
+
+void CCMultiThreadImport::init() {
+  sysinfo();
+  const int64_t page = m_nPageSize;
+  int64_t n = std::max(m_nChunkCount, 1);
+  if (m_nFileSize <= page) {
+    n = 1;
+  } else if (m_nFileSize < n * page) {
+    n = (m_nFileSize + page - 1) / page;
+  }
+  set_step1_thrds(static_cast<int>(n));
+  if (s_nWindowSizeForTest > 0) {
+    m_nWindowSize = std::max(s_nWindowSizeForTest / page * page, page);
+  } else {
+    m_nWindowSize = CalcWindowSize(m_nFileSize, m_nChunkCount, FreeMemory(), m_nPageSize);
+  }
+}
+
+const char* CCMultiThreadImport::TableName() const {
+  const char* name = m_pCatalog->getTableNameOverride();
+  return (name != nullptr && name[0] != '\0') ? name : m_pCatalog->getTitleName();
+}
+
+// ---- Step 1 ----
+
+int CCMultiThreadImport::alloc_step1() {
+  m_Chunks.clear();
+  const uint64_t size = static_cast<uint64_t>(std::max<int64_t>(m_nFileSize, 0));
+  const int n = std::max(m_nChunkCount, 1);
+  const uint64_t length = std::max<uint64_t>(size / static_cast<uint64_t>(n), 1);
+  uint64_t start = m_nCutTop != 0 ? FindLineEnd(m_nFd, 0, size) : 0;
+  for (int k = 0; k < n && start < size; ++k) {
+    // The last chunk takes the rest, so no tail is ever left out.
+    uint64_t end = size;
+    if (k < n - 1 && start + length < size) end = FindLineEnd(m_nFd, start + length - 1, size);
+    m_Chunks.push_back({start, end});
+    start = end;
+  }
+  set_step1_thrds(static_cast<int>(m_Chunks.size()));
+  m_Results.clear();
+  m_Results.resize(m_Chunks.size() + 1);
+  for (ChunkResult& chunk : m_Results) chunk.fields.resize(static_cast<size_t>(m_nFieldCount));
+  return m_nChunkCount;
+}
+
+int CCMultiThreadImport::MppImport_run_step1() {
+  alloc_step1();
+  if (m_Chunks.empty() || m_Chunks[0].start == m_Chunks[0].end) return kEmptySource;
+  CSmpEngine* eng = CSmpEngine::Instance();
+  const int k = m_nChunkCount;
+  for (int i = 0; i < k; ++i) {
+    auto* param = static_cast<ImportParam*>(eng->get_thread_param(i));
+    if (param == nullptr) throw CQ7Exception(Q7_ERROR_UNKNOWN);
+    param->worker = i;
+    param->chunk = m_Chunks[static_cast<size_t>(i)];
+  }
+  eng->resume_wkthreads(k, kMppTaskImportParse);
+  eng->wait_until_finish(k);
+  // The workers' reports in file order: each worker's rows follow the lines of the chunks before.
+  std::vector<CatalogErrorInfo*>& records = m_pCatalog->ErrorInfoList();
+  int64_t total = 0;
+  int64_t lines = 0;
+  for (int i = 0; i < k; ++i) {
+    if (static_cast<size_t>(i) < records.size()) {
+      records[static_cast<size_t>(i)]->AllLogMsgPrint(static_cast<int>(std::min<int64_t>(lines, INT_MAX)));
+    }
+    const int result = eng->get_wkthread_retcode(i);
+    if (result < 0) return result;
+    total += m_Results[static_cast<size_t>(i)].rows;
+    lines += m_Results[static_cast<size_t>(i)].lines;
+  }
+  m_Chunks.clear();
+  if (total >= INT_MAX) return Q7_ERROR_ROW_SIZE_OVERFLOW;
+  m_nTotalRows = static_cast<int>(total);
+  return m_nTotalRows;
+}
+
+int CCMultiThreadImport::mpp_import_step1(void* param) {
+  auto* p = static_cast<ImportParam*>(param);
+  try {
+    return Instance()->text2pvvl(p->worker, p->chunk);
+  } catch (const CQ7Exception& e) {
+    return e.ErrorCode();
+  } catch (...) {
+    return Q7_ERROR_UNKNOWN;
+  }
+}
+
+int CCMultiThreadImport::text2pvvl(int worker, const IMPORT_PARSE_ATTRIBUTES& chunk) {
+  std::unique_ptr<CTextParser> parser = MakeParser(m_pCatalog);
+  if (parser == nullptr) return Q7_CATALOG_PARSE_ERROR;
+  std::vector<CatalogErrorInfo*>& records = m_pCatalog->ErrorInfoList();
+  parser->SetFileName(m_szSrcFile);
+  parser->setWorkerIndex(worker);
+  parser->setMappedMode(1);
+  parser->setChunk(chunk.start, chunk.end);
+  parser->setErrorInfo(static_cast<size_t>(worker) < records.size() ? records[static_cast<size_t>(worker)]
+                                                                    : nullptr);
+
+  const uint64_t page = static_cast<uint64_t>(m_nPageSize);
+  uint64_t offset = chunk.start;
+  uint64_t window = static_cast<uint64_t>(m_nWindowSize);
+  int64_t rows = 0;
+  bool first = true;
+  while (offset < chunk.end) {
+    const uint64_t length = std::min(chunk.end - offset, window);
+    const uint64_t map_offset = offset / page * page;
+    const uint64_t lead = offset - map_offset;
+    int status;
+    unsigned long consumed = 0;
+    int window_rows = 0;
+    {
+      const MappedView view(m_nFd, lead + length, map_offset);
+      if (view.data() == nullptr) return Q7_ERROR_OUT_OF_MEMORY;
+      const int last = offset + length == chunk.end ? 1 : 0;
+      status = parser->ParseMem(view.data() + lead, static_cast<unsigned long>(length), last, first ? 1 : 0,
+                                &consumed, &window_rows);
+    }
+    if (status < 0) return status;
+    first = false;
+    if (status == CTextParser::kWindowTooSmall) {
+      // A line longer than the window: read it from a larger one.
+      window *= 2;
+      continue;
+    }
+    window = static_cast<uint64_t>(m_nWindowSize);
+    if (window_rows > 0) {
+      const int r = parser->Compile();
+      if (r < 0) return r;
+    }
+    offset += consumed;
+    rows += window_rows;
+    if (rows >= INT_MAX) return Q7_ERROR_ROW_SIZE_OVERFLOW;
+  }
+  ChunkResult& result = m_Results[static_cast<size_t>(worker)];
+  for (int f = 0; f < m_nFieldCount; ++f) {
+    CField* field = parser->getFieldItem(f);
+    if (field == nullptr) continue;
+    FieldResult& out = result.fields[static_cast<size_t>(f)];
+    field->TakeCompiled(&out.numbers, &out.values, &out.rows);
+  }
+  result.rows = static_cast<int32_t>(rows);
+  result.lines = parser->getRowCount();
+  return static_cast<int>(rows);
+}
+
+// ---- Step 2 ----
+
+int CCMultiThreadImport::PrepareAppendTarget() {
+  TTableCollection* tables = CSmpEngine::Instance()->Database();
+  TBaseTable* base = tables == nullptr ? nullptr : tables->GetTable(m_pCatalog->getTargetTableID());
+  if (base == nullptr || base->GetTableKind() != 0) return Q7_ERROR_NO_SUCH_TABLE;
+  m_pTarget = static_cast<TRealTable*>(base);
+  int ids[TRealTable::kMaxFilters + 1];
+  const int filters = m_pTarget->GetFilterIDList(ids);
+  if (filters < m_nFieldCount) return Q7_ERROR_NO_SUCH_FILTER;
+  m_Targets.assign(static_cast<size_t>(m_nFieldCount), nullptr);
+  for (int f = 0; f < m_nFieldCount; ++f) {
+    TFilter* filter = m_pTarget->GetFilter(ids[f]);
+    if (filter == nullptr || filter->VL == nullptr || filter->PV == nullptr) return Q7_ERROR_NO_SUCH_FILTER;
+    // The workers merge lists of one basic type only; a mismatch would fail there unrecorded.
+    if (filter->VL->GetDataType() != ListType(m_pCatalog->getFieldType(f)))
+      return Q7_ERROR_DATA_TYPE_MISMATCH;
+    m_Targets[static_cast<size_t>(f)] = filter;
+  }
+  if (m_pTarget->GetSet(1) == nullptr) return Q7_ERROR_ILLEGAL_SET_ID;
+  for (TFilter* filter : m_Targets) filter->Taint();
+  // Pending values would be negative numbers, which the merge cannot renumber.
+  m_pTarget->CheckMergeFilterTVL(false);
+  const int total = m_pTarget->TotalRecs();
+  if (m_nAppendPos < 0) m_nAppendPos = total + 1;
+  if (m_nAppendPos == 0) return Q7_ERROR_INVALID_PARAMETER;
+  const int64_t extra = int64_t{m_nAppendPos} + m_nImportedRows - (int64_t{total} + 1);
+  if (extra >= INT_MAX) return Q7_ERROR_ROW_SIZE_OVERFLOW;
+  if (extra > 0) {
+    // New records after the last; those from the position on are then overwritten.
+    const int r = m_pTarget->InsRows(total + 1, static_cast<int>(extra));
+    if (r < 0) return r;
+  }
+  m_pSet1 = m_pTarget->GetSet(1);
+  if (m_pSet1 == nullptr) return Q7_ERROR_ILLEGAL_SET_ID;
+  return 0;
+}
+
+void CCMultiThreadImport::alloc_step2(int position, int rows) {
+  // The lists move from the chunks' results to the merge state: the first chunk of each group
+  // holds its group's list.
+  const size_t chunks = static_cast<size_t>(m_nChunkCount);
+  m_Lists.assign(static_cast<size_t>(m_nFieldCount), std::vector<TBaseArray*>(chunks, nullptr));
+  m_Maps.clear();
+  m_Maps.resize(static_cast<size_t>(m_nFieldCount));
+  for (size_t f = 0; f < m_Lists.size(); ++f) {
+    m_Maps[f].resize(chunks);
+    for (size_t c = 0; c < chunks; ++c) {
+      FieldResult& part = m_Results[c].fields[f];
+      if (part.numbers == nullptr || part.values == nullptr) {
+        delete part.numbers;
+        delete part.values;
+        part = FieldResult{};
+        continue;
+      }
+      m_Lists[f][c] = part.values;
+      part.values = nullptr;
+    }
+  }
+  m_nStep2Position = position;
+  m_nStep2Rows = rows;
+}
+
+int CCMultiThreadImport::RunStep2Tasks() {
+  CSmpEngine* eng = CSmpEngine::Instance();
+  const int workers = std::min(static_cast<int>(m_Tasks.size()), std::max(eng->ActiveThreads(), 1));
+  if (workers < 1) return 0;
+  m_nNextTask = 0;
+  for (int i = 0; i < workers; ++i) {
+    auto* param = static_cast<ImportParam*>(eng->get_thread_param(i));
+    if (param == nullptr) throw CQ7Exception(Q7_ERROR_UNKNOWN);
+    param->worker = i;
+    param->position = m_nStep2Position;
+    param->rows = m_nStep2Rows;
+  }
+  m_nStep2Threads = workers;
+  eng->resume_wkthreads(workers, kMppTaskImportMerge);
+  eng->wait_until_finish(workers);
+  for (int i = 0; i < workers; ++i) {
+    const int result = eng->get_wkthread_retcode(i);
+    if (result < 0) return result;
+  }
+  return 0;
+}
+
+int CCMultiThreadImport::MppImport_run_step2() {
+  if (m_bAppend) {
+    if (m_nImportedRows == 0) return 0;
+    const int r = PrepareAppendTarget();
+    if (r < 0) return r;
+  }
+  alloc_step2(m_nAppendPos, m_nImportedRows);
+  CSmpEngine* eng = CSmpEngine::Instance();
+  // Each round merges the lists of neighbouring groups of chunks, every field and pair at once.
+  const int chunks = m_nChunkCount;
+  for (int stride = 1; stride < chunks; stride *= 2) {
+    m_Tasks.clear();
+    m_bFinishing = false;
+    for (int f = 0; f < m_nFieldCount; ++f) {
+      std::vector<TBaseArray*>& lists = m_Lists[static_cast<size_t>(f)];
+      for (int c = 0; c + stride < chunks; c += 2 * stride) {
+        TBaseArray*& a = lists[static_cast<size_t>(c)];
+        TBaseArray*& b = lists[static_cast<size_t>(c + stride)];
+        if (b == nullptr) continue;
+        if (a == nullptr) {
+          std::swap(a, b);  // a group without rows takes the other's list as it is
+          continue;
+        }
+        m_Tasks.push_back({f, c, stride});
+      }
+    }
+    if (static_cast<int>(m_Tasks.size()) >= eng->ActiveThreads()) {
+      const int r = RunStep2Tasks();
+      if (r < 0) return r;
+    } else {
+      // Fewer merges than workers (the last rounds, the largest lists): one after the other, each
+      // on all workers.
+      for (const MergeTask& t : m_Tasks) MergePair(t.field, t.chunk, t.stride, true);
+    }
+  }
+  // Then every field's value numbers, once, and on the append road the write into the target.
+  m_Tasks.clear();
+  m_bFinishing = true;
+  for (int f = 0; f < m_nFieldCount; ++f) m_Tasks.push_back({f, 0, 0});
+  const int r = RunStep2Tasks();
+  if (r < 0) return r;
+  if (m_bAppend) return m_nImportedRows;
+  return MakeTable();
+}
+
+int CCMultiThreadImport::mpp_import_step2(void* param) {
+  auto* p = static_cast<ImportParam*>(param);
+  try {
+    return Instance()->pvvl2filt(p->worker, p->position, p->rows);
+  } catch (const CQ7Exception& e) {
+    return e.ErrorCode();
+  } catch (...) {
+    return Q7_ERROR_UNKNOWN;
+  }
+}
+
+int CCMultiThreadImport::ClaimTask() {
+  CSmpEngine* eng = CSmpEngine::Instance();
+  eng->mt_write_lock();
+  const int task = m_nNextTask < static_cast<int>(m_Tasks.size()) ? m_nNextTask++ : -1;
+  eng->mt_write_unlock();
+  return task;
+}
+
+int CCMultiThreadImport::pvvl2filt(int /*worker*/, int /*position*/, int /*rows*/) {
+  int result = 0;
+  for (int task = ClaimTask(); task >= 0; task = ClaimTask()) {
+    const MergeTask& t = m_Tasks[static_cast<size_t>(task)];
+    if (!m_bFinishing) {
+      result = MergePair(t.field, t.chunk, t.stride, false);
+    } else {
+      FinishField(t.field);
+      if (m_bAppend) result = AppendField(t.field);
+    }
+  }
+  return result;
+}
+
+int CCMultiThreadImport::MergePair(int field, int chunk, int stride, bool on_pool) {
+  const size_t f = static_cast<size_t>(field);
+  std::vector<TBaseArray*>& lists = m_Lists[f];
+  TBaseArray*& a = lists[static_cast<size_t>(chunk)];
+  TBaseArray*& b = lists[static_cast<size_t>(chunk + stride)];
+  auto identity = [](int n) {
+    auto ids = std::make_unique<TIntArray>(n, 0);
+    int* v = ids->PIntAr();
+    for (int i = 0; i < n; ++i) v[i] = i;
+    return ids;
+  };
+  // Only the lists are merged; each chunk keeps a map from its own list to its group's list (none:
+  // the same), and the value numbers are written once, by FinishField.
+  std::unique_ptr<TIntArray> moved_a = identity(a->FArraySize);
+  std::unique_ptr<TIntArray> moved_b = identity(b->FArraySize);
+  TBaseArray* merged = nullptr;
+  const int result = on_pool ? MppAccommodationMain(moved_a.get(), a, moved_b.get(), b, &merged)
+                             : AccommodationMain(moved_a.get(), a, moved_b.get(), b, &merged);
+  std::unique_ptr<TBaseArray> holder(merged);
+  if (merged != nullptr) {
+    // A merged list keeps the first list's attributes (a decimal's scale and mode, a date's kind).
+    CopyListAttributes(a, merged);
+    auto remap = [&](int from, int to, TIntArray* moved) {
+      const int* m = moved->PIntAr();
+      for (int c = from; c < to; ++c) {
+        if (m_Results[static_cast<size_t>(c)].fields[f].numbers == nullptr) continue;
+        std::unique_ptr<TIntArray>& map = m_Maps[f][static_cast<size_t>(c)];
+        if (map == nullptr) {
+          map = std::make_unique<TIntArray>(moved->FArraySize, 0);
+          std::memcpy(map->PIntAr(), m, sizeof(int) * static_cast<size_t>(moved->FArraySize));
+        } else {
+          int* v = map->PIntAr();
+          for (int i = 0; i < map->FArraySize; ++i) v[i] = m[v[i]];
+        }
+      }
+    };
+    remap(chunk, chunk + stride, moved_a.get());
+    remap(chunk + stride, std::min(chunk + 2 * stride, m_nChunkCount), moved_b.get());
+    delete a;
+    a = holder.release();
+  }
+  delete b;
+  b = nullptr;
+  return result;
+}
+
+void CCMultiThreadImport::FinishField(int field) {
+  const size_t f = static_cast<size_t>(field);
+  const int chunks = m_nChunkCount;
+  auto at = [&](int c) -> FieldResult& { return m_Results[static_cast<size_t>(c)].fields[f]; };
+  FieldResult out;
+  out.values = m_Lists[f][0];
+  m_Lists[f][0] = nullptr;
+  int64_t total = 0;
+  for (int c = 0; c < chunks; ++c) total += at(c).numbers != nullptr ? at(c).rows : 0;
+  out.rows = static_cast<int32_t>(total);
+  if (out.values != nullptr) {
+    if (chunks == 1) {
+      out.numbers = at(0).numbers;
+      at(0).numbers = nullptr;
+    } else {
+      auto numbers = std::make_unique<TIntArray>(out.rows + 1, 0);
+      int* pv = numbers->PIntAr();
+      pv[0] = 0;
+      int64_t next = 1;
+      for (int c = 0; c < chunks; ++c) {
+        FieldResult& part = at(c);
+        if (part.numbers == nullptr) continue;
+        const int* in = part.numbers->PIntAr() + 1;
+        TIntArray* map = m_Maps[f][static_cast<size_t>(c)].get();
+        if (map == nullptr) {
+          std::memcpy(pv + next, in, sizeof(int) * static_cast<size_t>(part.rows));
+        } else {
+          const int* m = map->PIntAr();
+          for (int i = 0; i < part.rows; ++i) pv[next + i] = m[in[i]];
+        }
+        next += part.rows;
+      }
+      out.numbers = numbers.release();
+    }
+  }
+  for (int c = 0; c < chunks; ++c) {
+    delete at(c).numbers;
+    at(c) = FieldResult{};
+    m_Maps[f][static_cast<size_t>(c)].reset();
+  }
+  at(0) = out;
+}
+
+int CCMultiThreadImport::AppendField(int field) {
+  FieldResult& imported = m_Results[0].fields[static_cast<size_t>(field)];
+  TFilter* target = m_Targets[static_cast<size_t>(field)];
+  if (imported.numbers == nullptr || imported.values == nullptr) return 0;
+  if (target->VL->GetDataType() == Q7_TYPE_DECIMAL) {
+    // Both lists must have one scale to be merged: the smaller one is raised to the larger.
+    auto* target_list = static_cast<TNumericArray*>(target->VL);
+    auto* imported_list = static_cast<TNumericArray*>(imported.values);
+    NumericInfo ti;
+    NumericInfo ii;
+    target_list->GetDecimalInfo(&ti);
+    imported_list->GetDecimalInfo(&ii);
+    std::vector<int> map;
+    if (ti.scale < ii.scale) {
+      const NumericInfo to{ii.scale, ti.roundingMode};
+      std::unique_ptr<TNumericArray> rescaled = RescaleList(target_list, to, &map);
+      Renumber(target->PV, map);
+      target->ReplaceValueList(rescaled.release());
+    } else if (ii.scale < ti.scale) {
+      const NumericInfo to{ti.scale, ii.roundingMode};
+      std::unique_ptr<TNumericArray> rescaled = RescaleList(imported_list, to, &map);
+      Renumber(imported.numbers, map);
+      delete imported.values;
+      imported.values = rescaled.release();
+    }
+  }
+  TBaseArray* merged = nullptr;
+  const int result = AccommodationMain(target->PV, target->VL, imported.numbers, imported.values, &merged);
+  if (merged != nullptr) {
+    CopyListAttributes(target->VL, merged);
+    target->ReplaceValueList(merged);
+  }
+  const int* records = m_pSet1->PIntAr();
+  int* numbers = target->PV->PIntAr();
+  const int* values = imported.numbers->PIntAr();
+  const int first = m_nAppendPos - 1;
+  for (int i = 0; i < imported.rows; ++i) numbers[records[first + i]] = values[i + 1];
+  delete imported.numbers;
+  delete imported.values;
+  imported = FieldResult{};
+  return result;
+}
+
+// ---- Tables ----
+
+namespace {
+
+int AddTable(const char* name, int rows) {
+  char copy[256];
+  qz7_strlcpy(copy, name, sizeof copy);
+  if (ImportTask() != nullptr) return ImportTask()->AddRealTable(copy, rows);
+  TTableCollection* tables = CSmpEngine::Instance()->Database();
+  return tables == nullptr ? Q7_ERROR_UNKNOWN : tables->AddRealTable(copy, rows);
+}
+
+void DropTable(int id) {
+  if (ImportTask() != nullptr) {
+    ImportTask()->DeleteTable(id);
+    return;
+  }
+  TTableCollection* tables = CSmpEngine::Instance()->Database();
+  if (tables != nullptr) tables->DelTable(id);
+}
+
+TRealTable* RealTable(int id) {
+  TTableCollection* tables = CSmpEngine::Instance()->Database();
+  TBaseTable* base = tables == nullptr ? nullptr : tables->GetTable(id);
+  return (base == nullptr || base->GetTableKind() != 0) ? nullptr : static_cast<TRealTable*>(base);
+}
+
+}  // namespace
+
+int CCMultiThreadImport::MakeTable() {
+  const int id = AddTable(TableName(), m_nImportedRows);
+  if (id < 0) return id;
+  int result = id;
+  try {
+    TRealTable* table = RealTable(id);
+    if (table == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
+    for (int f = 0; f < m_nFieldCount && result >= 0; ++f) {
+      FieldResult& merged = m_Results[0].fields[static_cast<size_t>(f)];
+      char name[TFilter::kNameSize];
+      qz7_strlcpy(name, m_pCatalog->getFieldName(f), sizeof name);
+      int r;
+      if (merged.numbers == nullptr || merged.values == nullptr) {
+        r = table->AddDummyFilter2(f, name, m_pCatalog->getFieldType(f), m_nImportedRows, 0, -1);
+      } else {
+        r = table->AddFilter(f, name, merged.numbers, merged.values, false, 0, -1);
+        if (r >= 0) merged = FieldResult{};  // the table owns them now
+      }
+      if (r < 0) result = r;
+    }
+  } catch (const CQ7Exception& e) {
+    result = e.ErrorCode();
+  } catch (...) {
+    result = Q7_ERROR_UNKNOWN;
+  }
+  // A table that did not get all its filters is no import: it goes again.
+  if (result < 0) DropTable(id);
+  return result;
+}
+
+int CCMultiThreadImport::no_data_tablemake() {
+  m_nImportedRows = 0;
+  return MakeTable();
+}
+
+void CCMultiThreadImport::free_mem() {
+  for (ChunkResult& chunk : m_Results) {
+    for (FieldResult& field : chunk.fields) {
+      delete field.numbers;
+      delete field.values;
+    }
+  }
+  m_Results.clear();
+  for (std::vector<TBaseArray*>& lists : m_Lists) {
+    for (TBaseArray* list : lists) delete list;
+  }
+  m_Lists.clear();
+  m_Maps.clear();
+  m_Tasks.clear();
+  m_Chunks.clear();
+  m_Targets.clear();
+  m_pTarget = nullptr;
+  m_pSet1 = nullptr;
+}

@@ -1,0 +1,173 @@
+// CCMultiThreadImport: imports the source text file of a catalog on the worker pool, into a new real
+// table or into an existing one (append).
+//
+// Step 1 (task kMppTaskImportParse): the file is cut into one chunk per worker at line ends; each
+// worker maps its chunk window by window (read-only, page-aligned), parses the whole lines of each
+// window with its own line parser (CTextParser.h) and compiles them into one value list and one
+// value-number array per field. Step 2 (task kMppTaskImportMerge, one pool run per merge round and
+// one to finish): in each round the workers claim, under the engine's write lock, pairs of
+// neighbouring groups of chunks of any field and merge their value lists (AccommodationMain); then
+// each field's value numbers are written once, in chunk order, through the maps the merges left.
+// The result becomes a filter of the new table, or is written over the target table's filter from
+// the append position.
+//
+// The rows never depend on the worker count or the window size: chunks and windows end only after
+// line feeds, and a line that does not fit a window is read from a larger one.
+//
+// Results of MppImport: the new table's ID; on the append road the rows written; a negative code.
+// A source without data rows makes a table with one empty filter per field and 0 rows, or, on the
+// append road, appends nothing and returns 0. Codes: Q7_ERROR_ILLEGAL_FILE_NAME (source missing or
+// not a regular file, "FILE  [%s] MISSING " in the catalog message log),
+// Q7_ERROR_FILTER_COUNT_OVERFLOW (more than kMaxFields fields), Q7_ERROR_OUT_OF_MEMORY, the line
+// parsers' codes (after the reports of the workers up to the failing one were printed to the log
+// with file line numbers), Q7_ERROR_ROW_SIZE_OVERFLOW (INT_MAX rows or more); on the append road
+// Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NO_SUCH_FILTER (fewer filters than fields),
+// Q7_ERROR_DATA_TYPE_MISMATCH, Q7_ERROR_ILLEGAL_SET_ID (no set 1), Q7_ERROR_INVALID_PARAMETER
+// (position 0) and the codes of TFilter::Taint and TRealTable::InsRows, all found before the table
+// changes; Q7_ERROR_UNKNOWN for a failure that is not an engine exception. A new table that cannot
+// get all its filters is deleted again. Nothing is left open or mapped after a call, and all memory
+// of the import is freed (a new table keeps its filters).
+//
+// Thread safety: one import at a time, on the thread that drives the pool under the API lock.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class CCatalogParser;
+class TBaseArray;
+class TFilter;
+class TIntArray;
+class TRealTable;
+
+struct IMPORT_PARSE_ATTRIBUTES {
+  uint64_t start;  // first byte of the chunk
+  uint64_t end;    // one past its last byte: the next chunk's start
+};
+
+class CCMultiThreadImport {
+ public:
+  static constexpr int kMaxFields = 512;
+  // Largest window one mapping covers.
+  static constexpr int64_t kMaxWindowSize = int64_t{1} << 30;
+
+  // The singleton (MultiThreadImportObj holds it from load on).
+  static CCMultiThreadImport* Instance();
+
+  // Imports the catalog's source at sourcePath (see the top of this file).
+  int MppImport(CCatalogParser* catalog, char* sourcePath);
+  // Set by the append entry before MppImport: the append position (-1: after the last row; the
+  // catalog's own append position when it is 1 or more and this is -1), and the imported row count
+  // (-1; step 1 sets it from the source). Both return to -1 after each import.
+  void setAppendPos(int pos) { m_nAppendPos = pos; }
+  void setImportedRows(int rows) { m_nImportedRows = rows; }
+
+  // Test seam: the window size of the following imports (rounded down to whole pages, at least
+  // one page); 0 restores the computed size.
+  static void SetWindowSizeForTest(int64_t bytes);
+  // The window size and chunk count the last import used.
+  int64_t getWindowSize() const { return m_nWindowSize; }
+  int getChunkCount() const { return m_nChunkCount; }
+
+  // The task functions of steps 1 and 2 (registered by RegisterImportTasks). Each returns the
+  // worker's result: an engine exception becomes its code, any other failure Q7_ERROR_UNKNOWN.
+  static int mpp_import_step1(void* param);
+  static int mpp_import_step2(void* param);
+
+  // The work of one step-1 worker: parses the chunk into its result block; the chunk's rows.
+  int text2pvvl(int worker, const IMPORT_PARSE_ATTRIBUTES& chunk);
+  // The work of one step-2 worker: claims and runs tasks of the current pool run until none is
+  // left; the last merge result (0 or 1).
+  int pvvl2filt(int worker, int position, int rows);
+
+  // The window size for a file of fileSize bytes cut into `chunks` chunks, with `freeMemory` bytes
+  // of free memory (0: unknown) and pages of pageSize bytes.
+  static int64_t CalcWindowSize(int64_t fileSize, int chunks, int64_t freeMemory, int pageSize);
+
+ private:
+  // One field of one chunk after step 1.
+  struct FieldResult {
+    TIntArray* numbers = nullptr;  // value numbers, element 0 = 0
+    TBaseArray* values = nullptr;  // value list, NULL at index 0
+    int32_t rows = 0;
+  };
+  struct ChunkResult {
+    std::vector<FieldResult> fields;
+    int32_t rows = 0;   // rows stored
+    int32_t lines = 0;  // lines consumed (skipped ones included), for the log's line numbers
+  };
+
+  CCMultiThreadImport() = default;
+
+  int MppImport_sub();
+  void init();
+  void sysinfo();
+  void set_step1_thrds(int n) { m_nChunkCount = n; }
+  int alloc_step1();
+  int MppImport_run_step1();
+  void alloc_step2(int position, int rows);
+  // Runs the current step-2 tasks on the pool: 0 or the first negative worker result.
+  int RunStep2Tasks();
+  int MppImport_run_step2();
+  int no_data_tablemake();
+  // The new table from the merged fields: its ID or a code (the table is deleted again then).
+  int MakeTable();
+  // Append road, on the calling thread before step 2: finds the target's filters, makes room for
+  // the rows and settles the position. 0 or a code.
+  int PrepareAppendTarget();
+  void free_mem();
+  // Merges the list of the group of chunks from `chunk` with that of the group from chunk + stride
+  // (field `field`): AccommodationMain's result. on_pool: called by the thread that drives the pool,
+  // the merge runs on all workers (MppAccommodationMain, the same result).
+  int MergePair(int field, int chunk, int stride, bool on_pool);
+  // The field's merged list and its value numbers, written once for all chunks, into chunk 0.
+  void FinishField(int field);
+  // The merged field into the target filter from the append position: the merge result.
+  int AppendField(int field);
+  // Claims the next step-2 task under the engine's write lock; -1 when none is left.
+  int ClaimTask();
+  const char* TableName() const;
+
+  int32_t m_nProcessors = 1;
+  int32_t m_nCutTop = 0;
+  int32_t m_nTotalRows = 0;
+  int32_t m_nFieldCount = 0;
+  CCatalogParser* m_pCatalog = nullptr;
+  int32_t m_nPageSize = 4096;
+  const char* m_szSrcFile = nullptr;
+  int64_t m_nWindowSize = 0;
+  int64_t m_nFileSize = 0;
+  int32_t m_nAppendPos = -1;
+  int32_t m_nImportedRows = -1;
+  // Per chunk (chunk count + 1 blocks), per field.
+  std::vector<ChunkResult> m_Results;
+  int m_nFd = -1;
+  std::vector<IMPORT_PARSE_ATTRIBUTES> m_Chunks;
+  // Step 2: the tasks of the current pool run (a pair of groups of one field to merge, or a field
+  // to finish), claimed one at a time; per field and chunk the list of the group the chunk leads
+  // (null otherwise) and the chunk's map from its own list to its group's (null: the same).
+  struct MergeTask {
+    int32_t field;
+    int32_t chunk;
+    int32_t stride;
+  };
+  std::vector<MergeTask> m_Tasks;
+  int32_t m_nNextTask = 0;
+  bool m_bFinishing = false;
+  std::vector<std::vector<TBaseArray*>> m_Lists;
+  std::vector<std::vector<std::unique_ptr<TIntArray>>> m_Maps;
+  int32_t m_nStep2Position = -1;
+  int32_t m_nStep2Rows = 0;
+  int32_t m_nChunkCount = 0;
+  int32_t m_nStep2Threads = 0;
+  // Append road: the target table, its filter per field, its set 1.
+  bool m_bAppend = false;
+  TRealTable* m_pTarget = nullptr;
+  std::vector<TFilter*> m_Targets;
+  TIntArray* m_pSet1 = nullptr;
+
+  static int64_t s_nWindowSizeForTest;
+};
+
+extern CCMultiThreadImport* MultiThreadImportObj;

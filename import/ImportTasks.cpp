@@ -1,0 +1,14 @@
+#include "import/ImportTasks.h"
+
+#include <mutex>
+
+#include "foundation/mpp_func_map.h"
+#include "import/CCMultiThreadImport.h"
+
+void RegisterImportTasks() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    RegisterMppTask(kMppTaskImportParse, CCMultiThreadImport::mpp_import_step1);
+    RegisterMppTask(kMppTaskImportMerge, CCMultiThreadImport::mpp_import_step2);
+  });
+}

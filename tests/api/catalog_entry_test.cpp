@@ -1,0 +1,444 @@
+// The exported catalog imports and appends, end to end: catalogs and sources written to a scratch
+// directory, the results read back through the C interface only.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "host_test_support.h"
+#include "q7api.h"
+
+namespace {
+
+using q7host::RingEntry;
+
+constexpr char kLog[] = "catalog_err_log.txt";
+
+// Every type, one skipped column, the decimal rounded on the way in.
+constexpr char kCatalog[] =
+    "//CSV\n"
+    "//ERROR\tSTOP\n"
+    "I\t4\tCODE\n"
+    "A\t10\tNA ME\n"
+    "N\t12\tPRICE\t2\tROUNDHALFUP\n"
+    "D\t10\tSOLD\n"
+    "F\t8\tRATE\n"
+    "A\t5\tMEMO\tSKIP\n"
+    "T\t8\tAT\n"
+    "E\t19\tWHEN\n";
+constexpr char kSource[] =
+    "1,apple,12.345,2024/01/31,0.5,x,12:00:00,2024/02/01 06:00:00\n"
+    "2,\"b,c\",,,,y,,\n"
+    ",pear,3,1999/12/31,-1.25,z,00:30:00,1999/12/31 18:00:00\n";
+// The cells of kSource as CellText gives them.
+const std::vector<std::vector<std::string>> kRows = {
+    {"1", "apple", "1235@2", "45322", "0.5", "0.5", "45323.25"},
+    {"2", "b,c", "NULL", "NULL", "NULL", "NULL", "NULL"},
+    {"NULL", "pear", "300@2", "36525", "-1.25", "0.02083333333", "36525.75"},
+};
+
+std::string Cwd() {
+  char buf[PATH_MAX];
+  return getcwd(buf, sizeof buf) != nullptr ? buf : "";
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// One cell of set 1 as text: "NULL" for the type's NULL (the string NULL is the empty text), decimals as
+// "units@scale", dates and times as their serial numbers.
+std::string CellText(int table, int filter, int row) {
+  std::vector<char> value(4096);
+  int type = 0;
+  const int size = RQ7GetData1(table, filter, q7host::kAllRowsSet, row, &type, value.data());
+  if (size < 0) return "error " + std::to_string(size);
+  char text[64];
+  switch (type) {
+    case Q7_TYPE_INTEGER: {
+      int32_t v;
+      memcpy(&v, value.data(), sizeof v);
+      return v == q7host::kIntNull ? "NULL" : std::to_string(v);
+    }
+    case Q7_TYPE_STRING:
+      return value.data();
+    case Q7_TYPE_DECIMAL: {
+      NumericInfo info;
+      Numeric v;
+      memcpy(&info, value.data(), sizeof info);
+      memcpy(&v, value.data() + sizeof info, sizeof v);
+      if (q7host::SameDecimal(v, q7host::kDecimalNull)) return "NULL";
+      return std::to_string(static_cast<int64_t>(v.low)) + "@" + std::to_string(info.scale);
+    }
+    default: {
+      double v;
+      memcpy(&v, value.data(), sizeof v);
+      if (std::isinf(v) && v < 0) return "NULL";
+      snprintf(text, sizeof text, "%.10g", v);
+      return text;
+    }
+  }
+}
+
+// Every cell of every filter, row by row.
+std::vector<std::vector<std::string>> Cells(int table) {
+  std::vector<int> ids(512);
+  const int filters = RQ7GetFilterIDList(table, ids.data());
+  std::vector<std::vector<std::string>> rows;
+  for (int row = 1; row <= RQ7GetTotalRows(table); ++row) {
+    std::vector<std::string> cells;
+    for (int f = 0; f < filters; ++f) cells.push_back(CellText(table, ids[f], row));
+    rows.push_back(cells);
+  }
+  return rows;
+}
+
+std::vector<std::string> FilterNames(int table) {
+  std::vector<int> ids(512);
+  const int filters = RQ7GetFilterIDList(table, ids.data());
+  std::vector<std::string> names;
+  for (int f = 0; f < filters; ++f) {
+    char name[256] = {};
+    RQ7GetFilterName(table, ids[f], name);
+    names.push_back(name);
+  }
+  return names;
+}
+
+std::string TableName(int table) {
+  char name[256] = {};
+  RQ7GetTableName(table, name);
+  return name;
+}
+
+class CatalogEntryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.ok());
+    cwd_ = Cwd();
+    sales_ = dir_.File("sales");
+    WriteFile(sales_ + "/cat.txt", kCatalog);
+    WriteFile(sales_ + "/SrcData.dat", kSource);
+    q7host::DrainRing();
+  }
+  void TearDown() override {
+    EXPECT_EQ(Cwd(), cwd_);
+    for (int table : tables_) RQ7DeleteTable(table);
+  }
+  int Keep(int table) {
+    if (table > 0) tables_.push_back(table);
+    return table;
+  }
+  int ImportSales() { return Keep(RQ7AddCatalogFile(sales_.c_str(), "cat.txt")); }
+  std::string SalesLog() { return ReadFile(sales_ + "/" + kLog); }
+
+  q7host::TempDir dir_;
+  std::string cwd_;
+  std::string sales_;
+  std::vector<int> tables_;
+};
+
+TEST_F(CatalogEntryTest, AddImportsEveryTypeIntoATableNamedAfterTheDirectory) {
+  const int table = ImportSales();
+  ASSERT_GT(table, 0);
+  EXPECT_EQ(TableName(table), "sales");
+  EXPECT_EQ(FilterNames(table),
+            (std::vector<std::string>{"CODE", "NAME", "PRICE", "SOLD", "RATE", "AT", "WHEN"}));
+  EXPECT_EQ(Cells(table), kRows);
+  EXPECT_EQ(q7host::DrainRing(), std::vector<RingEntry>{});
+}
+
+TEST_F(CatalogEntryTest, RelativeDirectoryNamesTheCallersDirectory) {
+  ASSERT_EQ(chdir(dir_.path().c_str()), 0);
+  const int table = Keep(RQ7AddCatalogFile("sales", "cat.txt"));
+  EXPECT_EQ(Cwd(), dir_.path());
+  ASSERT_EQ(chdir(cwd_.c_str()), 0);
+  ASSERT_GT(table, 0);
+  EXPECT_EQ(Cells(table), kRows);
+}
+
+TEST_F(CatalogEntryTest, Ex2ReadsTheNamedSourceIntoTheNamedTable) {
+  WriteFile(dir_.File("elsewhere/rows.csv"), "7,kiwi,1,2000/01/01,2,q,01:00:00,2000/01/01 00:00:00\n");
+  const int table = Keep(
+      RQ7AddCatalogFileEx2(sales_.c_str(), "cat.txt", dir_.File("elsewhere").c_str(), "rows.csv", "fruit"));
+  ASSERT_GT(table, 0);
+  EXPECT_EQ(TableName(table), "fruit");
+  EXPECT_EQ(Cells(table), (std::vector<std::vector<std::string>>{
+                              {"7", "kiwi", "100@2", "36526", "2", "0.04166666667", "36526"}}));
+}
+
+TEST_F(CatalogEntryTest, AppendRoadsGiveTheSameRows) {
+  // Parallel (-1) and single-thread (row count 3) appends of the same source after the last row.
+  for (int mode : {-1, 3}) {
+    SCOPED_TRACE(mode);
+    const int table = ImportSales();
+    ASSERT_GT(table, 0);
+    EXPECT_EQ(RQ7AppendCatalogFile(table, -1, mode, sales_.c_str(), "cat.txt"), 3);
+    std::vector<std::vector<std::string>> want = kRows;
+    want.insert(want.end(), kRows.begin(), kRows.end());
+    EXPECT_EQ(Cells(table), want);
+  }
+}
+
+TEST_F(CatalogEntryTest, AppendInsideTheTableOverwritesAndGrows) {
+  for (int mode : {-1, 3}) {
+    SCOPED_TRACE(mode);
+    const int table = ImportSales();
+    ASSERT_GT(table, 0);
+    ASSERT_EQ(
+        RQ7AppendCatalogFileEx2(table, 2, mode, sales_.c_str(), "cat.txt", sales_.c_str(), "SrcData.dat"), 3);
+    EXPECT_EQ(Cells(table), (std::vector<std::vector<std::string>>{kRows[0], kRows[0], kRows[1], kRows[2]}));
+  }
+}
+
+TEST_F(CatalogEntryTest, SingleThreadAppendPadsMissingRowsWithNull) {
+  const int table = ImportSales();
+  ASSERT_GT(table, 0);
+  ASSERT_EQ(RQ7AppendCatalogFile(table, -1, 5, sales_.c_str(), "cat.txt"), 5);
+  const std::vector<std::vector<std::string>> rows = Cells(table);
+  ASSERT_EQ(rows.size(), 8u);
+  EXPECT_EQ(rows[5], kRows[2]);
+  // The string NULL reads as the empty text.
+  EXPECT_EQ(rows[7], (std::vector<std::string>{"NULL", "", "NULL", "NULL", "NULL", "NULL", "NULL"}));
+}
+
+TEST_F(CatalogEntryTest, AppendOfAnEmptySourceAppendsNothing) {
+  const int table = ImportSales();
+  ASSERT_GT(table, 0);
+  WriteFile(dir_.File("empty/none.csv"), "");
+  const int tables_before = RQ7GetNTable();
+  for (int mode : {-1, 0, 2}) {
+    SCOPED_TRACE(mode);
+    EXPECT_EQ(RQ7AppendCatalogFileEx2(table, -1, mode, sales_.c_str(), "cat.txt", dir_.File("empty").c_str(),
+                                      "none.csv"),
+              mode > 0 ? mode : 0);
+    EXPECT_EQ(RQ7GetNTable(), tables_before);
+  }
+  EXPECT_EQ(RQ7GetTotalRows(table), 5);  // only the NULL rows the last call asked for
+}
+
+TEST_F(CatalogEntryTest, AddOfAnEmptySourceMakesAnEmptyTable) {
+  WriteFile(sales_ + "/SrcData.dat", "");
+  const int table = ImportSales();
+  ASSERT_GT(table, 0);
+  EXPECT_EQ(RQ7GetTotalRows(table), 0);
+  EXPECT_EQ(FilterNames(table).size(), 7u);
+}
+
+struct CheckCase {
+  const char* what;
+  std::function<int(const std::string& dir, int table)> call;
+  int code;
+  std::vector<RingEntry> ring;
+};
+
+TEST_F(CatalogEntryTest, ArgumentChecksAreRecordedBeforeTheDirectoryIsTouched) {
+  const int table = ImportSales();
+  ASSERT_GT(table, 0);
+  const std::string long_name(512, 'x');
+  constexpr int kBad = Q7_ERROR_ILLEGAL_FILE_NAME;
+  constexpr int kParam = Q7_ERROR_INVALID_PARAMETER;
+  const std::vector<CheckCase> cases = {
+      {"add: empty file",
+       [](const std::string& d, int) { return RQ7AddCatalogFile(d.c_str(), ""); },
+       kBad,
+       {{"RQ7AddCatalogFile", kBad, "Invalid Parameter : pchFileName"}}},
+      {"add: null file",
+       [](const std::string& d, int) { return RQ7AddCatalogFile(d.c_str(), nullptr); },
+       kBad,
+       {{"RQ7AddCatalogFile", kBad, "Invalid Parameter : pchFileName"}}},
+      {"add: long file",
+       [&](const std::string& d, int) { return RQ7AddCatalogFile(d.c_str(), long_name.c_str()); },
+       kBad,
+       {{"RQ7AddCatalogFile", kBad, "Invalid Parameter : pchFilePath"}}},
+      {"add: no directory",
+       [](const std::string& d, int) { return RQ7AddCatalogFile((d + "/none").c_str(), "cat.txt"); },
+       kBad,
+       {{"RQ7AddCatalogFile", kBad, "Invalid Parameter : pchFilePath"}}},
+      {"ex2: empty catalog",
+       [](const std::string& d, int) {
+         return RQ7AddCatalogFileEx2(d.c_str(), "", d.c_str(), "SrcData.dat", "t");
+       },
+       kBad,
+       {{"RQ7AddCatalogFileEx2", kBad, "Invalid Parameter : archName"}}},
+      {"ex2: long source",
+       [&](const std::string& d, int) {
+         return RQ7AddCatalogFileEx2(d.c_str(), "cat.txt", d.c_str(), long_name.c_str(), "t");
+       },
+       kBad,
+       {{"RQ7AddCatalogFileEx2", kBad, "Invalid Parameter : FilePath"}}},
+      {"ex2: empty source",
+       [](const std::string& d, int) {
+         return RQ7AddCatalogFileEx2(d.c_str(), "cat.txt", d.c_str(), "", "t");
+       },
+       kBad,
+       {{"RQ7AddCatalogFileEx2", kBad, "Invalid Parameter : FileName"}}},
+      {"ex2: no directory",
+       [](const std::string& d, int) {
+         return RQ7AddCatalogFileEx2((d + "/none").c_str(), "cat.txt", d.c_str(), "SrcData.dat", "t");
+       },
+       kBad,
+       {{"RQ7AddCatalogFileEx2", kBad, "Invalid Parameter : archPath"}}},
+      {"append: empty file",
+       [](const std::string& d, int t) { return RQ7AppendCatalogFile(t, -1, -1, d.c_str(), ""); },
+       kBad,
+       {{"RQ7AppendCatalogFile", kBad, "Invalid Parameter : pchFileName()"}}},
+      {"append: position 0",
+       [](const std::string& d, int t) { return RQ7AppendCatalogFile(t, 0, -1, d.c_str(), "cat.txt"); },
+       kParam,
+       {{"RQ7AppendCatalogFile", kParam, "Invalid Parameter : AppendPos(0)"}}},
+      {"append: no directory",
+       [](const std::string&, int t) { return RQ7AppendCatalogFile(t, 1, -1, "nowhere/x", "cat.txt"); },
+       kBad,
+       {{"RQ7AppendCatalogFile", kBad, "Invalid Parameter : pchFilePath(nowhere/x)"}}},
+      {"append: no table",
+       [](const std::string& d, int) { return RQ7AppendCatalogFile(999999, -1, -1, d.c_str(), "cat.txt"); },
+       Q7_ERROR_NO_SUCH_TABLE,
+       {{"GetTable", Q7_ERROR_NO_SUCH_TABLE, "No Such Table: 999999"},
+        {"CanAppendFilters", Q7_ERROR_NO_SUCH_TABLE, "No Such Table: 999999 "}}},
+      {"ex2 append: position -2",
+       [](const std::string& d, int t) {
+         return RQ7AppendCatalogFileEx2(t, -2, -1, d.c_str(), "cat.txt", d.c_str(), "SrcData.dat");
+       },
+       kParam,
+       {{"RQ7AppendCatalogFileEx2", kParam, "Invalid Parameter : AppendPos(-2)"}}},
+      {"ex2 append: empty source",
+       [](const std::string& d, int t) {
+         return RQ7AppendCatalogFileEx2(t, -1, -1, d.c_str(), "cat.txt", d.c_str(), "");
+       },
+       kBad,
+       {{"RQ7AppendCatalogFileEx2", kBad, "Invalid Parameter : FileName2()"}}},
+  };
+  for (const CheckCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(c.call(sales_, table), c.code);
+    EXPECT_EQ(q7host::DrainRing(), c.ring);
+    EXPECT_EQ(Cwd(), cwd_);
+  }
+  EXPECT_EQ(RQ7GetTotalRows(table), 3);
+}
+
+TEST_F(CatalogEntryTest, ImportFailureIsLoggedOnceInTheCatalogsDirectory) {
+  const int table = ImportSales();
+  ASSERT_GT(table, 0);
+  struct Case {
+    const char* what;
+    std::string catalog;
+    std::function<int()> call;
+    int code;
+    std::string line;    // expected in the log
+    std::string absent;  // not expected in the log
+  };
+  const std::string append_failure = "APPEND CATALOG FILE FAILURE  \t\t ErrorCode = ";
+  const std::string add_failure = "ADD CATALOG FAILURE  \t\t ErrorCode = ";
+  const std::vector<Case> cases = {
+      // Nothing else logged: the failure line.
+      {"type mismatch", "//CSV\nA\t4\tCODE\nA\t4\tB\nA\t4\tC\nA\t4\tD\nA\t4\tE\nA\t4\tF\nA\t4\tG\n",
+       [&] { return RQ7AppendCatalogFile(table, -1, -1, sales_.c_str(), "bad.txt"); },
+       Q7_ERROR_DATA_TYPE_MISMATCH, append_failure + std::to_string(Q7_ERROR_DATA_TYPE_MISMATCH) + " ", ""},
+      {"negative rows", kCatalog,
+       [&] { return RQ7AppendCatalogFile(table, -1, -5, sales_.c_str(), "bad.txt"); },
+       Q7_ERROR_INVALID_PARAMETER, append_failure + std::to_string(Q7_ERROR_INVALID_PARAMETER) + " ", ""},
+      // The import logged its own line: no failure line.
+      {"bad catalog", "//CSV\nI\t4\n", [&] { return Keep(RQ7AddCatalogFile(sales_.c_str(), "bad.txt")); },
+       Q7_CATALOG_PARSE_ERROR, "Q7_CATALOG_PARSE_ERROR\t----->\t in bad.txt\t\t@ Row = 2 ", add_failure},
+      {"count mismatch", "//CSV\nI\t4\tCODE\n",
+       [&] { return RQ7AppendCatalogFile(table, -1, 3, sales_.c_str(), "bad.txt"); }, Q7_CATALOG_PARSE_ERROR,
+       "FILTER MISMATCH \t----->\tFilters - Items [1 - 7] ", append_failure},
+      {"missing source", kCatalog,
+       [&] {
+         return Keep(RQ7AddCatalogFileEx2(sales_.c_str(), "bad.txt", sales_.c_str(), "gone.csv", "gone"));
+       },
+       Q7_ERROR_ILLEGAL_FILE_NAME,
+       "FILE  [" + std::filesystem::canonical(sales_).string() + "/gone.csv] MISSING ", add_failure},
+      {"unusable table name", kCatalog,
+       [&] {
+         return Keep(RQ7AddCatalogFileEx2(sales_.c_str(), "bad.txt", sales_.c_str(), "SrcData.dat", ""));
+       },
+       Q7_ERROR_ILLEGAL_TABLE_NAME, "TABLE NAME [] MISSING", add_failure},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(sales_ + "/bad.txt", c.catalog);
+    std::filesystem::remove(sales_ + "/" + kLog);
+    EXPECT_EQ(c.call(), c.code);
+    const std::string log = SalesLog();
+    EXPECT_NE(log.find(c.line + "\n"), std::string::npos) << log;
+    if (!c.absent.empty()) {
+      EXPECT_EQ(log.find(c.absent), std::string::npos) << log;
+    }
+    EXPECT_EQ(Cwd(), cwd_);
+  }
+  EXPECT_EQ(Cells(table), kRows);
+}
+
+TEST_F(CatalogEntryTest, UnconvertibleSourceDirectoryIsRecordedAndLogged) {
+  const std::string gone = dir_.File("gone");
+  EXPECT_EQ(RQ7AddCatalogFileEx2(sales_.c_str(), "cat.txt", gone.c_str(), "SrcData.dat", "t"),
+            Q7_ERROR_ILLEGAL_FILE_NAME);
+  EXPECT_EQ(q7host::DrainRing(), (std::vector<RingEntry>{{"RQ7AddCatalogFileEx2", Q7_ERROR_ILLEGAL_FILE_NAME,
+                                                          "Invalid Parameter : FilePath"}}));
+  EXPECT_NE(SalesLog().find("PATH  [" + gone + "] MISSING\n"), std::string::npos);
+}
+
+TEST_F(CatalogEntryTest, AppendRealFilter2ChecksThenIsNotAvailableYet) {
+  const int table = ImportSales();
+  ASSERT_GT(table, 0);
+  WriteFile(dir_.File("values.txt"), "1\n2\n");
+  const std::string long_dir(512, 'd');
+  constexpr char kName[] = "RQ7AppendRealFilter2";
+  struct Case {
+    const char* what;
+    std::function<int()> call;
+    int code;
+    std::vector<RingEntry> ring;
+  };
+  const std::vector<Case> cases = {
+      {"empty file",
+       [&] { return RQ7AppendRealFilter2(table, 1, 2, -1, 2, dir_.path().c_str(), ""); },
+       Q7_ERROR_ILLEGAL_FILE_NAME,
+       {{kName, Q7_ERROR_ILLEGAL_FILE_NAME, "Invalid Parameter : FileName ()"}}},
+      {"position 0",
+       [&] { return RQ7AppendRealFilter2(table, 1, 2, 0, 2, dir_.path().c_str(), "values.txt"); },
+       Q7_ERROR_INVALID_PARAMETER,
+       {{kName, Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : AppendPos (0)"}}},
+      {"long directory",
+       [&] { return RQ7AppendRealFilter2(table, 1, 2, -1, 2, long_dir.c_str(), "values.txt"); },
+       Q7_ERROR_ILLEGAL_FILE_NAME,
+       {{kName, Q7_ERROR_ILLEGAL_FILE_NAME, "FilePath size overflow"}}},
+      {"no table",
+       [&] { return RQ7AppendRealFilter2(999999, 1, 2, -1, 2, dir_.path().c_str(), "values.txt"); },
+       Q7_ERROR_NO_SUCH_TABLE,
+       {{"GetTable", Q7_ERROR_NO_SUCH_TABLE, "No Such Table: 999999"},
+        {"CanAppendFilters", Q7_ERROR_NO_SUCH_TABLE, "No Such Table: 999999 "},
+        {kName, Q7_ERROR_NO_SUCH_TABLE, ""}}},
+      {"accepted",
+       [&] { return RQ7AppendRealFilter2(table, 1, 2, -1, 2, dir_.path().c_str(), "values.txt"); },
+       Q7_ERROR_INVALID_OPERATION,
+       {{kName, Q7_ERROR_INVALID_OPERATION, ""}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(c.call(), c.code);
+    EXPECT_EQ(q7host::DrainRing(), c.ring);
+    EXPECT_EQ(Cwd(), cwd_);
+  }
+  EXPECT_EQ(RQ7GetTotalRows(table), 3);
+}
+
+}  // namespace

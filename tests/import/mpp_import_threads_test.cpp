@@ -1,0 +1,394 @@
+// The parallel import (CCMultiThreadImport): the rows and reports never depend on the worker count
+// or the window size and equal those of the line-mode parser; empty sources, appends and failures.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "database/TFilter.h"
+#include "database/TRealTable.h"
+#include "database/TTableCollection.h"
+#include "foundation/CSmpEngine.h"
+#include "import/CCMultiThreadImport.h"
+#include "import/CCatalogParser.h"
+#include "import/CTextParser.h"
+#include "q7api.h"
+#include "tests/import/text_import_support.h"
+#include "values/TNumericArray.h"
+
+namespace {
+
+using q7import_test::ImportDirTest;
+using q7import_test::Join;
+using q7import_test::ParserRows;
+using q7import_test::RealTable;
+using q7import_test::ReportLines;
+using q7import_test::Rows;
+using q7import_test::TableRows;
+
+// Small deterministic generator, so that failures reproduce.
+class Lcg {
+ public:
+  explicit Lcg(uint32_t seed) : state_(seed) {}
+  uint32_t Next(uint32_t bound) {
+    state_ = state_ * 1664525u + 1013904223u;
+    return (state_ >> 8) % bound;
+  }
+
+ private:
+  uint32_t state_;
+};
+
+// A CSV source with every kind of line: quotes, separators and CRs inside quotes, CR LF ends,
+// lines longer than a page, bad quotes, wrong field counts, texts that are no numbers, empty lines
+// and a last line without its line feed.
+std::string CsvSource(int lines, uint32_t seed) {
+  Lcg rng(seed);
+  std::string out;
+  char buf[128];
+  for (int i = 1; i <= lines; ++i) {
+    const uint32_t kind = rng.Next(100);
+    std::snprintf(buf, sizeof buf, "%d", static_cast<int>(rng.Next(50000)) - 25000);
+    const std::string id = buf;
+    std::snprintf(buf, sizeof buf, "%u.%02u", rng.Next(1000), rng.Next(100));
+    const std::string amount = buf;
+    std::snprintf(buf, sizeof buf, "%ue-%u", rng.Next(100000), rng.Next(5));
+    const std::string rate = buf;
+    std::string text = "t" + std::to_string(rng.Next(300));
+    if (kind < 5) text = "\"q\"\"uo,te\r" + text + "\"";
+    if (kind >= 5 && kind < 7) text = std::string(4000 + rng.Next(96), static_cast<char>('a' + rng.Next(26)));
+    std::string line = id + "," + text + "," + amount + "," + rate;
+    if (kind >= 7 && kind < 9) line = id + ",\"bad\"x," + amount + "," + rate;
+    if (kind == 9) line = id + "," + text;
+    if (kind == 10) line = "x" + id + "," + text + "," + amount + "," + rate;
+    if (kind == 11) line = "";
+    if (kind == 12) line = id + "," + text + ",,";
+    out += line;
+    if (i < lines) out += (kind % 3 == 0) ? "\r\n" : "\n";
+  }
+  return out;
+}
+
+const char kCsvCatalog[] =
+    "//CSV\n//ERROR\tSKIPLINE\nI\t1\tID\nA\t1\tTEXT\nN\t1\tAMOUNT\t2\tROUNDHALFUP\nF\t1\tRATE\n";
+
+// A fixed-width source: fields of 6, 4 (skipped) and 5 bytes; some lines end early in the last
+// field, some run past it.
+std::string FixedSource(int lines, uint32_t seed) {
+  Lcg rng(seed);
+  std::string out;
+  char buf[64];
+  for (int i = 1; i <= lines; ++i) {
+    std::snprintf(buf, sizeof buf, "%6u%4u%5u", rng.Next(999999), rng.Next(9999), rng.Next(99999));
+    std::string line = buf;
+    const uint32_t kind = rng.Next(20);
+    if (kind == 0) line.resize(12);
+    if (kind == 1) line += "extra";
+    out += line + "\n";
+  }
+  return out;
+}
+
+const char kFixedCatalog[] = "//FIX\n//ERROR\tCONTINUE\nI\t6\tA\nA\t4\tB\tSKIP\nA\t5\tC\n";
+
+class MppImportTest : public ImportDirTest {
+ protected:
+  void TearDown() override {
+    CCMultiThreadImport::SetWindowSizeForTest(0);
+    TTableCollection* tables = CSmpEngine::Instance()->Database();
+    for (int id : made_) tables->DelTable(id);
+    ImportDirTest::TearDown();
+  }
+
+  // Imports the source into a new table "t" with at most `workers` workers (0: all) and the given
+  // window (0: computed). The result of MppImport.
+  int Import(const std::string& catalog_text, const std::string& source, int workers, int64_t window) {
+    CCatalogParser* catalog = Catalog(catalog_text, 1);
+    catalog->setTableNameOverride("t");
+    q7test::WorkerCap cap(workers);
+    CCMultiThreadImport::SetWindowSizeForTest(window);
+    std::vector<char> path(source.begin(), source.end());
+    path.push_back('\0');
+    const int id = CCMultiThreadImport::Instance()->MppImport(catalog, path.data());
+    CCMultiThreadImport::SetWindowSizeForTest(0);
+    if (id > 0) made_.push_back(id);
+    return id;
+  }
+
+  // Appends the source to table `table` at `position`; the result of MppImport.
+  int Append(const std::string& catalog_text, const std::string& source, int table, int position) {
+    CCatalogParser* catalog = Catalog(catalog_text, 1);
+    EXPECT_EQ(catalog->SetAppendTableID(table), 0);
+    CCMultiThreadImport::Instance()->setAppendPos(position);
+    CCMultiThreadImport::Instance()->setImportedRows(-1);
+    std::vector<char> path(source.begin(), source.end());
+    path.push_back('\0');
+    return CCMultiThreadImport::Instance()->MppImport(catalog, path.data());
+  }
+
+  // The line-mode parser's rows and reports for the same catalog and source.
+  template <class Parser>
+  void LineMode(const std::string& catalog_text, const std::string& source, Rows* rows,
+                std::vector<std::string>* reports) {
+    Parser parser(Catalog(catalog_text));
+    ASSERT_GE(parser.parse(const_cast<char*>(source.c_str())), 0);
+    *rows = ParserRows(parser);
+    *reports = ReportLines(Log());
+  }
+
+  static int TableCount() {
+    int ids[10000];
+    return CSmpEngine::Instance()->Database()->GetTableIDList(ids);
+  }
+
+  std::vector<int> made_;
+};
+
+TEST_F(MppImportTest, RowsAndReportsNeverDependOnWorkersOrWindows) {
+  struct Format {
+    const char* name;
+    const char* catalog;
+    std::string source;
+    bool fixed;
+  };
+  const Format formats[] = {
+      {"csv", kCsvCatalog, CsvSource(3000, 7), false},
+      {"fixed", kFixedCatalog, FixedSource(3000, 11), true},
+  };
+  const int all = CSmpEngine::Instance()->ActiveThreads();
+  const int page = static_cast<int>(sysconf(_SC_PAGESIZE));
+  for (const Format& format : formats) {
+    SCOPED_TRACE(format.name);
+    const std::string src = dir_.Write(std::string(format.name) + ".txt", format.source);
+    Rows want;
+    std::vector<std::string> want_reports;
+    if (format.fixed) {
+      LineMode<CFixedLengthParser>(format.catalog, src, &want, &want_reports);
+    } else {
+      LineMode<CCSVParser>(format.catalog, src, &want, &want_reports);
+    }
+    ASSERT_GT(want.size(), 1000u);
+    ASSERT_FALSE(want_reports.empty());
+    for (int workers : {1, 3, all}) {
+      for (int64_t window : {int64_t{page}, int64_t{3} * page, int64_t{0}}) {
+        SCOPED_TRACE("workers " + std::to_string(workers) + ", window " + std::to_string(window));
+        const int id = Import(format.catalog, src, workers, window);
+        ASSERT_GT(id, 0);
+        const Rows got = TableRows(id);
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t r = 0; r < got.size(); ++r) ASSERT_EQ(Join(got[r]), Join(want[r])) << "row " << r + 1;
+        EXPECT_EQ(ReportLines(Log()), want_reports);
+      }
+    }
+  }
+}
+
+// About a million lines: one worker and all workers give the same value lists and value numbers.
+TEST_F(MppImportTest, OneWorkerEqualsAllWorkersOnLargeFile) {
+  std::string source;
+  source.reserve(40u << 20);
+  Lcg rng(3);
+  char line[128];
+  for (int i = 0; i < 1000000; ++i) {
+    const int n = std::snprintf(line, sizeof line, "%d,k%u,%u.%u,\"%u\"\n", i, rng.Next(70000),
+                                rng.Next(1000), rng.Next(10), rng.Next(97));
+    source.append(line, static_cast<size_t>(n));
+  }
+  const std::string src = dir_.Write("big.txt", source);
+  const char catalog[] = "//CSV\nI\t1\tN\nA\t1\tK\nN\t1\tD\t1\tROUNDDOWN\nI\t1\tQ\n";
+  const int one = Import(catalog, src, 1, 0);
+  ASSERT_GT(one, 0);
+  const int many = Import(catalog, src, 0, 0);
+  ASSERT_GT(many, 0);
+  EXPECT_EQ(CCMultiThreadImport::Instance()->getChunkCount(), CSmpEngine::Instance()->ActiveThreads());
+  TRealTable* a = RealTable(one);
+  TRealTable* b = RealTable(many);
+  ASSERT_EQ(a->TotalRecs(), 1000000);
+  ASSERT_EQ(b->TotalRecs(), 1000000);
+  int ids_a[8];
+  int ids_b[8];
+  ASSERT_EQ(a->GetFilterIDList(ids_a), 4);
+  ASSERT_EQ(b->GetFilterIDList(ids_b), 4);
+  for (int f = 0; f < 4; ++f) {
+    SCOPED_TRACE(f);
+    TFilter* fa = a->GetFilter(ids_a[f]);
+    TFilter* fb = b->GetFilter(ids_b[f]);
+    ASSERT_EQ(fa->VL->FArraySize, fb->VL->FArraySize);
+    for (int i = 0; i < fa->VL->FArraySize; ++i) {
+      ASSERT_EQ(q7import_test::ValueText(fa->VL, i), q7import_test::ValueText(fb->VL, i));
+    }
+    ASSERT_EQ(0, std::memcmp(fa->PV->PIntAr(), fb->PV->PIntAr(), sizeof(int) * 1000001));
+  }
+  EXPECT_EQ(
+      q7import_test::ValueText(a->GetFilter(ids_a[0])->VL, a->GetFilter(ids_a[0])->PV->PIntAr()[1000000]),
+      "999999");
+}
+
+TEST_F(MppImportTest, SourcesWithoutDataMakeEmptyTables) {
+  const char catalog[] = "//CSV\n//CUTTOP\nI\t1\tN\nA\t1\tS\nN\t1\tD\t3\tROUNDUP\nD\t1\tW\n";
+  for (const std::string& content : {std::string(), std::string("N,S,D,W\n"), std::string("N,S,D,W")}) {
+    SCOPED_TRACE(content);
+    const int id = Import(catalog, dir_.Write("src.txt", content), 0, 0);
+    ASSERT_GT(id, 0);
+    TRealTable* table = RealTable(id);
+    EXPECT_EQ(table->TotalRecs(), 0);
+    int ids[8];
+    ASSERT_EQ(table->GetFilterIDList(ids), 4);
+    const int types[] = {Q7_TYPE_INTEGER, Q7_TYPE_STRING, Q7_TYPE_DECIMAL, Q7_TYPE_DATE};
+    for (int f = 0; f < 4; ++f) {
+      EXPECT_EQ(table->GetFilter(ids[f])->VL->GetDataType(),
+                types[f] == Q7_TYPE_DATE ? Q7_TYPE_DOUBLE : types[f]);
+    }
+  }
+  // Appending nothing appends nothing: no new table, the target unchanged, 0 rows.
+  const int target = Import("//CSV\nI\t1\tN\n", dir_.Write("one.txt", "5\n"), 0, 0);
+  const int tables = TableCount();
+  EXPECT_EQ(Append("//CSV\nI\t1\tN\n", dir_.Write("empty.txt", ""), target, -1), 0);
+  EXPECT_EQ(TableCount(), tables);
+  EXPECT_EQ(TableRows(target).size(), 1u);
+}
+
+TEST_F(MppImportTest, SmallSourceWithoutFinalLineFeed) {
+  const int id = Import("//CSV\nI\t1\tN\nA\t1\tS\n", dir_.Write("src.txt", "1,a\n2,b"), 0, 0);
+  ASSERT_GT(id, 0);
+  EXPECT_EQ(CCMultiThreadImport::Instance()->getChunkCount(), 1);
+  const Rows rows = TableRows(id);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(Join(rows[1]), "2|b");
+}
+
+TEST_F(MppImportTest, AppendAfterLastRowAndInside) {
+  const char catalog[] = "//CSV\nI\t1\tN\nA\t1\tS\n";
+  const int id = Import(catalog, dir_.Write("a.txt", "1,a\n2,b\n3,c\n"), 0, 0);
+  ASSERT_GT(id, 0);
+  EXPECT_EQ(Append(catalog, dir_.Write("b.txt", "4,d\n5,e\n"), id, -1), 2);
+  // From row 4: rows 4 and 5 are overwritten, one row is added.
+  EXPECT_EQ(Append(catalog, dir_.Write("c.txt", "7,x\n8,y\n9,z\n"), id, 4), 3);
+  // Past the end: the rows between stay NULL.
+  EXPECT_EQ(Append(catalog, dir_.Write("d.txt", "10,w\n"), id, 8), 1);
+  std::vector<std::string> rows;
+  for (const auto& row : TableRows(id)) rows.push_back(Join(row));
+  EXPECT_EQ(rows, (std::vector<std::string>{"1|a", "2|b", "3|c", "7|x", "8|y", "9|z", "<null>|", "10|w"}));
+
+  // A source that all workers share: the rows arrive in file order after the table's own.
+  const std::string big = dir_.Write("big.txt", CsvSource(3000, 5));
+  Rows want;
+  std::vector<std::string> reports;
+  LineMode<CCSVParser>(kCsvCatalog, big, &want, &reports);
+  const int target = Import(kCsvCatalog, dir_.Write("head.txt", "-1,x,1.5,2\n-2,y,2.5,3\n"), 0, 0);
+  ASSERT_GT(target, 0);
+  ASSERT_EQ(Append(kCsvCatalog, big, target, -1), static_cast<int>(want.size()));
+  EXPECT_GT(CCMultiThreadImport::Instance()->getChunkCount(), 1);
+  const Rows got = TableRows(target);
+  ASSERT_EQ(got.size(), want.size() + 2);
+  EXPECT_EQ(Join(got[1]), "-2|y|0:fa/2|3");
+  for (size_t r = 0; r < want.size(); ++r) ASSERT_EQ(Join(got[r + 2]), Join(want[r])) << "row " << r + 1;
+}
+
+TEST_F(MppImportTest, AppendedDecimalsTakeTheLargerScale) {
+  struct Case {
+    int table_scale;
+    const char* table_value;
+    int source_scale;
+    const char* source_value;
+    const char* want;  // both rows at the larger scale
+  };
+  const Case cases[] = {
+      {4, "1.2345", 2, "2.5", "0:3039/4|0:61a8/4"},
+      {2, "1.25", 4, "2.1234", "0:30d4/4|0:52f2/4"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.want);
+    const std::string table_catalog = "//CSV\nN\t1\tD\t" + std::to_string(c.table_scale) + "\tROUNDHALFUP\n";
+    const std::string source_catalog =
+        "//CSV\nN\t1\tD\t" + std::to_string(c.source_scale) + "\tROUNDHALFUP\n";
+    const int id = Import(table_catalog, dir_.Write("a.txt", std::string(c.table_value) + "\n"), 0, 0);
+    ASSERT_GT(id, 0);
+    ASSERT_EQ(Append(source_catalog, dir_.Write("b.txt", std::string(c.source_value) + "\n"), id, -1), 1);
+    const Rows rows = TableRows(id);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0][0] + "|" + rows[1][0], c.want);
+  }
+}
+
+TEST_F(MppImportTest, FailuresReportFileLinesAndMakeNoTable) {
+  // 40,000 lines, so that the bad last line lies in the last worker's chunk.
+  std::string good;
+  for (int i = 1; i < 40000; ++i) good += std::to_string(i) + ",a\n";
+  struct Case {
+    const char* mode;
+    std::string last;
+    int result;
+    std::string report;  // "" for none
+  };
+  const Case cases[] = {
+      {"STOP", "12x,a", Q7_ERROR_INVALID_DATA,
+       "DATA ERROR \t\t----->\t[N] = \"12x\"  \t@ Row = 40000 , Col = 1 "},
+      {"CONTINUE", "1,a,b", Q7_CATALOG_PARSE_ERROR,
+       "FILTER MISMATCH \t----->\tFilters - Items [2 - 3] \t@ Row = 40000 "},
+      {"CONTINUE", "1,\"a\"b", Q7_ERROR_INVALID_DATA, "DATA PARSE ERROR \t\t @ Row = 40000 "},
+      {"NONE", "1,a,b", Q7_CATALOG_PARSE_ERROR, ""},
+      {"SKIPLINE", "1," + std::string(4096, 'z'), Q7_ERROR_DATA_OVERFLOW,
+       "DATA OVERFLOW ERROR - MAX_STRING_SIZE EXCEED \t\t @  Row = 40000 @ File = "},
+  };
+  const int tables = TableCount();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.mode) + " " + c.last.substr(0, 10));
+    const std::string src = dir_.Write("src.txt", good + c.last + "\n");
+    EXPECT_EQ(Import(std::string("//CSV\n//ERROR\t") + c.mode + "\nI\t1\tN\nA\t1\tS\n", src, 0, 0), c.result);
+    const std::vector<std::string> reports = ReportLines(Log());
+    if (c.report.empty()) {
+      EXPECT_TRUE(reports.empty());
+    } else {
+      ASSERT_EQ(reports.size(), 1u);
+      EXPECT_EQ(reports[0].substr(0, c.report.size()), c.report);
+    }
+    EXPECT_EQ(TableCount(), tables);
+  }
+  const std::string missing = dir_.File("missing.txt");
+  EXPECT_EQ(Import("//CSV\nI\t1\tN\n", missing, 0, 0), Q7_ERROR_ILLEGAL_FILE_NAME);
+  EXPECT_NE(Log().find("FILE  [" + missing + "] MISSING \n"), std::string::npos);
+  EXPECT_EQ(Import("//CSV\nI\t1\tN\n", dir_.Dir(), 0, 0), Q7_ERROR_ILLEGAL_FILE_NAME);
+}
+
+int OpenDescriptors() {
+  int n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++n;
+  return n;
+}
+
+// Failures in either mode leave no descriptor open and no window of the source mapped.
+TEST_F(MppImportTest, FailuresLeaveNothingOpenOrMapped) {
+  std::string source;
+  for (int i = 1; i < 20000; ++i) source += std::to_string(i) + ",a\n";
+  const std::string src = dir_.Write("src.txt", source + "1,\"a\"b\n");
+  const std::string catalog = "//CSV\nI\t1\tN\nA\t1\tS\n";
+  const int before = OpenDescriptors();
+  for (int workers : {1, 0}) {
+    EXPECT_EQ(Import(catalog, src, workers, 4096), Q7_ERROR_INVALID_DATA);
+  }
+  CCSVParser parser(Catalog(catalog));
+  EXPECT_EQ(parser.parse(const_cast<char*>(src.c_str())), Q7_ERROR_INVALID_DATA);
+  EXPECT_EQ(OpenDescriptors(), before);
+  EXPECT_EQ(q7test::ReadAll("/proc/self/maps").find(src), std::string::npos);
+}
+
+TEST_F(MppImportTest, WindowSizeFollowsFileAndMemory) {
+  const int page = 4096;
+  // One window per chunk (with room for the line a chunk ends with) where memory allows, never
+  // below a page, never above 1 GiB.
+  EXPECT_EQ(CCMultiThreadImport::CalcWindowSize(0, 8, 0, page), page);
+  EXPECT_EQ(CCMultiThreadImport::CalcWindowSize(100, 1, 0, page), page);
+  EXPECT_EQ(CCMultiThreadImport::CalcWindowSize(int64_t{520} << 20, 8, int64_t{16} << 30, page),
+            (int64_t{69} << 20) + page);
+  EXPECT_EQ(CCMultiThreadImport::CalcWindowSize(int64_t{64} << 30, 2, int64_t{64} << 30, page),
+            int64_t{1} << 30);
+  // Little free memory shrinks the windows, but not below 16 MiB of a larger chunk.
+  EXPECT_EQ(CCMultiThreadImport::CalcWindowSize(int64_t{8} << 30, 8, int64_t{256} << 20, page),
+            int64_t{16} << 20);
+}
+
+}  // namespace
