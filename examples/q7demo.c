@@ -3,9 +3,10 @@
  *
  *   q7demo [rows]          rows defaults to 3000000
  *
- * It builds a table of generated rows (INTEGER, DOUBLE, STRING, DATE and DECIMAL columns with some
- * NULLs) from its own memory, searches it several ways, combines the result sets, sorts by one and
- * by several filters, reads rows back one at a time and in blocks, saves the database into a
+ * It generates rows (INTEGER, DOUBLE, STRING, DATE and DECIMAL columns with some NULLs and texts that
+ * need quotes), writes them as a CSV file with its catalog (as q7gen does) and imports the file into a
+ * table on all cores. Then it searches the table several ways, combines the result sets, sorts by one
+ * and by several filters, reads rows back one at a time and in blocks, saves the database into a
  * temporary directory, clears it and loads it again. Each step prints the time it took. Every result
  * is checked against the host's own copy of the data, and the program ends with one deliberately
  * bad call and the error-ring entries it left.
@@ -24,93 +25,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "demo_data.h"
 #include "q7api.h"
 
 enum { kDefaultRows = 3000000, kMaxRows = 100000000 };
-#define INT_NULL Q7_NULL_INTEGER
-#define DECIMAL_NULL INT64_MIN /* host copy of the DECIMAL column: units, or this for NULL */
-static const double kDoubleNull = -INFINITY;
-enum { kAmountScale = 2 };
-
-static const char* const kCities[] = {
-    "Amsterdam", "Athens", "Bangkok", "Barcelona", "Berlin",    "Bogota",   "Boston",   "Cairo",  "Chicago",
-    "Denver",    "Dublin", "Hamburg", "Helsinki",  "Houston",   "Kyoto",    "Lima",     "Lisbon", "London",
-    "Lyon",      "Madrid", "Manila",  "Milan",     "Munich",    "Nairobi",  "Osaka",    "Oslo",   "Paris",
-    "Porto",     "Prague", "Quito",   "Rome",      "San Diego", "San Jose", "Santiago", "Santos", "Seattle",
-    "Seoul",     "Sydney", "Tokyo",   "Toronto",   "Vienna",    "Warsaw",   "Zurich",
-};
-enum { kCityCount = (int)(sizeof kCities / sizeof kCities[0]), kNoCity = 255 };
-
-/* ---- The host's copy of the data ---------------------------------------------------------------- */
-typedef struct Data {
-  int rows;
-  int32_t* qty;        /* 0..999 */
-  double* price;       /* 0.00..9999.99 */
-  unsigned char* city; /* index into kCities, kNoCity for NULL (the empty text) */
-  double* day;         /* date serials of 2015-01-01 .. 2024-12-31 */
-  int64_t* amount;     /* hundredths, -500.00 .. 9999.99 */
-} Data;
-
-static uint64_t g_seed = 0x9E3779B97F4A7C15u;
-static uint64_t next_random(void) { /* splitmix64: the same rows on every run */
-  uint64_t z = (g_seed += 0x9E3779B97F4A7C15u);
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
-  return z ^ (z >> 31);
-}
-static int one_in(int n) { return next_random() % (uint64_t)n == 0; }
-
-/* The engine's date serial: days since 1899-12-30, proleptic Gregorian calendar. */
-static double date_serial(int y, int m, int d) {
-  y -= m <= 2;
-  const long era = (y >= 0 ? y : y - 399) / 400;
-  const long yoe = y - era * 400;
-  const long doy = (153L * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return (double)(era * 146097 + doe - 719468 + 25569);
-}
-static void serial_to_date(double serial, int* y, int* m, int* d) {
-  const long z = (long)serial - 25569 + 719468;
-  const long era = (z >= 0 ? z : z - 146096) / 146097;
-  const long doe = z - era * 146097;
-  const long yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const long doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const long mp = (5 * doy + 2) / 153;
-  *d = (int)(doy - (153 * mp + 2) / 5 + 1);
-  *m = (int)(mp < 10 ? mp + 3 : mp - 9);
-  *y = (int)(yoe + era * 400 + (*m <= 2));
-}
-
-static const char* city_text(unsigned char c) { return c == kNoCity ? "" : kCities[c]; }
-
-static int make_data(Data* data, int rows) {
-  memset(data, 0, sizeof *data);
-  data->rows = rows;
-  data->qty = malloc(sizeof(int32_t) * (size_t)rows);
-  data->price = malloc(sizeof(double) * (size_t)rows);
-  data->city = malloc((size_t)rows);
-  data->day = malloc(sizeof(double) * (size_t)rows);
-  data->amount = malloc(sizeof(int64_t) * (size_t)rows);
-  if (!data->qty || !data->price || !data->city || !data->day || !data->amount) return 0;
-  const double first_day = date_serial(2015, 1, 1);
-  const double days = date_serial(2025, 1, 1) - first_day;
-  for (int i = 0; i < rows; ++i) {
-    data->qty[i] = one_in(50) ? INT_NULL : (int32_t)(next_random() % 1000);
-    data->price[i] = one_in(100) ? kDoubleNull : (double)(next_random() % 1000000) / 100.0;
-    data->city[i] = one_in(33) ? kNoCity : (unsigned char)(next_random() % kCityCount);
-    data->day[i] = one_in(100) ? kDoubleNull : first_day + (double)(next_random() % (uint64_t)days);
-    data->amount[i] = one_in(100) ? DECIMAL_NULL : (int64_t)(next_random() % 1050000) - 50000;
-  }
-  return 1;
-}
-
-static void free_data(Data* data) {
-  free(data->qty);
-  free(data->price);
-  free(data->city);
-  free(data->day);
-  free(data->amount);
-}
 
 /* ---- Reporting ----------------------------------------------------------------------------------- */
 static double now_ms(void) {
@@ -163,50 +81,61 @@ static int expect(int good, const char* what) {
 }
 
 /* ---- Building the table -------------------------------------------------------------------------- */
-static int add_column(int table, const char* name, int type, int rows, void* values, int* filter) {
-  *filter = RQ7AddRealFilter2(table, Q7_POSITION_APPEND, name, type, rows, 0, "", "");
-  if (!ok(*filter, "RQ7AddRealFilter2")) return 0;
-  return ok(RQ7OverwriteRealEx(table, Q7_SET_ALL, *filter, 1, rows, values), "RQ7OverwriteRealEx");
-}
-
 typedef struct Filters {
   int qty, price, city, day, amount;
 } Filters;
 
+static int make_temp_dir(char* dir, size_t size) {
+  const char* base = getenv("TMPDIR");
+  snprintf(dir, size, "%s/q7demo-XXXXXX", base && base[0] ? base : "/tmp");
+  return mkdtemp(dir) != NULL;
+}
+
+static int find_filter(int table, const char* name, int* filter) {
+  *filter = RQ7GetFilterIDFromName(table, name);
+  return ok(*filter, name);
+}
+
+/* Writes the rows as a CSV file with its catalog (what q7gen writes), imports the file into the new
+ * table "sales" on all cores, and finds its filters by name. */
 static int build_table(const Data* data, int* table, Filters* f) {
-  const int rows = data->rows;
-  *table = RQ7AddRealTable("sales", rows);
-  if (!ok(*table, "RQ7AddRealTable")) return 0;
-  if (!add_column(*table, "qty", Q7_TYPE_INTEGER, rows, data->qty, &f->qty)) return 0;
-  if (!add_column(*table, "price", Q7_TYPE_DOUBLE, rows, data->price, &f->price)) return 0;
-  if (!add_column(*table, "day", Q7_TYPE_DATE, rows, data->day, &f->day)) return 0;
+  char dir[Q7_PATH_BUFFER_SIZE], csv[Q7_PATH_BUFFER_SIZE + 16], catalog[Q7_PATH_BUFFER_SIZE + 16];
+  if (!expect(make_temp_dir(dir, sizeof dir), "a temporary directory")) return 0;
+  snprintf(csv, sizeof csv, "%s/sales.csv", dir);
+  snprintf(catalog, sizeof catalog, "%s/sales.cat", dir);
 
-  /* Texts go in as pointers; the engine copies them. */
-  const char** texts = malloc(sizeof(char*) * (size_t)rows);
-  if (!expect(texts != NULL, "host memory for the city texts")) return 0;
-  for (int i = 0; i < rows; ++i) texts[i] = city_text(data->city[i]);
-  const int city_ok = add_column(*table, "city", Q7_TYPE_STRING, rows, texts, &f->city);
-  free(texts);
-  if (!city_ok) return 0;
+  step_begin();
+  int good =
+      expect(write_sales_csv(data, dir, "sales.csv", "sales.cat") == 0, "the CSV file and its catalog");
+  struct stat st;
+  if (good) good = expect(stat(csv, &st) == 0, "the written CSV file");
+  if (good)
+    step_end("write %d rows as CSV with its catalog (%.1f MB)", data->rows, (double)st.st_size / 1048576.0);
 
-  /* Decimals go in as 16-byte counts of units at the filter's scale. */
-  Numeric* amounts = malloc(sizeof(Numeric) * (size_t)rows);
-  if (!expect(amounts != NULL, "host memory for the amounts")) return 0;
-  for (int i = 0; i < rows; ++i) {
-    if (data->amount[i] == DECIMAL_NULL) {
-      RQ7NumericSetNan(&amounts[i]);
-    } else {
-      amounts[i].low = (uint64_t)data->amount[i];
-      amounts[i].high = data->amount[i] < 0 ? -1 : 0;
-    }
+  if (good) {
+    step_begin();
+    *table = RQ7AddCatalogFileEx2(dir, "sales.cat", dir, "sales.csv", "sales");
+    step_stop();
+    good = ok(*table, "RQ7AddCatalogFileEx2") &&
+           expect(RQ7GetTotalRows(*table) == data->rows, "imported rows") &&
+           find_filter(*table, "qty", &f->qty) && find_filter(*table, "price", &f->price) &&
+           find_filter(*table, "day", &f->day) && find_filter(*table, "city", &f->city) &&
+           find_filter(*table, "amount", &f->amount);
+    if (good)
+      step_end(
+          "import it into table \"sales\" (%d): qty INTEGER, price DOUBLE, day DATE, city STRING, amount "
+          "DECIMAL(%d)",
+          *table, kAmountScale);
   }
-  f->amount = RQ7AddRealFilter2Numeric(*table, Q7_POSITION_APPEND, "amount", rows, kAmountScale,
-                                       Q7_ROUND_HALF_UP, "", "");
-  int amount_ok =
-      ok(f->amount, "RQ7AddRealFilter2Numeric") &&
-      ok(RQ7OverwriteRealEx(*table, Q7_SET_ALL, f->amount, 1, rows, amounts), "RQ7OverwriteRealEx");
-  free(amounts);
-  return amount_ok;
+  /* The import leaves its message log in the catalog's directory; nothing went wrong, so it is empty
+   * or absent. */
+  char log[Q7_PATH_BUFFER_SIZE + 32];
+  snprintf(log, sizeof log, "%s/catalog_err_log.txt", dir);
+  remove(log);
+  remove(csv);
+  remove(catalog);
+  rmdir(dir);
+  return good;
 }
 
 /* ---- Host-side predicates, one per search and set operation --------------------------------------- */
@@ -539,12 +468,6 @@ static int read_rows(const Data* d, int table, const Filters* f, const Sets* s) 
   return 1;
 }
 
-static int make_temp_dir(char* dir, size_t size) {
-  const char* base = getenv("TMPDIR");
-  snprintf(dir, size, "%s/q7demo-XXXXXX", base && base[0] ? base : "/tmp");
-  return mkdtemp(dir) != NULL;
-}
-
 static int save_clear_load(const Data* d, int* table, Filters* f, const Sets* s) {
   char dir[Q7_PATH_BUFFER_SIZE], file[Q7_PATH_BUFFER_SIZE + 88];
   if (!expect(make_temp_dir(dir, sizeof dir), "a temporary directory")) return 0;
@@ -645,12 +568,7 @@ int main(int argc, char** argv) {
   Filters f;
   Sets s;
   memset(&s, 0, sizeof s);
-  step_begin();
   int good = build_table(&data, &table, &f);
-  if (good)
-    step_end(
-        "build table \"sales\" (%d): qty INTEGER, price DOUBLE, day DATE, city STRING, amount DECIMAL(%d)",
-        table, kAmountScale);
   good = good && searches(&data, table, &f, &s) && combinations(&data, table, &s) &&
          sorts(&data, table, &f, &s) && read_rows(&data, table, &f, &s) &&
          save_clear_load(&data, &table, &f, &s) && bad_call(table);
