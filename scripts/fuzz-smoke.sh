@@ -10,12 +10,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The whole run shares one budget: the file readers, which do the most behind each input, get two
-# shares each, the text readers one.
+# The whole run shares one budget: the file readers and the text import, which do the most behind
+# each input, get two shares each, the text readers and the catalog reader one.
 budget=${Q7_FUZZ_SECONDS:-160}
 file_targets="db_file_fuzz table_file_fuzz"
 text_targets="decimal_text_fuzz date_text_fuzz"
-share=$((budget / 6))
+share=$((budget / 9))
 [ "$share" -ge 1 ] || share=1
 build=build/fuzz
 
@@ -52,6 +52,33 @@ for target in $text_targets; do
   echo "== $target: $share s"
   mkdir -p "$corpus/$target"
   "$build/fuzz/$target" -max_total_time="$share" -timeout=20 -rss_limit_mb=2048 -max_len=256 \
+    -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
+    "$corpus/$target" "$corpus/seed/$target"
+done
+
+# Seeds of the import: catalogs of each format and directive; sources whose first byte picks format,
+# error mode, road and window size (see fuzz/text_import_fuzz.cpp).
+mkdir -p "$corpus/seed/catalog_fuzz" "$corpus/seed/text_import_fuzz"
+i=0
+for text in '//CSV\nI\t10\tid\nF\t8\tx\nD\t10\td\tD1\nA\t9\ts\nN\t12\ta\t2\tROUNDHALFUP\nT\t5\tt\tT1\nE\t19\te\n' \
+            '//TAB\n//CUTTOP\n//ERROR\tSKIPLINE\ni\t4\tid\na\t9\ts\tskip\nf\t8\tx\n' \
+            '//FIX\n//ERROR\tCONTINUE\nI\t3\tid\nA\t4095\ts\nD\t10\td\nN\t6\ta\t0\tROUNDDOWN\n' \
+            '//USR\t;\t|\t,\n//UTF-8\n//ERROR\tNONE\nI\t1\ta\nA\t1\tb\nF\t1\tc\n'; do
+  printf "$text" > "$corpus/seed/catalog_fuzz/seed$i"; i=$((i + 1))
+done
+for text in '\x001,2.5,2024/01/02,"a,b",x,1.25,10:00,2024/01/02 10:00\n2,,,,,,,\n' \
+            '\x451\t2\t2024-02-29\tq\tz\t-3\t23:59\t1999/12/31 0:00\r\n\t\t\t\t\t\t\t' \
+            '\x0a   1   2.52024/01/02abcde zz   1.2510:002024/01/02 10:00:00\n' \
+            '\x7b1;2|2024/1/2;"x""y";q;5;1:1;\n"open' \
+            '\x2c1,2,3\n"a\nb",1,2,3,4,5,6,7\n4,5,6,7,8,9,10,11,12\n'; do
+  printf "$text" > "$corpus/seed/text_import_fuzz/seed$i"; i=$((i + 1))
+done
+for target in catalog_fuzz text_import_fuzz; do
+  seconds=$share
+  [ "$target" = text_import_fuzz ] && seconds=$((2 * share))
+  echo "== $target: $seconds s"
+  mkdir -p "$corpus/$target"
+  "$build/fuzz/$target" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=4096 -max_len=16384 \
     -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
     "$corpus/$target" "$corpus/seed/$target"
 done
