@@ -19,77 +19,12 @@ using u128 = unsigned __int128;
 
 // ---- Order-preserving keys ----
 
-inline uint32_t IntKey(int32_t v) { return static_cast<uint32_t>(v) ^ 0x80000000u; }
-
-inline uint64_t DoubleKeyBits(double x) {
-  x = DoubleKey(x);       // NaN reads as NULL (minus infinity)
-  if (x == 0.0) x = 0.0;  // -0.0 and 0.0 are one value
-  uint64_t b;
-  memcpy(&b, &x, 8);
-  return (b & 0x8000000000000000ull) ? ~b : (b | 0x8000000000000000ull);
-}
-
 inline u128 DecimalKey(const unsigned char* p) {
   uint64_t low;
   uint64_t high;
   memcpy(&low, p, 8);
   memcpy(&high, p + 8, 8);
   return (static_cast<u128>(high ^ 0x8000000000000000ull) << 64) | low;
-}
-
-// Packed: the sort is bound by memory traffic, and 12 bytes move faster than 16.
-template <class Key>
-struct Item {
-  Key key;
-  int32_t index;
-};
-
-// Bit positions of a key mask: the lowest set bit and one past the highest.
-template <class Key>
-int LowBit(Key m) {
-  int b = 0;
-  while ((m & 1) == 0) {
-    m >>= 1;
-    ++b;
-  }
-  return b;
-}
-template <class Key>
-int HighBit(Key m) {
-  int b = 0;
-  while (m != 0) {
-    m >>= 1;
-    ++b;
-  }
-  return b;
-}
-
-constexpr int kDigitBits = 11;
-constexpr unsigned kRadix = 1u << kDigitBits;
-
-// Stable LSD radix sort over the bits in which the keys differ (`varying`), 11 bits per pass;
-// digits on which all keys still agree are skipped. `c` holds the digits' histograms.
-template <class Key>
-Item<Key>* RadixSort(Item<Key>* a, Item<Key>* b, int n, int low, int digits, uint32_t* c) {
-  for (int d = 0; d < digits; ++d) {
-    uint32_t* h = c + static_cast<size_t>(d) * kRadix;
-    bool trivial = false;
-    uint32_t sum = 0;
-    for (unsigned v = 0; v < kRadix; ++v) {
-      if (h[v] == static_cast<uint32_t>(n)) trivial = true;
-      const uint32_t cnt = h[v];
-      h[v] = sum;
-      sum += cnt;
-    }
-    if (trivial) continue;
-    const int shift = low + d * kDigitBits;
-    for (int i = 0; i < n; ++i) {
-      const unsigned digit = static_cast<unsigned>(a[i].key >> shift) & (kRadix - 1);
-      b[h[digit]++] = a[i];
-    }
-    std::swap(a, b);
-  }
-  return a;
 }
 
 template <class Key, class KeyOf, class Emit>

@@ -34,10 +34,30 @@ namespace {
 
 // Task 17 serves every step of the parallel compile, chosen by `mode`.
 enum CompileMode : int32_t {
-  kCompileSlice = 0,  // compile raw[0..n-1] into rows / count / list
-  kIntRange = 1,      // summarise raw[0..n-1] into range
-  kMarkSlots = 2,     // counting: mark the slot of every value
-  kNumberRows = 3,    // counting: rows[i] = slots[slot of raw[i]]
+  kCompileSlice = 0,    // compile raw[0..n-1] into rows / count / list
+  kIntRange = 1,        // summarise raw[0..n-1] into range
+  kMarkSlots = 2,       // counting: mark the slot of every value
+  kNumberRows = 3,      // counting: rows[i] = slots[slot of raw[i]]
+  kKeySpan = 4,         // whole-number keys: summarise raw[0..n-1] into keys
+  kMarkKeys = 5,        // whole-number keys: mark the slot of every value
+  kNumberKeys = 6,      // whole-number keys: rows[i] = slots[slot of raw[i]]
+  kSampleClassify = 7,  // whole sort: each element's bucket and the slice's bucket counts
+  kSampleScatter = 8,   // whole sort: the slice's (key, element) pairs into their buckets
+  kSampleSort = 9,      // whole sort: sort the worker's buckets, count their distinct keys
+  kSampleNumber = 10,   // whole sort: number the worker's buckets, write their list entries
+};
+
+struct SamplePlan;
+
+// Doubles that all hold whole numbers, or decimals that all fit 64 bits, read as 64-bit integer
+// keys: the range of the non-NULL keys, the NULL count and (doubles) the first zero, whose element
+// stands for both 0.0 and -0.0.
+struct KeySummary {
+  int32_t fits = 1;
+  int32_t nulls = 0;
+  int64_t min = INT64_MAX;
+  int64_t max = INT64_MIN;
+  int64_t first_zero = -1;  // index in the slice
 };
 
 struct CompileParam {
@@ -53,8 +73,14 @@ struct CompileParam {
   _RawIntArrayRangeInfo range;
   int32_t base;  // counting: value v takes slot v - base, NULL slot 0
   int32_t* slots;
-  int32_t lead;      // kCompileSlice: 1 when an implicit NULL element stands before this slice
-  ScratchCaps caps;  // kCompileSlice: the capacities of rows and list (0: plain blocks)
+  int32_t lead;            // kCompileSlice: 1 when an implicit NULL element stands before this slice
+  ScratchCaps caps;        // kCompileSlice: the capacities of rows and list (0: plain blocks)
+  KeySummary keys;         // kKeySpan
+  uint64_t key_base;       // kMarkKeys, kNumberKeys: key k takes slot k - key_base (mod 2^64), NULL slot 0
+  const SamplePlan* plan;  // kSample*: the whole sort's shared state
+  int32_t first;           // kSampleClassify, kSampleScatter: the slice's first element
+  int32_t bucket_from;     // kSampleSort, kSampleNumber: the worker's buckets [from, to)
+  int32_t bucket_to;
 };
 
 struct MergeParam {
@@ -492,6 +518,432 @@ int32_t SlotOf(int32_t v, int32_t base) {
   return v == INT32_MIN ? 0 : static_cast<int32_t>(static_cast<uint32_t>(v) - static_cast<uint32_t>(base));
 }
 
+// ---- Counting whole-number doubles and 64-bit decimals ----
+//
+// Dates, day numbers and amounts in cents often span a range no wider than the column is long;
+// they are then numbered by counting as dense integers are, without any sort or merge.
+
+constexpr double kWholeLimit = 9007199254740992.0;  // 2^53: every whole double below is exact
+
+inline bool DoubleIsNull(double x) { return x != x || x == -std::numeric_limits<double>::infinity(); }
+inline bool DecimalIsNull(uint64_t low, int64_t high) { return high == INT64_MIN && low == 0; }
+
+void SummarizeKeys(int type, int n, const void* raw, KeySummary* s) {
+  *s = KeySummary{};
+  if (type == 8) {
+    const auto* v = static_cast<const unsigned char*>(raw);
+    for (int32_t i = 0; i < n; ++i) {
+      uint64_t low;
+      int64_t high;
+      memcpy(&low, v + 16 * static_cast<size_t>(i), 8);
+      memcpy(&high, v + 16 * static_cast<size_t>(i) + 8, 8);
+      if (DecimalIsNull(low, high)) {
+        ++s->nulls;
+        continue;
+      }
+      const auto key = static_cast<int64_t>(low);
+      if (high != (key < 0 ? -1 : 0)) {
+        s->fits = 0;
+        return;
+      }
+      s->min = std::min(s->min, key);
+      s->max = std::max(s->max, key);
+    }
+    return;
+  }
+  const auto* v = static_cast<const double*>(raw);
+  for (int32_t i = 0; i < n; ++i) {
+    const double x = v[i];
+    if (DoubleIsNull(x)) {
+      ++s->nulls;
+      continue;
+    }
+    if (!(x >= -kWholeLimit && x <= kWholeLimit) || static_cast<double>(static_cast<int64_t>(x)) != x) {
+      s->fits = 0;
+      return;
+    }
+    const auto key = static_cast<int64_t>(x);
+    if (key == 0 && s->first_zero < 0) s->first_zero = i;
+    s->min = std::min(s->min, key);
+    s->max = std::max(s->max, key);
+  }
+}
+
+// f(i, slot) for every element; the keys must have been summarised as fitting.
+template <class F>
+void ForEachKeySlot(int type, int n, const void* raw, uint64_t base, F f) {
+  if (type == 8) {
+    const auto* v = static_cast<const unsigned char*>(raw);
+    for (int32_t i = 0; i < n; ++i) {
+      uint64_t low;
+      int64_t high;
+      memcpy(&low, v + 16 * static_cast<size_t>(i), 8);
+      memcpy(&high, v + 16 * static_cast<size_t>(i) + 8, 8);
+      f(i, DecimalIsNull(low, high) ? 0 : static_cast<int32_t>(low - base));
+    }
+    return;
+  }
+  const auto* v = static_cast<const double*>(raw);
+  for (int32_t i = 0; i < n; ++i) {
+    const double x = v[i];
+    f(i, DoubleIsNull(x) ? 0 : static_cast<int32_t>(static_cast<uint64_t>(static_cast<int64_t>(x)) - base));
+  }
+}
+
+// Numbers a double (3..5, 7) or decimal (8) column by counting when its keys are whole numbers in
+// a range no wider than about twice the column; false (nothing made) otherwise. The outputs equal
+// the sort's: NULL (NaN read as minus infinity for doubles) is the smallest value, entries are the
+// values themselves, and zero is written as its earliest element holds it.
+bool KeyCounting(int threads, int n, int lead, int type, const void* raw, int** rows_out, int* count_out,
+                 void** list_out) {
+  KeySummary sum;
+  int64_t first_zero = -1;
+  if (threads == 1) {
+    SummarizeKeys(type, n, raw, &sum);
+    first_zero = sum.first_zero;
+  } else {
+    SetUpSlices(threads, kKeySpan, n, type, ValueTypeWidth(type), raw);
+    RunCompileTask(threads);
+    const int share = n / threads;
+    for (int i = 0; i < threads; ++i) {
+      const KeySummary& k = PoolParam<CompileParam>(i)->keys;
+      sum.fits &= k.fits;
+      sum.nulls += k.nulls;
+      sum.min = std::min(sum.min, k.min);
+      sum.max = std::max(sum.max, k.max);
+      if (first_zero < 0 && k.first_zero >= 0) first_zero = static_cast<int64_t>(i) * share + k.first_zero;
+    }
+  }
+  const int64_t non_null = static_cast<int64_t>(n) - sum.nulls;
+  if (sum.fits == 0 || non_null <= 0) return false;
+  // Slot 0 is NULL, slot k holds key base + k. The prefix sums run on one thread, so the range is
+  // kept near the column's length.
+  const uint64_t width_of_range = static_cast<uint64_t>(sum.max) - static_cast<uint64_t>(sum.min);
+  if (width_of_range > static_cast<uint64_t>(2 * non_null + 1000) || width_of_range > INT32_MAX - 3)
+    return false;
+  const auto span = static_cast<int64_t>(width_of_range) + 2;
+  const uint64_t base = static_cast<uint64_t>(sum.min) - 1;  // wraps for the least decimal, as slots do
+
+  ZpkBlock<int32_t> slots(static_cast<size_t>(span) + 1);
+  MppMemSet(slots.get(), 0, static_cast<long>(sizeof(int32_t) * (static_cast<size_t>(span) + 1)));
+  ZpkBlock<int32_t> rows(static_cast<size_t>(n) + static_cast<size_t>(lead));
+  if (lead != 0) slots[0] = 1;
+
+  SetUpSlices(threads, kMarkKeys, n, type, ValueTypeWidth(type), raw);
+  for (int i = 0; i < threads; ++i) {
+    auto* p = PoolParam<CompileParam>(i);
+    p->key_base = base;
+    p->slots = slots.get();
+  }
+  RunCompileTask(threads);
+
+  int32_t* sl = slots.get();
+  int32_t total = 0;
+  for (int64_t k = 0; k <= span; ++k) {
+    const int32_t mark = sl[k];
+    sl[k] = total;
+    total += mark;
+  }
+
+  const int share = n / threads;
+  for (int i = 0; i < threads; ++i) {
+    auto* p = PoolParam<CompileParam>(i);
+    p->mode = kNumberKeys;
+    p->rows = rows.get() + lead + static_cast<size_t>(i) * static_cast<size_t>(share);
+  }
+  RunCompileTask(threads);
+  if (lead != 0) rows[0] = 0;  // NULL is the smallest value
+
+  const size_t width = static_cast<size_t>(ValueTypeWidth(type));
+  ZpkBlock<unsigned char> list(static_cast<size_t>(total) * width);
+  unsigned char* out = list.get();
+  if (sl[1] != sl[0]) PutNullEntry(type, out);
+  for (int64_t k = 1; k < span; ++k) {
+    if (sl[k + 1] == sl[k]) continue;
+    const auto key = static_cast<int64_t>(base + static_cast<uint64_t>(k));
+    unsigned char* entry = out + width * static_cast<size_t>(sl[k]);
+    if (type == 8) {
+      const int64_t high = key < 0 ? -1 : 0;
+      memcpy(entry, &key, 8);
+      memcpy(entry + 8, &high, 8);
+    } else {
+      const double x = key == 0 ? static_cast<const double*>(raw)[first_zero] : static_cast<double>(key);
+      memcpy(entry, &x, 8);
+    }
+  }
+  *rows_out = rows.Release();
+  *count_out = total;
+  *list_out = list.Release();
+  return true;
+}
+
+// ---- Sorting a column of many distinct doubles as a whole ----
+//
+// Slices compiled apart and merged pairwise carry nearly every value through log2(workers)
+// merges, on fresh lists each time. A column with about as many values as rows is sorted once
+// instead: the splitters of a sample cut the key range into buckets of some thousands of rows,
+// each row's (key, element) pair moves to its bucket in one stable pass, and every bucket is then
+// sorted and numbered on its own, in cache. Stability keeps the earliest element first in each
+// run of equal keys, as the slice sort does.
+
+constexpr int kSampleSize = 1 << 14;
+constexpr int kBucketRows = 1 << 13;
+constexpr int kMaxBuckets = 1 << 12;        // bucket numbers are kept in 16 bits
+constexpr int kWholeSortMinRows = 1 << 18;  // below this the slices' lists are small
+
+using KeyItem = Item<uint64_t>;
+
+struct SamplePlan {
+  const double* raw;
+  int32_t lead;
+  int32_t buckets;            // a power of 2
+  const uint64_t* splitters;  // buckets - 1, ascending: bucket b holds the keys with b splitters <= key
+  // The sample's key range cut into range_slots slots of 2^range_shift keys: a key of slot e lies in
+  // a bucket from slot_low[e] to slot_high[e] (keys below the range in slot 0, above it in the last).
+  uint64_t range_low;
+  int32_t range_shift;
+  int32_t range_slots;
+  const uint16_t* slot_low;
+  const uint16_t* slot_high;
+  uint16_t* bucket_of;  // per element
+  uint32_t* counts;     // worker t's row t * buckets + b: its count in bucket b, then its first place
+  int32_t threads;
+  const uint32_t* bucket_start;  // buckets + 1
+  KeyItem* items;
+  int32_t* first_number;  // per bucket: its distinct keys, then the value number of its first one
+  int32_t* rows;          // the outputs
+  double* list;
+};
+
+// The key's place in the sample's range finds the one or few buckets it can fall in at once; a
+// search over all splitters would cost ten dependent loads a row. Where a slot of the range spans
+// several buckets (keys far apart in the sample, as across the sign), the splitters between
+// them are searched without branches, since which way each step goes is as good as random.
+inline int BucketOf(const SamplePlan& plan, uint64_t key) {
+  const uint64_t offset = key - plan.range_low;
+  const size_t e =
+      key < plan.range_low ? 0 : std::min<uint64_t>(offset >> plan.range_shift, plan.range_slots - 1);
+  int b = plan.slot_low[e];
+  int span = plan.slot_high[e] - b;  // the answer lies in [b, b + span]
+  const uint64_t* s = plan.splitters;
+  while (span > 0) {
+    const int half = (span + 1) / 2;
+    const bool above = s[b + half - 1] <= key;
+    b += above ? half : 0;
+    span = above ? span - half : half - 1;
+  }
+  return b;
+}
+
+void ClassifySlice(const CompileParam& p) {
+  const SamplePlan& plan = *p.plan;
+  const int t = p.header.index;
+  uint32_t* counts = plan.counts + static_cast<size_t>(t) * static_cast<size_t>(plan.buckets);
+  for (int b = 0; b < plan.buckets; ++b) counts[b] = 0;
+  for (int32_t i = p.first; i < p.first + p.n; ++i) {
+    const int b = BucketOf(plan, DoubleKeyBits(plan.raw[i]));
+    plan.bucket_of[i] = static_cast<uint16_t>(b);
+    ++counts[b];
+  }
+}
+
+void ScatterSlice(const CompileParam& p) {
+  const SamplePlan& plan = *p.plan;
+  const int t = p.header.index;
+  uint32_t* place = plan.counts + static_cast<size_t>(t) * static_cast<size_t>(plan.buckets);
+  for (int32_t i = p.first; i < p.first + p.n; ++i) {
+    plan.items[place[plan.bucket_of[i]]++] = KeyItem{DoubleKeyBits(plan.raw[i]), i};
+  }
+}
+
+void SortBuckets(const CompileParam& p) {
+  const SamplePlan& plan = *p.plan;
+  uint32_t largest = 0;
+  for (int b = p.bucket_from; b < p.bucket_to; ++b)
+    largest = std::max(largest, plan.bucket_start[b + 1] - plan.bucket_start[b]);
+  ZpkScratch<KeyItem> spare(std::max<size_t>(largest, 1));
+  ZpkBlock<uint32_t> counts(static_cast<size_t>(6) * kRadix);
+  for (int b = p.bucket_from; b < p.bucket_to; ++b) {
+    const int m = static_cast<int>(plan.bucket_start[b + 1] - plan.bucket_start[b]);
+    KeyItem* a = plan.items + plan.bucket_start[b];
+    if (m == 0) {
+      plan.first_number[b] = 0;
+      continue;
+    }
+    uint64_t varying = 0;
+    for (int i = 1; i < m; ++i) varying |= a[i].key ^ a[0].key;
+    const int low = varying == 0 ? 0 : LowBit(varying);
+    const int digits = varying == 0 ? 0 : (HighBit(varying) - low + kDigitBits - 1) / kDigitBits;
+    if (digits > 0) {
+      uint32_t* c = counts.get();
+      memset(c, 0, sizeof(uint32_t) * kRadix * static_cast<size_t>(digits));
+      for (int i = 0; i < m; ++i) {
+        uint64_t rest = a[i].key >> low;
+        for (int d = 0; d < digits; ++d) {
+          ++c[static_cast<size_t>(d) * kRadix + (static_cast<unsigned>(rest) & (kRadix - 1))];
+          rest >>= kDigitBits;
+        }
+      }
+      const KeyItem* sorted = RadixSort(a, spare.get(), m, low, digits, c);
+      if (sorted != a) memcpy(a, sorted, sizeof(KeyItem) * static_cast<size_t>(m));
+    }
+    int32_t distinct = 1;
+    for (int i = 1; i < m; ++i) distinct += a[i].key != a[i - 1].key ? 1 : 0;
+    plan.first_number[b] = distinct;
+  }
+}
+
+void NumberBuckets(const CompileParam& p) {
+  const SamplePlan& plan = *p.plan;
+  int32_t* rows = plan.rows + plan.lead;
+  for (int b = p.bucket_from; b < p.bucket_to; ++b) {
+    const KeyItem* a = plan.items + plan.bucket_start[b];
+    const int m = static_cast<int>(plan.bucket_start[b + 1] - plan.bucket_start[b]);
+    int32_t number = plan.first_number[b] - 1;
+    for (int i = 0; i < m; ++i) {
+      if (i == 0 || a[i].key != a[i - 1].key) {
+        ++number;
+        // As the slice sort decodes: NaN has the key of minus infinity, and a zero is written as
+        // its earliest element holds it.
+        const uint64_t key = a[i].key;
+        const uint64_t bits = (key & 0x8000000000000000ull) ? (key ^ 0x8000000000000000ull) : ~key;
+        double x;
+        memcpy(&x, &bits, 8);
+        plan.list[number] = x == 0.0 ? plan.raw[a[i].index] : x;
+      }
+      rows[a[i].index] = number;
+    }
+  }
+}
+
+// Runs one step of the whole sort over the workers' buckets, cut where the rows before them reach
+// each worker's share.
+void RunBucketStep(int threads, int mode, const SamplePlan& plan, int n) {
+  int b = 0;
+  for (int t = 0; t < threads; ++t) {
+    auto* p = PoolParam<CompileParam>(t);
+    p->mode = mode;
+    p->plan = &plan;
+    p->bucket_from = b;
+    const uint32_t up_to = static_cast<uint32_t>(static_cast<int64_t>(n) * (t + 1) / threads);
+    if (t == threads - 1) {
+      b = plan.buckets;
+    } else {
+      while (b < plan.buckets && plan.bucket_start[b + 1] <= up_to) ++b;
+    }
+    p->bucket_to = b;
+  }
+  RunCompileTask(threads);
+}
+
+// Numbers a double column (3..5, 7) of many distinct values by the whole sort; false (nothing
+// made) for a column that the sample shows to hold few values, which the slices do better.
+bool WholeSortCompile(int threads, int n, int lead, int type, const void* raw, int** rows_out, int* count_out,
+                      void** list_out) {
+  if (KindOf(type) != 3 || threads < 2 || n < kWholeSortMinRows) return false;
+  const auto* v = static_cast<const double*>(raw);
+  std::vector<uint64_t> sample(kSampleSize);
+  for (int j = 0; j < kSampleSize; ++j)
+    sample[static_cast<size_t>(j)] = DoubleKeyBits(v[static_cast<int64_t>(j) * n / kSampleSize]);
+  std::sort(sample.begin(), sample.end());
+  const int64_t sample_distinct = std::unique(sample.begin(), sample.end()) - sample.begin();
+  if (sample_distinct < kSampleSize / 2) return false;
+  // The unique pass moved the distinct keys to the front, still ascending.
+  int buckets = 2;
+  while (buckets * 2 <= std::min(n / kBucketRows, kMaxBuckets)) buckets *= 2;
+  std::vector<uint64_t> splitters(static_cast<size_t>(buckets - 1));
+  for (int b = 0; b + 1 < buckets; ++b)
+    splitters[static_cast<size_t>(b)] = sample[static_cast<size_t>((b + 1) * sample_distinct / buckets)];
+
+  SamplePlan plan{};
+  plan.raw = v;
+  plan.lead = lead;
+  plan.buckets = buckets;
+  plan.splitters = splitters.data();
+  const uint64_t range_low = sample[0];
+  const uint64_t range = sample[static_cast<size_t>(sample_distinct - 1)] - range_low;
+  const int slot_bits = std::max(0, HighBit(range) - 16);
+  const int slots = static_cast<int>((range >> slot_bits) + 1);
+  std::vector<uint16_t> slot_low(static_cast<size_t>(slots));
+  std::vector<uint16_t> slot_high(static_cast<size_t>(slots));
+  plan.range_low = range_low;
+  plan.range_shift = slot_bits;
+  plan.range_slots = slots;
+  int below = 0;  // splitters <= the slot's first key
+  for (int e = 0; e < slots; ++e) {
+    const uint64_t first = range_low + (static_cast<uint64_t>(e) << slot_bits);
+    const uint64_t last = e == slots - 1 ? UINT64_MAX : first + ((uint64_t{1} << slot_bits) - 1);
+    while (below < buckets - 1 && splitters[static_cast<size_t>(below)] <= first) ++below;
+    int upto = below;
+    while (upto < buckets - 1 && splitters[static_cast<size_t>(upto)] <= last) ++upto;
+    slot_low[static_cast<size_t>(e)] = static_cast<uint16_t>(below);
+    slot_high[static_cast<size_t>(e)] = static_cast<uint16_t>(upto);
+  }
+  plan.slot_low = slot_low.data();
+  plan.slot_high = slot_high.data();
+  plan.threads = threads;
+  ZpkScratch<uint16_t> bucket_of(static_cast<size_t>(n));
+  plan.bucket_of = bucket_of.get();
+  std::vector<uint32_t> counts(static_cast<size_t>(buckets) * static_cast<size_t>(threads));
+  plan.counts = counts.data();
+  std::vector<uint32_t> bucket_start(static_cast<size_t>(buckets) + 1);
+  plan.bucket_start = bucket_start.data();
+  std::vector<int32_t> first_number(static_cast<size_t>(buckets));
+  plan.first_number = first_number.data();
+
+  SetUpSlices(threads, kSampleClassify, n, type, 8, raw);
+  const int share = n / threads;
+  for (int t = 0; t < threads; ++t) {
+    auto* p = PoolParam<CompileParam>(t);
+    p->plan = &plan;
+    p->first = t * share;
+  }
+  RunCompileTask(threads);
+  uint32_t place = 0;
+  for (size_t b = 0; b < static_cast<size_t>(buckets); ++b) {
+    bucket_start[b] = place;
+    for (size_t t = 0; t < static_cast<size_t>(threads); ++t) {
+      uint32_t& c = counts[t * static_cast<size_t>(buckets) + b];
+      const uint32_t here = c;
+      c = place;
+      place += here;
+    }
+  }
+  bucket_start[static_cast<size_t>(buckets)] = place;
+
+  ZpkScratch<KeyItem> items(static_cast<size_t>(n));
+  plan.items = items.get();
+  for (int t = 0; t < threads; ++t) PoolParam<CompileParam>(t)->mode = kSampleScatter;
+  RunCompileTask(threads);
+  RunBucketStep(threads, kSampleSort, plan, n);
+
+  // NULL is the smallest key; the implied NULL element adds an entry unless the column has one.
+  const uint64_t null_key = DoubleKeyBits(-std::numeric_limits<double>::infinity());
+  const int32_t shift = lead != 0 && items[0].key != null_key ? 1 : 0;
+  int64_t total = shift;
+  for (int b = 0; b < buckets; ++b) {
+    const int32_t distinct = first_number[static_cast<size_t>(b)];
+    first_number[static_cast<size_t>(b)] = static_cast<int32_t>(total);
+    total += distinct;
+  }
+  ZpkBlock<int32_t> rows(static_cast<size_t>(n) + static_cast<size_t>(lead));
+  ZpkBlock<double> list(static_cast<size_t>(total));
+  plan.rows = rows.get();
+  plan.list = list.get();
+  // The value numbers land at random places: their pages are faulted in on the workers first,
+  // where a fault at each first write would make every worker wait on the others' faults.
+  MppMemSet(plan.rows, 0,
+            static_cast<long>(sizeof(int32_t) * (static_cast<size_t>(n) + static_cast<size_t>(lead))));
+  MppMemSet(plan.list, 0, static_cast<long>(sizeof(double) * static_cast<size_t>(total)));
+  if (lead != 0) rows[0] = 0;
+  if (shift != 0) list[0] = -std::numeric_limits<double>::infinity();
+  RunBucketStep(threads, kSampleNumber, plan, n);
+  *rows_out = rows.Release();
+  *count_out = static_cast<int>(total);
+  *list_out = list.Release();
+  return true;
+}
+
 // The parallel merge itself: a new list (null for identical lists) and the two maps. Changes
 // neither list nor any row array.
 std::unique_ptr<TBaseArray> MppMergeLists(TBaseArray* list1, TBaseArray* list2, ZpkBlock<int32_t>& map1,
@@ -876,6 +1328,9 @@ void CompileColumn(int n, int lead, int type, int width, const void* raw, int** 
     }
   }
 
+  if ((KindOf(type) == 3 || type == 8) && KeyCounting(threads, n, lead, type, raw, rows, count, list)) return;
+  if (WholeSortCompile(threads, n, lead, type, raw, rows, count, list)) return;
+
   // Trim once for all slices; the slices then compile the trimmed view as it stands.
   TrimmedTexts trimmed;
   const void* view = raw;
@@ -1017,15 +1472,53 @@ int mpp_compile(void* param) {
       return 0;
     case kMarkSlots: {
       const auto* v = static_cast<const int32_t*>(p->raw);
-      // Several workers may mark one slot; they all store the same 1.
+      // Several workers may mark one slot; they all store the same 1. A slot already marked is
+      // only read: storing again would pull its cache line away from every other worker at each
+      // element, which on a column of few values costs more than all the rest of the compile.
       for (int32_t i = 0; i < p->n; ++i) {
-        std::atomic_ref<int32_t>(p->slots[SlotOf(v[i], p->base)]).store(1, std::memory_order_relaxed);
+        std::atomic_ref<int32_t> slot(p->slots[SlotOf(v[i], p->base)]);
+        if (slot.load(std::memory_order_relaxed) == 0) slot.store(1, std::memory_order_relaxed);
       }
       return 0;
     }
     case kNumberRows: {
       const auto* v = static_cast<const int32_t*>(p->raw);
       for (int32_t i = 0; i < p->n; ++i) p->rows[i] = p->slots[SlotOf(v[i], p->base)];
+      return 0;
+    }
+    case kKeySpan:
+      SummarizeKeys(p->type, p->n, p->raw, &p->keys);
+      return 0;
+    case kSampleClassify:
+      ClassifySlice(*p);
+      return 0;
+    case kSampleScatter:
+      ScatterSlice(*p);
+      return 0;
+    case kSampleSort:
+      try {
+        SortBuckets(*p);
+      } catch (const CQ7Exception& e) {
+        return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
+      }
+      return 0;
+    case kSampleNumber:
+      NumberBuckets(*p);
+      return 0;
+    case kMarkKeys: {
+      int32_t* slots = p->slots;
+      // As kMarkSlots: read before writing, so that a marked slot's line stays shared.
+      ForEachKeySlot(p->type, p->n, p->raw, p->key_base, [slots](int32_t, int32_t slot) {
+        std::atomic_ref<int32_t> mark(slots[slot]);
+        if (mark.load(std::memory_order_relaxed) == 0) mark.store(1, std::memory_order_relaxed);
+      });
+      return 0;
+    }
+    case kNumberKeys: {
+      const int32_t* slots = p->slots;
+      int32_t* rows = p->rows;
+      ForEachKeySlot(p->type, p->n, p->raw, p->key_base,
+                     [slots, rows](int32_t i, int32_t slot) { rows[i] = slots[slot]; });
       return 0;
     }
     default:

@@ -29,10 +29,13 @@ int zpk_strcmp(const char* a, const char* b);
 
 // Same arguments, checks (with the same ring entries, recorded on the calling thread), outputs and
 // ownership as Compile (values/CCompiler.h). A dense integer column (one that Compile numbers by
-// counting) is counted with its passes over the rows shared out to the workers; any other column
-// is cut into one slice per worker, the slices are compiled at once and their lists merged
-// pairwise in element order (DoMppMerge), each slice's numbers following the merges, and every row
-// is renumbered once at the end. Returns 0; failures are thrown with every partial result freed.
+// counting) is counted with its passes over the rows shared out to the workers, and so are doubles
+// that all hold whole numbers and decimals that fit 64 bits when their range is at most about twice
+// the column's length. A large double column of many distinct values is sorted as a whole, cut
+// into buckets by a sample's splitters. Any other column is cut into one slice per worker, the
+// slices are compiled at once and their lists merged pairwise in element order (DoMppMerge), each
+// slice's numbers following the merges, and every row is renumbered once at the end. Returns 0;
+// failures are thrown with every partial result freed.
 int MppCompile(int n, int type, int width, const void* raw, int** rows, int* count, void** list);
 
 // MppCompile of n + 1 elements whose element 0 is the type's NULL and whose elements 1..n are

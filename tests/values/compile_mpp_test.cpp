@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -213,6 +214,94 @@ TEST_F(MppCompileTest, ImpliedNullMatchesTheCopiedColumn) {
           ExpectWithNullMatchesCopy(n, c.type, c.width, c.raw);
         }
       }
+    }
+  }
+}
+
+TEST_F(MppCompileTest, CountedAndWholeSortedColumnsMatchSerial) {
+  // Whole-number doubles and 64-bit decimals of a range no wider than about twice the column are
+  // numbered by counting; doubles of many distinct values are sorted as a whole from 2^18 rows on.
+  // The near misses (a range too wide, an infinity, a fraction, decimals beyond 64 bits, few
+  // distinct values) take the slice road. Every case must equal the serial compile, and with the
+  // implied NULL the copied column, at any worker count.
+  constexpr int kRows = 300007;
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  std::mt19937_64 gen(21);
+  auto below = [&gen](uint64_t n) { return static_cast<int64_t>(gen() % n); };
+
+  std::vector<double> days(kRows);
+  for (double& x : days) x = static_cast<double>(below(3653) - 1000);
+  days[3] = -0.0;  // zeros of both signs: the earliest one is listed
+  days[11] = nan;
+  days[12] = kDblNull;
+  std::vector<double> days_wide = days;
+  days_wide[20] = 1e7;
+  std::vector<double> days_inf = days;
+  days_inf[30] = inf;
+  std::vector<double> days_fraction = days;
+  days_fraction[40] = 0.5;
+  std::vector<double> days_no_null = days;
+  days_no_null[11] = days_no_null[12] = 7.0;
+  const std::vector<double> all_null(kRows, nan);
+
+  std::vector<Numeric> cents(kRows);
+  for (Numeric& c : cents) c = Dec(below(100000) - 20000);
+  for (int i = 5; i < kRows; i += 31) cents[static_cast<size_t>(i)] = DecNan();
+  std::vector<Numeric> cents_no_null = cents;
+  for (Numeric& c : cents_no_null) c = c.high == INT64_MIN && c.low == 0 ? Dec(3) : c;
+  std::vector<Numeric> cents_extremes = cents;  // the least 64-bit value: the range no longer fits
+  cents_extremes[7] = Numeric{uint64_t{1} << 63, -1};
+  std::vector<Numeric> cents_least = cents_no_null;  // the least value within a narrow range
+  for (Numeric& c : cents_least) c = Numeric{(uint64_t{1} << 63) + (c.low & 0xFFFF), -1};
+  std::vector<Numeric> cents_beyond = cents;
+  cents_beyond[9].high = 5;
+
+  std::vector<double> fractions(kRows);
+  for (double& x : fractions) x = static_cast<double>(below(1 << 22) - (1 << 20)) / 1024.0;
+  fractions[2] = -0.0;
+  for (int i = 100; i < kRows; i += 997) fractions[static_cast<size_t>(i)] = 0.0;
+  for (int i = 50; i < kRows; i += 1009) fractions[static_cast<size_t>(i)] = nan;
+  fractions[60] = kDblNull;
+  fractions[70] = inf;
+  std::vector<double> fractions_no_null = fractions;
+  for (double& x : fractions_no_null) x = std::isnan(x) || x == kDblNull ? 0.75 : x;
+  std::vector<double> fractions_heavy = fractions;  // one value in a third of the rows
+  for (int i = 0; i < kRows; i += 3) fractions_heavy[static_cast<size_t>(i)] = 0.125;
+  std::vector<double> fractions_few(kRows);
+  for (double& x : fractions_few) x = static_cast<double>(below(500)) / 8.0;
+
+  struct Case {
+    const char* name;
+    int type;
+    int width;
+    const void* raw;
+  };
+  const Case cases[] = {
+      {"days", 4, 8, days.data()},
+      {"days as doubles", 3, 8, days.data()},
+      {"days, one far off", 4, 8, days_wide.data()},
+      {"days and an infinity", 4, 8, days_inf.data()},
+      {"days and a fraction", 4, 8, days_fraction.data()},
+      {"days without NULL", 4, 8, days_no_null.data()},
+      {"all NULL", 3, 8, all_null.data()},
+      {"cents", 8, 16, cents.data()},
+      {"cents without NULL", 8, 16, cents_no_null.data()},
+      {"cents and the least 64-bit value", 8, 16, cents_extremes.data()},
+      {"cents near the least 64-bit value", 8, 16, cents_least.data()},
+      {"cents and one beyond 64 bits", 8, 16, cents_beyond.data()},
+      {"fractions", 3, 8, fractions.data()},
+      {"fractions as type 7", 7, 8, fractions.data()},
+      {"fractions without NULL", 5, 8, fractions_no_null.data()},
+      {"fractions, one value in a third", 3, 8, fractions_heavy.data()},
+      {"few fractions", 3, 8, fractions_few.data()},
+  };
+  for (int cap : {1, 2, 3, 0}) {
+    q7test::WorkerCap workers(cap);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.name << ", worker cap " << cap);
+      ExpectMppCompileMatchesSerial(kRows, c.type, c.width, c.raw);
+      ExpectWithNullMatchesCopy(kRows, c.type, c.width, c.raw);
     }
   }
 }
