@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "database/MppDerive.h"
 #include "database/TSetArray.h"
 #include "foundation/mpp_func_map.h"
 
@@ -10,5 +11,9 @@ void RegisterDatabaseTasks() {
   std::call_once(once, [] {
     RegisterMppTask(kMppTaskSearchHelper, mpp_search_helper);
     RegisterMppTask(kMppTaskSearchNValues, mpp_search_nvalues);
+    RegisterMppTask(kMppTaskCombineRealTable, mpp_combine_realtables);
+    RegisterMppTask(kMppTaskExtractRealTable, mpp_extract_realtables);
+    RegisterMppTask(kMppTaskCondenseRealTable, mpp_condense_realtable);
+    RegisterMppTask(kMppTaskDuplicateRealTable, mpp_duplicate_realtable);
   });
 }

@@ -1,4 +1,5 @@
-// The worker tasks of database/: the parallel set searches (TSetArray_mpp.cpp).
+// The worker tasks of database/: the parallel set searches (TSetArray_mpp.cpp) and the derived
+// tables (MppDerive.h).
 #pragma once
 
 // Puts the functions of this folder's task rows into the task table (mpp_func_map.h). Must run

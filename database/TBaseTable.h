@@ -18,10 +18,13 @@
 
 #include <cstdint>
 
+class CsvExportState;
 class TFilter;
 class TSetArray;
 class TTableCollection;
 class zpk_fstream;
+class CMemFile;
+struct CsvLineDiv_t;
 
 class TBaseTable {
  public:
@@ -121,6 +124,18 @@ class TBaseTable {
   virtual int CountN(int set_id, int filter_id, int* counts);
   // ---- end of searches and reads ----
 
+  // ---- Text export (TRealTable_export.cpp states the real table's forms) ----
+  // The serial exports of a set into directory/file, without and with an export format file, and
+  // the writer of one part of a parallel export (import/CCMultiThreadExport.h). These defaults are
+  // for tables that cannot be exported yet (join tables): they return Q7_ERROR_NOT_REAL_TABLE and
+  // write nothing.
+  virtual int Export(int set_id, const int* filter_ids, int first_row, int last_row, char separator,
+                     char date_separator, const char* directory, const char* file);
+  virtual int Export(int set_id, const int* filter_ids, int first_row, int last_row, char separator,
+                     char date_separator, const char* directory, const char* file, const char* format_file);
+  virtual int OutCsvPartFile(CsvExportState* exporter, const char* part_file, const int* column_ids,
+                             const CsvLineDiv_t* rows, int buffer_size, const char* format_file);
+
   // ---- Memory ----
   // The bytes the table holds.
   virtual int64_t GetMemSize() = 0;
@@ -168,16 +183,43 @@ class TBaseTable {
   // follow: by default the engine's current one (null when there is none).
   virtual TTableCollection* FileCollection();
 
+  // ---- Memory images, the memory stream, shared-memory images (TBaseTable_images.cpp) ----
+  // The base record of the other stores: the units of SaveBaseInfo, with Qz7Versions always (never
+  // the saved versions) and the same table-ID rule. The memory image (SaveBaseInfo2Mem, its sizing
+  // pass SizeBaseInfo2Mem) always lists every set; the memory stream (SaveBaseInfoMem) follows
+  // set1_only as the file does. Without a memory stream SaveBaseInfoMem records ("SaveBaseInfoMem",
+  // Q7_ERROR_INVALID_MEMSTREAM, "Invalid memstreem") and throws that code; the targets' own
+  // failures are thrown (Q7_ERROR_OUT_OF_MEMORY for a full image or a stream that cannot grow).
+  void SaveBaseInfo2Mem(CMemFile* mf);
+  int64_t SizeBaseInfo2Mem(CMemFile* mf);
+  void SaveBaseInfoMem(int set1_only);
+  // The readers, with LoadBaseInfo(fs)'s checks and all-or-nothing update. From a memory image:
+  // data version exactly 25 (else Q7_ERROR_UNSUPPORTED_VERSION, nothing logged), n set IDs. From
+  // the memory stream and in place: IsReadableDataVersion (else the catalog message log entry and
+  // Q7_ERROR_UNSUPPORTED_VERSION) and the 100-ID block below version 24. The in-place reader sets
+  // FShmImage and reads nothing at or past `end`. Short inputs give the source's code
+  // (Q7_ERROR_INVALID_READ_SIZE, Q7_ERROR_INVALID_MEMSTREAM).
+  void LoadBaseInfomem(CMemFile* mf);
+  void LoadBaseInfoMem();
+  void LoadBaseInfo(void** cursor, const void* end);
+  // Writes the memory-image record of the table (with with_header, the system header first). This
+  // default is for tables that have no such record yet (join tables): Q7_ERROR_NOT_REAL_TABLE.
+  virtual void Save2Mem(CMemFile* mf, int with_header);
+
   // ---- Catalog writer (TBaseTable_catalog.cpp) ----
   // Writes, in `directory`, the catalog file `file` that the text import reads back: "//TAB" when
   // separator is a tab, else "//CSV"; "//" and the database character code's name; then one line
   // per filter of filter_ids (read up to its first -1, at most GetNFilter() entries; a list that
   // starts with -1 means every filter in display order; the caller's list is never written to):
   // type letter, tab, "01", tab, name, and for a DECIMAL filter tab, scale, tab, rounding-mode name.
+  // A DECIMAL filter's scale and mode are its value list's, unless a non-empty format_file (an
+  // export format file, read in `directory`) has a record of that name with digits: then the scale
+  // is those digits and the mode the record's, or the list's own when the record names no mode, as
+  // the export writes the values (CsvColumnPrinter.h).
   // Returns 0, or: Q7_ERROR_INVALID_PATH when the directory cannot be entered (recorded under
-  // "CreateCatalogFile" as "Invalid Parameter : Path(%s)"); Q7_ERROR_INVALID_OPERATION for a
-  // non-empty format_file (export format files are not read yet); Q7_ERROR_INVALID_PARAMETER for a
-  // null list; Q7_ERROR_ILLEGAL_FILE_NAME for a null or empty file name or a file that cannot be
+  // "CreateCatalogFile" as "Invalid Parameter : Path(%s)"); the format file's reading code
+  // (Q7_ERROR_ILLEGAL_FILE_NAME, Q7_CATALOG_PARSE_ERROR; readFmtInfo); Q7_ERROR_INVALID_PARAMETER for
+  // a null list; Q7_ERROR_ILLEGAL_FILE_NAME for a null or empty file name or a file that cannot be
   // written; Q7_ERROR_ILLEGAL_FILTER for a listed ID that names no filter (nothing is written then);
   // another engine failure's code, or Q7_ERROR_UNKNOWN. The working directory is the caller's again
   // on every return.

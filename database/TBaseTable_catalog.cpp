@@ -2,9 +2,11 @@
 // import reads, so that an exported file can be imported again.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "database/CsvExportFormat.h"
 #include "database/TBaseTable.h"
 #include "database/TFilter.h"
 #include "database/TableFiles.h"
@@ -35,8 +37,10 @@ struct CatalogLine {
 };
 
 // The filters the list names, in list order; the whole list is checked before the file is made,
-// so a bad ID leaves no half-written catalog behind.
-std::vector<CatalogLine> DescribeFilters(TBaseTable* table, const int* filter_ids) {
+// so a bad ID leaves no half-written catalog behind. formats: the records of the export format
+// file (null: none), which decide a DECIMAL filter's scale and mode as they decide its export.
+std::vector<CatalogLine> DescribeFilters(TBaseTable* table, const int* filter_ids, const EXPTFMT_t* formats,
+                                         int n_formats) {
   const int n_filters = table->GetNFilter();
   std::vector<int> ids;
   if (filter_ids[0] == -1) {
@@ -65,6 +69,13 @@ std::vector<CatalogLine> DescribeFilters(TBaseTable* table, const int* filter_id
       auto* list = static_cast<TNumericArray*>(filter->VL);
       line.scale = list->GetScale();
       line.rounding_mode = list->GetRoundingMode();
+      // The export prints such a filter with the record's digits, and with the list's own mode when
+      // the record names none; the catalog says the same, so the file reads back as written.
+      const EXPTFMT_t* format = FindExportFormat(formats, n_formats, line.name.c_str());
+      if (format != nullptr && format->digits >= 0) {
+        line.scale = format->digits;
+        if (format->rounding >= 0 && format->rounding <= 6) line.rounding_mode = format->rounding;
+      }
     }
     lines.push_back(std::move(line));
   }
@@ -106,13 +117,17 @@ int TBaseTable::CreateCatalogFile(const int* filter_ids, char separator, const c
     PutErrorLog(kLog, -1, getString("Invalid Parameter : Path(%s)", directory != nullptr ? directory : ""));
     return Q7_ERROR_INVALID_PATH;
   }
-  // Export format files arrive with the CSV export; until then a catalog that should follow one
-  // is refused rather than written without its scales.
-  if (format_file != nullptr && format_file[0] != '\0') return Q7_ERROR_INVALID_OPERATION;
-  if (filter_ids == nullptr) return Q7_ERROR_INVALID_PARAMETER;
-  if (file == nullptr || file[0] == '\0') return Q7_ERROR_ILLEGAL_FILE_NAME;
   try {
-    const std::vector<CatalogLine> lines = DescribeFilters(this, filter_ids);
+    std::unique_ptr<EXPTFMT_t[]> formats;
+    int n_formats = 0;
+    if (format_file != nullptr && format_file[0] != '\0') {
+      formats = std::make_unique<EXPTFMT_t[]>(kExportFormatRecords);  // zero-filled
+      n_formats = readFmtInfo(format_file, formats.get());
+      if (n_formats < 0) return n_formats;
+    }
+    if (filter_ids == nullptr) return Q7_ERROR_INVALID_PARAMETER;
+    if (file == nullptr || file[0] == '\0') return Q7_ERROR_ILLEGAL_FILE_NAME;
+    const std::vector<CatalogLine> lines = DescribeFilters(this, filter_ids, formats.get(), n_formats);
     WriteCatalog(file, separator, lines);
     return 0;
   } catch (const CQ7Exception& e) {

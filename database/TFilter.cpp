@@ -122,19 +122,19 @@ std::unique_ptr<TBaseArray> ReadValueList(const Target& t, int type) {
 }
 
 // The shared-memory image has no reader object: it is read in place through the cursor.
-std::unique_ptr<TBaseArray> MapValueList(void** cursor, int id, int type) {
+std::unique_ptr<TBaseArray> MapValueList(void** cursor, const void* end, int id, int type) {
   switch (type) {
     case Q7_TYPE_INTEGER:
-      return std::make_unique<TIntArray>(cursor, nullptr, id);
+      return std::make_unique<TIntArray>(cursor, end, nullptr, id);
     case Q7_TYPE_DOUBLE:
     case Q7_TYPE_DATE:
     case Q7_TYPE_TIME:
     case Q7_TYPE_DATETIME:
-      return std::make_unique<TDoubleArray>(cursor, nullptr, id);
+      return std::make_unique<TDoubleArray>(cursor, end, nullptr, id);
     case Q7_TYPE_STRING:
-      return std::make_unique<TStrArray>(cursor, nullptr, id);
+      return std::make_unique<TStrArray>(cursor, end, nullptr, id);
     case Q7_TYPE_DECIMAL:
-      return std::make_unique<TNumericArray>(cursor, nullptr, id);
+      return std::make_unique<TNumericArray>(cursor, end, nullptr, id);
     default:
       throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER_TYPE);
   }
@@ -216,17 +216,14 @@ TFilter::TFilter(zpk_fstream& fs, int id, int verbose) {
   LoadFilterRecord(this, FileTarget{fs, id, verbose != 0}, verbose != 0);
 }
 
-TFilter::TFilter(void** cursor, int id, void* table_id_map) {
+TFilter::TFilter(void** cursor, const void* end, int id, void* table_id_map) {
+  ShmRecordReader r(cursor, end);
   Header h;
-  zpk_shm_read(cursor, &h.id, 4, 1);
-  zpk_shm_read(cursor, h.name, 1, kNameSize);
-  h.name[kNameSize - 1] = '\0';
-  zpk_shm_read(cursor, &h.org_tbl, 4, 1);
-  zpk_shm_read(cursor, &h.org_flt, 4, 1);
-  auto pv = std::make_unique<TIntArray>(cursor, nullptr, id);
+  ReadHeader(r, &h);
+  auto pv = std::make_unique<TIntArray>(cursor, end, nullptr, id);
   int32_t type = 0;
-  zpk_shm_read(cursor, &type, 4, 1);
-  std::unique_ptr<TBaseArray> vl = MapValueList(cursor, id, type);
+  r.Read(&type, 4, 1);
+  std::unique_ptr<TBaseArray> vl = MapValueList(cursor, end, id, type);
   if (table_id_map) MapTableIDs(&h.org_tbl, table_id_map, 1);
   FFilterID = h.id;
   memcpy(FFilterName, h.name, kNameSize);

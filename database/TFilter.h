@@ -66,9 +66,11 @@ class TFilter {
   TFilter(CMemFile* mf, int id);
   // From the process-wide memory stream.
   explicit TFilter(int id);
-  // In place from a shared-memory image: the arrays lie in the image (not owned). With a
-  // table-ID map (TextHelpers.h MapTableIDs) FOrgTblID is translated through it.
-  TFilter(void** cursor, int id, void* table_id_map);
+  // In place from a shared-memory image that ends at `end`: the arrays lie in the image (not
+  // owned), and nothing is read at or past `end` (Q7_ERROR_INVALID_READ_SIZE, or the array
+  // readers' codes). With a table-ID map (TextHelpers.h MapTableIDs) FOrgTblID is translated
+  // through it.
+  TFilter(void** cursor, const void* end, int id, void* table_id_map);
   // The header fields and PV only; adopts value_list as VL (owned, as any VL) once PV has been
   // read (on failure the list stays the caller's). No value-list type or VL record is read.
   TFilter(zpk_fstream& fs, int id, TBaseArray* value_list);

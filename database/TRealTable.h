@@ -26,6 +26,8 @@
 #include "database/LSHMTBLEntry.h"
 #include "database/TBaseTable.h"
 
+class CsvColumnPrinter;
+class CsvLine;
 class TBaseArray;
 class TIntArray;
 class TTableCollection;
@@ -346,6 +348,38 @@ class TRealTable : public TBaseTable {
   int CountN(int set_id, int filter_id, int* counts) override;
   // ---- end of searches and reads ----
 
+  // ---- Derived tables (TRealTable_derive.cpp) ----
+  // Each fills this table, newly constructed and empty (no set, no filter), from real source
+  // tables, whose pending values it merges first and which it otherwise only reads (the consuming
+  // combine excepted). Filters get the IDs 1, 2, ... in column order and own their arrays
+  // (database/DerivedColumns.h: nothing is shared with a source); names follow GenFilterName.
+  // Failures are thrown; the caller destroys the partly filled table.
+
+  // Copies of every source filter in display order under its name, and a copy of set 1 (the only
+  // set, current); returns its set ID. Q7_ERROR_NO_SUCH_FILTER; AddFilter's refusals.
+  int DuplicateRealTable(TRealTable* source);
+  // The rows of the source's set set_id (negative: current) in set order as records 1 .. n: when
+  // asked, "#TABLE_ID" (the source's ID) and "#REC_NO" (each row's source record), then one column
+  // per entry of filter_ids up to its first ID below 1, 512 columns in all (ExtractColumn's rule
+  // for copying or condensing the value list). Q7_ERROR_NO_SUCH_SET (recorded by GetSet),
+  // Q7_ERROR_INNER_ENGINE when an extra column is refused, Q7_ERROR_NO_SUCH_FILTER (recorded by
+  // GetFilter), AddFilter's refusals.
+  void ExtractRealTable(int set_id, TRealTable* source, int add_table_id, int add_rec_no, int* filter_ids);
+  // The rows of a's set set_a, then of b's set set_b (a and b may be one table): when asked
+  // "TableID" and the record numbers ("RecNo", named "RECNO"), then one column per pair (ids_a[i],
+  // ids_b[i]) until both are below 1, 512 columns in all: both IDs set, one column over the merged
+  // lists (CombineColumn); one of them 0, a column of that side only, NULL in the other side's
+  // rows; named after a's filter, else b's. A null list reads as 0s. Refusals, each recorded under
+  // "CombineRealTable": a missing set Q7_ERROR_NO_SUCH_SOURCE_SET ("No Such Set: %d"), a negative
+  // ID facing a positive one Q7_ERROR_ILLEGAL_FILTER ("Invalid Parameter : FltIDList1,FltIDList2"),
+  // a missing filter Q7_ERROR_NO_SUCH_FILTER ("No Such Filter: FltIDList1[%d](%d)" / "...2...").
+  // Consuming mode (all_a non-null): all_a / all_b hold the n_filter_a / n_filter_b filter IDs of
+  // a and b and uses_a / uses_b the number of pairs naming each (one array pair for both sides when
+  // a is b); a source filter is dropped once its last pair column stands.
+  void CombineRealTable(int add_table_id, int add_rec_no, int set_a, int* ids_a, TRealTable* a, int set_b,
+                        int* ids_b, TRealTable* b, int n_filter_a, int n_filter_b, int* all_a, int* all_b,
+                        int* uses_a, int* uses_b);
+
   // The collection that holds the table (set when it is added; null before).
   TTableCollection* Collection() const { return FCollection; }
   void SetCollection(TTableCollection* collection) { FCollection = collection; }
@@ -425,6 +459,94 @@ class TRealTable : public TBaseTable {
   void ReadRecord(zpk_fstream& fs, int keep_name, bool verbose, TTableCollection* names);
   void WriteRecord(zpk_fstream& fs, int set1_only);
   void WriteTableFile(zpk_fstream* fs, const char* path, int set1_only);
+
+  // ---- Memory images, the memory stream, shared-memory images (TRealTable_images.cpp) ----
+  // The same record as the table file (kind, base record, sets, filters with their high-speed
+  // flags, views), written through the other stores, and read back with the file reader's checks:
+  // nothing read is trusted, a damaged record throws Q7_ERROR_ILLEGAL_ARRAY_DATA (or the array and
+  // source readers' codes) and a failure frees everything read.
+ public:
+  // The memory-image record; with with_header the system header and the kind are read first (a
+  // kind other than 0: Q7_ERROR_NOT_REAL_TYPE) and the stored name is made unique in `names`
+  // (null: the engine's collection; Q7_ERROR_TABLE_NAME_GENERATION). Without it the stored name and
+  // ID stay (database images). Data version other than 25: Q7_ERROR_UNSUPPORTED_VERSION.
+  TRealTable(CMemFile* mf, int with_header, TTableCollection* names = nullptr);
+  // Writes the record into a memory image (every set), after the system header when with_header
+  // is set. The table is condensed first, as for a file. A full image throws
+  // Q7_ERROR_OUT_OF_MEMORY and leaves a partial record.
+  void Save2Mem(CMemFile* mf, int with_header) override;
+  // An upper bound of the bytes Save2Mem(mf, 1) takes at any 8-aligned address (the table is
+  // condensed first, as Save2Mem does).
+  int64_t GetFileSize();
+  // From the process-wide memory stream: its header, the kind (not 0: Q7_ERROR_NOT_REAL_TYPE) and
+  // the record, with a unique name (as the image reader with a header).
+  TRealTable(int from_mem_stream, TTableCollection* names);
+  // Writes the stream header and the record (set1_only as for files) into the memory stream. No
+  // stream: ("SaveBaseInfoMem", Q7_ERROR_INVALID_MEMSTREAM, "Invalid memstreem"), thrown before
+  // anything changes; the stream's failures are thrown.
+  void SaveTableMem(int set1_only);
+  // In place from a shared-memory image (a database or table file's bytes) at *cursor, after the
+  // kind, reading nothing at or past `end`: the arrays stay in the image (not owned), FShmImage is
+  // set, the stored name and ID stay; filter origin table IDs go through id_map (null: as stored).
+  // *cursor is left after the record. The image must outlive the table.
+  TRealTable(void** cursor, const void* end, void* id_map);
+  // The same for a table file mapped from the shared-table registry: the table keeps a copy of the
+  // entry's handle (isQ7TShared) and detaches it when destroyed. A failure leaves the handle alone.
+  TRealTable(void** cursor, const void* end, void* id_map, LSHMTBLEntry* entry);
+
+ private:
+  template <class Source>
+  void ReadImageRecord(Source& source, bool unique_name, TTableCollection* names);
+  template <class Target>
+  void WriteImageRecord(Target& target, int set1_only);
+
+  // ---- Text export (TRealTable_export.cpp) ----
+ public:
+  // Lines of text, one per row of a set: the fields of the listed filters in list order, each as
+  // database/CsvColumnPrinter.h prints it, separated by the separator, ended by a line feed. A
+  // filter list is read up to its first -1, at most GetNFilter() entries; null or a list starting
+  // with -1 means every filter in display order. Nothing changes in the table; pending values are
+  // read where they are.
+  //
+  // The serial exports write rows first_row .. last_row (1-based positions in the set; first -1
+  // means 1, last -1 the set's size) of set_id (negative: the current set) into `file` in
+  // `directory`, doubles with their list's attribute byte 5 + 3 digits, decimals at their list's
+  // scale. Nothing is written when first_row or last_row is 0 or first_row > last_row. Codes, each
+  // after the entry stated under "Export": Q7_ERROR_NO_SUCH_SET ("Failed to get index SetLoc (
+  // result SetID2Pos )"); Q7_ERROR_INVALID_PATH for a directory that cannot be entered ("Invalid
+  // Parameter : Path(%s)"); a listed ID that names no filter ("Invalid Parameter : IDList[%d] (%d)",
+  // its 1-based position and the ID): Q7_ERROR_ILLEGAL_FILTER, found before the file is opened;
+  // Q7_ERROR_ILLEGAL_FILE_NAME (zpk_open's entry) for a file that cannot be written;
+  // Q7_ERROR_INDEX_OUT_OF_RANGE, unrecorded, when the range runs past the set's end, after the
+  // rows before that point were written. The working directory is the caller's again on every
+  // return.
+  int Export(int set_id, const int* filter_ids, int first_row, int last_row, char separator,
+             char date_separator, const char* directory, const char* file) override;
+  // The same shaped by an export format file (read in `directory`; a file that cannot be read
+  // counts as one without records): last_row beyond the set is cut to its size, and a DOUBLE
+  // filter prints with the digits of the record of its name when they lie in 0..15, else with 3.
+  // A listed ID that names no filter is recorded with its 0-based index and gives
+  // Q7_ERROR_NO_SUCH_FILTER.
+  int Export(int set_id, const int* filter_ids, int first_row, int last_row, char separator,
+             char date_separator, const char* directory, const char* file, const char* format_file) override;
+  // One part of a parallel export, on a worker: rows rows->first .. rows->last of the exporter's
+  // set (already resolved), the columns column_ids (ended by -1) with the exporter's separators,
+  // into the new file part_file, in blocks of about buffer_size bytes (0: each line at once). With
+  // a format_file the exporter's format records apply (the first of kExportFormatLookup whose name
+  // is the filter's): a DOUBLE prints with the record's digits (above 15: 3), a DECIMAL with the
+  // record's digits and mode (its own mode when the record names none). Returns 0 or a code, and
+  // writes nothing to the error ring: Q7_ERROR_ILLEGAL_FILTER for an empty list or an ID that names
+  // no filter (before the file is made); Q7_ERROR_NO_SUCH_SET; Q7_ERROR_ILLEGAL_FILE_NAME for a file
+  // that cannot be made or written; Q7_ERROR_INDEX_OUT_OF_RANGE for rows outside the set;
+  // Q7_ERROR_OUT_OF_MEMORY. Safe on several workers at once, each with its own part.
+  int OutCsvPartFile(CsvExportState* exporter, const char* part_file, const int* column_ids,
+                     const CsvLineDiv_t* rows, int buffer_size, const char* format_file) override;
+
+ private:
+  // The lines of one part into an open stream: rows rows->first .. rows->last of the exporter's set.
+  // 0, or Q7_ERROR_NO_SUCH_SET; throws the printers' and the stream's codes.
+  int WriteCsvdata(const CsvExportState* exporter, const CsvLineDiv_t* rows, const CsvColumnPrinter* columns,
+                   int column_count, zpk_fstream& stream, CsvLine& line, int buffer_size);
 
   // ---- Row editing (TRealTable_edit.cpp) ----
  public:
@@ -555,4 +677,29 @@ class TRealTable : public TBaseTable {
   int AddFilterAfter(int source_id, char* name, TIntArray** value_numbers, TBaseArray** value_list);
   int DuplicateConverted(int filter_id, int type, int scale, int rounding_mode, bool parallel);
   // ---- end of row editing, duplicating and condensing ----
+
+  // ---- Derived tables on the worker pool (MppDerive.cpp) ----
+  // The parallel twins of DuplicateRealTable, ExtractRealTable and CombineRealTable: the same
+  // arguments, codes and table (columns, names, IDs, values, sets), with the columns built on the
+  // worker pool, one column per claim (database/MppDerive.h); every filter and set is found and
+  // every argument checked before the first column is built. They record nothing of their own (the
+  // lookups record theirs). Names follow GenFilterName as in the serial forms, except that
+  // MppCombineRealTable names its record-number column "RecNo" exactly. Call them from the thread
+  // that drives the pool, under the API lock; failures are thrown and the caller destroys the
+  // partly filled table.
+ public:
+  int MppDuplicateRealTable(TRealTable* source);
+  void MppExtractRealTable(int set_id, TRealTable* source, int add_table_id, int add_rec_no, int* filter_ids);
+  // Before any column is built, every pair's basic types are checked (Q7_ERROR_FILTER_TYPE_MISMATCH,
+  // unrecorded). Consuming mode: a worker gives a source filter up once the last column that reads
+  // it stands, under the engine's write lock, and only then; a join's key filter stays (as
+  // DropFilter refuses it). A find session left on a given-up filter is closed before returning.
+  void MppCombineRealTable(int add_table_id, int add_rec_no, int set_a, int* ids_a, TRealTable* a, int set_b,
+                           int* ids_b, TRealTable* b, int n_filter_a, int n_filter_b, int* all_a, int* all_b,
+                           int* uses_a, int* uses_b);
+  // CondenseTable on the worker pool, one filter per claim, with the same rule for shared lists;
+  // a table on a shared-memory image or attached from the registry is left as it is. Pending
+  // values are merged first. Returns 0 or the first failing filter's code (never throws); the
+  // filters condensed before a failure stay condensed.
+  int MppCondenseTable();
 };

@@ -26,7 +26,9 @@ TSetArray::TSetArray(zpk_fstream& fs, char* name, int id) : TIntArray(fs, name, 
 
 TSetArray::TSetArray(CMemFile* mf, char* name, int id) : TIntArray(mf, name, id) {}
 
-TSetArray::TSetArray(void** cursor, char* name, int id) : TIntArray(cursor, name, id) {}
+TSetArray::TSetArray(int from_mem_stream) : TIntArray(from_mem_stream) {}
+
+TSetArray::TSetArray(void** cursor, const void* end, char* name, int id) : TIntArray(cursor, end, name, id) {}
 
 TSetArray::~TSetArray() {
   // Each view unregisters itself from this list (and from its filter) as it goes.

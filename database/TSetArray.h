@@ -46,8 +46,10 @@ class TSetArray : public TIntArray {
   // (the table readers pass "SET" and the set ID) are not used. The new set has no views.
   TSetArray(zpk_fstream& fs, char* name, int id);
   TSetArray(CMemFile* mf, char* name, int id);
-  // In place from a shared-memory image (data not owned).
-  TSetArray(void** cursor, char* name, int id);
+  // From the process-wide memory stream.
+  explicit TSetArray(int from_mem_stream);
+  // In place from a shared-memory image that ends at `end` (data not owned).
+  TSetArray(void** cursor, const void* end, char* name, int id);
   // Destroys the registered views (each leaves its filter's list too).
   ~TSetArray() override;
 

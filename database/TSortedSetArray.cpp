@@ -45,6 +45,11 @@ TSortedSetArray::TSortedSetArray(int from_mem_stream) : TIntArray(from_mem_strea
   FNullCount = ReadNullCount(r, FArraySize);
 }
 
+TSortedSetArray::TSortedSetArray(void** cursor, const void* end) : TIntArray(cursor, end, nullptr, -1) {
+  ShmRecordReader r(cursor, end);
+  FNullCount = ReadNullCount(r, FArraySize);
+}
+
 TSortedSetArray::~TSortedSetArray() {
   if (FSet) FSet->UnregisterSortedSet(this);
   if (FFilter) FFilter->UnregisterSortedSet(this);
@@ -90,10 +95,22 @@ void TSortedSetArray::SaveArray(zpk_fstream& fs) {
   w.Write(&FNullCount, 4, 1);
 }
 
+void TSortedSetArray::SaveArray2Mem(CMemFile* mf) {
+  TIntArray::SaveArray2Mem(mf);
+  MemFileRecordWriter w(mf);
+  w.Write(&FNullCount, 4, 1);
+}
+
 void TSortedSetArray::SaveArrayMem() {
   TIntArray::SaveArrayMem();
   MemStreamRecordWriter w;
   w.Write(&FNullCount, 4, 1);
+}
+
+int64_t TSortedSetArray::SizeArray2Mem(CMemFile* mf) {
+  const int64_t rows = TIntArray::SizeArray2Mem(mf);
+  SizeRecordWriter w(mf);
+  return rows + w.Write(&FNullCount, 4, 1);
 }
 
 int64_t TSortedSetArray::GetMemSize() const {

@@ -34,6 +34,8 @@ class TSortedSetArray : public TIntArray {
   TSortedSetArray(CMemFile* mf, char* name, int id);
   // From the process-wide memory stream.
   explicit TSortedSetArray(int from_mem_stream);
+  // In place from a shared-memory image that ends at `end` (rows not owned).
+  TSortedSetArray(void** cursor, const void* end);
   // Unregisters from its set and its filter.
   ~TSortedSetArray() override;
 
@@ -59,7 +61,9 @@ class TSortedSetArray : public TIntArray {
 
   // The view record: the int-array record, then the i32 NULL count.
   void SaveArray(zpk_fstream& fs) override;
+  void SaveArray2Mem(CMemFile* mf) override;
   void SaveArrayMem() override;
+  int64_t SizeArray2Mem(CMemFile* mf) override;
   // Object + owned data.
   int64_t GetMemSize() const override;
 

@@ -25,12 +25,15 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "q7api.h"
 
 class TBaseTable;
 class TRealTable;
 class zpk_fstream;
+class CMemFile;
+struct LSHMTBLEntry;
 
 class TTableCollection {
  public:
@@ -103,6 +106,85 @@ class TTableCollection {
   // TableName(%s)") -> Q7_ERROR_ILLEGAL_TABLE_NAME; no table ("No Such Table: %d ") ->
   // Q7_ERROR_NO_SUCH_TABLE. Returns 0.
   int SetTableName(int table_id, const char* name);
+
+  // ---- Derived tables (TTableCollection_derive.cpp) ----
+  // A new real table made from real tables of the collection under the next table ID, which is
+  // issued only once the table is complete: a failure destroys the partly filled table and leaves
+  // no table and no used ID (the sources of a consuming combine excepted, below). name is the seed
+  // of the new table's name (made unique; Q7_ERROR_TABLE_NAME_GENERATION when it cannot be). A
+  // source ID that names no table is recorded by GetTable and thrown as Q7_ERROR_NO_SUCH_TABLE; a
+  // join table is thrown as Q7_ERROR_NO_SUCH_TABLE unrecorded. The table-level failures of
+  // TRealTable's derived-table operations are thrown as they come.
+
+  // A duplicate of a real table (TRealTable::DuplicateRealTable); its ID. Full(): returns
+  // Q7_ERROR_TABLE_COUNT_OVERFLOW, unrecorded.
+  int DuplicateRealTable(char* name, int source_id);
+  // The rows of a set of a real table with the listed filters (TRealTable::ExtractRealTable); its
+  // ID. Full() throws Q7_ERROR_TABLE_COUNT_OVERFLOW; a seed GenTableName refuses throws
+  // Q7_ERROR_TABLE_NAME_GENERATION.
+  int ExtractRealTable(char* name, int source_id, int set_id, int add_table_id, int add_rec_no,
+                       int* filter_ids);
+  // The rows of set_a of table_a, then of set_b of table_b, paired column by column
+  // (TRealTable::CombineRealTable); its ID. A null pair list stands for the table's filter IDs in
+  // display order followed by -1s. Checks before the table is built: Full() ("CombineRealTable",
+  // "TableCount overflow", returned Q7_ERROR_TABLE_COUNT_OVERFLOW); a seed GenTableName refuses
+  // (Q7_ERROR_ILLEGAL_JOIN_TABLE_NAME); the tables; a set either table lacks
+  // (Q7_ERROR_NO_SUCH_SET); over the pairs up to the first one of two IDs below 1, a negative ID
+  // facing a positive one and two paired filters of different basic types (every double kind is
+  // one) Q7_ERROR_FILTER_TYPE_MISMATCH, a paired filter missing Q7_ERROR_NO_SUCH_FILTER.
+  // consume_sources non-zero: before the first column is built each source gives up the filters no
+  // pair names, then each named one once its last column stands; on success both sources are
+  // deleted (DelTable; one that others depend on stays, without those filters). In this mode a
+  // one-sided filter that is missing is refused before anything is given up; a failure after a
+  // source lost a filter deletes both sources as well.
+  int CombineRealTable(char* name, int add_table_id, int add_rec_no, int table_a, int set_a, int* ids_a,
+                       int table_b, int set_b, int* ids_b, int consume_sources);
+  // The rows of set set_ids[i] of real table table_ids[i], for the IDs before the first one below 1
+  // (at most 64), table after table: columns "TableID", "RECNO" (the source record) and, for each
+  // of the four data_lists present (null: none), a "DATA" column (then "DATA_#1", ...) holding
+  // the integer value of filter data_lists[j][i] of the row's table. Its ID. Refusals, recorded
+  // under "CombineTableList" and returned: Q7_ERROR_TABLE_COUNT_OVERFLOW ("TableCount overflow"),
+  // Q7_ERROR_ILLEGAL_JOIN_TABLE_NAME ("Invalid Parameter : PCTblName(%s)"), Q7_ERROR_NO_SUCH_TABLE
+  // (no table: "No Such Table: %d ", a join: "Illegal table type ( Not REAL )", an empty list: "Not
+  // Real Table"), Q7_ERROR_NO_SUCH_SET ("No Such Set: SetIDList[%d] %d]"), Q7_ERROR_NO_SUCH_FILTER
+  // ("No Such Filter: %d"), Q7_ERROR_ILLEGAL_FILTER_TYPE for a data filter that is not INTEGER
+  // ("Illegal data type ( Not INTEGER )"), Q7_ERROR_ROW_SIZE_OVERFLOW for more than INT32_MAX - 1
+  // rows. A failure while the table is built is recorded under "CombineTableList" and thrown.
+  int CombineTableList(char* name, int* table_ids, int* set_ids, int** data_lists);
+
+  // The same three with the table filled on the worker pool (TRealTable::MppDuplicateRealTable,
+  // MppExtractRealTable, MppCombineRealTable; MppDerive.cpp): the same checks, codes and table, but
+  // a full collection makes MppCombineRealTable return Q7_ERROR_TABLE_COUNT_OVERFLOW unrecorded,
+  // and its record-number column is named "RecNo".
+  int MppDuplicateRealTable(char* name, int source_id);
+  int MppExtractRealTable(char* name, int source_id, int set_id, int add_table_id, int add_rec_no,
+                          int* filter_ids);
+  int MppCombineRealTable(char* name, int add_table_id, int add_rec_no, int table_a, int set_a, int* ids_a,
+                          int table_b, int set_b, int* ids_b, int consume_sources);
+
+  // The steps the forms above share, for the forms that fill the table another way (the parallel
+  // table-level operations, which take the same arguments as the serial ones).
+  using DuplicateFill = int (TRealTable::*)(TRealTable* source);
+  using ExtractFill = void (TRealTable::*)(int set_id, TRealTable* source, int add_table_id, int add_rec_no,
+                                           int* filter_ids);
+  using CombineFill = void (TRealTable::*)(int add_table_id, int add_rec_no, int set_a, int* ids_a,
+                                           TRealTable* a, int set_b, int* ids_b, TRealTable* b,
+                                           int n_filter_a, int n_filter_b, int* all_a, int* all_b,
+                                           int* uses_a, int* uses_b);
+  int DuplicateRealTableWith(DuplicateFill fill, char* name, int source_id);
+  int ExtractRealTableWith(ExtractFill fill, char* name, int source_id, int set_id, int add_table_id,
+                           int add_rec_no, int* filter_ids);
+  // overflow_log: the ring name of the "TableCount overflow" entry (null: none).
+  int CombineRealTableWith(CombineFill fill, const char* overflow_log, char* name, int add_table_id,
+                           int add_rec_no, int table_a, int set_a, int* ids_a, int table_b, int set_b,
+                           int* ids_b, int consume_sources);
+  // The source lookup of the forms above (recorded by GetTable; thrown as stated there).
+  TRealTable* FindSourceRealTable(int table_id);
+  // Constructs a real table with no set and no filter under the next table ID and a unique form of
+  // name, runs fill on it and, once fill returns, issues the ID, appends the table and returns the
+  // ID. Whatever fill throws destroys the table and passes on, with no ID issued. The caller has
+  // checked Full().
+  int AddBuiltRealTable(char* name, const std::function<void(TRealTable*)>& fill);
 
   // ---- Dependencies ----
   // The IDs of the tables at later positions that depend on a real table (joins over it, real
@@ -227,8 +309,81 @@ class TTableCollection {
                                            TTableCollection* names);
   static void SetJoinRecordReader(JoinRecordReader reader);
 
+  // ---- Memory images, the memory stream, shared-memory images (TTableCollection_images.cpp) ----
+  // Image buffers: a memory image is read from or written into `size` bytes at an address that is a
+  // multiple of 8 (the operation layer checks it); no reader reads at or past buffer + size, and a
+  // damaged image is refused with the readers' codes (Q7_ERROR_INVALID_READ_SIZE for one that
+  // ends too soon, Q7_ERROR_ILLEGAL_ARRAY_DATA, Q7_ERROR_UNSUPPORTED_VERSION,
+  // Q7_ERROR_INVALID_TABLE_TYPE ...). A refused single table adds nothing; a refused database is
+  // deleted table by table, as the file reader does.
+
+  // Writes the database image (the database file's layout, with the system header and versions,
+  // never the saved ones) into capacity bytes at buffer; *end receives the address after its last
+  // byte. Sets FAllReal and every table's FDBIndex as SaveDB does. Too small a buffer throws
+  // Q7_ERROR_OUT_OF_MEMORY (the buffer then holds a partial image); a join table throws
+  // Q7_ERROR_NOT_REAL_TABLE (joins have no image record yet). Returns 0.
+  int SaveDB2Mem(unsigned long capacity, void* buffer, void** end);
+  // Builds a database from the image in size bytes at buffer; *end (when end is not null) receives
+  // the address after it. Version element 1 other than 25: Q7_ERROR_UNSUPPORTED_VERSION. FDBPath and
+  // FDBName stay empty. The caller runs LoadComplete(0).
+  TTableCollection(void* buffer, uint64_t size, void** end);
+  // The single-table image: the table's record with the system header, then, when the rest of
+  // the buffer holds it with its padding, the trailer "Q7TFEND" and the int64 length of the record
+  // counted from buffer. *end receives the address after the last byte written. No table: recorded
+  // by GetTable and thrown as Q7_ERROR_NO_SUCH_TABLE; not real: Q7_ERROR_NOT_REAL_TABLE; too small
+  // a buffer: Q7_ERROR_OUT_OF_MEMORY. Returns 0.
+  int SaveRealTable2Mem(int table_id, unsigned long capacity, void* buffer, void** end);
+  // Reads a single-table image (its trailer is not read) as a new table with a unique name; *end
+  // (when not null) receives the address after the record. Returns the new ID, or
+  // Q7_ERROR_LOAD_TABLE_COUNT_OVERFLOW ("LoadRealTable", "TableCount overflow"); reader failures are
+  // thrown and add nothing.
+  int LoadRealTableFromMem(void* buffer, uint64_t size, void** end);
+
+  // Writes a real table into the process's memory stream (TRealTable::SaveTableMem). Returns 0,
+  // Q7_ERROR_NO_SUCH_TABLE ("SaveRealTableMem", "No Such Table: %d ") or Q7_ERROR_NOT_REAL_TABLE
+  // ("Illegal table type ( Not REAL )"); the writers' failures are thrown.
+  int SaveRealTableMem(int table_id, int set1_only);
+  // Reads the next table of the memory stream as a new table with a unique name: its ID; 0 when the
+  // stream's position is at its end; Q7_ERROR_LOAD_TABLE_COUNT_OVERFLOW ("LoadRealTableMem",
+  // "TableCount overflow"). No stream throws Q7_ERROR_INVALID_MEMSTREAM; reader failures are thrown
+  // and add nothing (Q7_ERROR_OUT_OF_MEMORY recorded as "Out of memory").
+  int LoadRealTableMem();
+
+  // Shared-memory database images: the bytes of a database file at image (a multiple of 8:
+  // Q7_ERROR_ADDRESS_ALIGNMENT otherwise), length bytes long, read in place: the tables' arrays
+  // stay in the image, which must stay mapped while any of them exists (UsesSharedImage). Nothing
+  // is read at or past image + length.
+  // Builds a database over the image (stored IDs and names; FDBPath and FDBName empty). The
+  // caller runs LoadComplete(0).
+  TTableCollection(void* image, uint64_t length);
+  // Adds the image's tables to this database, in image order, each under the next table ID and a
+  // unique name; stored table IDs that the image's filters and joins refer to are mapped to the new
+  // ones (for tables read before them), and the new joins resolve their tables. Full:
+  // ("AppendSharedMemoryDB", "TableCount overflow") and Q7_ERROR_LOAD_TABLE_COUNT_OVERFLOW; a kind
+  // other than 0 and 2: ("Invalid table type ( Not REAL or JOIN )") and
+  // Q7_ERROR_INVALID_TABLE_TYPE. Failures are thrown; the tables appended before stay. Returns 0.
+  int AppendSharedMemoryDB(void* image, uint64_t length);
+  // Attaches a table file mapped from the shared-table registry (entry->mapAddress, mapSize bytes)
+  // as a table under its own name: its new ID; Q7_ERROR_LOAD_TABLE_COUNT_OVERFLOW when full (not
+  // recorded); Q7_ERROR_SHMTBL_LOAD_FAILED when its name is taken or not a table name as it stands
+  // (the table is destroyed, which detaches the entry). Reader failures are thrown (the entry is
+  // left attached).
+  int LoadRealTable(LSHMTBLEntry* entry);
+  // Some table lies on a shared-memory database image (read in place, not a registry view): the
+  // image must not be unmapped while this holds.
+  bool UsesSharedImage();
+
+  // Readers of join-table records in images, installed by the join layer beside the file reader;
+  // until then an image holding a join record is refused with Q7_ERROR_INVALID_TABLE_TYPE. The
+  // in-place reader maps the master and slave table IDs through id_map (null: as stored).
+  using JoinImageReader = TBaseTable* (*)(CMemFile* mf, TTableCollection* names);
+  using JoinInPlaceReader = TBaseTable* (*)(void** cursor, const void* end, void* id_map);
+  static void SetJoinImageReaders(JoinImageReader image_reader, JoinInPlaceReader in_place_reader);
+
  private:
   void LoadDatabaseFile(char* dir, char* name, bool verbose);
   void WriteDatabaseFile(zpk_fstream& fs);
   int SaveOneTable(const char* log_name, char* dir, const char* file_name, int table_id);
+  void LoadDatabaseImage(void* buffer, uint64_t size, void** end);
+  void LoadSharedImage(void* image, uint64_t length);
 };

@@ -11,6 +11,9 @@
 
 #include "foundation/zpk_fstream.h"
 
+class TFilter;
+class TIntArray;
+
 namespace table_files {
 
 inline constexpr char kDatabaseExt[] = ".Q7D";
@@ -100,5 +103,11 @@ void CheckRange(int64_t value, int64_t lo, int64_t hi, const char* what);
 // Throws Q7_ERROR_ILLEGAL_ARRAY_DATA when the file is known to hold fewer than `bytes` bytes after
 // the position: a count read from the file must be backed by data before anything is allocated.
 void CheckBytesLeft(zpk_fstream& fs, int64_t bytes, const char* what);
+// Damaged(what, ...) unless every element of rows is a record number 1 .. records: set and view
+// elements index the value-number arrays.
+void CheckRecords(const TIntArray& rows, int records, const char* what);
+// Damaged unless the filter has both arrays, records + 1 value numbers, a value list of at least
+// one entry and every value number indexing it (a pending, negative number never reaches a store).
+void CheckValueNumbers(const TFilter& filter, int records);
 
 }  // namespace table_files

@@ -116,26 +116,29 @@ void ConvertElementWidth(const void* src, size_t size, size_t count, void* dst, 
 size_t zpk_shm_write(const void* src, size_t size, size_t count, void** cursor, unsigned char) {
   const size_t bytes = size * count;
   if (cursor == nullptr || *cursor == nullptr) return bytes + 8;
+  // An empty field is not padded, as in the files whose bytes these images are.
+  if (bytes == 0) return 0;
   auto* p = static_cast<char*>(*cursor);
   const size_t pad = AlignmentPadding(reinterpret_cast<uintptr_t>(p));
   memset(p, 0, pad);
   p += pad;
-  if (bytes > 0) memcpy(p, src, bytes);
+  memcpy(p, src, bytes);
   *cursor = p + bytes;
   return 0;
 }
 
 void zpk_shm_read(void** cursor, void* dst, size_t size, size_t count) {
+  const size_t bytes = size * count;
+  if (bytes == 0) return;
   auto* p = static_cast<char*>(*cursor);
   p += AlignmentPadding(reinterpret_cast<uintptr_t>(p));
-  const size_t bytes = size * count;
-  if (bytes > 0) memcpy(dst, p, bytes);
+  memcpy(dst, p, bytes);
   *cursor = p + bytes;
 }
 
 void zpk_shm_ptr_read(void** cursor, long* out, size_t size, size_t count) {
   auto* p = static_cast<char*>(*cursor);
-  p += AlignmentPadding(reinterpret_cast<uintptr_t>(p));
+  if (size * count > 0) p += AlignmentPadding(reinterpret_cast<uintptr_t>(p));
   *out = static_cast<long>(reinterpret_cast<uintptr_t>(p));
   *cursor = p + size * count;
 }

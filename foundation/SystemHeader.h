@@ -88,9 +88,10 @@ void SwapElements(void* data, size_t size, size_t count);
 void ConvertElementWidth(const void* src, size_t size, size_t count, void* dst, size_t width);
 
 // ---- Shared-memory image cursors ----
-// A cursor is an address inside a mapped image; it follows the alignment rule by address.
-// These functions trust the caller's record structure: the image must hold the bytes read or
-// written (the caller knows the segment's size).
+// A cursor is an address inside a mapped image; it follows the alignment rule by address, and
+// like the files an empty field (count * size of 0) has no padding. These functions trust the
+// caller's record structure: the image must hold the bytes read or written (the caller knows the
+// segment's size). The readers of stored images check every read against the image's end instead.
 
 // With a null cursor writes nothing and returns count * size + 8 (the room to reserve).
 // Otherwise advances *cursor by (*cursor & 7), copies count * size bytes, advances past them and

@@ -66,6 +66,20 @@ bool TMemStream::Grow(size_t needed) {
   return true;
 }
 
+long TMemStream::WritePadding() {
+  const size_t pad = AlignmentPadding(static_cast<uint64_t>(position_));
+  if (pad == 0) return 0;
+  if (position_ + static_cast<int64_t>(pad) > capacity_ - kReserve &&
+      !Grow(static_cast<size_t>(position_) + pad)) {
+    FailGrowth();
+    return Q7_ERROR_OUT_OF_MEMORY;
+  }
+  memset(buffer_ + position_, 0, pad);
+  position_ += static_cast<int64_t>(pad);
+  if (size_ < position_) size_ = position_;
+  return static_cast<long>(pad);
+}
+
 long TMemStream::writeStream(const void* data, size_t size, size_t count) {
   if (mode_ != kModeWrite) {
     PutErrorLog("writeStream", Q7_ERROR_INVALID_MEMSTREAM, "Invalid memstreem");
@@ -74,17 +88,7 @@ long TMemStream::writeStream(const void* data, size_t size, size_t count) {
   // Nothing to write means no padding either: readers skip none before an empty read.
   const size_t bytes = SaturatingBytes(size, count);
   if (bytes == 0) return 0;
-  const size_t pad = AlignmentPadding(static_cast<uint64_t>(position_));
-  if (pad > 0) {
-    if (position_ + static_cast<int64_t>(pad) > capacity_ - kReserve &&
-        !Grow(static_cast<size_t>(position_) + pad)) {
-      FailGrowth();
-      return Q7_ERROR_OUT_OF_MEMORY;
-    }
-    memset(buffer_ + position_, 0, pad);
-    position_ += static_cast<int64_t>(pad);
-    if (size_ < position_) size_ = position_;
-  }
+  if (WritePadding() < 0) return Q7_ERROR_OUT_OF_MEMORY;
   const int64_t room_left = capacity_ - kReserve - position_;
   const size_t room = room_left > 0 ? static_cast<size_t>(room_left) : 0;
   if (bytes > room) {
@@ -143,6 +147,27 @@ long TMemStream::readStream(void* dst, size_t size, size_t count, int width) {
   if (available > 0) ConvertElementWidth(stored, size, static_cast<size_t>(available) / size, dst, w);
   zpk_free(stored);
   return available;
+}
+
+long TMemStream::adjust_write_addr_alignment() {
+  if (mode_ != kModeWrite) {
+    PutErrorLog("writeStream", Q7_ERROR_INVALID_MEMSTREAM, "Invalid memstreem");
+    return Q7_ERROR_INVALID_MEMSTREAM;
+  }
+  return WritePadding();
+}
+
+long TMemStream::adjust_read_addr_alignment() {
+  if (mode_ != kModeRead) return Q7_ERROR_INVALID_MEMSTREAM;
+  const int64_t before = position_;
+  SkipReadPadding(1);
+  return static_cast<long>(position_ - before);
+}
+
+long TMemStream::Seek(long pos) {
+  if (pos < 0) return Q7_ERROR_OUT_OF_RANGE;
+  position_ = pos < size_ ? pos : size_;
+  return static_cast<long>(position_);
 }
 
 long TMemStream::writeStreamHeader() { return writeStream(Qz7SysInfo, kSysHeaderSize, 1); }

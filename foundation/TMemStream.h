@@ -55,6 +55,16 @@ class TMemStream {
   // Not in read mode: Q7_ERROR_INVALID_MEMSTREAM.
   long readStreamHeader();
 
+  // Moves the position to min(pos, nUsed()) and returns it; a negative pos is refused with
+  // Q7_ERROR_OUT_OF_RANGE and the position kept. In write mode the next write goes there.
+  long Seek(long pos);
+  // The padding steps alone. Write mode: appends (position & 7) zero bytes (growing as
+  // writeStream does) and returns their count or writeStream's code. Read mode: skips
+  // (position mod the writer's alignment) bytes, never past the data, and returns the count.
+  // The wrong mode: Q7_ERROR_INVALID_MEMSTREAM.
+  long adjust_write_addr_alignment();
+  long adjust_read_addr_alignment();
+
   long Pos() const { return position_; }
   long nUsed() const { return size_; }
   int OpenMode() const { return mode_; }
@@ -75,6 +85,8 @@ class TMemStream {
 
  private:
   bool Grow(size_t needed);
+  // Appends the (position & 7) zero bytes: their count, or Q7_ERROR_OUT_OF_MEMORY after FailGrowth.
+  long WritePadding();
   void FailGrowth();
   void SkipReadPadding(size_t request);
   bool NeedsSwap() const;

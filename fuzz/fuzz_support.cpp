@@ -31,6 +31,15 @@ const std::string& WorkDir() {
     if (mkdtemp(pattern.data()) == nullptr) abort();
     return pattern;
   }();
+  // A run that ends normally leaves no directory behind; one that finds a crash keeps it, with the
+  // files the input wrote.
+  static const bool removed_at_exit = [] {
+    return atexit([] {
+             std::error_code ec;
+             std::filesystem::remove_all(WorkDir(), ec);
+           }) == 0;
+  }();
+  (void)removed_at_exit;
   return dir;
 }
 

@@ -3,7 +3,9 @@
 // extra sets, a current set other than 1, a sorted view and a high-speed filter, in the current
 // file version and as a set-1-only table. With a second directory, also writes there the
 // regression inputs (<regressions>/db_file_fuzz, <regressions>/table_file_fuzz): crafted files that
-// once crashed the engine or made a database unreadable, which every fuzz run replays first.
+// once crashed the engine or made a database unreadable, which every fuzz run replays first. The
+// image reader's target gets the same database and table in each image form (<dir>/image_fuzz,
+// <regressions>/image_fuzz).
 #include <unistd.h>
 
 #include <climits>
@@ -22,6 +24,7 @@
 #include "database/TSetArray.h"
 #include "database/TSortedSetArray.h"
 #include "database/TTableCollection.h"
+#include "foundation/TMemStream.h"
 #include "foundation/zpk_fstream.h"
 #include "fuzz/fuzz_support.h"
 #include "q7api.h"
@@ -148,6 +151,40 @@ int WriteRegressions(const std::filesystem::path& root) {
   return 0;
 }
 
+// The seeds of the image reader's target (fuzz/image_fuzz.cpp): the first byte picks the form, 0
+// a database image, 1 a single-table image, 2 a database file read in place, 3 the memory stream
+// (a table in full, then another with set 1 only).
+int WriteImageSeeds(const std::filesystem::path& dir, TTableCollection& db, TRealTable* a,
+                    const std::string& database_file) {
+  std::filesystem::create_directories(dir);
+  std::vector<uint64_t> buffer(1 << 16);
+  void* end = nullptr;
+  auto image = [&] { return std::string(reinterpret_cast<char*>(buffer.data()), static_cast<char*>(end)); };
+  if (db.SaveDB2Mem(buffer.size() * 8, buffer.data(), &end) != 0) return 1;
+  WriteFile((dir / "database_image").string(), '\x00' + image());
+  if (db.SaveRealTable2Mem(a->FTableID, buffer.size() * 8, buffer.data(), &end) != 0) return 1;
+  WriteFile((dir / "table_image").string(), '\x01' + image());
+  WriteFile((dir / "in_place").string(), '\x02' + ReadFile(database_file));
+  MemStream = new TMemStream();
+  a->SaveTableMem(0);
+  static_cast<TRealTable*>(db.TableAt(1))->SaveTableMem(1);
+  WriteFile((dir / "stream").string(), '\x03' + std::string(MemStream->pArea(), MemStream->nUsed()));
+  delete MemStream;
+  MemStream = nullptr;
+  return 0;
+}
+
+// The regression inputs of the image readers: in-place images whose lengths lead past their end,
+// which the in-place readers once followed.
+void WriteImageRegressions(const std::filesystem::path& dir, const std::string& database_file) {
+  std::filesystem::create_directories(dir);
+  const std::string good = ReadFile(database_file);
+  WriteFile((dir / "in_place_cut").string(), '\x02' + good.substr(0, good.size() * 3 / 4));
+  std::string many = good;
+  PutInt(&many, kIssuedAt + 8, 9999);  // the table count: more names than the image holds
+  WriteFile((dir / "in_place_table_count").string(), '\x02' + many);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -176,6 +213,9 @@ int main(int argc, char** argv) {
   if (out.open(one.c_str(), kZpkWrite | kZpkBinary, 0) != 0 || out.writeFileHeader() != 0) return 1;
   a->SaveTable(&out, 1);
   out.close();
-  if (argc == 3) return WriteRegressions(std::filesystem::absolute(argv[2]));
-  return 0;
+  if (WriteImageSeeds(std::filesystem::absolute(argv[1]) / "image_fuzz", db, a, db_dir + "/seed.Q7D") != 0)
+    return 1;
+  if (argc != 3) return 0;
+  WriteImageRegressions(std::filesystem::absolute(argv[2]) / "image_fuzz", db_dir + "/seed.Q7D");
+  return WriteRegressions(std::filesystem::absolute(argv[2]));
 }

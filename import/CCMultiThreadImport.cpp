@@ -1,5 +1,6 @@
 #include "import/CCMultiThreadImport.h"
 
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/sysinfo.h>
 #include <unistd.h>
@@ -19,6 +20,7 @@
 #include "foundation/CSmpEngine.h"
 #include "foundation/CWorkThread.h"
 #include "foundation/mpp_tasks.h"
+#include "foundation/zpk_memory.h"
 #include "import/CCatalogParser.h"
 #include "import/CField.h"
 #include "import/CTextParser.h"
@@ -83,7 +85,13 @@ class MappedView {
  public:
   MappedView(int fd, uint64_t length, uint64_t offset)
       : length_(static_cast<unsigned long>(length)),
-        view_(mmf_mapview(fd, length_, static_cast<unsigned long>(offset))) {}
+        view_(mmf_mapview(fd, length_, static_cast<unsigned long>(offset))) {
+#ifdef MADV_POPULATE_READ
+    // The window is read through once: mapping its pages in one call costs less than taking a
+    // fault for every few of them. A refusal (older kernels) leaves the faults.
+    if (view_ != nullptr) madvise(view_, length_, MADV_POPULATE_READ);
+#endif
+  }
   ~MappedView() { mmf_unmap(view_, length_); }
   MappedView(const MappedView&) = delete;
   MappedView& operator=(const MappedView&) = delete;
@@ -315,6 +323,20 @@ int CCMultiThreadImport::alloc_step1() {
     start = end;
   }
   set_step1_thrds(static_cast<int>(m_Chunks.size()));
+  // When every chunk fits one window, nothing bounds the rows a chunk holds anyway, and the
+  // fields other than STRING are better compiled once as whole columns on all workers than per
+  // chunk and then merged pairwise. STRING fields keep their per-chunk lists: their texts would
+  // otherwise stay in memory until step 2.
+  m_bWholeColumns = true;
+  for (const IMPORT_PARSE_ATTRIBUTES& chunk : m_Chunks) {
+    if (chunk.end - chunk.start > static_cast<uint64_t>(m_nWindowSize)) m_bWholeColumns = false;
+  }
+  m_WholeField.assign(static_cast<size_t>(m_nFieldCount), 0);
+  for (int f = 0; f < m_nFieldCount && m_bWholeColumns; ++f) {
+    m_WholeField[static_cast<size_t>(f)] = m_pCatalog->getFieldType(f) != Q7_TYPE_STRING ? 1 : 0;
+  }
+  m_Parsers.clear();
+  m_Parsers.resize(m_Chunks.size());
   m_Results.clear();
   m_Results.resize(m_Chunks.size() + 1);
   for (ChunkResult& chunk : m_Results) chunk.fields.resize(static_cast<size_t>(m_nFieldCount));
@@ -403,8 +425,18 @@ int CCMultiThreadImport::text2pvvl(int worker, const IMPORT_PARSE_ATTRIBUTES& ch
     }
     window = static_cast<uint64_t>(m_nWindowSize);
     if (window_rows > 0) {
-      const int r = parser->Compile();
-      if (r < 0) return r;
+      if (!m_bWholeColumns) {
+        const int r = parser->Compile();
+        if (r < 0) return r;
+      } else {
+        // One window covers the chunk: only the per-chunk lists are compiled here.
+        for (int f = 0; f < m_nFieldCount; ++f) {
+          CField* field = parser->getFieldItem(f);
+          if (field == nullptr || m_WholeField[static_cast<size_t>(f)] != 0) continue;
+          const int r = field->Compile();
+          if (r < 0) return r;
+        }
+      }
     }
     offset += consumed;
     rows += window_rows;
@@ -413,12 +445,14 @@ int CCMultiThreadImport::text2pvvl(int worker, const IMPORT_PARSE_ATTRIBUTES& ch
   ChunkResult& result = m_Results[static_cast<size_t>(worker)];
   for (int f = 0; f < m_nFieldCount; ++f) {
     CField* field = parser->getFieldItem(f);
-    if (field == nullptr) continue;
+    if (field == nullptr || (m_bWholeColumns && m_WholeField[static_cast<size_t>(f)] != 0)) continue;
     FieldResult& out = result.fields[static_cast<size_t>(f)];
     field->TakeCompiled(&out.numbers, &out.values, &out.rows);
   }
   result.rows = static_cast<int32_t>(rows);
   result.lines = parser->getRowCount();
+  // Each worker fills its own slot.
+  if (m_bWholeColumns) m_Parsers[static_cast<size_t>(worker)] = std::move(parser);
   return static_cast<int>(rows);
 }
 
@@ -542,6 +576,12 @@ int CCMultiThreadImport::MppImport_run_step2() {
       for (const MergeTask& t : m_Tasks) MergePair(t.field, t.chunk, t.stride, true);
     }
   }
+  if (m_bWholeColumns) {
+    for (int f = 0; f < m_nFieldCount; ++f) {
+      if (m_WholeField[static_cast<size_t>(f)] != 0) CompileWholeField(f);
+    }
+    m_Parsers.clear();
+  }
   // Then every field's value numbers, once, and on the append road the write into the target.
   m_Tasks.clear();
   m_bFinishing = true;
@@ -578,7 +618,7 @@ int CCMultiThreadImport::pvvl2filt(int /*worker*/, int /*position*/, int /*rows*
     if (!m_bFinishing) {
       result = MergePair(t.field, t.chunk, t.stride, false);
     } else {
-      FinishField(t.field);
+      if (!m_bWholeColumns || m_WholeField[static_cast<size_t>(t.field)] == 0) FinishField(t.field);
       if (m_bAppend) result = AppendField(t.field);
     }
   }
@@ -672,6 +712,71 @@ void CCMultiThreadImport::FinishField(int field) {
     m_Maps[f][static_cast<size_t>(c)].reset();
   }
   at(0) = out;
+}
+
+void CCMultiThreadImport::CompileWholeField(int field) {
+  const size_t f = static_cast<size_t>(field);
+  CField* first = nullptr;
+  int64_t total = 0;
+  int parts = 0;
+  for (const std::unique_ptr<CTextParser>& parser : m_Parsers) {
+    CField* part = parser == nullptr ? nullptr : parser->getFieldItem(field);
+    if (part == nullptr) continue;
+    if (first == nullptr) first = part;
+    if (part->getRowCount() > 0) ++parts;
+    total += part->getRowCount();
+  }
+  // No rows at all: the field stays empty, as a chunk without rows leaves it on the other road.
+  if (first == nullptr || total == 0) return;
+  if (total >= INT_MAX) throw CQ7Exception(Q7_ERROR_ROW_SIZE_OVERFLOW);
+  const int n = static_cast<int>(total);
+  const int type = first->getType();
+  const int width = first->getWidth();
+  struct Joined {
+    void* p = nullptr;
+    size_t capacity = 0;
+    ~Joined() {
+      if (p != nullptr) zpk_scratch_give(p, capacity);
+    }
+  } joined;
+  const void* raw = nullptr;
+  if (parts == 1) {
+    for (const std::unique_ptr<CTextParser>& parser : m_Parsers) {
+      CField* part = parser == nullptr ? nullptr : parser->getFieldItem(field);
+      if (part != nullptr && part->getRowCount() > 0) raw = part->RawRows();
+    }
+  } else {
+    // A kept block, whose pages an earlier field or import has already had zeroed.
+    joined.p = zpk_scratch_take(static_cast<size_t>(n) * static_cast<size_t>(width), &joined.capacity);
+    char* at = static_cast<char*>(joined.p);
+    for (const std::unique_ptr<CTextParser>& parser : m_Parsers) {
+      CField* part = parser == nullptr ? nullptr : parser->getFieldItem(field);
+      if (part == nullptr || part->getRowCount() == 0) continue;
+      const int rows = part->getRowCount();
+      MppMemCpy(at, const_cast<void*>(part->RawRows()), width, static_cast<unsigned int>(rows));
+      at += static_cast<size_t>(rows) * static_cast<size_t>(width);
+    }
+    raw = joined.p;
+  }
+  int* numbers = nullptr;
+  int count = 0;
+  void* list = nullptr;
+  MppCompileWithNull(n, type, width, raw, &numbers, &count, &list);
+  std::unique_ptr<TIntArray> vno;
+  try {
+    vno = std::make_unique<TIntArray>(n + 1, numbers);
+  } catch (...) {
+    zpk_free(numbers);
+    zpk_free(list);
+    throw;
+  }
+  std::unique_ptr<TBaseArray> values(first->NewValueList(count, list));
+  FieldResult& out = m_Results[0].fields[f];
+  delete out.numbers;
+  delete out.values;
+  out.numbers = vno.release();
+  out.values = values.release();
+  out.rows = n;
 }
 
 int CCMultiThreadImport::AppendField(int field) {
@@ -795,6 +900,9 @@ void CCMultiThreadImport::free_mem() {
   m_Lists.clear();
   m_Maps.clear();
   m_Tasks.clear();
+  m_Parsers.clear();
+  m_WholeField.clear();
+  m_bWholeColumns = false;
   m_Chunks.clear();
   m_Targets.clear();
   m_pTarget = nullptr;

@@ -11,6 +11,12 @@
 // The result becomes a filter of the new table, or is written over the target table's filter from
 // the append position.
 //
+// When every chunk fits one window (the usual case), step 1 compiles only the STRING fields; the
+// rows of every other field stay as converted values in the chunk's parser, and step 2 joins each
+// such field's rows in chunk order and compiles them once as one column on all workers
+// (MppCompileWithNull) instead of merging per-chunk lists. Both roads give the same lists, value
+// numbers and reports.
+//
 // The rows never depend on the worker count or the window size: chunks and windows end only after
 // line feeds, and a line that does not fit a window is read from a larger one.
 //
@@ -36,6 +42,7 @@
 #include <vector>
 
 class CCatalogParser;
+class CTextParser;
 class TBaseArray;
 class TFilter;
 class TIntArray;
@@ -123,6 +130,9 @@ class CCMultiThreadImport {
   int MergePair(int field, int chunk, int stride, bool on_pool);
   // The field's merged list and its value numbers, written once for all chunks, into chunk 0.
   void FinishField(int field);
+  // Whole-column road: the field's rows of all chunks, joined in chunk order, compiled once on the
+  // pool into chunk 0's result.
+  void CompileWholeField(int field);
   // The merged field into the target filter from the append position: the merge result.
   int AppendField(int field);
   // Claims the next step-2 task under the engine's write lock; -1 when none is left.
@@ -153,6 +163,12 @@ class CCMultiThreadImport {
     int32_t stride;
   };
   std::vector<MergeTask> m_Tasks;
+  // Whole-column road (every chunk fits one window): the fields other than STRING are not
+  // compiled per chunk; their rows stay in the chunks' parsers until step 2 compiles each field as
+  // one column. m_WholeField marks those fields.
+  bool m_bWholeColumns = false;
+  std::vector<std::unique_ptr<CTextParser>> m_Parsers;
+  std::vector<char> m_WholeField;
   int32_t m_nNextTask = 0;
   bool m_bFinishing = false;
   std::vector<std::vector<TBaseArray*>> m_Lists;

@@ -1,7 +1,9 @@
 #include "import/CField.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <string>
@@ -60,6 +62,46 @@ bool OnlyBlanks(const char* p) {
   return *p == '\0';
 }
 
+// Quick readers for the plain forms of numbers, tried on the caller's text before NumberText and
+// the general converters. Each takes a text only when the general road would give the same value
+// without error under either check (so the text holds no comma and starts with no blank); for
+// anything else it answers false and the general road reads the text.
+
+// An optional sign, 1 to 9 digits, then nothing but blanks.
+bool ReadPlainInt(const char* text, int32_t* out) {
+  const char* p = text;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
+  const char* digits = p;
+  uint32_t v = 0;
+  while (static_cast<unsigned>(*p - '0') <= 9 && p - digits < 10)
+    v = v * 10 + static_cast<uint32_t>(*p++ - '0');
+  if (p == digits || p - digits > 9) return false;
+  while (*p == ' ') ++p;
+  if (*p != '\0') return false;
+  *out = negative ? -static_cast<int32_t>(v) : static_cast<int32_t>(v);
+  return true;
+}
+
+// An optional '-', then digits, '.' and an exponent, then nothing but blanks; from_chars rounds
+// correctly, as strtod does. Out-of-range values are left to strtod.
+bool ReadPlainDouble(const char* text, double* out) {
+  const char* p = text;
+  if (*p == '-') ++p;
+  if (static_cast<unsigned>(*p - '0') > 9 && *p != '.') return false;
+  while (static_cast<unsigned>(*p - '0') <= 9 || *p == '.' || *p == 'e' || *p == 'E' || *p == '+' ||
+         *p == '-')
+    ++p;
+  const char* number_end = p;
+  while (*p == ' ') ++p;
+  if (*p != '\0') return false;
+  double v = 0;
+  const std::from_chars_result r = std::from_chars(text, number_end, v);
+  if (r.ec != std::errc() || r.ptr != number_end || !std::isfinite(v)) return false;
+  *out = v;
+  return true;
+}
+
 size_t ElementBytes(int64_t elements, int width) {
   return static_cast<size_t>(elements) * static_cast<size_t>(width);
 }
@@ -77,7 +119,7 @@ CField::CField(int type, int width) : CField(0, type, width, nullptr) {}
 CField::CField(int check, int type, int width) : CField(check, type, width, nullptr) {}
 
 CField::~CField() {
-  zpk_free(m_pData);
+  if (m_pData != nullptr) zpk_scratch_give(m_pData, m_nBlockBytes);
   delete m_pVNo;
   delete m_pVList;
 }
@@ -86,9 +128,25 @@ void CField::setFilterName(const char* name) {
   qz7_strlcpy(m_szName, name == nullptr ? "" : name, sizeof m_szName);
 }
 
+// Element blocks are scratch blocks: the parallel import makes and drops one per chunk and field
+// at every import, and a kept block spares the kernel zeroing its fresh pages again.
 void CField::ResizeElements(int capacity) {
   const bool fresh = m_pData == nullptr;
-  m_pData = zpk_realloc(m_pData, ElementBytes(static_cast<int64_t>(capacity) + 1, m_nWidth));
+  const size_t bytes = ElementBytes(static_cast<int64_t>(capacity) + 1, m_nWidth);
+  if (fresh || bytes > m_nBlockBytes) {
+    // A block that grows takes half as much again as it had, so that rows arriving a few at a
+    // time past an estimate never copy the block at each step.
+    const size_t want = fresh ? bytes : std::max(bytes, m_nBlockBytes + m_nBlockBytes / 2);
+    size_t block_bytes = 0;
+    void* block = zpk_scratch_take(want, &block_bytes);
+    if (!fresh) {
+      memcpy(block, m_pData,
+             ElementBytes(static_cast<int64_t>(std::min(m_nCapacity, capacity)) + 1, m_nWidth));
+      zpk_scratch_give(m_pData, m_nBlockBytes);
+    }
+    m_pData = block;
+    m_nBlockBytes = block_bytes;
+  }
   m_nCapacity = capacity;
   if (fresh) {
     m_nStored = 0;
@@ -100,9 +158,11 @@ void CField::ResizeElements(int capacity) {
 int CField::alloc(int rows) {
   if (rows < 1) return 0;
   if (rows == INT_MAX) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
-  void* block = zpk_malloc(ElementBytes(static_cast<int64_t>(rows) + 1, m_nWidth));
-  zpk_free(m_pData);
+  size_t block_bytes = 0;
+  void* block = zpk_scratch_take(ElementBytes(static_cast<int64_t>(rows) + 1, m_nWidth), &block_bytes);
+  if (m_pData != nullptr) zpk_scratch_give(m_pData, m_nBlockBytes);
   m_pData = block;
+  m_nBlockBytes = block_bytes;
   m_nCapacity = rows;
   m_nRows = 0;
   m_nStored = 0;
@@ -240,6 +300,24 @@ void CField::TakeCompiled(TIntArray** vno, TBaseArray** list, int* rows) {
   m_nCompiledRows = 0;
 }
 
+const void* CField::RawRows() {
+  if (m_pData == nullptr) ResizeElements(0);
+  FillUnstored();
+  return Element(1);
+}
+
+TBaseArray* CField::NewValueList(int count, void* list) {
+  TBaseArray* made;
+  try {
+    made = MakeValueList(count, list);
+  } catch (...) {
+    zpk_free(list);
+    throw;
+  }
+  SetListAttributes(made);
+  return made;
+}
+
 namespace {
 template <class Call>
 int HandOver(Call call) {
@@ -319,6 +397,7 @@ void CInt_Field::PutNulls(int from, int to) {
 int CInt_Field::Str2Data(int row, const char* text) {
   if (!ClaimRow(row)) return Q7_ERROR_NULL_DATA;
   int32_t* d = static_cast<int32_t*>(m_pData);
+  if (text != nullptr && ReadPlainInt(text, &d[row + 1])) return 0;
   const NumberText t(text);
   if (t.empty()) {
     d[row + 1] = kIntNull;
@@ -354,6 +433,12 @@ double CDouble_Field::Convert(const char* text, int* err) const { return Str2Dou
 int CDouble_Field::Str2Data(int row, const char* text) {
   if (!ClaimRow(row)) return Q7_ERROR_NULL_DATA;
   double* d = static_cast<double*>(m_pData);
+  if (text != nullptr) {
+    if (m_nType == Q7_TYPE_DOUBLE && ReadPlainDouble(text, &d[row + 1])) return 0;
+    if (m_nType == Q7_TYPE_DATE && (m_nDateFormat == 1 || m_nDateFormat == 2) &&
+        ReadPlainYmd(text, m_nDateFormat == 1 ? '/' : '-', &d[row + 1]))
+      return 0;
+  }
   const NumberText t(text);
   if (t.empty()) {
     d[row + 1] = kDateTimeNull;
@@ -574,13 +659,23 @@ void CNumeric_Field::PutNulls(int from, int to) {
 int CNumeric_Field::Str2Data(int row, const char* text) {
   if (!ClaimRow(row)) return Q7_ERROR_NULL_DATA;
   Numeric* d = static_cast<Numeric*>(m_pData);
+  Numeric v;
+  const char* end = nullptr;
+  if (text != nullptr && *text != ' ' && *text != ',' && *text != '\0') {
+    // Read where it lies; a text that reads cleanly and holds no comma is what NumberText would
+    // have handed over unchanged.
+    const int status = q7num::NumericStr2Num(text, &m_info, &v, &end);
+    if (status >= 0 && !q7num::IsNan(v) && end != nullptr && OnlyBlanks(end) &&
+        std::memchr(text, ',', static_cast<size_t>(end - text)) == nullptr) {
+      d[row + 1] = v;
+      return 0;
+    }
+  }
   const NumberText t(text);
   if (t.empty()) {
     d[row + 1] = q7num::NanNumeric();
     return 0;
   }
-  Numeric v;
-  const char* end = nullptr;
   const int status = q7num::NumericStr2Num(t.get(), &m_info, &v, &end);
   // Trailing blanks are padding (fixed-width sources), as the other number types take them.
   const bool failed = status < 0 || q7num::IsNan(v) || end == nullptr || !OnlyBlanks(end);

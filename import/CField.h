@@ -110,6 +110,13 @@ class CField {
   int getCompiledRows() const { return m_nCompiledRows; }
   // Hands the compiled arrays to the caller (who deletes them) and forgets them.
   void TakeCompiled(TIntArray** vno, TBaseArray** list, int* rows);
+  // The stored rows as raw values of the type (row 0 first; rows below the row count that were
+  // never stored are made NULL), for a caller that compiles several buffers' rows as one column.
+  // Valid until the buffer next changes. Not for STRING buffers, whose elements are internal.
+  const void* RawRows();
+  // A value list of the buffer's type and attributes (date and time codes, decimal scale and
+  // mode) over a compile's output list of `count` entries, which it adopts (freed on failure too).
+  TBaseArray* NewValueList(int count, void* list);
 
   // Adds the rows to the table as a new filter at the filter position (AddRealFilter2 with raw
   // data): its result (the new filter's ID or a negative code). The buffer stays the caller's.
@@ -151,6 +158,7 @@ class CField {
   TBaseArray* m_pVList = nullptr;
   int32_t m_nCompiledRows = 0;
   void* m_pData = nullptr;
+  size_t m_nBlockBytes = 0;  // the scratch block's real size
   int32_t m_nCapacity = 0;
   int32_t m_nStored = 0;  // rows 0 .. m_nStored - 1 hold a value (stored or NULL-filled)
   int32_t m_nCheck = 0;

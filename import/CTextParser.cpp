@@ -6,6 +6,10 @@
 #include <cstring>
 #include <memory>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "foundation/CErrorLog.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
@@ -185,6 +189,12 @@ void CTextParser::BuildSeparatorTable() {
   } else {
     add(m_chSeparator);
   }
+  m_nSingleSep = -1;
+  for (int c = 0; c < 256; ++c) {
+    if (m_SepTable[c] == 0) continue;
+    m_nSingleSep = m_nSingleSep == -1 ? c : -2;
+  }
+  if (m_nSingleSep < 0) m_nSingleSep = -1;
   // Trail bytes of the double-byte codes reach down to 0x40: a separator from there up could sit
   // inside a character, so those characters are stepped over whole.
   m_nMbStep = 0;
@@ -303,6 +313,19 @@ int CTextParser::SplitLine(const char* begin, const char* end, int /*check*/) {
         }
         p = q;
       } else if (o != nullptr) {
+#if defined(__SSE2__)
+        // Most fields are short: one 16-byte step finds the separator and copies the field (the
+        // slot holds far more than 16 bytes, and the line has 16 more to read).
+        if (m_nSingleSep >= 0 && stop - p >= 16) {
+          const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+          const unsigned mask = static_cast<unsigned>(
+              _mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8(static_cast<char>(m_nSingleSep)))));
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(o), block);
+          const int take = mask != 0 ? __builtin_ctz(mask) : 16;
+          o += take;
+          p += take;
+        }
+#endif
         while (p < stop && sep[static_cast<unsigned char>(*p)] == 0) *o++ = *p++;
       } else {
         while (p < stop && sep[static_cast<unsigned char>(*p)] == 0) ++p;

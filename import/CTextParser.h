@@ -311,6 +311,7 @@ class CTextParser : public CFieldOwner {
   int m_nWorker = 0;
   CatalogErrorInfo* m_pErrorInfo = nullptr;
   unsigned char m_SepTable[256] = {};
+  int m_nSingleSep = -1;  // the separator byte when the table holds exactly one, else -1
   // Per field line of the catalog: 1 when it is skipped (copied at construction).
   std::vector<unsigned char> m_Skip;
   // Per field line: its width (fixed-width lines).

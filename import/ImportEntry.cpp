@@ -1,10 +1,26 @@
 #include "import/ImportEntry.h"
 
 #include <cstring>
+#include <memory>
+#include <string>
 
+#include "database/TFilter.h"
+#include "database/TRealTable.h"
+#include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
+#include "foundation/CSmpEngine.h"
+#include "foundation/ErrorRing.h"
+#include "foundation/TextHelpers.h"
+#include "foundation/zpk_memory.h"
 #include "import/CCatalogParser.h"
+#include "import/CMppTextParser.h"
+#include "import/CPlainTextParser.h"
+#include "import/CTextParser.h"
+#include "import/ImportText.h"
 #include "q7api.h"
+#include "values/ArrayFunctions.h"
+#include "values/DateTime.h"
+#include "values/TNumericArray.h"
 
 namespace {
 
@@ -97,4 +113,172 @@ char* getTitleName(char* path) {
   return path;
 }
 
-int appendFilterFromFile(int, int, int, int, int, char*) { return Q7_ERROR_INVALID_OPERATION; }
+// ---- Columns from single-column files ----
+
+namespace {
+
+// Host names and paths of these calls stay below this length.
+constexpr size_t kHostNameLimit = 512;
+
+// The real table of an ID, or null; records nothing.
+TRealTable* QuietRealTable(int table_id) {
+  TTableCollection* tables = CSmpEngine::Instance()->Database();
+  const int loc = tables == nullptr ? -1 : tables->ID2Loc(table_id);
+  if (loc < 0) return nullptr;
+  TBaseTable* table = tables->TableAt(loc);
+  return table->GetTableKind() == 0 ? static_cast<TRealTable*>(table) : nullptr;
+}
+
+// The filter of a real table, or null; records nothing.
+TFilter* QuietFilter(TRealTable* table, int filter_id) {
+  const int pos = table->FilterID2Pos(filter_id);
+  return pos < 0 ? nullptr : table->FFilters[pos];
+}
+
+// The scale and rounding mode of a DECIMAL filter: 0 or a code.
+int FilterDecimalInfo(int table_id, int filter_id, NumericInfo* info) {
+  TRealTable* table = QuietRealTable(table_id);
+  if (table == nullptr) return Q7_ERROR_NO_SUCH_TABLE;
+  TFilter* filter = QuietFilter(table, filter_id);
+  if (filter == nullptr || filter->VL == nullptr) return Q7_ERROR_NO_SUCH_FILTER;
+  if (ArrayDataType(filter->VL) != Q7_TYPE_DECIMAL) return Q7_ERROR_ILLEGAL_FILTER;
+  static_cast<TNumericArray*>(filter->VL)->GetDecimalInfo(info);
+  return 0;
+}
+
+}  // namespace
+
+int addFilterFromFile(int table, int filterPos, char* name, int type, int rows, char* file) {
+  return Guarded([&] {
+    CPlainTextParser parser;
+    if (file == nullptr || file[0] == '\0') {
+      if (rows < 0) return static_cast<int>(Q7_ERROR_INVALID_PARAMETER);
+      const int made = parser.genItemVector(0, type, name);
+      if (made < 0) return made;
+      parser.SetRows(rows);
+    } else {
+      const int read = parser.parse_txt(file, type, rows, 0);
+      if (read < 0) return read;
+    }
+    parser.setTableID(table);
+    parser.setFilterName(0, name);
+    parser.setFilterPos(0, filterPos);
+    return parser.WriteFilter(table);
+  });
+}
+
+int MppAddFilterFromFile(int table, int filterPos, char* name, int type, int rows, char* file) {
+  return Guarded(
+      [&] { return CMppTextParser::Instance()->DoParse(table, filterPos, file, name, type, rows); });
+}
+
+int appendFilterFromFile(int table, int filter, int type, int position, int rows, char* file) {
+  return Guarded([&] {
+    CPlainTextParser parser;
+    if (type == Q7_TYPE_DECIMAL) {
+      NumericInfo info{};
+      const int found = FilterDecimalInfo(table, filter, &info);
+      if (found < 0) return found;
+      const int read = parser.parse_numeric(file, rows, info.scale, info.roundingMode, 0);
+      if (read < 0) return read;
+      return parser.append2DBNumeric(table, filter, position, 0, info.scale, info.roundingMode);
+    }
+    const int read =
+        type == Q7_TYPE_STRING ? parser.parse_bin(file, type, rows) : parser.parse_txt(file, type, rows, 0);
+    if (read < 0) return read;
+    return parser.append2DB(table, filter, position, 0);
+  });
+}
+
+int appendFilterFromFileNumeric(int table, int filter, int position, int rows, char* file, int scale,
+                                int mode) {
+  return Guarded([&] {
+    CPlainTextParser parser;
+    const int read = parser.parse_numeric(file, rows, scale, mode, 0);
+    if (read < 0) return read;
+    return parser.append2DBNumeric(table, filter, position, 0, scale, mode);
+  });
+}
+
+int appendFilterFromBinaryFile(int table, int filter, int position, int rows, int, char* file) {
+  constexpr char kLog[] = "appendFilterFromBinaryFile";
+  return Guarded([&] {
+    if (rows < 0) {
+      PutErrorLog(kLog, Q7_ERROR_INVALID_PARAMETER, getString("Invalid Parameter : nRows(%d)", rows));
+      return static_cast<int>(Q7_ERROR_INVALID_PARAMETER);
+    }
+    TRealTable* target = QuietRealTable(table);
+    if (target == nullptr) return static_cast<int>(Q7_ERROR_NO_SUCH_TABLE);
+    TFilter* column = QuietFilter(target, filter);
+    if (column == nullptr || column->VL == nullptr) {
+      PutErrorLog(kLog, Q7_ERROR_NO_SUCH_FILTER, getString("No Such Filter: %d", filter));
+      return static_cast<int>(Q7_ERROR_NO_SUCH_FILTER);
+    }
+    if (ArrayDataType(column->VL) != Q7_TYPE_STRING) {
+      PutErrorLog(kLog, Q7_ERROR_FILTER_TYPE_MISMATCH, "Illegal data type ( Not STRING )");
+      return static_cast<int>(Q7_ERROR_FILTER_TYPE_MISMATCH);
+    }
+    CPlainTextParser parser;
+    const int read = parser.parse_bin(file, Q7_TYPE_STRING, rows);
+    if (read < 0) return read;
+    // The append adds the records past the table's end and writes set 1 from the position.
+    return parser.append2DB(table, filter, position, 0);
+  });
+}
+
+int getValuesFromCSV(int type, char* directory, char* file, void** values, CCSVParser** parser) {
+  if (values == nullptr || parser == nullptr) return Q7_ERROR_INVALID_PARAMETER;
+  *values = nullptr;
+  *parser = nullptr;
+  return Guarded([&] {
+    const char* dir = directory != nullptr ? directory : "";
+    if (strlen(dir) >= kHostNameLimit || file == nullptr || file[0] == '\0' || strlen(file) >= kHostNameLimit)
+      return static_cast<int>(Q7_ERROR_ILLEGAL_FILE_NAME);
+    char absolute[kImportPathSize];
+    if (CnvRelativeToAbsolute(dir, absolute) != 0) return static_cast<int>(Q7_ERROR_ILLEGAL_FILE_NAME);
+    std::string path = std::string(absolute) + "/" + file;
+    if (getFileSize2(path.c_str()) == 0) {
+      return IsFileExist(path.c_str()) != 0 ? 0 : static_cast<int>(Q7_ERROR_ILLEGAL_FILE_NAME);
+    }
+    std::unique_ptr<char[]> data;
+    size_t size = 0;
+    const int read = ReadWholeFile(path.c_str(), &data, &size);
+    if (read < 0) return read;
+    auto splitter = std::make_unique<CCSVParser>();
+    const int n = splitter->parseCSV(data.get(), size);
+    if (n < 0) return n;
+    if (type == Q7_TYPE_DECIMAL) return static_cast<int>(Q7_ERROR_ILLEGAL_FILTER_TYPE);
+    if (type < Q7_TYPE_INTEGER || type > Q7_TYPE_DECIMAL) return static_cast<int>(Q7_ERROR_INVALID_DATA_TYPE);
+    const size_t width = type == Q7_TYPE_INTEGER  ? sizeof(int32_t)
+                         : type == Q7_TYPE_STRING ? sizeof(char*)
+                                                  : sizeof(double);
+    std::unique_ptr<void, void (*)(void*)> array(zpk_malloc(width * static_cast<size_t>(n)), zpk_free);
+    for (int i = 0; i < n; ++i) {
+      char* text = splitter->getStrItem(i)->getData();
+      int err = 0;  // the values are taken as the converters give them, unchecked
+      switch (type) {
+        case Q7_TYPE_INTEGER:
+          static_cast<int32_t*>(array.get())[i] = Str2Int(text, 0, &err);
+          break;
+        case Q7_TYPE_DOUBLE:
+          static_cast<double*>(array.get())[i] = Str2Double(text, 0, &err);
+          break;
+        case Q7_TYPE_DATE:
+          static_cast<double*>(array.get())[i] = Str2Date(text, 0, &err);
+          break;
+        case Q7_TYPE_TIME:
+          static_cast<double*>(array.get())[i] = Str2Time(text, 0, &err);
+          break;
+        case Q7_TYPE_DATETIME:
+          static_cast<double*>(array.get())[i] = Str2DateTime(text, 0, &err);
+          break;
+        default:
+          static_cast<char**>(array.get())[i] = text;
+          break;
+      }
+    }
+    *values = array.release();
+    *parser = splitter.release();
+    return n;
+  });
+}

@@ -1,5 +1,6 @@
-// The glue between the engine task object's catalog operations and the catalog parser: each
-// function builds a CCatalogParser on its stack for one import and destroys it before returning.
+// The glue between the engine task object's catalog operations and the catalog parser (each
+// function builds a CCatalogParser on its stack for one import and destroys it before returning),
+// and the functions that read one column from a single-column file or search values from a CSV file.
 //
 // Callers: the task object's slots (api/task/CDBParallelTask_import.cpp), which check the names,
 // enter the catalog's directory and restore the working directory afterwards. Every function runs
@@ -8,6 +9,8 @@
 // Results: a new table's ID, a row count, or a negative Q7_ERROR_* code; no exception leaves them.
 // Failures of the import itself are written to the catalog message log by the parser.
 #pragma once
+
+class CCSVParser;
 
 // Parallel import of `source` into a new table named after the catalog's directory.
 int addCatalogFileMT(char* catalog, char* source);
@@ -32,6 +35,41 @@ int addCatalogFile(char* catalog);
 // and a path without '/' is its own title. Returns path.
 char* getTitleName(char* path);
 
-// Appends the values of a one-value-per-line file to a filter of a table. Needs the single-column
-// text parser, which does not exist yet: returns Q7_ERROR_INVALID_OPERATION for now.
+// ---- Columns from single-column files (CPlainTextParser.h: lines, quotes, length-prefixed
+// records). Each owns its parser for the call; the columns reach the table through the registered
+// ImportTaskServices. Results: the new filter's ID or the number of values appended, or a negative
+// code; Q7_ERROR_UNKNOWN for a failure that is not an engine exception.
+
+// A new filter named `name` of `type` at display position filterPos: with a file, read line by
+// line (rows = -1: every line; rows >= 0: that many, missing ones NULL); without one (null or
+// empty), `rows` NULL rows.
+int addFilterFromFile(int table, int filterPos, char* name, int type, int rows, char* file);
+// The same with a file, read on the worker pool (CMppTextParser.h).
+int MppAddFilterFromFile(int table, int filterPos, char* name, int type, int rows, char* file);
+// Appends `rows` values (rows = -1: every line) of the file to the filter from record `position`
+// (-1: after the last; records past the table's end are added): type 8 reads decimals at the
+// filter's scale and rounding mode (Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NO_SUCH_FILTER or
+// Q7_ERROR_ILLEGAL_FILTER when the filter has none), type 6 length-prefixed records (rows must be 0
+// or more), any other type one value per line. A file that fails to read appends nothing.
 int appendFilterFromFile(int table, int filter, int type, int position, int rows, char* file);
+// The same for decimals of the given scale and rounding mode.
+int appendFilterFromFileNumeric(int table, int filter, int position, int rows, char* file, int scale,
+                                int mode);
+// `rows` length-prefixed records (missing ones NULL) written into a STRING filter from `position`,
+// adding the records past the table's end. Refused, recorded under "appendFilterFromBinaryFile":
+// rows < 0 ("Invalid Parameter : nRows(%d)", Q7_ERROR_INVALID_PARAMETER), a missing filter ("No
+// Such Filter: %d", Q7_ERROR_NO_SUCH_FILTER; a missing table gives Q7_ERROR_NO_SUCH_TABLE), a
+// filter of another type ("Illegal data type ( Not STRING )", Q7_ERROR_FILTER_TYPE_MISMATCH). A
+// record cut short writes nothing. The fifth argument is not read.
+int appendFilterFromBinaryFile(int table, int filter, int position, int rows, int unused, char* file);
+
+// The values of the CSV file directory/file as an array of type `type` for a multi-value search:
+// their number, *values a zpk_malloc array (INTEGER int32; DOUBLE, DATE, TIME, DATETIME double;
+// STRING text pointers into *parser's items) and *parser the splitter holding the texts; the caller
+// zpk_frees the one and deletes the other. A file of size 0 gives 0 values and neither. Failures,
+// with *values and *parser null: Q7_ERROR_ILLEGAL_FILE_NAME (a directory or file name of 512 bytes
+// or more, an empty file name, a directory that cannot be entered, a file that cannot be read),
+// Q7_ERROR_ILLEGAL_FILTER_TYPE (DECIMAL), Q7_ERROR_INVALID_DATA_TYPE (any type outside 2..8),
+// Q7_ERROR_DATA_OVERFLOW (a value of 4096 bytes or more), Q7_ERROR_OUT_OF_MEMORY. The working
+// directory does not change.
+int getValuesFromCSV(int type, char* directory, char* file, void** values, CCSVParser** parser);

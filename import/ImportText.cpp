@@ -7,10 +7,12 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 
 #include "foundation/TextHelpers.h"
 #include "foundation/zpk_fstream.h"
@@ -67,6 +69,32 @@ int64_t get_AverageLines(const char* path) {
   const int64_t line = getFileLineSize(path);
   if (line == 0) return 1;
   return size / line;
+}
+
+int ReadWholeFile(const char* path, std::unique_ptr<char[]>* data, size_t* size) {
+  data->reset();
+  *size = 0;
+  FILE* fp = path == nullptr ? nullptr : fopen(path, "rb");
+  if (fp == nullptr) return Q7_ERROR_ILLEGAL_FILE_NAME;
+  // The size is taken from what was opened, and the read must deliver exactly that much.
+  struct stat st;
+  if (fstat(fileno(fp), &st) != 0 || !S_ISREG(st.st_mode)) {
+    fclose(fp);
+    return Q7_ERROR_ILLEGAL_FILE_NAME;
+  }
+  const size_t n = static_cast<size_t>(st.st_size);
+  std::unique_ptr<char[]> block(new (std::nothrow) char[n + 1]);
+  if (!block) {
+    fclose(fp);
+    return Q7_ERROR_OUT_OF_MEMORY;
+  }
+  const size_t got = n == 0 ? 0 : fread(block.get(), 1, n, fp);
+  fclose(fp);
+  if (got != n) return Q7_ERROR_ILLEGAL_FILE_NAME;
+  block[n] = '\0';
+  *data = std::move(block);
+  *size = n;
+  return 0;
 }
 
 // ---- Paths ----

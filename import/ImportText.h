@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 class zpk_fstream;
 
@@ -34,6 +35,9 @@ inline constexpr int kLineSampleBuffer = 4195845;
 int64_t getFileLineSize(const char* path);
 // The estimated line count: file size / getFileLineSize, or 1 when either is 0.
 int64_t get_AverageLines(const char* path);
+// The whole file into *data (size + 1 bytes, the last one 0) and its size into *size: 0,
+// Q7_ERROR_ILLEGAL_FILE_NAME (it cannot be opened or read) or Q7_ERROR_OUT_OF_MEMORY.
+int ReadWholeFile(const char* path, std::unique_ptr<char[]>* data, size_t* size);
 
 // ---- Paths ----
 // The absolute, symlink-free form of a directory into out (kImportPathSize bytes); an empty path

@@ -39,6 +39,8 @@
  *   finds, edits ..... finds, row edits (overwrite, fill, insert, delete), reading values and blocks
  *   search, sort ..... searches by value, text, wildcard and row, sorts, names, memory sizes, flags
  *   text import ...... tables from source text files described by catalog files, appends
+ *   memory stream .... a byte stream in engine memory or over the host's bytes
+ *   shared image ..... a database file in a shared-memory segment, loaded by any process
  *   R1 ............... value-returning forms of the above and stubs
  */
 #ifndef Q7API_H
@@ -576,6 +578,41 @@ Q7_EXPORT int RQ7LoadRealTable2(const char* path, unsigned long offset, int coun
 Q7_EXPORT int RQ7GetQ7DFileInfo(const char* directory, const char* name, _Q7FileInfo* info);
 Q7_EXPORT int RQ7GetQ7TFileInfo(const char* directory, const char* name, _Q7FileInfo* info);
 
+/* Memory images: a real table or the whole database in host memory, laid out as its file (the
+ * table's image ends, when the buffer has room for it, with the 8 bytes "Q7TFEND" and the int64
+ * length of the image up to them). Every buffer must start at a multiple of 8, else
+ * Q7_ERROR_ADDRESS_ALIGNMENT with nothing read or written. *end (null: not wanted) receives the
+ * address after what was written or read, so that images can follow one another.
+ * RQ7SaveRealTable2Mem / RQ7SaveDB2Mem write into size bytes at memory; a buffer too small gives
+ * Q7_ERROR_OUT_OF_MEMORY and holds a partial image. RQ7LoadRealTableFromMem adds the imaged table
+ * under a new ID and a unique name and returns the ID; RQ7LoadDBFromMem replaces the database (an
+ * image that cannot be read leaves an empty one). Neither load is given a length: the image must
+ * be whole. A damaged image is refused with a code. Return 0 unless stated. */
+Q7_EXPORT int RQ7SaveRealTable2Mem(int table_id, void* memory, unsigned long size, void** end);
+Q7_EXPORT int RQ7SaveDB2Mem(void* memory, unsigned long size, void** end);
+Q7_EXPORT int RQ7LoadRealTableFromMem(const void* memory, void** end);
+Q7_EXPORT int RQ7LoadDBFromMem(const void* memory, void** end);
+/* The bytes an image of the table may need, by its memory size (64-bit; a failure is the negative
+ * code). */
+Q7_EXPORT int64_t RQ7GetRealTableMemSize(int table_id);
+/* Writes the real table's image into a block the engine holds: *image receives the block and *size
+ * the image's length. The block stays valid until the next RQ7GetMemRealTable, RQ7FreeMemRealTable,
+ * or a load or clear of the database; the host never frees it. An image above 2147483647 bytes:
+ * Q7_ERROR_DATA_OVERFLOW. RQ7LoadMemRealTable adds the table imaged in size bytes at image (nothing
+ * beyond them is read) and returns its new ID. */
+Q7_EXPORT int RQ7GetMemRealTable(int table_id, void** image, unsigned long* size);
+Q7_EXPORT int RQ7LoadMemRealTable(const void* image, unsigned long size);
+Q7_EXPORT int RQ7FreeMemRealTable(void);
+
+/* Tables through the memory stream (RQ7MemStream*): RQ7SaveRealTableMem appends a real table's
+ * file record (set1_only non-zero: with set 1 only) to the stream open for writing and returns 0;
+ * RQ7LoadRealTableMem reads the next table of the stream open for reading as a new table and
+ * returns its ID, or 0 when the stream has no more data. No stream: Q7_ERROR_INVALID_MEMSTREAM. */
+Q7_EXPORT int RQ7SaveRealTableMem(int table_id, int set1_only);
+Q7_EXPORT int Q7SaveRealTableMem(int table_id, int set1_only);
+Q7_EXPORT int RQ7LoadRealTableMem(void);
+Q7_EXPORT int Q7LoadRealTableMem(void);
+
 /* ---- Tables ---- */
 
 /* The description of one table, filled by RQ7GetTableProperty (276 bytes). */
@@ -655,6 +692,70 @@ Q7_EXPORT int Q7GenTableName(const char* seed, char** name);
 Q7_EXPORT int RQ7TableCanEdit(int table_id, int* referring_ids);
 Q7_EXPORT int Q7TableCanEdit(int table_id, int** referring_ids);
 
+/*
+ * Derived tables: new real tables made from real tables of the database, returning the new table's
+ * ID. Names as for RQ7AddRealTable. The new table's filters have the IDs 1, 2, ... in column order,
+ * each with a value list of its own (a later change to the source never reaches it), and its only
+ * set is set 1, all its records. A failure adds no table and uses no table ID. A source that is a
+ * join table gives Q7_ERROR_NO_SUCH_TABLE. Filter lists are read up to the entry that ends them
+ * (at most 512 entries) and are never written.
+ */
+/* Every filter and every record of a real table, in the same order, under the same names. */
+Q7_EXPORT int RQ7DuplicateRealTable(const char* name, int table_id);
+Q7_EXPORT int Q7DuplicateRealTable(const char* name, int table_id);
+/* The rows of set_id (negative: the current set) in set order, with the filters of filter_ids up to
+ * its first ID below 1 (null: every filter in display order), each under its name (a name taken
+ * already gets "_#1", "_#2" ...). A column's value list holds only the values its rows use (and
+ * NULL) when the rows are fewer than three quarters of the source list's entries, else the whole
+ * list. The Ex form puts first, when add_table_id is non-zero, an INTEGER filter "#TABLE_ID"
+ * holding table_id in every row and, when add_rec_no is non-zero, an INTEGER filter "#REC_NO"
+ * holding each row's record number in the source; 512 filters in all. */
+Q7_EXPORT int RQ7ExtractRealTable(const char* name, int table_id, int set_id, const int* filter_ids);
+Q7_EXPORT int Q7ExtractRealTable(const char* name, int table_id, int set_id, const int* filter_ids);
+Q7_EXPORT int RQ7ExtractRealTableEx(const char* name, int table_id, int set_id, int add_table_id,
+                                    int add_rec_no, const int* filter_ids);
+Q7_EXPORT int Q7ExtractRealTableEx(const char* name, int table_id, int set_id, int add_table_id,
+                                   int add_rec_no, const int* filter_ids);
+/* The rows of set_a of table_a, then the rows of set_b of table_b (which may be table_a), in set
+ * order. Entry i of ids_a and of ids_b make pair i; the pairs end at the first pair of two IDs below
+ * 1 (a null list stands for its table's filters in display order, so two null lists pair the
+ * filters by position). A pair of two filters makes one filter, named after table_a's, over the
+ * union of their values: the two must have one basic type (DATE, TIME, DATETIME and DOUBLE are one)
+ * else Q7_ERROR_FILTER_TYPE_MISMATCH; two DECIMAL filters combine at the larger of their scales, with
+ * that side's rounding mode (table_a's on equal scales), and a value that does not fit there becomes
+ * NULL. A pair of one filter and 0 makes a filter of that side only, NULL in the other side's rows.
+ * A negative ID facing a positive one gives Q7_ERROR_FILTER_TYPE_MISMATCH, a missing filter
+ * Q7_ERROR_NO_SUCH_FILTER, a missing set Q7_ERROR_NO_SUCH_SET. The Ex form puts first, when
+ * add_table_id is non-zero, an INTEGER filter "TableID" holding each row's source table and, when
+ * add_rec_no is non-zero, an INTEGER filter "RECNO" holding its source record; 512 filters in all.
+ * With consume_sources non-zero the sources are used up: each gives up the filters no pair names
+ * before the new table is built and each named filter once its last pair is built, and both are
+ * deleted afterwards (one that another table depends on stays, without those filters). Should
+ * the call fail after a source gave up a filter, both sources are deleted too. RQ7CombineRealTableEx2
+ * is RQ7CombineRealTableEx with consume_sources 1. */
+Q7_EXPORT int RQ7CombineRealTable(const char* name, int table_a, int set_a, const int* ids_a, int table_b,
+                                  int set_b, const int* ids_b);
+Q7_EXPORT int Q7CombineRealTable(const char* name, int table_a, int set_a, const int* ids_a, int table_b,
+                                 int set_b, const int* ids_b);
+Q7_EXPORT int RQ7CombineRealTableEx(const char* name, int add_table_id, int add_rec_no, int table_a,
+                                    int set_a, const int* ids_a, int table_b, int set_b, const int* ids_b,
+                                    int consume_sources);
+Q7_EXPORT int Q7CombineRealTableEx(const char* name, int add_table_id, int add_rec_no, int table_a, int set_a,
+                                   const int* ids_a, int table_b, int set_b, const int* ids_b,
+                                   int consume_sources);
+Q7_EXPORT int RQ7CombineRealTableEx2(const char* name, int add_table_id, int add_rec_no, int table_a,
+                                     int set_a, const int* ids_a, int table_b, int set_b, const int* ids_b);
+/* The rows of set set_ids[i] of real table table_ids[i], for the table IDs before the first one
+ * below 1 (at most 64), table after table, with the INTEGER filters "TableID" (each row's table),
+ * "RECNO" (its record in that table) and, for each of data_1 to data_4 that is not null, one
+ * INTEGER filter ("DATA", "DATA_#1", ...) holding the value of filter data_n[i] of the row's table
+ * (an INTEGER filter, else Q7_ERROR_ILLEGAL_FILTER_TYPE). No table before the end gives
+ * Q7_ERROR_NO_SUCH_TABLE. */
+Q7_EXPORT int RQ7CombineTableList(const char* name, const int* table_ids, const int* set_ids,
+                                  const int* data_1, const int* data_2, const int* data_3, const int* data_4);
+Q7_EXPORT int Q7CombineTableList(const char* name, const int* table_ids, const int* set_ids,
+                                 const int* data_1, const int* data_2, const int* data_3, const int* data_4);
+
 /* ---- Sets ---- */
 
 /* A list of record numbers that crosses the interface by value (16 bytes). */
@@ -712,6 +813,10 @@ Q7_EXPORT int RQ7GetCurrentSetID(int table_id);
 Q7_EXPORT int Q7GetCurrentSetID(int table_id);
 Q7_EXPORT int RQ7ChangeCurrentSetID(int table_id, int set_id);
 Q7_EXPORT int Q7ChangeCurrentSetID(int table_id, int set_id);
+/* Makes set_id the ID of the next set created in the table: it must be 1 or more and above the
+ * table's highest set ID, else Q7_ERROR_ILLEGAL_SET_ID. Refusals leave no entry of their own in the
+ * error ring (a missing table only the lookup's). Returns 0. */
+Q7_EXPORT int RQ7ResetSetID(int table_id, int set_id);
 
 /* A new set of the records of a real table that are not in the set, ascending. */
 Q7_EXPORT int RQ7SetNotReal(int table_id, int set_id);
@@ -853,8 +958,13 @@ Q7_EXPORT int RQ7DupRealFilterExNumeric(int table, int filter, int scale, int ro
  * DECIMAL returns Q7_ERROR_INVALID_DATA_TYPE (use RQ7AddRealFilter2Numeric); a table in shared
  * memory Q7_ERROR_SHARED_READ_ONLY. dir and file name a source file: a null or empty file name, or
  * a file that exists and is empty, adds the filter of NULLs; dir + "/" + file of 512 bytes or more
- * returns Q7_ERROR_ILLEGAL_FILE_NAME; reading filters from text files is not available in this
- * version (Q7_ERROR_INVALID_OPERATION). Returns the new filter's ID. The Q7 form takes rows raw
+ * returns Q7_ERROR_ILLEGAL_FILE_NAME. Otherwise the file holds one value per line (a CR before the
+ * line feed is dropped, one pair of enclosing double quotes is removed, an empty line is NULL; a
+ * text of 4096 bytes or more fails with Q7_ERROR_DATA_OVERFLOW), read into records 1 to rows (-1:
+ * one per line; the row count is not checked against the table's here): records without a line
+ * are NULL, lines past the table's records are not kept. A missing file returns
+ * Q7_ERROR_ILLEGAL_FILE_NAME ("FILE  [...] MISSING " in the catalog message log of the working
+ * directory) and adds nothing. Returns the new filter's ID. The Q7 form takes rows raw
  * values of unit bytes each instead of a file (null: a filter of NULLs), value i for record i + 1.
  * unit must be the type's own width, else Q7_ERROR_INVALID_UNIT_WIDTH: 4 for INTEGER (int32_t), 8
  * for DOUBLE, DATE, TIME and DATETIME (double), and for STRING sizeof(const char*) = 8: values is
@@ -865,8 +975,9 @@ Q7_EXPORT int RQ7AddRealFilter2(int table, int position, const char* name, int t
 Q7_EXPORT int Q7AddRealFilter2(int table, int position, const char* name, int type, int rows, int unit,
                                const void* values);
 /* As RQ7AddRealFilter2 for a DECIMAL filter of the given scale (0..38) and rounding mode (0..6;
- * others: Q7_ERROR_INVALID_PARAMETER before anything is added). A failure after the filter was
- * added deletes it again. */
+ * others: Q7_ERROR_INVALID_PARAMETER before anything is added); a source file's values are read at
+ * that scale and mode into the table's records. A failure after the filter was added (a missing
+ * source file among them) deletes it again. */
 Q7_EXPORT int RQ7AddRealFilter2Numeric(int table, int position, const char* name, int rows, int scale,
                                        int rounding_mode, const char* dir, const char* file);
 
@@ -1052,6 +1163,13 @@ Q7_EXPORT int Q7SearchByFieldWildCard(int table, int filter, int set, const char
 /* The rows holding any of count values (an array of the filter's raw form; text pointers for
  * STRING). */
 Q7_EXPORT int RQ7SearchByFieldNValues(int table, int filter, int set, int count, const void* values);
+/* As RQ7SearchByFieldNValues for the values of the CSV file directory/file (commas and line ends
+ * separate values; a value may be quoted), read as the filter's type. DECIMAL filters return
+ * Q7_ERROR_ILLEGAL_FILTER_TYPE; a directory or file name of 512 bytes or more, an empty file name,
+ * a directory that cannot be entered or a missing file Q7_ERROR_ILLEGAL_FILE_NAME, and no search
+ * runs. An empty file searches for no value. */
+Q7_EXPORT int RQ7SearchByFieldNValuesFromCSV(int table, int filter, int set, const char* directory,
+                                             const char* file);
 /* The rows whose value number v has flags[v] != 0 (one byte per value-list entry, entry 0 the
  * NULL), in the set's order. */
 Q7_EXPORT int Q7Search(int table, int filter, int set, const unsigned char* flags);
@@ -1110,6 +1228,8 @@ Q7_EXPORT int Q7GetSetName(int table, int set, char* name);
  * code). */
 Q7_EXPORT int64_t RQ7GetTotalMemorySize(void);
 Q7_EXPORT int64_t Q7GetTotalMemorySize(void);
+/* The same plus the size of the shared-memory database image this process opened or created. */
+Q7_EXPORT int64_t RQ7GetTotalMemorySizeWithShared(void);
 Q7_EXPORT int64_t RQ7GetTableMemorySize(int table);
 Q7_EXPORT int64_t Q7GetTableMemorySize(int table);
 Q7_EXPORT int64_t RQ7GetFilterMemorySize(int table, int filter);
@@ -1151,6 +1271,19 @@ Q7_EXPORT int RQ7AddCatalogFile(const char* directory, const char* catalog);
  * a valid table name. */
 Q7_EXPORT int RQ7AddCatalogFileEx2(const char* directory, const char* catalog, const char* src_directory,
                                    const char* src_file, const char* table_name);
+/* The checked import: the catalog directory/catalog describes the source src_directory/src_file,
+ * imported on the calling thread into a new table named table_name; returns its ID. The catalog
+ * takes "//CSV", "//TAB", "//USR" (up to eight separators in all), "//CUTTOP", a character code and
+ * up to 512 field lines (a decimal's scale 0 to 38; without scale and mode, 10 and ROUNDHALFUP);
+ * "//FIX" is refused. Source cells may be quoted. A value that cannot be read becomes NULL, surplus
+ * cells of a line are dropped and missing ones are NULL; only a malformed catalog or source fails
+ * the call (Q7_CATALOG_PARSE_ERROR; Q7_ERROR_ILLEGAL_FILE_NAME for a source that cannot be
+ * opened). Every decision and correction is written to two tab-separated correction logs in
+ * directory, table_name (made file-safe) followed by "_scheme.txt" for the catalog and "_data.txt"
+ * for the source; the error ring is not written. With no table in the database, the catalog's
+ * character code becomes the database's; otherwise a different code fails the call. */
+Q7_EXPORT int RQ7AddCatalogFileChecker(const char* directory, const char* catalog, const char* src_directory,
+                                       const char* src_file, const char* table_name);
 /* Appends the source to table_id from row append_pos (-1: after the last row; 0 and below -1 give
  * Q7_ERROR_INVALID_PARAMETER), overwriting rows already there and adding rows past the end; the
  * catalog's fields must match the table's filters in count and type. rows -1 imports the whole
@@ -1162,12 +1295,141 @@ Q7_EXPORT int RQ7AppendCatalogFile(int table_id, int append_pos, int rows, const
                                    const char* catalog);
 Q7_EXPORT int RQ7AppendCatalogFileEx2(int table_id, int append_pos, int rows, const char* directory,
                                       const char* catalog, const char* src_directory, const char* src_file);
-/* Appends rows values of a one-value-per-line file directory/file to filter_id (value type type)
- * from row append_pos. Not available yet: after its checks (an empty file name or a path of 512
- * bytes or more: Q7_ERROR_ILLEGAL_FILE_NAME; append_pos 0 or below -1: Q7_ERROR_INVALID_PARAMETER;
- * a table that cannot take appended values: its code) it returns Q7_ERROR_INVALID_OPERATION. */
+/* Writes rows values (-1: every value) of the single-column file directory/file into filter_id
+ * (whose type must be type) from row append_pos (-1: after the last row), adding the rows past
+ * the table's end; returns the number written. The file holds one value per line as for
+ * RQ7AddRealFilter2 (missing ones NULL; DECIMAL values at the filter's scale and rounding mode),
+ * but a STRING filter reads length-prefixed records: a four-byte big-endian length, then that many
+ * bytes of text (rows must be 0 or more; a record cut short returns Q7_CATALOG_PARSE_ERROR). A file
+ * that fails to read writes nothing. Refused before any reading: an empty file name or a path of
+ * 512 bytes or more (Q7_ERROR_ILLEGAL_FILE_NAME), append_pos 0 or below -1
+ * (Q7_ERROR_INVALID_PARAMETER), a table that cannot take appended values (its code). */
 Q7_EXPORT int RQ7AppendRealFilter2(int table_id, int filter_id, int type, int append_pos, int rows,
                                    const char* directory, const char* file);
+
+/* ---- Text export ---- */
+
+/*
+ * Rows of a set (set -1: the current set) as text, one line per row ended by a line feed: the
+ * fields of the listed filters (filters up to its first -1; null or starting with -1: every filter
+ * in display order), separated by ',' (CSV) or a tab (TAB), no header line. Fields: integers as
+ * "%d"; doubles as "%0.*f" with the digit setting of the column plus 3 digits (a magnitude of 1e18 or
+ * more as "%0.13E"); dates "yyyy/mm/dd" in the database's date order with date_separator ('/' or
+ * '-', else Q7_ERROR_INVALID_PARAMETER) between the parts; times "hh:mm:ss[.mmm]"; datetimes the
+ * date, a blank and the time; strings always in double quotes, a quote inside doubled; decimals
+ * with the column's scale. NULL is the empty field (a NULL string: ""). row_from .. row_to are
+ * 1-based rows of the set (row_from -1: the first row, row_to -1: the last; a row_to beyond the set
+ * is cut to it; below -1, or row_from above row_to: Q7_ERROR_INVALID_PARAMETER; a row_from beyond
+ * the set writes an empty file). The file is written in directory (entered for the call; one that
+ * cannot be: Q7_ERROR_INVALID_PATH) on all workers at once. A missing table gives
+ * Q7_ERROR_NO_SUCH_TABLE, a missing set Q7_ERROR_NO_SUCH_SET, a listed ID that names no filter
+ * Q7_ERROR_ILLEGAL_FILTER, a file that cannot be written Q7_ERROR_ILLEGAL_FILE_NAME; join tables
+ * cannot be exported yet (Q7_ERROR_NOT_REAL_TABLE). Return 0.
+ *
+ * An export format file (format_file, in directory) shapes doubles and decimals per filter: one
+ * line "name TAB digits TAB mode" each (mode "ROUNDUP" ... "ROUNDHALFEVEN"; "//" lines are
+ * comments). A double filter named there prints with those digits (above 15: 3); a decimal one
+ * with those digits, rounded by that mode (by its own mode when the line names none).
+ */
+Q7_EXPORT int RQ7ExportAsCSV(int table_id, int set_id, const int* filter_ids, int row_from, int row_to,
+                             int date_separator, const char* directory, const char* file);
+Q7_EXPORT int RQ7ExportAsTAB(int table_id, int set_id, const int* filter_ids, int row_from, int row_to,
+                             int date_separator, const char* directory, const char* file);
+Q7_EXPORT int RQ7ExportAsCSVwithF(int table_id, int set_id, const int* filter_ids, int row_from, int row_to,
+                                  int date_separator, const char* directory, const char* file,
+                                  const char* format_file);
+Q7_EXPORT int RQ7ExportAsTABwithF(int table_id, int set_id, const int* filter_ids, int row_from, int row_to,
+                                  int date_separator, const char* directory, const char* file,
+                                  const char* format_file);
+/* The export above (type 0 CSV, 1 TAB; another type Q7_ERROR_INVALID_PARAMETER) into "SrcData.dat"
+ * in directory, or into data_directory/data_file for the Ex forms, after a catalog file
+ * directory/catalog that describes the exported filters ("//CSV" or "//TAB", the database's
+ * character code, one line per filter with its type letter, "01" and its name, and a decimal's
+ * scale and rounding mode), so that RQ7AddCatalogFileEx2 reads the rows back. The withF forms take
+ * an export format file (in directory), which also decides the scale the catalog gives a decimal
+ * filter named there. The filter list must not be null here (Q7_ERROR_INVALID_PARAMETER). Return 0. */
+Q7_EXPORT int RQ7SaveAsCatalog(int table_id, int set_id, const int* filter_ids, int type, int row_from,
+                               int row_to, int date_separator, const char* directory, const char* catalog);
+Q7_EXPORT int RQ7SaveAsCatalogEx(int table_id, int set_id, const int* filter_ids, int type, int row_from,
+                                 int row_to, int date_separator, const char* directory, const char* catalog,
+                                 const char* data_directory, const char* data_file);
+Q7_EXPORT int RQ7SaveAsCatalogwithF(int table_id, int set_id, const int* filter_ids, int type, int row_from,
+                                    int row_to, int date_separator, const char* directory,
+                                    const char* catalog, const char* format_file);
+Q7_EXPORT int RQ7SaveAsCatalogwithFEx(int table_id, int set_id, const int* filter_ids, int type, int row_from,
+                                      int row_to, int date_separator, const char* directory,
+                                      const char* catalog, const char* format_file,
+                                      const char* data_directory, const char* data_file);
+
+/* ---- Memory stream ---- */
+
+/*
+ * One byte stream per process, either written into a buffer of the engine or read from the host's
+ * bytes. Opening either kind replaces the current stream (a refused open keeps it). Every write
+ * first pads the stream with (position & 7) zero bytes, and every read skips the same amount once
+ * the stream's 256-byte header recorded an alignment, so that bytes written in one piece are read
+ * back in the same pieces. The write buffer stays the engine's: it is valid until the stream is
+ * written to again, closed or replaced. A read stream uses the host's bytes in place: they must stay
+ * valid until it is closed or replaced; the engine never frees them. With no stream, the calls other
+ * than GetStatus and Close give Q7_ERROR_STREAM_NOT_OPEN.
+ */
+/* A new write stream (1,000,000 bytes to start with, growing as needed). Returns 0. */
+Q7_EXPORT int RQ7MemStreamOpenWrite(void);
+Q7_EXPORT int Q7MemStreamOpenWrite(void);
+/* Appends length bytes (0 to INT32_MAX; data may be null only for 0) and returns length. A stream
+ * that cannot grow fails with Q7_ERROR_OUT_OF_MEMORY and is closed (mode 0) until it is opened
+ * again; a read stream gives Q7_ERROR_INVALID_MEMSTREAM. */
+Q7_EXPORT int RQ7MemStreamWrite(const void* data, long length);
+Q7_EXPORT int Q7MemStreamWrite(const void* data, long length);
+/* The write stream's used size and its buffer. Returns 0. */
+Q7_EXPORT int RQ7MemStreamGetWriteBuf(long* size, void** buffer);
+Q7_EXPORT int Q7MemStreamGetWriteBuf(long* size, void** buffer);
+/* A read stream over the host's length bytes at data (not null). Returns 0. */
+Q7_EXPORT int RQ7MemStreamOpenRead(long length, void* data);
+Q7_EXPORT int Q7MemStreamOpenRead(long length, void* data);
+/* Copies up to length bytes from the position into out and returns their count (0 at the end; at
+ * most INT32_MAX per call). A write stream gives Q7_ERROR_INVALID_MEMSTREAM. */
+Q7_EXPORT int RQ7MemStreamRead(void* out, long length);
+Q7_EXPORT int Q7MemStreamRead(void* out, long length);
+/* The mode (0 none or failed, 1 read, 2 write), used size, position and buffer; null outputs are
+ * skipped. Always returns 0. */
+Q7_EXPORT int RQ7MemStreamGetStatus(int* mode, long* size, long* position, void** buffer);
+Q7_EXPORT int Q7MemStreamGetStatus(int* mode, long* size, long* position, void** buffer);
+/* Closes the stream, freeing a write stream's buffer. Returns 0. */
+Q7_EXPORT int RQ7MemStreamClose(void);
+Q7_EXPORT int Q7MemStreamClose(void);
+
+/* ---- Shared-memory database image ---- */
+
+/*
+ * A saved database file copied into the machine's one System V shared-memory segment (key 123456),
+ * which any process then loads without reading the file; the loaded tables use the segment's bytes
+ * in place and cannot be changed. The segment lets its owner read and write it and every other user
+ * only read it (mode 0644). It stays in the system after the creating process ends, until some
+ * process releases it. Segment failures give Q7_ERROR_SHARED_MEMORY_MAPPING. While tables loaded
+ * from the segment exist, this process keeps it attached: RQ7UnMapSharedMemory,
+ * RQ7ReleaseSharedMemoryArea and a second RQ7LoadDBFromSharedMemory give Q7_ERROR_SHM_BUSY until
+ * RQ7UnLoadSharedMemoryDB (or clearing or replacing the database) has removed them.
+ */
+/* Copies directory/name (".Q7D" added unless given) into a new segment. The file must be a database
+ * file of this machine's word size, byte order and alignment (else Q7_ERROR_FILE_VERIFY); a segment
+ * that exists already gives Q7_ERROR_SHARED_MEMORY_MAPPING. Returns 0. */
+Q7_EXPORT int RQ7CreateSharedMemoryDB(const char* directory, const char* name);
+/* Loads the segment's database: its tables are appended (new IDs and unique names) when the database
+ * holds tables, else it becomes the database. Returns 0. */
+Q7_EXPORT int RQ7LoadDBFromSharedMemory(void);
+/* Detaches this process from the segment. Returns 0. */
+Q7_EXPORT int RQ7UnMapSharedMemory(void);
+/* Deletes the tables loaded from the segment (and those attached from the shared-table registry),
+ * then detaches. A table another one depends on stays: its code is returned and the segment stays
+ * attached. Returns 0. */
+Q7_EXPORT int RQ7UnLoadSharedMemoryDB(void);
+/* Removes the segment from the system (only its owner can) and detaches this process; processes
+ * still attached keep their view until they detach. Returns 0. */
+Q7_EXPORT int RQ7ReleaseSharedMemoryArea(void);
+/* 1 when the table lies in a shared-memory image or is attached from the shared-table registry,
+ * else 0. */
+Q7_EXPORT int RQ7IsSharedMemoryTable(int table);
 
 /* ---- Value-returning functions and stubs ---- */
 

@@ -10,12 +10,13 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# The whole run shares one budget: the file readers and the text import, which do the most behind
-# each input, get two shares each, the text readers and the catalog reader one.
+# The whole run shares one budget: the file and image readers and the text import, which do the
+# most behind each input, get two shares each, the text readers, the catalog reader and the checked
+# import's cell reader one.
 budget=${Q7_FUZZ_SECONDS:-160}
-file_targets="db_file_fuzz table_file_fuzz"
+file_targets="db_file_fuzz table_file_fuzz image_fuzz"
 text_targets="decimal_text_fuzz date_text_fuzz"
-share=$((budget / 9))
+share=$((budget / 12))
 [ "$share" -ge 1 ] || share=1
 build=build/fuzz
 
@@ -73,7 +74,17 @@ for text in '\x001,2.5,2024/01/02,"a,b",x,1.25,10:00,2024/01/02 10:00\n2,,,,,,,\
             '\x2c1,2,3\n"a\nb",1,2,3,4,5,6,7\n4,5,6,7,8,9,10,11,12\n'; do
   printf "$text" > "$corpus/seed/text_import_fuzz/seed$i"; i=$((i + 1))
 done
-for target in catalog_fuzz text_import_fuzz; do
+# Seeds of the checked import: the first byte picks the separators (CSV, tab, ';' and '|', CSV
+# after a skipped top line); quoted cells, ^Z, surplus and missing cells, unreadable values.
+mkdir -p "$corpus/seed/cell_reader_fuzz"
+for text in '\x001,2.5,2024/01/02,"a,""b""",x,1.25,10:00,2024/01/02 10:00,3\n"1,234",,,,,,,,,,extra\n' \
+            '\x011\t2\t2024-02-29\t"q\r\nz"\tz\t-3\t23:59\t1999/12/31 0:00\r\n7\n\x1a' \
+            '\x02x;1e3;2000/2/30;s|t;12.345;ab;1:1;noon;\n;;\n' \
+            '\x03id,x,d\n5,"open' \
+            '\x00a"b,1\n'; do
+  printf "$text" > "$corpus/seed/cell_reader_fuzz/seed$i"; i=$((i + 1))
+done
+for target in catalog_fuzz text_import_fuzz cell_reader_fuzz; do
   seconds=$share
   [ "$target" = text_import_fuzz ] && seconds=$((2 * share))
   echo "== $target: $seconds s"

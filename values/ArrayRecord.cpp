@@ -154,6 +154,46 @@ int MemStreamRecordReader::WriterWordSize() const { return MemStream->StreamELF(
 
 int64_t MemStreamRecordReader::BytesLeft() { return MemStream->nUsed() - MemStream->Pos(); }
 
+namespace {
+// Bytes of padding before a field at p, and whether padding and bytes lie before end.
+bool ShmFits(const char* p, const char* end, size_t bytes, size_t* pad) {
+  *pad = AlignmentPadding(reinterpret_cast<uintptr_t>(p));
+  if (p == nullptr || end < p) return false;
+  const auto left = static_cast<size_t>(end - p);
+  return *pad <= left && bytes <= left - *pad;
+}
+}  // namespace
+
+void ShmRecordReader::Read(void* dst, size_t size, size_t count) {
+  size_t bytes;
+  if (__builtin_mul_overflow(size, count, &bytes)) throw CQ7Exception(Q7_ERROR_INVALID_READ_SIZE);
+  // The writer puts no padding before an empty field.
+  if (bytes == 0) return;
+  memcpy(dst, Map(size, count), bytes);
+}
+
+void ShmRecordReader::ReadWidth(void* dst, size_t size, size_t count, [[maybe_unused]] int width) {
+  assert(static_cast<size_t>(width) == size);
+  Read(dst, size, count);
+}
+
+int64_t ShmRecordReader::BytesLeft() {
+  const auto* p = static_cast<const char*>(*cursor_);
+  return p != nullptr && end_ > p ? static_cast<int64_t>(end_ - p) : 0;
+}
+
+void* ShmRecordReader::Map(size_t size, size_t count) {
+  size_t bytes;
+  if (__builtin_mul_overflow(size, count, &bytes)) throw CQ7Exception(Q7_ERROR_INVALID_READ_SIZE);
+  auto* p = static_cast<char*>(*cursor_);
+  if (bytes == 0) return p;
+  size_t pad;
+  if (!ShmFits(p, end_, bytes, &pad)) throw CQ7Exception(Q7_ERROR_INVALID_READ_SIZE);
+  p += pad;
+  *cursor_ = p + bytes;
+  return p;
+}
+
 // ---- The base record ----
 
 void TBaseArray::WriteBase(ArrayRecordWriter& w, int64_t* total) const {
@@ -169,24 +209,6 @@ void TBaseArray::WriteBase(ArrayRecordWriter& w, int64_t* total) const {
 }
 
 namespace {
-
-// A shared-memory image at *cursor, read where it lies: it is this system's own (no header to
-// tell otherwise) and has no known end, so the caller bounds it.
-class ShmRecordReader final : public ArrayRecordReader {
- public:
-  explicit ShmRecordReader(void** cursor) : cursor_(cursor) {}
-  void Read(void* dst, size_t size, size_t count) override { zpk_shm_read(cursor_, dst, size, count); }
-  // Only a 32-bit writer's fields are widened, and this source never has one.
-  void ReadWidth(void* dst, size_t size, size_t count, [[maybe_unused]] int width) override {
-    assert(static_cast<size_t>(width) == size);
-    Read(dst, size, count);
-  }
-  int WriterWordSize() const override { return 0; }
-  int64_t BytesLeft() override { return -1; }
-
- private:
-  void** cursor_;
-};
 
 // The fields before the elements, read and checked alike by the loading and the mapping readers.
 struct BaseFields {
@@ -247,12 +269,11 @@ void TBaseArray::ReadBase(ArrayRecordReader& r, int expected_type, int expected_
   Install(*this, f, expected_unit, f.count, block.Release(), 0);
 }
 
-void TBaseArray::MapBaseInPlace(void** cursor, int expected_type, int expected_unit) {
-  ShmRecordReader r(cursor);
+void TBaseArray::MapBaseInPlace(void** cursor, const void* end, int expected_type, int expected_unit) {
+  ShmRecordReader r(cursor, end);
   const BaseFields f = ReadBaseFields(r, expected_type, expected_unit);
-  long data = 0;
-  zpk_shm_ptr_read(cursor, &data, static_cast<size_t>(expected_unit), static_cast<size_t>(f.count));
-  Install(*this, f, expected_unit, f.alloc, reinterpret_cast<void*>(data), 1);
+  void* data = r.Map(static_cast<size_t>(expected_unit), static_cast<size_t>(f.count));
+  Install(*this, f, expected_unit, f.alloc, data, 1);
 }
 
 // ---- Base writers ----
@@ -336,14 +357,13 @@ void TStrArray::ReadArea(ArrayRecordReader& r) {
   FCompact = 0;
 }
 
-void TStrArray::MapAreaInPlace(void** cursor) {
-  ShmRecordReader r(cursor);
+void TStrArray::MapAreaInPlace(void** cursor, const void* end) {
+  ShmRecordReader r(cursor, end);
   const int64_t last = ReadAreaLength(r);
-  long area = 0;
-  zpk_shm_ptr_read(cursor, &area, 1, static_cast<size_t>(last));
+  char* area = static_cast<char*>(r.Map(1, static_cast<size_t>(last)));
   // The image's writer compacts first, so every element has a text of its own in the area.
-  CheckArea(r, *this, reinterpret_cast<const char*>(area), last, static_cast<uint64_t>(last));
-  FStrArea = reinterpret_cast<char*>(area);
+  CheckArea(r, *this, area, last, static_cast<uint64_t>(last));
+  FStrArea = area;
   FStrAreaSize = last;
   FPCLast = last;
   FCompact = 0;

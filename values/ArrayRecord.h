@@ -23,7 +23,8 @@
 // Q7_ERROR_INVALID_READ_SIZE from a memory image; Q7_ERROR_INVALID_MEMSTREAM or
 // Q7_ERROR_INVALID_READ_SIZE from the memory stream). A refused record leaves nothing allocated.
 // Loaded arrays have capacity = count. The in-place (shared-memory) reader maps the elements and
-// area where they lie and cannot check lengths against the image's end: the caller bounds it.
+// area where they lie, and is given the end of the image: no length read from it reaches past
+// that end (Q7_ERROR_ILLEGAL_ARRAY_DATA, or Q7_ERROR_INVALID_READ_SIZE for a short field).
 //
 // The reader and writer classes below are the engine's glue between the arrays and the four
 // targets; later record formats that embed array records use the array members, not these.
@@ -150,4 +151,25 @@ class MemStreamRecordReader final : public ArrayRecordReader {
   void ReadWidth(void* dst, size_t size, size_t count, int width) override;
   int WriterWordSize() const override;
   int64_t BytesLeft() override;
+};
+
+// A shared-memory image read where it lies, from *cursor up to end (exclusive), advancing *cursor.
+// It is this system's own layout (no header tells otherwise), padded by address as zpk_shm_read
+// does. A read or mapping that would pass end throws Q7_ERROR_INVALID_READ_SIZE and leaves the
+// cursor where it was.
+class ShmRecordReader final : public ArrayRecordReader {
+ public:
+  ShmRecordReader(void** cursor, const void* end) : cursor_(cursor), end_(static_cast<const char*>(end)) {}
+  void Read(void* dst, size_t size, size_t count) override;
+  // Only a 32-bit writer's fields are widened, and this source never has one: width must be size.
+  void ReadWidth(void* dst, size_t size, size_t count, int width) override;
+  int WriterWordSize() const override { return 0; }
+  int64_t BytesLeft() override;
+  // Skips the padding and passes size * count bytes, which stay where they are; returns their
+  // address. A count of 0 maps nothing and skips no padding.
+  void* Map(size_t size, size_t count);
+
+ private:
+  void** cursor_;
+  const char* end_;
 };

@@ -659,6 +659,25 @@ double Str2DateExType(const char* text, int dateCode, int check, int* err) {
   return kDateTimeNull;
 }
 
+bool ReadPlainYmd(const char* text, char sep, double* value) {
+  if (text == nullptr) return false;
+  const auto digit = [text](int i) { return static_cast<unsigned>(text[i] - '0'); };
+  // In text order, so that a shorter text stops at its end.
+  for (int i = 0; i < 10; ++i) {
+    if (i == 4 || i == 7 ? text[i] != sep : digit(i) > 9) return false;
+  }
+  const char* p = text + 10;
+  while (*p == ' ') ++p;
+  if (*p != '\0') return false;
+  const int y = static_cast<int>(digit(0) * 1000 + digit(1) * 100 + digit(2) * 10 + digit(3));
+  const int m = static_cast<int>(digit(5) * 10 + digit(6));
+  const int d = static_cast<int>(digit(8) * 10 + digit(9));
+  // The named patterns read years from 1900 on.
+  if (y < 1900 || !ValidDate(y, m, d)) return false;
+  *value = SerialOf(y, m, d);
+  return true;
+}
+
 double Str2TimeExType(const char* text, int timeCode, int check, int* err) {
   SetErr(err, 0);
   if (IsEmpty(text)) return kDateTimeNull;

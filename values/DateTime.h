@@ -156,6 +156,12 @@ const char* getstrp_TimeFormat(int code);
 // Codes 11 to 14 take the engine's start year. A matched date that does not exist (or a year past
 // 9999) gives *err 1 and 0.0; a matched time with a field out of range gives 0.0 without error.
 double Str2DateExType(const char* text, int dateCode, int check, int* err);
+// A quick reader for the commonest named-format text, "yyyy<sep>mm<sep>dd" with exactly those
+// digit counts followed by nothing or blanks (0x20): true with the serial in *value when the text
+// has that form and is a date from 1900-01-01 on, the serial Str2DateExType gives for codes 1
+// ('/') and 2 ('-') under either check; false for any other text, which the caller reads the
+// general way.
+bool ReadPlainYmd(const char* text, char sep, double* value);
 double Str2TimeExType(const char* text, int timeCode, int check, int* err);
 // As Str2DateTime, the date read as Str2DateExType and the time with the time code's pattern.
 double Str2DateTimeExType(const char* text, int dateCode, int timeCode, int check, int* err);

@@ -134,5 +134,5 @@ class TBaseArray {
   // checked; on failure they throw with nothing allocated and the array as it was.
   void WriteBase(class ArrayRecordWriter& w, int64_t* total) const;
   void ReadBase(ArrayRecordReader& r, int expected_type, int expected_unit);
-  void MapBaseInPlace(void** cursor, int expected_type, int expected_unit);
+  void MapBaseInPlace(void** cursor, const void* end, int expected_type, int expected_unit);
 };

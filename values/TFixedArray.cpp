@@ -44,8 +44,8 @@ TFixedArray<Derived, T>::TFixedArray(int) : TBaseArray(kUnit) {
 }
 
 template <class Derived, class T>
-TFixedArray<Derived, T>::TFixedArray(void** cursor, char*, int) : TBaseArray(kUnit) {
-  MapBaseInPlace(cursor, Derived::kTypeNo, kUnit);
+TFixedArray<Derived, T>::TFixedArray(void** cursor, const void* end, char*, int) : TBaseArray(kUnit) {
+  MapBaseInPlace(cursor, end, Derived::kTypeNo, kUnit);
 }
 
 template <class Derived, class T>

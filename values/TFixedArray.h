@@ -29,12 +29,12 @@ class TFixedArray : public TBaseArray {
   // cleared first. n < 0: Q7_ERROR_INVALID_ARRAY_SIZE.
   TFixedArray(int n, const void* block);
   // Record readers (values/ArrayRecord.h): a file stream, a memory image, the process-wide memory
-  // stream, a shared-memory cursor (in place, data not owned) and a file stream that logs each
-  // field. The text and int arguments are not used.
+  // stream, a shared-memory cursor (in place up to the image's end, data not owned) and a file
+  // stream that logs each field. The text and int arguments are not used.
   TFixedArray(zpk_fstream& fs, char* name, int id);
   TFixedArray(CMemFile* mf, char* name, int id);
   explicit TFixedArray(int from_mem_stream);
-  TFixedArray(void** cursor, char* name, int id);
+  TFixedArray(void** cursor, const void* end, char* name, int id);
   TFixedArray(zpk_fstream& fs, char* name, int id, int verbose);
 
   TBaseArray* CopyArray() override;

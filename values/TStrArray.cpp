@@ -263,9 +263,9 @@ TStrArray::TStrArray(int) : TStrArray() {
   LoadRecord(r);
 }
 
-TStrArray::TStrArray(void** cursor, char*, int) : TStrArray() {
-  MapBaseInPlace(cursor, Q7_TYPE_STRING, 8);
-  MapAreaInPlace(cursor);
+TStrArray::TStrArray(void** cursor, const void* end, char*, int) : TStrArray() {
+  MapBaseInPlace(cursor, end, Q7_TYPE_STRING, 8);
+  MapAreaInPlace(cursor, end);
 }
 
 TStrArray::TStrArray(zpk_fstream& fs, char*, int, int) : TStrArray() {

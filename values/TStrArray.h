@@ -36,7 +36,8 @@ class TStrArray : public TBaseArray {
   TStrArray(zpk_fstream& fs, char* name, int id);
   TStrArray(CMemFile* mf, char* name, int id);
   explicit TStrArray(int from_mem_stream);
-  TStrArray(void** cursor, char* name, int id);
+  // In place from a shared-memory image that ends at `end`.
+  TStrArray(void** cursor, const void* end, char* name, int id);
   TStrArray(zpk_fstream& fs, char* name, int id, int verbose);
   ~TStrArray() override;
 
@@ -86,7 +87,7 @@ class TStrArray : public TBaseArray {
  private:
   void LoadRecord(ArrayRecordReader& r);
   void ReadArea(ArrayRecordReader& r);
-  void MapAreaInPlace(void** cursor);
+  void MapAreaInPlace(void** cursor, const void* end);
   int64_t WriteArea(class ArrayRecordWriter& w) const;
   TStrArray* MakeCopy(bool parallel);
   // Makes room for `need` bytes in the area, resized to new_size when it is too small; text, when

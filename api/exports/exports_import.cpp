@@ -1,5 +1,6 @@
 // Exported text-import calls: tables from catalog-described source files, appends, a column from a
-// text file. The operations record their own failures (the catalog message log takes the import's).
+// text file, a search for the values of a CSV file. The operations record their own failures (the
+// catalog message log takes the import's).
 #include "api/frame/frame.h"
 #include "api/ops/ops_import.h"
 #include "api/task/CDBTask.h"
@@ -39,4 +40,11 @@ Q7_EXPORT int RQ7AppendRealFilter2(int table_id, int filter_id, int type, int ap
                                    const char* directory, const char* file) {
   return LightFrame(
       [&] { return innerQ7AppendRealFilter2(table_id, filter_id, type, append_pos, rows, directory, file); });
+}
+
+Q7_EXPORT int RQ7SearchByFieldNValuesFromCSV(int table_id, int filter_id, int set_id, const char* directory,
+                                             const char* file) {
+  return FullFrame("RQ7SearchByFieldNValuesFromCSV", [&] {
+    return innerRQ7SearchByFieldNValuesFromCSV(table_id, filter_id, set_id, directory, file);
+  });
 }

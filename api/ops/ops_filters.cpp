@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "api/ops/OpCommon.h"
 #include "api/ops/ops_rowedit.h"
@@ -18,6 +19,8 @@
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "foundation/CQ7Exception.h"
+#include "import/ImportEntry.h"
+#include "import/ImportText.h"
 #include "values/ArrayFunctions.h"
 #include "values/Numeric.h"
 #include "values/TBaseArray.h"
@@ -452,11 +455,12 @@ FilterSource SourceOf(const char* dir, const char* file) {
   return FilterSource::kFile;
 }
 
-// Filters read from text files come with the text import; until it exists such a source is refused
-// (recorded under ring). Returns the code.
-int RefuseFileSource(const char* ring) {
-  PutErrorLog(ring, Q7_ERROR_INVALID_OPERATION, "Filter from file not supported");
-  return Q7_ERROR_INVALID_OPERATION;
+// The source file's name: dir, a '/' unless dir ends with one, then file (SourceOf has bounded it).
+std::string SourcePath(const char* dir, const char* file) {
+  const char* d = dir != nullptr ? dir : "";
+  std::string path(strlen(d) + strlen(file) + 2, '\0');
+  build_AbsoluteName(d, file, path.data());
+  return std::string(path.c_str());
 }
 
 }  // namespace
@@ -506,7 +510,10 @@ int innerRQ7AddRealFilter2(int table_id, int position, const char* name, int typ
     if (name != nullptr && strnlen(name, kMaxNameLength + 1) > kMaxNameLength) {
       RefuseSilently(Q7_ERROR_ILLEGAL_FILTER_NAME);
     }
-    return RefuseFileSource(kRing);
+    // The reader names the field; a null or empty name is generated when the filter is added.
+    std::string filter_name = name != nullptr ? name : "";
+    std::string path = SourcePath(dir, file);
+    return addFilterFromFile(table_id, position, filter_name.data(), type, rows, path.data());
   });
 }
 
@@ -515,14 +522,21 @@ int innerRQ7AddRealFilter2Numeric(int table_id, int position, const char* name, 
   constexpr char kRing[] = "RQ7AddRealFilter2Numeric";
   return RunOp(kRing, [&] {
     CheckScaleAndMode(scale, rounding_mode);
-    RefuseShared(FindTable(kRing, table_id));
+    TBaseTable* table = FindTable(kRing, table_id);
+    RefuseShared(table);
     const FilterSource source = SourceOf(dir, file);
     const int filter_id = innerQ7AddRealFilter2(table_id, position, name, Q7_TYPE_DECIMAL, rows,
                                                 static_cast<int>(sizeof(Numeric)), nullptr);
     if (filter_id < 0) return filter_id;
     const NumericInfo info{scale, rounding_mode};
     int status = innerQ7SetNumericInfo(table_id, filter_id, &info, true);
-    if (status >= 0 && source == FilterSource::kFile) status = RefuseFileSource(kRing);
+    if (status >= 0 && source == FilterSource::kFile) {
+      // The file's values go into the new filter's records from the first; the table keeps its
+      // row count (missing values are NULL, values past the last record are not read).
+      std::string path = SourcePath(dir, file);
+      status = appendFilterFromFileNumeric(table_id, filter_id, 1, table->TotalRecs(), path.data(), scale,
+                                           rounding_mode);
+    }
     if (status < 0) {
       // The host gets either a complete decimal filter or none.
       innerQ7DeleteRealFilter(table_id, filter_id);

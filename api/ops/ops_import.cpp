@@ -3,13 +3,17 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <memory>
 #include <string>
 
+#include "api/ops/ops_filters.h"
 #include "api/task/CDBTask.h"
 #include "database/TableFiles.h"
 #include "foundation/CErrorLog.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/zpk_memory.h"
+#include "import/CTextParser.h"
 #include "import/ImportEntry.h"
 #include "import/ImportText.h"
 #include "q7api.h"
@@ -86,4 +90,21 @@ int innerQ7AppendRealFilter2(int table_id, int filter_id, int type, int position
   if (result < 0) WriteImportFailureLine("APPEND FILTER FAILURE  \t\t ErrorCode = ", result);
   cwd.Restore();
   return result;
+}
+
+int innerRQ7SearchByFieldNValuesFromCSV(int table_id, int filter_id, int set_id, const char* directory,
+                                        const char* file) {
+  const int type = innerQ7GetFilterType(table_id, filter_id);
+  if (type < 0) return type;
+  std::string dir = directory != nullptr ? directory : "";
+  std::string name = file != nullptr ? file : "";
+  void* raw = nullptr;
+  CCSVParser* raw_parser = nullptr;
+  const int count =
+      getValuesFromCSV(type, dir.data(), file != nullptr ? name.data() : nullptr, &raw, &raw_parser);
+  // String values point into the parser's texts: both live until the search is done.
+  const std::unique_ptr<void, void (*)(void*)> values(raw, zpk_free);
+  const std::unique_ptr<CCSVParser> parser(raw_parser);
+  if (count < 0) return count;
+  return DBTASK()->SearchByFieldNValues(table_id, filter_id, set_id, count, values.get());
 }

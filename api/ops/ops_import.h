@@ -5,8 +5,11 @@
 // flag are process-wide).
 #pragma once
 
-// "RQ7AppendRealFilter2": appends `rows` values of a one-value-per-line file (directory/file) to a
-// filter of a table from `position` (-1: after the last row). Refused first, each recorded under
+// "RQ7AppendRealFilter2": appends `rows` values (-1: all) of a single-column file (directory/file)
+// to a filter of a table from `position` (-1: after the last row), adding the records past the
+// table's end (appendFilterFromFile, import/ImportEntry.h: one value per line, STRING filters
+// length-prefixed records, DECIMAL at the filter's scale and mode); returns the number of values
+// written. Refused first, each recorded under
 // the log name: an empty file name (Q7_ERROR_ILLEGAL_FILE_NAME, "Invalid Parameter : FileName
 // (%s)"), a position of 0 or below -1 (Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : AppendPos
 // (%d)"), a directory or file name of 512 bytes or more (Q7_ERROR_ILLEGAL_FILE_NAME, "FilePath
@@ -14,10 +17,17 @@
 // after the checks makes one entry under the log name with the code returned (an engine
 // exception's message, else empty) and, when the catalog message log's banner is still pending,
 // the line "APPEND FILTER FAILURE  \t\t ErrorCode = %d ". The working directory is restored on
-// every path. The single-column reader is not built yet, so an accepted call returns
-// Q7_ERROR_INVALID_OPERATION for now. Every entry is written under the caller's API lock.
+// every path. Every entry is written under the caller's API lock.
 int innerQ7AppendRealFilter2(int table_id, int filter_id, int type, int position, int rows,
                              const char* directory, const char* file);
+
+// "RQ7SearchByFieldNValuesFromCSV": the rows of the set holding any of the values of the CSV file
+// directory/file (getValuesFromCSV, import/ImportEntry.h, read by the filter's value type): the
+// task object's SearchByFieldNValues, whose result (the new set's ID) is returned. The filter's
+// type is looked up first (innerQ7GetFilterType, whose refusals are returned); a failure of the
+// reader is returned as it is and no search runs. Nothing of the read is kept.
+int innerRQ7SearchByFieldNValuesFromCSV(int table_id, int filter_id, int set_id, const char* directory,
+                                        const char* file);
 
 // The failure line of an import operation: when nothing has been written to the catalog message
 // log since its banner was last requested, writes `prefix` followed by the code ("%d ") or, for

@@ -18,14 +18,6 @@ static_assert(offsetof(_TTableInfo, totalRecs) == 16);
 static_assert(offsetof(_TTableInfo, name) == 20);
 static_assert(sizeof(_TTableInfo) == 276);
 
-namespace {
-
-int g_referring_tables[TTableCollection::kMaxTables];
-char g_join_name[TBaseTable::kNameSize];
-
-// The name a creating operation passes to the collection, in the caller's 256-byte buffer: the
-// host's name (at most 255 bytes), or a generated one with the prefix. The collection cleans the
-// buffer in place, never the host's text.
 char* TableNameArgument(const char* name, const char* prefix, char* buffer) {
   CheckTableNameLength(name);
   if (name != nullptr && name[0] != '\0') {
@@ -34,6 +26,11 @@ char* TableNameArgument(const char* name, const char* prefix, char* buffer) {
   }
   return MakeGeneratedName(prefix, 1, buffer);
 }
+
+namespace {
+
+int g_referring_tables[TTableCollection::kMaxTables];
+char g_join_name[TBaseTable::kNameSize];
 
 template <class... Outputs>
 void CheckOutputs(const char* what, Outputs*... outputs) {

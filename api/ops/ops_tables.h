@@ -21,6 +21,12 @@
 
 #include "q7api.h"
 
+// The name a creating operation passes to the collection, in the caller's buffer of
+// kGeneratedNameSize bytes: the host's name, or for a null or empty one a generated name with the
+// prefix. The collection cleans the buffer in place, never the host's text. A name above 255
+// bytes fails as CheckTableNameLength says (call inside RunOp).
+char* TableNameArgument(const char* name, const char* prefix, char* buffer);
+
 // A new real table of `rows` empty records (set 1 holds them all); its ID. Negative results:
 // "Failed to add realtable ( AddRealTable module )".
 int innerQ7AddRealTable(const char* name, int rows);

@@ -20,6 +20,30 @@ class CDBParallelTask : public CDBTask {
   // Q7_ERROR_NOT_REAL_TABLE). "Shared": a shared table gives Q7_ERROR_SHARED_READ_ONLY silently.
   // "Editable": TableCanEdit must give 0, else recorded "Not Editable: %d" and Q7_ERROR_NOT_EDITABLE.
 
+  // ---- Derived tables (CDBParallelTask_derive.cpp): each returns the new table's ID ----
+  // The table is filled on the worker pool (TTableCollection's Mpp forms). A null or empty name
+  // gets a generated "realtbl..." name; one above 255 bytes gives Q7_ERROR_ILLEGAL_TABLE_NAME. A
+  // negative result of the collection is recorded with an empty message (the duplicate's: "Failed
+  // to duplicate real table ( MppDuplicateRealTable module )"), a thrown one with its own; neither
+  // leaves a table behind or uses a table ID.
+  // "RQ7ExtractRealTableEx": the rows of set_id, with "#TABLE_ID" and "#REC_NO" first when asked,
+  // then the listed filters up to the first ID below 1 (at most 512); a null list takes every
+  // filter in display order (GetFilterIDList; its failure is recorded with an empty message and
+  // returned). ExtractRealTable asks for neither extra column.
+  int ExtractRealTable(char* name, int table_id, int set_id, int* filter_ids) override;
+  int ExtractRealTableEx(char* name, int table_id, int set_id, int add_table_id, int add_rec_no,
+                         int* filter_ids) override;
+  // "RQ7CombineRealTable": set_a of table_a, then set_b of table_b, paired column by column
+  // (TTableCollection::MppCombineRealTable, whose record-number column is "RecNo"); with
+  // consume_sources the sources give their columns up and are deleted. CombineRealTable asks for no
+  // extra column and consumes nothing.
+  int CombineRealTable(char* name, int table_a, int set_a, int* ids_a, int table_b, int set_b,
+                       int* ids_b) override;
+  int CombineRealTableEx(char* name, int add_table_id, int add_rec_no, int table_a, int set_a, int* ids_a,
+                         int table_b, int set_b, int* ids_b, int consume_sources) override;
+  // "RQ7DuplicateRealTable": every filter and set 1 of a real table.
+  int DuplicateRealTable(char* name, int table_id) override;
+
   // "RQ7SetNot", real: the table's SetNot(set_id); the new set's ID.
   int SetNotReal(int table_id, int set_id) override;
   // "RQ7SetOpeReal": the table's SetOpe(op, set_id1, set_id2) (op 0 AND, 1 OR, 2 AND NOT).
@@ -63,17 +87,59 @@ class CDBParallelTask : public CDBTask {
   // returned as it is and its CQ7Exception passes on to the caller, which records it.
   int ExtractUniqueReal(int unused, int table_id, int set_id, const int* filter_ids, int keep_order) override;
 
+  // ---- Text export and catalogs (CDBParallelTask_export.cpp) ----
+  // "Export" / "ExportWithF": MppCsvExport (import/CCMultiThreadExport.h) with the separator, the
+  // date separator and, for ExportWithF, the export format file, between the exporter's init and
+  // free_mem. Its result is returned without an entry of this slot (MppCsvExport records its own).
+  int Export(int table_id, int set_id, const int* filter_ids, int from, int to, int date_separator,
+             const char* dir, const char* file, char separator) override;
+  int ExportWithF(int table_id, int set_id, const int* filter_ids, int from, int to, int date_separator,
+                  const char* dir, const char* file, const char* format_file, char separator) override;
+  // "RQ7SaveAsCatalog", "SaveAsCatalogEx", "RQ7SaveAsCatalogwithF", "SaveAsCatalogwithFEx": a catalog
+  // file dir/catalog that describes the listed filters (TBaseTable::CreateCatalogFile, with the
+  // format file for the withF forms), then the data: Export / ExportWithF of the same rows into
+  // "SrcData.dat" in dir, or into data_dir/data_file for the Ex forms. type 0 writes comma-separated
+  // text, 1 tab-separated. Checks, each recorded with Q7_ERROR_NO_SUCH_TABLE under the log name, in
+  // the order table, rows, set, type (SaveAsCatalogEx: table, set, type, rows): no table ("No Such
+  // Table: %d "; SaveAsCatalogEx records none) Q7_ERROR_NO_SUCH_TABLE; from or to below -1, or from
+  // above a to other than -1 ("Invalid Parameter : RowFrom(%d) RowTo(%d)") Q7_ERROR_INVALID_PARAMETER;
+  // no such set ("No Such Set: %d ") Q7_ERROR_NO_SUCH_SET; another type ("Invalid Parameter :
+  // type(%d)") Q7_ERROR_INVALID_PARAMETER. A join table is refused with Q7_ERROR_NOT_REAL_TABLE
+  // (joins cannot be exported yet) before anything is written. The catalog writer's and the
+  // export's codes are returned without an entry.
+  int SaveAsCatalog(int table_id, int set_id, const int* filter_ids, int type, int from, int to,
+                    int date_separator, const char* dir, const char* catalog) override;
+  int SaveAsCatalogEx(int table_id, int set_id, const int* filter_ids, int type, int from, int to,
+                      int date_separator, const char* dir, const char* catalog, const char* data_dir,
+                      const char* data_file) override;
+  int SaveAsCatalogwithF(int table_id, int set_id, const int* filter_ids, int type, int from, int to,
+                         int date_separator, const char* dir, const char* catalog,
+                         const char* format_file) override;
+  int SaveAsCatalogwithFEx(int table_id, int set_id, const int* filter_ids, int type, int from, int to,
+                           int date_separator, const char* dir, const char* catalog, const char* format_file,
+                           const char* data_dir, const char* data_file) override;
+
   // ---- Filters and tables ----
   // "RQ7AddRealFilter2": a filter name above 255 bytes gives Q7_ERROR_ILLEGAL_FILTER_NAME; a null or
   // empty one a generated "filter..." name. Shared, real. With rows != 0 and data: MppAddFilter2
   // (rows raw values of `width` bytes); otherwise an empty filter of the type. The new filter's ID.
   int AddRealFilter2(int table_id, int position, char* name, int type, int rows, int width,
                      void* data) override;
-  // "RQ7CondenseRealTable" ("No Such Table: %d "): editable (a negative TableCanEdit result is
-  // raised with its code, recorded with an empty message); then the pending values of every filter
-  // are merged on the worker pool and every filter condensed (value-list entries that no record
-  // uses are dropped, the records renumbered); a failure is recorded with an empty message.
-  // Returns 0.
+  // "RQ7AddRealFilter2" from a file (CDBParallelTask_import.cpp): the name as above; shared, real; a
+  // type outside 2..8 gives Q7_ERROR_INVALID_DATA_TYPE and rows below the table's record count
+  // Q7_ERROR_INVALID_UNIT_WIDTH, both without an entry; rows above it are lowered to it. Without a
+  // file (null or empty) an empty filter of the type; with one, dir/file read on the worker pool
+  // (MppAddFilterFromFile, import/ImportEntry.h), one value per line into the new filter's records
+  // (missing ones NULL); its failure is recorded as "return of inner call". The new filter's ID. The
+  // sixth argument is not read.
+  int AddRealFilter2(int table_id, int position, char* name, int type, int rows, int unused, char* dir,
+                     char* file) override;
+  // "RQ7CondenseRealTable" ("No Such Table: %d "; CDBParallelTask_derive.cpp): editable (a negative
+  // TableCanEdit result is raised with its code, recorded with an empty message); then
+  // TRealTable::MppCondenseTable merges the pending values and condenses every filter on the worker
+  // pool (value-list entries that no record uses are dropped, the records renumbered; a list shared
+  // with another filter or table is never compacted under it); a failure is recorded with an empty
+  // message. Returns 0.
   int CondenseRealTable(int table_id) override;
 
   // ---- Catalog import and append (CDBParallelTask_import.cpp) ----

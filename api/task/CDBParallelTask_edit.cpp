@@ -1,5 +1,5 @@
 // The parallel task's slots that change a table: duplicating and adding filters, overwriting and
-// filling rows, condensing.
+// filling rows.
 #include "api/ops/OpCommon.h"
 #include "api/task/CDBParallelTask.h"
 #include "database/TBaseTable.h"
@@ -50,18 +50,5 @@ int CDBParallelTask::AddRealFilter2(int table_id, int position, char* name, int 
                        ? real->MppAddFilter2(position, validated, type, rows, width, data, table_id, -1)
                        : real->AddEmptyFilter(position, validated, type, table_id, -1);
     return CheckInner(kLog, id);
-  });
-}
-
-int CDBParallelTask::CondenseRealTable(int table_id) {
-  constexpr char kLog[] = "RQ7CondenseRealTable";
-  return RunOp(kLog, [&] {
-    TBaseTable* table = FindTable(kLog, table_id, MissEntry::kTrailingBlank);
-    const int referrers = DBTASK()->TableCanEdit(table_id, nullptr);
-    if (referrers < 0) throw CQ7Exception(referrers);
-    if (referrers > 0) RefuseNotEditable(kLog, table_id);
-    auto* real = static_cast<TRealTable*>(table);  // TableCanEdit answers 0 for real tables only
-    real->CheckMergeFilterTVL(true);
-    return CheckInner(kLog, real->CondenseTable(), "");
   });
 }

@@ -1,5 +1,6 @@
 // The parallel task's catalog slots: import a source text file described by a catalog into a new
-// table, or append it to an existing one.
+// table, or append it to an existing one; and the slot that adds a filter read from a
+// single-column file.
 #include <unistd.h>
 
 #include <cstring>
@@ -8,6 +9,7 @@
 #include "api/ops/OpCommon.h"
 #include "api/ops/ops_import.h"
 #include "api/task/CDBParallelTask.h"
+#include "database/TFilter.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
 #include "database/TableFiles.h"
@@ -214,5 +216,27 @@ int CDBParallelTask::AppendCatalogFileEx2(int table_id, int append_pos, int mode
       std::string source = Join(abs_src, src_file);
       return RunAppend(table_id, append_pos, mode, catalog, source.data(), source.data());
     });
+  });
+}
+
+int CDBParallelTask::AddRealFilter2(int table_id, int position, char* name, int type, int rows,
+                                    int /*unused*/, char* dir, char* file) {
+  constexpr char kLog[] = "RQ7AddRealFilter2";
+  return RunOp(kLog, [&] {
+    // The table code makes the name file-safe in place: it works on this copy, never on the host's.
+    char validated[TFilter::kNameSize];
+    if (!ValidateNames(name, validated, kFilterPrefix, &TTableCollection::m_chFTRIndex)) {
+      throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER_NAME);
+    }
+    TBaseTable* table = FindTable(kLog, table_id);
+    RefuseShared(table);
+    TRealTable* real = RequireReal(kLog, table);
+    if (type < Q7_TYPE_INTEGER || type > Q7_TYPE_DECIMAL) RefuseSilently(Q7_ERROR_INVALID_DATA_TYPE);
+    const int records = real->TotalRecs();
+    if (records > rows) RefuseSilently(Q7_ERROR_INVALID_UNIT_WIDTH);
+    if (Empty(file)) return CheckInner(kLog, real->AddEmptyFilter(position, validated, type, table_id, -1));
+    std::string source = Join(Text(dir), file);
+    return CheckInner(kLog,
+                      MppAddFilterFromFile(table_id, position, validated, type, records, source.data()));
   });
 }

@@ -40,13 +40,24 @@ class CDBTask : public ImportTaskServices {
   CDBTask& operator=(const CDBTask&) = delete;
 
   // ---- Parallel task operations (CDBParallelTask.h states each one's contract) ----
-  // Declared in slot order; the slots of the joins, extraction, combination, duplication of
-  // tables, columns from files, categories, calculations, unique rows, summaries, exports,
-  // catalogs and text queries come with their subsystems.
-  // Slots 11, 12 and 14.
+  // Declared in slot order; the slots of the joins, columns from files, categories,
+  // calculations, unique rows, summaries, exports, catalogs and text queries come with their
+  // subsystems.
+  // Slots 7 to 14.
+  virtual int ExtractRealTable(char* name, int table_id, int set_id, int* filter_ids) = 0;
+  virtual int ExtractRealTableEx(char* name, int table_id, int set_id, int add_table_id, int add_rec_no,
+                                 int* filter_ids) = 0;
+  virtual int CombineRealTable(char* name, int table_a, int set_a, int* ids_a, int table_b, int set_b,
+                               int* ids_b) = 0;
+  virtual int CombineRealTableEx(char* name, int add_table_id, int add_rec_no, int table_a, int set_a,
+                                 int* ids_a, int table_b, int set_b, int* ids_b, int consume_sources) = 0;
   virtual int SetNotReal(int table_id, int set_id) = 0;
   virtual int SetOpeReal(int table_id, int op, int set_id1, int set_id2) = 0;
+  virtual int DuplicateRealTable(char* name, int table_id) = 0;
   virtual int DupRealFilterEx(int table_id, int filter_id, int type) = 0;
+  // Slot 15.
+  virtual int AddRealFilter2(int table_id, int position, char* name, int type, int rows, int unused,
+                             char* dir, char* file) = 0;
   // Slots 18 to 24.
   virtual int OverwriteRealEx(int table_id, int set_id, int filter_id, int from, int count, void* data) = 0;
   virtual int FillRealEx(int table_id, int set_id, int filter_id, int from, int count, void* value) = 0;
@@ -58,6 +69,23 @@ class CDBTask : public ImportTaskServices {
   // Slot 25.
   virtual int ExtractUniqueReal(int unused, int table_id, int set_id, const int* filter_ids,
                                 int keep_order) = 0;
+  // Slots 29 to 34.
+  virtual int Export(int table_id, int set_id, const int* filter_ids, int from, int to, int date_separator,
+                     const char* dir, const char* file, char separator) = 0;
+  virtual int ExportWithF(int table_id, int set_id, const int* filter_ids, int from, int to,
+                          int date_separator, const char* dir, const char* file, const char* format_file,
+                          char separator) = 0;
+  virtual int SaveAsCatalog(int table_id, int set_id, const int* filter_ids, int type, int from, int to,
+                            int date_separator, const char* dir, const char* catalog) = 0;
+  virtual int SaveAsCatalogEx(int table_id, int set_id, const int* filter_ids, int type, int from, int to,
+                              int date_separator, const char* dir, const char* catalog, const char* data_dir,
+                              const char* data_file) = 0;
+  virtual int SaveAsCatalogwithF(int table_id, int set_id, const int* filter_ids, int type, int from, int to,
+                                 int date_separator, const char* dir, const char* catalog,
+                                 const char* format_file) = 0;
+  virtual int SaveAsCatalogwithFEx(int table_id, int set_id, const int* filter_ids, int type, int from,
+                                   int to, int date_separator, const char* dir, const char* catalog,
+                                   const char* format_file, const char* data_dir, const char* data_file) = 0;
   // Slots 35 to 38, 40 to 43 and 45.
   virtual int SearchByFieldSJIS(int table_id, int filter_id, int set_id, int op, void* from, void* to) = 0;
   int AddRealFilter2(int table_id, int position, char* name, int type, int rows, int width,
@@ -130,6 +158,47 @@ class CDBTask : public ImportTaskServices {
   // entry); returns the value-list size. Null counts: recorded ("PCountAr = NULL!") and
   // Q7_ERROR_NO_SUCH_TABLE returned before the table is looked up.
   int GetValCount(int table_id, int filter_id, int set_id, int* counts);
+  // Silent (no entry of its own; the table lookup records under "GetTable"): makes set_id the ID
+  // of the next set created in the table (TBaseTable::ResetSetID); Q7_ERROR_NO_SUCH_TABLE,
+  // Q7_ERROR_ILLEGAL_SET_ID. Returns 0.
+  int ResetSetID(int table_id, int set_id);
+
+  // ---- Memory images (CDBTask_images.cpp) ----
+  // Images of a real table or of the whole database in host memory (database/TTableCollection.h
+  // states the layouts and the readers' refusals). Every host buffer handed to a save or load must
+  // start at a multiple of 8: otherwise Q7_ERROR_ADDRESS_ALIGNMENT (empty message) before anything
+  // is read or written. *end (when end is not null) receives the address after what was written or
+  // read. The operations with a log name (in quotes) enter every CQ7Exception under it; the silent
+  // ones enter none of their own (a table lookup still records under "GetTable"). A failure that is
+  // not the engine's gives Q7_ERROR_UNKNOWN without an entry.
+  //
+  // "SaveRealTable2Mem": the table's image into size bytes at buffer. "SaveDB2Mem": the database
+  // image. A buffer too small gives Q7_ERROR_OUT_OF_MEMORY and holds a partial image. Return 0.
+  int SaveRealTable2Mem(int table_id, unsigned long size, void* buffer, void** end);
+  int SaveDB2Mem(unsigned long size, void* buffer, void** end);
+  // "LoadRealTableFromMem": adds the imaged table under a new ID and a unique name; returns the ID.
+  // The host gives no length: the image is trusted to be whole.
+  int LoadRealTableFromMem(void* buffer, void** end);
+  // "LoadDBFromMem": replaces the database by the imaged one (its joins resolve their tables). A
+  // refused address keeps the database; an image that cannot be read leaves an empty database; a
+  // failure after the new database is installed leaves it. Returns 0.
+  int LoadDBFromMem(void* buffer, void** end);
+  // Silent: the bytes an image of the table needs at most by the memory-size rule: GetMemSize() +
+  // 8 * (2 * filters + sets) + 4024 (64-bit; a failure is the code widened).
+  int64_t GetRealTableMemSize(int table_id);
+  // Silent: TRealTable::GetFileSize of a real table (Q7_ERROR_NOT_REAL_TABLE otherwise).
+  int64_t GetRealTableFileSize(int table_id);
+  // Silent: writes the real table's image, trailer included, into a block the engine holds (the
+  // collection's FTblMemBuf, freed with the database, by FreeMemRealTable or by the next call),
+  // sized by the image's own bound (GetFileSize) and the trailer; *image receives the block and
+  // *length the bytes written. Both are cleared first (null pointers: Q7_ERROR_INVALID_PARAMETER).
+  // A bound above 2147483647: Q7_ERROR_DATA_OVERFLOW. On failure *image is null again. Returns 0.
+  int GetMemRealTable(int table_id, void** image, unsigned long* length);
+  // Silent: LoadRealTableFromMem without the address check, reading nothing at or past image +
+  // length; returns the new ID.
+  int LoadMemRealTable(void* image, unsigned long length);
+  // Silent: frees the held block, if any. Returns 0.
+  int FreeMemRealTable();
 };
 
 // The engine task object (the CDBParallelTask instance); built on first use, so it is safe to call

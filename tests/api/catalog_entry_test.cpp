@@ -396,7 +396,7 @@ TEST_F(CatalogEntryTest, UnconvertibleSourceDirectoryIsRecordedAndLogged) {
   EXPECT_NE(SalesLog().find("PATH  [" + gone + "] MISSING\n"), std::string::npos);
 }
 
-TEST_F(CatalogEntryTest, AppendRealFilter2ChecksThenIsNotAvailableYet) {
+TEST_F(CatalogEntryTest, AppendRealFilter2ChecksBeforeReading) {
   const int table = ImportSales();
   ASSERT_GT(table, 0);
   WriteFile(dir_.File("values.txt"), "1\n2\n");
@@ -429,8 +429,8 @@ TEST_F(CatalogEntryTest, AppendRealFilter2ChecksThenIsNotAvailableYet) {
         {kName, Q7_ERROR_NO_SUCH_TABLE, ""}}},
       {"accepted",
        [&] { return RQ7AppendRealFilter2(table, 1, 2, -1, 2, dir_.path().c_str(), "values.txt"); },
-       Q7_ERROR_INVALID_OPERATION,
-       {{kName, Q7_ERROR_INVALID_OPERATION, ""}}},
+       2,
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -438,7 +438,10 @@ TEST_F(CatalogEntryTest, AppendRealFilter2ChecksThenIsNotAvailableYet) {
     EXPECT_EQ(q7host::DrainRing(), c.ring);
     EXPECT_EQ(Cwd(), cwd_);
   }
-  EXPECT_EQ(RQ7GetTotalRows(table), 3);
+  // Only the accepted call changed the table: two records after the last.
+  ASSERT_EQ(RQ7GetTotalRows(table), 5);
+  EXPECT_EQ(CellText(table, 1, 4), "1");
+  EXPECT_EQ(CellText(table, 1, 5), "2");
 }
 
 }  // namespace

@@ -183,7 +183,7 @@ TEST_F(FilterTest, SharedMemoryImageIsReadInPlaceAndMapsTheOriginTable) {
   map[kTableIdMapSize] = 99;
   cursor = block.bytes();
   for (auto& f : filters) {
-    TFilter loaded(&cursor, f->FFilterID, map.data());
+    TFilter loaded(&cursor, block.bytes() + block.size(), f->FFilterID, map.data());
     EXPECT_EQ(loaded.PV->FNotOwned, 1);
     const int want_table = f->FOrgTblID == 12 ? 99 : f->FOrgTblID;
     f->FOrgTblID = want_table;

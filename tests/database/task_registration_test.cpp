@@ -6,6 +6,7 @@
 #include <string>
 
 #include "database/DatabaseTasks.h"
+#include "database/MppDerive.h"
 #include "database/TSetArray.h"
 #include "foundation/mpp_func_map.h"
 #include "foundation/zpk_memory.h"
@@ -54,6 +55,10 @@ const Row kRows[] = {
     {"Q7_MPP_EXTRACT_UNIQUE", mpp_extract_unique},
     {"Q7_MPP_SEARCH_HELPER", mpp_search_helper},
     {"Q7_MPP_SEARCH_NVALUES", mpp_search_nvalues},
+    {"Q7_MPP_COMBINE_REALTABLE", mpp_combine_realtables},
+    {"Q7_MPP_EXTRACT_REALTABLE", mpp_extract_realtables},
+    {"Q7_MPP_CONDENSE_REALTABLE", mpp_condense_realtable},
+    {"Q7_MPP_DUPLICATE_REALTABLE", mpp_duplicate_realtable},
 };
 
 void ExpectRowsAsRegistered() {

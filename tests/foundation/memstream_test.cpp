@@ -171,3 +171,63 @@ TEST(MemStream, WrongModeAndBadArguments) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MemStream, SeekAndThePaddingSteps) {
+  TMemStream out;
+  EXPECT_EQ(out.adjust_write_addr_alignment(), 0);  // at 0 nothing to pad
+  ASSERT_EQ(out.writeStream("abc", 1, 3), 3);
+  EXPECT_EQ(out.adjust_write_addr_alignment(), 3);  // (position & 7), not 8 minus it
+  EXPECT_EQ(out.Pos(), 6);
+  EXPECT_EQ(Contents(out), std::string("abc\0\0\0", 6));
+  EXPECT_EQ(out.Seek(-1), Q7_ERROR_OUT_OF_RANGE);
+  EXPECT_EQ(out.Pos(), 6);
+  EXPECT_EQ(out.Seek(100), 6);  // never past the bytes written
+  EXPECT_EQ(out.Seek(1), 1);
+  ASSERT_EQ(out.writeStream("Z", 1, 1), 1);  // overwrites in place; at 1 the padding is 1 byte
+  EXPECT_EQ(Contents(out), std::string("a\0Z\0\0\0", 6));
+  EXPECT_EQ(out.adjust_read_addr_alignment(), Q7_ERROR_INVALID_MEMSTREAM);
+
+  buildSystemHeader();
+  TMemStream header_out;
+  header_out.writeStreamHeader();
+  header_out.writeStream("xyz", 1, 3);
+  const int64_t v = 77;
+  header_out.writeStream(&v, 8, 1);
+  std::string image = Contents(header_out);
+  TMemStream in(static_cast<long>(image.size()), image.data());
+  EXPECT_EQ(in.adjust_write_addr_alignment(), Q7_ERROR_INVALID_MEMSTREAM);
+  ASSERT_EQ(in.readStreamHeader(), 256);
+  char t[3];
+  ASSERT_EQ(in.readStream(t, 1, 3), 3);
+  EXPECT_EQ(in.adjust_read_addr_alignment(), 3);  // the writer's padding before the next record
+  EXPECT_EQ(in.Pos(), 262);
+  // Reads skip the padding themselves: back to where the writer stood before its write.
+  EXPECT_EQ(in.Seek(259), 259);
+  int64_t got = 0;
+  EXPECT_EQ(in.readStream(&got, 8, 1), 8);
+  EXPECT_EQ(got, 77);
+  EXPECT_EQ(in.adjust_read_addr_alignment(), 0);  // at the end: nothing to skip
+}
+
+// A stream that cannot grow gives up its buffer and says so, and refuses every later write, rather
+// than writing part of a record.
+TEST(MemStream, FailedGrowthClosesTheStream) {
+  RingScope ring;
+  TMemStream s;
+  ASSERT_EQ(s.writeStream("abcde", 1, 5), 5);
+  const int64_t v = 1;
+  EXPECT_EQ(s.writeStream(&v, 2, SIZE_MAX), Q7_ERROR_OUT_OF_MEMORY);
+  EXPECT_EQ(ring.TakeCoded(), "writeStream|E0000018|Out of memory");
+  EXPECT_EQ(s.OpenMode(), TMemStream::kModeClosed);
+  EXPECT_EQ(s.pArea(), nullptr);
+  EXPECT_EQ(s.nUsed(), 0);
+  EXPECT_EQ(s.Pos(), 0);
+  EXPECT_EQ(s.writeStream("a", 1, 1), Q7_ERROR_INVALID_MEMSTREAM);
+  EXPECT_EQ(ring.Take(), "writeStream|Invalid memstreem");
+  EXPECT_EQ(s.writeStreamHeader(), Q7_ERROR_INVALID_MEMSTREAM);
+  EXPECT_EQ(s.adjust_write_addr_alignment(), Q7_ERROR_INVALID_MEMSTREAM);
+}
+
+}  // namespace

@@ -365,6 +365,27 @@ TEST_F(CatalogWriterTest, ListedFiltersInListOrderUnderTab) {
   EXPECT_EQ(q7test::ReadAll(dir_.File("out.cat")), "//TAB\n//UTF-8\nA\t01\tNAME\nI\t01\tCODE\n");
 }
 
+// A format file gives a decimal the scale its values are exported with, and its mode, or the
+// filter's own mode when it names none; other lines and other types are not touched.
+TEST_F(CatalogWriterTest, FormatFileGivesDecimalsTheirExportedScale) {
+  const struct {
+    const char* format;
+    const char* price;
+  } cases[] = {
+      {"RATE\t1\tROUNDUP\n", "N\t01\tPRICE\t4\tROUNDHALFEVEN\n"},
+      {"PRICE\t1\tROUNDUP\n", "N\t01\tPRICE\t1\tROUNDUP\n"},
+      {"PRICE\t2\n", "N\t01\tPRICE\t2\tROUNDHALFEVEN\n"},
+      {"PRICE\tx\tROUNDUP\n", "N\t01\tPRICE\t4\tROUNDHALFEVEN\n"},
+      {"// comment\nPRICE\t0\tROUNDFLOOR\nPRICE\t3\tROUNDUP\n", "N\t01\tPRICE\t0\tROUNDFLOOR\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.format);
+    dir_.Write("fmt.txt", c.format);
+    ASSERT_EQ(Write({ids_[1], ids_[6], -1}, ',', dir_.Dir().c_str(), "fmt.txt"), 0);
+    EXPECT_EQ(q7test::ReadAll(dir_.File("out.cat")), std::string("//CSV\n//UTF-8\nF\t01\tRATE\n") + c.price);
+  }
+}
+
 TEST_F(CatalogWriterTest, RefusalsWriteNoFileAndKeepTheDirectory) {
   const std::string elsewhere = dir_.Dir() + "/none";
   struct Case {
@@ -381,8 +402,10 @@ TEST_F(CatalogWriterTest, RefusalsWriteNoFileAndKeepTheDirectory) {
        Q7_ERROR_INVALID_PATH,
        "CreateCatalogFile|Invalid Parameter : Path(" + elsewhere + ")"},
       {{ids_[0], 999, -1}, dir_.Dir(), nullptr, Q7_ERROR_ILLEGAL_FILTER, "GetFilter|No Such Filter: 999"},
-      {{-1}, dir_.Dir(), "format.txt", Q7_ERROR_INVALID_OPERATION, ""},
+      {{-1}, dir_.Dir(), "format.txt", Q7_ERROR_ILLEGAL_FILE_NAME, ""},
+      {{-1}, dir_.Dir(), "bad_format.txt", Q7_CATALOG_PARSE_ERROR, ""},
   };
+  dir_.Write("bad_format.txt", "PRICE\t2\tROUNDUP\nNAMEONLY\n");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);
     std::filesystem::create_directory(dir_.File("sub"));

@@ -9,9 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "foundation/TextHelpers.h"
 #include "import/CField.h"
 #include "import/ImportTask.h"
 #include "tests/support/test_support.h"
+#include "values/DateTime.h"
 #include "values/Numeric.h"
 #include "values/NumericText.h"
 #include "values/TDoubleArray.h"
@@ -195,6 +197,118 @@ TEST(Field, Str2DataConvertsByType) {
     EXPECT_EQ(RenderRaw(c.type, static_cast<char*>(f->getData()) + f->getWidth(), 1), c.want);
     // Element 0 keeps the NULL whatever was stored.
     EXPECT_EQ(RenderRaw(c.type, f->getData(), 0), "NULL");
+  }
+}
+
+// Plain numbers and dates are read by quick readers; every text must give the element and status
+// the general converters give, under either check. Texts without commas, so that the general road
+// sees them as they are.
+TEST(Field, QuickReadersMatchTheGeneralConverters) {
+  struct Group {
+    int type;
+    int date_code;
+    std::vector<std::string> texts;
+  };
+  std::vector<Group> groups = {
+      {I, 0, {"0",          "7",           "-7",        "+7",         "-0",         "007",
+              "123456789",  "-123456789",  "999999999", "1234567890", "2147483647", "-2147483647",
+              "2147483648", "-2147483648", "12 ",       "12  x",      "12x",        "1.5",
+              "-",          "+",           "--1",       "\t5",        "5\t",        "1e3"}},
+      {D,
+       0,
+       {"0",
+        "-0",
+        "0.5",
+        ".5",
+        "-.5",
+        "5.",
+        "1e5",
+        "1E+05",
+        "2.5e-3",
+        "1e",
+        "1e+",
+        "0.000000001",
+        "0.999999999",
+        "123456789012345678901234567890",
+        "1e308",
+        "1e309",
+        "-1e309",
+        "1e-320",
+        "1e-400",
+        "4.9406564584124654e-324",
+        "0x10",
+        "inf",
+        "nan",
+        "+1",
+        "1-2",
+        "1.2.3",
+        "7 ",
+        "7 x",
+        ".",
+        "-.",
+        "\t1",
+        "1\t",
+        "9007199254740993",
+        "0.1000000000000000055511151231257827"}},
+      {DT,
+       2,
+       {"2024-01-05", "2024-02-29", "2023-02-29", "2024-13-01", "2024-00-10", "2024-01-00", "2024-01-32",
+        "0000-01-01", "0001-01-01", "9999-12-31", "2024-1-05", "2024-01-5", "2024-01-05 ", "2024-01-05x",
+        "2024/01/05", "20240105", "2024-01-05\t", "2024-01"}},
+      {DT, 1, {"2024/01/05", "2024/02/30", "2024-01-05", "2024/01/05  ", "2024/1/5"}},
+      {N,
+       0,
+       {"0", "-0", "-0.00", "12.34", "12.345", "12.355", "-12.345", "999999999999999999",
+        "9999999999999999999999", "1e3", "1.", ".5", "12.5x", "12.5 ", "-", "+3.25"}},
+  };
+  // Random plain texts of the forms the import benchmark and hosts write.
+  std::mt19937_64 rng(42);
+  for (int k = 0; k < 2000; ++k) {
+    char buf[64];
+    const double x = std::ldexp(static_cast<double>(rng() >> 11), -static_cast<int>(rng() % 80));
+    std::snprintf(buf, sizeof buf, k % 3 == 0 ? "%.17g" : (k % 3 == 1 ? "%.9f" : "%g"), k % 2 ? -x : x);
+    groups[1].texts.push_back(buf);
+    std::snprintf(buf, sizeof buf, "%d", static_cast<int>(rng()));
+    groups[0].texts.push_back(buf);
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", 1 + static_cast<int>(rng() % 9999),
+                  static_cast<int>(rng() % 14), static_cast<int>(rng() % 33));
+    groups[2].texts.push_back(buf);
+    std::snprintf(buf, sizeof buf, "%lld.%02d", static_cast<long long>(rng() % 2000000) - 1000000,
+                  static_cast<int>(rng() % 100));
+    groups[4].texts.push_back(buf);
+  }
+  for (const Group& g : groups) {
+    for (int check : {0, 1}) {
+      for (const std::string& text : g.texts) {
+        SCOPED_TRACE(std::string(FieldTypeName(g.type)) + " check " + std::to_string(check) + " [" + text +
+                     "]");
+        std::unique_ptr<CField> f = Make(g.type, check, 1);
+        if (g.date_code != 0) static_cast<CDouble_Field*>(f.get())->setDateFormat(g.date_code);
+        NumericInfo info{2, Q7_ROUND_HALF_UP};
+        if (g.type == N) static_cast<CNumeric_Field*>(f.get())->setNumericInfo(info.scale, info.roundingMode);
+        const int status = f->Str2Data(0, text.c_str());
+        const char* got = static_cast<char*>(f->getData()) + f->getWidth();
+        int err = 0;
+        if (g.type == I) {
+          const int want = Str2Int(text.c_str(), check, &err);
+          EXPECT_EQ(std::memcmp(got, &want, sizeof want), 0);
+        } else if (g.type == D || g.type == DT) {
+          const double want = g.type == D ? Str2Double(text.c_str(), check, &err)
+                                          : Str2DateExType(text.c_str(), g.date_code, check, &err);
+          EXPECT_EQ(std::memcmp(got, &want, sizeof want), 0) << RenderRaw(g.type, got, 0);
+        } else {
+          Numeric want;
+          const char* end = nullptr;
+          const int r = q7num::NumericStr2Num(text.c_str(), &info, &want, &end);
+          const char* tail = end == nullptr ? "x" : end;
+          while (*tail == ' ') ++tail;
+          err = r < 0 || q7num::IsNan(want) || *tail != '\0' ? 1 : 0;
+          if (err != 0) want = q7num::NanNumeric();
+          EXPECT_EQ(std::memcmp(got, &want, sizeof want), 0) << RenderRaw(g.type, got, 0);
+        }
+        EXPECT_EQ(status, err != 0 && check != 0 ? kBad : 0);
+      }
+    }
   }
 }
 

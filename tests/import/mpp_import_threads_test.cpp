@@ -17,6 +17,7 @@
 #include "import/CTextParser.h"
 #include "q7api.h"
 #include "tests/import/text_import_support.h"
+#include "values/TDoubleArray.h"
 #include "values/TNumericArray.h"
 
 namespace {
@@ -225,6 +226,98 @@ TEST_F(MppImportTest, OneWorkerEqualsAllWorkersOnLargeFile) {
   EXPECT_EQ(
       q7import_test::ValueText(a->GetFilter(ids_a[0])->VL, a->GetFilter(ids_a[0])->PV->PIntAr()[1000000]),
       "999999");
+}
+
+// When every chunk fits one window the fields other than STRING are compiled as whole columns in
+// step 2; with smaller windows every window is compiled and the lists merged. Both roads give the
+// same lists (entries byte for byte, attributes) and value numbers, for a new table and an append.
+TEST_F(MppImportTest, WholeColumnsEqualWindowByWindow) {
+  Lcg rng(11);
+  std::string source;
+  char line[256];
+  for (int i = 0; i < 20000; ++i) {
+    const uint32_t kind = rng.Next(40);
+    std::string k = std::to_string(static_cast<int>(rng.Next(2000)) - 1000);
+    std::string x = std::to_string(rng.Next(100000)) + "." + std::to_string(rng.Next(1000)) + "e-" +
+                    std::to_string(rng.Next(4));
+    std::snprintf(line, sizeof line, "%04u-%02u-%02u", 1890 + rng.Next(200), rng.Next(14), rng.Next(33));
+    std::string d = line;
+    std::snprintf(line, sizeof line, "%d.%03u", static_cast<int>(rng.Next(20000)) - 10000, rng.Next(1000));
+    std::string amt = line;
+    if (kind == 0) k = x = d = amt = "";
+    if (kind == 1) k = "x1", x = "1e999", d = "2020-02-30", amt = "1.2.3";
+    if (kind == 2) k = "-0", x = "-0", amt = "-0.000";
+    if (kind == 3) k = "\"1,234\"", x = "\"1,234.5\"", d = "2020/01/05", amt = "\"-1,234.565\"";
+    if (kind == 4) k = " 7", x = "0x10", amt = "5 ";
+    std::snprintf(line, sizeof line, "%d,%s,%s,%s,%s,s%u\n", i, k.c_str(), x.c_str(), d.c_str(), amt.c_str(),
+                  rng.Next(500));
+    source += line;
+  }
+  const std::string src = dir_.Write("roads.txt", source);
+  const char catalog[] =
+      "//CSV\n//ERROR\tCONTINUE\nI\t1\tN\nI\t1\tK\nF\t1\tX\nD\t1\tD\tD2\nN\t1\tA\t2\tROUNDHALFUP\nA\t1\tS\n";
+  auto same_filters = [](int table_a, int table_b) {
+    TRealTable* a = RealTable(table_a);
+    TRealTable* b = RealTable(table_b);
+    ASSERT_EQ(a->TotalRecs(), b->TotalRecs());
+    int ids_a[8];
+    int ids_b[8];
+    ASSERT_EQ(a->GetFilterIDList(ids_a), 6);
+    ASSERT_EQ(b->GetFilterIDList(ids_b), 6);
+    for (int f = 0; f < 6; ++f) {
+      SCOPED_TRACE(f);
+      TFilter* fa = a->GetFilter(ids_a[f]);
+      TFilter* fb = b->GetFilter(ids_b[f]);
+      const int type = fa->VL->GetDataType();
+      ASSERT_EQ(type, fb->VL->GetDataType());
+      ASSERT_EQ(fa->VL->FArraySize, fb->VL->FArraySize);
+      if (type == Q7_TYPE_STRING) {
+        for (int i = 0; i < fa->VL->FArraySize; ++i) {
+          ASSERT_EQ(q7import_test::ValueText(fa->VL, i), q7import_test::ValueText(fb->VL, i));
+        }
+      } else {
+        const size_t width = type == Q7_TYPE_INTEGER ? 4 : (type == Q7_TYPE_DECIMAL ? 16 : 8);
+        EXPECT_EQ(0,
+                  std::memcmp(fa->VL->FData, fb->VL->FData, width * static_cast<size_t>(fa->VL->FArraySize)));
+      }
+      if (type == Q7_TYPE_DOUBLE) {
+        EXPECT_EQ(static_cast<TDoubleArray*>(fa->VL)->GetExtendType(),
+                  static_cast<TDoubleArray*>(fb->VL)->GetExtendType());
+      }
+      if (type == Q7_TYPE_DECIMAL) {
+        EXPECT_EQ(static_cast<TNumericArray*>(fa->VL)->GetScale(),
+                  static_cast<TNumericArray*>(fb->VL)->GetScale());
+      }
+      ASSERT_EQ(fa->PV->FArraySize, fb->PV->FArraySize);
+      EXPECT_EQ(0, std::memcmp(fa->PV->PIntAr(), fb->PV->PIntAr(),
+                               sizeof(int) * static_cast<size_t>(fa->PV->FArraySize)));
+    }
+  };
+  const int page = static_cast<int>(sysconf(_SC_PAGESIZE));
+  const int64_t whole = int64_t{1} << 30;
+  for (int workers : {1, 0}) {
+    SCOPED_TRACE("workers " + std::to_string(workers));
+    const int by_windows = Import(catalog, src, workers, 8 * page);
+    const int by_columns = Import(catalog, src, workers, whole);
+    ASSERT_GT(by_windows, 0);
+    ASSERT_GT(by_columns, 0);
+    EXPECT_EQ(RealTable(by_columns)->TotalRecs(), 20000);
+    same_filters(by_windows, by_columns);
+    // Appends: each road into a table of its own, made from the first lines at another scale.
+    const std::string head_catalog =
+        "//CSV\nI\t1\tN\nI\t1\tK\nF\t1\tX\nD\t1\tD\tD2\nN\t1\tA\t3\tROUNDHALFUP\nA\t1\tS\n";
+    const std::string head = dir_.Write("head.txt", "1,2,3.5,2021-01-01,1.2345,s1\n-5,,,,,\n");
+    int targets[2];
+    for (int road = 0; road < 2; ++road) {
+      targets[road] = Import(head_catalog, head, workers, 0);
+      ASSERT_GT(targets[road], 0);
+      q7test::WorkerCap cap(workers);
+      CCMultiThreadImport::SetWindowSizeForTest(road == 0 ? 8 * page : whole);
+      EXPECT_EQ(Append(catalog, src, targets[road], -1), 20000);
+      CCMultiThreadImport::SetWindowSizeForTest(0);
+    }
+    same_filters(targets[0], targets[1]);
+  }
 }
 
 TEST_F(MppImportTest, SourcesWithoutDataMakeEmptyTables) {

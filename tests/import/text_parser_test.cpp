@@ -84,6 +84,29 @@ TEST_F(TextParserTest, DelimitedFieldsSplitAlikeInBothModes) {
   }
 }
 
+// Fields of every length around the splitter's 16-byte steps, the separator at each place in a
+// step and the line end just before, at or after a step's end.
+TEST_F(TextParserTest, FieldsOfEveryLengthAroundTheBlockSize) {
+  CCSVParser csv(Catalog(kThreeStrings));
+  csv.createStrItems();
+  CTABParser tab(Catalog("//TAB\nA\t1\tF1\nA\t1\tF2\nA\t1\tF3\n"));
+  tab.createStrItems();
+  for (int a = 0; a <= 34; ++a) {
+    for (int b : {0, 1, 15, 16, 17, 31, 32, 33}) {
+      const std::string fa(static_cast<size_t>(a), 'a');
+      const std::string fc = std::string(static_cast<size_t>((a + b) % 19), 'c');
+      SCOPED_TRACE(std::to_string(a) + " " + std::to_string(b));
+      // A CSV field may hold TABs and a TAB field commas.
+      ExpectSplit(csv, {fa + "," + std::string(static_cast<size_t>(b), '\t') + "," + fc,
+                        3,
+                        {fa, std::string(static_cast<size_t>(b), '\t'), fc}});
+      ExpectSplit(tab, {fa + "\t" + std::string(static_cast<size_t>(b), ',') + "\t" + fc,
+                        3,
+                        {fa, std::string(static_cast<size_t>(b), ','), fc}});
+    }
+  }
+}
+
 TEST_F(TextParserTest, SeparatorsOfEachFormat) {
   {
     CTABParser parser(Catalog("//TAB\nA\t1\tF1\nA\t1\tF2\nA\t1\tF3\n"));

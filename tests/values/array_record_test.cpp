@@ -359,7 +359,7 @@ TEST(ArrayRecord, SharedMemoryMapsInPlace) {
         zpk_shm_read(&rc, &c, 1, 1);
         ASSERT_EQ(c, kMarker);
       },
-      [&](auto* tag) { return new std::remove_pointer_t<decltype(tag)>(&rc, nullptr, 0); });
+      [&](auto* tag) { return new std::remove_pointer_t<decltype(tag)>(&rc, cursor, nullptr, 0); });
   CheckLoaded(l, true);
   EXPECT_EQ(rc, cursor);
   EXPECT_EQ(l.ints->FAllocSize, 10000);  // the stored capacity stays
@@ -380,18 +380,18 @@ TEST(ArrayRecord, MappedArraysNeverGrowWhateverTheirStoredCapacity) {
   struct Case {
     const char* what;
     std::function<TBaseArray*()> make;
-    std::function<TBaseArray*(void**)> map;
+    std::function<TBaseArray*(void**, const void*)> map;
     const void* element;
   };
   const Case cases[] = {
-      {"int", [] { return new TIntArray(0, 1); }, [](void** c) { return new TIntArray(c, nullptr, 0); },
-       &one_int},
+      {"int", [] { return new TIntArray(0, 1); },
+       [](void** c, const void* e) { return new TIntArray(c, e, nullptr, 0); }, &one_int},
       {"double", [] { return new TDoubleArray(0, 1); },
-       [](void** c) { return new TDoubleArray(c, nullptr, 0); }, &one_double},
+       [](void** c, const void* e) { return new TDoubleArray(c, e, nullptr, 0); }, &one_double},
       {"decimal", [] { return new TNumericArray(0, 1); },
-       [](void** c) { return new TNumericArray(c, nullptr, 0); }, &one_decimal},
-      {"string", [] { return new TStrArray(0, 1); }, [](void** c) { return new TStrArray(c, nullptr, 0); },
-       "nine"},
+       [](void** c, const void* e) { return new TNumericArray(c, e, nullptr, 0); }, &one_decimal},
+      {"string", [] { return new TStrArray(0, 1); },
+       [](void** c, const void* e) { return new TStrArray(c, e, nullptr, 0); }, "nine"},
   };
   const uint64_t kTrailer = 0x5A5A5A5A5A5A5A5Aull;
   for (const Case& c : cases) {
@@ -408,7 +408,7 @@ TEST(ArrayRecord, MappedArraysNeverGrowWhateverTheirStoredCapacity) {
     const std::vector<uint8_t> before(block.bytes(), block.bytes() + block.size());
 
     void* rc = block.bytes();
-    std::unique_ptr<TBaseArray> mapped(c.map(&rc));
+    std::unique_ptr<TBaseArray> mapped(c.map(&rc, block.bytes() + block.size()));
     ASSERT_EQ(mapped->FNotOwned, 1);
     ASSERT_EQ(mapped->FArraySize, 2);
     ASSERT_GT(mapped->FAllocSize, 2);
@@ -666,14 +666,36 @@ TEST(ArrayRecord, InPlaceReaderChecksWhatItMaps) {
   uint64_t bad = 5;
   memcpy(block.bytes() + 96 + 8, &bad, 8);
   void* rc = block.bytes();
-  EXPECT_EQ(CodeOf([&] { TStrArray t(&rc, nullptr, 0); }), Q7_ERROR_ILLEGAL_ARRAY_DATA);
+  EXPECT_EQ(CodeOf([&] { TStrArray t(&rc, block.bytes() + block.size(), nullptr, 0); }),
+            Q7_ERROR_ILLEGAL_ARRAY_DATA);
   // A count above the stored capacity.
   const int32_t count = 3;
   const int64_t alloc = 2;
   memcpy(block.bytes() + 80, &count, 4);
   memcpy(block.bytes() + 88, &alloc, 8);
   rc = block.bytes();
-  EXPECT_EQ(CodeOf([&] { TStrArray t(&rc, nullptr, 0); }), Q7_ERROR_ILLEGAL_ARRAY_DATA);
+  EXPECT_EQ(CodeOf([&] { TStrArray t(&rc, block.bytes() + block.size(), nullptr, 0); }),
+            Q7_ERROR_ILLEGAL_ARRAY_DATA);
+}
+
+// The in-place reader is given the image's end: a record cut anywhere is refused with a code, and
+// nothing at or past the end is read.
+TEST(ArrayRecord, InPlaceReaderStopsAtTheImageEnd) {
+  TStrArray s(0, 1);
+  for (const char* t : {"a", "bc", "def"}) s.AppendData(t);
+  std::vector<uint8_t> image(static_cast<size_t>(s.WriteToSharedMemory(nullptr)));
+  void* cursor = image.data();
+  s.WriteToSharedMemory(&cursor);
+  const size_t size = static_cast<size_t>(static_cast<uint8_t*>(cursor) - image.data());
+  for (size_t cut = 0; cut < size; ++cut) {
+    SCOPED_TRACE(cut);
+    std::unique_ptr<uint64_t[]> block(new uint64_t[cut / 8 + 1]);
+    memcpy(block.get(), image.data(), cut);
+    void* rc = block.get();
+    const int code =
+        CodeOf([&] { TStrArray t(&rc, reinterpret_cast<char*>(block.get()) + cut, nullptr, 0); });
+    EXPECT_TRUE(code == Q7_ERROR_INVALID_READ_SIZE || code == Q7_ERROR_ILLEGAL_ARRAY_DATA) << code;
+  }
 }
 
 TEST(ArrayRecord, VerboseReaderLogsEachField) {
