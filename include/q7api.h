@@ -1319,12 +1319,13 @@ Q7_EXPORT int RQ7AppendRealFilter2(int table_id, int filter_id, int type, int ap
  * date, a blank and the time; strings always in double quotes, a quote inside doubled; decimals
  * with the column's scale. NULL is the empty field (a NULL string: ""). row_from .. row_to are
  * 1-based rows of the set (row_from -1: the first row, row_to -1: the last; a row_to beyond the set
- * is cut to it; below -1, or row_from above row_to: Q7_ERROR_INVALID_PARAMETER; a row_from beyond
- * the set writes an empty file). The file is written in directory (entered for the call; one that
- * cannot be: Q7_ERROR_INVALID_PATH) on all workers at once. A missing table gives
- * Q7_ERROR_NO_SUCH_TABLE, a missing set Q7_ERROR_NO_SUCH_SET, a listed ID that names no filter
- * Q7_ERROR_ILLEGAL_FILTER, a file that cannot be written Q7_ERROR_ILLEGAL_FILE_NAME; join tables
- * cannot be exported yet (Q7_ERROR_NOT_REAL_TABLE). Return 0.
+ * is cut to it; below -1, row_from above row_to, or row_from 0 with row_to not 0:
+ * Q7_ERROR_INVALID_PARAMETER; a row_from beyond the set, or 0 and 0, write an empty file). The file
+ * is written in directory (entered for the call; one that cannot be: Q7_ERROR_INVALID_PATH) on all
+ * workers at once. A missing table gives Q7_ERROR_NO_SUCH_TABLE, a missing set
+ * Q7_ERROR_NO_SUCH_SET, a listed ID that names no filter Q7_ERROR_ILLEGAL_FILTER, a file that cannot
+ * be written Q7_ERROR_ILLEGAL_FILE_NAME; join tables cannot be exported yet
+ * (Q7_ERROR_NOT_REAL_TABLE). Return 0.
  *
  * An export format file (format_file, in directory) shapes doubles and decimals per filter: one
  * line "name TAB digits TAB mode" each (mode "ROUNDUP" ... "ROUNDHALFEVEN"; "//" lines are
