@@ -54,53 +54,11 @@ struct ImportParam {
 };
 static_assert(sizeof(ImportParam) <= kThreadParamSize);
 
-int64_t SystemPageSize() {
-  const long page = sysconf(_SC_PAGESIZE);
-  return page > 0 ? page : 4096;
-}
-
 int64_t FreeMemory() {
   struct sysinfo info {};
   if (::sysinfo(&info) != 0) return 0;
   return static_cast<int64_t>(info.freeram + info.bufferram) * static_cast<int64_t>(info.mem_unit);
 }
-
-// The offset just past the first LF at or after `from`, or size when there is none.
-uint64_t FindLineEnd(int fd, uint64_t from, uint64_t size) {
-  std::unique_ptr<char[]> block(new char[65536]);
-  while (from < size) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(65536, size - from));
-    const ssize_t n = pread(fd, block.get(), want, static_cast<off_t>(from));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
-    const void* lf = std::memchr(block.get(), '\n', static_cast<size_t>(n));
-    if (lf != nullptr) return from + static_cast<uint64_t>(static_cast<const char*>(lf) - block.get()) + 1;
-    from += static_cast<uint64_t>(n);
-  }
-  return size;
-}
-
-// One mapped window, unmapped on every way out.
-class MappedView {
- public:
-  MappedView(int fd, uint64_t length, uint64_t offset)
-      : length_(static_cast<unsigned long>(length)),
-        view_(mmf_mapview(fd, length_, static_cast<unsigned long>(offset))) {
-#ifdef MADV_POPULATE_READ
-    // The window is read through once: mapping its pages in one call costs less than taking a
-    // fault for every few of them. A refusal (older kernels) leaves the faults.
-    if (view_ != nullptr) madvise(view_, length_, MADV_POPULATE_READ);
-#endif
-  }
-  ~MappedView() { mmf_unmap(view_, length_); }
-  MappedView(const MappedView&) = delete;
-  MappedView& operator=(const MappedView&) = delete;
-  char* data() const { return static_cast<char*>(view_); }
-
- private:
-  unsigned long length_;
-  void* view_;
-};
 
 std::unique_ptr<CTextParser> MakeParser(CCatalogParser* catalog) {
   switch (catalog->getSplitType()) {
@@ -410,7 +368,7 @@ int CCMultiThreadImport::text2pvvl(int worker, const IMPORT_PARSE_ATTRIBUTES& ch
     unsigned long consumed = 0;
     int window_rows = 0;
     {
-      const MappedView view(m_nFd, lead + length, map_offset);
+      const MappedView view(m_nFd, lead + length, map_offset, true);
       if (view.data() == nullptr) return Q7_ERROR_OUT_OF_MEMORY;
       const int last = offset + length == chunk.end ? 1 : 0;
       status = parser->ParseMem(view.data() + lead, static_cast<unsigned long>(length), last, first ? 1 : 0,

@@ -28,42 +28,6 @@ struct TextParserParam {
 };
 static_assert(sizeof(TextParserParam) <= kThreadParamSize);
 
-int64_t SystemPageSize() {
-  const long page = sysconf(_SC_PAGESIZE);
-  return page > 0 ? page : 4096;
-}
-
-// The offset just past the first LF at or after `from`, or size when there is none.
-uint64_t FindLineEnd(int fd, uint64_t from, uint64_t size) {
-  std::unique_ptr<char[]> block(new char[65536]);
-  while (from < size) {
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(65536, size - from));
-    const ssize_t n = pread(fd, block.get(), want, static_cast<off_t>(from));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
-    const void* lf = std::memchr(block.get(), '\n', static_cast<size_t>(n));
-    if (lf != nullptr) return from + static_cast<uint64_t>(static_cast<const char*>(lf) - block.get()) + 1;
-    from += static_cast<uint64_t>(n);
-  }
-  return size;
-}
-
-// One mapping, unmapped on every way out.
-class MappedChunk {
- public:
-  MappedChunk(int fd, uint64_t length, uint64_t offset)
-      : length_(static_cast<unsigned long>(length)),
-        view_(mmf_mapview(fd, length_, static_cast<unsigned long>(offset))) {}
-  ~MappedChunk() { mmf_unmap(view_, length_); }
-  MappedChunk(const MappedChunk&) = delete;
-  MappedChunk& operator=(const MappedChunk&) = delete;
-  char* data() const { return static_cast<char*>(view_); }
-
- private:
-  unsigned long length_;
-  void* view_;
-};
-
 }  // namespace
 
 CMppTextParser* CMppTextParser::Instance() {
@@ -218,7 +182,7 @@ int CMppTextParser::text2bin(int worker, const TEXT_PARSER_PARAM& chunk) {
   const uint64_t map_offset = chunk.start / page * page;
   const uint64_t lead = chunk.start - map_offset;
   const uint64_t length = chunk.end - chunk.start;
-  const MappedChunk view(m_nFd, lead + length, map_offset);
+  const MappedView view(m_nFd, lead + length, map_offset, false);
   if (view.data() == nullptr) return Q7_ERROR_OUT_OF_MEMORY;
   unsigned long consumed = 0;
   int rows = 0;

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <new>
 #include <utility>
 
+#include "foundation/CQ7Exception.h"
 #include "foundation/TextHelpers.h"
 #include "foundation/zpk_fstream.h"
 #include "q7api.h"
@@ -360,3 +362,35 @@ void mmf_unmap(void* view, unsigned long length) {
 void mmf_close(int fd) {
   if (fd >= 0) close(fd);
 }
+
+int64_t SystemPageSize() {
+  const long page = sysconf(_SC_PAGESIZE);
+  return page > 0 ? page : 4096;
+}
+
+uint64_t FindLineEnd(int fd, uint64_t from, uint64_t size) {
+  std::unique_ptr<char[]> block(new char[65536]);
+  while (from < size) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(65536, size - from));
+    const ssize_t n = pread(fd, block.get(), want, static_cast<off_t>(from));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
+    const void* lf = std::memchr(block.get(), '\n', static_cast<size_t>(n));
+    if (lf != nullptr) return from + static_cast<uint64_t>(static_cast<const char*>(lf) - block.get()) + 1;
+    from += static_cast<uint64_t>(n);
+  }
+  return size;
+}
+
+MappedView::MappedView(int fd, uint64_t length, uint64_t offset, bool populate)
+    : length_(static_cast<unsigned long>(length)),
+      view_(mmf_mapview(fd, length_, static_cast<unsigned long>(offset))) {
+#ifdef MADV_POPULATE_READ
+  // A refusal (older kernels) leaves the faults.
+  if (populate && view_ != nullptr) madvise(view_, length_, MADV_POPULATE_READ);
+#else
+  (void)populate;
+#endif
+}
+
+MappedView::~MappedView() { mmf_unmap(view_, length_); }

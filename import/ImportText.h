@@ -121,3 +121,24 @@ void* mmf_mapview(int fd, unsigned long length, unsigned long offset);
 void mmf_unmap(void* view, unsigned long length);
 // Closes a descriptor of mmf_create (a negative one is ignored).
 void mmf_close(int fd);
+// The system's page size (4096 when it cannot be read).
+int64_t SystemPageSize();
+// The offset just past the first LF at or after `from` in the open file fd of `size` bytes, or size
+// when there is none. A read failure throws Q7_ERROR_ILLEGAL_FILE_NAME.
+uint64_t FindLineEnd(int fd, uint64_t from, uint64_t size);
+
+// One read-only mapping of mmf_mapview, unmapped on every way out; data() is null when the mapping
+// failed. With populate, the pages are mapped in one call: a window read through once costs less
+// that way than a fault for every few pages.
+class MappedView {
+ public:
+  MappedView(int fd, uint64_t length, uint64_t offset, bool populate);
+  ~MappedView();
+  MappedView(const MappedView&) = delete;
+  MappedView& operator=(const MappedView&) = delete;
+  char* data() const { return static_cast<char*>(view_); }
+
+ private:
+  unsigned long length_;
+  void* view_;
+};
