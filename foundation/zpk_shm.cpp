@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "foundation/CQ7Exception.h"
+#include "foundation/Descriptor.h"
 #include "foundation/ErrorRing.h"
 #include "foundation/SystemHeader.h"
 #include "foundation/zpk_fstream.h"
@@ -86,20 +87,6 @@ int64_t ReadFully(int fd, char* dst, int64_t n) {
   }
   return done;
 }
-
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 

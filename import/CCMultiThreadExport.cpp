@@ -18,6 +18,7 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/CWorkThread.h"
+#include "foundation/Descriptor.h"
 #include "foundation/ErrorRing.h"
 #include "foundation/mpp_tasks.h"
 #include "q7api.h"
@@ -29,27 +30,6 @@ int CCMultiThreadExport::s_nMinRowsPerPart = CCMultiThreadExport::kMinRowsPerPar
 namespace {
 
 constexpr char kLog[] = "MppCsvExport";
-
-// Closes a descriptor on every way out.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  int get() const { return fd_; }
-  // close's result; the descriptor is gone afterwards.
-  int Close() {
-    const int result = ::close(fd_);
-    fd_ = -1;
-    return result;
-  }
-
- private:
-  int fd_;
-};
 
 // Copies the rest of `in` from in_offset to `out` at *out_offset with read and write, through a
 // buffer of `buffer_size` bytes. False on a read or write failure.
