@@ -37,40 +37,6 @@ std::string Record(int line, int field, const std::string& name, const std::stri
 }
 std::string Note(int line, const std::string& comment) { return Record(line, 0, "", "", "", comment); }
 
-// A cell as text: "NULL" for the type's NULL (the string NULL is the empty text), decimals as
-// "units@scale", dates and times as serial numbers.
-std::string CellText(int table, int filter, int row) {
-  std::vector<char> value(4096);
-  int type = 0;
-  const int size = RQ7GetData1(table, filter, q7host::kAllRowsSet, row, &type, value.data());
-  if (size < 0) return "error " + std::to_string(size);
-  switch (type) {
-    case Q7_TYPE_INTEGER: {
-      int32_t v;
-      memcpy(&v, value.data(), sizeof v);
-      return v == q7host::kIntNull ? "NULL" : std::to_string(v);
-    }
-    case Q7_TYPE_STRING:
-      return value.data();
-    case Q7_TYPE_DECIMAL: {
-      NumericInfo info;
-      Numeric v;
-      memcpy(&info, value.data(), sizeof info);
-      memcpy(&v, value.data() + sizeof info, sizeof v);
-      if (q7host::SameDecimal(v, q7host::kDecimalNull)) return "NULL";
-      return std::to_string(static_cast<int64_t>(v.low)) + "@" + std::to_string(info.scale);
-    }
-    default: {
-      double v;
-      memcpy(&v, value.data(), sizeof v);
-      if (std::isinf(v) && v < 0) return "NULL";
-      char text[64];
-      snprintf(text, sizeof text, "%.10g", v);
-      return text;
-    }
-  }
-}
-
 std::vector<int> FilterIds(int table) {
   std::vector<int> ids(512);
   ids.resize(static_cast<size_t>(std::max(0, RQ7GetFilterIDList(table, ids.data()))));
@@ -82,7 +48,7 @@ Rows Cells(int table) {
   const std::vector<int> ids = FilterIds(table);
   for (int row = 1; row <= RQ7GetTotalRows(table); ++row) {
     std::vector<std::string> cells;
-    for (int id : ids) cells.push_back(CellText(table, id, row));
+    for (int id : ids) cells.push_back(q7host::CellText(table, id, row));
     rows.push_back(cells);
   }
   return rows;

@@ -61,40 +61,6 @@ void WriteFile(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-// One cell of set 1 as text: "NULL" for the type's NULL (the string NULL is the empty text), decimals as
-// "units@scale", dates and times as their serial numbers.
-std::string CellText(int table, int filter, int row) {
-  std::vector<char> value(4096);
-  int type = 0;
-  const int size = RQ7GetData1(table, filter, q7host::kAllRowsSet, row, &type, value.data());
-  if (size < 0) return "error " + std::to_string(size);
-  char text[64];
-  switch (type) {
-    case Q7_TYPE_INTEGER: {
-      int32_t v;
-      memcpy(&v, value.data(), sizeof v);
-      return v == q7host::kIntNull ? "NULL" : std::to_string(v);
-    }
-    case Q7_TYPE_STRING:
-      return value.data();
-    case Q7_TYPE_DECIMAL: {
-      NumericInfo info;
-      Numeric v;
-      memcpy(&info, value.data(), sizeof info);
-      memcpy(&v, value.data() + sizeof info, sizeof v);
-      if (q7host::SameDecimal(v, q7host::kDecimalNull)) return "NULL";
-      return std::to_string(static_cast<int64_t>(v.low)) + "@" + std::to_string(info.scale);
-    }
-    default: {
-      double v;
-      memcpy(&v, value.data(), sizeof v);
-      if (std::isinf(v) && v < 0) return "NULL";
-      snprintf(text, sizeof text, "%.10g", v);
-      return text;
-    }
-  }
-}
-
 // Every cell of every filter, row by row.
 std::vector<std::vector<std::string>> Cells(int table) {
   std::vector<int> ids(512);
@@ -102,7 +68,7 @@ std::vector<std::vector<std::string>> Cells(int table) {
   std::vector<std::vector<std::string>> rows;
   for (int row = 1; row <= RQ7GetTotalRows(table); ++row) {
     std::vector<std::string> cells;
-    for (int f = 0; f < filters; ++f) cells.push_back(CellText(table, ids[f], row));
+    for (int f = 0; f < filters; ++f) cells.push_back(q7host::CellText(table, ids[f], row));
     rows.push_back(cells);
   }
   return rows;
@@ -440,8 +406,8 @@ TEST_F(CatalogEntryTest, AppendRealFilter2ChecksBeforeReading) {
   }
   // Only the accepted call changed the table: two records after the last.
   ASSERT_EQ(RQ7GetTotalRows(table), 5);
-  EXPECT_EQ(CellText(table, 1, 4), "1");
-  EXPECT_EQ(CellText(table, 1, 5), "2");
+  EXPECT_EQ(q7host::CellText(table, 1, 4), "1");
+  EXPECT_EQ(q7host::CellText(table, 1, 5), "2");
 }
 
 }  // namespace

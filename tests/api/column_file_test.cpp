@@ -20,43 +20,10 @@ namespace {
 
 using q7host::RingEntry;
 
-// One cell of set 1 as text: "NULL" for the type's NULL (the string NULL is the empty text),
-// decimals as "units@scale", dates and times as their serial numbers.
-std::string CellText(int table, int filter, int row) {
-  std::vector<char> value(4200);
-  int type = 0;
-  const int size = RQ7GetData1(table, filter, q7host::kAllRowsSet, row, &type, value.data());
-  if (size < 0) return "error " + std::to_string(size);
-  switch (type) {
-    case Q7_TYPE_INTEGER: {
-      int32_t v;
-      memcpy(&v, value.data(), sizeof v);
-      return v == q7host::kIntNull ? "NULL" : std::to_string(v);
-    }
-    case Q7_TYPE_STRING:
-      return value.data();
-    case Q7_TYPE_DECIMAL: {
-      NumericInfo info;
-      Numeric v;
-      memcpy(&info, value.data(), sizeof info);
-      memcpy(&v, value.data() + sizeof info, sizeof v);
-      if (q7host::SameDecimal(v, q7host::kDecimalNull)) return "NULL";
-      return std::to_string(static_cast<int64_t>(v.low)) + "@" + std::to_string(info.scale);
-    }
-    default: {
-      double v;
-      memcpy(&v, value.data(), sizeof v);
-      if (std::isinf(v) && v < 0) return "NULL";
-      char text[64];
-      snprintf(text, sizeof text, "%.10g", v);
-      return text;
-    }
-  }
-}
-
 std::vector<std::string> Cells(int table, int filter) {
   std::vector<std::string> cells;
-  for (int row = 1; row <= RQ7GetTotalRows(table); ++row) cells.push_back(CellText(table, filter, row));
+  for (int row = 1; row <= RQ7GetTotalRows(table); ++row)
+    cells.push_back(q7host::CellText(table, filter, row));
   return cells;
 }
 

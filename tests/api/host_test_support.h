@@ -23,6 +23,8 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <limits>
 #include <ostream>
@@ -48,6 +50,40 @@ inline Numeric Decimal(int64_t units) {
   return Numeric{static_cast<uint64_t>(units), units < 0 ? int64_t{-1} : int64_t{0}};
 }
 inline bool SameDecimal(const Numeric& a, const Numeric& b) { return a.low == b.low && a.high == b.high; }
+
+// One cell of set 1 as text: "NULL" for the type's NULL (the string NULL is the empty text), decimals
+// as "units@scale", dates and times as their serial numbers; "error <code>" when the read fails.
+inline std::string CellText(int table, int filter, int row) {
+  std::vector<char> value(4200);
+  int type = 0;
+  const int size = RQ7GetData1(table, filter, kAllRowsSet, row, &type, value.data());
+  if (size < 0) return "error " + std::to_string(size);
+  switch (type) {
+    case Q7_TYPE_INTEGER: {
+      int32_t v;
+      memcpy(&v, value.data(), sizeof v);
+      return v == kIntNull ? "NULL" : std::to_string(v);
+    }
+    case Q7_TYPE_STRING:
+      return value.data();
+    case Q7_TYPE_DECIMAL: {
+      NumericInfo info;
+      Numeric v;
+      memcpy(&info, value.data(), sizeof info);
+      memcpy(&v, value.data() + sizeof info, sizeof v);
+      if (SameDecimal(v, kDecimalNull)) return "NULL";
+      return std::to_string(static_cast<int64_t>(v.low)) + "@" + std::to_string(info.scale);
+    }
+    default: {
+      double v;
+      memcpy(&v, value.data(), sizeof v);
+      if (std::isinf(v) && v < 0) return "NULL";
+      char text[64];
+      snprintf(text, sizeof text, "%.10g", v);
+      return text;
+    }
+  }
+}
 
 // The engine's date serial (days since 1899-12-30) of a proleptic Gregorian date.
 inline double DateSerial(int year, int month, int day) {
