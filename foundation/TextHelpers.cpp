@@ -347,3 +347,19 @@ void MapTableIDs(int* ids, const void* map, int n) {
     }
   }
 }
+
+int countMultiBytes(int code, unsigned char lead) {
+  switch (code) {
+    case 18:  // MS932
+    case 20:  // Shift_JIS
+      return sjis_bytes(lead);
+    case 19:  // MS949
+      return ms949_bytes(lead);
+    case 33:  // UTF8
+      return utf8_bytes(lead);
+    case 49:  // EUC_JP
+      return euc_bytes(lead);
+    default:
+      return 1;
+  }
+}

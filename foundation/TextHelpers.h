@@ -62,6 +62,9 @@ int sjis_bytes(unsigned char lead);   // Shift_JIS, MS932: 2 for 0x81-0x9F, 0xE0
 int utf8_bytes(unsigned char lead);   // 2..6 by the lead byte, 1 below 0x80 and for invalid leads
 int euc_bytes(unsigned char lead);    // EUC_JP: 2 for 0x8E, 0xA1-0xFE; 3 for 0x8F
 int ms949_bytes(unsigned char lead);  // MS949: 2 for 0x81-0xFE
+// The byte length of the character that `lead` opens under database code `code`: Shift_JIS (20)
+// and MS932 (18), MS949 (19), UTF8 (33), EUC_JP (49); 1 for every other code. Never 0.
+int countMultiBytes(int code, unsigned char lead);
 
 // 1 when p (inside the zero-ended text that begins at start) is the first byte of a character
 // under the database code; the start and the terminating zero count as character starts.

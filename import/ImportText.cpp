@@ -270,22 +270,6 @@ int DissolveLine(const char* line, char* type, char* size, char* name, char* par
 
 // ---- Character codes ----
 
-int countMultiBytes(int code, unsigned char lead) {
-  switch (code) {
-    case 18:  // MS932
-    case 20:  // Shift_JIS
-      return sjis_bytes(lead);
-    case 19:  // MS949
-      return ms949_bytes(lead);
-    case 33:  // UTF8
-      return utf8_bytes(lead);
-    case 49:  // EUC_JP
-      return euc_bytes(lead);
-    default:
-      return 1;
-  }
-}
-
 char* UpperCase(int code, char* text) {
   unsigned char* p = reinterpret_cast<unsigned char*>(text);
   while (*p != '\0') {

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <memory>
 
+#include "foundation/TextHelpers.h"
+
 class zpk_fstream;
 
 // Room for a path from CnvRelativeToAbsolute (PATH_MAX).
@@ -89,9 +91,7 @@ int DissolveLine(const char* line, char* t1, char* t2, char* t3, char* t4, char*
 int DissolveLine(const char* line, char* type, char* size, char* name, char* param1, char* param2, int* skip);
 
 // ---- Character codes ----
-// The byte length of the character that `lead` opens under database code `code`: Shift_JIS (20)
-// and MS932 (18), MS949 (19), UTF8 (33), EUC_JP (49); 1 for every other code. Never 0.
-int countMultiBytes(int code, unsigned char lead);
+// countMultiBytes(code, lead) is foundation/TextHelpers.h's.
 // Upper-cases the single-byte letters of text in place, stepping over the multibyte characters of
 // `code` whole; a character cut off by the end of the text never moves the scan past the NUL.
 // Returns text.

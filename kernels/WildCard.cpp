@@ -10,21 +10,7 @@
 namespace {
 
 // Byte length of the character a byte opens under the database character code.
-int CharBytes(unsigned char lead) {
-  switch (getSystemInfoDBCharCode()) {
-    case 18:  // MS932
-    case 20:  // Shift_JIS
-      return sjis_bytes(lead);
-    case 19:  // MS949
-      return ms949_bytes(lead);
-    case 33:  // UTF8
-      return utf8_bytes(lead);
-    case 49:  // EUC_JP
-      return euc_bytes(lead);
-    default:
-      return 1;
-  }
-}
+int CharBytes(unsigned char lead) { return countMultiBytes(getSystemInfoDBCharCode(), lead); }
 
 // Normalises pattern into out (null: only measures). Returns the bytes needed, terminator
 // included, or -1 for an invalid escape.
