@@ -3,11 +3,13 @@
 #include "api/startup.h"
 
 #include "api/task/CDBTask.h"
+#include "calc/CalcTasks.h"
 #include "database/DatabaseTasks.h"
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
 #include "import/ImportTask.h"
 #include "import/ImportTasks.h"
+#include "join/JoinTasks.h"
 #include "kernels/KernelTasks.h"
 #include "values/ValueTasks.h"
 
@@ -39,6 +41,8 @@ void StartLibrary() {
   RegisterKernelTasks();
   RegisterDatabaseTasks();
   RegisterImportTasks();
+  RegisterCalcTasks();
+  RegisterJoinTasks();
   // The import code reaches the task object's table and filter services through this.
   SetImportTask(DBTASK());
   // Hooks next: set before the engine starts, they run as part of its start; set after it (the

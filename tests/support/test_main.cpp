@@ -21,6 +21,12 @@
 #ifdef Q7_TEST_LINKS_IMPORT
 #include "import/ImportTasks.h"
 #endif
+#ifdef Q7_TEST_LINKS_CALC
+#include "calc/CalcTasks.h"
+#endif
+#ifdef Q7_TEST_LINKS_JOIN
+#include "join/JoinTasks.h"
+#endif
 #endif
 
 int main(int argc, char** argv) {
@@ -43,6 +49,12 @@ int main(int argc, char** argv) {
 #endif
 #ifdef Q7_TEST_LINKS_IMPORT
   RegisterImportTasks();
+#endif
+#ifdef Q7_TEST_LINKS_CALC
+  RegisterCalcTasks();
+#endif
+#ifdef Q7_TEST_LINKS_JOIN
+  RegisterJoinTasks();
 #endif
 #endif
   ::testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,432 @@
+#include "join/JoinRecordKernels.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "foundation/CQ7Exception.h"
+#include "foundation/ErrorRing.h"
+#include "foundation/mpp_tasks.h"
+#include "join/JoinKeyMerge.h"
+#include "kernels/KernelPool.h"
+#include "values/TIntArray.h"
+#include "values/ZpkBlock.h"
+
+namespace {
+
+constexpr int64_t kMaxJoinedRows = INT32_MAX;
+
+[[noreturn]] void RefuseNullCutOut(const char* log_name) {
+  if (log_name != nullptr)
+    PutErrorLog(log_name, Q7_ERROR_INVALID_CUTOUT_SET, "Invalid Parameter : CutOutSet");
+  throw CQ7Exception(Q7_ERROR_INVALID_CUTOUT_SET);
+}
+
+// The value number of a row, never read from outside the array.
+inline int ValueOf(const int* vno, int vno_count, int row) {
+  if (static_cast<uint32_t>(row) >= static_cast<uint32_t>(vno_count)) {
+    throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
+  }
+  return vno[row];
+}
+
+// The same, for indexing a flag table of n_values entries.
+inline int FlagIndexOf(const int* vno, int vno_count, int row, int n_values) {
+  const int v = ValueOf(vno, vno_count, row);
+  if (static_cast<uint32_t>(v) >= static_cast<uint32_t>(n_values))
+    throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
+  return v;
+}
+
+void CutSerial(const char* log_name, bool cut, TIntArray* partnerRows, TIntArray* partnerVno, int nValues,
+               TIntArray* rows, TIntArray* vno, TIntArray* cutOut) {
+  if (cutOut == nullptr) RefuseNullCutOut(log_name);
+  const int n_flags = nValues > 0 ? nValues : 0;
+  ZpkBlock<unsigned char> flags(static_cast<size_t>(n_flags));
+  std::memset(flags.get(), 0, static_cast<size_t>(n_flags));
+
+  const int* partner = partnerRows->PIntAr();
+  const int* partner_vno = partnerVno->PIntAr();
+  for (int i = 0; i < partnerRows->FArraySize; ++i) {
+    flags[FlagIndexOf(partner_vno, partnerVno->FArraySize, partner[i], n_flags)] = 1;
+  }
+
+  const int n = rows->FArraySize;
+  cutOut->SetArraySize(n);
+  int* row_data = rows->PIntAr();
+  int* out = cutOut->PIntAr();
+  const int* row_vno = vno->PIntAr();
+  int kept = 0;
+  int cut_count = 0;
+  for (int i = 0; i < n; ++i) {
+    const int row = row_data[i];
+    if (flags[FlagIndexOf(row_vno, vno->FArraySize, row, n_flags)] != 0) {
+      // Rows before the first cut stay where they are; the list may be large and mostly kept.
+      if (cut && kept != i) row_data[kept] = row;
+      ++kept;
+    } else {
+      out[cut_count++] = row;
+    }
+  }
+  if (cut) rows->SetArraySize(kept);
+  cutOut->SetArraySize(cut_count);
+  cutOut->AdjustMemArea();
+}
+
+// ---- Task 32: one bitmap of the values of a chunk of partner rows ----
+
+struct FlagSetParam {
+  MppParamHeader header;
+  int start;
+  int end;
+  const int* partnerRows;
+  const int* partnerVno;
+  int vnoCount;
+  int nValues;
+  uint32_t* bitmap;  // set by the worker; the driver frees it
+};
+
+inline size_t BitmapWords(int n_values) { return static_cast<size_t>(n_values) / 32 + 1; }
+
+// Frees the bitmaps the workers of a task-32 run left in their blocks, however the run ended.
+class WorkerBitmaps {
+ public:
+  explicit WorkerBitmaps(int workers) : workers_(workers) {
+    for (int t = 0; t < workers_; ++t) PoolParam<FlagSetParam>(t)->bitmap = nullptr;
+  }
+  ~WorkerBitmaps() {
+    for (int t = 0; t < workers_; ++t) {
+      FlagSetParam* p = PoolParam<FlagSetParam>(t);
+      zpk_free(p->bitmap);
+      p->bitmap = nullptr;
+    }
+  }
+  WorkerBitmaps(const WorkerBitmaps&) = delete;
+  WorkerBitmaps& operator=(const WorkerBitmaps&) = delete;
+
+  // ORs every worker's bitmap into worker 0's and hands that one over.
+  uint32_t* Merge(size_t words) {
+    FlagSetParam* first = PoolParam<FlagSetParam>(0);
+    for (int t = 1; t < workers_; ++t) {
+      FlagSetParam* p = PoolParam<FlagSetParam>(t);
+      for (size_t w = 0; w < words; ++w) first->bitmap[w] |= p->bitmap[w];
+      zpk_free(p->bitmap);
+      p->bitmap = nullptr;
+    }
+    uint32_t* merged = first->bitmap;
+    first->bitmap = nullptr;
+    return merged;
+  }
+
+ private:
+  int workers_;
+};
+
+// ---- Task 33: one chunk of rows split by the bitmap ----
+
+struct JoinCutParam {
+  MppParamHeader header;
+  int start;
+  int end;
+  const uint32_t* bitmap;
+  int* rows;
+  int* cutOut;
+  const int* vno;
+  int vnoCount;
+  int nValues;
+  int mode;  // non-zero: kept rows are compacted in rows
+  int kept;  // out
+  int cut;   // out
+};
+
+// ---- Task 63: partner counts of a chunk of driving rows ----
+
+struct JoinSetupAggrParam {
+  MppParamHeader header;
+  int start;
+  int end;
+  const int* partnerCount;
+  int* out;
+  const int* vno;
+  int vnoCount;
+  const int* rows;
+};
+
+// ---- Task 64: run starts over a chunk of sorted rows ----
+
+struct JoinUniqueParam {
+  MppParamHeader header;
+  int start;
+  int end;
+  int keyCount;
+  int** keys;
+  const int* sortedRows;
+  int* flags;
+  int runs;  // out
+};
+
+bool SameTuple(int key_count, int** keys, int row_a, int row_b) {
+  return CompArea(key_count, row_a, keys, row_b, keys) == 0;
+}
+
+// Worker t's chunk of n elements over `workers`: equal chunks, the last one running to the end.
+inline void ChunkOf(int t, int workers, int n, int* start, int* end) {
+  const int chunk = n / workers;
+  *start = t * chunk;
+  *end = (t == workers - 1) ? n : (t + 1) * chunk;
+}
+
+void CutParallel(bool cut, TIntArray* partnerRows, TIntArray* partnerVno, int nValues, TIntArray* rows,
+                 TIntArray* vno, TIntArray* cutOut) {
+  if (cutOut == nullptr) RefuseNullCutOut(nullptr);
+  const int n_values = nValues > 0 ? nValues : 0;
+  const size_t words = BitmapWords(n_values);
+
+  ZpkBlock<uint32_t> bitmap;
+  {
+    const int pn = partnerRows->FArraySize;
+    const int workers = KernelThreads(pn);
+    WorkerBitmaps bitmaps(workers);
+    for (int t = 0; t < workers; ++t) {
+      FlagSetParam* p = PoolParam<FlagSetParam>(t);
+      ChunkOf(t, workers, pn, &p->start, &p->end);
+      p->partnerRows = partnerRows->PIntAr();
+      p->partnerVno = partnerVno->PIntAr();
+      p->vnoCount = partnerVno->FArraySize;
+      p->nValues = n_values;
+    }
+    RunKernelTask(workers, kMppTaskFlagSet);
+    bitmap.Reset(bitmaps.Merge(words));
+  }
+
+  const int n = rows->FArraySize;
+  cutOut->SetArraySize(n);
+  const int workers = KernelThreads(n);
+  for (int t = 0; t < workers; ++t) {
+    JoinCutParam* p = PoolParam<JoinCutParam>(t);
+    ChunkOf(t, workers, n, &p->start, &p->end);
+    p->bitmap = bitmap.get();
+    p->rows = rows->PIntAr();
+    p->cutOut = cutOut->PIntAr();
+    p->vno = vno->PIntAr();
+    p->vnoCount = vno->FArraySize;
+    p->nValues = n_values;
+    p->mode = cut ? 1 : 0;
+    p->kept = 0;
+    p->cut = 0;
+  }
+  RunKernelTask(workers, kMppTaskJoinCutUnuse);
+
+  // Each worker wrote from its own chunk start; pulling the chunks together in worker order gives
+  // the serial order.
+  int* row_data = rows->PIntAr();
+  int* out = cutOut->PIntAr();
+  int kept = 0;
+  int cut_count = 0;
+  for (int t = 0; t < workers; ++t) {
+    const JoinCutParam* p = PoolParam<JoinCutParam>(t);
+    if (cut && p->kept > 0 && kept != p->start) {
+      std::memmove(row_data + kept, row_data + p->start, sizeof(int) * static_cast<size_t>(p->kept));
+    }
+    if (p->cut > 0 && cut_count != p->start) {
+      std::memmove(out + cut_count, out + p->start, sizeof(int) * static_cast<size_t>(p->cut));
+    }
+    kept += p->kept;
+    cut_count += p->cut;
+  }
+  if (cut) rows->SetArraySize(kept);
+  cutOut->SetArraySize(cut_count);
+  cutOut->AdjustMemArea();
+}
+
+[[noreturn]] void ThrowJoinOverflow(bool parallel) {
+  if (parallel) {
+    std::fputs("Q7_ERROR_OVERFLOW_JOIN \n", stdout);
+  } else {
+    PutErrorLog("SetupMainN", Q7_ERROR_OVERFLOW_JOIN, "JoinTable size overflow");
+  }
+  throw CQ7Exception(Q7_ERROR_OVERFLOW_JOIN);
+}
+
+}  // namespace
+
+int mpp_flag_set(void* param) {
+  return TaskFrame([&] {
+    auto* p = static_cast<FlagSetParam*>(param);
+    const size_t words = BitmapWords(p->nValues);
+    auto* bitmap = static_cast<uint32_t*>(zpk_malloc(words * sizeof(uint32_t)));
+    std::memset(bitmap, 0, words * sizeof(uint32_t));
+    p->bitmap = bitmap;
+    for (int i = p->start; i < p->end; ++i) {
+      const int v = FlagIndexOf(p->partnerVno, p->vnoCount, p->partnerRows[i], p->nValues);
+      bitmap[v >> 5] |= uint32_t{1} << (v & 31);
+    }
+    return 0;
+  });
+}
+
+int mpp_join_cutunuse(void* param) {
+  return TaskFrame([&] {
+    auto* p = static_cast<JoinCutParam*>(param);
+    int* kept_at = p->rows + p->start;
+    int* cut_at = p->cutOut + p->start;
+    int kept = 0;
+    int cut = 0;
+    for (int i = p->start; i < p->end; ++i) {
+      const int row = p->rows[i];
+      const int v = FlagIndexOf(p->vno, p->vnoCount, row, p->nValues);
+      if ((p->bitmap[v >> 5] >> (v & 31)) & 1u) {
+        if (p->mode != 0 && p->start + kept != i) kept_at[kept] = row;
+        ++kept;
+      } else {
+        cut_at[cut++] = row;
+      }
+    }
+    p->kept = kept;
+    p->cut = cut;
+    return 0;
+  });
+}
+
+int mpp_join_setup_aggr(void* param) {
+  return TaskFrame([&] {
+    auto* p = static_cast<JoinSetupAggrParam*>(param);
+    for (int i = p->start; i < p->end; ++i)
+      p->out[i] = p->partnerCount[ValueOf(p->vno, p->vnoCount, p->rows[i])];
+    return 0;
+  });
+}
+
+int mpp_join_unique(void* param) {
+  return TaskFrame([&] {
+    auto* p = static_cast<JoinUniqueParam*>(param);
+    if (p->start >= p->end) {
+      p->runs = 0;
+      return 0;
+    }
+    p->flags[p->start] = 1;
+    int runs = 1;
+    for (int i = p->start + 1; i < p->end; ++i) {
+      const bool starts_run = !SameTuple(p->keyCount, p->keys, p->sortedRows[i], p->sortedRows[i - 1]);
+      p->flags[i] = starts_run ? 1 : 0;
+      runs += starts_run ? 1 : 0;
+    }
+    p->runs = runs;
+    return 0;
+  });
+}
+
+void CutUnUsedJoinRec(TIntArray* partnerRows, TIntArray* partnerVno, int nValues, TIntArray* rows,
+                      TIntArray* vno, TIntArray* cutOut) {
+  CutSerial("CutUnUsedJoinRec", true, partnerRows, partnerVno, nValues, rows, vno, cutOut);
+}
+
+void ExtractUnUsedJoinRec(TIntArray* partnerRows, TIntArray* partnerVno, int nValues, TIntArray* rows,
+                          TIntArray* vno, TIntArray* cutOut) {
+  CutSerial("ExtractUnUsedJoinRec", false, partnerRows, partnerVno, nValues, rows, vno, cutOut);
+}
+
+void MppCutUnUsedJoinRec(TIntArray* partnerRows, TIntArray* partnerVno, int nValues, TIntArray* rows,
+                         TIntArray* vno, TIntArray* cutOut) {
+  CutParallel(true, partnerRows, partnerVno, nValues, rows, vno, cutOut);
+}
+
+void MppExtractJoinHitAndNonHitRecs(int mode, TIntArray* partnerRows, TIntArray* partnerVno, int nValues,
+                                    TIntArray* rows, TIntArray* vno, TIntArray* cutOut) {
+  CutParallel(mode != 0, partnerRows, partnerVno, nValues, rows, vno, cutOut);
+}
+
+void SetupMainN(TIntArray* rows, TIntArray* vno, const int* partnerCount, int* starts, int* total) {
+  const int n = rows->FArraySize;
+  const int* row_data = rows->PIntAr();
+  const int* row_vno = vno->PIntAr();
+  // 64 bits, so that a total past the int range is seen rather than wrapped.
+  int64_t sum = 0;
+  for (int i = 0; i < n; ++i) {
+    const int c = partnerCount[ValueOf(row_vno, vno->FArraySize, row_data[i])];
+    starts[i] = static_cast<int>(sum);
+    sum += c;
+    if (sum > kMaxJoinedRows) ThrowJoinOverflow(false);
+  }
+  *total = static_cast<int>(sum);
+}
+
+void MppSetupMainN(TIntArray* rows, TIntArray* vno, const int* partnerCount, int* starts, int* total) {
+  const int n = rows->FArraySize;
+  const int workers = KernelThreads(n);
+  for (int t = 0; t < workers; ++t) {
+    JoinSetupAggrParam* p = PoolParam<JoinSetupAggrParam>(t);
+    ChunkOf(t, workers, n, &p->start, &p->end);
+    p->partnerCount = partnerCount;
+    p->out = starts;
+    p->vno = vno->PIntAr();
+    p->vnoCount = vno->FArraySize;
+    p->rows = rows->PIntAr();
+  }
+  RunKernelTask(workers, kMppTaskJoinSetupAggr);
+
+  int64_t sum = 0;
+  for (int i = 0; i < n; ++i) {
+    const int c = starts[i];
+    starts[i] = static_cast<int>(sum);
+    sum += c;
+    if (sum > kMaxJoinedRows) ThrowJoinOverflow(true);
+  }
+  *total = static_cast<int>(sum);
+}
+
+int FindLoc(int target, int n, const int* starts) {
+  if (n < 1) return 0;
+  // 64 bits: for n above 2^30 the first step, 2^31, does not fit an int.
+  int64_t step = 1;
+  while (step < n) step <<= 1;
+  int64_t pos = 0;
+  for (; step > 0; step >>= 1) {
+    if (pos + step < n && starts[pos + step] <= target) pos += step;
+  }
+  return static_cast<int>(pos);
+}
+
+int DesolveJoinRecNo(int j, TIntArray* rows, const int* starts, TIntArray* vno, TIntArray* partnerRows,
+                     const int* groupStart, int* drivingRec, int* partnerRec) {
+  const int i = FindLoc(j, rows->FArraySize, starts);
+  const int driving = rows->GetInt(i);
+  const int v = vno->GetInt(driving);
+  const int64_t at = int64_t{j} - starts[i] + groupStart[v];
+  // A j past the total could reach beyond the int range; such a position is outside partnerRows.
+  const int partner = partnerRows->GetInt(at >= INT32_MIN && at <= INT32_MAX ? static_cast<int>(at) : -1);
+  if (drivingRec != nullptr) *drivingRec = driving;
+  if (partnerRec != nullptr) *partnerRec = partner;
+  return partner;
+}
+
+void MppExtractJoinUnique(int n, int keyCount, const int* sortedRows, int** keys, int* flags, int* runCount) {
+  if (n < 1) {
+    *runCount = 0;
+    return;
+  }
+  const int workers = KernelThreads(n);
+  for (int t = 0; t < workers; ++t) {
+    JoinUniqueParam* p = PoolParam<JoinUniqueParam>(t);
+    ChunkOf(t, workers, n, &p->start, &p->end);
+    p->keyCount = keyCount;
+    p->keys = keys;
+    p->sortedRows = sortedRows;
+    p->flags = flags;
+    p->runs = 0;
+  }
+  RunKernelTask(workers, kMppTaskJoinUnique);
+
+  // A run that crosses a chunk border was started twice: once in each chunk.
+  int runs = PoolParam<JoinUniqueParam>(0)->runs;
+  for (int t = 1; t < workers; ++t) {
+    const JoinUniqueParam* p = PoolParam<JoinUniqueParam>(t);
+    int chunk_runs = p->runs;
+    if (p->start < p->end && SameTuple(keyCount, keys, sortedRows[p->start - 1], sortedRows[p->start])) {
+      flags[p->start] = 0;
+      --chunk_runs;
+    }
+    runs += chunk_runs;
+  }
+  *runCount = runs;
+}

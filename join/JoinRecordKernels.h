@@ -1,0 +1,84 @@
+// The integer kernels of the join: dropping or collecting the rows of one side that have no partner
+// on the other side, laying out the inner-join row space by prefix sums of partner counts, resolving
+// a joined row back to its two records, and marking the starts of runs of equal key tuples.
+//
+// Shapes. A row list is a TIntArray of record numbers of one table. A value-number array (vno) is a
+// key column's value numbers indexed by record number (element 0 belongs to record 0, the pseudo
+// record of an outer join); both sides' key columns number into one shared value list of nValues
+// entries, so two rows are partners exactly when their value numbers are equal. Value number 0
+// (NULL) is a value like any other here: NULL rows pair with NULL rows.
+//
+// The caller guarantees every value number of a key column is below the value count it hands in
+// (nValues, or the length of a partner-count or group-start array). A row outside its
+// value-number array, or a value number at or above nValues, throws Q7_ERROR_INDEX_OUT_OF_RANGE
+// instead of being read past the array. After any failure the row list and the cut-out list are in
+// an unspecified partial state: the caller discards the join set being built.
+//
+// Thread safety: none. Call under the API lock from the thread that drives the worker pool. The
+// Mpp forms run tasks 32 "Q7_MPP_FLAG_SET", 33 "Q7_MPP_JOIN_CUTUNUSE", 63
+// "Q7_MPP_JOIN_SETUP_AGGR" and 64 "Q7_MPP_JOIN_UNIQUE", whose workers write only their own chunk
+// and their own parameter block; every result equals the serial one whatever the worker count.
+#pragma once
+
+class TIntArray;
+
+// Keeps in rows, in order, only the rows whose value number occurs among the partner rows' value
+// numbers; the others go, in order, to cutOut (replacing its contents; its capacity is trimmed).
+// A null cutOut records "Invalid Parameter : CutOutSet" under "CutUnUsedJoinRec" in the error ring
+// and throws Q7_ERROR_INVALID_CUTOUT_SET. Also Q7_ERROR_OUT_OF_MEMORY, and Q7_ERROR_SHARED_READ_ONLY
+// when cutOut lies in a shared-memory image and must grow.
+void CutUnUsedJoinRec(TIntArray* partnerRows, TIntArray* partnerVno, int nValues, TIntArray* rows,
+                      TIntArray* vno, TIntArray* cutOut);
+
+// As CutUnUsedJoinRec, but rows stays unchanged: only cutOut receives the rows without partner.
+// A null cutOut is recorded under "ExtractUnUsedJoinRec".
+void ExtractUnUsedJoinRec(TIntArray* partnerRows, TIntArray* partnerVno, int nValues, TIntArray* rows,
+                          TIntArray* vno, TIntArray* cutOut);
+
+// The parallel CutUnUsedJoinRec (one bit per value, OR-reduced over the workers). A null cutOut
+// throws Q7_ERROR_INVALID_CUTOUT_SET without an error-ring entry.
+void MppCutUnUsedJoinRec(TIntArray* partnerRows, TIntArray* partnerVno, int nValues, TIntArray* rows,
+                         TIntArray* vno, TIntArray* cutOut);
+
+// mode != 0: MppCutUnUsedJoinRec; mode 0: the parallel ExtractUnUsedJoinRec.
+void MppExtractJoinHitAndNonHitRecs(int mode, TIntArray* partnerRows, TIntArray* partnerVno, int nValues,
+                                    TIntArray* rows, TIntArray* vno, TIntArray* cutOut);
+
+// The join starts of the driving rows: starts[i] (the caller's, one int per row of rows) = the sum
+// of partnerCount[vno[rows[k]]] over k < i, the first joined row of driving row i; *total = the
+// sum over all rows. partnerCount holds one count per value number. A total above 2,147,483,647
+// records "JoinTable size overflow" under "SetupMainN" and throws Q7_ERROR_OVERFLOW_JOIN; a total
+// of exactly 2,147,483,647 is accepted. *total is written only on success.
+void SetupMainN(TIntArray* rows, TIntArray* vno, const int* partnerCount, int* starts, int* total);
+
+// SetupMainN with the counts gathered on the pool. On overflow it writes the line
+// "Q7_ERROR_OVERFLOW_JOIN " to standard output (no error-ring entry) and throws
+// Q7_ERROR_OVERFLOW_JOIN.
+void MppSetupMainN(TIntArray* rows, TIntArray* vno, const int* partnerCount, int* starts, int* total);
+
+// Resolves joined row j (the caller ensures 0 <= j < the total of SetupMainN) to its driving
+// record (rows[i], i = FindLoc(j, rows count, starts)) and its partner record
+// (partnerRows[j - starts[i] + groupStart[vno[rows[i]]]]), where groupStart holds, per value
+// number, the position in partnerRows at which that value's rows begin. Writes both and returns the
+// partner record. An index outside rows, vno or partnerRows throws Q7_ERROR_INDEX_OUT_OF_RANGE (an
+// empty rows list included).
+int DesolveJoinRecNo(int j, TIntArray* rows, const int* starts, TIntArray* vno, TIntArray* partnerRows,
+                     const int* groupStart, int* drivingRec, int* partnerRec);
+
+// The index of the last of starts[0 .. n-1] (non-decreasing) that is <= target; 0 when there is
+// none or n < 1. Of equal starts the last is taken: driving rows without partners share their start
+// with the next row that has partners, and that row owns the joined rows from there.
+int FindLoc(int target, int n, const int* starts);
+
+// Marks the run starts of n rows sorted by key tuple: flags[i] (the caller's, n ints) = 1 where the
+// tuple of sortedRows[i] (keys[k][sortedRows[i]], k < keyCount) differs from that of the position
+// before, and at position 0; else 0. *runCount = the number of distinct tuples (0 for n < 1, when
+// nothing is written). The caller guarantees that every sorted row indexes every key array.
+void MppExtractJoinUnique(int n, int keyCount, const int* sortedRows, int** keys, int* flags, int* runCount);
+
+// Task functions of rows 32, 33, 63 and 64 of mpp_func_map (registered by RegisterJoinTasks). Each
+// takes its worker's parameter block and returns 0, or a negative code on failure.
+int mpp_flag_set(void* param);
+int mpp_join_cutunuse(void* param);
+int mpp_join_setup_aggr(void* param);
+int mpp_join_unique(void* param);
