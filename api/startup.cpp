@@ -3,6 +3,7 @@
 #include "api/startup.h"
 
 #include "api/task/CDBTask.h"
+#include "calc/CalcServices.h"
 #include "calc/CalcTasks.h"
 #include "database/DatabaseTasks.h"
 #include "database/TTableCollection.h"
@@ -45,6 +46,12 @@ void StartLibrary() {
   RegisterJoinTasks();
   // The import code reaches the task object's table and filter services through this.
   SetImportTask(DBTASK());
+  // The calculators write their results through the task object's overwrite, with its checks and
+  // entries; its row count means success to them.
+  SetCalcOverwrite([](int table_id, int set_id, int filter_id, int from, int count, void* data) {
+    const int result = DBTASK()->OverwriteRealEx(table_id, set_id, filter_id, from, count, data);
+    return result < 0 ? result : 0;
+  });
   // Hooks next: set before the engine starts, they run as part of its start; set after it (the
   // engine's own initialiser may have run first), SetEngineHooks runs the start steps at once.
   SetEngineHooks(ApiEngineHooks());

@@ -2,9 +2,14 @@
 
 #include <mutex>
 
+#include "calc/TCalculator.h"
+#include "calc/TIntegratedCalc.h"
 #include "foundation/mpp_func_map.h"
 
 void RegisterCalcTasks() {
   static std::once_flag once;
-  std::call_once(once, [] {});
+  std::call_once(once, [] {
+    RegisterMppTask(kMppTaskCalc, mpp_calc);
+    RegisterMppTask(kMppTaskIntegratedCalc, mpp_integrated_calc);
+  });
 }

@@ -1061,6 +1061,36 @@ Q7_EXPORT int Q7OverwriteRealEx(int table, int set, int filter, int from, int co
 Q7_EXPORT int RQ7OverwriteRealExStr(int table, int set, int filter, int from, int count, void* values);
 
 /*
+ * Calculations: a formula's value for the rows at set positions from .. from + count - 1 (1-based; a
+ * negative set: the current set). Two formula languages are tried in turn. First the four
+ * operations "+ - * /" with brackets over INTEGER, DOUBLE and DECIMAL filters ("@" and the filter
+ * name) and constants, as in "@price*@qty+@tax"; a row that meets NULL or a division by zero gets
+ * NULL. A formula that language refuses is then read as nested function calls, as in
+ * "+(@price,1)" or "$UPPER($@city)" (numbers, strings, comparisons, IF, NVL and conversions).
+ * Returns 0; the second language's code when both refuse the formula (Q7_ERROR_OUT_OF_MEMORY
+ * from the first is returned at once).
+ */
+/* Writes the values into filter (INTEGER, DOUBLE or DECIMAL; the function-call language also
+ * STRING). The table must be real (else Q7_ERROR_NOT_REAL_TABLE), not in shared memory
+ * (Q7_ERROR_SHARED_READ_ONLY) and referred to by no other table (Q7_ERROR_NOT_EDITABLE). message
+ * (512 bytes, or null) receives the reason the first language gave, such as
+ * "NO SUCH FILTER: pirce", and is emptied when the second language accepted the formula.
+ * Q7CalcReal evaluates on the calling thread and hands out a pointer instead: *message points to
+ * the engine's text (valid until the next calculation), or is null when the second language
+ * accepted the formula. */
+Q7_EXPORT int RQ7CalcReal(int table, int set, int filter, int from, int count, const char* formula,
+                          char* message);
+Q7_EXPORT int Q7CalcReal(int table, int set, int filter, int from, int count, const char* formula,
+                         char** message);
+/* Writes the values into data instead, count elements of type: int32 (Q7_TYPE_INTEGER), double
+ * (Q7_TYPE_DOUBLE), Numeric at scale 6 with Q7_ROUND_HALF_UP (Q7_TYPE_DECIMAL), or for
+ * Q7_TYPE_STRING (function-call language only) text addresses into area, which holds size bytes
+ * (texts that do not fit: Q7_ERROR_CALC_OUTPUT_OVERFLOW; a null area holds none). The table is only
+ * read, so a table in shared memory is accepted. message as for RQ7CalcReal. */
+Q7_EXPORT int RQ7CalcPtr(int table, int set, int from, int count, const char* formula, int type, void* data,
+                         unsigned long size, char* area, char* message);
+
+/*
  * Reading values. The value at a set position goes to *value in the filter's form, its Q7ValueType
  * to *type: 4 bytes, 8 bytes, a text and its zero (value must hold 4096 bytes; texts are at most
  * 4095), or for DECIMAL 24 bytes (its NumericInfo, then the Numeric). The result is the value's byte
@@ -1170,6 +1200,20 @@ Q7_EXPORT int RQ7SearchByFieldNValues(int table, int filter, int set, int count,
  * runs. An empty file searches for no value. */
 Q7_EXPORT int RQ7SearchByFieldNValuesFromCSV(int table, int filter, int set, const char* directory,
                                              const char* file);
+/* By a condition written as text, for example "price >= 100 AND name LEFT MATCH 'AB'": comparisons
+ * (=, <>, !=, <, <=, >, >=, [NOT] BETWEEN x AND y, [NOT] WITHIN x AND y, [NOT] LEFT / MIDDLE /
+ * RIGHT MATCH 'text', IS [NOT] NULL) of a column (name or "quoted name", optionally table.column)
+ * with a number or a 'quoted' text (dates and times as texts), joined by AND, OR, NOT and brackets;
+ * OR binds tighter than AND. Comparisons exclude NULL rows. Returns the new current set's ID. The
+ * text must end within 4096 bytes (at most 4095 characters), else Q7_ERROR_TEXT_SIZE_OVERFLOW;
+ * Q7_ERROR_QUERY_SYNTAX for a text outside the language; Q7_ERROR_NO_SUCH_FILTER,
+ * Q7_ERROR_QUERY_OPERAND and Q7_ERROR_QUERY_VALUE_TYPE for a condition that does not fit the table.
+ * The SJIS form requires the database character code Shift_JIS, the Locale form the code of the
+ * locale ID (0..6 as RQ7SetKanjiCode; 99 accepts any); otherwise Q7_ERROR_CHAR_CODE_MISMATCH, one
+ * ring entry, and no search. */
+Q7_EXPORT int RQ7SearchByText(int table, int set, const char* text);
+Q7_EXPORT int RQ7SearchByTextSJIS(int table, int set, const char* text);
+Q7_EXPORT int RQ7SearchByTextLocale(int table, int set, const char* text, int locale);
 /* The rows whose value number v has flags[v] != 0 (one byte per value-list entry, entry 0 the
  * NULL), in the set's order. */
 Q7_EXPORT int Q7Search(int table, int filter, int set, const unsigned char* flags);

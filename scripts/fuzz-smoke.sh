@@ -11,12 +11,12 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 # The whole run shares one budget: the file and image readers and the text import, which do the
-# most behind each input, get two shares each, the text readers, the catalog reader and the checked
-# import's cell reader one.
+# most behind each input, get two shares each, the text readers, the catalog reader, the checked
+# import's cell reader and the query language one.
 budget=${Q7_FUZZ_SECONDS:-160}
 file_targets="db_file_fuzz table_file_fuzz image_fuzz"
 text_targets="decimal_text_fuzz date_text_fuzz"
-share=$((budget / 12))
+share=$((budget / 13))
 [ "$share" -ge 1 ] || share=1
 build=build/fuzz
 
@@ -93,3 +93,20 @@ for target in catalog_fuzz text_import_fuzz cell_reader_fuzz; do
     -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" \
     "$corpus/$target" "$corpus/seed/$target"
 done
+
+# Seeds of the query language: conditions on the columns of fuzz/text_query_fuzz.cpp's table (i, d,
+# s, dt, tm, dtm, n), every operator and literal form, and a few refusals.
+mkdir -p "$corpus/seed/text_query_fuzz"
+i=0
+for text in "i >= -2 AND d < 0.5 OR s = 'Oslo'" "NOT (i = 1 AND n BETWEEN -1.5 AND 2.25)" \
+            "s LEFT MATCH 'a' OR s NOT MIDDLE MATCH 'it''s' AND s RIGHT MATCH 'b'" \
+            "dt WITHIN '2023/3/1' AND '2023/3/20' AND tm >= '12:00' AND dtm <> '2023/3/3 5:00'" \
+            "t.i IS NOT NULL AND \"d\" IS NULL OR NOT NOT d != 1e-1" "i = 1.5" "s > 1" "i == (1" \
+            "left.right = 'x'"; do
+  printf '%s' "$text" > "$corpus/seed/text_query_fuzz/seed$i"; i=$((i + 1))
+done
+echo "== text_query_fuzz: $share s"
+mkdir -p "$corpus/text_query_fuzz"
+"$build/fuzz/text_query_fuzz" -max_total_time="$share" -timeout=20 -rss_limit_mb=2048 -max_len=512 \
+  -print_final_stats=1 -artifact_prefix="$build/artifacts/text_query_fuzz-" \
+  "$corpus/text_query_fuzz" "$corpus/seed/text_query_fuzz"

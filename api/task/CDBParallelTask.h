@@ -56,6 +56,27 @@ class CDBParallelTask : public CDBTask {
   int OverwriteRealEx(int table_id, int set_id, int filter_id, int from, int count, void* data) override;
   int FillRealEx(int table_id, int set_id, int filter_id, int from, int count, void* value) override;
 
+  // ---- Calculations (CDBParallelTask_calc.cpp) ----
+  // A formula's value for rows first_row .. first_row + count - 1 (1-based positions in set_id; a
+  // negative set: the current set). The pending values of every filter are merged first. The
+  // four-operation calculator runs first (MppCalculate / MppCalcPtr); its parse-error text, when it
+  // gives one, is copied into message (512 bytes; null: not copied). Its 0, Q7_ERROR_UNKNOWN or
+  // Q7_ERROR_OUT_OF_MEMORY is returned; any other failure hands the formula to the function-call
+  // calculator (MppIntegratedCalc / MppIntegratedCalcPtr): its failure is returned (message keeps
+  // the first text), its success empties message and returns 0. The calculators' failures are not
+  // recorded here. A null formula gives Q7_ERROR_INVALID_PARAMETER.
+  // "RQ7CalcReal", shared, real: the values go into filter_id (a table others refer to is refused by
+  // the calculators with Q7_ERROR_NOT_EDITABLE).
+  int CalcReal(int table_id, int set_id, int filter_id, int first_row, int count, const char* formula,
+               char* message) override;
+  // "RQ7CalcPtr", real (a shared table is read as any other): the values go into data, count elements
+  // of result_type (int32, double, Numeric at scale 6 and Q7_ROUND_HALF_UP, or for STRING text
+  // addresses into area, which holds size bytes; texts that do not fit give
+  // Q7_ERROR_CALC_OUTPUT_OVERFLOW). A null data gives Q7_ERROR_INVALID_PARAMETER; a null area counts
+  // as size 0.
+  int CalcPtr(int table_id, int set_id, int first_row, int count, const char* formula, int result_type,
+              void* data, unsigned long size, char* area, char* message) override;
+
   // ---- Searches and sorts: each returns the new current set's ID ----
   // "RQ7SearchByField": MppSearchByField. "RQ7SearchByFieldSJIS": the same for bounds given as
   // untyped pointers. A null bound that the code reads (from for codes 0 to 10, to for 1 and 5) is
@@ -86,6 +107,13 @@ class CDBParallelTask : public CDBTask {
   // with the table, set, filter list and keep-order flag; the first int is not read. Its result is
   // returned as it is and its CQ7Exception passes on to the caller, which records it.
   int ExtractUniqueReal(int unused, int table_id, int set_id, const int* filter_ids, int keep_order) override;
+
+  // ---- Text queries (CDBParallelTask_textquery.cpp) ----
+  // "RQ7SearchByText" / "RQ7SearchByTextSJIS": the text search of api/ops/ops_textquery.h with the
+  // tree run on the worker pool (its task roads: the first refusals are recorded once, with the
+  // code alone). Each returns the new current set's ID.
+  int SearchByText(int table_id, int set_id, const char* text) override;
+  int SearchByTextSJIS(int table_id, int set_id, char* text) override;
 
   // ---- Text export and catalogs (CDBParallelTask_export.cpp) ----
   // "Export" / "ExportWithF": MppCsvExport (import/CCMultiThreadExport.h) with the separator, the

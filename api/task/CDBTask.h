@@ -58,6 +58,9 @@ class CDBTask : public ImportTaskServices {
   // Slot 15.
   virtual int AddRealFilter2(int table_id, int position, char* name, int type, int rows, int unused,
                              char* dir, char* file) = 0;
+  // Slot 17.
+  virtual int CalcReal(int table_id, int set_id, int filter_id, int first_row, int count, const char* formula,
+                       char* message) = 0;
   // Slots 18 to 24.
   virtual int OverwriteRealEx(int table_id, int set_id, int filter_id, int from, int count, void* data) = 0;
   virtual int FillRealEx(int table_id, int set_id, int filter_id, int from, int count, void* value) = 0;
@@ -69,6 +72,9 @@ class CDBTask : public ImportTaskServices {
   // Slot 25.
   virtual int ExtractUniqueReal(int unused, int table_id, int set_id, const int* filter_ids,
                                 int keep_order) = 0;
+  // Slots 27 and 28.
+  virtual int SearchByText(int table_id, int set_id, const char* text) = 0;
+  virtual int SearchByTextSJIS(int table_id, int set_id, char* text) = 0;
   // Slots 29 to 34.
   virtual int Export(int table_id, int set_id, const int* filter_ids, int from, int to, int date_separator,
                      const char* dir, const char* file, char separator) = 0;
@@ -97,6 +103,9 @@ class CDBTask : public ImportTaskServices {
   virtual int AppendCatalogFile(int table_id, int append_pos, int mode, char* path, char* file) = 0;
   virtual int AppendCatalogFileEx2(int table_id, int append_pos, int mode, char* path, char* file,
                                    char* src_path, char* src_file) = 0;
+  // Slot 44.
+  virtual int CalcPtr(int table_id, int set_id, int first_row, int count, const char* formula,
+                      int result_type, void* data, unsigned long size, char* area, char* message) = 0;
   virtual int SearchByFieldNValues(int table_id, int filter_id, int set_id, int count, void* values) = 0;
 
   // ---- Base services ----
