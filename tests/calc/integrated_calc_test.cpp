@@ -41,23 +41,24 @@ class IntegratedCalcTest : public icalctest::ICalcTableTest {
                Q7_ROUND_HALF_UP);
     AddString("S", {"abc", "", "Hello", "日本語x", "a\"b", "xyz"});
     AddString("T", {"b", "x", "ell", "本", "\"", ""});
-    target_['I'] = AddTarget("RI", Q7_TYPE_INTEGER);
-    target_['D'] = AddTarget("RD", Q7_TYPE_DOUBLE);
-    target_['N'] = AddTarget("RN", Q7_TYPE_DECIMAL, 3, Q7_ROUND_HALF_UP);
-    target_['S'] = AddTarget("RS", Q7_TYPE_STRING);
+    Target('I') = AddTarget("RI", Q7_TYPE_INTEGER);
+    Target('D') = AddTarget("RD", Q7_TYPE_DOUBLE);
+    Target('N') = AddTarget("RN", Q7_TYPE_DECIMAL, 3, Q7_ROUND_HALF_UP);
+    Target('S') = AddTarget("RS", Q7_TYPE_STRING);
     DrainRing();
   }
 
   int Calc(bool parallel, char target, const std::string& formula, int set = 1, int start = 1,
            int count = kRows) {
-    const int filter = target_[static_cast<unsigned char>(target)];
+    const int filter = Target(target);
     const int rc = parallel ? table_->MppIntegratedCalc(set, filter, start, count, formula.c_str())
                             : table_->IntegratedCalc(set, filter, start, count, formula.c_str());
     EXPECT_EQ(ICalc, nullptr) << "the request's calculator is gone";
     return rc;
   }
-  std::vector<std::string> Result(char target) { return Column(target_[static_cast<unsigned char>(target)]); }
+  std::vector<std::string> Result(char target) { return Column(Target(target)); }
 
+  int& Target(char c) { return target_[static_cast<unsigned char>(c)]; }
   int target_[256] = {};
 };
 
@@ -231,16 +232,11 @@ TEST_F(IntegratedCalcTest, SetupRefusals) {
     int code;
     std::vector<std::string> ring;
   } cases[] = {
-      {1, target_['D'], 0, 1, Q7_ERROR_OUT_OF_RANGE, {"Setup|Invalid Parameter : FCalStart"}},
-      {1, target_['D'], 7, 1, Q7_ERROR_OUT_OF_RANGE, {"Setup|Invalid Parameter : FCalStart"}},
-      {1, target_['D'], 1, 0, Q7_ERROR_OUT_OF_RANGE, {"Setup|Invalid Parameter : CalCount"}},
-      {1, target_['D'], 2, 6, Q7_ERROR_OUT_OF_RANGE, {"Setup|Invalid Parameter : CalCount"}},
-      {99,
-       target_['D'],
-       1,
-       1,
-       Q7_ERROR_NO_SUCH_SET,
-       {"SetID2Pos|No Such Set: 99", "GetSet|No Such Set: 99 "}},
+      {1, Target('D'), 0, 1, Q7_ERROR_OUT_OF_RANGE, {"Setup|Invalid Parameter : FCalStart"}},
+      {1, Target('D'), 7, 1, Q7_ERROR_OUT_OF_RANGE, {"Setup|Invalid Parameter : FCalStart"}},
+      {1, Target('D'), 1, 0, Q7_ERROR_OUT_OF_RANGE, {"Setup|Invalid Parameter : CalCount"}},
+      {1, Target('D'), 2, 6, Q7_ERROR_OUT_OF_RANGE, {"Setup|Invalid Parameter : CalCount"}},
+      {99, Target('D'), 1, 1, Q7_ERROR_NO_SUCH_SET, {"SetID2Pos|No Such Set: 99", "GetSet|No Such Set: 99 "}},
       {1, 99, 1, 1, Q7_ERROR_NO_SUCH_FILTER, {"GetFilter|No Such Filter: 99", "Setup|No Such Filter: 99"}},
   };
   for (const auto& c : cases) {
