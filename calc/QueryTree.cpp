@@ -53,7 +53,7 @@ TQueryTree::TQueryTree(TBaseTable* searched, int set_position) : table(searched)
     if (table->GetType() == TBaseTable::kTypeReal) {
       sources[0] = static_cast<TRealTable*>(table);
     } else if (table->GetType() == TBaseTable::kTypeJoin) {
-      auto* join = static_cast<TJoinTable*>(table);
+      auto* join = static_cast<TJoinTableBase*>(table);
       sources[0] = join->FMasterTable;
       sources[1] = join->FSlaveTable;
     }

@@ -199,8 +199,8 @@ bool IsJoinKey(TRealTable* table, int filter_id) {
     if (t->GetType() != TBaseTable::kTypeJoin) continue;
     char name[TBaseTable::kNameSize];
     int master_table, master_set, master_key, slave_table, slave_set, slave_key;
-    static_cast<TJoinTable*>(t)->GetJoinInfo(name, &master_table, &master_set, &master_key, &slave_table,
-                                             &slave_set, &slave_key);
+    static_cast<TJoinTableBase*>(t)->GetJoinInfo(name, &master_table, &master_set, &master_key, &slave_table,
+                                                 &slave_set, &slave_key);
     if ((master_table == table->FTableID && master_key == filter_id) ||
         (slave_table == table->FTableID && slave_key == filter_id)) {
       return true;

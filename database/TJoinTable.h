@@ -1,71 +1,75 @@
 // A join table (table kind 2): a virtual join of a master and a slave real table on 1 to 32 pairs
-// of key filters. Its columns are the master's filters (join column IDs 1..M) followed by the
-// slave's (M+1..M+S); a join column is read through the source table's filter.
+// of key filters, inner (only rows with a partner) or outer (every row whose key is not NULL, with
+// or without a partner). Its columns are the master's filters (join column IDs 1..M) followed by
+// the slave's (M+1..M+S); a join column is read through the source table's filter.
 //
-// This is the join as the table layer sees it: the construction checks, the description that the
-// collection and the real tables read (GetJoinInfo: which tables, sets and first key filters the
-// join rests on, so that they are protected from deletion and from dropping their key filters),
-// the column mapping, and the resolution of the source tables after a load. The row pairing and
-// the join sets are built by the join layer; until then the join has no sets and no rows.
+// The join stores no joined rows. Each join set (JoinSetEntry, one per set ID of the base's list,
+// at the same position) holds for each side its records, a projection and the rows without a
+// partner; joined row j is resolved to its master and slave record from those (DesolveJoinRecNo).
+// Set 1 is the whole join: registered by the constructor (side 0, holding copies of the two
+// source sets) and paired by SetupJoinFilters / MppSetupJoinFilters; it is never deleted.
 //
-// Ownership: created and owned by the collection like any table; refers to its master and slave
-// tables (not owned), which the collection keeps alive while the join exists.
+// Layering: TJoinTableBase holds the fields and the few members that the table layer and the layers
+// beside the join layer use (GetJoinInfo, LoadComplete, the kind); it, its vtable and its type
+// information live in the table layer (database/TJoinTable.cpp), so code that only reads a join's
+// description (a static_cast of a kind-2 table to TJoinTableBase) links without the join layer.
+// TJoinTable, everything that builds and serves a join, the constructor, the destructor and every
+// virtual override included, lives in the join layer (join/TJoinTable*.cpp): only that layer and
+// those above it construct joins. The collection builds a join through AddJoinTable /
+// MppAddJoinTable: construct, SetupJoinFilters, AssignJoinFilterNames, then append.
 //
-// Thread safety: none; under the API lock.
+// Ownership: created and owned by the collection like any table. Owns its key filters (which
+// share one value list after the set-up, released once), the names block and every row set of its
+// entries. Refers to its master and slave tables (not owned), which the collection keeps alive and
+// unchanged while the join exists.
+//
+// Thread safety: none; under the API lock. The Mpp members drive the worker pool from the calling
+// thread.
 #pragma once
 
 #include <cstdint>
 
 #include "database/TBaseTable.h"
 
+class TFilter;
 class TRealTable;
+class TSetArray;
 class TTableCollection;
 
-class TJoinTable : public TBaseTable {
+// One join set. The arrays are indexed by side (0 master, 1 slave): for a set of side d, rows[d]
+// are the driving records and rows[1 - d] the partner records grouped by key value number;
+// projection[d] holds each driving row's first joined row, projection[1 - d] the start of each key
+// value's group (value count + 1 elements); second[s] the side-s rows without a partner. Record 0
+// in a driving or partner list means "no record on this side" (NULL columns). All six owned; any
+// may be null while the set is being built.
+struct JoinSetEntry {
+  int32_t size;  // joined rows, N
+  int32_t side;  // join direction: 0 master-driven, 1 slave-driven
+  TSetArray* rows[2];
+  TSetArray* projection[2];
+  TSetArray* second[2];
+};
+
+// The join as the table layer sees it: the fields, the kind, and the members that the collection,
+// the real tables and the layers beside the join layer read (which tables, sets and key filters
+// the join rests on, so that those are protected from deletion and change). Its vtable and type
+// information are emitted in the table layer, so that code there and in the sibling layers may
+// reach a join through this class without linking the join layer; the join itself is TJoinTable.
+class TJoinTableBase : public TBaseTable {
  public:
   static constexpr int kMaxKeys = 32;
   static constexpr int kMaxColumns = 512;
+  static constexpr int kMaxSets = 10000;
+  // Filter IDs of the two key filter copies with one key pair, and of the combined key columns.
+  static constexpr int kMasterKeyCopyID = 0;
+  static constexpr int kSlaveKeyCopyID = 1;
+  static constexpr int kMasterKeyID = 10000;  // "#MASTER"
+  static constexpr int kSlaveKeyID = 10001;   // "#SLAVE"
 
-  // Builds the join of master_set of master_table and slave_set of slave_table (a negative set ID
-  // means that table's current set) on the key lists, each read up to its first entry below 1 or
-  // 32 entries. The name is made unique in `tables` (null: the engine's current collection), in
-  // which the source tables are looked up. Throws: Q7_ERROR_TABLE_NAME_GENERATION (name);
-  // Q7_ERROR_INVALID_KEY_PARAMETER (an empty key list, counts that differ, or with two or more
-  // keys a key that names no filter); Q7_ERROR_ILLEGAL_MASTER_TABLE / _SLAVE_TABLE (missing or not
-  // real); Q7_ERROR_NO_MASTER_KEY_FILTER / NO_SLAVE_KEY_FILTER (one key that names no filter);
-  // Q7_ERROR_NO_JOIN_SET / NO_SLAVE_SET (a missing set).
-  TJoinTable(int id, char* name, int outer, int master_table, int master_set, int* master_keys,
-             int slave_table, int slave_set, int* slave_keys, TTableCollection* tables = nullptr);
-  ~TJoinTable() override;
+  ~TJoinTableBase() override;
 
   int GetTableKind() override;  // 2
   int GetType() override;       // 2
-  int GetNFilter() override;    // M + S
-  int TotalRecs() override;     // joined rows of the whole join; 0 until the pairing is built
-
-  // The join sets (none until the join layer registers them): lookups fail through SetID2Pos.
-  int GetSetSize(int set_id) override;
-  TSetArray* GetSet(int set_id) override;
-  int PurgeSubSets() override;
-  int SetNot(int set_id) override;
-  int MppSetNot(int set_id) override;
-  int SetOpe(int op, int set_id1, int set_id2) override;
-  int MppSetOpe(int op, int set_id1, int set_id2) override;
-
-  // The source filter of join column `filter_id`; an ID outside 1..M+S records ("GetFilter",
-  // Q7_ERROR_NO_SUCH_FILTER, "No Such Filter: %d") and throws that code. Null while the side's
-  // table is unresolved.
-  TFilter* GetFilter(int filter_id) override;
-  // Writes 1 .. M+S; returns M+S.
-  int GetFilterIDList(int* out) override;
-  // The source table's name and the source filter's own name; an unknown column or a vanished
-  // source filter records ("FilterID2Name", "No Such Filter: %d" / "No Filter") and throws
-  // Q7_ERROR_NO_SUCH_FILTER.
-  char* FilterID2Name(int filter_id, char* table_name, char* filter_name) override;
-  // The source table's filter ID for `name` (side 0 master, else slave); a missing source table
-  // records "No Real Table (master)" / "No Real Table (slave)" and returns Q7_ERROR_NO_SUCH_TABLE.
-  int GetFilterIDFromName(char* name, int side) override;
-  int64_t GetMemSize() override;
 
   // The join's name, its master and slave table IDs and set IDs, and the first key filter ID of
   // each side. Returns 0.
@@ -74,26 +78,173 @@ class TJoinTable : public TBaseTable {
   // Resolves the master and slave tables from their stored IDs (after a load).
   void LoadComplete(TTableCollection* tables);
 
-  int32_t FOuter;                 // 1 outer join, 0 inner
-  int32_t FnKey;                  // key pairs, 1..kMaxKeys
-  int32_t FMasterKeys[kMaxKeys];  // master key filter IDs; unused entries 0
-  int32_t FSlaveKeys[kMaxKeys];   // slave key filter IDs, paired by position
-  TRealTable* FMasterTable;       // not owned
-  TRealTable* FSlaveTable;        // not owned
-  int32_t FMasterTableID;
-  int32_t FSlaveTableID;
-  int32_t FMasterSetID;
-  int32_t FSlaveSetID;
-  int32_t FnMasterColumn;               // M
-  int32_t FnSlaveColumn;                // S
-  int32_t FMasterColumns[kMaxColumns];  // the master's filter IDs at construction
-  int32_t FSlaveColumns[kMaxColumns];
+  int32_t FOuter = 0;                   // 1 outer join, 0 inner
+  int32_t FnKey = 0;                    // key pairs, 1..kMaxKeys
+  int32_t FMasterKeys[kMaxKeys] = {};   // master key filter IDs; unused entries 0
+  int32_t FSlaveKeys[kMaxKeys] = {};    // slave key filter IDs, paired by position
+  TRealTable* FMasterTable = nullptr;   // not owned
+  TRealTable* FSlaveTable = nullptr;    // not owned
+  TFilter* FMasterKeyFilter = nullptr;  // owned: the master's join key column
+  TFilter* FSlaveKeyFilter = nullptr;   // owned: the slave's
+  char* FColumnNames = nullptr;         // owned: (M + S) x kNameSize unique column names, or null
+  int32_t FMasterTableID = 0;
+  int32_t FSlaveTableID = 0;
+  int32_t FMasterSetID = 0;
+  int32_t FSlaveSetID = 0;
+  JoinSetEntry* FEntries = nullptr;          // owned: FSetCapacity entries, parallel to FSetIDs
+  int32_t FnMasterColumn = 0;                // M
+  int32_t FnSlaveColumn = 0;                 // S
+  int32_t FMasterColumns[kMaxColumns] = {};  // the master's filter IDs at construction
+  int32_t FSlaveColumns[kMaxColumns] = {};
+  int32_t FAnsIDs[2 * kMaxColumns] = {};  // GetJoinSrcInfo's answers
+  int32_t FAnsTables[2 * kMaxColumns] = {};
+  int32_t FAnsFilters[2 * kMaxColumns] = {};
+};
+
+class TJoinTable : public TJoinTableBase {
+ public:
+  // ---- Construction (join/TJoinTable.cpp) ----
+  // Builds the join of master_set of master_table and slave_set of slave_table (a negative set ID
+  // means that table's current set) on the key lists, each read up to its first entry below 1 or
+  // 32 entries; registers set 1 (side 0, current) holding copies of the two sets, unpaired. With
+  // one key pair, the key filters are copies of the two source key filters (IDs 0 and 1). The name
+  // is made unique in `tables` (null: the engine's current collection), in which the source tables
+  // are looked up. Each source table's pending values are folded in first. Throws, with nothing left
+  // allocated: Q7_ERROR_TABLE_NAME_GENERATION (name); Q7_ERROR_INVALID_KEY_PARAMETER (an empty key
+  // list, counts that differ, or with two or more keys a key that names no filter);
+  // Q7_ERROR_ILLEGAL_MASTER_TABLE / _SLAVE_TABLE (missing or not real);
+  // Q7_ERROR_NO_MASTER_KEY_FILTER / NO_SLAVE_KEY_FILTER (one key that names no filter);
+  // Q7_ERROR_NO_JOIN_SET / NO_SLAVE_SET (a missing or uncopyable set); Q7_ERROR_OUT_OF_MEMORY.
+  TJoinTable(int id, char* name, int outer, int master_table, int master_set, int* master_keys,
+             int slave_table, int slave_set, int* slave_keys, TTableCollection* tables = nullptr);
+  // Frees every set of every entry, the key filters (a shared value list once) and the names.
+  ~TJoinTable() override;
+
+  // (Re)builds the names block: each join column's source filter name made unique within the
+  // join, the master's first. Returns 0. Throws Q7_ERROR_NO_SUCH_TABLE (a source table missing),
+  // Q7_ERROR_NO_SUCH_FILTER (a source filter missing), Q7_ERROR_ILLEGAL_FILTER_NAME; the block is
+  // then empty.
+  int AssignJoinFilterNames();
+  // One name unique among the names block's entries into `out` (256 bytes): the seed normalised
+  // (verifySeedName), then "%s_#%d" with 1, 2, ... while taken. Returns 0, or records ("GenFilterName",
+  // Q7_ERROR_ILLEGAL_FILTER_NAME, "Invalid Parameter : SeedName(%s)" / "... : GenName(%s)") and
+  // returns that code.
+  int GenFilterName(char* seed, char* out);
+
+  // ---- Kind and columns (join/TJoinTable.cpp) ----
+  int GetNFilter() override;  // M + S
+  int TotalRecs() override;   // the joined-row count of set 1
+
+  // The source filter of join column `filter_id`; an ID outside 1..M+S records ("GetFilter",
+  // Q7_ERROR_NO_SUCH_FILTER, "No Such Filter: %d") and throws that code. Null while the side's
+  // table is unresolved.
+  TFilter* GetFilter(int filter_id) override;
+  // Writes 1 .. M+S; returns M+S.
+  int GetFilterIDList(int* out) override;
+  // The source table's name and the source filter's own name (not the join column name); an
+  // unknown column or a vanished source filter records ("FilterID2Name", "No Such Filter: %d" /
+  // "No Filter") and throws Q7_ERROR_NO_SUCH_FILTER.
+  char* FilterID2Name(int filter_id, char* table_name, char* filter_name) override;
+  // The source table's filter ID for `name` (side 0 master, else slave); a missing source table
+  // records "No Real Table (master)" / "No Real Table (slave)" and returns Q7_ERROR_NO_SUCH_TABLE.
+  int GetFilterIDFromName(char* name, int side) override;
+  int64_t GetMemSize() override;
+
+  // Position of join column `id` within its side, *side 0 or 1; any other ID sets *side to -1,
+  // records ("JFilterID2Pos", Q7_ERROR_ILLEGAL_FILTER, "No Such Filter: %d") and returns that code.
+  int JFilterID2Pos(int id, int* side);
+  // 0 for 1..M, 1 for M+1..M+S, else Q7_ERROR_NO_SUCH_FILTER.
+  int GetFilterSide(int id);
+  // 1 - side; a side other than 0 or 1 throws Q7_ERROR_ILLEGAL_JOIN_TARGET.
+  static int OppositeSide(int side);
+  // The join column ID (1-based) / position (0-based) whose unique name is `name`; none, or no
+  // names yet: Q7_ERROR_NO_SUCH_FILTER.
+  int GetJoinFilterIDFromName(char* name);
+  int JFilterName2Pos(char* name);
+  // The unique name of column `id`; null for an unknown ID or when no names exist.
+  char* GetJoinFilterName(int id);
+  // The source filter ID of join column `id`, the source table's ID in *table; an unknown ID
+  // records ("GetJoinSrcFltID", Q7_ERROR_NO_SUCH_FILTER, "No Such Filter: %d") and returns that code.
+  int GetJoinSrcFltID(int id, int* table);
+  // Fills the answer arrays for every join column (its ID, source table ID, source filter ID),
+  // points the outputs at them (valid until the next call) and returns M + S.
+  int GetJoinSrcInfo(int** ids, int** tables, int** filters);
+  // The two table IDs and set IDs, S and the slave column IDs (pointing into the join). Returns 0.
+  int GetSlaveInfo(int* master_table, int* master_set, int* slave_table, int* slave_set, int* n_slave_cols,
+                   int** slave_cols);
+  // ---- Join sets (join/TJoinTable_sets.cpp) ----
+  // Set lookups go through SetID2Pos (a negative ID: the current set).
+  // Registers a set of `side` with empty rows, makes it current and returns its ID. At kMaxSets
+  // sets records ("RegNewSet", Q7_ERROR_SET_COUNT_OVERFLOW, "SetCount overflow") and throws.
+  int RegNewSet(int side);
+  // The set's side and 1 - side. A missing set records ("FixMasterSlave", Q7_ERROR_NO_SUCH_SET,
+  // "No Such Set: %d ") and throws; a stored side other than 0 or 1 records "Illegal target ( Not
+  // Master or Slave )" and throws Q7_ERROR_ILLEGAL_JOIN_TARGET.
+  void FixMasterSlave(int set_id, int* side, int* opposite);
+  // The set's side; a missing set records Q7_ERROR_NO_SUCH_SET and returns Q7_ERROR_ILLEGAL_SET_ID.
+  int GetJoinDir(int set_id);
+  // The set's joined-row count; a missing set records and returns Q7_ERROR_ILLEGAL_SET_ID.
+  int GetSetSize(int set_id) override;
+  // The set's own rows (rows[side]) / the other side's rows; null (recorded) for a missing set.
+  TSetArray* GetSet(int set_id) override;
+  TSetArray* GetSlaveSet(int set_id);
+  // The own and the other side's projection (both null first); 0 or the set lookup's code.
+  int GetProjectionSets(int set_id, TSetArray** own, TSetArray** other);
+  // Deletes a set other than set 1 (current moves to set 1). Returns 0, Q7_ERROR_ILLEGAL_SET_ID for
+  // set 1 or a missing set, Q7_ERROR_SHARED_READ_ONLY (nothing changed) when one of its arrays lies
+  // on a shared image.
+  int DelSet(int set_id) override;
+  // Deletes every set but set 1, makes it current; returns 1. Set IDs are never reissued.
+  int PurgeSubSets() override;
+  // Registers a copy of set 1's rows of `side` (non_hit: its rows without partner) in the master
+  // (side 0) or slave table as a new set there (AddSet / MppAddSet); *table_id and *set_id receive
+  // it. Returns 0; -1 for an outer join (outputs -1); Q7_ERROR_SET_COUNT_OVERFLOW (recorded under
+  // "PutJoinSetToParent") when the table has kMaxSets - 1 sets; the parent's code otherwise.
+  int PutJoinSetToParent(int side, int non_hit, int* table_id, int* set_id);
+  int MppPutJoinSetToParent(int side, int non_hit, int* table_id, int* set_id);
+  // One slave record per distinct key value of set 1, as a new set of the slave table; its set ID,
+  // or Q7_ERROR_NOT_INNER_JOIN_TABLE for an outer join, or the slave table's refusal.
+  int ReturnSet2SlaveTable(int* table_id);
+  // Copies slave column `slave_filter_id` (a slave table filter ID) into the master table as a new
+  // column through set 1's pairing; its filter ID, or a negative code.
+  int MoveSlaveFlt2Master(int slave_filter_id);
+
+  // ---- Building the join (join/TJoinTable_build.cpp) ----
+  // Make the two key filters number into one value list, then pair set 1 and make it current.
+  // Called once, right after construction. Throw on failure (the caller destroys the join).
+  void SetupJoinFilters();
+  void MppSetupJoinFilters();
+  // Fills the set's two second sets with the rows without partner; an inner join also drops them
+  // from the set's rows. Throws Q7_ERROR_NO_SUCH_SET for a missing set.
+  void CutUnUse(int set_id);
+  void MppCutUnUse(int set_id);
+  // Pairs the (cut) rows of the set: size, driving records, projections, partner records; then
+  // shrinks the six arrays. Throws Q7_ERROR_NO_SUCH_SET, Q7_ERROR_OVERFLOW_JOIN (more than
+  // 2147483647 joined rows), Q7_ERROR_OUT_OF_MEMORY.
+  void MakeJoin(int set_id);
+  void MppMakeJoin(int set_id);
+  void MakeInnerJoin(int set_id);
+  void MppMakeInnerJoin(int set_id);
+  void MakeOuterJoin(int set_id);
+
+  // ---- Not built yet (join/TJoinTable.cpp): a missing set gets the set lookup's refusal, an
+  // existing one Q7_ERROR_NOT_REAL_TABLE, as the searches and sorts (the base's defaults) refuse ----
+  int SetNot(int set_id) override;
+  int MppSetNot(int set_id) override;
+  int SetOpe(int op, int set_id1, int set_id2) override;
+  int MppSetOpe(int op, int set_id1, int set_id2) override;
+
+  // The entry of the set at `pos` in FSetIDs (no check).
+  JoinSetEntry& Entry(int pos) { return FEntries[pos]; }
 
  private:
-  // Steps of the constructor for one side; throws the side's codes.
-  TRealTable* BindSide(TTableCollection* tables, int table_id, int* set_id, const int* keys, int* columns,
-                       int* n_columns, int illegal_table, int no_key, int no_set);
-  int NoJoinSet(int set_id);
+  // Steps 6 to 10 of the construction for one side; throws the side's codes.
+  TRealTable* BindSide(TTableCollection* tables, int side, int table_id, int* set_id, const int* keys,
+                       int* columns, int* n_columns);
   // The side's table and source filter ID of a join column; records and throws for a bad ID.
   TRealTable* Source(int filter_id, int* source_filter_id, const char* log_name);
+  // Frees the six sets of an entry and clears them.
+  static void FreeEntrySets(JoinSetEntry* entry);
+  // Frees everything the join owns (destructor and failed construction).
+  void Release();
 };

@@ -340,8 +340,8 @@ int TRealTable::DropFilter(int filter_id) {
       if (t->GetType() != kTypeJoin) continue;
       char join_name[kNameSize];
       int master_table, master_set, master_key, slave_table, slave_set, slave_key;
-      static_cast<TJoinTable*>(t)->GetJoinInfo(join_name, &master_table, &master_set, &master_key,
-                                               &slave_table, &slave_set, &slave_key);
+      static_cast<TJoinTableBase*>(t)->GetJoinInfo(join_name, &master_table, &master_set, &master_key,
+                                                   &slave_table, &slave_set, &slave_key);
       if ((master_table == FTableID && master_key == filter_id) ||
           (slave_table == FTableID && slave_key == filter_id)) {
         PutErrorLog("DropFilter", Q7_ERROR_NOT_EDITABLE, "Failed to refere table");

@@ -236,7 +236,7 @@ int TTableCollection::ReferedIDList(int table_id, int* out) {
     TBaseTable* other = FTables[p];
     bool depends = false;
     if (other->GetType() == TBaseTable::kTypeJoin) {
-      auto* join = static_cast<TJoinTable*>(other);
+      auto* join = static_cast<TJoinTableBase*>(other);
       depends = join->FMasterTableID == table_id || join->FSlaveTableID == table_id;
     } else if (other->GetType() == TBaseTable::kTypeReal) {
       auto* real = static_cast<TRealTable*>(other);
@@ -303,7 +303,7 @@ int64_t TTableCollection::GetTotalMemorySize() {
 void TTableCollection::LoadComplete(int from) {
   for (int i = std::max(from, 0); i < FnTable; ++i) {
     if (FTables[i]->GetType() == TBaseTable::kTypeJoin)
-      static_cast<TJoinTable*>(FTables[i])->LoadComplete(this);
+      static_cast<TJoinTableBase*>(FTables[i])->LoadComplete(this);
   }
 }
 

@@ -78,6 +78,20 @@ class TTableCollection {
   // Q7_ERROR_ILLEGAL_TABLE_NAME). A name that cannot be made unique throws
   // Q7_ERROR_TABLE_NAME_GENERATION.
   int AddRealTable(char* name, int row_count);
+  // A new join of master_set of master_table and slave_set of slave_table on the key lists (each
+  // read up to its first entry below 1, at most 32) under the next table ID; returns its ID. The
+  // join is built and paired (TJoinTable::SetupJoinFilters, MppSetupJoinFilters for the parallel
+  // form) and its columns named before it is appended. Refusals: Full() ("AddJoinTable",
+  // "TableCount overflow", Q7_ERROR_TABLE_COUNT_OVERFLOW); a name ToFileName refuses (rewritten in
+  // place otherwise) ("Invalid Parameter : TblName(%s)", Q7_ERROR_ILLEGAL_TABLE_NAME). A name that
+  // cannot be made unique throws Q7_ERROR_ILLEGAL_JOIN_TABLE_NAME; the join's construction and
+  // set-up failures (TJoinTable.h; Q7_ERROR_OVERFLOW_JOIN for more than 2147483647 joined rows) are
+  // thrown with the half-built join destroyed and nothing appended (the issued ID stays used).
+  // Defined in the join layer (join/TTableCollection_join.cpp).
+  int AddJoinTable(char* name, int outer, int master_table, int master_set, int* master_keys, int slave_table,
+                   int slave_set, int* slave_keys);
+  int MppAddJoinTable(char* name, int outer, int master_table, int master_set, int* master_keys,
+                      int slave_table, int slave_set, int* slave_keys);
   // No table can be added: kMaxTables tables, or every table ID up to INT32_MAX issued (a loaded
   // database may carry an issued ID that high). The adding calls report it as a full collection.
   bool Full() const { return FnTable >= kMaxTables || FTblIDIssued >= INT32_MAX; }

@@ -47,34 +47,6 @@ int CheckSide(int key_count, TFilter** keys, TIntArray* rows) {
   return length;
 }
 
-// Moves a decimal list to a larger scale in place. Scaling up is exact, so the list stays sorted
-// and distinct; a value too large for the new scale cannot be placed in that order at all.
-void RaiseScale(TNumericArray* list, const NumericInfo& from, const NumericInfo& to) {
-  auto* v = static_cast<Numeric*>(list->FData);
-  for (int i = 0; i < list->FArraySize; ++i) {
-    if (q7num::IsNan(v[i])) continue;
-    Numeric out;
-    const int status = q7num::NumericRescale(&from, &to, &v[i], &out);
-    if (status != Q7_NUMERIC_EXACT || q7num::IsNan(out)) throw CQ7Exception(Q7_ERROR_DATA_OVERFLOW);
-    v[i] = out;
-  }
-  list->SetDecimalInfo(&to);
-}
-
-void UnifyScales(TFilter* master, TFilter* slave) {
-  auto* m = static_cast<TNumericArray*>(master->VL);
-  auto* s = static_cast<TNumericArray*>(slave->VL);
-  NumericInfo mi;
-  NumericInfo si;
-  m->GetDecimalInfo(&mi);
-  s->GetDecimalInfo(&si);
-  if (mi.scale > si.scale) {
-    RaiseScale(s, si, mi);
-  } else if (si.scale > mi.scale) {
-    RaiseScale(m, mi, si);
-  }
-}
-
 // One side sorted by its key tuple (key 1 most significant) with a run number per position: 0 for
 // the all-NULL tuple, then 1, 2, ... for each new tuple.
 struct SortedSide {
@@ -117,7 +89,36 @@ int* Scatter(int length, const SortedSide& side) {
   return numbers.Release();
 }
 
+// Moves a decimal list to a larger scale in place. Scaling up is exact, so the list stays sorted
+// and distinct; a value too large for the new scale cannot be placed in that order at all.
+void RaiseScale(TNumericArray* list, const NumericInfo& from, const NumericInfo& to) {
+  auto* v = static_cast<Numeric*>(list->FData);
+  for (int i = 0; i < list->FArraySize; ++i) {
+    if (q7num::IsNan(v[i])) continue;
+    Numeric out;
+    const int status = q7num::NumericRescale(&from, &to, &v[i], &out);
+    if (status != Q7_NUMERIC_EXACT || q7num::IsNan(out)) throw CQ7Exception(Q7_ERROR_DATA_OVERFLOW);
+    v[i] = out;
+  }
+  list->SetDecimalInfo(&to);
+}
+
 }  // namespace
+
+void UnifyDecimalKeyScales(TFilter* master, TFilter* slave) {
+  if (ArrayDataType(master->VL) != Q7_TYPE_DECIMAL || ArrayDataType(slave->VL) != Q7_TYPE_DECIMAL) return;
+  auto* m = static_cast<TNumericArray*>(master->VL);
+  auto* s = static_cast<TNumericArray*>(slave->VL);
+  NumericInfo mi;
+  NumericInfo si;
+  m->GetDecimalInfo(&mi);
+  s->GetDecimalInfo(&si);
+  if (mi.scale > si.scale) {
+    RaiseScale(s, si, mi);
+  } else if (si.scale > mi.scale) {
+    RaiseScale(m, mi, si);
+  }
+}
 
 // ---- Key copies ----
 
@@ -139,7 +140,7 @@ JoinKeyCopies::JoinKeyCopies(int keyCount, TFilter** masterKeys, TIntArray* mast
       master_[k] = new TFilter(masterKeys[k]);
       key_count_ = k + 1;
       slave_[k] = new TFilter(slaveKeys[k]);
-      if (ArrayDataType(master_[k]->VL) == Q7_TYPE_DECIMAL) UnifyScales(master_[k], slave_[k]);
+      UnifyDecimalKeyScales(master_[k], slave_[k]);
       if (parallel) {
         MppAccommodation(master_[k], slave_[k], 1);
       } else {

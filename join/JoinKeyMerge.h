@@ -56,7 +56,13 @@ int GetUniqueRange(int target, int n, int* groups, int* pos, int* len, int offse
 // Writes value into array[start .. start + count - 1].
 void FixUniqueNo(int value, int start, int count, int* array);
 
-// ---- Shared with the parallel merge (join/MppJoinKeyMerge.h) ----
+// ---- Shared with the parallel merge (join/MppJoinKeyMerge.h) and the join build ----
+
+// Brings a DECIMAL key pair (the join's own copies) to the larger of the two scales, so that 1.5 at
+// scale 2 and 1.5000 at scale 4 become one value in the merge; scaling up is exact, so each list
+// stays sorted and distinct. Other pairs are left alone. A value too large for the larger scale
+// throws Q7_ERROR_DATA_OVERFLOW.
+void UnifyDecimalKeyScales(TFilter* master, TFilter* slave);
 
 // The work copies of the key pairs, rescaled (DECIMAL) and on one merged value list per pair.
 // Owns the copies; the destructor frees them (a list both copies hold goes with the second).

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,37 @@
 #include "filter_fixture.h"
 
 namespace ttest {
+
+// A join's description without the join: what the table layer reads of a join (its tables, sets
+// and first key filters), for tests of the layers that do not link the join layer, where a real
+// join cannot be built. It has no sets and no columns.
+class JoinStandIn : public TJoinTableBase {
+ public:
+  JoinStandIn(int id, TTableCollection* db, int master, int master_key, int slave, int slave_key) {
+    FTableID = id;
+    snprintf(FTableName, sizeof FTableName, "J");
+    FnKey = 1;
+    FMasterTableID = master;
+    FSlaveTableID = slave;
+    FMasterKeys[0] = master_key;
+    FSlaveKeys[0] = slave_key;
+    FMasterSetID = FSlaveSetID = 1;
+    LoadComplete(db);
+  }
+  int TotalRecs() override { return 0; }
+  int GetSetSize(int) override { return Q7_ERROR_NO_SUCH_SET; }
+  TSetArray* GetSet(int) override { return nullptr; }
+  int PurgeSubSets() override { return 0; }
+  int SetNot(int) override { return Q7_ERROR_NO_SUCH_SET; }
+  int MppSetNot(int) override { return Q7_ERROR_NO_SUCH_SET; }
+  int SetOpe(int, int, int) override { return Q7_ERROR_NO_SUCH_SET; }
+  int MppSetOpe(int, int, int) override { return Q7_ERROR_NO_SUCH_SET; }
+  TFilter* GetFilter(int) override { return nullptr; }
+  int GetFilterIDList(int*) override { return 0; }
+  char* FilterID2Name(int, char*, char* filter_name) override { return filter_name; }
+  int GetFilterIDFromName(char*, int) override { return Q7_ERROR_NO_SUCH_FILTER; }
+  int64_t GetMemSize() override { return sizeof *this; }
+};
 
 class TableTest : public ftest::RingTest {
  protected:
@@ -40,13 +72,10 @@ class TableTest : public ftest::RingTest {
                          values.data(), t->FTableID, -1);
   }
 
-  // A join of master and slave on one key pair each; its ID.
+  // A join description over master and slave on one key pair each (JoinStandIn); its ID.
   int AddJoin(int master, int master_key, int slave, int slave_key) {
-    int master_keys[] = {master_key, 0};
-    int slave_keys[] = {slave_key, 0};
-    char name[] = "J";
     const int id = db_->IssueTableID();
-    db_->AppendTable(new TJoinTable(id, name, 0, master, -1, master_keys, slave, -1, slave_keys, db_.get()));
+    db_->AppendTable(new JoinStandIn(id, db_.get(), master, master_key, slave, slave_key));
     return id;
   }
 

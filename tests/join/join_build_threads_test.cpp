@@ -1,0 +1,79 @@
+// Building a join on the worker pool: on a million rows, the parallel build leaves exactly the join
+// set of the serial build, array by array, with one worker, two, three and every worker.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "tests/join/join_build_support.h"
+
+namespace {
+
+using jbtest::JoinBuildTest;
+using kmtest::KeyType;
+using q7test::WorkerCap;
+
+const int kCaps[] = {1, 2, 3, 0};  // 0: every worker
+constexpr int kRows = 1000000;
+
+// Keys of records 1..n (element 0 unused) drawn from 0..range-1, about one in 2,000 NULL (NULLs pair
+// with each other in an inner join, so they must stay few).
+std::vector<int> RandomKeys(std::mt19937& gen, int n, int range) {
+  std::vector<int> v(static_cast<size_t>(n) + 1, kmtest::kNull);
+  for (int r = 1; r <= n; ++r) v[r] = gen() % 2000 == 0 ? kmtest::kNull : static_cast<int>(gen() % range);
+  return v;
+}
+
+struct BuildCase {
+  const char* name;
+  int key_count;
+  int outer;
+};
+
+const BuildCase kBuilds[] = {
+    {"one key, inner", 1, 0},
+    {"one key, outer", 1, 1},
+    {"two keys, inner", 2, 0},
+    {"two keys, outer", 2, 1},
+};
+
+TEST_F(JoinBuildTest, ParallelBuildEqualsSerialForEveryWorkerCount) {
+  std::mt19937 gen(31);
+  const int master = AddTable("M", kRows);
+  const int slave = AddTable("S", kRows / 2);
+  std::vector<int> mk[2], sk[2];
+  for (int k = 0; k < 2; ++k) {
+    const int range = k == 0 ? 400000 : 700;
+    mk[k] = RandomKeys(gen, kRows, range);
+    sk[k] = RandomKeys(gen, kRows / 2, range);
+  }
+  const int m1 = AddKey(master, "a", KeyType::kInt, mk[0]);
+  const int m2 = AddKey(master, "b", KeyType::kInt, mk[1]);
+  const int s1 = AddKey(slave, "a", KeyType::kInt, sk[0]);
+  const int s2 = AddKey(slave, "b", KeyType::kInt, sk[1]);
+  // A shuffled master set, so driving rows and partners are in no particular record order.
+  std::vector<int> rows = kmtest::RandomSet(gen, kRows, 90);
+  const int m_set = AddSet(master, rows);
+
+  for (const BuildCase& c : kBuilds) {
+    SCOPED_TRACE(c.name);
+    const std::vector<int> m_keys = c.key_count == 1 ? std::vector<int>{m1, 0} : std::vector<int>{m2, m1, 0};
+    const std::vector<int> s_keys = c.key_count == 1 ? std::vector<int>{s1, 0} : std::vector<int>{s2, s1, 0};
+    const int serial = AddJoin(false, c.outer, master, m_set, m_keys, slave, -1, s_keys);
+    ASSERT_GT(serial, 0);
+    const jbtest::SetImage want = jbtest::Image(Join(serial), 1);
+    ASSERT_GT(want.size, 0);
+    ASSERT_FALSE(want.second[0].empty());
+    ASSERT_EQ(db_->DelTable(serial), 0);
+    for (int cap : kCaps) {
+      SCOPED_TRACE(testing::Message() << "worker cap " << cap);
+      WorkerCap scoped(cap);
+      const int id = AddJoin(true, c.outer, master, m_set, m_keys, slave, -1, s_keys);
+      ASSERT_GT(id, 0);
+      EXPECT_TRUE(jbtest::Image(Join(id), 1) == want);
+      ASSERT_EQ(db_->DelTable(id), 0);
+    }
+  }
+}
+
+}  // namespace
