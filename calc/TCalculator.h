@@ -4,8 +4,10 @@
 // One request makes one calculator: the table stores itself in FTable, calls Setup (results for a
 // target filter) or SetupForPtr (results for the caller's memory), then Compiler, then Run (serial)
 // or MppRun / MppRunForPtr (worker pool), takes the result array and deletes the calculator. The
-// formula is compiled once into a flat list of commands, evaluated per row with fixed working slots:
-// nothing is allocated per row.
+// formula is compiled once into a flat list of commands. A program on doubles only (no decimal
+// column or constant) runs each command over a block of rows in plain double arrays with a NULL mask
+// per row; any other program runs per row through Value slots. Both give the same bits for every
+// row; nothing is allocated per row.
 //
 // Formula: terms joined by "+" and "-", a term factors joined by "*" and "/", a factor a column,
 // a constant or a bracketed expression; only the first factor of an expression or bracket takes a
@@ -144,6 +146,9 @@ class TCalculator {
   int EvaluateRows(int from, int to, int base, int type, const NumericInfo& target);
 
   // ---- Fields ----
+  // Set by Compiler: 1 when the program is evaluated on doubles a block at a time, 0 for the
+  // general path (tests set it to 0 to compare the two).
+  int32_t FDoublePath = 0;
   int32_t FOwner = 1;
   int32_t FnConst = 0;
   int32_t FResultType = 0;
@@ -182,6 +187,11 @@ class TCalculator {
   int EvaluateRow(int record, Value* out);
   void StoreRow(int position, int type, const NumericInfo& target, const Value* value);
   int RunOnPool(int type, bool pointer_mode);
+  // True when every column is INTEGER or DOUBLE, every constant a double that is not NULL, the
+  // formula is not in decimal mode and every command is well formed.
+  bool IsDoubleOnly() const;
+  // EvaluateRows for a program that IsDoubleOnly accepted.
+  void EvaluateDoubleRows(int from, int to, int base, int type, const NumericInfo& target);
 };
 
 // Task 20 ("Q7_MPP_CALC"): rows [from, to) of the range on the worker's copy of the calculator.

@@ -3,7 +3,9 @@
 // delivered into the caller's memory.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -389,6 +391,154 @@ TEST_F(CalculatorTest, DecimalModeFollowsTheColumnsNamed) {
   EXPECT_EQ(CheckNumericFormula(table_, "strToNumeric($x)", false), 1);
   EXPECT_EQ(CheckNumericFormula(table_, "$@D,@A", false), 0);
   EXPECT_EQ(CheckNumericFormula(table_, "", false), 0);
+}
+
+// The double path against the general path on the same compiled program: random columns with
+// NULLs, zeros, values whose products leave the double range (plus infinity stays a value, minus
+// infinity is NULL, their sum NaN) and integers beyond the int32 result range, under random
+// formulas of every operator, brackets and signs, into each result type.
+class DoublePathTest : public calctest::CalcTableTest {
+ protected:
+  // Several blocks and a partial one; the range starts and ends off the block boundaries.
+  static constexpr int kRows = 1237;
+  static constexpr int kStart = 2;
+  static constexpr int kCount = kRows - 3;
+
+  void SetUp() override {
+    CalcTableTest::SetUp();
+    NewTable(kRows);
+    std::mt19937 gen(20261210);
+    auto pick = [&](int n) { return static_cast<int>(gen() % static_cast<unsigned>(n)); };
+    const int32_t ints[] = {0, 1, -1, 2, 7, -13, 46341, -46341, 2000000000, -2000000000};
+    const double dbls[] = {0.0, -0.0, 0.5, -2.5, 3.0, 1e-300, -1e-300, 1e300, -1e300, 0.1, 2147483647.5};
+    std::vector<int32_t> i(kRows), j(kRows);
+    std::vector<double> x(kRows), y(kRows);
+    for (int r = 0; r < kRows; ++r) {
+      i[r] = pick(10) == 0 ? kIntNull : ints[pick(10)];
+      j[r] = pick(10) == 0 ? kIntNull : pick(7) - 3;
+      x[r] = pick(10) == 0 ? calctest::kDblNull : dbls[pick(11)];
+      y[r] = pick(10) == 0 ? calctest::kDblNull : (pick(2001) - 1000) / 8.0;
+    }
+    ASSERT_GT(AddInt("I", i), 0);
+    ASSERT_GT(AddInt("J", j), 0);
+    ASSERT_GT(AddDouble("X", x), 0);
+    ASSERT_GT(AddDouble("Y", y), 0);
+    ASSERT_GT(AddDecimal("D", std::vector<Numeric>(kRows, calctest::Units(125)), 2, Q7_ROUND_HALF_UP), 0);
+    // A column never written: nothing but its list's NULL.
+    ASSERT_GT(AddTarget("N", Q7_TYPE_DOUBLE), 0);
+    targets_ = {AddTarget("TI", Q7_TYPE_INTEGER), AddTarget("TD", Q7_TYPE_DOUBLE),
+                AddTarget("TN", Q7_TYPE_DECIMAL, 3, Q7_ROUND_HALF_EVEN)};
+  }
+
+  // The result bytes of one evaluation; path -1 keeps the path the compiler chose.
+  std::string Evaluate(const std::string& formula, int target, int path, bool parallel) {
+    std::string text = formula;
+    TCalculator calc;
+    calc.FTable = table_;
+    if (calc.Setup(1, target, kStart, kCount, text.data()) != 0 || calc.Compiler(table_) != 0) {
+      ADD_FAILURE() << "not compiled: " << formula;
+      return {};
+    }
+    if (path >= 0) calc.FDoublePath = path;
+    EXPECT_EQ(parallel ? calc.MppRun() : calc.Run(), 0);
+    const void* data = calc.FResultType == Q7_TYPE_INTEGER  ? static_cast<const void*>(calc.FIntResults)
+                       : calc.FResultType == Q7_TYPE_DOUBLE ? static_cast<const void*>(calc.FDblResults)
+                                                            : static_cast<const void*>(calc.FNumResults);
+    const size_t width = calc.FResultType == Q7_TYPE_INTEGER  ? 4
+                         : calc.FResultType == Q7_TYPE_DOUBLE ? 8
+                                                              : sizeof(Numeric);
+    return std::string(static_cast<const char*>(data), width * kCount);
+  }
+
+  int Path(const std::string& formula) {
+    std::string text = formula;
+    TCalculator calc;
+    calc.FTable = table_;
+    if (calc.Setup(1, targets_[1], kStart, kCount, text.data()) != 0 || calc.Compiler(table_) != 0) return -1;
+    return calc.FDoublePath;
+  }
+
+  std::vector<int> targets_;
+};
+
+// A random formula of at most about `budget` operands: a sign only before the first factor of an
+// expression or bracket, as the grammar allows.
+std::string RandomFormula(std::mt19937& gen, int depth, int* budget) {
+  static const char* const kOperands[] = {"@I", "@J", "@X", "@Y", "0", "2", "0.5", "3", "1e300", "0.001"};
+  auto pick = [&](int n) { return static_cast<int>(gen() % static_cast<unsigned>(n)); };
+  std::string f;
+  if (pick(3) == 0) f += pick(2) == 0 ? "-" : "+";
+  const int factors = 1 + pick(5);
+  for (int k = 0; k<factors&& * budget> 0; ++k) {
+    if (k > 0) f += "+-*/"[pick(4)];
+    if (depth < 4 && pick(4) == 0) {
+      f += "(" + RandomFormula(gen, depth + 1, budget) + ")";
+    } else {
+      f += kOperands[pick(10)];
+      --*budget;
+    }
+  }
+  return f;
+}
+
+TEST_F(DoublePathTest, ChosenOnlyWithoutDecimals) {
+  EXPECT_EQ(Path("@I*@X+(@J-2)/@Y"), 1);
+  EXPECT_EQ(Path("-1.5"), 1);
+  EXPECT_EQ(Path("@I+@D"), 0);
+  EXPECT_EQ(Path("@D"), 0);
+  // Constants are decimals as soon as a decimal column is named.
+  EXPECT_EQ(Path("(@D-@D)+@I*2"), 0);
+}
+
+TEST_F(DoublePathTest, ResultsAreTheGeneralPathsBitForBit) {
+  std::vector<std::string> formulas = {"@I",
+                                       "-@X",
+                                       "@I*@I",
+                                       "@X*@X",
+                                       "-@X*@X",
+                                       "@X*@X-@X*@X",
+                                       "@I/@J",
+                                       "@Y/@X",
+                                       "-(@X*@X)",
+                                       "-(@I+@J)*(@Y-@X)/(@J)",
+                                       "@X*1e300",
+                                       "0/@J",
+                                       "@J/0",
+                                       "1e300*1e300-1e300*1e300",
+                                       "2147483647.5+@J",
+                                       "((@I))",
+                                       "-(-(@X)/(-@Y))",
+                                       "@I*@J-@Y/@J+@X*3",
+                                       "-@I-@J-@X-@Y",
+                                       "@N",
+                                       "-@N*@I",
+                                       "@X/(-@N)"};
+  std::mt19937 gen(7);
+  for (int i = 0; i < 200; ++i) {
+    int budget = 24;
+    formulas.push_back(RandomFormula(gen, 0, &budget));
+  }
+  long nulls = 0, values = 0;
+  for (const std::string& f : formulas) {
+    ASSERT_EQ(Path(f), 1) << f;
+    for (const int target : targets_) {
+      SCOPED_TRACE(f + " -> " + std::to_string(target));
+      const std::string want = Evaluate(f, target, 0, false);
+      ASSERT_EQ(want.size() % kCount, 0u);
+      EXPECT_TRUE(Evaluate(f, target, -1, false) == want);
+      EXPECT_TRUE(Evaluate(f, target, -1, true) == want);
+      if (target == targets_[1]) {
+        for (int r = 0; r < kCount; ++r) {
+          double v;
+          memcpy(&v, want.data() + 8 * r, 8);
+          (v == calctest::kDblNull ? nulls : values) += 1;
+        }
+      }
+    }
+  }
+  // Neither outcome is left unexercised.
+  EXPECT_GT(nulls, 10 * kCount);
+  EXPECT_GT(values, 10 * kCount);
 }
 
 }  // namespace
