@@ -75,8 +75,9 @@ class TJoinTableBase : public TBaseTable {
   // each side. Returns 0.
   int GetJoinInfo(char* name, int* master_table, int* master_set, int* master_key, int* slave_table,
                   int* slave_set, int* slave_key);
-  // Resolves the master and slave tables from their stored IDs (after a load).
-  void LoadComplete(TTableCollection* tables);
+  // Resolves the master and slave tables from their stored IDs (after a load); the join layer's
+  // override completes the loaded record (TJoinTable::LoadComplete).
+  virtual void LoadComplete(TTableCollection* tables);
 
   int32_t FOuter = 0;                   // 1 outer join, 0 inner
   int32_t FnKey = 0;                    // key pairs, 1..kMaxKeys
@@ -227,12 +228,169 @@ class TJoinTable : public TJoinTableBase {
   void MppMakeInnerJoin(int set_id);
   void MakeOuterJoin(int set_id);
 
-  // ---- Not built yet (join/TJoinTable.cpp): a missing set gets the set lookup's refusal, an
-  // existing one Q7_ERROR_NOT_REAL_TABLE, as the searches and sorts (the base's defaults) refuse ----
+  // ---- Sorting and reading joined rows (join/TJoinTable_read.cpp) ----
+  // A sort registers a new set (made current) driven by one side, whose rows come in the sorted
+  // order; the other side's rows are the source set's (without the record-0 entries of an outer
+  // join); then CutUnUse and MakeJoin pair it, so the joined rows follow the sorted side, each with
+  // its partners in the source set's order. dir 0 ascends, 1 descends. Returns the new set's ID or a
+  // code; every CQ7Exception inside is returned as its code, and a failed sort leaves no new set
+  // behind (the previous current set stays current) and the source set unchanged.
+  // SortByRecNo: side 0 master, 1 slave (else Q7_ERROR_ILLEGAL_JOIN_TARGET); rows in record-number
+  // order. A missing set records ("SortByRecNo", Q7_ERROR_NO_SUCH_SET, "No Such Set: %d "), a join
+  // with kMaxSets sets ("SortByRecNo", Q7_ERROR_SET_COUNT_OVERFLOW, "SetCount overflow").
+  int SortByRecNo(int side, int set_id, int dir) override;
+  // Driven by the column's side, rows in the order of the column's value numbers (stable; NULL first
+  // ascending, last descending). An unknown column records (name, Q7_ERROR_NO_SUCH_FILTER, "No Such
+  // Filter: %d"), a missing set (name, Q7_ERROR_NO_SUCH_SET, "No Such Set: %d"), name being
+  // "SortByField" or "MppSortByField"; kMaxSets sets fail in RegNewSet. Another dir:
+  // Q7_ERROR_INVALID_PARAMETER (after "Invalid Parameter : Dir").
+  int SortByField(int filter_id, int set_id, int dir) override;
+  int MppSortByField(int filter_id, int set_id, int dir) override;
+  // The value of join column filter_id at joined row `row` (0-based) of the set, copied to `value`:
+  // *type receives the value list's type (2..8); an int, double or decimal is copied with its width
+  // (returned); a text with a terminating zero, at most 4095 bytes (size - 1 with `size`, which must
+  // be at least 1, else Q7_ERROR_INVALID_PARAMETER), the length returned. A side without a record
+  // at that row reads NULL. Column 0 writes the master record then the slave record (two int32,
+  // *type 2) and returns 8. Codes: a negative row records ("ReadData", Q7_ERROR_ILLEGAL_RECORD_NO,
+  // "No Such Record: %d ") and returns that code; a row at or past the set's size records
+  // ("ReadData", Q7_ERROR_ILLEGAL_FILTER_TYPE, "Illegal Record No") and returns
+  // Q7_ERROR_ILLEGAL_RECORD_NO; an unknown column (JFilterID2Pos's entry, then "Illegal FltPos: %d")
+  // or a vanished source filter ("No Such Filter: %d") returns Q7_ERROR_NO_SUCH_FILTER. Throws
+  // Q7_ERROR_NO_SUCH_SET for a missing set (recorded "No Such Set: %d" under "ReadData") and
+  // Q7_ERROR_INDEX_OUT_OF_RANGE for a set whose arrays do not resolve the row.
+  int ReadData(int set_id, int filter_id, int row, int* type, void* value) override;
+  int ReadData(int set_id, int filter_id, int row, int* type, void* value, int size) override;
+  // The same, but *address receives the address of the stored value (of the text for type 6),
+  // valid while the source column is unchanged; returns the width or the text's length. Column 0
+  // stores the two record numbers in the 8 bytes of *address and returns 8.
+  int ReadData(int set_id, int filter_id, int row, int* type, long* address) override;
+  // The value number of join column filter_id at the joined row; returns 4. A column JFilterID2Pos
+  // refuses returns its code; a row outside the set Q7_ERROR_ILLEGAL_RECORD_NO and a vanished source
+  // filter Q7_ERROR_NO_SUCH_FILTER, unrecorded; a missing set throws Q7_ERROR_NO_SUCH_SET.
+  int GetVNo(int set_id, int filter_id, int row, int* value_number) override;
+
+  // ---- Searches and set operations (join/TJoinTable_search.cpp, join/TJoinTable_setops.cpp) ----
+  // Each selects rows of one side of the source set (a negative ID: the current set), copies the
+  // other side's rows, registers the two as a new set of the source set's side (set operations:
+  // side 0), pairs it (CutUnUse, then MakeJoin) and returns its ID, the new current set. So the
+  // result holds the joined rows that the kept rows and the copied rows make: for an inner join
+  // the source's joined rows whose searched-side row passes, in the source's order. Column IDs
+  // are join column IDs; the condition is tested on the source table's filter, whose pending
+  // values are merged first. A failure after the registration deletes the new set again and makes
+  // the set that was current before current again; the set ID it took stays used. Set overflow
+  // (kMaxSets sets) is Q7_ERROR_SET_COUNT_OVERFLOW, "SetCount overflow" under the operation's name.
+
+  // The master records 1..M (M the master's record count) that are not among the source set's
+  // master rows, with a copy of its slave rows. Returns the overflow (recorded under "SetNot"; the
+  // Mpp form records nothing); throws Q7_ERROR_NO_SUCH_SET for a missing set ("SetNot", "Invalid
+  // Parameter : OrgSetID"; the Mpp form unrecorded). The Mpp form builds the complement on the pool.
   int SetNot(int set_id) override;
   int MppSetNot(int set_id) override;
+  // Master rows: op (0 AND, 1 OR, 2 AND NOT) of the two sets' master rows; slave rows: the same op
+  // of their slave rows for 0 and 1, a copy of set_id1's for 2; both ascending. Returns the
+  // overflow (recorded under "SetOpe" by the serial form), the set lookup's code (recorded by
+  // SetID2Pos) for a missing set, Q7_ERROR_INVALID_OPERATION for another op. The Mpp form combines
+  // the master rows on the pool.
   int SetOpe(int op, int set_id1, int set_id2) override;
   int MppSetOpe(int op, int set_id1, int set_id2) override;
+
+  // The rows of the column's side whose value meets `op` (TSetArray::SearchByValue /
+  // MppSearchByValue: codes and bounds as TSetArray.h states) / equals one of n values
+  // (SearchByNValues / MppSearchByNValues). Throw, recorded under the operation's name (the Mpp
+  // N-values form: "MppSearchByField"): Q7_ERROR_NO_SUCH_FILTER ("No Such Filter: %d"), the
+  // overflow, Q7_ERROR_NO_SUCH_SET ("No Such Set: %d"; the Mpp forms unrecorded), the set
+  // search's codes. The Mpp forms search and pair on the pool.
+  int SearchByField(int filter_id, int set_id, int op, char* from, char* to) override;
+  int MppSearchByField(int filter_id, int set_id, int op, char* from, char* to) override;
+  int SearchByFieldNValues(int filter_id, int set_id, int n, void* values) override;
+  int MppSearchByFieldNValues(int filter_id, int set_id, int n, void* values) override;
+  // STRING columns, by each value's text from its second byte (TStrArray::GetPChar2): 0 equal,
+  // 1 from..to, 2 <= from, 3 >= from, 4 not equal, 5 strictly between, 6 < from (an empty `from`
+  // selects nothing), 7 > from, 8 starts with, 9 contains (multibyte-aware), 10 ends with `from`;
+  // a null bound reads as the empty text. The NULL value is never selected. Ranges are found by
+  // binary search over the whole value list, for a small set too, so a row is kept or not
+  // whatever the size of its set. Returns (recorded under "SearchByField2")
+  // Q7_ERROR_NO_SUCH_FILTER, -1 for a column that is not STRING ("Illegal data type ( Not STRING
+  // )"), Q7_ERROR_INVALID_OPERATION for another op ("Invalid Parameter : OpeNo"); throws the
+  // overflow and Q7_ERROR_NO_SUCH_SET ("No Such Set: %d ").
+  int SearchByField2(int filter_id, int set_id, int op, char* from, char* to) override;
+  // The rows whose value number v in the source filter has hit_map[v] != 0 (the host's map, one
+  // byte per value of the list). Returns Q7_ERROR_NO_SUCH_FILTER and Q7_ERROR_INVALID_PARAMETER
+  // (null map); throws the overflow and Q7_ERROR_NO_SUCH_SET, all unrecorded.
+  int Search(int filter_id, int set_id, unsigned char* hit_map) override;
+  // Inner joins only: the rows of side `target` (0 master, 1 slave) by record number r, in order:
+  // 0 the first row with r == from, 1 from <= r <= to, 2 r <= from, 3 r >= from, 4 r != from,
+  // 5 from < r < to, 6 r < from, 7 r > from. Recorded under "SearchByRecNo": an outer join returns
+  // Q7_ERROR_NOT_INNER_JOIN_TABLE ("Illegal table type ( Not INNER JOIN )"); another target throws
+  // Q7_ERROR_ILLEGAL_JOIN_TARGET ("Illegal target ( Not MASTER and Not SLAVE )"); the overflow and
+  // Q7_ERROR_NO_SUCH_SET ("No Such Set: %d ") are thrown; another op returns
+  // Q7_ERROR_INVALID_OPERATION ("Invalid Parameter : OpeNo").
+  int SearchByRecNo(int target, int set_id, int op, int from, int to) override;
+  // Not served by a join: return Q7_ERROR_NOT_REAL_TABLE.
+  int SearchByFieldWildCard(int filter_id, int set_id, const char* pattern) override;
+  int MppSearchByFieldWildCard(int filter_id, int set_id, const char* pattern) override;
+  // No new set: counts[v] = the joined rows of the set whose value in the column has value number
+  // v, for the V values of the source filter (counts must hold V ints); returns V. Throws
+  // Q7_ERROR_ILLEGAL_RECORD_NO (null counts), Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_NO_SUCH_SET.
+  int CountN(int set_id, int filter_id, int* counts) override;
+
+  // ---- The stored record: table files, database files, memory images, shared memory
+  // (join/TJoinTable_files.cpp) ----
+  // The record, each unit one write of the target (padded by its rule): kind 2, the base record
+  // (every set), outer flag, key count, master and slave table IDs, 32 + 32 key filter IDs, master
+  // and slave set IDs, n set sizes, n set sides, then for the master side of every set its rows,
+  // projection and second set (array records), the same for the slave side, the master and the
+  // slave key filter records, the two column counts and 512 + 512 column IDs. Every set must be
+  // paired (all six row sets present): a set that is not throws Q7_ERROR_ILLEGAL_ARRAY_DATA before
+  // anything is written. Older records (data version below 24: 8 + 8 key IDs and blocks of 100
+  // sizes and sides; 20 or below, in files: 256 + 256 column IDs) are read, never written.
+  //
+  // The readers trust nothing they read: the base record's checks (TBaseTable.h), set 1 first,
+  // flags, counts and IDs within their ranges, every row set within its key filter's records,
+  // projections that index their partner lists, two key filters on value lists of one length;
+  // a damaged record throws Q7_ERROR_ILLEGAL_ARRAY_DATA (or the array, filter and source codes)
+  // and frees everything read. A read join has no source tables and no names until LoadComplete.
+
+  // Writes the record (with a null stream: the table file "<FTableName>.Q7T" of the current
+  // directory, system header first, through a temporary file). set1_only is not used. Failures
+  // are thrown (Q7_ERROR_ILLEGAL_FILE_NAME for the file).
+  void SaveTable(zpk_fstream* fs, int set1_only) override;
+  // Does nothing for a join.
+  void SaveTableAs(zpk_fstream* fs, const char* file_name, int set1_only);
+  // Into a memory image, after the system header when with_header is set. A full image throws
+  // Q7_ERROR_OUT_OF_MEMORY and leaves a partial record.
+  void Save2Mem(CMemFile* mf, int with_header) override;
+  // Into a shared-memory image at *cursor (advanced): the bytes the cursor moved. A null cursor
+  // writes nothing and returns the bytes to reserve.
+  int64_t WriteToSharedMemory(void** cursor);
+  // 0: a join has no single-table image.
+  int64_t GetFileSize() { return 0; }
+
+  // The file reader. With a null stream it opens `name` (".Q7T" appended unless the name ends in
+  // it), reads the system header and the kind (not 2: Q7_ERROR_INVALID_TABLE_TYPE) and closes
+  // the file at the end; with a stream it reads the record after the kind. keep_name 0 makes the
+  // stored name unique in `names` (null: the engine's collection; Q7_ERROR_TABLE_NAME_GENERATION).
+  // verbose: the diagnostic filter readers.
+  TJoinTable(zpk_fstream* fs, char* name, int keep_name, TTableCollection* names = nullptr,
+             bool verbose = false);
+  // From a memory image, after the kind (data version 25 only). The int is not used.
+  TJoinTable(CMemFile* mf, int unused);
+  // In place from a shared-memory image ending at `end`, after the kind: the row sets and key
+  // filters stay in the image (not owned; sets cannot be deleted); the master and slave table IDs
+  // go through id_map (null: as stored). The image must outlive the join.
+  TJoinTable(void** cursor, const void* end, void* id_map);
+
+  // After every table of a load is in place: resolves the master and slave tables, checks the
+  // record against them (every row a record of its table, key filters of the tables' lengths),
+  // makes the slave key filter share the master key filter's value list and names the columns.
+  // A missing source table throws Q7_ERROR_NO_SUCH_TABLE (from AssignJoinFilterNames); a record
+  // that does not fit its tables leaves the join without source tables and throws
+  // Q7_ERROR_ILLEGAL_ARRAY_DATA. Safe to call again.
+  void LoadComplete(TTableCollection* tables) override;
+
+  // Installs the three readers above in the collection (TTableCollection::SetJoinRecordReader,
+  // SetJoinImageReaders). Called by RegisterJoinTasks.
+  static void RegisterRecordReaders();
 
   // The entry of the set at `pos` in FSetIDs (no check).
   JoinSetEntry& Entry(int pos) { return FEntries[pos]; }

@@ -2,6 +2,7 @@
 // address), one row's value number, and the rows of a set counted per value number.
 #include <cstring>
 
+#include "database/CellValue.h"
 #include "database/NoSuchTexts.h"
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
@@ -27,13 +28,6 @@ int TBaseTable::CountN(int, int, int*) { throw CQ7Exception(Q7_ERROR_NOT_REAL_TA
 namespace {
 
 constexpr int kTextLimit = 4095;
-
-// Where one row's value lies: the list (the value list, or the pending list for a pending value)
-// and the index in it.
-struct ValueAt {
-  TBaseArray* list;
-  int index;
-};
 
 ValueAt Locate(TFilter* filter, int rec) {
   const int vno = filter->PV->PIntAr()[rec];
@@ -89,35 +83,6 @@ int RowFilter(TRealTable* table, int filter_id, int rec, const char* log, TFilte
   return 0;
 }
 
-// Copies the value at `at` to out; a text is cut to `limit` bytes. Returns the byte count.
-int CopyValue(int type, const ValueAt& at, void* out, int limit) {
-  switch (type) {
-    case Q7_TYPE_INTEGER: {
-      const int v = static_cast<TIntArray*>(at.list)->PIntAr()[at.index];
-      memcpy(out, &v, 4);
-      return 4;
-    }
-    case Q7_TYPE_DECIMAL: {
-      Numeric v;
-      static_cast<TNumericArray*>(at.list)->GetDecimal(at.index, &v);
-      memcpy(out, &v, 16);
-      return 16;
-    }
-    case Q7_TYPE_STRING: {
-      const char* text = static_cast<TStrArray*>(at.list)->GetPChar(at.index);
-      const size_t len = strnlen(text, static_cast<size_t>(limit));
-      memcpy(out, text, len);
-      static_cast<char*>(out)[len] = '\0';
-      return static_cast<int>(len);
-    }
-    default: {
-      const double v = static_cast<TDoubleArray*>(at.list)->GetDouble(at.index);
-      memcpy(out, &v, 8);
-      return 8;
-    }
-  }
-}
-
 // The copying forms: limit is the most text bytes copied.
 int ReadCopy(TRealTable* table, int set_id, int filter_id, int row, int* type, void* value, int limit) {
   int rec = 0;
@@ -133,7 +98,7 @@ int ReadCopy(TRealTable* table, int set_id, int filter_id, int row, int* type, v
   if (code != 0) return code;
   *type = ListType(filter);
   if (*type == 0) return Q7_ERROR_NO_SUCH_SET;
-  return CopyValue(*type, Locate(filter, rec), value, limit);
+  return CopyCellValue(*type, Locate(filter, rec), value, limit);
 }
 
 }  // namespace

@@ -514,38 +514,8 @@ int TRealTable::SearchByRecNo(int, int set_id, int op, int from, int to) {
     result.Set()->FArraySize = kept;
     return result.Keep();
   }
-  // Every other operator keeps the record numbers in one range of ints (or, for 4, outside it),
-  // bounds widened so that from + 1 and to - 1 cannot overflow.
-  const int64_t f = from, t = to;
-  int64_t lo = INT32_MIN, hi = INT32_MAX;
-  bool keep = true;
-  switch (op) {
-    case 1:
-      lo = f;
-      hi = t;
-      break;
-    case 2:
-      hi = f;
-      break;
-    case 3:
-      lo = f;
-      break;
-    case 4:
-      lo = hi = f;
-      keep = false;
-      break;
-    case 5:
-      lo = f + 1;
-      hi = t - 1;
-      break;
-    case 6:
-      hi = f - 1;
-      break;
-    default:
-      lo = f + 1;
-      break;
-  }
-  const ValueRun run = ValueRun::Range(lo, hi, keep);
+  // Every other operator keeps the record numbers in one range of ints (or, for 4, outside it).
+  const ValueRun run = RecNoRun(op, from, to);
   (SearchOnPool(n) ? MppMoveRecsByRecNoInRun : MoveRecsByRecNoInRun)(source, result.Set(), run);
   return result.Keep();
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <new>
 #include <unordered_set>
 #include <vector>
@@ -301,10 +302,18 @@ int64_t TTableCollection::GetTotalMemorySize() {
 }
 
 void TTableCollection::LoadComplete(int from) {
+  // One join that cannot be completed must not leave the joins after it unresolved: the first
+  // failure is passed on once every join has had its turn.
+  std::exception_ptr first_failure;
   for (int i = std::max(from, 0); i < FnTable; ++i) {
-    if (FTables[i]->GetType() == TBaseTable::kTypeJoin)
+    if (FTables[i]->GetType() != TBaseTable::kTypeJoin) continue;
+    try {
       static_cast<TJoinTableBase*>(FTables[i])->LoadComplete(this);
+    } catch (...) {
+      if (!first_failure) first_failure = std::current_exception();
+    }
   }
+  if (first_failure) std::rethrow_exception(first_failure);
 }
 
 void TTableCollection::GetPathName(char* dir, char* name) const {

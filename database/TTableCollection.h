@@ -334,8 +334,8 @@ class TTableCollection {
   // Writes the database image (the database file's layout, with the system header and versions,
   // never the saved ones) into capacity bytes at buffer; *end receives the address after its last
   // byte. Sets FAllReal and every table's FDBIndex as SaveDB does. Too small a buffer throws
-  // Q7_ERROR_OUT_OF_MEMORY (the buffer then holds a partial image); a join table throws
-  // Q7_ERROR_NOT_REAL_TABLE (joins have no image record yet). Returns 0.
+  // Q7_ERROR_OUT_OF_MEMORY (the buffer then holds a partial image); a join table without its
+  // record writer (the join layer's) throws Q7_ERROR_NOT_REAL_TABLE. Returns 0.
   int SaveDB2Mem(unsigned long capacity, void* buffer, void** end);
   // Builds a database from the image in size bytes at buffer; *end (when end is not null) receives
   // the address after it. Version element 1 other than 25: Q7_ERROR_UNSUPPORTED_VERSION. FDBPath and

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 
@@ -328,4 +329,39 @@ std::unique_ptr<TSetArray> NewSearchResult(const TIntArray* source, int capacity
   result->SetArraySize(0);
   memcpy(result->FUserArea, source->FUserArea, TBaseArray::kUserAreaSize);
   return result;
+}
+
+ValueRun RecNoRun(int op, int from, int to) {
+  const int64_t f = from;
+  const int64_t t = to;
+  int64_t lo = INT32_MIN;
+  int64_t hi = INT32_MAX;
+  bool keep = true;
+  switch (op) {
+    case 1:
+      lo = f;
+      hi = t;
+      break;
+    case 2:
+      hi = f;
+      break;
+    case 3:
+      lo = f;
+      break;
+    case 4:
+      lo = hi = f;
+      keep = false;
+      break;
+    case 5:
+      lo = f + 1;
+      hi = t - 1;
+      break;
+    case 6:
+      hi = f - 1;
+      break;
+    default:
+      lo = f + 1;
+      break;
+  }
+  return ValueRun::Range(lo, hi, keep);
 }

@@ -124,3 +124,9 @@ bool SearchOnPool(int rows);
 // Tests and benchmarks set the threshold (0: every set; INT_MAX: none) to compare the two roads;
 // a negative value restores the default. Not for use under a running search.
 void SetSearchPoolMinRowsForTest(int rows);
+
+// The record numbers that a record-number search keeps for codes 1 to 7 (1 from..to, 2 up to from,
+// 3 from up, 4 all but from, 5 strictly between, 6 below from, 7 above from) as one run of ints,
+// the bounds widened so that from + 1 and to - 1 cannot overflow. Code 0 (the first row holding
+// from) is no run; the caller handles it.
+ValueRun RecNoRun(int op, int from, int to);

@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "database/TJoinTable.h"
 #include "foundation/mpp_func_map.h"
 #include "join/JoinRecordKernels.h"
 #include "join/MppJoinKeyMerge.h"
@@ -14,5 +15,6 @@ void RegisterJoinTasks() {
     RegisterMppTask(kMppTaskJoinSetupAggr, mpp_join_setup_aggr);
     RegisterMppTask(kMppTaskJoinUnique, mpp_join_unique);
     RegisterMppTask(kMppTaskJoinMergeList, mpp_join_merge_list);
+    TJoinTable::RegisterRecordReaders();
   });
 }

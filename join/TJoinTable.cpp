@@ -363,15 +363,3 @@ int TJoinTable::GetSlaveInfo(int* master_table, int* master_set, int* slave_tabl
   *slave_cols = FSlaveColumns;
   return 0;
 }
-
-// ---- Set operations: built in a later step ----
-// Until then an existing set is refused as the searches and sorts are (the base's
-// Q7_ERROR_NOT_REAL_TABLE); a missing one keeps the set lookup's refusal.
-
-int TJoinTable::SetNot(int set_id) {
-  const int pos = SetID2Pos(set_id);
-  return pos < 0 ? pos : Q7_ERROR_NOT_REAL_TABLE;
-}
-int TJoinTable::MppSetNot(int set_id) { return SetNot(set_id); }
-int TJoinTable::SetOpe(int, int set_id1, int) { return SetNot(set_id1); }
-int TJoinTable::MppSetOpe(int, int set_id1, int) { return SetNot(set_id1); }

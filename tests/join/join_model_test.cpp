@@ -342,7 +342,8 @@ TEST_F(JoinModel, LookupRefusals) {
   EXPECT_EQ(j->GetFilterIDFromName(const_cast<char*>("k"), 0),
             Real(master)->GetFilterIDFromName(const_cast<char*>("k"), 0));
   EXPECT_EQ(q7test::CodeOf([&] { j->AssignJoinFilterNames(); }), Q7_ERROR_NO_SUCH_TABLE);
-  j->LoadComplete(db_.get());
+  // Only the resolution of the tables: the join's own completion would name the columns again.
+  j->TJoinTableBase::LoadComplete(db_.get());
 }
 
 TEST_F(JoinModel, GenFilterNameRefusesBadSeedsAndOverlongNames) {
