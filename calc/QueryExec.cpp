@@ -14,6 +14,7 @@
 #include "calc/QueryTree.h"
 #include "database/TBaseTable.h"
 #include "database/TFilter.h"
+#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "foundation/CQ7Exception.h"
@@ -128,38 +129,75 @@ TQueryNode* TQueryNode::Stage1(bool negate_below) {
 void TQueryNode::Resolve() {
   TBaseTable* searched = tree->table;
   const int type = searched->GetType();
+  TFilter* found = nullptr;
   if (type == TBaseTable::kTypeJoin) {
-    // The join road (columns of either side, join sets) waits for the join layer's sets.
-    throw CQ7Exception(Q7_ERROR_NOT_REAL_TABLE, "Text query on a join table is not supported: \"%s\"",
-                       searched->FTableName);
-  }
-  if (type != TBaseTable::kTypeReal) {
+    ResolveJoinColumn(static_cast<TJoinTableBase*>(searched));
+    found = filter;
+  } else if (type != TBaseTable::kTypeReal) {
     throw CQ7Exception(Q7_ERROR_QUERY_INTERNAL, "%s:%d Unknown table type(%d) in Analyze()", SourceName(),
                        __LINE__, type);
-  }
-  auto* real = static_cast<TRealTable*>(searched);
-  if (qualifier != nullptr && strcmp(qualifier, real->FTableName) != 0) {
-    throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE, "Table name mismatch: %s", qualifier);
-  }
-  TFilter* found = nullptr;
-  for (int i = 0; i < real->FnFilter && found == nullptr; ++i) {
-    if (real->FFilters[i] != nullptr && strcmp(real->FFilters[i]->FFilterName, text) == 0)
-      found = real->FFilters[i];
-  }
-  if (found == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER, "No such filter: \"%s\"", text);
-  if (tree->set_pos < 0 || tree->set_pos >= real->FnSet || real->FSets[tree->set_pos] == nullptr) {
-    throw CQ7Exception(Q7_ERROR_NO_SUCH_SET, "No Such Set (position %d)", tree->set_pos);
+  } else {
+    auto* real = static_cast<TRealTable*>(searched);
+    if (qualifier != nullptr && strcmp(qualifier, real->FTableName) != 0) {
+      throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE, "Table name mismatch: %s", qualifier);
+    }
+    for (int i = 0; i < real->FnFilter && found == nullptr; ++i) {
+      if (real->FFilters[i] != nullptr && strcmp(real->FFilters[i]->FFilterName, text) == 0)
+        found = real->FFilters[i];
+    }
+    if (found == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER, "No such filter: \"%s\"", text);
+    if (tree->set_pos < 0 || tree->set_pos >= real->FnSet || real->FSets[tree->set_pos] == nullptr) {
+      throw CQ7Exception(Q7_ERROR_NO_SUCH_SET, "No Such Set (position %d)", tree->set_pos);
+    }
+    table = real;
+    filter = found;
+    source = real->FSets[tree->set_pos];
+    side = kQuerySideMaster;
   }
   value_type = ArrayDataTypeEx(found->VL);
-  table = real;
-  filter = found;
-  source = real->FSets[tree->set_pos];
-  side = kQuerySideMaster;
   free(text);
   free(qualifier);
   text = nullptr;
   qualifier = nullptr;
   kind = kQueryFilter;
+}
+
+// A join column is named by its unique join name (any qualifier is not checked) and searched on its
+// source table's filter over that side's rows of the searched join set.
+void TQueryNode::ResolveJoinColumn(TJoinTableBase* join) {
+  const int id = join->GetJoinFilterIDFromName(text);
+  TFilter* found = nullptr;
+  if (id > 0) {
+    try {
+      found = join->GetFilter(id);
+    } catch (const CQ7Exception&) {
+      found = nullptr;  // a vanished source filter: refused below as a name that finds nothing
+    }
+  }
+  if (found == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER, "No such filter: \"%s\"", text);
+  int column_side = -1;
+  const int at = join->JFilterID2Pos(id, &column_side);
+  if (at < 0) throw CQ7Exception(at);
+  TRealTable* real = tree->sources[column_side];
+  if (real == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
+  if (tree->set_pos < 0 || tree->set_pos >= join->FnSet) {
+    throw CQ7Exception(Q7_ERROR_NO_SUCH_SET, "No Such Set (position %d)", tree->set_pos);
+  }
+  table = real;
+  filter = found;
+  source = tree->JoinRows(column_side);
+  side = column_side == 0 ? kQuerySideMaster : kQuerySideSlave;
+}
+
+TSetArray* TQueryTree::JoinRows(int join_side) {
+  auto* join = static_cast<TJoinTableBase*>(table);
+  TSetArray* rows = join->FEntries[set_pos].rows[join_side];
+  if (rows != nullptr && join->FOuter == 0) return rows;
+  // An outer join's rows hold record 0 (no partner), which is no record of the side's table.
+  if (held[join_side] == nullptr) {
+    held[join_side].reset(rows != nullptr ? rows->CopyWithout0() : new TSetArray());
+  }
+  return held[join_side].get();
 }
 
 // ---- Stage 2 ----
@@ -450,12 +488,26 @@ int TQueryTree::Run() {
       return id;
     }
     case TBaseTable::kTypeJoin:
-      // A join's result is a new join set built from both sides' rows; that needs the join layer.
-      throw CQ7Exception(Q7_ERROR_NOT_REAL_TABLE, "Text query on a join table is not supported: \"%s\"",
-                         table->FTableName);
+      return RegisterJoinSet<Parallel>(std::move(sets));
     default:
       return -1;
   }
+}
+
+// The searched sides' rows, and a copy of the searched join set's rows on a side the query left
+// alone, become a new join set of the searched set's side, paired again: the joined rows whose both
+// records survived. A failure deletes the new set and makes the previous current set current again.
+template <bool Parallel>
+int TQueryTree::RegisterJoinSet(QuerySets sets) {
+  auto* join = static_cast<TJoinTableBase*>(table);
+  const JoinSetEntry& searched = join->FEntries[set_pos];
+  std::unique_ptr<TSetArray> rows[2] = {std::move(sets.master), std::move(sets.slave)};
+  for (int s = 0; s < 2; ++s) {
+    if (rows[s] == nullptr) {
+      rows[s].reset(searched.rows[s] != nullptr ? searched.rows[s]->CopyWithout0() : new TSetArray());
+    }
+  }
+  return join->RegisterPairedSet(searched.side, rows[0].release(), rows[1].release(), Parallel);
 }
 
 // ---- Dump ----

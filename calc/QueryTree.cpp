@@ -7,6 +7,7 @@
 #include "database/TBaseTable.h"
 #include "database/TJoinTable.h"
 #include "database/TRealTable.h"
+#include "database/TSetArray.h"
 #include "foundation/CQ7Exception.h"
 
 char QueryErrorMessage[500];

@@ -10,8 +10,8 @@
 //
 // Failures are thrown as CQ7Exception: Q7_ERROR_QUERY_INTERNAL, Q7_ERROR_QUERY_OPERAND,
 // Q7_ERROR_QUERY_VALUE_TYPE, Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_SET_COUNT_OVERFLOW,
-// Q7_ERROR_NOT_REAL_TABLE (join tables are not searched by text yet), Q7_ERROR_OUT_OF_MEMORY and the
-// searches' own codes. A failure registers nothing and leaves no set behind.
+// Q7_ERROR_OUT_OF_MEMORY and the searches' own codes. A failure registers nothing and leaves no set
+// behind. On a join table the result is a new join set: the searched sides' rows paired again.
 //
 // Thread safety: a tree belongs to one thread. QueryErrorMessage is one process buffer: parses that
 // read it run under the API lock. Execute and MppExecute drive the worker pool from the calling thread.
@@ -26,6 +26,7 @@
 
 class TBaseTable;
 class TFilter;
+class TJoinTableBase;
 class TRealTable;
 class TSetArray;
 class TQueryTree;
@@ -120,6 +121,7 @@ class TQueryNode {
   template <bool Parallel>
   QuerySets RunComparison();
   void Resolve();
+  void ResolveJoinColumn(TJoinTableBase* join);
   void ConvertNumber(int type, const NumericInfo* info);
   void ConvertString(int type);
   void DumpLine(FILE* out);
@@ -154,9 +156,16 @@ class TQueryTree {
   std::vector<TQueryNode*> nodes;
   bool failed = false;
 
+  // The rows of one side (0 master, 1 slave) of the searched join set that the side's columns
+  // search: the set's own, or for an outer join a copy without record 0, kept in `held`.
+  TSetArray* JoinRows(int join_side);
+
  private:
   template <bool Parallel>
   int Run();
+  template <bool Parallel>
+  int RegisterJoinSet(QuerySets sets);
+  std::unique_ptr<TSetArray> held[2];
 };
 
 // The parser's messages: "syntax error", "SYNTAX ERROR", "parser stack overflow", each after a line

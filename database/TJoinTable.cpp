@@ -2,7 +2,10 @@
 // point to, lives in the join layer (join/TJoinTable*.cpp).
 #include "database/TJoinTable.h"
 
+#include <memory>
+
 #include "database/TRealTable.h"
+#include "database/TSetArray.h"
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
 
@@ -21,6 +24,41 @@ int TJoinTableBase::GetJoinInfo(char* name, int* master_table, int* master_set, 
   *slave_set = FSlaveSetID;
   *slave_key = FSlaveKeys[0];
   return 0;
+}
+
+// Only the join layer's TJoinTable can search and pair; a bare description refuses as a table that
+// is not real.
+int TJoinTableBase::GetJoinFilterIDFromName(char*) { throw CQ7Exception(Q7_ERROR_NOT_REAL_TABLE); }
+int TJoinTableBase::JFilterID2Pos(int, int*) { throw CQ7Exception(Q7_ERROR_NOT_REAL_TABLE); }
+int TJoinTableBase::RegNewSet(int) { throw CQ7Exception(Q7_ERROR_NOT_REAL_TABLE); }
+void TJoinTableBase::CutUnUse(int) { throw CQ7Exception(Q7_ERROR_NOT_REAL_TABLE); }
+void TJoinTableBase::MppCutUnUse(int) { throw CQ7Exception(Q7_ERROR_NOT_REAL_TABLE); }
+void TJoinTableBase::MakeJoin(int) { throw CQ7Exception(Q7_ERROR_NOT_REAL_TABLE); }
+void TJoinTableBase::MppMakeJoin(int) { throw CQ7Exception(Q7_ERROR_NOT_REAL_TABLE); }
+
+int TJoinTableBase::RegisterPairedSet(int side, TSetArray* master_rows, TSetArray* slave_rows, bool pool) {
+  std::unique_ptr<TSetArray> rows[2] = {std::unique_ptr<TSetArray>(master_rows),
+                                        std::unique_ptr<TSetArray>(slave_rows)};
+  const int previous = FCurrentSetID;
+  const int id = RegNewSet(side);
+  try {
+    // Registering may move the entries: the new one is looked up afresh.
+    JoinSetEntry& made = FEntries[SetID2Pos(id)];
+    made.rows[0] = rows[0].release();
+    made.rows[1] = rows[1].release();
+    if (pool) {
+      MppCutUnUse(id);
+      MppMakeJoin(id);
+    } else {
+      CutUnUse(id);
+      MakeJoin(id);
+    }
+  } catch (...) {
+    DelSet(id);
+    SetCurrentSetID(previous);
+    throw;
+  }
+  return id;
 }
 
 void TJoinTableBase::LoadComplete(TTableCollection* tables) {

@@ -78,6 +78,21 @@ class TJoinTableBase : public TBaseTable {
   // Resolves the master and slave tables from their stored IDs (after a load); the join layer's
   // override completes the loaded record (TJoinTable::LoadComplete).
   virtual void LoadComplete(TTableCollection* tables);
+  // What the text query (a layer beside the join layer) drives on a join: a column's ID and side,
+  // registering a new set and pairing it; TJoinTable states them. These defaults, for a join
+  // description without the join layer, throw Q7_ERROR_NOT_REAL_TABLE.
+  virtual int GetJoinFilterIDFromName(char* name);
+  virtual int JFilterID2Pos(int id, int* side);
+  virtual int RegNewSet(int side);
+  virtual void CutUnUse(int set_id);
+  virtual void MppCutUnUse(int set_id);
+  virtual void MakeJoin(int set_id);
+  virtual void MppMakeJoin(int set_id);
+  // Registers a new join set of `side` holding the two row sets (taken over, by side: master, slave),
+  // cuts the rows without partner and pairs the rest (on the pool when `pool`), and returns its ID,
+  // the new current set. On failure the new set is deleted, the set that was current before is
+  // current again and the exception passes on; row sets not yet handed over are deleted.
+  int RegisterPairedSet(int side, TSetArray* master_rows, TSetArray* slave_rows, bool pool);
 
   int32_t FOuter = 0;                   // 1 outer join, 0 inner
   int32_t FnKey = 0;                    // key pairs, 1..kMaxKeys
@@ -153,14 +168,14 @@ class TJoinTable : public TJoinTableBase {
 
   // Position of join column `id` within its side, *side 0 or 1; any other ID sets *side to -1,
   // records ("JFilterID2Pos", Q7_ERROR_ILLEGAL_FILTER, "No Such Filter: %d") and returns that code.
-  int JFilterID2Pos(int id, int* side);
+  int JFilterID2Pos(int id, int* side) override;
   // 0 for 1..M, 1 for M+1..M+S, else Q7_ERROR_NO_SUCH_FILTER.
   int GetFilterSide(int id);
   // 1 - side; a side other than 0 or 1 throws Q7_ERROR_ILLEGAL_JOIN_TARGET.
   static int OppositeSide(int side);
   // The join column ID (1-based) / position (0-based) whose unique name is `name`; none, or no
   // names yet: Q7_ERROR_NO_SUCH_FILTER.
-  int GetJoinFilterIDFromName(char* name);
+  int GetJoinFilterIDFromName(char* name) override;
   int JFilterName2Pos(char* name);
   // The unique name of column `id`; null for an unknown ID or when no names exist.
   char* GetJoinFilterName(int id);
@@ -177,7 +192,7 @@ class TJoinTable : public TJoinTableBase {
   // Set lookups go through SetID2Pos (a negative ID: the current set).
   // Registers a set of `side` with empty rows, makes it current and returns its ID. At kMaxSets
   // sets records ("RegNewSet", Q7_ERROR_SET_COUNT_OVERFLOW, "SetCount overflow") and throws.
-  int RegNewSet(int side);
+  int RegNewSet(int side) override;
   // The set's side and 1 - side. A missing set records ("FixMasterSlave", Q7_ERROR_NO_SUCH_SET,
   // "No Such Set: %d ") and throws; a stored side other than 0 or 1 records "Illegal target ( Not
   // Master or Slave )" and throws Q7_ERROR_ILLEGAL_JOIN_TARGET.
@@ -217,13 +232,13 @@ class TJoinTable : public TJoinTableBase {
   void MppSetupJoinFilters();
   // Fills the set's two second sets with the rows without partner; an inner join also drops them
   // from the set's rows. Throws Q7_ERROR_NO_SUCH_SET for a missing set.
-  void CutUnUse(int set_id);
-  void MppCutUnUse(int set_id);
+  void CutUnUse(int set_id) override;
+  void MppCutUnUse(int set_id) override;
   // Pairs the (cut) rows of the set: size, driving records, projections, partner records; then
   // shrinks the six arrays. Throws Q7_ERROR_NO_SUCH_SET, Q7_ERROR_OVERFLOW_JOIN (more than
   // 2147483647 joined rows), Q7_ERROR_OUT_OF_MEMORY.
-  void MakeJoin(int set_id);
-  void MppMakeJoin(int set_id);
+  void MakeJoin(int set_id) override;
+  void MppMakeJoin(int set_id) override;
   void MakeInnerJoin(int set_id);
   void MppMakeInnerJoin(int set_id);
   void MakeOuterJoin(int set_id);

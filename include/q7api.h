@@ -674,6 +674,80 @@ Q7_EXPORT int Q7GetJoinInfoEx(int table_id, char** name, int* outer, int* key_co
                               int* master_set, int* master_keys, int* slave_table, int* slave_set,
                               int* slave_keys);
 
+/* ---- Join tables ----
+ * A join table joins the rows of a set of a master real table and of a set of a slave real table on
+ * 1 to 32 pairs of key filters; it stores no rows of its own. Its columns are the master's filters
+ * (IDs 1..M) followed by the slave's (M+1..M+S). Set 1 is the whole join. While a join exists, its
+ * two tables can be neither deleted nor edited (Q7_ERROR_NOT_EDITABLE). */
+
+/* A new join of master_set of master_table and slave_set of slave_table (negative sets: the current
+ * sets) on the key filter lists master_keys and slave_keys, paired by position (each read up to
+ * its first ID below 1, at most 32 IDs); outer 0 keeps only rows with a partner (NULL keys pair
+ * with NULL keys), non-zero also the rows of either side without one, leaving out rows whose keys
+ * are all NULL. Its table ID. Names as for RQ7AddRealTable, generated
+ * with "jointbl". Refusals: Q7_ERROR_ILLEGAL_MASTER_TABLE / Q7_ERROR_ILLEGAL_SLAVE_TABLE (missing or
+ * not real), Q7_ERROR_INVALID_KEY_PARAMETER (empty or unequal key lists), Q7_ERROR_NO_MASTER_KEY_FILTER
+ * / Q7_ERROR_NO_SLAVE_KEY_FILTER, Q7_ERROR_NO_JOIN_SET / Q7_ERROR_NO_SLAVE_SET, Q7_ERROR_OVERFLOW_JOIN;
+ * a failure adds no table. RQ7AddJoinTable builds the join on the worker threads. */
+Q7_EXPORT int RQ7AddJoinTable(const char* name, int outer, int master_table, int master_set,
+                              const int* master_keys, int slave_table, int slave_set, const int* slave_keys);
+Q7_EXPORT int Q7AddJoinTable(const char* name, int outer, int master_table, int master_set,
+                             const int* master_keys, int slave_table, int slave_set, const int* slave_keys);
+
+/* The join's columns, master first: each column's ID, source table and source filter; returns the
+ * column count n. RQ7GetJoinSrcTblIDs copies n ints into each buffer (which must hold n, at least
+ * 2); RQ7GetJoinSrcTblInfo also gives the master and slave table IDs and copies 1024 ints into each
+ * buffer (zero past the columns). The Q7 forms point the three lists at the engine's copies, valid
+ * until the next such call. Q7_ERROR_NOT_JOIN_TABLE for a real table. */
+Q7_EXPORT int RQ7GetJoinSrcTblIDs(int table_id, int* ids, int* tables, int* filters);
+Q7_EXPORT int Q7GetJoinSrcTblIDs(int table_id, int** ids, int** tables, int** filters);
+Q7_EXPORT int RQ7GetJoinSrcTblInfo(int table_id, int* master_table, int* slave_table, int* ids, int* tables,
+                                   int* filters);
+Q7_EXPORT int Q7GetJoinSrcTblInfo(int table_id, int* master_table, int* slave_table, int** ids, int** tables,
+                                  int** filters);
+
+/* The master and slave table and set IDs, the slave column count S and the slave table's filter IDs
+ * of the slave columns (RQ7GetSlaveInfo: 512 ints copied into slave_filters; Q7GetSlaveInfo: a
+ * pointer to the join's list). Returns 0; Q7_ERROR_NOT_JOIN_TABLE for a real table. */
+Q7_EXPORT int RQ7GetSlaveInfo(int table_id, int* master_table, int* master_set, int* slave_table,
+                              int* slave_set, int* n_slave_filters, int* slave_filters);
+Q7_EXPORT int Q7GetSlaveInfo(int table_id, int* master_table, int* master_set, int* slave_table,
+                             int* slave_set, int* n_slave_filters, int** slave_filters);
+
+/* Copies slave filter slave_filter_id (a filter ID of the slave table) into the master table as a
+ * new filter named after it: each master record of set 1 gets the value of its first slave
+ * partner, every other record NULL. The new filter's ID; Q7_ERROR_NOT_JOIN_TABLE for a real table,
+ * Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_SHARED_READ_ONLY for a shared join or master. */
+Q7_EXPORT int RQ7MoveSlaveFlt2Master(int table_id, int slave_filter_id);
+Q7_EXPORT int Q7MoveSlaveFlt2Master(int table_id, int slave_filter_id);
+
+/* A join set is driven by one side (RQ7GetJoinDir: 0 master, 1 slave); it holds that side's records
+ * and the partner side's. RQ7GetJoinSlaveSet: the partner side's records, as RQ7GetSet (count, then
+ * min(count, capacity) of them copied; returns the count). RQ7GetJoinProjectionSets: the driving
+ * side's projection (each driving record's first joined row) and the partner side's (the start of
+ * each key value's group of partners), each as RQ7GetSet; returns 0. A negative capacity:
+ * Q7_ERROR_INVALID_PARAMETER. The Q7 forms point at the engine's arrays, valid until the set changes.
+ * Q7_ERROR_NOT_JOIN_TABLE for a real table, Q7_ERROR_NO_SUCH_SET. */
+Q7_EXPORT int RQ7GetJoinSlaveSet(int table_id, int set_id, int* count, int capacity, int* rows);
+Q7_EXPORT int Q7GetJoinSlaveSet(int table_id, int set_id, int** rows);
+Q7_EXPORT int RQ7GetJoinDir(int table_id, int set_id);
+Q7_EXPORT int Q7GetJoinDir(int table_id, int set_id);
+Q7_EXPORT int RQ7GetJoinProjectionSets(int table_id, int set_id, int* own_count, int own_capacity,
+                                       int* own_rows, int* other_count, int other_capacity, int* other_rows);
+Q7_EXPORT int Q7GetJoinProjectionSets(int table_id, int set_id, int* own_count, int** own_rows,
+                                      int* other_count, int** other_rows);
+
+/* Inner joins only (Q7_ERROR_NOT_INNER_JOIN_TABLE otherwise). RQ7PutJoinSetToParent: a copy of set
+ * 1's records of one side (side 0 master, else slave; non_hit non-zero: only the records without
+ * partner) becomes a new set, made current, of that side's table, into *table_out and *set_out
+ * (both -1 on failure); returns 0. RQ7ReturnSet2SlaveTable: the first slave record of each distinct
+ * key value of set 1 becomes a new set of the slave table; returns its set ID, *slave_table the
+ * slave table's ID. */
+Q7_EXPORT int RQ7PutJoinSetToParent(int table_id, int side, int non_hit, int* table_out, int* set_out);
+Q7_EXPORT int Q7PutJoinSetToParent(int table_id, int side, int non_hit, int* table_out, int* set_out);
+Q7_EXPORT int RQ7ReturnSet2SlaveTable(int table_id, int* slave_table);
+Q7_EXPORT int Q7ReturnSet2SlaveTable(int table_id, int* slave_table);
+
 /* Drops the value-list entries that no record of a real table uses. Q7_ERROR_NOT_EDITABLE while
  * other tables depend on it. Returns 0. */
 Q7_EXPORT int RQ7CondenseRealTable(int table_id);

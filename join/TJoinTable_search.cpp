@@ -55,28 +55,10 @@ TSetArray* SearchedRows(TJoinTable* join, TSetArray* rows, SetPtr* hold) {
   return hold->get();
 }
 
-// Registers a new set of `side`, hands it the two row sets (by side) and pairs it; its ID. A
-// failure deletes the set again, makes the set that was current before current again and passes
-// on.
+// Registers a new set of `side` holding the two row sets (by side) and pairs it; its ID. The pool
+// forms cut on the pool too: the same rows, and the cut is the larger half of a search.
 int RegisterPaired(TJoinTable* join, int side, SetPtr rows[2], bool pool) {
-  const int previous = join->FCurrentSetID;
-  const int id = join->RegNewSet(side);
-  try {
-    JoinSetEntry& e = join->Entry(join->SetID2Pos(id));
-    e.rows[0] = rows[0].release();
-    e.rows[1] = rows[1].release();
-    join->CutUnUse(id);
-    if (pool) {
-      join->MppMakeJoin(id);
-    } else {
-      join->MakeJoin(id);
-    }
-  } catch (...) {
-    join->DelSet(id);
-    join->SetCurrentSetID(previous);
-    throw;
-  }
-  return id;
+  return join->RegisterPairedSet(side, rows[0].release(), rows[1].release(), pool);
 }
 
 // Copy-first form: a new set of `side` holding copies of both sides of the source entry is

@@ -20,6 +20,20 @@ class CDBParallelTask : public CDBTask {
   // Q7_ERROR_NOT_REAL_TABLE). "Shared": a shared table gives Q7_ERROR_SHARED_READ_ONLY silently.
   // "Editable": TableCanEdit must give 0, else recorded "Not Editable: %d" and Q7_ERROR_NOT_EDITABLE.
 
+  // ---- Joins (CDBParallelTask_joins.cpp) ----
+  // "RQ7AddJoinTable": a new join, built and paired on the worker pool (TTableCollection::
+  // MppAddJoinTable, whose arguments this passes on unchanged); its table ID. A null or empty name
+  // gets a generated "jointbl..." name; one above 255 bytes gives Q7_ERROR_ILLEGAL_TABLE_NAME. A
+  // negative result of the collection is recorded as "Failed to add jointable ( MppAddJoinTable
+  // module )", a thrown one with its own message; neither leaves a table behind.
+  int AddJoinTable(char* name, int outer, int master_table, int master_set, int* master_keys, int slave_table,
+                   int slave_set, int* slave_keys) override;
+  // "RQ7MoveSlaveFlt2Master": a table that is not a join gives Q7_ERROR_NOT_JOIN_TABLE without an
+  // entry; a shared join (or shared master table) Q7_ERROR_SHARED_READ_ONLY. Then
+  // TJoinTable::MoveSlaveFlt2Master: the new master filter's ID (a negative result recorded with
+  // "return of inner call").
+  int MoveSlaveFlt2Master(int table_id, int slave_filter_id) override;
+
   // ---- Derived tables (CDBParallelTask_derive.cpp): each returns the new table's ID ----
   // The table is filled on the worker pool (TTableCollection's Mpp forms). A null or empty name
   // gets a generated "realtbl..." name; one above 255 bytes gives Q7_ERROR_ILLEGAL_TABLE_NAME. A

@@ -43,6 +43,9 @@ class CDBTask : public ImportTaskServices {
   // Declared in slot order; the slots of the joins, columns from files, categories,
   // calculations, unique rows, summaries, exports, catalogs and text queries come with their
   // subsystems.
+  // Slot 2.
+  virtual int AddJoinTable(char* name, int outer, int master_table, int master_set, int* master_keys,
+                           int slave_table, int slave_set, int* slave_keys) = 0;
   // Slots 7 to 14.
   virtual int ExtractRealTable(char* name, int table_id, int set_id, int* filter_ids) = 0;
   virtual int ExtractRealTableEx(char* name, int table_id, int set_id, int add_table_id, int add_rec_no,
@@ -98,6 +101,8 @@ class CDBTask : public ImportTaskServices {
                      void* data) override = 0;
   virtual int AddCatalogFile(char* path, char* file) = 0;
   virtual int AddCatalogFileEx2(char* path, char* file, char* src_path, char* src_file, char* table_name) = 0;
+  // Slot 39.
+  virtual int MoveSlaveFlt2Master(int table_id, int slave_filter_id) = 0;
   virtual int CondenseRealTable(int table_id) = 0;
   virtual int IntegratedSortByField(int table_id, int set_id, const int* filter_ids, const int* dirs) = 0;
   virtual int AppendCatalogFile(int table_id, int append_pos, int mode, char* path, char* file) = 0;
