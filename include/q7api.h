@@ -994,6 +994,16 @@ Q7_EXPORT int RQ7GetAllFilterInfo(int table, int max, int* count, _TRFilterInfo*
 Q7_EXPORT int RQ7GetFilterBody(int table, int filter, _TRFilterBody* body);
 /* Fills *info with pointers into the engine (see _TFilterInfo). Returns 0. */
 Q7_EXPORT int Q7GetFilter(int table, int filter, _TFilterInfo* info);
+/* The two key columns of join table `table`, master side first: with one key pair copies of the
+ * two source key filters, with more the combined columns "#MASTER" and "#SLAVE" (one integer per
+ * distinct key tuple); the two share one value list. RQ7GetJoinKeyInfo and RQ7GetJoinKeyBody
+ * describe and copy them as RQ7GetFilterInfo and RQ7GetFilterBody do one filter (the body form
+ * checks all six capacities first); Q7GetJoinKey fills the records with pointers into the engine,
+ * as Q7GetFilter. A table that is not a join returns Q7_ERROR_NOT_JOIN_TABLE (its ring entry carries
+ * Q7_ERROR_NO_SUCH_TABLE). Returns 0. */
+Q7_EXPORT int RQ7GetJoinKeyInfo(int table, _TRFilterInfo* master, _TRFilterInfo* slave);
+Q7_EXPORT int RQ7GetJoinKeyBody(int table, _TRFilterBody* master, _TRFilterBody* slave);
+Q7_EXPORT int Q7GetJoinKey(int table, _TFilterInfo* master, _TFilterInfo* slave);
 
 /* The 64-byte attribute block that the host keeps with each filter (each set): RQ7Get*Attr copies
  * it into block after a success, RQ7Set*Attr copies block into it. A null block gives

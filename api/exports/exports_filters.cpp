@@ -53,6 +53,16 @@ Q7_EXPORT int Q7GetFilter(int table, int filter, _TFilterInfo* info) {
   return PlainFrame([&] { return innerQ7GetFilter(table, filter, info); });
 }
 
+Q7_EXPORT int RQ7GetJoinKeyInfo(int table, _TRFilterInfo* master, _TRFilterInfo* slave) {
+  return FullFrame("RQ7GetJoinKeyInfo", [&] { return innerRQ7GetJoinKeyInfo(table, master, slave); });
+}
+Q7_EXPORT int RQ7GetJoinKeyBody(int table, _TRFilterBody* master, _TRFilterBody* slave) {
+  return FullFrame("RQ7GetJoinKeyBody", [&] { return innerRQ7GetJoinKeyBody(table, master, slave); });
+}
+Q7_EXPORT int Q7GetJoinKey(int table, _TFilterInfo* master, _TFilterInfo* slave) {
+  return PlainFrame([&] { return innerQ7GetJoinKey(table, master, slave); });
+}
+
 // ---- Attribute blocks ----
 
 Q7_EXPORT int RQ7GetFilterAttr(int table, int filter, void* block) {

@@ -80,6 +80,44 @@ int64_t StringAreaInUse(TBaseArray* list) {
   return ArrayDataType(list) == Q7_TYPE_STRING ? static_cast<TStrArray*>(list)->FPCLast : 0;
 }
 
+// The engine-memory view of a filter whose value numbers all index its value list.
+void FillFilterRecord(TFilter* filter, _TFilterInfo* info) {
+  TIntArray* numbers = filter->PV;
+  TBaseArray* list = filter->VL;
+  const int type = ArrayDataTypeEx(list);
+  info->rowCount = numbers->FArraySize;
+  info->valueNumbers = numbers->PIntAr();
+  info->type = type;
+  info->unit = list->FUnitSize;
+  info->valueCount = list->FArraySize;
+  info->values = list->FData;
+  info->stringArea = type == Q7_TYPE_STRING ? static_cast<TStrArray*>(list)->FStrArea : nullptr;
+  qz7_strlcpy(info->name, filter->FFilterName, sizeof info->name);
+  info->originTable = filter->FOrgTblID;
+  info->originFilter = filter->FOrgFltID;
+}
+
+// A join's two key columns. They are built from sources whose pending values were folded in, so
+// they hold none to merge; and they share one value list, which must not be rebuilt through
+// either of them.
+struct JoinKeys {
+  TFilter* master;
+  TFilter* slave;
+};
+
+JoinKeys FindJoinKeys(const char* ring_name, int table_id) {
+  TBaseTable* table = FindTable(ring_name, table_id);
+  if (table->GetType() != TBaseTable::kTypeJoin) {
+    Refuse(ring_name, Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NOT_JOIN_TABLE, "Not JoinTable: %d", table_id);
+  }
+  auto* join = static_cast<TJoinTable*>(table);
+  // A join the host can reach has both built; a missing one must not be read through.
+  if (join->FMasterKeyFilter == nullptr || join->FSlaveKeyFilter == nullptr) {
+    RefuseSilently(Q7_ERROR_NO_SUCH_FILTER);
+  }
+  return JoinKeys{join->FMasterKeyFilter, join->FSlaveKeyFilter};
+}
+
 }  // namespace
 
 // ---- Reading ----
@@ -123,19 +161,19 @@ int innerQ7GetFilter(int table_id, int filter_id, _TFilterInfo* info) {
     // A value number of a pending value is negative and would index outside the list the host
     // reads through; the host sees the merged column.
     if (filter->TVLCount > 0) filter->MergeTVL(true);
-    TIntArray* numbers = filter->PV;
-    TBaseArray* list = filter->VL;
-    const int type = ArrayDataTypeEx(list);
-    info->rowCount = numbers->FArraySize;
-    info->valueNumbers = numbers->PIntAr();
-    info->type = type;
-    info->unit = list->FUnitSize;
-    info->valueCount = list->FArraySize;
-    info->values = list->FData;
-    info->stringArea = type == Q7_TYPE_STRING ? static_cast<TStrArray*>(list)->FStrArea : nullptr;
-    qz7_strlcpy(info->name, filter->FFilterName, sizeof info->name);
-    info->originTable = filter->FOrgTblID;
-    info->originFilter = filter->FOrgFltID;
+    FillFilterRecord(filter, info);
+    return 0;
+  });
+}
+
+int innerQ7GetJoinKey(int table_id, _TFilterInfo* master, _TFilterInfo* slave) {
+  constexpr char kName[] = "Q7GetJoinKey";
+  return RunOp(kName, [&] {
+    const JoinKeys keys = FindJoinKeys(kName, table_id);
+    RefuseNullOutput(kName, master, "FilterInfo");
+    RefuseNullOutput(kName, slave, "FilterInfo");
+    FillFilterRecord(keys.master, master);
+    FillFilterRecord(keys.slave, slave);
     return 0;
   });
 }
@@ -473,6 +511,45 @@ int innerRQ7GetFilterInfo(int table_id, int filter_id, _TRFilterInfo* info) {
 
 int innerRQ7GetFilterBody(int table_id, int filter_id, _TRFilterBody* body) {
   return FilterBody("RQ7GetFilterBody", table_id, filter_id, body);
+}
+
+int innerRQ7GetJoinKeyInfo(int table_id, _TRFilterInfo* master, _TRFilterInfo* slave) {
+  constexpr char kName[] = "RQ7GetJoinKeyInfo";
+  return RunOp(kName, [&] {
+    CheckHostPointer(master, "FilterInfo");
+    CheckHostPointer(slave, "FilterInfo");
+    const JoinKeys keys = FindJoinKeys(kName, table_id);
+    _TRFilterInfo infos[2] = {};
+    FillFilterSummary(keys.master, keys.master->FFilterName, &infos[0]);
+    FillFilterSummary(keys.slave, keys.slave->FFilterName, &infos[1]);
+    *master = infos[0];
+    *slave = infos[1];
+    return 0;
+  });
+}
+
+int innerRQ7GetJoinKeyBody(int table_id, _TRFilterBody* master, _TRFilterBody* slave) {
+  constexpr char kName[] = "RQ7GetJoinKeyBody";
+  return RunOp(kName, [&] {
+    CheckHostPointer(master, "FilterBody");
+    CheckHostPointer(slave, "FilterBody");
+    auto negative = [](const _TRFilterBody* b) {
+      return b->valueNumberCapacity < 0 || b->valueCapacity < 0 || b->stringAreaCapacity < 0;
+    };
+    // All six capacities are judged, and named in the entry, before either side is looked at.
+    if (negative(master) || negative(slave)) {
+      Refuse(kName, Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_INVALID_PARAMETER,
+             "Illegal Buffer size: %d, %d, %d,%d, %d, %d ", master->valueNumberCapacity,
+             master->valueCapacity, master->stringAreaCapacity, slave->valueNumberCapacity,
+             slave->valueCapacity, slave->stringAreaCapacity);
+    }
+    CheckFilterBody(kName, master);
+    CheckFilterBody(kName, slave);
+    const JoinKeys keys = FindJoinKeys(kName, table_id);
+    CopyFilterBody(keys.master, master);
+    CopyFilterBody(keys.slave, slave);
+    return 0;
+  });
 }
 
 int innerRQ7GetFilterAttr(int table_id, int filter_id, void* block) {

@@ -40,6 +40,11 @@ int innerQ7GetFilterType(int table_id, int filter_id);
 // merged into the value list are merged first, so that every value number indexes the list. A
 // null info: Q7_ERROR_INVALID_PARAMETER.
 int innerQ7GetFilter(int table_id, int filter_id, _TFilterInfo* info);
+// Fills *master and *slave as innerQ7GetFilter does from the join's two key columns (one key pair:
+// copies of the source key filters under their names; more: the combined "#MASTER" and "#SLAVE"),
+// which share one value list. Not a join: ("Not JoinTable: %d", Q7_ERROR_NO_SUCH_TABLE),
+// Q7_ERROR_NOT_JOIN_TABLE. A null record: Q7_ERROR_INVALID_PARAMETER. Returns 0.
+int innerQ7GetJoinKey(int table_id, _TFilterInfo* master, _TFilterInfo* slave);
 // Points *block at the 64-byte attribute block of the filter's value list (of the set); returns
 // 0. With for_writing, a value list (set) lying in shared memory gives Q7_ERROR_SHARED_READ_ONLY
 // without an entry. No set: (Q7_ERROR_NO_SUCH_TABLE, "No Such Set: %d"), Q7_ERROR_NO_SUCH_SET.
@@ -97,6 +102,14 @@ int innerQ7AddRealFilter2(int table_id, int position, const char* name, int type
 // FilterInfo"); a body as CheckFilterBody. Returns 0.
 int innerRQ7GetFilterInfo(int table_id, int filter_id, _TRFilterInfo* info);
 int innerRQ7GetFilterBody(int table_id, int filter_id, _TRFilterBody* body);
+// "RQ7GetJoinKeyInfo" / "RQ7GetJoinKeyBody": the same for the join's two key columns (as
+// innerQ7GetJoinKey), master side first. No table: "No Such Table: %d"; not a join: ("Not
+// JoinTable: %d", Q7_ERROR_NO_SUCH_TABLE), Q7_ERROR_NOT_JOIN_TABLE. The body form judges all six
+// capacities before the table: a negative one is recorded ("Illegal Buffer size: %d, %d, %d,%d,
+// %d, %d ", Q7_ERROR_NO_SUCH_TABLE) and Q7_ERROR_INVALID_PARAMETER returned; then each body as
+// CheckFilterBody. Nothing is written to either side unless both succeed. Returns 0.
+int innerRQ7GetJoinKeyInfo(int table_id, _TRFilterInfo* master, _TRFilterInfo* slave);
+int innerRQ7GetJoinKeyBody(int table_id, _TRFilterBody* master, _TRFilterBody* slave);
 // The 64-byte attribute block of a filter's value list / of a set copied out of the engine into
 // block, or from block into the engine (innerQ7GetFilterAttr / innerQ7GetSubsetAttr, whose refusals
 // are returned as they are). A null block is thrown as CQ7Exception(Q7_ERROR_INVALID_PARAMETER,
