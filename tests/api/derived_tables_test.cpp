@@ -159,12 +159,7 @@ TEST_F(DerivedApi, FailuresAddNoTableAndLeaveTheirEntries) {
   const int n_tables = RQ7GetNTable();
   const int city[] = {a_city_, 0};
   const int amount[] = {b_qty_, 0};
-  struct Case {
-    const char* what;
-    std::function<int()> call;
-    int code;
-    Ring ring;
-  };
+  using Case = q7host::RefusalCase;
   const std::vector<Case> cases = {
       {"duplicate of no table", [&] { return RQ7DuplicateRealTable("d", 99); }, Q7_ERROR_NO_SUCH_TABLE,
        Ring{{"GetTable", Q7_ERROR_NO_SUCH_TABLE, "No Such Table: 99"},

@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <limits>
 #include <ostream>
 #include <string>
@@ -114,6 +115,15 @@ inline std::ostream& operator<<(std::ostream& out, const RingEntry& e) {
   return out << "{" << e.api << ", 0x" << std::hex << static_cast<uint32_t>(e.code) << std::dec << ", \""
              << e.message << "\"}";
 }
+
+// One row of a table of refused calls: what is refused, the call, the code it returns and the ring
+// entries it leaves.
+struct RefusalCase {
+  const char* what;
+  std::function<int()> call;
+  int code;
+  std::vector<RingEntry> ring;
+};
 
 // Reads the ring empty and returns its entries, oldest first (the ring keeps the last 8).
 inline std::vector<RingEntry> DrainRing() {

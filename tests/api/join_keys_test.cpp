@@ -201,12 +201,7 @@ TEST_F(JoinKeysApi, RefusalsGiveCodesAndRingEntries) {
     return Ring{{"GetTable", Q7_ERROR_NO_SUCH_TABLE, "No Such Table: 99"},
                 {api, Q7_ERROR_NO_SUCH_TABLE, "No Such Table: 99"}};
   };
-  struct Case {
-    const char* what;
-    std::function<int()> call;
-    int code;
-    Ring ring;
-  };
+  using Case = q7host::RefusalCase;
   const std::vector<Case> cases = {
       {"info, missing table", [&] { return RQ7GetJoinKeyInfo(99, &mi, &si); }, Q7_ERROR_NO_SUCH_TABLE,
        missing("RQ7GetJoinKeyInfo")},

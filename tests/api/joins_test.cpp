@@ -393,12 +393,7 @@ TEST_F(JoinApi, RefusalsGiveCodesAndRingEntries) {
   const int one_key[] = {s_k_, 0};
   const int missing_key[] = {99, 0};
   const std::string long_name(256, 'n');
-  struct Case {
-    const char* what;
-    std::function<int()> call;
-    int code;
-    Ring ring;
-  };
+  using Case = q7host::RefusalCase;
   const std::vector<Case> cases = {
       {"ids of a real table",
        [&] { return RQ7GetJoinSrcTblIDs(master_, buffer, buffer, buffer); },
