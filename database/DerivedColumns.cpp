@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "database/TFilter.h"
@@ -130,6 +131,17 @@ void RegisterAllRows(TRealTable* table, int n) {
   const int id = table->AddSetWithoutCopy(all.get());
   if (id < 0) throw CQ7Exception(id);
   all.release();
+}
+
+int RegisterCopyOfAllRows(TRealTable* table, TRealTable* source, bool parallel) {
+  TSetArray* first = source->FnSet > 0 ? source->FSets[0] : nullptr;
+  std::unique_ptr<TSetArray> all(
+      first == nullptr ? new TSetArray(0, 0)
+                       : static_cast<TSetArray*>(parallel ? first->MppCopyArray() : first->CopyArray()));
+  const int id = table->AddSetWithoutCopy(all.get());
+  if (id < 0) throw CQ7Exception(id);
+  all.release();
+  return id;
 }
 
 std::unique_ptr<TBaseArray> SelectValueList(TBaseArray* list, const int* keep) {

@@ -36,6 +36,11 @@ struct DerivedColumn {
 // table's set registry is thrown with its code.
 void RegisterAllRows(TRealTable* table, int n);
 
+// Registers, as set 1 of the new duplicate `table`, a copy of `source`'s set 1 (copied on the pool
+// when `parallel`; an empty set when the source has none) and returns its ID. A refusal of the
+// table's set registry is thrown with its code.
+int RegisterCopyOfAllRows(TRealTable* table, TRealTable* source, bool parallel);
+
 // A new list of the entries i of `list` whose keep[i] is not 0 (every entry for a null keep), in
 // their order, with the list's class and attribute block. A string list gets one exact area.
 std::unique_ptr<TBaseArray> SelectValueList(TBaseArray* list, const int* keep);

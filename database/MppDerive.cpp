@@ -482,13 +482,7 @@ int TRealTable::MppDuplicateRealTable(TRealTable* source) {
     column.numbers.release();
     column.list.release();
   }
-  std::unique_ptr<TSetArray> all(source->FnSet > 0 && source->FSets[0] != nullptr
-                                     ? static_cast<TSetArray*>(source->FSets[0]->MppCopyArray())
-                                     : new TSetArray(0, 0));
-  const int id = AddSetWithoutCopy(all.get());
-  if (id < 0) throw CQ7Exception(id);
-  all.release();
-  return id;
+  return RegisterCopyOfAllRows(this, source, true);
 }
 
 void TRealTable::MppExtractRealTable(int set_id, TRealTable* source, int add_table_id, int add_rec_no,

@@ -67,13 +67,7 @@ int TRealTable::DuplicateRealTable(TRealTable* source) {
     if (filter == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER);
     AddColumn(this, i, filter->FFilterName, CopyColumn(filter));
   }
-  auto all = std::unique_ptr<TSetArray>(source->FnSet > 0 && source->FSets[0] != nullptr
-                                            ? static_cast<TSetArray*>(source->FSets[0]->CopyArray())
-                                            : new TSetArray(0, 0));
-  const int id = AddSetWithoutCopy(all.get());
-  if (id < 0) throw CQ7Exception(id);
-  all.release();
-  return id;
+  return RegisterCopyOfAllRows(this, source, false);
 }
 
 void TRealTable::ExtractRealTable(int set_id, TRealTable* source, int add_table_id, int add_rec_no,

@@ -239,6 +239,35 @@ void PairInnerSerially(TSetArray* driving, TIntArray* driving_vno, TSetArray* ot
   MoveRecsForSort(n_o, Data(others), other_vno->PIntAr(), Data(out->partners.get()), counts_at);
 }
 
+// The inner pairing of set_id on both roads; `pool` takes the one-pass parallel counting sort when
+// more than one worker is active. A missing set is recorded under log_name (none: not recorded).
+void PairInner(TJoinTable* join, int set_id, const char* log_name, bool pool) {
+  const int pos = join->SetID2Pos(set_id);
+  if (pos < 0) ThrowNoSuchSet(log_name, set_id, true);
+  int d = 0;
+  int o = 1;
+  join->FixMasterSlave(set_id, &d, &o);
+  JoinSetEntry& e = join->Entry(pos);
+  const Keys keys = KeysOf(join);
+  InnerPairing p;
+  p.own_projection = NewSet(e.rows[d]->FArraySize, false);
+  p.other_projection = NewSet(keys.n_values + 1, true);
+  p.partners = NewSet(e.rows[o]->FArraySize, false);
+  if (!pool || CSmpEngine::Instance()->ActiveThreads() <= 1) {
+    PairInnerSerially(e.rows[d], keys.vno[d], e.rows[o], keys.vno[o], keys.n_values, &p, false);
+  } else {
+    // The one-pass parallel counting sort leaves the per-value counts beside the sorted partners;
+    // their inclusive prefix sums, one element on, are the group starts the serial road builds.
+    const int n_o = e.rows[o]->FArraySize;
+    int* counts_at = p.other_projection->PIntAr() + 1;
+    SingleStep_SortEx(0, n_o, Data(e.rows[o]), Data(p.partners.get()), keys.vno[o]->PIntAr(), keys.n_values,
+                      counts_at);
+    MppSetupMainN(e.rows[d], keys.vno[d], counts_at, Data(p.own_projection.get()), &p.size);
+    for (int v = 1; v < keys.n_values; ++v) counts_at[v] += counts_at[v - 1];
+  }
+  p.Commit(e, d);
+}
+
 }  // namespace
 
 void TJoinTable::MakeJoin(int set_id) {
@@ -263,48 +292,9 @@ void TJoinTable::MppMakeJoin(int set_id) {
   ShrinkEntry(Entry(pos));
 }
 
-void TJoinTable::MakeInnerJoin(int set_id) {
-  const int pos = SetID2Pos(set_id);
-  if (pos < 0) ThrowNoSuchSet("MakeInnerJoin", set_id, true);
-  int d = 0;
-  int o = 1;
-  FixMasterSlave(set_id, &d, &o);
-  JoinSetEntry& e = Entry(pos);
-  const Keys keys = KeysOf(this);
-  InnerPairing p;
-  p.own_projection = NewSet(e.rows[d]->FArraySize, false);
-  p.other_projection = NewSet(keys.n_values + 1, true);
-  p.partners = NewSet(e.rows[o]->FArraySize, false);
-  PairInnerSerially(e.rows[d], keys.vno[d], e.rows[o], keys.vno[o], keys.n_values, &p, false);
-  p.Commit(e, d);
-}
+void TJoinTable::MakeInnerJoin(int set_id) { PairInner(this, set_id, "MakeInnerJoin", false); }
 
-void TJoinTable::MppMakeInnerJoin(int set_id) {
-  const int pos = SetID2Pos(set_id);
-  if (pos < 0) ThrowNoSuchSet(nullptr, set_id, true);
-  int d = 0;
-  int o = 1;
-  FixMasterSlave(set_id, &d, &o);
-  JoinSetEntry& e = Entry(pos);
-  const Keys keys = KeysOf(this);
-  InnerPairing p;
-  p.own_projection = NewSet(e.rows[d]->FArraySize, false);
-  p.other_projection = NewSet(keys.n_values + 1, true);
-  p.partners = NewSet(e.rows[o]->FArraySize, false);
-  if (CSmpEngine::Instance()->ActiveThreads() <= 1) {
-    PairInnerSerially(e.rows[d], keys.vno[d], e.rows[o], keys.vno[o], keys.n_values, &p, false);
-  } else {
-    // The one-pass parallel counting sort leaves the per-value counts beside the sorted partners;
-    // their inclusive prefix sums, one element on, are the group starts the serial road builds.
-    const int n_o = e.rows[o]->FArraySize;
-    int* counts_at = p.other_projection->PIntAr() + 1;
-    SingleStep_SortEx(0, n_o, Data(e.rows[o]), Data(p.partners.get()), keys.vno[o]->PIntAr(), keys.n_values,
-                      counts_at);
-    MppSetupMainN(e.rows[d], keys.vno[d], counts_at, Data(p.own_projection.get()), &p.size);
-    for (int v = 1; v < keys.n_values; ++v) counts_at[v] += counts_at[v - 1];
-  }
-  p.Commit(e, d);
-}
+void TJoinTable::MppMakeInnerJoin(int set_id) { PairInner(this, set_id, nullptr, true); }
 
 void TJoinTable::MakeOuterJoin(int set_id) {
   const int pos = SetID2Pos(set_id);
