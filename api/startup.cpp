@@ -2,6 +2,7 @@
 // and stop steps of the layers above it, and is started before the host can make its first call.
 #include "api/startup.h"
 
+#include "api/ops/ops_jba.h"
 #include "api/task/CDBTask.h"
 #include "calc/CalcServices.h"
 #include "calc/CalcTasks.h"
@@ -12,6 +13,9 @@
 #include "import/ImportTasks.h"
 #include "join/JoinTasks.h"
 #include "kernels/KernelTasks.h"
+#include "summary/DetailDisplay.h"
+#include "summary/SummaryHandles.h"
+#include "summary/SummaryTasks.h"
 #include "values/ValueTasks.h"
 
 namespace {
@@ -21,7 +25,13 @@ namespace {
 EngineHooks ApiEngineHooks() {
   EngineHooks hooks{};
   hooks.createCollection = [] { return new TTableCollection(); };
-  hooks.deleteCollection = [](TTableCollection* collection) { delete collection; };
+  // Open block readers point into the tables: they go before the tables do.
+  hooks.deleteCollection = [](TTableCollection* collection) {
+    PurgeJBAs();
+    delete collection;
+  };
+  hooks.initializeSummaries = initializeSummaries;
+  hooks.PurgeSummaries = PurgeSummaries;
   return hooks;
 }
 
@@ -44,6 +54,8 @@ void StartLibrary() {
   RegisterImportTasks();
   RegisterCalcTasks();
   RegisterJoinTasks();
+  initializeJBAs();
+  RegisterSummaryTasks();
   // The import code reaches the task object's table and filter services through this.
   SetImportTask(DBTASK());
   // The calculators write their results through the task object's overwrite, with its checks and
@@ -52,6 +64,18 @@ void StartLibrary() {
     const int result = DBTASK()->OverwriteRealEx(table_id, set_id, filter_id, from, count, data);
     return result < 0 ? result : 0;
   });
+  // A summary of a small set sums a copy of its rows, made by the task object's extraction.
+  SetSummaryExtract([](char* name, int table_id, int set_id, int* filter_ids) {
+    return DBTASK()->ExtractRealTable(name, table_id, set_id, filter_ids);
+  });
+  // The detail display counts and orders through the task object, with its checks and entries.
+  SetDetailServices(
+      DetailServices{[](int table_id, int filter_id, int set_id, int* counts) {
+                       return DBTASK()->GetValCount(table_id, filter_id, set_id, counts);
+                     },
+                     [](int n, int* counts, int* non_zero_count, int* non_zero_index, int* order) {
+                       return DBTASK()->ServiceSortByN(n, counts, non_zero_count, non_zero_index, order);
+                     }});
   // Hooks next: set before the engine starts, they run as part of its start; set after it (the
   // engine's own initialiser may have run first), SetEngineHooks runs the start steps at once.
   SetEngineHooks(ApiEngineHooks());

@@ -8,9 +8,11 @@
 // The fact: k INTEGER uniform over 1..1000, amount INTEGER. The dimension: k 1..1000 (shuffled),
 // grp INTEGER k % 50 (so a grp value selects 20 dimension rows, 2% of the fact).
 #include <benchmark/benchmark.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <numeric>
 #include <random>
 #include <string>
@@ -157,4 +159,62 @@ BENCHMARK(BM_SearchDimensionColumn)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+// ---- The join written out as CSV (RQ7ExportAsCSV, every column, every joined row) ----
+// Into a fresh directory under $TMPDIR (or /tmp); the file is removed outside the timing.
+void BM_ExportJoinCsv(benchmark::State& state) {
+  const int id = Join()->FTableID;
+  const char* base = std::getenv("TMPDIR");
+  std::string dir = std::string(base != nullptr && base[0] != '\0' ? base : "/tmp") + "/q7joinbenchXXXXXX";
+  if (mkdtemp(dir.data()) == nullptr) {
+    state.SkipWithError("no temporary directory");
+    return;
+  }
+  const std::string file = dir + "/star.csv";
+  int64_t bytes = 0;
+  for (auto _ : state) {
+    const int rc = RQ7ExportAsCSV(id, 1, nullptr, -1, -1, '/', dir.c_str(), "star.csv");
+    state.PauseTiming();
+    if (rc != 0) {
+      state.SkipWithError("the export failed");
+      break;
+    }
+    if (FILE* f = std::fopen(file.c_str(), "rb")) {
+      std::fseek(f, 0, SEEK_END);
+      bytes = std::ftell(f);
+      std::fclose(f);
+    }
+    std::remove(file.c_str());
+    state.ResumeTiming();
+  }
+  rmdir(dir.c_str());
+  state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+  state.counters["workers"] = CSmpEngine::Instance()->ActiveThreads();
+}
+
+BENCHMARK(BM_ExportJoinCsv)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 }  // namespace
+
+// ---- The join as a new real table (RQ7ConvertJoinToReal: every joined row, two columns of each side)
+// The serial form: the rows are resolved and the columns gathered on the worker pool, each column's
+// list keeping the values its rows use. The new table is deleted outside the timing.
+void BM_ConvertJoinToReal(benchmark::State& state) {
+  const int id = Join()->FTableID;
+  const int columns[] = {1, 2, 3, 4, 0};  // fact k, amount; dimension k, grp
+  int rows = 0;
+  for (auto _ : state) {
+    const int real = RQ7ConvertJoinToReal("realized", id, 1, 0, 0, columns, 0);
+    state.PauseTiming();
+    if (real <= 0) {
+      state.SkipWithError("the join was not converted");
+      break;
+    }
+    rows = RQ7GetSetSize(real, 1);
+    RQ7DeleteTable(real);
+    state.ResumeTiming();
+  }
+  state.counters["rows"] = rows;
+  state.counters["workers"] = CSmpEngine::Instance()->ActiveThreads();
+}
+
+BENCHMARK(BM_ConvertJoinToReal)->Unit(benchmark::kMillisecond)->UseRealTime();

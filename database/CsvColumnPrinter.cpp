@@ -137,6 +137,37 @@ void CsvLine::Grow(size_t n) {
   cap_ = grown + capacity;
 }
 
+// ---- CsvColumnOptions ----
+
+CsvColumnOptions CsvColumnOptions::ForSerial(const TFilter* filter, const EXPTFMT_t* formats, int n_formats,
+                                             char date_separator, int date_order) {
+  CsvColumnOptions options;
+  options.date_separator = date_separator;
+  options.date_order = date_order;
+  if (formats != nullptr && CsvColumnPrinter::ValueType(filter) == Q7_TYPE_DOUBLE) {
+    const EXPTFMT_t* f = FindExportFormat(formats, n_formats, filter->FFilterName);
+    options.double_digits = f != nullptr && f->digits >= 0 && f->digits <= 15 ? f->digits : 3;
+  }
+  return options;
+}
+
+CsvColumnOptions CsvColumnOptions::ForPart(const TFilter* filter, const EXPTFMT_t* formats, int n_formats,
+                                           char date_separator, int date_order) {
+  CsvColumnOptions options;
+  options.date_separator = date_separator;
+  options.date_order = date_order;
+  const int type = CsvColumnPrinter::ValueType(filter);
+  if (formats != nullptr && (type == Q7_TYPE_DOUBLE || type == Q7_TYPE_DECIMAL)) {
+    const EXPTFMT_t* f = FindExportFormat(formats, n_formats, filter->FFilterName);
+    if (f != nullptr && f->digits >= 0) {
+      options.double_digits = f->digits > 15 ? 3 : f->digits;
+      options.decimal_digits = f->digits;
+      options.decimal_mode = f->rounding;
+    }
+  }
+  return options;
+}
+
 // ---- CsvColumnPrinter ----
 
 int CsvColumnPrinter::ValueType(const TFilter* filter) {
@@ -256,6 +287,11 @@ void CsvColumnPrinter::Append(int rec, CsvLine& line) const {
     return;
   }
   AppendEntry(list, index, line);
+}
+
+void CsvColumnPrinter::AppendNull(CsvLine& line) const {
+  if (list_count_ < 1) ThrowOutOfRange();
+  AppendEntry(list_, 0, line);
 }
 
 void CsvColumnPrinter::AppendEntry(const TBaseArray* list, int index, CsvLine& line) const {

@@ -22,6 +22,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "database/CsvExportFormat.h"
 #include "q7api.h"
 
 class TBaseArray;
@@ -73,6 +74,18 @@ struct CsvColumnOptions {
   // DATE and DATETIME.
   char date_separator = '/';
   int date_order = 0;
+
+  // The options of a column of a serial export. With format records (null: no format file) a
+  // DOUBLE prints with the digits of the first of the first n_formats records named as the filter
+  // when they lie in 0..15, else (no such record included) with 3.
+  static CsvColumnOptions ForSerial(const TFilter* filter, const EXPTFMT_t* formats, int n_formats,
+                                    char date_separator, int date_order);
+  // The options of a column of one part of a parallel export. With format records (null: none) a
+  // DOUBLE or DECIMAL column whose record (the first of the first n_formats named as the filter)
+  // gives digits takes them: a DOUBLE those digits (above 15: 3), a DECIMAL those digits and the
+  // record's rounding mode.
+  static CsvColumnOptions ForPart(const TFilter* filter, const EXPTFMT_t* formats, int n_formats,
+                                  char date_separator, int date_order);
 };
 
 class CsvColumnPrinter {
@@ -106,6 +119,10 @@ class CsvColumnPrinter {
   // Appends the text of record rec's value. Throws Q7_ERROR_INDEX_OUT_OF_RANGE (no ring entry) for
   // a record that is not one of the filter's, or a value number outside its lists.
   void Append(int rec, CsvLine& line) const;
+  // Appends the text of value number 0, the list's NULL: what a row shows for a side that has no
+  // record there (a joined row without partner). Throws Q7_ERROR_INDEX_OUT_OF_RANGE for an empty
+  // list.
+  void AppendNull(CsvLine& line) const;
   // Starts loading the value of record rec, so that an Append of it a few rows later does not wait
   // for memory: value lists are read in value-number order, which for a large list is random. No
   // effect on any result; a record outside the filter is ignored.

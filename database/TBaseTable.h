@@ -126,9 +126,9 @@ class TBaseTable {
 
   // ---- Text export (TRealTable_export.cpp states the real table's forms) ----
   // The serial exports of a set into directory/file, without and with an export format file, and
-  // the writer of one part of a parallel export (import/CCMultiThreadExport.h). These defaults are
-  // for tables that cannot be exported yet (join tables): they return Q7_ERROR_NOT_REAL_TABLE and
-  // write nothing.
+  // the writer of one part of a parallel export (import/CCMultiThreadExport.h); real tables and
+  // joins override them. These defaults are for tables that cannot be exported (a join description
+  // without the join layer): they return Q7_ERROR_NOT_REAL_TABLE and write nothing.
   virtual int Export(int set_id, const int* filter_ids, int first_row, int last_row, char separator,
                      char date_separator, const char* directory, const char* file);
   virtual int Export(int set_id, const int* filter_ids, int first_row, int last_row, char separator,

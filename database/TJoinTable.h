@@ -32,6 +32,7 @@
 #include "database/TBaseTable.h"
 
 class TFilter;
+class CsvLine;
 class TRealTable;
 class TSetArray;
 class TTableCollection;
@@ -224,6 +225,12 @@ class TJoinTable : public TJoinTableBase {
   // Copies slave column `slave_filter_id` (a slave table filter ID) into the master table as a new
   // column through set 1's pairing; its filter ID, or a negative code.
   int MoveSlaveFlt2Master(int slave_filter_id);
+  // ---- Moving a slave column on the worker pool (join/TJoinTable_movecol.cpp) ----
+  // MoveSlaveFlt2Master with the master records filled on the pool (task 21), the same column for
+  // any worker count. Its refusals are returned without a ring entry of its own:
+  // Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_ILLEGAL_FILTER_NAME (no unique name); AddFilter's refusal is
+  // thrown as CQ7Exception. Master records of set 1 without a slave partner stay NULL.
+  int MppMoveSlaveFlt2Master(int slave_filter_id);
 
   // ---- Building the join (join/TJoinTable_build.cpp) ----
   // Make the two key filters number into one value list, then pair set 1 and make it current.
@@ -348,6 +355,50 @@ class TJoinTable : public TJoinTableBase {
   // v, for the V values of the source filter (counts must hold V ints); returns V. Throws
   // Q7_ERROR_ILLEGAL_RECORD_NO (null counts), Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_NO_SUCH_SET.
   int CountN(int set_id, int filter_id, int* counts) override;
+
+  // ---- Text export (join/TJoinTable_export.cpp) ----
+  // Lines of text, one per joined row of a set: the fields of the listed join columns in list
+  // order, each the value of its side's record printed as database/CsvColumnPrinter.h prints a real
+  // table's field (a side without a record prints the column's NULL), separated by the separator,
+  // ended by a line feed. A column list is read up to its first -1, at most GetNFilter() entries;
+  // null or a list starting with -1 means every join column in order. Nothing changes in the join
+  // or its source tables.
+  //
+  // The serial exports write joined rows first_row .. last_row (1-based; first -1 means 1, last -1
+  // or a last beyond the set the set's size) of set_id (negative: the current set) into `file` in
+  // `directory`: doubles with their list's attribute byte 5 + 3 digits (with a format file: the
+  // digits of the record named as the source filter when they lie in 0..15, else 3), decimals at
+  // their list's scale. Nothing is written when first_row is below 1 or above last_row. A join
+  // column whose source filter has gone ends each line's fields there. Codes, recorded under
+  // "Export": Q7_ERROR_NO_SUCH_SET ("No Such Set: %d", after SetID2Pos's entry);
+  // Q7_ERROR_INVALID_PATH ("Failed to get path ( result getcwd )"); a listed ID that names no join
+  // column ("No Filter", after JFilterID2Pos's entry): Q7_ERROR_ILLEGAL_FILTER, with a format file
+  // Q7_ERROR_NO_SUCH_FILTER, found before the file is made; then unrecorded the stream's
+  // Q7_ERROR_ILLEGAL_FILE_NAME (after zpk_open's entry), Q7_ERROR_INDEX_OUT_OF_RANGE for a set whose
+  // arrays do not resolve its rows, Q7_ERROR_OUT_OF_MEMORY. The working directory is the caller's
+  // again on every return.
+  int Export(int set_id, const int* filter_ids, int first_row, int last_row, char separator,
+             char date_separator, const char* directory, const char* file) override;
+  int Export(int set_id, const int* filter_ids, int first_row, int last_row, char separator,
+             char date_separator, const char* directory, const char* file, const char* format_file) override;
+  // One part of a parallel export, on a worker: joined rows rows->first .. rows->last of the
+  // exporter's set (already resolved), the columns column_ids (ended by -1, at most GetNFilter())
+  // with the exporter's separators, into the new file part_file, in blocks of about buffer_size
+  // bytes (0: each line at once). With a format_file the exporter's format records shape doubles
+  // and decimals as the real table's parts do (CsvColumnOptions::ForPart, over all
+  // kExportFormatRecords records). Returns 0 or a code and writes nothing to the error ring:
+  // Q7_ERROR_ILLEGAL_FILTER for an empty list or an ID that names no join column (before the file
+  // is made), then WriteCsvdata's codes, Q7_ERROR_ILLEGAL_FILE_NAME for a file that cannot be made
+  // or written, Q7_ERROR_OUT_OF_MEMORY. Safe on several workers at once, each with its own part.
+  int OutCsvPartFile(CsvExportState* exporter, const char* part_file, const int* column_ids,
+                     const CsvLineDiv_t* rows, int buffer_size, const char* format_file) override;
+  // The lines of one part into an open stream, through `line`: the first `count` IDs of column_ids
+  // (join columns the caller has checked). 0, or Q7_ERROR_NO_SUCH_FILTER for a column whose source
+  // filter has gone, Q7_ERROR_NO_SUCH_SET for a set the join does not hold; throws
+  // Q7_ERROR_INDEX_OUT_OF_RANGE for rows outside the set (before anything is written) or a set
+  // whose arrays do not resolve them, and the printers' and the stream's codes. Unrecorded.
+  int WriteCsvdata(const CsvExportState* exporter, const CsvLineDiv_t* rows, const int* column_ids, int count,
+                   zpk_fstream& stream, CsvLine& line, int buffer_size, const char* format_file);
 
   // ---- The stored record: table files, database files, memory images, shared memory
   // (join/TJoinTable_files.cpp) ----

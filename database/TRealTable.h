@@ -30,6 +30,7 @@ class CsvColumnPrinter;
 class CsvLine;
 class TBaseArray;
 class TIntArray;
+class TJoinTable;
 class TTableCollection;
 class zpk_fstream;
 
@@ -650,6 +651,25 @@ class TRealTable : public TBaseTable {
   // CondenseFilter for every filter in display order; a failure leaves the filters before it
   // condensed and is returned (or thrown) as there.
   int CondenseTable();
+
+  // ---- Tree tables (TreeTables.cpp) ----
+  // On a realised join chain (filter 1 the depth; records in depth-first pre-order): registers,
+  // as the new current set, the rows of set setID (negative: current) without the rows whose
+  // levelFilter value is `level` and whose node value (filter nodeFilter, 2 when negative) is one
+  // of `nodes` (read up to the first value below 1), each with its subtree (the rows after it of
+  // greater depth); a record listed twice keeps its first place. *newSetOut receives the set ID
+  // (first the given one), *newFilterOut the node filter ID. Unless setOnly, also appends a
+  // "RecNo" column ("RECNO" by the naming rule) holding, for the kept rows, the node value
+  // renumbered without the removed ones (rows at `level`) or unchanged (others), NULL elsewhere;
+  // *newFilterOut then receives its ID. Returns the number of rows removed; 0 for an empty set, a
+  // missing levelFilter, an empty node list or a node filter with only NULL. Codes:
+  // Q7_ERROR_NO_SUCH_SET ("DelTreeNodes", "No Such Set: %d"), Q7_ERROR_NO_TREE ("Failed to get
+  // tree": filter 1 or the node filter missing or not INTEGER, a negative node value),
+  // Q7_ERROR_INVALID_KEY_PARAMETER (levelFilter not INTEGER, unrecorded), and the refusals of
+  // the new set and column (the set stays when the column fails).
+  int DelTreeNodes(int setOnly, int level, int levelFilter, int setID, int nodeFilter, const int* nodes,
+                   int* newSetOut, int* newFilterOut);
+
   // CondenseFilter for the filter at a display position (0 .. count - 1), for a condense that runs
   // per filter. Not safe at the same time as a condense of another filter that shares its list.
   int CondenseFilterAt(int position);
@@ -702,4 +722,27 @@ class TRealTable : public TBaseTable {
   // values are merged first. Returns 0 or the first failing filter's code (never throws); the
   // filters condensed before a failure stay condensed.
   int MppCondenseTable();
+
+  // ---- A join set as a table (defined in the join layer: join/TRealTable_joinreal.cpp) ----
+  // Fills this new, empty table with the joined rows of set_id of the join (negative: its current
+  // set), in the set's order: set 1 holds records 1 .. n; then INTEGER "MRecNo" (each row's master
+  // record, 0 where the row has none) when add_master_rec_no, "SRecNo" likewise for the slave, then
+  // one column per listed join column ID (filter_ids, read up to its first ID below 1; null: none),
+  // with the value of the row's record on the column's side (NULL where it has none). Filter IDs
+  // run 1, 2, ... in that order. Without share_value_lists each column carries a copy of its
+  // source's value list; with it the source's own list, borrowed (FSharedVL), so that this table
+  // then depends on the source table. Pending values of the listed source filters are merged first.
+  // The serial form names a join column after its source filter (made unique here) and reads at
+  // most kMaxFilters minus the record-number columns of the list; the parallel one names it as the
+  // join does (made unique against the record-number columns) and reads at most as many as the join
+  // has columns. Both resolve the rows and build the columns on the worker pool. Thrown:
+  // Q7_ERROR_NO_SUCH_SET, Q7_ERROR_NO_JOIN_SET, Q7_ERROR_NO_SLAVE_SET, Q7_ERROR_PROJECTION_FAILED,
+  // Q7_ERROR_NO_WORK_AREA (a record-number column refused), Q7_ERROR_NO_SUCH_FILTER (a listed ID
+  // naming no join column), Q7_ERROR_CONVERT_JOIN_FAILED (no free name), Q7_ERROR_INDEX_OUT_OF_RANGE
+  // / Q7_ERROR_ILLEGAL_ARRAY_DATA (a set or column whose arrays do not resolve),
+  // Q7_ERROR_OUT_OF_MEMORY; the caller then destroys the partly filled table.
+  void ConvertJoinToReal(TJoinTable* join, int set_id, bool add_master_rec_no, bool add_slave_rec_no,
+                         int* filter_ids, bool share_value_lists);
+  void MppConvertJoinToReal(TJoinTable* join, int set_id, bool add_master_rec_no, bool add_slave_rec_no,
+                            int* filter_ids, bool share_value_lists);
 };

@@ -165,14 +165,8 @@ int SerialExport(TRealTable* table, int set_id, const int* filter_ids, int first
     std::vector<CsvColumnPrinter> columns;
     columns.reserve(filters.size());
     for (TFilter* filter : filters) {
-      CsvColumnOptions options;
-      options.date_separator = date_separator;
-      options.date_order = CurrentDateOrder();
-      if (with_format && CsvColumnPrinter::ValueType(filter) == Q7_TYPE_DOUBLE) {
-        const EXPTFMT_t* f = FindExportFormat(formats.get(), kExportFormatLookup, filter->FFilterName);
-        options.double_digits = f != nullptr && f->digits >= 0 && f->digits <= 15 ? f->digits : 3;
-      }
-      columns.emplace_back(filter, options);
+      columns.emplace_back(filter, CsvColumnOptions::ForSerial(filter, formats.get(), kExportFormatLookup,
+                                                               date_separator, CurrentDateOrder()));
       columns.back().PrepareForRows(int64_t{last_row} - first_row + 1);
     }
     CsvLine line(kSerialBlock + kLineSlack);
@@ -217,19 +211,9 @@ int TRealTable::OutCsvPartFile(CsvExportState* exporter, const char* part_file, 
       const int pos = FilterID2Pos(column_ids[i]);
       if (pos < 0) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER);
       TFilter* filter = FFilters[pos];
-      CsvColumnOptions options;
-      options.date_separator = exporter->m_cDateSeparator;
-      options.date_order = date_order;
-      const int type = CsvColumnPrinter::ValueType(filter);
-      if (format_file != nullptr && (type == Q7_TYPE_DOUBLE || type == Q7_TYPE_DECIMAL)) {
-        const EXPTFMT_t* f = FindExportFormat(exporter->m_pFormats, kExportFormatLookup, filter->FFilterName);
-        if (f != nullptr && f->digits >= 0) {
-          options.double_digits = f->digits > 15 ? 3 : f->digits;
-          options.decimal_digits = f->digits;
-          options.decimal_mode = f->rounding;
-        }
-      }
-      columns.emplace_back(filter, options);
+      columns.emplace_back(
+          filter, CsvColumnOptions::ForPart(filter, format_file != nullptr ? exporter->m_pFormats : nullptr,
+                                            kExportFormatLookup, exporter->m_cDateSeparator, date_order));
     }
     if (columns.empty()) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER);
     for (CsvColumnPrinter& column : columns) column.PrepareForRows(int64_t{rows->last} - rows->first + 1);

@@ -225,6 +225,76 @@ class TTableCollection {
   static inline int m_nMaxJoinChain = kMinJoinChain;
   static int SetMaxJoinChain(int length);
 
+  // ---- A join set as a new real table (defined in join/TRealTable_joinreal.cpp) ----
+  // A new real table under the next table ID (issued before the build: a failed build leaves it
+  // unused) and a unique form of name, filled by TRealTable::ConvertJoinToReal (AddRealized) or
+  // MppConvertJoinToReal (MppAddRealized) from the join table's set; its ID. AddRealized then
+  // condenses every column whose value list is its own (a shared list belongs to the source table
+  // and is left as it is); MppAddRealized does not condense. Returned: Q7_ERROR_TABLE_COUNT_OVERFLOW
+  // (Full(), unrecorded), Q7_ERROR_NO_SUCH_TABLE (recorded by GetTable; AddRealized also records
+  // ("AddRealized", "No Such Table: %d ")), Q7_ERROR_NOT_JOIN_TYPE for a table that is not a join
+  // (AddRealized records "Illegal table type ( Not JOIN )"). The conversion's failures are thrown
+  // with the new table destroyed.
+  int AddRealized(char* name, int join_table, int set_id, bool add_master_rec_no, bool add_slave_rec_no,
+                  int* filter_ids, bool share_value_lists);
+  int MppAddRealized(char* name, int join_table, int set_id, bool add_master_rec_no, bool add_slave_rec_no,
+                     int* filter_ids, bool share_value_lists);
+
+  // ---- Join chains realised as tree tables (defined in join/TTableCollection_chain.cpp) ----
+  // A chain is a list of inner joins J0, J1, ... (read up to the first ID below 1, at most
+  // m_nMaxJoinChain) in which each join's master table is the previous join's slave table. Its
+  // tree: the roots are the rows of J0's master set in set order; the children of a record of
+  // table Tk are the records of Tk+1 that Jk pairs with it, in Jk's partner order. The new real
+  // table holds one record per node in depth-first pre-order, INTEGER columns "depth", "RecNo"
+  // (named "RECNO" by the filter-naming rule) and "data_0" .. "data_<n-1>": the value of
+  // columns[k][c] (an INTEGER filter of Tk) at the node's record. table_ids_out receives T0 ..
+  // Tm, sets_out[0][k] / sets_out[1][k] the master / slave set of Jk. Returns the new table's ID
+  // or a code: Q7_ERROR_ILLEGAL_JOIN_TABLE_NAME (no unique name), Q7_ERROR_OUT_OF_RANGE (more
+  // than 4 columns), Q7_ERROR_NO_SUCH_TABLE (an ID naming no table, or no join at all),
+  // Q7_ERROR_NOT_JOIN_TYPE, Q7_ERROR_NOT_INNER_JOIN_TABLE, Q7_ERROR_ILLEGAL_CHAIN_TYPE (a broken
+  // link), Q7_ERROR_NO_SUCH_SET, Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_ILLEGAL_FILTER_TYPE,
+  // Q7_ERROR_INVALID_PARAMETER (null outputs, or null columns with a column count). The serial
+  // form records them under "RealizeJoinChain"; the parallel one (which counts and writes the
+  // tree on the worker pool) records none of its own. Thrown: Q7_ERROR_ROW_SIZE_OVERFLOW for a
+  // tree of INT32_MAX rows or more (counted in 64 bits, never wrapped), Q7_ERROR_ILLEGAL_TREE,
+  // Q7_ERROR_INNER_ENGINE, Q7_ERROR_OUT_OF_MEMORY, the table's refusals; a failure leaves no new
+  // table. The work area is cleared (ClearJoinChain) on every path.
+  int RealizeJoinChain(const char* ChainTblName, const int* JTableIDs, int nAssociation,
+                       const int (*columns)[4], int* tableIDsOut, int (*setsOut)[510]);
+  int MppRealizeJoinChain(const char* ChainTblName, const int* JTableIDs, int nAssociation,
+                          const int (*columns)[4], int* tableIDsOut, int (*setsOut)[510]);
+  // Frees the work area of a realization; returns 0.
+  int ClearJoinChain();
+  // The tree walk over the work area of the realization under way (node: a record of the level's
+  // master table; level k: join Jk). The counts are descendants; the Build forms write each
+  // descendant's row (at the output counter, which they advance, or from index on) and return how
+  // many they wrote; put1Data / put1Data2 write one row of a record of table Tdepth and return the
+  // advanced counter / index + 1. An inconsistent pairing throws Q7_ERROR_ILLEGAL_TREE. The
+  // parallel realization's workers call CalcTreeSize, put1Data2 and BuildTree2 at once, each
+  // writing only its own output range.
+  int64_t CalcTreeSizeEx(int node, int level);
+  int64_t CalcTreeSize(int node, int level);
+  int64_t BuildTree(int node, int level);
+  int64_t BuildTree2(int node, int level, int64_t index);
+  int64_t put1Data(int node, int depth);
+  int64_t put1Data2(int node, int depth, int64_t index);
+  // The work area: set only while a realization runs (owned; ClearJoinChain frees it).
+  struct JoinChainWork* FJoinChain = nullptr;
+
+  // ---- Tree tables (TreeTables.cpp) ----
+  // Appends to the tree table (a realised chain: filter 1 the depth, filter 2 the record number)
+  // one column per listed filter of the real table source_table (read while the ID is 1 or more,
+  // the source has it, and fewer than m_nMaxJoinChain were read), each on a copy of the source's
+  // value list, under the source filter's name. Record r of the tree takes the source's value at
+  // record x (r's record number): with depth < 0 every record of depth above 0; with depth >= 0
+  // and inherit 0 the records of that depth; with inherit set the records of that depth and,
+  // below them, the value of their ancestor at that depth. Every other record is NULL, as is a
+  // record whose x is not a source record. Returns 0 (an empty tree adds nothing), -1 when a
+  // column cannot be added (those before it stay), or a code recorded under "Qualify":
+  // Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NOT_REAL_TABLE, Q7_ERROR_NO_SUCH_FILTER (filter 1 or 2
+  // missing, or no source filter read), Q7_ERROR_ILLEGAL_FILTER_TYPE (filter 1 or 2 not INTEGER).
+  int Qualify(int treeTable, int depth, int sourceTable, const int* SrcFltIDs, int inherit);
+
   // ---- Whole database ----
   // The collection object plus every table's GetMemSize.
   int64_t GetTotalMemorySize();

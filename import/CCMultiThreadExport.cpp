@@ -307,7 +307,9 @@ int MppCsvExport(int table_id, int set_id, const int* columns, int first, int la
   try {
     TBaseTable* table = FindTableQuietly(table_id);
     if (table == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
-    if (table->GetType() != TBaseTable::kTypeReal) throw CQ7Exception(Q7_ERROR_NOT_REAL_TABLE);
+    const int type = table->GetType();
+    if (type != TBaseTable::kTypeReal && type != TBaseTable::kTypeJoin)
+      throw CQ7Exception(Q7_ERROR_NOT_REAL_TABLE);
     const int size = table->GetSetSize(set_id);
     if (size < 0) throw CQ7Exception(Q7_ERROR_NO_SUCH_SET);
     const int start = first == -1 ? 1 : first;

@@ -1,4 +1,4 @@
-// CCMultiThreadExport: writes the rows of one set of a real table as comma- or tab-separated text,
+// CCMultiThreadExport: writes the rows of one set of a real or join table as comma- or tab-separated text,
 // one line per row (database/CsvColumnPrinter.h gives the field texts), on the worker pool.
 //
 // MppCsvExport cuts the rows into parts (task kMppTaskExport, "Q7_MPP_EXPORT"), a few per worker,
@@ -133,8 +133,9 @@ class CCMultiThreadExport : public CsvExportState {
 //    ("Invalid Parameter : Datesep(%d)") or a set below -1 ("No Such Set: %d"), each recorded under
 //    "MppCsvExport" with code 0;
 //  - Q7_ERROR_INVALID_PATH when the directory cannot be entered; Q7_ERROR_NO_SUCH_TABLE;
-//    Q7_ERROR_NOT_REAL_TABLE for a join table (joins cannot be exported yet); Q7_ERROR_NO_SUCH_SET;
-//  - the table's serial export (TRealTable::Export) runs instead, and its result is returned, when
+//    Q7_ERROR_NOT_REAL_TABLE for a table that is neither a real table nor a join (a join's parts and
+//    serial export are its own: TJoinTable::OutCsvPartFile, TJoinTable::Export); Q7_ERROR_NO_SUCH_SET;
+//  - the table's serial export (Export) runs instead, and its result is returned, when
 //    the set is empty, the table has no filters, first and last are both 0, or the set ends before
 //    `first` (which then writes an empty file);
 //  - Q7_ERROR_INVALID_PARAMETER when first is below 1 (and not -1);

@@ -721,6 +721,35 @@ Q7_EXPORT int Q7GetSlaveInfo(int table_id, int* master_table, int* master_set, i
 Q7_EXPORT int RQ7MoveSlaveFlt2Master(int table_id, int slave_filter_id);
 Q7_EXPORT int Q7MoveSlaveFlt2Master(int table_id, int slave_filter_id);
 
+/* A new real table holding the joined rows of set set_id of join table join_table (a negative set:
+ * its current set), one record per joined row in the set's order: first an INTEGER filter
+ * "MRecNo" with each row's master record number when master_rec_no is non-zero, then "SRecNo" with
+ * its slave record number when slave_rec_no is (0 for a side an outer join leaves empty), then one
+ * filter per join column ID of filter_ids (read up to its first ID below 1; null: none), named after
+ * its source filter, NULL where the row has no record on the column's side. With share_value_lists
+ * non-zero each such filter uses its source filter's value list instead of a copy, and the new
+ * table then depends on the source table (which can no longer be edited or deleted). Value lists
+ * of the table's own keep only the values its rows use. Names as for RQ7AddRealTable, generated
+ * with "createtbl". Returns the new table's ID. Refusals: Q7_ERROR_NO_SUCH_TABLE,
+ * Q7_ERROR_NOT_JOIN_TYPE (not a join), Q7_ERROR_NO_SUCH_SET, Q7_ERROR_NO_SUCH_FILTER (a listed ID
+ * naming no join column), Q7_ERROR_TABLE_COUNT_OVERFLOW; a failure adds no table. */
+Q7_EXPORT int RQ7ConvertJoinToReal(const char* name, int join_table, int set_id, int master_rec_no,
+                                   int slave_rec_no, const int* filter_ids, int share_value_lists);
+Q7_EXPORT int Q7ConvertJoinToReal(const char* name, int join_table, int set_id, int master_rec_no,
+                                  int slave_rec_no, const int* filter_ids, int share_value_lists);
+
+/* A semi-join without a join table: a new set of table_a (made current) holding, in set_a's order,
+ * the rows of set_a whose INTEGER key_a value occurs among the key_b values of set_b's rows (mode
+ * non-zero) or does not occur there (mode 0). Keys compare by value; a NULL key matches a NULL key.
+ * An empty set_b gives an empty set (mode non-zero) or a copy of set_a (mode 0). Returns the new
+ * set's ID. Refusals, checked for table A, then for table B: Q7_ERROR_NO_SUCH_TABLE,
+ * Q7_ERROR_NOT_REAL_TABLE, Q7_ERROR_NO_SUCH_SET, Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_INVALID_DATA_TYPE
+ * (a key that is not INTEGER); a refusal adds no set. */
+Q7_EXPORT int RQ7ExtractJoinInOut(int table_a, int set_a, int key_a, int table_b, int set_b, int key_b,
+                                  int mode);
+Q7_EXPORT int Q7ExtractJoinInOut(int table_a, int set_a, int key_a, int table_b, int set_b, int key_b,
+                                 int mode);
+
 /* A join set is driven by one side (RQ7GetJoinDir: 0 master, 1 slave); it holds that side's records
  * and the partner side's. RQ7GetJoinSlaveSet: the partner side's records, as RQ7GetSet (count, then
  * min(count, capacity) of them copied; returns the count). RQ7GetJoinProjectionSets: the driving
@@ -747,6 +776,113 @@ Q7_EXPORT int RQ7PutJoinSetToParent(int table_id, int side, int non_hit, int* ta
 Q7_EXPORT int Q7PutJoinSetToParent(int table_id, int side, int non_hit, int* table_out, int* set_out);
 Q7_EXPORT int RQ7ReturnSet2SlaveTable(int table_id, int* slave_table);
 Q7_EXPORT int Q7ReturnSet2SlaveTable(int table_id, int* slave_table);
+
+/* ---- Join chains and tree tables ----
+ * A join chain is a list of inner joins J0, J1, ... (read up to the first ID below 1, at most the
+ * RQ7SetMaxJoinChain length) in which each join's master table is the previous join's slave table.
+ * Realising it makes a real table (name made unique; no generated default) laid out as a tree: the
+ * rows of J0's master set are the roots, in set order; the children of a record of the k-th table
+ * are the records of the next table that Jk pairs with it. One record per node in depth-first
+ * pre-order, INTEGER columns "depth" (filter 1, 0 for a root), "RECNO" (filter 2, the node's record
+ * in its own table) and, for c < count (0 to 4), "data_<c>": the value of the INTEGER filter
+ * column_ids[k][c] of the node's k-th table. table_ids_out (511 ints) receives the chain's tables,
+ * sets_out[0][k] and sets_out[1][k] the master and slave sets of Jk. Returns the new table's ID.
+ * Refusals: Q7_ERROR_NO_SUCH_TABLE (a listed ID, or no join at all), Q7_ERROR_NOT_JOIN_TYPE,
+ * Q7_ERROR_NOT_INNER_JOIN_TABLE, Q7_ERROR_ILLEGAL_CHAIN_TYPE (a broken link), Q7_ERROR_NO_SUCH_SET,
+ * Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_ILLEGAL_FILTER_TYPE (a column not INTEGER),
+ * Q7_ERROR_OUT_OF_RANGE (count above 4), Q7_ERROR_ILLEGAL_JOIN_TABLE_NAME,
+ * Q7_ERROR_ROW_SIZE_OVERFLOW (a tree of 2147483647 rows or more), Q7_ERROR_INVALID_PARAMETER (null
+ * outputs); a failure adds no table. */
+Q7_EXPORT int RQ7RealizeJoinChain(const char* name, const int* join_ids, int* table_ids_out,
+                                  int (*sets_out)[510]);
+Q7_EXPORT int Q7RealizeJoinChain(const char* name, const int* join_ids, int* table_ids_out,
+                                 int (*sets_out)[510]);
+Q7_EXPORT int RQ7RealizeJoinChainEx(const char* name, const int* join_ids, int count,
+                                    const int (*column_ids)[4], int* table_ids_out, int (*sets_out)[510]);
+Q7_EXPORT int Q7RealizeJoinChainEx(const char* name, const int* join_ids, int count,
+                                   const int (*column_ids)[4], int* table_ids_out, int (*sets_out)[510]);
+/* Appends to a tree table one column per listed filter of the real table source_table (up to the
+ * first ID below 1 or one the source lacks; at most the chain length), named after it: record r
+ * takes the source's value at r's RECNO record when r's depth is above 0 (depth < 0), equals depth
+ * (inherit 0), or, with inherit set, is depth or more, below a record of that depth whose value it
+ * then takes; every other record is NULL. Returns 0 (an empty tree adds nothing), -1 when a column
+ * cannot be added. Q7_ERROR_NOT_REAL_TABLE, Q7_ERROR_NO_SUCH_FILTER (filter 1 or 2 missing, or no
+ * source filter), Q7_ERROR_ILLEGAL_FILTER_TYPE. */
+Q7_EXPORT int RQ7QualifyTree(int tree_table, int depth, int source_table, const int* source_filters,
+                             int inherit);
+Q7_EXPORT int Q7QualifyTree(int tree_table, int depth, int source_table, const int* source_filters,
+                            int inherit);
+/* Registers as a new current set of a tree table the rows of set_id (negative: current) without the
+ * rows whose level_filter value is level and whose node_filter value (negative: filter 2) is one of
+ * nodes (read up to the first value below 1), each with its subtree; *new_set_out receives the new
+ * set's ID. Unless set_only, also appends a "RECNO" column: for the kept rows their node value, at
+ * the level renumbered without the removed nodes; NULL for the other records; *new_filter_out
+ * receives its ID. Returns the number of rows removed (0 for an empty set or list, or a missing
+ * level filter). Q7_ERROR_NOT_REAL_TABLE, Q7_ERROR_NO_SUCH_SET, Q7_ERROR_NO_TREE (filter 1 or the
+ * node filter missing or not INTEGER, or a negative node value), Q7_ERROR_INVALID_KEY_PARAMETER. */
+Q7_EXPORT int Q7DelTreeNodes(int table_id, int set_only, int level, int level_filter, int set_id,
+                             int node_filter, const int* nodes, int* new_set_out, int* new_filter_out);
+
+/* ---- Join block access and row callbacks ----
+ * A block reader hands out the rows of a set of a real or join table one block at a time without
+ * copying values: a block is one driving record with all its partner records (a real table's block
+ * is one row). Each requested column comes back as one _TColumnBuf (24 bytes, layout fixed) whose
+ * entries point straight into the column's value list: the 4-byte int, the 8-byte double (also
+ * dates and times) or the first character of the text. A direct column (every column of a real
+ * table, a join column of the set's driving side) has one entry per block; the others one entry per
+ * partner record of the block. DECIMAL columns carry their type, but their entries are null. The
+ * pointers are valid until the next read or the close of the handle; the tables, the set and the
+ * join must not change while a handle is open. */
+typedef struct _TColumnBuf {
+  uint8_t direct;   /* offset 0: 1 one entry per block, 0 one per partner record */
+  uint8_t dataType; /* offset 1: Q7_TYPE_INTEGER .. Q7_TYPE_DECIMAL */
+  uint8_t reserved1[2];
+  int32_t columnID; /* offset 4: filter ID (real table) or join column ID */
+  int32_t count;    /* offset 8: entries in data: 1, or the block's partner count */
+  int32_t reserved2;
+  void** data; /* offset 16: count pointers to values */
+} _TColumnBuf;
+
+/* The row callbacks. Q7RowInfoCallBack and Q7SearchCallBack call theirs once per joined row: more
+ * is 0 for the last row only; entry 0 of every column points at the row's value. Q7UniqueRowCallBack
+ * calls its once per run of equal values of the listed columns, with the run's row count. They run
+ * on the calling thread while the engine lock is held: they must not call the engine. */
+typedef int (*Q7RowCallBackFunc)(int more, int handle, int block_no, int joined_row, int driving_record,
+                                 int partner_record, int column_count, _TColumnBuf* columns);
+typedef int (*Q7UniqueRowCallBackFunc)(int more, int count, int column_count, _TColumnBuf* columns);
+
+/* The number of reader handles (8). */
+Q7_EXPORT int Q7GetN_JBA(void);
+/* -1 for a handle outside 0..7; 0 (*status 0) for a free handle; 1 for an open one, *status the
+ * number of the block the next read returns. */
+Q7_EXPORT int Q7JBAStatus(int handle, int* status);
+/* Opens a reader on handle (0..7) over set_id (-1: the current set) of a table, with every column
+ * (Q7JBAOpen) or with the columns of column_ids up to its first ID below 1, at most 1024
+ * (Q7JBAOpen2). Returns 0; -11 handle outside 0..7, -10 handle busy, -9 an empty set or no table;
+ * else Q7_ERROR_ILLEGAL_SET_ID (set below -1), Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_JOIN_BLOCK_TOO_LARGE
+ * (a block of more than 1,000,000 partner records) and the join's codes. A failure leaves the
+ * handle free. */
+Q7_EXPORT int Q7JBAOpen(int handle, int table_id, int set_id);
+Q7_EXPORT int Q7JBAOpen2(int handle, int table_id, int set_id, const int* column_ids);
+/* Reads the next block: its number (from 1), its first and last joined row (1-based), its driving
+ * record, its partner count and records (engine memory), the column count and the columns. Returns
+ * 1 when more blocks follow, 0 for the last block, -1 past the end or for a free handle. */
+Q7_EXPORT int Q7JBARead(int handle, int* block_no, int* first_row, int* last_row, int* driving_record,
+                        int* partner_count, int** partner_records, int* column_count, _TColumnBuf** columns);
+/* Frees the handle; 0 (also for a free one), -1 for a handle outside 0..7. */
+Q7_EXPORT int Q7JBAClose(int handle);
+/* Walk the set (-1: the current set) of a table through a free handle, which they open on
+ * column_ids and close again. Q7RowInfoCallBack: every joined row. Q7SearchCallBack (real tables):
+ * a callback result of 1 selects the row; the selected rows become a new set, made current.
+ * Q7UniqueRowCallBack: the set ordered by the listed columns (column_ids up to its first ID below
+ * 1), one call per run of equal values. A callback result of -1 (unique rows: anything but 0 and 1)
+ * stops the walk and 1 is returned; a finished walk returns 0; a failed read its code. */
+Q7_EXPORT int Q7RowInfoCallBack(int handle, int table_id, int set_id, const int* column_ids,
+                                Q7RowCallBackFunc callback);
+Q7_EXPORT int Q7SearchCallBack(int handle, int table_id, int set_id, const int* column_ids,
+                               Q7RowCallBackFunc callback);
+Q7_EXPORT int Q7UniqueRowCallBack(int handle, int table_id, int set_id, const int* column_ids,
+                                  Q7UniqueRowCallBackFunc callback);
 
 /* Drops the value-list entries that no record of a real table uses. Q7_ERROR_NOT_EDITABLE while
  * other tables depend on it. Returns 0. */
@@ -1559,6 +1695,177 @@ Q7_EXPORT int RQ7ReleaseSharedMemoryArea(void);
 /* 1 when the table lies in a shared-memory image or is attached from the shared-table registry,
  * else 0. */
 Q7_EXPORT int RQ7IsSharedMemoryTable(int table);
+
+/* ---- Cube summaries ---- */
+
+/*
+ * A cube summary counts the rows of one set of a real or join table in every combination of one
+ * category per dimension (up to 32 dimension columns, at most 10,000,000 cells), and, with a measure
+ * column, their MAX, MIN and SUM. It lives in one of Q7_SUMMARY_HANDLES handles: open, execute once,
+ * read cells and category names, close. Measure bits: 1 COUNT, 2 MAX, 4 MIN, 8 SUM (never for a
+ * STRING measure). A NULL measure value adds nothing to its cell, except that a STRING measure counts
+ * its NULL rows; MIN and MAX never report NULL while a cell holds a value.
+ */
+#define Q7_SUMMARY_HANDLES 8
+#define Q7_SUMMARY_MAX_DIMS 32
+#define Q7_SUMMARY_MAX_CELLS 10000000
+
+/* Names category `category` of dimension `dim` (filter `column`, `count` categories) of the summary
+ * open in `handle` on `table`: stores a pointer to the text through name (valid until the caller has
+ * copied it) and returns 0, or returns Q7_ERROR_INVALID_PARAMETER to refuse; any other value counts
+ * as success. */
+typedef int (*Q7CategoryNameFn)(int handle, int table, int dim, int column, int count, int category,
+                                char** name);
+
+/* One dimension. category_map null: one category per value-list entry (category k is value number k,
+ * 0 the NULL), and category_count is set by the summary. Otherwise category_map holds one category in
+ * 0 .. category_count - 1 per value-list entry, and either category_names (category_count texts) or
+ * name_callback names the categories (exactly one of them). Without a map and without names the
+ * categories are named by the value they stand for. The summary keeps its own copies. */
+typedef struct _TDimensionDef {
+  int column_id;
+  int category_count;
+  int* category_map;
+  char** category_names;
+  Q7CategoryNameFn name_callback;
+} _TDimensionDef;
+
+/* Q7_SUMMARY_HANDLES. */
+Q7_EXPORT int RQ7GetN_Summary(void);
+Q7_EXPORT int Q7GetN_Summary(void);
+/* Opens a summary of `set` (negative: the current set) of `table` in a free handle over `count`
+ * dimensions and the measure filter `measure` (0 or less: none). A set of at most a twentieth of a
+ * dimension's value list is summed over a temporary copy of its rows (deleted on close), which then
+ * stands for the table in the status. Codes: Q7_ERROR_INVALID_SUM_HANDLE, Q7_ERROR_SUMMARY_IN_USE,
+ * Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NO_SUCH_SET, Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_INVALID_PARAMETER
+ * (a bad count, map or naming), Q7_ERROR_SUMMARY_CELLS_OVERFLOW. RQ7SummaryOpen reads only the filter
+ * ID (the first int) of each host record, the records lying 518 ints apart; count outside 0..32 is
+ * Q7_ERROR_OUT_OF_RANGE. Q7SummaryOpen takes full records. */
+Q7_EXPORT int RQ7SummaryOpen(int handle, int table, int set, int count, const void* dims, int measure);
+Q7_EXPORT int Q7SummaryOpen(int handle, int table, int set, int count, _TDimensionDef* dims, int measure);
+/* 1 and the summary's table, set, dimension count, Q7_SUMMARY_MAX_DIMS records (the summary's own
+ * maps and names, valid until close; zero records past the count), measure filter and computed bits
+ * for an open handle; 0 for a free one (outputs untouched). Nothing is recorded. */
+Q7_EXPORT int RQ7SummaryStatus(int handle, int* table, int* set, int* count, _TDimensionDef* dims,
+                               int* measure, int* computed);
+Q7_EXPORT int Q7SummaryStatus(int handle, int* table, int* set, int* count, _TDimensionDef* dims,
+                              int* measure, int* computed);
+/* Computes the requested measures (COUNT always; without a measure only COUNT) once per handle;
+ * computed receives the bits computed. A second call gives Q7_ERROR_SUMMARY_STATE. */
+Q7_EXPORT int RQ7SummaryExec(int handle, int measures, int* computed);
+Q7_EXPORT int Q7SummaryExec(int handle, int measures, int* computed);
+/* One measure (one bit) of the cell given by one category per dimension. RQ7SummaryRead copies the
+ * value into `value` by value_type: 2 four bytes, 3/4/5/7 eight, 6 the text and its zero byte, 8 the
+ * 16-byte decimal followed by its NumericInfo; nothing when the cell holds no value. result_type is
+ * the measure's basic type (2 without a measure); value_type the type of the value (MAX and MIN of a
+ * date, time or datetime measure keep that type; SUM is a double, or a decimal for a decimal
+ * measure); count the cell's COUNT. Q7SummaryRead gives a pointer into the summary (valid until
+ * close; null when the cell holds no value) and reports a decimal SUM as type 3. Codes:
+ * Q7_ERROR_INVALID_PARAMETER (not one bit), Q7_ERROR_INVALID_OUTPUT_PARAMETER (not computed),
+ * Q7_ERROR_OUT_OF_RANGE (a category), Q7_ERROR_NO_SUCH_SUMMARY. */
+Q7_EXPORT int RQ7SummaryRead(int handle, int bit, const int* categories, int* result_type, int* count,
+                             int* value_type, void* value);
+Q7_EXPORT int Q7SummaryRead(int handle, int bit, const int* categories, int* result_type, int* value_type,
+                            int* count, void** value);
+/* The name of a category: RQ7CategoryRead copies at most 127 bytes and a zero byte into name (128
+ * bytes; the empty text on failure); Q7CategoryRead points name at it and passes the callback's
+ * result back (0 without a callback). Q7_ERROR_OUT_OF_RANGE for a dimension or category outside the
+ * summary, Q7_ERROR_INVALID_PARAMETER when the callback refuses. */
+Q7_EXPORT int RQ7CategoryRead(int handle, int dim, int category, char* name);
+Q7_EXPORT int Q7CategoryRead(int handle, int dim, int category, char** name, int* callback_result);
+/* The category name, or the empty text. */
+Q7_EXPORT const char* RQ7CategoryReadR1(int handle, int dim, int category);
+/* Frees the handle and everything the summary holds. A free handle gives 0. */
+Q7_EXPORT int RQ7SummaryClose(int handle);
+Q7_EXPORT int Q7SummaryClose(int handle);
+
+/*
+ * Summary output tables. An executed summary is written into a new real table "XTBL_<table name>"
+ * (made unique; a "_#" in the name is kept) of one row per cell, the first dimension varying
+ * slowest (with skip_empty non-zero only the cells whose COUNT is not 0): one column per dimension
+ * (the dimension column's values without a category map; with one, the texts "%Nd:name" of the
+ * categories, N the digits of the category count + 2), then, for each measure bit requested and
+ * computed, the columns "COUNT" (INTEGER), "MAX" and "MIN" (the measure's type), "SUM" and
+ * "AVERAGE" (bit 16: SUM / COUNT; DOUBLE, or DECIMAL with the measure's scale). An empty cell holds
+ * COUNT 0 and NULL in the others. A failure deletes the new table (an append drops the columns it
+ * added) and returns the code. Codes: Q7_ERROR_INVALID_SUM_HANDLE, Q7_ERROR_NO_SUCH_SUMMARY,
+ * Q7_ERROR_INVALID_OUTPUT_PARAMETER (not executed), Q7_ERROR_INVALID_PARAMETER (a category-name
+ * callback refused), the table and column builders' codes.
+ */
+/* All five measures; the new table's ID. */
+Q7_EXPORT int RQ7SummaryIntoRealTable(int handle, int skip_empty);
+/* The measures of `bits`; the new table's ID. */
+Q7_EXPORT int RQ7SummaryIntoRealTable2(int handle, int bits, int skip_empty);
+Q7_EXPORT int Q7SummaryIntoRealTable(int handle, int bits, int skip_empty);
+/* Appends the measure columns of `bits` to `table`, whose rows stand for the cells as above; 0.
+ * Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NOT_REAL_TABLE, Q7_ERROR_SHARED_READ_ONLY, Q7_ERROR_NOT_EDITABLE
+ * (other tables refer to it), Q7_ERROR_INVALID_UNIT_WIDTH (more rows than the output has). */
+Q7_EXPORT int RQ7AppendSummaryToRealTable(int handle, int table, int bits, int skip_empty);
+
+/* The 64-byte summary attribute block of a column's row array, saved with the table: byte 0 the
+ * summarised table's kind (1 real, 2 join), 1 the column kind (1 dimension, 2 measure, 0 none), 2
+ * the measure bit, 3 the summary kind (1 cube, 2 non-cube), 5 the ordinal among the dimension or
+ * measure columns, 6 the dimension count, 7 the measure count, 8..11 the summarised table ID, 12..15
+ * its set ID, 16..19 the source column ID (little-endian). Each call below checks the table
+ * (Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NOT_REAL_TABLE) and records nothing of its own. */
+Q7_EXPORT int RQ7GetSumFilterAttr(int table, int filter, char* attr);
+/* Q7_ERROR_SHARED_READ_ONLY for a table in shared memory. */
+Q7_EXPORT int RQ7SetSumFilterAttr(int table, int filter, const char* attr);
+/* 0 (no summary column; also a join table), 1 (every column is one) or 2 (some are), with the
+ * dimension and measure column counts; Q7_ERROR_NOT_SUMMARY_OUTPUT when a block holds another
+ * column kind. */
+Q7_EXPORT int RQ7IsSummaryOutputTable(int table, int* dims, int* measures);
+/* The total of an INTEGER or DOUBLE-based column over a set, NULL rows skipped (minus infinity on
+ * failure). mode 0: only a COUNT or SUM summary column (Q7_ERROR_CALC_TOTAL_KIND for a dimension,
+ * Q7_ERROR_NOT_SUMMARY_OUTPUT for an unmarked column, Q7_ERROR_CALC_TOTAL_TYPE for another
+ * measure); mode 1: any such column. Q7_ERROR_CALC_TYPE, Q7_ERROR_INVALID_PARAMETER (mode). */
+Q7_EXPORT int RQ7CalcTotal(int table, int set, int filter, int mode, double* total);
+/* The ID of the column marked with this kind (1 dimension, 2 measure) and ordinal; 0 when the
+ * table has no summary column; Q7_ERROR_NO_SUCH_DIMENSION. */
+Q7_EXPORT int RQ7DimNo2FilterID(int table, int kind, int ordinal);
+
+/* ---- Detail display ----
+ * The distinct values of one column over one set, each with the number of set rows holding it, for
+ * paged display. One display exists at a time: each open returns a new handle (from 1) and makes
+ * every earlier handle stale; a failed open leaves none. A display whose table, set or column has
+ * since been deleted, or whose column has since taken new values, is stale too: its reads give
+ * Q7_ERROR_INVALID_SUM_HANDLE (the counts are those at the open). */
+/* Opens the display of column `column` over `set` (negative: the current set) of `table`: the handle,
+ * with the column's data type (2..8), the entry count (every value-list entry, the NULL first, or for
+ * a small set of a real table only the values that occur in it) and the count of entries that occur.
+ * Codes: Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_ILLEGAL_SET_ID, Q7_ERROR_NO_SUCH_FILTER,
+ * Q7_ERROR_INVALID_PARAMETER (a null output; nothing changes). */
+Q7_EXPORT int RQ7OpenDetailInfo(int table, int set, int column, int* data_type, int* entries, int* occurring);
+/* Row `row` (from 1) of the list in value order (order 0) or by frequency (largest count first, equal
+ * counts in value order), reversed when reverse is non-zero, over only the entries that occur in the
+ * set when occurring_only is non-zero. GetDetailValue copies the value as RQ7GetData does (a decimal
+ * after its NumericInfo); GetDetailValueStr copies it alone (a text of at most 4095 bytes and its zero
+ * byte). Codes: Q7_ERROR_DETAIL_FAILED (no display), Q7_ERROR_INVALID_SUM_HANDLE (stale),
+ * Q7_ERROR_OUT_OF_RANGE (row), Q7_ERROR_INVALID_PARAMETER (a null output). */
+Q7_EXPORT int RQ7GetDetailValue(int handle, int order, int reverse, int occurring_only, int row,
+                                int* data_type, void* value);
+Q7_EXPORT int RQ7GetDetailValueStr(int handle, int order, int reverse, int occurring_only, int row,
+                                   int* data_type, void* value);
+Q7_EXPORT int RQ7GetDetailCount(int handle, int order, int reverse, int occurring_only, int row, int* count);
+/* Closes the display (a negative handle: whatever is open); 0, or Q7_ERROR_INVALID_SUM_HANDLE for a
+ * stale handle (the display stays). */
+Q7_EXPORT int RQ7CloseDetailInfo(int handle);
+
+/* ---- Compiling raw value arrays ----
+ * Each turns n values into a column's two parts, merging up to fan_in sorted blocks at a time
+ * (fan_in 2 to 1024; the result does not depend on it): *numbers receives n ints, each position's
+ * value number 0 .. d-1 in ascending value order (equal values share one), and *distinct the d
+ * distinct values ascending; d is returned. Both blocks belong to the caller, who releases them
+ * with Q7FreeMem. Orders: signed integers; doubles, with every NaN equal to the others and first;
+ * texts by strcmp, the distinct list pointing at the caller's texts (which must outlive it);
+ * decimals as RQ7NumericCmp, NaN first. Among equal values the distinct list keeps the first
+ * position's. n < 1 returns -1 and fan_in out of range -2, with both outputs null;
+ * Q7_ERROR_INVALID_PARAMETER for a null array or text, Q7_ERROR_OUT_OF_MEMORY. No lock is taken
+ * and no database is touched. */
+Q7_EXPORT int iCompileInt(int n, int fan_in, const int* values, int** numbers, int** distinct);
+Q7_EXPORT int iCompileFloat(int n, int fan_in, const double* values, int** numbers, double** distinct);
+Q7_EXPORT int iCompileString(int n, int fan_in, char** texts, int** numbers, char*** distinct);
+Q7_EXPORT int iCompileNumeric(int n, int fan_in, const Numeric* values, int** numbers, Numeric** distinct);
 
 /* ---- Value-returning functions and stubs ---- */
 

@@ -4,6 +4,9 @@
 
 #include "database/TJoinTable.h"
 #include "foundation/mpp_func_map.h"
+#include "join/JoinChain.h"
+#include "join/JoinInOut.h"
+#include "join/JoinRealize.h"
 #include "join/JoinRecordKernels.h"
 #include "join/MppJoinKeyMerge.h"
 
@@ -15,6 +18,10 @@ void RegisterJoinTasks() {
     RegisterMppTask(kMppTaskJoinSetupAggr, mpp_join_setup_aggr);
     RegisterMppTask(kMppTaskJoinUnique, mpp_join_unique);
     RegisterMppTask(kMppTaskJoinMergeList, mpp_join_merge_list);
+    RegisterMppTask(kMppTaskJoinChain, mpp_join_chain);
+    RegisterMppTask(kMppTaskJoinInOut, mpp_join_inout);
+    RegisterMppTask(kMppTaskItemTransfer, mpp_item_transfer);
+    RegisterMppTask(kMppTaskRealizeJoinTable, mpp_realize_jointable);
     TJoinTable::RegisterRecordReaders();
   });
 }

@@ -108,3 +108,30 @@ Q7_EXPORT int RQ7ReturnSet2SlaveTable(int table_id, int* slave_table) {
 Q7_EXPORT int Q7ReturnSet2SlaveTable(int table_id, int* slave_table) {
   return PlainFrame([&] { return innerQ7ReturnSet2SlaveTable(table_id, slave_table); });
 }
+
+Q7_EXPORT int RQ7ExtractJoinInOut(int table_a, int set_a, int key_a, int table_b, int set_b, int key_b,
+                                  int mode) {
+  return FullFrame("RQ7ExtractJoinInOut", [&] {
+    return innerQ7ExtractJoinInOut(table_a, set_a, key_a, table_b, set_b, key_b, mode);
+  });
+}
+Q7_EXPORT int Q7ExtractJoinInOut(int table_a, int set_a, int key_a, int table_b, int set_b, int key_b,
+                                 int mode) {
+  return PlainFrame(
+      [&] { return innerQ7ExtractJoinInOut(table_a, set_a, key_a, table_b, set_b, key_b, mode); });
+}
+
+Q7_EXPORT int RQ7ConvertJoinToReal(const char* name, int join_table, int set_id, int master_rec_no,
+                                   int slave_rec_no, const int* filter_ids, int share_value_lists) {
+  return FullFrame("RQ7ConvertJoinToReal", [&] {
+    return innerQ7ConvertJoinToReal(name, join_table, set_id, master_rec_no, slave_rec_no, filter_ids,
+                                    share_value_lists);
+  });
+}
+Q7_EXPORT int Q7ConvertJoinToReal(const char* name, int join_table, int set_id, int master_rec_no,
+                                  int slave_rec_no, const int* filter_ids, int share_value_lists) {
+  return PlainFrame([&] {
+    return innerQ7ConvertJoinToReal(name, join_table, set_id, master_rec_no, slave_rec_no, filter_ids,
+                                    share_value_lists);
+  });
+}

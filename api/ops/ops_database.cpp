@@ -6,6 +6,7 @@
 #include <string>
 
 #include "api/ops/OpCommon.h"
+#include "api/ops/ops_jba.h"
 #include "database/NoSuchTexts.h"
 #include "database/TTableCollection.h"
 #include "database/TableFiles.h"
@@ -33,6 +34,8 @@ void DropDatabase() {
   CSmpEngine* engine = CSmpEngine::Instance();
   TTableCollection* old = engine->Database();
   engine->SetDatabase(nullptr);
+  // Block readers point into the tables.
+  PurgeJBAs();
   delete old;
 }
 

@@ -11,6 +11,7 @@
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
+#include "join/JoinInOut.h"
 
 namespace {
 
@@ -280,5 +281,51 @@ int innerRQ7GetJoinProjectionSets(int table_id, int set_id, int* own_count, int 
     CopyRows(own_rows, own_capacity, SetRows(own), SetCount(own));
     CopyRows(other_rows, other_capacity, SetRows(other), SetCount(other));
     return 0;
+  });
+}
+
+namespace {
+
+// One side of the semi-join, checked in the order the refusals are reported; each refusal is
+// recorded with the code it returns.
+InOutSide CheckInOutSide(const char* ring_name, int table_id, int set_id, int key_id) {
+  TBaseTable* table = FindTable(ring_name, table_id, MissEntry::kTrailingBlank);
+  TRealTable* real =
+      RequireReal(ring_name, table, "Illegal table type ( Not REAL )", Q7_ERROR_NOT_REAL_TABLE);
+  TSetArray* set = FindSet(ring_name, real, set_id, MissEntry::kPlain, Q7_ERROR_NO_SUCH_SET);
+  TFilter* key = FindFilter(ring_name, real, key_id, MissEntry::kPlain, Q7_ERROR_NO_SUCH_FILTER);
+  if (!IsIntegerKey(key)) {
+    Refuse(ring_name, Q7_ERROR_INVALID_DATA_TYPE, Q7_ERROR_INVALID_DATA_TYPE, "%s",
+           "Illegal data type ( Not INTEGER )");
+  }
+  return InOutSide{real, set, key};
+}
+
+}  // namespace
+
+int innerQ7ExtractJoinInOut(int table_a, int set_a, int key_a, int table_b, int set_b, int key_b, int mode) {
+  constexpr char kRing[] = "Q7ExtractJoinInOut";
+  return RunOp(kRing, [&] {
+    const InOutSide a = CheckInOutSide(kRing, table_a, set_a, key_a);
+    const InOutSide b = CheckInOutSide(kRing, table_b, set_b, key_b);
+    return ExtractInOutSet(a, b, mode, false);
+  });
+}
+
+int innerQ7ConvertJoinToReal(const char* name, int join_table, int set_id, int master_rec_no,
+                             int slave_rec_no, const int* filter_ids, int share_value_lists) {
+  constexpr char kRing[] = "Q7ConvertJoinToReal";
+  return RunOp(kRing, [&] {
+    char buffer[kGeneratedNameSize];
+    char* table_name = TableNameArgument(name, kCreatedTablePrefix, buffer);
+    TTableCollection* db = RequireDatabase(kRing);
+    // The list is only read; the collection's signature predates const.
+    const int id =
+        CheckInner(kRing,
+                   db->AddRealized(table_name, join_table, set_id, master_rec_no != 0, slave_rec_no != 0,
+                                   const_cast<int*>(filter_ids), share_value_lists != 0),
+                   "Failed to realize jointable ( AddRealized module )");
+    MarkTablesChanged();
+    return id;
   });
 }

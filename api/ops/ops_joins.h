@@ -101,3 +101,27 @@ int innerRQ7GetJoinSlaveSet(int table_id, int set_id, int* count, int capacity, 
 // capacity) of its entries copied. Returns 0.
 int innerRQ7GetJoinProjectionSets(int table_id, int set_id, int* own_count, int own_capacity, int* own_rows,
                                   int* other_count, int other_capacity, int* other_rows);
+
+// ---- Semi-join of two real tables ----
+// Ring name "Q7ExtractJoinInOut". A new set of table_a (made current) holding, in set_a's order,
+// the rows of set_a whose INTEGER key_a value occurs (mode != 0) or does not occur (mode 0) among
+// the key_b values of set_b's rows (negative sets: the current ones); the serial form of
+// join/JoinInOut.h. Checks, each recorded with the code it returns, for table A, then for table B:
+// no table ("No Such Table: %d ") Q7_ERROR_NO_SUCH_TABLE; not real ("Illegal table type ( Not REAL
+// )") Q7_ERROR_NOT_REAL_TABLE; no set ("No Such Set: %d") Q7_ERROR_NO_SUCH_SET; no filter ("No Such
+// Filter: %d") Q7_ERROR_NO_SUCH_FILTER; a key that is not INTEGER ("Illegal data type ( Not INTEGER
+// )") Q7_ERROR_INVALID_DATA_TYPE. A refusal registers nothing; a failure after the new set was
+// registered (recorded with its own code and message) leaves it registered. Returns the new set's ID.
+int innerQ7ExtractJoinInOut(int table_a, int set_a, int key_a, int table_b, int set_b, int key_b, int mode);
+
+// ---- A join set as a new real table ----
+// Ring name "Q7ConvertJoinToReal". A new real table of the joined rows of set_id of join_table (a
+// negative set: its current set), through TTableCollection::AddRealized: "MRecNo" when
+// master_rec_no is non-zero, "SRecNo" when slave_rec_no is, then the listed join columns
+// (filter_ids, read up to its first ID below 1; null: none), each sharing its source's value list
+// when share_value_lists is non-zero. The name as innerQ7AddRealTable's, default "createtbl" + local
+// time + "_1". A negative result of the collection is recorded as "Failed to realize jointable (
+// AddRealized module )" and returned; a thrown failure with its own code and message. A failure
+// adds no table. Success clears g_TFSaved. Returns the new table's ID.
+int innerQ7ConvertJoinToReal(const char* name, int join_table, int set_id, int master_rec_no,
+                             int slave_rec_no, const int* filter_ids, int share_value_lists);

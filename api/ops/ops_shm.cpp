@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "api/ops/OpCommon.h"
+#include "api/ops/ops_jba.h"
 #include "database/TBaseTable.h"
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
@@ -49,6 +50,7 @@ int LoadMem2DB() {
   if (db != nullptr && db->TableCount() > 0) return db->AppendSharedMemoryDB(image, length);
 
   engine->SetDatabase(nullptr);
+  PurgeJBAs();  // block readers point into the tables
   delete db;
   try {
     auto* loaded = new TTableCollection(image, length);

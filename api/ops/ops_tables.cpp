@@ -5,6 +5,7 @@
 
 #include "api/ops/OpCommon.h"
 #include "api/ops/ops_database.h"
+#include "api/ops/ops_jba.h"
 #include "database/TBaseTable.h"
 #include "database/TJoinTable.h"
 #include "database/TRealTable.h"
@@ -93,6 +94,9 @@ int innerQ7DeleteTable(int table_id) {
   constexpr char kRing[] = "Q7DeleteTable";
   return RunOp(kRing, [&] {
     const int result = RequireDatabase(kRing)->DelTable(table_id);
+    // A block reader left on the table would point into freed columns (a reader owns only its
+    // buffers, so it goes after the table).
+    if (result == 0) PurgeJBAsOfTable(table_id);
     if (result == Q7_ERROR_NO_SUCH_TABLE) Refuse(kRing, result, result, "table not exist");
     if (result == Q7_ERROR_NOT_EDITABLE) Refuse(kRing, result, result, "may be reffered by other table!");
     CheckInner(kRing, result, "");

@@ -28,9 +28,28 @@ class CDBParallelTask : public CDBTask {
   // module )", a thrown one with its own message; neither leaves a table behind.
   int AddJoinTable(char* name, int outer, int master_table, int master_set, int* master_keys, int slave_table,
                    int slave_set, int* slave_keys) override;
+  // "RQ7ExtractJoinInOut" (CDBParallelTask_inout.cpp): no checks of its own; MppExtractJoinInOut
+  // (join/JoinInOut.h) with the seven ints: the new set's ID. Its refusals and failures are
+  // recorded with an empty message.
+  int ExtractJoinInOut(int table_a, int set_a, int key_a, int table_b, int set_b, int key_b,
+                       int mode) override;
+  // "RQ7ConvertJoinToReal" (CDBParallelTask_realize.cpp): a null or empty name gets a generated
+  // "createtbl..." name, one above 255 bytes gives Q7_ERROR_ILLEGAL_TABLE_NAME; then
+  // TTableCollection::MppAddRealized (the rows and columns built on the worker pool; the table is
+  // not condensed), the three flags passed as flag != 0: the new table's ID. Refusals and failures
+  // are recorded with an empty message (a thrown one with its own); neither leaves a table behind.
+  int ConvertJoinToReal(char* name, int join_table, int set_id, int master_rec_no, int slave_rec_no,
+                        int* filter_ids, int share_value_lists) override;
+  // "RQ7RealizeJoinChain" (CDBParallelTask_chain.cpp): no checks of its own, the name passed on as
+  // given; TTableCollection::MppRealizeJoinChain (the tree counted and written on the worker pool):
+  // the new table's ID. Refusals and failures are recorded with an empty message. RealizeJoinChain
+  // asks for no data columns.
+  int RealizeJoinChain(char* name, int* join_ids, int* table_ids_out, int (*sets_out)[510]) override;
+  int RealizeJoinChainEx(char* name, int* join_ids, int count, int (*column_ids)[4], int* table_ids_out,
+                         int (*sets_out)[510]) override;
   // "RQ7MoveSlaveFlt2Master": a table that is not a join gives Q7_ERROR_NOT_JOIN_TABLE without an
   // entry; a shared join (or shared master table) Q7_ERROR_SHARED_READ_ONLY. Then
-  // TJoinTable::MoveSlaveFlt2Master: the new master filter's ID (a negative result recorded with
+  // TJoinTable::MppMoveSlaveFlt2Master: the new master filter's ID (a negative result recorded with
   // "return of inner call").
   int MoveSlaveFlt2Master(int table_id, int slave_filter_id) override;
 

@@ -34,6 +34,6 @@ int CDBParallelTask::MoveSlaveFlt2Master(int table_id, int slave_filter_id) {
     RefuseShared(join);
     // The new column goes into the master table: one on a shared image must not change either.
     if (join->FMasterTable != nullptr) RefuseShared(join->FMasterTable);
-    return CheckInner(kLog, join->MoveSlaveFlt2Master(slave_filter_id));
+    return CheckInner(kLog, join->MppMoveSlaveFlt2Master(slave_filter_id));
   });
 }

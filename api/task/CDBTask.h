@@ -27,6 +27,7 @@
 #include <cstdint>
 
 #include "import/ImportTask.h"
+#include "q7api.h"
 
 class TRealTable;
 
@@ -46,6 +47,16 @@ class CDBTask : public ImportTaskServices {
   // Slot 2.
   virtual int AddJoinTable(char* name, int outer, int master_table, int master_set, int* master_keys,
                            int slave_table, int slave_set, int* slave_keys) = 0;
+  // Slot 3.
+  virtual int ExtractJoinInOut(int table_a, int set_a, int key_a, int table_b, int set_b, int key_b,
+                               int mode) = 0;
+  // Slot 4.
+  virtual int ConvertJoinToReal(char* name, int join_table, int set_id, int master_rec_no, int slave_rec_no,
+                                int* filter_ids, int share_value_lists) = 0;
+  // Slots 5 and 6.
+  virtual int RealizeJoinChain(char* name, int* join_ids, int* table_ids_out, int (*sets_out)[510]) = 0;
+  virtual int RealizeJoinChainEx(char* name, int* join_ids, int count, int (*column_ids)[4],
+                                 int* table_ids_out, int (*sets_out)[510]) = 0;
   // Slots 7 to 14.
   virtual int ExtractRealTable(char* name, int table_id, int set_id, int* filter_ids) = 0;
   virtual int ExtractRealTableEx(char* name, int table_id, int set_id, int add_table_id, int add_rec_no,
@@ -213,6 +224,53 @@ class CDBTask : public ImportTaskServices {
   int LoadMemRealTable(void* image, unsigned long length);
   // Silent: frees the held block, if any. Returns 0.
   int FreeMemRealTable();
+
+  // ---- Cube summaries (CDBTask_summary.cpp) ----
+  // The summary handles of summary/SummaryHandles.h, with error handling of their own; no exported
+  // function calls them. Log names in quotes; "silent" refusals leave no entry. A CQ7Exception of the
+  // summary code is entered under the log name (message "Failed to open" for SummaryOpen,
+  // SummaryExec, SummaryRead and SummaryClose, else its own; SummaryIntoRealTable enters it with
+  // Q7_ERROR_UNKNOWN) and its code returned; anything else is Q7_ERROR_UNKNOWN.
+  //
+  // Q7_SUMMARY_HANDLES.
+  int GetN_Summary();
+  // "RQ7SummaryStatus": opens a summary over the filter IDs of count host records lying 518 ints
+  // apart (only the first int of each is read). Silent refusals in order: count outside 0..32
+  // (Q7_ERROR_OUT_OF_RANGE), the handle, a busy handle (Q7_ERROR_SUMMARY_IN_USE). Returns 0.
+  int SummaryOpen(int handle, int table, int set, int count, const int* dims, int measure);
+  // "RQ7SummaryExec": silent refusals: the handle, a free one (Q7_ERROR_NO_SUCH_SUMMARY), an
+  // executed one (Q7_ERROR_SUMMARY_STATE).
+  int SummaryExec(int handle, int bits, int* computed);
+  // "Q7SummaryRead": reads one cell (32 categories) and copies its value into value by its type: 4
+  // bytes, 8 for 3/4/5/7, the text and its zero byte (at most 4096 bytes), a decimal's 16 bytes and
+  // its NumericInfo; nothing when the cell holds no value. The handle and a free one are refused
+  // with entries ("Invalid Parameter : SumHandle").
+  int SummaryRead(int handle, int bit, const int* cell, int* result_type, int* value_type, int* count,
+                  void* value);
+  // "RQ7CategoryRead": the name into name (at most 127 characters and a zero byte; empty when none).
+  // Silent refusals: the handle, a free one, a dimension or category out of range
+  // (Q7_ERROR_OUT_OF_RANGE); a callback's Q7_ERROR_INVALID_PARAMETER is entered and returned.
+  int CategoryRead(int handle, int dim, int category, char* name);
+  // innerQ7SummaryStatus: 1, 0 for a free handle, Q7_ERROR_INVALID_SUM_HANDLE; measure receives the
+  // measure filter ID and computed the computed bits.
+  int SummaryStatus(int handle, int* table, int* set, int* count, _TDimensionDef* dims, int* measure,
+                    int* computed);
+  // "RQ7SummaryIntoRealTable": all five measures into a new table (the second argument is not
+  // read); its ID. "RQ7AppendSummaryToRealTable": TSummary::AppendSummaryToRealTable. Both refuse
+  // the handle, a free one and an unexecuted one (Q7_ERROR_INVALID_OUTPUT_PARAMETER) with entries
+  // ("Invalid Parameter : SumHandle").
+  int SummaryIntoRealTable(int handle, int unused, int skip_empty);
+  int AppendSummaryToRealTable(int handle, int table, int bits, int skip_empty);
+  // "RQ7SummaryClose": frees the handle (a free one gives 0; a bad one is refused silently).
+  int SummaryClose(int handle);
+  // "RQ7IsSummaryOutputTable": summary/SummaryOutput.h's; a negative result is entered with an
+  // empty message.
+  int IsSummaryOutputTable(int table, int* dims, int* measures);
+  // Silent: summary/SummaryOutput.h's operations; CalcTotal also totals DECIMAL columns (summed
+  // exactly, converted with the column's scale).
+  int GetSumFilterAttr(int table, int filter, char* attr);
+  int CalcTotal(int table, int set, int filter, int mode, double* total);
+  int DimNo2FilterID(int table, int kind, int ordinal);
 };
 
 // The engine task object (the CDBParallelTask instance); built on first use, so it is safe to call

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "api/ops/OpCommon.h"
+#include "api/ops/ops_jba.h"
 #include "api/task/CDBTask.h"
 #include "database/TBaseTable.h"
 #include "database/TRealTable.h"
@@ -82,6 +83,7 @@ int CDBTask::LoadDBFromMem(void* buffer, void** end) {
   result = RunOp(kLog, [&] {
     TTableCollection* old = engine->Database();
     engine->SetDatabase(nullptr);
+    PurgeJBAs();  // block readers point into the tables
     delete old;
     auto* loaded = new TTableCollection(buffer, kUnknownLength, end);
     engine->SetDatabase(loaded);

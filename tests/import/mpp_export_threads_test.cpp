@@ -285,20 +285,20 @@ TEST_F(MppExportTest, Refusals) {
   EXPECT_TRUE(DirectoryEntries(dir_.Dir()).empty());
 }
 
-TEST_F(MppExportTest, JoinTablesAreRefused) {
+TEST_F(MppExportTest, JoinTablesAreHandedToTheirOwnSetsAndParts) {
   std::string name = "other";
   const int other = db_->AddRealTable(name.data(), 3);
   std::vector<int32_t> keys{1, 2, 3};
   ASSERT_GT(static_cast<TRealTable*>(db_->GetTable(other))
                 ->AddFilter2(1024, std::string("K").data(), Q7_TYPE_INTEGER, 3, 4, keys.data(), 0, -1),
             0);
-  // A join's description is enough: the export refuses a table by its kind.
+  // A join is not refused by its kind: its own set lookup answers (a description has no sets).
   const int join = db_->IssueTableID();
   db_->AppendTable(new ttest::JoinStandIn(join, db_, table_id_, 1, other, 1));
   CCMultiThreadExport* ex = CCMultiThreadExport::Instance();
   ex->init();
   EXPECT_EQ(MppCsvExport(join, -1, nullptr, -1, -1, ',', '/', dir_.Dir().c_str(), "j.csv", nullptr),
-            Q7_ERROR_NOT_REAL_TABLE);
+            Q7_ERROR_NO_SUCH_SET);
   ex->free_mem();
   EXPECT_TRUE(DirectoryEntries(dir_.Dir()).empty());
   db_->DelTable(join);

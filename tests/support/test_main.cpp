@@ -27,6 +27,9 @@
 #ifdef Q7_TEST_LINKS_JOIN
 #include "join/JoinTasks.h"
 #endif
+#ifdef Q7_TEST_LINKS_SUMMARY
+#include "summary/SummaryTasks.h"
+#endif
 #endif
 
 int main(int argc, char** argv) {
@@ -55,6 +58,9 @@ int main(int argc, char** argv) {
 #endif
 #ifdef Q7_TEST_LINKS_JOIN
   RegisterJoinTasks();
+#endif
+#ifdef Q7_TEST_LINKS_SUMMARY
+  RegisterSummaryTasks();
 #endif
 #endif
   ::testing::InitGoogleTest(&argc, argv);

@@ -1,0 +1,61 @@
+// Exported calls that write summaries into real tables and inspect summary output tables. The
+// operations record their own failures, so the RQ7 forms run in the light frame.
+#include "api/frame/frame.h"
+#include "database/TTableCollection.h"
+#include "q7api.h"
+#include "summary/SummaryOutput.h"
+
+namespace {
+
+// The writing calls keep a "_#" of the names they seed from (the summed table's and columns'
+// names), so that an output of "sales_#2" stays recognisable; the flag is process-wide, so it is
+// set only while the API lock is held.
+class KeepSharpNames {
+ public:
+  KeepSharpNames() { TTableCollection::m_nDisableTrimUntilSharp = 1; }
+  ~KeepSharpNames() { TTableCollection::m_nDisableTrimUntilSharp = 0; }
+  KeepSharpNames(const KeepSharpNames&) = delete;
+  KeepSharpNames& operator=(const KeepSharpNames&) = delete;
+};
+
+constexpr int kAllMeasures = 31;
+
+}  // namespace
+
+Q7_EXPORT int RQ7SummaryIntoRealTable(int handle, int skip_empty) {
+  return LightFrame([&] {
+    KeepSharpNames keep;
+    return innerQ7SummaryIntoRealTable(handle, kAllMeasures, skip_empty);
+  });
+}
+Q7_EXPORT int RQ7SummaryIntoRealTable2(int handle, int bits, int skip_empty) {
+  return LightFrame([&] {
+    KeepSharpNames keep;
+    return innerQ7SummaryIntoRealTable(handle, bits, skip_empty);
+  });
+}
+Q7_EXPORT int Q7SummaryIntoRealTable(int handle, int bits, int skip_empty) {
+  return PlainFrame([&] { return innerQ7SummaryIntoRealTable(handle, bits, skip_empty); });
+}
+Q7_EXPORT int RQ7AppendSummaryToRealTable(int handle, int table, int bits, int skip_empty) {
+  return LightFrame([&] {
+    KeepSharpNames keep;
+    return innerQ7AppendSummaryToRealTable(handle, table, bits, skip_empty);
+  });
+}
+
+Q7_EXPORT int RQ7GetSumFilterAttr(int table, int filter, char* attr) {
+  return LightFrame([&] { return innerQ7GetSumFilterAttr(table, filter, attr); });
+}
+Q7_EXPORT int RQ7SetSumFilterAttr(int table, int filter, const char* attr) {
+  return LightFrame([&] { return innerQ7SetSumFilterAttr(table, filter, attr); });
+}
+Q7_EXPORT int RQ7IsSummaryOutputTable(int table, int* dims, int* measures) {
+  return LightFrame([&] { return innerQ7IsSummaryOutputTable(table, dims, measures); });
+}
+Q7_EXPORT int RQ7CalcTotal(int table, int set, int filter, int mode, double* total) {
+  return LightFrame([&] { return innerQ7CalcTotal(table, set, filter, mode, total); });
+}
+Q7_EXPORT int RQ7DimNo2FilterID(int table, int kind, int ordinal) {
+  return LightFrame([&] { return innerQ7DimNo2FilterID(table, kind, ordinal); });
+}

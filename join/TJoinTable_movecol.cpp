@@ -1,0 +1,128 @@
+// Moving a slave column into the master table with the master records filled on the worker pool.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "database/TFilter.h"
+#include "database/TJoinTable.h"
+#include "database/TRealTable.h"
+#include "database/TSetArray.h"
+#include "foundation/CQ7Exception.h"
+#include "foundation/mpp_tasks.h"
+#include "join/JoinInOut.h"
+#include "kernels/KernelPool.h"
+#include "values/TBaseArray.h"
+#include "values/TIntArray.h"
+
+namespace {
+
+struct ItemTransferParam {
+  MppParamHeader header;
+  int start;
+  int end;
+  const int* masterRows;  // set 1's master rows
+  const int* masterVno;   // the master key's value numbers, by record
+  int masterVnoCount;
+  const int* groupStart;  // set 1's slave projection: n_groups + 1 entries
+  int nGroups;
+  const int* partners;  // set 1's slave rows
+  int nPartners;
+  const int* slaveVno;  // the moved column's value numbers, by slave record
+  int slaveVnoCount;
+  int nValues;  // entries of the moved column's value list
+  int records;  // master records
+  int* out;     // records + 1 value numbers
+};
+
+inline int Get(const int* a, int64_t count, int64_t i, int fallback) {
+  return (a == nullptr || i < 0 || i >= count) ? fallback : a[i];
+}
+
+// The value number master record r takes: its first slave partner's, or none (-1) when it has no
+// partner.
+int TransferredValue(const ItemTransferParam& p, int r) {
+  if (r < 1 || r > p.records) return -1;
+  const int v = Get(p.masterVno, p.masterVnoCount, r, -1);
+  if (v < 0 || v >= p.nGroups) return -1;
+  const int start = Get(p.groupStart, int64_t{p.nGroups} + 1, v, 0);
+  // A key value without slave partner (an outer join's) leaves the record NULL.
+  if (start >= Get(p.groupStart, int64_t{p.nGroups} + 1, int64_t{v} + 1, 0)) return -1;
+  const int slave_record = Get(p.partners, p.nPartners, start, 0);
+  if (slave_record < 1) return -1;
+  const int value = Get(p.slaveVno, p.slaveVnoCount, slave_record, 0);
+  return value >= 0 && value < p.nValues ? value : 0;
+}
+
+inline void ChunkOf(int t, int workers, int n, int* start, int* end) {
+  const int chunk = n / workers;
+  *start = t * chunk;
+  *end = (t == workers - 1) ? n : (t + 1) * chunk;
+}
+
+int* Data(TIntArray* a) { return a != nullptr ? a->PIntAr() : nullptr; }
+int Count(const TIntArray* a) { return a != nullptr ? a->FArraySize : 0; }
+
+}  // namespace
+
+int mpp_item_transfer(void* param) {
+  return TaskFrame([&] {
+    const auto* p = static_cast<const ItemTransferParam*>(param);
+    for (int i = p->start; i < p->end; ++i) {
+      const int r = p->masterRows[i];
+      const int value = TransferredValue(*p, r);
+      // A master set built from a host's rows may name a record twice, in two workers' chunks:
+      // both write the same value number.
+      if (value >= 0) std::atomic_ref<int>(p->out[r]).store(value, std::memory_order_relaxed);
+    }
+    return 0;
+  });
+}
+
+int TJoinTable::MppMoveSlaveFlt2Master(int slave_filter_id) {
+  TFilter* source = nullptr;
+  if (FSlaveTable != nullptr) {
+    // Looked up quietly: this form returns its refusals without a ring entry.
+    const int pos = FSlaveTable->FilterID2Pos(slave_filter_id);
+    if (pos >= 0) source = FSlaveTable->FFilters[pos];
+  }
+  if (source == nullptr || FMasterTable == nullptr) return Q7_ERROR_NO_SUCH_FILTER;
+  char seed[kNameSize];
+  char name[kNameSize];
+  qz7_strlcpy(seed, source->FFilterName, kNameSize);
+  if (FMasterTable->GenFilterName(seed, name) < 0) return Q7_ERROR_ILLEGAL_FILTER_NAME;
+  // The value numbers are read as they stand: pending ones must be folded in first.
+  source->MergeTVL(true);
+
+  const JoinSetEntry& e = FEntries[0];
+  TIntArray* master_vno = FMasterKeyFilter != nullptr ? FMasterKeyFilter->PV : nullptr;
+  const int records = FMasterTable->TotalRecs();
+  auto vno = std::make_unique<TIntArray>(records + 1, 1);
+  std::unique_ptr<TBaseArray> list(source->VL->CopyArray());
+
+  const int n_master = master_vno != nullptr ? Count(e.rows[0]) : 0;
+  const int workers = KernelThreads(n_master);
+  for (int t = 0; t < workers; ++t) {
+    ItemTransferParam* p = PoolParam<ItemTransferParam>(t);
+    ChunkOf(t, workers, n_master, &p->start, &p->end);
+    p->masterRows = Data(e.rows[0]);
+    p->masterVno = Data(master_vno);
+    p->masterVnoCount = Count(master_vno);
+    p->groupStart = Data(e.projection[1]);
+    p->nGroups = e.projection[1] != nullptr ? e.projection[1]->FArraySize - 1 : 0;
+    p->partners = Data(e.rows[1]);
+    p->nPartners = Count(e.rows[1]);
+    p->slaveVno = Data(source->PV);
+    p->slaveVnoCount = Count(source->PV);
+    p->nValues = static_cast<int>(list->FArraySize);
+    p->records = records;
+    p->out = vno->PIntAr();
+  }
+  if (n_master > 0) RunKernelTask(workers, kMppTaskItemTransfer);
+
+  const int id =
+      FMasterTable->AddFilter(TRealTable::kAppendPosition, name, vno.get(), list.get(), false, 0, -1);
+  if (id < 0) throw CQ7Exception(id);
+  vno.release();
+  list.release();
+  return id;
+}

@@ -1,0 +1,60 @@
+// The eight summary handles and their operations: open a cube summary (TSummary) in a handle,
+// execute it once, read cells and category names, close it.
+//
+// Every operation takes the handle number first, checks it (Q7_ERROR_INVALID_SUM_HANDLE for one
+// outside 0..7, recorded as "Invalid Parameter : SumHandle"), catches what the summary throws,
+// records a CQ7Exception under its log name ("Q7SummaryOpen", "Q7SummaryExec", "Q7SummaryRead",
+// "Q7CategoryRead", "Q7SummaryClose") and returns its code; any other exception returns
+// Q7_ERROR_UNKNOWN. Nothing throws out of them.
+//
+// Thread safety: none of their own; the exported callers hold the API lock for the whole call, which
+// also guards the handle table and DefaultDimName's buffer.
+#pragma once
+
+#include "q7api.h"
+
+class TSummary;
+
+inline constexpr int kSummaryHandles = Q7_SUMMARY_HANDLES;
+
+// The handle table: null means free. Owned: Close and PurgeSummaries delete the summaries.
+extern TSummary* Summaries[kSummaryHandles];
+
+// Engine start and re-initialisation: forgets every handle and the detail display without deleting
+// anything.
+void initializeSummaries();
+// Engine stop and re-initialisation (first): deletes the detail display and every open summary and
+// frees its handle.
+void PurgeSummaries();
+
+// The copy of a set's rows into a temporary table that a summary of a small set sums instead: the
+// listed filters (ended by 0) of set_id of table_id, under a name made unique from `name`; the new
+// table's ID or a negative code. The API layer installs the engine task's extraction at start-up;
+// until then (programs that link the summary folder directly) the table collection's own extraction
+// runs. Set before any summary is opened; read under the API lock.
+using SummaryExtractFn = int (*)(char* name, int table_id, int set_id, int* filter_ids);
+void SetSummaryExtract(SummaryExtractFn fn);
+// Runs the installed extraction (or the collection's); throws its negative result.
+int RunSummaryExtract(char* name, int table_id, int set_id, int* filter_ids);
+
+// The category-name callback of a dimension without a map: the text of value number `category` of
+// the dimension's value list, in a static buffer of 256 characters (overwritten by the next call).
+// Returns 0; Q7_ERROR_UNKNOWN ("Out of Range") for a category outside the dimension;
+// Q7_ERROR_INVALID_PARAMETER for a value list of another type or a handle that holds no summary.
+int DefaultDimName(int handle, int table, int dim, int column, int count, int category, char** name);
+
+int innerQ7GetN_Summary();
+// dims: dim_count host records (maps and names are copied).
+int innerQ7SummaryOpen(int handle, int table, int set, int dim_count, _TDimensionDef* dims, int measure);
+// 1 and the outputs for an open handle, 0 for a free one (outputs untouched),
+// Q7_ERROR_INVALID_SUM_HANDLE (unrecorded). dims receives kMaxDims records.
+int innerQ7SummaryStatus(int handle, int* table, int* set, int* dim_count, _TDimensionDef* dims, int* measure,
+                         int* computed);
+int innerQ7SummaryExec(int handle, int bits, int* computed);
+// categories: kMaxDims entries (only the dimension count are read).
+int innerQ7SummaryRead(int handle, int bit, const int* categories, int* result_type, int* value_type,
+                       int* count, void** value);
+int innerQ7SummaryRead2(int handle, int bit, const int* categories, int* result_type, int* value_type,
+                        int* count, void** value, NumericInfo** info);
+int innerQ7CategoryRead(int handle, int dim, int category, char** name, int* callback_result);
+int innerQ7SummaryClose(int handle);
