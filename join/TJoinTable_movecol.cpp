@@ -9,6 +9,7 @@
 #include "database/TSetArray.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/mpp_tasks.h"
+#include "join/ItemTransfer.h"
 #include "join/JoinInOut.h"
 #include "kernels/KernelPool.h"
 #include "values/TBaseArray.h"
@@ -21,36 +22,12 @@ struct ItemTransferParam {
   int start;
   int end;
   const int* masterRows;  // set 1's master rows
-  const int* masterVno;   // the master key's value numbers, by record
-  int masterVnoCount;
-  const int* groupStart;  // set 1's slave projection: n_groups + 1 entries
-  int nGroups;
-  const int* partners;  // set 1's slave rows
-  int nPartners;
-  const int* slaveVno;  // the moved column's value numbers, by slave record
-  int slaveVnoCount;
-  int nValues;  // entries of the moved column's value list
-  int records;  // master records
-  int* out;     // records + 1 value numbers
+  ItemTransfer rule;
+  int* out;  // records + 1 value numbers
 };
 
 inline int Get(const int* a, int64_t count, int64_t i, int fallback) {
   return (a == nullptr || i < 0 || i >= count) ? fallback : a[i];
-}
-
-// The value number master record r takes: its first slave partner's, or none (-1) when it has no
-// partner.
-int TransferredValue(const ItemTransferParam& p, int r) {
-  if (r < 1 || r > p.records) return -1;
-  const int v = Get(p.masterVno, p.masterVnoCount, r, -1);
-  if (v < 0 || v >= p.nGroups) return -1;
-  const int start = Get(p.groupStart, int64_t{p.nGroups} + 1, v, 0);
-  // A key value without slave partner (an outer join's) leaves the record NULL.
-  if (start >= Get(p.groupStart, int64_t{p.nGroups} + 1, int64_t{v} + 1, 0)) return -1;
-  const int slave_record = Get(p.partners, p.nPartners, start, 0);
-  if (slave_record < 1) return -1;
-  const int value = Get(p.slaveVno, p.slaveVnoCount, slave_record, 0);
-  return value >= 0 && value < p.nValues ? value : 0;
 }
 
 inline void ChunkOf(int t, int workers, int n, int* start, int* end) {
@@ -64,12 +41,41 @@ int Count(const TIntArray* a) { return a != nullptr ? a->FArraySize : 0; }
 
 }  // namespace
 
+ItemTransfer MakeItemTransfer(const JoinSetEntry& e, TIntArray* master_vno, TIntArray* slave_vno,
+                              int n_values, int records) {
+  ItemTransfer rule{};
+  rule.masterVno = Data(master_vno);
+  rule.masterVnoCount = Count(master_vno);
+  rule.groupStart = Data(e.projection[1]);
+  rule.nGroups = e.projection[1] != nullptr ? e.projection[1]->FArraySize - 1 : 0;
+  rule.partners = Data(e.rows[1]);
+  rule.nPartners = Count(e.rows[1]);
+  rule.slaveVno = Data(slave_vno);
+  rule.slaveVnoCount = Count(slave_vno);
+  rule.nValues = n_values;
+  rule.records = records;
+  return rule;
+}
+
+int TransferredValue(const ItemTransfer& p, int r) {
+  if (r < 1 || r > p.records) return -1;
+  const int v = Get(p.masterVno, p.masterVnoCount, r, -1);
+  if (v < 0 || v >= p.nGroups) return -1;
+  const int start = Get(p.groupStart, int64_t{p.nGroups} + 1, v, 0);
+  // A key value without slave partner (an outer join's) leaves the record NULL.
+  if (start >= Get(p.groupStart, int64_t{p.nGroups} + 1, int64_t{v} + 1, 0)) return -1;
+  const int slave_record = Get(p.partners, p.nPartners, start, 0);
+  if (slave_record < 1) return -1;
+  const int value = Get(p.slaveVno, p.slaveVnoCount, slave_record, 0);
+  return value >= 0 && value < p.nValues ? value : 0;
+}
+
 int mpp_item_transfer(void* param) {
   return TaskFrame([&] {
     const auto* p = static_cast<const ItemTransferParam*>(param);
     for (int i = p->start; i < p->end; ++i) {
       const int r = p->masterRows[i];
-      const int value = TransferredValue(*p, r);
+      const int value = TransferredValue(p->rule, r);
       // A master set built from a host's rows may name a record twice, in two workers' chunks:
       // both write the same value number.
       if (value >= 0) std::atomic_ref<int>(p->out[r]).store(value, std::memory_order_relaxed);
@@ -101,20 +107,13 @@ int TJoinTable::MppMoveSlaveFlt2Master(int slave_filter_id) {
 
   const int n_master = master_vno != nullptr ? Count(e.rows[0]) : 0;
   const int workers = KernelThreads(n_master);
+  const ItemTransfer rule =
+      MakeItemTransfer(e, master_vno, source->PV, static_cast<int>(list->FArraySize), records);
   for (int t = 0; t < workers; ++t) {
     ItemTransferParam* p = PoolParam<ItemTransferParam>(t);
     ChunkOf(t, workers, n_master, &p->start, &p->end);
     p->masterRows = Data(e.rows[0]);
-    p->masterVno = Data(master_vno);
-    p->masterVnoCount = Count(master_vno);
-    p->groupStart = Data(e.projection[1]);
-    p->nGroups = e.projection[1] != nullptr ? e.projection[1]->FArraySize - 1 : 0;
-    p->partners = Data(e.rows[1]);
-    p->nPartners = Count(e.rows[1]);
-    p->slaveVno = Data(source->PV);
-    p->slaveVnoCount = Count(source->PV);
-    p->nValues = static_cast<int>(list->FArraySize);
-    p->records = records;
+    p->rule = rule;
     p->out = vno->PIntAr();
   }
   if (n_master > 0) RunKernelTask(workers, kMppTaskItemTransfer);

@@ -13,6 +13,7 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
 #include "foundation/zpk_memory.h"
+#include "join/ItemTransfer.h"
 #include "values/TBaseArray.h"
 #include "values/TIntArray.h"
 
@@ -262,24 +263,16 @@ int TJoinTable::MoveSlaveFlt2Master(int slave_filter_id) {
 
   const JoinSetEntry& e = FEntries[0];
   TIntArray* master_vno = FMasterKeyFilter != nullptr ? FMasterKeyFilter->PV : nullptr;
-  const int n_groups = e.projection[1] != nullptr ? e.projection[1]->FArraySize - 1 : 0;
   const int records = FMasterTable->TotalRecs();
   auto vno = std::make_unique<TIntArray>(records + 1, 1);
   std::unique_ptr<TBaseArray> list(source->VL->CopyArray());
-  const int n_values = static_cast<int>(list->FArraySize);
+  const ItemTransfer rule =
+      MakeItemTransfer(e, master_vno, source->PV, static_cast<int>(list->FArraySize), records);
   const int n_master = e.rows[0] != nullptr ? e.rows[0]->FArraySize : 0;
   for (int i = 0; master_vno != nullptr && i < n_master; ++i) {
     const int r = At(e.rows[0], i);
-    if (r < 1 || r > records) continue;
-    const int v = At(master_vno, r, -1);
-    if (v < 0 || v >= n_groups) continue;
-    const int start = At(e.projection[1], v);
-    // A key value without slave partner (an outer join's) leaves the record NULL.
-    if (start >= At(e.projection[1], int64_t{v} + 1)) continue;
-    const int slave_record = At(e.rows[1], start);
-    if (slave_record < 1) continue;
-    const int value = At(source->PV, slave_record);
-    vno->PIntAr()[r] = value >= 0 && value < n_values ? value : 0;
+    const int value = TransferredValue(rule, r);
+    if (value >= 0) vno->PIntAr()[r] = value;
   }
   const int id =
       FMasterTable->AddFilter(TRealTable::kAppendPosition, name, vno.get(), list.get(), false, 0, -1);

@@ -207,16 +207,9 @@ int64_t TTableCollection::put1Data(int node, int depth) {
 
 int64_t TTableCollection::BuildTree(int node, int level) {
   JoinChainWork& w = Work(this);
-  if (level >= w.level_count) return 0;
-  const JoinChainWork::Level& lv = w.levels[static_cast<size_t>(level)];
-  int begin = 0;
-  int end = 0;
-  ChildRange(lv, node, &begin, &end);
-  int64_t written = 0;
-  for (int i = begin; i < end; ++i) {
-    put1Data(lv.partners[i], level + 1);
-    written += 1 + BuildTree(lv.partners[i], level + 1);
-  }
+  // The serial walk writes the same rows in the same order from the output counter on.
+  const int64_t written = BuildTree2(node, level, w.out_counter);
+  w.out_counter += written;
   return written;
 }
 

@@ -160,6 +160,19 @@ void CheckArguments(int K, int W, const int* keys, const int* payload) {
 
 int* EmptySizes() { return static_cast<int*>(zpk_malloc(0)); }
 
+// The start of both sorts: clears *groupSizes and says whether there is nothing to sort (N <= 0;
+// N == 0 hands back an empty size block); otherwise checks the arguments.
+bool NothingToSort(int N, int K, int W, const int* keys, const int* payload, int** groupSizes) {
+  if (groupSizes) *groupSizes = nullptr;
+  if (N < 0) return true;
+  if (N == 0) {
+    if (groupSizes) *groupSizes = EmptySizes();
+    return true;
+  }
+  CheckArguments(K, W, keys, payload);
+  return false;
+}
+
 // The common first pass: per-worker counts by bucket, then (on this thread) the counters become
 // the workers' output offsets, bucket-major and worker-minor, so equal keys keep input order.
 // Also counts the non-empty buckets (recording their sizes into `sizes` when given) and shares the
@@ -227,13 +240,7 @@ void CopyBack(int N, int W, int* keys, int* payload, int* sorted_keys, int* sort
 }  // namespace
 
 int SortForCellAddrSingle(int N, int K, int W, int* keys, int* payload, int** groupSizes) {
-  if (groupSizes) *groupSizes = nullptr;
-  if (N < 0) return 0;
-  if (N == 0) {
-    if (groupSizes) *groupSizes = EmptySizes();
-    return 0;
-  }
-  CheckArguments(K, W, keys, payload);
+  if (NothingToSort(N, K, W, keys, payload, groupSizes)) return 0;
   const int workers = KernelThreads(N);
   ZpkBlock<int> sorted_keys(static_cast<size_t>(N));
   ZpkBlock<int> sorted_payload(static_cast<size_t>(N) * static_cast<size_t>(W));
@@ -254,13 +261,7 @@ int SortForCellAddrSingle(int N, int K, int W, int* keys, int* payload, int** gr
 
 int SortForCellAddr(int N, int K, int W, int* keys, int* payload, int** groupSizes) {
   if (K <= kOnePassMaxKeys) return SortForCellAddrSingle(N, K, W, keys, payload, groupSizes);
-  if (groupSizes) *groupSizes = nullptr;
-  if (N < 0) return 0;
-  if (N == 0) {
-    if (groupSizes) *groupSizes = EmptySizes();
-    return 0;
-  }
-  CheckArguments(K, W, keys, payload);
+  if (NothingToSort(N, K, W, keys, payload, groupSizes)) return 0;
   _RADIX_INFO_ plan;
   build_radix_info(K, K, &plan);
   const int buckets = plan.maxTop + 1;

@@ -14,6 +14,7 @@
 #include "foundation/CSmpEngine.h"
 #include "foundation/ErrorRing.h"
 #include "foundation/zpk_memory.h"
+#include "summary/SummaryCatch.h"
 #include "values/ArrayFunctions.h"
 #include "values/CCompiler.h"
 #include "values/TBaseArray.h"
@@ -248,13 +249,7 @@ int ReadValue(const char* log_name, bool with_info, int handle, int order, int r
 
 template <class Op>
 int Guarded(Op&& op) noexcept {
-  try {
-    return op();
-  } catch (const CQ7Exception& e) {
-    return e.ErrorCode();
-  } catch (...) {
-    return Q7_ERROR_UNKNOWN;
-  }
+  return SummaryCaught(nullptr, 0, nullptr, op);
 }
 
 }  // namespace

@@ -66,26 +66,13 @@ int SumMeasureAs(CubeSumParam* p) {
   const int w = c.nMeasures;
   const int* column = c.matrix + c.measure;
   for (int i = p->start; i < p->end; ++i) {
-    const int v = column[static_cast<int64_t>(i) * w];
-    const int cell = c.addr[i];
-    if (max && v > max[cell]) max[cell] = v;
-    // NULL is never the least value of a cell, so every method reports the same MIN.
-    if (v == 0) continue;
-    if (min && v < min[cell]) min[cell] = v;
-    if (sums) AddToCubeSum<V>(sums, cell, c.measureValues, v);
+    AddToCubeCell<V>(max, min, sums, c.measureValues, c.addr[i], column[static_cast<int64_t>(i) * w]);
   }
   return 0;
 }
 
 int SumMeasure(CubeSumParam* p) {
-  switch (p->pass->measureType) {
-    case Q7_TYPE_INTEGER:
-      return SumMeasureAs<int>(p);
-    case Q7_TYPE_DECIMAL:
-      return SumMeasureAs<Numeric>(p);
-    default:
-      return SumMeasureAs<double>(p);
-  }
+  return ByMeasureType(p->pass->measureType, [p](auto v) { return SumMeasureAs<decltype(v)>(p); });
 }
 
 // ---- The half sort ----
@@ -266,31 +253,23 @@ void TSummary::MppMsrCubeSum(int n, int measure, int workers, int max, int min, 
   pass.matrix = matrix_.get();
   pass.nMeasures = static_cast<int>(measures_.size());
   pass.measure = measure;
-  for (int t = 0; t < workers; ++t) {
-    CubeSumParam* p = PoolParam<CubeSumParam>(t);
-    p->pass = &pass;
-    p->worker = t;
-    CubeRange(n, workers, t, &p->start, &p->end);
-  }
-  RunKernelTask(workers, kMppTaskFastCubesumMeasureStep1);
+  RunCubeWorkers(&pass, n, workers, kMppTaskFastCubesumMeasureStep1);
   pass.arrays = workers;
   FoldCubeArrays(&pass, workers);
-  int* c = nullptr;
-  int* mx = nullptr;
-  int* mn = nullptr;
-  void* s = nullptr;
-  pass.TakeResults(&c, &mx, &mn, &s);
-  max_.Reset(mx);
-  min_.Reset(mn);
-  if (pass.decimalSum) {
-    dsum_.Reset(static_cast<Numeric*>(s));
-  } else {
-    sum_.Reset(static_cast<double*>(s));
-  }
+  KeepPassResults(&pass);
 }
 
 int TSummary::MppExecCubeSum(const int* masks) {
-  try {
+  // The work arrays go whatever way the sums end.
+  struct FreeWork {
+    ZpkBlock<int>& addr;
+    ZpkBlock<int>& matrix;
+    ~FreeWork() {
+      addr.Reset();
+      matrix.Reset();
+    }
+  } free_work{addr_, matrix_};
+  return SettledOutput([&] {
     const int n = set_->FArraySize;
     const int workers = std::max(1, KernelThreads(n));
     const int n_measures = static_cast<int>(measures_.size());
@@ -311,13 +290,7 @@ int TSummary::MppExecCubeSum(const int* masks) {
       pass.matrix = matrix_.get();
       pass.measureVnos = measure_vnos.data();
       pass.nMeasures = n_measures;
-      for (int t = 0; t < workers; ++t) {
-        CubeSumParam* p = PoolParam<CubeSumParam>(t);
-        p->pass = &pass;
-        p->worker = t;
-        CubeRange(n, workers, t, &p->start, &p->end);
-      }
-      RunKernelTask(workers, kMppTaskCubesumCelladdrCalc);
+      RunCubeWorkers(&pass, n, workers, kMppTaskCubesumCelladdrCalc);
     }
     int* addr = addr_.get();
     int* matrix = matrix_.get();
@@ -331,21 +304,10 @@ int TSummary::MppExecCubeSum(const int* masks) {
       pass.cells = cell_count_;
       pass.count = 1;
       pass.addr = addr_.get();
-      for (int t = 0; t < workers; ++t) {
-        CubeSumParam* p = PoolParam<CubeSumParam>(t);
-        p->pass = &pass;
-        p->worker = t;
-        CubeRange(n, workers, t, &p->start, &p->end);
-      }
-      RunKernelTask(workers, kMppTaskCubesumCountarr);
+      RunCubeWorkers(&pass, n, workers, kMppTaskCubesumCountarr);
       pass.arrays = workers;
       occurring_ = FoldCubeArrays(&pass, workers);
-      int* c = nullptr;
-      int* mx = nullptr;
-      int* mn = nullptr;
-      void* s = nullptr;
-      pass.TakeResults(&c, &mx, &mn, &s);
-      count_.Reset(c);
+      KeepPassResults(&pass);
     }
     const int id = Sum2Table(occurring_);
     if (id < 0) throw CQ7Exception(id);
@@ -360,40 +322,19 @@ int TSummary::MppExecCubeSum(const int* masks) {
       MppMsrCubeSum(n, i, workers, f.max, f.min, f.sum, f.average);
       const int code = AddMsrFlt(f.max, f.min, f.sum, f.average, f.count);
       if (code < 0) throw CQ7Exception(code);
-      max_.Reset();
-      min_.Reset();
-      sum_.Reset();
-      dsum_.Reset();
+      DropMeasureResults();
     }
     addr_.Reset();
     matrix_.Reset();
-    SettleOutputTable();
     return id;
-  } catch (...) {
-    addr_.Reset();
-    matrix_.Reset();
-    DeleteOutputTable();
-    throw;
-  }
+  });
 }
 
 int MppFastCubeSum(int table_id, int set_id, int n_dims, const int* dim_ids, int n_measures,
                    const int* measure_ids, const int* masks, const int* /*unused*/) {
-  try {
-    if (static_cast<unsigned>(n_dims) > static_cast<unsigned>(TSummary::kMaxDims))
-      return Q7_ERROR_OUT_OF_RANGE;
-    if ((n_dims > 0 && dim_ids == nullptr) || n_measures < 0 ||
-        (n_measures > 0 && (measure_ids == nullptr || masks == nullptr))) {
-      return Q7_ERROR_INVALID_PARAMETER;
-    }
-    _TDimensionDef defs[TSummary::kMaxDims] = {};
-    for (int d = 0; d < n_dims; ++d) defs[d].column_id = dim_ids[d];
+  return CubeSumEntry(n_dims, dim_ids, n_measures, measure_ids, masks, [&](_TDimensionDef* defs) {
     auto summary = std::make_unique<TSummary>();
     summary->Init(table_id, set_id, n_dims, defs, n_measures, measure_ids);
     return summary->MppExecCubeSum(masks);
-  } catch (const CQ7Exception& e) {
-    return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
-  } catch (...) {
-    return Q7_ERROR_UNKNOWN;
-  }
+  });
 }

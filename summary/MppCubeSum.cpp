@@ -51,26 +51,15 @@ int AccumulateAs(CubeSumParam* p) {
     const int row = c.rows[i];
     int cell = 0;
     for (int d = 0; d < c.dims; ++d) cell += c.maps[d][c.dimVno[d][row]] * c.strides[d];
-    if (count) ++count[cell];
+    if (count) ++count[cell];  // NULL measure values included
     if (measure == nullptr) continue;
-    const int v = measure[row];
-    if (max && v > max[cell]) max[cell] = v;
-    if (v == 0) continue;  // NULL: counted above, never the least value, adds nothing
-    if (min && v < min[cell]) min[cell] = v;
-    if (sums) AddToCubeSum<V>(sums, cell, c.measureValues, v);
+    AddToCubeCell<V>(max, min, sums, c.measureValues, cell, measure[row]);
   }
   return 0;
 }
 
 int Accumulate(CubeSumParam* p) {
-  switch (p->pass->measureType) {
-    case Q7_TYPE_INTEGER:
-      return AccumulateAs<int>(p);
-    case Q7_TYPE_DECIMAL:
-      return AccumulateAs<Numeric>(p);
-    default:
-      return AccumulateAs<double>(p);
-  }
+  return ByMeasureType(p->pass->measureType, [p](auto v) { return AccumulateAs<decltype(v)>(p); });
 }
 
 int Fold(CubeSumParam* p) {
@@ -160,6 +149,35 @@ void CubeRange(int n, int workers, int t, int* start, int* end) {
   const int chunk = n / workers;
   *start = t * chunk;
   *end = t == workers - 1 ? n : (t + 1) * chunk;
+}
+
+void RunCubeWorkers(CubePass* pass, int n, int workers, int task) {
+  for (int t = 0; t < workers; ++t) {
+    CubeSumParam* p = PoolParam<CubeSumParam>(t);
+    p->pass = pass;
+    p->worker = t;
+    CubeRange(n, workers, t, &p->start, &p->end);
+  }
+  RunKernelTask(workers, task);
+}
+
+int CubeSumEntry(int n_dims, const int* dim_ids, int n_measures, const int* measure_ids, const int* masks,
+                 const std::function<int(_TDimensionDef* dims)>& sum) {
+  try {
+    if (static_cast<unsigned>(n_dims) > static_cast<unsigned>(TSummary::kMaxDims))
+      return Q7_ERROR_OUT_OF_RANGE;
+    if ((n_dims > 0 && dim_ids == nullptr) || n_measures < 0 ||
+        (n_measures > 0 && (measure_ids == nullptr || masks == nullptr))) {
+      return Q7_ERROR_INVALID_PARAMETER;
+    }
+    _TDimensionDef defs[TSummary::kMaxDims] = {};
+    for (int d = 0; d < n_dims; ++d) defs[d].column_id = dim_ids[d];
+    return sum(defs);
+  } catch (const CQ7Exception& e) {
+    return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
+  } catch (...) {
+    return Q7_ERROR_UNKNOWN;
+  }
 }
 
 int FoldCubeArrays(CubePass* pass, int workers) {
@@ -264,33 +282,37 @@ void TSummary::MppSumMeasureReal(int count, int max, int min, int sum) {
     pass.measureValues = measure_filter_->VL->FData;
     pass.measureType = measure_type_;
   }
-  for (int t = 0; t < workers; ++t) {
-    CubeSumParam* p = PoolParam<CubeSumParam>(t);
-    p->pass = &pass;
-    p->worker = t;
-    CubeRange(n, workers, t, &p->start, &p->end);
-  }
-  RunKernelTask(workers, kMppTaskCubesumMeasureStep1);
+  RunCubeWorkers(&pass, n, workers, kMppTaskCubesumMeasureStep1);
   pass.arrays = workers;
   FoldCubeArrays(&pass, workers);
+  KeepPassResults(&pass);
+}
 
+void TSummary::KeepPassResults(CubePass* pass) {
   int* c = nullptr;
   int* mx = nullptr;
   int* mn = nullptr;
   void* s = nullptr;
-  pass.TakeResults(&c, &mx, &mn, &s);
+  pass->TakeResults(&c, &mx, &mn, &s);
   if (c != nullptr) count_.Reset(c);
   max_.Reset(mx);
   min_.Reset(mn);
-  if (pass.decimalSum) {
+  if (pass->decimalSum) {
     dsum_.Reset(static_cast<Numeric*>(s));
   } else {
     sum_.Reset(static_cast<double*>(s));
   }
 }
 
+void TSummary::DropMeasureResults() {
+  max_.Reset();
+  min_.Reset();
+  sum_.Reset();
+  dsum_.Reset();
+}
+
 int TSummary::MppSummaryExec(const int* masks) {
-  try {
+  return SettledOutput([&] {
     if (measures_.empty()) {
       measure_filter_ = nullptr;
       MppSumMeasureReal(1, 0, 0, 0);
@@ -299,7 +321,6 @@ int TSummary::MppSummaryExec(const int* masks) {
       if (id < 0) throw CQ7Exception(id);
       const int code = AppendSum2Table(id, rows, 1, 0, 0, 0, 0);
       if (code < 0) throw CQ7Exception(code);
-      SettleOutputTable();
       return id;
     }
     int rows = 0;
@@ -315,35 +336,16 @@ int TSummary::MppSummaryExec(const int* masks) {
       }
       const int code = AppendSum2Table(id, rows, f.count, f.max, f.min, f.sum, f.average);
       if (code < 0) throw CQ7Exception(code);
-      max_.Reset();
-      min_.Reset();
-      sum_.Reset();
-      dsum_.Reset();
+      DropMeasureResults();
     }
-    SettleOutputTable();
     return id;
-  } catch (...) {
-    DeleteOutputTable();
-    throw;
-  }
+  });
 }
 
 int MppCubeSum(int table_id, int set_id, int n_dims, const int* dim_ids, int n_measures,
                const int* measure_ids, const int* masks, const int* /*unused*/) {
-  try {
-    if (static_cast<unsigned>(n_dims) > static_cast<unsigned>(TSummary::kMaxDims))
-      return Q7_ERROR_OUT_OF_RANGE;
-    if ((n_dims > 0 && dim_ids == nullptr) || n_measures < 0 ||
-        (n_measures > 0 && (measure_ids == nullptr || masks == nullptr))) {
-      return Q7_ERROR_INVALID_PARAMETER;
-    }
-    _TDimensionDef defs[TSummary::kMaxDims] = {};
-    for (int d = 0; d < n_dims; ++d) defs[d].column_id = dim_ids[d];
+  return CubeSumEntry(n_dims, dim_ids, n_measures, measure_ids, masks, [&](_TDimensionDef* defs) {
     auto summary = std::make_unique<TSummary>(table_id, set_id, n_dims, defs, measure_ids, n_measures);
     return summary->MppSummaryExec(masks);
-  } catch (const CQ7Exception& e) {
-    return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
-  } catch (...) {
-    return Q7_ERROR_UNKNOWN;
-  }
+  });
 }

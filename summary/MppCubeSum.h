@@ -9,10 +9,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <type_traits>
 #include <vector>
 
 #include "foundation/CWorkThread.h"
+#include "q7api.h"
 #include "values/Numeric.h"
 
 // Sums the rows of set_id (negative: the current set) of real table table_id over the dimension
@@ -78,6 +80,31 @@ inline void AddToCubeSum(void* sums, int cell, const void* values, int v) {
   }
 }
 
+// Adds value number v of a row to a cell's MAX, MIN and SUM slots (null: the pass does not make
+// them). NULL (0) is never the least value of a cell, so every method reports the same MIN, and it
+// adds nothing to the SUM.
+template <class V>
+inline void AddToCubeCell(int* max, int* min, void* sums, const void* values, int cell, int v) {
+  if (max && v > max[cell]) max[cell] = v;
+  if (v == 0) return;
+  if (min && v < min[cell]) min[cell] = v;
+  if (sums) AddToCubeSum<V>(sums, cell, values, v);
+}
+
+// Calls fn with a value of the element type of a measure list of type `type` (INTEGER: int,
+// DECIMAL: Numeric, any other: double), so that a per-row loop instantiated on it has no type switch.
+template <class Fn>
+inline int ByMeasureType(int type, Fn&& fn) {
+  switch (type) {
+    case Q7_TYPE_INTEGER:
+      return fn(int{});
+    case Q7_TYPE_DECIMAL:
+      return fn(Numeric{});
+    default:
+      return fn(double{});
+  }
+}
+
 // Worker parameter block of the cube-sum tasks (47 to 53).
 struct CubeSumParam {
   MppParamHeader header;
@@ -91,9 +118,20 @@ struct CubeSumParam {
 
 // Splits n into `workers` ranges of n / workers, the last taking the rest.
 void CubeRange(int n, int workers, int t, int* start, int* end);
+// Hands workers 0 .. workers-1 the pass and their CubeRange shares of n positions, and runs `task`
+// on them (throws its first negative result).
+void RunCubeWorkers(CubePass* pass, int n, int workers, int task);
 // Runs the fold (task 48) of pass->arrays worker arrays over the cells on min(workers,
 // n_threads_for_elements(cells)) workers; returns the occurring cells (COUNT pass) or 0.
 int FoldCubeArrays(CubePass* pass, int workers);
+
+// The driver frame of MppCubeSum and MppFastCubeSum: refuses n_dims outside 0 .. 32
+// (Q7_ERROR_OUT_OF_RANGE) and a needed null array or a negative measure count
+// (Q7_ERROR_INVALID_PARAMETER), lays dim_ids out as dimension records and returns what sum(records)
+// returns; a thrown CQ7Exception comes back as its code (a code that is not negative as
+// Q7_ERROR_UNKNOWN), anything else as Q7_ERROR_UNKNOWN.
+int CubeSumEntry(int n_dims, const int* dim_ids, int n_measures, const int* measure_ids, const int* masks,
+                 const std::function<int(_TDimensionDef* dims)>& sum);
 
 // Task functions (rows 47 and 48 of mpp_func_map).
 int mpp_cubesum_measure_step1(void* param);

@@ -11,6 +11,7 @@
 #include "foundation/ErrorRing.h"
 #include "foundation/TextHelpers.h"
 #include "summary/DetailDisplay.h"
+#include "summary/SummaryCatch.h"
 #include "summary/TSummary.h"
 #include "values/DateTime.h"
 #include "values/NumericText.h"
@@ -25,6 +26,8 @@ namespace {
 constexpr char kSumHandleText[] = "Invalid Parameter : SumHandle";
 constexpr char kFailedToOpen[] = "Failed to open";
 constexpr int kNameBufferSize = 256;
+// The longest text a value list holds, without its zero byte.
+constexpr size_t kLongestText = 4095;
 
 SummaryExtractFn g_extract = nullptr;
 
@@ -48,14 +51,7 @@ int RefuseFree(const char* log_name) {
 // message when text is null) and its code returned; anything else is Q7_ERROR_UNKNOWN.
 template <class Op>
 int Guarded(const char* log_name, const char* text, Op&& op) noexcept {
-  try {
-    return op();
-  } catch (const CQ7Exception& e) {
-    PutErrorLog(log_name, e.ErrorCode(), text != nullptr ? text : e.Message());
-    return e.ErrorCode();
-  } catch (...) {
-    return Q7_ERROR_UNKNOWN;
-  }
+  return SummaryCaught(log_name, 0, text, op);
 }
 
 }  // namespace
@@ -147,6 +143,35 @@ int DefaultDimName(int handle, int /*table*/, int dim, int /*column*/, int count
   }
 }
 
+void CopySummaryValue(int value_type, const void* from, const NumericInfo* info, void* to) {
+  switch (value_type) {
+    case Q7_TYPE_INTEGER:
+      std::memcpy(to, from, sizeof(int32_t));
+      break;
+    case Q7_TYPE_DOUBLE:
+    case Q7_TYPE_DATE:
+    case Q7_TYPE_TIME:
+    case Q7_TYPE_DATETIME:
+      std::memcpy(to, from, sizeof(double));
+      break;
+    case Q7_TYPE_STRING: {
+      const size_t length = strnlen(static_cast<const char*>(from), kLongestText);
+      std::memcpy(to, from, length);
+      static_cast<char*>(to)[length] = '\0';
+      break;
+    }
+    case Q7_TYPE_DECIMAL: {
+      std::memcpy(to, from, sizeof(Numeric));
+      const NumericInfo none{};
+      std::memcpy(static_cast<char*>(to) + sizeof(Numeric), info != nullptr ? info : &none,
+                  sizeof(NumericInfo));
+      break;
+    }
+    default:
+      break;
+  }
+}
+
 int innerQ7GetN_Summary() { return kSummaryHandles; }
 
 int innerQ7SummaryOpen(int handle, int table, int set, int dim_count, _TDimensionDef* dims, int measure) {
@@ -188,28 +213,34 @@ int innerQ7SummaryExec(int handle, int bits, int* computed) {
   return Guarded(kLog, kFailedToOpen, [&] { return s->SummaryExec(bits, computed); });
 }
 
-int innerQ7SummaryRead(int handle, int bit, const int* categories, int* result_type, int* value_type,
-                       int* count, void** value) {
+namespace {
+
+// The checks and the catch of both cell reads: read(summary, a copy of the categories).
+template <class Read>
+int ReadCell(int handle, const int* categories, Read&& read) {
   constexpr char kLog[] = "Q7SummaryRead";
   if (const int code = CheckHandle(kLog, handle)) return code;
   TSummary* s = Summaries[handle];
   if (s == nullptr) return RefuseFree(kLog);
   int cells[TSummary::kMaxDims];
   std::memcpy(cells, categories, sizeof cells);
-  return Guarded(kLog, kFailedToOpen,
-                 [&] { return s->SummaryRead(bit, cells, result_type, value_type, count, value); });
+  return Guarded(kLog, kFailedToOpen, [&] { return read(s, cells); });
+}
+
+}  // namespace
+
+int innerQ7SummaryRead(int handle, int bit, const int* categories, int* result_type, int* value_type,
+                       int* count, void** value) {
+  return ReadCell(handle, categories, [&](TSummary* s, const int* cells) {
+    return s->SummaryRead(bit, cells, result_type, value_type, count, value);
+  });
 }
 
 int innerQ7SummaryRead2(int handle, int bit, const int* categories, int* result_type, int* value_type,
                         int* count, void** value, NumericInfo** info) {
-  constexpr char kLog[] = "Q7SummaryRead";
-  if (const int code = CheckHandle(kLog, handle)) return code;
-  TSummary* s = Summaries[handle];
-  if (s == nullptr) return RefuseFree(kLog);
-  int cells[TSummary::kMaxDims];
-  std::memcpy(cells, categories, sizeof cells);
-  return Guarded(kLog, kFailedToOpen,
-                 [&] { return s->SummaryRead2(bit, cells, result_type, value_type, count, value, info); });
+  return ReadCell(handle, categories, [&](TSummary* s, const int* cells) {
+    return s->SummaryRead2(bit, cells, result_type, value_type, count, value, info);
+  });
 }
 
 int innerQ7CategoryRead(int handle, int dim, int category, char** name, int* callback_result) {

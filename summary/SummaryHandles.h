@@ -43,6 +43,11 @@ int RunSummaryExtract(char* name, int table_id, int set_id, int* filter_ids);
 // Q7_ERROR_INVALID_PARAMETER for a value list of another type or a handle that holds no summary.
 int DefaultDimName(int handle, int table, int dim, int column, int count, int category, char** name);
 
+// Copies a value that a summary read pointed at into a host buffer by its value type: a text with its
+// zero byte, at most 4095 characters (the longest a value list holds); a decimal followed by its
+// info (null: a zeroed one). Other types copy nothing.
+void CopySummaryValue(int value_type, const void* from, const NumericInfo* info, void* to);
+
 int innerQ7GetN_Summary();
 // dims: dim_count host records (maps and names are copied).
 int innerQ7SummaryOpen(int handle, int table, int set, int dim_count, _TDimensionDef* dims, int measure);

@@ -12,6 +12,7 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/ErrorRing.h"
+#include "summary/SummaryCatch.h"
 #include "summary/SummaryHandles.h"
 #include "summary/TSummary.h"
 #include "values/Numeric.h"
@@ -51,14 +52,7 @@ int OutputSummary(const char* log_name, bool record, int handle, TSummary** out)
 
 template <class Op>
 int Guarded(const char* log_name, Op&& op) noexcept {
-  try {
-    return op();
-  } catch (const CQ7Exception& e) {
-    PutErrorLog(log_name, e.ErrorCode(), e.Message());
-    return e.ErrorCode();
-  } catch (...) {
-    return Q7_ERROR_UNKNOWN;
-  }
+  return SummaryCaught(log_name, 0, nullptr, op);
 }
 
 // The services' own catch: refusals are returned, anything thrown is Q7_ERROR_UNKNOWN, unrecorded.

@@ -30,6 +30,7 @@
 #include "summary/SummaryBits.h"
 #include "values/ZpkBlock.h"
 
+struct CubePass;
 class TBaseTable;
 class TFilter;
 class TSetArray;
@@ -222,6 +223,23 @@ class TSummary {
   int AppendMeasureColumns(int table_id, int rows, int count, int max, int min, int sum, int average);
   void DeleteOutputTable();
   void SettleOutputTable();
+  // Runs a driver's body (it returns the output table's ID) and settles the output table; a failure
+  // deletes the output table and is rethrown.
+  template <class Body>
+  int SettledOutput(Body&& body) {
+    try {
+      const int id = body();
+      SettleOutputTable();
+      return id;
+    } catch (...) {
+      DeleteOutputTable();
+      throw;
+    }
+  }
+  // Takes worker 0's arrays of a finished pass as the result arrays (COUNT only when the pass made it).
+  void KeepPassResults(CubePass* pass);
+  // Frees the current measure's MAX, MIN and SUM arrays.
+  void DropMeasureResults();
 
   std::vector<TFilter*> measures_;
   bool packed_ = false;  // cells are method-1 bit-packed addresses

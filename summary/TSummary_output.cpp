@@ -45,6 +45,26 @@ TTableCollection* Collection() {
   return db;
 }
 
+// Runs the building of an output; a failure runs `undo` first. A CQ7Exception comes back as its
+// code, recorded under log_name unless a builder returned and recorded it already; anything else
+// is rethrown.
+template <class Build, class Undo>
+int UndoneOnFailure(const char* log_name, Build&& build, Undo&& undo) {
+  try {
+    return build();
+  } catch (const ReturnedCode& e) {
+    undo();
+    return e.ErrorCode();
+  } catch (const CQ7Exception& e) {
+    PutErrorLog(log_name, e.ErrorCode(), e.Message());
+    undo();
+    return e.ErrorCode();
+  } catch (...) {
+    undo();
+    throw;
+  }
+}
+
 int DecimalDigits(int n) {
   int digits = 1;
   while (n >= 10) {
@@ -96,41 +116,34 @@ int TSummary::SummaryIntoRealTable(int bits, int skip_empty) {
     if (db != nullptr) db->DelTable(new_id);
     new_id = 0;
   };
-  try {
-    TTableCollection* db = Collection();
-    bool skip = skip_empty != 0;
-    const int rows = OutputRowCount(&skip);
-    std::string seed = "XTBL_";
-    seed += table_->FTableName;
-    char name[TBaseTable::kNameSize];
-    const int named = db->GenTableName(seed.c_str(), name);
-    if (named < 0) return named;
-    const int id = db->AddRealTable(name, rows);
-    if (id < 0) return id;
-    new_id = id;
-    TBaseTable* made = db->GetTable(id);
-    if (made == nullptr || made->GetType() != TBaseTable::kTypeReal) {
-      throw CQ7Exception(Q7_ERROR_INNER_ENGINE, "Error (Inner Engine)");
-    }
-    auto* out = static_cast<TRealTable*>(made);
-    for (int d = 0; d < dim_count_; ++d) AddDimensionColumn(out, d, rows, skip);
-    const int appended = AppendSummaryToRealTable(id, bits, skip ? 1 : 0);
-    if (appended < 0) {
-      drop_new_table();
-      return appended;
-    }
-    return id;
-  } catch (const ReturnedCode& e) {
-    drop_new_table();
-    return e.ErrorCode();
-  } catch (const CQ7Exception& e) {
-    PutErrorLog(kIntoLog, e.ErrorCode(), e.Message());
-    drop_new_table();
-    return e.ErrorCode();
-  } catch (...) {
-    drop_new_table();
-    throw;
-  }
+  return UndoneOnFailure(
+      kIntoLog,
+      [&] {
+        TTableCollection* db = Collection();
+        bool skip = skip_empty != 0;
+        const int rows = OutputRowCount(&skip);
+        std::string seed = "XTBL_";
+        seed += table_->FTableName;
+        char name[TBaseTable::kNameSize];
+        const int named = db->GenTableName(seed.c_str(), name);
+        if (named < 0) return named;
+        const int id = db->AddRealTable(name, rows);
+        if (id < 0) return id;
+        new_id = id;
+        TBaseTable* made = db->GetTable(id);
+        if (made == nullptr || made->GetType() != TBaseTable::kTypeReal) {
+          throw CQ7Exception(Q7_ERROR_INNER_ENGINE, "Error (Inner Engine)");
+        }
+        auto* out = static_cast<TRealTable*>(made);
+        for (int d = 0; d < dim_count_; ++d) AddDimensionColumn(out, d, rows, skip);
+        const int appended = AppendSummaryToRealTable(id, bits, skip ? 1 : 0);
+        if (appended < 0) {
+          drop_new_table();
+          return appended;
+        }
+        return id;
+      },
+      drop_new_table);
 }
 
 void TSummary::AddDimensionColumn(TRealTable* out, int d, int rows, bool skip) {
@@ -212,22 +225,15 @@ int TSummary::AppendSummaryToRealTable(int table_id, int bits, int skip_empty) {
     for (auto it = added.rbegin(); it != added.rend(); ++it) out->DropFilter(*it);
     added.clear();
   };
-  try {
-    out->CheckMergeFilterTVL(true);
-    bool skip = skip_empty != 0;
-    AppendCubeMeasures(out, bits, skip, &added);
-    return 0;
-  } catch (const ReturnedCode& e) {
-    drop_added();
-    return e.ErrorCode();
-  } catch (const CQ7Exception& e) {
-    PutErrorLog(kAppendLog, e.ErrorCode(), e.Message());
-    drop_added();
-    return e.ErrorCode();
-  } catch (...) {
-    drop_added();
-    throw;
-  }
+  return UndoneOnFailure(
+      kAppendLog,
+      [&] {
+        out->CheckMergeFilterTVL(true);
+        bool skip = skip_empty != 0;
+        AppendCubeMeasures(out, bits, skip, &added);
+        return 0;
+      },
+      drop_added);
 }
 
 void TSummary::AppendCubeMeasures(TRealTable* out, int bits, bool skip, std::vector<int>* added) {

@@ -1,6 +1,5 @@
 // Exported cube-summary calls: the handles, their execution, cell and category-name reads. The
 // operations record their own failures, so the RQ7 forms run in the light frame.
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 
@@ -15,33 +14,6 @@ namespace {
 // read.
 constexpr int kHostDimStride = 518;
 constexpr int kHostNameSize = 128;
-
-// Copies a read value into the host's buffer by its value type; a decimal is followed by its info.
-void CopyValue(int value_type, const void* from, const NumericInfo* info, void* to) {
-  switch (value_type) {
-    case Q7_TYPE_INTEGER:
-      std::memcpy(to, from, sizeof(int32_t));
-      break;
-    case Q7_TYPE_DOUBLE:
-    case Q7_TYPE_DATE:
-    case Q7_TYPE_TIME:
-    case Q7_TYPE_DATETIME:
-      std::memcpy(to, from, sizeof(double));
-      break;
-    case Q7_TYPE_STRING:
-      std::memcpy(to, from, std::strlen(static_cast<const char*>(from)) + 1);
-      break;
-    case Q7_TYPE_DECIMAL: {
-      std::memcpy(to, from, sizeof(Numeric));
-      NumericInfo none{};
-      std::memcpy(static_cast<char*>(to) + sizeof(Numeric), info != nullptr ? info : &none,
-                  sizeof(NumericInfo));
-      break;
-    }
-    default:
-      break;
-  }
-}
 
 }  // namespace
 
@@ -89,11 +61,13 @@ Q7_EXPORT int Q7SummaryExec(int handle, int measures, int* computed) {
 Q7_EXPORT int RQ7SummaryRead(int handle, int bit, const int* categories, int* result_type, int* count,
                              int* value_type, void* value) {
   return LightFrame([&] {
+    // The host's buffer is written only after the read, so a missing one is refused first.
+    if (value == nullptr) return static_cast<int>(Q7_ERROR_INVALID_PARAMETER);
     void* where = nullptr;
     NumericInfo* info = nullptr;
     const int result =
         innerQ7SummaryRead2(handle, bit, categories, result_type, value_type, count, &where, &info);
-    if (where != nullptr) CopyValue(*value_type, where, info, value);
+    if (where != nullptr) CopySummaryValue(*value_type, where, info, value);
     return result;
   });
 }
@@ -105,6 +79,7 @@ Q7_EXPORT int Q7SummaryRead(int handle, int bit, const int* categories, int* res
 
 Q7_EXPORT int RQ7CategoryRead(int handle, int dim, int category, char* name) {
   return LightFrame([&] {
+    if (name == nullptr) return static_cast<int>(Q7_ERROR_INVALID_PARAMETER);
     name[0] = '\0';
     char* text = nullptr;
     int callback_result = 0;

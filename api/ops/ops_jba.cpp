@@ -33,6 +33,15 @@ TBaseTable* QuietTable(int table_id) {
   return loc < 0 ? nullptr : db->TableAt(loc);
 }
 
+// The table, or null after recording Q7_ERROR_NO_SUCH_TABLE under log_name.
+TBaseTable* LoggedTable(const char* log_name, int table_id) {
+  TBaseTable* table = QuietTable(table_id);
+  if (table == nullptr) {
+    PutErrorLog(log_name, Q7_ERROR_NO_SUCH_TABLE, NoSuchTableText(table_id, Blank::kTrailing));
+  }
+  return table;
+}
+
 // The set's size, or -1 for a missing set; records nothing.
 int QuietSetSize(TBaseTable* table, int set_id) {
   return HasSet(table, set_id) ? table->GetSetSize(set_id) : -1;
@@ -244,11 +253,8 @@ int innerQ7RowInfoCallBack(int handle, int table_id, int set_id, const int* colu
                            Q7RowCallBackFunc callback) {
   constexpr char kName[] = "Q7RowInfoCallBack";
   if (RefuseNullCallback(kName, reinterpret_cast<const void*>(callback))) return Q7_ERROR_INVALID_PARAMETER;
-  TBaseTable* table = QuietTable(table_id);
-  if (table == nullptr) {
-    PutErrorLog(kName, Q7_ERROR_NO_SUCH_TABLE, NoSuchTableText(table_id, Blank::kTrailing));
-    return Q7_ERROR_NO_SUCH_TABLE;
-  }
+  TBaseTable* table = LoggedTable(kName, table_id);
+  if (table == nullptr) return Q7_ERROR_NO_SUCH_TABLE;
   if (QuietSetSize(table, set_id) < 1) {
     PutErrorLog(kName, -1, NoSuchSetText(set_id, Blank::kTrailing));
     return -1;
@@ -284,11 +290,8 @@ int innerQ7SearchCallBack(int handle, int table_id, int set_id, const int* colum
     PutErrorLog(kName, 0, "Join Table not allowed!:");
     return -1;
   }
-  TBaseTable* table = QuietTable(table_id);
-  if (table == nullptr) {
-    PutErrorLog(kName, Q7_ERROR_NO_SUCH_TABLE, NoSuchTableText(table_id, Blank::kTrailing));
-    return Q7_ERROR_NO_SUCH_TABLE;
-  }
+  TBaseTable* table = LoggedTable(kName, table_id);
+  if (table == nullptr) return Q7_ERROR_NO_SUCH_TABLE;
   const int size = QuietSetSize(table, set_id);
   if (size < 1) {
     PutErrorLog(kName, 0, "GetSetSize failed!:");
@@ -333,11 +336,8 @@ int innerQ7UniqueRowCallBack(int handle, int table_id, int set_id, const int* co
     ids.push_back(column_ids[i]);
   }
   if (ids.empty()) return -1;
-  TBaseTable* table = QuietTable(table_id);
-  if (table == nullptr) {
-    PutErrorLog(kName, Q7_ERROR_NO_SUCH_TABLE, NoSuchTableText(table_id, Blank::kTrailing));
-    return Q7_ERROR_NO_SUCH_TABLE;
-  }
+  TBaseTable* table = LoggedTable(kName, table_id);
+  if (table == nullptr) return Q7_ERROR_NO_SUCH_TABLE;
   const int size = QuietSetSize(table, set_id);
   if (size < 1) return -1;
   // A handle that cannot be opened is refused before any temporary set is made.

@@ -6,6 +6,7 @@
 #include "api/task/CDBTask.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "summary/SummaryCatch.h"
 #include "summary/SummaryHandles.h"
 #include "summary/SummaryOutput.h"
 #include "summary/TSummary.h"
@@ -17,8 +18,6 @@ constexpr char kFailedToOpen[] = "Failed to open";
 // Host dimension records lie this many ints apart; only the first int, the filter ID, is read.
 constexpr int kHostDimStride = 518;
 constexpr int kNameSize = 128;
-// The longest text a value list holds, with its zero byte.
-constexpr size_t kTextSize = 4096;
 
 bool ValidHandle(int handle) { return handle >= 0 && handle < kSummaryHandles; }
 
@@ -35,58 +34,28 @@ TSummary* HandleSummary(const char* log_name, bool record, int handle, int* code
   return Summaries[handle];
 }
 
+// As HandleSummary (recorded), refusing also a summary not executed yet
+// (Q7_ERROR_INVALID_OUTPUT_PARAMETER, "Invalid Parameter : SumHandle").
+TSummary* ComputedSummary(const char* log_name, int handle, int* code) {
+  TSummary* s = HandleSummary(log_name, true, handle, code);
+  if (s != nullptr && s->ComputedBits() == 0) {
+    PutErrorLog(log_name, Q7_ERROR_INVALID_OUTPUT_PARAMETER, kSumHandleText);
+    *code = Q7_ERROR_INVALID_OUTPUT_PARAMETER;
+    return nullptr;
+  }
+  return s;
+}
+
 // Runs summary code: a CQ7Exception is entered under log_name with entry_code (0: its own code) and
 // `text` (null: its own message); its code is returned.
 template <class Op>
 int Entered(const char* log_name, int entry_code, const char* text, Op&& op) noexcept {
-  try {
-    return op();
-  } catch (const CQ7Exception& e) {
-    PutErrorLog(log_name, entry_code != 0 ? entry_code : e.ErrorCode(), text != nullptr ? text : e.Message());
-    return e.ErrorCode();
-  } catch (...) {
-    return Q7_ERROR_UNKNOWN;
-  }
+  return SummaryCaught(log_name, entry_code, text, op);
 }
 
 template <class Op>
 int Silent(Op&& op) noexcept {
-  try {
-    return op();
-  } catch (const CQ7Exception& e) {
-    return e.ErrorCode();
-  } catch (...) {
-    return Q7_ERROR_UNKNOWN;
-  }
-}
-
-void CopyValue(int value_type, const void* from, const NumericInfo* info, void* to) {
-  switch (value_type) {
-    case Q7_TYPE_INTEGER:
-      std::memcpy(to, from, sizeof(int32_t));
-      break;
-    case Q7_TYPE_DOUBLE:
-    case Q7_TYPE_DATE:
-    case Q7_TYPE_TIME:
-    case Q7_TYPE_DATETIME:
-      std::memcpy(to, from, sizeof(double));
-      break;
-    case Q7_TYPE_STRING: {
-      const size_t length = strnlen(static_cast<const char*>(from), kTextSize - 1);
-      std::memcpy(to, from, length);
-      static_cast<char*>(to)[length] = '\0';
-      break;
-    }
-    case Q7_TYPE_DECIMAL: {
-      std::memcpy(to, from, sizeof(Numeric));
-      const NumericInfo none{};
-      std::memcpy(static_cast<char*>(to) + sizeof(Numeric), info != nullptr ? info : &none,
-                  sizeof(NumericInfo));
-      break;
-    }
-    default:
-      break;
-  }
+  return SummaryCaught(nullptr, 0, nullptr, op);
 }
 
 }  // namespace
@@ -133,7 +102,7 @@ int CDBTask::SummaryRead(int handle, int bit, const int* cell, int* result_type,
     void* where = nullptr;
     NumericInfo* info = nullptr;
     const int result = s->SummaryRead2(bit, cells, result_type, value_type, count, &where, &info);
-    if (result >= 0 && where != nullptr) CopyValue(*value_type, where, info, value);
+    if (result >= 0 && where != nullptr) CopySummaryValue(*value_type, where, info, value);
     return result;
   });
 }
@@ -179,24 +148,16 @@ int CDBTask::SummaryStatus(int handle, int* table, int* set, int* count, _TDimen
 int CDBTask::SummaryIntoRealTable(int handle, int, int skip_empty) {
   constexpr char kLog[] = "RQ7SummaryIntoRealTable";
   int code = 0;
-  TSummary* s = HandleSummary(kLog, true, handle, &code);
+  TSummary* s = ComputedSummary(kLog, handle, &code);
   if (s == nullptr) return code;
-  if (s->ComputedBits() == 0) {
-    PutErrorLog(kLog, Q7_ERROR_INVALID_OUTPUT_PARAMETER, kSumHandleText);
-    return Q7_ERROR_INVALID_OUTPUT_PARAMETER;
-  }
   return Entered(kLog, Q7_ERROR_UNKNOWN, nullptr, [&] { return s->SummaryIntoRealTable(31, skip_empty); });
 }
 
 int CDBTask::AppendSummaryToRealTable(int handle, int table, int bits, int skip_empty) {
   constexpr char kLog[] = "RQ7AppendSummaryToRealTable";
   int code = 0;
-  TSummary* s = HandleSummary(kLog, true, handle, &code);
+  TSummary* s = ComputedSummary(kLog, handle, &code);
   if (s == nullptr) return code;
-  if (s->ComputedBits() == 0) {
-    PutErrorLog(kLog, Q7_ERROR_INVALID_OUTPUT_PARAMETER, kSumHandleText);
-    return Q7_ERROR_INVALID_OUTPUT_PARAMETER;
-  }
   return Entered(kLog, 0, nullptr, [&] { return s->AppendSummaryToRealTable(table, bits, skip_empty); });
 }
 

@@ -405,6 +405,14 @@ TEST_F(SummaryApi, HandleRefusalsAndRingEntries) {
        Q7_ERROR_NO_SUCH_FILTER,
        {{"GetFilter", Q7_ERROR_NO_SUCH_FILTER, "No Such Filter: 99"},
         failed("Q7SummaryOpen", Q7_ERROR_NO_SUCH_FILTER)}},
+      {"read into no buffer",
+       [&] { return RQ7SummaryRead(0, 1, cats, &a, &b, &c, nullptr); },
+       Q7_ERROR_INVALID_PARAMETER,
+       {}},
+      {"category into no buffer",
+       [&] { return RQ7CategoryRead(0, 0, 0, nullptr); },
+       Q7_ERROR_INVALID_PARAMETER,
+       {}},
       {"close free", [&] { return RQ7SummaryClose(6); }, 0, {}},
   };
   for (const RefusalCase& rc : cases) {

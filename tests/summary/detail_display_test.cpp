@@ -15,40 +15,20 @@
 #include "foundation/CSmpEngine.h"
 #include "summary/DetailDisplay.h"
 #include "summary/SummaryHandles.h"
+#include "tests/summary/summary_tables_support.h"
 #include "values/TIntArray.h"
 
 namespace {
 
 using Entry = std::pair<int, int>;  // value number, count
 
-class DetailDisplayTest : public ::testing::Test {
+class DetailDisplayTest : public SummaryTablesTest {
  protected:
-  void SetUp() override { db_ = CSmpEngine::Instance()->Database(); }
-  void TearDown() override {
-    PurgeSummaries();
-    for (int id : tables_) db_->DelTable(id);
-  }
-
-  TRealTable* AddTable(const char* name, int rows) {
-    std::vector<char> buf(name, name + strlen(name) + 1);
-    const int id = db_->AddRealTable(buf.data(), rows);
-    EXPECT_GT(id, 0);
-    tables_.push_back(id);
-    return static_cast<TRealTable*>(db_->GetTable(id));
-  }
-  static int AddIntFilter(TRealTable* t, const char* name, std::vector<int> values) {
-    std::vector<char> buf(name, name + strlen(name) + 1);
-    return t->AddFilter2(1024, buf.data(), Q7_TYPE_INTEGER, static_cast<int>(values.size()), 4, values.data(),
-                         t->FTableID, -1);
-  }
   static int AddSet(TRealTable* t, const std::vector<int>& rows) {
     auto set = std::make_unique<TSetArray>(static_cast<int>(rows.size()), 0);
     std::copy(rows.begin(), rows.end(), set->PIntAr());
     return t->AddSetWithoutCopy(set.release());
   }
-
-  TTableCollection* db_ = nullptr;
-  std::vector<int> tables_;
 };
 
 // The list the display must give, from the rows' value numbers: every value number, or (compact)

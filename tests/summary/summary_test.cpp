@@ -14,34 +14,12 @@
 #include "foundation/CSmpEngine.h"
 #include "summary/SummaryHandles.h"
 #include "summary/TSummary.h"
+#include "tests/summary/summary_tables_support.h"
 #include "values/TBaseArray.h"
 
 namespace {
 
-class SummaryHandlesTest : public ::testing::Test {
- protected:
-  void SetUp() override { db_ = CSmpEngine::Instance()->Database(); }
-  void TearDown() override {
-    PurgeSummaries();
-    for (int id : tables_) db_->DelTable(id);
-  }
-
-  TRealTable* AddTable(const char* name, int rows) {
-    std::vector<char> buf(name, name + strlen(name) + 1);
-    const int id = db_->AddRealTable(buf.data(), rows);
-    EXPECT_GT(id, 0);
-    tables_.push_back(id);
-    return static_cast<TRealTable*>(db_->GetTable(id));
-  }
-  static int AddIntFilter(TRealTable* t, const char* name, std::vector<int> values) {
-    std::vector<char> buf(name, name + strlen(name) + 1);
-    return t->AddFilter2(1024, buf.data(), Q7_TYPE_INTEGER, static_cast<int>(values.size()), 4, values.data(),
-                         t->FTableID, -1);
-  }
-
-  TTableCollection* db_ = nullptr;
-  std::vector<int> tables_;
-};
+using SummaryHandlesTest = SummaryTablesTest;
 
 TEST_F(SummaryHandlesTest, OpenDropsUnusedValuesOnlyOfItsOwnUnmappedColumns) {
   // Values 10, 20, 10, 30; record 2 rewritten to 10 leaves 20 unused in the list.
