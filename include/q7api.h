@@ -1824,6 +1824,27 @@ Q7_EXPORT int RQ7CalcTotal(int table, int set, int filter, int mode, double* tot
  * table has no summary column; Q7_ERROR_NO_SUCH_DIMENSION. */
 Q7_EXPORT int RQ7DimNo2FilterID(int table, int kind, int ordinal);
 
+/*
+ * Non-cube summary: a new real table "XTBL_<table name>" (made unique; a "_#" in the name is kept)
+ * with one row per combination of the n_dims dimension columns' values that occurs in `set` of
+ * `table` (a real or join table; a negative set: the current one), rows ascending by the first
+ * dimension, then the second ..., NULL first. Columns: the dimensions (name and type of the source
+ * column), then for each of the n_measures measure columns, in this order, what its mask asks for:
+ * "N<m>" (bit 1: the rows behind the output row, NULL values included; joined rows for a join),
+ * "MAX<m>" (2) and "MIN<m>" (4) of the measure's type (NULLs skipped, except that a STRING MIN takes
+ * the empty text; NULL for a row of NULLs), "SUM<m>" (8: NULLs skipped) and "AVG<m>" (16: SUM / N),
+ * DECIMAL with the measure's scale for a DECIMAL measure, DOUBLE otherwise. Without measures one
+ * INTEGER column "N". decimals (per measure, may be null) rounds each value of a DOUBLE, DATE, TIME
+ * or DATETIME measure half up to that many decimals (0..10) before it is summed; a negative value
+ * means none. Counts 0..32. Returns the new table's ID. Codes: Q7_ERROR_OUT_OF_RANGE (a count,
+ * decimals above 10), Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NO_SUCH_SET, Q7_ERROR_NO_SUCH_FILTER,
+ * Q7_ERROR_INVALID_PARAMETER (a mask empty or with a bit the type does not take: STRING takes 1, 2
+ * and 4; a null list with a positive count), Q7_ERROR_OUT_OF_MEMORY and the table builders' codes.
+ * A failure leaves no new table behind.
+ */
+Q7_EXPORT int RQ7NonCubeSum(int table, int set, int n_dims, const int* dims, int n_measures,
+                            const int* measures, const int* masks, const int* decimals);
+
 /* ---- Detail display ----
  * The distinct values of one column over one set, each with the number of set rows holding it, for
  * paged display. One display exists at a time: each open returns a new handle (from 1) and makes

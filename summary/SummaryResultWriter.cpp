@@ -97,8 +97,10 @@ int TSummary::MakeOutputTable(int rows) {
       for (int c = 0; c < cell_count_; ++c) {
         if (count_[c] == 0) continue;
         if (at == rows) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-        // Method 0 keeps the category (the value number under the identity map); method 1 the field.
-        vno[++at] = packed_ ? (c >> dim_shift_[d]) & dim_mask_[d] : (c / dim.stride) % dim.def.category_count;
+        // Method 0 keeps the category (the value number under the identity map); the packed methods
+        // the field, of the cell itself or of the group's address.
+        const int a = group_addr_ != nullptr ? group_addr_[c] : c;
+        vno[++at] = packed_ ? (a >> dim_shift_[d]) & dim_mask_[d] : (c / dim.stride) % dim.def.category_count;
       }
       if (at != rows) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
       std::unique_ptr<TBaseArray> list(dim.filter->VL->CopyArray());

@@ -5,7 +5,9 @@
 #include "foundation/mpp_func_map.h"
 #include "summary/CellAddrSort.h"
 #include "summary/FastCubeSum.h"
+#include "summary/FastNonCubeSum.h"
 #include "summary/MppCubeSum.h"
+#include "summary/TNonCubeSum.h"
 
 void RegisterSummaryTasks() {
   static std::once_flag once;
@@ -22,5 +24,14 @@ void RegisterSummaryTasks() {
     RegisterMppTask(kMppTaskFastCubesumMeasureStep1, mpp_fastcubesum_measure_step1);
     RegisterMppTask(kMppTaskMultiHalfsortCountup, mpp_multi_halfsort_countup);
     RegisterMppTask(kMppTaskMultiHalfsortTransfer, mpp_multi_halfsort_transfer);
+    RegisterMppTask(kMppTaskFastNonCubesumCelladdrCalc, mpp_fastnoncubesum_celladdr_calc);
+    RegisterMppTask(kMppTaskFastNonCubesumRenumber, mpp_fastnoncubesum_renumber);
+    RegisterMppTask(kMppTaskFastNonCubesumMeasure, mpp_fastnoncubesum_measure);
+    RegisterMppTask(kMppTaskNoncubeMeasureFinit, TNonCubeSum::mpp_noncube_measure_finit);
+    RegisterMppTask(kMppTaskNoncubeMeasure, TNonCubeSum::mpp_noncube_measure);
+    RegisterMppTask(kMppTaskJoinSummaryMeasure, TNonCubeSum::mpp_join_summary_measure);
+    RegisterMppTask(kMppTaskJoinSummaryAddDimensionFilter,
+                    TNonCubeSum::mpp_join_summary_add_dimension_filter);
+    RegisterMppTask(kMppTaskSingleJoinkeySortTransfer, TNonCubeSum::mpp_single_joinkey_sort_transfer);
   });
 }

@@ -249,4 +249,28 @@ class TSummary {
   int occurring_ = 0;
   ZpkBlock<int> addr_;    // method 1: grouped cell address per set position
   ZpkBlock<int> matrix_;  // method 1: the measures' value numbers per set position
+
+  // ---- Fast non-cube sums over sorted cell addresses (methods 2 and 3 of the non-cube summary;
+  // summary/FastNonCubeSum.cpp) ----
+  // No cube is allocated: once the rows are sorted by packed address, the cells of the result
+  // arrays are the occurring addresses only (the groups, in address order), so cell_count_ becomes
+  // the group count, count_ holds the group sizes and group_addr_ maps a group to its address.
+  // The output table equals that of methods 0 and 1.
+ public:
+  // As Init (dimension counts outside 0 .. 32 throw Q7_ERROR_INVALID_PARAMETER); carry_measures 1
+  // makes the sort carry every measure's value number with each row (method 2), 0 only the row,
+  // whose values are looked up per measure afterwards (method 3: less memory).
+  void SetupForNonCubeSum(int table_id, int set_id, int dim_count, int carry_measures, _TDimensionDef* dims,
+                          int measure_count, const int* measure_ids);
+  // Runs every measure as MppExecCubeSum does and returns the output table's ID; a failure throws
+  // its code after deleting the output table and every work array.
+  int MppExecNonCubeSum(const int* masks);
+  // Creates the output table with one row per group (groups: the group count; addresses: each
+  // group's packed address, kept by the summary until the run ends) and its dimension columns.
+  // Returns the table ID or a negative code (nothing left behind).
+  int Sum2Table(int groups, const int* addresses);
+
+ private:
+  int carry_measures_ = 0;
+  const int* group_addr_ = nullptr;
 };

@@ -86,6 +86,9 @@ class CDBTask : public ImportTaskServices {
   // Slot 25.
   virtual int ExtractUniqueReal(int unused, int table_id, int set_id, const int* filter_ids,
                                 int keep_order) = 0;
+  // Slot 26.
+  virtual int NonCubeSum(int table_id, int set_id, int n_dims, const int* dims, int n_measures,
+                         const int* measures, const int* masks, const int* decimals) = 0;
   // Slots 27 and 28.
   virtual int SearchByText(int table_id, int set_id, const char* text) = 0;
   virtual int SearchByTextSJIS(int table_id, int set_id, char* text) = 0;

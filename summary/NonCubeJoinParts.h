@@ -1,0 +1,122 @@
+// What the serial and the parallel join roads of the non-cube summary share
+// (summary/TNonCubeSum_join.cpp, summary/TNonCubeSum_mppjoin.cpp): the walk over the combinations of
+// a key's master runs and slave runs, the weighted aggregation of one measure and the arrays of one
+// dimension column. Not for other files.
+//
+// Side numbers here are 0 master, 1 slave. A side without dimensions has one run per key value (its
+// whole bucket, group 0) and may keep neither group numbers nor run lengths.
+//
+// Thread safety: the functions read the object and write only their outputs, so the parallel road
+// runs them on several workers at once for different measures or dimensions, once the serial steps
+// up to Step14 (and Step17 for the measures) are done.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "foundation/CQ7Exception.h"
+#include "q7api.h"
+#include "summary/TNonCubeSum.h"
+#include "values/ZpkBlock.h"
+
+class TBaseArray;
+class TIntArray;
+
+namespace noncube_join {
+
+inline TNonCubeSum::JoinSideWork& Work(TNonCubeSum& s, int side) {
+  return side == 0 ? s.master_work_ : s.slave_work_;
+}
+inline const TNonCubeSum::JoinSideWork& Work(const TNonCubeSum& s, int side) {
+  return side == 0 ? s.master_work_ : s.slave_work_;
+}
+inline int DimCount(const TNonCubeSum& s, int side) { return side == 0 ? s.n_master_dims_ : s.n_slave_dims_; }
+inline const int* Dims(const TNonCubeSum& s, int side) { return side == 0 ? s.master_dims_ : s.slave_dims_; }
+// The side of dimension d / measure m (the request state keeps 1 for master, 0 for slave).
+inline int DimSide(const TNonCubeSum& s, int d) { return s.dim_side_[d] != 0 ? 0 : 1; }
+inline int MeasureSide(const TNonCubeSum& s, int m) { return s.measure_side_[m] != 0 ? 0 : 1; }
+
+// One run of a side within one key value: the rows pos .. pos + len - 1 of the side's rows, all of
+// group `group`. len 0 stands for a side without rows for the key (group 0, weight 1, no rows).
+struct Run {
+  int pos;
+  int len;
+  int group;
+  int64_t Weight() const { return len > 0 ? len : 1; }
+};
+
+// The runs of `side` in key value k, in bucket order. A run length below 1 or past the bucket
+// throws Q7_ERROR_INNER_ENGINE.
+inline void RunsOf(const TNonCubeSum& s, int side, int k, std::vector<Run>* out) {
+  out->clear();
+  const TNonCubeSum::JoinSideWork& w = Work(s, side);
+  const int start = w.key_starts[k];
+  const int end = w.key_starts[k + 1];
+  if (start >= end) return;
+  if (DimCount(s, side) == 0) {
+    out->push_back(Run{start, end - start, 0});
+    return;
+  }
+  for (int p = start; p < end;) {
+    const int len = w.run_lengths[p];
+    if (len < 1 || len > end - p) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+    out->push_back(Run{p, len, w.group_of_row[p]});
+    p += len;
+  }
+}
+
+// Calls fn(k, master_runs, slave_runs) for every key value that has joined rows, keys ascending.
+// For an outer join a side without rows for the key gets one empty run; an inner join skips such
+// keys. The combinations of the key are every master run with every slave run, master-major.
+template <class Fn>
+void ForEachKey(const TNonCubeSum& s, Fn&& fn) {
+  std::vector<Run> master;
+  std::vector<Run> slave;
+  for (int k = 0; k < s.key_count_; ++k) {
+    RunsOf(s, 0, k, &master);
+    RunsOf(s, 1, k, &slave);
+    if (master.empty() && slave.empty()) continue;
+    if (master.empty() || slave.empty()) {
+      if (s.outer_ == 0) continue;
+      if (master.empty()) master.push_back(Run{0, 0, 0});
+      if (slave.empty()) slave.push_back(Run{0, 0, 0});
+    }
+    fn(k, master, slave);
+  }
+}
+
+// One measure's results per output row: value numbers of MAX and MIN (MIN 0 where nothing was
+// seen), SUM as doubles or (DECIMAL) 16-byte decimals. Only what the working mask asks for is made.
+struct MeasureSums {
+  ZpkBlock<int> max;
+  ZpkBlock<int> min;
+  ZpkBlock<double> sum;
+  ZpkBlock<Numeric> dsum;
+};
+
+// Aggregates measure m over every joined row behind each output row: each row of a run of the
+// measure's side counts as many times as the partner run is long (once against a side without rows
+// for the key). MAX and MIN skip NULL (a STRING list's NULL is its empty text). A combination
+// count that disagrees with the walk throws Q7_ERROR_INNER_ENGINE; Q7_ERROR_OUT_OF_MEMORY.
+void AccumulateMeasure(const TNonCubeSum& s, int m, MeasureSums* out);
+// Divides each SUM in place by its output row's count (rows with a count of 0 stay as they are).
+void AverageInPlace(const TNonCubeSum& s, int m, MeasureSums* sums);
+
+// The row array (output rows + 1 entries, element 0 is 0) and the value list of dimension d's
+// column: only the values the output rows use, NULL first, in value order, of the dimension's type
+// (a double kind keeps its kind, a DECIMAL its scale and rounding mode). Throws
+// Q7_ERROR_INDEX_OUT_OF_RANGE for a value number outside the list, Q7_ERROR_OUT_OF_MEMORY.
+void BuildDimension(const TNonCubeSum& s, int d, std::unique_ptr<TIntArray>* rows,
+                    std::unique_ptr<TBaseArray>* list);
+
+// "<prefix><name cut to 248 bytes>>" ("N" alone for an empty COUNT name) into a name buffer.
+void BracketName(const char* prefix, const char* name, char* out);
+
+// Folds the pending values of every dimension and measure column into their lists (value numbers
+// of pending values are negative), and checks that the columns and key columns of each side cover
+// the side's records. Throws Q7_ERROR_INDEX_OUT_OF_RANGE for a column shorter than its side's key
+// column, Q7_ERROR_INNER_ENGINE for key columns on different value lists.
+void PrepareColumns(TNonCubeSum& s, bool parallel);
+
+}  // namespace noncube_join

@@ -1,0 +1,295 @@
+// The non-cube summary: one request that aggregates a set of a real or join table over 0 to 32
+// dimension columns into a new real table with one row per occurring combination of dimension
+// values (never the empty cells of the full cube), and per measure the COUNT, MAX, MIN, SUM and
+// AVERAGE columns its mask asks for.
+//
+// Output table: named "XTBL_" + the source table's name, made unique. Columns: the dimensions in
+// request order (name and type of the source column, a value list holding only the values that
+// occur), then per measure in request order the requested columns in the order "N<m>", "MAX<m>",
+// "MIN<m>", "SUM<m>", "AVG<m>". A request without measures has one INTEGER column "N" instead.
+// COUNT counts every source row behind the output row (joined rows for a join), NULL measure values
+// included; MAX and MIN skip NULLs (a STRING list's NULL is its empty text) and
+// are NULL only for a row of NULLs; SUM and AVG are DECIMAL for a DECIMAL measure (its scale and
+// rounding mode), DOUBLE otherwise; MAX and MIN keep the measure's type and kind.
+//
+// Two roads fill one object: the serial constructor runs the whole request at once; the default
+// constructor with MppRun is the parallel road. The result field is the object's output: -1 until
+// the run ends, then the output table's ID or a negative code.
+//
+// Ownership: the object owns its join work arrays (freed by InitJoinXSum, at the latest by the
+// destructor) and nothing else; tables, sets and filters belong to the collection, which must not
+// change them while the object lives. The output table is the collection's as soon as it exists.
+//
+// Thread safety: none; the object is used under the API lock by the thread that drives the worker
+// pool. The free-standing MAX/MIN builders (the static PutMaxMinFilter and PutJTableMaxMinFilter)
+// read only their arguments and the measure column, so worker tasks may call them concurrently.
+//
+// Failures are CQ7Exception codes (the serial constructor stores them in the result field and
+// rethrows): Q7_ERROR_OUT_OF_RANGE, Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NO_SUCH_SET,
+// Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_INVALID_PARAMETER, Q7_ERROR_OUT_OF_MEMORY and the codes of the
+// table operations that build the output.
+#pragma once
+
+#include <cstdint>
+
+#include "values/ZpkBlock.h"
+
+class TBaseTable;
+class TFilter;
+class TJoinTableBase;
+class TRealTable;
+class TSetArray;
+
+class TNonCubeSum {
+ public:
+  // The limit of both the dimension list and the measure list.
+  static constexpr int kMaxColumns = 32;
+  // Decimals given for a measure run from 0 to kMaxDecimals; a negative value means none.
+  static constexpr int kMaxDecimals = 10;
+  static constexpr int kNameSize = 256;
+  // The ID a free-standing MAX/MIN column carries until a table takes it.
+  static constexpr int kFreeFilterID = 1024;
+
+  // The serial road: checks the request, runs the summary (NonCubeRealDimN or NonCubeJoinDimNMsrN)
+  // and leaves the output table's ID or the summary's negative code in the result field. A refused
+  // request, or a CQ7Exception out of the summary, stores its code in the result field and is
+  // rethrown. Refusals, in this order: a dimension count below 0 or above 32, a measure count below
+  // 0 or above 32 (Q7_ERROR_OUT_OF_RANGE); no table (Q7_ERROR_NO_SUCH_TABLE); a name that cannot
+  // be made unique (its code); no set (Q7_ERROR_NO_SUCH_SET); a missing dimension or measure
+  // (Q7_ERROR_NO_SUCH_FILTER); a mask that is empty or has a bit the measure's type does not allow
+  // (Q7_ERROR_INVALID_PARAMETER); decimals of 11 or more on an INTEGER or double-kind measure
+  // (Q7_ERROR_OUT_OF_RANGE).
+  TNonCubeSum(int table_id, int set_id, int n_dims, const int* dims, int n_measures, const int* measures,
+              const int* masks, const int* decimals);
+  // Runs InitJoinXSum.
+  ~TNonCubeSum();
+  TNonCubeSum(const TNonCubeSum&) = delete;
+  TNonCubeSum& operator=(const TNonCubeSum&) = delete;
+
+  int Result() const { return result_; }
+
+  // Frees every join work array that is set and zeroes the join counters; may run any number of
+  // times.
+  void InitJoinXSum();
+
+  // Writes the summary attribute block (summary/SummaryOutput.h) of output column out_column_id:
+  // kind 1 a dimension (bit ignored), kind 2 a measure column with bit 1, 2, 4, 8 or 16 (the lone
+  // "N" column: bit 1, source 0). Ordinals come from the object's dimension and measure counters.
+  // Throws Q7_ERROR_NO_SUCH_FILTER (no such output column), Q7_ERROR_INVALID_PARAMETER.
+  void SetupSummaryInfo(int out_column_id, int source_column_id, int kind, int bit);
+
+  // A MAX (kind 2) or MIN (kind 4) column whose row r holds value number value_numbers[r] of the
+  // measure's value list; the new list keeps only the values used (NULL first, in value order).
+  // Appends it to the output table, sets the display digits of a double-kind measure with
+  // decimals >= 0, writes its attribute block and returns its ID. Another kind returns
+  // Q7_ERROR_INNER_ENGINE and creates nothing; a failed append is thrown.
+  int PutMaxMinFilter(int kind, int decimals, int n_rows, int* value_numbers, TFilter* measure);
+  // The same column as a free-standing filter (ID kFreeFilterID) handed over through *out (the
+  // caller owns it); decimals are not read. Returns 0 or the failure's code (Q7_ERROR_UNKNOWN for
+  // one that is not a CQ7Exception); nothing is left allocated on failure.
+  static int PutMaxMinFilter(int kind, int decimals, int n_rows, int* value_numbers, TFilter* measure,
+                             TFilter** out);
+  // As the previous form, named after `name` (a join column's name) instead of the measure's own.
+  static int PutJTableMaxMinFilter(int kind, int decimals, int n_rows, int* value_numbers, char* name,
+                                   TFilter* measure, TFilter** out);
+  // Appends the INTEGER column "N<name>" (name cut to 248 bytes; an empty name gives "N") holding
+  // the output counts (out_counts_, out_row_count_ rows); writes no attribute block. Returns the
+  // new column's ID; a refused append is thrown.
+  int RegCount(const char* name);
+
+  // The serial summary of a real table's set; the output table's ID or a negative code (nothing is
+  // thrown). A failure after the output table was begun deletes it, and the temporary set of
+  // representative rows never outlives the call; the summarised set ends as the table's current set.
+  int NonCubeRealDimN();
+  // The serial summary of a join table's set (defined with the serial join road); the output
+  // table's ID or a negative code.
+  int NonCubeJoinDimNMsrN();
+
+  // ---- serial join road ----
+  // The steps of NonCubeJoinDimNMsrN (summary/TNonCubeSum_join.cpp). They share their state through
+  // the join work arrays and run on the calling thread. Each returns 0 or a negative code, having
+  // freed the work arrays (InitJoinXSum) first; Step1, Step6 and Step7 rethrow instead, and Step14
+  // throws its output-row limit (Q7_ERROR_SUMMARY_CELLS_LIMIT). A broken consistency check gives
+  // Q7_ERROR_INNER_ENGINE, an allocation Q7_ERROR_OUT_OF_MEMORY, a record or value number outside its
+  // column Q7_ERROR_INDEX_OUT_OF_RANGE.
+  int Step1();  // slave rows (outer join: entries above 0), stably sorted by the slave dimensions
+  int Step2();  // slave group numbers and representatives
+  int Step3();  // slave rows and groups stably by key value
+  int Step4();  // slave key starts
+  int Step5();  // slave run lengths
+  int Step6();  // Step6 .. Step10: the same for the master side
+  int Step7();
+  int Step8();
+  int Step9();
+  int Step10();
+  int Step11();  // combination count
+  int Step12();  // combination list
+  int Step13();  // combination order: by master group, then slave group
+  int Step14();  // output rows
+  int Step15();  // dimension columns
+  int Step17();  // joined rows behind each output row
+  int Step18();  // measure columns
+  // Per side (0 master, 1 slave): the group whose dimension values are all NULL, which a side
+  // without rows for a key (outer join) shows; 0 when no group has them. Combinations of such a
+  // side take this group, so that equal dimension values make one output row. Set by Step2, Step7.
+  int join_null_group_[2] = {};
+
+  // ---- parallel road ----
+  // The parallel road's object: empty request, join road cleared (InitJoin); MppRun fills it.
+  TNonCubeSum();
+  // Checks and records the request as the serial constructor does (same refusals, same order;
+  // null lists with a positive count: Q7_ERROR_INVALID_PARAMETER), then runs
+  // MppNonCubeJoinDimNMsrN for a join table or MppFastSumNonCubeRealDimN otherwise. A refusal is
+  // stored in the result field and thrown; a road's failure is only stored there.
+  void MppRun(int table_id, int set_id, int n_dims, const int* dims, int n_measures, const int* measures,
+              const int* masks, const int* decimals);
+  // The checks of MppRun alone: records the request in the object (result field -1) or stores the
+  // refusal's code there and throws it. Creates nothing; a caller may read the recorded request
+  // (measure types, rounding factors) to choose an engine.
+  void MppCheckRequest(int table_id, int set_id, int n_dims, const int* dims, int n_measures,
+                       const int* measures, const int* masks, const int* decimals);
+  // The parallel summary of a real table's set (summary/TNonCubeSum_mpp.cpp): rows sorted by the
+  // dimensions' value numbers on the worker pool, one output row per occurring combination in that
+  // order, each measure accumulated over row ranges that never split a group (task 69) and finished
+  // per group (task 68). The same values as the serial road (double sums rounded per value when
+  // decimals are given), without attribute blocks or display digits. Returns the output table's
+  // ID or a negative code; nothing is thrown. On failure neither the output table nor the
+  // temporary set of representative rows is left; the set that was current stays current.
+  int MppFastSumNonCubeRealDimN();
+  // A free-standing filter (ID kFreeFilterID; the caller owns it) named `name` (made file-safe in
+  // place) whose rows 1..count hold `values`, `width` bytes each (STRING: text addresses), compiled
+  // on the worker pool; a DATE, TIME or DATETIME type keeps its kind. Throws
+  // Q7_ERROR_ILLEGAL_FILTER_NAME, Q7_ERROR_INVALID_DATA_TYPE, Q7_ERROR_INVALID_UNIT_WIDTH,
+  // Q7_ERROR_OUT_OF_MEMORY. Drives the pool: calling thread only.
+  static TFilter* MppGenFilter2(char* name, int type, int count, int width, const void* values);
+  // Task functions of rows 69 and 68 of the task table (registered by RegisterSummaryTasks).
+  static int mpp_noncube_measure(void* param);
+  static int mpp_noncube_measure_finit(void* param);
+
+  // ---- parallel join road ----
+  // Clears every pointer and counter of the parallel join road (built columns are not freed; the
+  // carried value numbers are); the constructors call it.
+  void InitJoin();
+  // The parallel summary of a join table's set (summary/TNonCubeSum_mppjoin.cpp), for MppRun once
+  // the request and the join request state are in place: the serial road's pipeline with the row
+  // sorts, the dimension columns and the measures on the worker pool (tasks 57, 58, 59). Returns
+  // the output table's ID or a negative code; a failure after the output table was created deletes
+  // it. Its columns carry no summary attribute block. Drives the pool: calling thread only.
+  int MppNonCubeJoinDimNMsrN();
+  // The parallel steps; each leaves the arrays of the serial step of the same number and returns 0
+  // or a negative code (the work arrays freed).
+  int MppStep1();
+  int MppStep3();
+  int MppStep4();
+  int MppStep6();
+  int MppStep8();
+  int MppStep9();
+  int MppStep15();
+  int MppStep18();
+  // One dimension column / one measure's columns as free-standing filters (the caller owns them,
+  // also those a failing MppJoinMeasure built before the failure: *count says how many). Safe on
+  // several workers at once for different d or m. Return 0 (MppJoinMeasure: the number of columns)
+  // or a negative code.
+  int MppJoinAddDimFilter(int d, TFilter** out);
+  int MppJoinMeasure(int m, TFilter** out, int* count);
+  // Task functions of rows 57, 58 and 59 of the task table (registered by RegisterSummaryTasks).
+  static int mpp_join_summary_measure(void* param);
+  static int mpp_join_summary_add_dimension_filter(void* param);
+  static int mpp_single_joinkey_sort_transfer(void* param);
+
+  // Parallel join road state. Claims are read and set under CSmpEngine::mt_write_lock; each worker
+  // writes only the slots of what it claimed. Built filters not yet attached are the object's.
+  static constexpr int kMaxMeasureColumns = 5;
+  uint8_t mpp_claimed_[kMaxColumns] = {};
+  TFilter* mpp_dim_columns_[kMaxColumns] = {};
+  TFilter* mpp_measure_columns_[kMaxColumns][kMaxMeasureColumns] = {};
+  int mpp_measure_column_count_[kMaxColumns] = {};
+  TFilter* mpp_shared_count_ = nullptr;  // the first COUNT column built; published under the lock
+  bool mpp_count_only_[2] = {};          // a side (0 master, 1 slave) whose rows need no order
+  // Value numbers of measure m by position in its side's rows, carried along by the key sort so
+  // that the measure pass reads them in order (null: read through the rows).
+  ZpkBlock<int> mpp_measure_vno_[kMaxColumns];
+
+ private:
+  // Step 0 of the join road: reads the join set's row sets, the key columns and the side of every
+  // dimension and measure into the join request state.
+  void FillJoinRequest();
+  // Appends the display-digits byte (decimals - 3) to the value list of column `id`.
+  void SetDisplayDigits(int id, int decimals);
+
+ public:
+  // ---- Request state (both roads) ----
+  int result_ = -1;  // first field: the task layer reads it
+  TRealTable* out_table_ = nullptr;
+  char out_name_[kNameSize] = {};
+  int table_id_ = 0;
+  TBaseTable* table_ = nullptr;
+  int set_id_ = 0;
+  TSetArray* set_ = nullptr;
+
+  int n_dims_ = 0;
+  int dim_ids_[kMaxColumns] = {};
+  TFilter* dim_filters_[kMaxColumns] = {};
+  int dims_written_ = 0;  // dimension columns given an attribute block so far
+
+  int n_measures_ = 0;
+  int measure_ids_[kMaxColumns] = {};
+  int work_masks_[kMaxColumns] = {};  // what is computed: AVERAGE adds COUNT and SUM
+  int req_masks_[kMaxColumns] = {};   // what is written
+  int decimals_[kMaxColumns] = {};    // 0..10, or -1 for none
+  double round_factors_[kMaxColumns] = {};
+  TFilter* measure_filters_[kMaxColumns] = {};
+  int measure_types_[kMaxColumns] = {};  // value-list data type: 2, 3, 6 or 8
+  int measures_written_ = 0;             // measure columns given an attribute block so far
+
+  int join_ = 0;  // 1 join table, 0 real table
+  TJoinTableBase* join_table_ = nullptr;
+
+  // Join request state (FillJoinRequest; the parallel road fills the same).
+  int outer_ = 0;
+  uint8_t dim_side_[kMaxColumns] = {};      // 1 master, 0 slave
+  uint8_t measure_side_[kMaxColumns] = {};  // 1 master, 0 slave
+  int n_master_dims_ = 0;
+  int master_dims_[kMaxColumns] = {};  // positions in the request
+  TSetArray* master_rows_ = nullptr;
+  TFilter* master_key_ = nullptr;
+  int n_slave_dims_ = 0;
+  int slave_dims_[kMaxColumns] = {};
+  TSetArray* slave_rows_ = nullptr;
+  TFilter* slave_key_ = nullptr;
+  TRealTable* master_table_ = nullptr;
+  TRealTable* slave_table_ = nullptr;
+  // Join only, parallel road: the join columns' unique names, and for an outer join the sizes of
+  // the join set's two extra row lists.
+  char dim_names_[kMaxColumns][kNameSize] = {};
+  char measure_names_[kMaxColumns][kNameSize] = {};
+  int master_extra_rows_ = 0;
+  int slave_extra_rows_ = 0;
+
+  int first_count_id_ = 0;  // the first COUNT column written (later ones are its duplicates)
+
+  // ---- Join work arrays (serial join steps; InitJoinXSum frees them) ----
+  // One side's arrays; group numbers start at 1, group 0 is a side without dimensions or rows.
+  struct JoinSideWork {
+    int row_count = 0;
+    ZpkBlock<int> rows;          // record numbers: by dimensions, then stably by key
+    ZpkBlock<int> group_of_row;  // group of each entry of rows
+    int group_count = 0;         // groups + 1 (entry 0 reserved)
+    ZpkBlock<int> reps;          // first row of each group; element 0 is 0
+    ZpkBlock<int> key_starts;    // K + 1: first position of each key value; last = row_count
+    ZpkBlock<int> run_lengths;   // run length at a run's first position, -1 elsewhere
+  };
+  JoinSideWork slave_work_;
+  JoinSideWork master_work_;
+  int key_count_ = 0;   // K: value-list size of the key column
+  int key_count1_ = 0;  // K + 1
+  int64_t comb_count_ = 0;
+  ZpkBlock<int> comb_master_group_;
+  ZpkBlock<int> comb_slave_group_;
+  ZpkBlock<int> comb_order_;  // combinations by master group, then slave group
+  int out_row_count_ = 0;     // R
+  ZpkBlock<int> out_master_group_;
+  ZpkBlock<int> out_slave_group_;
+  ZpkBlock<int> comb_out_row_;
+  ZpkBlock<int> out_counts_;  // joined rows behind each output row
+};

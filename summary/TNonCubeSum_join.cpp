@@ -1,0 +1,820 @@
+// The non-cube summary of a join set, serial road. The joined rows are never formed: each side's
+// rows are grouped by that side's dimensions, then laid out by join key, so that within a key value
+// every group is one run. Every master run of a key meets every slave run of the same key (a
+// combination), and equal (master group, slave group) pairs make one output row. Counts and sums
+// are weighted by the partner run's length, so the work grows with the rows of the two sides and
+// the combinations, not with the joined rows.
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "database/TFilter.h"
+#include "database/TRealTable.h"
+#include "database/TSetArray.h"
+#include "database/TTableCollection.h"
+#include "foundation/CQ7Exception.h"
+#include "foundation/CSmpEngine.h"
+#include "kernels/CountingSort.h"
+#include "summary/NonCubeJoinParts.h"
+#include "summary/SummaryBits.h"
+#include "summary/SummaryOutput.h"
+#include "summary/TNonCubeSum.h"
+#include "values/Numeric.h"
+#include "values/TDoubleArray.h"
+#include "values/TIntArray.h"
+#include "values/TNumericArray.h"
+#include "values/TStrArray.h"
+
+using noncube_join::DimCount;
+using noncube_join::Dims;
+using noncube_join::ForEachKey;
+using noncube_join::Run;
+using noncube_join::Work;
+
+namespace {
+
+constexpr int kNoMin = INT_MAX;
+constexpr int64_t kMaxCombinations = 2000000000;
+constexpr int kMaxOutputRows = 1000000000;
+
+int CodeOf(const CQ7Exception& e) {
+  return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
+}
+
+// A step that returns its failure as a code, the work arrays freed.
+template <class Body>
+int ReturningStep(TNonCubeSum* s, Body&& body) {
+  try {
+    body();
+    return 0;
+  } catch (const CQ7Exception& e) {
+    s->InitJoinXSum();
+    return CodeOf(e);
+  } catch (const std::bad_alloc&) {
+    s->InitJoinXSum();
+    return Q7_ERROR_OUT_OF_MEMORY;
+  } catch (...) {
+    s->InitJoinXSum();
+    return Q7_ERROR_UNKNOWN;
+  }
+}
+
+// A step that passes its failure on, the work arrays freed.
+template <class Body>
+int ThrowingStep(TNonCubeSum* s, Body&& body) {
+  try {
+    body();
+    return 0;
+  } catch (const std::bad_alloc&) {
+    s->InitJoinXSum();
+    throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
+  } catch (...) {
+    s->InitJoinXSum();
+    throw;
+  }
+}
+
+size_t AtLeastOne(int64_t n) { return static_cast<size_t>(n > 0 ? n : 1); }
+
+TSetArray* SideRows(const TNonCubeSum& s, int side) { return side == 0 ? s.master_rows_ : s.slave_rows_; }
+TFilter* SideKey(const TNonCubeSum& s, int side) { return side == 0 ? s.master_key_ : s.slave_key_; }
+
+// Step1 / Step6: the side's rows (an outer join's lists hold 0 for "no record"; those are left
+// out), stably sorted by the side's dimensions, first dimension most significant.
+void SortSide(TNonCubeSum& s, int side) {
+  TNonCubeSum::JoinSideWork& w = Work(s, side);
+  TSetArray* set = SideRows(s, side);
+  const int n_in = set != nullptr ? set->FArraySize : 0;
+  const int* in = n_in > 0 ? set->PIntAr() : nullptr;
+  const int limit = SideKey(s, side)->PV->FArraySize;
+  ZpkBlock<int> rows(AtLeastOne(n_in));
+  int n = 0;
+  for (int i = 0; i < n_in; ++i) {
+    const int r = in[i];
+    if (s.outer_ != 0 && r <= 0) continue;
+    if (r < 0 || r >= limit) throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
+    rows[n++] = r;
+  }
+  const int n_dims = DimCount(s, side);
+  if (n_dims > 0 && n > 1) {
+    ZpkBlock<int> spare(AtLeastOne(n));
+    for (int i = n_dims - 1; i >= 0; --i) {
+      TFilter* f = s.dim_filters_[Dims(s, side)[i]];
+      CountingSort(0, n, rows.get(), spare.get(), f->PV->PIntAr(), f->VL->FArraySize);
+      std::swap(rows, spare);
+    }
+  }
+  w.rows = std::move(rows);
+  w.row_count = n;
+}
+
+// Step2 / Step7: group numbers over the sorted rows, the representatives, and the group that shows
+// NULL in every dimension.
+void GroupSide(TNonCubeSum& s, int side) {
+  TNonCubeSum::JoinSideWork& w = Work(s, side);
+  const int n_dims = DimCount(s, side);
+  s.join_null_group_[side] = 0;
+  if (n_dims == 0) {
+    // Every row is in group 0; the groups need no array.
+    w.group_count = 1;
+    w.reps = ZpkBlock<int>(1);
+    w.reps[0] = 0;
+    return;
+  }
+  std::vector<const int*> vno(static_cast<size_t>(n_dims));
+  std::vector<int> n_values(static_cast<size_t>(n_dims));
+  for (int i = 0; i < n_dims; ++i) {
+    TFilter* f = s.dim_filters_[Dims(s, side)[i]];
+    vno[i] = f->PV->PIntAr();
+    n_values[i] = f->VL->FArraySize;
+  }
+  const int n = w.row_count;
+  ZpkBlock<int> group(AtLeastOne(n));
+  std::vector<int> reps{0};
+  const int* rows = w.rows.get();
+  int g = 0;
+  for (int i = 0; i < n; ++i) {
+    bool opens = i == 0;
+    for (int d = 0; d < n_dims && !opens; ++d) opens = vno[d][rows[i]] != vno[d][rows[i - 1]];
+    if (opens) {
+      reps.push_back(rows[i]);
+      ++g;
+    }
+    group[i] = g;
+  }
+  const int group_count = g + 1;
+  if (static_cast<int>(reps.size()) != group_count) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  ZpkBlock<int> rep_block(AtLeastOne(group_count));
+  std::memcpy(rep_block.get(), reps.data(), sizeof(int) * reps.size());
+  // A side without a record reads NULL in every column, as the join's own reads do.
+  for (int candidate = 1; candidate < group_count && s.join_null_group_[side] == 0; ++candidate) {
+    bool same = true;
+    for (int d = 0; d < n_dims && same; ++d) same = vno[d][reps[candidate]] == 0;
+    if (same) s.join_null_group_[side] = candidate;
+  }
+  w.group_of_row = std::move(group);
+  w.group_count = group_count;
+  w.reps = std::move(rep_block);
+}
+
+// Step3 / Step8: rows (and groups) stably by key value number.
+void ScatterSideByKey(TNonCubeSum& s, int side) {
+  TNonCubeSum::JoinSideWork& w = Work(s, side);
+  const int n = w.row_count;
+  const int k_count = s.key_count_;
+  const int* key = SideKey(s, side)->PV->PIntAr();
+  std::vector<int> pos(AtLeastOne(k_count), 0);
+  for (int i = 0; i < n; ++i) {
+    const int v = key[w.rows[i]];
+    if (v < 0 || v >= k_count) throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
+    ++pos[v];
+  }
+  if (k_count > 0) Aggregate(0, k_count, pos.data(), pos.data());
+  ZpkBlock<int> rows(AtLeastOne(n));
+  const bool grouped = static_cast<bool>(w.group_of_row);
+  ZpkBlock<int> groups;
+  if (grouped) groups = ZpkBlock<int>(AtLeastOne(n));
+  for (int i = 0; i < n; ++i) {
+    const int at = pos[key[w.rows[i]]]++;
+    rows[at] = w.rows[i];
+    if (grouped) groups[at] = w.group_of_row[i];
+  }
+  w.rows = std::move(rows);
+  if (grouped) w.group_of_row = std::move(groups);
+}
+
+// Step4 / Step9: the first position of each key value; entry K is the row count.
+void KeyStartsOfSide(TNonCubeSum& s, int side) {
+  TNonCubeSum::JoinSideWork& w = Work(s, side);
+  const int k_count = s.key_count_;
+  const int* key = SideKey(s, side)->PV->PIntAr();
+  ZpkBlock<int> starts(static_cast<size_t>(k_count) + 1);
+  std::memset(starts.get(), 0, sizeof(int) * (static_cast<size_t>(k_count) + 1));
+  for (int i = 0; i < w.row_count; ++i) ++starts[key[w.rows[i]]];
+  Aggregate(0, k_count + 1, starts.get(), starts.get());
+  if (starts[k_count] != w.row_count) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  w.key_starts = std::move(starts);
+}
+
+// Step5 / Step10: the length of each run of one group within one key, at the run's first position.
+void RunLengthsOfSide(TNonCubeSum& s, int side) {
+  TNonCubeSum::JoinSideWork& w = Work(s, side);
+  // Without dimensions a key's whole bucket is one run, which the walk reads from the key starts.
+  if (DimCount(s, side) == 0) return;
+  ZpkBlock<int> lengths(AtLeastOne(w.row_count));
+  for (int k = 0; k < s.key_count_; ++k) {
+    const int end = w.key_starts[k + 1];
+    int first = w.key_starts[k];
+    for (int p = first; p < end; ++p) {
+      if (p + 1 == end || w.group_of_row[p + 1] != w.group_of_row[first]) {
+        lengths[first] = p + 1 - first;
+        for (int q = first + 1; q <= p; ++q) lengths[q] = -1;
+        first = p + 1;
+      }
+    }
+  }
+  w.run_lengths = std::move(lengths);
+}
+
+std::string Bracketed(const char* prefix, const char* name) {
+  char out[TFilter::kNameSize];
+  noncube_join::BracketName(prefix, name, out);
+  return out;
+}
+
+int AppendValues(TRealTable* out, const std::string& name, int type, int rows, int width, const void* data) {
+  std::vector<char> work(name.begin(), name.end());
+  work.push_back('\0');
+  const int id = out->AddFilter2(TRealTable::kAppendPosition, work.data(), type, rows, width, data, -1, -1);
+  if (id < 0) throw CQ7Exception(id);
+  return id;
+}
+
+}  // namespace
+
+// ---- Shared with the parallel road ----
+
+namespace noncube_join {
+
+void BracketName(const char* prefix, const char* name, char* out) {
+  if (name == nullptr || name[0] == '\0') {
+    if (std::strcmp(prefix, "N") == 0) {
+      std::snprintf(out, TFilter::kNameSize, "N");
+      return;
+    }
+    name = "";
+  }
+  std::snprintf(out, TFilter::kNameSize, "%s<%.248s>", prefix, name);
+}
+
+void PrepareColumns(TNonCubeSum& s, bool parallel) {
+  auto merge = [parallel](TFilter* f) {
+    if (f->TVL != nullptr && f->TVLCount > 0) f->MergeTVL(parallel);
+  };
+  for (int d = 0; d < s.n_dims_; ++d) merge(s.dim_filters_[d]);
+  for (int m = 0; m < s.n_measures_; ++m) merge(s.measure_filters_[m]);
+  if (s.master_key_ == nullptr || s.slave_key_ == nullptr || s.master_key_->VL == nullptr ||
+      s.slave_key_->VL == nullptr) {
+    throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  }
+  const int k_count = s.master_key_->VL->FArraySize;
+  // Both key columns number into one value list, so equal numbers are partners.
+  if (s.slave_key_->VL->FArraySize != k_count) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  s.key_count_ = k_count;
+  s.key_count1_ = k_count + 1;
+  const int limits[2] = {s.master_key_->PV->FArraySize, s.slave_key_->PV->FArraySize};
+  for (int d = 0; d < s.n_dims_; ++d) {
+    if (s.dim_filters_[d]->PV->FArraySize < limits[DimSide(s, d)])
+      throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
+  }
+  for (int m = 0; m < s.n_measures_; ++m) {
+    if (s.measure_filters_[m]->PV->FArraySize < limits[MeasureSide(s, m)]) {
+      throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
+    }
+  }
+}
+
+namespace {
+
+// A run's values before weighting.
+struct RunAggregate {
+  int max = 0;
+  int min = kNoMin;
+  int64_t int_sum = 0;
+  double sum = 0;
+  long long whole = 0;
+  long long fraction = 0;
+  Numeric dsum{};
+};
+
+}  // namespace
+
+void AccumulateMeasure(const TNonCubeSum& s, int m, MeasureSums* out) {
+  const int side = MeasureSide(s, m);
+  TFilter* f = s.measure_filters_[m];
+  const int type = s.measure_types_[m];
+  const int work = s.work_masks_[m];
+  const int* pv = f->PV->PIntAr();
+  const int n_values = f->VL->FArraySize;
+  const int rows_out = s.out_row_count_;
+  const size_t size = AtLeastOne(rows_out);
+  const bool want_max = (work & kSumMax) != 0;
+  const bool want_min = (work & kSumMin) != 0;
+  const bool want_sum = (work & kSumSum) != 0 && type != Q7_TYPE_STRING;
+  const bool decimal = type == Q7_TYPE_DECIMAL;
+  const bool rounding = want_sum && type == Q7_TYPE_DOUBLE && s.round_factors_[m] > 0;
+  // The factor as the fixed-point split takes it: an exact power of ten.
+  const double factor = static_cast<double>(static_cast<long long>(s.round_factors_[m]));
+
+  if (want_max) {
+    out->max = ZpkBlock<int>(size);
+    std::memset(out->max.get(), 0, sizeof(int) * size);
+  }
+  if (want_min) {
+    out->min = ZpkBlock<int>(size);
+    for (size_t r = 0; r < size; ++r) out->min[r] = kNoMin;
+  }
+  if (want_sum && decimal) {
+    out->dsum = ZpkBlock<Numeric>(size);
+    for (size_t r = 0; r < size; ++r) q7num::NumericSetZero(&out->dsum[r]);
+  } else if (want_sum) {
+    out->sum = ZpkBlock<double>(size);
+    for (size_t r = 0; r < size; ++r) out->sum[r] = 0.0;
+  }
+  std::vector<long long> wholes;
+  std::vector<long long> fractions;
+  if (rounding) {
+    wholes.assign(size, 0);
+    fractions.assign(size, 0);
+  }
+
+  const int* ints = static_cast<const int*>(f->VL->FData);
+  const double* doubles = static_cast<const double*>(f->VL->FData);
+  const Numeric* decimals = static_cast<const Numeric*>(f->VL->FData);
+  const int* side_rows = Work(s, side).rows.get();
+  const int* carried = s.mpp_measure_vno_[m].get();
+
+  auto aggregate = [&](const Run& run, RunAggregate* a) {
+    *a = RunAggregate{};
+    q7num::NumericSetZero(&a->dsum);
+    for (int p = run.pos; p < run.pos + run.len; ++p) {
+      const int v = carried != nullptr ? carried[p] : pv[side_rows[p]];
+      if (v < 0 || v >= n_values) throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
+      if (v > a->max) a->max = v;
+      // NULL (the empty text of a STRING list) is skipped, as on every other road.
+      if (v != 0 && v < a->min) a->min = v;
+      if (v == 0 || !want_sum) continue;
+      switch (type) {
+        case Q7_TYPE_INTEGER:
+          a->int_sum += ints[v];
+          break;
+        case Q7_TYPE_DECIMAL:
+          q7num::NumericAdd(&a->dsum, &decimals[v], &a->dsum);
+          break;
+        default:
+          if (rounding) {
+            long long whole = 0;
+            long long fraction = 0;
+            FP2Int(doubles[v], factor, &whole, &fraction);
+            a->whole += whole;
+            a->fraction += fraction;
+          } else {
+            a->sum += doubles[v];
+          }
+          break;
+      }
+    }
+  };
+  auto apply = [&](const RunAggregate& a, int64_t weight, int r) {
+    if (want_max && a.max > out->max[r]) out->max[r] = a.max;
+    if (want_min && a.min < out->min[r]) out->min[r] = a.min;
+    if (!want_sum) return;
+    switch (type) {
+      case Q7_TYPE_INTEGER:
+        out->sum[r] += static_cast<double>(a.int_sum) * static_cast<double>(weight);
+        break;
+      case Q7_TYPE_DECIMAL: {
+        Numeric part = a.dsum;
+        if (weight != 1) q7num::NumericMul(&part, static_cast<int>(weight));
+        q7num::NumericAdd(&out->dsum[r], &part, &out->dsum[r]);
+        break;
+      }
+      default:
+        if (rounding) {
+          wholes[r] += a.whole * weight;
+          fractions[r] += a.fraction * weight;
+        } else {
+          out->sum[r] += a.sum * static_cast<double>(weight);
+        }
+        break;
+    }
+  };
+
+  int64_t c = 0;
+  std::vector<RunAggregate> slave_aggregates;
+  RunAggregate master_aggregate;
+  ForEachKey(s, [&](int, const std::vector<Run>& master, const std::vector<Run>& slave) {
+    if (side == 1) {
+      slave_aggregates.resize(slave.size());
+      for (size_t j = 0; j < slave.size(); ++j) {
+        if (slave[j].len > 0) aggregate(slave[j], &slave_aggregates[j]);
+      }
+    }
+    for (const Run& mr : master) {
+      if (side == 0 && mr.len > 0) aggregate(mr, &master_aggregate);
+      for (size_t j = 0; j < slave.size(); ++j) {
+        if (c >= s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+        const int r = s.comb_out_row_[static_cast<size_t>(c++)];
+        const Run& own = side == 0 ? mr : slave[j];
+        if (own.len == 0) continue;
+        const Run& partner = side == 0 ? slave[j] : mr;
+        apply(side == 0 ? master_aggregate : slave_aggregates[j], partner.Weight(), r);
+      }
+    }
+  });
+  if (c != s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+
+  if (rounding) {
+    for (int r = 0; r < rows_out; ++r) Int2FP(wholes[r], fractions[r], factor, &out->sum[r]);
+  }
+  if (want_min) {
+    for (int r = 0; r < rows_out; ++r) {
+      if (out->min[r] == kNoMin) out->min[r] = 0;
+    }
+  }
+}
+
+void AverageInPlace(const TNonCubeSum& s, int m, MeasureSums* sums) {
+  const bool decimal = s.measure_types_[m] == Q7_TYPE_DECIMAL;
+  NumericInfo info{};
+  if (decimal) static_cast<TNumericArray*>(s.measure_filters_[m]->VL)->GetDecimalInfo(&info);
+  for (int r = 0; r < s.out_row_count_; ++r) {
+    const int count = s.out_counts_[r];
+    if (count <= 0) continue;
+    if (decimal) {
+      q7num::NumericDiv(&sums->dsum[r], &info, count);
+    } else {
+      sums->sum[r] /= count;
+    }
+  }
+}
+
+void BuildDimension(const TNonCubeSum& s, int d, std::unique_ptr<TIntArray>* rows_out,
+                    std::unique_ptr<TBaseArray>* list_out) {
+  const int side = DimSide(s, d);
+  const TNonCubeSum::JoinSideWork& w = Work(s, side);
+  const int* out_group = side == 0 ? s.out_master_group_.get() : s.out_slave_group_.get();
+  TFilter* f = s.dim_filters_[d];
+  TBaseArray* vl = f->VL;
+  const int* pv = f->PV->PIntAr();
+  const int n_values = vl->FArraySize;
+  const int n_rows = s.out_row_count_;
+
+  auto rows = std::make_unique<TIntArray>(n_rows + 1, 1);
+  int* numbers = rows->PIntAr();
+  numbers[0] = 0;
+  std::vector<int> used(AtLeastOne(n_values), 0);
+  used[0] = 1;  // NULL always keeps number 0
+  for (int r = 0; r < n_rows; ++r) {
+    const int g = out_group[r];
+    if (g < 0 || g >= w.group_count) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+    // Group 0 stands for no record: NULL.
+    const int record = w.reps[g];
+    const int v = record == 0 ? 0 : pv[record];
+    if (v < 0 || v >= n_values) throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
+    used[v] = 1;
+    numbers[r + 1] = v;
+  }
+  int n_used = 0;
+  for (int v = 0; v < n_values; ++v) n_used += used[v];
+
+  std::unique_ptr<TBaseArray> list;
+  switch (vl->GetDataType()) {
+    case Q7_TYPE_INTEGER: {
+      auto ints = std::make_unique<TIntArray>(n_used, 0);
+      const int* from = static_cast<const int*>(vl->FData);
+      int at = 0;
+      for (int v = 0; v < n_values; ++v) {
+        if (used[v]) ints->PIntAr()[at++] = from[v];
+      }
+      std::memcpy(ints->FUserArea, vl->FUserArea, sizeof ints->FUserArea);
+      list = std::move(ints);
+      break;
+    }
+    case Q7_TYPE_DOUBLE: {
+      auto doubles = std::make_unique<TDoubleArray>(n_used, 0);
+      const double* from = static_cast<const double*>(vl->FData);
+      double* to = static_cast<double*>(doubles->FData);
+      int at = 0;
+      for (int v = 0; v < n_values; ++v) {
+        if (used[v]) to[at++] = from[v];
+      }
+      // The kind (date, time, datetime) and the display settings travel with the list.
+      std::memcpy(doubles->FUserArea, vl->FUserArea, sizeof doubles->FUserArea);
+      doubles->SetDispType(static_cast<int8_t>(vl->FUserArea[6]), static_cast<int8_t>(vl->FUserArea[7]));
+      list = std::move(doubles);
+      break;
+    }
+    case Q7_TYPE_STRING: {
+      // The list adopts the pointer block as its offsets, so it comes from the engine's allocator.
+      ZpkBlock<char*> texts(AtLeastOne(n_used));
+      int at = 0;
+      for (int v = 0; v < n_values; ++v) {
+        if (used[v]) texts[at++] = static_cast<char*>(vl->GetAddress(v));
+      }
+      list = std::make_unique<TStrArray>(n_used, texts.get());
+      texts.Release();
+      break;
+    }
+    case Q7_TYPE_DECIMAL: {
+      auto decimals = std::make_unique<TNumericArray>(n_used, 0);
+      const Numeric* from = static_cast<const Numeric*>(vl->FData);
+      Numeric* to = static_cast<Numeric*>(decimals->FData);
+      int at = 0;
+      for (int v = 0; v < n_values; ++v) {
+        if (used[v]) to[at++] = from[v];
+      }
+      std::memcpy(decimals->FUserArea, vl->FUserArea, sizeof decimals->FUserArea);
+      NumericInfo info{};
+      static_cast<TNumericArray*>(vl)->GetDecimalInfo(&info);
+      decimals->SetDecimalInfo(&info);
+      list = std::move(decimals);
+      break;
+    }
+    default:
+      throw CQ7Exception(Q7_ERROR_INVALID_DATA_TYPE);
+  }
+  // Exclusive prefix sums turn the flags into the map from old to new value numbers.
+  Aggregate(0, n_values, used.data(), used.data());
+  for (int r = 1; r <= n_rows; ++r) numbers[r] = used[numbers[r]];
+  *rows_out = std::move(rows);
+  *list_out = std::move(list);
+}
+
+}  // namespace noncube_join
+
+// ---- The steps ----
+
+int TNonCubeSum::Step1() {
+  return ThrowingStep(this, [&] { SortSide(*this, 1); });
+}
+int TNonCubeSum::Step2() {
+  return ReturningStep(this, [&] { GroupSide(*this, 1); });
+}
+int TNonCubeSum::Step3() {
+  return ReturningStep(this, [&] { ScatterSideByKey(*this, 1); });
+}
+int TNonCubeSum::Step4() {
+  return ReturningStep(this, [&] { KeyStartsOfSide(*this, 1); });
+}
+int TNonCubeSum::Step5() {
+  return ReturningStep(this, [&] { RunLengthsOfSide(*this, 1); });
+}
+int TNonCubeSum::Step6() {
+  return ThrowingStep(this, [&] { SortSide(*this, 0); });
+}
+int TNonCubeSum::Step7() {
+  return ThrowingStep(this, [&] { GroupSide(*this, 0); });
+}
+int TNonCubeSum::Step8() {
+  return ReturningStep(this, [&] { ScatterSideByKey(*this, 0); });
+}
+int TNonCubeSum::Step9() {
+  return ReturningStep(this, [&] { KeyStartsOfSide(*this, 0); });
+}
+int TNonCubeSum::Step10() {
+  return ReturningStep(this, [&] { RunLengthsOfSide(*this, 0); });
+}
+
+int TNonCubeSum::Step11() {
+  return ReturningStep(this, [&] {
+    int64_t count = 0;
+    ForEachKey(*this, [&](int, const std::vector<Run>& master, const std::vector<Run>& slave) {
+      count += static_cast<int64_t>(master.size()) * static_cast<int64_t>(slave.size());
+    });
+    comb_count_ = count;
+  });
+}
+
+int TNonCubeSum::Step12() {
+  return ReturningStep(this, [&] {
+    const size_t size = AtLeastOne(comb_count_);
+    ZpkBlock<int> master_group(size);
+    ZpkBlock<int> slave_group(size);
+    int64_t c = 0;
+    ForEachKey(*this, [&](int, const std::vector<Run>& master, const std::vector<Run>& slave) {
+      for (const Run& mr : master) {
+        for (const Run& sr : slave) {
+          if (c >= comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+          // A side without rows shows NULLs: the group that has them, if any.
+          master_group[static_cast<size_t>(c)] = mr.len > 0 ? mr.group : join_null_group_[0];
+          slave_group[static_cast<size_t>(c)] = sr.len > 0 ? sr.group : join_null_group_[1];
+          ++c;
+        }
+      }
+    });
+    if (c != comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+    comb_master_group_ = std::move(master_group);
+    comb_slave_group_ = std::move(slave_group);
+  });
+}
+
+int TNonCubeSum::Step13() {
+  return ReturningStep(this, [&] {
+    const int n = static_cast<int>(comb_count_);
+    ZpkBlock<int> order(AtLeastOne(n));
+    for (int i = 0; i < n; ++i) order[i] = i;
+    ZpkBlock<int> spare(AtLeastOne(n));
+    // Least significant first: the counting sorts are stable.
+    if (n_slave_dims_ > 0 && n > 1) {
+      CountingSort(0, n, order.get(), spare.get(), comb_slave_group_.get(), slave_work_.group_count);
+      std::swap(order, spare);
+    }
+    if (n_master_dims_ > 0 && n > 1) {
+      CountingSort(0, n, order.get(), spare.get(), comb_master_group_.get(), master_work_.group_count);
+      std::swap(order, spare);
+    }
+    comb_order_ = std::move(order);
+  });
+}
+
+int TNonCubeSum::Step14() {
+  int64_t rows = 0;
+  const int code = ReturningStep(this, [&] {
+    const int n = static_cast<int>(comb_count_);
+    ZpkBlock<int> master_group(AtLeastOne(n));
+    ZpkBlock<int> slave_group(AtLeastOne(n));
+    ZpkBlock<int> out_row(AtLeastOne(n));
+    int prev_master = -1;
+    int prev_slave = -1;
+    for (int i = 0; i < n; ++i) {
+      const int c = comb_order_[i];
+      const int mg = comb_master_group_[c];
+      const int sg = comb_slave_group_[c];
+      if (mg != prev_master || sg != prev_slave) {
+        master_group[static_cast<size_t>(rows)] = mg;
+        slave_group[static_cast<size_t>(rows)] = sg;
+        ++rows;
+        prev_master = mg;
+        prev_slave = sg;
+      }
+      out_row[c] = static_cast<int>(rows - 1);
+    }
+    if (rows <= kMaxOutputRows) {
+      out_master_group_ = std::move(master_group);
+      out_slave_group_ = std::move(slave_group);
+      comb_out_row_ = std::move(out_row);
+      out_row_count_ = static_cast<int>(rows);
+    }
+  });
+  if (code < 0) return code;
+  if (rows > kMaxOutputRows) {
+    InitJoinXSum();
+    throw CQ7Exception(Q7_ERROR_SUMMARY_CELLS_LIMIT);
+  }
+  return 0;
+}
+
+int TNonCubeSum::Step15() {
+  return ReturningStep(this, [&] {
+    for (int d = 0; d < n_dims_; ++d) {
+      std::unique_ptr<TIntArray> rows;
+      std::unique_ptr<TBaseArray> list;
+      noncube_join::BuildDimension(*this, d, &rows, &list);
+      char name[TFilter::kNameSize];
+      qz7_strlcpy(name, dim_filters_[d]->FFilterName, sizeof name);
+      const int id =
+          out_table_->AddFilter(TRealTable::kAppendPosition, name, rows.get(), list.get(), false, 0, -1);
+      if (id < 0) throw CQ7Exception(id);
+      rows.release();
+      list.release();
+      SetupSummaryInfo(id, dim_filters_[d]->FFilterID, 1, 0);
+    }
+  });
+}
+
+int TNonCubeSum::Step17() {
+  return ReturningStep(this, [&] {
+    std::vector<int64_t> counts(AtLeastOne(out_row_count_), 0);
+    int64_t c = 0;
+    ForEachKey(*this, [&](int, const std::vector<Run>& master, const std::vector<Run>& slave) {
+      for (const Run& mr : master) {
+        for (const Run& sr : slave) {
+          if (c >= comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+          counts[static_cast<size_t>(comb_out_row_[static_cast<size_t>(c++)])] += mr.Weight() * sr.Weight();
+        }
+      }
+    });
+    if (c != comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+    ZpkBlock<int> out(AtLeastOne(out_row_count_));
+    out[0] = 0;
+    for (int r = 0; r < out_row_count_; ++r) {
+      if (counts[r] > INT_MAX) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+      out[r] = static_cast<int>(counts[r]);
+    }
+    out_counts_ = std::move(out);
+  });
+}
+
+int TNonCubeSum::Step18() {
+  return ReturningStep(this, [&] {
+    const int rows = out_row_count_;
+    for (int m = 0; m < n_measures_; ++m) {
+      TFilter* measure = measure_filters_[m];
+      const int asked = req_masks_[m];
+      const bool decimal = measure_types_[m] == Q7_TYPE_DECIMAL;
+      const char* name = measure->FFilterName;
+      noncube_join::MeasureSums sums;
+      noncube_join::AccumulateMeasure(*this, m, &sums);
+
+      if (asked & kSumCount) {
+        const std::string column = Bracketed("N", name);
+        int id = 0;
+        if (first_count_id_ == 0) {
+          id = AppendValues(out_table_, column, Q7_TYPE_INTEGER, rows, 4, out_counts_.get());
+          first_count_id_ = id;
+        } else {
+          // Later COUNT columns repeat the first one under their own name, at the end.
+          id = out_table_->DupFilter(first_count_id_);
+          if (id < 0) throw CQ7Exception(id);
+          const int pos = out_table_->FilterID2Pos(id);
+          if (pos < 0) throw CQ7Exception(pos);
+          const int moved = out_table_->MoveFilter(pos, out_table_->GetNFilter());
+          if (moved < 0) throw CQ7Exception(moved);
+          std::vector<char> seed(column.begin(), column.end());
+          seed.push_back('\0');
+          char unique[TFilter::kNameSize];
+          const int named = out_table_->GenFilterName(seed.data(), unique);
+          if (named < 0) throw CQ7Exception(named);
+          qz7_strlcpy(out_table_->GetFilter(id)->FFilterName, unique, TFilter::kNameSize);
+        }
+        SetupSummaryInfo(id, measure_ids_[m], 2, kSumCount);
+      }
+      if (asked & kSumMax) {
+        const int id = PutMaxMinFilter(kSumMax, decimals_[m], rows, sums.max.get(), measure);
+        if (id < 0) throw CQ7Exception(id);
+      }
+      if (asked & kSumMin) {
+        const int id = PutMaxMinFilter(kSumMin, decimals_[m], rows, sums.min.get(), measure);
+        if (id < 0) throw CQ7Exception(id);
+      }
+      NumericInfo info{};
+      if (decimal) static_cast<TNumericArray*>(measure->VL)->GetDecimalInfo(&info);
+      for (int pass = 0; pass < 2; ++pass) {
+        const int bit = pass == 0 ? kSumSum : kSumAverage;
+        if (pass == 1 && (work_masks_[m] & kSumAverage) != 0) noncube_join::AverageInPlace(*this, m, &sums);
+        if ((asked & bit) == 0) continue;
+        const std::string column = Bracketed(pass == 0 ? "SUM" : "AVG", name);
+        int id = 0;
+        if (decimal) {
+          id = AppendValues(out_table_, column, Q7_TYPE_DECIMAL, rows, 16, sums.dsum.get());
+          static_cast<TNumericArray*>(out_table_->GetFilter(id)->VL)->SetDecimalInfo(&info);
+        } else {
+          id = AppendValues(out_table_, column, Q7_TYPE_DOUBLE, rows, 8, sums.sum.get());
+        }
+        if (decimals_[m] >= 0) SetDisplayDigits(id, decimals_[m]);
+        SetupSummaryInfo(id, measure_ids_[m], 2, bit);
+      }
+    }
+  });
+}
+
+// ---- The pipeline ----
+
+int TNonCubeSum::NonCubeJoinDimNMsrN() {
+  TTableCollection* db = CSmpEngine::Instance()->Database();
+  int out_id = 0;
+  auto fail = [&](int code) {
+    InitJoinXSum();
+    // Nothing half-built is left behind.
+    if (out_id > 0 && db != nullptr) db->DelTable(out_id);
+    out_table_ = nullptr;
+    return code;
+  };
+  try {
+    if (db == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
+    InitJoinXSum();
+    noncube_join::PrepareColumns(*this, false);
+    int (TNonCubeSum::*const steps[])() = {&TNonCubeSum::Step1,  &TNonCubeSum::Step2,  &TNonCubeSum::Step3,
+                                           &TNonCubeSum::Step4,  &TNonCubeSum::Step5,  &TNonCubeSum::Step6,
+                                           &TNonCubeSum::Step7,  &TNonCubeSum::Step8,  &TNonCubeSum::Step9,
+                                           &TNonCubeSum::Step10, &TNonCubeSum::Step11, &TNonCubeSum::Step12,
+                                           &TNonCubeSum::Step13, &TNonCubeSum::Step14};
+    for (auto step : steps) {
+      const int rc = (this->*step)();
+      if (rc < 0) return fail(rc);
+      if (step == &TNonCubeSum::Step11 && comb_count_ > kMaxCombinations) {
+        return fail(Q7_ERROR_SUMMARY_ROWS_OVERFLOW);
+      }
+    }
+    out_id = db->AddRealTable(out_name_, out_row_count_);
+    if (out_id < 0) {
+      const int code = out_id;
+      out_id = 0;
+      return fail(code);
+    }
+    result_ = out_id;
+    out_table_ = static_cast<TRealTable*>(db->GetTable(out_id));
+    if (out_table_ == nullptr) return fail(Q7_ERROR_NO_SUCH_TABLE);
+    for (auto step : {&TNonCubeSum::Step15, &TNonCubeSum::Step17}) {
+      const int rc = (this->*step)();
+      if (rc < 0) return fail(rc);
+    }
+    if (n_measures_ == 0) SetupSummaryInfo(RegCount(""), 0, 2, kSumCount);
+    const int rc = Step18();
+    if (rc < 0) return fail(rc);
+    InitJoinXSum();
+    return out_id;
+  } catch (const CQ7Exception& e) {
+    return fail(CodeOf(e));
+  } catch (const std::bad_alloc&) {
+    return fail(Q7_ERROR_OUT_OF_MEMORY);
+  } catch (...) {
+    return fail(Q7_ERROR_UNKNOWN);
+  }
+}

@@ -1,0 +1,568 @@
+// The parallel road of the non-cube summary: the request checks of MppRun and the summary of a real
+// table's set on the worker pool. The join road is in summary/TNonCubeSum_mppjoin.cpp.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "database/SortForMultiItem.h"
+#include "database/TBaseTable.h"
+#include "database/TFilter.h"
+#include "database/TJoinTable.h"
+#include "database/TRealTable.h"
+#include "database/TSetArray.h"
+#include "database/TTableCollection.h"
+#include "foundation/CQ7Exception.h"
+#include "foundation/CSmpEngine.h"
+#include "foundation/TextHelpers.h"
+#include "foundation/mpp_tasks.h"
+#include "kernels/KernelPool.h"
+#include "summary/SummaryBits.h"
+#include "summary/SummaryOutput.h"
+#include "summary/TNonCubeSum.h"
+#include "values/ArrayFunctions.h"
+#include "values/CCompiler.h"
+#include "values/MppCompile.h"
+#include "values/Numeric.h"
+#include "values/TIntArray.h"
+#include "values/TNumericArray.h"
+#include "values/ZpkBlock.h"
+
+namespace {
+
+constexpr int kMinStart = 0x7FFFFFFF;
+// Prefetch distances of the accumulation, in sorted positions.
+constexpr int kFarAhead = 32;
+constexpr int kNearAhead = 16;
+
+TTableCollection* Collection() {
+  TTableCollection* db = CSmpEngine::Instance()->Database();
+  if (db == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
+  return db;
+}
+
+int CodeOf(const CQ7Exception& e) {
+  return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
+}
+
+// One measure's accumulation and finish: what tasks 69 and 68 read and write. Per-group arrays are
+// null when the measure does not need them.
+struct MeasurePass {
+  int type = 0;                 // value-list data type: 2, 3, 6 or 8
+  const int* sorted = nullptr;  // record numbers in group order
+  const int* counts = nullptr;  // rows per group
+  const int* vno = nullptr;     // the measure's value numbers, by record
+  const void* values = nullptr;
+  NumericInfo info{};
+  double factor = 0;  // the rounding factor as an exact power of ten (with whole and fraction)
+  int* max = nullptr;
+  int* min = nullptr;
+  double* sums = nullptr;
+  Numeric* dsums = nullptr;
+  long long* whole = nullptr;
+  long long* fraction = nullptr;
+  double* avgs = nullptr;
+  Numeric* davgs = nullptr;
+};
+
+// Worker parameter block of tasks 68 and 69: sorted positions (69) or groups (68), [from, to).
+// Task 69's ranges start on a group's first position and hold whole groups.
+struct MeasureParam {
+  MppParamHeader header;
+  const MeasurePass* pass;
+  int from;
+  int to;
+  int first_group;  // task 69: the group at position `from`
+};
+
+MeasureParam* Param(void* p) { return static_cast<MeasureParam*>(p); }
+
+// V: the measure list's element type; a STRING measure reads no values (it has no SUM).
+template <class V>
+void AccumulateAs(const MeasurePass& p, int from, int to, int g) {
+  const V* values = static_cast<const V*>(p.values);
+  const bool reads_values = p.sums != nullptr || p.dsums != nullptr || p.whole != nullptr;
+  for (int i = from; i < to; ++g) {
+    const int end = i + p.counts[g];
+    int mx = 0;
+    int mn = kMinStart;
+    double sum = 0;
+    long long whole = 0;
+    long long fraction = 0;
+    Numeric dsum;
+    q7num::NumericSetZero(&dsum);
+    for (; i < end; ++i) {
+      // Sorted rows reach the value numbers, and those the values, at random: start both loads
+      // well ahead so that many misses are in flight at once.
+      if (i + kFarAhead < to) __builtin_prefetch(&p.vno[p.sorted[i + kFarAhead]]);
+      if (reads_values && i + kNearAhead < to) __builtin_prefetch(&values[p.vno[p.sorted[i + kNearAhead]]]);
+      const int v = p.vno[p.sorted[i]];
+      mx = std::max(mx, v);
+      // NULL (the empty text of a STRING list) is skipped, as on every other road.
+      if (v != 0 && v < mn) mn = v;
+      if (v <= 0) continue;
+      if constexpr (std::is_same_v<V, Numeric>) {
+        if (p.dsums) q7num::NumericAdd(&dsum, &values[v], &dsum);
+      } else if constexpr (std::is_same_v<V, double>) {
+        if (p.whole) {
+          long long w = 0;
+          long long f = 0;
+          FP2Int(values[v], p.factor, &w, &f);
+          whole += w;
+          fraction += f;
+        } else if (p.sums) {
+          sum += values[v];
+        }
+      } else {
+        if (p.sums) sum += static_cast<double>(values[v]);
+      }
+    }
+    if (p.max) p.max[g] = mx;
+    if (p.min) p.min[g] = mn;
+    if (p.sums) p.sums[g] = sum;
+    if (p.dsums) p.dsums[g] = dsum;
+    if (p.whole) {
+      p.whole[g] = whole;
+      p.fraction[g] = fraction;
+    }
+  }
+}
+
+int Accumulate(MeasureParam* p) {
+  const MeasurePass& pass = *p->pass;
+  if (p->from >= p->to) return 0;
+  switch (pass.type) {
+    case Q7_TYPE_INTEGER:
+      AccumulateAs<int>(pass, p->from, p->to, p->first_group);
+      break;
+    case Q7_TYPE_DECIMAL:
+      AccumulateAs<Numeric>(pass, p->from, p->to, p->first_group);
+      break;
+    default:
+      AccumulateAs<double>(pass, p->from, p->to, p->first_group);
+      break;
+  }
+  return 0;
+}
+
+int Finish(MeasureParam* p) {
+  const MeasurePass& pass = *p->pass;
+  for (int g = p->from; g < p->to; ++g) {
+    if (pass.min && pass.min[g] == kMinStart) pass.min[g] = 0;
+    if (pass.whole) Int2FP(pass.whole[g], pass.fraction[g], pass.factor, &pass.sums[g]);
+    if (pass.avgs) pass.avgs[g] = pass.sums[g] / pass.counts[g];
+    if (pass.davgs) {
+      pass.davgs[g] = pass.dsums[g];
+      q7num::NumericDiv(&pass.davgs[g], &pass.info, pass.counts[g]);
+    }
+  }
+  return 0;
+}
+
+// The position ranges of the accumulation: about n / W positions each, moved forward to the next
+// group start, so that no group is split and the workers write disjoint groups without a lock.
+struct RowRanges {
+  int workers = 0;
+  std::vector<int> from, to, first_group;
+};
+
+RowRanges SplitRows(int n, const int* group) {
+  RowRanges r;
+  if (n < 1) return r;
+  const int w = std::max(1, KernelThreads(n));
+  r.workers = w;
+  int from = 0;
+  for (int i = 0; i < w; ++i) {
+    int to = n;
+    if (i < w - 1) {
+      to = from + (n - from) / (w - i);
+      while (to > 0 && to < n && group[to - 1] == group[to]) ++to;
+    }
+    r.from.push_back(from);
+    r.to.push_back(to);
+    r.first_group.push_back(from < n ? group[from] : 0);
+    from = to;
+  }
+  return r;
+}
+
+void RunAccumulation(const MeasurePass& pass, const RowRanges& ranges) {
+  for (int t = 0; t < ranges.workers; ++t) {
+    MeasureParam* p = PoolParam<MeasureParam>(t);
+    p->pass = &pass;
+    p->from = ranges.from[t];
+    p->to = ranges.to[t];
+    p->first_group = ranges.first_group[t];
+  }
+  RunKernelTask(ranges.workers, kMppTaskNoncubeMeasure);
+}
+
+void RunFinish(const MeasurePass& pass, int groups) {
+  if (groups < 1) return;
+  const int w = std::max(1, KernelThreads(groups));
+  for (int t = 0; t < w; ++t) {
+    MeasureParam* p = PoolParam<MeasureParam>(t);
+    p->pass = &pass;
+    p->from = t * (groups / w);
+    p->to = t == w - 1 ? groups : (t + 1) * (groups / w);
+    p->first_group = 0;
+  }
+  RunKernelTask(w, kMppTaskNoncubeMeasureFinit);
+}
+
+// Appends a free-standing column to the output table under its name made unique; the table takes
+// its arrays, the object itself is destroyed. Returns the new column's ID.
+int Attach(TRealTable* out, TFilter* column) {
+  std::unique_ptr<TFilter> owned(column);
+  char name[TFilter::kNameSize];
+  qz7_strlcpy(name, owned->FFilterName, sizeof name);
+  const int id = out->AddFilter(TRealTable::kAppendPosition, name, owned->PV, owned->VL, false, 0, -1);
+  if (id < 0) throw CQ7Exception(id);
+  owned->PV = nullptr;
+  owned->VL = nullptr;
+  return id;
+}
+
+std::string Bracketed(const char* prefix, const char* name) { return std::string(prefix) + "<" + name + ">"; }
+
+// A filter-name work copy of a column name (cut to 255 bytes).
+std::vector<char> NameBuffer(const std::string& name) {
+  std::vector<char> work(name.begin(), name.end());
+  work.resize(std::max<size_t>(work.size(), 1) + 1, '\0');
+  if (work.size() > static_cast<size_t>(TFilter::kNameSize)) {
+    work.resize(TFilter::kNameSize);
+    work.back() = '\0';
+  }
+  return work;
+}
+
+// A generated column of `rows` values under `name`, appended to the table; its ID.
+int AppendGenerated(TRealTable* out, const std::string& name, int type, int rows, int width,
+                    const void* data) {
+  std::vector<char> work = NameBuffer(name);
+  return Attach(out, TNonCubeSum::MppGenFilter2(work.data(), type, rows, width, data));
+}
+
+}  // namespace
+
+TNonCubeSum::TNonCubeSum() { InitJoin(); }
+
+void TNonCubeSum::MppRun(int table_id, int set_id, int n_dims, const int* dims, int n_measures,
+                         const int* measures, const int* masks, const int* decimals) {
+  try {
+    MppCheckRequest(table_id, set_id, n_dims, dims, n_measures, measures, masks, decimals);
+    InitJoinXSum();
+    InitJoin();
+    if (join_) {
+      FillJoinRequest();
+      master_extra_rows_ = 0;
+      slave_extra_rows_ = 0;
+      if (outer_) {
+        const JoinSetEntry& entry = join_table_->FEntries[join_table_->SetID2Pos(set_id_)];
+        master_extra_rows_ = entry.second[0] != nullptr ? entry.second[0]->FArraySize : 0;
+        slave_extra_rows_ = entry.second[1] != nullptr ? entry.second[1]->FArraySize : 0;
+      }
+    }
+    result_ = join_ ? MppNonCubeJoinDimNMsrN() : MppFastSumNonCubeRealDimN();
+  } catch (const CQ7Exception& e) {
+    result_ = e.ErrorCode();
+    throw;
+  }
+}
+
+void TNonCubeSum::MppCheckRequest(int table_id, int set_id, int n_dims, const int* dims, int n_measures,
+                                  const int* measures, const int* masks, const int* decimals) {
+  try {
+    result_ = -1;
+    table_id_ = table_id;
+    set_id_ = set_id;
+    table_ = nullptr;
+    set_ = nullptr;
+    out_table_ = nullptr;
+    out_name_[0] = '\0';
+    n_dims_ = 0;
+    n_measures_ = 0;
+    join_ = 0;
+    join_table_ = nullptr;
+    first_count_id_ = 0;
+    // Counts are tested unsigned, so a negative one is refused with the count above the limit.
+    if (static_cast<unsigned>(n_dims) > static_cast<unsigned>(kMaxColumns)) {
+      throw CQ7Exception(Q7_ERROR_OUT_OF_RANGE);
+    }
+    if (static_cast<unsigned>(n_measures) > static_cast<unsigned>(kMaxColumns)) {
+      throw CQ7Exception(Q7_ERROR_OUT_OF_RANGE);
+    }
+    if ((n_dims > 0 && dims == nullptr) || (n_measures > 0 && (measures == nullptr || masks == nullptr))) {
+      throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
+    }
+    TTableCollection* db = Collection();
+    table_ = db->GetTable(table_id);
+    if (table_ == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
+
+    std::string seed = std::string("XTBL_") + table_->FTableName;
+    if (seed.size() >= static_cast<size_t>(kNameSize)) seed.resize(kNameSize - 1);
+    const int named = db->GenTableName(seed.c_str(), out_name_);
+    if (named < 0) throw CQ7Exception(named);
+
+    join_ = table_->GetTableKind() == 2 ? 1 : 0;
+    auto* join = join_ ? static_cast<TJoinTableBase*>(table_) : nullptr;
+    join_table_ = join;
+
+    set_ = table_->GetSet(set_id);
+    if (set_ == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_SET);
+
+    // A join column's unique name, read from the join's names block (the join layer's getter
+    // lies above this one).
+    auto join_name = [join](int id, char* out) {
+      const bool named =
+          join->FColumnNames != nullptr && id >= 1 && id <= join->FnMasterColumn + join->FnSlaveColumn;
+      qz7_strlcpy(out, named ? join->FColumnNames + static_cast<size_t>(id - 1) * kNameSize : "", kNameSize);
+    };
+    for (int d = 0; d < n_dims; ++d) {
+      dim_ids_[d] = dims[d];
+      dim_filters_[d] = table_->GetFilter(dims[d]);
+      if (dim_filters_[d] == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER);
+      if (join) join_name(dims[d], dim_names_[d]);
+      n_dims_ = d + 1;
+    }
+
+    for (int m = 0; m < n_measures; ++m) {
+      measure_ids_[m] = measures[m];
+      TFilter* filter = table_->GetFilter(measures[m]);
+      if (filter == nullptr || filter->VL == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER);
+      if (join) join_name(measures[m], measure_names_[m]);
+      measure_filters_[m] = filter;
+      const int type = filter->VL->GetDataType();
+      const int allowed = type == Q7_TYPE_STRING ? (kSumCount | kSumMax | kSumMin)
+                          : type == Q7_TYPE_INTEGER || type == Q7_TYPE_DOUBLE || type == Q7_TYPE_DECIMAL
+                              ? (kSumCount | kSumMax | kSumMin | kSumSum | kSumAverage)
+                              : 0;
+      const int mask = masks[m];
+      if (mask == 0 || (mask & ~allowed) != 0) throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
+      measure_types_[m] = type;
+      req_masks_[m] = mask;
+      work_masks_[m] = (mask & kSumAverage) ? (mask | kSumCount | kSumSum) : mask;
+      decimals_[m] = 0;
+      round_factors_[m] = 0.0;
+      if (type == Q7_TYPE_INTEGER || type == Q7_TYPE_DOUBLE) {
+        // The engines of the other summary methods take no decimals, so a request without a list
+        // runs unrounded here too.
+        const int given = decimals != nullptr ? decimals[m] : -1;
+        if (given > kMaxDecimals) throw CQ7Exception(Q7_ERROR_OUT_OF_RANGE);
+        decimals_[m] = given < 0 ? -1 : given;
+        if (type == Q7_TYPE_DOUBLE && given >= 0) round_factors_[m] = std::pow(10.0, given);
+      }
+      n_measures_ = m + 1;
+    }
+  } catch (const CQ7Exception& e) {
+    result_ = e.ErrorCode();
+    throw;
+  }
+}
+
+int TNonCubeSum::MppFastSumNonCubeRealDimN() {
+  auto* source = static_cast<TRealTable*>(table_);
+  TTableCollection* db = CSmpEngine::Instance()->Database();
+  int current = 0;
+  int temp_set = 0;
+  int out_id = 0;
+  // The temporary set of representative rows goes on every path, and the set that was current
+  // before the call is current again.
+  auto drop_temp_set = [&] {
+    if (temp_set > 0) {
+      source->DelSetForce(temp_set);
+      source->SetCurrentSetID(current);
+      temp_set = 0;
+    }
+  };
+  auto fail = [&](int code) {
+    drop_temp_set();
+    if (out_id > 0 && db != nullptr) db->DelTable(out_id);
+    out_table_ = nullptr;
+    return code;
+  };
+  try {
+    result_ = 0;
+    if (db == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
+    current = source->GetCurrentSetID();
+    // Pending values carry negative value numbers; the sort and the measures need them merged.
+    source->CheckMergeFilterTVL(true);
+    const int n = set_->FArraySize;
+    const int* set_rows = set_->PIntAr();
+
+    ZpkBlock<int> sorted;
+    ZpkBlock<int> group;
+    ZpkBlock<int> counts(static_cast<size_t>(std::max(n, 1)));
+    ZpkBlock<int> first_rows(static_cast<size_t>(std::max(n, 1)));
+    int groups = 0;
+    if (n > 0 && n_dims_ == 0) {
+      // One group of every row, in set order.
+      sorted = ZpkBlock<int>(static_cast<size_t>(n));
+      group = ZpkBlock<int>(static_cast<size_t>(n));
+      std::memcpy(sorted.get(), set_rows, sizeof(int) * static_cast<size_t>(n));
+      std::fill(group.get(), group.get() + n, 0);
+      counts[0] = n;
+      first_rows[0] = set_rows[0];
+      groups = 1;
+    } else if (n > 0) {
+      // The sort takes its least significant key first: the last dimension leads the list.
+      TFilter* keys[kMaxColumns];
+      int dirs[kMaxColumns] = {};
+      for (int d = 0; d < n_dims_; ++d) keys[d] = dim_filters_[n_dims_ - 1 - d];
+      groups = SortForMultiItemEx(n_dims_, n, set_rows, keys, dirs, sorted.Out(), group.Out(), counts.get(),
+                                  first_rows.get(), 1, 1);
+      if (groups < 0) throw CQ7Exception(groups);
+    }
+
+    auto reps = std::make_unique<TSetArray>(groups, 0);
+    if (groups > 0) std::memcpy(reps->PIntAr(), first_rows.get(), sizeof(int) * static_cast<size_t>(groups));
+    first_rows.Reset();
+    const int added = source->AddSetWithoutCopy(reps.get());
+    if (added < 0) throw CQ7Exception(added);
+    reps.release();
+    temp_set = added;
+
+    int ids[kMaxColumns + 1] = {};
+    for (int d = 0; d < n_dims_; ++d) ids[d] = dim_ids_[d];
+    char name[kNameSize];
+    qz7_strlcpy(name, out_name_, sizeof name);
+    out_id = db->MppExtractRealTable(name, table_id_, temp_set, 0, 0, ids);
+    if (out_id < 0) {
+      const int code = out_id;
+      out_id = 0;
+      throw CQ7Exception(code);
+    }
+    result_ = out_id;
+    drop_temp_set();
+    out_table_ = static_cast<TRealTable*>(db->GetTable(out_id));
+    if (out_table_ == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
+
+    if (n_measures_ == 0) {
+      AppendGenerated(out_table_, "N", Q7_TYPE_INTEGER, groups, 4, counts.get());
+      return result_;
+    }
+
+    const RowRanges ranges = SplitRows(n, group.get());
+    const size_t g_size = static_cast<size_t>(groups) + 1;
+    TFilter* first_count = nullptr;
+    for (int m = 0; m < n_measures_; ++m) {
+      TFilter* measure = measure_filters_[m];
+      const int type = measure_types_[m];
+      const int asked = req_masks_[m];
+      const int work = work_masks_[m];
+      const char* measure_name = measure->FFilterName;
+
+      if (asked & kSumCount) {
+        const std::string column = Bracketed("N", measure_name);
+        if (first_count == nullptr) {
+          const int id = AppendGenerated(out_table_, column, Q7_TYPE_INTEGER, groups, 4, counts.get());
+          first_count = out_table_->GetFilter(id);
+        } else {
+          std::vector<char> work_name = NameBuffer(column);
+          Attach(out_table_, first_count->CopyFilter(kFreeFilterID, work_name.data()));
+        }
+      }
+      if ((work & (kSumMax | kSumMin | kSumSum | kSumAverage)) == 0) continue;
+
+      MeasurePass pass;
+      pass.type = type;
+      pass.sorted = sorted.get();
+      pass.counts = counts.get();
+      pass.vno = measure->PV->PIntAr();
+      pass.values = measure->VL->FData;
+      ZpkBlock<int> max_vno;
+      ZpkBlock<int> min_vno;
+      ZpkBlock<double> sums;
+      ZpkBlock<Numeric> dsums;
+      ZpkBlock<long long> whole;
+      ZpkBlock<long long> fraction;
+      ZpkBlock<double> avgs;
+      ZpkBlock<Numeric> davgs;
+      if (work & kSumMax) pass.max = (max_vno = ZpkBlock<int>(g_size)).get();
+      if (work & kSumMin) pass.min = (min_vno = ZpkBlock<int>(g_size)).get();
+      if (work & kSumSum) {
+        if (type == Q7_TYPE_DECIMAL) {
+          static_cast<TNumericArray*>(measure->VL)->GetDecimalInfo(&pass.info);
+          pass.dsums = (dsums = ZpkBlock<Numeric>(g_size)).get();
+          if (work & kSumAverage) pass.davgs = (davgs = ZpkBlock<Numeric>(g_size)).get();
+        } else {
+          pass.sums = (sums = ZpkBlock<double>(g_size)).get();
+          if (work & kSumAverage) pass.avgs = (avgs = ZpkBlock<double>(g_size)).get();
+          if (type == Q7_TYPE_DOUBLE && round_factors_[m] > 0) {
+            // The factor as the fixed-point split takes it: an exact power of ten.
+            pass.factor = static_cast<double>(static_cast<long long>(round_factors_[m]));
+            pass.whole = (whole = ZpkBlock<long long>(g_size)).get();
+            pass.fraction = (fraction = ZpkBlock<long long>(g_size)).get();
+          }
+        }
+      }
+      if (n > 0) {
+        RunAccumulation(pass, ranges);
+        RunFinish(pass, groups);
+      }
+
+      TFilter* built = nullptr;
+      for (const int bit : {kSumMax, kSumMin}) {
+        if ((work & bit) == 0) continue;
+        const int code =
+            PutMaxMinFilter(bit, decimals_[m], groups, bit == kSumMax ? pass.max : pass.min, measure, &built);
+        if (code < 0) throw CQ7Exception(code);
+        Attach(out_table_, built);
+      }
+      for (const int bit : {kSumSum, kSumAverage}) {
+        // SUM is written when asked for; AVERAGE also brought SUM into the working mask.
+        if (((bit == kSumSum ? asked : work) & bit) == 0) continue;
+        const std::string column = Bracketed(bit == kSumSum ? "SUM" : "AVG", measure_name);
+        if (type == Q7_TYPE_DECIMAL) {
+          const int id = AppendGenerated(out_table_, column, Q7_TYPE_DECIMAL, groups, 16,
+                                         bit == kSumSum ? pass.dsums : pass.davgs);
+          static_cast<TNumericArray*>(out_table_->GetFilter(id)->VL)->SetDecimalInfo(&pass.info);
+        } else {
+          AppendGenerated(out_table_, column, Q7_TYPE_DOUBLE, groups, 8,
+                          bit == kSumSum ? pass.sums : pass.avgs);
+        }
+      }
+    }
+    return result_;
+  } catch (const CQ7Exception& e) {
+    return fail(CodeOf(e));
+  } catch (const std::bad_alloc&) {
+    return fail(Q7_ERROR_OUT_OF_MEMORY);
+  } catch (...) {
+    return fail(Q7_ERROR_UNKNOWN);
+  }
+}
+
+TFilter* TNonCubeSum::MppGenFilter2(char* name, int type, int count, int width, const void* values) {
+  if (name == nullptr || !ToFileName(name)) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER_NAME);
+  if (type < Q7_TYPE_INTEGER || type > Q7_TYPE_DECIMAL) throw CQ7Exception(Q7_ERROR_INVALID_DATA_TYPE);
+  const int basic =
+      type == Q7_TYPE_DATE || type == Q7_TYPE_TIME || type == Q7_TYPE_DATETIME ? Q7_TYPE_DOUBLE : type;
+  if (width != ValueTypeWidth(basic) || count < 0 || count == INT32_MAX) {
+    throw CQ7Exception(Q7_ERROR_INVALID_UNIT_WIDTH);
+  }
+  ZpkBlock<int> rows;
+  int n_values = 0;
+  void* list = nullptr;
+  MppCompileWithNull(count, basic, width, values, rows.Out(), &n_values, &list);
+  std::unique_ptr<TBaseArray> value_list(AdoptCompiledList(type, n_values, list));
+  auto numbers = std::make_unique<TIntArray>(count + 1, rows.get());
+  rows.Release();
+  auto filter = std::make_unique<TFilter>(kFreeFilterID, name);
+  filter->PV = numbers.release();
+  filter->VL = value_list.release();
+  return filter.release();
+}
+
+int TNonCubeSum::mpp_noncube_measure(void* param) {
+  return TaskFrame([&] { return Accumulate(Param(param)); });
+}
+
+int TNonCubeSum::mpp_noncube_measure_finit(void* param) {
+  return TaskFrame([&] { return Finish(Param(param)); });
+}

@@ -1,0 +1,167 @@
+// The non-cube summary through the interface: the output table of a real table's set, the name it
+// keeps, the request refusals with their ring entries (on real and join tables alike), and the set
+// IDs it uses whichever engine runs.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "host_test_support.h"
+#include "q7api.h"
+
+namespace {
+
+using q7host::CellText;
+using q7host::DrainRing;
+using q7host::kDoubleNull;
+using q7host::kIntNull;
+using q7host::RefusalCase;
+using q7host::RingEntry;
+
+std::string TableName(int table) {
+  char name[256] = {};
+  EXPECT_EQ(RQ7GetTableName(table, name), 0);
+  return name;
+}
+
+// Column name -> its cells, in column order.
+std::vector<std::pair<std::string, std::vector<std::string>>> Columns(int table) {
+  std::vector<int> ids(512);
+  const int n = RQ7GetFilterIDList(table, ids.data());
+  std::vector<std::pair<std::string, std::vector<std::string>>> out;
+  for (int i = 0; i < n; ++i) {
+    char name[256] = {};
+    RQ7GetFilterName(table, ids[static_cast<size_t>(i)], name);
+    std::vector<std::string> cells;
+    for (int r = 1; r <= RQ7GetTotalRows(table); ++r)
+      cells.push_back(CellText(table, ids[static_cast<size_t>(i)], r));
+    out.emplace_back(name, cells);
+  }
+  return out;
+}
+
+class NonCubeApiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    // A second "sales" is named "sales_#1": a name whose "_#" the summary keeps.
+    decoy_ = q7host::AddTable("sales", 1);
+    table_ = q7host::AddTable("sales", 6);
+    ASSERT_EQ(TableName(table_), "sales_#1");
+    region_ = q7host::AddStringColumn(table_, "region", {"east", "west", "east", "", "west", "east"});
+    qty_ = q7host::AddIntColumn(table_, "qty", {5, 7, kIntNull, 1, 2, 3});
+    price_ = q7host::AddDoubleColumn(table_, "price", {0.25, 1.5, 0.25, 4.0, kDoubleNull, 0.25});
+    name_ = q7host::AddStringColumn(table_, "name", {"bob", "", "ann", "cy", "dee", "eve"});
+    ASSERT_GT(name_, 0);
+    DrainRing();
+  }
+  void TearDown() override {
+    for (int id : made_) RQ7DeleteTable(id);
+    RQ7DeleteTable(table_);
+    RQ7DeleteTable(decoy_);
+  }
+  int Made(int id) {
+    if (id > 0) made_.push_back(id);
+    return id;
+  }
+
+  int decoy_ = 0, table_ = 0, region_ = 0, qty_ = 0, price_ = 0, name_ = 0;
+  std::vector<int> made_;
+};
+
+TEST_F(NonCubeApiTest, SummarisesARealTableAndKeepsSharpNames) {
+  const int dims[] = {region_};
+  const int measures[] = {qty_, price_, name_};
+  const int masks[] = {31, 24, 6};
+  const int decimals[] = {-1, 1, -1};  // price: each value rounded to 0.1 before the sum
+  const int out = Made(RQ7NonCubeSum(table_, 1, 1, dims, 3, measures, masks, decimals));
+  ASSERT_GT(out, 0);
+  EXPECT_EQ(TableName(out), "XTBL_sales_#1");
+  using Column = std::pair<std::string, std::vector<std::string>>;
+  const std::vector<Column> want = {
+      {"region", {"", "east", "west"}},
+      {"N<qty>", {"1", "3", "2"}},
+      {"MAX<qty>", {"1", "5", "7"}},
+      {"MIN<qty>", {"1", "3", "2"}},
+      {"SUM<qty>", {"1", "8", "9"}},
+      {"AVG<qty>", {"1", "2.666666667", "4.5"}},
+      {"SUM<price>", {"4", "0.9", "1.5"}},
+      {"AVG<price>", {"4", "0.3", "0.75"}},
+      {"MAX<name>", {"cy", "eve", "dee"}},
+      {"MIN<name>", {"cy", "ann", "dee"}},  // the empty text is NULL, no value of MIN
+  };
+  EXPECT_EQ(Columns(out), want);
+  EXPECT_TRUE(DrainRing().empty());
+  // The name flag is down again once the call returns: a "_#" seed is cut as usual.
+  EXPECT_STREQ(RQ7GenTableNameR1("probe_#5"), "probe");
+}
+
+TEST_F(NonCubeApiTest, NextSetIdDoesNotDependOnTheEngine) {
+  const int dims[] = {region_};
+  const int measures[] = {price_};
+  const int masks[] = {8};
+  for (const int decimals : {-1, 2}) {  // decimals 2 run the sort-based engine, -1 the chooser's
+    SCOPED_TRACE(decimals);
+    int ids[16] = {};
+    const int sets = RQ7GetSetIDList(table_, 16, ids);
+    const int last = ids[sets - 1];
+    ASSERT_GT(Made(RQ7NonCubeSum(table_, 1, 1, dims, 1, measures, masks, &decimals)), 0);
+    const int row = 1;
+    EXPECT_EQ(RQ7AddSetReal(table_, 1, &row), last + 2);
+    EXPECT_EQ(RQ7GetSetIDList(table_, 16, ids), sets + 1);
+  }
+}
+
+TEST_F(NonCubeApiTest, RefusalsAreRecordedOnRealAndJoinTables) {
+  const int slave = q7host::AddTable("regions", 2);
+  const int slave_key = q7host::AddStringColumn(slave, "region", {"east", "west"});
+  const int master_keys[] = {region_, 0};
+  const int slave_keys[] = {slave_key, 0};
+  const int join = RQ7AddJoinTable("sales_join", 0, table_, 1, master_keys, slave, 1, slave_keys);
+  ASSERT_GT(join, 0);
+  DrainRing();
+
+  const int dims[] = {region_};
+  const int measures[] = {qty_};
+  const int none = -1;
+  const int zero = 0, text_sum = 8, big_decimals = 11;
+  auto refused = [](int code) {
+    return std::vector<RingEntry>{{"RQ7NonCubeSum", code, "Failed to create NonCubeSum"}};
+  };
+  const int text_measure[] = {name_};
+  const std::vector<RefusalCase> cases = {
+      {"no table",
+       [&] { return RQ7NonCubeSum(9999, 1, 1, dims, 0, nullptr, nullptr, nullptr); },
+       Q7_ERROR_NO_SUCH_TABLE,
+       {{"GetTable", Q7_ERROR_NO_SUCH_TABLE, "No Such Table: 9999"},
+        {"RQ7NonCubeSum", Q7_ERROR_NO_SUCH_TABLE, "No Such Table: 9999"}}},
+      {"negative dimension count",
+       [&] { return RQ7NonCubeSum(table_, 1, -1, dims, 0, nullptr, nullptr, nullptr); },
+       Q7_ERROR_OUT_OF_RANGE, refused(Q7_ERROR_OUT_OF_RANGE)},
+      {"33 measures", [&] { return RQ7NonCubeSum(table_, 1, 1, dims, 33, measures, &zero, &none); },
+       Q7_ERROR_OUT_OF_RANGE, refused(Q7_ERROR_OUT_OF_RANGE)},
+      {"mask 0", [&] { return RQ7NonCubeSum(table_, 1, 1, dims, 1, measures, &zero, &none); },
+       Q7_ERROR_INVALID_PARAMETER, refused(Q7_ERROR_INVALID_PARAMETER)},
+      {"SUM of a text", [&] { return RQ7NonCubeSum(table_, 1, 1, dims, 1, text_measure, &text_sum, &none); },
+       Q7_ERROR_INVALID_PARAMETER, refused(Q7_ERROR_INVALID_PARAMETER)},
+      {"decimals 11",
+       [&] { return RQ7NonCubeSum(table_, 1, 1, dims, 1, measures, &text_sum, &big_decimals); },
+       Q7_ERROR_OUT_OF_RANGE, refused(Q7_ERROR_OUT_OF_RANGE)},
+      {"join: negative dimension count",
+       [&] { return RQ7NonCubeSum(join, 1, -1, dims, 0, nullptr, nullptr, nullptr); }, Q7_ERROR_OUT_OF_RANGE,
+       refused(Q7_ERROR_OUT_OF_RANGE)},
+      {"join: mask 0", [&] { return RQ7NonCubeSum(join, 1, 1, dims, 1, measures, &zero, &none); },
+       Q7_ERROR_INVALID_PARAMETER, refused(Q7_ERROR_INVALID_PARAMETER)},
+  };
+  int tables[64] = {};
+  const int count = RQ7GetTableIDList(tables);
+  for (const RefusalCase& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(c.call(), c.code);
+    EXPECT_EQ(DrainRing(), c.ring);
+    EXPECT_EQ(RQ7GetTableIDList(tables), count);
+  }
+  RQ7DeleteTable(join);
+  RQ7DeleteTable(slave);
+}
+
+}  // namespace
