@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "foundation/CQ7Exception.h"
@@ -21,9 +22,41 @@
 #include "values/ZpkBlock.h"
 
 class TBaseArray;
+class TFilter;
 class TIntArray;
+class TSetArray;
 
 namespace noncube_join {
+
+// The code a caught engine exception reports: its own when it is a failure code, else UNKNOWN.
+inline int CodeOf(const CQ7Exception& e) {
+  return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
+}
+
+// A step that returns its failure as a code, the work arrays freed.
+template <class Body>
+int ReturningStep(TNonCubeSum* s, Body&& body) {
+  try {
+    body();
+    return 0;
+  } catch (const CQ7Exception& e) {
+    s->InitJoinXSum();
+    return CodeOf(e);
+  } catch (const std::bad_alloc&) {
+    s->InitJoinXSum();
+    return Q7_ERROR_OUT_OF_MEMORY;
+  } catch (...) {
+    s->InitJoinXSum();
+    return Q7_ERROR_UNKNOWN;
+  }
+}
+
+inline size_t AtLeastOne(int64_t n) { return static_cast<size_t>(n > 0 ? n : 1); }
+
+inline TSetArray* SideRows(const TNonCubeSum& s, int side) {
+  return side == 0 ? s.master_rows_ : s.slave_rows_;
+}
+inline TFilter* SideKey(const TNonCubeSum& s, int side) { return side == 0 ? s.master_key_ : s.slave_key_; }
 
 inline TNonCubeSum::JoinSideWork& Work(TNonCubeSum& s, int side) {
   return side == 0 ? s.master_work_ : s.slave_work_;

@@ -30,10 +30,15 @@
 #include "values/TNumericArray.h"
 #include "values/TStrArray.h"
 
+using noncube_join::AtLeastOne;
+using noncube_join::CodeOf;
 using noncube_join::DimCount;
 using noncube_join::Dims;
 using noncube_join::ForEachKey;
+using noncube_join::ReturningStep;
 using noncube_join::Run;
+using noncube_join::SideKey;
+using noncube_join::SideRows;
 using noncube_join::Work;
 
 namespace {
@@ -41,28 +46,6 @@ namespace {
 constexpr int kNoMin = INT_MAX;
 constexpr int64_t kMaxCombinations = 2000000000;
 constexpr int kMaxOutputRows = 1000000000;
-
-int CodeOf(const CQ7Exception& e) {
-  return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
-}
-
-// A step that returns its failure as a code, the work arrays freed.
-template <class Body>
-int ReturningStep(TNonCubeSum* s, Body&& body) {
-  try {
-    body();
-    return 0;
-  } catch (const CQ7Exception& e) {
-    s->InitJoinXSum();
-    return CodeOf(e);
-  } catch (const std::bad_alloc&) {
-    s->InitJoinXSum();
-    return Q7_ERROR_OUT_OF_MEMORY;
-  } catch (...) {
-    s->InitJoinXSum();
-    return Q7_ERROR_UNKNOWN;
-  }
-}
 
 // A step that passes its failure on, the work arrays freed.
 template <class Body>
@@ -78,11 +61,6 @@ int ThrowingStep(TNonCubeSum* s, Body&& body) {
     throw;
   }
 }
-
-size_t AtLeastOne(int64_t n) { return static_cast<size_t>(n > 0 ? n : 1); }
-
-TSetArray* SideRows(const TNonCubeSum& s, int side) { return side == 0 ? s.master_rows_ : s.slave_rows_; }
-TFilter* SideKey(const TNonCubeSum& s, int side) { return side == 0 ? s.master_key_ : s.slave_key_; }
 
 // Step1 / Step6: the side's rows (an outer join's lists hold 0 for "no record"; those are left
 // out), stably sorted by the side's dimensions, first dimension most significant.

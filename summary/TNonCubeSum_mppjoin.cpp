@@ -32,8 +32,13 @@
 #include "values/TIntArray.h"
 #include "values/TNumericArray.h"
 
+using noncube_join::AtLeastOne;
+using noncube_join::CodeOf;
 using noncube_join::DimCount;
 using noncube_join::Dims;
+using noncube_join::ReturningStep;
+using noncube_join::SideKey;
+using noncube_join::SideRows;
 using noncube_join::Work;
 
 namespace {
@@ -71,30 +76,6 @@ struct JoinTaskParam {
 };
 
 JoinTaskParam* Block(int t) { return PoolParam<JoinTaskParam>(t); }
-
-int CodeOf(const CQ7Exception& e) {
-  return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
-}
-
-size_t AtLeastOne(int64_t n) { return static_cast<size_t>(n > 0 ? n : 1); }
-
-// A parallel step: its failure comes back as a code, the work arrays freed.
-template <class Body>
-int ParallelStep(TNonCubeSum* s, Body&& body) {
-  try {
-    body();
-    return 0;
-  } catch (const CQ7Exception& e) {
-    s->InitJoinXSum();
-    return CodeOf(e);
-  } catch (const std::bad_alloc&) {
-    s->InitJoinXSum();
-    return Q7_ERROR_OUT_OF_MEMORY;
-  } catch (...) {
-    s->InitJoinXSum();
-    return Q7_ERROR_UNKNOWN;
-  }
-}
 
 struct WriteLock {
   WriteLock() { CSmpEngine::Instance()->mt_write_lock(); }
@@ -178,9 +159,6 @@ ZpkBlock<int> CountKeys(int workers, int k_count) {
   starts[k_count] = static_cast<int>(total);
   return starts;
 }
-
-TSetArray* SideRows(const TNonCubeSum& s, int side) { return side == 0 ? s.master_rows_ : s.slave_rows_; }
-TFilter* SideKey(const TNonCubeSum& s, int side) { return side == 0 ? s.master_key_ : s.slave_key_; }
 
 // MppStep1 / MppStep6.
 void MppSortSide(TNonCubeSum& s, int side) {
@@ -501,27 +479,27 @@ void TNonCubeSum::InitJoin() {
 }
 
 int TNonCubeSum::MppStep1() {
-  return ParallelStep(this, [&] { MppSortSide(*this, 1); });
+  return ReturningStep(this, [&] { MppSortSide(*this, 1); });
 }
 int TNonCubeSum::MppStep6() {
-  return ParallelStep(this, [&] { MppSortSide(*this, 0); });
+  return ReturningStep(this, [&] { MppSortSide(*this, 0); });
 }
 int TNonCubeSum::MppStep3() {
-  return ParallelStep(this, [&] { MppKeySortSide(*this, 1); });
+  return ReturningStep(this, [&] { MppKeySortSide(*this, 1); });
 }
 int TNonCubeSum::MppStep8() {
-  return ParallelStep(this, [&] { MppKeySortSide(*this, 0); });
+  return ReturningStep(this, [&] { MppKeySortSide(*this, 0); });
 }
 // The key sort left the key starts; what stays is to check them against the rows.
 int TNonCubeSum::MppStep4() {
-  return ParallelStep(this, [&] {
+  return ReturningStep(this, [&] {
     if (!slave_work_.key_starts || slave_work_.key_starts[key_count_] != slave_work_.row_count) {
       throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
     }
   });
 }
 int TNonCubeSum::MppStep9() {
-  return ParallelStep(this, [&] {
+  return ReturningStep(this, [&] {
     if (!master_work_.key_starts || master_work_.key_starts[key_count_] != master_work_.row_count) {
       throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
     }
@@ -529,7 +507,7 @@ int TNonCubeSum::MppStep9() {
 }
 
 int TNonCubeSum::MppStep15() {
-  return ParallelStep(this, [&] {
+  return ReturningStep(this, [&] {
     if (n_dims_ == 0) return;
     const int workers = std::max(1, std::min(KernelActiveThreads(), n_dims_));
     for (int d = 0; d < kMaxColumns; ++d) mpp_claimed_[d] = 0;
@@ -543,7 +521,7 @@ int TNonCubeSum::MppStep15() {
 }
 
 int TNonCubeSum::MppStep18() {
-  return ParallelStep(this, [&] {
+  return ReturningStep(this, [&] {
     if (n_measures_ == 0) return;
     const int workers = std::max(1, std::min(KernelActiveThreads(), n_measures_));
     for (int m = 0; m < kMaxColumns; ++m) {

@@ -1,22 +1,11 @@
 // Exported calls that write summaries into real tables and inspect summary output tables. The
 // operations record their own failures, so the RQ7 forms run in the light frame.
+#include "api/exports/keep_sharp_names.h"
 #include "api/frame/frame.h"
-#include "database/TTableCollection.h"
 #include "q7api.h"
 #include "summary/SummaryOutput.h"
 
 namespace {
-
-// The writing calls keep a "_#" of the names they seed from (the summed table's and columns'
-// names), so that an output of "sales_#2" stays recognisable; the flag is process-wide, so it is
-// set only while the API lock is held.
-class KeepSharpNames {
- public:
-  KeepSharpNames() { TTableCollection::m_nDisableTrimUntilSharp = 1; }
-  ~KeepSharpNames() { TTableCollection::m_nDisableTrimUntilSharp = 0; }
-  KeepSharpNames(const KeepSharpNames&) = delete;
-  KeepSharpNames& operator=(const KeepSharpNames&) = delete;
-};
 
 constexpr int kAllMeasures = 31;
 

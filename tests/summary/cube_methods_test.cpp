@@ -22,6 +22,7 @@
 #include "summary/FastCubeSum.h"
 #include "summary/MppCubeSum.h"
 #include "summary/TSummary.h"
+#include "tests/summary/engine_tables_support.h"
 #include "values/Numeric.h"
 #include "values/TDoubleArray.h"
 #include "values/TNumericArray.h"
@@ -126,29 +127,8 @@ TableTexts ReadTable(TRealTable* t) {
   return out;
 }
 
-class CubeMethodsTest : public ::testing::Test {
+class CubeMethodsTest : public EngineTablesTest {
  protected:
-  void SetUp() override { db_ = CSmpEngine::Instance()->Database(); }
-  void TearDown() override {
-    for (int id : tables_) db_->DelTable(id);
-  }
-
-  int NewTable(const char* name, int rows) {
-    std::vector<char> buf(name, name + std::strlen(name) + 1);
-    const int id = db_->AddRealTable(buf.data(), rows);
-    EXPECT_GT(id, 0);
-    tables_.push_back(id);
-    return id;
-  }
-  TRealTable* Table(int id) { return static_cast<TRealTable*>(db_->GetTable(id)); }
-  int Add(int table, const char* name, int type, int width, const void* data) {
-    TRealTable* t = Table(table);
-    std::vector<char> buf(name, name + std::strlen(name) + 1);
-    const int id = t->AddFilter2(1024, buf.data(), type, t->TotalRecs(), width, data, table, -1);
-    EXPECT_GT(id, 0) << name;
-    return id;
-  }
-
   // Loads the source into a new table; fills the column IDs.
   int Load(const Source& s) {
     const int rows = static_cast<int>(s.year.size());
@@ -180,8 +160,6 @@ class CubeMethodsTest : public ::testing::Test {
     return id;
   }
 
-  TTableCollection* db_ = nullptr;
-  std::vector<int> tables_;
   int region_ = 0, year_ = 0, qty_ = 0, price_ = 0, day_ = 0, amount_ = 0, name_ = 0;
 };
 

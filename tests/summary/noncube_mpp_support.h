@@ -21,6 +21,7 @@
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
 #include "summary/TNonCubeSum.h"
+#include "tests/summary/engine_tables_support.h"
 #include "values/Numeric.h"
 #include "values/TDoubleArray.h"
 #include "values/TNumericArray.h"
@@ -211,31 +212,8 @@ inline TableTexts GroupBy(TRealTable* source, const std::vector<int>& records, c
 // (DATE), at (TIME), region (STRING), grade (DECIMAL, scale 1). Measures: qty (INTEGER), price
 // (DOUBLE, quarters), ship (DATE), stamp (DATETIME), amount (DECIMAL, scale 2), name (STRING, with
 // empty texts), label (STRING, never empty). Every column has NULLs but label.
-class NonCubeMppTest : public ::testing::Test {
+class NonCubeMppTest : public EngineTablesTest {
  protected:
-  void SetUp() override { db_ = CSmpEngine::Instance()->Database(); }
-  void TearDown() override {
-    for (int id : tables_) db_->DelTable(id);
-  }
-
-  TRealTable* Table(int id) { return static_cast<TRealTable*>(db_->GetTable(id)); }
-
-  int NewTable(const char* name, int rows) {
-    std::vector<char> buf(name, name + std::strlen(name) + 1);
-    const int id = db_->AddRealTable(buf.data(), rows);
-    EXPECT_GT(id, 0);
-    tables_.push_back(id);
-    return id;
-  }
-
-  int Add(int table, const char* name, int type, int width, const void* data) {
-    TRealTable* t = Table(table);
-    std::vector<char> buf(name, name + std::strlen(name) + 1);
-    const int id = t->AddFilter2(1024, buf.data(), type, t->TotalRecs(), width, data, table, -1);
-    EXPECT_GT(id, 0) << name;
-    return id;
-  }
-
   // Loads `rows` rows; `spread` widens the dimensions' value ranges (more groups).
   int Load(int rows, int spread = 1) {
     const int t = NewTable("sales", rows);
@@ -315,8 +293,6 @@ class NonCubeMppTest : public ::testing::Test {
     return summary.Result();
   }
 
-  TTableCollection* db_ = nullptr;
-  std::vector<int> tables_;
   int year_ = 0, rate_ = 0, day_ = 0, at_ = 0, region_ = 0, grade_ = 0;
   int qty_ = 0, price_ = 0, ship_ = 0, stamp_ = 0, amount_ = 0, name_ = 0, label_ = 0;
 };

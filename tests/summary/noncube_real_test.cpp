@@ -22,6 +22,7 @@
 #include "foundation/CSmpEngine.h"
 #include "summary/SummaryOutput.h"
 #include "summary/TNonCubeSum.h"
+#include "tests/summary/engine_tables_support.h"
 #include "values/Numeric.h"
 #include "values/TDoubleArray.h"
 #include "values/TNumericArray.h"
@@ -90,28 +91,12 @@ TableTexts ReadTable(TRealTable* t) {
   return out;
 }
 
-class NonCubeRealTest : public ::testing::Test {
+class NonCubeRealTest : public EngineTablesTest {
  public:
-  void SetUp() override { db_ = CSmpEngine::Instance()->Database(); }
-  void TearDown() override {
-    for (int id : tables_) db_->DelTable(id);
-  }
+  // The loaders below build their tables through the fixture.
+  using EngineTablesTest::Add;
+  using EngineTablesTest::NewTable;
 
-  int NewTable(const char* name, int rows) {
-    std::vector<char> buf(name, name + std::strlen(name) + 1);
-    const int id = db_->AddRealTable(buf.data(), rows);
-    EXPECT_GT(id, 0);
-    tables_.push_back(id);
-    return id;
-  }
-  TRealTable* Table(int id) { return static_cast<TRealTable*>(db_->GetTable(id)); }
-  int Add(int table, const char* name, int type, int width, const void* data) {
-    TRealTable* t = Table(table);
-    std::vector<char> buf(name, name + std::strlen(name) + 1);
-    const int id = t->AddFilter2(1024, buf.data(), type, t->TotalRecs(), width, data, table, -1);
-    EXPECT_GT(id, 0) << name;
-    return id;
-  }
   int AddStrings(int table, const char* name, const std::vector<std::string>& values) {
     std::vector<const char*> p;
     for (const std::string& s : values) p.push_back(s.c_str());
@@ -140,9 +125,6 @@ class NonCubeRealTest : public ::testing::Test {
       return e.ErrorCode();
     }
   }
-
-  TTableCollection* db_ = nullptr;
-  std::vector<int> tables_;
 };
 
 // A table of every dimension and measure kind, with NULLs, repeats and exact halves.
