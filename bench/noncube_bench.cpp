@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
@@ -86,10 +87,11 @@ BENCHMARK(BM_NonCubeGroupBy)
     ->UseRealTime();
 
 // ---- The peer benchmark's star join grouped by a column of the dimension table ----
-// The fact (10 million rows: k uniform over 1..1000, amount INTEGER) joined on k to the dimension
-// table (k 1..1000 shuffled, grp = k % 50), as in join_bench.cpp; RQ7NonCubeSum over the join's set
-// 1 by grp: the joined rows per group (state.range(0) 0), or also SUM of the fact's amount
-// (state.range(0) 1). The join's own rows are never formed.
+// The fact (10 million rows: k uniform over 1..1000, amount INTEGER, price DOUBLE with 9 digits)
+// joined on k to the dimension table (k 1..1000 shuffled, grp = k % 50), as in join_bench.cpp;
+// RQ7NonCubeSum over the join's set 1 by grp: the joined rows per group (state.range(0) 0), SUM of
+// the fact's amount (1), or SUM of its price (2), whose sums must follow the rows of each key in
+// their order. The join's own rows are never formed.
 namespace {
 
 constexpr int kStarFactRows = 10000000;
@@ -98,7 +100,8 @@ constexpr int kStarGroups = 50;
 
 struct Star {
   int join = 0;
-  int amount = 0;  // join column IDs: fact k 1, amount 2; dimension k 3, grp 4
+  int amount = 0;  // join column IDs
+  int price = 0;
   int grp = 0;
 };
 
@@ -111,6 +114,9 @@ const Star& StarJoin() {
       k[r] = 1 + static_cast<int>(gen() % kStarDimRows);
       amount[r] = static_cast<int>(gen() % 100000);
     }
+    std::vector<double> price(kStarFactRows);
+    std::mt19937_64 price_gen(43);
+    for (double& p : price) p = static_cast<double>(price_gen() % 1000000000ULL) / 1e9;
     std::vector<int> dk(kStarDimRows), grp(kStarDimRows);
     for (int r = 0; r < kStarDimRows; ++r) dk[r] = r + 1;
     std::shuffle(dk.begin(), dk.end(), gen);
@@ -121,17 +127,21 @@ const Star& StarJoin() {
     const int dim = Db()->AddRealTable(dim_name, kStarDimRows);
     auto* f = static_cast<TRealTable*>(Db()->GetTable(fact));
     auto* d = static_cast<TRealTable*>(Db()->GetTable(dim));
-    char nk[] = "k", na[] = "amount", ng[] = "grp", ndk[] = "k";
+    char nk[] = "k", na[] = "amount", np[] = "price", ng[] = "grp", ndk[] = "k";
     const int fk = f->AddFilter2(1024, nk, Q7_TYPE_INTEGER, kStarFactRows, 4, k.data(), fact, -1);
     f->AddFilter2(1024, na, Q7_TYPE_INTEGER, kStarFactRows, 4, amount.data(), fact, -1);
+    f->AddFilter2(1024, np, Q7_TYPE_DOUBLE, kStarFactRows, 8, price.data(), fact, -1);
     const int dkid = d->AddFilter2(1024, ndk, Q7_TYPE_INTEGER, kStarDimRows, 4, dk.data(), dim, -1);
     d->AddFilter2(1024, ng, Q7_TYPE_INTEGER, kStarDimRows, 4, grp.data(), dim, -1);
     const int master_keys[] = {fk, 0};
     const int slave_keys[] = {dkid, 0};
     s.join = RQ7AddJoinTable("star", 0, fact, 1, master_keys, dim, 1, slave_keys);
     if (s.join <= 0) std::fprintf(stderr, "RQ7AddJoinTable failed: %d\n", s.join);
-    s.amount = 2;
-    s.grp = 4;
+    auto* join = static_cast<TJoinTableBase*>(Db()->GetTable(s.join));
+    s.amount = join->GetJoinFilterIDFromName(na);
+    s.price = join->GetJoinFilterIDFromName(np);
+    s.grp = join->GetJoinFilterIDFromName(ng);
+    if (s.amount <= 0 || s.price <= 0 || s.grp <= 0) std::fprintf(stderr, "join column look-up failed\n");
     return s;
   }();
   return star;
@@ -139,11 +149,12 @@ const Star& StarJoin() {
 
 void BM_NonCubeJoinGroupBy(benchmark::State& state) {
   const Star& s = StarJoin();
-  const bool with_sum = state.range(0) != 0;
+  const int n_measures = state.range(0) != 0 ? 1 : 0;
+  const int* measure = state.range(0) == 2 ? &s.price : &s.amount;
   const int mask = 8;
   const int decimals = -1;
   for (auto _ : state) {
-    const int out = RQ7NonCubeSum(s.join, 1, 1, &s.grp, with_sum ? 1 : 0, &s.amount, &mask, &decimals);
+    const int out = RQ7NonCubeSum(s.join, 1, 1, &s.grp, n_measures, measure, &mask, &decimals);
     state.PauseTiming();
     if (out <= 0) {
       state.SkipWithError("non-cube summary failed");
@@ -162,5 +173,6 @@ BENCHMARK(BM_NonCubeJoinGroupBy)
     ->ArgName("sum")
     ->Arg(0)
     ->Arg(1)
+    ->Arg(2)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();

@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "foundation/CQ7Exception.h"
@@ -99,14 +100,15 @@ inline void RunsOf(const TNonCubeSum& s, int side, int k, std::vector<Run>* out)
   }
 }
 
-// Calls fn(k, master_runs, slave_runs) for every key value that has joined rows, keys ascending.
-// For an outer join a side without rows for the key gets one empty run; an inner join skips such
-// keys. The combinations of the key are every master run with every slave run, master-major.
+// Calls fn(k, master_runs, slave_runs) for every key value from k_from to k_to - 1 that has joined
+// rows, keys ascending. For an outer join a side without rows for the key gets one empty run; an
+// inner join skips such keys. The combinations of the key are every master run with every slave
+// run, master-major.
 template <class Fn>
-void ForEachKey(const TNonCubeSum& s, Fn&& fn) {
+void ForEachKeyIn(const TNonCubeSum& s, int k_from, int k_to, Fn&& fn) {
   std::vector<Run> master;
   std::vector<Run> slave;
-  for (int k = 0; k < s.key_count_; ++k) {
+  for (int k = k_from; k < k_to; ++k) {
     RunsOf(s, 0, k, &master);
     RunsOf(s, 1, k, &slave);
     if (master.empty() && slave.empty()) continue;
@@ -117,6 +119,12 @@ void ForEachKey(const TNonCubeSum& s, Fn&& fn) {
     }
     fn(k, master, slave);
   }
+}
+
+// ForEachKeyIn over every key value.
+template <class Fn>
+void ForEachKey(const TNonCubeSum& s, Fn&& fn) {
+  ForEachKeyIn(s, 0, s.key_count_, std::forward<Fn>(fn));
 }
 
 // One measure's results per output row: value numbers of MAX and MIN (MIN 0 where nothing was

@@ -39,6 +39,9 @@ class TFilter;
 class TJoinTableBase;
 class TRealTable;
 class TSetArray;
+namespace noncube_join {
+struct MeasureSums;
+}
 
 class TNonCubeSum {
  public:
@@ -209,6 +212,27 @@ class TNonCubeSum {
   // Value numbers of measure m by position in its side's rows, carried along by the key sort so
   // that the measure pass reads them in order (null: read through the rows).
   ZpkBlock<int> mpp_measure_vno_[kMaxColumns];
+  // One measure's rows of one join key value taken together: the largest and the smallest non-NULL
+  // value number (0 and INT_MAX when none), and the exact sum (INTEGER: of the values; rounded
+  // double kinds: of the integer parts, with the scaled fractions beside it).
+  struct JoinKeyAggregate {
+    int max;
+    int min;
+    int64_t sum;
+    int64_t fraction;
+  };
+  // A side (0 master, 1 slave) without dimensions whose measures all aggregate exactly, in any row
+  // order: its rows are neither copied nor sorted, only aggregated per key value on the pool.
+  bool mpp_key_aggregated_[2] = {};
+  // Per measure of such a side: its aggregate of each key value (null for other measures).
+  ZpkBlock<JoinKeyAggregate> mpp_key_aggregates_[kMaxColumns];
+  // While MppStep18 runs: measures whose sums it has already accumulated with the whole pool
+  // (flag set; their sums at the same index of the array it owns), which MppJoinMeasure takes over.
+  noncube_join::MeasureSums* mpp_ready_sums_ = nullptr;
+  uint8_t mpp_sums_ready_[kMaxColumns] = {};
+  // Tests only: the most runs such a pass aggregates at a time (0 restores the engine's figure), so
+  // that a small table takes several batches. Call while no summary runs.
+  static void SetMeasureBatchForTest(int runs);
 
  private:
   // Step 0 of the join road: reads the join set's row sets, the key columns and the side of every

@@ -1,13 +1,17 @@
 // The non-cube summary of a join set on the worker pool: the serial road's pipeline with the row
 // copies, the dimension sorts and the key sorts of the two sides, the dimension columns and the
 // measures done by workers. A side with neither dimensions nor measures needs no row order at all:
-// its rows are only counted per key value.
+// its rows are only counted per key value. Nor does a side without dimensions whose measures sum
+// exactly (INTEGER, rounded double kinds, or no sum): its rows are aggregated per key value in the
+// same pass that counts them. A measure that keeps its rows' order has its runs aggregated on the
+// whole pool when there are fewer measures than workers.
 //
 // Every parallel step leaves the arrays the serial step of the same number leaves, and the measures
-// run through the same aggregation as the serial road, so both roads give the same table whatever
-// the worker count.
+// add up every run and every output row in the serial road's order (or exactly), so both roads give
+// the same table, to the last bit, whatever the worker count.
 #include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -26,6 +30,7 @@
 #include "kernels/MppCountingSort.h"
 #include "summary/NonCubeJoinParts.h"
 #include "summary/SummaryBits.h"
+#include "summary/SummaryOutput.h"
 #include "summary/TNonCubeSum.h"
 #include "values/Numeric.h"
 #include "values/PoolParam.h"
@@ -45,10 +50,52 @@ namespace {
 
 // What task 59 does for one worker's share of rows.
 enum JoinRowMode : int {
-  kCountKept = 0,  // count the entries to keep (an outer join's 0 entries are dropped)
-  kCopyKept = 1,   // copy them from `offset` on, checking each record number
-  kCountKeys = 2,  // per key value, count the rows (raw entries when `raw`)
-  kPlaceKeys = 3,  // put each row (and its group) at its key's next position
+  kCountKept = 0,      // count the entries to keep (an outer join's 0 entries are dropped)
+  kCopyKept = 1,       // copy them from `offset` on, checking each record number
+  kCountKeys = 2,      // per key value, count the rows (raw entries when `raw`)
+  kPlaceKeys = 3,      // put each row (and its group) at its key's next position
+  kAggregateKeys = 4,  // kCountKeys on a join set's list, and each measure's aggregate per key value
+  kMergeKeys = 5,      // fold every worker's aggregates of the keys first .. first + count - 1 into
+                       // worker 0's
+};
+
+int g_batch_runs_for_test = 0;
+
+// What task 57 does.
+enum MeasureMode : int {
+  kClaimMeasures = 0,  // claim measures and build their columns
+  kMeasureRuns = 1,    // aggregate one measure's runs of the keys first .. first + count - 1
+};
+
+using KeyAggregate = TNonCubeSum::JoinKeyAggregate;
+
+// One run's values before weighting, as the walk over the combinations takes them.
+struct RunSlot {
+  int max;
+  int min;
+  int64_t int_sum;
+  double sum;
+  int64_t whole;
+  int64_t fraction;
+  Numeric dsum;
+};
+
+// What a measure adds up per key value in kAggregateKeys.
+enum KeySum : int {
+  kNoKeySum = 0,
+  kIntegerKeySum = 1,  // INTEGER values
+  kRoundedKeySum = 2,  // integer parts and scaled fractions of double-kind values
+};
+
+// One measure of a side aggregated per key value.
+struct KeyMeasure {
+  const int* vno;  // value numbers by record number
+  int n_values;
+  int sum;  // KeySum
+  bool min_max;
+  const void* values;  // the value list's data
+  double factor;       // kRoundedKeySum: the power of ten of the fraction
+  KeyAggregate* out;   // the worker's own aggregates, one per key value
 };
 
 // The parameter block of tasks 57, 58 and 59.
@@ -71,8 +118,16 @@ struct JoinTaskParam {
   int n_carry;  // kPlaceKeys: measures whose value numbers travel with the rows
   const int* carry_in[TNonCubeSum::kMaxColumns];
   int* carry_out[TNonCubeSum::kMaxColumns];
-  int kept;    // kCountKept: entries kept
-  int offset;  // kCopyKept: first output position
+  int kept;          // kCountKept: entries kept
+  int offset;        // kCopyKept: first output position
+  int n_aggregated;  // kAggregateKeys, kMergeKeys: the side's measures
+  KeyMeasure measures[TNonCubeSum::kMaxColumns];
+  KeyAggregate* const* parts;  // kMergeKeys: worker t's aggregates of measure c at t * n_aggregated + c
+  int n_parts;                 // kMergeKeys: the workers that aggregated
+  int measure;                 // kMeasureRuns: the measure
+  int base_key;                // kMeasureRuns: the first key of the batch
+  const int* run_base;         // kMeasureRuns: per key of the batch, its first slot (one more entry)
+  RunSlot* slots;              // kMeasureRuns: the batch's run aggregates
 };
 
 JoinTaskParam* Block(int t) { return PoolParam<JoinTaskParam>(t); }
@@ -140,8 +195,8 @@ int KeyWorkers(int n, int k_count) {
 // Runs kCountKeys on the given blocks and turns the counters into each worker's first position per
 // key value (key-major, worker-minor, so that the order of the rows is kept within a key). Returns
 // the key starts (K + 1 entries; entry K is the total).
-ZpkBlock<int> CountKeys(int workers, int k_count) {
-  for (int t = 0; t < workers; ++t) Block(t)->mode = kCountKeys;
+ZpkBlock<int> CountKeys(int workers, int k_count, int mode = kCountKeys) {
+  for (int t = 0; t < workers; ++t) Block(t)->mode = mode;
   RunKernelTask(workers, kMppTaskSingleJoinkeySortTransfer);
   ZpkBlock<int> starts(static_cast<size_t>(k_count) + 1);
   std::vector<int*> counts(static_cast<size_t>(workers));
@@ -158,6 +213,156 @@ ZpkBlock<int> CountKeys(int workers, int k_count) {
   if (total > INT_MAX) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
   starts[k_count] = static_cast<int>(total);
   return starts;
+}
+
+// Sums that may wrap: the exact sum modulo 2^64, whatever the order of the additions.
+inline int64_t WrapAdd(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
+inline int64_t WrapMul(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b));
+}
+
+// Whether measure m adds up in any order to the last bit: no sum, an INTEGER sum (64-bit, which
+// cannot overflow for rows of one key) or a rounded double-kind sum (two 64-bit integers). A plain
+// double sum depends on the order of its additions and a DECIMAL sum saturates, so those keep the
+// rows of each key in their order.
+bool SumsInAnyOrder(const TNonCubeSum& s, int m) {
+  const int type = s.measure_types_[m];
+  if ((s.work_masks_[m] & kSumSum) == 0 || type == Q7_TYPE_STRING) return true;
+  if (type == Q7_TYPE_INTEGER) return true;
+  return type == Q7_TYPE_DOUBLE && s.round_factors_[m] > 0;
+}
+
+KeyMeasure KeyMeasureOf(const TNonCubeSum& s, int m) {
+  TFilter* f = s.measure_filters_[m];
+  const int type = s.measure_types_[m];
+  const int work = s.work_masks_[m];
+  KeyMeasure km{};
+  km.vno = f->PV->PIntAr();
+  km.n_values = f->VL->FArraySize;
+  km.values = f->VL->FData;
+  km.min_max = (work & (kSumMax | kSumMin)) != 0;
+  km.sum = kNoKeySum;
+  if ((work & kSumSum) != 0 && type == Q7_TYPE_INTEGER) km.sum = kIntegerKeySum;
+  if ((work & kSumSum) != 0 && type == Q7_TYPE_DOUBLE) {
+    km.sum = kRoundedKeySum;
+    // The factor as the fixed-point split takes it: an exact power of ten.
+    km.factor = static_cast<double>(static_cast<long long>(s.round_factors_[m]));
+  }
+  return km;
+}
+
+// The rows of one chunk (records and their key value numbers) into a measure's aggregates.
+template <int kSum, bool kMinMax>
+void AggregateChunk(const KeyMeasure& km, const int* records, const int* keys, int n) {
+  const int* ints = static_cast<const int*>(km.values);
+  const double* doubles = static_cast<const double*>(km.values);
+  for (int j = 0; j < n; ++j) {
+    const int v = km.vno[records[j]];
+    if (v < 0 || v >= km.n_values) throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
+    KeyAggregate& a = km.out[keys[j]];
+    if constexpr (kMinMax) {
+      if (v > a.max) a.max = v;
+      // NULL (the empty text of a STRING list) is skipped, as on every other road.
+      if (v != 0 && v < a.min) a.min = v;
+    }
+    if constexpr (kSum == kIntegerKeySum) {
+      if (v != 0) a.sum += ints[v];
+    } else if constexpr (kSum == kRoundedKeySum) {
+      if (v != 0) {
+        long long whole = 0;
+        long long fraction = 0;
+        FP2Int(doubles[v], km.factor, &whole, &fraction);
+        a.sum = WrapAdd(a.sum, whole);
+        a.fraction = WrapAdd(a.fraction, fraction);
+      }
+    }
+  }
+}
+
+void AggregateChunk(const KeyMeasure& km, const int* records, const int* keys, int n) {
+  switch (km.sum * 2 + (km.min_max ? 1 : 0)) {
+    case 0:
+      break;
+    case 1:
+      AggregateChunk<kNoKeySum, true>(km, records, keys, n);
+      break;
+    case 2:
+      AggregateChunk<kIntegerKeySum, false>(km, records, keys, n);
+      break;
+    case 3:
+      AggregateChunk<kIntegerKeySum, true>(km, records, keys, n);
+      break;
+    case 4:
+      AggregateChunk<kRoundedKeySum, false>(km, records, keys, n);
+      break;
+    default:
+      AggregateChunk<kRoundedKeySum, true>(km, records, keys, n);
+      break;
+  }
+}
+
+void MergeAggregate(KeyAggregate* into, const KeyAggregate& from) {
+  into->max = std::max(into->max, from.max);
+  into->min = std::min(into->min, from.min);
+  into->sum = WrapAdd(into->sum, from.sum);
+  into->fraction = WrapAdd(into->fraction, from.fraction);
+}
+
+// A side without dimensions whose measures all sum in any order (mpp_key_aggregated_): instead of
+// copying and sorting its rows, one pass over the join set's list counts the rows of each key value
+// and aggregates each measure per key value, every worker over its own share of rows into its own
+// arrays; the arrays are then folded key by key. Every fold is exact, so the result does not depend
+// on how the rows were shared.
+void AggregateSideByKey(TNonCubeSum& s, int side, JoinTaskParam common, int n_in) {
+  TNonCubeSum::JoinSideWork& w = Work(s, side);
+  const int k_count = s.key_count_;
+  const size_t keys = AtLeastOne(k_count);
+  std::vector<int> measures;
+  for (int m = 0; m < s.n_measures_; ++m) {
+    if (noncube_join::MeasureSide(s, m) == side) measures.push_back(m);
+  }
+  const int n_aggregated = static_cast<int>(measures.size());
+  // The workers' own arrays together stay within a few times the side's row list.
+  const int64_t per_worker = static_cast<int64_t>(keys) * (sizeof(int) + sizeof(KeyAggregate) * n_aggregated);
+  const int64_t budget = int64_t{16} * n_in + (int64_t{4} << 20);
+  const int most = KernelThreads(n_in);
+  const int workers = static_cast<int>(std::max<int64_t>(1, std::min<int64_t>(most, budget / per_worker)));
+
+  std::vector<ZpkBlock<KeyAggregate>> parts;
+  parts.reserve(static_cast<size_t>(workers) * n_aggregated);
+  for (int t = 0; t < workers; ++t) {
+    for (int c = 0; c < n_aggregated; ++c) parts.emplace_back(keys);
+  }
+  common.n_aggregated = n_aggregated;
+  ShareRows(workers, n_in, common);
+  for (int t = 0; t < workers; ++t) {
+    for (int c = 0; c < n_aggregated; ++c) {
+      KeyMeasure km = KeyMeasureOf(s, measures[c]);
+      km.out = parts[static_cast<size_t>(t) * n_aggregated + c].get();
+      Block(t)->measures[c] = km;
+    }
+  }
+  {
+    CounterRelease release{workers};
+    w.key_starts = CountKeys(workers, k_count, kAggregateKeys);
+    w.row_count = w.key_starts[k_count];
+  }
+  if (workers > 1 && n_aggregated > 0) {
+    std::vector<KeyAggregate*> pointers;
+    for (ZpkBlock<KeyAggregate>& part : parts) pointers.push_back(part.get());
+    JoinTaskParam merge{};
+    merge.sum = &s;
+    merge.mode = kMergeKeys;
+    merge.n_aggregated = n_aggregated;
+    merge.parts = pointers.data();
+    merge.n_parts = workers;
+    const int mergers = KernelThreads(static_cast<long>(k_count) * workers * n_aggregated);
+    ShareRows(mergers, k_count, merge);
+    RunKernelTask(mergers, kMppTaskSingleJoinkeySortTransfer);
+  }
+  for (int c = 0; c < n_aggregated; ++c) s.mpp_key_aggregates_[measures[c]] = std::move(parts[c]);
 }
 
 // MppStep1 / MppStep6.
@@ -177,6 +382,10 @@ void MppSortSide(TNonCubeSum& s, int side) {
   common.raw = 1;
   common.outer = s.outer_;
 
+  if (s.mpp_key_aggregated_[side]) {
+    AggregateSideByKey(s, side, common, n_in);
+    return;
+  }
   if (s.mpp_count_only_[side]) {
     // Only the number of rows per key value matters: no copy, no order.
     const int workers = KeyWorkers(n_in, s.key_count_);
@@ -184,6 +393,13 @@ void MppSortSide(TNonCubeSum& s, int side) {
     CounterRelease release{workers};
     w.key_starts = CountKeys(workers, s.key_count_);
     w.row_count = w.key_starts[s.key_count_];
+    return;
+  }
+  if (DimCount(s, side) == 0) {
+    // Without dimensions the rows need only their key order, which the key sort makes straight
+    // from the join set's list.
+    w.rows.Reset();
+    w.row_count = 0;
     return;
   }
 
@@ -222,16 +438,19 @@ void MppSortSide(TNonCubeSum& s, int side) {
 // MppStep3 / MppStep8: rows and groups stably by key, and the key starts.
 void MppKeySortSide(TNonCubeSum& s, int side) {
   TNonCubeSum::JoinSideWork& w = Work(s, side);
-  if (s.mpp_count_only_[side]) return;
-  const int n = w.row_count;
+  if (s.mpp_count_only_[side] || s.mpp_key_aggregated_[side]) return;
+  // A side without dimensions starts from the join set's list itself (MppSortSide left no copy).
+  const bool raw = DimCount(s, side) == 0;
+  TSetArray* set = SideRows(s, side);
+  const int n = raw ? (set != nullptr ? set->FArraySize : 0) : w.row_count;
   JoinTaskParam common{};
   common.sum = &s;
-  common.rows = w.rows.get();
+  common.rows = raw ? (n > 0 ? set->PIntAr() : nullptr) : w.rows.get();
   common.groups = w.group_of_row.get();
   common.key = SideKey(s, side)->PV->PIntAr();
   common.key_count = s.key_count_;
   common.limit = SideKey(s, side)->PV->FArraySize;
-  common.raw = 0;
+  common.raw = raw ? 1 : 0;
   common.outer = s.outer_;
   // The measures of this side read their value numbers in the new order: the transfer reads the
   // rows in their present order (for a side without dimensions, the set's), far kinder to the cache
@@ -247,8 +466,10 @@ void MppKeySortSide(TNonCubeSum& s, int side) {
   ShareRows(workers, n, common);
   CounterRelease release{workers};
   ZpkBlock<int> starts = CountKeys(workers, s.key_count_);
-  if (starts[s.key_count_] != n) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-  ZpkBlock<int> rows(AtLeastOne(n));
+  // The rows kept: an outer join's list holds 0 for "no record", which the count left out.
+  const int kept = starts[s.key_count_];
+  if (raw ? kept > n : kept != n) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  ZpkBlock<int> rows(AtLeastOne(kept));
   ZpkBlock<int> groups;
   if (common.groups != nullptr) groups = ZpkBlock<int>(AtLeastOne(n));
   for (int t = 0; t < workers; ++t) {
@@ -259,6 +480,7 @@ void MppKeySortSide(TNonCubeSum& s, int side) {
   }
   RunKernelTask(workers, kMppTaskSingleJoinkeySortTransfer);
   w.rows = std::move(rows);
+  w.row_count = kept;
   if (common.groups != nullptr) w.group_of_row = std::move(groups);
   w.key_starts = std::move(starts);
 }
@@ -277,6 +499,324 @@ int AttachColumn(TRealTable* out, TFilter** slot) {
   delete f;
   *slot = nullptr;
   return id;
+}
+
+// The pieces of a measure's walk that both the rows' pass and the weighting read.
+struct MeasureShape {
+  int side;
+  int type;
+  bool want_max;
+  bool want_min;
+  bool want_sum;
+  bool rounding;
+  double factor;  // the factor as the fixed-point split takes it: an exact power of ten
+};
+
+MeasureShape ShapeOf(const TNonCubeSum& s, int m) {
+  MeasureShape sh{};
+  sh.side = noncube_join::MeasureSide(s, m);
+  sh.type = s.measure_types_[m];
+  const int work = s.work_masks_[m];
+  sh.want_max = (work & kSumMax) != 0;
+  sh.want_min = (work & kSumMin) != 0;
+  sh.want_sum = (work & kSumSum) != 0 && sh.type != Q7_TYPE_STRING;
+  sh.rounding = sh.want_sum && sh.type == Q7_TYPE_DOUBLE && s.round_factors_[m] > 0;
+  sh.factor = static_cast<double>(static_cast<long long>(s.round_factors_[m]));
+  return sh;
+}
+
+// One run's rows in their order into a slot. Vno gives the value number at a position, Add adds
+// the value of a non-NULL value number (the measure's sum); `values` is the list's data, loaded
+// ahead when the value numbers are reached at random.
+template <class Vno, class Add>
+void PassRun(const noncube_join::Run& run, int n_values, const char* values, size_t width, Vno vno, Add add,
+             RunSlot* a) {
+  // The rows' value numbers, and those the values, are reached at random: start the loads well
+  // ahead so that many misses are in flight at once.
+  constexpr int kAhead = 16;
+  const int end = run.pos + run.len;
+  for (int p = run.pos; p < end; ++p) {
+    if (values != nullptr && p + kAhead < end) {
+      const int ahead = vno(p + kAhead);
+      if (ahead > 0 && ahead < n_values) __builtin_prefetch(values + static_cast<size_t>(ahead) * width);
+    }
+    const int v = vno(p);
+    if (v < 0 || v >= n_values) throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
+    if (v > a->max) a->max = v;
+    // NULL (the empty text of a STRING list) is skipped, as on every other road.
+    if (v != 0 && v < a->min) a->min = v;
+    if (v != 0) add(v, a);
+  }
+}
+
+template <class Vno>
+void PassRun(const MeasureShape& sh, const noncube_join::Run& run, TBaseArray* list, Vno vno, RunSlot* a) {
+  const int n_values = list->FArraySize;
+  const char* data = static_cast<const char*>(list->FData);
+  if (!sh.want_sum) {
+    PassRun(
+        run, n_values, nullptr, 0, vno, [](int, RunSlot*) {}, a);
+    return;
+  }
+  switch (sh.type) {
+    case Q7_TYPE_INTEGER: {
+      const int* ints = reinterpret_cast<const int*>(data);
+      PassRun(
+          run, n_values, data, sizeof(int), vno, [ints](int v, RunSlot* r) { r->int_sum += ints[v]; }, a);
+      return;
+    }
+    case Q7_TYPE_DECIMAL: {
+      const Numeric* decimals = reinterpret_cast<const Numeric*>(data);
+      PassRun(
+          run, n_values, data, sizeof(Numeric), vno,
+          [decimals](int v, RunSlot* r) { q7num::NumericAdd(&r->dsum, &decimals[v], &r->dsum); }, a);
+      return;
+    }
+    default: {
+      const double* doubles = reinterpret_cast<const double*>(data);
+      if (sh.rounding) {
+        const double factor = sh.factor;
+        PassRun(
+            run, n_values, data, sizeof(double), vno,
+            [doubles, factor](int v, RunSlot* r) {
+              long long whole = 0;
+              long long fraction = 0;
+              FP2Int(doubles[v], factor, &whole, &fraction);
+              r->whole = WrapAdd(r->whole, whole);
+              r->fraction = WrapAdd(r->fraction, fraction);
+            },
+            a);
+      } else {
+        PassRun(
+            run, n_values, data, sizeof(double), vno, [doubles](int v, RunSlot* r) { r->sum += doubles[v]; },
+            a);
+      }
+      return;
+    }
+  }
+}
+
+// The runs of measure m's side in the keys k_from .. k_to - 1 into their slots: each run's rows in
+// their order, so that every sum is the one a single pass over the run gives.
+void AggregateRuns(const TNonCubeSum& s, int m, int k_from, int k_to, int base_key, const int* run_base,
+                   RunSlot* slots) {
+  const MeasureShape sh = ShapeOf(s, m);
+  TFilter* f = s.measure_filters_[m];
+  const int* pv = f->PV->PIntAr();
+  const int* side_rows = Work(s, sh.side).rows.get();
+  const int* carried = s.mpp_measure_vno_[m].get();
+  std::vector<noncube_join::Run> runs;
+  for (int k = k_from; k < k_to; ++k) {
+    const int first = run_base[k - base_key];
+    const int n_runs = run_base[k - base_key + 1] - first;
+    if (n_runs == 0) continue;
+    noncube_join::RunsOf(s, sh.side, k, &runs);
+    if (static_cast<int>(runs.size()) != n_runs) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+    for (int j = 0; j < n_runs; ++j) {
+      RunSlot a{0, INT_MAX, 0, 0.0, 0, 0, Numeric{}};
+      q7num::NumericSetZero(&a.dsum);
+      if (carried != nullptr) {
+        PassRun(
+            sh, runs[j], f->VL, [carried](int p) { return carried[p]; }, &a);
+      } else {
+        PassRun(
+            sh, runs[j], f->VL, [pv, side_rows](int p) { return pv[side_rows[p]]; }, &a);
+      }
+      slots[first + j] = a;
+    }
+  }
+}
+
+// The output arrays of a measure's sums as the working mask asks for them, at their start values.
+void StartSums(const TNonCubeSum& s, const MeasureShape& sh, noncube_join::MeasureSums* out) {
+  const size_t size = AtLeastOne(s.out_row_count_);
+  if (sh.want_max) {
+    out->max = ZpkBlock<int>(size);
+    std::memset(out->max.get(), 0, sizeof(int) * size);
+  }
+  if (sh.want_min) {
+    out->min = ZpkBlock<int>(size);
+    std::fill(out->min.get(), out->min.get() + size, INT_MAX);
+  }
+  if (sh.want_sum && sh.type == Q7_TYPE_DECIMAL) {
+    out->dsum = ZpkBlock<Numeric>(size);
+    for (size_t r = 0; r < size; ++r) q7num::NumericSetZero(&out->dsum[r]);
+  } else if (sh.want_sum) {
+    out->sum = ZpkBlock<double>(size);
+    std::fill(out->sum.get(), out->sum.get() + size, 0.0);
+  }
+}
+
+// The last touches of a measure's sums: rounded sums rebuilt, MIN of nothing made NULL.
+void FinishSums(const TNonCubeSum& s, const MeasureShape& sh, const std::vector<int64_t>& wholes,
+                const std::vector<int64_t>& fractions, noncube_join::MeasureSums* out) {
+  if (sh.rounding) {
+    for (int r = 0; r < s.out_row_count_; ++r) Int2FP(wholes[r], fractions[r], sh.factor, &out->sum[r]);
+  }
+  if (sh.want_min) {
+    for (int r = 0; r < s.out_row_count_; ++r) {
+      if (out->min[r] == INT_MAX) out->min[r] = 0;
+    }
+  }
+}
+
+// AccumulateMeasure for a measure of a key-aggregated side: the same walk over the combinations,
+// with each key's aggregate in place of the rows of the side's one run of that key, weighted and
+// added to the output rows as the rows' aggregate is.
+void AccumulateByKey(const TNonCubeSum& s, int m, noncube_join::MeasureSums* out) {
+  const MeasureShape sh = ShapeOf(s, m);
+  if (sh.want_sum && sh.type != Q7_TYPE_INTEGER && !sh.rounding) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  const KeyAggregate* per_key = s.mpp_key_aggregates_[m].get();
+  StartSums(s, sh, out);
+  std::vector<int64_t> wholes;
+  std::vector<int64_t> fractions;
+  if (sh.rounding) {
+    wholes.assign(AtLeastOne(s.out_row_count_), 0);
+    fractions.assign(AtLeastOne(s.out_row_count_), 0);
+  }
+  int64_t c = 0;
+  noncube_join::ForEachKey(s, [&](int k, const std::vector<noncube_join::Run>& master,
+                                  const std::vector<noncube_join::Run>& slave) {
+    const KeyAggregate& a = per_key[k];
+    for (const noncube_join::Run& mr : master) {
+      for (const noncube_join::Run& sr : slave) {
+        if (c >= s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+        const int r = s.comb_out_row_[static_cast<size_t>(c++)];
+        const noncube_join::Run& own = sh.side == 0 ? mr : sr;
+        if (own.len == 0) continue;
+        const int64_t weight = (sh.side == 0 ? sr : mr).Weight();
+        if (sh.want_max && a.max > out->max[r]) out->max[r] = a.max;
+        if (sh.want_min && a.min < out->min[r]) out->min[r] = a.min;
+        if (!sh.want_sum) continue;
+        if (sh.rounding) {
+          wholes[r] = WrapAdd(wholes[r], WrapMul(a.sum, weight));
+          fractions[r] = WrapAdd(fractions[r], WrapMul(a.fraction, weight));
+        } else {
+          out->sum[r] += static_cast<double>(a.sum) * static_cast<double>(weight);
+        }
+      }
+    }
+  });
+  if (c != s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  FinishSums(s, sh, wholes, fractions, out);
+}
+
+// AccumulateMeasure with the rows' pass on the whole pool: the keys are taken in batches of a
+// bounded number of runs; the workers aggregate the runs of a batch, each over its own keys, and
+// the calling thread then weights them and adds them to the output rows in the order of the walk
+// over the combinations. Every run is summed in its own order and every output row in the walk's,
+// so the sums are those of the single-threaded pass, to the last bit.
+void AccumulateOnPool(TNonCubeSum& s, int m, noncube_join::MeasureSums* out) {
+  const MeasureShape sh = ShapeOf(s, m);
+  StartSums(s, sh, out);
+  std::vector<int64_t> wholes;
+  std::vector<int64_t> fractions;
+  if (sh.rounding) {
+    wholes.assign(AtLeastOne(s.out_row_count_), 0);
+    fractions.assign(AtLeastOne(s.out_row_count_), 0);
+  }
+  const TNonCubeSum::JoinSideWork& own = Work(s, sh.side);
+  const TNonCubeSum::JoinSideWork& partner = Work(s, 1 - sh.side);
+  // A batch's slots take a few megabytes.
+  const int batch_runs = g_batch_runs_for_test > 0 ? g_batch_runs_for_test : 1 << 18;
+  ZpkBlock<RunSlot> slots;
+  int slot_room = 0;
+  std::vector<int> run_base;
+  std::vector<noncube_join::Run> runs;
+  std::vector<int> cuts;
+  int64_t c = 0;
+  for (int k0 = 0; k0 < s.key_count_;) {
+    // The batch: keys k0 .. k1 - 1; a key's runs count only when the walk will meet them.
+    run_base.assign(1, 0);
+    int64_t batch_rows = 0;
+    int k1 = k0;
+    for (; k1 < s.key_count_; ++k1) {
+      const int rows = own.key_starts[k1 + 1] - own.key_starts[k1];
+      const bool met = rows > 0 && (s.outer_ != 0 || partner.key_starts[k1 + 1] > partner.key_starts[k1]);
+      int n_runs = 0;
+      if (met) {
+        noncube_join::RunsOf(s, sh.side, k1, &runs);
+        n_runs = static_cast<int>(runs.size());
+      }
+      if (k1 > k0 && run_base.back() + static_cast<int64_t>(n_runs) > batch_runs) break;
+      run_base.push_back(run_base.back() + n_runs);
+      if (met) batch_rows += rows;
+    }
+    const int n_runs = run_base.back();
+    if (n_runs > 0) {
+      if (slot_room < n_runs) {
+        slots = ZpkBlock<RunSlot>(static_cast<size_t>(n_runs));
+        slot_room = n_runs;
+      }
+      // Contiguous key ranges of about equal rows.
+      const int workers = KernelThreads(static_cast<long>(batch_rows));
+      cuts.assign(1, k0);
+      int64_t seen = 0;
+      for (int k = k0; k < k1 && static_cast<int>(cuts.size()) < workers; ++k) {
+        if (run_base[k - k0 + 1] > run_base[k - k0]) seen += own.key_starts[k + 1] - own.key_starts[k];
+        if (seen * workers >= batch_rows * static_cast<int64_t>(cuts.size())) cuts.push_back(k + 1);
+      }
+      cuts.push_back(k1);
+      const int used = static_cast<int>(cuts.size()) - 1;
+      for (int t = 0; t < used; ++t) {
+        JoinTaskParam* p = Block(t);
+        p->sum = &s;
+        p->mode = kMeasureRuns;
+        p->measure = m;
+        p->first = cuts[t];
+        p->count = cuts[t + 1] - cuts[t];
+        p->base_key = k0;
+        p->run_base = run_base.data();
+        p->slots = slots.get();
+      }
+      RunKernelTask(used, kMppTaskJoinSummaryMeasure);
+    }
+    noncube_join::ForEachKeyIn(s, k0, k1,
+                               [&](int k, const std::vector<noncube_join::Run>& master,
+                                   const std::vector<noncube_join::Run>& slave) {
+                                 const RunSlot* key_slots = slots.get() + run_base[k - k0];
+                                 const int n_key_runs = run_base[k - k0 + 1] - run_base[k - k0];
+                                 for (size_t i = 0; i < master.size(); ++i) {
+                                   for (size_t j = 0; j < slave.size(); ++j) {
+                                     if (c >= s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+                                     const int r = s.comb_out_row_[static_cast<size_t>(c++)];
+                                     const noncube_join::Run& own_run = sh.side == 0 ? master[i] : slave[j];
+                                     if (own_run.len == 0) continue;
+                                     const size_t at = sh.side == 0 ? i : j;
+                                     if (at >= static_cast<size_t>(n_key_runs))
+                                       throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+                                     const RunSlot& a = key_slots[at];
+                                     const int64_t weight = (sh.side == 0 ? slave[j] : master[i]).Weight();
+                                     if (sh.want_max && a.max > out->max[r]) out->max[r] = a.max;
+                                     if (sh.want_min && a.min < out->min[r]) out->min[r] = a.min;
+                                     if (!sh.want_sum) continue;
+                                     switch (sh.type) {
+                                       case Q7_TYPE_INTEGER:
+                                         out->sum[r] +=
+                                             static_cast<double>(a.int_sum) * static_cast<double>(weight);
+                                         break;
+                                       case Q7_TYPE_DECIMAL: {
+                                         Numeric part = a.dsum;
+                                         if (weight != 1) q7num::NumericMul(&part, static_cast<int>(weight));
+                                         q7num::NumericAdd(&out->dsum[r], &part, &out->dsum[r]);
+                                         break;
+                                       }
+                                       default:
+                                         if (sh.rounding) {
+                                           wholes[r] = WrapAdd(wholes[r], WrapMul(a.whole, weight));
+                                           fractions[r] = WrapAdd(fractions[r], WrapMul(a.fraction, weight));
+                                         } else {
+                                           out->sum[r] += a.sum * static_cast<double>(weight);
+                                         }
+                                         break;
+                                     }
+                                   }
+                                 }
+                               });
+    k0 = k1;
+  }
+  if (c != s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  FinishSums(s, sh, wholes, fractions, out);
 }
 
 const char* JoinColumnName(const char* join_name, TFilter* source) {
@@ -328,6 +868,8 @@ int TNonCubeSum::mpp_single_joinkey_sort_transfer(void* param) {
       case kPlaceKeys: {
         int* next = p->counts;
         for (int i = p->first; i < end; ++i) {
+          // A join set's list was checked by the count; its 0 entries of an outer join stay out.
+          if (p->raw != 0 && p->outer != 0 && rows[i] <= 0) continue;
           const int at = next[p->key[rows[i]]]++;
           p->out_rows[at] = rows[i];
           if (p->out_groups != nullptr) p->out_groups[at] = p->groups[i];
@@ -335,6 +877,46 @@ int TNonCubeSum::mpp_single_joinkey_sort_transfer(void* param) {
         }
         zpk_free(p->counts);
         p->counts = nullptr;
+        break;
+      }
+      case kAggregateKeys: {
+        const size_t keys = AtLeastOne(p->key_count);
+        int* counts = static_cast<int*>(zpk_malloc(keys * sizeof(int)));
+        p->counts = counts;
+        std::memset(counts, 0, keys * sizeof(int));
+        for (int c = 0; c < p->n_aggregated; ++c) {
+          std::fill(p->measures[c].out, p->measures[c].out + keys, KeyAggregate{0, INT_MAX, 0, 0});
+        }
+        // A chunk's records and keys once, then each measure over the chunk while it is in cache.
+        constexpr int kChunk = 2048;
+        int records[kChunk];
+        int chunk_keys[kChunk];
+        for (int i = p->first; i < end;) {
+          const int stop = std::min(end, i + kChunk);
+          int n = 0;
+          for (; i < stop; ++i) {
+            const int r = rows[i];
+            if (p->outer != 0 && r <= 0) continue;
+            if (r < 0 || r >= p->limit) throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
+            const int v = p->key[r];
+            if (v < 0 || v >= p->key_count) throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
+            ++counts[v];
+            records[n] = r;
+            chunk_keys[n] = v;
+            ++n;
+          }
+          for (int c = 0; c < p->n_aggregated; ++c) AggregateChunk(p->measures[c], records, chunk_keys, n);
+        }
+        break;
+      }
+      case kMergeKeys: {
+        for (int c = 0; c < p->n_aggregated; ++c) {
+          KeyAggregate* into = p->parts[c];
+          for (int t = 1; t < p->n_parts; ++t) {
+            const KeyAggregate* from = p->parts[static_cast<size_t>(t) * p->n_aggregated + c];
+            for (int k = p->first; k < end; ++k) MergeAggregate(&into[k], from[k]);
+          }
+        }
         break;
       }
       default:
@@ -362,6 +944,10 @@ int TNonCubeSum::mpp_join_summary_measure(void* param) {
   return TaskFrame([&] {
     auto* p = static_cast<JoinTaskParam*>(param);
     TNonCubeSum* s = p->sum;
+    if (p->mode == kMeasureRuns) {
+      AggregateRuns(*s, p->measure, p->first, p->first + p->count, p->base_key, p->run_base, p->slots);
+      return 0;
+    }
     int scan = p->header.index;
     for (int m = ClaimNext(s->mpp_claimed_, s->n_measures_, &scan); m >= 0;
          m = ClaimNext(s->mpp_claimed_, s->n_measures_, &scan)) {
@@ -411,7 +997,13 @@ int TNonCubeSum::MppJoinMeasure(int m, TFilter** out, int* count) {
       out[(*count)++] = f;
     };
     noncube_join::MeasureSums sums;
-    noncube_join::AccumulateMeasure(*this, m, &sums);
+    if (mpp_ready_sums_ != nullptr && mpp_sums_ready_[m] != 0) {
+      sums = std::move(mpp_ready_sums_[m]);
+    } else if (mpp_key_aggregates_[m]) {
+      AccumulateByKey(*this, m, &sums);
+    } else {
+      noncube_join::AccumulateMeasure(*this, m, &sums);
+    }
     char name[kNameSize];
 
     if (asked & kSumCount) {
@@ -466,6 +1058,8 @@ int TNonCubeSum::MppJoinMeasure(int m, TFilter** out, int* count) {
 
 // ---- Steps ----
 
+void TNonCubeSum::SetMeasureBatchForTest(int runs) { g_batch_runs_for_test = runs; }
+
 void TNonCubeSum::InitJoin() {
   for (int i = 0; i < kMaxColumns; ++i) {
     mpp_claimed_[i] = 0;
@@ -475,7 +1069,9 @@ void TNonCubeSum::InitJoin() {
   }
   mpp_shared_count_ = nullptr;
   mpp_count_only_[0] = mpp_count_only_[1] = false;
+  mpp_key_aggregated_[0] = mpp_key_aggregated_[1] = false;
   for (ZpkBlock<int>& carried : mpp_measure_vno_) carried.Reset();
+  for (ZpkBlock<JoinKeyAggregate>& aggregates : mpp_key_aggregates_) aggregates.Reset();
 }
 
 int TNonCubeSum::MppStep1() {
@@ -529,7 +1125,29 @@ int TNonCubeSum::MppStep18() {
       mpp_measure_column_count_[m] = 0;
     }
     mpp_shared_count_ = nullptr;
-    for (int t = 0; t < workers; ++t) Block(t)->sum = this;
+    // With fewer measures than workers a measure's pass over its rows would keep one worker busy
+    // while others wait: such passes run first, each on the whole pool. A key-aggregated measure
+    // has no rows left to pass over.
+    std::vector<noncube_join::MeasureSums> ready(static_cast<size_t>(n_measures_));
+    struct ReadyRelease {
+      TNonCubeSum* s;
+      ~ReadyRelease() {
+        s->mpp_ready_sums_ = nullptr;
+        std::memset(s->mpp_sums_ready_, 0, sizeof s->mpp_sums_ready_);
+      }
+    } ready_release{this};
+    mpp_ready_sums_ = ready.data();
+    if (n_measures_ < KernelActiveThreads()) {
+      for (int m = 0; m < n_measures_; ++m) {
+        if (mpp_key_aggregates_[m]) continue;
+        AccumulateOnPool(*this, m, &ready[m]);
+        mpp_sums_ready_[m] = 1;
+      }
+    }
+    for (int t = 0; t < workers; ++t) {
+      Block(t)->sum = this;
+      Block(t)->mode = kClaimMeasures;
+    }
     try {
       RunKernelTask(workers, kMppTaskJoinSummaryMeasure);
     } catch (...) {
@@ -563,6 +1181,7 @@ int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
         }
         s->mpp_measure_column_count_[i] = 0;
         s->mpp_measure_vno_[i].Reset();
+        s->mpp_key_aggregates_[i].Reset();
       }
       s->mpp_shared_count_ = nullptr;
     }
@@ -581,9 +1200,18 @@ int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
     noncube_join::PrepareColumns(*this, true);
     for (int side = 0; side < 2; ++side) {
       bool measured = false;
-      for (int m = 0; m < n_measures_; ++m)
-        measured = measured || noncube_join::MeasureSide(*this, m) == side;
+      bool any_order = true;
+      for (int m = 0; m < n_measures_; ++m) {
+        if (noncube_join::MeasureSide(*this, m) != side) continue;
+        measured = true;
+        any_order = any_order && SumsInAnyOrder(*this, m);
+      }
       mpp_count_only_[side] = DimCount(*this, side) == 0 && !measured;
+      // The aggregates of every key value must stay well below the row copies they replace.
+      TSetArray* rows = SideRows(*this, side);
+      const int64_t n_rows = rows != nullptr ? rows->FArraySize : 0;
+      mpp_key_aggregated_[side] =
+          DimCount(*this, side) == 0 && measured && any_order && int64_t{4} * key_count_ <= n_rows;
     }
     int (TNonCubeSum::*const steps[])() = {
         &TNonCubeSum::MppStep1, &TNonCubeSum::Step2,    &TNonCubeSum::MppStep3, &TNonCubeSum::MppStep4,
