@@ -3,6 +3,7 @@
 #include "api/startup.h"
 
 #include "api/ops/ops_jba.h"
+#include "api/ops/ops_shmtables.h"
 #include "api/task/CDBTask.h"
 #include "calc/CalcServices.h"
 #include "calc/CalcTasks.h"
@@ -13,6 +14,7 @@
 #include "import/ImportTasks.h"
 #include "join/JoinTasks.h"
 #include "kernels/KernelTasks.h"
+#include "sharing/SMCS.h"
 #include "summary/DetailDisplay.h"
 #include "summary/SummaryHandles.h"
 #include "summary/SummaryTasks.h"
@@ -32,6 +34,8 @@ EngineHooks ApiEngineHooks() {
   };
   hooks.initializeSummaries = initializeSummaries;
   hooks.PurgeSummaries = PurgeSummaries;
+  hooks.initRQ7ShmFunction = initRQ7ShmFunction;
+  hooks.termRQ7ShmFunction = termRQ7ShmFunction;
   return hooks;
 }
 
@@ -76,6 +80,8 @@ void StartLibrary() {
                      [](int n, int* counts, int* non_zero_count, int* non_zero_index, int* order) {
                        return DBTASK()->ServiceSortByN(n, counts, non_zero_count, non_zero_index, order);
                      }});
+  // Tables attached from the shared-table registry detach through these when they are destroyed.
+  RegisterSharedTableRegistryHooks();
   // Hooks next: set before the engine starts, they run as part of its start; set after it (the
   // engine's own initialiser may have run first), SetEngineHooks runs the start steps at once.
   SetEngineHooks(ApiEngineHooks());

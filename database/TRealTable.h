@@ -652,6 +652,40 @@ class TRealTable : public TBaseTable {
   // condensed and is returned (or thrown) as there.
   int CondenseTable();
 
+  // ---- Categories, serial road (summary/TRealTable_category.cpp, summary/TCatDef.h) ----
+  // The same new filter as MppAddCategory below, found by ranges over the target's sorted value
+  // list: the first matching row of the category table gives each value its category, a value no
+  // row covers gets NULL, and NULL itself is the smallest value (a row may cover it). The target
+  // may be of any value type: INTEGER and DOUBLE-kind targets take INTEGER, DOUBLE-kind or DECIMAL
+  // parameters, DECIMAL targets the same, STRING targets STRING parameters. The filter is named
+  // "<category table>(<target filter>)". Returns the new filter ID or a code, never throws:
+  // Q7_ERROR_NO_SUCH_TABLE ("AddCategory", "No Such Table: %d "), Q7_ERROR_NOT_REAL_TYPE
+  // ("Illegal table type ( Not REAL )"), TCatTarget's and TCatDef's refusals (recorded there),
+  // Q7_ERROR_INNER_ENGINE for a parameter type the target does not take, Q7_ERROR_OUT_OF_MEMORY,
+  // AddFilter's refusals. Pending values of both tables are merged first; the command and
+  // category-value filters of a category table that is not shared are condensed (no value
+  // changes); the target table changes only by the new filter. Above 99,999 records the rows are
+  // mapped on the worker pool (task 38): call from the thread that drives the pool.
+  int AddCategory(int targetFilterID, int categoryTableID);
+
+  // ---- Categories (summary/TRealTable_mppcategory.cpp) ----
+  // A new filter, right after the target filter, holding for each record the category that the
+  // first matching row of the category table gives the record's value (NULL when none matches). The
+  // category table is a real table whose first four filters in display order are the command
+  // (STRING operator text, summary/CategoryOperators.h), param1 and param2 (both DOUBLE-kind of one
+  // extend type, or both DECIMAL) and the category value, whose value list becomes the new
+  // filter's. Every distinct target value is tested on the worker pool (task 22), then every
+  // record mapped. The filter is named "<category table>(<target filter>)", the table name cut at
+  // 132 bytes. Returns the new filter ID, or (unrecorded) Q7_ERROR_NO_SUCH_FILTER,
+  // Q7_ERROR_INVALID_DATA_TYPE (a target not INTEGER, DOUBLE-kind or DECIMAL),
+  // Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NOT_REAL_TYPE, Q7_ERROR_CATEGORY_DEFINITION (fewer than four
+  // filters, wrong filter types) or Q7_ERROR_EMPTY_CATEGORY (no rows). Thrown: a row whose
+  // command is no operator, or whose used parameter is NULL (Q7_ERROR_CATEGORY_DEFINITION),
+  // Q7_ERROR_OUT_OF_MEMORY and AddFilter's refusals. Pending values of both tables are merged
+  // first; the category table is not changed otherwise, and the target only by the new filter.
+  // The caller refuses shared targets. Call from the thread that drives the pool.
+  int MppAddCategory(int targetFilterID, int categoryTableID);
+
   // ---- Tree tables (TreeTables.cpp) ----
   // On a realised join chain (filter 1 the depth; records in depth-first pre-order): registers,
   // as the new current set, the rows of set setID (negative: current) without the rows whose

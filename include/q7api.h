@@ -1696,6 +1696,116 @@ Q7_EXPORT int RQ7ReleaseSharedMemoryArea(void);
  * else 0. */
 Q7_EXPORT int RQ7IsSharedMemoryTable(int table);
 
+/* ---- Shared-table registry ---- */
+
+/*
+ * A machine-wide registry of saved table files (".Q7T") that any process may attach as read-only
+ * tables of its database: the file is mapped, not read, so every attaching process shares the same
+ * pages. The registry lives in the POSIX shared-memory object "/zpk_SMCS_V10" and is locked between
+ * processes by the System V semaphore set of key 1234567; both stay in the system until
+ * RQ7ShmShutdown or RQ7ClearSharedMemory removes them. A table name is a file name without its
+ * ".Q7T" (added when missing). Lock failures pass through: Q7_ERROR_SEM_REMOVED,
+ * Q7_ERROR_SEM_INTERRUPTED, Q7_ERROR_SEM_TOO_BIG, Q7_ERROR_ACCESS_DENIED. An attachment belongs to
+ * the process that made it: a process forked after attaching inherits the tables but must not
+ * delete them, which would end the attachment of the process it was forked from.
+ */
+/* Sets the registry up with room for entries tables (1 to 20000: else Q7_ERROR_INVALID_PARAMETER or
+ * Q7_ERROR_SMCS_TOO_MANY_ENTRIES): 0. An existing registry is kept, whatever its room, and its status
+ * returned: Q7_ERROR_SMCS_EMPTY or Q7_ERROR_SMCS_IN_USE. */
+Q7_EXPORT int RQ7ShmSetup(int entries);
+/* Registers directory/name: 0. Registered already: Q7_ERROR_SHMTBL_NOT_ATTACHED or
+ * Q7_ERROR_SHMTBL_ATTACHED; no registry: Q7_ERROR_SMCS_NOT_SET_UP; full:
+ * Q7_ERROR_SMCS_TOO_MANY_ENTRIES; not a table file of this machine: Q7_ERROR_NOT_REAL_TYPE or
+ * Q7_ERROR_ILLEGAL_FILE_NAME. */
+Q7_EXPORT int RQ7ShmLoad(const char* directory, const char* name);
+/* Registers every table file of directory matching pattern ("*" and "?" wildcards; ".Q7T" added
+ * when missing): the number registered, files refused one by one being skipped; or the code that
+ * stopped the walk (no directory Q7_ERROR_INVALID_DIRECTORY, no registry Q7_ERROR_SMCS_NOT_SET_UP). */
+Q7_EXPORT int RQ7ShmLoadAll(const char* directory, const char* pattern);
+/* Attaches the registered table as a new read-only table of this database: its ID. mode 0 waits
+ * while another process attaches the same table, 1 gives Q7_ERROR_SHM_BUSY. A table of the same name
+ * in this database: Q7_ERROR_SHMTBL_LOAD_FAILED; not registered: Q7_ERROR_SHMTBL_NOT_REGISTERED; no
+ * registry: Q7_ERROR_SMCS_NOT_SET_UP. Deleting the table (RQ7DeleteTable) detaches it. */
+Q7_EXPORT int RQ7ShmAttach(const char* name, int mode);
+/* Removes a registration: 0. A table some process has attached: Q7_ERROR_SHMTBL_ATTACHED; one being
+ * attached: Q7_ERROR_SEM_BUSY; not registered: Q7_ERROR_SHMTBL_NOT_REGISTERED. */
+Q7_EXPORT int RQ7ShmRelease(const char* name);
+/* Removes every registration that no process has attached: their number. */
+Q7_EXPORT int RQ7ShmReleaseAll(void);
+/* Deletes every table of this database attached from the registry: their number; none: 0, or
+ * Q7_ERROR_SHM_NOT_SET_UP when the registry's semaphores do not exist. */
+Q7_EXPORT int RQ7DetachAll(void);
+/* The registered table names into names, 256 bytes each (zero-ended), and their number into *count:
+ * names must hold 256 bytes for every entry the registry was set up with. Without a registry *count
+ * is left alone. Returns 0 (a lock failure: its code). */
+Q7_EXPORT int RQ7GetSharedMemoryTableList(char* names, int* count);
+/* As RQ7GetSharedMemoryTableList with *count the number of 256-byte slots of names on entry: at most
+ * that many names are copied, and *count is the number copied. With names null nothing is copied and
+ * *count receives the number of registered tables. Without a registry *count is 0. */
+Q7_EXPORT int RQ7GetSharedMemoryTableListEx(char* names, int* count);
+/* Removes an empty registry and its semaphores: 0. With entries left: Q7_ERROR_SMCS_IN_USE, none:
+ * Q7_ERROR_SMCS_INVALID; nothing changes. */
+Q7_EXPORT int RQ7ShmShutdown(void);
+/* Removes the registry's semaphores and the registry whatever their state, without waiting for any
+ * lock: 0. Processes that still attach tables keep their mapped files. */
+Q7_EXPORT int RQ7ClearSharedMemory(void);
+/* Writes the registry's bytes to path: 0, or Q7_ERROR_ILLEGAL_FILE_NAME. */
+Q7_EXPORT int RQ7ShmDumpSMCS(const char* path);
+
+/* ---- File browser ---- */
+
+/*
+ * The engine machine's file system as the engine process sees it: current directory, directories,
+ * a filtered listing and whole or partial file reads and writes through the host's buffers. Each
+ * call records its failure under its own name and returns a code (0 on success); a null pointer
+ * argument gives Q7_ERROR_INVALID_PARAMETER. No call writes past the buffer sizes given here.
+ * Directory failures: EACCES (EIO for Make and Del) Q7_ERROR_ACCESS_DENIED, else
+ * Q7_ERROR_FILE_OPERATION_FAILED; file failures Q7_ERROR_ILLEGAL_FILE_NAME.
+ */
+/* The size of the file in bytes; Q7_ERROR_ILLEGAL_FILE_NAME (negative) when it cannot be examined. */
+Q7_EXPORT long long RQ7BrowserGetFileSize(const char* path);
+/* Removes the file (recorded with Q7_ERROR_FILE_OPERATION_FAILED whatever is returned). */
+Q7_EXPORT int RQ7BrowserDelFile(const char* path);
+/* Creates or replaces the file with length bytes of data (length < 0: Q7_ERROR_INVALID_PARAMETER,
+ * not recorded). */
+Q7_EXPORT int RQ7BrowserPutFile(const char* path, int length, const char* data);
+/* Writes length bytes of data, replacing the file when truncate is non-zero, else appending (the
+ * file is created when missing). length < 0: Q7_ERROR_INVALID_PARAMETER. */
+Q7_EXPORT int RQ7BrowserPutFileEx(const char* path, int length, int truncate, const char* data);
+/* Reads the first min(size, 8191) bytes into data (8192 bytes; a zero byte follows those read),
+ * their count into *length and the file's size into *size. A directory or a file that cannot be
+ * opened: Q7_ERROR_ILLEGAL_FILE_NAME; a file of 2 GiB or more: Q7_ERROR_OUT_OF_RANGE. */
+Q7_EXPORT int RQ7BrowserGetFile(const char* path, int* size, int* length, char* data);
+/* As RQ7BrowserGetFile with a 64-bit size (no size limit). */
+Q7_EXPORT int RQ7BrowserGetFile64(const char* path, long long* size, int* length, char* data);
+/* As RQ7BrowserGetFile from offset on: min(size - offset, 8191) bytes. An offset past the end sets
+ * *length to 0; it and a negative offset give Q7_ERROR_ILLEGAL_FILE_NAME. */
+Q7_EXPORT int RQ7BrowserGetFileEx(const char* path, int offset, int* size, int* length, char* data);
+Q7_EXPORT int RQ7BrowserGetFileEx64(const char* path, long long offset, long long* size, int* length,
+                                    char* data);
+/* Lists a directory. search is "directory/pattern" (no "/": a pattern in the current directory);
+ * "*.*" lists every entry, another pattern "name.ext" matches the name before a file's first "."
+ * and the extension after it, "?" standing for one character and "*" for the rest when last (else
+ * for one character); directories, "." and ".." included, are always listed. *total counts the
+ * listed entries; those from index start (0-based) on are returned: names (4096 bytes) receives
+ * their names, each zero-ended, as many as fit in 4095 bytes, and attrs (2048 bytes) one byte per
+ * returned name: 0x10 a directory, else 0x20 read, 0x40 write, 0x80 execute for the engine
+ * process's user (its super-user: 0x60, 0xE0 when any execute bit is set); *returned counts them.
+ * A directory that cannot be opened: Q7_ERROR_INVALID_DIRECTORY. */
+Q7_EXPORT int RQ7BrowserGetFileList(const char* search, int start, int* total, int* returned, char* names,
+                                    char* attrs);
+/* Creates the directory (mode 0766 less the umask); one that exists gives
+ * Q7_ERROR_MAKE_DIRECTORY_FAILED. */
+Q7_EXPORT int RQ7BrowserMakeDirectory(const char* path);
+Q7_EXPORT int RQ7BrowserSetCurrentDirectory(const char* path);
+/* The current directory into path (512 bytes); a longer one gives Q7_ERROR_OUT_OF_RANGE. */
+Q7_EXPORT int RQ7BrowserGetCurrentDirectory(char* path);
+/* Removes an empty directory (else Q7_ERROR_DIRECTORY_NOT_EMPTY); with recursive 1 a non-empty one
+ * with everything in it. Symbolic links inside are removed as links, never followed. */
+Q7_EXPORT int RQ7BrowserDelDirectory(const char* path, int recursive);
+/* Renames a file or directory. */
+Q7_EXPORT int RQ7BrowserMove(const char* from, const char* to);
+
 /* ---- Cube summaries ---- */
 
 /*
@@ -1775,6 +1885,21 @@ Q7_EXPORT int RQ7CategoryRead(int handle, int dim, int category, char* name);
 Q7_EXPORT int Q7CategoryRead(int handle, int dim, int category, char** name, int* callback_result);
 /* The category name, or the empty text. */
 Q7_EXPORT const char* RQ7CategoryReadR1(int handle, int dim, int category);
+/* Adds to real table `table` a filter of category values, right after `target_filter`, named
+ * "<category table>(<target filter>)". `category_table` is a real table whose first four filters in
+ * display order are, per row: an operator text (STRING: EQ, BETWEEN, LEQ, GEQ, NEQ, WITHIN, LES, GT
+ * and their other spellings, blanks and case ignored), param1 and param2 (one type: INTEGER, DOUBLE
+ * or DECIMAL for numeric targets, STRING for a STRING target; param2 is used by BETWEEN and WITHIN
+ * only) and the category value (any type). A record gets the category value of the first row whose
+ * condition its value meets, NULL when none does; a NULL value counts as below every number, so
+ * LES, LEQ and NEQ rows can take it. Returns the new filter's ID. Codes:
+ * Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_SHARED_READ_ONLY (the table is never written),
+ * Q7_ERROR_NOT_REAL_TABLE, Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_NOT_REAL_TYPE (a category table that
+ * is not real), Q7_ERROR_CATEGORY_DEFINITION (no rows, fewer than four filters, a command that is
+ * no operator, mixed parameter types), Q7_ERROR_INNER_ENGINE (parameters of a type the target's does
+ * not take), Q7_ERROR_OUT_OF_MEMORY. A failure adds no filter. */
+Q7_EXPORT int RQ7AddCategoryReal(int table, int target_filter, int category_table);
+Q7_EXPORT int Q7AddCategoryReal(int table, int target_filter, int category_table);
 /* Frees the handle and everything the summary holds. A free handle gives 0. */
 Q7_EXPORT int RQ7SummaryClose(int handle);
 Q7_EXPORT int Q7SummaryClose(int handle);
@@ -1900,7 +2025,7 @@ Q7_EXPORT int iCompileNumeric(int n, int fan_in, const Numeric* values, int** nu
  * returns, or a negative code. Rows and positions count as in the RQ7 function named.
  */
 /* The copyright text; the four version numbers into versions (written only on success; returns
- * 0). */
+ * 0, or Q7_ERROR_UNKNOWN should anything fail). */
 Q7_EXPORT const char* RQ7GetCopyRightR1(void);
 Q7_EXPORT int RQ7GetVersionR1(int* versions);
 /* The directory and file name of the database's last load or save. */

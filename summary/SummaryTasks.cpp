@@ -7,7 +7,11 @@
 #include "summary/FastCubeSum.h"
 #include "summary/FastNonCubeSum.h"
 #include "summary/MppCubeSum.h"
+#include "summary/TCatDef.h"
 #include "summary/TNonCubeSum.h"
+
+// The parallel categorising task (summary/TRealTable_mppcategory.cpp).
+int mpp_add_category(void* param);
 
 void RegisterSummaryTasks() {
   static std::once_flag once;
@@ -33,5 +37,7 @@ void RegisterSummaryTasks() {
     RegisterMppTask(kMppTaskJoinSummaryAddDimensionFilter,
                     TNonCubeSum::mpp_join_summary_add_dimension_filter);
     RegisterMppTask(kMppTaskSingleJoinkeySortTransfer, TNonCubeSum::mpp_single_joinkey_sort_transfer);
+    RegisterMppTask(kMppTaskAddCategory, mpp_add_category);
+    RegisterMppTask(kMppTaskCategorize, mpp_categorize);
   });
 }

@@ -23,8 +23,9 @@ Q7_EXPORT const char* RQ7GetCopyRightR1(void) {
   return LockedValueFrame(static_cast<const char*>(kEmptyText), [] { return innerRQ7GetCopyRightR1(); });
 }
 
+// Whatever fails inside gives Q7_ERROR_UNKNOWN, and nothing is recorded.
 Q7_EXPORT int RQ7GetVersionR1(int* versions) {
-  return LightFrame([&] { return innerRQ7GetVersionR1(versions); });
+  return LockedValueFrame(kStatusFailure, [&] { return innerRQ7GetVersionR1(versions); });
 }
 
 Q7_EXPORT const char* RQ7GetDBPathR1(void) {

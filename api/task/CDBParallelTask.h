@@ -89,6 +89,12 @@ class CDBParallelTask : public CDBTask {
   int OverwriteRealEx(int table_id, int set_id, int filter_id, int from, int count, void* data) override;
   int FillRealEx(int table_id, int set_id, int filter_id, int from, int count, void* value) override;
 
+  // ---- Categories (CDBParallelTask_category.cpp) ----
+  // "RQ7AddCategoryReal", shared, real: TRealTable::MppAddCategory(target_filter_id,
+  // category_table_id), a new filter of category values right after the target; its result (the
+  // filter ID or a code) is returned without an entry, a thrown failure recorded with its message.
+  int AddCategoryReal(int table_id, int target_filter_id, int category_table_id) override;
+
   // ---- Calculations (CDBParallelTask_calc.cpp) ----
   // A formula's value for rows first_row .. first_row + count - 1 (1-based positions in set_id; a
   // negative set: the current set). The pending values of every filter are merged first. The

@@ -21,15 +21,21 @@
 // rely on that lock.
 //
 // Files: CDBTask.cpp holds the base services and the naming helpers, CDBTask_<family>.cpp the
-// table, filter and set services; the parallel slots live in CDBParallelTask_<family>.cpp.
+// table, filter and set services and the operations that repeat exported ones (TaskLogName.h files
+// the operation layer's ring entries under the task's log names); the parallel slots live in
+// CDBParallelTask_<family>.cpp.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "import/ImportTask.h"
 #include "q7api.h"
 
 class TRealTable;
+
+// The attribute blocks of value lists and sets that the task object copies out.
+inline constexpr size_t kAttributeBytes = 64;
 
 // The import code reaches the table and filter services below through ImportTaskServices
 // (registered at library start), since it lies beneath this layer.
@@ -72,6 +78,8 @@ class CDBTask : public ImportTaskServices {
   // Slot 15.
   virtual int AddRealFilter2(int table_id, int position, char* name, int type, int rows, int unused,
                              char* dir, char* file) = 0;
+  // Slot 16.
+  virtual int AddCategoryReal(int table_id, int target_filter_id, int category_table_id) = 0;
   // Slot 17.
   virtual int CalcReal(int table_id, int set_id, int filter_id, int first_row, int count, const char* formula,
                        char* message) = 0;
@@ -274,6 +282,208 @@ class CDBTask : public ImportTaskServices {
   int GetSumFilterAttr(int table, int filter, char* attr);
   int CalcTotal(int table, int set, int filter, int mode, double* total);
   int DimNo2FilterID(int table, int kind, int ordinal);
+
+  // ---- Database (CDBTask_database.cpp) ----
+  // The operations below repeat exported operations with error handling of their own; no exported
+  // function calls them. Each does what the operation layer's function of the same stem does
+  // (api/ops/ops_*.h states the checks and results) and records under its log name, in quotes
+  // ("Q7" + the name where none is given). Memory sizes are 64-bit; a failure is the code widened.
+  //
+  // "RQ7LoadDB": replaces the database by directory/name's. A file that is missing or no database
+  // keeps the database in place; a failure further in leaves an empty one, a failure after the new
+  // one was installed leaves it. The engine always holds a database afterwards. Returns 0.
+  int LoadDB(char* directory, char* name);
+  // "RQ7ClearDB": a new empty database in place of the current one. Returns 0.
+  int ClearDB();
+  // "RQ7LoadRealTable": one table file as a new table (a refusal is recorded with an empty
+  // message); its ID.
+  int LoadRealTable(char* directory, char* name);
+  // "RQ7SaveDBAs": writes the database as directory/name. "Q7SaveDB": again where it was loaded
+  // from or last saved. Return 0.
+  int SaveDBAs(char* directory, char* name);
+  int SaveDB();
+  // "RQ7SaveRealTable": the table as directory/<its name>; a refusal is recorded as "Failed to save
+  // realtable ( SaveRealTable module )".
+  int SaveRealTable(char* directory, int table_id);
+  // The stored directory and file name (512 bytes each). Returns 0.
+  int GetPathName(char* directory, char* name);
+  // The number of tables.
+  int GetNTable();
+  // "RQ7SetMaxJoinChain": the longest join chain, 16 to 510 (another length sets 510 and gives
+  // Q7_ERROR_INVALID_PARAMETER).
+  int SetMaxJoinChain(int length);
+  // "RQ7CombineTableList": a new real table combined from the listed tables and sets
+  // (TTableCollection::CombineTableList); the name is judged as AddRealTable's. Its ID.
+  int CombineTableList(char* name, int* table_ids, int* set_ids, int* data_1, int* data_2, int* data_3,
+                       int* data_4);
+  // "RQ7QualifyTree": TTableCollection::Qualify's result.
+  int QualifyTree(int tree_table, int depth, int source_table, int* source_filters, int inherit);
+  // Bytes the whole database takes.
+  int64_t GetTotalMemorySize();
+  // Unrecorded: while flag is set, trailing blanks of STRING values are cut. Returns 0.
+  int SetTailSpaceFlag(int flag);
+  // "RQ7GetEnvironment": the host, system and hardware figures (word size 64). Returns 0.
+  int GetEnvironment(_TREnvironment* env);
+  // "RQ7GetSystemMemInfo": total physical and free memory; getSystemMemInfo's result.
+  int GetSystemMemInfo(_TRMemInfo* info);
+
+  // ---- Tables and join descriptions (CDBTask_joins.cpp) ----
+  // Join readers: a table that is not a join gives Q7_ERROR_NOT_JOIN_TABLE, an outer join where an
+  // inner one is needed Q7_ERROR_NOT_INNER_JOIN_TABLE.
+  //
+  // "RQ7GetTableIDList": every table ID, ascending; their count.
+  int GetTableIDList(int* ids);
+  // "RQ7GetTableName" / "RQ7GetTableProperty": the name (256 bytes) / the table record; a missing
+  // table gives Q7_ERROR_NO_SUCH_TABLE without an entry of their own. Return 0.
+  int GetTableName(int table_id, char* name);
+  int GetTableProperty(int table_id, _TTableInfo* info);
+  // A shared table gives Q7_ERROR_SHARED_READ_ONLY without an entry; else the collection's result.
+  int SetTableName(int table_id, char* name);
+  // The ID of the first table of that name.
+  int GetTableIDFromName(char* name);
+  // "RQ7IsSharedMemoryTable" / "Q7SharedMemoryTable": 1 when the table lies on a shared-memory
+  // image or is attached from the shared-table registry, else 0.
+  int IsSharedMemoryTable(int table_id);
+  int SharedMemoryTable(int table_id);
+  // Bytes the table takes.
+  int64_t GetTableMemorySize(int table_id);
+  // The join's name (256 bytes), master table, master set, first master key, slave table, slave set
+  // and first slave key.
+  int GetJoinInfo(int table_id, char* name, int* master_table, int* master_set, int* master_key,
+                  int* slave_table, int* slave_set, int* slave_key);
+  // As GetJoinInfo, with the outer flag in kind, the key count, and every key of both sides (32
+  // ints each always suffice).
+  int GetJoinInfoEx(int table_id, char* name, int* kind, int* key_count, int* master_table, int* master_set,
+                    int* master_keys, int* slave_table, int* slave_set, int* slave_keys);
+  // Each joined column's number, source table and source filter, master side first, copied for the
+  // returned column count. GetJoinSrcTblInfo ("Q7GetJoinSrcTblIDs") also gives the two tables and
+  // copies the whole lists (1024 ints each).
+  int GetJoinSrcTblIDs(int table_id, int* columns, int* tables, int* filters);
+  int GetJoinSrcTblInfo(int table_id, int* master_table, int* slave_table, int* columns, int* tables,
+                        int* filters);
+  // The master and slave tables and sets, the slave column count and the slave filter IDs (the
+  // whole list, 512 ints). Returns 0.
+  int GetSlaveInfo(int table_id, int* master_table, int* master_set, int* slave_table, int* slave_set,
+                   int* n_slave_filters, int* slave_filters);
+  // The join's two key filters as _TFilterInfo records (pointers into the engine), as
+  // _TRFilterInfo records ("RQ7GetJoinKeyInfo"), or copied into the host's buffers
+  // ("RQ7GetJoinKeyBody": a negative capacity gives Q7_ERROR_INVALID_PARAMETER). Return 0.
+  int GetJoinKey(int table_id, _TFilterInfo* master, _TFilterInfo* slave);
+  int GetJoinKeyInfo(int table_id, _TRFilterInfo* master, _TRFilterInfo* slave);
+  int GetJoinKeyBody(int table_id, _TRFilterBody* master, _TRFilterBody* slave);
+  // The side the set is driven by: 0 master, 1 slave.
+  int GetJoinDir(int table_id, int set_id);
+  // "RQ7PutJoinSetToParent": inner joins only; TJoinTable::PutJoinSetToParent(side, non_hit, ...).
+  int PutJoinSetToParent(int table_id, int side, int non_hit, int* table_out, int* set_out);
+  // Inner joins only: a set of the slave table; its ID, the slave table's ID into slave_table.
+  int ReturnSet2SlaveTable(int table_id, int* slave_table);
+
+  // ---- Sets and names (CDBTask_sets.cpp) ----
+  // The number of sets. "Q7GetSetList": at most max set IDs, ascending; the number of sets.
+  int GetNSet(int table_id);
+  int GetSetIDList(int table_id, int max, int* ids);
+  // The current set's ID. ChangeCurrentSetID: an unknown set is recorded ("return of inner call")
+  // and gives Q7_ERROR_ILLEGAL_SET_ID, the current set unchanged; else 0.
+  int GetCurrentSetID(int table_id);
+  int ChangeCurrentSetID(int table_id, int set_id);
+  // The table's DelSet: Q7_ERROR_SET_NOT_DELETABLE for set 1, Q7_ERROR_NOT_EDITABLE for a set a join
+  // uses, Q7_ERROR_NO_SUCH_SET / Q7_ERROR_ILLEGAL_SET_ID for an unknown one. Returns 0.
+  int DeleteSet(int table_id, int set_id);
+  // Every set but set 1, which becomes current, is removed. Returns 0.
+  int PurgeSubsets(int table_id);
+  // Copies the set's 64-byte attribute block into attr; with check, a set on a shared-memory image
+  // gives Q7_ERROR_SHARED_READ_ONLY. Returns 0.
+  int GetSubsetAttr(int table_id, int set_id, void* attr, bool check);
+  // Names a set / copies its name (256 bytes); an unknown set gives Q7_ERROR_NO_SUCH_SET without
+  // an entry. Return 0.
+  int SetSetName(int table_id, int set_id, char* name);
+  int GetSetName(int table_id, int set_id, char* name);
+  // Bytes the set takes.
+  int64_t GetSetMemorySize(int table_id, int set_id);
+
+  // ---- Filters (CDBTask_filters.cpp) ----
+  // The number of filters; a filter's value width (4, 8, 16, or the longest text).
+  int GetNFilter(int table_id);
+  int GetFilterWidth(int table_id, int filter_id);
+  // "RQ7GetFilter": the filter as a _TFilterInfo record (pointers into the engine). "RQ7GetFilterInfo":
+  // as a _TRFilterInfo record. Return 0.
+  int GetFilter(int table_id, int filter_id, _TFilterInfo* info);
+  int GetFilterInfo(int table_id, int filter_id, _TRFilterInfo* info);
+  // The filter count into count, then for the first min(count, max) filters in display order one
+  // record and the 64-byte attribute block each. A negative max and a missing table give
+  // Q7_ERROR_INVALID_PARAMETER. Returns 0.
+  int GetAllFilterInfo(int table_id, int max, int* count, _TRFilterInfo* infos, char attrs[][64]);
+  // "RQ7GetFilterBody": copies the filter's contents into the host's buffers; a negative capacity
+  // gives Q7_ERROR_INVALID_PARAMETER. Returns 0.
+  int GetFilterBody(int table_id, int filter_id, _TRFilterBody* body);
+  // "RQ7GetFilterAttr": copies the value list's 64-byte attribute block into attr; with check, a
+  // value list on a shared-memory image gives Q7_ERROR_SHARED_READ_ONLY. Returns 0.
+  int GetFilterAttr(int table_id, int filter_id, void* attr, bool check);
+  // The filter's name (256 bytes) / a new name, made unique in the table (real tables only).
+  int GetFilterName(int table_id, int filter_id, char* name);
+  int SetFilterName(int table_id, int filter_id, char* name);
+  // The ID of the filter of that name (the n-th such filter for the second form).
+  int GetFilterIDFromName(int table_id, char* name);
+  int GetFilterIDFromName2(int table_id, int n, char* name);
+  // Bytes the filter takes; an unknown filter gives Q7_ERROR_NO_SUCH_FILTER without an entry.
+  int64_t GetFilterMemorySize(int table_id, int filter_id);
+  // Real tables only, not shared. DeleteRealFilter also needs a table nothing refers to
+  // (Q7_ERROR_NOT_EDITABLE); MoveRealFilter moves the filter at 0-based display position from to
+  // position to (TRealTable::MoveFilter); DupRealFilter gives the new filter's ID.
+  int DeleteRealFilter(int table_id, int filter_id);
+  int MoveRealFilter(int table_id, int from, int to);
+  int DupRealFilter(int table_id, int filter_id);
+
+  // ---- Rows and data (CDBTask_rows.cpp) ----
+  // Real tables only, not shared and referred to by no other table: the table's DelRows,
+  // DelRowsEx and InsRows.
+  int DeleteRealRows(int table_id, int from, int count);
+  int DeleteRealRowsEx(int table_id, int set_id, int from, int count);
+  int InsertRealRows(int table_id, int position, int count);
+  // The value at a 0-based position (GetData) or 1-based row (GetData1) of the set: its type code
+  // into type, the value into value (4096 bytes hold any); filter 0 reads the record number. The
+  // value's size in bytes.
+  int GetData(int table_id, int filter_id, int set_id, int position, int* type, void* value);
+  int GetData1(int table_id, int filter_id, int set_id, int row, int* type, void* value);
+  // The record number at a 0-based position / 1-based row into record; 4. other is not written.
+  int GetRowNo(int table_id, int set_id, int position, int* record, int* other);
+  int GetRowNo1(int table_id, int set_id, int row, int* record, int* other);
+  // "RQ7GetData1M" / "RQ7GetRowNo1M": up to 128 rows from row on (values: 1024 bytes, texts: 4096
+  // bytes, records: 128 ints); the number read into count; the first read's result.
+  int GetData1M(int table_id, int filter_id, int set_id, int row, int* type, int* count, char* values,
+                char* texts);
+  int GetRowNo1M(int table_id, int set_id, int row, int* count, int* records, int* other);
+  // "RQ7SortByRowNo": an order above 1 gives Q7_ERROR_INVALID_PARAMETER without an entry; the new
+  // set's ID. "RQ7SearchByRowNo": the table's SearchByRecNo. "RQ7SearchByDispRowNoReal": by 1-based
+  // position (real tables only). The first argument of the record-number forms is not read.
+  int SortByRowNo(int table_id, int unused, int set_id, int order);
+  int SearchByRowNo(int table_id, int unused, int set_id, int op, int from, int to);
+  int SearchByDispRowNoReal(int table_id, int set_id, int op, int from, int to);
+
+  // ---- Finds and high-speed search (CDBTask_finds.cpp) ----
+  // Real tables only; log names "RQ7" + the name. OpenStrFindReal: a text above 4096 bytes gives
+  // Q7_ERROR_STRING_SIZE_OVERFLOW without an entry and opens nothing. The opens return the find
+  // number.
+  int OpenStrFindReal(int table_id, int filter_id, int kind, char* text1, char* text2);
+  int OpenStrFindRealSJIS(int table_id, int filter_id, int kind, char* text1, char* text2);
+  int OpenIntFindReal(int table_id, int filter_id, int kind, int from, int to);
+  int OpenFloatFindReal(int table_id, int filter_id, int kind, double from, double to);
+  // 1 with the next marked row's position in pos, or 0 when there is none.
+  int GetNextHitReal(int table_id, int find_id, int set_id, int from, int dir, int* filter_id, int* pos);
+  // The record's 1-based position in the set, 0 when absent.
+  int FindRecNoReal(int table_id, int set_id, int rec_no);
+  // The open find's number (0: none), its hit count and filter.
+  int GetFindStatus(int table_id, int* hits, int* filter_id);
+  int CloseFindReal(int table_id);
+  // Filter -1: every filter; another ID below 1 gives Q7_ERROR_ILLEGAL_FILTER (recorded as "Invalid
+  // Filter" by HighSpeedSearchIsEnabled only). Enable returns 0 (without a database
+  // Q7_ERROR_NO_SUCH_TABLE, recorded with no text); IsEnabled 1 or 0.
+  int HighSpeedSearchEnable(int table_id, int filter_id, bool on);
+  int HighSpeedSearchIsEnabled(int table_id, int filter_id);
+  // The set's sorted view by the filter: made (built at once when the filter has high-speed search
+  // on) or removed; 0. HasMark: 1 when the set has one, else 0.
+  int HighSpeedSearchSetMark(int table_id, int set_id, int filter_id, bool on);
+  int HighSpeedSearchHasMark(int table_id, int set_id, int filter_id);
 };
 
 // The engine task object (the CDBParallelTask instance); built on first use, so it is safe to call

@@ -1,8 +1,14 @@
 // The task object's filter services: appends of column data, the filter list, a filter's type and
-// its value counts.
+// its value counts; and its filter operations, the operation layer's filed under the task's log
+// names.
+#include <cstring>
+
 #include "api/ops/OpCommon.h"
+#include "api/ops/ops_data.h"
 #include "api/ops/ops_filters.h"
+#include "api/ops/ops_names.h"
 #include "api/task/CDBTask.h"
+#include "api/task/TaskLogName.h"
 #include "database/TBaseTable.h"
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
@@ -55,3 +61,74 @@ int CDBTask::GetValCount(int table_id, int filter_id, int set_id, int* counts) {
     return CheckInner("RQ7GetValCount", table->CountN(set_id, filter_id, counts));
   });
 }
+
+// ---- Filters ----
+
+int CDBTask::GetNFilter(int table_id) { return innerQ7GetNFilter(table_id); }
+
+int CDBTask::GetFilterWidth(int table_id, int filter_id) {
+  return innerQ7GetFilterWidth(table_id, filter_id);
+}
+
+int CDBTask::GetFilter(int table_id, int filter_id, _TFilterInfo* info) {
+  return UnderLogName("RQ7GetFilter", "Q7GetFilter",
+                      [&] { return innerQ7GetFilter(table_id, filter_id, info); });
+}
+
+int CDBTask::GetFilterInfo(int table_id, int filter_id, _TRFilterInfo* info) {
+  return innerRQ7GetFilterInfo(table_id, filter_id, info);
+}
+
+int CDBTask::GetAllFilterInfo(int table_id, int max, int* count, _TRFilterInfo* infos, char attrs[][64]) {
+  return UnderLogName("Q7GetAllFilterInfo", "innerRQ7GetAllFilterInfo",
+                      [&] { return innerRQ7GetAllFilterInfo(table_id, max, count, infos, attrs); });
+}
+
+int CDBTask::GetFilterBody(int table_id, int filter_id, _TRFilterBody* body) {
+  return innerRQ7GetFilterBody(table_id, filter_id, body);
+}
+
+int CDBTask::GetFilterAttr(int table_id, int filter_id, void* attr, bool check) {
+  constexpr char kLog[] = "RQ7GetFilterAttr";
+  const int given = RunOp(kLog, [&] {
+    CheckHostPointer(attr, "Attribute");
+    return 0;
+  });
+  if (given < 0) return given;
+  void* block = nullptr;
+  const int result = UnderLogName(kLog, "Q7GetFilterAttr",
+                                  [&] { return innerQ7GetFilterAttr(table_id, filter_id, &block, check); });
+  if (result < 0) return result;
+  memcpy(attr, block, kAttributeBytes);
+  return 0;
+}
+
+int CDBTask::GetFilterName(int table_id, int filter_id, char* name) {
+  return innerQ7GetFilterName(table_id, filter_id, name);
+}
+
+int CDBTask::SetFilterName(int table_id, int filter_id, char* name) {
+  return innerQ7SetFilterName(table_id, filter_id, name);
+}
+
+int CDBTask::GetFilterIDFromName(int table_id, char* name) {
+  return innerQ7GetFilterIDFromName(table_id, name);
+}
+
+int CDBTask::GetFilterIDFromName2(int table_id, int n, char* name) {
+  return innerQ7GetFilterIDFromName2(table_id, n, name);
+}
+
+int64_t CDBTask::GetFilterMemorySize(int table_id, int filter_id) {
+  return innerQ7GetFilterMemorySize(table_id, filter_id);
+}
+
+int CDBTask::DeleteRealFilter(int table_id, int filter_id) {
+  return innerQ7DeleteRealFilter(table_id, filter_id);
+}
+
+int CDBTask::MoveRealFilter(int table_id, int from, int to) {
+  return innerQ7MoveRealFilter(table_id, from, to);
+}
+
+int CDBTask::DupRealFilter(int table_id, int filter_id) { return innerQ7DupRealFilter(table_id, filter_id); }

@@ -1,6 +1,10 @@
 # Compares the dynamic symbols the shared library defines with the functions the C header
 # declares with Q7_EXPORT, in both directions.
-#   cmake -DNM=nm -DLIBRARY=libqz7engine.so -DHEADER=q7api.h -P check_exports.cmake
+#   cmake -DNM=nm -DLIBRARY=libqz7engine.so -DHEADER=q7api.h [-DNAMES=exported_names.txt] -P check_exports.cmake
+# With NAMES (one name a line; "#" lines and empty lines ignored), the list is the interface the
+# library owes its hosts: every listed name must be declared and exported, and nothing may be
+# exported or declared that the list lacks. Without it only the header and the library are compared.
+cmake_minimum_required(VERSION 3.25)
 foreach(var NM LIBRARY HEADER)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "check_exports: ${var} is not set")
@@ -34,6 +38,52 @@ foreach(line IN LISTS nm_lines)
     list(APPEND exported "${CMAKE_MATCH_1}")
   endif()
 endforeach()
+
+if(DEFINED NAMES)
+  file(STRINGS "${NAMES}" name_lines)
+  set(listed)
+  set(duplicates)
+  foreach(line IN LISTS name_lines)
+    string(STRIP "${line}" line)
+    if(line STREQUAL "" OR line MATCHES "^#")
+      continue()
+    endif()
+    if(NOT line MATCHES "^[A-Za-z_][A-Za-z_0-9]*$")
+      message(FATAL_ERROR "check_exports: not a function name in ${NAMES}: '${line}'")
+    endif()
+    if(line IN_LIST listed)
+      list(APPEND duplicates "${line}")
+    endif()
+    list(APPEND listed "${line}")
+  endforeach()
+  list(LENGTH listed listed_count)
+  set(not_declared ${listed})
+  if(declared)
+    list(REMOVE_ITEM not_declared ${declared})
+  endif()
+  set(not_exported ${listed})
+  if(exported)
+    list(REMOVE_ITEM not_exported ${exported})
+  endif()
+  set(not_listed ${exported} ${declared})
+  list(REMOVE_DUPLICATES not_listed)
+  if(listed)
+    list(REMOVE_ITEM not_listed ${listed})
+  endif()
+  if(duplicates OR not_declared OR not_exported OR not_listed)
+    foreach(var duplicates not_declared not_exported not_listed)
+      list(LENGTH ${var} ${var}_count)
+      string(REPLACE ";" " " ${var} "${${var}}")
+    endforeach()
+    message(FATAL_ERROR "check_exports: the library's interface differs from ${NAMES}\n"
+                        "listed twice (${duplicates_count}): [${duplicates}]\n"
+                        "listed but not declared in the header (${not_declared_count}): [${not_declared}]\n"
+                        "listed but not exported (${not_exported_count}): [${not_exported}]\n"
+                        "exported or declared but not listed (${not_listed_count}): [${not_listed}]")
+  endif()
+  message(STATUS "check_exports: all ${listed_count} listed functions are declared and exported, nothing else is")
+  return()
+endif()
 
 set(missing ${declared})
 list(REMOVE_ITEM missing ${exported})
