@@ -1,29 +1,14 @@
 // The real table's four-operation calculations: one TCalculator per request, its results written
 // into the target filter (Calculate, MppCalculate) or into the caller's memory (MppCalcPtr).
 #include <memory>
-#include <new>
 
 #include "calc/CalcServices.h"
 #include "calc/TCalculator.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
-#include "foundation/CQ7Exception.h"
+#include "foundation/FailureCode.h"
 
 namespace {
-
-// Runs body and turns what it throws into the code the caller returns.
-template <class F>
-int Coded(F&& body) {
-  try {
-    return body();
-  } catch (const CQ7Exception& e) {
-    return e.ErrorCode();
-  } catch (const std::bad_alloc&) {
-    return Q7_ERROR_OUT_OF_MEMORY;
-  } catch (...) {
-    return Q7_ERROR_UNKNOWN;
-  }
-}
 
 void HandOutParseError(char** message) {
   FPCParseError[0] = '\0';
@@ -34,7 +19,7 @@ void HandOutParseError(char** message) {
 int CalculateInto(TRealTable* table, bool parallel, int set_id, int filter_id, int first_row, int count,
                   const char* formula, char** message) {
   HandOutParseError(message);
-  return Coded([&] {
+  return CodedResult([&] {
     // A join over the table reads these rows: the table must not change while it exists.
     TTableCollection* tables = table->Collection();
     if (tables != nullptr && tables->IsReferred(table->FTableID))
@@ -74,7 +59,7 @@ int TRealTable::MppCalculate(int set_id, int filter_id, int first_row, int count
 int TRealTable::MppCalcPtr(int set_id, int first_row, int count, const char* formula, int result_type,
                            void* buffer, int, char*, char** message) {
   HandOutParseError(message);
-  return Coded([&] {
+  return CodedResult([&] {
     auto calc = std::make_unique<TCalculator>();
     // The results go to the caller's buffer, which the calculator must never free.
     calc->FOwner = 0;

@@ -1,11 +1,10 @@
 #include "database/SortForMultiItem.h"
 
 #include <algorithm>
-#include <new>
 #include <vector>
 
 #include "database/TFilter.h"
-#include "foundation/CQ7Exception.h"
+#include "foundation/FailureCode.h"
 #include "kernels/IntegratedSort.h"
 #include "values/TBaseArray.h"
 #include "values/TIntArray.h"
@@ -86,12 +85,8 @@ int WithColumns(int nFilters, TFilter** filters, int** outRows, int** outKeys, S
     const int rc = ColumnsOf(nFilters, filters, &columns, &elements);
     if (rc < 0) return rc;
     return sort(columns, elements);
-  } catch (const CQ7Exception& e) {
-    return e.ErrorCode();
-  } catch (const std::bad_alloc&) {
-    return Q7_ERROR_OUT_OF_MEMORY;
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CurrentFailureCode();
   }
 }
 

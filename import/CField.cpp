@@ -5,10 +5,10 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <new>
 #include <string>
 
 #include "foundation/CQ7Exception.h"
+#include "foundation/FailureCode.h"
 #include "foundation/TextHelpers.h"
 #include "foundation/zpk_memory.h"
 #include "import/ImportTask.h"
@@ -279,15 +279,7 @@ int CField::Compile() {
     m_nRows = 0;
     m_nStored = 0;
     AfterCompile();
-    try {
-      throw;
-    } catch (const CQ7Exception& e) {
-      return e.ErrorCode();
-    } catch (const std::bad_alloc&) {
-      return Q7_ERROR_OUT_OF_MEMORY;
-    } catch (...) {
-      return Q7_ERROR_UNKNOWN;
-    }
+    return CurrentFailureCode();
   }
 }
 
@@ -318,27 +310,12 @@ TBaseArray* CField::NewValueList(int count, void* list) {
   return made;
 }
 
-namespace {
-template <class Call>
-int HandOver(Call call) {
-  try {
-    return call();
-  } catch (const CQ7Exception& e) {
-    return e.ErrorCode();
-  } catch (const std::bad_alloc&) {
-    return Q7_ERROR_OUT_OF_MEMORY;
-  } catch (...) {
-    return Q7_ERROR_UNKNOWN;
-  }
-}
-}  // namespace
-
 int CField::write2DB(int table) {
   ImportTaskServices* task = ImportTask();
   if (task == nullptr) return Q7_ERROR_UNKNOWN;
   const int n = m_nRows;
   if (n < 0 || n > m_nCapacity) return Q7_ERROR_INVALID_PARAMETER;
-  return HandOver([&] {
+  return CodedResult([&] {
     if (n == 0) return task->AddRealFilter2(table, m_nFilterPos, m_szName, m_nType, 0, m_nWidth, nullptr);
     FillUnstored();
     RawForUse(n);
@@ -354,7 +331,7 @@ int CField::append2DB(int table, int filter, int position) {
   const int n = m_nRows;
   if (n < 0 || n > m_nCapacity) return Q7_ERROR_INVALID_PARAMETER;
   if (n == 0) return 0;
-  return HandOver([&] {
+  return CodedResult([&] {
     FillUnstored();
     RawForUse(n);
     const int r = task->AppendRealFilter2(table, filter, m_nType, position, n, Element(1));
@@ -369,7 +346,7 @@ int CField::append2DBNumeric(int table, int filter, int position, int scale, int
   const int n = m_nRows;
   if (n < 0 || n > m_nCapacity) return Q7_ERROR_INVALID_PARAMETER;
   if (n == 0) return 0;
-  return HandOver([&] {
+  return CodedResult([&] {
     FillUnstored();
     RawForUse(n);
     const int r =

@@ -41,6 +41,21 @@ int Fail(const char* ring, int code, const char* message) {
   return code;
 }
 
+// Runs a file-system call that returns 0 on success; the errno it failed with, 0 when it did not.
+// The failure travels on as a code, so errno is left cleared rather than holding a stale value.
+template <class Call>
+int ErrnoOf(Call&& call) {
+  errno = 0;
+  const int err = call() == 0 ? 0 : errno;
+  errno = 0;
+  return err;
+}
+
+// A refused access apart from every other failure of a file-system call.
+int AccessOrFileCode(int err) {
+  return err == EACCES ? Q7_ERROR_ACCESS_DENIED : Q7_ERROR_FILE_OPERATION_FAILED;
+}
+
 // Closes the descriptor on every path.
 class Fd {
  public:
@@ -309,12 +324,9 @@ int innerRQ7BrowserSetCurrentDirectory(const char* path) {
   constexpr char kRing[] = "RQ7BrowserSetCurrentDirectory";
   if (path == nullptr) return Fail(kRing, Q7_ERROR_INVALID_PARAMETER, kInvalidParameter);
   return Guarded<int>(Q7_ERROR_FILE_OPERATION_FAILED, [&]() -> int {
-    errno = 0;
-    if (chdir(path) == 0) return 0;
-    const int err = errno;
-    errno = 0;
-    return Fail(kRing, err == EACCES ? Q7_ERROR_ACCESS_DENIED : Q7_ERROR_FILE_OPERATION_FAILED,
-                "Failed to set current directory");
+    const int err = ErrnoOf([&] { return chdir(path); });
+    if (err == 0) return 0;
+    return Fail(kRing, AccessOrFileCode(err), "Failed to set current directory");
   });
 }
 
@@ -322,10 +334,8 @@ int innerRQ7BrowserMakeDirectory(const char* path) {
   constexpr char kRing[] = "RQ7BrowserMakeDirectory";
   if (path == nullptr) return Fail(kRing, Q7_ERROR_INVALID_PARAMETER, kInvalidParameter);
   return Guarded<int>(Q7_ERROR_FILE_OPERATION_FAILED, [&]() -> int {
-    errno = 0;
-    if (mkdir(path, 0766) == 0) return 0;
-    const int err = errno;
-    errno = 0;
+    const int err = ErrnoOf([&] { return mkdir(path, 0766); });
+    if (err == 0) return 0;
     const int code = err == EEXIST ? Q7_ERROR_MAKE_DIRECTORY_FAILED : DirectoryCode(err, 0);
     return Fail(kRing, code, "Failed to make directory");
   });
@@ -335,10 +345,11 @@ int innerRQ7BrowserDelDirectory(const char* path, int recursive) {
   constexpr char kRing[] = "RQ7BrowserDelDirectory";
   if (path == nullptr) return Fail(kRing, Q7_ERROR_INVALID_PARAMETER, kInvalidParameter);
   return Guarded<int>(Q7_ERROR_FILE_OPERATION_FAILED, [&]() -> int {
-    errno = 0;
-    int err = rmdir(path) == 0 ? 0 : errno;
-    if (err != 0 && recursive == 1) err = recursive_removeDir(path);
-    errno = 0;
+    int err = ErrnoOf([&] { return rmdir(path); });
+    if (err != 0 && recursive == 1) {
+      err = recursive_removeDir(path);
+      errno = 0;
+    }
     if (err == 0) return 0;
     return Fail(kRing, DirectoryCode(err, Q7_ERROR_DIRECTORY_NOT_EMPTY), "Failed to delete directory");
   });
@@ -348,12 +359,9 @@ int innerRQ7BrowserMove(const char* from, const char* to) {
   constexpr char kRing[] = "RQ7BrowserMove";
   if (from == nullptr || to == nullptr) return Fail(kRing, Q7_ERROR_INVALID_PARAMETER, kInvalidParameter);
   return Guarded<int>(Q7_ERROR_FILE_OPERATION_FAILED, [&]() -> int {
-    errno = 0;
-    if (rename(from, to) == 0) return 0;
-    const int err = errno;
-    errno = 0;
-    return Fail(kRing, err == EACCES ? Q7_ERROR_ACCESS_DENIED : Q7_ERROR_FILE_OPERATION_FAILED,
-                "Failed to move file ( or directory )");
+    const int err = ErrnoOf([&] { return rename(from, to); });
+    if (err == 0) return 0;
+    return Fail(kRing, AccessOrFileCode(err), "Failed to move file ( or directory )");
   });
 }
 
@@ -364,7 +372,7 @@ int innerRQ7BrowserDelFile(const char* path) {
     if (unlink(path) == 0) return 0;
     const int err = errno;
     PutErrorLog(kRing, Q7_ERROR_FILE_OPERATION_FAILED, "Failed to delete file");
-    return err == EACCES ? Q7_ERROR_ACCESS_DENIED : Q7_ERROR_FILE_OPERATION_FAILED;
+    return AccessOrFileCode(err);
   });
 }
 

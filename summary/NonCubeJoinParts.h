@@ -20,6 +20,7 @@
 #include "foundation/CQ7Exception.h"
 #include "q7api.h"
 #include "summary/TNonCubeSum.h"
+#include "values/Numeric.h"
 #include "values/ZpkBlock.h"
 
 class TBaseArray;
@@ -135,6 +136,64 @@ struct MeasureSums {
   ZpkBlock<double> sum;
   ZpkBlock<Numeric> dsum;
 };
+
+// Sums that may wrap: the exact sum modulo 2^64, whatever the order of the additions.
+inline int64_t WrapAdd(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
+}
+inline int64_t WrapMul(int64_t a, int64_t b) {
+  return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b));
+}
+
+// What measure m's working mask asks of its sums, and on which side the measure lies.
+struct MeasureShape {
+  int side;
+  int type;
+  bool want_max;
+  bool want_min;
+  bool want_sum;
+  bool rounding;
+  double factor;  // the factor as the fixed-point split takes it: an exact power of ten
+};
+MeasureShape ShapeOf(const TNonCubeSum& s, int m);
+
+// The output arrays of a measure's sums as its shape asks for them, at their start values (MIN at
+// INT_MAX until something is seen), and a rounded sum's whole and fraction parts at 0.
+void StartSums(const TNonCubeSum& s, const MeasureShape& sh, MeasureSums* out, std::vector<int64_t>* wholes,
+               std::vector<int64_t>* fractions);
+// The last touches of a measure's sums: rounded sums rebuilt from their parts, MIN of nothing made
+// NULL.
+void FinishSums(const TNonCubeSum& s, const MeasureShape& sh, const std::vector<int64_t>& wholes,
+                const std::vector<int64_t>& fractions, MeasureSums* out);
+
+// Adds one run's aggregate a (max, min, int_sum, sum, whole, fraction, dsum), counted weight times,
+// to output row r. The rounded parts wrap, so they come out the same in any order.
+template <class Aggregate>
+void AddWeighted(const MeasureShape& sh, const Aggregate& a, int64_t weight, int r, MeasureSums* out,
+                 std::vector<int64_t>* wholes, std::vector<int64_t>* fractions) {
+  if (sh.want_max && a.max > out->max[r]) out->max[r] = a.max;
+  if (sh.want_min && a.min < out->min[r]) out->min[r] = a.min;
+  if (!sh.want_sum) return;
+  switch (sh.type) {
+    case Q7_TYPE_INTEGER:
+      out->sum[r] += static_cast<double>(a.int_sum) * static_cast<double>(weight);
+      break;
+    case Q7_TYPE_DECIMAL: {
+      Numeric part = a.dsum;
+      if (weight != 1) q7num::NumericMul(&part, static_cast<int>(weight));
+      q7num::NumericAdd(&out->dsum[r], &part, &out->dsum[r]);
+      break;
+    }
+    default:
+      if (sh.rounding) {
+        (*wholes)[r] = WrapAdd((*wholes)[r], WrapMul(a.whole, weight));
+        (*fractions)[r] = WrapAdd((*fractions)[r], WrapMul(a.fraction, weight));
+      } else {
+        out->sum[r] += a.sum * static_cast<double>(weight);
+      }
+      break;
+  }
+}
 
 // Aggregates measure m over every joined row behind each output row: each row of a run of the
 // measure's side counts as many times as the partner run is long (once against a side without rows

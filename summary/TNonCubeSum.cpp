@@ -1,6 +1,8 @@
 #include "summary/TNonCubeSum.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -16,7 +18,6 @@
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
-#include "kernels/CountingSort.h"
 #include "summary/SummaryBits.h"
 #include "summary/SummaryOutput.h"
 #include "values/Numeric.h"
@@ -46,25 +47,38 @@ void BuildMaxMinColumn(int kind, int n_rows, const int* value_numbers, const cha
                        std::unique_ptr<TBaseArray>* list_out, std::string* name_out) {
   TBaseArray* vl = measure->VL;
   const int n_values = vl->FArraySize;
-  std::vector<int> used(static_cast<size_t>(n_values) + 1, 0);
-  used[0] = 1;  // NULL always keeps number 0
   for (int r = 0; r < n_rows; ++r) {
     const int v = value_numbers[r];
     if (v < 0 || v >= n_values) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-    used[v] = 1;
   }
-  int n_used = 0;
-  for (int v = 0; v < n_values; ++v) n_used += used[v];
+  // The value numbers the rows use, ascending, with NULL's 0 always among them, and (flag road
+  // only) each one's new number. A group-by of few rows over a measure of millions of distinct
+  // values sorts its own value numbers rather than flag and walk the whole list.
+  std::vector<int> kept;
+  std::vector<int> new_number;
+  if (static_cast<int64_t>(n_rows) * 4 < n_values) {
+    kept.assign(value_numbers, value_numbers + n_rows);
+    kept.push_back(0);
+    std::sort(kept.begin(), kept.end());
+    kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
+  } else {
+    new_number.assign(static_cast<size_t>(n_values), -1);
+    new_number[0] = 0;
+    for (int r = 0; r < n_rows; ++r) new_number[static_cast<size_t>(value_numbers[r])] = 0;
+    for (int v = 0; v < n_values; ++v) {
+      if (new_number[static_cast<size_t>(v)] < 0) continue;
+      new_number[static_cast<size_t>(v)] = static_cast<int>(kept.size());
+      kept.push_back(v);
+    }
+  }
+  const int n_used = static_cast<int>(kept.size());
 
   std::unique_ptr<TBaseArray> list;
   switch (vl->GetDataType()) {
     case Q7_TYPE_INTEGER: {
       auto ints = std::make_unique<TIntArray>(n_used, 0);
       const int* from = static_cast<const int*>(vl->FData);
-      int at = 0;
-      for (int v = 0; v < n_values; ++v) {
-        if (used[v]) ints->PIntAr()[at++] = from[v];
-      }
+      for (int i = 0; i < n_used; ++i) ints->PIntAr()[i] = from[kept[static_cast<size_t>(i)]];
       list = std::move(ints);
       break;
     }
@@ -72,10 +86,7 @@ void BuildMaxMinColumn(int kind, int n_rows, const int* value_numbers, const cha
       auto doubles = std::make_unique<TDoubleArray>(n_used, 0);
       const double* from = static_cast<const double*>(vl->FData);
       double* to = static_cast<double*>(doubles->FData);
-      int at = 0;
-      for (int v = 0; v < n_values; ++v) {
-        if (used[v]) to[at++] = from[v];
-      }
+      for (int i = 0; i < n_used; ++i) to[i] = from[kept[static_cast<size_t>(i)]];
       // A date, time or datetime measure keeps its kind.
       doubles->FUserArea[0] = vl->FUserArea[0];
       list = std::move(doubles);
@@ -84,10 +95,8 @@ void BuildMaxMinColumn(int kind, int n_rows, const int* value_numbers, const cha
     case Q7_TYPE_STRING: {
       // The array adopts the pointer block, so it comes from the engine's allocator.
       ZpkBlock<char*> texts(static_cast<size_t>(n_used));
-      int at = 0;
-      for (int v = 0; v < n_values; ++v) {
-        if (used[v]) texts[at++] = static_cast<char*>(vl->GetAddress(v));
-      }
+      for (int i = 0; i < n_used; ++i)
+        texts[i] = static_cast<char*>(vl->GetAddress(kept[static_cast<size_t>(i)]));
       list = std::make_unique<TStrArray>(n_used, texts.get());
       texts.Release();
       break;
@@ -96,10 +105,7 @@ void BuildMaxMinColumn(int kind, int n_rows, const int* value_numbers, const cha
       auto decimals = std::make_unique<TNumericArray>(n_used, 0);
       const Numeric* from = static_cast<const Numeric*>(vl->FData);
       Numeric* to = static_cast<Numeric*>(decimals->FData);
-      int at = 0;
-      for (int v = 0; v < n_values; ++v) {
-        if (used[v]) to[at++] = from[v];
-      }
+      for (int i = 0; i < n_used; ++i) to[i] = from[kept[static_cast<size_t>(i)]];
       NumericInfo info{};
       static_cast<TNumericArray*>(vl)->GetDecimalInfo(&info);
       decimals->SetDecimalInfo(&info);
@@ -110,12 +116,15 @@ void BuildMaxMinColumn(int kind, int n_rows, const int* value_numbers, const cha
       throw CQ7Exception(Q7_ERROR_INVALID_DATA_TYPE);
   }
 
-  // Exclusive prefix sums turn the flags into the map from old to new value numbers.
-  Aggregate(0, n_values, used.data(), used.data());
   auto rows = std::make_unique<TIntArray>(n_rows + 1, 1);
   int* pv = rows->PIntAr();
   pv[0] = 0;
-  for (int r = 0; r < n_rows; ++r) pv[r + 1] = used[value_numbers[r]];
+  for (int r = 0; r < n_rows; ++r) {
+    const int v = value_numbers[r];
+    pv[r + 1] = new_number.empty()
+                    ? static_cast<int>(std::lower_bound(kept.begin(), kept.end(), v) - kept.begin())
+                    : new_number[static_cast<size_t>(v)];
+  }
 
   *name_out = std::string(kind == kSumMax ? "MAX<" : "MIN<") + base_name + ">";
   if (name_out->size() >= TFilter::kNameSize) name_out->resize(TFilter::kNameSize - 1);

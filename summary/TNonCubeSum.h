@@ -214,15 +214,18 @@ class TNonCubeSum {
   ZpkBlock<int> mpp_measure_vno_[kMaxColumns];
   // One measure's rows of one join key value taken together: the largest and the smallest non-NULL
   // value number (0 and INT_MAX when none), and the exact sum (INTEGER: of the values; rounded
-  // double kinds: of the integer parts, with the scaled fractions beside it).
+  // double kinds: of the integer parts, with the scaled fractions beside it). A plain DOUBLE sum,
+  // which depends on the order of its additions, is `real`: the values added in the side's list order.
   struct JoinKeyAggregate {
     int max;
     int min;
     int64_t sum;
     int64_t fraction;
+    double real;
   };
   // A side (0 master, 1 slave) without dimensions whose measures all aggregate exactly, in any row
-  // order: its rows are neither copied nor sorted, only aggregated per key value on the pool.
+  // order or (a plain DOUBLE sum) in the order of the side's list: its rows are neither copied nor
+  // sorted, only aggregated per key value on the pool.
   bool mpp_key_aggregated_[2] = {};
   // Per measure of such a side: its aggregate of each key value (null for other measures).
   ZpkBlock<JoinKeyAggregate> mpp_key_aggregates_[kMaxColumns];

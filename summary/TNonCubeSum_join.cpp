@@ -4,7 +4,9 @@
 // combination), and equal (master group, slave group) pairs make one output row. Counts and sums
 // are weighted by the partner run's length, so the work grows with the rows of the two sides and
 // the combinations, not with the joined rows.
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -265,56 +267,75 @@ struct RunAggregate {
   int min = kNoMin;
   int64_t int_sum = 0;
   double sum = 0;
-  long long whole = 0;
-  long long fraction = 0;
+  int64_t whole = 0;
+  int64_t fraction = 0;
   Numeric dsum{};
 };
 
 }  // namespace
 
-void AccumulateMeasure(const TNonCubeSum& s, int m, MeasureSums* out) {
-  const int side = MeasureSide(s, m);
-  TFilter* f = s.measure_filters_[m];
-  const int type = s.measure_types_[m];
+MeasureShape ShapeOf(const TNonCubeSum& s, int m) {
+  MeasureShape sh{};
+  sh.side = MeasureSide(s, m);
+  sh.type = s.measure_types_[m];
   const int work = s.work_masks_[m];
-  const int* pv = f->PV->PIntAr();
-  const int n_values = f->VL->FArraySize;
-  const int rows_out = s.out_row_count_;
-  const size_t size = AtLeastOne(rows_out);
-  const bool want_max = (work & kSumMax) != 0;
-  const bool want_min = (work & kSumMin) != 0;
-  const bool want_sum = (work & kSumSum) != 0 && type != Q7_TYPE_STRING;
-  const bool decimal = type == Q7_TYPE_DECIMAL;
-  const bool rounding = want_sum && type == Q7_TYPE_DOUBLE && s.round_factors_[m] > 0;
-  // The factor as the fixed-point split takes it: an exact power of ten.
-  const double factor = static_cast<double>(static_cast<long long>(s.round_factors_[m]));
+  sh.want_max = (work & kSumMax) != 0;
+  sh.want_min = (work & kSumMin) != 0;
+  sh.want_sum = (work & kSumSum) != 0 && sh.type != Q7_TYPE_STRING;
+  sh.rounding = sh.want_sum && sh.type == Q7_TYPE_DOUBLE && s.round_factors_[m] > 0;
+  sh.factor = static_cast<double>(static_cast<long long>(s.round_factors_[m]));
+  return sh;
+}
 
-  if (want_max) {
+void StartSums(const TNonCubeSum& s, const MeasureShape& sh, MeasureSums* out, std::vector<int64_t>* wholes,
+               std::vector<int64_t>* fractions) {
+  const size_t size = AtLeastOne(s.out_row_count_);
+  if (sh.rounding) {
+    wholes->assign(size, 0);
+    fractions->assign(size, 0);
+  }
+  if (sh.want_max) {
     out->max = ZpkBlock<int>(size);
     std::memset(out->max.get(), 0, sizeof(int) * size);
   }
-  if (want_min) {
+  if (sh.want_min) {
     out->min = ZpkBlock<int>(size);
-    for (size_t r = 0; r < size; ++r) out->min[r] = kNoMin;
+    std::fill(out->min.get(), out->min.get() + size, kNoMin);
   }
-  if (want_sum && decimal) {
+  if (sh.want_sum && sh.type == Q7_TYPE_DECIMAL) {
     out->dsum = ZpkBlock<Numeric>(size);
     for (size_t r = 0; r < size; ++r) q7num::NumericSetZero(&out->dsum[r]);
-  } else if (want_sum) {
+  } else if (sh.want_sum) {
     out->sum = ZpkBlock<double>(size);
-    for (size_t r = 0; r < size; ++r) out->sum[r] = 0.0;
+    std::fill(out->sum.get(), out->sum.get() + size, 0.0);
   }
-  std::vector<long long> wholes;
-  std::vector<long long> fractions;
-  if (rounding) {
-    wholes.assign(size, 0);
-    fractions.assign(size, 0);
+}
+
+void FinishSums(const TNonCubeSum& s, const MeasureShape& sh, const std::vector<int64_t>& wholes,
+                const std::vector<int64_t>& fractions, MeasureSums* out) {
+  if (sh.rounding) {
+    for (int r = 0; r < s.out_row_count_; ++r) Int2FP(wholes[r], fractions[r], sh.factor, &out->sum[r]);
   }
+  if (sh.want_min) {
+    for (int r = 0; r < s.out_row_count_; ++r) {
+      if (out->min[r] == kNoMin) out->min[r] = 0;
+    }
+  }
+}
+
+void AccumulateMeasure(const TNonCubeSum& s, int m, MeasureSums* out) {
+  const MeasureShape sh = ShapeOf(s, m);
+  TFilter* f = s.measure_filters_[m];
+  const int* pv = f->PV->PIntAr();
+  const int n_values = f->VL->FArraySize;
+  std::vector<int64_t> wholes;
+  std::vector<int64_t> fractions;
+  StartSums(s, sh, out, &wholes, &fractions);
 
   const int* ints = static_cast<const int*>(f->VL->FData);
   const double* doubles = static_cast<const double*>(f->VL->FData);
   const Numeric* decimals = static_cast<const Numeric*>(f->VL->FData);
-  const int* side_rows = Work(s, side).rows.get();
+  const int* side_rows = Work(s, sh.side).rows.get();
   const int* carried = s.mpp_measure_vno_[m].get();
 
   auto aggregate = [&](const Run& run, RunAggregate* a) {
@@ -326,8 +347,8 @@ void AccumulateMeasure(const TNonCubeSum& s, int m, MeasureSums* out) {
       if (v > a->max) a->max = v;
       // NULL (the empty text of a STRING list) is skipped, as on every other road.
       if (v != 0 && v < a->min) a->min = v;
-      if (v == 0 || !want_sum) continue;
-      switch (type) {
+      if (v == 0 || !sh.want_sum) continue;
+      switch (sh.type) {
         case Q7_TYPE_INTEGER:
           a->int_sum += ints[v];
           break;
@@ -335,12 +356,12 @@ void AccumulateMeasure(const TNonCubeSum& s, int m, MeasureSums* out) {
           q7num::NumericAdd(&a->dsum, &decimals[v], &a->dsum);
           break;
         default:
-          if (rounding) {
+          if (sh.rounding) {
             long long whole = 0;
             long long fraction = 0;
-            FP2Int(doubles[v], factor, &whole, &fraction);
-            a->whole += whole;
-            a->fraction += fraction;
+            FP2Int(doubles[v], sh.factor, &whole, &fraction);
+            a->whole = WrapAdd(a->whole, whole);
+            a->fraction = WrapAdd(a->fraction, fraction);
           } else {
             a->sum += doubles[v];
           }
@@ -348,63 +369,32 @@ void AccumulateMeasure(const TNonCubeSum& s, int m, MeasureSums* out) {
       }
     }
   };
-  auto apply = [&](const RunAggregate& a, int64_t weight, int r) {
-    if (want_max && a.max > out->max[r]) out->max[r] = a.max;
-    if (want_min && a.min < out->min[r]) out->min[r] = a.min;
-    if (!want_sum) return;
-    switch (type) {
-      case Q7_TYPE_INTEGER:
-        out->sum[r] += static_cast<double>(a.int_sum) * static_cast<double>(weight);
-        break;
-      case Q7_TYPE_DECIMAL: {
-        Numeric part = a.dsum;
-        if (weight != 1) q7num::NumericMul(&part, static_cast<int>(weight));
-        q7num::NumericAdd(&out->dsum[r], &part, &out->dsum[r]);
-        break;
-      }
-      default:
-        if (rounding) {
-          wholes[r] += a.whole * weight;
-          fractions[r] += a.fraction * weight;
-        } else {
-          out->sum[r] += a.sum * static_cast<double>(weight);
-        }
-        break;
-    }
-  };
 
   int64_t c = 0;
   std::vector<RunAggregate> slave_aggregates;
   RunAggregate master_aggregate;
   ForEachKey(s, [&](int, const std::vector<Run>& master, const std::vector<Run>& slave) {
-    if (side == 1) {
+    if (sh.side == 1) {
       slave_aggregates.resize(slave.size());
       for (size_t j = 0; j < slave.size(); ++j) {
         if (slave[j].len > 0) aggregate(slave[j], &slave_aggregates[j]);
       }
     }
     for (const Run& mr : master) {
-      if (side == 0 && mr.len > 0) aggregate(mr, &master_aggregate);
+      if (sh.side == 0 && mr.len > 0) aggregate(mr, &master_aggregate);
       for (size_t j = 0; j < slave.size(); ++j) {
         if (c >= s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
         const int r = s.comb_out_row_[static_cast<size_t>(c++)];
-        const Run& own = side == 0 ? mr : slave[j];
+        const Run& own = sh.side == 0 ? mr : slave[j];
         if (own.len == 0) continue;
-        const Run& partner = side == 0 ? slave[j] : mr;
-        apply(side == 0 ? master_aggregate : slave_aggregates[j], partner.Weight(), r);
+        const Run& partner = sh.side == 0 ? slave[j] : mr;
+        AddWeighted(sh, sh.side == 0 ? master_aggregate : slave_aggregates[j], partner.Weight(), r, out,
+                    &wholes, &fractions);
       }
     }
   });
   if (c != s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-
-  if (rounding) {
-    for (int r = 0; r < rows_out; ++r) Int2FP(wholes[r], fractions[r], factor, &out->sum[r]);
-  }
-  if (want_min) {
-    for (int r = 0; r < rows_out; ++r) {
-      if (out->min[r] == kNoMin) out->min[r] = 0;
-    }
-  }
+  FinishSums(s, sh, wholes, fractions, out);
 }
 
 void AverageInPlace(const TNonCubeSum& s, int m, MeasureSums* sums) {

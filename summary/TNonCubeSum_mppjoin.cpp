@@ -3,7 +3,10 @@
 // measures done by workers. A side with neither dimensions nor measures needs no row order at all:
 // its rows are only counted per key value. Nor does a side without dimensions whose measures sum
 // exactly (INTEGER, rounded double kinds, or no sum): its rows are aggregated per key value in the
-// same pass that counts them. A measure that keeps its rows' order has its runs aggregated on the
+// same pass that counts them. When such a side sums plain DOUBLE values, whose sums depend on the
+// order of the additions, each worker owns a range of key values and adds up, in the list's order,
+// the rows of its own keys: a key's running sum in list order is its sum in the stable key sort's
+// order, with no sort at all. A measure that keeps its rows' order has its runs aggregated on the
 // whole pool when there are fewer measures than workers.
 //
 // Every parallel step leaves the arrays the serial step of the same number leaves, and the measures
@@ -37,26 +40,37 @@
 #include "values/TIntArray.h"
 #include "values/TNumericArray.h"
 
+using noncube_join::AddWeighted;
 using noncube_join::AtLeastOne;
 using noncube_join::CodeOf;
 using noncube_join::DimCount;
 using noncube_join::Dims;
+using noncube_join::FinishSums;
+using noncube_join::MeasureShape;
 using noncube_join::ReturningStep;
+using noncube_join::ShapeOf;
 using noncube_join::SideKey;
 using noncube_join::SideRows;
+using noncube_join::StartSums;
 using noncube_join::Work;
+using noncube_join::WrapAdd;
+using noncube_join::WrapMul;
 
 namespace {
 
 // What task 59 does for one worker's share of rows.
 enum JoinRowMode : int {
-  kCountKept = 0,      // count the entries to keep (an outer join's 0 entries are dropped)
-  kCopyKept = 1,       // copy them from `offset` on, checking each record number
-  kCountKeys = 2,      // per key value, count the rows (raw entries when `raw`)
-  kPlaceKeys = 3,      // put each row (and its group) at its key's next position
-  kAggregateKeys = 4,  // kCountKeys on a join set's list, and each measure's aggregate per key value
-  kMergeKeys = 5,      // fold every worker's aggregates of the keys first .. first + count - 1 into
-                       // worker 0's
+  kCountKept = 0,         // count the entries to keep (an outer join's 0 entries are dropped)
+  kCopyKept = 1,          // copy them from `offset` on, checking each record number
+  kCountKeys = 2,         // per key value, count the rows (raw entries when `raw`)
+  kPlaceKeys = 3,         // put each row (and its group) at its key's next position
+  kAggregateKeys = 4,     // kCountKeys on a join set's list, and each measure's aggregate per key value
+  kMergeKeys = 5,         // fold every worker's aggregates of the keys first .. first + count - 1 into
+                          // worker 0's
+  kPartOwnKeys = 6,       // put each row's key value, value numbers and plain DOUBLE values in the
+                          // part of the worker owning its key, at the part's next position
+  kAggregateOwnKeys = 7,  // each measure's aggregate per key value of key_from .. key_to - 1 from the
+                          // part positions first .. first + count - 1, in their order
 };
 
 int g_batch_runs_for_test = 0;
@@ -85,6 +99,7 @@ enum KeySum : int {
   kNoKeySum = 0,
   kIntegerKeySum = 1,  // INTEGER values
   kRoundedKeySum = 2,  // integer parts and scaled fractions of double-kind values
+  kPlainKeySum = 3,    // DOUBLE values, in the order the rows come
 };
 
 // One measure of a side aggregated per key value.
@@ -124,10 +139,18 @@ struct JoinTaskParam {
   KeyMeasure measures[TNonCubeSum::kMaxColumns];
   KeyAggregate* const* parts;  // kMergeKeys: worker t's aggregates of measure c at t * n_aggregated + c
   int n_parts;                 // kMergeKeys: the workers that aggregated
-  int measure;                 // kMeasureRuns: the measure
-  int base_key;                // kMeasureRuns: the first key of the batch
-  const int* run_base;         // kMeasureRuns: per key of the batch, its first slot (one more entry)
-  RunSlot* slots;              // kMeasureRuns: the batch's run aggregates
+  int key_from;                // kAggregateOwnKeys: the worker's key values
+  int key_to;
+  const int* owner;                         // kPartOwnKeys: the worker owning each key value
+  const int* next;                          // kPartOwnKeys: per owner, the share's first position in its part
+  int n_owners;                             // kPartOwnKeys: the owners
+  int* part_keys;                           // kPartOwnKeys, kAggregateOwnKeys: the parts' key values
+  int* part_vno[TNonCubeSum::kMaxColumns];  // and each measure's value numbers (null: not needed)
+  double* part_reals[TNonCubeSum::kMaxColumns];  // and a plain sum's values (NULL: 0)
+  int measure;                                   // kMeasureRuns: the measure
+  int base_key;                                  // kMeasureRuns: the first key of the batch
+  const int* run_base;  // kMeasureRuns: per key of the batch, its first slot (one more entry)
+  RunSlot* slots;       // kMeasureRuns: the batch's run aggregates
 };
 
 JoinTaskParam* Block(int t) { return PoolParam<JoinTaskParam>(t); }
@@ -215,14 +238,6 @@ ZpkBlock<int> CountKeys(int workers, int k_count, int mode = kCountKeys) {
   return starts;
 }
 
-// Sums that may wrap: the exact sum modulo 2^64, whatever the order of the additions.
-inline int64_t WrapAdd(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
-}
-inline int64_t WrapMul(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b));
-}
-
 // Whether measure m adds up in any order to the last bit: no sum, an INTEGER sum (64-bit, which
 // cannot overflow for rows of one key) or a rounded double-kind sum (two 64-bit integers). A plain
 // double sum depends on the order of its additions and a DECIMAL sum saturates, so those keep the
@@ -232,6 +247,12 @@ bool SumsInAnyOrder(const TNonCubeSum& s, int m) {
   if ((s.work_masks_[m] & kSumSum) == 0 || type == Q7_TYPE_STRING) return true;
   if (type == Q7_TYPE_INTEGER) return true;
   return type == Q7_TYPE_DOUBLE && s.round_factors_[m] > 0;
+}
+
+// Whether measure m is a plain DOUBLE sum: exact only when each key's rows are added in their order.
+bool SumsInListOrder(const TNonCubeSum& s, int m) {
+  return (s.work_masks_[m] & kSumSum) != 0 && s.measure_types_[m] == Q7_TYPE_DOUBLE &&
+         s.round_factors_[m] <= 0;
 }
 
 KeyMeasure KeyMeasureOf(const TNonCubeSum& s, int m) {
@@ -245,7 +266,9 @@ KeyMeasure KeyMeasureOf(const TNonCubeSum& s, int m) {
   km.min_max = (work & (kSumMax | kSumMin)) != 0;
   km.sum = kNoKeySum;
   if ((work & kSumSum) != 0 && type == Q7_TYPE_INTEGER) km.sum = kIntegerKeySum;
-  if ((work & kSumSum) != 0 && type == Q7_TYPE_DOUBLE) {
+  if (SumsInListOrder(s, m)) {
+    km.sum = kPlainKeySum;
+  } else if ((work & kSumSum) != 0 && type == Q7_TYPE_DOUBLE) {
     km.sum = kRoundedKeySum;
     // The factor as the fixed-point split takes it: an exact power of ten.
     km.factor = static_cast<double>(static_cast<long long>(s.round_factors_[m]));
@@ -297,17 +320,124 @@ void AggregateChunk(const KeyMeasure& km, const int* records, const int* keys, i
     case 4:
       AggregateChunk<kRoundedKeySum, false>(km, records, keys, n);
       break;
-    default:
+    case 5:
       AggregateChunk<kRoundedKeySum, true>(km, records, keys, n);
       break;
+    default:
+      // A plain sum keeps its rows' order: AggregateSideByOwnKeys, never a share of rows.
+      throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
   }
 }
 
+// Only for aggregates that sum in any order (`real` stays as it is).
 void MergeAggregate(KeyAggregate* into, const KeyAggregate& from) {
   into->max = std::max(into->max, from.max);
   into->min = std::min(into->min, from.min);
   into->sum = WrapAdd(into->sum, from.sum);
   into->fraction = WrapAdd(into->fraction, from.fraction);
+}
+
+// AggregateSideByKey for a side with a measure that sums in the list's order. The rows are counted
+// per key value on the pool, and every worker is given a range of key values of about equal rows.
+// A second pass over the same shares of rows puts each row's key value, value numbers and plain
+// values in the part of the worker owning its key; the shares are laid out one after the other in
+// each part, so a part keeps the list's order. Each worker then aggregates its own part into its own
+// key values of the measures' arrays. The values, reached at random, are read once, on the pool.
+void AggregateSideByOwnKeys(TNonCubeSum& s, int side, JoinTaskParam common, int n_in,
+                            const std::vector<int>& measures) {
+  TNonCubeSum::JoinSideWork& w = Work(s, side);
+  const int k_count = s.key_count_;
+  const size_t keys = AtLeastOne(k_count);
+  const int sharers = KeyWorkers(n_in, k_count);
+  ShareRows(sharers, n_in, common);
+  // Per share, its rows of each key value.
+  std::vector<int> share_counts;
+  {
+    CounterRelease release{sharers};
+    for (int t = 0; t < sharers; ++t) Block(t)->mode = kCountKeys;
+    RunKernelTask(sharers, kMppTaskSingleJoinkeySortTransfer);
+    share_counts.resize(static_cast<size_t>(sharers) * keys);
+    for (int t = 0; t < sharers; ++t) {
+      std::memcpy(share_counts.data() + static_cast<size_t>(t) * keys, Block(t)->counts, keys * sizeof(int));
+    }
+  }
+  ZpkBlock<int> starts(keys + 1);
+  int64_t total = 0;
+  for (int k = 0; k < k_count; ++k) {
+    starts[k] = static_cast<int>(total);
+    for (int t = 0; t < sharers; ++t) total += share_counts[static_cast<size_t>(t) * keys + k];
+  }
+  if (total > INT_MAX) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  starts[k_count] = static_cast<int>(total);
+  w.key_starts = std::move(starts);
+  w.row_count = static_cast<int>(total);
+
+  // Contiguous key ranges of about equal rows.
+  const int owners = std::max(1, std::min(KernelThreads(static_cast<long>(total)), std::max(1, k_count)));
+  std::vector<int> cuts(1, 0);
+  for (int k = 0; k < k_count && static_cast<int>(cuts.size()) < owners; ++k) {
+    if (int64_t{w.key_starts[k + 1]} * owners >= total * static_cast<int64_t>(cuts.size()))
+      cuts.push_back(k + 1);
+  }
+  cuts.push_back(k_count);
+  const int used = static_cast<int>(cuts.size()) - 1;
+  std::vector<int> owner(keys, 0);
+  for (int o = 0; o < used; ++o) std::fill(owner.begin() + cuts[o], owner.begin() + cuts[o + 1], o);
+  // Each share's first position in each part: the parts in key order, the shares in list order.
+  std::vector<int> next(static_cast<size_t>(sharers) * used);
+  int64_t at = 0;
+  for (int o = 0; o < used; ++o) {
+    for (int t = 0; t < sharers; ++t) {
+      next[static_cast<size_t>(t) * used + o] = static_cast<int>(at);
+      const int* c = share_counts.data() + static_cast<size_t>(t) * keys;
+      for (int k = cuts[o]; k < cuts[o + 1]; ++k) at += c[k];
+    }
+  }
+
+  const int n_aggregated = static_cast<int>(measures.size());
+  const size_t rows = AtLeastOne(total);
+  // The parts live for this step only: scratch blocks, which later calls take again without the
+  // cost of fresh pages.
+  ZpkScratch<int> part_keys(rows);
+  std::vector<std::unique_ptr<ZpkScratch<int>>> part_vno(static_cast<size_t>(n_aggregated));
+  std::vector<std::unique_ptr<ZpkScratch<double>>> part_reals(static_cast<size_t>(n_aggregated));
+  std::vector<ZpkBlock<KeyAggregate>> out;
+  KeyMeasure kms[TNonCubeSum::kMaxColumns];
+  for (int c = 0; c < n_aggregated; ++c) {
+    kms[c] = KeyMeasureOf(s, measures[c]);
+    out.emplace_back(keys);
+    kms[c].out = out[c].get();
+    if (kms[c].min_max || kms[c].sum != kPlainKeySum) part_vno[c] = std::make_unique<ZpkScratch<int>>(rows);
+    if (kms[c].sum == kPlainKeySum) part_reals[c] = std::make_unique<ZpkScratch<double>>(rows);
+  }
+  common.n_aggregated = n_aggregated;
+  common.owner = owner.data();
+  common.part_keys = part_keys.get();
+  for (int c = 0; c < n_aggregated; ++c) {
+    common.measures[c] = kms[c];
+    common.part_vno[c] = part_vno[c] ? part_vno[c]->get() : nullptr;
+    common.part_reals[c] = part_reals[c] ? part_reals[c]->get() : nullptr;
+  }
+  ShareRows(sharers, n_in, common);
+  for (int t = 0; t < sharers; ++t) {
+    Block(t)->mode = kPartOwnKeys;
+    Block(t)->next = next.data() + static_cast<size_t>(t) * used;
+    Block(t)->n_owners = used;
+  }
+  RunKernelTask(sharers, kMppTaskSingleJoinkeySortTransfer);
+  for (int o = 0; o < used; ++o) {
+    JoinTaskParam* p = Block(o);
+    const MppParamHeader header = p->header;
+    *p = common;
+    p->header = header;
+    p->mode = kAggregateOwnKeys;
+    p->first = w.key_starts[cuts[o]];
+    p->count = w.key_starts[cuts[o + 1]] - p->first;
+    p->key_from = cuts[o];
+    p->key_to = cuts[o + 1];
+  }
+  RunKernelTask(used, kMppTaskSingleJoinkeySortTransfer);
+  for (int c = 0; c < n_aggregated; ++c) s.mpp_key_aggregates_[measures[c]] = std::move(out[c]);
 }
 
 // A side without dimensions whose measures all sum in any order (mpp_key_aggregated_): instead of
@@ -324,6 +454,12 @@ void AggregateSideByKey(TNonCubeSum& s, int side, JoinTaskParam common, int n_in
     if (noncube_join::MeasureSide(s, m) == side) measures.push_back(m);
   }
   const int n_aggregated = static_cast<int>(measures.size());
+  bool in_order = false;
+  for (const int m : measures) in_order = in_order || SumsInListOrder(s, m);
+  if (in_order) {
+    AggregateSideByOwnKeys(s, side, common, n_in, measures);
+    return;
+  }
   // The workers' own arrays together stay within a few times the side's row list.
   const int64_t per_worker = static_cast<int64_t>(keys) * (sizeof(int) + sizeof(KeyAggregate) * n_aggregated);
   const int64_t budget = int64_t{16} * n_in + (int64_t{4} << 20);
@@ -501,30 +637,6 @@ int AttachColumn(TRealTable* out, TFilter** slot) {
   return id;
 }
 
-// The pieces of a measure's walk that both the rows' pass and the weighting read.
-struct MeasureShape {
-  int side;
-  int type;
-  bool want_max;
-  bool want_min;
-  bool want_sum;
-  bool rounding;
-  double factor;  // the factor as the fixed-point split takes it: an exact power of ten
-};
-
-MeasureShape ShapeOf(const TNonCubeSum& s, int m) {
-  MeasureShape sh{};
-  sh.side = noncube_join::MeasureSide(s, m);
-  sh.type = s.measure_types_[m];
-  const int work = s.work_masks_[m];
-  sh.want_max = (work & kSumMax) != 0;
-  sh.want_min = (work & kSumMin) != 0;
-  sh.want_sum = (work & kSumSum) != 0 && sh.type != Q7_TYPE_STRING;
-  sh.rounding = sh.want_sum && sh.type == Q7_TYPE_DOUBLE && s.round_factors_[m] > 0;
-  sh.factor = static_cast<double>(static_cast<long long>(s.round_factors_[m]));
-  return sh;
-}
-
 // One run's rows in their order into a slot. Vno gives the value number at a position, Add adds
 // the value of a non-NULL value number (the measure's sum); `values` is the list's data, loaded
 // ahead when the value numbers are reached at random.
@@ -627,53 +739,17 @@ void AggregateRuns(const TNonCubeSum& s, int m, int k_from, int k_to, int base_k
   }
 }
 
-// The output arrays of a measure's sums as the working mask asks for them, at their start values.
-void StartSums(const TNonCubeSum& s, const MeasureShape& sh, noncube_join::MeasureSums* out) {
-  const size_t size = AtLeastOne(s.out_row_count_);
-  if (sh.want_max) {
-    out->max = ZpkBlock<int>(size);
-    std::memset(out->max.get(), 0, sizeof(int) * size);
-  }
-  if (sh.want_min) {
-    out->min = ZpkBlock<int>(size);
-    std::fill(out->min.get(), out->min.get() + size, INT_MAX);
-  }
-  if (sh.want_sum && sh.type == Q7_TYPE_DECIMAL) {
-    out->dsum = ZpkBlock<Numeric>(size);
-    for (size_t r = 0; r < size; ++r) q7num::NumericSetZero(&out->dsum[r]);
-  } else if (sh.want_sum) {
-    out->sum = ZpkBlock<double>(size);
-    std::fill(out->sum.get(), out->sum.get() + size, 0.0);
-  }
-}
-
-// The last touches of a measure's sums: rounded sums rebuilt, MIN of nothing made NULL.
-void FinishSums(const TNonCubeSum& s, const MeasureShape& sh, const std::vector<int64_t>& wholes,
-                const std::vector<int64_t>& fractions, noncube_join::MeasureSums* out) {
-  if (sh.rounding) {
-    for (int r = 0; r < s.out_row_count_; ++r) Int2FP(wholes[r], fractions[r], sh.factor, &out->sum[r]);
-  }
-  if (sh.want_min) {
-    for (int r = 0; r < s.out_row_count_; ++r) {
-      if (out->min[r] == INT_MAX) out->min[r] = 0;
-    }
-  }
-}
-
 // AccumulateMeasure for a measure of a key-aggregated side: the same walk over the combinations,
 // with each key's aggregate in place of the rows of the side's one run of that key, weighted and
 // added to the output rows as the rows' aggregate is.
 void AccumulateByKey(const TNonCubeSum& s, int m, noncube_join::MeasureSums* out) {
   const MeasureShape sh = ShapeOf(s, m);
-  if (sh.want_sum && sh.type != Q7_TYPE_INTEGER && !sh.rounding) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  if (sh.want_sum && sh.type != Q7_TYPE_INTEGER && sh.type != Q7_TYPE_DOUBLE)
+    throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
   const KeyAggregate* per_key = s.mpp_key_aggregates_[m].get();
-  StartSums(s, sh, out);
   std::vector<int64_t> wholes;
   std::vector<int64_t> fractions;
-  if (sh.rounding) {
-    wholes.assign(AtLeastOne(s.out_row_count_), 0);
-    fractions.assign(AtLeastOne(s.out_row_count_), 0);
-  }
+  StartSums(s, sh, out, &wholes, &fractions);
   int64_t c = 0;
   noncube_join::ForEachKey(s, [&](int k, const std::vector<noncube_join::Run>& master,
                                   const std::vector<noncube_join::Run>& slave) {
@@ -691,6 +767,8 @@ void AccumulateByKey(const TNonCubeSum& s, int m, noncube_join::MeasureSums* out
         if (sh.rounding) {
           wholes[r] = WrapAdd(wholes[r], WrapMul(a.sum, weight));
           fractions[r] = WrapAdd(fractions[r], WrapMul(a.fraction, weight));
+        } else if (sh.type == Q7_TYPE_DOUBLE) {
+          out->sum[r] += a.real * static_cast<double>(weight);
         } else {
           out->sum[r] += static_cast<double>(a.sum) * static_cast<double>(weight);
         }
@@ -708,13 +786,9 @@ void AccumulateByKey(const TNonCubeSum& s, int m, noncube_join::MeasureSums* out
 // so the sums are those of the single-threaded pass, to the last bit.
 void AccumulateOnPool(TNonCubeSum& s, int m, noncube_join::MeasureSums* out) {
   const MeasureShape sh = ShapeOf(s, m);
-  StartSums(s, sh, out);
   std::vector<int64_t> wholes;
   std::vector<int64_t> fractions;
-  if (sh.rounding) {
-    wholes.assign(AtLeastOne(s.out_row_count_), 0);
-    fractions.assign(AtLeastOne(s.out_row_count_), 0);
-  }
+  StartSums(s, sh, out, &wholes, &fractions);
   const TNonCubeSum::JoinSideWork& own = Work(s, sh.side);
   const TNonCubeSum::JoinSideWork& partner = Work(s, 1 - sh.side);
   // A batch's slots take a few megabytes.
@@ -785,31 +859,8 @@ void AccumulateOnPool(TNonCubeSum& s, int m, noncube_join::MeasureSums* out) {
                                      const size_t at = sh.side == 0 ? i : j;
                                      if (at >= static_cast<size_t>(n_key_runs))
                                        throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-                                     const RunSlot& a = key_slots[at];
                                      const int64_t weight = (sh.side == 0 ? slave[j] : master[i]).Weight();
-                                     if (sh.want_max && a.max > out->max[r]) out->max[r] = a.max;
-                                     if (sh.want_min && a.min < out->min[r]) out->min[r] = a.min;
-                                     if (!sh.want_sum) continue;
-                                     switch (sh.type) {
-                                       case Q7_TYPE_INTEGER:
-                                         out->sum[r] +=
-                                             static_cast<double>(a.int_sum) * static_cast<double>(weight);
-                                         break;
-                                       case Q7_TYPE_DECIMAL: {
-                                         Numeric part = a.dsum;
-                                         if (weight != 1) q7num::NumericMul(&part, static_cast<int>(weight));
-                                         q7num::NumericAdd(&out->dsum[r], &part, &out->dsum[r]);
-                                         break;
-                                       }
-                                       default:
-                                         if (sh.rounding) {
-                                           wholes[r] = WrapAdd(wholes[r], WrapMul(a.whole, weight));
-                                           fractions[r] = WrapAdd(fractions[r], WrapMul(a.fraction, weight));
-                                         } else {
-                                           out->sum[r] += a.sum * static_cast<double>(weight);
-                                         }
-                                         break;
-                                     }
+                                     AddWeighted(sh, key_slots[at], weight, r, out, &wholes, &fractions);
                                    }
                                  }
                                });
@@ -885,7 +936,7 @@ int TNonCubeSum::mpp_single_joinkey_sort_transfer(void* param) {
         p->counts = counts;
         std::memset(counts, 0, keys * sizeof(int));
         for (int c = 0; c < p->n_aggregated; ++c) {
-          std::fill(p->measures[c].out, p->measures[c].out + keys, KeyAggregate{0, INT_MAX, 0, 0});
+          std::fill(p->measures[c].out, p->measures[c].out + keys, KeyAggregate{0, INT_MAX, 0, 0, 0.0});
         }
         // A chunk's records and keys once, then each measure over the chunk while it is in cache.
         constexpr int kChunk = 2048;
@@ -906,6 +957,82 @@ int TNonCubeSum::mpp_single_joinkey_sort_transfer(void* param) {
             ++n;
           }
           for (int c = 0; c < p->n_aggregated; ++c) AggregateChunk(p->measures[c], records, chunk_keys, n);
+        }
+        break;
+      }
+      case kPartOwnKeys: {
+        // The count checked every entry of the list. The rows' keys, value numbers and values are
+        // reached at random: their loads start well ahead, the values' once their numbers are in.
+        constexpr int kAhead = 16;
+        // The shares' positions lie side by side: each worker moves its own copy.
+        std::vector<int> next(p->next, p->next + p->n_owners);
+        for (int i = p->first; i < end; ++i) {
+          if (i + 2 * kAhead < end) {
+            const int ahead_row = rows[i + 2 * kAhead];
+            if (ahead_row > 0 && ahead_row < p->limit) {
+              __builtin_prefetch(p->key + ahead_row);
+              for (int c = 0; c < p->n_aggregated; ++c) __builtin_prefetch(p->measures[c].vno + ahead_row);
+            }
+          }
+          const int r = rows[i];
+          if (p->outer != 0 && r <= 0) continue;
+          const int k = p->key[r];
+          const int at = next[static_cast<size_t>(p->owner[k])]++;
+          p->part_keys[at] = k;
+          for (int c = 0; c < p->n_aggregated; ++c) {
+            const KeyMeasure& km = p->measures[c];
+            const int v = km.vno[r];
+            if (v < 0 || v >= km.n_values) throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
+            if (p->part_vno[c] != nullptr) p->part_vno[c][at] = v;
+            if (p->part_reals[c] == nullptr) continue;
+            const double* doubles = static_cast<const double*>(km.values);
+            if (i + kAhead < end) {
+              const int ahead_row = rows[i + kAhead];
+              if (ahead_row > 0 && ahead_row < p->limit) {
+                const int ahead = km.vno[ahead_row];
+                if (ahead > 0 && ahead < km.n_values) __builtin_prefetch(doubles + ahead);
+              }
+            }
+            // A NULL adds +0.0, which leaves a sum started at +0.0 as it is, to the bit (such a sum
+            // is never -0.0).
+            p->part_reals[c][at] = v != 0 ? doubles[v] : 0.0;
+          }
+        }
+        break;
+      }
+      case kAggregateOwnKeys: {
+        for (int c = 0; c < p->n_aggregated; ++c) {
+          std::fill(p->measures[c].out + p->key_from, p->measures[c].out + p->key_to,
+                    KeyAggregate{0, INT_MAX, 0, 0, 0.0});
+        }
+        for (int c = 0; c < p->n_aggregated; ++c) {
+          const KeyMeasure& km = p->measures[c];
+          const int* vno = p->part_vno[c];
+          const double* reals = p->part_reals[c];
+          const int* ints = static_cast<const int*>(km.values);
+          const double* doubles = static_cast<const double*>(km.values);
+          for (int j = p->first; j < end; ++j) {
+            const int k = p->part_keys[j];
+            if (k < p->key_from || k >= p->key_to) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+            KeyAggregate& a = km.out[k];
+            if (reals != nullptr) a.real += reals[j];
+            if (vno == nullptr) continue;
+            const int v = vno[j];
+            if (km.min_max) {
+              if (v > a.max) a.max = v;
+              if (v != 0 && v < a.min) a.min = v;
+            }
+            if (v == 0) continue;
+            if (km.sum == kIntegerKeySum) {
+              a.sum += ints[v];
+            } else if (km.sum == kRoundedKeySum) {
+              long long whole = 0;
+              long long fraction = 0;
+              FP2Int(doubles[v], km.factor, &whole, &fraction);
+              a.sum = WrapAdd(a.sum, whole);
+              a.fraction = WrapAdd(a.fraction, fraction);
+            }
+          }
         }
         break;
       }
@@ -1200,18 +1327,18 @@ int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
     noncube_join::PrepareColumns(*this, true);
     for (int side = 0; side < 2; ++side) {
       bool measured = false;
-      bool any_order = true;
+      bool by_key = true;
       for (int m = 0; m < n_measures_; ++m) {
         if (noncube_join::MeasureSide(*this, m) != side) continue;
         measured = true;
-        any_order = any_order && SumsInAnyOrder(*this, m);
+        by_key = by_key && (SumsInAnyOrder(*this, m) || SumsInListOrder(*this, m));
       }
       mpp_count_only_[side] = DimCount(*this, side) == 0 && !measured;
       // The aggregates of every key value must stay well below the row copies they replace.
       TSetArray* rows = SideRows(*this, side);
       const int64_t n_rows = rows != nullptr ? rows->FArraySize : 0;
       mpp_key_aggregated_[side] =
-          DimCount(*this, side) == 0 && measured && any_order && int64_t{4} * key_count_ <= n_rows;
+          DimCount(*this, side) == 0 && measured && by_key && int64_t{4} * key_count_ <= n_rows;
     }
     int (TNonCubeSum::*const steps[])() = {
         &TNonCubeSum::MppStep1, &TNonCubeSum::Step2,    &TNonCubeSum::MppStep3, &TNonCubeSum::MppStep4,

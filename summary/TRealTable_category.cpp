@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <new>
 
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
@@ -11,6 +10,7 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/FailureCode.h"
 #include "summary/TCatDef.h"
 #include "values/TBaseArray.h"
 #include "values/TIntArray.h"
@@ -80,11 +80,7 @@ int TRealTable::AddCategory(int targetFilterID, int categoryTableID) {
     values.release();
     if (keep_exact) qz7_strlcpy(FFilters[FilterID2Pos(id)]->FFilterName, exact, TFilter::kNameSize);
     return id;
-  } catch (const CQ7Exception& e) {
-    return e.ErrorCode();
-  } catch (const std::bad_alloc&) {
-    return Q7_ERROR_OUT_OF_MEMORY;
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CurrentFailureCode();
   }
 }

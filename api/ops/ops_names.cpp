@@ -6,6 +6,7 @@
 #include "database/NoSuchTexts.h"
 #include "database/TBaseTable.h"
 #include "database/TFilter.h"
+#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
@@ -45,14 +46,29 @@ int innerQ7GetFilterIDFromName(int table_id, const char* name) {
   });
 }
 
+int innerQ7GetJoinFilterIDFromName(int table_id, const char* name) {
+  constexpr char kRing[] = "Q7GetJoinFilterIDFromName";
+  return RunOp(kRing, [&] {
+    TBaseTable* table = FindTable(kRing, table_id);
+    if (table->GetType() != TBaseTable::kTypeJoin) {
+      Refuse(kRing, Q7_ERROR_NOT_JOIN_TABLE, Q7_ERROR_NOT_JOIN_TABLE, "Illegal table type ( Not REAL )");
+    }
+    // A lookup only reads the text.
+    char* text = const_cast<char*>(name != nullptr ? name : "");
+    return static_cast<TJoinTableBase*>(table)->GetJoinFilterIDFromName(text);
+  });
+}
+
 // The table is looked up quietly first: its refusal is thrown for the exported frame to record,
 // while the lookup below records its own under the Q7 name. A real table looks the name up among
-// its filters; another table has no join lookup yet and takes the same road.
+// its filters, a join among the join's own column names (its source tables' lookup, which the
+// plain form takes, would give a source filter's ID).
 int innerRQ7GetFilterIDFromName(int table_id, const char* name) {
   TTableCollection* db = CurrentDatabase();
   TBaseTable* table = db != nullptr ? db->GetTable(table_id) : nullptr;
   if (table == nullptr) ThrowNoSuchTable(Q7_ERROR_NO_SUCH_TABLE, table_id);
-  return innerQ7GetFilterIDFromName(table_id, name);
+  if (table->GetType() == TBaseTable::kTypeReal) return innerQ7GetFilterIDFromName(table_id, name);
+  return innerQ7GetJoinFilterIDFromName(table_id, name);
 }
 
 int innerQ7GetFilterIDFromName2(int table_id, int which, const char* name) {

@@ -29,10 +29,15 @@ int innerQ7GetTableIDFromName(const char* name);
 // `which` for the second form).
 int innerQ7GetFilterIDFromName(int table_id, const char* name);
 int innerQ7GetFilterIDFromName2(int table_id, int which, const char* name);
-// The RQ7 form of innerQ7GetFilterIDFromName: a missing table (or collection) is thrown first as
+// The RQ7 form of innerQ7GetFilterIDFromName (a join table takes innerQ7GetJoinFilterIDFromName):
+// a missing table (or collection) is thrown first as
 // CQ7Exception(Q7_ERROR_NO_SUCH_TABLE, "No Such Table: %d") for the exported frame to record (after
 // the collection's own "GetTable" entry).
 int innerRQ7GetFilterIDFromName(int table_id, const char* name);
+// The ID of the join's column of that name (1-based over master then slave columns). A table that
+// is not a join is recorded ("Illegal table type ( Not REAL )") and refused with
+// Q7_ERROR_NOT_JOIN_TABLE; an unknown name gives Q7_ERROR_NO_SUCH_FILTER.
+int innerQ7GetJoinFilterIDFromName(int table_id, const char* name);
 // Renames a filter of a real table to a valid name unique in the table (TRealTable::GenFilterName:
 // a name another filter carries gets "_#n"); 0. A shared table: Q7_ERROR_SHARED_READ_ONLY without
 // an entry; not real: ("Not RealTable: %d ", Q7_ERROR_NOT_REAL_TABLE); no filter: ("No Such Filter:

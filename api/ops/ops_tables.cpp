@@ -53,16 +53,20 @@ int innerQ7AddRealTable(const char* name, int rows) {
   });
 }
 
-int innerQ7LoadRealTable(const char* directory, const char* file_name) {
-  constexpr char kRing[] = "Q7LoadRealTable";
-  return RunOp(kRing, [&] {
+int LoadRealTableAs(const char* ring, const char* directory, const char* file_name,
+                    const char* failure_text) {
+  return RunOp(ring, [&] {
     char dir_buffer[kHostPathSize];
     char file_buffer[kHostPathSize];
     CopyHostText(dir_buffer, directory, "TablePath");
     CopyHostText(file_buffer, file_name, "TableName");
-    return CheckInner(kRing, RequireDatabase(kRing)->LoadRealTable(dir_buffer, file_buffer),
-                      "Failed to load realtable ( LoadRealTable module )");
+    return CheckInner(ring, RequireDatabase(ring)->LoadRealTable(dir_buffer, file_buffer), failure_text);
   });
+}
+
+int innerQ7LoadRealTable(const char* directory, const char* file_name) {
+  return LoadRealTableAs("Q7LoadRealTable", directory, file_name,
+                         "Failed to load realtable ( LoadRealTable module )");
 }
 
 int SaveRealTableFile(const char* ring, const char* message, const char* directory, const char* file_name,

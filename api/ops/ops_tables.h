@@ -34,6 +34,8 @@ int innerQ7AddRealTable(const char* name, int rows);
 // Reads directory/file_name(.Q7T) as a new table (name made unique); its ID. Negative results:
 // "Failed to load realtable ( LoadRealTable module )".
 int innerQ7LoadRealTable(const char* directory, const char* file_name);
+// innerQ7LoadRealTable's work recorded under ring, a refusal with failure_text.
+int LoadRealTableAs(const char* ring, const char* directory, const char* file_name, const char* failure_text);
 
 // Write a real table as directory/<table name>.Q7T, or directory/file_name.Q7T, with the current
 // header and versions (the stored-header flag is cleared first). Negative results: "Failed to save

@@ -24,14 +24,7 @@ int CDBTask::ClearDB() {
 }
 
 int CDBTask::LoadRealTable(char* directory, char* name) {
-  constexpr char kLog[] = "RQ7LoadRealTable";
-  return RunOp(kLog, [&] {
-    char dir_buffer[kHostPathSize];
-    char name_buffer[kHostPathSize];
-    CopyHostText(dir_buffer, directory, "TablePath");
-    CopyHostText(name_buffer, name, "TableName");
-    return CheckInner(kLog, RequireDatabase(kLog)->LoadRealTable(dir_buffer, name_buffer), "");
-  });
+  return LoadRealTableAs("RQ7LoadRealTable", directory, name, "");
 }
 
 int CDBTask::SaveDBAs(char* directory, char* name) {

@@ -238,6 +238,21 @@ TEST_F(JoinApi, DescriptionListsSourceColumnsMasterFirst) {
   EXPECT_EQ(DrainRing(), Ring{});
 }
 
+// The RQ7 lookup by name finds the join's own columns (master first); the plain form asks a
+// source table (the slave's, for the default side) and gives that table's filter ID.
+TEST_F(JoinApi, FilterNamesResolveToTheJoinsColumns) {
+  const int join = Join(RQ7AddJoinTable, 0, 1);
+  ASSERT_GT(join, 0);
+  DrainRing();
+  EXPECT_EQ(RQ7GetFilterIDFromName(join, "amount"), 3);
+  EXPECT_EQ(RQ7GetFilterIDFromName(join, "code"), 6);
+  EXPECT_EQ(DrainRing(), Ring{});
+  EXPECT_LT(RQ7GetFilterIDFromName(join, "nothing"), 0);
+  EXPECT_EQ(Q7GetFilterIDFromName(join, "code"), s_code_);
+  EXPECT_LT(Q7GetFilterIDFromName(join, "amount"), 0);
+  DrainRing();
+}
+
 // A null or empty name gets a generated one; the serial road clears the tables' saved flag.
 TEST_F(JoinApi, DefaultNameAndSavedFlag) {
   ASSERT_EQ(RQ7SetSavedFlag(1), 1);

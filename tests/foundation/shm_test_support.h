@@ -74,7 +74,8 @@ int InChild(Body&& body) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// A one-way signal between two processes: Wait blocks until the other side has called Post.
+// A one-way channel for a few bytes between two processes: Wait blocks until the other side has
+// called Post, Receive until it has sent a byte.
 class Pipe {
  public:
   Pipe() {
@@ -86,14 +87,18 @@ class Pipe {
   }
   Pipe(const Pipe&) = delete;
   Pipe& operator=(const Pipe&) = delete;
+  // Whether the byte was written.
+  bool Send(char c) { return write(fds_[1], &c, 1) == 1; }
+  // The next byte, or 0 when the writer has gone.
+  char Receive() {
+    char c = 0;
+    return read(fds_[0], &c, 1) == 1 ? c : 0;
+  }
+  // For a child: it cannot report a failure but by its exit status.
   void Post() {
-    const char c = 1;
-    if (write(fds_[1], &c, 1) != 1) _exit(99);
+    if (!Send(1)) _exit(99);
   }
-  bool Wait() {
-    char c;
-    return read(fds_[0], &c, 1) == 1;
-  }
+  bool Wait() { return Receive() != 0; }
 
  private:
   int fds_[2] = {-1, -1};

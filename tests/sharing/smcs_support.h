@@ -22,6 +22,7 @@
 #include "database/TTableCollection.h"
 #include "sharing/SMCS.h"
 #include "sharing/SMCSLock.h"
+#include "tests/foundation/shm_test_support.h"
 #include "tests/support/test_support.h"
 
 namespace smcs_test {
@@ -71,28 +72,8 @@ class Child {
   bool reaped_ = false;
 };
 
-// A one-way pipe for a few bytes between a parent and its child.
-class Pipe {
- public:
-  Pipe() {
-    if (pipe(fd_) != 0) ADD_FAILURE() << "pipe failed";
-  }
-  ~Pipe() {
-    close(fd_[0]);
-    close(fd_[1]);
-  }
-  Pipe(const Pipe&) = delete;
-  Pipe& operator=(const Pipe&) = delete;
-  void Send(char c) { (void)!write(fd_[1], &c, 1); }
-  // The next byte, or 0 when the writer has gone.
-  char Receive() {
-    char c = 0;
-    return read(fd_[0], &c, 1) == 1 ? c : 0;
-  }
-
- private:
-  int fd_[2] = {-1, -1};
-};
+// A one-way channel for a few bytes between a parent and its child.
+using shm_test::Pipe;
 
 // Polls until pred holds, at most about five seconds: for one process watching another, where no
 // latch can be shared.

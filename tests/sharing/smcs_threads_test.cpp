@@ -12,6 +12,20 @@ namespace {
 
 using smcs_test::RegistryTest;
 
+// Runs body on `threads` threads released at once, and waits for them all.
+template <class Body>
+void RunTogether(int threads, Body body) {
+  std::latch start(threads);
+  std::vector<std::thread> running;
+  for (int t = 0; t < threads; ++t) {
+    running.emplace_back([&] {
+      start.arrive_and_wait();
+      body();
+    });
+  }
+  for (auto& t : running) t.join();
+}
+
 class LockThreads : public RegistryTest {
  protected:
   void SetUp() override {
@@ -27,22 +41,16 @@ TEST_F(LockThreads, SMCSLockExcludesThreads) {
   constexpr int kRounds = 200;
   int counter = 0;
   std::atomic<int> failures{0};
-  std::latch start(kThreads);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&] {
-      start.arrive_and_wait();
-      for (int i = 0; i < kRounds; ++i) {
-        if (lockSMCS(kLockWait) != 0) {
-          ++failures;
-          continue;
-        }
-        ++counter;
-        if (unlockSMCS() != 0) ++failures;
+  RunTogether(kThreads, [&] {
+    for (int i = 0; i < kRounds; ++i) {
+      if (lockSMCS(kLockWait) != 0) {
+        ++failures;
+        continue;
       }
-    });
-  }
-  for (auto& t : threads) t.join();
+      ++counter;
+      if (unlockSMCS() != 0) ++failures;
+    }
+  });
   EXPECT_EQ(failures.load(), 0);
   EXPECT_EQ(counter, kThreads * kRounds);
   EXPECT_EQ(isSMCSLocked(), 0);
@@ -76,25 +84,19 @@ TEST_F(LockThreads, EntryOwnerChangesUnderEntryAccess) {
   constexpr int kThreads = 4;
   std::atomic<int> taken{0};
   std::atomic<int> failures{0};
-  std::latch start(kThreads);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&] {
-      start.arrive_and_wait();
-      for (int i = 0; i < 50; ++i) {
-        const int rc = lockSHMTBLEntry(entry, kLockNoWait);
-        if (rc == Q7_ERROR_SEM_BUSY) continue;  // another thread of this process holds it
-        if (rc != 0) {
-          ++failures;
-          continue;
-        }
-        ++taken;
-        if (!isSHMTBLEntryLocked(entry)) ++failures;
-        if (unlockSHMTBLEntry(entry) != 0) ++failures;
+  RunTogether(kThreads, [&] {
+    for (int i = 0; i < 50; ++i) {
+      const int rc = lockSHMTBLEntry(entry, kLockNoWait);
+      if (rc == Q7_ERROR_SEM_BUSY) continue;  // another thread of this process holds it
+      if (rc != 0) {
+        ++failures;
+        continue;
       }
-    });
-  }
-  for (auto& t : threads) t.join();
+      ++taken;
+      if (!isSHMTBLEntryLocked(entry)) ++failures;
+      if (unlockSHMTBLEntry(entry) != 0) ++failures;
+    }
+  });
   EXPECT_EQ(failures.load(), 0);
   EXPECT_GT(taken.load(), 0);
   EXPECT_EQ(entry->owner, -1);

@@ -4,18 +4,12 @@
 
 #include "foundation/CSmpEngine.h"
 #include "tests/summary/category_mpp_support.h"
+#include "tests/support/test_support.h"
 
 namespace category_test {
 namespace {
 
-// Caps the worker count of every parallel operation for the scope's lifetime.
-class WorkerCap {
- public:
-  explicit WorkerCap(int cap) { CSmpEngine::Instance()->SetWorkerCapForTest(cap); }
-  ~WorkerCap() { CSmpEngine::Instance()->SetWorkerCapForTest(0); }
-  WorkerCap(const WorkerCap&) = delete;
-  WorkerCap& operator=(const WorkerCap&) = delete;
-};
+using q7test::WorkerCap;
 
 class CategoryMppWorkers : public CategoryTablesTest, public ::testing::WithParamInterface<int> {};
 

@@ -4,35 +4,30 @@
 // their codes and ring entries, and category tables that must not be written to.
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <functional>
-#include <limits>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
 #include "summary/CategoryOperators.h"
 #include "summary/TCatDef.h"
+#include "tests/database/table_test_support.h"
+#include "tests/summary/category_support.h"
 #include "tests/summary/engine_tables_support.h"
 #include "values/Numeric.h"
 #include "values/TIntArray.h"
 #include "values/TNumericArray.h"
 #include "values/TStrArray.h"
 
+namespace category_test {
 namespace {
-
-constexpr int kNullInt = INT_MIN;
-constexpr double kNull = -std::numeric_limits<double>::infinity();
 
 // ---- Operator texts ----
 
@@ -396,41 +391,6 @@ bool RingHas(const std::vector<RingEntry>& ring, const char* func, int code, con
   return false;
 }
 
-// One definition row: operator text (null: a NULL command), param1, param2 (kNull: NULL) and the
-// category value (kNullInt: NULL).
-struct Def {
-  const char* op;
-  double p1;
-  double p2;
-  int category;
-};
-
-// The reference orders NULL below every value; a NULL parameter stands for the target's NULL.
-// An INTEGER target's NULL keys as -2^31, so that a double bound below it lies below every value.
-double TargetNull(int target_type) { return target_type == Q7_TYPE_INTEGER ? -2147483648.0 : kNull; }
-
-bool Holds(int code, double x, double a, double b) {
-  switch (code) {
-    case 0:
-      return x == a;
-    case 1:
-      return a <= x && x <= b;
-    case 2:
-      return x <= a;
-    case 3:
-      return x >= a;
-    case 4:
-      return x != a;
-    case 5:
-      return a < x && x < b;
-    case 6:
-      return x < a;
-    case 7:
-      return x > a;
-    default:
-      return false;
-  }
-}
 bool HoldsText(int code, const std::string& x, const std::string& a, const std::string& b) {
   const int xa = std::strcmp(x.c_str(), a.c_str());
   const int xb = std::strcmp(x.c_str(), b.c_str());
@@ -456,109 +416,17 @@ bool HoldsText(int code, const std::string& x, const std::string& a, const std::
   }
 }
 
-class CategoryTest : public EngineTablesTest {
- public:
-  // Public, so that tables of cases can build their tables through the fixture.
-  using EngineTablesTest::db_;
-  using EngineTablesTest::NewTable;
-  using EngineTablesTest::Table;
-  using EngineTablesTest::tables_;
-
+class CategoryTest : public CategoryTablesTest {
  protected:
   void SetUp() override {
-    EngineTablesTest::SetUp();
+    CategoryTablesTest::SetUp();
     DrainRing();
-  }
-
-  static constexpr int kDecScale = 2;
-
- public:
-  int AddTyped(int table, const char* name, int type, const std::vector<double>& values,
-               int scale = kDecScale) {
-    const size_t n = values.size();
-    if (type == Q7_TYPE_INTEGER) {
-      std::vector<int> v(n);
-      for (size_t i = 0; i < n; ++i) v[i] = values[i] == kNull ? kNullInt : static_cast<int>(values[i]);
-      return Add(table, name, type, 4, v.data());
-    }
-    if (type == Q7_TYPE_DECIMAL) {
-      const NumericInfo info{scale, Q7_ROUND_HALF_UP};
-      std::vector<Numeric> v(n);
-      for (size_t i = 0; i < n; ++i) {
-        if (values[i] == kNull) {
-          v[i] = q7num::NanNumeric();
-        } else {
-          q7num::NumericDbl2Num(&info, &v[i], values[i]);
-        }
-      }
-      const int id = Add(table, name, type, 16, v.data());
-      static_cast<TNumericArray*>(Table(table)->GetFilter(id)->VL)->SetDecimalInfo(scale, Q7_ROUND_HALF_UP);
-      return id;
-    }
-    return Add(table, name, type, 8, values.data());
-  }
-  int AddTexts(int table, const char* name, const std::vector<const char*>& values) {
-    std::vector<const char*> v(values);
-    for (const char*& s : v) {
-      if (s == nullptr) s = "";
-    }
-    return Add(table, name, Q7_TYPE_STRING, 8, v.data());
-  }
-
-  // A category table named `name` from the rows, parameters of param_type.
-  int NewCategories(const char* name, const std::vector<Def>& defs, int param_type, int param_scale = 3) {
-    const int t = NewTable(name, static_cast<int>(defs.size()));
-    std::vector<const char*> ops;
-    std::vector<double> p1;
-    std::vector<double> p2;
-    std::vector<double> cats;
-    for (const Def& d : defs) {
-      ops.push_back(d.op);
-      p1.push_back(d.p1);
-      p2.push_back(d.p2);
-      cats.push_back(d.category == kNullInt ? kNull : d.category);
-    }
-    AddTexts(t, "OP", ops);
-    AddTyped(t, "P1", param_type, p1, param_scale);
-    AddTyped(t, "P2", param_type, p2, param_scale);
-    AddTyped(t, "CAT", Q7_TYPE_INTEGER, cats);
-    return t;
-  }
-
-  // The category value of each record (kNullInt for NULL) of an INTEGER-valued filter.
-  std::vector<int> IntColumn(int table, int filter_id) {
-    TFilter* f = Table(table)->GetFilter(filter_id);
-    std::vector<int> out;
-    const int* vno = f->PV->PIntAr();
-    for (int r = 1; r <= Table(table)->TotalRecs(); ++r)
-      out.push_back(*static_cast<int*>(f->VL->GetAddress(vno[r])));
-    return out;
-  }
-
-  // The reference: for each target value the category of the first definition that holds.
-  static std::vector<int> Reference(int target_type, const std::vector<double>& values,
-                                    const std::vector<Def>& defs) {
-    const double null_key = TargetNull(target_type);
-    auto param_key = [&](double p) { return p == kNull ? null_key : p; };
-    std::vector<int> out;
-    for (double v : values) {
-      const double x = v == kNull ? null_key : v;
-      int cat = kNullInt;
-      for (const Def& d : defs) {
-        if (Holds(Str2OpeCode(d.op), x, param_key(d.p1), param_key(d.p2))) {
-          cat = d.category;
-          break;
-        }
-      }
-      out.push_back(cat);
-    }
-    return out;
   }
 };
 
 // Every operator, with overlaps (a value covered by several rows takes the first), NULL parameters
 // and NULL target values.
-const std::vector<Def> kMixedDefs = {
+const std::vector<DefRow> kMixedDefs = {
     {"EQ", 5, 0, 100},   {"btw", 10, 20, 101},   {"<=", 2, 0, 102},
     {"GEQ", 18, 0, 103}, {" w i ", 20, 40, 104}, {"<", 8, 0, 105},
     {"gt", 6, 0, 106},   {"NEQ", 7, 0, 107},     {"EQ", kNull, 0, 108},
@@ -590,10 +458,10 @@ TEST_F(CategoryTest, EveryTargetTypeMatchesTheRowByRowReference) {
     AddTyped(t, "before", Q7_TYPE_INTEGER, std::vector<double>(kMixedValues.size(), 1));
     const int target = AddTyped(t, "price", c.target_type, kMixedValues);
     AddTyped(t, "after", Q7_TYPE_INTEGER, std::vector<double>(kMixedValues.size(), 2));
-    const int cats = NewCategories("CATS", kMixedDefs, c.param_type);
+    const int cats = Categories("CATS", kMixedDefs, c.param_type);
     const int id = Table(t)->AddCategory(target, cats);
     ASSERT_GT(id, 0);
-    EXPECT_EQ(IntColumn(t, id), Reference(c.target_type, kMixedValues, kMixedDefs));
+    EXPECT_EQ(CategoryValues(t, id), Reference(c.target_type, kMixedValues, kMixedDefs));
     // Right after the target, named after the category table and the target filter.
     EXPECT_EQ(Table(t)->FilterID2Pos(id), Table(t)->FilterID2Pos(target) + 1);
     EXPECT_EQ(std::string(Table(t)->GetFilter(id)->FFilterName),
@@ -620,7 +488,7 @@ TEST_F(CategoryTest, RandomDefinitionListsMatchTheReference) {
   const int target = AddTyped(t, "v", Q7_TYPE_INTEGER, values);
   for (int trial = 0; trial < 150; ++trial) {
     SCOPED_TRACE(trial);
-    std::vector<Def> defs;
+    std::vector<DefRow> defs;
     const int k = defs_count(rng);
     for (int d = 0; d < k; ++d) {
       const int a = value(rng);
@@ -628,10 +496,10 @@ TEST_F(CategoryTest, RandomDefinitionListsMatchTheReference) {
       const int code = op(rng);
       defs.push_back({ops[code], a < 0 ? kNull : a, b < 0 ? kNull : b, d + 1});
     }
-    const int cats = NewCategories("C", defs, Q7_TYPE_INTEGER);
+    const int cats = Categories("C", defs, Q7_TYPE_INTEGER);
     const int id = Table(t)->AddCategory(target, cats);
     ASSERT_GT(id, 0);
-    ASSERT_EQ(IntColumn(t, id), Reference(Q7_TYPE_INTEGER, values, defs));
+    ASSERT_EQ(CategoryValues(t, id), Reference(Q7_TYPE_INTEGER, values, defs));
     ASSERT_EQ(Table(t)->DropFilter(id), 0);
     ASSERT_EQ(db_->DelTable(cats), 0);
     tables_.pop_back();
@@ -652,7 +520,7 @@ TEST_F(CategoryTest, StringTargetsTakeTextParameters) {
       {"EQ", "", "", 4},     {"WITHIN", "fig", "zz", 5},
   };
   const int t = NewTable("T", static_cast<int>(values.size()));
-  const int target = AddTexts(t, "name", values);
+  const int target = AddStrings(t, "name", values);
   const int c = NewTable("KINDS", static_cast<int>(defs.size()));
   std::vector<const char*> ops;
   std::vector<const char*> p1;
@@ -664,9 +532,9 @@ TEST_F(CategoryTest, StringTargetsTakeTextParameters) {
     p2.push_back(d.p2);
     cats.push_back(d.category);
   }
-  AddTexts(c, "OP", ops);
-  AddTexts(c, "P1", p1);
-  AddTexts(c, "P2", p2);
+  AddStrings(c, "OP", ops);
+  AddStrings(c, "P1", p1);
+  AddStrings(c, "P2", p2);
   AddTyped(c, "CAT", Q7_TYPE_INTEGER, cats);
   const int id = Table(t)->AddCategory(target, c);
   ASSERT_GT(id, 0);
@@ -682,14 +550,14 @@ TEST_F(CategoryTest, StringTargetsTakeTextParameters) {
     }
     want.push_back(cat);
   }
-  EXPECT_EQ(IntColumn(t, id), want);
+  EXPECT_EQ(CategoryValues(t, id), want);
   EXPECT_STREQ(Table(t)->GetFilter(id)->FFilterName, "KINDS(name)");
 }
 
 // Each definition on its own over the values 3, 5, 7, 9, 11 (and NULL): the categorised values.
 struct SingleCase {
   const char* name;
-  Def def;
+  DefRow def;
   std::vector<double> covered;  // kNull: the NULL value
 };
 
@@ -739,7 +607,7 @@ TEST_F(CategoryTest, OneDefinitionCoversExactlyItsValues) {
     SCOPED_TRACE(c.name);
     const int t = NewTable("T", static_cast<int>(values.size()));
     const int target = AddTyped(t, "v", Q7_TYPE_INTEGER, values);
-    const int cats = NewCategories("C", {c.def}, Q7_TYPE_DOUBLE);
+    const int cats = Categories("C", {c.def}, Q7_TYPE_DOUBLE);
     const int id = Table(t)->AddCategory(target, cats);
     ASSERT_GT(id, 0);
     std::vector<int> want;
@@ -748,23 +616,23 @@ TEST_F(CategoryTest, OneDefinitionCoversExactlyItsValues) {
       for (double w : c.covered) in = in || w == v;
       want.push_back(in ? 1 : kNullInt);
     }
-    EXPECT_EQ(IntColumn(t, id), want);
+    EXPECT_EQ(CategoryValues(t, id), want);
   }
 }
 
 TEST_F(CategoryTest, EarlierRowsWinAndLaterRowsFillTheGaps) {
   // Rows 2 and 5 both cover 7: row 2's category. Splits of one interval in several places.
   const std::vector<double> values = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, kNull};
-  const std::vector<Def> defs = {
+  const std::vector<DefRow> defs = {
       {"EQ", 4, 0, 10}, {"WI", 6, 8, 20},   {"EQ", 2, 0, 30},
       {"EQ", 9, 0, 40}, {"BTW", 1, 10, 50}, {"NEQ", 1, 0, 60},
   };
   const int t = NewTable("T", static_cast<int>(values.size()));
   const int target = AddTyped(t, "v", Q7_TYPE_DOUBLE, values);
-  const int cats = NewCategories("C", defs, Q7_TYPE_DOUBLE);
+  const int cats = Categories("C", defs, Q7_TYPE_DOUBLE);
   const int id = Table(t)->AddCategory(target, cats);
   ASSERT_GT(id, 0);
-  EXPECT_EQ(IntColumn(t, id), (std::vector<int>{50, 30, 50, 10, 50, 50, 20, 50, 40, 50, 60}));
+  EXPECT_EQ(CategoryValues(t, id), (std::vector<int>{50, 30, 50, 10, 50, 50, 20, 50, 40, 50, 60}));
 }
 
 TEST_F(CategoryTest, CategoryValuesMayBeTextAndRepeat) {
@@ -772,10 +640,10 @@ TEST_F(CategoryTest, CategoryValuesMayBeTextAndRepeat) {
   const int t = NewTable("T", 4);
   const int target = AddTyped(t, "v", Q7_TYPE_INTEGER, values);
   const int c = NewTable("C", 3);
-  AddTexts(c, "OP", {"LEQ", "GEQ", "EQ"});
+  AddStrings(c, "OP", {"LEQ", "GEQ", "EQ"});
   AddTyped(c, "P1", Q7_TYPE_INTEGER, {3, 7, 5});
   AddTyped(c, "P2", Q7_TYPE_INTEGER, {0, 0, 0});
-  AddTexts(c, "CAT", {"low", "high", "low"});
+  AddStrings(c, "CAT", {"low", "high", "low"});
   const int id = Table(t)->AddCategory(target, c);
   ASSERT_GT(id, 0);
   TFilter* f = Table(t)->GetFilter(id);
@@ -789,7 +657,7 @@ TEST_F(CategoryTest, CategoryValuesMayBeTextAndRepeat) {
 TEST_F(CategoryTest, TargetInTheCategoryTableItself) {
   // The category-value filter is the target: condensing it renumbers the target first.
   const int t = NewTable("SELF", 4);
-  AddTexts(t, "OP", {"LES", "GEQ", "EQ", "EQ"});
+  AddStrings(t, "OP", {"LES", "GEQ", "EQ", "EQ"});
   AddTyped(t, "P1", Q7_TYPE_INTEGER, {20, 20, 0, 0});
   AddTyped(t, "P2", Q7_TYPE_INTEGER, {0, 0, 0, 0});
   const int cat = AddTyped(t, "CAT", Q7_TYPE_INTEGER, {10, 30, 20, 40});
@@ -798,7 +666,7 @@ TEST_F(CategoryTest, TargetInTheCategoryTableItself) {
   const int id = Table(t)->AddCategory(cat, t);
   ASSERT_GT(id, 0);
   // 10 < 20 -> 10, 30 >= 20 -> 30, 20 >= 20 -> 30, 99 -> 30.
-  EXPECT_EQ(IntColumn(t, id), (std::vector<int>{10, 30, 30, 30}));
+  EXPECT_EQ(CategoryValues(t, id), (std::vector<int>{10, 30, 30, 30}));
   EXPECT_STREQ(Table(t)->GetFilter(id)->FFilterName, "SELF(CAT)");
 }
 
@@ -807,7 +675,7 @@ TEST_F(CategoryTest, SharedCategoryTableIsNeverWritten) {
   const int t = NewTable("T", 3);
   const int target = AddTyped(t, "v", Q7_TYPE_INTEGER, values);
   const int c = NewTable("C", 2);
-  const int op = AddTexts(c, "OP", {"EQ", "bogus"});
+  const int op = AddStrings(c, "OP", {"EQ", "bogus"});
   AddTyped(c, "P1", Q7_TYPE_INTEGER, {5, 5});
   AddTyped(c, "P2", Q7_TYPE_INTEGER, {0, 0});
   const int cat = AddTyped(c, "CAT", Q7_TYPE_INTEGER, {1, 77});
@@ -829,7 +697,7 @@ TEST_F(CategoryTest, SharedCategoryTableIsNeverWritten) {
   const int id = Table(t)->AddCategory(target, c);
   Table(c)->FShmImage = 0;
   ASSERT_GT(id, 0);
-  EXPECT_EQ(IntColumn(t, id), (std::vector<int>{kNullInt, 1, 2}));
+  EXPECT_EQ(CategoryValues(t, id), (std::vector<int>{kNullInt, 1, 2}));
   EXPECT_EQ(op_filter->VL, op_list);
   EXPECT_EQ(op_filter->PV, op_rows);
   EXPECT_EQ(op_filter->VL->FArraySize, op_entries);
@@ -839,7 +707,7 @@ TEST_F(CategoryTest, SharedCategoryTableIsNeverWritten) {
   // Not shared: the unused texts and categories are condensed away first.
   const int id2 = Table(t)->AddCategory(target, c);
   ASSERT_GT(id2, 0);
-  EXPECT_EQ(IntColumn(t, id2), (std::vector<int>{kNullInt, 1, 2}));
+  EXPECT_EQ(CategoryValues(t, id2), (std::vector<int>{kNullInt, 1, 2}));
   EXPECT_LT(op_filter->VL->FArraySize, op_entries);
   EXPECT_EQ(Table(t)->GetFilter(id2)->VL->FArraySize, 3);  // NULL, 1, 2
   // The second column over the same target takes the next free name.
@@ -848,28 +716,6 @@ TEST_F(CategoryTest, SharedCategoryTableIsNeverWritten) {
 }
 
 // ---- Refusals ----
-
-// A table of another kind than real: a join's description, without sets or columns.
-class NotRealTable : public TJoinTableBase {
- public:
-  explicit NotRealTable(int id) {
-    FTableID = id;
-    std::snprintf(FTableName, sizeof FTableName, "J");
-  }
-  int TotalRecs() override { return 0; }
-  int GetSetSize(int) override { return Q7_ERROR_NO_SUCH_SET; }
-  TSetArray* GetSet(int) override { return nullptr; }
-  int PurgeSubSets() override { return 0; }
-  int SetNot(int) override { return Q7_ERROR_NO_SUCH_SET; }
-  int MppSetNot(int) override { return Q7_ERROR_NO_SUCH_SET; }
-  int SetOpe(int, int, int) override { return Q7_ERROR_NO_SUCH_SET; }
-  int MppSetOpe(int, int, int) override { return Q7_ERROR_NO_SUCH_SET; }
-  TFilter* GetFilter(int) override { return nullptr; }
-  int GetFilterIDList(int*) override { return 0; }
-  char* FilterID2Name(int, char*, char* filter_name) override { return filter_name; }
-  int GetFilterIDFromName(char*, int) override { return Q7_ERROR_NO_SUCH_FILTER; }
-  int64_t GetMemSize() override { return sizeof *this; }
-};
 
 struct RefusalCase {
   const char* name;
@@ -882,7 +728,7 @@ struct RefusalCase {
 TEST_F(CategoryTest, RefusalsGiveTheirCodeAndRingEntryAndLeaveTheTarget) {
   auto four = [](CategoryTest* f, const std::vector<const char*>& ops, int p1_type, int p2_type) {
     const int c = f->NewTable("C", static_cast<int>(ops.size()));
-    f->AddTexts(c, "OP", ops);
+    f->AddStrings(c, "OP", ops);
     f->AddTyped(c, "P1", p1_type, std::vector<double>(ops.size(), 1));
     f->AddTyped(c, "P2", p2_type, std::vector<double>(ops.size(), 2));
     f->AddTyped(c, "CAT", Q7_TYPE_INTEGER, std::vector<double>(ops.size(), 3));
@@ -893,7 +739,7 @@ TEST_F(CategoryTest, RefusalsGiveTheirCodeAndRingEntryAndLeaveTheTarget) {
        "No Such Table: 987654 "},
       {"not a real table",
        [](CategoryTest* f, int*) {
-         auto* join = new NotRealTable(f->db_->IssueTableID());
+         auto* join = new ttest::JoinStandIn(f->db_->IssueTableID(), f->db_, 0, 0, 0, 0);
          f->db_->AppendTable(join);
          f->tables_.push_back(join->FTableID);
          return join->FTableID;
@@ -904,7 +750,7 @@ TEST_F(CategoryTest, RefusalsGiveTheirCodeAndRingEntryAndLeaveTheTarget) {
       {"three filters",
        [](CategoryTest* f, int*) {
          const int c = f->NewTable("C", 1);
-         f->AddTexts(c, "OP", {"EQ"});
+         f->AddStrings(c, "OP", {"EQ"});
          f->AddTyped(c, "P1", Q7_TYPE_DOUBLE, {1});
          f->AddTyped(c, "P2", Q7_TYPE_DOUBLE, {1});
          return c;
@@ -944,16 +790,16 @@ TEST_F(CategoryTest, RefusalsGiveTheirCodeAndRingEntryAndLeaveTheTarget) {
        Q7_ERROR_NO_SUCH_FILTER, "Constructor of TCatTarget", "No Such Filter: 4321"},
       {"text target, number parameters",
        [&](CategoryTest* f, int* target) {
-         *target = f->AddTexts(f->tables_.front(), "name", {"a", "b", "c"});
+         *target = f->AddStrings(f->tables_.front(), "name", {"a", "b", "c"});
          return four(f, {"EQ"}, Q7_TYPE_DOUBLE, Q7_TYPE_DOUBLE);
        },
        Q7_ERROR_INNER_ENGINE, nullptr, ""},
       {"number target, text parameters",
        [&](CategoryTest* f, int*) {
          const int c = f->NewTable("C", 1);
-         f->AddTexts(c, "OP", {"EQ"});
-         f->AddTexts(c, "P1", {"x"});
-         f->AddTexts(c, "P2", {"y"});
+         f->AddStrings(c, "OP", {"EQ"});
+         f->AddStrings(c, "P1", {"x"});
+         f->AddStrings(c, "P2", {"y"});
          f->AddTyped(c, "CAT", Q7_TYPE_INTEGER, {1});
          return c;
        },
@@ -982,7 +828,7 @@ TEST_F(CategoryTest, RefusedConstructionFreesWhatItTook) {
   const int t = NewTable("T", 2);
   const int target = AddTyped(t, "v", Q7_TYPE_INTEGER, {1, 2});
   const int c = NewTable("C", 1);
-  AddTexts(c, "OP", {"foo"});
+  AddStrings(c, "OP", {"foo"});
   AddTyped(c, "P1", Q7_TYPE_DOUBLE, {1});
   AddTyped(c, "P2", Q7_TYPE_DOUBLE, {1});
   AddTyped(c, "CAT", Q7_TYPE_INTEGER, {1});
@@ -998,10 +844,11 @@ TEST_F(CategoryTest, AllValuesAssignedStopsBeforeTheLaterRows) {
   // Row 1 covers everything; row 2 would be refused by its parameter conversion if it were read.
   const int t = NewTable("T", 3);
   const int target = AddTyped(t, "v", Q7_TYPE_DECIMAL, {1, kNull, 3});
-  const int cats = NewCategories("C", {{"NEQ", 1e6, 0, 1}, {"EQ", 1e300, 0, 2}}, Q7_TYPE_DOUBLE);
+  const int cats = Categories("C", {{"NEQ", 1e6, 0, 1}, {"EQ", 1e300, 0, 2}}, Q7_TYPE_DOUBLE);
   const int id = Table(t)->AddCategory(target, cats);
   ASSERT_GT(id, 0);
-  EXPECT_EQ(IntColumn(t, id), (std::vector<int>{1, 1, 1}));
+  EXPECT_EQ(CategoryValues(t, id), (std::vector<int>{1, 1, 1}));
 }
 
 }  // namespace
+}  // namespace category_test

@@ -523,6 +523,16 @@ TEST_F(NonCubeRealTest, MaxMinBuildersKeepOnlyUsedValues) {
   for (int r = 1; r <= 4; ++r) rows.push_back(ValueText(built, built->PV->PIntAr()[r]));
   EXPECT_EQ(rows, (std::vector<std::string>{"19003.0000", "NULL", "19003.0000", "19001.0000"}));
 
+  // One row against five values takes the builder's sorted road instead of flagging the list:
+  // the same numbering.
+  int one[] = {4};
+  ASSERT_EQ(TNonCubeSum::PutMaxMinFilter(2, 0, 1, one, f, &built), 0);
+  own.reset(built);
+  EXPECT_EQ(built->VL->FArraySize, 2);
+  EXPECT_EQ(built->PV->PIntAr()[1], 1);
+  EXPECT_EQ(ValueText(built, 1), "19005.0000");
+  EXPECT_EQ(ValueText(built, 0), "NULL");
+
   char jname[] = "jd";
   ASSERT_EQ(TNonCubeSum::PutJTableMaxMinFilter(2, 0, 4, picks, jname, f, &built), 0);
   own.reset(built);

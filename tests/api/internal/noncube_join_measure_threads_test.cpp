@@ -33,8 +33,11 @@ const Request kRequests[] = {
     {{"s_str"}, {{"m_int", 31, -1}, {"m_dbl", 31, 2}, {"m_str", 7, -1}, {"m_dec", 7, -1}, {"m_date", 6, -1}}},
     // The same on the slave side, weighted by master runs of several rows.
     {{"m_str", "m_int"}, {{"s_int", 25, -1}, {"s_time", 16, 0}}},
-    // A plain DOUBLE or a DECIMAL sum follows the rows of each key in their order.
+    // A plain DOUBLE or a DECIMAL sum follows the rows of each key in their order, also when the
+    // sum (and the average) is all that is asked, so no value numbers travel with the rows.
     {{"s_str"}, {{"m_dbl", 31, -1}}},
+    {{"s_str"}, {{"m_dbl", 8, -1}}},
+    {{"s_str"}, {{"m_dbl", 24, -1}}},
     {{"s_int"}, {{"m_dec", 31, -1}}},
     // ... and of each run of a dimension group within a key.
     {{"m_str", "s_str"}, {{"m_dbl", 24, -1}}},
