@@ -20,6 +20,7 @@
 #include "foundation/CSmpEngine.h"
 #include "summary/SummaryBits.h"
 #include "summary/SummaryOutput.h"
+#include "summary/UsedValues.h"
 #include "values/Numeric.h"
 #include "values/TDoubleArray.h"
 #include "values/TIntArray.h"
@@ -51,80 +52,21 @@ void BuildMaxMinColumn(int kind, int n_rows, const int* value_numbers, const cha
     const int v = value_numbers[r];
     if (v < 0 || v >= n_values) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
   }
-  // The value numbers the rows use, ascending, with NULL's 0 always among them, and (flag road
-  // only) each one's new number. A group-by of few rows over a measure of millions of distinct
-  // values sorts its own value numbers rather than flag and walk the whole list.
-  std::vector<int> kept;
-  std::vector<int> new_number;
-  if (static_cast<int64_t>(n_rows) * 4 < n_values) {
-    kept.assign(value_numbers, value_numbers + n_rows);
-    kept.push_back(0);
-    std::sort(kept.begin(), kept.end());
-    kept.erase(std::unique(kept.begin(), kept.end()), kept.end());
-  } else {
-    new_number.assign(static_cast<size_t>(n_values), -1);
-    new_number[0] = 0;
-    for (int r = 0; r < n_rows; ++r) new_number[static_cast<size_t>(value_numbers[r])] = 0;
-    for (int v = 0; v < n_values; ++v) {
-      if (new_number[static_cast<size_t>(v)] < 0) continue;
-      new_number[static_cast<size_t>(v)] = static_cast<int>(kept.size());
-      kept.push_back(v);
-    }
-  }
-  const int n_used = static_cast<int>(kept.size());
-
-  std::unique_ptr<TBaseArray> list;
-  switch (vl->GetDataType()) {
-    case Q7_TYPE_INTEGER: {
-      auto ints = std::make_unique<TIntArray>(n_used, 0);
-      const int* from = static_cast<const int*>(vl->FData);
-      for (int i = 0; i < n_used; ++i) ints->PIntAr()[i] = from[kept[static_cast<size_t>(i)]];
-      list = std::move(ints);
-      break;
-    }
-    case Q7_TYPE_DOUBLE: {
-      auto doubles = std::make_unique<TDoubleArray>(n_used, 0);
-      const double* from = static_cast<const double*>(vl->FData);
-      double* to = static_cast<double*>(doubles->FData);
-      for (int i = 0; i < n_used; ++i) to[i] = from[kept[static_cast<size_t>(i)]];
-      // A date, time or datetime measure keeps its kind.
-      doubles->FUserArea[0] = vl->FUserArea[0];
-      list = std::move(doubles);
-      break;
-    }
-    case Q7_TYPE_STRING: {
-      // The array adopts the pointer block, so it comes from the engine's allocator.
-      ZpkBlock<char*> texts(static_cast<size_t>(n_used));
-      for (int i = 0; i < n_used; ++i)
-        texts[i] = static_cast<char*>(vl->GetAddress(kept[static_cast<size_t>(i)]));
-      list = std::make_unique<TStrArray>(n_used, texts.get());
-      texts.Release();
-      break;
-    }
-    case Q7_TYPE_DECIMAL: {
-      auto decimals = std::make_unique<TNumericArray>(n_used, 0);
-      const Numeric* from = static_cast<const Numeric*>(vl->FData);
-      Numeric* to = static_cast<Numeric*>(decimals->FData);
-      for (int i = 0; i < n_used; ++i) to[i] = from[kept[static_cast<size_t>(i)]];
-      NumericInfo info{};
-      static_cast<TNumericArray*>(vl)->GetDecimalInfo(&info);
-      decimals->SetDecimalInfo(&info);
-      list = std::move(decimals);
-      break;
-    }
-    default:
-      throw CQ7Exception(Q7_ERROR_INVALID_DATA_TYPE);
+  const UsedValues used = CollectUsedValues(n_values, n_rows, value_numbers);
+  std::unique_ptr<TBaseArray> list = ListOfValues(vl, used.kept);
+  if (list->GetDataType() == Q7_TYPE_DOUBLE) {
+    // A date, time or datetime measure keeps its kind.
+    list->FUserArea[0] = vl->FUserArea[0];
+  } else if (list->GetDataType() == Q7_TYPE_DECIMAL) {
+    NumericInfo info{};
+    static_cast<TNumericArray*>(vl)->GetDecimalInfo(&info);
+    static_cast<TNumericArray*>(list.get())->SetDecimalInfo(&info);
   }
 
   auto rows = std::make_unique<TIntArray>(n_rows + 1, 1);
   int* pv = rows->PIntAr();
   pv[0] = 0;
-  for (int r = 0; r < n_rows; ++r) {
-    const int v = value_numbers[r];
-    pv[r + 1] = new_number.empty()
-                    ? static_cast<int>(std::lower_bound(kept.begin(), kept.end(), v) - kept.begin())
-                    : new_number[static_cast<size_t>(v)];
-  }
+  for (int r = 0; r < n_rows; ++r) pv[r + 1] = used.NewNumber(value_numbers[r]);
 
   *name_out = std::string(kind == kSumMax ? "MAX<" : "MIN<") + base_name + ">";
   if (name_out->size() >= TFilter::kNameSize) name_out->resize(TFilter::kNameSize - 1);

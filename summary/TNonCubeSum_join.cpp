@@ -26,6 +26,7 @@
 #include "summary/SummaryBits.h"
 #include "summary/SummaryOutput.h"
 #include "summary/TNonCubeSum.h"
+#include "summary/UsedValues.h"
 #include "values/Numeric.h"
 #include "values/TDoubleArray.h"
 #include "values/TIntArray.h"
@@ -426,8 +427,6 @@ void BuildDimension(const TNonCubeSum& s, int d, std::unique_ptr<TIntArray>* row
   auto rows = std::make_unique<TIntArray>(n_rows + 1, 1);
   int* numbers = rows->PIntAr();
   numbers[0] = 0;
-  std::vector<int> used(AtLeastOne(n_values), 0);
-  used[0] = 1;  // NULL always keeps number 0
   for (int r = 0; r < n_rows; ++r) {
     const int g = out_group[r];
     if (g < 0 || g >= w.group_count) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
@@ -435,71 +434,23 @@ void BuildDimension(const TNonCubeSum& s, int d, std::unique_ptr<TIntArray>* row
     const int record = w.reps[g];
     const int v = record == 0 ? 0 : pv[record];
     if (v < 0 || v >= n_values) throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
-    used[v] = 1;
     numbers[r + 1] = v;
   }
-  int n_used = 0;
-  for (int v = 0; v < n_values; ++v) n_used += used[v];
-
-  std::unique_ptr<TBaseArray> list;
-  switch (vl->GetDataType()) {
-    case Q7_TYPE_INTEGER: {
-      auto ints = std::make_unique<TIntArray>(n_used, 0);
-      const int* from = static_cast<const int*>(vl->FData);
-      int at = 0;
-      for (int v = 0; v < n_values; ++v) {
-        if (used[v]) ints->PIntAr()[at++] = from[v];
-      }
-      std::memcpy(ints->FUserArea, vl->FUserArea, sizeof ints->FUserArea);
-      list = std::move(ints);
-      break;
-    }
-    case Q7_TYPE_DOUBLE: {
-      auto doubles = std::make_unique<TDoubleArray>(n_used, 0);
-      const double* from = static_cast<const double*>(vl->FData);
-      double* to = static_cast<double*>(doubles->FData);
-      int at = 0;
-      for (int v = 0; v < n_values; ++v) {
-        if (used[v]) to[at++] = from[v];
-      }
-      // The kind (date, time, datetime) and the display settings travel with the list.
-      std::memcpy(doubles->FUserArea, vl->FUserArea, sizeof doubles->FUserArea);
-      doubles->SetDispType(static_cast<int8_t>(vl->FUserArea[6]), static_cast<int8_t>(vl->FUserArea[7]));
-      list = std::move(doubles);
-      break;
-    }
-    case Q7_TYPE_STRING: {
-      // The list adopts the pointer block as its offsets, so it comes from the engine's allocator.
-      ZpkBlock<char*> texts(AtLeastOne(n_used));
-      int at = 0;
-      for (int v = 0; v < n_values; ++v) {
-        if (used[v]) texts[at++] = static_cast<char*>(vl->GetAddress(v));
-      }
-      list = std::make_unique<TStrArray>(n_used, texts.get());
-      texts.Release();
-      break;
-    }
-    case Q7_TYPE_DECIMAL: {
-      auto decimals = std::make_unique<TNumericArray>(n_used, 0);
-      const Numeric* from = static_cast<const Numeric*>(vl->FData);
-      Numeric* to = static_cast<Numeric*>(decimals->FData);
-      int at = 0;
-      for (int v = 0; v < n_values; ++v) {
-        if (used[v]) to[at++] = from[v];
-      }
-      std::memcpy(decimals->FUserArea, vl->FUserArea, sizeof decimals->FUserArea);
-      NumericInfo info{};
-      static_cast<TNumericArray*>(vl)->GetDecimalInfo(&info);
-      decimals->SetDecimalInfo(&info);
-      list = std::move(decimals);
-      break;
-    }
-    default:
-      throw CQ7Exception(Q7_ERROR_INVALID_DATA_TYPE);
+  const UsedValues used = CollectUsedValues(n_values, n_rows, numbers + 1);
+  std::unique_ptr<TBaseArray> list = ListOfValues(vl, used.kept);
+  const int type = list->GetDataType();
+  // The kind (date, time, datetime), the display settings and a decimal's scale travel with the
+  // list; a text list has none.
+  if (type != Q7_TYPE_STRING) std::memcpy(list->FUserArea, vl->FUserArea, sizeof list->FUserArea);
+  if (type == Q7_TYPE_DOUBLE) {
+    static_cast<TDoubleArray*>(list.get())
+        ->SetDispType(static_cast<int8_t>(vl->FUserArea[6]), static_cast<int8_t>(vl->FUserArea[7]));
+  } else if (type == Q7_TYPE_DECIMAL) {
+    NumericInfo info{};
+    static_cast<TNumericArray*>(vl)->GetDecimalInfo(&info);
+    static_cast<TNumericArray*>(list.get())->SetDecimalInfo(&info);
   }
-  // Exclusive prefix sums turn the flags into the map from old to new value numbers.
-  Aggregate(0, n_values, used.data(), used.data());
-  for (int r = 1; r <= n_rows; ++r) numbers[r] = used[numbers[r]];
+  for (int r = 1; r <= n_rows; ++r) numbers[r] = used.NewNumber(numbers[r]);
   *rows_out = std::move(rows);
   *list_out = std::move(list);
 }
