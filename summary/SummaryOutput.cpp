@@ -93,6 +93,17 @@ uint8_t ColumnKindOf(const TFilter* filter) {
 
 }  // namespace
 
+int AppendFreeColumn(TRealTable* out, TFilter* column) {
+  char name[TFilter::kNameSize];
+  qz7_strlcpy(name, column->FFilterName, sizeof name);
+  const int id = out->AddFilter(TRealTable::kAppendPosition, name, column->PV, column->VL, false, 0, -1);
+  if (id < 0) throw CQ7Exception(id);
+  // The table holds the arrays now (and the list's one hold).
+  column->PV = nullptr;
+  column->VL = nullptr;
+  return id;
+}
+
 void WriteSummaryColumnInfo(TRealTable* out, int column_id, int summary_kind, bool join_source, int dim_count,
                             int table_id, int set_id, int source_column_id, int column_kind, int measure_bit,
                             SummaryInfoCounters* counters) {

@@ -32,6 +32,7 @@
 #include "q7api.h"
 #include "summary/SummaryBits.h"
 
+class TFilter;
 class TRealTable;
 
 // Byte positions of the summary attribute block.
@@ -67,6 +68,11 @@ struct SummaryInfoCounters {
 void WriteSummaryColumnInfo(TRealTable* out, int column_id, int summary_kind, bool join_source, int dim_count,
                             int table_id, int set_id, int source_column_id, int column_kind, int measure_bit,
                             SummaryInfoCounters* counters);
+
+// Hands a free-standing built column's row array and value list to `out` as its new last column,
+// under the column's name; the column keeps neither (the caller then deletes the empty filter).
+// Returns the new column's ID; a refusal is thrown with the column untouched.
+int AppendFreeColumn(TRealTable* out, TFilter* column);
 
 // ---- Handle operations (log names "Q7SummaryIntoRealTable", "Q7AppendSummaryToRealTable") ----
 // The executed summary of `handle` into a new real table (TSummary::SummaryIntoRealTable); its ID.

@@ -251,6 +251,24 @@ void TNonCubeSum::SetDisplayDigits(int id, int decimals) {
   filter->VL->FUserArea[5] = static_cast<uint8_t>(static_cast<int8_t>(decimals - 3));
 }
 
+int TNonCubeSum::RepeatFirstCount(const std::string& column) {
+  const int id = out_table_->DupFilter(first_count_id_);
+  if (id < 0) throw CQ7Exception(id);
+  const int pos = out_table_->FilterID2Pos(id);
+  if (pos < 0) throw CQ7Exception(pos);
+  const int moved = out_table_->MoveFilter(pos, out_table_->GetNFilter());
+  if (moved < 0) throw CQ7Exception(moved);
+  // GenFilterName rewrites its seed in place and reads at most a name's bytes.
+  std::vector<char> seed(column.begin(), column.end());
+  seed.resize(TFilter::kNameSize, '\0');
+  seed[TFilter::kNameSize - 1] = '\0';
+  char unique[TFilter::kNameSize];
+  const int named = out_table_->GenFilterName(seed.data(), unique);
+  if (named < 0) throw CQ7Exception(named);
+  qz7_strlcpy(out_table_->GetFilter(id)->FFilterName, unique, TFilter::kNameSize);
+  return id;
+}
+
 int TNonCubeSum::PutMaxMinFilter(int kind, int decimals, int n_rows, int* value_numbers, TFilter* measure) {
   if (kind != kSumMax && kind != kSumMin) return Q7_ERROR_INNER_ENGINE;
   if (out_table_ == nullptr || measure == nullptr || measure->VL == nullptr)

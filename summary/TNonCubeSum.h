@@ -31,6 +31,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "values/ZpkBlock.h"
 
@@ -80,6 +81,10 @@ class TNonCubeSum {
   // "N" column: bit 1, source 0). Ordinals come from the object's dimension and measure counters.
   // Throws Q7_ERROR_NO_SUCH_FILTER (no such output column), Q7_ERROR_INVALID_PARAMETER.
   void SetupSummaryInfo(int out_column_id, int source_column_id, int kind, int bit);
+  // A COUNT column after the first one (first_count_id_): that column duplicated as the output
+  // table's last column, named `column` made unique in the table; its ID. Throws the table's
+  // refusals.
+  int RepeatFirstCount(const std::string& column);
 
   // A MAX (kind 2) or MIN (kind 4) column whose row r holds value number value_numbers[r] of the
   // measure's value list; the new list keeps only the values used (NULL first, in value order).

@@ -219,13 +219,7 @@ void RunFinish(const MeasurePass& pass, int groups) {
 // its arrays, the object itself is destroyed. Returns the new column's ID.
 int Attach(TRealTable* out, TFilter* column) {
   std::unique_ptr<TFilter> owned(column);
-  char name[TFilter::kNameSize];
-  qz7_strlcpy(name, owned->FFilterName, sizeof name);
-  const int id = out->AddFilter(TRealTable::kAppendPosition, name, owned->PV, owned->VL, false, 0, -1);
-  if (id < 0) throw CQ7Exception(id);
-  owned->PV = nullptr;
-  owned->VL = nullptr;
-  return id;
+  return AppendFreeColumn(out, owned.get());
 }
 
 std::string Bracketed(const char* prefix, const char* name) { return std::string(prefix) + "<" + name + ">"; }

@@ -624,15 +624,8 @@ void MppKeySortSide(TNonCubeSum& s, int side) {
 // Hands a built free-standing filter's arrays to the output table as a new last column; the filter
 // is deleted. Returns the column's ID; a refusal is thrown (the filter then keeps its arrays).
 int AttachColumn(TRealTable* out, TFilter** slot) {
-  TFilter* f = *slot;
-  char name[TFilter::kNameSize];
-  qz7_strlcpy(name, f->FFilterName, sizeof name);
-  const int id = out->AddFilter(TRealTable::kAppendPosition, name, f->PV, f->VL, false, 0, -1);
-  if (id < 0) throw CQ7Exception(id);
-  // The table holds the arrays now (and the list's one hold).
-  f->PV = nullptr;
-  f->VL = nullptr;
-  delete f;
+  const int id = AppendFreeColumn(out, *slot);
+  delete *slot;
   *slot = nullptr;
   return id;
 }

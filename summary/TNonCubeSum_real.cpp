@@ -141,19 +141,7 @@ int TNonCubeSum::NonCubeRealDimN() {
           id = AppendColumn(out_table_, column, Q7_TYPE_INTEGER, groups, 4, counts.data());
           first_count_id_ = id;
         } else {
-          id = out_table_->DupFilter(first_count_id_);
-          if (id < 0) throw CQ7Exception(id);
-          const int pos = out_table_->FilterID2Pos(id);
-          if (pos < 0) throw CQ7Exception(pos);
-          const int moved = out_table_->MoveFilter(pos, out_table_->GetNFilter());
-          if (moved < 0) throw CQ7Exception(moved);
-          std::vector<char> seed(column.begin(), column.end());
-          seed.resize(TFilter::kNameSize, '\0');
-          seed[TFilter::kNameSize - 1] = '\0';
-          char unique[TFilter::kNameSize];
-          const int named = out_table_->GenFilterName(seed.data(), unique);
-          if (named < 0) throw CQ7Exception(named);
-          qz7_strlcpy(out_table_->GetFilter(id)->FFilterName, unique, TFilter::kNameSize);
+          id = RepeatFirstCount(column);
         }
         SetupSummaryInfo(id, measure_ids_[m], 2, kSumCount);
       }
