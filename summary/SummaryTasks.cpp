@@ -33,6 +33,8 @@ void RegisterSummaryTasks() {
     RegisterMppTask(kMppTaskFastNonCubesumMeasure, mpp_fastnoncubesum_measure);
     RegisterMppTask(kMppTaskNoncubeMeasureFinit, TNonCubeSum::mpp_noncube_measure_finit);
     RegisterMppTask(kMppTaskNoncubeMeasure, TNonCubeSum::mpp_noncube_measure);
+    RegisterMppTask(kMppTaskSummaryMeasure, TNonCubeSum::mpp_summary_measure);
+    RegisterMppTask(kMppTaskSummaryUnique, TNonCubeSum::mpp_summary_unique);
     RegisterMppTask(kMppTaskJoinSummaryMeasure, TNonCubeSum::mpp_join_summary_measure);
     RegisterMppTask(kMppTaskJoinSummaryAddDimensionFilter,
                     TNonCubeSum::mpp_join_summary_add_dimension_filter);

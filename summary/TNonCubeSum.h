@@ -174,6 +174,23 @@ class TNonCubeSum {
   static int mpp_noncube_measure(void* param);
   static int mpp_noncube_measure_finit(void* param);
 
+  // The counting-sort variant of the parallel real-table summary, for a request that
+  // MppCheckRequest recorded (real tables only; MppRun never chooses it): the set's rows ordered by
+  // one stable counting sort per dimension (MppCountingSort, last dimension first), the groups
+  // found over row ranges on the pool (task 29), and the measures spread over the workers, one
+  // measure per worker at a time (task 28). The same table as MppFastSumNonCubeRealDimN, with its
+  // columns in request order whatever the worker count; no attribute blocks or display digits.
+  // Returns the output table's ID or a negative code; nothing is thrown. On failure neither the
+  // output table nor the temporary set of representative rows is left; the set that was current
+  // stays current. A join table, or an object without a recorded request, gives
+  // Q7_ERROR_INVALID_PARAMETER. Drives the pool: calling thread only.
+  int MppNonCubeRealDimN();
+  // Task functions of rows 28 and 29 of the task table (registered by RegisterSummaryTasks).
+  // mpp_summary_unique groups one range of the sorted rows and returns the groups that start in it;
+  // mpp_summary_measure builds the columns of the measures its worker claims (0 or a code).
+  static int mpp_summary_measure(void* param);
+  static int mpp_summary_unique(void* param);
+
   // ---- parallel join road ----
   // Clears every pointer and counter of the parallel join road (built columns are not freed; the
   // carried value numbers are); the constructors call it.
@@ -205,8 +222,9 @@ class TNonCubeSum {
   static int mpp_join_summary_add_dimension_filter(void* param);
   static int mpp_single_joinkey_sort_transfer(void* param);
 
-  // Parallel join road state. Claims are read and set under CSmpEngine::mt_write_lock; each worker
-  // writes only the slots of what it claimed. Built filters not yet attached are the object's.
+  // Parallel join road state, also used by MppNonCubeRealDimN for its measures. Claims are read
+  // and set under CSmpEngine::mt_write_lock; each worker writes only the slots of what it claimed.
+  // Built filters not yet attached are the object's.
   static constexpr int kMaxMeasureColumns = 5;
   uint8_t mpp_claimed_[kMaxColumns] = {};
   TFilter* mpp_dim_columns_[kMaxColumns] = {};

@@ -1,5 +1,6 @@
-// The parallel road of the non-cube summary: the request checks of MppRun and the summary of a real
-// table's set on the worker pool. The join road is in summary/TNonCubeSum_mppjoin.cpp.
+// The parallel road of the non-cube summary: the request checks of MppRun, the summary of a real
+// table's set on the worker pool, and its counting-sort variant (MppNonCubeRealDimN). The join road
+// is in summary/TNonCubeSum_mppjoin.cpp.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "database/MppDerive.h"
 #include "database/SortForMultiItem.h"
 #include "database/TBaseTable.h"
 #include "database/TFilter.h"
@@ -22,6 +24,7 @@
 #include "foundation/TextHelpers.h"
 #include "foundation/mpp_tasks.h"
 #include "kernels/KernelPool.h"
+#include "kernels/MppCountingSort.h"
 #include "summary/SummaryBits.h"
 #include "summary/SummaryOutput.h"
 #include "summary/TNonCubeSum.h"
@@ -559,4 +562,350 @@ int TNonCubeSum::mpp_noncube_measure(void* param) {
 
 int TNonCubeSum::mpp_noncube_measure_finit(void* param) {
   return TaskFrame([&] { return Finish(Param(param)); });
+}
+
+// ---- The counting-sort variant ----
+
+namespace {
+
+// Worker parameter block of tasks 29 and 28.
+struct CountingParam {
+  MppParamHeader header;
+  TNonCubeSum* sum;
+  const int* sorted;  // record numbers, ordered by the dimensions
+  // Task 29: the range [from, to) of sorted positions; the groups that start in it go to
+  // first_rows and counts from index `from` on, and `lead` receives the rows before the first of
+  // them (they close the previous range's last group).
+  int from;
+  int to;
+  int* first_rows;
+  int* counts;
+  int groups;
+  int lead;
+  // Task 28: the groups and their row counts, and whether any measure rounds its sums.
+  int n_groups;
+  const int* group_counts;
+  int rounding;
+};
+
+CountingParam* CountingBlock(int t) { return PoolParam<CountingParam>(t); }
+
+// Whether sorted position i (i > 0) holds other dimension values than position i - 1.
+bool OpensGroup(const TNonCubeSum& s, const int* sorted, int i) {
+  for (int d = 0; d < s.n_dims_; ++d) {
+    const int* vno = s.dim_filters_[d]->PV->PIntAr();
+    if (vno[sorted[i]] != vno[sorted[i - 1]]) return true;
+  }
+  return false;
+}
+
+int GroupRange(CountingParam* p) {
+  const TNonCubeSum& s = *p->sum;
+  int groups = 0;
+  int lead = 0;
+  for (int i = p->from; i < p->to; ++i) {
+    if (i == 0 || OpensGroup(s, p->sorted, i)) {
+      p->first_rows[p->from + groups] = p->sorted[i];
+      p->counts[p->from + groups] = 0;
+      ++groups;
+    }
+    if (groups == 0) {
+      ++lead;
+    } else {
+      ++p->counts[p->from + groups - 1];
+    }
+  }
+  p->groups = groups;
+  p->lead = lead;
+  return groups;
+}
+
+// The lowest unclaimed measure (claimed now), or -1 when none is left.
+int ClaimMeasure(TNonCubeSum* s) {
+  CSmpEngine* eng = CSmpEngine::Instance();
+  eng->mt_write_lock();
+  int m = -1;
+  for (int i = 0; i < s->n_measures_ && m < 0; ++i) {
+    if (s->mpp_claimed_[i] == 0) {
+      s->mpp_claimed_[i] = 1;
+      m = i;
+    }
+  }
+  eng->mt_write_unlock();
+  return m;
+}
+
+// Measure m's columns over the groups, as free-standing filters in its slots (COUNT, MAX, MIN, SUM,
+// AVG as asked). Runs on a worker: the sums are accumulated here, not on the pool.
+void BuildMeasure(TNonCubeSum* s, int m, const CountingParam& p) {
+  TFilter* measure = s->measure_filters_[m];
+  const int type = s->measure_types_[m];
+  const int asked = s->req_masks_[m];
+  const int work = s->work_masks_[m];
+  const int groups = p.n_groups;
+  const char* measure_name = measure->FFilterName;
+  TFilter** slots = s->mpp_measure_columns_[m];
+  int& built = s->mpp_measure_column_count_[m];
+  auto keep = [&](TFilter* f) { slots[built++] = f; };
+
+  if (asked & kSumCount) {
+    std::vector<char> name = NameBuffer(Bracketed("N", measure_name));
+    // One worker builds the count column; the others copy the finished one.
+    CSmpEngine* eng = CSmpEngine::Instance();
+    eng->mt_write_lock();
+    try {
+      if (s->mpp_shared_count_ == nullptr) {
+        keep(GenFilter2(TNonCubeSum::kFreeFilterID, name.data(), Q7_TYPE_INTEGER, groups, 4, p.group_counts));
+        s->mpp_shared_count_ = slots[built - 1];
+      } else {
+        keep(s->mpp_shared_count_->CopyFilter(TNonCubeSum::kFreeFilterID, name.data()));
+      }
+    } catch (...) {
+      eng->mt_write_unlock();
+      throw;
+    }
+    eng->mt_write_unlock();
+  }
+  if ((work & (kSumMax | kSumMin | kSumSum | kSumAverage)) == 0) return;
+
+  const size_t g_size = static_cast<size_t>(groups) + 1;
+  MeasurePass pass;
+  pass.type = type;
+  pass.sorted = p.sorted;
+  pass.counts = p.group_counts;
+  pass.vno = measure->PV->PIntAr();
+  pass.values = measure->VL->FData;
+  ZpkBlock<int> max_vno;
+  ZpkBlock<int> min_vno;
+  ZpkBlock<double> sums;
+  ZpkBlock<Numeric> dsums;
+  ZpkBlock<long long> whole;
+  ZpkBlock<long long> fraction;
+  ZpkBlock<double> avgs;
+  ZpkBlock<Numeric> davgs;
+  if (work & kSumMax) pass.max = (max_vno = ZpkBlock<int>(g_size)).get();
+  if (work & kSumMin) pass.min = (min_vno = ZpkBlock<int>(g_size)).get();
+  if (work & kSumSum) {
+    if (type == Q7_TYPE_DECIMAL) {
+      static_cast<TNumericArray*>(measure->VL)->GetDecimalInfo(&pass.info);
+      pass.dsums = (dsums = ZpkBlock<Numeric>(g_size)).get();
+      if (work & kSumAverage) pass.davgs = (davgs = ZpkBlock<Numeric>(g_size)).get();
+    } else {
+      pass.sums = (sums = ZpkBlock<double>(g_size)).get();
+      if (work & kSumAverage) pass.avgs = (avgs = ZpkBlock<double>(g_size)).get();
+      if (p.rounding != 0 && type == Q7_TYPE_DOUBLE && s->round_factors_[m] > 0) {
+        // The factor as the fixed-point split takes it: an exact power of ten.
+        pass.factor = static_cast<double>(static_cast<long long>(s->round_factors_[m]));
+        pass.whole = (whole = ZpkBlock<long long>(g_size)).get();
+        pass.fraction = (fraction = ZpkBlock<long long>(g_size)).get();
+      }
+    }
+  }
+  int rows = 0;
+  for (int g = 0; g < groups; ++g) rows += p.group_counts[g];
+  MeasureParam range{};
+  range.pass = &pass;
+  range.from = 0;
+  range.to = rows;
+  range.first_group = 0;
+  Accumulate(&range);
+  range.from = 0;
+  range.to = groups;
+  Finish(&range);
+
+  for (const int bit : {kSumMax, kSumMin}) {
+    if ((asked & bit) == 0) continue;
+    TFilter* column = nullptr;
+    const int code = TNonCubeSum::PutMaxMinFilter(bit, s->decimals_[m], groups,
+                                                  bit == kSumMax ? pass.max : pass.min, measure, &column);
+    if (code < 0) throw CQ7Exception(code);
+    keep(column);
+  }
+  for (const int bit : {kSumSum, kSumAverage}) {
+    if ((asked & bit) == 0) continue;
+    std::vector<char> name = NameBuffer(Bracketed(bit == kSumSum ? "SUM" : "AVG", measure_name));
+    if (type == Q7_TYPE_DECIMAL) {
+      TFilter* column = GenFilter2(TNonCubeSum::kFreeFilterID, name.data(), Q7_TYPE_DECIMAL, groups, 16,
+                                   bit == kSumSum ? pass.dsums : pass.davgs);
+      keep(column);
+      static_cast<TNumericArray*>(column->VL)->SetDecimalInfo(&pass.info);
+    } else {
+      keep(GenFilter2(TNonCubeSum::kFreeFilterID, name.data(), Q7_TYPE_DOUBLE, groups, 8,
+                      bit == kSumSum ? pass.sums : pass.avgs));
+    }
+  }
+}
+
+}  // namespace
+
+int TNonCubeSum::mpp_summary_unique(void* param) {
+  return TaskFrame([&] { return GroupRange(static_cast<CountingParam*>(param)); });
+}
+
+int TNonCubeSum::mpp_summary_measure(void* param) {
+  return TaskFrame([&] {
+    auto* p = static_cast<CountingParam*>(param);
+    TNonCubeSum* s = p->sum;
+    // Worker i starts with measure i, which the driver claimed for it.
+    for (int m = p->header.index; m >= 0; m = ClaimMeasure(s)) BuildMeasure(s, m, *p);
+    return 0;
+  });
+}
+
+int TNonCubeSum::MppNonCubeRealDimN() {
+  auto* source = static_cast<TRealTable*>(table_);
+  TTableCollection* db = CSmpEngine::Instance()->Database();
+  int current = 0;
+  int temp_set = 0;
+  int out_id = 0;
+  // Built columns the table has not taken go with the call, on every path.
+  struct Leftovers {
+    TNonCubeSum* s;
+    ~Leftovers() {
+      for (int m = 0; m < kMaxColumns; ++m) {
+        for (int j = 0; j < kMaxMeasureColumns; ++j) {
+          delete s->mpp_measure_columns_[m][j];
+          s->mpp_measure_columns_[m][j] = nullptr;
+        }
+        s->mpp_measure_column_count_[m] = 0;
+      }
+      s->mpp_shared_count_ = nullptr;
+    }
+  } leftovers{this};
+  // The temporary set of representative rows goes on every path, and the set that was current
+  // before the call is current again.
+  auto drop_temp_set = [&] {
+    if (temp_set > 0) {
+      source->DelSetForce(temp_set);
+      source->SetCurrentSetID(current);
+      temp_set = 0;
+    }
+  };
+  auto fail = [&](int code) {
+    drop_temp_set();
+    if (out_id > 0 && db != nullptr) db->DelTable(out_id);
+    out_table_ = nullptr;
+    return code;
+  };
+  try {
+    result_ = 0;
+    if (db == nullptr || join_ != 0 || source == nullptr || set_ == nullptr) {
+      throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
+    }
+    InitJoin();
+    current = source->GetCurrentSetID();
+    // Pending values carry negative value numbers; the sort and the measures need them merged.
+    source->CheckMergeFilterTVL(true);
+    const int n = set_->FArraySize;
+
+    // One stable counting sort per dimension, the last first, so that the first dimension decides
+    // first; two buffers take turns.
+    ZpkBlock<int> sorted(static_cast<size_t>(std::max(n, 1)));
+    if (n > 0) std::memcpy(sorted.get(), set_->PIntAr(), sizeof(int) * static_cast<size_t>(n));
+    if (n > 0 && n_dims_ > 0) {
+      ZpkBlock<int> spare(static_cast<size_t>(n));
+      for (int d = n_dims_ - 1; d >= 0; --d) {
+        TFilter* dim = dim_filters_[d];
+        MppCountingSort(0, n, sorted.get(), spare.get(), dim->PV->PIntAr(), dim->VL->FArraySize, 0);
+        std::swap(sorted, spare);
+      }
+    }
+
+    // The groups, found range by range on the pool, then moved together in range order; the rows
+    // a range holds before its first group start close the group before it.
+    ZpkBlock<int> first_rows(static_cast<size_t>(std::max(n, 1)));
+    ZpkBlock<int> counts(static_cast<size_t>(std::max(n, 1)));
+    int groups = 0;
+    if (n > 0) {
+      const int w = std::max(1, KernelThreads(n));
+      for (int t = 0; t < w; ++t) {
+        CountingParam* p = CountingBlock(t);
+        p->sum = this;
+        p->sorted = sorted.get();
+        p->from = static_cast<int>(static_cast<int64_t>(n) * t / w);
+        p->to = static_cast<int>(static_cast<int64_t>(n) * (t + 1) / w);
+        p->first_rows = first_rows.get();
+        p->counts = counts.get();
+        p->groups = 0;
+        p->lead = 0;
+      }
+      RunKernelTask(w, kMppTaskSummaryUnique);
+      for (int t = 0; t < w; ++t) {
+        const CountingParam* p = CountingBlock(t);
+        if (p->lead > 0) {
+          if (groups == 0) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+          counts[groups - 1] += p->lead;
+        }
+        for (int g = 0; g < p->groups; ++g) {
+          first_rows[groups + g] = first_rows[p->from + g];
+          counts[groups + g] = counts[p->from + g];
+        }
+        groups += p->groups;
+      }
+    }
+
+    // The output table: one representative row per group, with the dimension columns.
+    {
+      TSetArray reps(groups, 0);
+      if (groups > 0) std::memcpy(reps.PIntAr(), first_rows.get(), sizeof(int) * static_cast<size_t>(groups));
+      const int added = source->AddSet(&reps);
+      if (added < 0) throw CQ7Exception(added);
+      temp_set = added;
+    }
+    first_rows.Reset();
+    int ids[kMaxColumns + 1] = {};
+    for (int d = 0; d < n_dims_; ++d) ids[d] = dim_ids_[d];
+    char name[kNameSize];
+    qz7_strlcpy(name, out_name_, sizeof name);
+    out_id = db->MppExtractRealTable(name, table_id_, temp_set, 0, 0, ids);
+    if (out_id < 0) {
+      const int code = out_id;
+      out_id = 0;
+      throw CQ7Exception(code);
+    }
+    result_ = out_id;
+    drop_temp_set();
+    out_table_ = static_cast<TRealTable*>(db->GetTable(out_id));
+    if (out_table_ == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
+
+    if (n_measures_ == 0) {
+      char column[] = "N";
+      const int id = out_table_->AddFilter2(TRealTable::kAppendPosition, column, Q7_TYPE_INTEGER, groups, 4,
+                                            counts.get(), -1, -1);
+      if (id < 0) throw CQ7Exception(id);
+      return result_;
+    }
+
+    // Measures 0 .. W - 1 start the workers; each worker then claims the next free one.
+    bool rounding = false;
+    for (int m = 0; m < n_measures_; ++m) rounding = rounding || round_factors_[m] != 0.0;
+    const int workers = std::max(1, std::min(KernelActiveThreads(), n_measures_));
+    for (int m = 0; m < kMaxColumns; ++m) mpp_claimed_[m] = m < workers ? 1 : 0;
+    for (int t = 0; t < workers; ++t) {
+      CountingParam* p = CountingBlock(t);
+      p->sum = this;
+      p->sorted = sorted.get();
+      p->n_groups = groups;
+      p->group_counts = counts.get();
+      p->rounding = rounding ? 1 : 0;
+    }
+    RunKernelTask(workers, kMppTaskSummaryMeasure);
+    mpp_shared_count_ = nullptr;
+    // Request order, whichever worker built a measure: the table must not depend on the workers.
+    for (int m = 0; m < n_measures_; ++m) {
+      for (int j = 0; j < mpp_measure_column_count_[m]; ++j) {
+        TFilter*& slot = mpp_measure_columns_[m][j];
+        AppendFreeColumn(out_table_, slot);
+        delete slot;
+        slot = nullptr;
+      }
+    }
+    return result_;
+  } catch (const CQ7Exception& e) {
+    return fail(CodeOf(e));
+  } catch (const std::bad_alloc&) {
+    return fail(Q7_ERROR_OUT_OF_MEMORY);
+  } catch (...) {
+    return fail(Q7_ERROR_UNKNOWN);
+  }
 }

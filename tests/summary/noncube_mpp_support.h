@@ -293,6 +293,23 @@ class NonCubeMppTest : public EngineTablesTest {
     return summary.Result();
   }
 
+  // Runs the counting-sort variant on the request MppRun would take; the result (the new table is
+  // deleted with the fixture).
+  int RunCounting(int table, int set, const std::vector<int>& dims, const std::vector<Measure>& measures) {
+    std::vector<int> ids, masks, decimals;
+    for (const Measure& m : measures) {
+      ids.push_back(m.id);
+      masks.push_back(m.mask);
+      decimals.push_back(m.decimals);
+    }
+    TNonCubeSum summary;
+    summary.MppCheckRequest(table, set, static_cast<int>(dims.size()), dims.data(),
+                            static_cast<int>(ids.size()), ids.data(), masks.data(), decimals.data());
+    const int out = summary.MppNonCubeRealDimN();
+    if (out > 0) tables_.push_back(out);
+    return out;
+  }
+
   int year_ = 0, rate_ = 0, day_ = 0, at_ = 0, region_ = 0, grade_ = 0;
   int qty_ = 0, price_ = 0, ship_ = 0, stamp_ = 0, amount_ = 0, name_ = 0, label_ = 0;
 };

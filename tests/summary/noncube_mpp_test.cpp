@@ -10,6 +10,8 @@
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
+#include "foundation/mpp_func_map.h"
+#include "foundation/mpp_tasks.h"
 #include "summary/FastCubeSum.h"
 #include "summary/FastNonCubeSum.h"
 #include "summary/MppCubeSum.h"
@@ -126,6 +128,12 @@ TEST_F(NonCubeMppTest, EveryRoadAndEngineGivesOneTable) {
   const TableTexts serial_table = ReadTable(Table(serial.Result()));
   EXPECT_EQ(serial_table.header, want.header);
   EXPECT_EQ(serial_table.rows, want.rows);
+  // The counting-sort variant, which the driver never chooses.
+  const int counting = RunCounting(t, 1, dims, measures);
+  ASSERT_GT(counting, 0);
+  const TableTexts counting_table = ReadTable(Table(counting));
+  EXPECT_EQ(counting_table.header, want.header);
+  EXPECT_EQ(counting_table.rows, want.rows);
 
   struct Engine {
     const char* name;
@@ -303,6 +311,10 @@ TEST_F(NonCubeMppTest, PendingValuesAreSummed) {
   const int out = RunMpp(t, 1, {}, {{qty_, 2}});
   ASSERT_GT(out, 0);
   EXPECT_EQ(ReadTable(Table(out)).rows, std::vector<std::vector<std::string>>{{"999"}});
+  ASSERT_EQ(Table(t)->OverWriteEx(1, qty_, 9, 1, &++big), 1);
+  const int counting = RunCounting(t, 1, {}, {{qty_, 2}});
+  ASSERT_GT(counting, 0);
+  EXPECT_EQ(ReadTable(Table(counting)).rows, std::vector<std::vector<std::string>>{{"1000"}});
 }
 
 TEST_F(NonCubeMppTest, AFullCollectionLeavesNoTemporarySet) {
@@ -323,6 +335,76 @@ TEST_F(NonCubeMppTest, AFullCollectionLeavesNoTemporarySet) {
   EXPECT_EQ(code, Q7_ERROR_TABLE_COUNT_OVERFLOW);
   EXPECT_EQ(Table(t)->FnSet, sets);
   EXPECT_EQ(Table(t)->GetCurrentSetID(), set);
+}
+
+// The counting-sort variant gives the table of the parallel road for every shape: no measures, no
+// dimensions, an empty set, a subset, each mask, measures of every type; it leaves no set behind
+// and keeps the current set.
+TEST_F(NonCubeMppTest, CountingSortVariantGivesTheParallelRoadsTable) {
+  EXPECT_EQ(mpp_func_map[kMppTaskSummaryUnique].func, &TNonCubeSum::mpp_summary_unique);
+  EXPECT_EQ(mpp_func_map[kMppTaskSummaryMeasure].func, &TNonCubeSum::mpp_summary_measure);
+  const int t = Load(900);
+  std::vector<int> third;
+  const int subset = EveryNth(t, 2, 3, &third);
+  const int empty = Table(t)->AddSetWithoutCopy(new TSetArray(0, 0));
+  ASSERT_GT(empty, subset);
+  struct Case {
+    const char* what;
+    std::vector<int> dims;
+    std::vector<Measure> measures;
+  };
+  const Case cases[] = {
+      {"no measures", {region_, year_}, {}},
+      {"no dimensions", {}, {{qty_, 31}, {amount_, 24}}},
+      {"no dimensions, no measures", {}, {}},
+      {"every type, everything",
+       {day_, grade_, region_},
+       {{qty_, 31}, {price_, 31, 2}, {ship_, 30}, {stamp_, 7}, {amount_, 31}, {name_, 7}, {label_, 6}}},
+      {"AVERAGE alone and two COUNTs", {rate_}, {{price_, 16}, {qty_, 1}, {amount_, 17}}},
+      {"rounded and unrounded sums side by side", {at_}, {{price_, 24, 1}, {price_, 24, -1}, {price_, 8, 0}}},
+  };
+  Table(t)->SetCurrentSetID(subset);
+  for (const Case& c : cases) {
+    for (int set : {1, subset, empty}) {
+      SCOPED_TRACE(std::string(c.what) + ", set " + std::to_string(set));
+      const int sets = Table(t)->FnSet;
+      const int counting = RunCounting(t, set, c.dims, c.measures);
+      ASSERT_GT(counting, 0);
+      EXPECT_EQ(Table(t)->FnSet, sets);
+      EXPECT_EQ(Table(t)->GetCurrentSetID(), subset);
+      const int mpp = RunMpp(t, set, c.dims, c.measures);
+      ASSERT_GT(mpp, 0);
+      const TableTexts got = ReadTable(Table(counting));
+      const TableTexts want = ReadTable(Table(mpp));
+      EXPECT_EQ(got.header, want.header);
+      EXPECT_EQ(got.rows, want.rows);
+      const std::vector<int> records =
+          set == 1 ? AllRecords(Table(t)) : (set == subset ? third : std::vector<int>{});
+      EXPECT_EQ(got.rows, GroupBy(Table(t), records, c.dims, c.measures).rows);
+    }
+  }
+}
+
+TEST_F(NonCubeMppTest, CountingSortVariantLeavesNothingOnFailure) {
+  const int t = Load(50);
+  std::vector<int> third;
+  const int set = EveryNth(t, 1, 3, &third);
+  std::vector<int> fillers;
+  while (!db_->Full()) {
+    std::string name = "filler" + std::to_string(fillers.size());
+    const int id = db_->AddRealTable(name.data(), 0);
+    ASSERT_GT(id, 0);
+    fillers.push_back(id);
+  }
+  const int sets = Table(t)->FnSet;
+  const int code = RunCounting(t, 1, {year_}, {{qty_, 31}});
+  for (int id : fillers) db_->DelTable(id);
+  EXPECT_EQ(code, Q7_ERROR_TABLE_COUNT_OVERFLOW);
+  EXPECT_EQ(Table(t)->FnSet, sets);
+  EXPECT_EQ(Table(t)->GetCurrentSetID(), set);
+  // An object without a recorded request runs nothing.
+  TNonCubeSum unchecked;
+  EXPECT_EQ(unchecked.MppNonCubeRealDimN(), Q7_ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace

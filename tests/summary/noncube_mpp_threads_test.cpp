@@ -63,4 +63,45 @@ TEST_F(NonCubeMppTest, FewerRowsThanWorkers) {
   }
 }
 
+// The counting-sort variant gives one table for every worker count: groups that cross the ranges
+// of the grouping task (large groups, one group), more measures than workers (claimed one by one)
+// and fewer; the same table as the parallel road and the group-by.
+TEST_F(NonCubeMppTest, CountingSortVariantGivesOneTableForAnyWorkerCount) {
+  const int t = Load(5000, 8);
+  std::vector<int> half;
+  const int set = EveryNth(t, 2, 2, &half);
+  const std::vector<int> all = AllRecords(Table(t));
+  struct Shape {
+    const char* what;
+    std::vector<int> dims;
+    std::vector<Measure> measures;
+  };
+  const Shape shapes[] = {
+      {"many small groups, many measures",
+       {year_, rate_, day_},
+       {{qty_, 31}, {price_, 31, 1}, {ship_, 6}, {amount_, 31}, {name_, 7}, {label_, 5}, {stamp_, 25}}},
+      {"large groups, one measure", {at_}, {{price_, 24}}},
+      {"one group", {}, {{qty_, 3}, {amount_, 17}}},
+      {"no measures", {region_, grade_}, {}},
+  };
+  for (const Shape& shape : shapes) {
+    for (const auto& [set_id, records] : {std::pair{1, all}, std::pair{set, half}}) {
+      const TableTexts want = GroupBy(Table(t), records, shape.dims, shape.measures);
+      for (int cap : kCaps) {
+        SCOPED_TRACE(std::string(shape.what) + ", set " + std::to_string(set_id) + ", " +
+                     std::to_string(cap) + " workers");
+        q7test::WorkerCap workers(cap);
+        const int counting = RunCounting(t, set_id, shape.dims, shape.measures);
+        ASSERT_GT(counting, 0);
+        const TableTexts got = ReadTable(Table(counting));
+        EXPECT_EQ(got.header, want.header);
+        EXPECT_EQ(got.rows, want.rows);
+        const int mpp = RunMpp(t, set_id, shape.dims, shape.measures);
+        ASSERT_GT(mpp, 0);
+        EXPECT_EQ(ReadTable(Table(mpp)).rows, got.rows);
+      }
+    }
+  }
+}
+
 }  // namespace
