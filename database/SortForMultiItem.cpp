@@ -1,6 +1,7 @@
 #include "database/SortForMultiItem.h"
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "database/TFilter.h"
@@ -119,4 +120,16 @@ int SortForMultiItemEx(int nFilters, int n, const int* rows, TFilter** filters, 
                        return SortForMultiItemEx(nFilters, n, rows, DataOf(columns), dirs, outRows, outKeys,
                                                  counts, firstRows, mode, unique);
                      });
+}
+
+TFilter* CreateFilter(int id, char* name, TIntArray* vno, TBaseArray* valueList, bool listNotOwned) {
+  auto filter = std::make_unique<TFilter>(id, name);
+  // The list first: borrowing alone can fail, and the value numbers stay the caller's until then.
+  if (listNotOwned) {
+    filter->BorrowValueList(valueList);
+  } else {
+    filter->ReplaceValueList(valueList);
+  }
+  filter->PV = vno;
+  return filter.release();
 }

@@ -16,10 +16,20 @@
 // a task.
 #pragma once
 
+class TBaseArray;
 class TFilter;
+class TIntArray;
 
 int SortForMultiItem(int nFilters, int n, const int* rows, TFilter** filters, const int* dirs, int** outRows,
                      int** outKeys, int mode, int unique);
 
 int SortForMultiItemEx(int nFilters, int n, const int* rows, TFilter** filters, const int* dirs,
                        int** outRows, int** outKeys, int* counts, int* firstRows, int mode, int unique);
+
+// A new filter (the caller owns it) with the given ID and name (made file-safe in place) over the
+// value numbers `vno` (taken over) and the value list `valueList`. With listNotOwned the filter
+// borrows the list (TFilter::BorrowValueList: its own hold, FSharedVL set), so destroying it never
+// frees the list under its owner and its memory size leaves the list out; otherwise it takes the
+// caller's hold over, as a filter owns its list. Thrown, with both arrays left to the caller:
+// Q7_ERROR_ILLEGAL_FILTER_NAME (TFilter's refusal), Q7_ERROR_OUT_OF_MEMORY.
+TFilter* CreateFilter(int id, char* name, TIntArray* vno, TBaseArray* valueList, bool listNotOwned);

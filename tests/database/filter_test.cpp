@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "database/SortForMultiItem.h"
 #include "database/TFilter.h"
 #include "database/TSetArray.h"
 #include "database/TSortedSetArray.h"
@@ -615,6 +616,43 @@ TEST_F(FilterTest, MemSizeLeavesOutABorrowedList) {
   const int64_t own = b->GetMemSize();
   b->BorrowValueList(a->VL);
   EXPECT_EQ(b->GetMemSize(), own - a->VL->GetMemSize());
+}
+
+// CreateFilter takes the value numbers over and either owns the list or borrows it: a borrowed list
+// outlives the filter, stays out of its size, and a refused name leaves both arrays to the caller.
+TEST_F(FilterTest, CreateFilterOwnsOrBorrowsTheList) {
+  auto source = IntFilter({5, 3, 5, 9});
+  for (const bool not_owned : {false, true}) {
+    SCOPED_TRACE(not_owned);
+    auto* vno = static_cast<TIntArray*>(source->PV->CopyArray());
+    TBaseArray* list = source->VL->CopyArray();
+    char name[] = "copy";
+    std::unique_ptr<TFilter> f(CreateFilter(7, name, vno, list, not_owned));
+    EXPECT_EQ(f->FFilterID, 7);
+    EXPECT_STREQ(f->FFilterName, "copy");
+    EXPECT_EQ(f->PV, vno);
+    EXPECT_EQ(f->VL, list);
+    EXPECT_EQ(f->FSharedVL, not_owned ? 1 : 0);
+    EXPECT_EQ(ValueListHolders(list), not_owned ? 2 : 1);
+    EXPECT_EQ(IntValue(f.get(), 4), 9);
+    const int64_t own = static_cast<int64_t>(sizeof(TFilter)) + vno->GetMemSize();
+    EXPECT_EQ(f->GetMemSize(), own + (not_owned ? 0 : list->GetMemSize()));
+    f.reset();
+    if (not_owned) {
+      // The caller's hold keeps the list.
+      EXPECT_EQ(ValueListHolders(list), 1);
+      EXPECT_EQ(*static_cast<int*>(list->GetAddress(1)), 3);
+      ReleaseValueList(list);
+    }
+  }
+  auto* vno = static_cast<TIntArray*>(source->PV->CopyArray());
+  TBaseArray* list = source->VL->CopyArray();
+  char empty[] = "";
+  EXPECT_EQ(q7test::CodeOf([&] { delete CreateFilter(1, empty, vno, list, false); }),
+            Q7_ERROR_ILLEGAL_FILTER_NAME);
+  EXPECT_EQ(ValueListHolders(list), 1);
+  delete vno;
+  ReleaseValueList(list);
 }
 
 TEST(FilterFree, ConvertInt2StringDoesNothing) {
