@@ -70,6 +70,16 @@ int readFmtInfo(const char* file, EXPTFMT_t* records, int capacity) {
   return count;
 }
 
+int DissolveLine2(char* line, char* a, char* b, char* c) {
+  const char* at = line != nullptr ? line : "";
+  const std::string tokens[3] = {NextToken(&at), NextToken(&at), NextToken(&at)};
+  char* outs[3] = {a, b, c};
+  for (int i = 0; i < 3; ++i) {
+    if (outs[i] != nullptr) memcpy(outs[i], tokens[i].c_str(), tokens[i].size() + 1);
+  }
+  return tokens[0].empty() || tokens[1].empty() ? 0 : 1;
+}
+
 const EXPTFMT_t* FindExportFormat(const EXPTFMT_t* records, int n, const char* name) {
   if (records == nullptr || name == nullptr) return nullptr;
   for (int i = 0; i < n; ++i) {

@@ -40,6 +40,13 @@ inline constexpr int32_t kNoRoundingMode = INT32_MIN;
 // Q7_ERROR_ILLEGAL_FILE_NAME. The records after the count are not touched.
 int readFmtInfo(const char* file, EXPTFMT_t* records, int capacity = kExportFormatRecords);
 
+// Splits a line of the format file's layout at tabs into up to three tokens, each ending at a tab,
+// a line feed, a carriage return or the end (a line feed or carriage return ends the later tokens
+// too); a missing token is the empty text. Each of a, b and c receives its token NUL-terminated and
+// must hold strlen(line) + 1 bytes; a null output is skipped. Returns 0 when the first or the second
+// token is empty, else 1. The format file reader applies the same rule.
+int DissolveLine2(char* line, char* a, char* b, char* c);
+
 // The first of the first n records whose name equals `name` exactly, or null (null records too).
 const EXPTFMT_t* FindExportFormat(const EXPTFMT_t* records, int n, const char* name);
 

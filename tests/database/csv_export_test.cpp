@@ -232,6 +232,35 @@ TEST(CsvColumnPrinter, DecimalsMatchTheDecimalPrinter) {
   }
 }
 
+TEST(CsvExportFormat, DissolveLine2SplitsThreeTabColumns) {
+  struct Case {
+    const char* line;
+    const char* a;
+    const char* b;
+    const char* c;
+    int result;
+  };
+  const Case cases[] = {
+      {"PRICE\t2\tROUNDHALFUP\n", "PRICE", "2", "ROUNDHALFUP", 1},
+      {"PRICE\t2\r\n", "PRICE", "2", "", 1},
+      {"PRICE\t2\tUP\textra", "PRICE", "2", "UP", 1},  // a fourth column is not read
+      {"NAMEONLY\n", "NAMEONLY", "", "", 0},
+      {"\t2\tUP", "", "2", "UP", 0},
+      {"A\nB\tC", "A", "", "", 0},  // a line feed ends the later tokens too
+      {"", "", "", "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    std::string line = c.line;
+    std::string a(line.size() + 1, 'x'), b(line.size() + 1, 'x'), t(line.size() + 1, 'x');
+    EXPECT_EQ(DissolveLine2(line.data(), a.data(), b.data(), t.data()), c.result);
+    EXPECT_STREQ(a.c_str(), c.a);
+    EXPECT_STREQ(b.c_str(), c.b);
+    EXPECT_STREQ(t.c_str(), c.c);
+    EXPECT_EQ(line, c.line);  // the line is only read
+  }
+}
+
 TEST(CsvExportFormat, ReaderKeepsTheRecordsBeforeABadLine) {
   TempDir dir;
   const std::string file = dir.Write("fmt.txt",
