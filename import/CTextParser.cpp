@@ -128,6 +128,25 @@ int64_t AverageLineLength(const char* buf, size_t len) {
   return std::max<int64_t>((p - buf) / lines, 1);
 }
 
+// The first data line of the head of a file (the second line under cut-top): [*sample,
+// *sample_end), its LF left out; *sample is null when the head holds none.
+void FindSampleLine(const char* head, size_t head_len, bool cut_top, const char** sample,
+                    const char** sample_end) {
+  const char* head_end = head + head_len;
+  const char* start = head;
+  if (cut_top && head_len > 0) {
+    const void* lf = std::memchr(head, '\n', head_len);
+    start = lf == nullptr ? head_end : static_cast<const char*>(lf) + 1;
+  }
+  *sample = nullptr;
+  *sample_end = nullptr;
+  if (start < head_end) {
+    const void* lf = std::memchr(start, '\n', static_cast<size_t>(head_end - start));
+    *sample = start;
+    *sample_end = lf == nullptr ? head_end : static_cast<const char*>(lf);
+  }
+}
+
 }  // namespace
 
 // ---- Construction ----
@@ -511,17 +530,43 @@ int CTextParser::CheckMemStatus(int code, int line) {
   }
 }
 
-void CTextParser::CreateLineModeFields(const char* sample, const char* sample_end, int64_t avg_line) {
+void CTextParser::CreateLineModeFields(const char* sample, const char* sample_end, int64_t avg_line,
+                                       int setting, bool from_rest) {
   bool have_sample = false;
   if (sample != nullptr) {
     const int n = SplitLine(sample, LineTextEnd(sample, sample_end), 0);
     if (n == Q7_ERROR_DATA_OVERFLOW) throw CQ7Exception(Q7_ERROR_DATA_OVERFLOW);
     have_sample = n >= 0;
   }
-  int64_t lines = 1;
-  if (avg_line > 0) lines = std::max<int64_t>(CFileMonitor::Instance()->m_nFileSize / avg_line, 1);
-  const int capacity = std::max(ClampRows(lines + lines / 100), 5);
-  CreateCatalogFields(capacity, have_sample);
+  m_nSampleLineLength = avg_line;
+  const int capacity = from_rest ? calcMemRowsEx() : calcMemRows();
+  CreateCatalogFields(capacity, have_sample, setting);
+}
+
+int CTextParser::createFieldItems(int setting, const char* name, int fromRest) {
+  if (!m_FieldItems.empty()) return 0;
+  try {
+    if (name == nullptr || name[0] == '\0') throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
+    SetFileName(name);
+    zpk_fstream stream;
+    if (stream.open(m_szFileName, "rb", 1) != 0) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
+    LineReader reader(stream.handle());
+    const char* head = nullptr;
+    const size_t head_len = reader.Prefetch(&head);
+    const char* sample = nullptr;
+    const char* sample_end = nullptr;
+    FindSampleLine(head, head_len, m_nCutTop != 0, &sample, &sample_end);
+    if (m_StrItems.empty()) createStrItems();
+    CreateLineModeFields(sample, sample_end, head_len == 0 ? 0 : AverageLineLength(head, head_len), setting,
+                         fromRest != 0);
+    return 0;
+  } catch (const CQ7Exception& e) {
+    freeMem();
+    return e.ErrorCode();
+  } catch (...) {
+    freeMem();
+    return Q7_ERROR_OUT_OF_MEMORY;
+  }
 }
 
 int CTextParser::CalcApproxRows(const char* buf, unsigned long len) {
@@ -596,19 +641,9 @@ int CTextParser::ParseFile(char* file) {
   // length, the string estimates from the first data line.
   const char* head = nullptr;
   const size_t head_len = reader.Prefetch(&head);
-  const char* sample = head;
-  const char* head_end = head + head_len;
-  if (m_nCutTop != 0 && head_len > 0) {
-    const void* lf = std::memchr(head, '\n', head_len);
-    sample = lf == nullptr ? head_end : static_cast<const char*>(lf) + 1;
-  }
+  const char* sample = nullptr;
   const char* sample_end = nullptr;
-  if (sample < head_end) {
-    const void* lf = std::memchr(sample, '\n', static_cast<size_t>(head_end - sample));
-    sample_end = lf == nullptr ? head_end : static_cast<const char*>(lf);
-  } else {
-    sample = nullptr;
-  }
+  FindSampleLine(head, head_len, m_nCutTop != 0, &sample, &sample_end);
   CreateLineModeFields(sample, sample_end, head_len == 0 ? 0 : AverageLineLength(head, head_len));
 
   bool first_line = true;

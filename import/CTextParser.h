@@ -212,6 +212,24 @@ class CTextParser : public CFieldOwner {
   // The file's bytes not yet read, and the rows they hold at the average line length so far.
   int64_t get_remaining_filesz();
   int get_remaining_lines(int rows);
+  // The line-mode row capacity, stored as the parser's: the file's size (the source named by
+  // SetFileName) over the sampled line length of its first lines (one line when nothing was
+  // sampled), at least 1, plus 1 % of it, at least 5.
+  int calcMemRows();
+  // The same from the rest of the open file after the rows parsed r, with the monitor's bytes read
+  // p: min(size - p, 300,000,000) / (p / r) times 1.25 (1 without a stream, when r is 0 or r > p),
+  // plus 1 %, at least 5; stored as the row capacity.
+  int calcMemRowsEx();
+  // Line mode: creates the field items of the catalog for the source file `name` (which becomes
+  // the parser's file name), sized by calcMemRows, or with fromRest set by calcMemRowsEx. The file's
+  // first lines give the sampled line length, and its first data line (the second under CUTTOP)
+  // the sample texts of the string fields. `setting` goes to every field's constructor (the
+  // catalog's field check). Nothing is done when the field items exist. 0, or:
+  // Q7_ERROR_ILLEGAL_FILE_NAME (no name, or the file cannot be opened), Q7_ERROR_DATA_OVERFLOW (a
+  // sample field of 4096 bytes or more), a field's code (Q7_ERROR_INVALID_DATA_TYPE); the items
+  // are freed then. Any failure that is not an engine exception is Q7_ERROR_OUT_OF_MEMORY.
+  int createFieldItems(int setting, const char* name, int fromRest);
+  int getRowCapacity() const { return m_nRowCapacity; }
   // False only for Q7_ERROR_DATA_OVERFLOW.
   static bool CanContinue(int code);
   // A row count held within 0 .. kMaxGrowth.
@@ -264,10 +282,13 @@ class CTextParser : public CFieldOwner {
   int ParseFile(char* file);
   // One whole line of a window (through its LF, or to the chunk end): its status.
   int ParseMemLine(const char* line, unsigned long len, int* row);
-  // Line mode: creates the field items sized for the file, the sample line giving string lengths.
-  void CreateLineModeFields(const char* sample, const char* sample_end, int64_t avg_line);
-  // Creates the field items of the catalog with the given row capacity.
-  void CreateCatalogFields(int capacity, bool sample);
+  // Line mode: creates the field items sized for the file (calcMemRows, or calcMemRowsEx with
+  // from_rest), the sample line giving string lengths.
+  void CreateLineModeFields(const char* sample, const char* sample_end, int64_t avg_line, int setting = -1,
+                            bool from_rest = false);
+  // Creates the field items of the catalog with the given row capacity; `setting` goes to each
+  // field's constructor (-1: the catalog's field check).
+  void CreateCatalogFields(int capacity, bool sample, int setting = -1);
   void BuildSeparatorTable();
   bool IsSep(char c) const { return m_SepTable[static_cast<unsigned char>(c)] != 0; }
   // Length of the multibyte character at p when the splitter must step over it (else 1).
@@ -296,6 +317,8 @@ class CTextParser : public CFieldOwner {
   int m_nLineNumber = 0;
   int m_nItemCount = 0;
   int m_nTableID = -1;
+  // The average length of the source's first lines, as sampled for the row estimate (0: none).
+  int64_t m_nSampleLineLength = 0;
   // Decimal parameters for append2DB (copied from setNumericParams).
   std::vector<int> m_NumericParam1;
   std::vector<int> m_NumericParam2;

@@ -12,6 +12,7 @@
 #include "import/CCatalogParser.h"
 #include "import/CTextParser.h"
 #include "import/ImportTask.h"
+#include "import/ImportText.h"
 #include "q7api.h"
 
 // ---- CFileMonitor ----
@@ -64,10 +65,10 @@ int CTextParser::genItemVector(int setting, int type, const char* name) {
   return 0;
 }
 
-void CTextParser::CreateCatalogFields(int capacity, bool sample) {
+void CTextParser::CreateCatalogFields(int capacity, bool sample, int setting) {
   for (int i = 0; i < m_nFieldCount; ++i) {
     const int type = m_pCatalog->getFieldType(i);
-    const int r = genItemVector(m_nFieldCheck, type, m_pCatalog->getFieldName(i));
+    const int r = genItemVector(setting < 0 ? m_nFieldCheck : setting, type, m_pCatalog->getFieldName(i));
     if (r < 0) throw CQ7Exception(r);
     CField* field = m_FieldItems.back();
     const int p1 = m_pCatalog->getParam1(i);
@@ -396,6 +397,31 @@ int CTextParser::get_remaining_lines(int rows) {
   const int64_t p = monitor->m_nReadBytes;
   if (monitor->m_pStream == nullptr || rows <= 0 || rows > p) return 0;
   return ClampRows(get_remaining_filesz() / std::max<int64_t>(p / rows, 1));
+}
+
+int CTextParser::calcMemRows() {
+  // While parse reads the file, the monitor holds the size of what was opened.
+  CFileMonitor* monitor = CFileMonitor::Instance();
+  const bool reading = m_pStream != nullptr && monitor->m_pStream == m_pStream;
+  const int64_t size = reading ? monitor->m_nFileSize : getFileSize2(m_szFileName);
+  int64_t lines = 1;
+  if (m_nSampleLineLength > 0) lines = std::max<int64_t>(size / m_nSampleLineLength, 1);
+  m_nRowCapacity = std::max(ClampRows(lines + lines / 100), 5);
+  return m_nRowCapacity;
+}
+
+int CTextParser::calcMemRowsEx() {
+  CFileMonitor* monitor = CFileMonitor::Instance();
+  // The bytes read so far stand for the stream position: the reader reads ahead in blocks.
+  const int64_t p = monitor->m_nReadBytes;
+  const int64_t r = m_nRowsParsed;
+  int64_t lines = 1;
+  if (monitor->m_pStream != nullptr && r > 0 && r <= p) {
+    const int64_t remaining = std::min<int64_t>(std::max<int64_t>(monitor->m_nFileSize - p, 0), 300000000);
+    lines = remaining / (p / r) * 5 / 4;
+  }
+  m_nRowCapacity = std::max(ClampRows(lines + lines / 100), 5);
+  return m_nRowCapacity;
 }
 
 bool CTextParser::CanContinue(int code) { return code != Q7_ERROR_DATA_OVERFLOW; }

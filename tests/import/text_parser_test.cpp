@@ -2,9 +2,11 @@
 // error modes, fixed-width lines and the whole-buffer CSV splitter.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "foundation/zpk_fstream.h"
 #include "import/CCatalogParser.h"
 #include "import/CField.h"
 #include "import/CTextParser.h"
@@ -278,6 +280,101 @@ TEST_F(TextParserTest, LineModeCutTopAndRowLimit) {
   CCSVParser missing(Catalog("//CSV\nI\t1\tN\n"));
   EXPECT_EQ(missing.parse(const_cast<char*>(dir_.File("none.txt").c_str())), Q7_ERROR_ILLEGAL_FILE_NAME);
   EXPECT_EQ(missing.parse(nullptr), Q7_ERROR_ILLEGAL_FILE_NAME);
+}
+
+// A parser whose rows parsed a test can set, for the estimates from the rest of the file.
+class EstimateParser : public CCSVParser {
+ public:
+  using CCSVParser::CCSVParser;
+  void SetRowsParsed(int rows) { m_nRowsParsed = rows; }
+};
+
+// The file monitor's state for one test, restored afterwards.
+struct MonitorState {
+  MonitorState(int64_t size, int64_t read, zpk_fstream* stream) : saved(*CFileMonitor::Instance()) {
+    CFileMonitor* m = CFileMonitor::Instance();
+    m->m_nFileSize = size;
+    m->m_nReadBytes = read;
+    m->m_pStream = stream;
+  }
+  ~MonitorState() {
+    CFileMonitor* m = CFileMonitor::Instance();
+    m->m_nFileSize = saved.m_nFileSize;
+    m->m_nReadBytes = saved.m_nReadBytes;
+    m->m_pStream = saved.m_pStream;
+  }
+  CFileMonitor saved;
+};
+
+// Line mode sizes the field buffers from the file: its size over the length of its first lines,
+// plus 1 %, at least 5 rows; or from the rest of the open file at the rows parsed so far.
+TEST_F(TextParserTest, LineModeRowEstimates) {
+  const char kCatalog[] = "//CSV\nI\t1\tN\nA\t1\tS\n";
+  std::string lines;
+  for (int i = 0; i < 1000; ++i) lines += "12,abcdefgh\n";  // 12 bytes each
+  struct Case {
+    const char* what;
+    std::string text;
+    int capacity;
+  };
+  const Case cases[] = {
+      {"1000 lines", lines, 1010},
+      {"one short line", "1,a\n", 5},
+      {"no line feed", "1,abc", 5},
+      {"empty", "", 5},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EstimateParser parser(Catalog(kCatalog));
+    const std::string src = dir_.Write("src.txt", c.text);
+    ASSERT_EQ(parser.createFieldItems(1, src.c_str(), 0), 0);
+    EXPECT_EQ(parser.getFieldItemCount(), 2);
+    EXPECT_EQ(parser.getRowCapacity(), c.capacity);
+    EXPECT_EQ(parser.calcMemRows(), c.capacity);
+    // The items exist: nothing more is made.
+    EXPECT_EQ(parser.createFieldItems(1, src.c_str(), 0), 0);
+    EXPECT_EQ(parser.getFieldItemCount(), 2);
+  }
+
+  struct RestCase {
+    const char* what;
+    int64_t size, read;
+    bool stream;
+    int rows;
+    int capacity;
+  };
+  const RestCase rest[] = {
+      {"10 bytes a row", 1000000, 1000, true, 100, 124875 + 1248},
+      {"the rest capped at 300,000,000 bytes", 4000000000, 1000, true, 100, 37500000 + 375000},
+      {"no rows yet", 1000000, 1000, true, 0, 5},
+      {"more rows than bytes", 1000000, 10, true, 100, 5},
+      {"no stream", 1000000, 1000, false, 100, 5},
+  };
+  zpk_fstream stream;
+  for (const RestCase& c : rest) {
+    SCOPED_TRACE(c.what);
+    MonitorState monitor(c.size, c.read, c.stream ? &stream : nullptr);
+    EstimateParser parser(Catalog(kCatalog));
+    parser.SetRowsParsed(c.rows);
+    EXPECT_EQ(parser.calcMemRowsEx(), c.capacity);
+    EXPECT_EQ(parser.getRowCapacity(), c.capacity);
+    const std::string src = dir_.Write("src.txt", lines);
+    ASSERT_EQ(parser.createFieldItems(1, src.c_str(), 1), 0);
+    EXPECT_EQ(parser.getRowCapacity(), c.capacity);
+  }
+
+  // Failures leave no items.
+  EstimateParser parser(Catalog(kCatalog));
+  EXPECT_EQ(parser.createFieldItems(1, dir_.File("none.txt").c_str(), 0), Q7_ERROR_ILLEGAL_FILE_NAME);
+  EXPECT_EQ(parser.createFieldItems(1, nullptr, 0), Q7_ERROR_ILLEGAL_FILE_NAME);
+  const std::string wide = dir_.Write("wide.txt", "1," + std::string(5000, 'y') + "\n");
+  EXPECT_EQ(parser.createFieldItems(1, wide.c_str(), 0), Q7_ERROR_DATA_OVERFLOW);
+  EXPECT_EQ(parser.getFieldItemCount(), 0);
+  // Under CUTTOP the title line is no sample: its overflow does not matter.
+  EstimateParser titled(Catalog("//CSV\n//CUTTOP\nI\t1\tN\nA\t1\tS\n"));
+  const std::string title = dir_.Write("title.txt", std::string(5000, 'T') + "\n1,a\n");
+  EXPECT_EQ(titled.createFieldItems(1, title.c_str(), 0), 0);
+  EXPECT_EQ(titled.getFieldItemCount(), 2);
 }
 
 TEST_F(TextParserTest, UnknownTypeFailsWithCode) {
