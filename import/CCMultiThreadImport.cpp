@@ -232,6 +232,7 @@ int CCMultiThreadImport::MppImport_sub() {
   }
   if (m_nFd >= 0) mmf_close(m_nFd);
   m_nFd = -1;
+  free_step1();
   free_mem();
   return result;
 }
@@ -327,7 +328,7 @@ int CCMultiThreadImport::MppImport_run_step1() {
     total += m_Results[static_cast<size_t>(i)].rows;
     lines += m_Results[static_cast<size_t>(i)].lines;
   }
-  m_Chunks.clear();
+  free_step1();
   if (total >= INT_MAX) return Q7_ERROR_ROW_SIZE_OVERFLOW;
   m_nTotalRows = static_cast<int>(total);
   return m_nTotalRows;
@@ -844,6 +845,11 @@ int CCMultiThreadImport::no_data_tablemake() {
   return MakeTable();
 }
 
+void CCMultiThreadImport::free_step1() {
+  m_Chunks.clear();
+  m_Chunks.shrink_to_fit();
+}
+
 void CCMultiThreadImport::free_mem() {
   for (ChunkResult& chunk : m_Results) {
     for (FieldResult& field : chunk.fields) {
@@ -861,7 +867,7 @@ void CCMultiThreadImport::free_mem() {
   m_Parsers.clear();
   m_WholeField.clear();
   m_bWholeColumns = false;
-  m_Chunks.clear();
+  free_step1();
   m_Targets.clear();
   m_pTarget = nullptr;
   m_pSet1 = nullptr;

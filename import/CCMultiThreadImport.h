@@ -123,6 +123,10 @@ class CCMultiThreadImport {
   // Append road, on the calling thread before step 2: finds the target's filters, makes room for
   // the rows and settles the position. 0 or a code.
   int PrepareAppendTarget();
+  // Frees what only step 1 needs: the chunk list (the chunks' results stay for step 2).
+  void free_step1();
+  // Does nothing: each step hands its result on as its return value.
+  void set_result(int /*result*/) {}
   void free_mem();
   // Merges the list of the group of chunks from `chunk` with that of the group from chunk + stride
   // (field `field`): AccommodationMain's result. on_pool: called by the thread that drives the pool,
