@@ -39,8 +39,13 @@ EngineHooks ApiEngineHooks() {
   return hooks;
 }
 
+// Built at load and destroyed at unload, when LibExit runs as the library's termination function;
+// the engine's own teardown stops the workers and frees the database.
 struct LibraryStart {
   LibraryStart() { StartLibrary(); }
+  ~LibraryStart() { LibExit(); }
+  LibraryStart(const LibraryStart&) = delete;
+  LibraryStart& operator=(const LibraryStart&) = delete;
 };
 
 const LibraryStart g_library_start;

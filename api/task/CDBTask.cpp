@@ -18,6 +18,16 @@ constexpr size_t kCopyrightSize = 512;
 
 }  // namespace
 
+// ---- Library entry and exit, event log ----
+
+void LibEntry() {}
+
+void LibExit() {}
+
+void WriteToEventLog(int /*code*/, TErrorLevel /*level*/, const char* /*text*/) {}
+
+void WriteToEventLog(int /*code*/, TErrorLevel /*level*/, int /*count*/, const char** /*texts*/) {}
+
 // ---- Base services ----
 
 int CDBTask::GetVersion(int* version, char* text) {

@@ -528,3 +528,16 @@ TRealTable* FindWritableRealTable(const char* log_name, int table_id,
 // Records (log_name, Q7_ERROR_NO_SUCH_TABLE, "Not Editable: %d") and fails with
 // Q7_ERROR_NOT_EDITABLE.
 [[noreturn]] void RefuseNotEditable(const char* log_name, int table_id);
+
+// ---- Library entry and exit, event log ----
+// The levels of an event-log message.
+enum TErrorLevel : int { kEventInformation = 0, kEventWarning = 1, kEventError = 2 };
+
+// LibEntry and LibExit do nothing: the library starts at load (api/startup.cpp) and the engine
+// stops at unload. LibExit is the library's termination function, called at unload. The engine
+// keeps no event log, so neither form of WriteToEventLog writes anything; their texts are not
+// read.
+void LibEntry();
+void LibExit();
+void WriteToEventLog(int code, TErrorLevel level, const char* text);
+void WriteToEventLog(int code, TErrorLevel level, int count, const char** texts);

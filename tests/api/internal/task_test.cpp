@@ -2,6 +2,7 @@
 // left), the naming helpers, the host-list checks and the column appends.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -12,6 +13,8 @@
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
+#include "foundation/CSmpEngine.h"
+#include "foundation/zpk_memory.h"
 #include "task_test_support.h"
 #include "tests/support/test_support.h"
 #include "values/DateTime.h"
@@ -328,6 +331,23 @@ TEST_F(TaskTest, BaseServices) {
   EXPECT_EQ(DBTASK()->StrToTime(noon, &value), 0);
   EXPECT_DOUBLE_EQ(value, 0.5);
   EXPECT_EQ(DBTASK()->StrToTime(nullptr, &value), Q7_ERROR_INVALID_PARAMETER);
+  EXPECT_TRUE(Drain().empty());
+}
+
+// The entry, exit and event-log functions leave the engine as it was: it still runs tasks, and
+// nothing reaches the error ring.
+TEST_F(TaskTest, LibraryEntryExitAndEventLogChangeNothing) {
+  CSmpEngine* engine = CSmpEngine::Instance();
+  LibEntry();
+  const char* texts[] = {"one", "two"};
+  WriteToEventLog(Q7_ERROR_UNKNOWN, kEventError, "text");
+  WriteToEventLog(Q7_ERROR_UNKNOWN, kEventWarning, 2, texts);
+  WriteToEventLog(0, kEventInformation, 0, nullptr);
+  LibExit();
+  EXPECT_EQ(CSmpEngine::Instance(), engine);
+  std::vector<char> block(1 << 20, 'x');
+  MppMemSet(block.data(), 0, static_cast<long>(block.size()));  // on the worker pool
+  EXPECT_EQ(std::count(block.begin(), block.end(), 0), static_cast<long>(block.size()));
   EXPECT_TRUE(Drain().empty());
 }
 
