@@ -282,7 +282,7 @@ void TFilter::BorrowValueList(TBaseArray* list) {
   ReleaseValueList(old);
 }
 
-TFilter* TFilter::CopyFilter(int id, char* name) {
+TFilter* TFilter::CopyFilter(int id, char* name, bool parallel) {
   char work[kNameSize];
   const size_t len = name ? strnlen(name, kNameSize) : 0;
   bool ok = len > 0 && len < static_cast<size_t>(kNameSize);
@@ -299,10 +299,10 @@ TFilter* TFilter::CopyFilter(int id, char* name) {
   copy->FFilterID = id;
   StoreName(copy->FFilterName, work);
   if (PV) {
-    copy->PV = static_cast<TIntArray*>(PV->CopyArray());
+    copy->PV = static_cast<TIntArray*>(parallel ? PV->MppCopyArray() : PV->CopyArray());
     memset(copy->PV->FUserArea, 0, TBaseArray::kUserAreaSize);
   }
-  if (VL) copy->VL = VL->CopyArray();
+  if (VL) copy->VL = parallel ? VL->MppCopyArray() : VL->CopyArray();
   copy->FOrgTblID = FOrgTblID;
   copy->FOrgFltID = FOrgFltID;
   return copy.release();

@@ -89,8 +89,9 @@ class TFilter {
   // A new filter (the caller owns it) with the new ID and name, copies of PV (its attribute block
   // cleared) and VL, and this filter's origin IDs. The name is made file-safe in a work copy (the
   // caller's text is not changed); a refused name records ("CopyFilter",
-  // Q7_ERROR_ILLEGAL_FILTER_NAME, "Illegal FilterName") and throws that code.
-  TFilter* CopyFilter(int id, char* name);
+  // Q7_ERROR_ILLEGAL_FILTER_NAME, "Illegal FilterName") and throws that code. With `parallel` the
+  // arrays are copied on the worker pool (call it only from the thread that drives the pool).
+  TFilter* CopyFilter(int id, char* name, bool parallel = false);
 
   // ---- The value list ----
 

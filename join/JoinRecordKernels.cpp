@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
@@ -150,6 +151,16 @@ struct JoinSetupAggrParam {
   const int* vno;
   int vnoCount;
   const int* rows;
+  int mode;     // 0: each row's partner count into out, their total into sum; 1: the counts in out
+                // turned into first joined rows, from offset on; 2: as 0 for the rows with partners,
+                // compacted at the chunk's start in rows and out, the others into cutOut
+  int64_t sum;  // modes 0 and 2: the chunk's total
+  int64_t offset;
+  int nValues;   // mode 2: the length of partnerCount
+  int* rowsOut;  // mode 2: rows, compacted in place
+  int* cutOut;   // mode 2: from the chunk's start on
+  int kept;      // mode 2, out
+  int cut;       // mode 2, out
 };
 
 // ---- Task 64: run starts over a chunk of sorted rows ----
@@ -176,6 +187,48 @@ inline void ChunkOf(int t, int workers, int n, int* start, int* end) {
   *end = (t == workers - 1) ? n : (t + 1) * chunk;
 }
 
+// Only the bits of the rows' own values are ever read from the partners' bitmap. When the rows are
+// few and the partners many (a dimension cut against a fact table), those few values are as a rule
+// all met within the partners' first rows: the scan stops there, and the bits of every other value
+// stay 0, which nothing reads. Returns false, with bitmap untouched, when the values were not all
+// met within the first kEarlyRows partner rows; the whole pass then runs as before.
+bool FlagFewValuesEarly(TIntArray* partnerRows, TIntArray* partnerVno, int n_values, TIntArray* rows,
+                        TIntArray* vno, ZpkBlock<uint32_t>* bitmap) {
+  constexpr int kEarlyRows = 1 << 16;
+  const int pn = partnerRows->FArraySize;
+  const int n = rows->FArraySize;
+  if (pn < 4 * kEarlyRows || n > pn / 64) return false;
+  const size_t words = BitmapWords(n_values);
+  ZpkBlock<uint32_t> wanted(words);
+  std::memset(wanted.get(), 0, words * sizeof(uint32_t));
+  const int* row_data = rows->PIntAr();
+  int left = 0;
+  for (int i = 0; i < n; ++i) {
+    const int v = FlagIndexOf(vno->PIntAr(), vno->FArraySize, row_data[i], n_values);
+    const uint32_t bit = uint32_t{1} << (v & 31);
+    if ((wanted[v >> 5] & bit) == 0) {
+      wanted[v >> 5] |= bit;
+      ++left;
+    }
+  }
+  ZpkBlock<uint32_t> found(words);
+  std::memset(found.get(), 0, words * sizeof(uint32_t));
+  const int* partner = partnerRows->PIntAr();
+  const int* partner_vno = partnerVno->PIntAr();
+  const int scan = pn < kEarlyRows ? pn : kEarlyRows;
+  for (int i = 0; i < scan && left > 0; ++i) {
+    const int v = FlagIndexOf(partner_vno, partnerVno->FArraySize, partner[i], n_values);
+    const uint32_t bit = uint32_t{1} << (v & 31);
+    if ((wanted[v >> 5] & bit) != 0 && (found[v >> 5] & bit) == 0) {
+      found[v >> 5] |= bit;
+      --left;
+    }
+  }
+  if (left > 0) return false;
+  *bitmap = std::move(found);
+  return true;
+}
+
 void CutParallel(bool cut, TIntArray* partnerRows, TIntArray* partnerVno, int nValues, TIntArray* rows,
                  TIntArray* vno, TIntArray* cutOut) {
   if (cutOut == nullptr) RefuseNullCutOut(nullptr);
@@ -183,7 +236,7 @@ void CutParallel(bool cut, TIntArray* partnerRows, TIntArray* partnerVno, int nV
   const size_t words = BitmapWords(n_values);
 
   ZpkBlock<uint32_t> bitmap;
-  {
+  if (!FlagFewValuesEarly(partnerRows, partnerVno, n_values, rows, vno, &bitmap)) {
     const int pn = partnerRows->FArraySize;
     const int workers = KernelThreads(pn);
     WorkerBitmaps bitmaps(workers);
@@ -291,8 +344,44 @@ int mpp_join_cutunuse(void* param) {
 int mpp_join_setup_aggr(void* param) {
   return TaskFrame([&] {
     auto* p = static_cast<JoinSetupAggrParam*>(param);
-    for (int i = p->start; i < p->end; ++i)
-      p->out[i] = p->partnerCount[ValueOf(p->vno, p->vnoCount, p->rows[i])];
+    if (p->mode == 2) {
+      int* kept_at = p->rowsOut + p->start;
+      int* counts_at = p->out + p->start;
+      int* cut_at = p->cutOut + p->start;
+      int kept = 0;
+      int cut = 0;
+      int64_t sum = 0;
+      for (int i = p->start; i < p->end; ++i) {
+        const int row = p->rows[i];
+        const int c = p->partnerCount[FlagIndexOf(p->vno, p->vnoCount, row, p->nValues)];
+        if (c > 0) {
+          if (p->start + kept != i) kept_at[kept] = row;
+          counts_at[kept++] = c;
+          sum += c;
+        } else {
+          cut_at[cut++] = row;
+        }
+      }
+      p->kept = kept;
+      p->cut = cut;
+      p->sum = sum;
+    } else if (p->mode == 0) {
+      int64_t sum = 0;
+      for (int i = p->start; i < p->end; ++i) {
+        const int c = p->partnerCount[ValueOf(p->vno, p->vnoCount, p->rows[i])];
+        p->out[i] = c;
+        sum += c;
+      }
+      p->sum = sum;
+    } else {
+      // The caller has checked that the whole total fits an int, so every running total does.
+      int64_t at = p->offset;
+      for (int i = p->start; i < p->end; ++i) {
+        const int c = p->out[i];
+        p->out[i] = static_cast<int>(at);
+        at += c;
+      }
+    }
     return 0;
   });
 }
@@ -362,16 +451,84 @@ void MppSetupMainN(TIntArray* rows, TIntArray* vno, const int* partnerCount, int
     p->vno = vno->PIntAr();
     p->vnoCount = vno->FArraySize;
     p->rows = rows->PIntAr();
+    p->mode = 0;
+    p->sum = 0;
   }
   RunKernelTask(workers, kMppTaskJoinSetupAggr);
 
+  // The counts are never negative, so a running total passes the limit only if the whole does;
+  // checked before any start is written, the second pass can keep to ints.
   int64_t sum = 0;
-  for (int i = 0; i < n; ++i) {
-    const int c = starts[i];
-    starts[i] = static_cast<int>(sum);
-    sum += c;
+  for (int t = 0; t < workers; ++t) {
+    JoinSetupAggrParam* p = PoolParam<JoinSetupAggrParam>(t);
+    p->mode = 1;
+    p->offset = sum;
+    sum += p->sum;
     if (sum > kMaxJoinedRows) ThrowJoinOverflow(true);
   }
+  if (n > 0) RunKernelTask(workers, kMppTaskJoinSetupAggr);
+  *total = static_cast<int>(sum);
+}
+
+void MppCutAndSetupMainN(TIntArray* rows, TIntArray* vno, int nValues, const int* partnerCount,
+                         TIntArray* cutOut, TIntArray* starts, int* total) {
+  if (cutOut == nullptr) RefuseNullCutOut(nullptr);
+  const int n = rows->FArraySize;
+  cutOut->SetArraySize(n);
+  starts->SetArraySize(n);
+  const int workers = KernelThreads(n);
+  for (int t = 0; t < workers; ++t) {
+    JoinSetupAggrParam* p = PoolParam<JoinSetupAggrParam>(t);
+    ChunkOf(t, workers, n, &p->start, &p->end);
+    p->partnerCount = partnerCount;
+    p->out = starts->PIntAr();
+    p->vno = vno->PIntAr();
+    p->vnoCount = vno->FArraySize;
+    p->rows = rows->PIntAr();
+    p->mode = 2;
+    p->sum = 0;
+    p->nValues = nValues > 0 ? nValues : 0;
+    p->rowsOut = rows->PIntAr();
+    p->cutOut = cutOut->PIntAr();
+    p->kept = 0;
+    p->cut = 0;
+  }
+  if (n > 0) RunKernelTask(workers, kMppTaskJoinSetupAggr);
+
+  // As in MppSetupMainN: the whole total is checked before any start is written. Each chunk's
+  // counts are turned into starts where they lie, then the chunks are pulled together in worker
+  // order, which gives the serial order.
+  int64_t sum = 0;
+  for (int t = 0; t < workers; ++t) {
+    JoinSetupAggrParam* p = PoolParam<JoinSetupAggrParam>(t);
+    p->mode = 1;
+    p->offset = sum;
+    p->end = p->start + p->kept;
+    sum += p->sum;
+    if (sum > kMaxJoinedRows) ThrowJoinOverflow(true);
+  }
+  if (n > 0) RunKernelTask(workers, kMppTaskJoinSetupAggr);
+  int* row_data = rows->PIntAr();
+  int* start_data = starts->PIntAr();
+  int* out = cutOut->PIntAr();
+  int kept = 0;
+  int cut_count = 0;
+  for (int t = 0; t < workers; ++t) {
+    const JoinSetupAggrParam* p = PoolParam<JoinSetupAggrParam>(t);
+    if (p->kept > 0 && kept != p->start) {
+      std::memmove(row_data + kept, row_data + p->start, sizeof(int) * static_cast<size_t>(p->kept));
+      std::memmove(start_data + kept, start_data + p->start, sizeof(int) * static_cast<size_t>(p->kept));
+    }
+    if (p->cut > 0 && cut_count != p->start) {
+      std::memmove(out + cut_count, out + p->start, sizeof(int) * static_cast<size_t>(p->cut));
+    }
+    kept += p->kept;
+    cut_count += p->cut;
+  }
+  rows->SetArraySize(kept);
+  starts->SetArraySize(kept);
+  cutOut->SetArraySize(cut_count);
+  cutOut->AdjustMemArea();
   *total = static_cast<int>(sum);
 }
 

@@ -26,6 +26,10 @@ int CountKeys(const int* keys) {
   return n;
 }
 
+// A side this large is copied on the worker pool: its fresh pages are then cleared by the kernel
+// on every worker at once instead of on the calling thread alone.
+bool LargeCopy(int elements) { return elements >= (1 << 18); }
+
 }  // namespace
 
 TJoinTable::TJoinTable(int id, char* name, int outer, int master_table, int master_set, int* master_keys,
@@ -82,7 +86,8 @@ TRealTable* TJoinTable::BindSide(TTableCollection* tables, int side, int table_i
     TFilter* key = table->GetFilter(keys[0]);
     if (key == nullptr)
       throw CQ7Exception(master ? Q7_ERROR_NO_MASTER_KEY_FILTER : Q7_ERROR_NO_SLAVE_KEY_FILTER);
-    TFilter* copy = key->CopyFilter(master ? kMasterKeyCopyID : kSlaveKeyCopyID, key->FFilterName);
+    TFilter* copy = key->CopyFilter(master ? kMasterKeyCopyID : kSlaveKeyCopyID, key->FFilterName,
+                                    LargeCopy(key->PV != nullptr ? key->PV->FArraySize : 0));
     (master ? FMasterKeyFilter : FSlaveKeyFilter) = copy;
   } else {
     memcpy(key_ids, keys, sizeof(int32_t) * FnKey);
@@ -98,7 +103,7 @@ TRealTable* TJoinTable::BindSide(TTableCollection* tables, int side, int table_i
   if (rows == nullptr) throw CQ7Exception(no_set);
   TSetArray* copy = nullptr;
   try {
-    copy = static_cast<TSetArray*>(rows->CopyArray());
+    copy = static_cast<TSetArray*>(LargeCopy(rows->FArraySize) ? rows->MppCopyArray() : rows->CopyArray());
   } catch (const CQ7Exception&) {
     throw CQ7Exception(no_set);
   }

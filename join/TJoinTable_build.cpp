@@ -132,6 +132,12 @@ void TJoinTable::SetupJoinFilters() {
   MakeJoin(-1);
 }
 
+namespace {
+
+bool CutAndPairInnerOnPool(TJoinTable* join, int set_id);
+
+}  // namespace
+
 void TJoinTable::MppSetupJoinFilters() {
   TFilter* master_keys[kMaxKeys];
   TFilter* slave_keys[kMaxKeys];
@@ -143,6 +149,7 @@ void TJoinTable::MppSetupJoinFilters() {
     CombineKeyColumns(this, master_keys, slave_keys);
   }
   SetCurrentSetID(1);
+  if (CutAndPairInnerOnPool(this, -1)) return;
   MppCutUnUse(-1);
   MppMakeJoin(-1);
 }
@@ -266,6 +273,49 @@ void PairInner(TJoinTable* join, int set_id, const char* log_name, bool pool) {
     for (int v = 1; v < keys.n_values; ++v) counts_at[v] += counts_at[v - 1];
   }
   p.Commit(e, d);
+}
+
+// MppCutUnUse and MppMakeJoin of an inner join's set driven by its master rows, with the master
+// rows read once instead of three times: the slaves are cut first as MppCutUnUse cuts them and
+// counting-sorted as MppMakeInnerJoin sorts them, which gives each value's partner count; a master
+// row keeps its place exactly when that count is not 0, which is MppCutUnUse's test against the
+// cut slaves, so one pass cuts the masters and gathers their counts. The entry ends as the two
+// calls leave it. Returns false, having done nothing, where those two calls must run instead.
+bool CutAndPairInnerOnPool(TJoinTable* join, int set_id) {
+  if (join->FOuter != 0 || CSmpEngine::Instance()->ActiveThreads() <= 1) return false;
+  const int pos = join->SetID2Pos(set_id);
+  if (pos < 0) return false;
+  int d = 0;
+  int o = 1;
+  join->FixMasterSlave(set_id, &d, &o);
+  if (d != 0) return false;
+  JoinSetEntry& e = join->Entry(pos);
+  const Keys keys = KeysOf(join);
+  try {
+    Replace(&e.second[0], std::make_unique<TSetArray>());
+    Replace(&e.second[1], std::make_unique<TSetArray>());
+    MppExtractJoinHitAndNonHitRecs(1, e.rows[0], keys.vno[0], keys.n_values, e.rows[1], keys.vno[1],
+                                   e.second[1]);
+    InnerPairing p;
+    p.other_projection = NewSet(keys.n_values + 1, true);
+    p.partners = NewSet(e.rows[1]->FArraySize, false);
+    p.own_projection = NewSet(0, false);
+    int* counts_at = p.other_projection->PIntAr() + 1;
+    SingleStep_SortEx(0, e.rows[1]->FArraySize, Data(e.rows[1]), Data(p.partners.get()),
+                      keys.vno[1]->PIntAr(), keys.n_values, counts_at);
+    MppCutAndSetupMainN(e.rows[0], keys.vno[0], keys.n_values, counts_at, e.second[0], p.own_projection.get(),
+                        &p.size);
+    // An empty projection is left as a fresh empty set, as the pairing would make it.
+    if (p.own_projection->FArraySize == 0) p.own_projection = NewSet(0, false);
+    for (int v = 1; v < keys.n_values; ++v) counts_at[v] += counts_at[v - 1];
+    p.Commit(e, 0);
+  } catch (...) {
+    Replace(&e.second[0], nullptr);
+    Replace(&e.second[1], nullptr);
+    throw;
+  }
+  ShrinkEntry(e);
+  return true;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <string>
 #include <vector>
 
 #include "tests/join/join_build_support.h"
@@ -69,6 +70,62 @@ TEST_F(JoinBuildTest, ParallelBuildEqualsSerialForEveryWorkerCount) {
       SCOPED_TRACE(testing::Message() << "worker cap " << cap);
       WorkerCap scoped(cap);
       const int id = AddJoin(true, c.outer, master, m_set, m_keys, slave, -1, s_keys);
+      ASSERT_GT(id, 0);
+      EXPECT_TRUE(jbtest::Image(Join(id), 1) == want);
+      ASSERT_EQ(db_->DelTable(id), 0);
+    }
+  }
+}
+
+// A star join: a million fact rows against a thousand dimension rows. The dimension is cut against
+// the fact's keys, whose values are as a rule all met within the fact's first rows; where one is met
+// only late, or never, or the keys are NULL on both sides, the parallel build must still leave the
+// serial build's join set.
+TEST_F(JoinBuildTest, StarJoinOnThePoolEqualsSerialWhereverTheDimensionKeysLie) {
+  struct StarCase {
+    const char* name;
+    int late_key;     // the fact's last record takes this key (-1: none)
+    int missing_key;  // one dimension row takes a key no fact row has (-1: none)
+    bool nulls;       // NULL keys on both sides
+  };
+  const StarCase cases[] = {
+      {"every dimension key met early", -1, -1, false},
+      {"a dimension key met only in the last fact row", 1000, -1, false},
+      {"a dimension key in no fact row", -1, 5000, false},
+      {"NULL keys on both sides, met early", -1, -1, true},
+  };
+  constexpr int kDim = 1000;
+  int n = 0;
+  for (const StarCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::mt19937 gen(47);
+    const std::string suffix = std::to_string(n++);
+    const int fact = AddTable(("F" + suffix).c_str(), kRows);
+    const int dim = AddTable(("D" + suffix).c_str(), kDim + 1);
+    std::vector<int> fk(static_cast<size_t>(kRows) + 1);
+    for (int r = 1; r <= kRows; ++r) fk[r] = static_cast<int>(gen() % kDim);
+    std::vector<int> dk(static_cast<size_t>(kDim) + 2);
+    for (int r = 1; r <= kDim; ++r) dk[r] = r - 1;
+    dk[kDim + 1] = 7;  // two dimension rows share a key
+    if (c.late_key >= 0) {
+      fk[kRows] = c.late_key;
+      dk[kDim + 1] = c.late_key;
+    }
+    if (c.missing_key >= 0) dk[kDim] = c.missing_key;
+    if (c.nulls) {
+      fk[10] = kmtest::kNull;
+      dk[kDim + 1] = kmtest::kNull;
+    }
+    const int fkey = AddKey(fact, "k", KeyType::kInt, fk);
+    const int dkey = AddKey(dim, "k", KeyType::kInt, dk);
+    const int serial = AddJoin(false, 0, fact, -1, {fkey, 0}, dim, -1, {dkey, 0});
+    ASSERT_GT(serial, 0);
+    const jbtest::SetImage want = jbtest::Image(Join(serial), 1);
+    ASSERT_EQ(db_->DelTable(serial), 0);
+    for (int cap : kCaps) {
+      SCOPED_TRACE(testing::Message() << "worker cap " << cap);
+      WorkerCap scoped(cap);
+      const int id = AddJoin(true, 0, fact, -1, {fkey, 0}, dim, -1, {dkey, 0});
       ASSERT_GT(id, 0);
       EXPECT_TRUE(jbtest::Image(Join(id), 1) == want);
       ASSERT_EQ(db_->DelTable(id), 0);
