@@ -2,10 +2,11 @@
 // tables, attach them in several processes, read the same values everywhere, release, list, shut
 // down, and the codes of each refusal.
 //
-// The registry's names are fixed and machine-wide ("/zpk_SMCS_V10", semaphore key 1234567): this
-// binary runs alone among the tests that use them (resource lock "smcs"), and every test starts and
-// ends by clearing both, the end also when the test failed. Child processes are forked, report on
-// a pipe, detach what they attached and leave through _exit, never through the test's tear-down.
+// The registry's names are machine-wide ("/zpk_SMCS_V10", semaphore key 1234567), but a test
+// process uses names of its own that the test main gave it (tests/support/test_main.cpp), and its
+// forked children inherit them. Every test starts and ends by clearing both, the end also when the
+// test failed. Child processes are forked, report on a pipe, detach what they attached and leave
+// through _exit, never through the test's tear-down.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -22,6 +23,9 @@
 #include <vector>
 
 #include "q7api.h"
+#include "foundation/zpk_shm.h"
+#include "sharing/SMCS.h"
+#include "sharing/SMCSLock.h"
 #include "tests/api/host_test_support.h"
 
 namespace {
@@ -115,7 +119,6 @@ class Child {
 // ---- The registry's shared layout --------------------------------------------------------------------
 // Where an entry keeps its lock owner, in the registry object all processes map: the busy case is
 // made by recording a live process as the owner of an entry, as an attaching process does.
-constexpr char kRegistryObject[] = "/zpk_SMCS_V10";
 constexpr size_t kHeaderSize = 16696;
 constexpr size_t kEntrySize = 832;
 constexpr size_t kCapacityOffset = 40;
@@ -126,7 +129,8 @@ constexpr size_t kEntryOwnerStampOffset = 816;
 // Records owner as the holder of the entry lock of the table (-1 frees it). False when the entry
 // cannot be found.
 bool SetEntryOwner(const std::string& table, pid_t owner) {
-  const int fd = shm_open(kRegistryObject, O_RDWR, 0);
+  // The one internal this file reads: the name of the registry object this process uses.
+  const int fd = shm_open(SMCSObjectName(), O_RDWR, 0);
   if (fd < 0) return false;
   struct stat st;
   if (fstat(fd, &st) != 0 || static_cast<size_t>(st.st_size) < kHeaderSize) {
@@ -232,6 +236,18 @@ class ShmTables : public ::testing::Test {
   SavedTable alpha_{"alpha", {5, 7, 11, 13}, {"Oslo", "Rome", "Lima", "Kyiv"}};
   SavedTable beta_{"beta", {1, 2}, {"x", "y"}};
 };
+
+// The machine's own registry, its semaphores and the database image's segment are never the test's:
+// a host running beside the tests keeps its objects, and two runs of the tests never meet.
+TEST(ShmNames, TheTestProcessUsesNamesOfItsOwn) {
+  EXPECT_STRNE(SMCSObjectName(), kSMCSObjectName);
+  EXPECT_NE(SMCSSemKey(), kSMCSSemKey);
+  EXPECT_NE(zpk_shm::Key(), zpk_shm::kKey);
+  EXPECT_EQ(RQ7ShmSetup(1), 0);
+  struct stat st;
+  EXPECT_EQ(stat((std::string("/dev/shm") + SMCSObjectName()).c_str(), &st), 0);
+  EXPECT_EQ(RQ7ClearSharedMemory(), 0);
+}
 
 TEST_F(ShmTables, SetupBoundsAndTheCallsBeforeIt) {
   EXPECT_EQ(RQ7ShmSetup(0), Q7_ERROR_INVALID_PARAMETER);
