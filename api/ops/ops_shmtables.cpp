@@ -92,12 +92,12 @@ int BuildAttachedTable(TTableCollection* db, LSHMTBLEntry* local) {
   }
   if (id != Q7_ERROR_SHMTBL_LOAD_FAILED) {
     SMCSHold hold;
-    // Without the lock the handle is unmapped all the same; only the attach count stays raised.
+    // Without the lock the handle is unmapped all the same; only the attach count stays raised,
+    // until a status check finds that no process holds it.
     if (hold.code() == 0) {
       removeLSHMTBLEntry(local);
-    } else if (local->mapAddress != nullptr) {
-      munmap(local->mapAddress, local->mapSize);
-      initLSHMTBLEntry(local);
+    } else {
+      unmapLSHMTBLEntry(local);
     }
   }
   return id;
@@ -114,8 +114,7 @@ int TranslateSemBusy(int code) { return code == Q7_ERROR_SEM_BUSY ? Q7_ERROR_SHM
 void initRQ7ShmFunction() {
   constructorLockSMCS();
   // A re-initialisation finds the previous start's mapping, which no table uses any more.
-  if (TheLSMCS.smcs != nullptr) munmap(TheLSMCS.smcs, TheLSMCS.smcs->totalSize);
-  initLSMCS(&TheLSMCS, nullptr);
+  releaseLSMCS(&TheLSMCS);
 }
 
 void termRQ7ShmFunction() {
