@@ -259,7 +259,8 @@ TEST_F(ShmTables, SetupBoundsAndTheCallsBeforeIt) {
   EXPECT_EQ(RQ7ShmReleaseAll(), Q7_ERROR_SMCS_NOT_SET_UP);
   EXPECT_EQ(RQ7DetachAll(), Q7_ERROR_SHM_NOT_SET_UP);
   int count = 7;
-  EXPECT_EQ(RQ7GetSharedMemoryTableListEx(nullptr, &count), Q7_ERROR_SMCS_INVALID);
+  EXPECT_EQ(RQ7GetSharedMemoryTableListEx(nullptr, &count), Q7_ERROR_SMCS_NOT_SET_UP);
+  EXPECT_EQ(count, 0);  // no registry, no names
   EXPECT_EQ(RQ7ShmShutdown(), Q7_ERROR_SMCS_INVALID);
 
   EXPECT_EQ(RQ7ShmSetup(20000), 0);
@@ -459,6 +460,26 @@ TEST_F(ShmTables, AnEntryBeingAttachedElsewhereIsBusy) {
   EXPECT_GT(id, 0);
   local_tables_.push_back(id);
   EXPECT_EQ(Cells(id, alpha_), Expected(alpha_));
+}
+
+// A process killed while it has a table attached never detaches it: its attachment is dropped when
+// the entry's state is next looked at, so the entry can be released and the registry shut down.
+TEST_F(ShmTables, AKilledAttachingProcessDoesNotHoldItsEntry) {
+  Save(&alpha_);
+  ASSERT_EQ(RQ7ShmSetup(4), 0);
+  ASSERT_EQ(RQ7ShmLoad(dir_.path().c_str(), "alpha"), 0);
+  Child attacher([](const Child::Link& link) {
+    link.Say(RQ7ShmAttach("alpha", 0) > 0 ? "attached" : "failed");
+    link.Hear();
+  });
+  ASSERT_TRUE(attacher.started());
+  ASSERT_EQ(attacher.Hear(), "attached");
+  EXPECT_EQ(RQ7ShmRelease("alpha"), Q7_ERROR_SHMTBL_ATTACHED);  // alive: it holds the entry
+  kill(attacher.pid(), SIGKILL);
+  EXPECT_EQ(attacher.Wait(), -1);
+  EXPECT_EQ(RQ7ShmLoad(dir_.path().c_str(), "alpha"), Q7_ERROR_SHMTBL_NOT_ATTACHED);
+  EXPECT_EQ(RQ7ShmRelease("alpha"), 0);
+  EXPECT_EQ(RQ7ShmShutdown(), 0);
 }
 
 TEST_F(ShmTables, AttachRefusals) {
