@@ -161,7 +161,8 @@ bool SlotInRange(const SMCS* smcs, int slot) { return slot >= 0 && slot < SlotLi
 
 // The owner, group and mode of an open object or file, for the sharing policy.
 bool IsTrustedFile(const struct stat& st) {
-  return IsSharedObjectTrusted({st.st_uid, st.st_gid, st.st_uid, st.st_gid, static_cast<mode_t>(st.st_mode & 0777)});
+  return IsSharedObjectTrusted(
+      {st.st_uid, st.st_gid, st.st_uid, st.st_gid, static_cast<mode_t>(st.st_mode & 0777)});
 }
 
 // A copy of the entry's path that is terminated whatever the shared bytes hold.

@@ -22,8 +22,8 @@
 #include <string>
 #include <vector>
 
-#include "q7api.h"
 #include "foundation/zpk_shm.h"
+#include "q7api.h"
 #include "sharing/SMCS.h"
 #include "sharing/SMCSLock.h"
 #include "tests/api/host_test_support.h"

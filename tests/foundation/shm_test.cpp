@@ -1,6 +1,6 @@
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/ipc.h>
-#include <grp.h>
 #include <sys/shm.h>
 #include <unistd.h>
 

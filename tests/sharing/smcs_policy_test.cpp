@@ -167,7 +167,7 @@ TEST_F(RegistryTest, EntryIndexesStayInsideThisProcesssMapping) {
   ASSERT_NE(a, nullptr);
   SMCS* smcs = Smcs();
   ASSERT_EQ(removeSHMTBLEntry(smcs, Register("B.Q7T", "B")), 0);  // slot 1 free again
-  constexpr int kFar = 1 << 24;  // slots far past the two mapped
+  constexpr int kFar = 1 << 24;                                   // slots far past the two mapped
   smcs->capacity = kFar;
   smcs->highWater = kFar;
   a->next = kFar - 1;

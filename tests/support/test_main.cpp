@@ -71,7 +71,8 @@ PrivateNames NamesOfThisProcess() {
   const auto pid = static_cast<key_t>(getpid() & 0xFFFFFF);
   names.image_key = kImageKeyBase | pid;
   names.registry_sem_key = kRegistrySemKeyBase | pid;
-  snprintf(names.registry_object, sizeof names.registry_object, "/q7test_main_%d", static_cast<int>(getpid()));
+  snprintf(names.registry_object, sizeof names.registry_object, "/q7test_main_%d",
+           static_cast<int>(getpid()));
   return names;
 }
 
