@@ -12,6 +12,7 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/Descriptor.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/SharedObjectPolicy.h"
 #include "foundation/SystemHeader.h"
 #include "foundation/zpk_fstream.h"
 
@@ -145,12 +146,19 @@ int zpk_shm::CreateMappingOnPagingFile(key_t key, int64_t size, int* id) {
 
 int zpk_shm::OpenMapping(key_t key, int64_t size, int* id, int flags) {
   const int got = size < 0 ? -1 : shmget(key, static_cast<size_t>(size), flags & 0777);
-  if (got < 0) {
+  if (got < 0 || !IsSegmentTrusted(got)) {
     PutErrorLog("OpenMapping", Q7_ERROR_SHARED_MEMORY_MAPPING, kOpenMappingText);
     return Q7_ERROR_SHARED_MEMORY_MAPPING;
   }
   *id = got;
   return 0;
+}
+
+bool zpk_shm::IsSegmentTrusted(int id) {
+  struct shmid_ds ds;
+  if (shmctl(id, IPC_STAT, &ds) != 0) return false;
+  return IsSharedObjectTrusted({ds.shm_perm.uid, ds.shm_perm.gid, ds.shm_perm.cuid, ds.shm_perm.cgid,
+                                static_cast<mode_t>(ds.shm_perm.mode & 0777)});
 }
 
 int zpk_shm::AttachView(int id, char** address, int flags) {
@@ -228,7 +236,7 @@ int zpk_shm::Open(char** image) {
   int id = -1;
   rc = OpenMapping(g_key, static_cast<int64_t>(word), &id, kReadBits);
   if (rc != 0) return rc;
-  // Read-write for the owner; another user may only read the segment, and only reads it.
+  // Read-write for the owner; the rest of its circle may only read the segment, and only reads it.
   void* at = shmat(id, nullptr, 0);
   if (at == reinterpret_cast<void*>(-1) && errno == EACCES) at = shmat(id, nullptr, SHM_RDONLY);
   if (at == reinterpret_cast<void*>(-1)) {

@@ -9,9 +9,12 @@
 // ImageSize(). Create writes the size word last, so a segment whose copy has not finished (size
 // word still 0) is refused by Open instead of being read half-filled.
 //
-// Permissions: the segment is created with kCreateMode (0644): its owner reads and writes it,
-// every other user may only read it. Open attaches read-write where the process may write, and
-// read-only otherwise (another user); readers only ever read the image.
+// Permissions (foundation/SharedObjectPolicy.h): the segment is created with kCreateMode (0640):
+// its creator reads and writes it, the members of the creating process's group may only read it,
+// other users have no access. Open attaches read-write where the process may write, and read-only
+// otherwise; readers only ever read the image. A segment that someone outside its circle may write,
+// or that such a user made or owns, is refused by every lookup (OpenMapping): a process reading
+// the image in place would otherwise read bytes another user rewrites under it.
 //
 // State: the class has no data of its own; the process-wide state is this process's attachment
 // (address, segment id, opened size) and the size of the segment it created. Create leaves the
@@ -31,10 +34,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "foundation/SharedObjectPolicy.h"
+
 class zpk_shm {
  public:
   static constexpr key_t kKey = 123456;
-  static constexpr int kCreateMode = 0644;
+  static constexpr int kCreateMode = kSharedImageMode;
   static constexpr size_t kSizeWord = 8;  // the total-size word before the image
   static constexpr size_t kPathSize = 512;
 
@@ -48,15 +53,16 @@ class zpk_shm {
   static int Create(const char* dir, const char* file);
 
   // Attaches the segment: drops this process's attachment first, reads the size word, attaches
-  // the whole segment and points *image at offset 8. A missing segment, or a size word outside
-  // 8 .. the segment's size: ("OpenMapping", Q7_ERROR_SHARED_MEMORY_MAPPING,
+  // the whole segment and points *image at offset 8. A missing segment, one the sharing policy
+  // refuses, or a size word outside 8 .. the segment's size: ("OpenMapping", Q7_ERROR_SHARED_MEMORY_MAPPING,
   // "Failed to open file mapping ( OpenFileMapping module )"); a failed attach: ("AttachView", ...,
   // "Failed to attach view ( result AttachView )"). Returns 0; on failure *image is null.
   static int Open(char** image);
   // Detaches this process's attachment, if any; opened size 0. Returns 0.
   static int Unopen();
   // Removes the segment (IPC_RMID) after finding it as Open does ("OpenMapping" / "AttachView"
-  // entries), and detaches this process's attachment; created size 0. Processes still attached
+  // entries; a segment the sharing policy refuses is left alone), and detaches this process's
+  // attachment; created size 0. Processes still attached
   // keep their view; the system frees the memory after the last one detaches. A process other than
   // the segment's owner cannot remove it (Q7_ERROR_SHARED_MEMORY_MAPPING). Returns 0.
   static int Release();
@@ -91,8 +97,11 @@ class zpk_shm {
   // Creates the segment exclusively with kCreateMode; no ring entry.
   static int CreateMappingOnPagingFile(key_t key, int64_t size, int* id);
   // Finds an existing segment of at least size bytes, asking for the permission bits in flags;
-  // failure records the "OpenMapping" entry.
+  // failure, and a segment the sharing policy refuses (IsSegmentTrusted), record the "OpenMapping"
+  // entry.
   static int OpenMapping(key_t key, int64_t size, int* id, int flags);
+  // Whether the segment may be used under the sharing policy (false when it cannot be examined).
+  static bool IsSegmentTrusted(int id);
   // Attaches the segment (flags as shmat's, e.g. SHM_RDONLY); failure records the "AttachView"
   // entry and leaves *address null.
   static int AttachView(int id, char** address, int flags);

@@ -1664,17 +1664,32 @@ Q7_EXPORT int Q7MemStreamGetStatus(int* mode, long* size, long* position, void**
 Q7_EXPORT int RQ7MemStreamClose(void);
 Q7_EXPORT int Q7MemStreamClose(void);
 
+/* ---- Machine-wide objects: who shares them ---- */
+
+/*
+ * The shared database image (the System V segment of key 123456), the shared-table registry (the
+ * POSIX shared-memory object "/zpk_SMCS_V10"), its semaphore set (key 1234567) and the table files
+ * registered in it follow one policy. They are shared by the processes of the user that made them
+ * and by those of the group it made them with (the making process's effective group); other users
+ * get no access. Modes are set as stated whatever the umask: the segment 0640 (its maker writes it,
+ * the group reads it), the registry and its semaphores 0660. A process refuses an existing object
+ * that a user outside that circle may write, or that such a user made or owns: the image's calls
+ * with Q7_ERROR_SHARED_MEMORY_MAPPING, the registry's with Q7_ERROR_ACCESS_DENIED, on opening as on
+ * removal (such an object is left in place). Hosts of several users that share the objects run with
+ * one effective group that only they have: every member of the group can change the registry.
+ */
+
 /* ---- Shared-memory database image ---- */
 
 /*
  * A saved database file copied into the machine's one System V shared-memory segment (key 123456),
- * which any process then loads without reading the file; the loaded tables use the segment's bytes
- * in place and cannot be changed. The segment lets its owner read and write it and every other user
- * only read it (mode 0644). It stays in the system after the creating process ends, until some
- * process releases it. Segment failures give Q7_ERROR_SHARED_MEMORY_MAPPING. While tables loaded
- * from the segment exist, this process keeps it attached: RQ7UnMapSharedMemory,
- * RQ7ReleaseSharedMemoryArea and a second RQ7LoadDBFromSharedMemory give Q7_ERROR_SHM_BUSY until
- * RQ7UnLoadSharedMemoryDB (or clearing or replacing the database) has removed them.
+ * which the processes of its circle (above) then load without reading the file; the loaded tables
+ * use the segment's bytes in place and cannot be changed. It stays in the system after the creating
+ * process ends, until some process releases it. Segment failures give
+ * Q7_ERROR_SHARED_MEMORY_MAPPING. While tables loaded from the segment exist, this process keeps it
+ * attached: RQ7UnMapSharedMemory, RQ7ReleaseSharedMemoryArea and a second RQ7LoadDBFromSharedMemory
+ * give Q7_ERROR_SHM_BUSY until RQ7UnLoadSharedMemoryDB (or clearing or replacing the database) has
+ * removed them.
  */
 /* Copies directory/name (".Q7D" added unless given) into a new segment. The file must be a database
  * file of this machine's word size, byte order and alignment (else Q7_ERROR_FILE_VERIFY); a segment
@@ -1699,15 +1714,23 @@ Q7_EXPORT int RQ7IsSharedMemoryTable(int table);
 /* ---- Shared-table registry ---- */
 
 /*
- * A machine-wide registry of saved table files (".Q7T") that any process may attach as read-only
- * tables of its database: the file is mapped, not read, so every attaching process shares the same
- * pages. The registry lives in the POSIX shared-memory object "/zpk_SMCS_V10" and is locked between
- * processes by the System V semaphore set of key 1234567; both stay in the system until
- * RQ7ShmShutdown or RQ7ClearSharedMemory removes them. A table name is a file name without its
- * ".Q7T" (added when missing). Lock failures pass through: Q7_ERROR_SEM_REMOVED,
- * Q7_ERROR_SEM_INTERRUPTED, Q7_ERROR_SEM_TOO_BIG, Q7_ERROR_ACCESS_DENIED. An attachment belongs to
- * the process that made it: a process forked after attaching inherits the tables but must not
- * delete them, which would end the attachment of the process it was forked from.
+ * A machine-wide registry of saved table files (".Q7T") that the processes of its circle (above)
+ * may attach as read-only tables of their databases: the file is mapped, not read, so every
+ * attaching process shares the same pages. The registry lives in the POSIX shared-memory object
+ * "/zpk_SMCS_V10" and is locked between processes by the System V semaphore set of key 1234567;
+ * both stay in the system until RQ7ShmShutdown or RQ7ClearSharedMemory removes them. An attached
+ * table is read in place from its file for as long as it is attached: a registered file must stay
+ * unchanged (not rewritten, cut or replaced) while any process has it attached, and a file that a
+ * user outside the circle may write, or owns, is refused (Q7_ERROR_ACCESS_DENIED). A process that
+ * ends without detaching (killed) leaves no lasting attachment: every attachment holds a shared
+ * lock (flock) on its file, which the system drops with the process, and the entry's attach count
+ * is corrected when the entry is next looked at, so that it can be released. A file that can no
+ * longer be opened keeps the attachments counted; RQ7ClearSharedMemory then recovers the registry.
+ * A table name is a file name without its ".Q7T" (added when missing). Lock failures pass through:
+ * Q7_ERROR_SEM_REMOVED, Q7_ERROR_SEM_INTERRUPTED, Q7_ERROR_SEM_TOO_BIG, Q7_ERROR_ACCESS_DENIED. An
+ * attachment belongs to the process that made it: a process forked after attaching inherits the
+ * tables but must not delete them, which would end the attachment of the process it was forked
+ * from.
  */
 /* Sets the registry up with room for entries tables (1 to 20000: else Q7_ERROR_INVALID_PARAMETER or
  * Q7_ERROR_SMCS_TOO_MANY_ENTRIES): 0. An existing registry is kept, whatever its room, and its status
@@ -1716,7 +1739,8 @@ Q7_EXPORT int RQ7ShmSetup(int entries);
 /* Registers directory/name: 0. Registered already: Q7_ERROR_SHMTBL_NOT_ATTACHED or
  * Q7_ERROR_SHMTBL_ATTACHED; no registry: Q7_ERROR_SMCS_NOT_SET_UP; full:
  * Q7_ERROR_SMCS_TOO_MANY_ENTRIES; not a table file of this machine: Q7_ERROR_NOT_REAL_TYPE or
- * Q7_ERROR_ILLEGAL_FILE_NAME. */
+ * Q7_ERROR_ILLEGAL_FILE_NAME; a file that a user outside the circle may write, or owns:
+ * Q7_ERROR_ACCESS_DENIED. */
 Q7_EXPORT int RQ7ShmLoad(const char* directory, const char* name);
 /* Registers every table file of directory matching pattern ("*" and "?" wildcards; ".Q7T" added
  * when missing): the number registered, files refused one by one being skipped; or the code that
@@ -1725,7 +1749,9 @@ Q7_EXPORT int RQ7ShmLoadAll(const char* directory, const char* pattern);
 /* Attaches the registered table as a new read-only table of this database: its ID. mode 0 waits
  * while another process attaches the same table, 1 gives Q7_ERROR_SHM_BUSY. A table of the same name
  * in this database: Q7_ERROR_SHMTBL_LOAD_FAILED; not registered: Q7_ERROR_SHMTBL_NOT_REGISTERED; no
- * registry: Q7_ERROR_SMCS_NOT_SET_UP. Deleting the table (RQ7DeleteTable) detaches it. */
+ * registry: Q7_ERROR_SMCS_NOT_SET_UP. When the table was released (or another registered in its
+ * place) while mode 0 waited, the name is looked up again. Deleting the table (RQ7DeleteTable)
+ * detaches it. */
 Q7_EXPORT int RQ7ShmAttach(const char* name, int mode);
 /* Removes a registration: 0. A table some process has attached: Q7_ERROR_SHMTBL_ATTACHED; one being
  * attached: Q7_ERROR_SEM_BUSY; not registered: Q7_ERROR_SHMTBL_NOT_REGISTERED. */
@@ -1741,7 +1767,8 @@ Q7_EXPORT int RQ7DetachAll(void);
 Q7_EXPORT int RQ7GetSharedMemoryTableList(char* names, int* count);
 /* As RQ7GetSharedMemoryTableList with *count the number of 256-byte slots of names on entry: at most
  * that many names are copied, and *count is the number copied. With names null nothing is copied and
- * *count receives the number of registered tables. Without a registry *count is 0. */
+ * *count receives the number of registered tables. Without a registry *count is 0 (without its
+ * semaphores either, Q7_ERROR_SMCS_NOT_SET_UP is returned). */
 Q7_EXPORT int RQ7GetSharedMemoryTableListEx(char* names, int* count);
 /* Removes an empty registry and its semaphores: 0. With entries left: Q7_ERROR_SMCS_IN_USE, none:
  * Q7_ERROR_SMCS_INVALID; nothing changes. */
@@ -1801,7 +1828,9 @@ Q7_EXPORT int RQ7BrowserSetCurrentDirectory(const char* path);
 /* The current directory into path (512 bytes); a longer one gives Q7_ERROR_OUT_OF_RANGE. */
 Q7_EXPORT int RQ7BrowserGetCurrentDirectory(char* path);
 /* Removes an empty directory (else Q7_ERROR_DIRECTORY_NOT_EMPTY); with recursive 1 a non-empty one
- * with everything in it. Symbolic links inside are removed as links, never followed. */
+ * with everything in it. Symbolic links inside are removed as links, never followed; a path that
+ * is a link to a directory, with or without a trailing "/", is refused
+ * (Q7_ERROR_FILE_OPERATION_FAILED). */
 Q7_EXPORT int RQ7BrowserDelDirectory(const char* path, int recursive);
 /* Renames a file or directory. */
 Q7_EXPORT int RQ7BrowserMove(const char* from, const char* to);

@@ -220,6 +220,14 @@ int DirectoryCode(int err, int not_empty_code) {
   return Q7_ERROR_FILE_OPERATION_FAILED;
 }
 
+// Whether the directory open as fd is the one a no-follow status of its name described: a name
+// swapped for another directory (or a link to one) between the look and the open is refused.
+bool SameDirectory(int fd, const struct stat& looked) {
+  struct stat opened;
+  return fstat(fd, &opened) == 0 && S_ISDIR(opened.st_mode) && opened.st_dev == looked.st_dev &&
+         opened.st_ino == looked.st_ino;
+}
+
 // Removes the content of the directory open as dir_fd, then nothing else: the caller removes the
 // directory itself. Works through descriptors, so a link is never followed (it is unlinked) and a
 // directory renamed meanwhile cannot redirect the walk. 0, or the errno of the first failure that
@@ -250,7 +258,7 @@ int RemoveContent(int dir_fd) {
     }
     if (unlinkat(dir_fd, name.c_str(), AT_REMOVEDIR) == 0) continue;
     Fd child(openat(dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    int err = child.ok() ? RemoveContent(child.get()) : errno;
+    int err = child.ok() ? (SameDirectory(child.get(), st) ? RemoveContent(child.get()) : ENOTDIR) : errno;
     child.Close();
     if (err == 0 && unlinkat(dir_fd, name.c_str(), AT_REMOVEDIR) != 0) err = errno;
     if (err != 0 && first_error == 0) first_error = err;
@@ -259,13 +267,22 @@ int RemoveContent(int dir_fd) {
 }
 
 // Removes path and everything below it; path itself must be a directory, not a link to one. 0 or
-// the errno of the removal of path.
+// the errno of the removal of path (a link, or anything but a directory: ENOTDIR).
+//
+// Trailing slashes go before anything is decided: a name ending in "/" makes the system follow a
+// final link even where it was told not to, so "lnk/" would open (and empty) the link's target.
 int recursive_removeDir(const char* path) {
-  Fd dir(open(path, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  std::string name = path;
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  struct stat looked;
+  if (lstat(name.c_str(), &looked) != 0) return errno;
+  if (!S_ISDIR(looked.st_mode)) return ENOTDIR;
+  Fd dir(open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!dir.ok()) return errno == ELOOP ? ENOTDIR : errno;
+  if (!SameDirectory(dir.get(), looked)) return ENOTDIR;
   RemoveContent(dir.get());
   dir.Close();
-  return rmdir(path) == 0 ? 0 : errno;
+  return rmdir(name.c_str()) == 0 ? 0 : errno;
 }
 
 // The search text split at its last "/": directory and pattern ("." and the whole text without one;

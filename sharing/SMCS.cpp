@@ -1,6 +1,7 @@
 #include "sharing/SMCS.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,10 +11,11 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <map>
 #include <mutex>
-#include <set>
 
 #include "foundation/CQ7Exception.h"
+#include "foundation/SharedObjectPolicy.h"
 #include "foundation/SystemHeader.h"
 #include "foundation/TextHelpers.h"
 #include "foundation/zpk_fstream.h"
@@ -34,26 +36,74 @@ constexpr size_t kPagesPerLockCheck = 64;
 
 char g_object_name[kObjectNameSize] = "/zpk_SMCS_V10";
 
-// The structures this process maps now. A table's handle may outlive the mapping it was taken
-// from (the structure invalidated and unmapped here, or opened again elsewhere); it is read only
-// while its address is still one of these.
+// The structures this process maps now, with the bytes mapped when each was opened: this process's
+// own record of them. A table's handle may outlive the mapping it was taken from (the structure
+// invalidated and unmapped here, or opened again elsewhere); it is read only while its address is
+// still one of these. Every entry index is bounded by the mapped size, never by the structure's own
+// capacity and size fields alone: other processes write those.
 std::mutex g_mapped_mutex;
-std::set<const void*> g_mapped;
+std::map<const void*, uint64_t> g_mapped;
 
-void NoteMapped(const void* address) {
+void NoteMapped(const void* address, uint64_t bytes) {
   std::lock_guard<std::mutex> guard(g_mapped_mutex);
-  g_mapped.insert(address);
+  g_mapped[address] = bytes;
+}
+// Bytes this process mapped at address, 0 when it maps no structure there.
+uint64_t MappedBytes(const void* address) {
+  std::lock_guard<std::mutex> guard(g_mapped_mutex);
+  const auto it = g_mapped.find(address);
+  return it == g_mapped.end() ? 0 : it->second;
 }
 void UnmapStructure(SMCS* smcs) {
+  uint64_t bytes = 0;
   {
     std::lock_guard<std::mutex> guard(g_mapped_mutex);
-    g_mapped.erase(smcs);
+    const auto it = g_mapped.find(smcs);
+    if (it == g_mapped.end()) return;
+    bytes = it->second;
+    g_mapped.erase(it);
   }
-  munmap(smcs, smcs->totalSize);
+  munmap(smcs, bytes);
 }
-bool IsMapped(const void* address) {
-  std::lock_guard<std::mutex> guard(g_mapped_mutex);
-  return g_mapped.count(address) != 0;
+bool IsMapped(const void* address) { return MappedBytes(address) != 0; }
+
+// The number of entry slots that may be touched: the capacity, but never more than the mapping
+// holds.
+int SlotLimit(const SMCS* smcs) {
+  const uint64_t bytes = MappedBytes(smcs);
+  const uint64_t mapped_slots = bytes < kSMCSHeaderSize ? 0 : (bytes - kSMCSHeaderSize) / kSHMTBLEntrySize;
+  const int32_t capacity = smcs->capacity;
+  if (capacity <= 0) return 0;
+  return static_cast<uint64_t>(capacity) < mapped_slots ? capacity : static_cast<int>(mapped_slots);
+}
+// The slots below the high-water mark, within SlotLimit.
+int UsedSlotLimit(const SMCS* smcs) {
+  const int limit = SlotLimit(smcs);
+  const int32_t high = smcs->highWater;
+  return high < 0 ? 0 : (high < limit ? high : limit);
+}
+
+// The table files this process has attached, by the address of their view: each descriptor holds
+// a shared lock on its file for as long as the view lives. The system drops the lock when the
+// process ends however it ends, so that an attach count left raised by a process that died can be
+// told from a live attachment (AnyProcessAttached).
+std::mutex g_files_mutex;
+std::map<const void*, int> g_attached_files;
+
+void NoteAttachedFile(const void* view, int fd) {
+  std::lock_guard<std::mutex> guard(g_files_mutex);
+  g_attached_files[view] = fd;
+}
+void CloseAttachedFile(const void* view) {
+  int fd = -1;
+  {
+    std::lock_guard<std::mutex> guard(g_files_mutex);
+    const auto it = g_attached_files.find(view);
+    if (it == g_attached_files.end()) return;
+    fd = it->second;
+    g_attached_files.erase(it);
+  }
+  close(fd);
 }
 
 int32_t Usec32(int64_t usec) { return static_cast<int32_t>(usec); }
@@ -107,7 +157,13 @@ void ClearLocal(LSMCS* local) {
 
 // Every entry index read from the structure is checked before it is used: the structure is
 // written by other processes.
-bool SlotInRange(const SMCS* smcs, int slot) { return slot >= 0 && slot < smcs->capacity; }
+bool SlotInRange(const SMCS* smcs, int slot) { return slot >= 0 && slot < SlotLimit(smcs); }
+
+// The owner, group and mode of an open object or file, for the sharing policy.
+bool IsTrustedFile(const struct stat& st) {
+  return IsSharedObjectTrusted(
+      {st.st_uid, st.st_gid, st.st_uid, st.st_gid, static_cast<mode_t>(st.st_mode & 0777)});
+}
 
 // A copy of the entry's path that is terminated whatever the shared bytes hold.
 void CopyEntryPath(const SHMTBLEntry* entry, char (&out)[kSHMTBLPathSize]) {
@@ -140,7 +196,7 @@ int MapStatErrno(int err) {
 
 int createSMCS(int n, LSMCS* local) {
   if (local == nullptr || n < 0) return Q7_ERROR_INVALID_PARAMETER;
-  const int fd = shm_open(g_object_name, O_RDWR | O_CREAT | O_EXCL, 0666);
+  const int fd = shm_open(g_object_name, O_RDWR | O_CREAT | O_EXCL, kSharedObjectMode);
   if (fd < 0) {
     switch (errno) {
       case EEXIST:
@@ -161,6 +217,8 @@ int createSMCS(int n, LSMCS* local) {
     shm_unlink(g_object_name);
     return code;
   };
+  // The mode is the policy's whatever the umask took away or would have let through.
+  if (fchmod(fd, kSharedObjectMode) != 0) return fail(Q7_ERROR_ACCESS_DENIED);
   const int64_t size = getSizeOfSMCS(n);
   if (ftruncate(fd, static_cast<off_t>(size)) != 0) {
     switch (errno) {
@@ -189,7 +247,7 @@ int createSMCS(int n, LSMCS* local) {
   smcs->highWater = 0;
   for (int32_t& head : smcs->hashHeads) head = -1;
   memset(smcs->reserved, 0, sizeof smcs->reserved);
-  NoteMapped(smcs);
+  NoteMapped(smcs, static_cast<uint64_t>(size));
   initLSMCS(local, smcs);
   close(fd);
   return 0;
@@ -198,7 +256,7 @@ int createSMCS(int n, LSMCS* local) {
 int openSMCS(LSMCS* local) {
   if (local == nullptr) return Q7_ERROR_INVALID_PARAMETER;
   ClearLocal(local);
-  const int fd = shm_open(g_object_name, O_RDWR, 0666);
+  const int fd = shm_open(g_object_name, O_RDWR, 0);
   if (fd < 0) {
     switch (errno) {
       case ENOENT:
@@ -218,6 +276,10 @@ int openSMCS(LSMCS* local) {
   if (fstat(fd, &st) != 0) {
     close(fd);
     return Q7_ERROR_UNKNOWN;
+  }
+  if (!IsTrustedFile(st)) {
+    close(fd);
+    return Q7_ERROR_ACCESS_DENIED;
   }
   if (static_cast<uint64_t>(st.st_size) < kSMCSHeaderSize) {
     close(fd);
@@ -242,7 +304,7 @@ int openSMCS(LSMCS* local) {
   const int err = errno;
   close(fd);
   if (address == MAP_FAILED) return MapMapErrno(err);
-  NoteMapped(address);
+  NoteMapped(address, total);
   initLSMCS(local, static_cast<SMCS*>(address));
   return 0;
 }
@@ -274,8 +336,22 @@ int invalidateSMCS(LSMCS* local) {
     UnmapStructure(smcs);
     ClearLocal(local);
   }
+  // An object under the name that the policy refuses is not ours to remove.
+  const int fd = shm_open(g_object_name, O_RDONLY, 0);
+  if (fd >= 0) {
+    struct stat st {};
+    const bool trusted = fstat(fd, &st) == 0 && IsTrustedFile(st);
+    close(fd);
+    if (!trusted) return Q7_ERROR_ACCESS_DENIED;
+  }
   if (shm_unlink(g_object_name) == 0 || errno == ENOENT) return 0;
   return errno == EACCES ? Q7_ERROR_ACCESS_DENIED : Q7_ERROR_UNKNOWN;
+}
+
+void releaseLSMCS(LSMCS* local) {
+  if (local == nullptr) return;
+  if (local->smcs != nullptr) UnmapStructure(local->smcs);
+  ClearLocal(local);
 }
 
 void initLSMCS(LSMCS* local, SMCS* smcs) {
@@ -335,13 +411,14 @@ int createSHMTBLEntry(SMCS* smcs, const char* fileName, const char* tableName, c
     return Q7_ERROR_INVALID_PARAMETER;
   const size_t dir_length = strnlen(dir, kSHMTBLPathMax + 1);
   if (dir_length > kSHMTBLPathMax) return Q7_ERROR_INVALID_DIRECTORY;
-  if (smcs->nValid >= smcs->capacity) return Q7_ERROR_SMCS_TOO_MANY_ENTRIES;
+  const int limit = SlotLimit(smcs);
+  if (smcs->nValid >= limit) return Q7_ERROR_SMCS_TOO_MANY_ENTRIES;
 
   int slot = -1;
-  if (smcs->highWater < smcs->capacity) {
+  if (smcs->highWater < limit) {
     slot = smcs->highWater;
   } else {
-    for (int i = 0; i < smcs->capacity; ++i) {
+    for (int i = 0; i < limit; ++i) {
       if (SMCSEntry(smcs, i)->stampSec == -1) {
         slot = i;
         break;
@@ -360,8 +437,12 @@ int createSHMTBLEntry(SMCS* smcs, const char* fileName, const char* tableName, c
   const int path_length = snprintf(path, sizeof path, "%s%s%s", dir, separator, fileName);
   if (path_length < 0 || static_cast<size_t>(path_length) > kSHMTBLPathMax) return Q7_ERROR_INVALID_DIRECTORY;
 
-  const int64_t file_size = getSizeOfFile(path);
-  if (file_size < 0) return Q7_ERROR_ILLEGAL_FILE_NAME;
+  struct stat st {};
+  if (stat(path, &st) != 0) return Q7_ERROR_ILLEGAL_FILE_NAME;
+  const auto file_size = static_cast<int64_t>(st.st_size);
+  // Attached tables read the file in place for as long as they live: a file that someone outside
+  // the circle may rewrite or cut would fault them.
+  if (!IsTrustedFile(st)) return Q7_ERROR_ACCESS_DENIED;
   const int checked = checkQ7TFileHeader(path);
   if (checked != 0) return checked;
 
@@ -378,7 +459,7 @@ int createSHMTBLEntry(SMCS* smcs, const char* fileName, const char* tableName, c
   memset(entry->tableName, 0, sizeof entry->tableName);
   memcpy(entry->tableName, tableName, name_length);
 
-  if (smcs->highWater < smcs->capacity) ++smcs->highWater;
+  if (smcs->highWater < limit) ++smcs->highWater;
   ++smcs->nValid;
 
   const int chain = HashChain(entry->tableName);
@@ -395,7 +476,8 @@ SHMTBLEntry* lookupSHMTBLEntry(SMCS* smcs, const char* tableName) {
   if (smcs == nullptr || tableName == nullptr) return nullptr;
   int slot = smcs->hashHeads[HashChain(tableName)];
   // A chain never holds more entries than there are slots; a longer walk is a damaged chain.
-  for (int steps = 0; SlotInRange(smcs, slot) && steps < smcs->capacity; ++steps) {
+  const int limit = SlotLimit(smcs);
+  for (int steps = 0; slot >= 0 && slot < limit && steps < limit; ++steps) {
     SHMTBLEntry* entry = SMCSEntry(smcs, slot);
     if (entry->stampSec != -1 && strncmp(entry->tableName, tableName, kSHMTBLNameSize) == 0 &&
         strnlen(tableName, kSHMTBLNameSize) < kSHMTBLNameSize)
@@ -414,7 +496,10 @@ int removeSHMTBLEntry(SMCS* smcs, SHMTBLEntry* entry) {
   if (SlotInRange(smcs, prev)) {
     SMCSEntry(smcs, prev)->next = next;
   } else {
-    const int chain = HashChain(entry->tableName);
+    char name[kSHMTBLNameSize];
+    memcpy(name, entry->tableName, sizeof name);
+    name[sizeof name - 1] = '\0';  // the shared bytes may lack their terminator
+    const int chain = HashChain(name);
     if (smcs->hashHeads[chain] == slot) smcs->hashHeads[chain] = next;
   }
   if (SlotInRange(smcs, next)) SMCSEntry(smcs, next)->prev = prev;
@@ -433,7 +518,8 @@ int removeSHMTBLEntry(SMCS* smcs, SHMTBLEntry* entry) {
 int countValidSHMTBLEntries(SMCS* smcs) {
   if (smcs == nullptr) return 0;
   int count = 0;
-  for (int i = 0; i < smcs->highWater && i < smcs->capacity; ++i) {
+  const int end = UsedSlotLimit(smcs);
+  for (int i = 0; i < end; ++i) {
     if (SMCSEntry(smcs, i)->stampSec != -1) ++count;
   }
   return count;
@@ -442,7 +528,8 @@ int countValidSHMTBLEntries(SMCS* smcs) {
 SHMTBLEntry* findNextValidSHMTBLEntry(SMCS* smcs, SHMTBLEntry* after) {
   if (smcs == nullptr) return nullptr;
   const int start = after == nullptr ? 0 : SMCSSlotOf(smcs, after) + 1;
-  for (int i = start < 0 ? 0 : start; i < smcs->highWater && i < smcs->capacity; ++i) {
+  const int end = UsedSlotLimit(smcs);
+  for (int i = start < 0 ? 0 : start; i < end; ++i) {
     SHMTBLEntry* entry = SMCSEntry(smcs, i);
     if (entry->stampSec != -1) return entry;
   }
@@ -459,7 +546,26 @@ int getSHMTBLEntryStatus(const char* tableName, SMCS* smcs, int smcsStatus, SHMT
 }
 
 int getValidSHMTBLEntryStatus(SHMTBLEntry* entry) {
+  // Attachments of processes that died without detaching are dropped here: the count alone would
+  // keep the entry from being released, and the registry from being shut down, for good.
+  if (entry->attachCount != 0 && !AnyProcessAttached(entry)) entry->attachCount = 0;
   return entry->attachCount == 0 ? Q7_ERROR_SHMTBL_NOT_ATTACHED : Q7_ERROR_SHMTBL_ATTACHED;
+}
+
+bool AnyProcessAttached(SHMTBLEntry* entry) {
+  if (entry == nullptr) return false;
+  char path[kSHMTBLPathSize];
+  CopyEntryPath(entry, path);
+  // A file that cannot be opened any more may still be mapped by live processes: counted as held.
+  const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return true;
+  bool held = true;
+  if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+    held = false;  // no attachment's shared lock stood in the way
+    flock(fd, LOCK_UN);
+  }
+  close(fd);
+  return held;
 }
 
 // ---- A table's handle on an entry ----
@@ -470,7 +576,7 @@ int createLSHMTBLEntry(SMCS* smcs, SHMTBLEntry* entry, LSHMTBLEntry* local) {
   CopyEntryPath(entry, path);
   const int checked = checkQ7TFileHeader(path);
   if (checked != 0) return checked;
-  const int fd = open(path, O_RDONLY);
+  const int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     switch (errno) {
       case ENOENT:
@@ -498,10 +604,21 @@ int createLSHMTBLEntry(SMCS* smcs, SHMTBLEntry* entry, LSHMTBLEntry* local) {
     close(fd);
     return Q7_ERROR_SHMTBL_INVALID;
   }
+  // The file may have been replaced, or its mode changed, since it was registered.
+  if (!IsTrustedFile(st)) {
+    close(fd);
+    return Q7_ERROR_ACCESS_DENIED;
+  }
+  // The attachment's mark, kept until it is removed (see AnyProcessAttached). Only another program
+  // holding the file exclusively stands in the way; it is not waited for under the SMCS lock.
+  if (flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    close(fd);
+    return Q7_ERROR_SEM_BUSY;
+  }
   void* address = mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
   const int err = errno;
-  close(fd);
   if (address == MAP_FAILED) {
+    close(fd);
     switch (err) {
       case ENOMEM:
         return Q7_ERROR_OUT_OF_MEMORY;
@@ -511,6 +628,7 @@ int createLSHMTBLEntry(SMCS* smcs, SHMTBLEntry* entry, LSHMTBLEntry* local) {
         return Q7_ERROR_UNKNOWN;
     }
   }
+  NoteAttachedFile(address, fd);
   local->smcsStamp = PackSMCSStamp(smcs->stampSec, smcs->stampUsec);
   local->entryStamp = PackSMCSStamp(entry->stampSec, entry->stampUsec);
   local->smcs = smcs;
@@ -549,7 +667,15 @@ void removeLSHMTBLEntry(LSHMTBLEntry* local) {
     }
     if (entry->attachCount > 0) --entry->attachCount;
   }
-  if (local->mapAddress != nullptr) munmap(local->mapAddress, local->mapSize);
+  unmapLSHMTBLEntry(local);
+}
+
+void unmapLSHMTBLEntry(LSHMTBLEntry* local) {
+  if (local == nullptr) return;
+  if (local->mapAddress != nullptr) {
+    munmap(local->mapAddress, local->mapSize);
+    CloseAttachedFile(local->mapAddress);
+  }
   initLSHMTBLEntry(local);
 }
 

@@ -13,6 +13,11 @@
 // Locking (sharing/SMCSLock.h): every change to the structure is made with the SMCS lock held;
 // entry stamps and owners change under entry access. Reads of status assume the SMCS lock is held.
 //
+// Sharing (foundation/SharedObjectPolicy.h): the object is made 0660 and used only when the policy
+// trusts it. Whatever its bytes say, every entry index is bounded by the size this process mapped
+// when it opened the structure (kept in this process's record of its mappings, not in the shared
+// bytes), so a damaged capacity or chain cannot lead a reader outside its mapping.
+//
 // Codes: functions return 0 or a negative code (a few return a status code, named below); none
 // throws. Every copy into a caller's buffer is bounded by the size given here.
 //
@@ -117,7 +122,8 @@ extern LSMCS TheLSMCS;
 
 // ---- The control structure ----
 
-// Creates the object exclusively (0666) with room for n entries, maps it, locks it in memory where
+// Creates the object exclusively with room for n entries, mode kSharedObjectMode (0660, set after
+// the create so that the umask has no say), maps it, locks it in memory where
 // the limits allow (best effort), and initialises it empty with a new creation stamp; local takes
 // the stamp and the address. Codes: the object exists Q7_ERROR_SMCS_CREATE; EACCES
 // Q7_ERROR_ACCESS_DENIED; EINVAL, ENAMETOOLONG Q7_ERROR_UNKNOWN; others (ENOENT included)
@@ -127,7 +133,9 @@ extern LSMCS TheLSMCS;
 // removes what it made.
 int createSMCS(int n, LSMCS* local);
 // Maps the existing object read-write; local takes its creation stamp and address. No object:
-// 0 with local cleared. EACCES Q7_ERROR_ACCESS_DENIED; ENFILE, EMFILE Q7_ERROR_ILLEGAL_FILE_NAME;
+// 0 with local cleared. EACCES, or an object the sharing policy refuses (foundation/
+// SharedObjectPolicy.h: writable by, made by or owned by a user outside the circle),
+// Q7_ERROR_ACCESS_DENIED; ENFILE, EMFILE Q7_ERROR_ILLEGAL_FILE_NAME;
 // others (an object too short for its recorded size too) Q7_ERROR_UNKNOWN; local cleared on
 // every failure.
 int openSMCS(LSMCS* local);
@@ -136,8 +144,12 @@ int openSMCS(LSMCS* local);
 // code of openSMCS.
 int getSMCSStatus(LSMCS* local, SMCS** out);
 // Marks the mapped structure invalid, unmaps it and unlinks the object (a missing object is fine).
-// EACCES Q7_ERROR_ACCESS_DENIED, others Q7_ERROR_UNKNOWN.
+// EACCES, or an object under the name that the sharing policy refuses (left in place),
+// Q7_ERROR_ACCESS_DENIED; others Q7_ERROR_UNKNOWN.
 int invalidateSMCS(LSMCS* local);
+// Unmaps this process's mapping of the structure (the size it mapped, whatever the structure now
+// says) and clears local. The structure itself is left as it is.
+void releaseLSMCS(LSMCS* local);
 // local = (smcs's creation stamp, smcs), or (-1, 0, null) for a null smcs.
 void initLSMCS(LSMCS* local, SMCS* smcs);
 // Bytes of a structure of n entries: 16696 + 832 * n.
@@ -149,9 +161,11 @@ int dumpSMCS(const char* path);
 
 // Registers dir/fileName under tableName. Codes: a dir or path longer than 512 characters
 // Q7_ERROR_INVALID_DIRECTORY; the structure full Q7_ERROR_SMCS_TOO_MANY_ENTRIES; a file name longer
-// than 256 characters or a file that cannot be examined Q7_ERROR_ILLEGAL_FILE_NAME; a table name
-// empty or longer than 255 bytes Q7_ERROR_ILLEGAL_TABLE_NAME; checkQ7TFileHeader's code. Nothing is
-// written before every check has passed. 0 with out = the entry.
+// than 256 characters or a file that cannot be examined Q7_ERROR_ILLEGAL_FILE_NAME; a file that the
+// sharing policy refuses (someone outside the circle may write it, or owns it)
+// Q7_ERROR_ACCESS_DENIED; a table name empty or longer than 255 bytes Q7_ERROR_ILLEGAL_TABLE_NAME;
+// checkQ7TFileHeader's code. Nothing is written before every check has passed. 0 with out = the
+// entry.
 int createSHMTBLEntry(SMCS* smcs, const char* fileName, const char* tableName, const char* dir,
                       SHMTBLEntry** out);
 // The entry registered under exactly this name, or null.
@@ -166,17 +180,27 @@ SHMTBLEntry* findNextValidSHMTBLEntry(SMCS* smcs, SHMTBLEntry* after);
 // Q7_ERROR_SHMTBL_NOT_REGISTERED, out null; registered: out = the entry and
 // getValidSHMTBLEntryStatus's value.
 int getSHMTBLEntryStatus(const char* tableName, SMCS* smcs, int smcsStatus, SHMTBLEntry** out);
-// Q7_ERROR_SHMTBL_NOT_ATTACHED for attach count 0, else Q7_ERROR_SHMTBL_ATTACHED.
+// Q7_ERROR_SHMTBL_NOT_ATTACHED for attach count 0, else Q7_ERROR_SHMTBL_ATTACHED. A count that no
+// live process holds any more (AnyProcessAttached false: its attaching processes died without
+// detaching) is set back to 0 first.
 int getValidSHMTBLEntryStatus(SHMTBLEntry* entry);
+// Whether some process still has the entry's file attached: every attachment holds a shared lock
+// (flock) on the file until it is removed, and the system drops it when its process ends. A file
+// that cannot be opened counts as attached. (Another program holding a shared lock on the file
+// counts too.)
+bool AnyProcessAttached(SHMTBLEntry* entry);
 
 // ---- A table's handle on an entry ----
 
-// Maps the entry's file read-only and fills local (attached); attach count + 1. Codes:
+// Maps the entry's file read-only and fills local (attached); attach count + 1. The file stays open
+// in this process, holding a shared lock on it (AnyProcessAttached), until the handle is removed.
+// Codes: another program holds the file exclusively Q7_ERROR_SEM_BUSY;
 // checkQ7TFileHeader's; opening: ENOENT, ENXIO, ENODEV, ENFILE, EMFILE, ELOOP
 // Q7_ERROR_ILLEGAL_FILE_NAME, ENOMEM, ENOSPC Q7_ERROR_OUT_OF_MEMORY, EACCES Q7_ERROR_ACCESS_DENIED,
 // EISDIR Q7_ERROR_MAKE_DIRECTORY_FAILED, others Q7_ERROR_UNKNOWN; mapping: ENOMEM
 // Q7_ERROR_OUT_OF_MEMORY, EINVAL Q7_ERROR_SHMTBL_INVALID, others Q7_ERROR_UNKNOWN; a file now
-// shorter than when it was registered Q7_ERROR_SHMTBL_INVALID.
+// shorter than when it was registered Q7_ERROR_SHMTBL_INVALID; a file the sharing policy now
+// refuses Q7_ERROR_ACCESS_DENIED.
 int createLSHMTBLEntry(SMCS* smcs, SHMTBLEntry* entry, LSHMTBLEntry* local);
 // Touches every page of the mapping; stops early (checked every 64 pages) once this process no
 // longer owns the entry lock.
@@ -185,6 +209,9 @@ void prefaultLSHMTBLEntry(LSHMTBLEntry* local);
 // of its entry (both mapped by this process, stamps equal), waits out any lock of the entry and
 // lowers its attach count; in every case unmaps the file view and marks local unattached.
 void removeLSHMTBLEntry(LSHMTBLEntry* local);
+// Unmaps the handle's view and closes its file, without touching the registry (for a handle whose
+// registry cannot be locked: its attach count stays raised until AnyProcessAttached clears it).
+void unmapLSHMTBLEntry(LSHMTBLEntry* local);
 // Lends removeLSHMTBLEntry and the SMCS lock to the table destructor (SetSharedTableRegistryHooks).
 void RegisterSharedTableRegistryHooks();
 

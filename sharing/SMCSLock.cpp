@@ -10,6 +10,7 @@
 #include <ctime>
 #include <mutex>
 
+#include "foundation/SharedObjectPolicy.h"
 #include "q7api.h"
 #include "sharing/SMCS.h"
 
@@ -158,6 +159,22 @@ bool TakeIfFree(SHMTBLEntry* entry) {
   return true;
 }
 
+// Whether the set with this status may be used under the sharing policy.
+bool IsTrustedSet(const semid_ds& ds) {
+  return IsSharedObjectTrusted({ds.sem_perm.uid, ds.sem_perm.gid, ds.sem_perm.cuid, ds.sem_perm.cgid,
+                                static_cast<mode_t>(ds.sem_perm.mode & 0777)});
+}
+
+// The status of set id: 0, Q7_ERROR_ACCESS_DENIED for a set the policy refuses, or the control
+// call's code.
+int CheckSet(int id, semid_ds* ds) {
+  Q7SemArg arg;
+  arg.buf = ds;
+  const int rc = q7tsem_semctl(id, 0, IPC_STAT, arg);
+  if (rc < 0) return rc;
+  return IsTrustedSet(*ds) ? 0 : Q7_ERROR_ACCESS_DENIED;
+}
+
 int SetQueue(int value) {
   Q7SemArg arg;
   arg.val = value;
@@ -179,7 +196,8 @@ int initLockSMCS() {
   int id;
   {
     std::lock_guard<std::mutex> guard(g_create_mutex);
-    id = semget(g_sem_key.load(), kSMCSSemCount, IPC_CREAT | IPC_EXCL | 0666);
+    // A System V mode is taken as given, never narrowed by the umask.
+    id = semget(g_sem_key.load(), kSMCSSemCount, IPC_CREAT | IPC_EXCL | kSharedObjectMode);
     if (id < 0) return MapGetErrno(errno);
     g_sem_id.store(id);
   }
@@ -198,9 +216,7 @@ int openLockQ7TSEM() {
   // A set whose last-operation time is still zero has not been initialised by its creator yet.
   for (int poll = 0;; ++poll) {
     semid_ds ds{};
-    Q7SemArg arg;
-    arg.buf = &ds;
-    const int rc = q7tsem_semctl(id, 0, IPC_STAT, arg);
+    const int rc = CheckSet(id, &ds);
     if (rc < 0) return rc;
     if (ds.sem_otime != 0) break;
     // A creator that died between creating and initialising would keep us here for good.
@@ -219,6 +235,9 @@ int termLockSMCS() {
     id = semget(g_sem_key.load(), 0, 0);
     if (id < 0) return MapGetErrno(errno);
   }
+  semid_ds ds{};
+  const int checked = CheckSet(id, &ds);
+  if (checked == Q7_ERROR_ACCESS_DENIED) return checked;  // not ours to remove
   Q7SemArg arg;
   arg.val = 0;
   const int rc = q7tsem_semctl(id, 0, IPC_RMID, arg);
@@ -239,8 +258,11 @@ int lockSMCS(int mode) {
       return 0;
     }
     if ((rc == kSemSetMissing || rc == Q7_ERROR_SEM_REMOVED) && attempt == 0) {
-      // The set was removed, or removed and made again: use the one there is now.
-      if (openLockQ7TSEM() != 0) return Q7_ERROR_SMCS_INVALID;
+      // The set was removed, or removed and made again: use the one there is now, unless the
+      // sharing policy refuses it.
+      const int opened = openLockQ7TSEM();
+      if (opened == Q7_ERROR_ACCESS_DENIED) return opened;
+      if (opened != 0) return Q7_ERROR_SMCS_INVALID;
       continue;
     }
     return rc;

@@ -1,7 +1,8 @@
 // The locks of the shared-table registry (sharing/SMCS.h).
 //
 // Between processes the registry is guarded by one System V semaphore set of three semaphores
-// (key kSMCSSemKey, permissions 0666):
+// (key kSMCSSemKey, mode kSharedObjectMode 0660; a set the sharing policy of
+// foundation/SharedObjectPolicy.h refuses is neither used nor removed: Q7_ERROR_ACCESS_DENIED):
 //   0  the SMCS lock: the whole registry (1 = free)
 //   1  entry access: short sections that read or change an entry's owner and owner stamp (1 = free)
 //   2  the queue on which processes wait for a busy entry (tokens; 0 at rest)
@@ -56,21 +57,24 @@ union Q7SemArg {
 void constructorLockSMCS();
 void destructorLockSMCS();
 
-// Creates the set exclusively (0666) and runs its initialiser (1, 1, 0). A set that exists already:
+// Creates the set exclusively (0660) and runs its initialiser (1, 1, 0). A set that exists already:
 // kSemSetExists. Creation failures: ENOENT Q7_ERROR_SEM_TOO_BIG, ENOMEM and ENOSPC
 // Q7_ERROR_OUT_OF_MEMORY, EACCES Q7_ERROR_ACCESS_DENIED, EINVAL kSemSetMissing, others -1.
 int initLockSMCS();
 // Opens the existing set and waits until its creator has initialised it. Failures as initLockSMCS
-// (no set: Q7_ERROR_SEM_TOO_BIG); a set left uninitialised for seconds: Q7_ERROR_SEM_BUSY.
+// (no set: Q7_ERROR_SEM_TOO_BIG); a set the sharing policy refuses: Q7_ERROR_ACCESS_DENIED; a set
+// left uninitialised for seconds: Q7_ERROR_SEM_BUSY.
 int openLockQ7TSEM();
 // Removes the set (every process then sees Q7_ERROR_SEM_REMOVED or kSemSetMissing) and forgets it.
+// A set the sharing policy refuses is left: Q7_ERROR_ACCESS_DENIED.
 int termLockSMCS();
 // Whether this process holds a set id.
 bool isSemaphoreAccessible();
 
 // Takes the SMCS lock: mode kLockWait waits, kLockNoWait gives Q7_ERROR_SEM_BUSY when it is taken;
 // other modes Q7_ERROR_INVALID_PARAMETER. When the set was removed or replaced it is opened again
-// once (no set: Q7_ERROR_SMCS_INVALID). Success raises this process's hold count.
+// once (no set: Q7_ERROR_SMCS_INVALID; a set the sharing policy refuses: Q7_ERROR_ACCESS_DENIED).
+// Success raises this process's hold count.
 int lockSMCS(int mode);
 // Gives the SMCS lock back; success lowers the hold count.
 int unlockSMCS();

@@ -73,6 +73,16 @@ bool StopsLoadAll(int code) {
          code == Q7_ERROR_SEM_INTERRUPTED || code == Q7_ERROR_SMCS_NOT_SET_UP || code == Q7_ERROR_SEM_TOO_BIG;
 }
 
+// The stamps of a structure and one of its entries: equal generations are the same registration.
+struct Generation {
+  uint64_t smcs;
+  uint64_t entry;
+  bool operator==(const Generation&) const = default;
+};
+Generation GenerationOf(const SMCS* smcs, const SHMTBLEntry* entry) {
+  return {PackSMCSStamp(smcs->stampSec, smcs->stampUsec), PackSMCSStamp(entry->stampSec, entry->stampUsec)};
+}
+
 // Builds the table over an attached handle: its ID or a code. On failure the handle is detached
 // here unless the collection already did so (a refused name destroys the table, whose destructor
 // detaches its copy of the handle).
@@ -92,12 +102,12 @@ int BuildAttachedTable(TTableCollection* db, LSHMTBLEntry* local) {
   }
   if (id != Q7_ERROR_SHMTBL_LOAD_FAILED) {
     SMCSHold hold;
-    // Without the lock the handle is unmapped all the same; only the attach count stays raised.
+    // Without the lock the handle is unmapped all the same; only the attach count stays raised,
+    // until a status check finds that no process holds it.
     if (hold.code() == 0) {
       removeLSHMTBLEntry(local);
-    } else if (local->mapAddress != nullptr) {
-      munmap(local->mapAddress, local->mapSize);
-      initLSHMTBLEntry(local);
+    } else {
+      unmapLSHMTBLEntry(local);
     }
   }
   return id;
@@ -114,8 +124,7 @@ int TranslateSemBusy(int code) { return code == Q7_ERROR_SEM_BUSY ? Q7_ERROR_SHM
 void initRQ7ShmFunction() {
   constructorLockSMCS();
   // A re-initialisation finds the previous start's mapping, which no table uses any more.
-  if (TheLSMCS.smcs != nullptr) munmap(TheLSMCS.smcs, TheLSMCS.smcs->totalSize);
-  initLSMCS(&TheLSMCS, nullptr);
+  releaseLSMCS(&TheLSMCS);
 }
 
 void termRQ7ShmFunction() {
@@ -191,15 +200,23 @@ int innerRQ7ShmAttach(const char* name, int mode) {
   SMCSHold hold;
   if (hold.code() != 0) return TranslateSemBusy(TranslateBoth(hold.code()));
   SMCS* smcs = nullptr;
-  const int status = getSMCSStatus(&TheLSMCS, &smcs);
-  if (status != Q7_ERROR_SMCS_IN_USE) return TranslateBoth(status);
   SHMTBLEntry* entry = nullptr;
-  const int entry_status = getSHMTBLEntryStatus(names.table, smcs, status, &entry);
-  if (entry_status != Q7_ERROR_SHMTBL_NOT_ATTACHED && entry_status != Q7_ERROR_SHMTBL_ATTACHED) {
-    return TranslateBoth(entry_status);
+  for (;;) {
+    const int status = getSMCSStatus(&TheLSMCS, &smcs);
+    if (status != Q7_ERROR_SMCS_IN_USE) return TranslateBoth(status);
+    const int entry_status = getSHMTBLEntryStatus(names.table, smcs, status, &entry);
+    if (entry_status != Q7_ERROR_SHMTBL_NOT_ATTACHED && entry_status != Q7_ERROR_SHMTBL_ATTACHED) {
+      return TranslateBoth(entry_status);
+    }
+    // Waiting for the entry lock lets go of the SMCS lock: meanwhile the entry may be released and
+    // its slot given to another table (or the whole registry made anew). The generations from
+    // before the wait tell whether the entry locked is still the one looked up.
+    const Generation before = GenerationOf(smcs, entry);
+    rc = lockSHMTBLEntry(entry, mode);
+    if (rc != 0) return TranslateSemBusy(TranslateBoth(rc));
+    if (GenerationOf(smcs, entry) == before) break;
+    unlockSHMTBLEntry(entry);  // someone else's entry now: look the name up again
   }
-  rc = lockSHMTBLEntry(entry, mode);
-  if (rc != 0) return TranslateSemBusy(TranslateBoth(rc));
   LSHMTBLEntry local;
   initLSHMTBLEntry(&local);
   rc = createLSHMTBLEntry(smcs, entry, &local);
@@ -293,7 +310,10 @@ int innerRQ7GetSharedMemoryTableListEx(char* names, int* count) {
   if (count == nullptr) return Q7_ERROR_INVALID_PARAMETER;
   const int slots = *count;
   SMCSHold hold;
-  if (hold.code() != 0) return hold.code();
+  if (hold.code() != 0) {
+    *count = 0;  // no registry (its lock cannot be had): no names
+    return TranslateSMCSInvalid(hold.code());
+  }
   SMCS* smcs = nullptr;
   const int status = getSMCSStatus(&TheLSMCS, &smcs);
   *count = 0;

@@ -51,7 +51,8 @@ int innerRQ7ShmLoadAll(const char* dir, const char* pattern);
 // Attaches the registered table name (mode 0 waits for an entry another process is attaching,
 // 1 gives Q7_ERROR_SHM_BUSY) as a new table of this database: its ID. A table of that name already
 // in the database: Q7_ERROR_SHMTBL_LOAD_FAILED; not registered Q7_ERROR_SHMTBL_NOT_REGISTERED; no
-// registry Q7_ERROR_SMCS_NOT_SET_UP. A failure leaves the entry's attach count as it was.
+// registry Q7_ERROR_SMCS_NOT_SET_UP. A failure leaves the entry's attach count as it was. When the
+// entry was released (and its slot perhaps reused) while mode 0 waited, the name is looked up again.
 int innerRQ7ShmAttach(const char* name, int mode);
 // Removes the registration of a table no process has attached: 0; attached
 // Q7_ERROR_SHMTBL_ATTACHED; being attached Q7_ERROR_SEM_BUSY.
@@ -68,7 +69,7 @@ int innerRQ7DetachAll(bool check_registry = true);
 int innerRQ7GetSharedMemoryTableList(char* names, int* count);
 // In: *count is the number of slots of names. Copies at most that many names (names null: none,
 // only counting); out: *count the names copied (or counted). Without a registry *count is 0.
-// Returns 0, or the lock's failure.
+// Returns 0, or the lock's failure (*count 0; no semaphore set: Q7_ERROR_SMCS_NOT_SET_UP).
 int innerRQ7GetSharedMemoryTableListEx(char* names, int* count);
 // Removes a registry with no entries and its semaphore set: 0. Otherwise its status
 // (Q7_ERROR_SMCS_INVALID or Q7_ERROR_SMCS_IN_USE), nothing changed.

@@ -2,10 +2,11 @@
 // tables, attach them in several processes, read the same values everywhere, release, list, shut
 // down, and the codes of each refusal.
 //
-// The registry's names are fixed and machine-wide ("/zpk_SMCS_V10", semaphore key 1234567): this
-// binary runs alone among the tests that use them (resource lock "smcs"), and every test starts and
-// ends by clearing both, the end also when the test failed. Child processes are forked, report on
-// a pipe, detach what they attached and leave through _exit, never through the test's tear-down.
+// The registry's names are machine-wide ("/zpk_SMCS_V10", semaphore key 1234567), but a test
+// process uses names of its own that the test main gave it (tests/support/test_main.cpp), and its
+// forked children inherit them. Every test starts and ends by clearing both, the end also when the
+// test failed. Child processes are forked, report on a pipe, detach what they attached and leave
+// through _exit, never through the test's tear-down.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -21,7 +22,10 @@
 #include <string>
 #include <vector>
 
+#include "foundation/zpk_shm.h"
 #include "q7api.h"
+#include "sharing/SMCS.h"
+#include "sharing/SMCSLock.h"
 #include "tests/api/host_test_support.h"
 
 namespace {
@@ -115,7 +119,6 @@ class Child {
 // ---- The registry's shared layout --------------------------------------------------------------------
 // Where an entry keeps its lock owner, in the registry object all processes map: the busy case is
 // made by recording a live process as the owner of an entry, as an attaching process does.
-constexpr char kRegistryObject[] = "/zpk_SMCS_V10";
 constexpr size_t kHeaderSize = 16696;
 constexpr size_t kEntrySize = 832;
 constexpr size_t kCapacityOffset = 40;
@@ -126,7 +129,8 @@ constexpr size_t kEntryOwnerStampOffset = 816;
 // Records owner as the holder of the entry lock of the table (-1 frees it). False when the entry
 // cannot be found.
 bool SetEntryOwner(const std::string& table, pid_t owner) {
-  const int fd = shm_open(kRegistryObject, O_RDWR, 0);
+  // The one internal this file reads: the name of the registry object this process uses.
+  const int fd = shm_open(SMCSObjectName(), O_RDWR, 0);
   if (fd < 0) return false;
   struct stat st;
   if (fstat(fd, &st) != 0 || static_cast<size_t>(st.st_size) < kHeaderSize) {
@@ -233,6 +237,18 @@ class ShmTables : public ::testing::Test {
   SavedTable beta_{"beta", {1, 2}, {"x", "y"}};
 };
 
+// The machine's own registry, its semaphores and the database image's segment are never the test's:
+// a host running beside the tests keeps its objects, and two runs of the tests never meet.
+TEST(ShmNames, TheTestProcessUsesNamesOfItsOwn) {
+  EXPECT_STRNE(SMCSObjectName(), kSMCSObjectName);
+  EXPECT_NE(SMCSSemKey(), kSMCSSemKey);
+  EXPECT_NE(zpk_shm::Key(), zpk_shm::kKey);
+  EXPECT_EQ(RQ7ShmSetup(1), 0);
+  struct stat st;
+  EXPECT_EQ(stat((std::string("/dev/shm") + SMCSObjectName()).c_str(), &st), 0);
+  EXPECT_EQ(RQ7ClearSharedMemory(), 0);
+}
+
 TEST_F(ShmTables, SetupBoundsAndTheCallsBeforeIt) {
   EXPECT_EQ(RQ7ShmSetup(0), Q7_ERROR_INVALID_PARAMETER);
   EXPECT_EQ(RQ7ShmSetup(20001), Q7_ERROR_SMCS_TOO_MANY_ENTRIES);
@@ -243,7 +259,8 @@ TEST_F(ShmTables, SetupBoundsAndTheCallsBeforeIt) {
   EXPECT_EQ(RQ7ShmReleaseAll(), Q7_ERROR_SMCS_NOT_SET_UP);
   EXPECT_EQ(RQ7DetachAll(), Q7_ERROR_SHM_NOT_SET_UP);
   int count = 7;
-  EXPECT_EQ(RQ7GetSharedMemoryTableListEx(nullptr, &count), Q7_ERROR_SMCS_INVALID);
+  EXPECT_EQ(RQ7GetSharedMemoryTableListEx(nullptr, &count), Q7_ERROR_SMCS_NOT_SET_UP);
+  EXPECT_EQ(count, 0);  // no registry, no names
   EXPECT_EQ(RQ7ShmShutdown(), Q7_ERROR_SMCS_INVALID);
 
   EXPECT_EQ(RQ7ShmSetup(20000), 0);
@@ -443,6 +460,26 @@ TEST_F(ShmTables, AnEntryBeingAttachedElsewhereIsBusy) {
   EXPECT_GT(id, 0);
   local_tables_.push_back(id);
   EXPECT_EQ(Cells(id, alpha_), Expected(alpha_));
+}
+
+// A process killed while it has a table attached never detaches it: its attachment is dropped when
+// the entry's state is next looked at, so the entry can be released and the registry shut down.
+TEST_F(ShmTables, AKilledAttachingProcessDoesNotHoldItsEntry) {
+  Save(&alpha_);
+  ASSERT_EQ(RQ7ShmSetup(4), 0);
+  ASSERT_EQ(RQ7ShmLoad(dir_.path().c_str(), "alpha"), 0);
+  Child attacher([](const Child::Link& link) {
+    link.Say(RQ7ShmAttach("alpha", 0) > 0 ? "attached" : "failed");
+    link.Hear();
+  });
+  ASSERT_TRUE(attacher.started());
+  ASSERT_EQ(attacher.Hear(), "attached");
+  EXPECT_EQ(RQ7ShmRelease("alpha"), Q7_ERROR_SHMTBL_ATTACHED);  // alive: it holds the entry
+  kill(attacher.pid(), SIGKILL);
+  EXPECT_EQ(attacher.Wait(), -1);
+  EXPECT_EQ(RQ7ShmLoad(dir_.path().c_str(), "alpha"), Q7_ERROR_SHMTBL_NOT_ATTACHED);
+  EXPECT_EQ(RQ7ShmRelease("alpha"), 0);
+  EXPECT_EQ(RQ7ShmShutdown(), 0);
 }
 
 TEST_F(ShmTables, AttachRefusals) {

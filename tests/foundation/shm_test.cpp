@@ -1,3 +1,4 @@
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -62,8 +63,8 @@ TEST_F(ShmTest, CreateCopiesTheFileBehindItsSizeWord) {
   struct shmid_ds ds;
   ASSERT_EQ(shmctl(id, IPC_STAT, &ds), 0);
   EXPECT_EQ(static_cast<int64_t>(ds.shm_segsz), total);
-  // Only the owner may write: the segment is not world-writable.
-  EXPECT_EQ(ds.shm_perm.mode & 0777, 0644u);
+  // Only the creator may write, its group read; other users get nothing.
+  EXPECT_EQ(ds.shm_perm.mode & 0777, 0640u);
   EXPECT_EQ(ds.shm_nattch, 0u);  // the creator has detached
 
   char* image = nullptr;
@@ -219,15 +220,24 @@ TEST_F(ShmTest, SecondProcessAttachesAndOutlivesTheRelease) {
   EXPECT_EQ(SegmentsWithKey(key_.key()), 0);
 }
 
-// Another user may read the image but not write it, nor remove the segment.
-TEST_F(ShmTest, AnotherUserReadsButCannotWriteOrRelease) {
+// Root passes every permission check: a child drops to an ordinary user of the given group, with no
+// supplementary groups. False when the system refuses.
+bool BecomeUser(uid_t uid, gid_t gid) {
+  return setgroups(0, nullptr) == 0 && setresgid(gid, gid, gid) == 0 && setresuid(uid, uid, uid) == 0;
+}
+constexpr uid_t kOtherUser = 65534;
+constexpr gid_t kOtherGroup = 65534;
+
+// A member of the creator's group reads the image but cannot write it nor remove the segment; a user
+// of another group cannot use it at all.
+TEST_F(ShmTest, TheCreatorsGroupReadsOthersGetNothing) {
   if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
   const std::string bytes = DatabaseBytes(300);
   dir_.Write("u.Q7D", bytes);
   ASSERT_EQ(zpk_shm::Create(dir_.Dir().c_str(), "u"), 0);
-  const int result = InChild([&] {
-    // Root passes every permission check: drop to an ordinary user.
-    if (setgid(65534) != 0 || setuid(65534) != 0) return 10;
+  const gid_t creators_group = getegid();
+  const int member = InChild([&] {
+    if (!BecomeUser(kOtherUser, creators_group)) return 10;
     const int id = shmget(zpk_shm::Key(), 0, 0);
     if (id < 0) return 11;
     if (shmat(id, nullptr, 0) != reinterpret_cast<void*>(-1) || errno != EACCES) return 12;
@@ -237,9 +247,71 @@ TEST_F(ShmTest, AnotherUserReadsButCannotWriteOrRelease) {
     if (zpk_shm::Release() != Q7_ERROR_SHARED_MEMORY_MAPPING) return 15;
     return 0;
   });
-  EXPECT_EQ(result, 0);
+  EXPECT_EQ(member, 0);
+  const int stranger = InChild([&] {
+    if (!BecomeUser(kOtherUser, kOtherGroup)) return 10;
+    char* image = nullptr;
+    if (zpk_shm::Open(&image) != Q7_ERROR_SHARED_MEMORY_MAPPING || image != nullptr) return 11;
+    if (zpk_shm::Release() != Q7_ERROR_SHARED_MEMORY_MAPPING) return 12;
+    return 0;
+  });
+  EXPECT_EQ(stranger, 0);
   EXPECT_EQ(SegmentsWithKey(key_.key()), 1);
   EXPECT_EQ(zpk_shm::Release(), 0);
+}
+
+// A segment that another user made first under the key is used only when its maker belongs to this
+// process's group and nobody outside that circle may write it: a process reading the image in place
+// would otherwise read bytes a stranger rewrites under it. A refused segment is not released either.
+TEST_F(ShmTest, ASegmentMadeOutsideTheCircleIsRefused) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  const std::string bytes = DatabaseBytes(300);
+  const uint64_t total = bytes.size() + 8;
+  struct Case {
+    const char* what;
+    bool makers_group_is_ours;
+    int mode;
+    bool used;
+  };
+  const Case kCases[] = {
+      {"stranger, everybody writes", false, 0666, false},
+      {"stranger, only the maker writes", false, 0644, false},
+      {"group member, read by the group", true, 0640, true},
+      {"group member, written by the group", true, 0660, true},
+      {"group member, everybody writes", true, 0666, false},
+  };
+  const gid_t our_group = getegid();
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    const int made = InChild([&] {
+      if (!BecomeUser(kOtherUser, c.makers_group_is_ours ? our_group : kOtherGroup)) return 10;
+      const int id = shmget(zpk_shm::Key(), total, IPC_CREAT | IPC_EXCL | c.mode);
+      if (id < 0) return 11;
+      void* at = shmat(id, nullptr, 0);
+      if (at == reinterpret_cast<void*>(-1)) return 12;
+      memcpy(at, &total, 8);
+      memcpy(static_cast<char*>(at) + 8, bytes.data(), bytes.size());
+      shmdt(at);
+      return 0;
+    });
+    ASSERT_EQ(made, 0);
+    char* image = nullptr;
+    if (c.used) {
+      ASSERT_EQ(zpk_shm::Open(&image), 0);
+      EXPECT_EQ(std::string(image, bytes.size()), bytes);
+      EXPECT_EQ(zpk_shm::Release(), 0);
+      EXPECT_EQ(ring_.Take(), "");
+    } else {
+      EXPECT_EQ(zpk_shm::Open(&image), Q7_ERROR_SHARED_MEMORY_MAPPING);
+      EXPECT_EQ(image, nullptr);
+      EXPECT_EQ(zpk_shm::Release(), Q7_ERROR_SHARED_MEMORY_MAPPING);
+      EXPECT_EQ(SegmentsWithKey(key_.key()), 1);
+      for (int call = 0; call < 2; ++call)  // Open and Release
+        EXPECT_EQ(ring_.Take(), "OpenMapping|Failed to open file mapping ( OpenFileMapping module )");
+      EXPECT_EQ(ring_.Take(), "");
+    }
+    shm_test::RemoveSegment(key_.key());
+  }
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ inline int SegmentsWithKey(key_t key) {
 // this process is detached.
 class KeyScope {
  public:
-  KeyScope() : key_(static_cast<key_t>(0x51000000 | (getpid() & 0xFFFFFF))) {
+  KeyScope() : key_(static_cast<key_t>(0x51000000 | (getpid() & 0xFFFFFF))), previous_(zpk_shm::Key()) {
     RemoveSegment(key_);
     zpk_shm::SetKey(key_);
   }
@@ -51,7 +51,8 @@ class KeyScope {
     if (shmget(key_, 0, 0) >= 0) zpk_shm::Release();
     zpk_shm::Unopen();
     RemoveSegment(key_);
-    zpk_shm::SetKey(zpk_shm::kKey);
+    // Back to the key in use before (the test main's own, never the machine's).
+    zpk_shm::SetKey(previous_);
   }
   KeyScope(const KeyScope&) = delete;
   KeyScope& operator=(const KeyScope&) = delete;
@@ -59,6 +60,7 @@ class KeyScope {
 
  private:
   key_t key_;
+  key_t previous_;
 };
 
 // Runs body in a forked process and returns its exit status (body's result, 0 to 255), or -1 when

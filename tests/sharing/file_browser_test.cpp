@@ -395,14 +395,20 @@ TEST_F(FileBrowser, DelDirectoryRemovesLinksNeverTheirTargets) {
   EXPECT_EQ(TakeRingCoded(), "RQ7BrowserDelDirectory|E0000097|Failed to delete directory");
   EXPECT_TRUE(fs::exists(tree));
 
-  // A link to a directory given as the directory itself is refused, its target left whole.
+  // A link to a directory given as the directory itself is refused, its target left whole, also
+  // when written with trailing slashes (which make the system follow a final link).
   const std::string top_link = dir_.File("top_link");
   ASSERT_EQ(symlink(victim.c_str(), top_link.c_str()), 0);
-  EXPECT_EQ(innerRQ7BrowserDelDirectory(top_link.c_str(), 1), Q7_ERROR_FILE_OPERATION_FAILED);
-  EXPECT_EQ(TakeRingCoded(), "RQ7BrowserDelDirectory|E0000096|Failed to delete directory");
-  EXPECT_TRUE(fs::is_symlink(top_link));
+  for (const std::string& given : {top_link, top_link + "/", top_link + "//"}) {
+    SCOPED_TRACE(given);
+    EXPECT_EQ(innerRQ7BrowserDelDirectory(given.c_str(), 1), Q7_ERROR_FILE_OPERATION_FAILED);
+    EXPECT_EQ(TakeRingCoded(), "RQ7BrowserDelDirectory|E0000096|Failed to delete directory");
+    EXPECT_TRUE(fs::is_symlink(top_link));
+    EXPECT_EQ(q7test::ReadAll(victim + "/keep.txt"), "keep");
+    EXPECT_EQ(q7test::ReadAll(victim + "/inner/deep.txt"), "deep");
+  }
 
-  EXPECT_EQ(innerRQ7BrowserDelDirectory(tree.c_str(), 1), 0);
+  EXPECT_EQ(innerRQ7BrowserDelDirectory((tree + "/").c_str(), 1), 0);
   EXPECT_FALSE(fs::exists(fs::symlink_status(tree)));
   EXPECT_EQ(q7test::ReadAll(victim + "/keep.txt"), "keep");
   EXPECT_EQ(q7test::ReadAll(victim + "/inner/deep.txt"), "deep");

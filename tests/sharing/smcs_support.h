@@ -98,6 +98,9 @@ class RegistryTest : public ::testing::Test {
     object_name_ = name;
     // A key of this process and test: pid * 16 + serial, above the keys anything else uses here.
     sem_key_ = static_cast<key_t>(0x30000000 + (static_cast<int>(getpid()) % 0x800000) * 16 + serial % 16);
+    // The names in use before (the test main's, never the machine's) come back at the end.
+    snprintf(previous_object_name_, sizeof previous_object_name_, "%s", SMCSObjectName());
+    previous_sem_key_ = SMCSSemKey();
     SetSMCSNamesForTest(object_name_.c_str(), sem_key_);
     constructorLockSMCS();
     initLSMCS(&TheLSMCS, nullptr);
@@ -109,7 +112,7 @@ class RegistryTest : public ::testing::Test {
     shm_unlink(object_name_.c_str());
     termLockSMCS();
     SetSharedTableRegistryHooks(SharedTableRegistryHooks{});
-    SetSMCSNamesForTest(nullptr, 0);
+    SetSMCSNamesForTest(previous_object_name_, previous_sem_key_);
     initLSMCS(&TheLSMCS, nullptr);
   }
 
@@ -152,6 +155,8 @@ class RegistryTest : public ::testing::Test {
   std::unique_ptr<TTableCollection> db_;
   std::string object_name_;
   key_t sem_key_ = 0;
+  char previous_object_name_[64] = {};
+  key_t previous_sem_key_ = 0;
 };
 
 }  // namespace smcs_test

@@ -2,6 +2,7 @@
 // reads it, stamps, hash chains, capacity, refused registrations, status, and tables attached in
 // several processes.
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <climits>
@@ -265,9 +266,19 @@ TEST_F(RegistryTest, StatusFollowsTheStructureAndItsEntries) {
   EXPECT_EQ(getSMCSStatus(&TheLSMCS, &seen), Q7_ERROR_SMCS_IN_USE);
   EXPECT_EQ(getSHMTBLEntryStatus("T", Smcs(), Q7_ERROR_SMCS_IN_USE, &entry), Q7_ERROR_SHMTBL_NOT_ATTACHED);
   EXPECT_EQ(entry, t);
-  t->attachCount = 2;
-  EXPECT_EQ(getValidSHMTBLEntryStatus(t), Q7_ERROR_SHMTBL_ATTACHED);
-  t->attachCount = 0;
+  {
+    // A count some live process holds (an attachment holds a shared lock on the file) stands...
+    const int held = open(dir_.File("T.Q7T").c_str(), O_RDONLY);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(flock(held, LOCK_SH), 0);
+    t->attachCount = 2;
+    EXPECT_EQ(getValidSHMTBLEntryStatus(t), Q7_ERROR_SHMTBL_ATTACHED);
+    EXPECT_EQ(t->attachCount, 2);
+    close(held);
+    // ...one that no live process holds any more is dropped.
+    EXPECT_EQ(getValidSHMTBLEntryStatus(t), Q7_ERROR_SHMTBL_NOT_ATTACHED);
+    EXPECT_EQ(t->attachCount, 0);
+  }
 
   // A record of this process that another setup made stale.
   LSMCS other{};
@@ -276,7 +287,8 @@ TEST_F(RegistryTest, StatusFollowsTheStructureAndItsEntries) {
   EXPECT_EQ(getSMCSStatus(&other, &seen), Q7_ERROR_SMCS_IN_USE);
   other.stampUsec += 1;
   EXPECT_EQ(getSMCSStatus(&other, &seen), Q7_ERROR_SMCS_INVALID);
-  munmap(other.smcs, other.smcs->totalSize);
+  releaseLSMCS(&other);
+  EXPECT_EQ(other.smcs, nullptr);
 
   // Invalidated: the structure is gone for every process, and the name is free for a new one.
   ASSERT_EQ(invalidateSMCS(&TheLSMCS), 0);
