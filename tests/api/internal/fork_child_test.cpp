@@ -247,7 +247,8 @@ TEST_F(ForkedChild, SearchesSortsImportsAndSummarisesOnThePool) {
       {"import", [&] { return CheckImport(source); }},
       {"summary", [&] { return CheckSummary(table_); }},
       {"every worker", [] { return CheckEveryWorker(); }},
-      {"all in turn, twice", [&] {
+      {"all in turn, twice",
+       [&] {
          for (int round = 0; round < 2; ++round) {
            if (const int rc = CheckAllInChild(table_); rc != 0) return rc;
          }
