@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <thread>
 
 #include "foundation/CQ7Exception.h"
@@ -52,6 +53,30 @@ struct EngineStopper {
 };
 }  // namespace
 
+namespace {
+
+// The engine this thread's fork is dealing with, and what its first step took. The three steps
+// of one fork run on the forking thread (the last one in the child).
+thread_local CSmpEngine* t_fork_engine = nullptr;
+thread_local CSmpEngine::ForkHold t_fork_hold;
+
+void PrepareForkHandler() {
+  t_fork_engine = g_started_engine;
+  if (t_fork_engine != nullptr) t_fork_hold = t_fork_engine->PrepareFork();
+}
+
+void ParentForkHandler() {
+  if (t_fork_engine != nullptr) t_fork_engine->ParentAfterFork(t_fork_hold);
+  t_fork_engine = nullptr;
+}
+
+void ChildForkHandler() {
+  if (t_fork_engine != nullptr) t_fork_engine->ChildAfterFork(t_fork_hold);
+  t_fork_engine = nullptr;
+}
+
+}  // namespace
+
 CSmpEngine* CSmpEngine::Instance() {
   static EngineHolder holder;
   // Started outside the constructor, so a start-up hook that reaches Instance() again gets the
@@ -62,6 +87,9 @@ CSmpEngine* CSmpEngine::Instance() {
     holder.engine.init();
     static EngineStopper stopper{&holder.engine};
     g_started_engine = &holder.engine;
+    // Once per load (this block runs once); the C library drops the handlers when the library is
+    // unloaded. Should registering fail, a fork leaves the child as it always did.
+    pthread_atfork(PrepareForkHandler, ParentForkHandler, ChildForkHandler);
   }
   return &holder.engine;
 }
@@ -218,6 +246,43 @@ void CSmpEngine::free_mem() {
 }
 
 void CSmpEngine::free_t_mem_() { free_mem(); }
+
+// ---------------------------------------------------------------------------------------------
+// Fork
+
+// The engine's other locks (the scratch blocks', the shared value lists', the logs', the
+// shared-table registry's) are taken only inside a call or inside the pool tasks of one, and a
+// call returns only after its tasks have finished: once the API lock is held, none of them is.
+CSmpEngine::ForkHold CSmpEngine::PrepareFork() {
+  ForkHold hold;
+  // Order: the API lock first, as every call takes it before any lock below.
+  hold.api_lock = !mutex_held_by_this_thread();
+  if (hold.api_lock) mutex_lock();
+  hold.write_mutex = write_mutex_ready_;
+  if (hold.write_mutex) mt_write_lock();
+  hold.notify = notify_ != nullptr;
+  if (hold.notify) notify_->mutex.lock();
+  return hold;
+}
+
+void CSmpEngine::ParentAfterFork(const ForkHold& hold) {
+  if (hold.notify) notify_->mutex.unlock();
+  if (hold.write_mutex) mt_write_unlock();
+  if (hold.api_lock) mutex_unlock();
+}
+
+void CSmpEngine::ChildAfterFork(const ForkHold& hold) {
+  for (auto& worker : workers_) worker->ForgetThreadAfterFork();
+  if (hold.notify) {
+    // Nobody waits on the condition at a fork (the waiter is a call under the API lock), but what
+    // the parent's threads left in it is theirs: the child starts from a new one.
+    notify_->sleepers.store(0, std::memory_order_relaxed);
+    new (&notify_->cond) std::condition_variable();
+    notify_->mutex.unlock();
+  }
+  if (hold.write_mutex) mt_write_unlock();
+  if (hold.api_lock) mutex_unlock();
+}
 
 // ---------------------------------------------------------------------------------------------
 // Settings

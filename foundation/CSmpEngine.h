@@ -146,6 +146,26 @@ class CSmpEngine {
   void mt_write_mutex_init();
   void mt_write_mutex_destroy();
 
+  // ---- Fork ----
+  // Keep the engine usable in the child of a host's fork; registered with pthread_atfork at
+  // start-up and called only from there. Before the fork the API lock is taken (unless the forking
+  // thread holds it already: a fork from inside a call), which lets every call on other threads,
+  // and with it every pool task, finish; then the pool's own locks, which a worker may still hold
+  // for an instant after its task. The parent releases them. The child releases them too, makes
+  // the condition anew and forgets the workers' threads, which stayed in the parent: each worker
+  // gets a new thread when it is next resumed, so a child that never reaches the pool (one that
+  // execs at once) starts no thread.
+  // What one fork's first step took, for the steps after it to give back. Each forking thread
+  // keeps its own: two threads may fork at once (the second waits for the API lock).
+  struct ForkHold {
+    bool api_lock = false;
+    bool write_mutex = false;
+    bool notify = false;
+  };
+  ForkHold PrepareFork();
+  void ParentAfterFork(const ForkHold& hold);
+  void ChildAfterFork(const ForkHold& hold);
+
   // ---- Machine figures ----
   // Reads "cache size : %d KB" (times 1024) and "cache_alignment : %d " from the file; an output
   // stays 0 when its line (or the file) is missing.

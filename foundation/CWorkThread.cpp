@@ -1,5 +1,6 @@
 #include "foundation/CWorkThread.h"
 
+#include <new>
 #include <system_error>
 
 #include "foundation/CQ7Exception.h"
@@ -136,6 +137,19 @@ void CWorkThread::end_self_thread() {
   busy_.store(true, std::memory_order_relaxed);
   open_gate();
   join();
+}
+
+void CWorkThread::ForgetThreadAfterFork() {
+  if (inline_) return;
+  // A joinable std::thread must be neither destroyed nor assigned to; a fresh handle is built over
+  // it instead. The parent's thread keeps its own copy of everything it owns.
+  new (&thread_) std::thread();
+  started_ = false;
+  running_.store(false, std::memory_order_relaxed);
+  // No task is under way at a fork (the handlers hold the API lock, or the forking thread drives
+  // the pool and is not waiting on it), so nothing is left to count.
+  busy_.store(false, std::memory_order_relaxed);
+  gate_.store(0, std::memory_order_relaxed);
 }
 
 void CWorkThread::thread_main(CWorkThread* self) {

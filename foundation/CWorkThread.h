@@ -84,6 +84,10 @@ class CWorkThread {
   void join();
   // Tells the thread to end (task 0) and joins it.
   void end_self_thread();
+  // In the child of a fork: the thread stayed in the parent. Forgets it without joining or
+  // detaching (neither is possible on a thread of another process), so that the next resume()
+  // makes a new one. Only the child's fork handler calls it, while no other thread exists.
+  void ForgetThreadAfterFork();
 
   MppThreadParam* param() { return &param_; }
   int32_t result() const { return result_.load(std::memory_order_acquire); }

@@ -21,3 +21,6 @@ void mutex_lock();
 void mutex_unlock();
 // Destroys q7_mutex; only at unload, when no thread can reach it any more.
 void mutex_destroy();
+// Whether the calling thread holds the lock (taken through mutex_lock). Lets the fork handlers
+// tell a fork made from inside a call (a host callback) from one made by another thread.
+bool mutex_held_by_this_thread();

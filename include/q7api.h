@@ -21,6 +21,13 @@
  *  - Threads: every call that touches the database takes one process-wide lock, so calls from
  *    several host threads run one at a time. The RQ7Numeric functions take no lock and touch no
  *    database; RQ7ReInitializeMS takes none either and must not run while any other call runs.
+ *  - Forking: a host may fork at any time; the child uses the engine and its copy of the database
+ *    as the parent does, worker pool included. fork waits until the calls running on other threads
+ *    have returned (a fork from inside a call, such as from a row callback, does not wait; that
+ *    call then returns in both processes). The child starts its own worker threads when a call first
+ *    needs them, so a child that execs at once starts none; where the child cannot start threads,
+ *    a call that needs them returns Q7_ERROR_WORKER_DIED at once. Shared-table attachments belong
+ *    to the parent (see the shared-table registry).
  *  - Settings: the engine reads "ZPK_Client.ini" from the directory that is current when the
  *    library is loaded (and again at RQ7ReInitializeMS), plain key=value lines. Its one key,
  *    DATEFORMAT, sets the order in which date texts are read and written: YYYYMMDD (the default
