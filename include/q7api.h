@@ -1863,7 +1863,7 @@ Q7_EXPORT int RQ7SummaryStatus(int handle, int* table, int* set, int* count, _TD
 Q7_EXPORT int Q7SummaryStatus(int handle, int* table, int* set, int* count, _TDimensionDef* dims,
                               int* measure, int* computed);
 /* Computes the requested measures (COUNT always; without a measure only COUNT) once per handle;
- * computed receives the bits computed. A second call gives Q7_ERROR_SUMMARY_STATE. */
+ * computed (null: not wanted) receives the bits computed. A second call gives Q7_ERROR_SUMMARY_STATE. */
 Q7_EXPORT int RQ7SummaryExec(int handle, int measures, int* computed);
 Q7_EXPORT int Q7SummaryExec(int handle, int measures, int* computed);
 /* One measure (one bit) of the cell given by one category per dimension of the open summary (only

@@ -162,16 +162,30 @@ TEST_F(HostPointerTest, SummaryCallsRefuseNullInputsAndOutputs) {
   });
 }
 
-TEST_F(HostPointerTest, SummaryStatusFillsTheOutputsGiven) {
+TEST_F(HostPointerTest, SummaryOutputsPassedAsNullAreSkipped) {
   OpenTwoDimensions();
-  ExpectInChild({{"RQ7SummaryStatus with only the count and the computed bits",
-                  [] {
-                    int dims = 0, computed = 0;
-                    const int rc = RQ7SummaryStatus(0, nullptr, nullptr, &dims, nullptr, nullptr, &computed);
-                    return rc == 1 && dims == 2 && computed == 1 ? 0 : -1;
-                  },
-                  0,
-                  {}}});
+  _TDimensionDef def{};
+  def.column_id = region_;
+  ASSERT_EQ(Q7SummaryOpen(1, t_, 1, 1, &def, 0), 0);
+  ExpectInChild({
+      {"RQ7SummaryStatus with only the count and the computed bits",
+       [] {
+         int dims = 0, computed = 0;
+         const int rc = RQ7SummaryStatus(0, nullptr, nullptr, &dims, nullptr, nullptr, &computed);
+         return rc == 1 && dims == 2 && computed == 1 ? 0 : -1;
+       },
+       0,
+       {}},
+      {"RQ7SummaryExec without the computed bits",
+       [] {
+         int computed = 0;
+         const int rc = RQ7SummaryExec(1, 1, nullptr);
+         RQ7SummaryStatus(1, nullptr, nullptr, nullptr, nullptr, nullptr, &computed);
+         return rc == 0 && computed == 1 ? 0 : -1;
+       },
+       0,
+       {}},
+  });
 }
 
 TEST_F(HostPointerTest, SummaryReadTakesOneCategoryPerDimension) {
