@@ -178,7 +178,8 @@ TEST_F(DamagedFiles, DecimalColumnLoadsOnlyWithAScaleAndModeItCanHave) {
   auto scale3 = Images([&](int t) { return q7host::AddDecimalColumn(t, "x", nulls, 3, Q7_ROUND_HALF_UP); });
   ExpectOnlyWrittenValuesLoad(scale2, scale3, 2, 3,
                               {{0, true}, {38, true}, {39, false}, {100, false}, {0xC8 /* -56 */, false}});
-  auto half_down = Images([&](int t) { return q7host::AddDecimalColumn(t, "x", nulls, 2, Q7_ROUND_HALF_DOWN); });
+  auto half_down =
+      Images([&](int t) { return q7host::AddDecimalColumn(t, "x", nulls, 2, Q7_ROUND_HALF_DOWN); });
   ExpectOnlyWrittenValuesLoad(scale2, half_down, Q7_ROUND_HALF_UP, Q7_ROUND_HALF_DOWN,
                               {{0, true}, {6, true}, {7, false}, {0xFF, false}});
 }
@@ -243,7 +244,8 @@ TEST_F(DamagedFiles, JoinThatLoadsPairsItsRowsAsItsKeysSay) {
   }
   EXPECT_GT(loaded, 0);
   EXPECT_GT(refused, 0);
-  EXPECT_TRUE(broken.empty()) << broken.size() << " damaged images load joins that sorts break, the first at byte "
+  EXPECT_TRUE(broken.empty()) << broken.size()
+                              << " damaged images load joins that sorts break, the first at byte "
                               << broken.front();
 }
 

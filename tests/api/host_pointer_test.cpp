@@ -190,8 +190,8 @@ TEST_F(HostPointerTest, SummaryOutputsPassedAsNullAreSkipped) {
 
 TEST_F(HostPointerTest, SummaryReadTakesOneCategoryPerDimension) {
   OpenTwoDimensions();
-  // Region 2 and oslo are value number 2 of their columns (after NULL and 1, NULL and lima): two rows. The host's
-  // array holds exactly the summary's two categories, so a read of 32 would touch the guard page.
+  // Region 2 and oslo are value number 2 of their columns (after NULL and 1, NULL and lima): two rows. The
+  // host's array holds exactly the summary's two categories, so a read of 32 would touch the guard page.
   GuardedInts cats(2);
   cats.data()[0] = 2;
   cats.data()[1] = 2;
@@ -228,6 +228,43 @@ TEST_F(HostPointerTest, SummaryWithoutDimensionsReadsWithoutCategories) {
                   },
                   0,
                   {}}});
+}
+
+// The registry and shared-image calls refuse a null text or output before they touch anything
+// machine-wide, so these cases need no registry of their own.
+TEST_F(HostPointerTest, SharedMemoryAndRegistryCallsRefuseNullPointers) {
+  const int kInvalid = Q7_ERROR_INVALID_PARAMETER;
+  char names[64 * 8];
+  int count = 0;
+  ExpectInChild({
+      {"RQ7CreateSharedMemoryDB without a name",
+       [] { return RQ7CreateSharedMemoryDB("/tmp", nullptr); },
+       Q7_ERROR_ILLEGAL_FILE_NAME,
+       {}},
+      {"RQ7CreateSharedMemoryDB without a directory",
+       [] { return RQ7CreateSharedMemoryDB(nullptr, "db"); },
+       Q7_ERROR_INVALID_DIRECTORY,
+       {}},
+      {"RQ7ShmLoad without a directory", [] { return RQ7ShmLoad(nullptr, "t"); }, kInvalid, {}},
+      {"RQ7ShmLoad without a name", [] { return RQ7ShmLoad("/tmp", nullptr); }, kInvalid, {}},
+      {"RQ7ShmLoadAll without a directory", [] { return RQ7ShmLoadAll(nullptr, "*"); }, kInvalid, {}},
+      {"RQ7ShmLoadAll without a pattern", [] { return RQ7ShmLoadAll("/tmp", nullptr); }, kInvalid, {}},
+      {"RQ7ShmAttach without a name", [] { return RQ7ShmAttach(nullptr, 0); }, kInvalid, {}},
+      {"RQ7ShmRelease without a name", [] { return RQ7ShmRelease(nullptr); }, kInvalid, {}},
+      {"RQ7GetSharedMemoryTableList without names",
+       [&] { return RQ7GetSharedMemoryTableList(nullptr, &count); },
+       kInvalid,
+       {}},
+      {"RQ7GetSharedMemoryTableList without a count",
+       [&] { return RQ7GetSharedMemoryTableList(names, nullptr); },
+       kInvalid,
+       {}},
+      {"RQ7GetSharedMemoryTableListEx without a count",
+       [&] { return RQ7GetSharedMemoryTableListEx(names, nullptr); },
+       kInvalid,
+       {}},
+      {"RQ7ShmDumpSMCS without a path", [] { return RQ7ShmDumpSMCS(nullptr); }, kInvalid, {}},
+  });
 }
 
 }  // namespace

@@ -66,7 +66,8 @@ class KilledSaves : public ::testing::Test {
     table_ = q7host::AddTable("big", kRows);
     ASSERT_GT(table_, 0);
     std::vector<int32_t> values(kRows);
-    for (int i = 0; i < kRows; ++i) values[static_cast<size_t>(i)] = static_cast<int32_t>(int64_t{i} * 7919 % 100003);
+    for (int i = 0; i < kRows; ++i)
+      values[static_cast<size_t>(i)] = static_cast<int32_t>(int64_t{i} * 7919 % 100003);
     ASSERT_GT(q7host::AddIntColumn(table_, "v", values), 0);
     DrainRing();
   }
