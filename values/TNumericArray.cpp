@@ -45,7 +45,8 @@ int TNumericArray::GetRoundingMode() { return GetDecimalInfo()->roundingMode; }
 
 bool TNumericArray::ValidStoredDecimalInfo(const uint8_t* user_area) {
   const int scale = static_cast<int8_t>(user_area[6]);
-  return scale >= 0 && scale <= q7num::kMaxColumnScale && q7num::IsValidMode(user_area[7]);
+  return scale >= -q7num::kMaxColumnScale && scale <= q7num::kMaxColumnScale &&
+         q7num::IsValidMode(user_area[7]);
 }
 
 void TNumericArray::SetDefaultDecimalInfo() { SetDecimalInfo(kDefaultScale, kDefaultRoundingMode); }
