@@ -1,12 +1,17 @@
 #include "database/TableFiles.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <cerrno>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -88,10 +93,53 @@ bool FlushDirectory(const std::string& dir) {
   return ok;
 }
 
+// The process ID in a temporary file name of the target ("<target>.<pid>.<n>.tmp"), or 0 when the
+// name is not one.
+pid_t TempOwner(const std::string& name, const std::string& base) {
+  if (name.size() <= base.size() + 1 || name.compare(0, base.size(), base) != 0 || name[base.size()] != '.')
+    return 0;
+  const char* p = name.c_str() + base.size() + 1;
+  char* end = nullptr;
+  errno = 0;
+  const long pid = strtol(p, &end, 10);
+  if (end == p || *end != '.' || errno != 0 || pid <= 0 || pid > INT32_MAX) return 0;
+  p = end + 1;
+  if (!isdigit(static_cast<unsigned char>(*p))) return 0;
+  (void)strtoul(p, &end, 10);
+  return strcmp(end, ".tmp") == 0 ? static_cast<pid_t>(pid) : 0;
+}
+
+// A save killed before its rename leaves its temporary file, as large as what it saved, and nothing
+// else would ever remove it. A new save of the same target removes those of its own user whose
+// process is gone. A process that cannot be signalled (EPERM: another user's) is running, and so is
+// this one: its own temporary files belong to saves that still run or clean up after themselves.
+void RemoveStaleTemps(const std::string& target) {
+  const size_t slash = target.rfind('/');
+  const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  if (base.empty()) return;
+  const std::string dir = DirectoryOf(target);
+  DIR* d = opendir(dir.c_str());
+  if (d == nullptr) return;
+  const pid_t self = getpid();
+  const uid_t user = geteuid();
+  while (const dirent* entry = readdir(d)) {
+    const std::string name = entry->d_name;
+    const pid_t owner = TempOwner(name, base);
+    if (owner == 0 || owner == self) continue;
+    const std::string path = dir == "/" ? "/" + name : dir + "/" + name;
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != user) continue;
+    if (kill(owner, 0) == 0 || errno != ESRCH) continue;
+    (void)unlink(path.c_str());
+  }
+  closedir(d);
+}
+
 // Creates a new, empty file beside the target, with the owner and mode the target has (or the
-// ones a new file would get), and returns its name.
+// ones a new file would get), and returns its name. Stale temporary files of the target go first.
 std::string CreateTemp(const std::string& target) {
   if (target.empty()) return std::string();
+  RemoveStaleTemps(target);
   struct stat old_st;
   const bool had_target = stat(target.c_str(), &old_st) == 0 && S_ISREG(old_st.st_mode);
   for (int attempt = 0; attempt < 100; ++attempt) {

@@ -63,6 +63,9 @@ class WorkingDirectory {
 //    name holds a complete file, old or new, at every moment.
 //  - Commit flushes the file to the device before the rename and the directory after it, so that a
 //    crash after a save that succeeded finds the new file whole, and a crash before finds the old.
+//  - The temporary file is named "<target>.<pid>.<n>.tmp". Before creating its own, the save removes
+//    the target's temporary files that a killed save left: regular files of the process's own
+//    user whose process no longer exists (one that answers kill(pid, 0) with EPERM is running).
 // Destroyed without Commit, it removes the temporary file. The stream is open for writing (binary,
 // not raw) after construction. A link that names nothing or loops, a target (or link end) that
 // exists but is not a regular file, and a temporary file that cannot be created are refused before

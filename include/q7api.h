@@ -1886,21 +1886,25 @@ Q7_EXPORT int Q7GetN_Summary(void);
  * Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NO_SUCH_SET, Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_INVALID_PARAMETER
  * (a bad count, map or naming), Q7_ERROR_SUMMARY_CELLS_OVERFLOW. RQ7SummaryOpen reads only the filter
  * ID (the first int) of each host record, the records lying 518 ints apart; count outside 0..32 is
- * Q7_ERROR_OUT_OF_RANGE. Q7SummaryOpen takes full records. */
+ * Q7_ERROR_OUT_OF_RANGE. Q7SummaryOpen takes full records. A null dims with a count above 0 is
+ * Q7_ERROR_INVALID_PARAMETER. */
 Q7_EXPORT int RQ7SummaryOpen(int handle, int table, int set, int count, const void* dims, int measure);
 Q7_EXPORT int Q7SummaryOpen(int handle, int table, int set, int count, _TDimensionDef* dims, int measure);
 /* 1 and the summary's table, set, dimension count, Q7_SUMMARY_MAX_DIMS records (the summary's own
  * maps and names, valid until close; zero records past the count), measure filter and computed bits
- * for an open handle; 0 for a free one (outputs untouched). Nothing is recorded. */
+ * for an open handle (a null output is skipped); 0 for a free one (outputs untouched). Nothing is
+ * recorded. */
 Q7_EXPORT int RQ7SummaryStatus(int handle, int* table, int* set, int* count, _TDimensionDef* dims,
                                int* measure, int* computed);
 Q7_EXPORT int Q7SummaryStatus(int handle, int* table, int* set, int* count, _TDimensionDef* dims,
                               int* measure, int* computed);
 /* Computes the requested measures (COUNT always; without a measure only COUNT) once per handle;
- * computed receives the bits computed. A second call gives Q7_ERROR_SUMMARY_STATE. */
+ * computed (null: not wanted) receives the bits computed. A second call gives Q7_ERROR_SUMMARY_STATE. */
 Q7_EXPORT int RQ7SummaryExec(int handle, int measures, int* computed);
 Q7_EXPORT int Q7SummaryExec(int handle, int measures, int* computed);
-/* One measure (one bit) of the cell given by one category per dimension. RQ7SummaryRead copies the
+/* One measure (one bit) of the cell given by one category per dimension of the open summary (only
+ * that many ints of `categories` are read; null is refused unless there is no dimension, as is a
+ * null output, with Q7_ERROR_INVALID_PARAMETER). RQ7SummaryRead copies the
  * value into `value` by value_type: 2 four bytes, 3/4/5/7 eight, 6 the text and its zero byte, 8 the
  * 16-byte decimal followed by its NumericInfo; nothing when the cell holds no value. result_type is
  * the measure's basic type (2 without a measure); value_type the type of the value (MAX and MIN of a
@@ -1916,7 +1920,8 @@ Q7_EXPORT int Q7SummaryRead(int handle, int bit, const int* categories, int* res
 /* The name of a category: RQ7CategoryRead copies at most 127 bytes and a zero byte into name (128
  * bytes; the empty text on failure); Q7CategoryRead points name at it and passes the callback's
  * result back (0 without a callback). Q7_ERROR_OUT_OF_RANGE for a dimension or category outside the
- * summary, Q7_ERROR_INVALID_PARAMETER when the callback refuses. */
+ * summary, Q7_ERROR_INVALID_PARAMETER when the callback refuses or name (either form) or
+ * callback_result is null. */
 Q7_EXPORT int RQ7CategoryRead(int handle, int dim, int category, char* name);
 Q7_EXPORT int Q7CategoryRead(int handle, int dim, int category, char** name, int* callback_result);
 /* The category name, or the empty text. */

@@ -235,11 +235,47 @@ void CheckKeyFilter(const TFilter* f) {
     Damaged("join key value number", static_cast<int>(top));
 }
 
+// A pairing as the join builds it from the key columns, so that a search, sort or set operation,
+// which pairs the rows again, finds the joined rows the set holds: each partner row lies in the
+// group of its own key value number, and each driving row owns its whole group. Record 0 (no record
+// on that side) appears only in an outer join: as the first driving row, standing for the partners
+// without a driving row (group 0, whatever their values), and in the groups of values without
+// partners, of which each driving row of that value owns one.
+void CheckPairing(const JoinSetEntry& e, TFilter* const keys[2], int set_id, bool outer) {
+  const int d = e.side;
+  const int o = 1 - d;
+  const int n_values = keys[0]->VL->FArraySize;
+  const int* groups = static_cast<const int*>(e.projection[o]->FData);
+  const int* partners = static_cast<const int*>(e.rows[o]->FData);
+  const int* partner_vno = static_cast<const int*>(keys[o]->PV->FData);
+  for (int v = 0; v < n_values; ++v) {
+    if (outer && v == 0) continue;
+    for (int p = groups[v]; p < groups[v + 1]; ++p) {
+      if (outer && partners[p] == 0) continue;
+      if (partners[p] == 0 || partner_vno[partners[p]] != v)
+        Damaged("join partner outside its key group", set_id);
+    }
+  }
+  const int n_driving = e.rows[d]->FArraySize;
+  const int* starts = static_cast<const int*>(e.projection[d]->FData);
+  const int* driving = static_cast<const int*>(e.rows[d]->FData);
+  const int* driving_vno = static_cast<const int*>(keys[d]->PV->FData);
+  for (int i = 0; i < n_driving; ++i) {
+    if (driving[i] == 0 && (!outer || i > 0)) Damaged("join driving row without a record", set_id);
+    const int64_t owned = int64_t{i + 1 < n_driving ? starts[i + 1] : e.size} - starts[i];
+    const int v = driving_vno[driving[i]];
+    const int64_t group = int64_t{groups[v + 1]} - groups[v];
+    const bool without_partner = outer && owned == 1 && group > 0 && partners[groups[v]] == 0;
+    if (owned != group && !without_partner) Damaged("join rows unlike their key group", set_id);
+  }
+}
+
 // What the pairing kernels and the readers of joined rows index without checking: the rows of each
 // side within its key column, one first joined row per driving row, ascending within the size, a
 // group start per key value (and the end), ascending within the partner rows, and no driving row
-// owning more joined rows than its key value's group holds.
-void CheckEntry(const JoinSetEntry& e, TFilter* const keys[2], int set_id) {
+// owning more joined rows than its key value's group holds. Then what every operation that pairs
+// the rows again relies on: the stored pairing is the one the key columns give (see CheckPairing).
+void CheckEntry(const JoinSetEntry& e, TFilter* const keys[2], int set_id, bool outer) {
   CheckRange(e.size, 0, INT32_MAX, "join set size");
   CheckRange(e.side, 0, 1, "join set side");
   for (int s = 0; s < 2; ++s) {
@@ -272,6 +308,7 @@ void CheckEntry(const JoinSetEntry& e, TFilter* const keys[2], int set_id) {
     const int v = vno[driving[i]];
     if (owned > int64_t{groups[v + 1]} - groups[v]) Damaged("join rows beyond their group", set_id);
   }
+  CheckPairing(e, keys, set_id, outer);
 }
 
 template <class Source>
@@ -350,7 +387,7 @@ void ReadRecord(TJoinTable& j, Source& src, bool unique_name, TTableCollection* 
   CheckKeyFilter(keys[1]);
   if (keys[0]->VL->FArraySize != keys[1]->VL->FArraySize)
     Damaged("join key value lists of different lengths", keys[1]->VL->FArraySize);
-  for (int i = 0; i < n; ++i) CheckEntry(j.FEntries[i], keys, j.FSetIDs[i]);
+  for (int i = 0; i < n; ++i) CheckEntry(j.FEntries[i], keys, j.FSetIDs[i], j.FOuter != 0);
 }
 
 TBaseTable* ReadFileRecord(zpk_fstream* fs, char* name, int keep_name, int verbose, TTableCollection* names) {

@@ -187,7 +187,8 @@ int TDetailDisp::CalcPos(int order, int reverse, int occurring_only, int row) co
   const int length = occurring_only != 0 ? occurring_ : entries_;
   if (row < 1 || row > length) {
     char text[64];
-    std::snprintf(text, sizeof text, "Invalid Parameter : Row(%d)", row - 1);
+    // In 64 bits: row INT_MIN has no int predecessor.
+    std::snprintf(text, sizeof text, "Invalid Parameter : Row(%lld)", static_cast<long long>(row) - 1);
     PutErrorLog("CalcPos", Q7_ERROR_OUT_OF_RANGE, text);
     return Q7_ERROR_OUT_OF_RANGE;
   }

@@ -192,12 +192,15 @@ int innerQ7SummaryStatus(int handle, int* table, int* set, int* dim_count, _TDim
   if (!ValidHandle(handle)) return Q7_ERROR_INVALID_SUM_HANDLE;
   const TSummary* s = Summaries[handle];
   if (s == nullptr) return 0;
-  *table = s->TableID();
-  *set = s->SetID();
-  *dim_count = s->DimCount();
-  for (int d = 0; d < TSummary::kMaxDims; ++d) dims[d] = d < s->DimCount() ? s->Dim(d) : _TDimensionDef{};
-  *measure = s->MeasureID();
-  *computed = s->ComputedBits();
+  // A host asks for what it needs: an output it passes as null is left out.
+  if (table != nullptr) *table = s->TableID();
+  if (set != nullptr) *set = s->SetID();
+  if (dim_count != nullptr) *dim_count = s->DimCount();
+  if (dims != nullptr) {
+    for (int d = 0; d < TSummary::kMaxDims; ++d) dims[d] = d < s->DimCount() ? s->Dim(d) : _TDimensionDef{};
+  }
+  if (measure != nullptr) *measure = s->MeasureID();
+  if (computed != nullptr) *computed = s->ComputedBits();
   return 1;
 }
 
@@ -215,15 +218,28 @@ int innerQ7SummaryExec(int handle, int bits, int* computed) {
 
 namespace {
 
-// The checks and the catch of both cell reads: read(summary, a copy of the categories).
+int RefuseNull(const char* log_name, const char* what) {
+  char text[64];
+  std::snprintf(text, sizeof text, "Invalid Parameter : %s", what);
+  PutErrorLog(log_name, Q7_ERROR_INVALID_PARAMETER, text);
+  return Q7_ERROR_INVALID_PARAMETER;
+}
+
+// The checks and the catch of both cell reads: read(summary, a copy of the categories). The host's
+// array holds one category number per dimension of the open summary and may be no longer than that.
 template <class Read>
-int ReadCell(int handle, const int* categories, Read&& read) {
+int ReadCell(int handle, const int* categories, const void* result_type, const void* value_type,
+             const void* count, const void* value, Read&& read) {
   constexpr char kLog[] = "Q7SummaryRead";
   if (const int code = CheckHandle(kLog, handle)) return code;
   TSummary* s = Summaries[handle];
   if (s == nullptr) return RefuseFree(kLog);
-  int cells[TSummary::kMaxDims];
-  std::memcpy(cells, categories, sizeof cells);
+  if (categories == nullptr && s->DimCount() > 0) return RefuseNull(kLog, "Categories");
+  if (result_type == nullptr || value_type == nullptr || count == nullptr || value == nullptr) {
+    return RefuseNull(kLog, "Output");
+  }
+  int cells[TSummary::kMaxDims] = {};
+  if (s->DimCount() > 0) std::memcpy(cells, categories, sizeof(int) * static_cast<size_t>(s->DimCount()));
   return Guarded(kLog, kFailedToOpen, [&] { return read(s, cells); });
 }
 
@@ -231,21 +247,25 @@ int ReadCell(int handle, const int* categories, Read&& read) {
 
 int innerQ7SummaryRead(int handle, int bit, const int* categories, int* result_type, int* value_type,
                        int* count, void** value) {
-  return ReadCell(handle, categories, [&](TSummary* s, const int* cells) {
-    return s->SummaryRead(bit, cells, result_type, value_type, count, value);
-  });
+  return ReadCell(handle, categories, result_type, value_type, count, value,
+                  [&](TSummary* s, const int* cells) {
+                    return s->SummaryRead(bit, cells, result_type, value_type, count, value);
+                  });
 }
 
 int innerQ7SummaryRead2(int handle, int bit, const int* categories, int* result_type, int* value_type,
                         int* count, void** value, NumericInfo** info) {
-  return ReadCell(handle, categories, [&](TSummary* s, const int* cells) {
-    return s->SummaryRead2(bit, cells, result_type, value_type, count, value, info);
-  });
+  return ReadCell(handle, categories, result_type, value_type, count, value,
+                  [&](TSummary* s, const int* cells) {
+                    return s->SummaryRead2(bit, cells, result_type, value_type, count, value, info);
+                  });
 }
 
 int innerQ7CategoryRead(int handle, int dim, int category, char** name, int* callback_result) {
   constexpr char kLog[] = "Q7CategoryRead";
+  if (name == nullptr) return RefuseNull(kLog, "Name");
   *name = nullptr;
+  if (callback_result == nullptr) return RefuseNull(kLog, "CallBackRet");
   if (const int code = CheckHandle(kLog, handle)) return code;
   TSummary* s = Summaries[handle];
   if (s == nullptr) return RefuseFree(kLog);

@@ -52,14 +52,16 @@ int innerQ7GetN_Summary();
 // dims: dim_count host records (maps and names are copied).
 int innerQ7SummaryOpen(int handle, int table, int set, int dim_count, _TDimensionDef* dims, int measure);
 // 1 and the outputs for an open handle, 0 for a free one (outputs untouched),
-// Q7_ERROR_INVALID_SUM_HANDLE (unrecorded). dims receives kMaxDims records.
+// Q7_ERROR_INVALID_SUM_HANDLE (unrecorded). dims receives kMaxDims records; a null output is skipped.
 int innerQ7SummaryStatus(int handle, int* table, int* set, int* dim_count, _TDimensionDef* dims, int* measure,
                          int* computed);
 int innerQ7SummaryExec(int handle, int bits, int* computed);
-// categories: kMaxDims entries (only the dimension count are read).
+// categories: one entry per dimension of the open summary (only that many are read); null, or a null
+// output, is Q7_ERROR_INVALID_PARAMETER (recorded), except null categories without a dimension.
 int innerQ7SummaryRead(int handle, int bit, const int* categories, int* result_type, int* value_type,
                        int* count, void** value);
 int innerQ7SummaryRead2(int handle, int bit, const int* categories, int* result_type, int* value_type,
                         int* count, void** value, NumericInfo** info);
+// A null name or callback_result is Q7_ERROR_INVALID_PARAMETER (recorded).
 int innerQ7CategoryRead(int handle, int dim, int category, char** name, int* callback_result);
 int innerQ7SummaryClose(int handle);

@@ -252,13 +252,13 @@ int TSummary::SummaryExec(int bits, int* computed) {
   const int allowed = measure_filter_ == nullptr ? kSumCount : bits & AllowedBits(measure_type_);
   int new_bits = allowed & ~computed_;
   if (new_bits == 0) {
-    *computed = computed_;
+    if (computed != nullptr) *computed = computed_;
     return 0;
   }
   if ((computed_ & kSumCount) == 0) new_bits |= kSumCount;
   AllocateArrays(new_bits);
   computed_ |= new_bits;
-  *computed = computed_;
+  if (computed != nullptr) *computed = computed_;
 
   const int count = new_bits & kSumCount ? 1 : 0;
   const int max = new_bits & kSumMax ? 1 : 0;

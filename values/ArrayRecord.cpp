@@ -11,6 +11,8 @@
 #include "foundation/zpk_fstream.h"
 #include "foundation/zpk_memory.h"
 #include "values/TBaseArray.h"
+#include "values/TDoubleArray.h"
+#include "values/TNumericArray.h"
 #include "values/TStrArray.h"
 
 namespace {
@@ -238,6 +240,9 @@ BaseFields ReadBaseFields(ArrayRecordReader& r, int expected_type, int expected_
   f.narrow_offsets = layout.is32 && type_no == Q7_TYPE_STRING;
   const int stored_unit = f.narrow_offsets ? 4 : expected_unit;
   if (type_no != expected_type || unit != stored_unit) Refuse(r);
+  // An attribute block no writer produces would load into a column none of whose values reads.
+  if (expected_type == Q7_TYPE_DOUBLE && !TDoubleArray::ValidStoredExtendType(f.user_area)) Refuse(r);
+  if (expected_type == Q7_TYPE_DECIMAL && !TNumericArray::ValidStoredDecimalInfo(f.user_area)) Refuse(r);
   if (f.count < 0) r.Fail(Q7_ERROR_NEGATIVE_SIZE);
   if (f.count > 0 && f.alloc < f.count) Refuse(r);
   CheckFits(r, static_cast<int64_t>(stored_unit) * f.count);

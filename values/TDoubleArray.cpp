@@ -29,6 +29,19 @@ int TDoubleArray::GetExtendType() {
   }
 }
 
+bool TDoubleArray::ValidStoredExtendType(const uint8_t* user_area) {
+  switch (user_area[0]) {
+    case 0:
+    case Q7_TYPE_DOUBLE:
+    case Q7_TYPE_DATE:
+    case Q7_TYPE_TIME:
+    case Q7_TYPE_DATETIME:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void TDoubleArray::SetExtendType(int t) {
   switch (t) {
     case 0:

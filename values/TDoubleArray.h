@@ -25,6 +25,9 @@ class TDoubleArray : public TFixedArray<TDoubleArray, double> {
   int GetExtendType();
   // Stores 3, 4, 5 or 7 (0 stores 3); anything else throws Q7_ERROR_ILLEGAL_FILTER_TYPE.
   void SetExtendType(int t);
+  // Whether a stored attribute block holds an extend type this array can have (0, 3, 4, 5 or 7):
+  // the record readers refuse any other, which no writer produces.
+  static bool ValidStoredExtendType(const uint8_t* user_area);
   // Stores the display pair in FUserArea bytes 6 and 7 and in the cache.
   void SetDispType(int a, int b);
   int DispFirst() const { return dispFirst; }

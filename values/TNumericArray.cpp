@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "values/Numeric.h"
+
 TNumericArray::TNumericArray() { SetDefaultDecimalInfo(); }
 
 TNumericArray::TNumericArray(int n, int zero_fill) : TFixedArray(n, zero_fill) { SetDefaultDecimalInfo(); }
@@ -40,5 +42,11 @@ NumericInfo* TNumericArray::GetDecimalInfo() {
 int TNumericArray::GetScale() { return GetDecimalInfo()->scale; }
 
 int TNumericArray::GetRoundingMode() { return GetDecimalInfo()->roundingMode; }
+
+bool TNumericArray::ValidStoredDecimalInfo(const uint8_t* user_area) {
+  const int scale = static_cast<int8_t>(user_area[6]);
+  return scale >= -q7num::kMaxColumnScale && scale <= q7num::kMaxColumnScale &&
+         q7num::IsValidMode(user_area[7]);
+}
 
 void TNumericArray::SetDefaultDecimalInfo() { SetDecimalInfo(kDefaultScale, kDefaultRoundingMode); }

@@ -36,6 +36,10 @@ class TNumericArray : public TFixedArray<TNumericArray, Numeric> {
   int GetScale();
   int GetRoundingMode();
   void SetDefaultDecimalInfo();
+  // Whether a stored attribute block holds a scale (-38..38; columns take 0..38, a decimal may count
+  // in powers of ten) and a rounding mode (0..6) an array can have: the record readers refuse any
+  // other, which no writer produces.
+  static bool ValidStoredDecimalInfo(const uint8_t* user_area);
 
  private:
   friend TFixedArray;

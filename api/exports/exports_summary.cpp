@@ -32,6 +32,10 @@ Q7_EXPORT int RQ7SummaryOpen(int handle, int table, int set, int count, const vo
       PutErrorLog("RQ7SummaryOpen", Q7_ERROR_OUT_OF_RANGE, text);
       return static_cast<int>(Q7_ERROR_OUT_OF_RANGE);
     }
+    if (count > 0 && dims == nullptr) {
+      PutErrorLog("RQ7SummaryOpen", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : Dims");
+      return static_cast<int>(Q7_ERROR_INVALID_PARAMETER);
+    }
     _TDimensionDef local[Q7_SUMMARY_MAX_DIMS] = {};
     const auto* host = static_cast<const int*>(dims);
     for (int d = 0; d < count; ++d) local[d].column_id = host[static_cast<size_t>(d) * kHostDimStride];

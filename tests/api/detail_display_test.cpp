@@ -2,6 +2,7 @@
 // values, the small-set form, the value layouts, handles that go stale and the refusals.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -274,6 +275,10 @@ TEST_F(DetailDisplayTest, RefusalsAndTheHandleCounter) {
        [&] { return RQ7GetDetailCount(second, 0, 0, 0, 0, &count); },
        Q7_ERROR_OUT_OF_RANGE,
        {{"CalcPos", Q7_ERROR_OUT_OF_RANGE, "Invalid Parameter : Row(-1)"}}},
+      {"row INT_MIN, whose predecessor the text shows",
+       [&] { return RQ7GetDetailValue(second, 0, 0, 0, INT_MIN, &type, value); },
+       Q7_ERROR_OUT_OF_RANGE,
+       {{"CalcPos", Q7_ERROR_OUT_OF_RANGE, "Invalid Parameter : Row(-2147483649)"}}},
       {"row past all entries",
        [&] { return RQ7GetDetailValue(second, 1, 1, 0, 4, &type, value); },
        Q7_ERROR_OUT_OF_RANGE,
