@@ -103,6 +103,7 @@ class CCMultiThreadImport {
     std::vector<FieldResult> fields;
     int32_t rows = 0;   // rows stored
     int32_t lines = 0;  // lines consumed (skipped ones included), for the log's line numbers
+    uint64_t end = 0;   // the offset just past the chunk's last record
   };
 
   CCMultiThreadImport() = default;
@@ -111,7 +112,12 @@ class CCMultiThreadImport {
   void init();
   void sysinfo();
   void set_step1_thrds(int n) { m_nChunkCount = n; }
+  // Cuts the source into chunks at record ends and makes their result blocks.
   int alloc_step1();
+  // The result blocks (and the road) for the chunks of m_Chunks.
+  void PrepareChunks();
+  // Gives every worker a new, empty report record.
+  void RenewReportRecords();
   int MppImport_run_step1();
   void alloc_step2(int position, int rows);
   // Runs the current step-2 tasks on the pool: 0 or the first negative worker result.
