@@ -81,7 +81,8 @@ uint64_t TitleEnd(int fd, uint64_t size, const CTextParser& scanner) {
     char* block = buffer.Get(n);
     if (!ReadFileAt(fd, block, n, offset)) throw CQ7Exception(Q7_ERROR_FILE_OPERATION_FAILED);
     size_t taken = 0;
-    if (scanner.ScanRecord(block, block + n, offset + n == size, &state, &taken, &lines)) return offset + taken;
+    if (scanner.ScanRecord(block, block + n, offset + n == size, &state, &taken, &lines))
+      return offset + taken;
     offset += std::max<size_t>(taken, 1);
   }
   return size;

@@ -202,8 +202,8 @@ int CMppTextParser::text2bin(int worker, const TEXT_PARSER_PARAM& chunk) {
     const int last = offset + length == chunk.end ? 1 : 0;
     unsigned long consumed = 0;
     int block_rows = 0;
-    status = parser->ParseMem(buffer.get(), static_cast<unsigned long>(length), last, first ? 1 : 0, &consumed,
-                              &block_rows);
+    status = parser->ParseMem(buffer.get(), static_cast<unsigned long>(length), last, first ? 1 : 0,
+                              &consumed, &block_rows);
     if (status < 0) return status;
     first = false;
     rows += block_rows;

@@ -237,7 +237,8 @@ int CTextParser::SplitLine(const char* begin, const char* end, int check) {
   return SplitRecord(begin, end, true, &span, check);
 }
 
-int CTextParser::SplitRecord(const char* begin, const char* avail, bool final, RecordSpan* span, int /*check*/) {
+int CTextParser::SplitRecord(const char* begin, const char* avail, bool final, RecordSpan* span,
+                             int /*check*/) {
   span->complete = false;
   span->lines = 0;
   span->length = 0;
@@ -711,8 +712,10 @@ int CTextParser::createFieldItems(char* buf, unsigned long len) {
     const bool sample = SplitRecord(buf, buf + len, true, &span, 0) >= 0;
     // Sized for the rows expected before the first compile, at the length of the first lines.
     uint64_t bytes = len;
-    if (m_nMapped != 0 && m_nSpanEnd > m_nWindowStart) bytes = std::max<uint64_t>(bytes, m_nSpanEnd - m_nWindowStart);
-    const int64_t rows = static_cast<int64_t>(std::min<uint64_t>(bytes, INT64_MAX / 2)) / AverageLineLength(buf, len);
+    if (m_nMapped != 0 && m_nSpanEnd > m_nWindowStart)
+      bytes = std::max<uint64_t>(bytes, m_nSpanEnd - m_nWindowStart);
+    const int64_t rows =
+        static_cast<int64_t>(std::min<uint64_t>(bytes, INT64_MAX / 2)) / AverageLineLength(buf, len);
     CreateCatalogFields(ClampRows(rows + 1000), sample);
     return 0;
   } catch (const CQ7Exception& e) {
@@ -854,8 +857,9 @@ void CTextParser::setChunk(uint64_t start, uint64_t end) {
 int CTextParser::calc_remaining_lines_from_mappedfile(int avg) {
   if (avg <= 0) return 1;
   const uint64_t here = m_nWindowStart + m_nWindowPos;
-  const int64_t left = m_nSpanEnd > here ? static_cast<int64_t>(m_nSpanEnd - here)
-                                         : static_cast<int64_t>(m_nWindowLen) - static_cast<int64_t>(m_nWindowPos);
+  const int64_t left = m_nSpanEnd > here
+                           ? static_cast<int64_t>(m_nSpanEnd - here)
+                           : static_cast<int64_t>(m_nWindowLen) - static_cast<int64_t>(m_nWindowPos);
   return left < 0 ? 1 : ClampRows(left / avg);
 }
 
@@ -866,7 +870,8 @@ long CTextParser::RemainingRowsEstimate(int rows, long avg) {
 }
 
 void CTextParser::CountRecord(int lines) {
-  if (m_nRowCount == INT_MAX - 1 || m_nLineNumber > INT_MAX - 2 - lines) throw CQ7Exception(Q7_ERROR_ROW_SIZE_OVERFLOW);
+  if (m_nRowCount == INT_MAX - 1 || m_nLineNumber > INT_MAX - 2 - lines)
+    throw CQ7Exception(Q7_ERROR_ROW_SIZE_OVERFLOW);
   ++m_nRowCount;
   m_nLineNumber += lines + 1;
 }

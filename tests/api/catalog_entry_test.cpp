@@ -447,27 +447,37 @@ TEST_F(CatalogEntryTest, QuotedLineBreaksStayInsideTheirRecordOnEveryRoad) {
     std::string source;  // comma-separated; the other formats swap the comma for their separator
     Rows rows;
     std::vector<std::string> reports;
-    size_t after_last_row = 0;  // reports of records after the last row (a read of that many rows stops before)
+    size_t after_last_row =
+        0;  // reports of records after the last row (a read of that many rows stops before)
   };
   const std::string parse_error = "DATA PARSE ERROR \t\t @ Row = ";
   const std::string mismatch = "FILTER MISMATCH \t----->\tFilters - Items ";
   const std::vector<Case> cases = {
-      {"a comma and a line break", "\"Smith,\nJohn\",5,Oslo\n\"Doe\",6,Rome\n",
+      {"a comma and a line break",
+       "\"Smith,\nJohn\",5,Oslo\n\"Doe\",6,Rome\n",
        {{"Smith,\nJohn", "5", "Oslo"}, {"Doe", "6", "Rome"}},
        {}},
-      {"CR LF inside and as line ends", "\"a\r\nb\",1,x\r\n\"q\"\"\nz\"\"\",2,\"\r\n\"\r\nlast,3,y",
+      {"CR LF inside and as line ends",
+       "\"a\r\nb\",1,x\r\n\"q\"\"\nz\"\"\",2,\"\r\n\"\r\nlast,3,y",
        {{"a\r\nb", "1", "x"}, {"q\"\nz\"", "2", "\r\n"}, {"last", "3", "y"}},
        {}},
-      {"line breaks only, and empty lines inside", "\"\n\n\n\",1,a\n\"\",2,\"\n\"\n",
+      {"line breaks only, and empty lines inside",
+       "\"\n\n\n\",1,a\n\"\",2,\"\n\"\n",
        {{"\n\n\n", "1", "a"}, {"", "2", "\n"}},
        {}},
-      {"a bad record skipped whole", "\"a\nb\"x,1,\"c\nd\"\ne,2,f\n\"g\nh\",\"3\",\"i\n\nj\"\nk,4,l\n",
+      {"a bad record skipped whole",
+       "\"a\nb\"x,1,\"c\nd\"\ne,2,f\n\"g\nh\",\"3\",\"i\n\nj\"\nk,4,l\n",
        {{"e", "2", "f"}, {"g\nh", "3", "i\n\nj"}, {"k", "4", "l"}},
        {parse_error + "1 "}},
-      {"wrong field counts skipped whole", "\"a\nb\",1\nc,2,d\n\"x\ny\nz\",3,w,v\nk,4,l\n",
+      {"wrong field counts skipped whole",
+       "\"a\nb\",1\nc,2,d\n\"x\ny\nz\",3,w,v\nk,4,l\n",
        {{"c", "2", "d"}, {"k", "4", "l"}},
        {mismatch + "[3 - 2] \t@ Row = 1 ", mismatch + "[3 - 4] \t@ Row = 4 "}},
-      {"a quote left open at the end", "a,1,b\n\"open,2,c\nd,3,e\n", {{"a", "1", "b"}}, {parse_error + "2 "}, 1},
+      {"a quote left open at the end",
+       "a,1,b\n\"open,2,c\nd,3,e\n",
+       {{"a", "1", "b"}},
+       {parse_error + "2 "},
+       1},
   };
   const struct {
     const char* name;
@@ -477,7 +487,8 @@ TEST_F(CatalogEntryTest, QuotedLineBreaksStayInsideTheirRecordOnEveryRoad) {
   const std::string dir = sales_;
   for (const auto& format : formats) {
     SCOPED_TRACE(format.name);
-    WriteFile(dir + "/q.cat", std::string(format.directive) + "//ERROR\tSKIPLINE\nA\t4\tNAME\nI\t4\tN\nA\t4\tCITY\n");
+    WriteFile(dir + "/q.cat",
+              std::string(format.directive) + "//ERROR\tSKIPLINE\nA\t4\tNAME\nI\t4\tN\nA\t4\tCITY\n");
     WriteFile(dir + "/empty.txt", "");
     for (const Case& c : cases) {
       SCOPED_TRACE(c.what);
@@ -497,8 +508,8 @@ TEST_F(CatalogEntryTest, QuotedLineBreaksStayInsideTheirRecordOnEveryRoad) {
           table = Keep(RQ7AddCatalogFileEx2(dir.c_str(), "q.cat", dir.c_str(), "empty.txt", "q"));
           ASSERT_GT(table, 0);
           std::filesystem::remove(dir + "/" + kLog);
-          ASSERT_EQ(RQ7AppendCatalogFileEx2(table, -1, road == 1 ? -1 : rows, dir.c_str(), "q.cat", dir.c_str(),
-                                            "q.txt"),
+          ASSERT_EQ(RQ7AppendCatalogFileEx2(table, -1, road == 1 ? -1 : rows, dir.c_str(), "q.cat",
+                                            dir.c_str(), "q.txt"),
                     rows);
         }
         ASSERT_GT(table, 0);
@@ -527,7 +538,8 @@ TEST_F(CatalogEntryTest, BadQuotedRecordIsNeverPartlyImported) {
                {"SKIPLINE", 0, true}};
   for (const auto& m : modes) {
     SCOPED_TRACE(m.mode);
-    WriteFile(dir + "/q.cat", std::string("//CSV\n//ERROR\t") + m.mode + "\nA\t4\tNAME\nI\t4\tN\nA\t4\tCITY\n");
+    WriteFile(dir + "/q.cat",
+              std::string("//CSV\n//ERROR\t") + m.mode + "\nA\t4\tNAME\nI\t4\tN\nA\t4\tCITY\n");
     std::filesystem::remove(dir + "/" + kLog);
     const int table = Keep(RQ7AddCatalogFileEx2(dir.c_str(), "q.cat", dir.c_str(), "q.txt", "q"));
     const std::vector<std::string> reports = RowReports(SalesLog());

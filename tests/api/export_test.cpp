@@ -270,8 +270,8 @@ TEST_F(ExportTest, SavedCatalogReadsBackIntoAnEqualTable) {
 // the catalog written with it, CSV and TAB, on the worker pool and on the calling thread: the copy
 // holds the same texts and exports byte for byte as the original did.
 TEST_F(ExportTest, ExportedLineBreaksReadBackAsWritten) {
-  const std::vector<std::string> texts = {
-      "a\nb", "x\r\ny", "\r", "q\"\n\"", ",\t,", "\n", "", "plain", "end\r", "\"\"\n\n\"", "tab\there\r\n"};
+  const std::vector<std::string> texts = {"a\nb", "x\r\ny", "\r",    "q\"\n\"",    ",\t,",         "\n",
+                                          "",     "plain",  "end\r", "\"\"\n\n\"", "tab\there\r\n"};
   const int rows = static_cast<int>(texts.size());
   const int table = q7host::AddTable("lines", rows);
   ASSERT_GT(table, 0);
@@ -284,13 +284,15 @@ TEST_F(ExportTest, ExportedLineBreaksReadBackAsWritten) {
   ASSERT_GT(q7host::AddIntColumn(table, "I", ints), 0);
   ASSERT_GT(q7host::AddStringColumn(table, "TEXT", texts), 0);
   ASSERT_GT(q7host::AddDoubleColumn(table, "F", doubles), 0);
-  ASSERT_GT(q7host::AddStringColumn(table, "MORE", std::vector<std::string>(texts.rbegin(), texts.rend())), 0);
+  ASSERT_GT(q7host::AddStringColumn(table, "MORE", std::vector<std::string>(texts.rbegin(), texts.rend())),
+            0);
   const std::string dir = dir_.path();
   WriteFile(File("none.txt"), "");
   const int all[] = {-1};
   for (int type : {0, 1}) {
     SCOPED_TRACE(type == 0 ? "csv" : "tab");
-    ASSERT_EQ(RQ7SaveAsCatalogEx(table, 1, all, type, -1, -1, '/', dir.c_str(), "lines.cat", dir.c_str(), "lines.txt"),
+    ASSERT_EQ(RQ7SaveAsCatalogEx(table, 1, all, type, -1, -1, '/', dir.c_str(), "lines.cat", dir.c_str(),
+                                 "lines.txt"),
               0);
     const std::string exported = ReadFile(File("lines.txt"));
     for (int road = 0; road < 2; ++road) {
@@ -300,9 +302,8 @@ TEST_F(ExportTest, ExportedLineBreaksReadBackAsWritten) {
                                             road == 0 ? "lines.txt" : "none.txt", "copy");
       if (road == 1) {
         ASSERT_GT(copy, 0);
-        ASSERT_EQ(
-            RQ7AppendCatalogFileEx2(copy, -1, rows, dir.c_str(), "lines.cat", dir.c_str(), "lines.txt"),
-            rows);
+        ASSERT_EQ(RQ7AppendCatalogFileEx2(copy, -1, rows, dir.c_str(), "lines.cat", dir.c_str(), "lines.txt"),
+                  rows);
       }
       ASSERT_GT(copy, 0);
       ASSERT_EQ(RQ7GetTotalRows(copy), rows);
