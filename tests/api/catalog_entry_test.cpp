@@ -555,3 +555,26 @@ TEST_F(CatalogEntryTest, BadQuotedRecordIsNeverPartlyImported) {
     EXPECT_EQ(Cells(table), (std::vector<std::vector<std::string>>{{"Doe", "6", "Rome"}}));
   }
 }
+
+// Under CUTTOP the title record is dropped whole, also when a quoted name in it holds a line
+// break, and the data line numbers count from after it.
+TEST_F(CatalogEntryTest, TitleRecordWithALineBreakIsDroppedWhole) {
+  const std::string dir = sales_;
+  WriteFile(dir + "/t.cat", "//CSV\n//CUTTOP\n//ERROR\tSKIPLINE\nA\t4\tNAME\nI\t4\tN\n");
+  WriteFile(dir + "/t.txt", "\"na\nme\",\"n\"\na,1\nb,x,2\nc,3\n");
+  WriteFile(dir + "/empty.txt", "");
+  const std::vector<std::vector<std::string>> want = {{"a", "1"}, {"c", "3"}};
+  for (int road = 0; road < 2; ++road) {
+    SCOPED_TRACE(road == 0 ? "worker pool" : "calling thread");
+    std::filesystem::remove(dir + "/" + kLog);
+    int table =
+        Keep(RQ7AddCatalogFileEx2(dir.c_str(), "t.cat", dir.c_str(), road == 0 ? "t.txt" : "empty.txt", "t"));
+    ASSERT_GT(table, 0);
+    if (road == 1) {
+      ASSERT_EQ(RQ7AppendCatalogFileEx2(table, -1, 2, dir.c_str(), "t.cat", dir.c_str(), "t.txt"), 2);
+    }
+    EXPECT_EQ(Cells(table), want);
+    EXPECT_EQ(RowReports(SalesLog()),
+              std::vector<std::string>{"FILTER MISMATCH \t----->\tFilters - Items [2 - 3] \t@ Row = 2 "});
+  }
+}
