@@ -45,6 +45,67 @@ constexpr int kEmptySource = -2;
 constexpr int64_t kMinUsefulWindow = int64_t{16} << 20;
 constexpr int64_t kChunkSlack = int64_t{4} << 20;
 
+// A worker reads its chunk in blocks of at most this many bytes (less with a smaller window): read
+// into memory rather than mapped, a source that shrinks or changes while it is read cannot fault.
+constexpr uint64_t kReadBlock = uint64_t{8} << 20;
+// The bytes read behind a chunk's first line end to find a record start there (more only when
+// these do not decide it), and at most.
+constexpr size_t kSyncSpan = size_t{64} << 10;
+constexpr size_t kMaxSyncSpan = size_t{1} << 20;
+
+// A worker's read buffer, grown on demand.
+class ReadBuffer {
+ public:
+  char* Get(uint64_t length) {
+    if (length > capacity_) {
+      data_.reset();
+      data_.reset(new char[static_cast<size_t>(length)]);
+      capacity_ = length;
+    }
+    return data_.get();
+  }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  uint64_t capacity_ = 0;
+};
+
+// The offset just past the source's first record (the title record under CUTTOP).
+uint64_t TitleEnd(int fd, uint64_t size, const CTextParser& scanner) {
+  ReadBuffer buffer;
+  CTextParser::Lex state = CTextParser::Lex::kRecordStart;
+  uint64_t offset = 0;
+  int lines = 0;
+  while (offset < size) {
+    const uint64_t n = std::min<uint64_t>(kSyncSpan, size - offset);
+    char* block = buffer.Get(n);
+    if (!ReadFileAt(fd, block, n, offset)) throw CQ7Exception(Q7_ERROR_FILE_OPERATION_FAILED);
+    size_t taken = 0;
+    if (scanner.ScanRecord(block, block + n, offset + n == size, &state, &taken, &lines))
+      return offset + taken;
+    offset += std::max<size_t>(taken, 1);
+  }
+  return size;
+}
+
+// A chunk border near `from`: the first record start behind the first line end at or after `from`
+// that is one whichever way the text before is read (size when the source ends first), or
+// UINT64_MAX when the bytes behind that line end do not decide it.
+uint64_t RecordCut(int fd, uint64_t from, uint64_t size, const CTextParser& scanner) {
+  const uint64_t line_end = FindLineEnd(fd, from, size);
+  if (line_end >= size) return size;
+  ReadBuffer buffer;
+  for (size_t span = kSyncSpan;; span *= 2) {
+    const uint64_t n = std::min<uint64_t>(span, size - line_end);
+    char* block = buffer.Get(n);
+    if (!ReadFileAt(fd, block, n, line_end)) throw CQ7Exception(Q7_ERROR_FILE_OPERATION_FAILED);
+    const bool final = line_end + n == size;
+    const int64_t start = scanner.SyncRecordStart(block, static_cast<size_t>(n), final);
+    if (start >= 0) return line_end + static_cast<uint64_t>(start);
+    if (final || span >= kMaxSyncSpan) return UINT64_MAX;
+  }
+}
+
 struct ImportParam {
   MppParamHeader header;
   int32_t worker;
@@ -273,14 +334,28 @@ int CCMultiThreadImport::alloc_step1() {
   const uint64_t size = static_cast<uint64_t>(std::max<int64_t>(m_nFileSize, 0));
   const int n = std::max(m_nChunkCount, 1);
   const uint64_t length = std::max<uint64_t>(size / static_cast<uint64_t>(n), 1);
-  uint64_t start = m_nCutTop != 0 ? FindLineEnd(m_nFd, 0, size) : 0;
+  const std::unique_ptr<CTextParser> scanner = MakeParser(m_pCatalog);
+  if (scanner == nullptr) throw CQ7Exception(Q7_CATALOG_PARSE_ERROR);
+  uint64_t start = m_nCutTop != 0 ? TitleEnd(m_nFd, size, *scanner) : 0;
   for (int k = 0; k < n && start < size; ++k) {
-    // The last chunk takes the rest, so no tail is ever left out.
+    // The last chunk takes the rest, so no tail is ever left out. A chunk ends where a record
+    // ends, never inside a quoted field; where the bytes do not tell, it takes the next stretch too.
     uint64_t end = size;
-    if (k < n - 1 && start + length < size) end = FindLineEnd(m_nFd, start + length - 1, size);
+    for (uint64_t nominal = start + length; k < n - 1 && nominal < size; nominal += length) {
+      const uint64_t cut = RecordCut(m_nFd, nominal - 1, size, *scanner);
+      if (cut != UINT64_MAX) {
+        end = std::max(cut, start + 1);
+        break;
+      }
+    }
     m_Chunks.push_back({start, end});
     start = end;
   }
+  PrepareChunks();
+  return m_nChunkCount;
+}
+
+void CCMultiThreadImport::PrepareChunks() {
   set_step1_thrds(static_cast<int>(m_Chunks.size()));
   // When every chunk fits one window, nothing bounds the rows a chunk holds anyway, and the
   // fields other than STRING are better compiled once as whole columns on all workers than per
@@ -296,25 +371,54 @@ int CCMultiThreadImport::alloc_step1() {
   }
   m_Parsers.clear();
   m_Parsers.resize(m_Chunks.size());
+  for (ChunkResult& chunk : m_Results) {
+    for (FieldResult& field : chunk.fields) {
+      delete field.numbers;
+      delete field.values;
+    }
+  }
   m_Results.clear();
   m_Results.resize(m_Chunks.size() + 1);
   for (ChunkResult& chunk : m_Results) chunk.fields.resize(static_cast<size_t>(m_nFieldCount));
-  return m_nChunkCount;
+}
+
+void CCMultiThreadImport::RenewReportRecords() {
+  for (CatalogErrorInfo*& record : m_pCatalog->ErrorInfoList()) {
+    delete record;
+    record = nullptr;
+    record = new CatalogErrorInfo();
+  }
 }
 
 int CCMultiThreadImport::MppImport_run_step1() {
   alloc_step1();
   if (m_Chunks.empty() || m_Chunks[0].start == m_Chunks[0].end) return kEmptySource;
   CSmpEngine* eng = CSmpEngine::Instance();
-  const int k = m_nChunkCount;
-  for (int i = 0; i < k; ++i) {
-    auto* param = static_cast<ImportParam*>(eng->get_thread_param(i));
-    if (param == nullptr) throw CQ7Exception(Q7_ERROR_UNKNOWN);
-    param->worker = i;
-    param->chunk = m_Chunks[static_cast<size_t>(i)];
+  for (;;) {
+    const int k = m_nChunkCount;
+    for (int i = 0; i < k; ++i) {
+      auto* param = static_cast<ImportParam*>(eng->get_thread_param(i));
+      if (param == nullptr) throw CQ7Exception(Q7_ERROR_UNKNOWN);
+      param->worker = i;
+      param->chunk = m_Chunks[static_cast<size_t>(i)];
+    }
+    eng->resume_wkthreads(k, kMppTaskImportParse);
+    eng->wait_until_finish(k);
+    // A worker read the records a serial read would only when the worker before it ended where it
+    // began (the cuts are chosen so; a source changed while it was read may still break that).
+    // Then the source is read again as one chunk.
+    bool aligned = true;
+    for (int i = 1; i < k && aligned; ++i) {
+      if (eng->get_wkthread_retcode(i - 1) < 0) break;
+      aligned = m_Results[static_cast<size_t>(i - 1)].end == m_Chunks[static_cast<size_t>(i)].start;
+    }
+    if (aligned) break;
+    const IMPORT_PARSE_ATTRIBUTES whole{m_Chunks.front().start, static_cast<uint64_t>(m_nFileSize)};
+    m_Chunks.assign(1, whole);
+    PrepareChunks();
+    RenewReportRecords();
   }
-  eng->resume_wkthreads(k, kMppTaskImportParse);
-  eng->wait_until_finish(k);
+  const int k = m_nChunkCount;
   // The workers' reports in file order: each worker's rows follow the lines of the chunks before.
   std::vector<CatalogErrorInfo*>& records = m_pCatalog->ErrorInfoList();
   int64_t total = 0;
@@ -356,50 +460,60 @@ int CCMultiThreadImport::text2pvvl(int worker, const IMPORT_PARSE_ATTRIBUTES& ch
   parser->setErrorInfo(static_cast<size_t>(worker) < records.size() ? records[static_cast<size_t>(worker)]
                                                                     : nullptr);
 
-  const uint64_t page = static_cast<uint64_t>(m_nPageSize);
+  // Rows are compiled window by window (on the whole-column road once, at the end); the window is
+  // read in blocks, each parsed at once.
+  const uint64_t size = static_cast<uint64_t>(m_nFileSize);
+  const uint64_t window = static_cast<uint64_t>(std::max<int64_t>(m_nWindowSize, 1));
+  const uint64_t block = std::min(window, kReadBlock);
+  ReadBuffer buffer;
   uint64_t offset = chunk.start;
-  uint64_t window = static_cast<uint64_t>(m_nWindowSize);
+  uint64_t compiled_at = chunk.start;
+  uint64_t want = block;
   int64_t rows = 0;
+  int64_t pending = 0;
   bool first = true;
+  if (!m_bWholeColumns) parser->setSpanEnd(std::min(chunk.end, chunk.start + window));
   while (offset < chunk.end) {
-    const uint64_t length = std::min(chunk.end - offset, window);
-    const uint64_t map_offset = offset / page * page;
-    const uint64_t lead = offset - map_offset;
-    int status;
+    // The chunk's last record may run past its end (only when the source changed meanwhile): a
+    // block too small for one record is read again larger, from the same offset.
+    uint64_t length = std::min(want, size - offset);
+    if (want == block) length = std::min(length, chunk.end - offset);
+    char* data = buffer.Get(length);
+    if (!ReadFileAt(m_nFd, data, length, offset)) return Q7_ERROR_FILE_OPERATION_FAILED;
+    const int last = offset + length == size ? 1 : 0;
     unsigned long consumed = 0;
-    int window_rows = 0;
-    {
-      const MappedView view(m_nFd, lead + length, map_offset, true);
-      if (view.data() == nullptr) return Q7_ERROR_OUT_OF_MEMORY;
-      const int last = offset + length == chunk.end ? 1 : 0;
-      status = parser->ParseMem(view.data() + lead, static_cast<unsigned long>(length), last, first ? 1 : 0,
-                                &consumed, &window_rows);
-    }
+    int block_rows = 0;
+    const int status = parser->ParseMem(data, static_cast<unsigned long>(length), last, first ? 1 : 0,
+                                        &consumed, &block_rows);
     if (status < 0) return status;
     first = false;
     if (status == CTextParser::kWindowTooSmall) {
-      // A line longer than the window: read it from a larger one.
-      window *= 2;
+      want = std::max(want, length) * 2;
       continue;
     }
-    window = static_cast<uint64_t>(m_nWindowSize);
-    if (window_rows > 0) {
-      if (!m_bWholeColumns) {
+    want = block;
+    offset += consumed;
+    rows += block_rows;
+    pending += block_rows;
+    if (rows >= INT_MAX) return Q7_ERROR_ROW_SIZE_OVERFLOW;
+    if (!m_bWholeColumns && (offset - compiled_at >= window || offset >= chunk.end)) {
+      if (pending > 0) {
         const int r = parser->Compile();
         if (r < 0) return r;
-      } else {
-        // One window covers the chunk: only the per-chunk lists are compiled here.
-        for (int f = 0; f < m_nFieldCount; ++f) {
-          CField* field = parser->getFieldItem(f);
-          if (field == nullptr || m_WholeField[static_cast<size_t>(f)] != 0) continue;
-          const int r = field->Compile();
-          if (r < 0) return r;
-        }
       }
+      pending = 0;
+      compiled_at = offset;
+      parser->setSpanEnd(std::min(chunk.end, offset + window));
     }
-    offset += consumed;
-    rows += window_rows;
-    if (rows >= INT_MAX) return Q7_ERROR_ROW_SIZE_OVERFLOW;
+  }
+  if (m_bWholeColumns && rows > 0) {
+    // One window covers the chunk: only the per-chunk lists are compiled here.
+    for (int f = 0; f < m_nFieldCount; ++f) {
+      CField* field = parser->getFieldItem(f);
+      if (field == nullptr || m_WholeField[static_cast<size_t>(f)] != 0) continue;
+      const int r = field->Compile();
+      if (r < 0) return r;
+    }
   }
   ChunkResult& result = m_Results[static_cast<size_t>(worker)];
   for (int f = 0; f < m_nFieldCount; ++f) {
@@ -409,7 +523,8 @@ int CCMultiThreadImport::text2pvvl(int worker, const IMPORT_PARSE_ATTRIBUTES& ch
     field->TakeCompiled(&out.numbers, &out.values, &out.rows);
   }
   result.rows = static_cast<int32_t>(rows);
-  result.lines = parser->getRowCount();
+  result.lines = parser->getLineCount();
+  result.end = offset;
   // Each worker fills its own slot.
   if (m_bWholeColumns) m_Parsers[static_cast<size_t>(worker)] = std::move(parser);
   return static_cast<int>(rows);

@@ -1,15 +1,20 @@
 // CCMultiThreadImport: imports the source text file of a catalog on the worker pool, into a new real
 // table or into an existing one (append).
 //
-// Step 1 (task kMppTaskImportParse): the file is cut into one chunk per worker at line ends; each
-// worker maps its chunk window by window (read-only, page-aligned), parses the whole lines of each
-// window with its own line parser (CTextParser.h) and compiles them into one value list and one
-// value-number array per field. Step 2 (task kMppTaskImportMerge, one pool run per merge round and
-// one to finish): in each round the workers claim, under the engine's write lock, pairs of
-// neighbouring groups of chunks of any field and merge their value lists (AccommodationMain); then
-// each field's value numbers are written once, in chunk order, through the maps the merges left.
-// The result becomes a filter of the new table, or is written over the target table's filter from
-// the append position.
+// Step 1 (task kMppTaskImportParse): the file is cut into one chunk per worker at record ends (a
+// quoted field may hold line ends: a chunk border is put after a line end only where the bytes
+// behind it start a record whichever way the text before it is read); each worker reads its chunk
+// window by window into its own buffer (with pread, never mapped, so that a source that shrinks or
+// changes meanwhile cannot fault: a file cut short fails the import with
+// Q7_ERROR_FILE_OPERATION_FAILED, other changes import what was read), parses the whole records of
+// each window with its own line parser (CTextParser.h) and compiles them into one value list and
+// one value-number array per field. A worker that did not end where the next one began (only
+// possible when the source changed while it was read) makes step 1 run again as one chunk. Step 2 (task
+// kMppTaskImportMerge, one pool run per merge round and one to finish): in each round the workers claim,
+// under the engine's write lock, pairs of neighbouring groups of chunks of any field and merge their value
+// lists (AccommodationMain); then each field's value numbers are written once, in chunk order, through the
+// maps the merges left. The result becomes a filter of the new table, or is written over the target table's
+// filter from the append position.
 //
 // When every chunk fits one window (the usual case), step 1 compiles only the STRING fields; the
 // rows of every other field stay as converted values in the chunk's parser, and step 2 joins each
@@ -17,21 +22,22 @@
 // (MppCompileWithNull) instead of merging per-chunk lists. Both roads give the same lists, value
 // numbers and reports.
 //
-// The rows never depend on the worker count or the window size: chunks and windows end only after
-// line feeds, and a line that does not fit a window is read from a larger one.
+// The rows and reports never depend on the worker count or the window size: chunks and windows end
+// only at record ends, and a record that does not fit a window is read from a larger one.
 //
 // Results of MppImport: the new table's ID; on the append road the rows written; a negative code.
 // A source without data rows makes a table with one empty filter per field and 0 rows, or, on the
 // append road, appends nothing and returns 0. Codes: Q7_ERROR_ILLEGAL_FILE_NAME (source missing or
 // not a regular file, "FILE  [%s] MISSING " in the catalog message log),
-// Q7_ERROR_FILTER_COUNT_OVERFLOW (more than kMaxFields fields), Q7_ERROR_OUT_OF_MEMORY, the line
+// Q7_ERROR_FILTER_COUNT_OVERFLOW (more than kMaxFields fields), Q7_ERROR_OUT_OF_MEMORY,
+// Q7_ERROR_FILE_OPERATION_FAILED (the source shrank while it was read), the line
 // parsers' codes (after the reports of the workers up to the failing one were printed to the log
 // with file line numbers), Q7_ERROR_ROW_SIZE_OVERFLOW (INT_MAX rows or more); on the append road
 // Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NO_SUCH_FILTER (fewer filters than fields),
 // Q7_ERROR_DATA_TYPE_MISMATCH, Q7_ERROR_ILLEGAL_SET_ID (no set 1), Q7_ERROR_INVALID_PARAMETER
 // (position 0) and the codes of TFilter::Taint and TRealTable::InsRows, all found before the table
 // changes; Q7_ERROR_UNKNOWN for a failure that is not an engine exception. A new table that cannot
-// get all its filters is deleted again. Nothing is left open or mapped after a call, and all memory
+// get all its filters is deleted again. Nothing is left open after a call, and all memory
 // of the import is freed (a new table keeps its filters).
 //
 // Thread safety: one import at a time, on the thread that drives the pool under the API lock.
@@ -56,7 +62,7 @@ struct IMPORT_PARSE_ATTRIBUTES {
 class CCMultiThreadImport {
  public:
   static constexpr int kMaxFields = 512;
-  // Largest window one mapping covers.
+  // Largest window compiled at once.
   static constexpr int64_t kMaxWindowSize = int64_t{1} << 30;
 
   // The singleton (MultiThreadImportObj holds it from load on).
@@ -103,6 +109,7 @@ class CCMultiThreadImport {
     std::vector<FieldResult> fields;
     int32_t rows = 0;   // rows stored
     int32_t lines = 0;  // lines consumed (skipped ones included), for the log's line numbers
+    uint64_t end = 0;   // the offset just past the chunk's last record
   };
 
   CCMultiThreadImport() = default;
@@ -111,7 +118,12 @@ class CCMultiThreadImport {
   void init();
   void sysinfo();
   void set_step1_thrds(int n) { m_nChunkCount = n; }
+  // Cuts the source into chunks at record ends and makes their result blocks.
   int alloc_step1();
+  // The result blocks (and the road) for the chunks of m_Chunks.
+  void PrepareChunks();
+  // Gives every worker a new, empty report record.
+  void RenewReportRecords();
   int MppImport_run_step1();
   void alloc_step2(int position, int rows);
   // Runs the current step-2 tasks on the pool: 0 or the first negative worker result.

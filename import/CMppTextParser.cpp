@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <memory>
 #include <new>
 
 #include "foundation/CErrorLog.h"
@@ -20,6 +21,9 @@
 #include "q7api.h"
 
 namespace {
+
+// A worker reads its chunk in blocks of at most this many bytes.
+constexpr uint64_t kReadBlock = uint64_t{8} << 20;
 
 struct TextParserParam {
   MppParamHeader header;
@@ -178,15 +182,38 @@ int CMppTextParser::text2bin(int worker, const TEXT_PARSER_PARAM& chunk) {
   parser->setWorkerIndex(worker);
   parser->setMappedMode(1);
   parser->setChunk(chunk.start, chunk.end);
-  const uint64_t page = static_cast<uint64_t>(m_nPageSize);
-  const uint64_t map_offset = chunk.start / page * page;
-  const uint64_t lead = chunk.start - map_offset;
-  const uint64_t length = chunk.end - chunk.start;
-  const MappedView view(m_nFd, lead + length, map_offset, false);
-  if (view.data() == nullptr) return Q7_ERROR_OUT_OF_MEMORY;
-  unsigned long consumed = 0;
+  // Read in blocks rather than mapped, so that a file that shrinks or changes meanwhile cannot
+  // fault; a block that holds no whole line is read again larger.
+  std::unique_ptr<char[]> buffer;
+  uint64_t capacity = 0;
+  uint64_t offset = chunk.start;
+  uint64_t want = kReadBlock;
   int rows = 0;
-  const int status =
-      parser->ParseMem(view.data() + lead, static_cast<unsigned long>(length), 1, 1, &consumed, &rows);
-  return status < 0 ? status : rows;
+  int status = 0;
+  bool first = true;
+  while (offset < chunk.end || first) {
+    const uint64_t length = std::min(want, chunk.end - offset);
+    if (length > capacity) {
+      buffer.reset();
+      buffer.reset(new char[static_cast<size_t>(length)]);
+      capacity = length;
+    }
+    if (length > 0 && !ReadFileAt(m_nFd, buffer.get(), length, offset)) return Q7_ERROR_FILE_OPERATION_FAILED;
+    const int last = offset + length == chunk.end ? 1 : 0;
+    unsigned long consumed = 0;
+    int block_rows = 0;
+    status = parser->ParseMem(buffer.get(), static_cast<unsigned long>(length), last, first ? 1 : 0,
+                              &consumed, &block_rows);
+    if (status < 0) return status;
+    first = false;
+    rows += block_rows;
+    if (consumed == 0 && last == 0) {
+      want = std::max(want, length) * 2;
+      continue;
+    }
+    want = kReadBlock;
+    offset += consumed;
+    if (last != 0) break;
+  }
+  return rows;
 }

@@ -2,7 +2,9 @@
 // filter of a table (task kMppTaskTxtParse, registered by RegisterImportTasks).
 //
 // The file is cut into one chunk per worker at line ends, as the parallel catalog import cuts its
-// source; each worker maps its whole chunk and parses it into its own plain-text parser; the rows
+// source (a value is one line here: quotes never join lines); each worker reads its chunk in blocks
+// (with pread, never mapped, so that a file that shrinks or changes meanwhile cannot fault) and
+// parses it into its own plain-text parser; the rows
 // are then joined in chunk order on the calling thread and written as one new filter. So the
 // filter's rows, value list and value numbers never depend on the worker count: they equal those
 // of a line-mode read of the same file (CPlainTextParser::parse_txt).
@@ -10,10 +12,11 @@
 // Results of DoParse: the new filter's ID, or Q7_ERROR_ILLEGAL_FILE_NAME (a file that is missing
 // or not a regular file: "FILE  [%s] MISSING " in the catalog message log),
 // Q7_ERROR_INVALID_DATA_TYPE (a type outside 2..8), Q7_ERROR_DATA_OVERFLOW (a text of 4096 bytes or
-// more), Q7_ERROR_OUT_OF_MEMORY, Q7_ERROR_ROW_SIZE_OVERFLOW, the codes of the filter's hand-over
+// more), Q7_ERROR_OUT_OF_MEMORY, Q7_ERROR_ROW_SIZE_OVERFLOW, Q7_ERROR_FILE_OPERATION_FAILED (the
+// file shrank while it was read), the codes of the filter's hand-over
 // (the registered ImportTaskServices::AddRealFilter2), Q7_ERROR_UNKNOWN for a failure that is not an
-// engine exception. A failure of any worker writes no filter. Nothing stays open, mapped or
-// allocated after a call.
+// engine exception. A failure of any worker writes no filter. Nothing stays open or allocated
+// after a call.
 //
 // Thread safety: one read at a time, on the thread that drives the pool under the API lock.
 #pragma once

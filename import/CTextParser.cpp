@@ -31,56 +31,27 @@ constexpr int kReportMismatch = 5;
 constexpr int kReportTooLong = 7;
 constexpr int kReportItemSize = 8;
 
-// Line mode reads the file in blocks and hands out lines in place. A line that does not end within
-// kLineBufferSize - 1 bytes is an overflow.
+// Line mode reads the file in blocks and hands out records in place. A record that does not end
+// within kLineBufferSize - 1 bytes is an overflow.
 class LineReader {
  public:
-  static constexpr size_t kMaxLine = CTextParser::kLineBufferSize - 1;
   static constexpr size_t kBlock = 2 * CTextParser::kLineBufferSize;
 
   explicit LineReader(FILE* fp) : fp_(fp), buf_(new char[kBlock]) {}
 
-  // Fills the buffer once (for the sample lines); the bytes now available from the start.
-  size_t Prefetch(const char** data) {
+  // The bytes not yet consumed (read first when there are none); *final when the file ends after
+  // them.
+  const char* View(size_t* len, bool* final) {
     if (end_ == pos_ && !eof_) Fill();
-    *data = buf_.get() + pos_;
-    return end_ - pos_;
+    *len = end_ - pos_;
+    *final = eof_;
+    return buf_.get() + pos_;
   }
-
-  // The next line without its LF; false at the end of the file. *overflow when it does not end
-  // within kMaxLine bytes (the line is then what was read). *consumed: bytes including the LF.
-  bool Next(const char** line, size_t* len, bool* overflow, size_t* consumed) {
-    *overflow = false;
-    for (;;) {
-      const size_t have = end_ - pos_;
-      const char* start = buf_.get() + pos_;
-      const void* lf = have == 0 ? nullptr : std::memchr(start, '\n', std::min(have, kMaxLine + 1));
-      if (lf != nullptr) {
-        *line = start;
-        *len = static_cast<size_t>(static_cast<const char*>(lf) - start);
-        *consumed = *len + 1;
-        pos_ += *consumed;
-        return true;
-      }
-      if (have >= kMaxLine) {
-        *line = start;
-        *len = kMaxLine;
-        *consumed = kMaxLine;
-        *overflow = true;
-        pos_ += kMaxLine;
-        return true;
-      }
-      if (eof_) {
-        if (have == 0) return false;
-        *line = start;
-        *len = have;
-        *consumed = have;
-        pos_ = end_;
-        return true;
-      }
-      Fill();
-    }
+  // Reads more behind the bytes not yet consumed (they move to the front of the buffer).
+  void More() {
+    if (!eof_) Fill();
   }
+  void Consume(size_t n) { pos_ += std::min(n, end_ - pos_); }
 
  private:
   void Fill() {
@@ -126,25 +97,6 @@ int64_t AverageLineLength(const char* buf, size_t len) {
   }
   if (lines == 0) return std::max<int64_t>(static_cast<int64_t>(len), 1);
   return std::max<int64_t>((p - buf) / lines, 1);
-}
-
-// The first data line of the head of a file (the second line under cut-top): [*sample,
-// *sample_end), its LF left out; *sample is null when the head holds none.
-void FindSampleLine(const char* head, size_t head_len, bool cut_top, const char** sample,
-                    const char** sample_end) {
-  const char* head_end = head + head_len;
-  const char* start = head;
-  if (cut_top && head_len > 0) {
-    const void* lf = std::memchr(head, '\n', head_len);
-    start = lf == nullptr ? head_end : static_cast<const char*>(lf) + 1;
-  }
-  *sample = nullptr;
-  *sample_end = nullptr;
-  if (start < head_end) {
-    const void* lf = std::memchr(start, '\n', static_cast<size_t>(head_end - start));
-    *sample = start;
-    *sample_end = lf == nullptr ? head_end : static_cast<const char*>(lf);
-  }
 }
 
 }  // namespace
@@ -274,13 +226,43 @@ CUSRParser::CUSRParser(CCatalogParser* catalog, char s1, char s2, char s3, char 
 }
 CUSRParser::~CUSRParser() = default;
 
-CFixedLengthParser::CFixedLengthParser() = default;
-CFixedLengthParser::CFixedLengthParser(CCatalogParser* catalog) : CTextParser(catalog) {}
+CFixedLengthParser::CFixedLengthParser() { m_bQuotes = false; }
+CFixedLengthParser::CFixedLengthParser(CCatalogParser* catalog) : CTextParser(catalog) { m_bQuotes = false; }
 CFixedLengthParser::~CFixedLengthParser() = default;
 
 // ---- Splitting ----
 
-int CTextParser::SplitLine(const char* begin, const char* end, int /*check*/) {
+int CTextParser::SplitLine(const char* begin, const char* end, int check) {
+  RecordSpan span;
+  return SplitRecord(begin, end, true, &span, check);
+}
+
+int CTextParser::SplitRecord(const char* begin, const char* avail, bool final, RecordSpan* span,
+                             int /*check*/) {
+  span->complete = false;
+  span->lines = 0;
+  span->length = 0;
+  // The record is split line by line: `lf` is the LF that ends the current line (null at the end of
+  // the source) and `end` the end of its text.
+  const char* lf = static_cast<const char*>(std::memchr(begin, '\n', static_cast<size_t>(avail - begin)));
+  if (lf == nullptr && !final) return 0;
+  const char* end = LineTextEnd(begin, lf != nullptr ? lf : avail);
+  // A failure is settled once found: the record then ends where the scanner says.
+  auto fail = [&](int code, const char* at, Lex state) {
+    if (code == Q7_ERROR_DATA_OVERFLOW) {
+      // Fails the import in every mode: where the record ends does not matter.
+      span->complete = true;
+      span->length = static_cast<size_t>((lf != nullptr ? lf + 1 : avail) - begin);
+      return code;
+    }
+    size_t n = 0;
+    int lines = 0;
+    if (!ScanRecord(at, avail, final, &state, &n, &lines)) return 0;
+    span->complete = true;
+    span->lines += lines;
+    span->length = static_cast<size_t>(at + n - begin);
+    return code;
+  };
   const int slots = static_cast<int>(m_StrItems.size());
   const unsigned char* sep = m_SepTable;
   const char* p = begin;
@@ -295,7 +277,24 @@ int CTextParser::SplitLine(const char* begin, const char* end, int /*check*/) {
       ++p;
       int len = 0;
       for (;;) {
-        if (p >= end) return Q7_CATALOG_PARSE_ERROR;  // quoted fields never span lines
+        if (p >= end) {
+          // The source ended inside the quotes.
+          if (lf == nullptr) return fail(Q7_CATALOG_PARSE_ERROR, avail, Lex::kRecordStart);
+          // A line end inside the quotes is text (CR LF or LF, as written); the field goes on in the
+          // next line.
+          const int add = static_cast<int>(lf + 1 - end);
+          if (len + add > kMaxFieldBytes) return fail(Q7_ERROR_DATA_OVERFLOW, p, Lex::kQuoted);
+          if (o != nullptr) {
+            for (int k = 0; k < add; ++k) *o++ = end[k];
+          }
+          len += add;
+          ++span->lines;
+          p = lf + 1;
+          lf = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(avail - p)));
+          if (lf == nullptr && !final) return 0;
+          end = LineTextEnd(p, lf != nullptr ? lf : avail);
+          continue;
+        }
         int step = 1;
         int add = 1;
         if (*p == '"') {
@@ -307,7 +306,7 @@ int CTextParser::SplitLine(const char* begin, const char* end, int /*check*/) {
         } else if (m_nMbStep != 0) {
           step = add = CharLength(p, end);
         }
-        if (len + add > kMaxFieldBytes) return Q7_ERROR_DATA_OVERFLOW;
+        if (len + add > kMaxFieldBytes) return fail(Q7_ERROR_DATA_OVERFLOW, p, Lex::kQuoted);
         if (o != nullptr) {
           for (int k = 0; k < add; ++k) *o++ = p[k];
         }
@@ -315,7 +314,7 @@ int CTextParser::SplitLine(const char* begin, const char* end, int /*check*/) {
         p += step;
       }
       if (p < end) {
-        if (sep[static_cast<unsigned char>(*p)] == 0) return Q7_CATALOG_PARSE_ERROR;
+        if (sep[static_cast<unsigned char>(*p)] == 0) return fail(Q7_CATALOG_PARSE_ERROR, p, Lex::kQuoteSeen);
         ++p;
         more = true;
       }
@@ -325,7 +324,7 @@ int CTextParser::SplitLine(const char* begin, const char* end, int /*check*/) {
       if (m_nMbStep != 0) {
         const char* q = p;
         while (q < stop && sep[static_cast<unsigned char>(*q)] == 0) q += CharLength(q, end);
-        if (q > stop) return Q7_ERROR_DATA_OVERFLOW;  // a character across the limit
+        if (q > stop) return fail(Q7_ERROR_DATA_OVERFLOW, p, Lex::kUnquoted);  // a character across the limit
         if (o != nullptr) {
           std::memcpy(o, p, static_cast<size_t>(q - p));
           o += q - p;
@@ -350,7 +349,7 @@ int CTextParser::SplitLine(const char* begin, const char* end, int /*check*/) {
         while (p < stop && sep[static_cast<unsigned char>(*p)] == 0) ++p;
       }
       if (p < end) {
-        if (sep[static_cast<unsigned char>(*p)] == 0) return Q7_ERROR_DATA_OVERFLOW;
+        if (sep[static_cast<unsigned char>(*p)] == 0) return fail(Q7_ERROR_DATA_OVERFLOW, p, Lex::kUnquoted);
         ++p;
         more = true;
       }
@@ -358,11 +357,162 @@ int CTextParser::SplitLine(const char* begin, const char* end, int /*check*/) {
     if (o != nullptr) *o = '\0';
     if (!skipped) ++items;
     ++position;
-    // After a separator at the line end the loop takes one more, empty field.
+    // After a separator at the record end the loop takes one more, empty field.
     if (!more) break;
   }
   for (int i = items; i < slots; ++i) m_StrItems[static_cast<size_t>(i)]->getData()[0] = '\0';
+  span->complete = true;
+  span->length = static_cast<size_t>((lf != nullptr ? lf + 1 : avail) - begin);
   return items;
+}
+
+int CFixedLengthParser::SplitRecord(const char* begin, const char* end, bool final, RecordSpan* span,
+                                    int check) {
+  const char* lf = static_cast<const char*>(std::memchr(begin, '\n', static_cast<size_t>(end - begin)));
+  span->lines = 0;
+  span->complete = lf != nullptr || final;
+  if (!span->complete) return 0;
+  span->length = static_cast<size_t>((lf != nullptr ? lf + 1 : end) - begin);
+  return SplitLine(begin, LineTextEnd(begin, lf != nullptr ? lf : end), check);
+}
+
+// ---- The record scanner ----
+
+int CTextParser::LexCharLength(const char* p, const char* end, bool final) const {
+  const unsigned char lead = static_cast<unsigned char>(*p);
+  if (m_nMbStep == 0 || lead < 0x80) return 1;
+  const int n = m_nMbStep == 1 ? sjis_bytes(lead) : ms949_bytes(lead);
+  if (n < 2) return 1;
+  // As the splitter steps within a line's text: a trail byte is never the LF, nor the CR of a CR LF
+  // or of the source's end.
+  if (p + 1 >= end) return final ? 1 : 0;
+  if (p[1] == '\n') return 1;
+  if (p[1] == '\r') {
+    if (p + 2 >= end) return final ? 1 : 0;
+    if (p[2] == '\n') return 1;
+  }
+  return 2;
+}
+
+CTextParser::Lex CTextParser::StepLex(Lex state, const char* p, const char* end, bool final, int* taken,
+                                      bool* ended) const {
+  const char c = *p;
+  *ended = false;
+  *taken = 1;
+  switch (state) {
+    case Lex::kQuoted:
+      if (c == '"') return Lex::kQuoteSeen;
+      *taken = LexCharLength(p, end, final);
+      return Lex::kQuoted;
+    case Lex::kQuoteSeen:
+      if (c == '"') return Lex::kQuoted;  // a doubled quote
+      break;
+    case Lex::kRecordStart:
+    case Lex::kFieldStart:
+      if (c == '"') return Lex::kQuoted;
+      break;
+    case Lex::kUnquoted:
+      break;
+  }
+  if (c == '\n') {
+    *ended = true;
+    return Lex::kRecordStart;
+  }
+  if (IsSep(c)) return Lex::kFieldStart;
+  // Anything else is unquoted text, also after a closing quote (a split error there).
+  *taken = LexCharLength(p, end, final);
+  return Lex::kUnquoted;
+}
+
+bool CTextParser::ScanRecord(const char* p, const char* end, bool final, Lex* state, size_t* length,
+                             int* lines) const {
+  const char* const start = p;
+  if (!m_bQuotes) {
+    const void* lf = std::memchr(p, '\n', static_cast<size_t>(end - p));
+    *length = lf != nullptr ? static_cast<size_t>(static_cast<const char*>(lf) + 1 - start)
+                            : static_cast<size_t>(end - start);
+    if (lf != nullptr) *state = Lex::kRecordStart;
+    return lf != nullptr || final;
+  }
+  Lex s = *state;
+  while (p < end) {
+    if (s == Lex::kQuoted && m_nMbStep == 0) {
+      // To the next quote at once, counting the line ends on the way.
+      const char* q = static_cast<const char*>(std::memchr(p, '"', static_cast<size_t>(end - p)));
+      const char* stop = q != nullptr ? q : end;
+      *lines += static_cast<int>(std::count(p, stop, '\n'));
+      p = stop;
+      if (q != nullptr) {
+        s = Lex::kQuoteSeen;
+        ++p;
+      }
+      continue;
+    }
+    int taken = 1;
+    bool ended = false;
+    const Lex next = StepLex(s, p, end, final, &taken, &ended);
+    if (taken == 0) break;
+    if (next == Lex::kQuoted && s == Lex::kQuoted && *p == '\n') ++*lines;
+    s = next;
+    p += taken;
+    if (ended) {
+      *state = s;
+      *length = static_cast<size_t>(p - start);
+      return true;
+    }
+  }
+  *state = s;
+  *length = static_cast<size_t>(p - start);
+  if (final && p >= end) {
+    *state = Lex::kRecordStart;
+    return true;
+  }
+  return false;
+}
+
+int64_t CTextParser::SyncRecordStart(const char* buf, size_t len, bool final) const {
+  if (!m_bQuotes) return 0;
+  // Two readings of the same bytes: a record starts at buf (a), or a quoted field goes on (b; its
+  // text already holds the LF before buf). Once both are in the same state at the same byte they
+  // read the rest alike, and the next record start is one for both. A reading whose field grows
+  // past the longest text fails the import if it is the true one, so the other decides alone.
+  struct Reading {
+    Lex state;
+    size_t pos;
+    size_t field;  // bytes of the current field so far
+    bool alive;
+  };
+  constexpr size_t kLongestField = 2 * kStrItemSize + 2;
+  Reading a{Lex::kRecordStart, 0, 0, true};
+  Reading b{Lex::kQuoted, 0, 1, true};
+  const char* const end = buf + len;
+  auto step = [&](Reading& r) {
+    int taken = 1;
+    bool ended = false;
+    r.state = StepLex(r.state, buf + r.pos, end, final, &taken, &ended);
+    if (taken == 0) return false;
+    r.pos += static_cast<size_t>(taken);
+    const bool new_field = r.state == Lex::kRecordStart || r.state == Lex::kFieldStart;
+    r.field = new_field ? 0 : r.field + static_cast<size_t>(taken);
+    if (r.field > kLongestField) r.alive = false;
+    return true;
+  };
+  // The first record start of one reading from its position on, or -1.
+  auto next_start = [&](Reading& r) -> int64_t {
+    while (r.state != Lex::kRecordStart) {
+      if (r.pos >= len) return final ? static_cast<int64_t>(len) : -1;
+      if (!step(r)) return -1;
+    }
+    return static_cast<int64_t>(r.pos);
+  };
+  for (;;) {
+    if (!b.alive) return 0;
+    if (!a.alive) return next_start(b);
+    if (a.pos == b.pos && a.state == b.state) return next_start(a);
+    Reading& behind = a.pos <= b.pos ? a : b;
+    if (behind.pos >= len) return final ? static_cast<int64_t>(len) : -1;
+    if (!step(behind)) return -1;
+  }
 }
 
 int CFixedLengthParser::SplitLine(const char* begin, const char* end, int check) {
@@ -401,19 +551,19 @@ int CFixedLengthParser::SplitLine(const char* begin, const char* end, int check)
 
 int CTextParser::parseLine(char* line, int check) {
   if (line == nullptr) return 0;
-  // The caller has taken the line end off already.
-  m_nItemCount = SplitLine(line, line + std::strlen(line), check);
+  // The caller has taken the record end off already.
+  RecordSpan span;
+  m_nItemCount = SplitRecord(line, line + std::strlen(line), true, &span, check);
   return m_nItemCount;
 }
 
 int CTextParser::parseUntilCRLF(char* buf, unsigned long len, unsigned long* lineLen, int* lineEnded,
                                 int /*continued*/) {
-  const char* end = buf + len;
-  const bool ended = len > 0 && end[-1] == '\n';
-  if (ended) --end;
-  if (lineLen != nullptr) *lineLen = len;
-  if (lineEnded != nullptr) *lineEnded = ended ? 1 : 0;
-  return SplitLine(buf, LineTextEnd(buf, end), 1);
+  RecordSpan span;
+  const int items = SplitRecord(buf, buf + len, true, &span, 1);
+  if (lineLen != nullptr) *lineLen = static_cast<unsigned long>(span.length);
+  if (lineEnded != nullptr) *lineEnded = span.length > 0 && buf[span.length - 1] == '\n' ? 1 : 0;
+  return items;
 }
 
 // ---- Reports ----
@@ -530,17 +680,32 @@ int CTextParser::CheckMemStatus(int code, int line) {
   }
 }
 
-void CTextParser::CreateLineModeFields(const char* sample, const char* sample_end, int64_t avg_line,
-                                       int setting, bool from_rest) {
+void CTextParser::CreateLineModeFields(const char* sample, const char* sample_end, bool final,
+                                       int64_t avg_line, int setting, bool from_rest) {
   bool have_sample = false;
   if (sample != nullptr) {
-    const int n = SplitLine(sample, LineTextEnd(sample, sample_end), 0);
-    if (n == Q7_ERROR_DATA_OVERFLOW) throw CQ7Exception(Q7_ERROR_DATA_OVERFLOW);
-    have_sample = n >= 0;
+    RecordSpan span;
+    const int n = SplitRecord(sample, sample_end, final, &span, 0);
+    if (span.complete && n == Q7_ERROR_DATA_OVERFLOW) throw CQ7Exception(Q7_ERROR_DATA_OVERFLOW);
+    have_sample = span.complete && n >= 0;
   }
   m_nSampleLineLength = avg_line;
   const int capacity = from_rest ? calcMemRowsEx() : calcMemRows();
   CreateCatalogFields(capacity, have_sample, setting);
+}
+
+void CTextParser::CreateLineModeFieldsFromHead(const char* head, size_t head_len, bool head_final, int setting,
+                                               bool from_rest) {
+  const char* head_end = head + head_len;
+  const char* sample = head;
+  if (m_nCutTop != 0 && head_len > 0) {
+    Lex state = Lex::kRecordStart;
+    size_t n = 0;
+    int lines = 0;
+    sample = ScanRecord(head, head_end, head_final, &state, &n, &lines) ? head + n : head_end;
+  }
+  CreateLineModeFields(sample < head_end ? sample : nullptr, head_end, head_final,
+                       head_len == 0 ? 0 : AverageLineLength(head, head_len), setting, from_rest);
 }
 
 int CTextParser::createFieldItems(int setting, const char* name, int fromRest) {
@@ -551,14 +716,11 @@ int CTextParser::createFieldItems(int setting, const char* name, int fromRest) {
     zpk_fstream stream;
     if (stream.open(m_szFileName, "rb", 1) != 0) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
     LineReader reader(stream.handle());
-    const char* head = nullptr;
-    const size_t head_len = reader.Prefetch(&head);
-    const char* sample = nullptr;
-    const char* sample_end = nullptr;
-    FindSampleLine(head, head_len, m_nCutTop != 0, &sample, &sample_end);
+    size_t head_len = 0;
+    bool head_final = false;
+    const char* head = reader.View(&head_len, &head_final);
     if (m_StrItems.empty()) createStrItems();
-    CreateLineModeFields(sample, sample_end, head_len == 0 ? 0 : AverageLineLength(head, head_len), setting,
-                         fromRest != 0);
+    CreateLineModeFieldsFromHead(head, head_len, head_final, setting, fromRest != 0);
     return 0;
   } catch (const CQ7Exception& e) {
     freeMem();
@@ -582,10 +744,15 @@ int CTextParser::createFieldItems(char* buf, unsigned long len) {
   if (!m_FieldItems.empty()) return 0;
   try {
     if (m_StrItems.empty()) createStrItems();
-    const char* end = buf + GetLineSize(buf, len);
-    if (end > buf && end[-1] == '\n') --end;
-    const bool sample = SplitLine(buf, LineTextEnd(buf, end), 0) >= 0;
-    CreateCatalogFields(CalcApproxRows(buf, len), sample);
+    RecordSpan span;
+    const bool sample = SplitRecord(buf, buf + len, true, &span, 0) >= 0;
+    // Sized for the rows expected before the first compile, at the length of the first lines.
+    uint64_t bytes = len;
+    if (m_nMapped != 0 && m_nSpanEnd > m_nWindowStart)
+      bytes = std::max<uint64_t>(bytes, m_nSpanEnd - m_nWindowStart);
+    const int64_t rows =
+        static_cast<int64_t>(std::min<uint64_t>(bytes, INT64_MAX / 2)) / AverageLineLength(buf, len);
+    CreateCatalogFields(ClampRows(rows + 1000), sample);
     return 0;
   } catch (const CQ7Exception& e) {
     freeMem();
@@ -638,32 +805,44 @@ int CTextParser::ParseFile(char* file) {
 
   LineReader reader(m_pStream->handle());
   // The field buffers are sized from the first lines: the line estimate from their average
-  // length, the string estimates from the first data line.
-  const char* head = nullptr;
-  const size_t head_len = reader.Prefetch(&head);
-  const char* sample = nullptr;
-  const char* sample_end = nullptr;
-  FindSampleLine(head, head_len, m_nCutTop != 0, &sample, &sample_end);
-  CreateLineModeFields(sample, sample_end, head_len == 0 ? 0 : AverageLineLength(head, head_len));
+  // length, the string estimates from the first data record.
+  size_t head_len = 0;
+  bool head_final = false;
+  const char* head = reader.View(&head_len, &head_final);
+  CreateLineModeFieldsFromHead(head, head_len, head_final);
 
-  bool first_line = true;
-  const char* line = nullptr;
-  size_t len = 0;
-  size_t consumed = 0;
-  bool overflow = false;
-  while (reader.Next(&line, &len, &overflow, &consumed)) {
-    monitor->m_nReadBytes += static_cast<int64_t>(consumed);
-    if (first_line && m_nCutTop != 0) {
-      first_line = false;
-      // The title line is dropped whole, however long, as the parallel road drops it.
-      while (overflow && reader.Next(&line, &len, &overflow, &consumed)) {
-        monitor->m_nReadBytes += static_cast<int64_t>(consumed);
+  // The title record is dropped whole, however long, as the parallel road drops it.
+  bool title = m_nCutTop != 0;
+  Lex title_state = Lex::kRecordStart;
+  for (;;) {
+    size_t len = 0;
+    bool final = false;
+    const char* data = reader.View(&len, &final);
+    if (len == 0) break;
+    if (title) {
+      size_t n = 0;
+      int lines = 0;
+      title = !ScanRecord(data, data + len, final, &title_state, &n, &lines);
+      if (n == 0 && title) {
+        reader.More();
+      } else {
+        reader.Consume(n);
+        monitor->m_nReadBytes += static_cast<int64_t>(n);
       }
       continue;
     }
-    first_line = false;
     if (m_nRowSize >= 0 && m_nRowsParsed >= m_nRowSize) break;
-    const int items = overflow ? Q7_ERROR_DATA_OVERFLOW : SplitLine(line, LineTextEnd(line, line + len), 1);
+    RecordSpan span;
+    int items = SplitRecord(data, data + len, final, &span, 1);
+    if (!span.complete) {
+      if (len < kMaxRecordBytes) {
+        reader.More();
+        continue;
+      }
+      items = Q7_ERROR_DATA_OVERFLOW;
+    } else if (span.length > kMaxRecordBytes) {
+      items = Q7_ERROR_DATA_OVERFLOW;
+    }
     m_nItemCount = items;
     if (CheckLineStatus(items, m_nLineNumber, 0) != kStatusSkipLine) {
       if (items == m_nFieldCount) {
@@ -674,9 +853,9 @@ int CTextParser::ParseFile(char* file) {
         if (m_nErrorLogType != kErrorSkipLine) throw CQ7Exception(Q7_CATALOG_PARSE_ERROR);
       }
     }
-    if (m_nRowCount == INT_MAX - 1) throw CQ7Exception(Q7_ERROR_ROW_SIZE_OVERFLOW);
-    ++m_nRowCount;
-    m_nLineNumber = m_nRowCount;
+    reader.Consume(span.length);
+    monitor->m_nReadBytes += static_cast<int64_t>(span.length);
+    CountRecord(span.lines);
     --m_nRowCapacity;
   }
   if (m_nRowSize >= 0) {
@@ -695,6 +874,7 @@ int CTextParser::ParseFile(char* file) {
 void CTextParser::setChunk(uint64_t start, uint64_t end) {
   m_nChunkStart = start;
   m_nChunkEnd = end;
+  m_nSpanEnd = end;
   m_nLineStart = start;
   m_nWindowStart = start;
   m_nWindowLen = 0;
@@ -703,7 +883,10 @@ void CTextParser::setChunk(uint64_t start, uint64_t end) {
 
 int CTextParser::calc_remaining_lines_from_mappedfile(int avg) {
   if (avg <= 0) return 1;
-  const int64_t left = static_cast<int64_t>(m_nWindowLen) - static_cast<int64_t>(m_nWindowPos);
+  const uint64_t here = m_nWindowStart + m_nWindowPos;
+  const int64_t left = m_nSpanEnd > here
+                           ? static_cast<int64_t>(m_nSpanEnd - here)
+                           : static_cast<int64_t>(m_nWindowLen) - static_cast<int64_t>(m_nWindowPos);
   return left < 0 ? 1 : ClampRows(left / avg);
 }
 
@@ -713,18 +896,23 @@ long CTextParser::RemainingRowsEstimate(int rows, long avg) {
   return CFileMonitor::Instance()->get_remaining_lines(rows);
 }
 
-int CTextParser::ParseMemLine(const char* line, unsigned long len, int* row) {
-  unsigned long line_len = 0;
-  int ended = 0;
-  const int items = parseUntilCRLF(const_cast<char*>(line), len, &line_len, &ended, 0);
+void CTextParser::CountRecord(int lines) {
+  if (m_nRowCount == INT_MAX - 1 || m_nLineNumber > INT_MAX - 2 - lines)
+    throw CQ7Exception(Q7_ERROR_ROW_SIZE_OVERFLOW);
+  ++m_nRowCount;
+  m_nLineNumber += lines + 1;
+}
+
+int CTextParser::ParseMemRecord(int items, int lines, int* row) {
   m_nItemCount = items;
   int status = CheckMemStatus(items, m_nLineNumber);
   if (status != kStatusSkipLine) {
     if (items == m_nFieldCount) {
-      const int r = Str2Data(items, *row);
+      const int r = Str2Data(items, m_nPendingRows);
       // A text its field cannot convert fails the chunk only under STOP; otherwise the row stays,
-      // as in line mode, whichever window the line falls in.
+      // as in line mode, whichever window the record falls in.
       if (r < 0 && (r != Q7_ERROR_INVALID_DATA || m_nErrorLogType == kErrorStop)) throw CQ7Exception(r);
+      ++m_nPendingRows;
       ++*row;
       ++m_nRowsParsed;
     } else {
@@ -734,9 +922,7 @@ int CTextParser::ParseMemLine(const char* line, unsigned long len, int* row) {
       status = kStatusSkipLine;
     }
   }
-  if (m_nRowCount == INT_MAX - 1) throw CQ7Exception(Q7_ERROR_ROW_SIZE_OVERFLOW);
-  ++m_nRowCount;
-  m_nLineNumber = m_nRowCount;
+  CountRecord(lines);
   return status;
 }
 
@@ -750,6 +936,7 @@ int CTextParser::ParseMem(char* buf, unsigned long len, int lastWindow, int firs
       m_nRowsParsed = 0;
       m_nRowCount = 0;
       m_nLineNumber = 0;
+      m_nPendingRows = 0;
       if (m_StrItems.empty()) createStrItems();
       const int r = createFieldItems(buf, len);
       if (r < 0) return r;
@@ -758,26 +945,29 @@ int CTextParser::ParseMem(char* buf, unsigned long len, int lastWindow, int firs
     m_nWindowPos = 0;
     int status = kStatusOk;
     unsigned long pos = 0;
+    const bool final = lastWindow != 0;
     while (pos < len) {
-      const char* line = buf + pos;
-      const void* lf = std::memchr(line, '\n', len - pos);
-      unsigned long line_len;
-      if (lf != nullptr) {
-        line_len = static_cast<unsigned long>(static_cast<const char*>(lf) - line) + 1;
-      } else if (lastWindow != 0) {
-        line_len = len - pos;
-      } else {
-        break;  // the line goes on in the next window, which starts with it
+      // The records from the chunk end on belong to the next worker.
+      if (m_nChunkEnd != 0 && m_nWindowStart + pos >= m_nChunkEnd) break;
+      RecordSpan span;
+      int items = SplitRecord(buf + pos, buf + len, final, &span, 1);
+      if (!span.complete) {
+        // The record goes on in the next window, which starts with it; as in line mode, one that
+        // runs past the longest record is an overflow.
+        if (len - pos < kMaxRecordBytes) break;
+        items = Q7_ERROR_DATA_OVERFLOW;
+      } else if (span.length > kMaxRecordBytes) {
+        items = Q7_ERROR_DATA_OVERFLOW;
       }
       m_nWindowPos = pos;
-      status = ParseMemLine(line, line_len, row);
-      pos += line_len;
+      status = ParseMemRecord(items, span.lines, row);
+      pos += static_cast<unsigned long>(span.length);
       m_nLineStart = m_nWindowStart + pos;
     }
     *consumed = pos;
     m_nWindowStart += pos;
     m_nWindowPos = pos;
-    if (pos == 0 && len > 0) return kWindowTooSmall;
+    if (pos == 0 && len > 0 && (m_nChunkEnd == 0 || m_nWindowStart < m_nChunkEnd)) return kWindowTooSmall;
     return status;
   } catch (const CQ7Exception& e) {
     return e.ErrorCode();

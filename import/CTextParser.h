@@ -10,33 +10,39 @@
 // Two modes:
 //  - line mode (parse): the parser opens the source itself and reads it line by line; the
 //    single-thread catalog import and append use it. Reports go straight to the catalog message log.
-//  - memory mode (ParseMem): the parallel importer (CCMultiThreadImport) maps a worker's chunk of
+//  - memory mode (ParseMem): the parallel importer (CCMultiThreadImport) reads a worker's chunk of
 //    the source window by window and hands each window over; the parser splits it in place and
 //    the importer compiles the field buffers after each window (Compile). Reports go into the
 //    worker's CatalogErrorInfo record, never into the shared log.
-// Both modes split a line with the same rules, so one source gives the same rows either way, and
+// Both modes split a record with the same rules, so one source gives the same rows either way, and
 // in memory mode the rows never depend on where windows or chunks fall: a window only ever hands
-// whole lines to the splitter (a line cut by the window end is read again from the next window).
+// whole records to the splitter (a record cut by the window end is read again from the next window),
+// and the parallel importer cuts chunks only at record ends.
 //
-// Splitting a delimited line. Lines end at LF (or at the end of the source); one CR before the LF
-// (or at the very end of the source) belongs to the line end; any other CR is data.
+// Records of delimited text. A record ends at the first LF outside quotes (or at the end of the
+// source); one CR before that LF (or at the very end of the source) belongs to the record end; any
+// other CR is data. A record's line number is the line it starts on (1-based data lines); the LFs
+// inside its quoted fields count as lines, so the numbers of later records stay true.
 //  - A field that starts with '"' is quoted: "" inside gives one quote, a single quote closes it;
-//    separators and CR inside are data. After the closing quote only a separator or the line end may
-//    follow (else Q7_CATALOG_PARSE_ERROR); a quoted field never spans lines (an unclosed quote at
-//    the line end is Q7_CATALOG_PARSE_ERROR).
-//  - Any other field runs to the next separator or the line end; quotes in it are data.
+//    separators, CRs and line ends (LF, CR LF) inside are data. After the closing quote only a
+//    separator or the record end may follow (else Q7_CATALOG_PARSE_ERROR; the record still ends at
+//    its first LF outside quotes, reading the rest as unquoted text). A quote still open at the end
+//    of the source is Q7_CATALOG_PARSE_ERROR.
+//  - Any other field runs to the next separator or the record end; quotes in it are data.
 //  - A field text holds at most kMaxFieldBytes bytes; one more is Q7_ERROR_DATA_OVERFLOW.
-//  - A line whose last field ended at a separator, and an empty line, get one more, empty field.
+//  - A record whose last field ended at a separator, and an empty line, get one more, empty field.
 //  - Fields at positions the catalog marks SKIP are split but not stored or counted.
-// A fixed-width line is cut in catalog order by the field widths (SKIP fields are stepped over);
-// a field that would take 4096 bytes or more is Q7_ERROR_DATA_OVERFLOW; a field cut short by the
-// line end, or text left after the last field, is reported (and fails under the error mode STOP).
+// A fixed-width record is one line (quotes are data there). It is cut in catalog order by the field
+// widths (SKIP fields are stepped over); a field that would take 4096 bytes or more is
+// Q7_ERROR_DATA_OVERFLOW; a field cut short by the line end, or text left after the last field, is
+// reported (and fails under the error mode STOP).
 //
 // Error modes (CCatalogParser::getErrorLogType): 0 NONE, 1 STOP, 2 CONTINUE, 3 SKIPLINE.
-//  - a line whose field count differs from the catalog's: reported (memory mode under NONE: not
-//    reported); skipped under SKIPLINE, else the import fails with Q7_CATALOG_PARSE_ERROR;
-//  - a line that cannot be split: reported (not under NONE); skipped under SKIPLINE, else the
-//    import fails with Q7_ERROR_INVALID_DATA; an overflow always fails with Q7_ERROR_DATA_OVERFLOW;
+//  - a record whose field count differs from the catalog's: reported (memory mode under NONE: not
+//    reported); skipped whole under SKIPLINE, else the import fails with Q7_CATALOG_PARSE_ERROR;
+//  - a record that cannot be split: reported (not under NONE); skipped whole under SKIPLINE, else
+//    the import fails with Q7_ERROR_INVALID_DATA; an overflow always fails with
+//    Q7_ERROR_DATA_OVERFLOW;
 //  - a text that its field cannot convert (only reported when the catalog's field check is on):
 //    the import fails with Q7_ERROR_INVALID_DATA under STOP; in every other mode the row stays in
 //    the import with what the field stored for that text.
@@ -93,8 +99,10 @@ class CTextParser : public CFieldOwner {
   // A string item (CPStr) holds kStrItemSize - 1 bytes of text and a NUL.
   static constexpr int kStrItemSize = 4096;
   static constexpr int kMaxFieldBytes = kStrItemSize - 1;
-  // The line-mode line buffer; a line that fills it is an overflow.
+  // The line-mode line buffer; a record longer than kMaxRecordBytes (in either mode) is an
+  // overflow.
   static constexpr int kLineBufferSize = 0x400605;
+  static constexpr size_t kMaxRecordBytes = kLineBufferSize - 1;
   // Results of the line status checks besides codes: go on, skip the line.
   static constexpr int kStatusOk = 0;
   static constexpr int kStatusSkipLine = 2;
@@ -112,10 +120,36 @@ class CTextParser : public CFieldOwner {
   CTextParser(const CTextParser&) = delete;
   CTextParser& operator=(const CTextParser&) = delete;
 
+  // ---- Records ----
+  // Where a record of the source ends.
+  struct RecordSpan {
+    size_t length = 0;      // bytes through the LF that ends it (or to the end of the source)
+    int lines = 0;          // LFs inside its quoted fields
+    bool complete = false;  // false: it goes on past the bytes at hand
+  };
+  // The states of the record scanner: at a record start, at a field start after a separator, in an
+  // unquoted field, in a quoted field, just after a quote in a quoted field.
+  enum class Lex : uint8_t { kRecordStart, kFieldStart, kUnquoted, kQuoted, kQuoteSeen };
+  // Splits the record at begin into the string items: the number of fields found (SKIP fields not
+  // counted; also past the number of items, so a mismatch shows) or a negative code, and its span.
+  // [begin, end) are the bytes at hand; final = true when the source ends at end. When the record
+  // goes on past end (only when !final) span->complete is false and the result means nothing.
+  // check = 1 when parsing, 0 for a sample line (fixed-width reports only with 1).
+  virtual int SplitRecord(const char* begin, const char* end, bool final, RecordSpan* span, int check);
+  // Follows the record that the scanner, in state *state, is in at p to its end: true with *length
+  // the bytes through the LF that ends it (or to end, when final) and *state kRecordStart; false
+  // when it goes on past end (*length: the bytes scanned, *state the state there, so that a later
+  // call continues from p + *length). LFs inside quotes are added to *lines. The same rules as
+  // SplitRecord, for records that are skipped or that failed to split.
+  bool ScanRecord(const char* p, const char* end, bool final, Lex* state, size_t* length, int* lines) const;
+  // buf holds the source from just after an LF: there a record starts, or a quoted field goes on.
+  // The offset of the first record start in buf that is one either way (0 when an interpretation
+  // is impossible as a field would exceed the longest text), or -1 when buf does not decide it.
+  int64_t SyncRecordStart(const char* buf, size_t len, bool final) const;
+
   // ---- Line mode ----
-  // Splits one line (without its line end) into the string items: the number of fields found
-  // (SKIP fields not counted; also past the number of items, so a mismatch shows) or a negative
-  // code. check = 1 from parse, 0 for a sample line (fixed-width reports only with 1).
+  // Splits one text (without its record end) into the string items as SplitRecord does; the
+  // number of fields found or a negative code.
   virtual int parseLine(char* line, int check);
   // Reads the whole file into the field buffers: the rows parsed (padded with NULL rows up to the
   // row limit when one is set) or a negative code. Null or empty name: Q7_ERROR_ILLEGAL_FILE_NAME.
@@ -129,31 +163,40 @@ class CTextParser : public CFieldOwner {
   void init();
 
   // ---- Memory mode (the parallel importer) ----
-  // Splits the line at the start of buf. len covers the line through its LF, or runs to the chunk
-  // end when the line has none (the caller finds line ends). Sets *lineLen to len and *lineEnded
-  // to 1 when the line ended with LF. Returns the fields found or a negative code. `continued` is
-  // not read (a window never hands over part of a line).
+  // Splits the record at the start of buf[0, len) (len taken as the end of the source). Sets
+  // *lineLen to its length and *lineEnded to 1 when it ended with LF. Returns the fields found or a
+  // negative code. `continued` is not read (a window never hands over part of a record).
   virtual int parseUntilCRLF(char* buf, unsigned long len, unsigned long* lineLen, int* lineEnded,
                              int continued);
-  // Parses the whole lines of one window: buf[0, len) starts at a line start; lastWindow = 1 when
-  // buf + len is the chunk end. first = 1 for the first window of a chunk: resets the rows parsed
-  // and creates the string and field items sized from the window. *consumed receives the bytes of
-  // the whole lines parsed (the caller maps the next window from there) and *row the rows stored.
-  // A window that holds no whole line (and is not the last) consumes 0 and returns
-  // kWindowTooSmall: the caller maps a larger window from the same offset. Otherwise the result
-  // is 0, kStatusSkipLine (the last line was skipped) or a negative code (the chunk fails).
+  // Parses the whole records of one window: buf[0, len) starts at a record start; lastWindow = 1
+  // when the source ends at buf + len. Records that start at or after the chunk end (setChunk) are
+  // left alone; the last record before it is read to its end, past the chunk end. first = 1 for the
+  // first window of a chunk: resets the rows parsed and creates the string and field items sized
+  // for the chunk from the window's first lines. Rows are stored after those stored since the last
+  // Compile. *consumed receives the bytes of the whole records parsed (the caller reads the next
+  // window from there) and *row the rows stored. A window that holds no whole record (and is not
+  // the last) consumes 0 and returns kWindowTooSmall: the caller reads a larger window from the
+  // same offset. Otherwise the result is 0, kStatusSkipLine (the last record was skipped) or a
+  // negative code (the chunk fails).
   static constexpr int kWindowTooSmall = 3;
   int ParseMem(char* buf, unsigned long len, int lastWindow, int first, unsigned long* consumed, int* row);
   // Compiles every field buffer into its running value list (CField::Compile): 0 or the first
-  // negative result.
+  // negative result. The next rows are stored from row 0 again.
   int Compile();
+  // Rows stored since the last Compile (the caller that compiles single fields resets it).
+  void setPendingRows(int rows) { m_nPendingRows = rows; }
   void setMappedMode(int mapped) { m_nMapped = mapped; }
   void setWorkerIndex(int worker) { m_nWorker = worker; }
-  // The chunk [start, end) of the source file that this worker parses; also the current line.
+  // The chunk [start, end) of the source file that this worker parses; also the current line. The
+  // rows expected before the next Compile are estimated up to the chunk end.
   void setChunk(uint64_t start, uint64_t end);
+  // The source offset up to which rows are expected before the next Compile (for the buffer sizes).
+  void setSpanEnd(uint64_t end) { m_nSpanEnd = end; }
+  // The source offset just past the last record parsed.
+  uint64_t getParsedEnd() const { return m_nWindowStart; }
   // The record memory-mode reports go into (not owned); null reports nothing.
   void setErrorInfo(CatalogErrorInfo* info) { m_pErrorInfo = info; }
-  // Memory mode: the bytes left in the current window over avg (1 when that is not positive).
+  // Memory mode: the bytes left up to the span end over avg (1 when that is not positive).
   int calc_remaining_lines_from_mappedfile(int avg);
   // For the string field buffers: from the window in memory mode, else from the file monitor.
   long RemainingRowsEstimate(int rows, long avg) override;
@@ -246,8 +289,10 @@ class CTextParser : public CFieldOwner {
   CField* getFieldItem(int i);
   int getFieldItemCount() const { return static_cast<int>(m_FieldItems.size()); }
   int getRowsParsed() const { return m_nRowsParsed; }
-  // Lines consumed, skipped lines included.
+  // Records consumed, skipped ones included.
   int getRowCount() const { return m_nRowCount; }
+  // Lines consumed (the lines of every record consumed).
+  int getLineCount() const { return m_nLineNumber; }
   int getItemCount() const { return m_nItemCount; }
   int getFieldCount() const { return m_nFieldCount; }
   int getErrorLogType() const { return m_nErrorLogType; }
@@ -256,8 +301,7 @@ class CTextParser : public CFieldOwner {
 
  protected:
   // Splits the text of one line [begin, end) (its line end taken off) into the string items and
-  // returns the fields found or a negative code; reports name line m_nLineNumber + 1. The
-  // delimited rules by default.
+  // returns the fields found or a negative code; reports name line m_nLineNumber + 1.
   virtual int SplitLine(const char* begin, const char* end, int check);
 
   // The report code of a failure to make the string items (the codes are CatalogErrorInfo's).
@@ -280,12 +324,26 @@ class CTextParser : public CFieldOwner {
   void ReadCatalog();
   void CleanUpAfterParse(zpk_fstream* stream);
   int ParseFile(char* file);
-  // One whole line of a window (through its LF, or to the chunk end): its status.
-  int ParseMemLine(const char* line, unsigned long len, int* row);
+  // One whole record of a window, split into `items` and spanning `lines` inner line ends: its
+  // status.
+  int ParseMemRecord(int items, int lines, int* row);
+  // Counts one consumed record of `lines` inner line ends.
+  void CountRecord(int lines);
+  // One unit of the record scanner at p: the next state, the bytes taken (0 when a multibyte
+  // character is cut by a buffer end that is not the source's) and whether an LF ended the record.
+  Lex StepLex(Lex state, const char* p, const char* end, bool final, int* taken, bool* ended) const;
+  // Bytes of the character at p for the scanner (1, or a multibyte character's; a line end is
+  // never part of one); 0 when it is cut by a buffer end that is not the source's.
+  int LexCharLength(const char* p, const char* end, bool final) const;
   // Line mode: creates the field items sized for the file (calcMemRows, or calcMemRowsEx with
-  // from_rest), the sample line giving string lengths.
-  void CreateLineModeFields(const char* sample, const char* sample_end, int64_t avg_line, int setting = -1,
-                            bool from_rest = false);
+  // from_rest), the sample line giving string lengths. The sample is the record at `sample` within
+  // [sample, sample_end) (final: the source ends there).
+  void CreateLineModeFields(const char* sample, const char* sample_end, bool final, int64_t avg_line,
+                            int setting = -1, bool from_rest = false);
+  // The same from the head of the source, [head, head + head_len): its first data record (the second
+  // under cut-top) is the sample, its lines give the average length.
+  void CreateLineModeFieldsFromHead(const char* head, size_t head_len, bool head_final, int setting = -1,
+                                    bool from_rest = false);
   // Creates the field items of the catalog with the given row capacity; `setting` goes to each
   // field's constructor (-1: the catalog's field check).
   void CreateCatalogFields(int capacity, bool sample, int setting = -1);
@@ -331,6 +389,10 @@ class CTextParser : public CFieldOwner {
   uint64_t m_nWindowStart = 0;
   unsigned long m_nWindowLen = 0;
   unsigned long m_nWindowPos = 0;
+  uint64_t m_nSpanEnd = 0;
+  int m_nPendingRows = 0;
+  // Quoted fields (and with them records of several lines): all but fixed-width text.
+  bool m_bQuotes = true;
   int m_nWorker = 0;
   CatalogErrorInfo* m_pErrorInfo = nullptr;
   unsigned char m_SepTable[256] = {};
@@ -370,6 +432,8 @@ class CFixedLengthParser : public CTextParser {
   CFixedLengthParser();
   explicit CFixedLengthParser(CCatalogParser* catalog);
   ~CFixedLengthParser() override;
+  // A record is one line.
+  int SplitRecord(const char* begin, const char* end, bool final, RecordSpan* span, int check) override;
 
  protected:
   int SplitLine(const char* begin, const char* end, int check) override;

@@ -180,11 +180,15 @@ int CTextParser::Null2Data(int items, int row) {
 int CTextParser::realloc(int rows) {
   int64_t growth;
   if (m_nMapped != 0) {
-    // Rows still to come in this window at the average line length of the chunk so far.
-    const int64_t done = static_cast<int64_t>(m_nWindowStart + m_nWindowPos - m_nChunkStart);
+    // Rows still to come before the next compile (up to the span end, else in this window) at the
+    // average record length of the chunk so far.
+    const uint64_t here = m_nWindowStart + m_nWindowPos;
+    const int64_t done = static_cast<int64_t>(here - m_nChunkStart);
     int64_t avg = 1;
     if (m_nRowsParsed > 0 && m_nRowsParsed <= done) avg = done / m_nRowsParsed;
-    growth = static_cast<int64_t>(m_nWindowLen - m_nWindowPos) / avg;
+    const int64_t left = m_nSpanEnd > here ? static_cast<int64_t>(m_nSpanEnd - here)
+                                           : static_cast<int64_t>(m_nWindowLen - m_nWindowPos);
+    growth = left / avg;
     if (growth <= 0) growth = 10;
   } else if (rows >= 1) {
     growth = rows;
@@ -209,6 +213,7 @@ void CTextParser::setRowCount(int n) {
 }
 
 int CTextParser::Compile() {
+  m_nPendingRows = 0;
   for (CField* field : m_FieldItems) {
     const int r = field->Compile();
     if (r < 0) return r;

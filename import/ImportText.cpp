@@ -366,6 +366,19 @@ uint64_t FindLineEnd(int fd, uint64_t from, uint64_t size) {
   return size;
 }
 
+bool ReadFileAt(int fd, char* buf, uint64_t length, uint64_t offset) {
+  while (length > 0) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(length, uint64_t{1} << 30));
+    const ssize_t n = pread(fd, buf, want, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    buf += n;
+    length -= static_cast<uint64_t>(n);
+    offset += static_cast<uint64_t>(n);
+  }
+  return true;
+}
+
 MappedView::MappedView(int fd, uint64_t length, uint64_t offset, bool populate)
     : length_(static_cast<unsigned long>(length)),
       view_(mmf_mapview(fd, length_, static_cast<unsigned long>(offset))) {

@@ -127,6 +127,10 @@ int64_t SystemPageSize();
 // when there is none. A read failure throws Q7_ERROR_ILLEGAL_FILE_NAME.
 uint64_t FindLineEnd(int fd, uint64_t from, uint64_t size);
 
+// Reads length bytes of the open file fd from offset into buf: false when the file ends before them
+// (it shrank since its size was taken) or cannot be read.
+bool ReadFileAt(int fd, char* buf, uint64_t length, uint64_t offset);
+
 // One read-only mapping of mmf_mapview, unmapped on every way out; data() is null when the mapping
 // failed. With populate, the pages are mapped in one call: a window read through once costs less
 // that way than a fault for every few pages.

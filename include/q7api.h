@@ -1539,7 +1539,11 @@ Q7_EXPORT int Q7SetTailSpaceFlag(int flag);
  * named after the catalog's directory; returns its ID. */
 Q7_EXPORT int RQ7AddCatalogFile(const char* directory, const char* catalog);
 /* The same for the source src_directory/src_file; the new table is named table_name, which must be
- * a valid table name. */
+ * a valid table name. In CSV, TAB and USR sources a field in double quotes may hold separators,
+ * doubled quotes (one quote each) and line breaks (LF or CR LF, kept as written): a record ends at
+ * the first line end outside quotes, and reports name the line it starts on. A bad record is
+ * skipped, kept or stops the import as a whole. A source that shrinks while it is read fails the
+ * import with Q7_ERROR_FILE_OPERATION_FAILED. */
 Q7_EXPORT int RQ7AddCatalogFileEx2(const char* directory, const char* catalog, const char* src_directory,
                                    const char* src_file, const char* table_name);
 /* The checked import: the catalog directory/catalog describes the source src_directory/src_file,

@@ -71,7 +71,9 @@ for text in '\x001,2.5,2024/01/02,"a,b",x,1.25,10:00,2024/01/02 10:00\n2,,,,,,,\
             '\x451\t2\t2024-02-29\tq\tz\t-3\t23:59\t1999/12/31 0:00\r\n\t\t\t\t\t\t\t' \
             '\x0a   1   2.52024/01/02abcde zz   1.2510:002024/01/02 10:00:00\n' \
             '\x7b1;2|2024/1/2;"x""y";q;5;1:1;\n"open' \
-            '\x2c1,2,3\n"a\nb",1,2,3,4,5,6,7\n4,5,6,7,8,9,10,11,12\n'; do
+            '\x2c1,2,3\n"a\nb",1,2,3,4,5,6,7\n4,5,6,7,8,9,10,11,12\n' \
+            '\x081,2.5,,"a\nb\r\n""c""",x,1,,\n"2\n",,,"\n\n",,,,\n3,1,2024/1/2,"q"x\n",,,,,\n' \
+            '\x495\t1\t\t"tab\there\nnext"\t\t\t\t\r\n6\t"\n"\t\t\t\t\t\t\n'; do
   printf "$text" > "$corpus/seed/text_import_fuzz/seed$i"; i=$((i + 1))
 done
 # Seeds of the checked import: the first byte picks the separators (CSV, tab, ';' and '|', CSV

@@ -266,6 +266,61 @@ TEST_F(ExportTest, SavedCatalogReadsBackIntoAnEqualTable) {
   EXPECT_TRUE(DrainRing().empty());
 }
 
+// Texts with line breaks, lone CRs, quotes, separators and tabs survive an export and an import of
+// the catalog written with it, CSV and TAB, on the worker pool and on the calling thread: the copy
+// holds the same texts and exports byte for byte as the original did.
+TEST_F(ExportTest, ExportedLineBreaksReadBackAsWritten) {
+  const std::vector<std::string> texts = {"a\nb", "x\r\ny", "\r",    "q\"\n\"",    ",\t,",         "\n",
+                                          "",     "plain",  "end\r", "\"\"\n\n\"", "tab\there\r\n"};
+  const int rows = static_cast<int>(texts.size());
+  const int table = q7host::AddTable("lines", rows);
+  ASSERT_GT(table, 0);
+  std::vector<int32_t> ints;
+  std::vector<double> doubles;
+  for (int i = 0; i < rows; ++i) {
+    ints.push_back(i * 7 - 20);
+    doubles.push_back(i * 1.25 - 3);
+  }
+  ASSERT_GT(q7host::AddIntColumn(table, "I", ints), 0);
+  ASSERT_GT(q7host::AddStringColumn(table, "TEXT", texts), 0);
+  ASSERT_GT(q7host::AddDoubleColumn(table, "F", doubles), 0);
+  ASSERT_GT(q7host::AddStringColumn(table, "MORE", std::vector<std::string>(texts.rbegin(), texts.rend())),
+            0);
+  const std::string dir = dir_.path();
+  WriteFile(File("none.txt"), "");
+  const int all[] = {-1};
+  for (int type : {0, 1}) {
+    SCOPED_TRACE(type == 0 ? "csv" : "tab");
+    ASSERT_EQ(RQ7SaveAsCatalogEx(table, 1, all, type, -1, -1, '/', dir.c_str(), "lines.cat", dir.c_str(),
+                                 "lines.txt"),
+              0);
+    const std::string exported = ReadFile(File("lines.txt"));
+    for (int road = 0; road < 2; ++road) {
+      SCOPED_TRACE(road == 0 ? "worker pool" : "calling thread");
+      // On the calling thread: an empty table of the same filters, then the rows appended.
+      const int copy = RQ7AddCatalogFileEx2(dir.c_str(), "lines.cat", dir.c_str(),
+                                            road == 0 ? "lines.txt" : "none.txt", "copy");
+      if (road == 1) {
+        ASSERT_GT(copy, 0);
+        ASSERT_EQ(RQ7AppendCatalogFileEx2(copy, -1, rows, dir.c_str(), "lines.cat", dir.c_str(), "lines.txt"),
+                  rows);
+      }
+      ASSERT_GT(copy, 0);
+      ASSERT_EQ(RQ7GetTotalRows(copy), rows);
+      for (int r = 1; r <= rows; ++r) {
+        EXPECT_EQ(q7host::CellText(copy, 2, r), texts[static_cast<size_t>(r - 1)]) << "row " << r;
+        EXPECT_EQ(q7host::CellText(copy, 4, r), texts[static_cast<size_t>(rows - r)]) << "row " << r;
+      }
+      ASSERT_EQ(RQ7SaveAsCatalogEx(copy, 1, all, type, -1, -1, '/', dir.c_str(), "again.cat", dir.c_str(),
+                                   "again.txt"),
+                0);
+      EXPECT_EQ(ReadFile(File("again.txt")), exported);
+      RQ7DeleteTable(copy);
+    }
+  }
+  EXPECT_TRUE(DrainRing().empty());
+}
+
 TEST_F(ExportTest, SaveAsCatalogForms) {
   const std::string dir = dir_.path();
   const int ids[] = {1, -1};

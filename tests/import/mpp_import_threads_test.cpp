@@ -187,6 +187,82 @@ TEST_F(MppImportTest, RowsAndReportsNeverDependOnWorkersOrWindows) {
   }
 }
 
+// CSV records whose quoted fields hold line breaks (LF, CR LF, several, at field ends), among bad
+// records that span lines (text after a closing quote, wrong field counts) and plain ones.
+std::string QuotedBreaksSource(int records, uint32_t seed) {
+  Lcg rng(seed);
+  std::string out;
+  for (int i = 1; i <= records; ++i) {
+    const uint32_t kind = rng.Next(20);
+    std::string text;
+    const int parts = 1 + static_cast<int>(rng.Next(4));
+    for (int p = 0; p < parts; ++p) {
+      if (p > 0) text += rng.Next(3) == 0 ? "\r\n" : "\n";
+      text += "w" + std::to_string(rng.Next(500)) + (rng.Next(4) == 0 ? "\"\"," : "");
+    }
+    std::string line = std::to_string(i) + ",\"" + text + "\"," + std::to_string(rng.Next(100)) + ".5,1e" +
+                       std::to_string(rng.Next(3));
+    if (kind == 0) line = std::to_string(i) + ",\"" + text + "\"x,1,2";
+    if (kind == 1) line = std::to_string(i) + ",\"" + text + "\"";
+    if (kind == 2) line = std::to_string(i) + ",plain,\"" + text + "\",3,4";
+    if (kind == 3) line = std::to_string(i) + ",\"\n\"\"\n\",7,8";
+    out += line + (rng.Next(3) == 0 ? "\r\n" : "\n");
+  }
+  return out;
+}
+
+// Plain records of exactly `bytes` bytes (at least 7).
+std::string Filler(size_t bytes) {
+  std::string out;
+  int i = 0;
+  while (bytes - out.size() >= 18) out += "9" + std::to_string(i++ % 10) + ",f,1.5,2\n";
+  const size_t rest = bytes - out.size();
+  out += "9," + std::string(rest - 7, 'g') + ",1,2\n";
+  return out;
+}
+
+// Chunk and window borders that fall inside quoted fields neither split a record nor start a false
+// one: the rows and reports are those of the line-mode parser for every worker count and window
+// size, also when a quoted line end sits exactly at the end of a window and of a nominal chunk.
+TEST_F(MppImportTest, QuotedLineBreaksOnChunkAndWindowBordersChangeNothing) {
+  const int all = CSmpEngine::Instance()->ActiveThreads();
+  const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  // The crafted source: a record whose quoted LF is the last byte of the first page (the end of a
+  // one-page window, and the first byte before the middle of a two-page file), then plain records.
+  std::string crafted = "1,\"" + std::string(page - 4, 'a') + "\nb\",5,6\n";
+  ASSERT_EQ(crafted[page - 1], '\n');
+  crafted += Filler(2 * page - crafted.size());
+  ASSERT_EQ(crafted.size(), 2 * page);
+  const std::string sources[] = {crafted, QuotedBreaksSource(1500, 5), QuotedBreaksSource(1500, 9)};
+  for (size_t s = 0; s < std::size(sources); ++s) {
+    SCOPED_TRACE("source " + std::to_string(s));
+    const std::string src = dir_.Write("quoted" + std::to_string(s) + ".txt", sources[s]);
+    Rows want;
+    std::vector<std::string> want_reports;
+    LineMode<CCSVParser>(kCsvCatalog, src, &want, &want_reports);
+    ASSERT_GT(want.size(), s == 0 ? 100u : 1000u);
+    if (s > 0) {
+      ASSERT_FALSE(want_reports.empty());
+    }
+    for (int workers : {1, 2, 3, all}) {
+      for (int64_t window : {int64_t{1}, int64_t{2} * static_cast<int64_t>(page), int64_t{0}}) {
+        SCOPED_TRACE("workers " + std::to_string(workers) + ", window " + std::to_string(window));
+        const int id = Import(kCsvCatalog, src, workers, window);
+        ASSERT_GT(id, 0);
+        const Rows got = TableRows(id);
+        ASSERT_EQ(got.size(), want.size());
+        for (size_t r = 0; r < got.size(); ++r) ASSERT_EQ(Join(got[r]), Join(want[r])) << "row " << r + 1;
+        EXPECT_EQ(ReportLines(Log()), want_reports);
+      }
+    }
+  }
+  // The first rows of the crafted source as written.
+  const int id = Import(kCsvCatalog, dir_.Write("crafted.txt", crafted), 2, 1);
+  ASSERT_GT(id, 0);
+  const Rows got = TableRows(id);
+  EXPECT_EQ(got[0][1], std::string(page - 4, 'a') + "\nb");
+}
+
 // About a million lines: one worker and all workers give the same value lists and value numbers.
 TEST_F(MppImportTest, OneWorkerEqualsAllWorkersOnLargeFile) {
   std::string source;
