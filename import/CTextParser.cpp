@@ -694,8 +694,8 @@ void CTextParser::CreateLineModeFields(const char* sample, const char* sample_en
   CreateCatalogFields(capacity, have_sample, setting);
 }
 
-void CTextParser::CreateLineModeFieldsFromHead(const char* head, size_t head_len, bool head_final, int setting,
-                                               bool from_rest) {
+void CTextParser::CreateLineModeFieldsFromHead(const char* head, size_t head_len, bool head_final,
+                                               int setting, bool from_rest) {
   const char* head_end = head + head_len;
   const char* sample = head;
   if (m_nCutTop != 0 && head_len > 0) {
