@@ -1,19 +1,29 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the release build, the address and undefined-behaviour
-# sanitizer build, the thread-sanitizer build on the tests labelled "threads", a clang build of the
-# library and tests with warnings as errors, the source-format check, and a bounded libFuzzer run
-# of each reader of outside input.
+# Installs what is missing (scripts/setup.sh test), then builds everything and runs every test:
+# the check that the package list names every tool the build asks for, the release build (g++),
+# the clang build with the address and undefined-behaviour sanitizers and warnings as errors (it
+# builds the fuzz targets too), the thread-sanitizer build of the tests labelled "threads", the
+# source-format check, and a bounded libFuzzer run of each reader of outside input.
 #
 # Every stage runs even when an earlier one failed, and the run always ends with one summary line.
 # A test counts once per build it ran in (the same test in release and asan counts twice); a build
 # or check that fails before it runs tests counts as one failure.
 set -uo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/setup.sh test || exit 1
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 passed=0
 failed=0
 detail=()
+times=()
+started=$SECONDS
+
+# Records how long the stage that just ended took (whole seconds, wall clock).
+stage_time() {
+  times+=("$1 $((SECONDS - started)) s")
+  started=$SECONDS
+}
 
 # Adds a CTest run's counts from its "... tests failed out of N" line.
 count_ctest() {
@@ -49,18 +59,19 @@ for preset in release asan tsan; do
   echo "=== workflow ${preset}"
   cmake --workflow --preset "${preset}" 2>&1 | tee "$log"
   count_ctest "$preset" "${PIPESTATUS[0]}"
+  stage_time "$preset"
 done
 
-echo "=== clang build, warnings as errors"
-{ cmake --preset clang && cmake --build --preset clang; } >"$log" 2>&1
-status=$?
-grep -E '(error|warning):|FAILED:' "$log" | head -n 40
-tail -n 1 "$log"
-count_check clang "$status"
+# After the builds, so that the programs they found are checked too.
+echo "=== package list"
+bash scripts/check-tools.sh
+count_check tools $?
+stage_time tools
 
 echo "=== source format"
 bash scripts/check-format.sh
 count_check format $?
+stage_time format
 
 echo "=== fuzz smoke"
 if bash scripts/fuzz-smoke.sh; then
@@ -68,8 +79,10 @@ if bash scripts/fuzz-smoke.sh; then
 else
   count_check fuzz 1
 fi
+stage_time fuzz
 
 echo "=== per stage: ${detail[*]}"
+echo "=== stage times: ${times[*]}"
 echo "(each test counts once per build it ran in)"
 echo "all: ${passed} passed, ${failed} failed"
 [ "$failed" -eq 0 ]
