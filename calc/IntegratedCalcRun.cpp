@@ -548,7 +548,15 @@ void StoreOffset(void* slots, int64_t pos, uint64_t offset) {
   memcpy(static_cast<unsigned char*>(slots) + pos * 8, &offset, 8);
 }
 
+int g_str_batch_rows_for_test = 0;
+
+int StrBatchRows() {
+  return g_str_batch_rows_for_test > 0 ? g_str_batch_rows_for_test : TIntegratedCalc::kStrBatchRows;
+}
+
 }  // namespace
+
+void TIntegratedCalc::SetStrBatchRowsForTest(int rows) { g_str_batch_rows_for_test = rows; }
 
 int TIntegratedCalc::Run() {
   if (FSet == nullptr || FSet->FData == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER);
@@ -574,12 +582,12 @@ int TIntegratedCalc::Run() {
     WriteBack(this, FStart, FCount, out);
     return 0;
   }
-  const int batch_rows = std::min(FCount, kStrBatchRows);
+  const int batch_rows = std::min(FCount, StrBatchRows());
   FStrOffsets = static_cast<uint64_t*>(zpk_malloc(static_cast<size_t>(batch_rows) * sizeof(uint64_t)));
   size_t area_size = std::max(static_cast<size_t>(static_cast<double>(FCount) * 4096 * 0.01), kMinStrArea);
   FStrArea = static_cast<char*>(zpk_malloc(area_size));
   for (int done = 0; done < FCount;) {
-    const int rows = std::min(kStrBatchRows, FCount - done);
+    const int rows = std::min(StrBatchRows(), FCount - done);
     size_t used = 0;
     for (int k = 0; k < rows; ++k) {
       const int i = done + k;
@@ -587,7 +595,7 @@ int TIntegratedCalc::Run() {
       const char* text = ok ? FStr[0] : "";
       const size_t len = strlen(text);
       if (used + len + 1 > area_size) {
-        const size_t grown = area_size + CalcApproximateStrArea(area_size, k, kStrBatchRows) + len + 2;
+        const size_t grown = area_size + CalcApproximateStrArea(area_size, k, StrBatchRows()) + len + 2;
         const size_t new_size = std::max(grown, kMinStrArea);
         FStrArea = static_cast<char*>(zpk_realloc(FStrArea, new_size));
         area_size = new_size;

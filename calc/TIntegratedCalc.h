@@ -48,6 +48,9 @@ class TIntegratedCalc {
   // String results go to the target filter in batches of this many rows (serial run).
   static constexpr int kStrBatchRows = 1000000;
   static constexpr size_t kMinStrArea = 1048576;
+  // Tests only: the rows of a serial run's text batch (0 or less restores kStrBatchRows), so that a
+  // small table takes several batches. Call while no calculation runs.
+  static void SetStrBatchRowsForTest(int rows);
 
   enum ResultMode { kModeString = 1, kModeNumeric = 2 };
 

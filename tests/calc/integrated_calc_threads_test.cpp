@@ -1,6 +1,7 @@
-// The integrated calculator on a million rows: the serial run, the parallel run under several
-// worker caps and the run into caller memory all give the column a plain row-by-row computation
-// gives, texts included (and the serial text run writes in two batches).
+// The integrated calculator on a hundred thousand rows: the serial run, the parallel run under
+// several worker caps and the run into caller memory all give the column a plain row-by-row
+// computation gives, texts included (and the serial text run writes in two batches, its batch made
+// smaller than the table).
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -20,12 +21,14 @@ using icalctest::kIntNull;
 using icalctest::Units;
 
 // Just over one batch of text results; a prime.
-constexpr int kRows = 1000003;
+constexpr int kRows = 100003;
+constexpr int kStrBatchRows = 100000;
 
 class IntegratedCalcThreadsTest : public icalctest::ICalcTableTest {
  protected:
   void SetUp() override {
     ICalcTableTest::SetUp();
+    TIntegratedCalc::SetStrBatchRowsForTest(kStrBatchRows);
     NewTable(kRows);
     std::mt19937 gen(20261210);
     const std::vector<std::string> pool = {"",      "a",   "Zz",        "mixed Case", "日本語",
@@ -46,6 +49,10 @@ class IntegratedCalcThreadsTest : public icalctest::ICalcTableTest {
     AddDecimal("D", d_, 2, Q7_ROUND_HALF_UP);
     AddString("S", s_);
     DrainRing();
+  }
+  void TearDown() override {
+    TIntegratedCalc::SetStrBatchRowsForTest(0);
+    ICalcTableTest::TearDown();
   }
 
   // The column as one text per record (for numbers exact to the last bit).
