@@ -1014,7 +1014,10 @@ Q7_EXPORT int RQ7GetSetIDList(int table_id, int capacity, int* set_ids);
 Q7_EXPORT int RQ7AddSetReal(int table_id, int count, const int* rows);
 Q7_EXPORT int Q7AddSetReal(int table_id, int count, const int* rows);
 
-/* Deletes a set; set 1 cannot be deleted (Q7_ERROR_SET_NOT_DELETABLE). Returns 0. */
+/* Deletes a set. Set 1 of a real table cannot be deleted (Q7_ERROR_SET_NOT_DELETABLE); a set the
+ * real table does not have gives Q7_ERROR_NO_SUCH_SET. A join table answers a set it does not have,
+ * and its set 1, with Q7_ERROR_ILLEGAL_SET_ID (its ring entry "No Such Set: %d " under "DelSet"
+ * comes first). Returns 0. */
 Q7_EXPORT int RQ7DeleteSet(int table_id, int set_id);
 Q7_EXPORT int Q7DeleteSet(int table_id, int set_id);
 
@@ -1109,13 +1112,14 @@ Q7_EXPORT int Q7GetFilterWidth(int table, int filter);
 Q7_EXPORT int RQ7GetFilterType(int table, int filter);
 Q7_EXPORT int Q7GetFilterType(int table, int filter);
 
-/* Fills *info from the filter (written only on success); for a join table the name is that of the
- * column's source filter. Values written but not yet merged into the value list are merged first.
- * Returns 0. */
+/* Fills *info from the filter (written only on success); for a join table the name is the join's
+ * own name of the column (see RQ7GetFilterName). Values written but not yet merged into the value
+ * list are merged first. Returns 0. */
 Q7_EXPORT int RQ7GetFilterInfo(int table, int filter, _TRFilterInfo* info);
 /* The table's filter count into *count, and for each of the first min(count, max) filters in
- * display order its summary into infos[i] and its 64-byte attribute block into attributes[i] (for
- * STRING filters stringAreaSize is the character area's whole capacity). Values written but not
+ * display order its summary into infos[i] (a join column's name as RQ7GetFilterName gives it) and
+ * its 64-byte attribute block into attributes[i] (for STRING filters stringAreaSize is the
+ * character area's whole capacity). Values written but not
  * yet merged are merged first. Returns 0, also when max is 0 and nothing but the count is written.
  * A missing table returns Q7_ERROR_INVALID_PARAMETER (its ring entry "No Such Table: %d " carries
  * the same code); a negative max, a null count, or null infos or attributes while a filter is to
@@ -1468,8 +1472,10 @@ Q7_EXPORT int RQ7IntegratedSortByField(int table, int set, const int* filters, c
 
 /* Names are at most 255 bytes; name buffers must hold 256. A longer filter or set name returns
  * Q7_ERROR_ILLEGAL_FILTER_NAME. */
-/* The ID of the first table, respectively filter, of that name. RQ7GetFilterIDFromName2 on a join
- * table: side 0 looks among the master's filters, another side among the slave's. */
+/* The ID of the first table, respectively filter, of that name. RQ7GetFilterIDFromName on a join
+ * table looks among the join's own column names (RQ7GetFilterName) and gives the join column ID;
+ * RQ7GetFilterIDFromName2 on a join table: side 0 looks among the master's filters, another side
+ * among the slave's, by their own names, and gives the source filter's ID. */
 Q7_EXPORT int RQ7GetTableIDFromName(const char* name);
 Q7_EXPORT int Q7GetTableIDFromName(const char* name);
 Q7_EXPORT int RQ7GetFilterIDFromName(int table, const char* name);
@@ -1481,8 +1487,12 @@ Q7_EXPORT int RQ7SetFilterName(int table, int filter, const char* name);
 Q7_EXPORT int Q7SetFilterName(int table, int filter, const char* name);
 Q7_EXPORT int RQ7SetSetName(int table, int set, const char* name);
 Q7_EXPORT int Q7SetSetName(int table, int set, const char* name);
-/* The filter's (a join column's: its source filter's) or the set's name into name (256 bytes).
- * Return 0. */
+/* The filter's or the set's name into name (256 bytes). A join column has the join's own name:
+ * its source filter's name, made unique within the join when the master already has a column of
+ * that name ("id" on both sides: "id" for the master's, "id_#1" for the slave's). Every name the
+ * engine reports for a join column (these functions, RQ7GetFilterInfo, RQ7GetAllFilterInfo,
+ * RQ7GetFilterNameR1, catalog files) finds that column through RQ7GetFilterIDFromName, also after
+ * the database is saved and loaded. Return 0. */
 Q7_EXPORT int RQ7GetFilterName(int table, int filter, char* name);
 Q7_EXPORT int Q7GetFilterName(int table, int filter, char* name);
 Q7_EXPORT int RQ7GetSetName(int table, int set, char* name);
@@ -1588,8 +1598,8 @@ Q7_EXPORT int RQ7AppendRealFilter2(int table_id, int filter_id, int type, int ap
  * is written in directory (entered for the call; one that cannot be: Q7_ERROR_INVALID_PATH) on all
  * workers at once. A missing table gives Q7_ERROR_NO_SUCH_TABLE, a missing set
  * Q7_ERROR_NO_SUCH_SET, a listed ID that names no filter Q7_ERROR_ILLEGAL_FILTER, a file that cannot
- * be written Q7_ERROR_ILLEGAL_FILE_NAME; join tables cannot be exported yet
- * (Q7_ERROR_NOT_REAL_TABLE). Return 0.
+ * be written Q7_ERROR_ILLEGAL_FILE_NAME. A join table writes the joined rows of its set, each
+ * field taken from the master or slave record the row stands for. Return 0.
  *
  * An export format file (format_file, in directory) shapes doubles and decimals per filter: one
  * line "name TAB digits TAB mode" each (mode "ROUNDUP" ... "ROUNDHALFEVEN"; "//" lines are
@@ -1612,16 +1622,20 @@ Q7_EXPORT int RQ7ExportAsTABwithF(int table_id, int set_id, const int* filter_id
  * character code, one line per filter with its type letter, "01" and its name, and a decimal's
  * scale and rounding mode), so that RQ7AddCatalogFileEx2 reads the rows back. The withF forms take
  * an export format file (in directory), which also decides the scale the catalog gives a decimal
- * filter named there. The filter list must not be null here (Q7_ERROR_INVALID_PARAMETER). Return 0. */
-Q7_EXPORT int RQ7SaveAsCatalog(int table_id, int set_id, const int* filter_ids, int type, int row_from,
+ * filter named there. A join column is described by the join's own name of it (RQ7GetFilterName).
+ * The filter list must not be null here (Q7_ERROR_INVALID_PARAMETER). A list that starts with -1
+ * means every filter and is OVERWRITTEN in the caller's array with every filter ID in display order
+ * and a closing -1, which the data export then writes: that array must hold the table's filter count
+ * + 1 entries. The one-element list {-1} that the other calls accept is too small here. Return 0. */
+Q7_EXPORT int RQ7SaveAsCatalog(int table_id, int set_id, int* filter_ids, int type, int row_from,
                                int row_to, int date_separator, const char* directory, const char* catalog);
-Q7_EXPORT int RQ7SaveAsCatalogEx(int table_id, int set_id, const int* filter_ids, int type, int row_from,
+Q7_EXPORT int RQ7SaveAsCatalogEx(int table_id, int set_id, int* filter_ids, int type, int row_from,
                                  int row_to, int date_separator, const char* directory, const char* catalog,
                                  const char* data_directory, const char* data_file);
-Q7_EXPORT int RQ7SaveAsCatalogwithF(int table_id, int set_id, const int* filter_ids, int type, int row_from,
+Q7_EXPORT int RQ7SaveAsCatalogwithF(int table_id, int set_id, int* filter_ids, int type, int row_from,
                                     int row_to, int date_separator, const char* directory,
                                     const char* catalog, const char* format_file);
-Q7_EXPORT int RQ7SaveAsCatalogwithFEx(int table_id, int set_id, const int* filter_ids, int type, int row_from,
+Q7_EXPORT int RQ7SaveAsCatalogwithFEx(int table_id, int set_id, int* filter_ids, int type, int row_from,
                                       int row_to, int date_separator, const char* directory,
                                       const char* catalog, const char* format_file,
                                       const char* data_directory, const char* data_file);
@@ -2034,8 +2048,8 @@ Q7_EXPORT const char* RQ7GetDBNameR1(void);
 /* RQ7GenerateTableName and RQ7GenTableName, the name returned as text. */
 Q7_EXPORT const char* RQ7GenerateTableNameR1(const char* seed);
 Q7_EXPORT const char* RQ7GenTableNameR1(const char* seed);
-/* The name of a table, of a filter (a join column: its source filter's), of a set; the empty text
- * when the table, filter or set does not exist. */
+/* The name of a table, of a filter (a join column: the join's own name, as RQ7GetFilterName), of a
+ * set; the empty text when the table, filter or set does not exist. */
 Q7_EXPORT const char* RQ7GetTableNameR1(int table);
 Q7_EXPORT const char* RQ7GetFilterNameR1(int table, int filter);
 Q7_EXPORT const char* RQ7GetSetNameR1(int table, int set);

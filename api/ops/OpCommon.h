@@ -147,6 +147,12 @@ TFilter* LookupFilter(TBaseTable* table, int filter_id);
 TFilter* FindFilter(const char* ring_name, TBaseTable* table, int filter_id,
                     MissEntry entry = MissEntry::kPlain, int record_code = Q7_ERROR_NO_SUCH_TABLE);
 
+// The name the engine reports for a filter the lookup above found: a real table's filter's own
+// name; for a join column the join's own name of it (TJoinTableBase::GetJoinFilterName, "id_#1"
+// where the slave's "id" meets the master's), which RQ7GetFilterIDFromName finds again. Null for a
+// join column the join has no name for.
+const char* ReportedFilterName(TBaseTable* table, int filter_id, TFilter* filter);
+
 // Whether the table has a set with this ID (a negative ID: the current set); records nothing.
 bool HasSet(TBaseTable* table, int set_id);
 // The set. None: records (ring_name, record_code, "No Such Set: %d[ ]" with the set ID as given) as

@@ -420,20 +420,9 @@ int FilterSummary(const char* ring, int table_id, int filter_id, _TRFilterInfo* 
     CheckHostPointer(out, "FilterInfo");
     TBaseTable* table = nullptr;
     TFilter* filter = MergedFilter(ring, table_id, filter_id, &table);
-    char join_name[TBaseTable::kNameSize] = "";
-    const char* name = filter->FFilterName;
-    if (table->GetType() != TBaseTable::kTypeReal) {
-      // A join column is named after its source filter; a vanished source counts as no filter.
-      char table_name[TBaseTable::kNameSize];
-      try {
-        static_cast<TJoinTable*>(table)->FilterID2Name(filter_id, table_name, join_name);
-      } catch (const CQ7Exception&) {
-        join_name[0] = '\0';
-      }
-      if (join_name[0] == '\0') {
-        Refuse(ring, Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NO_SUCH_FILTER, "%s", NoSuchFilterText(filter_id));
-      }
-      name = join_name;
+    const char* name = ReportedFilterName(table, filter_id, filter);
+    if (name == nullptr) {
+      Refuse(ring, Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NO_SUCH_FILTER, "%s", NoSuchFilterText(filter_id));
     }
     _TRFilterInfo info{};
     FillFilterSummary(filter, name, &info);

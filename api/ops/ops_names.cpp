@@ -117,7 +117,11 @@ int innerQ7GetFilterName(int table_id, int filter_id, char* out) {
     CheckHostPointer(out, "FilterName");
     TBaseTable* table = FindTable(kRing, table_id);
     TFilter* filter = FindFilter(kRing, table, filter_id, MissEntry::kPlain, Q7_ERROR_NO_SUCH_FILTER);
-    qz7_strlcpy(out, filter->FFilterName, TFilter::kNameSize);
+    const char* name = ReportedFilterName(table, filter_id, filter);
+    if (name == nullptr) {
+      Refuse(kRing, Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_NO_SUCH_FILTER, "%s", NoSuchFilterText(filter_id));
+    }
+    qz7_strlcpy(out, name, TFilter::kNameSize);
     return 0;
   });
 }
