@@ -42,8 +42,8 @@ Q7_EXPORT int RQ7ExportAsTABwithF(int table_id, int set_id, const int* filter_id
   });
 }
 
-Q7_EXPORT int RQ7SaveAsCatalog(int table_id, int set_id, int* filter_ids, int type, int row_from,
-                               int row_to, int date_separator, const char* directory, const char* catalog) {
+Q7_EXPORT int RQ7SaveAsCatalog(int table_id, int set_id, int* filter_ids, int type, int row_from, int row_to,
+                               int date_separator, const char* directory, const char* catalog) {
   return FullFrame("RQ7SaveAsCatalog", [&] {
     return DBTASK()->SaveAsCatalog(table_id, set_id, filter_ids, type, row_from, row_to, date_separator,
                                    directory, catalog);

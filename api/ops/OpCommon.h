@@ -68,6 +68,15 @@ inline void MarkSetsChanged() { g_TFSSaved = 0; }
 inline void MarkSettingsChanged() { g_SETTINGSaved = 0; }
 inline void MarkAllSaved() { g_TFSaved = g_TFSSaved = g_SETTINGSaved = 1; }
 
+// What a call changes, for the flag its success clears: every road of every exported call that
+// changes a table, a filter, the database or a set passes its result through ChangedOnSuccess, so
+// that a host saving only when the flags say so never loses a change.
+enum class Changes { kTables, kSets };
+inline int ChangedOnSuccess(Changes what, int result) {
+  if (result >= 0) (what == Changes::kTables ? g_TFSaved : g_TFSSaved) = 0;
+  return result;
+}
+
 // ---- The own catch ---------------------------------------------------------------------------
 // A refusal whose ring entry has been written already (or must not be written). Thrown only by the
 // helpers of this header (and by bodies that record their own entry first); caught by RunOp.

@@ -383,13 +383,15 @@ int innerRQ7GetData1MStrR1(int table_id, int filter_id, int set_id, int first_ro
 int innerQ7OverwriteRealExOf(HostValueKind kind, int table_id, int set_id, int filter_id, int row,
                              void* value) {
   CheckValueKind(QuietTable(table_id), filter_id, kind);
-  return DBTASK()->OverwriteRealEx(table_id, set_id, filter_id, row, 1, value);
+  return ChangedOnSuccess(Changes::kTables,
+                          DBTASK()->OverwriteRealEx(table_id, set_id, filter_id, row, 1, value));
 }
 
 int innerQ7FillRealExOf(HostValueKind kind, int table_id, int set_id, int filter_id, int from, int count,
                         void* value) {
   CheckValueKind(QuietTable(table_id), filter_id, kind);
-  return DBTASK()->FillRealEx(table_id, set_id, filter_id, from, count, value);
+  return ChangedOnSuccess(Changes::kTables,
+                          DBTASK()->FillRealEx(table_id, set_id, filter_id, from, count, value));
 }
 
 // ---- Conversions ----

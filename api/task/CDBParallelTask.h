@@ -187,8 +187,8 @@ class CDBParallelTask : public CDBTask {
   // type(%d)") Q7_ERROR_INVALID_PARAMETER. A list that starts with -1 is filled in the caller's
   // array with every filter ID and a closing -1 by the catalog writer, and the export writes the
   // same list. The catalog writer's and the export's codes are returned without an entry.
-  int SaveAsCatalog(int table_id, int set_id, int* filter_ids, int type, int from, int to,
-                    int date_separator, const char* dir, const char* catalog) override;
+  int SaveAsCatalog(int table_id, int set_id, int* filter_ids, int type, int from, int to, int date_separator,
+                    const char* dir, const char* catalog) override;
   int SaveAsCatalogEx(int table_id, int set_id, int* filter_ids, int type, int from, int to,
                       int date_separator, const char* dir, const char* catalog, const char* data_dir,
                       const char* data_file) override;

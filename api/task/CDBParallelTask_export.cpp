@@ -108,21 +108,21 @@ int CDBParallelTask::ExportWithF(int table_id, int set_id, const int* filter_ids
                    format_file, separator);
 }
 
-int CDBParallelTask::SaveAsCatalog(int table_id, int set_id, int* filter_ids, int type, int from,
-                                   int to, int date_separator, const char* dir, const char* catalog) {
+int CDBParallelTask::SaveAsCatalog(int table_id, int set_id, int* filter_ids, int type, int from, int to,
+                                   int date_separator, const char* dir, const char* catalog) {
   return SaveAsCatalogCommon(this, {"RQ7SaveAsCatalog", false, false, table_id, set_id, filter_ids, type,
                                     from, to, date_separator, dir, catalog, nullptr, nullptr, nullptr});
 }
 
-int CDBParallelTask::SaveAsCatalogEx(int table_id, int set_id, int* filter_ids, int type, int from,
-                                     int to, int date_separator, const char* dir, const char* catalog,
+int CDBParallelTask::SaveAsCatalogEx(int table_id, int set_id, int* filter_ids, int type, int from, int to,
+                                     int date_separator, const char* dir, const char* catalog,
                                      const char* data_dir, const char* data_file) {
   return SaveAsCatalogCommon(this, {"SaveAsCatalogEx", true, true, table_id, set_id, filter_ids, type, from,
                                     to, date_separator, dir, catalog, nullptr, data_dir, data_file});
 }
 
-int CDBParallelTask::SaveAsCatalogwithF(int table_id, int set_id, int* filter_ids, int type, int from,
-                                        int to, int date_separator, const char* dir, const char* catalog,
+int CDBParallelTask::SaveAsCatalogwithF(int table_id, int set_id, int* filter_ids, int type, int from, int to,
+                                        int date_separator, const char* dir, const char* catalog,
                                         const char* format_file) {
   return SaveAsCatalogCommon(this, {"RQ7SaveAsCatalogwithF", false, false, table_id, set_id, filter_ids, type,
                                     from, to, date_separator, dir, catalog, format_file, nullptr, nullptr});
