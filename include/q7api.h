@@ -1627,8 +1627,8 @@ Q7_EXPORT int RQ7ExportAsTABwithF(int table_id, int set_id, const int* filter_id
  * means every filter and is OVERWRITTEN in the caller's array with every filter ID in display order
  * and a closing -1, which the data export then writes: that array must hold the table's filter count
  * + 1 entries. The one-element list {-1} that the other calls accept is too small here. Return 0. */
-Q7_EXPORT int RQ7SaveAsCatalog(int table_id, int set_id, int* filter_ids, int type, int row_from,
-                               int row_to, int date_separator, const char* directory, const char* catalog);
+Q7_EXPORT int RQ7SaveAsCatalog(int table_id, int set_id, int* filter_ids, int type, int row_from, int row_to,
+                               int date_separator, const char* directory, const char* catalog);
 Q7_EXPORT int RQ7SaveAsCatalogEx(int table_id, int set_id, int* filter_ids, int type, int row_from,
                                  int row_to, int date_separator, const char* directory, const char* catalog,
                                  const char* data_directory, const char* data_file);

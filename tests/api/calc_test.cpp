@@ -322,8 +322,8 @@ TEST_F(CalcApi, PointerFormRefusesAStringAreaTooSmall) {
 TEST_F(CalcApi, DecimalBeyondTheIntegerRangeStoresNull) {
   // 100.01, 1.5 and -21474836.47 at scale 2.
   ASSERT_GT(q7host::AddDecimalColumn(table_, "n",
-                                     {q7host::Decimal(10001), q7host::Decimal(150), q7host::Decimal(-2147483647),
-                                      q7host::kDecimalNull, q7host::Decimal(0)},
+                                     {q7host::Decimal(10001), q7host::Decimal(150),
+                                      q7host::Decimal(-2147483647), q7host::kDecimalNull, q7host::Decimal(0)},
                                      2),
             0);
   DrainRing();

@@ -122,7 +122,8 @@ TEST_F(JoinNamesTest, CatalogOfAJoinReadsBackWithDistinctColumns) {
   EXPECT_EQ(catalog.substr(lines), "I\t01\tid\nA\t01\tname\nI\t01\tid_#1\nF\t01\tprice\nA\t01\tname_#1\n");
   EXPECT_EQ(ReadFile(dir.File("SrcData.dat")), "2,\"b\",2,2.500,\"x\"\n3,\"c\",3,3.500,\"y\"\n");
 
-  const int back = RQ7AddCatalogFileEx2(dir.path().c_str(), "j.cat", dir.path().c_str(), "SrcData.dat", "back");
+  const int back =
+      RQ7AddCatalogFileEx2(dir.path().c_str(), "j.cat", dir.path().c_str(), "SrcData.dat", "back");
   ASSERT_GT(back, 0);
   ASSERT_EQ(RQ7GetNFilter(back), kColumns);
   ASSERT_EQ(RQ7GetTotalRows(back), 2);
@@ -171,7 +172,12 @@ TEST_F(JoinNamesTest, DeletingASetTheJoinDoesNotHave) {
        Q7_ERROR_ILLEGAL_SET_ID,
        {{"DelSet", Q7_ERROR_ILLEGAL_SET_ID, "No Such Set: 1 "},
         {"Q7DeleteSet", Q7_ERROR_ILLEGAL_SET_ID, "No such set"}}},
-      {"real", RQ7DeleteSet, real, 42, Q7_ERROR_NO_SUCH_SET, {{"Q7DeleteSet", Q7_ERROR_NO_SUCH_SET, "No such set"}}},
+      {"real",
+       RQ7DeleteSet,
+       real,
+       42,
+       Q7_ERROR_NO_SUCH_SET,
+       {{"Q7DeleteSet", Q7_ERROR_NO_SUCH_SET, "No such set"}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
