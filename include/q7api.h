@@ -27,21 +27,28 @@
  *    when the file or the key is missing), DDMMYYYY or MMDDYYYY. Nothing else configures the
  *    engine: no environment variable is read.
  *
- * Families of functions, in the order they appear below:
- *   constants ........ versions, value types, search codes, set operations, sort directions, find
- *                      kinds, NULL values and buffer sizes a host passes as numbers
- *   engine ........... version, error ring, restart, character codes, log, environment
- *   decimals ......... RQ7Numeric*: decimal arithmetic, no lock, no database
- *   database ......... clear, load, save, table files, memory sizes of files
- *   tables ........... create, list, name, delete, condense, table information
- *   sets ............. row sets, set operations, unique rows
- *   filters .......... add columns (from host memory or of NULLs), duplicate, convert, information
- *   finds, edits ..... finds, row edits (overwrite, fill, insert, delete), reading values and blocks
- *   search, sort ..... searches by value, text, wildcard and row, sorts, names, memory sizes, flags
- *   text import ...... tables from source text files described by catalog files, appends
- *   memory stream .... a byte stream in engine memory or over the host's bytes
- *   shared image ..... a database file in a shared-memory segment, loaded by any process
- *   R1 ............... value-returning forms of the above and stubs
+ * Sections, in the order they appear below (some in two parts: records, then entry points):
+ *   constants ........... versions, value types, search codes, set operations, sort directions,
+ *                         find kinds, NULL values and buffer sizes a host passes as numbers
+ *   engine .............. version, error ring, restart, character codes, log, environment
+ *   decimal numbers ..... RQ7Numeric*: decimal arithmetic, no lock, no database
+ *   database and files .. clear, load, save, table files, memory images
+ *   tables .............. create, list, name, delete, condense, table information
+ *   join tables ......... joins, join chains and tree tables, join block access and row callbacks
+ *   sets ................ row sets, set operations, unique rows
+ *   filters ............. add columns (from host memory or of NULLs), duplicate, convert, information
+ *   finds, row edits .... finds, row edits (overwrite, fill, insert, delete), reading values and blocks
+ *   search, sort ........ searches by value, text, wildcard and row, sorts, names, memory sizes, flags
+ *   text import ......... tables from source text files described by catalog files, appends
+ *   text export ......... sets as comma- or tab-separated text, catalog files
+ *   memory stream ....... a byte stream in engine memory or over the host's bytes
+ *   shared image ........ a database file in a shared-memory segment, loaded by any process
+ *   shared tables ....... the shared-table registry
+ *   file browser ........ the file system as the engine sees it: directories, listings, file reads
+ *   summaries ........... cube and non-cube summaries, categories
+ *   detail display ...... the distinct values of a column with their counts, paged
+ *   raw value arrays .... host value arrays compiled into value numbers and distinct values
+ *   R1 .................. value-returning forms of the above and stubs
  */
 #ifndef Q7API_H
 #define Q7API_H
@@ -1511,7 +1518,9 @@ Q7_EXPORT int64_t Q7GetFilterMemorySize(int table, int filter);
 Q7_EXPORT int64_t RQ7GetSetMemorySize(int table, int set);
 Q7_EXPORT int64_t Q7GetSetMemorySize(int table, int set);
 
-/* The saved flags: loading or saving the database sets them, changes clear them. SetSavedFlag sets
+/* The saved flags: loading or saving the database sets them; every call that changes a table, a
+ * filter, a value or the database clears the tables flag, every call that changes a set (searches
+ * and sorts included) the sets flag. SetSavedFlag sets
  * all three to flag != 0 and returns 1. GetSavedFlag: which 0 gives 1 when all three are set, 1 the
  * tables-and-filters flag, 2 the sets flag, another which 0. */
 Q7_EXPORT int RQ7SetSavedFlag(int flag);
@@ -1532,10 +1541,14 @@ Q7_EXPORT int Q7SetTailSpaceFlag(int flag);
  * string, I integer, F double, D date, T time, E datetime, N decimal), width, name, type
  * parameters, or SKIP. Bad catalog lines and bad source lines are reported in the catalog message
  * log, "catalog_err_log.txt" in the catalog's directory unless the catalog names another; a failed
- * import that reported nothing there writes one failure line to it. Only the checks of the names
- * below leave entries in the error ring (Q7_ERROR_ILLEGAL_FILE_NAME for a path or file name of 512
- * bytes or more, an empty file name or a directory that cannot be entered). The call runs in the
- * catalog's directory and restores the working directory on every path.
+ * import that reported nothing there writes one failure line to it. The checks of the names below
+ * leave entries in the error ring (Q7_ERROR_ILLEGAL_FILE_NAME for a path or file name of 512 bytes
+ * or more, an empty file name or a directory that cannot be entered); so does the single-thread
+ * append (a row count as mode): a value that does not convert leaves ("Str2Data",
+ * Q7_ERROR_INVALID_DATA, "Illegal string data") unless the catalog says //ERROR NONE, and a line
+ * that ends the append leaves a "validateRet" entry with its code. A value that does not convert
+ * is stored as the type's NULL on every road. The call runs in the catalog's directory and
+ * restores the working directory on every path.
  */
 
 /* Imports "SrcData.dat" in directory, described by the catalog directory/catalog, into a new table
@@ -1967,11 +1980,12 @@ Q7_EXPORT int RQ7DimNo2FilterID(int table, int kind, int ordinal);
  * Non-cube summary: a new real table "XTBL_<table name>" (made unique; a "_#" in the name is kept)
  * with one row per combination of the n_dims dimension columns' values that occurs in `set` of
  * `table` (a real or join table; a negative set: the current one), rows ascending by the first
- * dimension, then the second ..., NULL first. Columns: the dimensions (name and type of the source
- * column), then for each of the n_measures measure columns, in this order, what its mask asks for:
- * "N<m>" (bit 1: the rows behind the output row, NULL values included; joined rows for a join),
- * "MAX<m>" (2) and "MIN<m>" (4) of the measure's type (NULLs skipped, except that a STRING MIN takes
- * the empty text; NULL for a row of NULLs), "SUM<m>" (8: NULLs skipped) and "AVG<m>" (16: SUM / N),
+ * dimension, then the second ..., NULL first; for a join table ascending by its master-side
+ * dimensions first (in request order), then by its slave-side ones. Columns: the dimensions in
+ * request order (name and type of the source column), then for each of the n_measures measure
+ * columns, in this order, what its mask asks for: "N<m>" (bit 1: the rows behind the output row,
+ * NULL values included; joined rows for a join), "MAX<m>" (2) and "MIN<m>" (4) of the measure's
+ * type (NULLs skipped; NULL for a row of NULLs), "SUM<m>" (8: NULLs skipped) and "AVG<m>" (16: SUM / N),
  * DECIMAL with the measure's scale for a DECIMAL measure, DOUBLE otherwise. Without measures one
  * INTEGER column "N". decimals (per measure, may be null) rounds each value of a DOUBLE, DATE, TIME
  * or DATETIME measure half up to that many decimals (0..10) before it is summed; a negative value

@@ -237,18 +237,23 @@ TEST_F(CatalogEntryTest, DateThatIsNoRealDateIsNull) {
     WriteFile(dir + "/cat.txt",
               std::string("//CSV\n//ERROR\t") + check + "\nI\t4\tK\nD\t10\tDAY\tD1\nD\t10\tPLAIN\n");
     WriteFile(dir + "/SrcData.dat", source);
+    const bool checked = std::string(check) == "CONTINUE";
     const int table = Keep(RQ7AddCatalogFile(dir.c_str(), "cat.txt"));
     ASSERT_GT(table, 0);
     EXPECT_EQ(Cells(table), want);
+    EXPECT_EQ(q7host::DrainRing(), std::vector<RingEntry>{});
     for (int mode : {-1, 2}) {
       SCOPED_TRACE(mode);
       EXPECT_EQ(RQ7AppendCatalogFile(table, 1, mode, dir.c_str(), "cat.txt"), 2);
       EXPECT_EQ(Cells(table), want);
+      // Only the single-thread append reports the values in the error ring, one entry each.
+      const RingEntry bad{"Str2Data", Q7_ERROR_INVALID_DATA, "Illegal string data"};
+      const std::vector<RingEntry> ring = q7host::DrainRing();
+      EXPECT_EQ(ring, mode > 0 && checked ? std::vector<RingEntry>{bad, bad} : std::vector<RingEntry>{});
     }
     const std::string log = ReadFile(dir + "/" + kLog);
-    EXPECT_EQ(log.find("DATA ERROR") != std::string::npos, std::string(check) == "CONTINUE") << log;
+    EXPECT_EQ(log.find("DATA ERROR") != std::string::npos, checked) << log;
   }
-  q7host::DrainRing();
 }
 
 struct CheckCase {

@@ -39,7 +39,8 @@ class SavedFlagsTest : public ::testing::Test {
     ASSERT_GT(q7host::AddIntColumn(m_, "id", {1, 2, 3}), 0);
     ASSERT_GT(q7host::AddIntColumn(m_, "v", {10, 20, 30}), 0);
     ASSERT_GT(q7host::AddStringColumn(m_, "name", {"a", "b", "c"}), 0);
-    ASSERT_GT(q7host::AddDecimalColumn(m_, "amount", {q7host::Decimal(1), q7host::Decimal(2), q7host::Decimal(3)}, 2),
+    ASSERT_GT(q7host::AddDecimalColumn(m_, "amount",
+                                       {q7host::Decimal(1), q7host::Decimal(2), q7host::Decimal(3)}, 2),
               0);
     s_ = q7host::AddTable("s", 3);
     ASSERT_GT(q7host::AddIntColumn(s_, "id", {2, 3, 4}), 0);
@@ -96,11 +97,11 @@ TEST_F(SavedFlagsTest, EveryChangeClearsItsFlag) {
       {"RQ7DeleteTable", kTablesFlag, [&] { return RQ7DeleteTable(spare_); }},
       {"RQ7SetTableName", kTablesFlag, [&] { return RQ7SetTableName(spare_, "renamed"); }},
       {"RQ7ExtractUniqueReal", kSetsFlag, [&] { return RQ7ExtractUniqueReal(0, m_, 1, ids, 1); }},
-      {"RQ7NonCubeSum", kTablesFlag, [&] { return RQ7NonCubeSum(m_, 1, 1, keys, 1, measures, masks, nullptr); }},
+      {"RQ7NonCubeSum", kTablesFlag,
+       [&] { return RQ7NonCubeSum(m_, 1, 1, keys, 1, measures, masks, nullptr); }},
       {"RQ7LoadRealTable", kTablesFlag, [&] { return RQ7LoadRealTable(dir.c_str(), "spare"); },
        [&] { ASSERT_EQ(RQ7SaveRealTableAs(dir.c_str(), "spare", spare_), 0); }},
-      {"RQ7LoadMemRealTable", kTablesFlag,
-       [&] { return RQ7LoadMemRealTable(image.data(), image_size); },
+      {"RQ7LoadMemRealTable", kTablesFlag, [&] { return RQ7LoadMemRealTable(image.data(), image_size); },
        [&] {
          void* end = nullptr;
          ASSERT_EQ(RQ7SaveRealTable2Mem(spare_, image.data(), image.size(), &end), 0);
@@ -136,7 +137,8 @@ TEST_F(SavedFlagsTest, EveryChangeClearsItsFlag) {
        [&] { return RQ7AddRealFilter2Numeric(spare_, 1024, "n", 4, 2, 4, "", ""); }},
       {"RQ7SetFilterName", kTablesFlag, [&] { return RQ7SetFilterName(spare_, 1, "vv"); }},
       {"RQ7SetFilterAttr", kTablesFlag, [&] { return RQ7SetFilterAttr(m_, 2, block); }},
-      {"RQ7SetNumericInfo", kTablesFlag, [&] { return RQ7SetNumericInfo(spare_, added_filter, &info, false); },
+      {"RQ7SetNumericInfo", kTablesFlag,
+       [&] { return RQ7SetNumericInfo(spare_, added_filter, &info, false); },
        [&] { added_filter = RQ7AddRealFilter2Numeric(spare_, 1024, "d", 4, 2, 4, "", ""); }},
       {"RQ7CalcReal", kTablesFlag, [&] { return RQ7CalcReal(spare_, 1, 1, 1, 2, "@k*2", message); }},
       {"RQ7CalcReal, function call", kTablesFlag,
@@ -149,7 +151,8 @@ TEST_F(SavedFlagsTest, EveryChangeClearsItsFlag) {
       {"RQ7OverwriteRealExIntR1", kTablesFlag, [&] { return RQ7OverwriteRealExIntR1(spare_, 1, 1, 1, 5); }},
       {"RQ7FillRealExIntR1", kTablesFlag, [&] { return RQ7FillRealExIntR1(spare_, 1, 1, 1, 2, 5); }},
       // Sets.
-      {"RQ7SearchByField", kSetsFlag, [&] { return RQ7SearchByField(m_, 1, 1, Q7_SEARCH_AT_LEAST, "2", ""); }},
+      {"RQ7SearchByField", kSetsFlag,
+       [&] { return RQ7SearchByField(m_, 1, 1, Q7_SEARCH_AT_LEAST, "2", ""); }},
       {"RQ7SearchByField, join", kSetsFlag,
        [&] { return RQ7SearchByField(j_, 1, 1, Q7_SEARCH_AT_LEAST, "3", ""); }},
       {"RQ7SearchByFieldNValues", kSetsFlag, [&] { return RQ7SearchByFieldNValues(m_, 1, 1, 2, rows); }},
