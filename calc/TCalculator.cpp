@@ -526,7 +526,11 @@ void TCalculator::StoreRow(int position, int type, const NumericInfo& target, co
       int32_t r = kIntNull;
       if (value != nullptr) {
         if (value->IsDecimal()) {
-          q7num::NumericNum2Int(&value->number.num, &value->info, &r);
+          // Only an exact or rounded conversion gives a number; a value beyond the integer range
+          // stays NULL, as it does on the double path and in the function-call calculator.
+          int32_t converted = kIntNull;
+          const int status = q7num::NumericNum2Int(&value->number.num, &value->info, &converted);
+          if (status == Q7_NUMERIC_EXACT || status == Q7_NUMERIC_ROUNDED) r = converted;
         } else {
           const double x = value->number.dbl;
           // The negated test also sends NaN to NULL.

@@ -15,6 +15,7 @@
 #include "foundation/ErrorRing.h"
 #include "foundation/TextHelpers.h"
 #include "foundation/zpk_memory.h"
+#include "values/Numeric.h"
 #include "values/NumericText.h"
 #include "values/TNumericArray.h"
 #include "values/TStrArray.h"
@@ -335,13 +336,17 @@ void TIntegratedCalc::ReadNumber(int slot, const char* word) {
   Numeric n{};
   NumericInfo info{scale, Q7_ROUND_HALF_EVEN};
   if (!bad && FDecimalMode == 1) {
-    int status = q7num::NumericStr2Num(word, &info, &n, nullptr);
+    const char* stop = nullptr;
+    int status = q7num::NumericStr2Num(word, &info, &n, &stop);
     if (FResultType != Q7_TYPE_DECIMAL &&
         (status == Q7_NUMERIC_OVERFLOW_POSITIVE || status == Q7_NUMERIC_OVERFLOW_NEGATIVE)) {
       info.scale = 0;
-      status = q7num::NumericStr2Num(word, &info, &n, nullptr);
+      status = q7num::NumericStr2Num(word, &info, &n, &stop);
     }
-    bad = status == Q7_NUMERIC_SYNTAX_ERROR;
+    // A constant too large even at scale 0 would compute as NULL in every row, and a word the
+    // decimal reader takes only in part ("0x10") would compute with another number: both are
+    // refused, as the four-operation calculator refuses them.
+    bad = status == Q7_NUMERIC_SYNTAX_ERROR || q7num::NumericIsNan(&n) != 0 || stop != word + strlen(word);
   }
   if (bad) {
     snprintf(FPCParseError, sizeof(FPCParseError), "NOT A NUMBER: %s", word);

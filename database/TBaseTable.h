@@ -210,8 +210,10 @@ class TBaseTable {
   // Writes, in `directory`, the catalog file `file` that the text import reads back: "//TAB" when
   // separator is a tab, else "//CSV"; "//" and the database character code's name; then one line
   // per filter of filter_ids (read up to its first -1, at most GetNFilter() entries; a list that
-  // starts with -1 means every filter in display order; the caller's list is never written to):
-  // type letter, tab, "01", tab, name, and for a DECIMAL filter tab, scale, tab, rounding-mode name.
+  // starts with -1 means every filter in display order and is overwritten with their IDs and a
+  // closing -1, so it must hold GetNFilter() + 1 entries): type letter, tab, "01", tab, name (a
+  // join column's: the join's own name of it, GetJoinFilterName), and for a DECIMAL filter tab,
+  // scale, tab, rounding-mode name.
   // A DECIMAL filter's scale and mode are its value list's, unless a non-empty format_file (an
   // export format file, read in `directory`) has a record of that name with digits: then the scale
   // is those digits and the mode the record's, or the list's own when the record names no mode, as
@@ -223,7 +225,7 @@ class TBaseTable {
   // written; Q7_ERROR_ILLEGAL_FILTER for a listed ID that names no filter (nothing is written then);
   // another engine failure's code, or Q7_ERROR_UNKNOWN. The working directory is the caller's again
   // on every return.
-  int CreateCatalogFile(const int* filter_ids, char separator, const char* directory, const char* file,
+  int CreateCatalogFile(int* filter_ids, char separator, const char* directory, const char* file,
                         const char* format_file);
 
   int32_t FDataVer;            // data version of the record the table was read from; 0 if built

@@ -9,6 +9,7 @@
 #include "database/CsvExportFormat.h"
 #include "database/TBaseTable.h"
 #include "database/TFilter.h"
+#include "database/TJoinTable.h"
 #include "database/TableFiles.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/CharCode.h"
@@ -43,12 +44,7 @@ std::vector<CatalogLine> DescribeFilters(TBaseTable* table, const int* filter_id
                                          int n_formats) {
   const int n_filters = table->GetNFilter();
   std::vector<int> ids;
-  if (filter_ids[0] == -1) {
-    ids.resize(n_filters > 0 ? n_filters : 0);
-    if (!ids.empty()) ids.resize(table->GetFilterIDList(ids.data()));
-  } else {
-    for (int i = 0; i < n_filters && filter_ids[i] != -1; ++i) ids.push_back(filter_ids[i]);
-  }
+  for (int i = 0; i < n_filters && filter_ids[i] != -1; ++i) ids.push_back(filter_ids[i]);
   std::vector<CatalogLine> lines;
   lines.reserve(ids.size());
   for (int id : ids) {
@@ -61,17 +57,23 @@ std::vector<CatalogLine> DescribeFilters(TBaseTable* table, const int* filter_id
     }
     if (filter == nullptr || filter->VL == nullptr) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER);
     CatalogLine line{ArrayDataTypeEx(filter->VL), {}, 0, 0};
-    char table_name[TBaseTable::kNameSize];
-    char filter_name[TFilter::kNameSize];
-    // A join table answers with the name of the joined column's source filter.
-    line.name = table->FilterID2Name(id, table_name, filter_name);
+    // A join column goes by the join's own name of it: two source filters of one name ("id" on
+    // both sides) stay two columns when the catalog is read back.
+    if (table->GetTableKind() == TBaseTable::kTypeJoin) {
+      const char* name = static_cast<TJoinTableBase*>(table)->GetJoinFilterName(id);
+      if (name == nullptr) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER);
+      line.name = name;
+    } else {
+      line.name = filter->FFilterName;
+    }
     if (line.type == 8) {
       auto* list = static_cast<TNumericArray*>(filter->VL);
       line.scale = list->GetScale();
       line.rounding_mode = list->GetRoundingMode();
       // The export prints such a filter with the record's digits, and with the list's own mode when
-      // the record names none; the catalog says the same, so the file reads back as written.
-      const EXPTFMT_t* format = FindExportFormat(formats, n_formats, line.name.c_str());
+      // the record names none; the catalog says the same, so the file reads back as written. The
+      // export finds a join column's record by its source filter's name, so the catalog does too.
+      const EXPTFMT_t* format = FindExportFormat(formats, n_formats, filter->FFilterName);
       if (format != nullptr && format->digits >= 0) {
         line.scale = format->digits;
         if (format->rounding >= 0 && format->rounding <= 6) line.rounding_mode = format->rounding;
@@ -108,10 +110,22 @@ void WriteCatalog(const char* file, char separator, const std::vector<CatalogLin
   if (zpk_close(stream) != 0) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
 }
 
+// A list that starts with -1 is the caller's to receive every filter ID and a closing -1: the
+// export that follows the catalog then writes the same columns from the same list.
+void FillWholeList(TBaseTable* table, int* filter_ids) {
+  if (filter_ids[0] != -1) return;
+  const int n = table->GetNFilter();
+  if (n < 1) return;
+  std::vector<int> ids(static_cast<size_t>(n));
+  const int listed = table->GetFilterIDList(ids.data());
+  for (int i = 0; i < listed; ++i) filter_ids[i] = ids[static_cast<size_t>(i)];
+  filter_ids[listed] = -1;
+}
+
 }  // namespace
 
-int TBaseTable::CreateCatalogFile(const int* filter_ids, char separator, const char* directory,
-                                  const char* file, const char* format_file) {
+int TBaseTable::CreateCatalogFile(int* filter_ids, char separator, const char* directory, const char* file,
+                                  const char* format_file) {
   table_files::WorkingDirectory cwd;
   if (!table_files::WorkingDirectory::Enter(directory)) {
     PutErrorLog(kLog, -1, getString("Invalid Parameter : Path(%s)", directory != nullptr ? directory : ""));
@@ -126,6 +140,7 @@ int TBaseTable::CreateCatalogFile(const int* filter_ids, char separator, const c
       if (n_formats < 0) return n_formats;
     }
     if (filter_ids == nullptr) return Q7_ERROR_INVALID_PARAMETER;
+    FillWholeList(this, filter_ids);
     if (file == nullptr || file[0] == '\0') return Q7_ERROR_ILLEGAL_FILE_NAME;
     const std::vector<CatalogLine> lines = DescribeFilters(this, filter_ids, formats.get(), n_formats);
     WriteCatalog(file, separator, lines);

@@ -26,6 +26,11 @@ int TJoinTableBase::GetJoinInfo(char* name, int* master_table, int* master_set, 
   return 0;
 }
 
+char* TJoinTableBase::GetJoinFilterName(int id) {
+  if (FColumnNames == nullptr || id < 1 || id > FnMasterColumn + FnSlaveColumn) return nullptr;
+  return FColumnNames + static_cast<size_t>(id - 1) * kNameSize;
+}
+
 // Only the join layer's TJoinTable can search and pair; a bare description refuses as a table that
 // is not real.
 int TJoinTableBase::GetJoinFilterIDFromName(char*) { throw CQ7Exception(Q7_ERROR_NOT_REAL_TABLE); }

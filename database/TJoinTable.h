@@ -76,6 +76,10 @@ class TJoinTableBase : public TBaseTable {
   // each side. Returns 0.
   int GetJoinInfo(char* name, int* master_table, int* master_set, int* master_key, int* slave_table,
                   int* slave_set, int* slave_key);
+  // The join's own name of column `id` (unique within the join, as AssignJoinFilterNames made it:
+  // a slave column named like a master column gets "_#1"), the name every reader reports and
+  // GetJoinFilterIDFromName finds again; null for an ID outside 1..M+S or when no names exist.
+  char* GetJoinFilterName(int id);
   // Resolves the master and slave tables from their stored IDs (after a load); the join layer's
   // override completes the loaded record (TJoinTable::LoadComplete).
   virtual void LoadComplete(TTableCollection* tables);
@@ -178,8 +182,6 @@ class TJoinTable : public TJoinTableBase {
   // names yet: Q7_ERROR_NO_SUCH_FILTER.
   int GetJoinFilterIDFromName(char* name) override;
   int JFilterName2Pos(char* name);
-  // The unique name of column `id`; null for an unknown ID or when no names exist.
-  char* GetJoinFilterName(int id);
   // The source filter ID of join column `id`, the source table's ID in *table; an unknown ID
   // records ("GetJoinSrcFltID", Q7_ERROR_NO_SUCH_FILTER, "No Such Filter: %d") and returns that code.
   int GetJoinSrcFltID(int id, int* table);

@@ -938,7 +938,14 @@ int CCMultiThreadImport::MakeTable() {
       qz7_strlcpy(name, m_pCatalog->getFieldName(f), sizeof name);
       int r;
       if (merged.numbers == nullptr || merged.values == nullptr) {
-        r = table->AddDummyFilter2(f, name, m_pCatalog->getFieldType(f), m_nImportedRows, 0, -1);
+        const int type = m_pCatalog->getFieldType(f);
+        r = table->AddDummyFilter2(f, name, type, m_nImportedRows, 0, -1);
+        // An empty decimal column still has the catalog's scale and mode, which later appends,
+        // exports and catalogs written from the table carry on.
+        if (r > 0 && type == Q7_TYPE_DECIMAL) {
+          static_cast<TNumericArray*>(table->GetFilter(r)->VL)
+              ->SetDecimalInfo(m_pCatalog->getParam1(f), m_pCatalog->getParam2(f));
+        }
       } else {
         r = table->AddFilter(f, name, merged.numbers, merged.values, false, 0, -1);
         if (r >= 0) merged = FieldResult{};  // the table owns them now

@@ -422,7 +422,10 @@ int CDouble_Field::Str2Data(int row, const char* text) {
     return 0;
   }
   int err = 0;
-  d[row + 1] = Convert(t.get(), &err);
+  const double value = Convert(t.get(), &err);
+  // A text the converter fails on is NULL, checked or not: a date of the right shape that is no
+  // real date ("2024/02/30") must not become the converter's 0, 1899/12/30.
+  d[row + 1] = err != 0 ? kDateTimeNull : value;
   return err != 0 && m_nCheck != 0 ? Q7_ERROR_INVALID_DATA : 0;
 }
 

@@ -34,21 +34,28 @@
  *    when the file or the key is missing), DDMMYYYY or MMDDYYYY. Nothing else configures the
  *    engine: no environment variable is read.
  *
- * Families of functions, in the order they appear below:
- *   constants ........ versions, value types, search codes, set operations, sort directions, find
- *                      kinds, NULL values and buffer sizes a host passes as numbers
- *   engine ........... version, error ring, restart, character codes, log, environment
- *   decimals ......... RQ7Numeric*: decimal arithmetic, no lock, no database
- *   database ......... clear, load, save, table files, memory sizes of files
- *   tables ........... create, list, name, delete, condense, table information
- *   sets ............. row sets, set operations, unique rows
- *   filters .......... add columns (from host memory or of NULLs), duplicate, convert, information
- *   finds, edits ..... finds, row edits (overwrite, fill, insert, delete), reading values and blocks
- *   search, sort ..... searches by value, text, wildcard and row, sorts, names, memory sizes, flags
- *   text import ...... tables from source text files described by catalog files, appends
- *   memory stream .... a byte stream in engine memory or over the host's bytes
- *   shared image ..... a database file in a shared-memory segment, loaded by any process
- *   R1 ............... value-returning forms of the above and stubs
+ * Sections, in the order they appear below (some in two parts: records, then entry points):
+ *   constants ........... versions, value types, search codes, set operations, sort directions,
+ *                         find kinds, NULL values and buffer sizes a host passes as numbers
+ *   engine .............. version, error ring, restart, character codes, log, environment
+ *   decimal numbers ..... RQ7Numeric*: decimal arithmetic, no lock, no database
+ *   database and files .. clear, load, save, table files, memory images
+ *   tables .............. create, list, name, delete, condense, table information
+ *   join tables ......... joins, join chains and tree tables, join block access and row callbacks
+ *   sets ................ row sets, set operations, unique rows
+ *   filters ............. add columns (from host memory or of NULLs), duplicate, convert, information
+ *   finds, row edits .... finds, row edits (overwrite, fill, insert, delete), reading values and blocks
+ *   search, sort ........ searches by value, text, wildcard and row, sorts, names, memory sizes, flags
+ *   text import ......... tables from source text files described by catalog files, appends
+ *   text export ......... sets as comma- or tab-separated text, catalog files
+ *   memory stream ....... a byte stream in engine memory or over the host's bytes
+ *   shared image ........ a database file in a shared-memory segment, loaded by any process
+ *   shared tables ....... the shared-table registry
+ *   file browser ........ the file system as the engine sees it: directories, listings, file reads
+ *   summaries ........... cube and non-cube summaries, categories
+ *   detail display ...... the distinct values of a column with their counts, paged
+ *   raw value arrays .... host value arrays compiled into value numbers and distinct values
+ *   R1 .................. value-returning forms of the above and stubs
  */
 #ifndef Q7API_H
 #define Q7API_H
@@ -1021,7 +1028,10 @@ Q7_EXPORT int RQ7GetSetIDList(int table_id, int capacity, int* set_ids);
 Q7_EXPORT int RQ7AddSetReal(int table_id, int count, const int* rows);
 Q7_EXPORT int Q7AddSetReal(int table_id, int count, const int* rows);
 
-/* Deletes a set; set 1 cannot be deleted (Q7_ERROR_SET_NOT_DELETABLE). Returns 0. */
+/* Deletes a set. Set 1 of a real table cannot be deleted (Q7_ERROR_SET_NOT_DELETABLE); a set the
+ * real table does not have gives Q7_ERROR_NO_SUCH_SET. A join table answers a set it does not have,
+ * and its set 1, with Q7_ERROR_ILLEGAL_SET_ID (its ring entry "No Such Set: %d " under "DelSet"
+ * comes first). Returns 0. */
 Q7_EXPORT int RQ7DeleteSet(int table_id, int set_id);
 Q7_EXPORT int Q7DeleteSet(int table_id, int set_id);
 
@@ -1116,13 +1126,14 @@ Q7_EXPORT int Q7GetFilterWidth(int table, int filter);
 Q7_EXPORT int RQ7GetFilterType(int table, int filter);
 Q7_EXPORT int Q7GetFilterType(int table, int filter);
 
-/* Fills *info from the filter (written only on success); for a join table the name is that of the
- * column's source filter. Values written but not yet merged into the value list are merged first.
- * Returns 0. */
+/* Fills *info from the filter (written only on success); for a join table the name is the join's
+ * own name of the column (see RQ7GetFilterName). Values written but not yet merged into the value
+ * list are merged first. Returns 0. */
 Q7_EXPORT int RQ7GetFilterInfo(int table, int filter, _TRFilterInfo* info);
 /* The table's filter count into *count, and for each of the first min(count, max) filters in
- * display order its summary into infos[i] and its 64-byte attribute block into attributes[i] (for
- * STRING filters stringAreaSize is the character area's whole capacity). Values written but not
+ * display order its summary into infos[i] (a join column's name as RQ7GetFilterName gives it) and
+ * its 64-byte attribute block into attributes[i] (for STRING filters stringAreaSize is the
+ * character area's whole capacity). Values written but not
  * yet merged are merged first. Returns 0, also when max is 0 and nothing but the count is written.
  * A missing table returns Q7_ERROR_INVALID_PARAMETER (its ring entry "No Such Table: %d " carries
  * the same code); a negative max, a null count, or null infos or attributes while a filter is to
@@ -1475,8 +1486,10 @@ Q7_EXPORT int RQ7IntegratedSortByField(int table, int set, const int* filters, c
 
 /* Names are at most 255 bytes; name buffers must hold 256. A longer filter or set name returns
  * Q7_ERROR_ILLEGAL_FILTER_NAME. */
-/* The ID of the first table, respectively filter, of that name. RQ7GetFilterIDFromName2 on a join
- * table: side 0 looks among the master's filters, another side among the slave's. */
+/* The ID of the first table, respectively filter, of that name. RQ7GetFilterIDFromName on a join
+ * table looks among the join's own column names (RQ7GetFilterName) and gives the join column ID;
+ * RQ7GetFilterIDFromName2 on a join table: side 0 looks among the master's filters, another side
+ * among the slave's, by their own names, and gives the source filter's ID. */
 Q7_EXPORT int RQ7GetTableIDFromName(const char* name);
 Q7_EXPORT int Q7GetTableIDFromName(const char* name);
 Q7_EXPORT int RQ7GetFilterIDFromName(int table, const char* name);
@@ -1488,8 +1501,12 @@ Q7_EXPORT int RQ7SetFilterName(int table, int filter, const char* name);
 Q7_EXPORT int Q7SetFilterName(int table, int filter, const char* name);
 Q7_EXPORT int RQ7SetSetName(int table, int set, const char* name);
 Q7_EXPORT int Q7SetSetName(int table, int set, const char* name);
-/* The filter's (a join column's: its source filter's) or the set's name into name (256 bytes).
- * Return 0. */
+/* The filter's or the set's name into name (256 bytes). A join column has the join's own name:
+ * its source filter's name, made unique within the join when the master already has a column of
+ * that name ("id" on both sides: "id" for the master's, "id_#1" for the slave's). Every name the
+ * engine reports for a join column (these functions, RQ7GetFilterInfo, RQ7GetAllFilterInfo,
+ * RQ7GetFilterNameR1, catalog files) finds that column through RQ7GetFilterIDFromName, also after
+ * the database is saved and loaded. Return 0. */
 Q7_EXPORT int RQ7GetFilterName(int table, int filter, char* name);
 Q7_EXPORT int Q7GetFilterName(int table, int filter, char* name);
 Q7_EXPORT int RQ7GetSetName(int table, int set, char* name);
@@ -1508,7 +1525,9 @@ Q7_EXPORT int64_t Q7GetFilterMemorySize(int table, int filter);
 Q7_EXPORT int64_t RQ7GetSetMemorySize(int table, int set);
 Q7_EXPORT int64_t Q7GetSetMemorySize(int table, int set);
 
-/* The saved flags: loading or saving the database sets them, changes clear them. SetSavedFlag sets
+/* The saved flags: loading or saving the database sets them; every call that changes a table, a
+ * filter, a value or the database clears the tables flag, every call that changes a set (searches
+ * and sorts included) the sets flag. SetSavedFlag sets
  * all three to flag != 0 and returns 1. GetSavedFlag: which 0 gives 1 when all three are set, 1 the
  * tables-and-filters flag, 2 the sets flag, another which 0. */
 Q7_EXPORT int RQ7SetSavedFlag(int flag);
@@ -1529,10 +1548,14 @@ Q7_EXPORT int Q7SetTailSpaceFlag(int flag);
  * string, I integer, F double, D date, T time, E datetime, N decimal), width, name, type
  * parameters, or SKIP. Bad catalog lines and bad source lines are reported in the catalog message
  * log, "catalog_err_log.txt" in the catalog's directory unless the catalog names another; a failed
- * import that reported nothing there writes one failure line to it. Only the checks of the names
- * below leave entries in the error ring (Q7_ERROR_ILLEGAL_FILE_NAME for a path or file name of 512
- * bytes or more, an empty file name or a directory that cannot be entered). The call runs in the
- * catalog's directory and restores the working directory on every path.
+ * import that reported nothing there writes one failure line to it. The checks of the names below
+ * leave entries in the error ring (Q7_ERROR_ILLEGAL_FILE_NAME for a path or file name of 512 bytes
+ * or more, an empty file name or a directory that cannot be entered); so does the single-thread
+ * append (a row count as mode): a value that does not convert leaves ("Str2Data",
+ * Q7_ERROR_INVALID_DATA, "Illegal string data") unless the catalog says //ERROR NONE, and a line
+ * that ends the append leaves a "validateRet" entry with its code. A value that does not convert
+ * is stored as the type's NULL on every road. The call runs in the catalog's directory and
+ * restores the working directory on every path.
  */
 
 /* Imports "SrcData.dat" in directory, described by the catalog directory/catalog, into a new table
@@ -1599,8 +1622,8 @@ Q7_EXPORT int RQ7AppendRealFilter2(int table_id, int filter_id, int type, int ap
  * is written in directory (entered for the call; one that cannot be: Q7_ERROR_INVALID_PATH) on all
  * workers at once. A missing table gives Q7_ERROR_NO_SUCH_TABLE, a missing set
  * Q7_ERROR_NO_SUCH_SET, a listed ID that names no filter Q7_ERROR_ILLEGAL_FILTER, a file that cannot
- * be written Q7_ERROR_ILLEGAL_FILE_NAME; join tables cannot be exported yet
- * (Q7_ERROR_NOT_REAL_TABLE). Return 0.
+ * be written Q7_ERROR_ILLEGAL_FILE_NAME. A join table writes the joined rows of its set, each
+ * field taken from the master or slave record the row stands for. Return 0.
  *
  * An export format file (format_file, in directory) shapes doubles and decimals per filter: one
  * line "name TAB digits TAB mode" each (mode "ROUNDUP" ... "ROUNDHALFEVEN"; "//" lines are
@@ -1623,16 +1646,20 @@ Q7_EXPORT int RQ7ExportAsTABwithF(int table_id, int set_id, const int* filter_id
  * character code, one line per filter with its type letter, "01" and its name, and a decimal's
  * scale and rounding mode), so that RQ7AddCatalogFileEx2 reads the rows back. The withF forms take
  * an export format file (in directory), which also decides the scale the catalog gives a decimal
- * filter named there. The filter list must not be null here (Q7_ERROR_INVALID_PARAMETER). Return 0. */
-Q7_EXPORT int RQ7SaveAsCatalog(int table_id, int set_id, const int* filter_ids, int type, int row_from,
-                               int row_to, int date_separator, const char* directory, const char* catalog);
-Q7_EXPORT int RQ7SaveAsCatalogEx(int table_id, int set_id, const int* filter_ids, int type, int row_from,
+ * filter named there. A join column is described by the join's own name of it (RQ7GetFilterName).
+ * The filter list must not be null here (Q7_ERROR_INVALID_PARAMETER). A list that starts with -1
+ * means every filter and is OVERWRITTEN in the caller's array with every filter ID in display order
+ * and a closing -1, which the data export then writes: that array must hold the table's filter count
+ * + 1 entries. The one-element list {-1} that the other calls accept is too small here. Return 0. */
+Q7_EXPORT int RQ7SaveAsCatalog(int table_id, int set_id, int* filter_ids, int type, int row_from, int row_to,
+                               int date_separator, const char* directory, const char* catalog);
+Q7_EXPORT int RQ7SaveAsCatalogEx(int table_id, int set_id, int* filter_ids, int type, int row_from,
                                  int row_to, int date_separator, const char* directory, const char* catalog,
                                  const char* data_directory, const char* data_file);
-Q7_EXPORT int RQ7SaveAsCatalogwithF(int table_id, int set_id, const int* filter_ids, int type, int row_from,
+Q7_EXPORT int RQ7SaveAsCatalogwithF(int table_id, int set_id, int* filter_ids, int type, int row_from,
                                     int row_to, int date_separator, const char* directory,
                                     const char* catalog, const char* format_file);
-Q7_EXPORT int RQ7SaveAsCatalogwithFEx(int table_id, int set_id, const int* filter_ids, int type, int row_from,
+Q7_EXPORT int RQ7SaveAsCatalogwithFEx(int table_id, int set_id, int* filter_ids, int type, int row_from,
                                       int row_to, int date_separator, const char* directory,
                                       const char* catalog, const char* format_file,
                                       const char* data_directory, const char* data_file);
@@ -1998,11 +2025,12 @@ Q7_EXPORT int RQ7DimNo2FilterID(int table, int kind, int ordinal);
  * Non-cube summary: a new real table "XTBL_<table name>" (made unique; a "_#" in the name is kept)
  * with one row per combination of the n_dims dimension columns' values that occurs in `set` of
  * `table` (a real or join table; a negative set: the current one), rows ascending by the first
- * dimension, then the second ..., NULL first. Columns: the dimensions (name and type of the source
- * column), then for each of the n_measures measure columns, in this order, what its mask asks for:
- * "N<m>" (bit 1: the rows behind the output row, NULL values included; joined rows for a join),
- * "MAX<m>" (2) and "MIN<m>" (4) of the measure's type (NULLs skipped, except that a STRING MIN takes
- * the empty text; NULL for a row of NULLs), "SUM<m>" (8: NULLs skipped) and "AVG<m>" (16: SUM / N),
+ * dimension, then the second ..., NULL first; for a join table ascending by its master-side
+ * dimensions first (in request order), then by its slave-side ones. Columns: the dimensions in
+ * request order (name and type of the source column), then for each of the n_measures measure
+ * columns, in this order, what its mask asks for: "N<m>" (bit 1: the rows behind the output row,
+ * NULL values included; joined rows for a join), "MAX<m>" (2) and "MIN<m>" (4) of the measure's
+ * type (NULLs skipped; NULL for a row of NULLs), "SUM<m>" (8: NULLs skipped) and "AVG<m>" (16: SUM / N),
  * DECIMAL with the measure's scale for a DECIMAL measure, DOUBLE otherwise. Without measures one
  * INTEGER column "N". decimals (per measure, may be null) rounds each value of a DOUBLE, DATE, TIME
  * or DATETIME measure half up to that many decimals (0..10) before it is summed; a negative value
@@ -2079,8 +2107,8 @@ Q7_EXPORT const char* RQ7GetDBNameR1(void);
 /* RQ7GenerateTableName and RQ7GenTableName, the name returned as text. */
 Q7_EXPORT const char* RQ7GenerateTableNameR1(const char* seed);
 Q7_EXPORT const char* RQ7GenTableNameR1(const char* seed);
-/* The name of a table, of a filter (a join column: its source filter's), of a set; the empty text
- * when the table, filter or set does not exist. */
+/* The name of a table, of a filter (a join column: the join's own name, as RQ7GetFilterName), of a
+ * set; the empty text when the table, filter or set does not exist. */
 Q7_EXPORT const char* RQ7GetTableNameR1(int table);
 Q7_EXPORT const char* RQ7GetFilterNameR1(int table, int filter);
 Q7_EXPORT const char* RQ7GetSetNameR1(int table, int set);

@@ -325,11 +325,6 @@ int TJoinTable::GetJoinFilterIDFromName(char* name) {
   return pos < 0 ? pos : pos + 1;
 }
 
-char* TJoinTable::GetJoinFilterName(int id) {
-  if (FColumnNames == nullptr || id < 1 || id > FnMasterColumn + FnSlaveColumn) return nullptr;
-  return FColumnNames + static_cast<size_t>(id - 1) * kNameSize;
-}
-
 int TJoinTable::GetJoinSrcFltID(int id, int* table) {
   if (id < 1 || id > FnMasterColumn + FnSlaveColumn) {
     PutErrorLog("GetJoinSrcFltID", Q7_ERROR_NO_SUCH_FILTER, NoSuchFilterText(id));

@@ -42,15 +42,15 @@ Q7_EXPORT int RQ7ExportAsTABwithF(int table_id, int set_id, const int* filter_id
   });
 }
 
-Q7_EXPORT int RQ7SaveAsCatalog(int table_id, int set_id, const int* filter_ids, int type, int row_from,
-                               int row_to, int date_separator, const char* directory, const char* catalog) {
+Q7_EXPORT int RQ7SaveAsCatalog(int table_id, int set_id, int* filter_ids, int type, int row_from, int row_to,
+                               int date_separator, const char* directory, const char* catalog) {
   return FullFrame("RQ7SaveAsCatalog", [&] {
     return DBTASK()->SaveAsCatalog(table_id, set_id, filter_ids, type, row_from, row_to, date_separator,
                                    directory, catalog);
   });
 }
 
-Q7_EXPORT int RQ7SaveAsCatalogEx(int table_id, int set_id, const int* filter_ids, int type, int row_from,
+Q7_EXPORT int RQ7SaveAsCatalogEx(int table_id, int set_id, int* filter_ids, int type, int row_from,
                                  int row_to, int date_separator, const char* directory, const char* catalog,
                                  const char* data_directory, const char* data_file) {
   return FullFrame("RQ7SaveAsCatalogEx", [&] {
@@ -59,7 +59,7 @@ Q7_EXPORT int RQ7SaveAsCatalogEx(int table_id, int set_id, const int* filter_ids
   });
 }
 
-Q7_EXPORT int RQ7SaveAsCatalogwithF(int table_id, int set_id, const int* filter_ids, int type, int row_from,
+Q7_EXPORT int RQ7SaveAsCatalogwithF(int table_id, int set_id, int* filter_ids, int type, int row_from,
                                     int row_to, int date_separator, const char* directory,
                                     const char* catalog, const char* format_file) {
   return FullFrame("RQ7SaveAsCatalogwithF", [&] {
@@ -68,7 +68,7 @@ Q7_EXPORT int RQ7SaveAsCatalogwithF(int table_id, int set_id, const int* filter_
   });
 }
 
-Q7_EXPORT int RQ7SaveAsCatalogwithFEx(int table_id, int set_id, const int* filter_ids, int type, int row_from,
+Q7_EXPORT int RQ7SaveAsCatalogwithFEx(int table_id, int set_id, int* filter_ids, int type, int row_from,
                                       int row_to, int date_separator, const char* directory,
                                       const char* catalog, const char* format_file,
                                       const char* data_directory, const char* data_file) {

@@ -7,6 +7,7 @@
 
 #include "database/NoSuchTexts.h"
 #include "database/TBaseTable.h"
+#include "database/TFilter.h"
 #include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
@@ -120,6 +121,11 @@ TFilter* FindFilter(const char* ring_name, TBaseTable* table, int filter_id, Mis
                [&](Blank) { return NoSuchFilterText(filter_id); });
   }
   return filter;
+}
+
+const char* ReportedFilterName(TBaseTable* table, int filter_id, TFilter* filter) {
+  if (table->GetType() == TBaseTable::kTypeReal) return filter->FFilterName;
+  return static_cast<TJoinTableBase*>(table)->GetJoinFilterName(filter_id);
 }
 
 bool HasSet(TBaseTable* table, int set_id) {

@@ -68,6 +68,15 @@ inline void MarkSetsChanged() { g_TFSSaved = 0; }
 inline void MarkSettingsChanged() { g_SETTINGSaved = 0; }
 inline void MarkAllSaved() { g_TFSaved = g_TFSSaved = g_SETTINGSaved = 1; }
 
+// What a call changes, for the flag its success clears: every road of every exported call that
+// changes a table, a filter, the database or a set passes its result through ChangedOnSuccess, so
+// that a host saving only when the flags say so never loses a change.
+enum class Changes { kTables, kSets };
+inline int ChangedOnSuccess(Changes what, int result) {
+  if (result >= 0) (what == Changes::kTables ? g_TFSaved : g_TFSSaved) = 0;
+  return result;
+}
+
 // ---- The own catch ---------------------------------------------------------------------------
 // A refusal whose ring entry has been written already (or must not be written). Thrown only by the
 // helpers of this header (and by bodies that record their own entry first); caught by RunOp.
@@ -146,6 +155,12 @@ TFilter* LookupFilter(TBaseTable* table, int filter_id);
 // `entry` is kNone, and fails with Q7_ERROR_NO_SUCH_FILTER.
 TFilter* FindFilter(const char* ring_name, TBaseTable* table, int filter_id,
                     MissEntry entry = MissEntry::kPlain, int record_code = Q7_ERROR_NO_SUCH_TABLE);
+
+// The name the engine reports for a filter the lookup above found: a real table's filter's own
+// name; for a join column the join's own name of it (TJoinTableBase::GetJoinFilterName, "id_#1"
+// where the slave's "id" meets the master's), which RQ7GetFilterIDFromName finds again. Null for a
+// join column the join has no name for.
+const char* ReportedFilterName(TBaseTable* table, int filter_id, TFilter* filter);
 
 // Whether the table has a set with this ID (a negative ID: the current set); records nothing.
 bool HasSet(TBaseTable* table, int set_id);

@@ -5,9 +5,9 @@
 
 int innerQ7AddCategoryReal(int table_id, int target_filter_id, int category_table_id) {
   constexpr char kLog[] = "Q7AddCategoryReal";
-  return RunOp(kLog, [&] {
-    TBaseTable* table = FindTable(kLog, table_id);
-    RefuseShared(table);
-    return RequireReal(kLog, table)->AddCategory(target_filter_id, category_table_id);
-  });
+  return ChangedOnSuccess(Changes::kTables, RunOp(kLog, [&] {
+                            TBaseTable* table = FindTable(kLog, table_id);
+                            RefuseShared(table);
+                            return RequireReal(kLog, table)->AddCategory(target_filter_id, category_table_id);
+                          }));
 }

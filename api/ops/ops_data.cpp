@@ -66,13 +66,6 @@ int ReadRecordNumber(const char* ring, int table_id, int set_id, int row, void* 
   });
 }
 
-// The name a join gives one of its columns (its source filter's name); empty when it has none.
-void JoinColumnName(TBaseTable* table, int filter_id, char* out) {
-  char table_name[TBaseTable::kNameSize];
-  out[0] = '\0';
-  static_cast<TJoinTable*>(table)->FilterID2Name(filter_id, table_name, out);
-}
-
 }  // namespace
 
 // ---- Values the host hands in one kind ----
@@ -208,20 +201,15 @@ int innerRQ7GetAllFilterInfo(int table_id, int max, int* count, _TRFilterInfo* i
     CheckHostPointer(infos, "infos");
     CheckHostPointer(attributes, "attributes");
 
-    char join_name[TBaseTable::kNameSize];
     for (int i = 0; i < n; ++i) {
       TFilter* filter = LookupFilter(table, ids[i]);
       if (filter == nullptr) {
         Refuse(kRing, Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_NO_SUCH_FILTER, "%s",
                NoSuchListedFilterText(i, ids[i]));
       }
-      const char* name = filter->FFilterName;
-      if (!is_real) {
-        JoinColumnName(table, ids[i], join_name);
-        if (join_name[0] == '\0') {
-          Refuse(kRing, Q7_ERROR_INVALID_PARAMETER, Q7_ERROR_NO_SUCH_FILTER, "%s", NoSuchFilterText(ids[i]));
-        }
-        name = join_name;
+      const char* name = ReportedFilterName(table, ids[i], filter);
+      if (name == nullptr) {
+        Refuse(kRing, Q7_ERROR_INVALID_PARAMETER, Q7_ERROR_NO_SUCH_FILTER, "%s", NoSuchFilterText(ids[i]));
       }
       TBaseArray* list = filter->VL;
       FillFilterSummary(filter, name, &infos[i]);

@@ -257,7 +257,8 @@ TTableCollection* Database() {
 int innerRQ7LoadRealTable2(const char* path, unsigned long offset, int count, int* table_ids,
                            unsigned long* end_offset) {
   std::string file = HostPath(path);
-  return Database()->LoadRealTable2(file.data(), offset, count, table_ids, end_offset);
+  return ChangedOnSuccess(Changes::kTables,
+                          Database()->LoadRealTable2(file.data(), offset, count, table_ids, end_offset));
 }
 
 // Exactly one table is written: the host hands over one ID, not a list, so nothing past it is read.

@@ -206,24 +206,26 @@ int innerQ7GetSubsetAttr(int table_id, int set_id, void** block, bool for_writin
 
 int innerQ7DeleteRealFilter(int table_id, int filter_id) {
   constexpr char kName[] = "Q7DeleteRealFilter";
-  return RunOp(kName, [&] {
-    TRealTable* table = FindEditableRealTable(kName, table_id);
-    const int result = table->DropFilter(filter_id);
-    if (result == Q7_ERROR_NOT_EDITABLE) Refuse(kName, result, result, "Refered by Join");
-    if (result == Q7_ERROR_NO_SUCH_FILTER) Refuse(kName, result, result, "No such filter exist");
-    CheckInner(kName, result);
-    MarkTablesChanged();
-    return result;
-  });
+  return ChangedOnSuccess(Changes::kTables, RunOp(kName, [&] {
+                            TRealTable* table = FindEditableRealTable(kName, table_id);
+                            const int result = table->DropFilter(filter_id);
+                            if (result == Q7_ERROR_NOT_EDITABLE)
+                              Refuse(kName, result, result, "Refered by Join");
+                            if (result == Q7_ERROR_NO_SUCH_FILTER)
+                              Refuse(kName, result, result, "No such filter exist");
+                            CheckInner(kName, result);
+                            MarkTablesChanged();
+                            return result;
+                          }));
 }
 
 int innerQ7MoveRealFilter(int table_id, int from, int to) {
   constexpr char kName[] = "Q7MoveRealFilter";
-  return RunOp(kName, [&] {
-    TBaseTable* table = FindTable(kName, table_id);
-    RefuseShared(table);
-    return RequireReal(kName, table)->MoveFilter(from, to);
-  });
+  return ChangedOnSuccess(Changes::kTables, RunOp(kName, [&] {
+                            TBaseTable* table = FindTable(kName, table_id);
+                            RefuseShared(table);
+                            return RequireReal(kName, table)->MoveFilter(from, to);
+                          }));
 }
 
 namespace {
@@ -240,14 +242,16 @@ int RunDup(const char* ring_name, int table_id, Dup&& dup) {
 }  // namespace
 
 int innerQ7DupRealFilter(int table_id, int filter_id) {
-  return RunDup("Q7DupRealFilter", table_id, [&](TRealTable* t) { return t->DupFilter(filter_id); });
+  return ChangedOnSuccess(Changes::kTables, RunDup("Q7DupRealFilter", table_id,
+                                                   [&](TRealTable* t) { return t->DupFilter(filter_id); }));
 }
 
 int innerQ7DupRealFilterEx(int table_id, int filter_id, int type) {
-  return RunDup("Q7DupRealFilterEx", table_id, [&](TRealTable* t) {
-    if (type == Q7_TYPE_DECIMAL) return t->DupFilterEx(filter_id, type, kDupDecimalScale, Q7_ROUND_HALF_UP);
-    return t->DupFilterEx(filter_id, type, -1, -1);
-  });
+  return ChangedOnSuccess(Changes::kTables, RunDup("Q7DupRealFilterEx", table_id, [&](TRealTable* t) {
+                            if (type == Q7_TYPE_DECIMAL)
+                              return t->DupFilterEx(filter_id, type, kDupDecimalScale, Q7_ROUND_HALF_UP);
+                            return t->DupFilterEx(filter_id, type, -1, -1);
+                          }));
 }
 
 int innerQ7DupRealFilterExNumeric(int table_id, int filter_id, int scale, int rounding_mode) {
@@ -297,41 +301,45 @@ int PrepareAppend(const char* ring_name, TRealTable* table, TFilter* filter, int
 
 int innerQ7AppendRealFilter2(int table_id, int filter_id, int type, int start_row, int count, void* data) {
   constexpr char kName[] = "Q7AppendRealFilter2";
-  return RunOp(kName, [&] {
-    TRealTable* table = FindEditableRealTable(kName, table_id);
-    TFilter* filter = FilterOf(table, filter_id);
-    if (filter == nullptr) RefuseSilently(Q7_ERROR_NO_SUCH_FILTER);
-    const int start = PrepareAppend(kName, table, filter, type, start_row, count, data);
-    const int result = CheckInner(kName, table->OverWriteEx(1, filter_id, start, count, data));
-    MarkTablesChanged();
-    return result;
-  });
+  return ChangedOnSuccess(
+      Changes::kTables, RunOp(kName, [&] {
+        TRealTable* table = FindEditableRealTable(kName, table_id);
+        TFilter* filter = FilterOf(table, filter_id);
+        if (filter == nullptr) RefuseSilently(Q7_ERROR_NO_SUCH_FILTER);
+        const int start = PrepareAppend(kName, table, filter, type, start_row, count, data);
+        const int result = CheckInner(kName, table->OverWriteEx(1, filter_id, start, count, data));
+        MarkTablesChanged();
+        return result;
+      }));
 }
 
 int innerQ7AddRealFilter2(int table_id, int position, const char* name, int type, int rows, int unit,
                           const void* data) {
   constexpr char kName[] = "Q7AddRealFilter2";
-  return RunOp(kName, [&] {
-    if (name != nullptr && strnlen(name, kMaxNameLength + 1) > kMaxNameLength) {
-      PutErrorLog(kName, Q7_ERROR_ILLEGAL_FILTER_NAME, "Illegal FilterName");
-      throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER_NAME, "Illegal FilterName");
-    }
-    // The table may rewrite the name in place to make it file-safe; the host's text stays as given.
-    char work[kGeneratedNameSize];
-    if (name != nullptr && name[0] != '\0') {
-      qz7_strlcpy(work, name, sizeof work);
-    } else {
-      MakeGeneratedName(kFilterPrefix, 0, work);
-    }
-    TBaseTable* table = FindTable(kName, table_id);
-    RefuseShared(table);
-    TRealTable* real = RequireReal(kName, table);
-    const int id = data != nullptr ? real->AddFilter2(position, work, type, rows, unit, data, table_id, -1)
-                                   : real->AddDummyFilter2(position, work, type, rows, table_id, -1);
-    CheckInner(kName, id);
-    MarkTablesChanged();
-    return id;
-  });
+  return ChangedOnSuccess(Changes::kTables, RunOp(kName, [&] {
+                            if (name != nullptr && strnlen(name, kMaxNameLength + 1) > kMaxNameLength) {
+                              PutErrorLog(kName, Q7_ERROR_ILLEGAL_FILTER_NAME, "Illegal FilterName");
+                              throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER_NAME, "Illegal FilterName");
+                            }
+                            // The table may rewrite the name in place to make it file-safe; the host's text
+                            // stays as given.
+                            char work[kGeneratedNameSize];
+                            if (name != nullptr && name[0] != '\0') {
+                              qz7_strlcpy(work, name, sizeof work);
+                            } else {
+                              MakeGeneratedName(kFilterPrefix, 0, work);
+                            }
+                            TBaseTable* table = FindTable(kName, table_id);
+                            RefuseShared(table);
+                            TRealTable* real = RequireReal(kName, table);
+                            const int id =
+                                data != nullptr
+                                    ? real->AddFilter2(position, work, type, rows, unit, data, table_id, -1)
+                                    : real->AddDummyFilter2(position, work, type, rows, table_id, -1);
+                            CheckInner(kName, id);
+                            MarkTablesChanged();
+                            return id;
+                          }));
 }
 
 // ---- Record fillers ----
@@ -420,20 +428,9 @@ int FilterSummary(const char* ring, int table_id, int filter_id, _TRFilterInfo* 
     CheckHostPointer(out, "FilterInfo");
     TBaseTable* table = nullptr;
     TFilter* filter = MergedFilter(ring, table_id, filter_id, &table);
-    char join_name[TBaseTable::kNameSize] = "";
-    const char* name = filter->FFilterName;
-    if (table->GetType() != TBaseTable::kTypeReal) {
-      // A join column is named after its source filter; a vanished source counts as no filter.
-      char table_name[TBaseTable::kNameSize];
-      try {
-        static_cast<TJoinTable*>(table)->FilterID2Name(filter_id, table_name, join_name);
-      } catch (const CQ7Exception&) {
-        join_name[0] = '\0';
-      }
-      if (join_name[0] == '\0') {
-        Refuse(ring, Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NO_SUCH_FILTER, "%s", NoSuchFilterText(filter_id));
-      }
-      name = join_name;
+    const char* name = ReportedFilterName(table, filter_id, filter);
+    if (name == nullptr) {
+      Refuse(ring, Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NO_SUCH_FILTER, "%s", NoSuchFilterText(filter_id));
     }
     _TRFilterInfo info{};
     FillFilterSummary(filter, name, &info);
@@ -557,7 +554,8 @@ int innerRQ7GetFilterAttr(int table_id, int filter_id, void* block) {
 }
 
 int innerRQ7SetFilterAttr(int table_id, int filter_id, const void* block) {
-  return WriteAttributes(innerQ7GetFilterAttr, table_id, filter_id, block);
+  return ChangedOnSuccess(Changes::kTables,
+                          WriteAttributes(innerQ7GetFilterAttr, table_id, filter_id, block));
 }
 
 int innerRQ7GetSubsetAttr(int table_id, int set_id, void* block) {
@@ -565,60 +563,64 @@ int innerRQ7GetSubsetAttr(int table_id, int set_id, void* block) {
 }
 
 int innerRQ7SetSubsetAttr(int table_id, int set_id, const void* block) {
-  return WriteAttributes(innerQ7GetSubsetAttr, table_id, set_id, block);
+  return ChangedOnSuccess(Changes::kSets, WriteAttributes(innerQ7GetSubsetAttr, table_id, set_id, block));
 }
 
 int innerRQ7DupRealFilterExNumeric(int table_id, int filter_id, int scale, int rounding_mode) {
   CheckScaleAndMode(scale, rounding_mode);
-  return innerQ7DupRealFilterExNumeric(table_id, filter_id, scale, rounding_mode);
+  return ChangedOnSuccess(Changes::kTables,
+                          innerQ7DupRealFilterExNumeric(table_id, filter_id, scale, rounding_mode));
 }
 
 int innerRQ7AddRealFilter2(int table_id, int position, const char* name, int type, int rows, int unit,
                            const char* dir, const char* file) {
   constexpr char kRing[] = "RQ7AddRealFilter2";
-  return RunOp(kRing, [&] {
-    if (type == Q7_TYPE_DECIMAL) {
-      throw CQ7Exception(Q7_ERROR_INVALID_DATA_TYPE, "Invalid Parameter : DataType(%d)", type);
-    }
-    RefuseShared(FindTable(kRing, table_id));
-    if (SourceOf(dir, file) == FilterSource::kNone) {
-      return innerQ7AddRealFilter2(table_id, position, name, type, rows, unit, nullptr);
-    }
-    if (name != nullptr && strnlen(name, kMaxNameLength + 1) > kMaxNameLength) {
-      RefuseSilently(Q7_ERROR_ILLEGAL_FILTER_NAME);
-    }
-    // The reader names the field; a null or empty name is generated when the filter is added.
-    std::string filter_name = name != nullptr ? name : "";
-    std::string path = SourcePath(dir, file);
-    return addFilterFromFile(table_id, position, filter_name.data(), type, rows, path.data());
-  });
+  return ChangedOnSuccess(
+      Changes::kTables, RunOp(kRing, [&] {
+        if (type == Q7_TYPE_DECIMAL) {
+          throw CQ7Exception(Q7_ERROR_INVALID_DATA_TYPE, "Invalid Parameter : DataType(%d)", type);
+        }
+        RefuseShared(FindTable(kRing, table_id));
+        if (SourceOf(dir, file) == FilterSource::kNone) {
+          return innerQ7AddRealFilter2(table_id, position, name, type, rows, unit, nullptr);
+        }
+        if (name != nullptr && strnlen(name, kMaxNameLength + 1) > kMaxNameLength) {
+          RefuseSilently(Q7_ERROR_ILLEGAL_FILTER_NAME);
+        }
+        // The reader names the field; a null or empty name is generated when the filter is added.
+        std::string filter_name = name != nullptr ? name : "";
+        std::string path = SourcePath(dir, file);
+        return addFilterFromFile(table_id, position, filter_name.data(), type, rows, path.data());
+      }));
 }
 
 int innerRQ7AddRealFilter2Numeric(int table_id, int position, const char* name, int rows, int scale,
                                   int rounding_mode, const char* dir, const char* file) {
   constexpr char kRing[] = "RQ7AddRealFilter2Numeric";
-  return RunOp(kRing, [&] {
-    CheckScaleAndMode(scale, rounding_mode);
-    TBaseTable* table = FindTable(kRing, table_id);
-    RefuseShared(table);
-    const FilterSource source = SourceOf(dir, file);
-    const int filter_id = innerQ7AddRealFilter2(table_id, position, name, Q7_TYPE_DECIMAL, rows,
-                                                static_cast<int>(sizeof(Numeric)), nullptr);
-    if (filter_id < 0) return filter_id;
-    const NumericInfo info{scale, rounding_mode};
-    int status = innerQ7SetNumericInfo(table_id, filter_id, &info, true);
-    if (status >= 0 && source == FilterSource::kFile) {
-      // The file's values go into the new filter's records from the first; the table keeps its
-      // row count (missing values are NULL, values past the last record are not read).
-      std::string path = SourcePath(dir, file);
-      status = appendFilterFromFileNumeric(table_id, filter_id, 1, table->TotalRecs(), path.data(), scale,
-                                           rounding_mode);
-    }
-    if (status < 0) {
-      // The host gets either a complete decimal filter or none.
-      innerQ7DeleteRealFilter(table_id, filter_id);
-      return status;
-    }
-    return filter_id;
-  });
+  return ChangedOnSuccess(Changes::kTables, RunOp(kRing, [&] {
+                            CheckScaleAndMode(scale, rounding_mode);
+                            TBaseTable* table = FindTable(kRing, table_id);
+                            RefuseShared(table);
+                            const FilterSource source = SourceOf(dir, file);
+                            const int filter_id =
+                                innerQ7AddRealFilter2(table_id, position, name, Q7_TYPE_DECIMAL, rows,
+                                                      static_cast<int>(sizeof(Numeric)), nullptr);
+                            if (filter_id < 0) return filter_id;
+                            const NumericInfo info{scale, rounding_mode};
+                            int status = innerQ7SetNumericInfo(table_id, filter_id, &info, true);
+                            if (status >= 0 && source == FilterSource::kFile) {
+                              // The file's values go into the new filter's records from the first; the table
+                              // keeps its row count (missing values are NULL, values past the last record are
+                              // not read).
+                              std::string path = SourcePath(dir, file);
+                              status = appendFilterFromFileNumeric(table_id, filter_id, 1, table->TotalRecs(),
+                                                                   path.data(), scale, rounding_mode);
+                            }
+                            if (status < 0) {
+                              // The host gets either a complete decimal filter or none.
+                              innerQ7DeleteRealFilter(table_id, filter_id);
+                              return status;
+                            }
+                            return filter_id;
+                          }));
 }

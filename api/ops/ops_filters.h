@@ -126,9 +126,9 @@ int innerRQ7DupRealFilterExNumeric(int table_id, int filter_id, int scale, int r
 // the file name is null or empty or names an empty file. DECIMAL is refused first
 // (Q7_ERROR_INVALID_DATA_TYPE, "Invalid Parameter : DataType(%d)"), then a missing or shared table;
 // dir + "/" + file of 512 bytes or more gives Q7_ERROR_ILLEGAL_FILE_NAME ("Invalid Parameter :
-// FileName(...)"). A file source is refused ("Filter from file not supported",
-// Q7_ERROR_INVALID_OPERATION), a name above 255 bytes before that (Q7_ERROR_ILLEGAL_FILTER_NAME,
-// no entry). Returns the new filter's ID.
+// FileName(...)"). A file source is read into the new filter, one value per line
+// (addFilterFromFile), after a name above 255 bytes is refused (Q7_ERROR_ILLEGAL_FILTER_NAME, no
+// entry). Returns the new filter's ID.
 int innerRQ7AddRealFilter2(int table_id, int position, const char* name, int type, int rows, int unit,
                            const char* dir, const char* file);
 // "RQ7AddRealFilter2Numeric": the same for a DECIMAL filter of the given scale and rounding mode

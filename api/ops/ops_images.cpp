@@ -6,7 +6,9 @@
 
 int innerQ7LoadRealTableMem() {
   constexpr char kRing[] = "Q7LoadRealTableMem";
-  return RunOp(kRing, [&] { return CheckInner(kRing, RequireDatabase(kRing)->LoadRealTableMem(), ""); });
+  return ChangedOnSuccess(Changes::kTables, RunOp(kRing, [&] {
+                            return CheckInner(kRing, RequireDatabase(kRing)->LoadRealTableMem(), "");
+                          }));
 }
 
 int innerQ7SaveRealTableMem(int table_id, int set1_only) {

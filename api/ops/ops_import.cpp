@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "api/ops/OpCommon.h"
 #include "api/ops/ops_filters.h"
 #include "api/task/CDBTask.h"
 #include "database/TableFiles.h"
@@ -89,7 +90,7 @@ int innerQ7AppendRealFilter2(int table_id, int filter_id, int type, int position
   }
   if (result < 0) WriteImportFailureLine("APPEND FILTER FAILURE  \t\t ErrorCode = ", result);
   cwd.Restore();
-  return result;
+  return ChangedOnSuccess(Changes::kTables, result);
 }
 
 int innerRQ7SearchByFieldNValuesFromCSV(int table_id, int filter_id, int set_id, const char* directory,

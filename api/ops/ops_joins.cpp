@@ -122,14 +122,16 @@ int innerQ7GetSlaveInfo(int table_id, int* master_table, int* master_set, int* s
 
 int innerQ7MoveSlaveFlt2Master(int table_id, int slave_filter_id) {
   constexpr char kRing[] = "Q7MoveSlaveFlt2Master";
-  return RunOp(kRing, [&] {
-    TJoinTable* join = FindJoin(kRing, table_id, MissEntry::kPlain, "Illegal table type ( Not JOIN )",
-                                Q7_ERROR_NOT_JOIN_TYPE);
-    RefuseShared(join);
-    // The new column goes into the master table: one on a shared image must not change either.
-    if (join->FMasterTable != nullptr) RefuseShared(join->FMasterTable);
-    return CheckInner(kRing, join->MoveSlaveFlt2Master(slave_filter_id));
-  });
+  return ChangedOnSuccess(Changes::kTables, RunOp(kRing, [&] {
+                            TJoinTable* join =
+                                FindJoin(kRing, table_id, MissEntry::kPlain,
+                                         "Illegal table type ( Not JOIN )", Q7_ERROR_NOT_JOIN_TYPE);
+                            RefuseShared(join);
+                            // The new column goes into the master table: one on a shared image must not
+                            // change either.
+                            if (join->FMasterTable != nullptr) RefuseShared(join->FMasterTable);
+                            return CheckInner(kRing, join->MoveSlaveFlt2Master(slave_filter_id));
+                          }));
 }
 
 int innerQ7GetJoinSlaveSet(int table_id, int set_id, int** rows) {
@@ -186,21 +188,22 @@ int innerQ7GetJoinProjectionSets(int table_id, int set_id, int* own_count, int**
 
 int innerQ7PutJoinSetToParent(int table_id, int side, int non_hit, int* table_out, int* set_out) {
   constexpr char kRing[] = "Q7PutJoinSetToParent";
-  return RunOp(kRing, [&] {
-    CheckOutputs("ParentSet", table_out, set_out);
-    *table_out = *set_out = -1;
-    TJoinTable* join = FindInnerJoin(kRing, table_id);
-    return CheckInner(kRing, join->PutJoinSetToParent(side, non_hit, table_out, set_out));
-  });
+  return ChangedOnSuccess(Changes::kSets, RunOp(kRing, [&] {
+                            CheckOutputs("ParentSet", table_out, set_out);
+                            *table_out = *set_out = -1;
+                            TJoinTable* join = FindInnerJoin(kRing, table_id);
+                            return CheckInner(kRing,
+                                              join->PutJoinSetToParent(side, non_hit, table_out, set_out));
+                          }));
 }
 
 int innerQ7ReturnSet2SlaveTable(int table_id, int* slave_table) {
   constexpr char kRing[] = "Q7ReturnSet2SlaveTable";
-  return RunOp(kRing, [&] {
-    CheckOutputs("SlaveTable", slave_table);
-    TJoinTable* join = FindInnerJoin(kRing, table_id);
-    return CheckInner(kRing, join->ReturnSet2SlaveTable(slave_table));
-  });
+  return ChangedOnSuccess(Changes::kSets, RunOp(kRing, [&] {
+                            CheckOutputs("SlaveTable", slave_table);
+                            TJoinTable* join = FindInnerJoin(kRing, table_id);
+                            return CheckInner(kRing, join->ReturnSet2SlaveTable(slave_table));
+                          }));
 }
 
 // ---- The forms that copy into the host's buffers ----
@@ -305,11 +308,11 @@ InOutSide CheckInOutSide(const char* ring_name, int table_id, int set_id, int ke
 
 int innerQ7ExtractJoinInOut(int table_a, int set_a, int key_a, int table_b, int set_b, int key_b, int mode) {
   constexpr char kRing[] = "Q7ExtractJoinInOut";
-  return RunOp(kRing, [&] {
-    const InOutSide a = CheckInOutSide(kRing, table_a, set_a, key_a);
-    const InOutSide b = CheckInOutSide(kRing, table_b, set_b, key_b);
-    return ExtractInOutSet(a, b, mode, false);
-  });
+  return ChangedOnSuccess(Changes::kSets, RunOp(kRing, [&] {
+                            const InOutSide a = CheckInOutSide(kRing, table_a, set_a, key_a);
+                            const InOutSide b = CheckInOutSide(kRing, table_b, set_b, key_b);
+                            return ExtractInOutSet(a, b, mode, false);
+                          }));
 }
 
 int innerQ7ConvertJoinToReal(const char* name, int join_table, int set_id, int master_rec_no,

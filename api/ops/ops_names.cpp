@@ -82,33 +82,36 @@ int innerQ7GetFilterIDFromName2(int table_id, int which, const char* name) {
 
 int innerQ7SetFilterName(int table_id, int filter_id, const char* name) {
   constexpr char kRing[] = "Q7SetFilterName";
-  return RunOp(kRing, [&] {
-    TBaseTable* table = FindTable(kRing, table_id);
-    RefuseShared(table);
-    TRealTable* real = RequireReal(kRing, table, "Not RealTable: %d ", Q7_ERROR_NOT_REAL_TABLE);
-    TFilter* filter = FindFilter(kRing, real, filter_id, MissEntry::kPlain, Q7_ERROR_NO_SUCH_FILTER);
-    // GenFilterName rewrites its seed in place; the host's text stays as it is.
-    char seed[TBaseTable::kNameSize];
-    CopyName(seed, name, "FilterName");
-    char unique[TFilter::kNameSize];
-    const int result = real->GenFilterName(seed, unique);
-    if (result < 0) RefuseSilently(result);
-    memcpy(filter->FFilterName, unique, strlen(unique) + 1);
-    return 0;
-  });
+  return ChangedOnSuccess(
+      Changes::kTables, RunOp(kRing, [&] {
+        TBaseTable* table = FindTable(kRing, table_id);
+        RefuseShared(table);
+        TRealTable* real = RequireReal(kRing, table, "Not RealTable: %d ", Q7_ERROR_NOT_REAL_TABLE);
+        TFilter* filter = FindFilter(kRing, real, filter_id, MissEntry::kPlain, Q7_ERROR_NO_SUCH_FILTER);
+        // GenFilterName rewrites its seed in place; the host's text stays as it is.
+        char seed[TBaseTable::kNameSize];
+        CopyName(seed, name, "FilterName");
+        char unique[TFilter::kNameSize];
+        const int result = real->GenFilterName(seed, unique);
+        if (result < 0) RefuseSilently(result);
+        memcpy(filter->FFilterName, unique, strlen(unique) + 1);
+        return 0;
+      }));
 }
 
 int innerQ7SetSetName(int table_id, int set_id, const char* name) {
   constexpr char kRing[] = "Q7SetSetName";
-  return RunOp(kRing, [&] {
-    TBaseTable* table = FindTable(kRing, table_id, MissEntry::kTrailingBlank);
-    TSetArray* set = FindSet(kRing, table, set_id, MissEntry::kPlain, Q7_ERROR_NO_SUCH_SET);
-    if (set->FNotOwned != 0 || IsSharedTable(table)) RefuseSilently(Q7_ERROR_SHARED_READ_ONLY);
-    char buffer[TBaseTable::kNameSize];
-    CopyName(buffer, name, "SetName");
-    set->SetSetName(buffer);
-    return 0;
-  });
+  return ChangedOnSuccess(Changes::kSets, RunOp(kRing, [&] {
+                            TBaseTable* table = FindTable(kRing, table_id, MissEntry::kTrailingBlank);
+                            TSetArray* set =
+                                FindSet(kRing, table, set_id, MissEntry::kPlain, Q7_ERROR_NO_SUCH_SET);
+                            if (set->FNotOwned != 0 || IsSharedTable(table))
+                              RefuseSilently(Q7_ERROR_SHARED_READ_ONLY);
+                            char buffer[TBaseTable::kNameSize];
+                            CopyName(buffer, name, "SetName");
+                            set->SetSetName(buffer);
+                            return 0;
+                          }));
 }
 
 int innerQ7GetFilterName(int table_id, int filter_id, char* out) {
@@ -117,7 +120,11 @@ int innerQ7GetFilterName(int table_id, int filter_id, char* out) {
     CheckHostPointer(out, "FilterName");
     TBaseTable* table = FindTable(kRing, table_id);
     TFilter* filter = FindFilter(kRing, table, filter_id, MissEntry::kPlain, Q7_ERROR_NO_SUCH_FILTER);
-    qz7_strlcpy(out, filter->FFilterName, TFilter::kNameSize);
+    const char* name = ReportedFilterName(table, filter_id, filter);
+    if (name == nullptr) {
+      Refuse(kRing, Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_NO_SUCH_FILTER, "%s", NoSuchFilterText(filter_id));
+    }
+    qz7_strlcpy(out, name, TFilter::kNameSize);
     return 0;
   });
 }

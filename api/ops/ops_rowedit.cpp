@@ -33,26 +33,33 @@ TRealTable* FindEditableRealTable(const char* ring_name, int table_id, const cha
 }
 
 int innerQ7DeleteRealRowsEx(int table_id, int set_id, int from, int count) {
-  return RunRowEdit("Q7DeleteRealRowsEx", table_id, "Not RealTable: %d",
-                    [&](TRealTable* t) { return t->DelRowsEx(set_id, from, count); });
+  return ChangedOnSuccess(Changes::kTables,
+                          RunRowEdit("Q7DeleteRealRowsEx", table_id, "Not RealTable: %d",
+                                     [&](TRealTable* t) { return t->DelRowsEx(set_id, from, count); }));
 }
 
 int innerQ7DeleteRealRows(int table_id, int from, int count) {
-  return RunRowEdit("Q7DeleteRealRows", table_id, "Not RealTable: %d",
-                    [&](TRealTable* t) { return t->DelRows(from, count); });
+  return ChangedOnSuccess(Changes::kTables,
+                          RunRowEdit("Q7DeleteRealRows", table_id, "Not RealTable: %d",
+                                     [&](TRealTable* t) { return t->DelRows(from, count); }));
 }
 
 int innerQ7InsertRealRows(int table_id, int position, int count) {
-  return RunRowEdit("Q7InsertRealRows", table_id, "Not RealTable: %d",
-                    [&](TRealTable* t) { return t->InsRows(position, count); });
+  return ChangedOnSuccess(Changes::kTables,
+                          RunRowEdit("Q7InsertRealRows", table_id, "Not RealTable: %d",
+                                     [&](TRealTable* t) { return t->InsRows(position, count); }));
 }
 
 int innerQ7OverwriteRealEx(int table_id, int set_id, int filter_id, int from, int count, void* data) {
-  return RunRowEdit("Q7OverwriteRealEx", table_id, kNotRealBlank,
-                    [&](TRealTable* t) { return t->OverWriteEx(set_id, filter_id, from, count, data); });
+  return ChangedOnSuccess(Changes::kTables,
+                          RunRowEdit("Q7OverwriteRealEx", table_id, kNotRealBlank, [&](TRealTable* t) {
+                            return t->OverWriteEx(set_id, filter_id, from, count, data);
+                          }));
 }
 
 int innerQ7FillRealEx(int table_id, int set_id, int filter_id, int from, int count, void* value) {
-  return RunRowEdit("Q7FillRealEx", table_id, kNotRealBlank,
-                    [&](TRealTable* t) { return t->FillEx(set_id, filter_id, from, count, value); });
+  return ChangedOnSuccess(Changes::kTables,
+                          RunRowEdit("Q7FillRealEx", table_id, kNotRealBlank, [&](TRealTable* t) {
+                            return t->FillEx(set_id, filter_id, from, count, value);
+                          }));
 }

@@ -152,61 +152,63 @@ int innerQ7NumericFltUpDate(TBaseArray* value_list, TIntArray* value_numbers) {
 
 int innerQ7SetNumericInfo(int table_id, int filter_id, const NumericInfo* info, bool check_shared) {
   constexpr char kRing[] = "innerQ7SetNumericInfo";
-  return RunOp(kRing, [&] {
-    TBaseTable* table = FindTable(kRing, table_id);
-    const int referring = innerQ7TableCanEdit(table_id, nullptr);
-    if (referring < 0) Refuse(kRing, referring, referring, "Not Editable: %d", table_id);
-    if (referring > 0)
-      Refuse(kRing, Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NOT_EDITABLE, "Not Editable: %d", table_id);
-    auto* real = static_cast<TRealTable*>(table);  // TableCanEdit accepts real tables only
-    TFilter* filter = FindFilter(kRing, real, filter_id, MissEntry::kPlain, Q7_ERROR_NO_SUCH_FILTER);
-    if (check_shared && (filter->VL == nullptr || filter->VL->FNotOwned != 0)) {
-      RefuseSilently(Q7_ERROR_SHARED_READ_ONLY);
-    }
-    if (filter->VL == nullptr || filter->VL->GetDataType() != Q7_TYPE_DECIMAL) {
-      Refuse(kRing, Q7_ERROR_ILLEGAL_FILTER, Q7_ERROR_ILLEGAL_FILTER,
-             "Invalid Filter Type (Not NumericType)");
-    }
-    if (info == nullptr) {
-      Refuse(kRing, Q7_ERROR_INVALID_PARAMETER, Q7_ERROR_INVALID_PARAMETER,
-             "Invalid Parameter (Ninfo is NULL)");
-    }
-    if (static_cast<unsigned>(info->scale) > static_cast<unsigned>(q7num::kMaxColumnScale)) {
-      Refuse(kRing, Q7_ERROR_INVALID_PARAMETER, Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : scale(%d)",
-             info->scale);
-    }
-    if (!q7num::IsValidMode(info->roundingMode)) {
-      Refuse(kRing, Q7_ERROR_INVALID_PARAMETER, Q7_ERROR_INVALID_PARAMETER,
-             "Invalid Parameter : rounding_mode(%d)", info->roundingMode);
-    }
-    const NumericInfo target = *info;
-    real->CheckMergeFilterTVL(true);
+  return ChangedOnSuccess(
+      Changes::kTables, RunOp(kRing, [&] {
+        TBaseTable* table = FindTable(kRing, table_id);
+        const int referring = innerQ7TableCanEdit(table_id, nullptr);
+        if (referring < 0) Refuse(kRing, referring, referring, "Not Editable: %d", table_id);
+        if (referring > 0)
+          Refuse(kRing, Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NOT_EDITABLE, "Not Editable: %d", table_id);
+        auto* real = static_cast<TRealTable*>(table);  // TableCanEdit accepts real tables only
+        TFilter* filter = FindFilter(kRing, real, filter_id, MissEntry::kPlain, Q7_ERROR_NO_SUCH_FILTER);
+        if (check_shared && (filter->VL == nullptr || filter->VL->FNotOwned != 0)) {
+          RefuseSilently(Q7_ERROR_SHARED_READ_ONLY);
+        }
+        if (filter->VL == nullptr || filter->VL->GetDataType() != Q7_TYPE_DECIMAL) {
+          Refuse(kRing, Q7_ERROR_ILLEGAL_FILTER, Q7_ERROR_ILLEGAL_FILTER,
+                 "Invalid Filter Type (Not NumericType)");
+        }
+        if (info == nullptr) {
+          Refuse(kRing, Q7_ERROR_INVALID_PARAMETER, Q7_ERROR_INVALID_PARAMETER,
+                 "Invalid Parameter (Ninfo is NULL)");
+        }
+        if (static_cast<unsigned>(info->scale) > static_cast<unsigned>(q7num::kMaxColumnScale)) {
+          Refuse(kRing, Q7_ERROR_INVALID_PARAMETER, Q7_ERROR_INVALID_PARAMETER,
+                 "Invalid Parameter : scale(%d)", info->scale);
+        }
+        if (!q7num::IsValidMode(info->roundingMode)) {
+          Refuse(kRing, Q7_ERROR_INVALID_PARAMETER, Q7_ERROR_INVALID_PARAMETER,
+                 "Invalid Parameter : rounding_mode(%d)", info->roundingMode);
+        }
+        const NumericInfo target = *info;
+        real->CheckMergeFilterTVL(true);
 
-    // The new list is built aside; the filter changes only once it is complete.
-    auto* old_list = static_cast<TNumericArray*>(filter->VL);
-    NumericInfo from{};
-    old_list->GetDecimalInfo(&from);
-    std::unique_ptr<TNumericArray> list(static_cast<TNumericArray*>(old_list->CopyArray()));
-    memcpy(list->FUserArea, old_list->FUserArea, sizeof list->FUserArea);
-    auto* values = static_cast<Numeric*>(list->FData);
-    for (int i = 1; i < list->FArraySize; ++i) {
-      Numeric rescaled = q7num::NanNumeric();
-      const int status = q7num::NumericRescale(&from, &target, &values[i], &rescaled);
-      if (status == Q7_NUMERIC_OVERFLOW_POSITIVE || status == Q7_NUMERIC_OVERFLOW_NEGATIVE || status < 0) {
-        Refuse(kRing, Q7_ERROR_OUT_OF_RANGE, Q7_ERROR_OUT_OF_RANGE, "Value out of range : scale(%d)",
-               target.scale);
-      }
-      values[i] = rescaled;
-    }
-    list->SetDecimalInfo(&target);
-    CheckedDecimalList(list.get(), filter->PV);
-    const MergePlan plan = PlanMergeOrThrow(values, list->FArraySize);
+        // The new list is built aside; the filter changes only once it is complete.
+        auto* old_list = static_cast<TNumericArray*>(filter->VL);
+        NumericInfo from{};
+        old_list->GetDecimalInfo(&from);
+        std::unique_ptr<TNumericArray> list(static_cast<TNumericArray*>(old_list->CopyArray()));
+        memcpy(list->FUserArea, old_list->FUserArea, sizeof list->FUserArea);
+        auto* values = static_cast<Numeric*>(list->FData);
+        for (int i = 1; i < list->FArraySize; ++i) {
+          Numeric rescaled = q7num::NanNumeric();
+          const int status = q7num::NumericRescale(&from, &target, &values[i], &rescaled);
+          if (status == Q7_NUMERIC_OVERFLOW_POSITIVE || status == Q7_NUMERIC_OVERFLOW_NEGATIVE ||
+              status < 0) {
+            Refuse(kRing, Q7_ERROR_OUT_OF_RANGE, Q7_ERROR_OUT_OF_RANGE, "Value out of range : scale(%d)",
+                   target.scale);
+          }
+          values[i] = rescaled;
+        }
+        list->SetDecimalInfo(&target);
+        CheckedDecimalList(list.get(), filter->PV);
+        const MergePlan plan = PlanMergeOrThrow(values, list->FArraySize);
 
-    // From here on nothing can fail.
-    ApplyMerge(list.get(), filter->PV, plan);
-    filter->ReplaceValueList(list.release());  // a borrowed list only loses this filter's hold
-    return 0;
-  });
+        // From here on nothing can fail.
+        ApplyMerge(list.get(), filter->PV, plan);
+        filter->ReplaceValueList(list.release());  // a borrowed list only loses this filter's hold
+        return 0;
+      }));
 }
 
 // ---- High-speed search ----

@@ -173,8 +173,11 @@ int innerQ7DeleteSet(int table_id, int set_id) {
   constexpr char kName[] = "Q7DeleteSet";
   return RunOp(kName, [&] {
     TBaseTable* table = FindTable(kName, table_id);
-    // Asked first so that an unknown ID leaves only this operation's entry.
-    if (!HasSet(table, set_id)) Refuse(kName, Q7_ERROR_NO_SUCH_SET, Q7_ERROR_NO_SUCH_SET, "No such set");
+    // A real table's unknown ID is asked first, so that it leaves only this operation's entry; a
+    // join answers it itself (its own entry, Q7_ERROR_ILLEGAL_SET_ID), as it answers its set 1.
+    if (table->GetType() == TBaseTable::kTypeReal && !HasSet(table, set_id)) {
+      Refuse(kName, Q7_ERROR_NO_SUCH_SET, Q7_ERROR_NO_SUCH_SET, "No such set");
+    }
     const int result = table->DelSet(set_id);
     switch (result) {
       case Q7_ERROR_NO_SUCH_SET:

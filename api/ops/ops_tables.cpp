@@ -65,8 +65,9 @@ int LoadRealTableAs(const char* ring, const char* directory, const char* file_na
 }
 
 int innerQ7LoadRealTable(const char* directory, const char* file_name) {
-  return LoadRealTableAs("Q7LoadRealTable", directory, file_name,
-                         "Failed to load realtable ( LoadRealTable module )");
+  return ChangedOnSuccess(Changes::kTables,
+                          LoadRealTableAs("Q7LoadRealTable", directory, file_name,
+                                          "Failed to load realtable ( LoadRealTable module )"));
 }
 
 int SaveRealTableFile(const char* ring, const char* message, const char* directory, const char* file_name,
@@ -121,14 +122,15 @@ int innerQ7GetTableName(int table_id, char* out) {
 
 int innerQ7SetTableName(int table_id, const char* name) {
   constexpr char kRing[] = "Q7SetTableName";
-  return RunOp(kRing, [&] {
-    TBaseTable* table = FindTable(kRing, table_id);
-    if (IsSharedTable(table)) {
-      Refuse(kRing, Q7_ERROR_SHARED_READ_ONLY, Q7_ERROR_SHARED_READ_ONLY,
-             "Invalid Shared memory read Oparation");
-    }
-    return RequireDatabase(kRing)->SetTableName(table_id, name != nullptr ? name : "");
-  });
+  return ChangedOnSuccess(Changes::kTables, RunOp(kRing, [&] {
+                            TBaseTable* table = FindTable(kRing, table_id);
+                            if (IsSharedTable(table)) {
+                              Refuse(kRing, Q7_ERROR_SHARED_READ_ONLY, Q7_ERROR_SHARED_READ_ONLY,
+                                     "Invalid Shared memory read Oparation");
+                            }
+                            return RequireDatabase(kRing)->SetTableName(table_id,
+                                                                        name != nullptr ? name : "");
+                          }));
 }
 
 int innerQ7GetTableProperty(int table_id, _TTableInfo* info) {

@@ -59,7 +59,8 @@ int SearchByTextAs(const char* ring_name, TextSearchRoad road, int table_id, int
 }
 
 int innerQ7SearchByText(int table_id, int set_id, const char* text) {
-  return SearchByTextAs("innerQ7SearchByText", TextSearchRoad::kSerial, table_id, set_id, text);
+  return ChangedOnSuccess(
+      Changes::kSets, SearchByTextAs("innerQ7SearchByText", TextSearchRoad::kSerial, table_id, set_id, text));
 }
 
 int innerRQ7SearchByTextSJIS(int table_id, int set_id, const char* text) {

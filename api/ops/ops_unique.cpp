@@ -195,7 +195,7 @@ int ExtractUnique(int table_id, int set_id, const int* filter_ids, int keep_orde
 
 int innerQ7ExtractUniqueReal(int, int table_id, int set_id, const int* filter_ids, int keep_order) {
   try {
-    return ExtractUnique(table_id, set_id, filter_ids, keep_order);
+    return ChangedOnSuccess(Changes::kSets, ExtractUnique(table_id, set_id, filter_ids, keep_order));
   } catch (const OpRefusal& e) {
     return e.ErrorCode();
   } catch (const CQ7Exception&) {

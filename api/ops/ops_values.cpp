@@ -214,11 +214,12 @@ const char* innerRQ7GetTableNameR1(int table_id) {
   return t != nullptr ? t->FTableName : kEmptyText;
 }
 
-// A join column is named by its source filter, as RQ7GetFilterName names it.
+// A join column by the join's own name of it, as RQ7GetFilterName names it.
 const char* innerRQ7GetFilterNameR1(int table_id, int filter_id) {
   TBaseTable* t = QuietTable(table_id);
   TFilter* f = t != nullptr ? LookupFilter(t, filter_id) : nullptr;
-  return f != nullptr ? f->FFilterName : kEmptyText;
+  const char* name = f != nullptr ? ReportedFilterName(t, filter_id, f) : nullptr;
+  return name != nullptr ? name : kEmptyText;
 }
 
 const char* innerRQ7GetSetNameR1(int table_id, int set_id) {
@@ -382,13 +383,15 @@ int innerRQ7GetData1MStrR1(int table_id, int filter_id, int set_id, int first_ro
 int innerQ7OverwriteRealExOf(HostValueKind kind, int table_id, int set_id, int filter_id, int row,
                              void* value) {
   CheckValueKind(QuietTable(table_id), filter_id, kind);
-  return DBTASK()->OverwriteRealEx(table_id, set_id, filter_id, row, 1, value);
+  return ChangedOnSuccess(Changes::kTables,
+                          DBTASK()->OverwriteRealEx(table_id, set_id, filter_id, row, 1, value));
 }
 
 int innerQ7FillRealExOf(HostValueKind kind, int table_id, int set_id, int filter_id, int from, int count,
                         void* value) {
   CheckValueKind(QuietTable(table_id), filter_id, kind);
-  return DBTASK()->FillRealEx(table_id, set_id, filter_id, from, count, value);
+  return ChangedOnSuccess(Changes::kTables,
+                          DBTASK()->FillRealEx(table_id, set_id, filter_id, from, count, value));
 }
 
 // ---- Conversions ----

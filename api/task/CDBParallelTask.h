@@ -184,18 +184,18 @@ class CDBParallelTask : public CDBTask {
   // Table: %d "; SaveAsCatalogEx records none) Q7_ERROR_NO_SUCH_TABLE; from or to below -1, or from
   // above a to other than -1 ("Invalid Parameter : RowFrom(%d) RowTo(%d)") Q7_ERROR_INVALID_PARAMETER;
   // no such set ("No Such Set: %d ") Q7_ERROR_NO_SUCH_SET; another type ("Invalid Parameter :
-  // type(%d)") Q7_ERROR_INVALID_PARAMETER. A join table is refused with Q7_ERROR_NOT_REAL_TABLE
-  // (joins cannot be exported yet) before anything is written. The catalog writer's and the
-  // export's codes are returned without an entry.
-  int SaveAsCatalog(int table_id, int set_id, const int* filter_ids, int type, int from, int to,
-                    int date_separator, const char* dir, const char* catalog) override;
-  int SaveAsCatalogEx(int table_id, int set_id, const int* filter_ids, int type, int from, int to,
+  // type(%d)") Q7_ERROR_INVALID_PARAMETER. A list that starts with -1 is filled in the caller's
+  // array with every filter ID and a closing -1 by the catalog writer, and the export writes the
+  // same list. The catalog writer's and the export's codes are returned without an entry.
+  int SaveAsCatalog(int table_id, int set_id, int* filter_ids, int type, int from, int to, int date_separator,
+                    const char* dir, const char* catalog) override;
+  int SaveAsCatalogEx(int table_id, int set_id, int* filter_ids, int type, int from, int to,
                       int date_separator, const char* dir, const char* catalog, const char* data_dir,
                       const char* data_file) override;
-  int SaveAsCatalogwithF(int table_id, int set_id, const int* filter_ids, int type, int from, int to,
+  int SaveAsCatalogwithF(int table_id, int set_id, int* filter_ids, int type, int from, int to,
                          int date_separator, const char* dir, const char* catalog,
                          const char* format_file) override;
-  int SaveAsCatalogwithFEx(int table_id, int set_id, const int* filter_ids, int type, int from, int to,
+  int SaveAsCatalogwithFEx(int table_id, int set_id, int* filter_ids, int type, int from, int to,
                            int date_separator, const char* dir, const char* catalog, const char* format_file,
                            const char* data_dir, const char* data_file) override;
 

@@ -39,16 +39,19 @@ int RunCalculators(TRealTable* table, char* message, First&& first, Second&& sec
 int CDBParallelTask::CalcReal(int table_id, int set_id, int filter_id, int first_row, int count,
                               const char* formula, char* message) {
   constexpr char kLog[] = "RQ7CalcReal";
-  return RunOp(kLog, [&] {
-    TBaseTable* table = FindTable(kLog, table_id);
-    RefuseShared(table);
-    TRealTable* real = RequireReal(kLog, table);
-    CheckHostPointer(formula, "Formula");
-    return RunCalculators(
-        real, message,
-        [&](char** text) { return real->MppCalculate(set_id, filter_id, first_row, count, formula, text); },
-        [&] { return real->MppIntegratedCalc(set_id, filter_id, first_row, count, formula); });
-  });
+  return ChangedOnSuccess(
+      Changes::kTables, RunOp(kLog, [&] {
+        TBaseTable* table = FindTable(kLog, table_id);
+        RefuseShared(table);
+        TRealTable* real = RequireReal(kLog, table);
+        CheckHostPointer(formula, "Formula");
+        return RunCalculators(
+            real, message,
+            [&](char** text) {
+              return real->MppCalculate(set_id, filter_id, first_row, count, formula, text);
+            },
+            [&] { return real->MppIntegratedCalc(set_id, filter_id, first_row, count, formula); });
+      }));
 }
 
 int CDBParallelTask::CalcPtr(int table_id, int set_id, int first_row, int count, const char* formula,

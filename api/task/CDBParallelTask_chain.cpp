@@ -11,9 +11,10 @@ int CDBParallelTask::RealizeJoinChain(char* name, int* join_ids, int* table_ids_
 int CDBParallelTask::RealizeJoinChainEx(char* name, int* join_ids, int count, int (*column_ids)[4],
                                         int* table_ids_out, int (*sets_out)[510]) {
   constexpr char kLog[] = "RQ7RealizeJoinChain";
-  return RunOp(kLog, [&] {
-    TTableCollection* db = RequireDatabase(kLog);
-    return CheckInner(
-        kLog, db->MppRealizeJoinChain(name, join_ids, count, column_ids, table_ids_out, sets_out), "");
-  });
+  return ChangedOnSuccess(
+      Changes::kTables, RunOp(kLog, [&] {
+        TTableCollection* db = RequireDatabase(kLog);
+        return CheckInner(
+            kLog, db->MppRealizeJoinChain(name, join_ids, count, column_ids, table_ids_out, sets_out), "");
+      }));
 }

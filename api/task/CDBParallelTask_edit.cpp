@@ -10,45 +10,47 @@
 
 int CDBParallelTask::DupRealFilterEx(int table_id, int filter_id, int type) {
   constexpr char kLog[] = "RQ7DupRealFilterEx";
-  return RunOp(kLog, [&] {
-    TBaseTable* table = FindTable(kLog, table_id);
-    RefuseShared(table);
-    return RequireReal(kLog, table)->MppDupFilterEx(filter_id, type);
-  });
+  return ChangedOnSuccess(Changes::kTables, RunOp(kLog, [&] {
+                            TBaseTable* table = FindTable(kLog, table_id);
+                            RefuseShared(table);
+                            return RequireReal(kLog, table)->MppDupFilterEx(filter_id, type);
+                          }));
 }
 
 int CDBParallelTask::OverwriteRealEx(int table_id, int set_id, int filter_id, int from, int count,
                                      void* data) {
   constexpr char kLog[] = "RQ7OverwriteRealEx";
-  return RunOp(kLog, [&] {
-    TRealTable* table = FindWritableRealTable(kLog, table_id, "Not RealTable: %d ");
-    return CheckInner(kLog, table->MppOverWriteEx(set_id, filter_id, from, count, data));
-  });
+  return ChangedOnSuccess(Changes::kTables, RunOp(kLog, [&] {
+                            TRealTable* table = FindWritableRealTable(kLog, table_id, "Not RealTable: %d ");
+                            return CheckInner(kLog,
+                                              table->MppOverWriteEx(set_id, filter_id, from, count, data));
+                          }));
 }
 
 int CDBParallelTask::FillRealEx(int table_id, int set_id, int filter_id, int from, int count, void* value) {
   constexpr char kLog[] = "RQ7FillRealEx";
-  return RunOp(kLog, [&] {
-    TRealTable* table = FindWritableRealTable(kLog, table_id, "Not RealTable: %d ");
-    return CheckInner(kLog, table->MppFillEx(set_id, filter_id, from, count, value));
-  });
+  return ChangedOnSuccess(Changes::kTables, RunOp(kLog, [&] {
+                            TRealTable* table = FindWritableRealTable(kLog, table_id, "Not RealTable: %d ");
+                            return CheckInner(kLog, table->MppFillEx(set_id, filter_id, from, count, value));
+                          }));
 }
 
 int CDBParallelTask::AddRealFilter2(int table_id, int position, char* name, int type, int rows, int width,
                                     void* data) {
   constexpr char kLog[] = "RQ7AddRealFilter2";
-  return RunOp(kLog, [&] {
-    // The table code makes the name file-safe in place: it works on this copy, never on the host's.
-    char validated[TFilter::kNameSize];
-    if (!ValidateNames(name, validated, kFilterPrefix, &TTableCollection::m_chFTRIndex)) {
-      throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER_NAME);
-    }
-    TBaseTable* table = FindTable(kLog, table_id);
-    RefuseShared(table);
-    TRealTable* real = RequireReal(kLog, table);
-    const int id = rows != 0 && data != nullptr
-                       ? real->MppAddFilter2(position, validated, type, rows, width, data, table_id, -1)
-                       : real->AddEmptyFilter(position, validated, type, table_id, -1);
-    return CheckInner(kLog, id);
-  });
+  return ChangedOnSuccess(
+      Changes::kTables, RunOp(kLog, [&] {
+        // The table code makes the name file-safe in place: it works on this copy, never on the host's.
+        char validated[TFilter::kNameSize];
+        if (!ValidateNames(name, validated, kFilterPrefix, &TTableCollection::m_chFTRIndex)) {
+          throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER_NAME);
+        }
+        TBaseTable* table = FindTable(kLog, table_id);
+        RefuseShared(table);
+        TRealTable* real = RequireReal(kLog, table);
+        const int id = rows != 0 && data != nullptr
+                           ? real->MppAddFilter2(position, validated, type, rows, width, data, table_id, -1)
+                           : real->AddEmptyFilter(position, validated, type, table_id, -1);
+        return CheckInner(kLog, id);
+      }));
 }

@@ -34,7 +34,7 @@ struct CatalogCall {
   bool silent_missing;  // a missing table leaves no entry of this slot
   int table_id;
   int set_id;
-  const int* filter_ids;
+  int* filter_ids;
   int type;
   int from;
   int to;
@@ -72,8 +72,6 @@ int SaveAsCatalogCommon(CDBTask* task, const CatalogCall& c) {
       check_set();
       check_type();
     }
-    // Join tables cannot be exported yet: refused before a catalog without its data is written.
-    if (table->GetType() != TBaseTable::kTypeReal) RefuseSilently(Q7_ERROR_NOT_REAL_TABLE);
     const char separator = c.type == 0 ? ',' : '\t';
     const int written = table->CreateCatalogFile(c.filter_ids, separator, c.dir, c.catalog, c.format_file);
     if (written < 0) return written;
@@ -110,27 +108,27 @@ int CDBParallelTask::ExportWithF(int table_id, int set_id, const int* filter_ids
                    format_file, separator);
 }
 
-int CDBParallelTask::SaveAsCatalog(int table_id, int set_id, const int* filter_ids, int type, int from,
-                                   int to, int date_separator, const char* dir, const char* catalog) {
+int CDBParallelTask::SaveAsCatalog(int table_id, int set_id, int* filter_ids, int type, int from, int to,
+                                   int date_separator, const char* dir, const char* catalog) {
   return SaveAsCatalogCommon(this, {"RQ7SaveAsCatalog", false, false, table_id, set_id, filter_ids, type,
                                     from, to, date_separator, dir, catalog, nullptr, nullptr, nullptr});
 }
 
-int CDBParallelTask::SaveAsCatalogEx(int table_id, int set_id, const int* filter_ids, int type, int from,
-                                     int to, int date_separator, const char* dir, const char* catalog,
+int CDBParallelTask::SaveAsCatalogEx(int table_id, int set_id, int* filter_ids, int type, int from, int to,
+                                     int date_separator, const char* dir, const char* catalog,
                                      const char* data_dir, const char* data_file) {
   return SaveAsCatalogCommon(this, {"SaveAsCatalogEx", true, true, table_id, set_id, filter_ids, type, from,
                                     to, date_separator, dir, catalog, nullptr, data_dir, data_file});
 }
 
-int CDBParallelTask::SaveAsCatalogwithF(int table_id, int set_id, const int* filter_ids, int type, int from,
-                                        int to, int date_separator, const char* dir, const char* catalog,
+int CDBParallelTask::SaveAsCatalogwithF(int table_id, int set_id, int* filter_ids, int type, int from, int to,
+                                        int date_separator, const char* dir, const char* catalog,
                                         const char* format_file) {
   return SaveAsCatalogCommon(this, {"RQ7SaveAsCatalogwithF", false, false, table_id, set_id, filter_ids, type,
                                     from, to, date_separator, dir, catalog, format_file, nullptr, nullptr});
 }
 
-int CDBParallelTask::SaveAsCatalogwithFEx(int table_id, int set_id, const int* filter_ids, int type, int from,
+int CDBParallelTask::SaveAsCatalogwithFEx(int table_id, int set_id, int* filter_ids, int type, int from,
                                           int to, int date_separator, const char* dir, const char* catalog,
                                           const char* format_file, const char* data_dir,
                                           const char* data_file) {

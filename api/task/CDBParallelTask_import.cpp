@@ -114,129 +114,142 @@ int RunAppend(int table_id, int append_pos, int mode, char* catalog, char* mt_so
 
 int CDBParallelTask::AddCatalogFile(char* path, char* file) {
   constexpr char kLog[] = "RQ7AddCatalogFile";
-  return RunOp(kLog, [&] {
-    if (TooLong(path) || TooLong(file)) {
-      Refuse(kLog, Q7_ERROR_ILLEGAL_FILE_NAME, Q7_ERROR_ILLEGAL_FILE_NAME, "Invalid Parameter : pchFilePath");
-    }
-    if (Empty(file)) {
-      Refuse(kLog, Q7_ERROR_ILLEGAL_FILE_NAME, Q7_ERROR_ILLEGAL_FILE_NAME, "Invalid Parameter : pchFileName");
-    }
-    char abs_path[kImportPathSize];
-    if (!Absolute(path, abs_path)) {
-      Refuse(kLog, Q7_ERROR_ILLEGAL_FILE_NAME, Q7_ERROR_ILLEGAL_FILE_NAME, "Invalid Parameter : pchFilePath");
-    }
-    return InCatalogDirectory(kLog, kAddFailure, false, abs_path, file, [&](char* catalog) {
-      // The caller's directory, made absolute: the call runs in the catalog's directory, where a
-      // relative path would name another place.
-      std::string source = Join(abs_path, kDefaultSource);
-      return addCatalogFileMT(catalog, source.data());
-    });
-  });
+  return ChangedOnSuccess(Changes::kTables, RunOp(kLog, [&] {
+                            if (TooLong(path) || TooLong(file)) {
+                              Refuse(kLog, Q7_ERROR_ILLEGAL_FILE_NAME, Q7_ERROR_ILLEGAL_FILE_NAME,
+                                     "Invalid Parameter : pchFilePath");
+                            }
+                            if (Empty(file)) {
+                              Refuse(kLog, Q7_ERROR_ILLEGAL_FILE_NAME, Q7_ERROR_ILLEGAL_FILE_NAME,
+                                     "Invalid Parameter : pchFileName");
+                            }
+                            char abs_path[kImportPathSize];
+                            if (!Absolute(path, abs_path)) {
+                              Refuse(kLog, Q7_ERROR_ILLEGAL_FILE_NAME, Q7_ERROR_ILLEGAL_FILE_NAME,
+                                     "Invalid Parameter : pchFilePath");
+                            }
+                            return InCatalogDirectory(kLog, kAddFailure, false, abs_path, file,
+                                                      [&](char* catalog) {
+                                                        // The caller's directory, made absolute: the call
+                                                        // runs in the catalog's directory, where a relative
+                                                        // path would name another place.
+                                                        std::string source = Join(abs_path, kDefaultSource);
+                                                        return addCatalogFileMT(catalog, source.data());
+                                                      });
+                          }));
 }
 
 int CDBParallelTask::AddCatalogFileEx2(char* path, char* file, char* src_path, char* src_file,
                                        char* table_name) {
   constexpr char kLog[] = "RQ7AddCatalogFileEx2";
-  return RunOp(kLog, [&] {
-    constexpr int kBad = Q7_ERROR_ILLEGAL_FILE_NAME;
-    if (TooLong(path) || TooLong(file)) Refuse(kLog, kBad, kBad, "Invalid Parameter : pchFilePath");
-    if (Empty(file)) Refuse(kLog, kBad, kBad, "Invalid Parameter : archName");
-    if (TooLong(src_path) || TooLong(src_file)) Refuse(kLog, kBad, kBad, "Invalid Parameter : FilePath");
-    if (Empty(src_file)) Refuse(kLog, kBad, kBad, "Invalid Parameter : FileName");
-    char abs_path[kImportPathSize];
-    if (!Absolute(path, abs_path)) Refuse(kLog, kBad, kBad, "Invalid Parameter : archPath");
-    char abs_src[kImportPathSize];
-    const bool src_ok = Absolute(src_path, abs_src);
-    if (!src_ok) PutErrorLog(kLog, kBad, "Invalid Parameter : FilePath");
-    return InCatalogDirectory(kLog, kAddFailure, false, abs_path, file, [&](char* catalog) {
-      RequestBanner();
-      if (!src_ok) {
-        LogMsg("PATH  [%s] MISSING", Text(src_path));
-        return kBad;
-      }
-      std::string source = Join(abs_src, src_file);
-      TTableCollection* db = CurrentDatabase();
-      if (db == nullptr) return static_cast<int>(Q7_ERROR_NO_SUCH_TABLE);
-      const int name_ok = db->CheckTableName(Text(table_name));
-      if (name_ok < 0) {
-        LogMsg("TABLE NAME [%s] MISSING", Text(table_name));
-        return name_ok;
-      }
-      std::string name = Text(table_name);
-      return addCatalogFileMT(catalog, source.data(), name.data());
-    });
-  });
+  return ChangedOnSuccess(Changes::kTables, RunOp(kLog, [&] {
+                            constexpr int kBad = Q7_ERROR_ILLEGAL_FILE_NAME;
+                            if (TooLong(path) || TooLong(file))
+                              Refuse(kLog, kBad, kBad, "Invalid Parameter : pchFilePath");
+                            if (Empty(file)) Refuse(kLog, kBad, kBad, "Invalid Parameter : archName");
+                            if (TooLong(src_path) || TooLong(src_file))
+                              Refuse(kLog, kBad, kBad, "Invalid Parameter : FilePath");
+                            if (Empty(src_file)) Refuse(kLog, kBad, kBad, "Invalid Parameter : FileName");
+                            char abs_path[kImportPathSize];
+                            if (!Absolute(path, abs_path))
+                              Refuse(kLog, kBad, kBad, "Invalid Parameter : archPath");
+                            char abs_src[kImportPathSize];
+                            const bool src_ok = Absolute(src_path, abs_src);
+                            if (!src_ok) PutErrorLog(kLog, kBad, "Invalid Parameter : FilePath");
+                            return InCatalogDirectory(
+                                kLog, kAddFailure, false, abs_path, file, [&](char* catalog) {
+                                  RequestBanner();
+                                  if (!src_ok) {
+                                    LogMsg("PATH  [%s] MISSING", Text(src_path));
+                                    return kBad;
+                                  }
+                                  std::string source = Join(abs_src, src_file);
+                                  TTableCollection* db = CurrentDatabase();
+                                  if (db == nullptr) return static_cast<int>(Q7_ERROR_NO_SUCH_TABLE);
+                                  const int name_ok = db->CheckTableName(Text(table_name));
+                                  if (name_ok < 0) {
+                                    LogMsg("TABLE NAME [%s] MISSING", Text(table_name));
+                                    return name_ok;
+                                  }
+                                  std::string name = Text(table_name);
+                                  return addCatalogFileMT(catalog, source.data(), name.data());
+                                });
+                          }));
 }
 
 int CDBParallelTask::AppendCatalogFile(int table_id, int append_pos, int mode, char* path, char* file) {
   constexpr char kLog[] = "RQ7AppendCatalogFile";
-  return RunOp(kLog, [&] {
-    constexpr int kBad = Q7_ERROR_ILLEGAL_FILE_NAME;
-    if (Empty(file)) Refuse(kLog, kBad, kBad, "Invalid Parameter : pchFileName(%s)", Text(file));
-    CheckAppendPos(kLog, append_pos);
-    char abs_path[kImportPathSize];
-    if (TooLong(path) || TooLong(file) || !Absolute(path, abs_path)) {
-      Refuse(kLog, kBad, kBad, "Invalid Parameter : pchFilePath(%s)", Text(path));
-    }
-    const int target = PrepareAppendTarget(table_id);
-    if (target < 0) return target;
-    return InCatalogDirectory(kLog, kAppendFailure, false, abs_path, file, [&](char* catalog) {
-      std::string source = Join(abs_path, kDefaultSource);
-      return RunAppend(table_id, append_pos, mode, catalog, source.data(), nullptr);
-    });
-  });
+  return ChangedOnSuccess(
+      Changes::kTables, RunOp(kLog, [&] {
+        constexpr int kBad = Q7_ERROR_ILLEGAL_FILE_NAME;
+        if (Empty(file)) Refuse(kLog, kBad, kBad, "Invalid Parameter : pchFileName(%s)", Text(file));
+        CheckAppendPos(kLog, append_pos);
+        char abs_path[kImportPathSize];
+        if (TooLong(path) || TooLong(file) || !Absolute(path, abs_path)) {
+          Refuse(kLog, kBad, kBad, "Invalid Parameter : pchFilePath(%s)", Text(path));
+        }
+        const int target = PrepareAppendTarget(table_id);
+        if (target < 0) return target;
+        return InCatalogDirectory(kLog, kAppendFailure, false, abs_path, file, [&](char* catalog) {
+          std::string source = Join(abs_path, kDefaultSource);
+          return RunAppend(table_id, append_pos, mode, catalog, source.data(), nullptr);
+        });
+      }));
 }
 
 int CDBParallelTask::AppendCatalogFileEx2(int table_id, int append_pos, int mode, char* path, char* file,
                                           char* src_path, char* src_file) {
   constexpr char kLog[] = "RQ7AppendCatalogFileEx2";
-  return RunOp(kLog, [&] {
-    constexpr int kBad = Q7_ERROR_ILLEGAL_FILE_NAME;
-    if (Empty(file)) Refuse(kLog, kBad, kBad, "Invalid Parameter : FileName(%s)", Text(file));
-    CheckAppendPos(kLog, append_pos);
-    if (Empty(src_file)) Refuse(kLog, kBad, kBad, "Invalid Parameter : FileName2(%s)", Text(src_file));
-    char abs_path[kImportPathSize];
-    if (TooLong(path) || TooLong(file) || !Absolute(path, abs_path)) {
-      Refuse(kLog, kBad, kBad, "Invalid Parameter : FilePath(%s)", Text(path));
-    }
-    if (TooLong(src_path) || TooLong(src_file)) {
-      Refuse(kLog, kBad, kBad, "Invalid Parameter : FilePath2(%s)", Text(src_path));
-    }
-    char abs_src[kImportPathSize];
-    const bool src_ok = Absolute(src_path, abs_src);
-    if (!src_ok) PutErrorLog(kLog, kBad, getString("Invalid Parameter : FilePath2(%s)", Text(src_path)));
-    const int target = PrepareAppendTarget(table_id);
-    if (target < 0) return target;
-    return InCatalogDirectory(kLog, kAppendFailure, true, abs_path, file, [&](char* catalog) {
-      RequestBanner();
-      if (!src_ok) {
-        LogMsg("PATH  [%s] MISSING", Text(src_path));
-        return kBad;
-      }
-      std::string source = Join(abs_src, src_file);
-      return RunAppend(table_id, append_pos, mode, catalog, source.data(), source.data());
-    });
-  });
+  return ChangedOnSuccess(
+      Changes::kTables, RunOp(kLog, [&] {
+        constexpr int kBad = Q7_ERROR_ILLEGAL_FILE_NAME;
+        if (Empty(file)) Refuse(kLog, kBad, kBad, "Invalid Parameter : FileName(%s)", Text(file));
+        CheckAppendPos(kLog, append_pos);
+        if (Empty(src_file)) Refuse(kLog, kBad, kBad, "Invalid Parameter : FileName2(%s)", Text(src_file));
+        char abs_path[kImportPathSize];
+        if (TooLong(path) || TooLong(file) || !Absolute(path, abs_path)) {
+          Refuse(kLog, kBad, kBad, "Invalid Parameter : FilePath(%s)", Text(path));
+        }
+        if (TooLong(src_path) || TooLong(src_file)) {
+          Refuse(kLog, kBad, kBad, "Invalid Parameter : FilePath2(%s)", Text(src_path));
+        }
+        char abs_src[kImportPathSize];
+        const bool src_ok = Absolute(src_path, abs_src);
+        if (!src_ok) PutErrorLog(kLog, kBad, getString("Invalid Parameter : FilePath2(%s)", Text(src_path)));
+        const int target = PrepareAppendTarget(table_id);
+        if (target < 0) return target;
+        return InCatalogDirectory(kLog, kAppendFailure, true, abs_path, file, [&](char* catalog) {
+          RequestBanner();
+          if (!src_ok) {
+            LogMsg("PATH  [%s] MISSING", Text(src_path));
+            return kBad;
+          }
+          std::string source = Join(abs_src, src_file);
+          return RunAppend(table_id, append_pos, mode, catalog, source.data(), source.data());
+        });
+      }));
 }
 
 int CDBParallelTask::AddRealFilter2(int table_id, int position, char* name, int type, int rows,
                                     int /*unused*/, char* dir, char* file) {
   constexpr char kLog[] = "RQ7AddRealFilter2";
-  return RunOp(kLog, [&] {
-    // The table code makes the name file-safe in place: it works on this copy, never on the host's.
-    char validated[TFilter::kNameSize];
-    if (!ValidateNames(name, validated, kFilterPrefix, &TTableCollection::m_chFTRIndex)) {
-      throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER_NAME);
-    }
-    TBaseTable* table = FindTable(kLog, table_id);
-    RefuseShared(table);
-    TRealTable* real = RequireReal(kLog, table);
-    if (type < Q7_TYPE_INTEGER || type > Q7_TYPE_DECIMAL) RefuseSilently(Q7_ERROR_INVALID_DATA_TYPE);
-    const int records = real->TotalRecs();
-    if (records > rows) RefuseSilently(Q7_ERROR_INVALID_UNIT_WIDTH);
-    if (Empty(file)) return CheckInner(kLog, real->AddEmptyFilter(position, validated, type, table_id, -1));
-    std::string source = Join(Text(dir), file);
-    return CheckInner(kLog,
-                      MppAddFilterFromFile(table_id, position, validated, type, records, source.data()));
-  });
+  return ChangedOnSuccess(
+      Changes::kTables, RunOp(kLog, [&] {
+        // The table code makes the name file-safe in place: it works on this copy, never on the host's.
+        char validated[TFilter::kNameSize];
+        if (!ValidateNames(name, validated, kFilterPrefix, &TTableCollection::m_chFTRIndex)) {
+          throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER_NAME);
+        }
+        TBaseTable* table = FindTable(kLog, table_id);
+        RefuseShared(table);
+        TRealTable* real = RequireReal(kLog, table);
+        if (type < Q7_TYPE_INTEGER || type > Q7_TYPE_DECIMAL) RefuseSilently(Q7_ERROR_INVALID_DATA_TYPE);
+        const int records = real->TotalRecs();
+        if (records > rows) RefuseSilently(Q7_ERROR_INVALID_UNIT_WIDTH);
+        if (Empty(file))
+          return CheckInner(kLog, real->AddEmptyFilter(position, validated, type, table_id, -1));
+        std::string source = Join(Text(dir), file);
+        return CheckInner(kLog,
+                          MppAddFilterFromFile(table_id, position, validated, type, records, source.data()));
+      }));
 }

@@ -7,7 +7,8 @@
 int CDBParallelTask::ExtractJoinInOut(int table_a, int set_a, int key_a, int table_b, int set_b, int key_b,
                                       int mode) {
   constexpr char kLog[] = "RQ7ExtractJoinInOut";
-  return RunOp(kLog, [&] {
-    return CheckInner(kLog, MppExtractJoinInOut(table_a, set_a, key_a, table_b, set_b, key_b, mode), "");
-  });
+  return ChangedOnSuccess(
+      Changes::kSets, RunOp(kLog, [&] {
+        return CheckInner(kLog, MppExtractJoinInOut(table_a, set_a, key_a, table_b, set_b, key_b, mode), "");
+      }));
 }

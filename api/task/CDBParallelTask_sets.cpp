@@ -6,11 +6,14 @@
 
 int CDBParallelTask::SetNotReal(int table_id, int set_id) {
   constexpr char kLog[] = "RQ7SetNot";
-  return RunOp(kLog, [&] { return CheckInner(kLog, FindRealTable(kLog, table_id)->SetNot(set_id)); });
+  return ChangedOnSuccess(Changes::kSets, RunOp(kLog, [&] {
+                            return CheckInner(kLog, FindRealTable(kLog, table_id)->SetNot(set_id));
+                          }));
 }
 
 int CDBParallelTask::SetOpeReal(int table_id, int op, int set_id1, int set_id2) {
   constexpr char kLog[] = "RQ7SetOpeReal";
-  return RunOp(kLog,
-               [&] { return CheckInner(kLog, FindTable(kLog, table_id)->SetOpe(op, set_id1, set_id2)); });
+  return ChangedOnSuccess(Changes::kSets, RunOp(kLog, [&] {
+                            return CheckInner(kLog, FindTable(kLog, table_id)->SetOpe(op, set_id1, set_id2));
+                          }));
 }

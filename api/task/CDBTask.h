@@ -106,16 +106,16 @@ class CDBTask : public ImportTaskServices {
   virtual int ExportWithF(int table_id, int set_id, const int* filter_ids, int from, int to,
                           int date_separator, const char* dir, const char* file, const char* format_file,
                           char separator) = 0;
-  virtual int SaveAsCatalog(int table_id, int set_id, const int* filter_ids, int type, int from, int to,
+  virtual int SaveAsCatalog(int table_id, int set_id, int* filter_ids, int type, int from, int to,
                             int date_separator, const char* dir, const char* catalog) = 0;
-  virtual int SaveAsCatalogEx(int table_id, int set_id, const int* filter_ids, int type, int from, int to,
+  virtual int SaveAsCatalogEx(int table_id, int set_id, int* filter_ids, int type, int from, int to,
                               int date_separator, const char* dir, const char* catalog, const char* data_dir,
                               const char* data_file) = 0;
-  virtual int SaveAsCatalogwithF(int table_id, int set_id, const int* filter_ids, int type, int from, int to,
+  virtual int SaveAsCatalogwithF(int table_id, int set_id, int* filter_ids, int type, int from, int to,
                                  int date_separator, const char* dir, const char* catalog,
                                  const char* format_file) = 0;
-  virtual int SaveAsCatalogwithFEx(int table_id, int set_id, const int* filter_ids, int type, int from,
-                                   int to, int date_separator, const char* dir, const char* catalog,
+  virtual int SaveAsCatalogwithFEx(int table_id, int set_id, int* filter_ids, int type, int from, int to,
+                                   int date_separator, const char* dir, const char* catalog,
                                    const char* format_file, const char* data_dir, const char* data_file) = 0;
   // Slots 35 to 38, 40 to 43 and 45.
   virtual int SearchByFieldSJIS(int table_id, int filter_id, int set_id, int op, void* from, void* to) = 0;

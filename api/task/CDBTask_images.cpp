@@ -65,10 +65,10 @@ int CDBTask::SaveDB2Mem(unsigned long size, void* buffer, void** end) {
 }
 
 int CDBTask::LoadRealTableFromMem(void* buffer, void** end) {
-  return RunOp("LoadRealTableFromMem", [&] {
-    check_addr_alignment(buffer);
-    return Database()->LoadRealTableFromMem(buffer, kUnknownLength, end);
-  });
+  return ChangedOnSuccess(Changes::kTables, RunOp("LoadRealTableFromMem", [&] {
+                            check_addr_alignment(buffer);
+                            return Database()->LoadRealTableFromMem(buffer, kUnknownLength, end);
+                          }));
 }
 
 int CDBTask::LoadDBFromMem(void* buffer, void** end) {
@@ -136,7 +136,8 @@ int CDBTask::GetMemRealTable(int table_id, void** image, unsigned long* length) 
 }
 
 int CDBTask::LoadMemRealTable(void* image, unsigned long length) {
-  return Silently([&] { return Database()->LoadRealTableFromMem(image, length, nullptr); });
+  return ChangedOnSuccess(Changes::kTables,
+                          Silently([&] { return Database()->LoadRealTableFromMem(image, length, nullptr); }));
 }
 
 int CDBTask::FreeMemRealTable() {

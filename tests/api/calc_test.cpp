@@ -317,4 +317,63 @@ TEST_F(CalcApi, PointerFormRefusesAStringAreaTooSmall) {
   DrainRing();
 }
 
+// A decimal result beyond the INTEGER range is NULL in both languages, never a wrapped or zero
+// number; in range it is rounded by the decimal's own mode.
+TEST_F(CalcApi, DecimalBeyondTheIntegerRangeStoresNull) {
+  // 100.01, 1.5 and -21474836.47 at scale 2.
+  ASSERT_GT(q7host::AddDecimalColumn(table_, "n",
+                                     {q7host::Decimal(10001), q7host::Decimal(150),
+                                      q7host::Decimal(-2147483647), q7host::kDecimalNull, q7host::Decimal(0)},
+                                     2),
+            0);
+  DrainRing();
+  const FillCase cases[] = {
+      {"@n*100000000", Q7_TYPE_INTEGER, 1, 5, {"NULL", "150000000", "NULL", "NULL", "0"}},
+      {"*(@n,100000000)", Q7_TYPE_INTEGER, 1, 5, {"NULL", "150000000", "NULL", "NULL", "0"}},
+      {"@n*100", Q7_TYPE_INTEGER, 1, 5, {"10001", "150", "-2147483647", "NULL", "0"}},
+      {"@n+0", Q7_TYPE_INTEGER, 1, 5, {"100", "2", "-21474836", "NULL", "0"}},
+  };
+  int n = 0;
+  for (const FillCase& c : cases) {
+    SCOPED_TRACE(c.formula);
+    const int target = Target(("i" + std::to_string(n++)).c_str(), c.type);
+    char message[kMessageSize];
+    EXPECT_EQ(RQ7CalcReal(table_, kAllRows, target, c.from, c.count, c.formula, message), 0);
+    EXPECT_EQ(Cells(target), c.want);
+  }
+  DrainRing();
+}
+
+// Decimal-mode constants the decimal reader cannot hold, or reads only in part, are refused by
+// both languages with the reason; the target stays untouched.
+TEST_F(CalcApi, DecimalConstantsThatDoNotFitAreRefusedByBothLanguages) {
+  ASSERT_GT(q7host::AddDecimalColumn(table_, "n", std::vector<Numeric>(kRows, q7host::Decimal(1)), 2), 0);
+  const int target = Target("total", Q7_TYPE_DOUBLE);
+  const int integer = Target("whole", Q7_TYPE_INTEGER);
+  DrainRing();
+  const std::string huge(42, '9');
+  const std::string constants[] = {"1e50", huge, "0x10"};
+  for (const std::string& k : constants) {
+    for (int filter : {target, integer}) {
+      // The message is the first language's reason: for the function-call form, its complaint
+      // about the unfamiliar syntax.
+      const struct {
+        std::string formula;
+        int code;
+        std::string message;
+      } forms[] = {{"@n+" + k, Q7_ERROR_NO_SUCH_FILTER, "NOT A NUMBER: " + k},
+                   {"+(@n," + k + ")", Q7_ERROR_CALC_SYNTAX, "NO SUCH FILTER: n," + k}};
+      for (const auto& f : forms) {
+        SCOPED_TRACE(f.formula + " into filter " + std::to_string(filter));
+        char message[kMessageSize];
+        memset(message, 'x', sizeof message);
+        EXPECT_EQ(RQ7CalcReal(table_, kAllRows, filter, 1, kRows, f.formula.c_str(), message), f.code);
+        EXPECT_EQ(message, f.message);
+        EXPECT_EQ(Cells(filter), kAllNull);
+        DrainRing();
+      }
+    }
+  }
+}
+
 }  // namespace

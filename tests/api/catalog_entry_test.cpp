@@ -206,6 +206,56 @@ TEST_F(CatalogEntryTest, AddOfAnEmptySourceMakesAnEmptyTable) {
   EXPECT_EQ(FilterNames(table).size(), 7u);
 }
 
+// An empty source still gives a decimal column the catalog's scale and rounding mode, which the
+// rows appended later are read with.
+TEST_F(CatalogEntryTest, AddOfAnEmptySourceKeepsTheDecimalScaleAndMode) {
+  WriteFile(dir_.File("dec/cat.txt"), "//CSV\nI\t4\tCODE\nN\t12\tPRICE\t2\tROUNDDOWN\n");
+  WriteFile(dir_.File("dec/SrcData.dat"), "");
+  const int table = Keep(RQ7AddCatalogFile(dir_.File("dec").c_str(), "cat.txt"));
+  ASSERT_GT(table, 0);
+  ASSERT_EQ(RQ7GetTotalRows(table), 0);
+  NumericInfo info{-1, -1};
+  char mode[16] = {};
+  ASSERT_EQ(RQ7GetNumericInfo(table, 2, &info, mode, false), 0);
+  EXPECT_EQ(info.scale, 2);
+  EXPECT_EQ(info.roundingMode, Q7_ROUND_DOWN);
+  EXPECT_STREQ(mode, "ROUNDDOWN");
+  WriteFile(dir_.File("dec/SrcData.dat"), "1,1.239\n");
+  ASSERT_EQ(RQ7AppendCatalogFile(table, -1, -1, dir_.File("dec").c_str(), "cat.txt"), 1);
+  EXPECT_EQ(Cells(table), (std::vector<std::vector<std::string>>{{"1", "123@2"}}));
+}
+
+// A date of the right shape that is no real date is NULL, whether the import checks it (and logs
+// the DATA ERROR) or not, on the parallel import and on both appends.
+TEST_F(CatalogEntryTest, DateThatIsNoRealDateIsNull) {
+  const std::string source = "1,2024/02/30,2024/02/30\n2,2024/02/29,2024/02/29\n";
+  const std::string feb29 = std::to_string(static_cast<int>(q7host::DateSerial(2024, 2, 29)));
+  const std::vector<std::vector<std::string>> want = {{"1", "NULL", "NULL"}, {"2", feb29, feb29}};
+  for (const char* check : {"CONTINUE", "NONE"}) {
+    SCOPED_TRACE(check);
+    const std::string dir = dir_.File(std::string("dates_") + check);
+    WriteFile(dir + "/cat.txt",
+              std::string("//CSV\n//ERROR\t") + check + "\nI\t4\tK\nD\t10\tDAY\tD1\nD\t10\tPLAIN\n");
+    WriteFile(dir + "/SrcData.dat", source);
+    const bool checked = std::string(check) == "CONTINUE";
+    const int table = Keep(RQ7AddCatalogFile(dir.c_str(), "cat.txt"));
+    ASSERT_GT(table, 0);
+    EXPECT_EQ(Cells(table), want);
+    EXPECT_EQ(q7host::DrainRing(), std::vector<RingEntry>{});
+    for (int mode : {-1, 2}) {
+      SCOPED_TRACE(mode);
+      EXPECT_EQ(RQ7AppendCatalogFile(table, 1, mode, dir.c_str(), "cat.txt"), 2);
+      EXPECT_EQ(Cells(table), want);
+      // Only the single-thread append reports the values in the error ring, one entry each.
+      const RingEntry bad{"Str2Data", Q7_ERROR_INVALID_DATA, "Illegal string data"};
+      const std::vector<RingEntry> ring = q7host::DrainRing();
+      EXPECT_EQ(ring, mode > 0 && checked ? std::vector<RingEntry>{bad, bad} : std::vector<RingEntry>{});
+    }
+    const std::string log = ReadFile(dir + "/" + kLog);
+    EXPECT_EQ(log.find("DATA ERROR") != std::string::npos, checked) << log;
+  }
+}
+
 struct CheckCase {
   const char* what;
   std::function<int(const std::string& dir, int table)> call;

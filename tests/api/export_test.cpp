@@ -233,8 +233,11 @@ Shape ShapeOf(int table) {
 
 TEST_F(ExportTest, SavedCatalogReadsBackIntoAnEqualTable) {
   const std::string dir = dir_.path();
-  const int all[] = {-1};
+  // The whole-table list is the host's to receive every filter ID and a closing -1: it holds the
+  // filter count + 1 entries.
+  int all[9] = {-1, 5, 5, 5, 5, 5, 5, 5, 5};
   ASSERT_EQ(RQ7SaveAsCatalog(table_, 1, all, 0, -1, -1, '/', dir.c_str(), "sales.cat"), 0);
+  EXPECT_EQ(std::vector<int>(all, all + 9), (std::vector<int>{1, 2, 3, 4, 5, 6, 7, -1, 5}));
   EXPECT_EQ(
       ReadFile(File("sales.cat")),
       "//CSV\n//"
@@ -250,7 +253,7 @@ TEST_F(ExportTest, SavedCatalogReadsBackIntoAnEqualTable) {
   // digits the data were written with, so the copy prints as the original did.
   std::filesystem::create_directory(File("data"));
   WriteFile(File("fmt.txt"), "AMOUNT\t1\n");
-  const int some[] = {1, 5, 7, -1};
+  int some[] = {1, 5, 7, -1};
   ASSERT_EQ(RQ7SaveAsCatalogwithFEx(table_, 1, some, 1, 2, -1, '-', dir.c_str(), "part.cat", "fmt.txt",
                                     File("data").c_str(), "rows.tab"),
             0);
@@ -323,7 +326,7 @@ TEST_F(ExportTest, ExportedLineBreaksReadBackAsWritten) {
 
 TEST_F(ExportTest, SaveAsCatalogForms) {
   const std::string dir = dir_.path();
-  const int ids[] = {1, -1};
+  int ids[] = {1, -1};
   ASSERT_EQ(RQ7SaveAsCatalogEx(table_, 1, ids, 0, 3, -1, '/', dir.c_str(), "a.cat", dir.c_str(), "a.csv"), 0);
   EXPECT_EQ(ReadFile(File("a.csv")), "-2147483647\n0\n");
   ASSERT_EQ(RQ7SaveAsCatalogwithF(table_, 1, ids, 1, -1, 2, '/', dir.c_str(), "b.cat", "none.txt"),
@@ -338,7 +341,7 @@ TEST_F(ExportTest, SaveAsCatalogForms) {
 
 TEST_F(ExportTest, SaveAsCatalogRefusals) {
   const char* dir = dir_.path().c_str();
-  const int ids[] = {1, -1};
+  int ids[] = {1, -1};
   EXPECT_EQ(RQ7SaveAsCatalog(table_, 1, ids, 0, 5, 3, '/', dir, "c.cat"), kBadParameter);
   EXPECT_EQ(DrainRing(), (std::vector<RingEntry>{
                              {"RQ7SaveAsCatalog", kNoSuchTable, "Invalid Parameter : RowFrom(5) RowTo(3)"}}));

@@ -212,11 +212,13 @@ TEST_F(JoinExportTest, RefusedCallsLeaveNoFile) {
        [&] { return RQ7ExportAsCSV(join, 1, nullptr, -1, -1, '/', "/no/such/dir", "x.csv"); },
        Q7_ERROR_INVALID_PATH,
        {}},
-      // The catalog describes source filters, whose names a join may hold twice: still refused.
-      {"catalog",
-       [&] { return RQ7SaveAsCatalog(join, 1, bad + 2, 0, -1, -1, '/', dir.c_str(), "x.cat"); },
-       Q7_ERROR_NOT_REAL_TABLE,
-       {}},
+      {"catalog, filter",
+       [&] {
+         int list[] = {1, 99, -1};
+         return RQ7SaveAsCatalog(join, 1, list, 0, -1, -1, '/', dir.c_str(), "x.cat");
+       },
+       Q7_ERROR_ILLEGAL_FILTER,
+       {{"GetFilter", Q7_ERROR_NO_SUCH_FILTER, "No Such Filter: 99"}}},
   };
   for (const RefusalCase& c : cases) {
     SCOPED_TRACE(c.what);

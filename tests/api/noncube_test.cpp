@@ -164,4 +164,33 @@ TEST_F(NonCubeApiTest, RefusalsAreRecordedOnRealAndJoinTables) {
   RQ7DeleteTable(slave);
 }
 
+// A join's rows are ordered by its master-side dimensions first, in request order, then by its
+// slave-side ones, whatever order the request names them in; a STRING MIN skips NULL texts.
+TEST_F(NonCubeApiTest, JoinRowsGoByMasterDimensionsFirst) {
+  const int slave = Made(q7host::AddTable("sizes", 3));
+  const int slave_key = q7host::AddStringColumn(slave, "region", {"east", "west", "north"});
+  const int size = q7host::AddIntColumn(slave, "size", {2, 1, 9});
+  ASSERT_GT(size, 0);
+  const int master_keys[] = {region_, 0};
+  const int slave_keys[] = {slave_key, 0};
+  const int join = Made(RQ7AddJoinTable("by_region", 0, table_, 1, master_keys, slave, 1, slave_keys));
+  ASSERT_GT(join, 0);
+  // Join columns: the master's region, qty, price, name (1..4), then the slave's region, size.
+  const int dims[] = {6, 2};  // the slave's size, then the master's qty
+  const int measures[] = {4};
+  const int masks[] = {4};
+  const int out = Made(RQ7NonCubeSum(join, 1, 2, dims, 1, measures, masks, nullptr));
+  ASSERT_GT(out, 0);
+  const auto columns = Columns(out);
+  ASSERT_EQ(columns.size(), 3u);
+  // Joined rows (qty, size, name): (5,2,bob) (7,1,"") (NULL,2,ann) (2,1,dee) (3,2,eve). The columns
+  // keep the request order; the rows go by qty, the master's dimension.
+  EXPECT_EQ(columns[0].first, "size");
+  EXPECT_EQ(columns[1].first, "qty");
+  EXPECT_EQ(columns[0].second, (std::vector<std::string>{"2", "1", "2", "2", "1"}));
+  EXPECT_EQ(columns[1].second, (std::vector<std::string>{"NULL", "2", "3", "5", "7"}));
+  EXPECT_EQ(columns[2].second, (std::vector<std::string>{"ann", "dee", "eve", "bob", ""}));
+  DrainRing();
+}
+
 }  // namespace

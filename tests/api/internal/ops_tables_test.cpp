@@ -153,14 +153,14 @@ TEST_F(TableOps, SharedTablesAreRefused) {
   db()->GetTable(id)->FShmImage = 0;
 }
 
-TEST_F(TableOps, SetTableNamePassesTheCollectionOnAndKeepsTheFlag) {
+TEST_F(TableOps, SetTableNamePassesTheCollectionOnAndClearsTheFlag) {
   const int a = Table(1, "A");
   Table(1, "B");
   EXPECT_EQ(innerQ7SetTableName(a, "B"), 0);
   char name[256];
   ASSERT_EQ(innerQ7GetTableName(a, name), 0);
   EXPECT_STREQ(name, "B_#1");
-  EXPECT_EQ(innerQ7GetSavedFlag(0), 1);
+  EXPECT_EQ(innerQ7GetSavedFlag(1), 0);  // a renamed table is a change a save must keep
   // The collection's refusal comes back as it is, recorded only by the collection.
   const std::string too_long(256, 'x');
   EXPECT_EQ(innerQ7SetTableName(a, too_long.c_str()), Q7_ERROR_ILLEGAL_TABLE_NAME);

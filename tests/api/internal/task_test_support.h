@@ -83,7 +83,9 @@ class TaskTest : public ::testing::Test {
     int slave_keys[] = {1, 0};
     char name[] = "J";
     const int id = db()->IssueTableID();
-    db()->AppendTable(new TJoinTable(id, name, 0, master, -1, master_keys, slave, -1, slave_keys, db()));
+    auto* join = new TJoinTable(id, name, 0, master, -1, master_keys, slave, -1, slave_keys, db());
+    join->AssignJoinFilterNames();  // as the collection names every join it adds
+    db()->AppendTable(join);
     return id;
   }
 
