@@ -249,7 +249,9 @@ TEST_F(CatalogEntryTest, DateThatIsNoRealDateIsNull) {
       // Only the single-thread append reports the values in the error ring, one entry each.
       const RingEntry bad{"Str2Data", Q7_ERROR_INVALID_DATA, "Illegal string data"};
       const std::vector<RingEntry> ring = q7host::DrainRing();
-      EXPECT_EQ(ring, mode > 0 && checked ? std::vector<RingEntry>{bad, bad} : std::vector<RingEntry>{});
+      const std::vector<RingEntry> want_ring =
+          mode > 0 && checked ? std::vector<RingEntry>{bad, bad} : std::vector<RingEntry>{};
+      EXPECT_EQ(ring, want_ring);
     }
     const std::string log = ReadFile(dir + "/" + kLog);
     EXPECT_EQ(log.find("DATA ERROR") != std::string::npos, checked) << log;

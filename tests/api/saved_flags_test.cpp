@@ -20,6 +20,8 @@ constexpr int kTablesFlag = 1;
 constexpr int kSetsFlag = 2;
 constexpr int kAllFlags = 0;  // the settings flag has no reader of its own: all three together
 
+const char* Bytes(const int32_t* value) { return reinterpret_cast<const char*>(value); }
+
 struct FlagCase {
   const char* what;
   int flag;  // which flag the call clears
@@ -69,6 +71,9 @@ TEST_F(SavedFlagsTest, EveryChangeClearsItsFlag) {
   const int dirs[] = {Q7_SORT_DESCENDING, Q7_SORT_ASCENDING};
   int32_t two[] = {7, 8};
   int32_t seven = 7;
+  // Search bounds are the filter's own binary values.
+  const int32_t two_key = 2;
+  const int32_t three_key = 3;
   const int32_t rows[] = {1, 3};
   char message[512];
   unsigned char block[64] = {1};
@@ -152,9 +157,9 @@ TEST_F(SavedFlagsTest, EveryChangeClearsItsFlag) {
       {"RQ7FillRealExIntR1", kTablesFlag, [&] { return RQ7FillRealExIntR1(spare_, 1, 1, 1, 2, 5); }},
       // Sets.
       {"RQ7SearchByField", kSetsFlag,
-       [&] { return RQ7SearchByField(m_, 1, 1, Q7_SEARCH_AT_LEAST, "2", ""); }},
+       [&] { return RQ7SearchByField(m_, 1, 1, Q7_SEARCH_AT_LEAST, Bytes(&two_key), nullptr); }},
       {"RQ7SearchByField, join", kSetsFlag,
-       [&] { return RQ7SearchByField(j_, 1, 1, Q7_SEARCH_AT_LEAST, "3", ""); }},
+       [&] { return RQ7SearchByField(j_, 1, 1, Q7_SEARCH_AT_LEAST, Bytes(&three_key), nullptr); }},
       {"RQ7SearchByFieldNValues", kSetsFlag, [&] { return RQ7SearchByFieldNValues(m_, 1, 1, 2, rows); }},
       {"RQ7SortByField", kSetsFlag, [&] { return RQ7SortByField(m_, 1, 1, Q7_SORT_DESCENDING); }},
       {"RQ7SortByRowNo", kSetsFlag, [&] { return RQ7SortByRowNo(m_, 0, 1, Q7_SORT_DESCENDING); }},
@@ -171,7 +176,7 @@ TEST_F(SavedFlagsTest, EveryChangeClearsItsFlag) {
       {"RQ7PutJoinSetToParent", kSetsFlag,
        [&] { return RQ7PutJoinSetToParent(j_, 0, 0, &out_table, &out_set); }},
       {"RQ7ReturnSet2SlaveTable", kSetsFlag, [&] { return RQ7ReturnSet2SlaveTable(j_, &out_table); },
-       [&] { ASSERT_GT(RQ7SearchByField(j_, 1, 1, Q7_SEARCH_AT_LEAST, "3", ""), 0); }},
+       [&] { ASSERT_GT(RQ7SearchByField(j_, 1, 1, Q7_SEARCH_AT_LEAST, Bytes(&three_key), nullptr), 0); }},
       {"RQ7ChangeCurrentSetID", kAllFlags, [&] { return RQ7ChangeCurrentSetID(m_, added_set); },
        [&] { added_set = RQ7AddSetReal(m_, 2, rows); }},
   };
