@@ -463,3 +463,170 @@ TEST_F(CatalogEntryTest, AppendRealFilter2ChecksBeforeReading) {
 }
 
 }  // namespace
+
+// ---- Quoted fields that hold line breaks ----
+
+// The report lines of the catalog message log (those that name a row).
+std::vector<std::string> RowReports(const std::string& log) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start < log.size()) {
+    size_t end = log.find('\n', start);
+    if (end == std::string::npos) end = log.size();
+    const std::string line = log.substr(start, end - start);
+    if (line.find("@ Row") != std::string::npos) out.push_back(line);
+    start = end + 1;
+  }
+  return out;
+}
+
+std::string Replace(std::string text, char from, char to) {
+  for (char& c : text) {
+    if (c == from) c = to;
+  }
+  return text;
+}
+
+// A record's quoted fields may hold line breaks (LF or CR LF, kept as written), separators and
+// doubled quotes; the record ends at the first line end outside quotes. A bad record is skipped
+// whole under SKIPLINE and reported at the line it starts on, with true line numbers after it. The
+// same on every road (a new table and an append on the worker pool, the single-thread append) and
+// for every delimited format.
+TEST_F(CatalogEntryTest, QuotedLineBreaksStayInsideTheirRecordOnEveryRoad) {
+  using Rows = std::vector<std::vector<std::string>>;
+  struct Case {
+    const char* what;
+    std::string source;  // comma-separated; the other formats swap the comma for their separator
+    Rows rows;
+    std::vector<std::string> reports;
+    size_t after_last_row =
+        0;  // reports of records after the last row (a read of that many rows stops before)
+  };
+  const std::string parse_error = "DATA PARSE ERROR \t\t @ Row = ";
+  const std::string mismatch = "FILTER MISMATCH \t----->\tFilters - Items ";
+  const std::vector<Case> cases = {
+      {"a comma and a line break",
+       "\"Smith,\nJohn\",5,Oslo\n\"Doe\",6,Rome\n",
+       {{"Smith,\nJohn", "5", "Oslo"}, {"Doe", "6", "Rome"}},
+       {}},
+      {"CR LF inside and as line ends",
+       "\"a\r\nb\",1,x\r\n\"q\"\"\nz\"\"\",2,\"\r\n\"\r\nlast,3,y",
+       {{"a\r\nb", "1", "x"}, {"q\"\nz\"", "2", "\r\n"}, {"last", "3", "y"}},
+       {}},
+      {"line breaks only, and empty lines inside",
+       "\"\n\n\n\",1,a\n\"\",2,\"\n\"\n",
+       {{"\n\n\n", "1", "a"}, {"", "2", "\n"}},
+       {}},
+      {"a bad record skipped whole",
+       "\"a\nb\"x,1,\"c\nd\"\ne,2,f\n\"g\nh\",\"3\",\"i\n\nj\"\nk,4,l\n",
+       {{"e", "2", "f"}, {"g\nh", "3", "i\n\nj"}, {"k", "4", "l"}},
+       {parse_error + "1 "}},
+      {"wrong field counts skipped whole",
+       "\"a\nb\",1\nc,2,d\n\"x\ny\nz\",3,w,v\nk,4,l\n",
+       {{"c", "2", "d"}, {"k", "4", "l"}},
+       {mismatch + "[3 - 2] \t@ Row = 1 ", mismatch + "[3 - 4] \t@ Row = 4 "}},
+      {"a quote left open at the end",
+       "a,1,b\n\"open,2,c\nd,3,e\n",
+       {{"a", "1", "b"}},
+       {parse_error + "2 "},
+       1},
+  };
+  const struct {
+    const char* name;
+    const char* directive;
+    char separator;
+  } formats[] = {{"csv", "//CSV\n", ','}, {"tab", "//TAB\n", '\t'}, {"usr", "//USR\t;\t|\n", ';'}};
+  const std::string dir = sales_;
+  for (const auto& format : formats) {
+    SCOPED_TRACE(format.name);
+    WriteFile(dir + "/q.cat",
+              std::string(format.directive) + "//ERROR\tSKIPLINE\nA\t4\tNAME\nI\t4\tN\nA\t4\tCITY\n");
+    WriteFile(dir + "/empty.txt", "");
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.what);
+      WriteFile(dir + "/q.txt", Replace(c.source, ',', format.separator));
+      Rows want = c.rows;
+      for (auto& row : want) {
+        for (auto& cell : row) cell = Replace(cell, ',', format.separator);
+      }
+      const int rows = static_cast<int>(want.size());
+      for (int road = 0; road < 3; ++road) {
+        SCOPED_TRACE(road == 0 ? "new table" : road == 1 ? "append on the pool" : "single-thread append");
+        std::filesystem::remove(dir + "/" + kLog);
+        int table;
+        if (road == 0) {
+          table = Keep(RQ7AddCatalogFileEx2(dir.c_str(), "q.cat", dir.c_str(), "q.txt", "q"));
+        } else {
+          table = Keep(RQ7AddCatalogFileEx2(dir.c_str(), "q.cat", dir.c_str(), "empty.txt", "q"));
+          ASSERT_GT(table, 0);
+          std::filesystem::remove(dir + "/" + kLog);
+          ASSERT_EQ(RQ7AppendCatalogFileEx2(table, -1, road == 1 ? -1 : rows, dir.c_str(), "q.cat",
+                                            dir.c_str(), "q.txt"),
+                    rows);
+        }
+        ASSERT_GT(table, 0);
+        EXPECT_EQ(Cells(table), want);
+        std::vector<std::string> reports = c.reports;
+        if (road == 2) reports.resize(reports.size() - c.after_last_row);
+        EXPECT_EQ(RowReports(SalesLog()), reports);
+      }
+    }
+  }
+}
+
+// A record that is bad for its quotes stops the import under STOP, CONTINUE and NONE (reported but
+// under NONE), and no part of it becomes a row under any mode.
+TEST_F(CatalogEntryTest, BadQuotedRecordIsNeverPartlyImported) {
+  const std::string dir = sales_;
+  const std::string source = "\"Smith,\nJohn\"x,5,Oslo\n\"Doe\",6,Rome\n";
+  WriteFile(dir + "/q.txt", source);
+  const struct {
+    const char* mode;
+    int code;
+    bool reported;
+  } modes[] = {{"STOP", Q7_ERROR_INVALID_DATA, true},
+               {"CONTINUE", Q7_ERROR_INVALID_DATA, true},
+               {"NONE", Q7_ERROR_INVALID_DATA, false},
+               {"SKIPLINE", 0, true}};
+  for (const auto& m : modes) {
+    SCOPED_TRACE(m.mode);
+    WriteFile(dir + "/q.cat",
+              std::string("//CSV\n//ERROR\t") + m.mode + "\nA\t4\tNAME\nI\t4\tN\nA\t4\tCITY\n");
+    std::filesystem::remove(dir + "/" + kLog);
+    const int table = Keep(RQ7AddCatalogFileEx2(dir.c_str(), "q.cat", dir.c_str(), "q.txt", "q"));
+    const std::vector<std::string> reports = RowReports(SalesLog());
+    EXPECT_EQ(reports.size(), m.reported ? 1u : 0u);
+    if (m.reported) {
+      EXPECT_EQ(reports[0], "DATA PARSE ERROR \t\t @ Row = 1 ");
+    }
+    if (m.code != 0) {
+      EXPECT_EQ(table, m.code);
+      continue;
+    }
+    ASSERT_GT(table, 0);
+    EXPECT_EQ(Cells(table), (std::vector<std::vector<std::string>>{{"Doe", "6", "Rome"}}));
+  }
+}
+
+// Under CUTTOP the title record is dropped whole, also when a quoted name in it holds a line
+// break, and the data line numbers count from after it.
+TEST_F(CatalogEntryTest, TitleRecordWithALineBreakIsDroppedWhole) {
+  const std::string dir = sales_;
+  WriteFile(dir + "/t.cat", "//CSV\n//CUTTOP\n//ERROR\tSKIPLINE\nA\t4\tNAME\nI\t4\tN\n");
+  WriteFile(dir + "/t.txt", "\"na\nme\",\"n\"\na,1\nb,x,2\nc,3\n");
+  WriteFile(dir + "/empty.txt", "");
+  const std::vector<std::vector<std::string>> want = {{"a", "1"}, {"c", "3"}};
+  for (int road = 0; road < 2; ++road) {
+    SCOPED_TRACE(road == 0 ? "worker pool" : "calling thread");
+    std::filesystem::remove(dir + "/" + kLog);
+    int table =
+        Keep(RQ7AddCatalogFileEx2(dir.c_str(), "t.cat", dir.c_str(), road == 0 ? "t.txt" : "empty.txt", "t"));
+    ASSERT_GT(table, 0);
+    if (road == 1) {
+      ASSERT_EQ(RQ7AppendCatalogFileEx2(table, -1, 2, dir.c_str(), "t.cat", dir.c_str(), "t.txt"), 2);
+    }
+    EXPECT_EQ(Cells(table), want);
+    EXPECT_EQ(RowReports(SalesLog()),
+              std::vector<std::string>{"FILTER MISMATCH \t----->\tFilters - Items [2 - 3] \t@ Row = 2 "});
+  }
+}
