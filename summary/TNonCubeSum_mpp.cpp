@@ -85,6 +85,44 @@ struct MeasureParam {
 
 MeasureParam* Param(void* p) { return static_cast<MeasureParam*>(p); }
 
+// The output blocks of one measure's pass, as its working mask asks for them.
+struct MeasureBlocks {
+  ZpkBlock<int> max_vno;
+  ZpkBlock<int> min_vno;
+  ZpkBlock<double> sums;
+  ZpkBlock<Numeric> dsums;
+  ZpkBlock<long long> whole;
+  ZpkBlock<long long> fraction;
+  ZpkBlock<double> avgs;
+  ZpkBlock<Numeric> davgs;
+};
+
+// Points pass at measure's lists and at blocks of g_size groups made for the outputs work asks.
+// round_factor > 0 asks the fixed-point split of a DOUBLE sum at that factor.
+void SetUpMeasurePass(int work, int type, TFilter* measure, size_t g_size, double round_factor,
+                      MeasurePass* pass, MeasureBlocks* blocks) {
+  pass->type = type;
+  pass->vno = measure->PV->PIntAr();
+  pass->values = measure->VL->FData;
+  if (work & kSumMax) pass->max = (blocks->max_vno = ZpkBlock<int>(g_size)).get();
+  if (work & kSumMin) pass->min = (blocks->min_vno = ZpkBlock<int>(g_size)).get();
+  if ((work & kSumSum) == 0) return;
+  if (type == Q7_TYPE_DECIMAL) {
+    static_cast<TNumericArray*>(measure->VL)->GetDecimalInfo(&pass->info);
+    pass->dsums = (blocks->dsums = ZpkBlock<Numeric>(g_size)).get();
+    if (work & kSumAverage) pass->davgs = (blocks->davgs = ZpkBlock<Numeric>(g_size)).get();
+    return;
+  }
+  pass->sums = (blocks->sums = ZpkBlock<double>(g_size)).get();
+  if (work & kSumAverage) pass->avgs = (blocks->avgs = ZpkBlock<double>(g_size)).get();
+  if (type == Q7_TYPE_DOUBLE && round_factor > 0) {
+    // The factor as the fixed-point split takes it: an exact power of ten.
+    pass->factor = static_cast<double>(static_cast<long long>(round_factor));
+    pass->whole = (blocks->whole = ZpkBlock<long long>(g_size)).get();
+    pass->fraction = (blocks->fraction = ZpkBlock<long long>(g_size)).get();
+  }
+}
+
 // V: the measure list's element type; a STRING measure reads no values (it has no SUM).
 template <class V>
 void AccumulateAs(const MeasurePass& p, int from, int to, int g) {
@@ -467,37 +505,10 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
       if ((work & (kSumMax | kSumMin | kSumSum | kSumAverage)) == 0) continue;
 
       MeasurePass pass;
-      pass.type = type;
       pass.sorted = sorted.get();
       pass.counts = counts.get();
-      pass.vno = measure->PV->PIntAr();
-      pass.values = measure->VL->FData;
-      ZpkBlock<int> max_vno;
-      ZpkBlock<int> min_vno;
-      ZpkBlock<double> sums;
-      ZpkBlock<Numeric> dsums;
-      ZpkBlock<long long> whole;
-      ZpkBlock<long long> fraction;
-      ZpkBlock<double> avgs;
-      ZpkBlock<Numeric> davgs;
-      if (work & kSumMax) pass.max = (max_vno = ZpkBlock<int>(g_size)).get();
-      if (work & kSumMin) pass.min = (min_vno = ZpkBlock<int>(g_size)).get();
-      if (work & kSumSum) {
-        if (type == Q7_TYPE_DECIMAL) {
-          static_cast<TNumericArray*>(measure->VL)->GetDecimalInfo(&pass.info);
-          pass.dsums = (dsums = ZpkBlock<Numeric>(g_size)).get();
-          if (work & kSumAverage) pass.davgs = (davgs = ZpkBlock<Numeric>(g_size)).get();
-        } else {
-          pass.sums = (sums = ZpkBlock<double>(g_size)).get();
-          if (work & kSumAverage) pass.avgs = (avgs = ZpkBlock<double>(g_size)).get();
-          if (type == Q7_TYPE_DOUBLE && round_factors_[m] > 0) {
-            // The factor as the fixed-point split takes it: an exact power of ten.
-            pass.factor = static_cast<double>(static_cast<long long>(round_factors_[m]));
-            pass.whole = (whole = ZpkBlock<long long>(g_size)).get();
-            pass.fraction = (fraction = ZpkBlock<long long>(g_size)).get();
-          }
-        }
-      }
+      MeasureBlocks blocks;
+      SetUpMeasurePass(work, type, measure, g_size, round_factors_[m], &pass, &blocks);
       if (n > 0) {
         RunAccumulation(pass, ranges);
         RunFinish(pass, groups);
@@ -670,37 +681,10 @@ void BuildMeasure(TNonCubeSum* s, int m, const CountingParam& p) {
 
   const size_t g_size = static_cast<size_t>(groups) + 1;
   MeasurePass pass;
-  pass.type = type;
   pass.sorted = p.sorted;
   pass.counts = p.group_counts;
-  pass.vno = measure->PV->PIntAr();
-  pass.values = measure->VL->FData;
-  ZpkBlock<int> max_vno;
-  ZpkBlock<int> min_vno;
-  ZpkBlock<double> sums;
-  ZpkBlock<Numeric> dsums;
-  ZpkBlock<long long> whole;
-  ZpkBlock<long long> fraction;
-  ZpkBlock<double> avgs;
-  ZpkBlock<Numeric> davgs;
-  if (work & kSumMax) pass.max = (max_vno = ZpkBlock<int>(g_size)).get();
-  if (work & kSumMin) pass.min = (min_vno = ZpkBlock<int>(g_size)).get();
-  if (work & kSumSum) {
-    if (type == Q7_TYPE_DECIMAL) {
-      static_cast<TNumericArray*>(measure->VL)->GetDecimalInfo(&pass.info);
-      pass.dsums = (dsums = ZpkBlock<Numeric>(g_size)).get();
-      if (work & kSumAverage) pass.davgs = (davgs = ZpkBlock<Numeric>(g_size)).get();
-    } else {
-      pass.sums = (sums = ZpkBlock<double>(g_size)).get();
-      if (work & kSumAverage) pass.avgs = (avgs = ZpkBlock<double>(g_size)).get();
-      if (p.rounding != 0 && type == Q7_TYPE_DOUBLE && s->round_factors_[m] > 0) {
-        // The factor as the fixed-point split takes it: an exact power of ten.
-        pass.factor = static_cast<double>(static_cast<long long>(s->round_factors_[m]));
-        pass.whole = (whole = ZpkBlock<long long>(g_size)).get();
-        pass.fraction = (fraction = ZpkBlock<long long>(g_size)).get();
-      }
-    }
-  }
+  MeasureBlocks blocks;
+  SetUpMeasurePass(work, type, measure, g_size, p.rounding != 0 ? s->round_factors_[m] : 0, &pass, &blocks);
   int rows = 0;
   for (int g = 0; g < groups; ++g) rows += p.group_counts[g];
   MeasureParam range{};
