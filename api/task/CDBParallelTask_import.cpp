@@ -235,14 +235,8 @@ int CDBParallelTask::AddRealFilter2(int table_id, int position, char* name, int 
   constexpr char kLog[] = "RQ7AddRealFilter2";
   return ChangedOnSuccess(
       Changes::kTables, RunOp(kLog, [&] {
-        // The table code makes the name file-safe in place: it works on this copy, never on the host's.
         char validated[TFilter::kNameSize];
-        if (!ValidateNames(name, validated, kFilterPrefix, &TTableCollection::m_chFTRIndex)) {
-          throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER_NAME);
-        }
-        TBaseTable* table = FindTable(kLog, table_id);
-        RefuseShared(table);
-        TRealTable* real = RequireReal(kLog, table);
+        TRealTable* real = FindRealTableForNewFilter(kLog, table_id, name, validated);
         if (type < Q7_TYPE_INTEGER || type > Q7_TYPE_DECIMAL) RefuseSilently(Q7_ERROR_INVALID_DATA_TYPE);
         const int records = real->TotalRecs();
         if (records > rows) RefuseSilently(Q7_ERROR_INVALID_UNIT_WIDTH);

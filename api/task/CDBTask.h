@@ -525,6 +525,10 @@ int CanAppendFilters(int table_id);
 // innerQ7TableCanEdit alone, is refused as RefuseNotEditable does).
 TRealTable* FindWritableRealTable(const char* log_name, int table_id,
                                   const char* real_message = "Not RealTable: %d");
+// The checks of a slot that adds a filter: name validated into validated (TFilter::kNameSize
+// bytes; else Q7_ERROR_ILLEGAL_FILTER_NAME), then the table exists, is not shared and is real, as
+// FindWritableRealTable checks and records them. Other tables may refer to it.
+TRealTable* FindRealTableForNewFilter(const char* log_name, int table_id, const char* name, char* validated);
 // Records (log_name, Q7_ERROR_NO_SUCH_TABLE, "Not Editable: %d") and fails with
 // Q7_ERROR_NOT_EDITABLE.
 [[noreturn]] void RefuseNotEditable(const char* log_name, int table_id);

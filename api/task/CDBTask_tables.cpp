@@ -79,6 +79,16 @@ TRealTable* FindWritableRealTable(const char* log_name, int table_id, const char
   return real;
 }
 
+TRealTable* FindRealTableForNewFilter(const char* log_name, int table_id, const char* name, char* validated) {
+  // The table code makes the name file-safe in place: it works on this copy, never on the host's.
+  if (!ValidateNames(name, validated, kFilterPrefix, &TTableCollection::m_chFTRIndex)) {
+    throw CQ7Exception(Q7_ERROR_ILLEGAL_FILTER_NAME);
+  }
+  TBaseTable* table = FindTable(log_name, table_id);
+  RefuseShared(table);
+  return RequireReal(log_name, table);
+}
+
 void RefuseNotEditable(const char* log_name, int table_id) {
   Refuse(log_name, Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NOT_EDITABLE, "Not Editable: %d", table_id);
 }
