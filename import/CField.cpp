@@ -183,13 +183,6 @@ int CField::realloc(int rows) {
   return m_nCapacity;
 }
 
-bool CField::ClaimRow(int row) {
-  if (m_pData == nullptr || row < 0 || row >= m_nCapacity) return false;
-  if (row > m_nStored) PutNulls(m_nStored + 1, row + 1);
-  m_nStored = std::max(m_nStored, row + 1);
-  return true;
-}
-
 void CField::FillUnstored() {
   if (m_nRows > m_nStored) {
     PutNulls(m_nStored + 1, m_nRows + 1);

@@ -144,7 +144,13 @@ class CField {
   // After a compile: forget what the rows referred to (strings empty their pool).
   virtual void AfterCompile() {}
   // Checks the row for Str2Data and notes it as stored; false when it is beyond the capacity.
-  bool ClaimRow(int row);
+  // Inline: it runs for every field of every row.
+  bool ClaimRow(int row) {
+    if (m_pData == nullptr || row < 0 || row >= m_nCapacity) return false;
+    if (row > m_nStored) PutNulls(m_nStored + 1, row + 1);
+    if (row >= m_nStored) m_nStored = row + 1;
+    return true;
+  }
   // NULL into every row below the row count that was never stored.
   void FillUnstored();
   char* Element(int i) const { return static_cast<char*>(m_pData) + static_cast<size_t>(i) * m_nWidth; }
