@@ -185,6 +185,10 @@ class CInt_Field : public CField {
  protected:
   void PutNulls(int from, int to) override;
   TBaseArray* MakeValueList(int count, void* list) override;
+
+ private:
+  // Str2Data past the plain forms, out of line so that the plain forms stay short.
+  int Str2DataGeneral(int row, const char* text);
 };
 
 class CDouble_Field : public CField {
@@ -211,6 +215,10 @@ class CDouble_Field : public CField {
 
   int32_t m_nDateFormat = 0;
   int32_t m_nTimeFormat = 0;
+
+ private:
+  // Str2Data past the plain forms, out of line so that the plain forms stay short.
+  int Str2DataGeneral(int row, const char* text);
 };
 
 class CDate_Field : public CDouble_Field {
@@ -319,6 +327,8 @@ class CNumeric_Field : public CField {
 
  private:
   NumericInfo m_info{kDefaultScale, kDefaultRoundingMode};
+  // Str2Data past the plain forms, out of line so that the plain forms stay short.
+  int Str2DataGeneral(int row, const char* text);
 };
 
 // The buffer class of a value type 2..8 (check flag, name, no rows allocated). Any other type
