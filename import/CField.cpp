@@ -183,13 +183,6 @@ int CField::realloc(int rows) {
   return m_nCapacity;
 }
 
-bool CField::ClaimRow(int row) {
-  if (m_pData == nullptr || row < 0 || row >= m_nCapacity) return false;
-  if (row > m_nStored) PutNulls(m_nStored + 1, row + 1);
-  m_nStored = std::max(m_nStored, row + 1);
-  return true;
-}
-
 void CField::FillUnstored() {
   if (m_nRows > m_nStored) {
     PutNulls(m_nStored + 1, m_nRows + 1);
@@ -375,6 +368,11 @@ int CInt_Field::Str2Data(int row, const char* text) {
   if (!ClaimRow(row)) return Q7_ERROR_NULL_DATA;
   int32_t* d = static_cast<int32_t*>(m_pData);
   if (text != nullptr && ReadPlainInt(text, &d[row + 1])) return 0;
+  return Str2DataGeneral(row, text);
+}
+
+[[gnu::noinline]] int CInt_Field::Str2DataGeneral(int row, const char* text) {
+  int32_t* d = static_cast<int32_t*>(m_pData);
   const NumberText t(text);
   if (t.empty()) {
     d[row + 1] = kIntNull;
@@ -416,6 +414,11 @@ int CDouble_Field::Str2Data(int row, const char* text) {
         ReadPlainYmd(text, m_nDateFormat == 1 ? '/' : '-', &d[row + 1]))
       return 0;
   }
+  return Str2DataGeneral(row, text);
+}
+
+[[gnu::noinline]] int CDouble_Field::Str2DataGeneral(int row, const char* text) {
+  double* d = static_cast<double*>(m_pData);
   const NumberText t(text);
   if (t.empty()) {
     d[row + 1] = kDateTimeNull;
@@ -651,6 +654,13 @@ int CNumeric_Field::Str2Data(int row, const char* text) {
       return 0;
     }
   }
+  return Str2DataGeneral(row, text);
+}
+
+[[gnu::noinline]] int CNumeric_Field::Str2DataGeneral(int row, const char* text) {
+  Numeric* d = static_cast<Numeric*>(m_pData);
+  Numeric v;
+  const char* end = nullptr;
   const NumberText t(text);
   if (t.empty()) {
     d[row + 1] = q7num::NanNumeric();

@@ -144,7 +144,13 @@ class CField {
   // After a compile: forget what the rows referred to (strings empty their pool).
   virtual void AfterCompile() {}
   // Checks the row for Str2Data and notes it as stored; false when it is beyond the capacity.
-  bool ClaimRow(int row);
+  // Inline: it runs for every field of every row.
+  bool ClaimRow(int row) {
+    if (m_pData == nullptr || row < 0 || row >= m_nCapacity) return false;
+    if (row > m_nStored) PutNulls(m_nStored + 1, row + 1);
+    if (row >= m_nStored) m_nStored = row + 1;
+    return true;
+  }
   // NULL into every row below the row count that was never stored.
   void FillUnstored();
   char* Element(int i) const { return static_cast<char*>(m_pData) + static_cast<size_t>(i) * m_nWidth; }
@@ -179,6 +185,10 @@ class CInt_Field : public CField {
  protected:
   void PutNulls(int from, int to) override;
   TBaseArray* MakeValueList(int count, void* list) override;
+
+ private:
+  // Str2Data past the plain forms, out of line so that the plain forms stay short.
+  int Str2DataGeneral(int row, const char* text);
 };
 
 class CDouble_Field : public CField {
@@ -205,6 +215,10 @@ class CDouble_Field : public CField {
 
   int32_t m_nDateFormat = 0;
   int32_t m_nTimeFormat = 0;
+
+ private:
+  // Str2Data past the plain forms, out of line so that the plain forms stay short.
+  int Str2DataGeneral(int row, const char* text);
 };
 
 class CDate_Field : public CDouble_Field {
@@ -313,6 +327,8 @@ class CNumeric_Field : public CField {
 
  private:
   NumericInfo m_info{kDefaultScale, kDefaultRoundingMode};
+  // Str2Data past the plain forms, out of line so that the plain forms stay short.
+  int Str2DataGeneral(int row, const char* text);
 };
 
 // The buffer class of a value type 2..8 (check flag, name, no rows allocated). Any other type

@@ -83,13 +83,16 @@ const char* LineTextEnd(const char* begin, const char* end) {
   return end;
 }
 
-// The average length of the first (up to) three lines of buf: the bytes through the third LF over
-// the lines found; len when there is no LF.
-int64_t AverageLineLength(const char* buf, size_t len) {
+// Lines whose average length sizes a chunk's field buffers.
+constexpr int kSampleLines = 4096;
+
+// The average length of the first (up to) max_lines lines of buf: the bytes through the last LF
+// counted over the lines found; len when there is no LF.
+int64_t AverageLineLength(const char* buf, size_t len, int max_lines = 3) {
   const char* p = buf;
   const char* end = buf + len;
   int lines = 0;
-  while (lines < 3 && p < end) {
+  while (lines < max_lines && p < end) {
     const void* lf = std::memchr(p, '\n', static_cast<size_t>(end - p));
     if (lf == nullptr) break;
     p = static_cast<const char*>(lf) + 1;
@@ -746,13 +749,16 @@ int CTextParser::createFieldItems(char* buf, unsigned long len) {
     if (m_StrItems.empty()) createStrItems();
     RecordSpan span;
     const bool sample = SplitRecord(buf, buf + len, true, &span, 0) >= 0;
-    // Sized for the rows expected before the first compile, at the length of the first lines.
+    // Sized for the rows expected before the first compile, at the average length of the block's
+    // first lines (a few thousand, so that one odd line does not skew it), with an eighth more:
+    // a buffer that falls short is copied whole into a larger one, while the pages of one sized
+    // too large are never touched.
     uint64_t bytes = len;
     if (m_nMapped != 0 && m_nSpanEnd > m_nWindowStart)
       bytes = std::max<uint64_t>(bytes, m_nSpanEnd - m_nWindowStart);
-    const int64_t rows =
-        static_cast<int64_t>(std::min<uint64_t>(bytes, INT64_MAX / 2)) / AverageLineLength(buf, len);
-    CreateCatalogFields(ClampRows(rows + 1000), sample);
+    const int64_t rows = static_cast<int64_t>(std::min<uint64_t>(bytes, INT64_MAX / 4)) /
+                         AverageLineLength(buf, len, kSampleLines);
+    CreateCatalogFields(ClampRows(rows + rows / 8 + 1000), sample);
     return 0;
   } catch (const CQ7Exception& e) {
     freeMem();
