@@ -22,10 +22,10 @@ namespace {
 constexpr long kParallelThreshold = 1048576;
 
 // What a worker of the copy task does with its range.
-enum CopyMode : int32_t {
-  kCopyMemory = 0,  // memcpy from src
-  kCopyFile = 1,    // pread from fd at offset (bytes; unit_size 1)
-  kCopyScanMax = 2  // no copy: the largest 4-byte element of src minus bias, as unsigned
+enum class CopyMode : int32_t {
+  kMemory,  // memcpy from src
+  kFile,    // pread from fd at offset (bytes; unit_size 1)
+  kScanMax  // no copy: the largest 4-byte element of src minus bias, as unsigned
 };
 
 // Layouts of the two memory tasks inside a worker's parameter block.
@@ -36,11 +36,11 @@ struct MemcpyParam {
   int32_t unit_size;
   uint64_t first;  // element index
   uint64_t end;
-  int32_t mode;     // CopyMode
-  int32_t fd;       // kCopyFile
-  int64_t offset;   // kCopyFile: the file position of element 0
-  uint32_t bias;    // kCopyScanMax
-  uint32_t result;  // kCopyScanMax: the range's largest; kCopyFile: 1 when the range was read
+  CopyMode mode;
+  int32_t fd;       // CopyMode::kFile
+  int64_t offset;   // CopyMode::kFile: the file position of element 0
+  uint32_t bias;    // CopyMode::kScanMax
+  uint32_t result;  // CopyMode::kScanMax: the range's largest; CopyMode::kFile: 1 when the range was read
 };
 struct MemsetParam {
   MppParamHeader header;
@@ -77,7 +77,7 @@ void RunCopyOnPool(CSmpEngine* eng, void* dst, const void* src, int unit_size, u
     p->unit_size = unit_size;
     p->first = static_cast<uint64_t>(i) * chunk;
     p->end = (i == k - 1) ? count : static_cast<uint64_t>(i + 1) * chunk;
-    p->mode = kCopyMemory;
+    p->mode = CopyMode::kMemory;
   }
   // A failed worker may have left its range uncopied: the caller must hear of it.
   eng->run_threads_task(k, kMppTaskMemcpy);
@@ -332,14 +332,14 @@ uint32_t MaxUint32Minus(const void* p, size_t n, uint32_t bias) {
 
 int mpp_memcpy(void* param) {
   auto* p = static_cast<MemcpyParam*>(param);
-  if (p->mode == kCopyFile) {
+  if (p->mode == CopyMode::kFile) {
     p->result = PreadAll(p->fd, static_cast<char*>(p->dst) + p->first, p->end - p->first,
                          p->offset + static_cast<int64_t>(p->first))
                     ? 1
                     : 0;
     return 0;
   }
-  if (p->mode == kCopyScanMax) {
+  if (p->mode == CopyMode::kScanMax) {
     p->result = MaxUint32Minus(static_cast<const uint32_t*>(p->src) + p->first, p->end - p->first, p->bias);
     return 0;
   }
@@ -416,7 +416,7 @@ bool MppPread(int fd, void* dst, size_t bytes, int64_t offset) {
     p->unit_size = 1;
     p->first = first;
     p->end = std::min<uint64_t>(bytes, first + chunk);
-    p->mode = kCopyFile;
+    p->mode = CopyMode::kFile;
     p->fd = fd;
     p->offset = offset;
     p->result = 0;
@@ -446,7 +446,7 @@ uint32_t MppMaxUint32Minus(const void* p, size_t n, uint32_t bias) {
     param->unit_size = 4;
     param->first = static_cast<uint64_t>(i) * chunk;
     param->end = (i == k - 1) ? n : static_cast<uint64_t>(i + 1) * chunk;
-    param->mode = kCopyScanMax;
+    param->mode = CopyMode::kScanMax;
     param->bias = bias;
     param->result = 0;
   }
