@@ -18,6 +18,7 @@
 
 #include "database/TFilter.h"
 #include "foundation/CQ7Exception.h"
+#include "foundation/zpk_memory.h"
 #include "values/TBaseArray.h"
 #include "values/TIntArray.h"
 
@@ -215,27 +216,10 @@ void CheckRange(int64_t value, int64_t lo, int64_t hi, const char* what) {
   if (value < lo || value > hi) Damaged(what, value);
 }
 
-namespace {
-
-// The largest of n values taken as unsigned, so that one comparison also catches negative ones.
-// No early exit and four independent maxima: the checks run over every record of every column of a
-// table being loaded, and this keeps them a small part of the load.
-unsigned MaxUnsigned(const int* p, int n, unsigned bias) {
-  unsigned m[4] = {0, 0, 0, 0};
-  int i = 0;
-  for (; i + 4 <= n; i += 4) {
-    for (int k = 0; k < 4; ++k) m[k] = std::max(m[k], static_cast<unsigned>(p[i + k]) - bias);
-  }
-  for (; i < n; ++i) m[0] = std::max(m[0], static_cast<unsigned>(p[i]) - bias);
-  return std::max(std::max(m[0], m[1]), std::max(m[2], m[3]));
-}
-
-}  // namespace
-
 void CheckRecords(const TIntArray& rows, int records, const char* what) {
   const int* p = static_cast<const int*>(rows.FData);
   // Record numbers 1..records become 0..records-1 (0 and negatives wrap to the top).
-  const unsigned top = MaxUnsigned(p, rows.FArraySize, 1u);
+  const unsigned top = MppMaxUint32Minus(p, static_cast<size_t>(std::max(rows.FArraySize, 0)), 1u);
   if (rows.FArraySize > 0 && top >= static_cast<unsigned>(records)) Damaged(what, static_cast<int>(top + 1u));
 }
 
@@ -243,7 +227,7 @@ void CheckValueNumbers(const TFilter& f, int records) {
   if (f.PV == nullptr || f.VL == nullptr) Damaged("filter without arrays", f.FFilterID);
   CheckRange(f.PV->FArraySize, int64_t{records} + 1, int64_t{records} + 1, "value-number count");
   CheckRange(f.VL->FArraySize, 1, INT32_MAX, "value-list count");
-  const unsigned top = MaxUnsigned(static_cast<const int*>(f.PV->FData), f.PV->FArraySize, 0u);
+  const unsigned top = MppMaxUint32Minus(f.PV->FData, static_cast<size_t>(f.PV->FArraySize), 0u);
   if (top >= static_cast<unsigned>(f.VL->FArraySize)) Damaged("value number", static_cast<int>(top));
 }
 

@@ -17,6 +17,8 @@ namespace {
 // checked against its own length.
 constexpr size_t kLargeWrite = 0x80000000u;
 constexpr size_t kWritePiece = 0x7FFFFFFFu;
+// From this size on read_parallel hands the read to the pool.
+constexpr size_t kParallelReadBytes = size_t{4} << 20;
 
 const char* ModeText(int mode) {
   const bool binary = (mode & kZpkBinary) != 0;
@@ -166,6 +168,24 @@ int zpk_fstream::read(void* buf, size_t size, size_t count) {
   return 0;
 }
 
+int zpk_fstream::read_parallel(void* buf, size_t size, size_t count) {
+  if (fp_ == nullptr) return -1;
+  size_t bytes;
+  if (__builtin_mul_overflow(size, count, &bytes)) return -1;
+  if (bytes < kParallelReadBytes) return read(buf, size, count);
+  struct stat st;
+  if (fstat(fileno(fp_), &st) != 0 || !S_ISREG(st.st_mode)) return read(buf, size, count);
+  if (SkipReadPadding() < 0) return -1;
+  // The buffered position is the one the stream's next read would start from; the stream is then
+  // moved past the elements, which drops its buffer.
+  const off_t pos = ftello(fp_);
+  if (pos < 0) return -1;
+  if (!MppPread(fileno(fp_), buf, bytes, static_cast<int64_t>(pos))) return -1;
+  if (fseeko(fp_, pos + static_cast<off_t>(bytes), SEEK_SET) != 0) return -1;
+  if (size > 1 && NeedsSwap()) SwapElements(buf, size, count);
+  return 0;
+}
+
 int zpk_fstream::write(const void* buf, size_t n) {
   if (fp_ == nullptr) return -1;
   if (adjust_write_addr_alignment() < 0) return -1;
@@ -265,6 +285,11 @@ int zpk_open(zpk_fstream& stream, const char* path, const char* mode_text, int r
 
 int zpk_read(zpk_fstream& stream, void* buf, size_t size, size_t count) {
   if (stream.read(buf, size, count) != 0) CloseAndThrow(stream);
+  return 0;
+}
+
+int zpk_read_parallel(zpk_fstream& stream, void* buf, size_t size, size_t count) {
+  if (stream.read_parallel(buf, size, count) != 0) CloseAndThrow(stream);
   return 0;
 }
 

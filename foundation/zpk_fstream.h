@@ -55,6 +55,10 @@ class zpk_fstream {
   // reads and swaps each element when the file's header gave the other byte order.
   // 0 when all count elements were read, else -1. A read of 0 bytes skips nothing and succeeds.
   int read(void* buf, size_t size, size_t count);
+  // The same, with a large read split over the worker pool (MppPread) when the stream is a regular
+  // file: its fresh pages are then cleared and filled on every core. Call it only from the thread
+  // that drives the pool, never from inside a task.
+  int read_parallel(void* buf, size_t size, size_t count);
 
   // 0, or -1 when not every byte was written. The 3-argument form writes nothing at all (not
   // even padding) when size * count is 0; the 2-argument form pads even when n is 0.
@@ -148,6 +152,8 @@ int zpk_open(zpk_fstream& stream, const char* path, const char* mode_text, int r
 // The front ends return 0 on success.
 // stream.read(buf, size, count); failure closes the stream and throws 0xE000008D.
 int zpk_read(zpk_fstream& stream, void* buf, size_t size, size_t count);
+// As zpk_read through stream.read_parallel (the same failures).
+int zpk_read_parallel(zpk_fstream& stream, void* buf, size_t size, size_t count);
 // Reads count elements stored with `size` bytes and delivers each with `width` bytes (see
 // ConvertElementWidth): 4-byte counts of older images into 8-byte fields and back.
 // buf must hold count * width bytes. Same failure.

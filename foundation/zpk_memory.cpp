@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +21,13 @@ namespace {
 
 constexpr long kParallelThreshold = 1048576;
 
+// What a worker of the copy task does with its range.
+enum class CopyMode : int32_t {
+  kMemory,  // memcpy from src
+  kFile,    // pread from fd at offset (bytes; unit_size 1)
+  kScanMax  // no copy: the largest 4-byte element of src minus bias, as unsigned
+};
+
 // Layouts of the two memory tasks inside a worker's parameter block.
 struct MemcpyParam {
   MppParamHeader header;
@@ -28,6 +36,11 @@ struct MemcpyParam {
   int32_t unit_size;
   uint64_t first;  // element index
   uint64_t end;
+  CopyMode mode;
+  int32_t fd;       // CopyMode::kFile
+  int64_t offset;   // CopyMode::kFile: the file position of element 0
+  uint32_t bias;    // CopyMode::kScanMax
+  uint32_t result;  // CopyMode::kScanMax: the range's largest; CopyMode::kFile: 1 when the range was read
 };
 struct MemsetParam {
   MppParamHeader header;
@@ -64,9 +77,24 @@ void RunCopyOnPool(CSmpEngine* eng, void* dst, const void* src, int unit_size, u
     p->unit_size = unit_size;
     p->first = static_cast<uint64_t>(i) * chunk;
     p->end = (i == k - 1) ? count : static_cast<uint64_t>(i + 1) * chunk;
+    p->mode = CopyMode::kMemory;
   }
   // A failed worker may have left its range uncopied: the caller must hear of it.
   eng->run_threads_task(k, kMppTaskMemcpy);
+}
+
+// Every byte of [dst, dst + bytes) from the file at offset; false at the end of the file or on an
+// error. Reads that the kernel cuts short go on where they stopped.
+bool PreadAll(int fd, char* dst, size_t bytes, int64_t offset) {
+  while (bytes > 0) {
+    const ssize_t got = pread(fd, dst, bytes, static_cast<off_t>(offset));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    dst += got;
+    bytes -= static_cast<size_t>(got);
+    offset += got;
+  }
+  return true;
 }
 
 }  // namespace
@@ -289,8 +317,32 @@ int VANULLAppend(void* area, int type, int width, ...) {
   return 0;
 }
 
+uint32_t MaxUint32Minus(const void* p, size_t n, uint32_t bias) {
+  // Four independent maxima and no early exit: the loop vectorises and keeps several loads in
+  // flight.
+  const auto* v = static_cast<const uint32_t*>(p);
+  uint32_t m[4] = {0, 0, 0, 0};
+  size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    for (int k = 0; k < 4; ++k) m[k] = std::max(m[k], v[i + k] - bias);
+  }
+  for (; i < n; ++i) m[0] = std::max(m[0], v[i] - bias);
+  return std::max(std::max(m[0], m[1]), std::max(m[2], m[3]));
+}
+
 int mpp_memcpy(void* param) {
-  const auto* p = static_cast<const MemcpyParam*>(param);
+  auto* p = static_cast<MemcpyParam*>(param);
+  if (p->mode == CopyMode::kFile) {
+    p->result = PreadAll(p->fd, static_cast<char*>(p->dst) + p->first, p->end - p->first,
+                         p->offset + static_cast<int64_t>(p->first))
+                    ? 1
+                    : 0;
+    return 0;
+  }
+  if (p->mode == CopyMode::kScanMax) {
+    p->result = MaxUint32Minus(static_cast<const uint32_t*>(p->src) + p->first, p->end - p->first, p->bias);
+    return 0;
+  }
   if (p->end > p->first) {
     const size_t unit = static_cast<size_t>(p->unit_size);
     memcpy(static_cast<char*>(p->dst) + p->first * unit, static_cast<const char*>(p->src) + p->first * unit,
@@ -337,4 +389,73 @@ void* MppMemcpy(void* dst, void* src, int unit_size, unsigned long count, int /*
   if (unit_size <= 0 || count == 0) return dst;
   RunCopyOnPool(CSmpEngine::Instance(), dst, src, unit_size, count);
   return dst;
+}
+
+// ---- Reading files and scanning on the pool ----
+
+namespace {
+
+// Below this a read or scan stays on the calling thread; each worker gets at least this much.
+constexpr long kParallelFileBytes = long{4} << 20;
+
+}  // namespace
+
+bool MppPread(int fd, void* dst, size_t bytes, int64_t offset) {
+  CSmpEngine* eng = CSmpEngine::Instance();
+  if (bytes < static_cast<size_t>(kParallelFileBytes) || eng->ActiveThreads() <= 1)
+    return PreadAll(fd, static_cast<char*>(dst), bytes, offset);
+  const int k = eng->n_threads_for_elements(static_cast<long>(bytes), kParallelFileBytes);
+  const uint64_t chunk = (bytes + static_cast<uint64_t>(k) - 1) / static_cast<uint64_t>(k);
+  int used = 0;
+  for (int i = 0; i < k; ++i) {
+    const uint64_t first = static_cast<uint64_t>(i) * chunk;
+    if (first >= bytes) break;
+    auto* p = static_cast<MemcpyParam*>(eng->get_thread_param(i));
+    p->dst = dst;
+    p->src = nullptr;
+    p->unit_size = 1;
+    p->first = first;
+    p->end = std::min<uint64_t>(bytes, first + chunk);
+    p->mode = CopyMode::kFile;
+    p->fd = fd;
+    p->offset = offset;
+    p->result = 0;
+    ++used;
+  }
+  try {
+    eng->run_threads_task(used, kMppTaskMemcpy);
+  } catch (const CQ7Exception&) {
+    // A worker that could not run leaves its range unread; the calling thread reads it all.
+    return PreadAll(fd, static_cast<char*>(dst), bytes, offset);
+  }
+  bool ok = true;
+  for (int i = 0; i < used; ++i) ok = ok && static_cast<MemcpyParam*>(eng->get_thread_param(i))->result == 1;
+  return ok;
+}
+
+uint32_t MppMaxUint32Minus(const void* p, size_t n, uint32_t bias) {
+  CSmpEngine* eng = CSmpEngine::Instance();
+  const long min_per_worker = kParallelFileBytes / 4;
+  if (n < static_cast<size_t>(min_per_worker) || eng->ActiveThreads() <= 1) return MaxUint32Minus(p, n, bias);
+  const int k = eng->n_threads_for_elements(static_cast<long>(n), min_per_worker);
+  const uint64_t chunk = n / static_cast<uint64_t>(k);
+  for (int i = 0; i < k; ++i) {
+    auto* param = static_cast<MemcpyParam*>(eng->get_thread_param(i));
+    param->dst = nullptr;
+    param->src = p;
+    param->unit_size = 4;
+    param->first = static_cast<uint64_t>(i) * chunk;
+    param->end = (i == k - 1) ? n : static_cast<uint64_t>(i + 1) * chunk;
+    param->mode = CopyMode::kScanMax;
+    param->bias = bias;
+    param->result = 0;
+  }
+  try {
+    eng->run_threads_task(k, kMppTaskMemcpy);
+  } catch (const CQ7Exception&) {
+    return MaxUint32Minus(p, n, bias);
+  }
+  uint32_t m = 0;
+  for (int i = 0; i < k; ++i) m = std::max(m, static_cast<MemcpyParam*>(eng->get_thread_param(i))->result);
+  return m;
 }

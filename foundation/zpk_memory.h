@@ -5,11 +5,12 @@
 // Q7_ERROR_OUT_OF_MEMORY (0xE0000018) and an empty message, so callers never test for null.
 //
 // Thread safety: the allocation calls are safe from any thread, worker tasks included.
-// MppMemSet / MppMemCpy / MppMemcpy drive the worker pool: call them only from the thread that
-// drives the pool (under the API lock), never from inside a task.
+// MppMemSet / MppMemCpy / MppMemcpy / MppPread / MppMaxUint32Minus drive the worker pool: call them only from
+// the thread that drives the pool (under the API lock), never from inside a task.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 // Returns a new block of `size` bytes (a zero size still gives a block that zpk_free accepts).
 // Throws CQ7Exception(Q7_ERROR_OUT_OF_MEMORY) when none is available. A block of 2 MiB or more is
@@ -56,6 +57,20 @@ void* MppMemCpy(void* dst, void* src, int unit_size, unsigned int count);
 
 // As MppMemCpy but always on the pool (no size threshold). The last argument is ignored.
 void* MppMemcpy(void* dst, void* src, int unit_size, unsigned long count, int unused_threads);
+
+// Reads bytes of the file fd from offset into dst with pread, without moving the file's position;
+// true when every byte was read, false at the end of the file or on a read error. From 4 MiB on,
+// and when more than one worker is active, the ranges are read by the workers of the copy task, so that the
+// fresh pages of dst are cleared and filled on every core. A pool that cannot run the task leaves the whole
+// read to the calling thread.
+bool MppPread(int fd, void* dst, size_t bytes, int64_t offset);
+
+// The largest of n 4-byte elements at p, each taken as unsigned after subtracting bias (modulo
+// 2^32); 0 for n = 0. From 1 Mi elements on, and when more than one worker is active, the ranges
+// are scanned by the workers of the copy task. The result does not depend on the worker count.
+uint32_t MppMaxUint32Minus(const void* p, size_t n, uint32_t bias);
+// The same on the calling thread.
+uint32_t MaxUint32Minus(const void* p, size_t n, uint32_t bias);
 
 // Task functions of the fill (row 39) and copy (row 36) tasks; each works on its own worker's
 // range from the worker parameter block and returns 0.

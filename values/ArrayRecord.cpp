@@ -106,7 +106,10 @@ void ArrayRecordReader::Fail(int code) {
   throw CQ7Exception(code);
 }
 
-void FileRecordReader::Read(void* dst, size_t size, size_t count) { zpk_read(fs_, dst, size, count); }
+// Loads run on the thread that drives the pool, so the large element fields are read on it.
+void FileRecordReader::Read(void* dst, size_t size, size_t count) {
+  zpk_read_parallel(fs_, dst, size, count);
+}
 
 void FileRecordReader::ReadWidth(void* dst, size_t size, size_t count, int width) {
   zpk_read(fs_, dst, size, count, width);
