@@ -25,6 +25,13 @@ using files_test::Rewrite;
 // read them.
 constexpr int kRows = 2200000;
 constexpr int kCaps[] = {1, 2, 3, 0};
+// Under the thread sanitizer, where each load of these arrays takes seconds, the refusals run with
+// the whole pool only: the races are there, and the other builds compare the worker counts.
+#if defined(__SANITIZE_THREAD__)
+constexpr int kRefusalCaps[] = {0};
+#else
+constexpr int kRefusalCaps[] = {1, 2, 3, 0};
+#endif
 
 std::string Bytes(const TBaseArray* a) {
   return std::string(static_cast<const char*>(a->FData), static_cast<size_t>(a->FArraySize) * a->FUnitSize);
@@ -160,7 +167,7 @@ TEST_F(LargeTableFiles, ABadNumberInAnyRangeIsRefusedAlikeForEveryWorkerCount) {
     std::string bad = File();
     PutIntAt(&bad, c.at, c.value);
     Rewrite(Path("bad.Q7T"), bad);
-    for (int cap : kCaps) {
+    for (int cap : kRefusalCaps) {
       SCOPED_TRACE(cap);
       q7test::WorkerCap workers(cap);
       std::string message;
@@ -185,7 +192,7 @@ TEST_F(LargeTableFiles, AFileCutInsideOrAfterALargeArrayIsRefusedAlike) {
       serial_code = Load("cut", &serial_message);
     }
     EXPECT_LT(serial_code, 0);
-    for (int cap : kCaps) {
+    for (int cap : kRefusalCaps) {
       q7test::WorkerCap workers(cap);
       std::string message;
       EXPECT_EQ(Load("cut", &message), serial_code) << "cap " << cap;
