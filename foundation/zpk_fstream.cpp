@@ -17,8 +17,6 @@ namespace {
 // checked against its own length.
 constexpr size_t kLargeWrite = 0x80000000u;
 constexpr size_t kWritePiece = 0x7FFFFFFFu;
-// From this size on read_parallel hands the read to the pool.
-constexpr size_t kParallelReadBytes = size_t{4} << 20;
 
 const char* ModeText(int mode) {
   const bool binary = (mode & kZpkBinary) != 0;
@@ -172,7 +170,7 @@ int zpk_fstream::read_parallel(void* buf, size_t size, size_t count) {
   if (fp_ == nullptr) return -1;
   size_t bytes;
   if (__builtin_mul_overflow(size, count, &bytes)) return -1;
-  if (bytes < kParallelReadBytes) return read(buf, size, count);
+  if (bytes < static_cast<size_t>(ParallelFileBytes())) return read(buf, size, count);
   struct stat st;
   if (fstat(fileno(fp_), &st) != 0 || !S_ISREG(st.st_mode)) return read(buf, size, count);
   if (SkipReadPadding() < 0) return -1;

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -397,14 +398,22 @@ namespace {
 
 // Below this a read or scan stays on the calling thread; each worker gets at least this much.
 constexpr long kParallelFileBytes = long{4} << 20;
+std::atomic<long> g_parallel_file_bytes{kParallelFileBytes};
 
 }  // namespace
 
+long ParallelFileBytes() { return g_parallel_file_bytes.load(std::memory_order_relaxed); }
+
+void SetParallelFileBytesForTest(long bytes) {
+  g_parallel_file_bytes.store(bytes > 0 ? bytes : kParallelFileBytes, std::memory_order_relaxed);
+}
+
 bool MppPread(int fd, void* dst, size_t bytes, int64_t offset) {
   CSmpEngine* eng = CSmpEngine::Instance();
-  if (bytes < static_cast<size_t>(kParallelFileBytes) || eng->ActiveThreads() <= 1)
+  const long min_bytes = ParallelFileBytes();
+  if (bytes < static_cast<size_t>(min_bytes) || eng->ActiveThreads() <= 1)
     return PreadAll(fd, static_cast<char*>(dst), bytes, offset);
-  const int k = eng->n_threads_for_elements(static_cast<long>(bytes), kParallelFileBytes);
+  const int k = eng->n_threads_for_elements(static_cast<long>(bytes), min_bytes);
   const uint64_t chunk = (bytes + static_cast<uint64_t>(k) - 1) / static_cast<uint64_t>(k);
   int used = 0;
   for (int i = 0; i < k; ++i) {
@@ -435,7 +444,7 @@ bool MppPread(int fd, void* dst, size_t bytes, int64_t offset) {
 
 uint32_t MppMaxUint32Minus(const void* p, size_t n, uint32_t bias) {
   CSmpEngine* eng = CSmpEngine::Instance();
-  const long min_per_worker = kParallelFileBytes / 4;
+  const long min_per_worker = std::max(ParallelFileBytes() / 4, 1L);
   if (n < static_cast<size_t>(min_per_worker) || eng->ActiveThreads() <= 1) return MaxUint32Minus(p, n, bias);
   const int k = eng->n_threads_for_elements(static_cast<long>(n), min_per_worker);
   const uint64_t chunk = n / static_cast<uint64_t>(k);

@@ -72,6 +72,12 @@ uint32_t MppMaxUint32Minus(const void* p, size_t n, uint32_t bias);
 // The same on the calling thread.
 uint32_t MaxUint32Minus(const void* p, size_t n, uint32_t bias);
 
+// The size from which MppPread, MppMaxUint32Minus (a quarter of it in elements) and
+// zpk_fstream::read_parallel use the pool, and each worker's least share: 4 MiB. The test seam sets
+// another (a value <= 0 restores 4 MiB), so that small files reach the pool's road.
+long ParallelFileBytes();
+void SetParallelFileBytesForTest(long bytes);
+
 // Task functions of the fill (row 39) and copy (row 36) tasks; each works on its own worker's
 // range from the worker parameter block and returns 0.
 int mpp_memset(void* param);

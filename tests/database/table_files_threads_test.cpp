@@ -11,6 +11,7 @@
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
+#include "foundation/zpk_memory.h"
 #include "table_files_support.h"
 
 namespace {
@@ -21,23 +22,17 @@ using files_test::PutIntAt;
 using files_test::ReadAll;
 using files_test::Rewrite;
 
-// Set 1 and each value-number array hold more than 8 MiB: three ranges when three or more workers
-// read them.
-constexpr int kRows = 2200000;
+// Set 1 and each value-number array hold 600 KB, and the pool takes reads and scans from 128 KiB
+// on: up to four ranges, as a table of millions of rows gets with the default size.
+constexpr int kRows = 150000;
+constexpr long kParallelBytes = long{128} << 10;
 constexpr int kCaps[] = {1, 2, 3, 0};
-// Under the thread sanitizer, where each load of these arrays takes seconds, the refusals run with
-// the whole pool only: the races are there, and the other builds compare the worker counts.
-#if defined(__SANITIZE_THREAD__)
-constexpr int kRefusalCaps[] = {0};
-#else
-constexpr int kRefusalCaps[] = {1, 2, 3, 0};
-#endif
 
 std::string Bytes(const TBaseArray* a) {
   return std::string(static_cast<const char*>(a->FData), static_cast<size_t>(a->FArraySize) * a->FUnitSize);
 }
 
-// The saved table, built once for all the tests (its compile is most of their time).
+// The saved table, built once for the suite.
 struct SavedTable {
   std::string file;
   std::string set1;
@@ -49,6 +44,7 @@ struct SavedTable {
 class LargeTableFiles : public FilesTest {
  protected:
   static void SetUpTestSuite() {
+    SetParallelFileBytesForTest(kParallelBytes);
     saved_ = new SavedTable;
     q7test::TempDir dir;
     TTableCollection db;
@@ -78,6 +74,7 @@ class LargeTableFiles : public FilesTest {
     }
   }
   static void TearDownTestSuite() {
+    SetParallelFileBytesForTest(0);
     delete saved_;
     saved_ = nullptr;
   }
@@ -167,7 +164,7 @@ TEST_F(LargeTableFiles, ABadNumberInAnyRangeIsRefusedAlikeForEveryWorkerCount) {
     std::string bad = File();
     PutIntAt(&bad, c.at, c.value);
     Rewrite(Path("bad.Q7T"), bad);
-    for (int cap : kRefusalCaps) {
+    for (int cap : kCaps) {
       SCOPED_TRACE(cap);
       q7test::WorkerCap workers(cap);
       std::string message;
@@ -192,7 +189,7 @@ TEST_F(LargeTableFiles, AFileCutInsideOrAfterALargeArrayIsRefusedAlike) {
       serial_code = Load("cut", &serial_message);
     }
     EXPECT_LT(serial_code, 0);
-    for (int cap : kRefusalCaps) {
+    for (int cap : kCaps) {
       q7test::WorkerCap workers(cap);
       std::string message;
       EXPECT_EQ(Load("cut", &message), serial_code) << "cap " << cap;
