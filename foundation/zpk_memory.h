@@ -49,6 +49,11 @@ void* MemSet(void* p, int value, size_t n);
 // A worker's failure is rethrown as CQ7Exception after every worker has finished.
 void* MppMemSet(void* p, int value, long n);
 
+// Stores first, first + 1, ..., first + n - 1 into p[0 .. n). From 1 MiB on, and when more than
+// one worker is active, the range is split over the worker pool (as MppMemSet, whose task row it
+// shares). n <= 0 does nothing.
+void MppFillSequence(int* p, long n, int first);
+
 // Copies count elements of unit_size bytes from src to dst (ranges must not overlap) and returns
 // dst. From 1 MiB in total on, and when more than one worker is active, the elements are split
 // over the worker pool. A worker's failure is rethrown after every worker has finished.
@@ -57,8 +62,8 @@ void* MppMemCpy(void* dst, void* src, int unit_size, unsigned int count);
 // As MppMemCpy but always on the pool (no size threshold). The last argument is ignored.
 void* MppMemcpy(void* dst, void* src, int unit_size, unsigned long count, int unused_threads);
 
-// Task functions of the fill (row 39) and copy (row 36) tasks; each works on its own worker's
-// range from the worker parameter block and returns 0.
+// Task functions of the fill (row 39; byte fills and sequences) and copy (row 36) tasks; each works on its
+// own worker's range from the worker parameter block and returns 0.
 int mpp_memset(void* param);
 int mpp_memcpy(void* param);
 
