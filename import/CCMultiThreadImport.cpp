@@ -667,6 +667,8 @@ int CCMultiThreadImport::MppImport_run_step2() {
   m_Tasks.clear();
   m_nStep2Kind = kStep2Rewrite;
   m_Finished.assign(static_cast<size_t>(m_nFieldCount), FieldResult{});
+  m_PiecesLeft = std::make_unique<std::atomic<int>[]>(static_cast<size_t>(m_nFieldCount) *
+                                                      static_cast<size_t>(std::max(m_nChunkCount, 1)));
   for (int f = 0; f < m_nFieldCount; ++f) {
     if (!m_bWholeColumns || m_WholeField[static_cast<size_t>(f)] == 0) StartField(f);
   }
@@ -676,6 +678,7 @@ int CCMultiThreadImport::MppImport_run_step2() {
     if (!m_bWholeColumns || m_WholeField[static_cast<size_t>(f)] == 0) EndField(f);
   }
   m_Finished.clear();
+  m_PiecesLeft.reset();
   if (!m_bAppend) return MakeTable();
   m_Tasks.clear();
   m_nStep2Kind = kStep2Append;
@@ -790,7 +793,9 @@ void CCMultiThreadImport::StartField(int field) {
   const int threads = total >= s_nRewritePoolMinRows
                           ? CSmpEngine::Instance()->n_threads_for_elements(static_cast<long>(total))
                           : 1;
+  std::atomic<int>* left = &m_PiecesLeft[f * static_cast<size_t>(chunks)];
   if (threads <= 1) {
+    for (int c = 0; c < chunks; ++c) left[c].store(1, std::memory_order_relaxed);
     m_Tasks.push_back({field, -1, 0});
     return;
   }
@@ -808,6 +813,7 @@ void CCMultiThreadImport::StartField(int field) {
       t.count = static_cast<int32_t>(count);
       t.at = static_cast<int32_t>(next + first);
       m_Tasks.push_back(t);
+      left[c].fetch_add(1, std::memory_order_relaxed);
     }
     next += part.rows;
   }
@@ -826,13 +832,22 @@ void CCMultiThreadImport::RewriteRows(int field, int chunk, int first, int count
     }
     return;
   }
-  const int* in = m_Results[static_cast<size_t>(chunk)].fields[f].numbers->PIntAr() + 1 + first;
-  const TIntArray* map = m_Maps[f][static_cast<size_t>(chunk)].get();
+  FieldResult& part = m_Results[static_cast<size_t>(chunk)].fields[f];
+  std::unique_ptr<TIntArray>& map = m_Maps[f][static_cast<size_t>(chunk)];
+  const int* in = part.numbers->PIntAr() + 1 + first;
   if (map == nullptr) {
     std::memcpy(pv + at, in, sizeof(int) * static_cast<size_t>(count));
   } else {
-    const int* m = const_cast<TIntArray*>(map)->PIntAr();
+    const int* m = map->PIntAr();
     for (int i = 0; i < count; ++i) pv[at + i] = m[in[i]];
+  }
+  // The chunk's last piece frees it here, beside the writing, rather than the calling thread
+  // after all of it; the count orders the other pieces' reads before the free.
+  std::atomic<int>& left = m_PiecesLeft[f * static_cast<size_t>(m_nChunkCount) + static_cast<size_t>(chunk)];
+  if (left.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    delete part.numbers;
+    part.numbers = nullptr;
+    map.reset();
   }
 }
 
@@ -1049,6 +1064,7 @@ void CCMultiThreadImport::free_mem() {
     delete field.values;
   }
   m_Finished.clear();
+  m_PiecesLeft.reset();
   m_Maps.clear();
   m_Tasks.clear();
   m_Parsers.clear();

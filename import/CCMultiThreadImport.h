@@ -44,6 +44,7 @@
 // Thread safety: one import at a time, on the thread that drives the pool under the API lock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -157,9 +158,10 @@ class CCMultiThreadImport {
   // n_threads_for_elements gives workers), else one task for the whole field.
   void StartField(int field);
   // Writes `count` value numbers of the chunk from its row `first` (0-based) through the chunk's
-  // map into the field's new array from element `at`; chunk -1: every chunk, in chunk order.
+  // map into the field's new array from element `at`; chunk -1: every chunk, in chunk order. The
+  // task that writes a chunk's last piece frees the chunk's array and map.
   void RewriteRows(int field, int chunk, int first, int count, int at);
-  // On the calling thread, after the rewrite tasks: frees the chunks' arrays and maps and puts the
+  // On the calling thread, after the rewrite tasks: frees what of the chunks is left and puts the
   // finished field into chunk 0.
   void EndField(int field);
   // Whole-column road: the field's rows of all chunks, joined in chunk order, compiled once on the
@@ -212,6 +214,9 @@ class CCMultiThreadImport {
   Step2Kind m_nStep2Kind = kStep2Merge;
   // Per field, between StartField and EndField: the merged list and the new value-number array.
   std::vector<FieldResult> m_Finished;
+  // Per field and chunk (field * chunk count + chunk): the rewrite pieces of the chunk not yet
+  // written.
+  std::unique_ptr<std::atomic<int>[]> m_PiecesLeft;
   std::vector<std::vector<TBaseArray*>> m_Lists;
   std::vector<std::vector<std::unique_ptr<TIntArray>>> m_Maps;
   int32_t m_nStep2Position = -1;
