@@ -634,7 +634,7 @@ int CCMultiThreadImport::MppImport_run_step2() {
   const int chunks = m_nChunkCount;
   for (int stride = 1; stride < chunks; stride *= 2) {
     m_Tasks.clear();
-    m_nStep2Kind = kStep2Merge;
+    m_Step2Kind = Step2Kind::kMerge;
     for (int f = 0; f < m_nFieldCount; ++f) {
       std::vector<TBaseArray*>& lists = m_Lists[static_cast<size_t>(f)];
       for (int c = 0; c + stride < chunks; c += 2 * stride) {
@@ -665,7 +665,7 @@ int CCMultiThreadImport::MppImport_run_step2() {
   }
   // Then every field's value numbers, once, and on the append road the write into the target.
   m_Tasks.clear();
-  m_nStep2Kind = kStep2Rewrite;
+  m_Step2Kind = Step2Kind::kRewrite;
   m_Finished.assign(static_cast<size_t>(m_nFieldCount), FieldResult{});
   m_PiecesLeft = std::make_unique<std::atomic<int>[]>(static_cast<size_t>(m_nFieldCount) *
                                                       static_cast<size_t>(std::max(m_nChunkCount, 1)));
@@ -681,7 +681,7 @@ int CCMultiThreadImport::MppImport_run_step2() {
   m_PiecesLeft.reset();
   if (!m_bAppend) return MakeTable();
   m_Tasks.clear();
-  m_nStep2Kind = kStep2Append;
+  m_Step2Kind = Step2Kind::kAppend;
   for (int f = 0; f < m_nFieldCount; ++f) m_Tasks.push_back({f, 0, 0});
   r = RunStep2Tasks();
   if (r < 0) return r;
@@ -711,14 +711,14 @@ int CCMultiThreadImport::pvvl2filt(int /*worker*/, int /*position*/, int /*rows*
   int result = 0;
   for (int task = ClaimTask(); task >= 0; task = ClaimTask()) {
     const MergeTask& t = m_Tasks[static_cast<size_t>(task)];
-    switch (m_nStep2Kind) {
-      case kStep2Merge:
+    switch (m_Step2Kind) {
+      case Step2Kind::kMerge:
         result = MergePair(t.field, t.chunk, t.stride, false);
         break;
-      case kStep2Rewrite:
+      case Step2Kind::kRewrite:
         RewriteRows(t.field, t.chunk, t.first, t.count, t.at);
         break;
-      case kStep2Append:
+      case Step2Kind::kAppend:
         result = AppendField(t.field);
         break;
     }

@@ -202,7 +202,7 @@ class CCMultiThreadImport {
     int32_t count = 0;
     int32_t at = 0;
   };
-  enum Step2Kind { kStep2Merge, kStep2Rewrite, kStep2Append };
+  enum class Step2Kind { kMerge, kRewrite, kAppend };
   std::vector<MergeTask> m_Tasks;
   // Whole-column road (every chunk fits one window): the fields other than STRING are not
   // compiled per chunk; their rows stay in the chunks' parsers until step 2 compiles each field as
@@ -211,7 +211,7 @@ class CCMultiThreadImport {
   std::vector<std::unique_ptr<CTextParser>> m_Parsers;
   std::vector<char> m_WholeField;
   int32_t m_nNextTask = 0;
-  Step2Kind m_nStep2Kind = kStep2Merge;
+  Step2Kind m_Step2Kind = Step2Kind::kMerge;
   // Per field, between StartField and EndField: the merged list and the new value-number array.
   std::vector<FieldResult> m_Finished;
   // Per field and chunk (field * chunk count + chunk): the rewrite pieces of the chunk not yet
