@@ -34,7 +34,7 @@ struct MemsetParam {
   void* dst;
   int32_t value;     // the byte, or for a sequence the value of element 0
   int32_t sequence;  // 0: a byte fill; 1: an int sequence, first and end being element indexes
-  uint64_t first;    // byte index
+  uint64_t first;    // byte index (a sequence: element index)
   uint64_t end;
 };
 static_assert(sizeof(MemcpyParam) <= kThreadParamSize);

@@ -5,8 +5,8 @@
 // Q7_ERROR_OUT_OF_MEMORY (0xE0000018) and an empty message, so callers never test for null.
 //
 // Thread safety: the allocation calls are safe from any thread, worker tasks included.
-// MppMemSet / MppMemCpy / MppMemcpy drive the worker pool: call them only from the thread that
-// drives the pool (under the API lock), never from inside a task.
+// MppMemSet / MppFillSequence / MppMemCpy / MppMemcpy drive the worker pool: call them only from
+// the thread that drives the pool (under the API lock), never from inside a task.
 #pragma once
 
 #include <cstddef>
