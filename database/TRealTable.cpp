@@ -112,8 +112,11 @@ TRealTable::TRealTable(int id, char* name, int n_rows, TTableCollection* names) 
   InitFields();
   NameTable(id, name, names);
   try {
+    // As InitAsSet, but a large table's set (an import's) is written on the pool, which also
+    // spreads the first touch of its fresh pages.
     auto all = std::make_unique<TSetArray>(n_rows, 0);
-    all->InitAsSet();
+    all->AdjustMemArea();
+    MppFillSequence(all->PIntAr(), all->FArraySize, 1);
     AddSetWithoutCopy(all.get());
     all.release();
   } catch (...) {

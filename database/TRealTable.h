@@ -47,7 +47,8 @@ class TRealTable : public TBaseTable {
   // A table of n_rows records with set 1 (records 1 .. n_rows) registered and current. The name is
   // made unique in `names` (null: the engine's current collection; none: only cleaned) with
   // TTableCollection::GenTableName; failure throws Q7_ERROR_TABLE_NAME_GENERATION. n_rows must be
-  // 0 or more.
+  // 0 or more. A large set 1 is written on the worker pool (MppFillSequence), so this form is for
+  // the thread that drives the pool, never a task.
   TRealTable(int id, char* name, int n_rows, TTableCollection* names = nullptr);
   // The same without any set: the builder registers set 1 itself.
   TRealTable(int id, char* name, TTableCollection* names);

@@ -46,8 +46,9 @@ struct MemcpyParam {
 struct MemsetParam {
   MppParamHeader header;
   void* dst;
-  int32_t value;
-  uint64_t first;  // byte index
+  int32_t value;     // the byte, or for a sequence the value of element 0
+  int32_t sequence;  // 0: a byte fill; 1: an int sequence, first and end being element indexes
+  uint64_t first;    // byte index (a sequence: element index)
   uint64_t end;
 };
 static_assert(sizeof(MemcpyParam) <= kThreadParamSize);
@@ -354,7 +355,14 @@ int mpp_memcpy(void* param) {
 
 int mpp_memset(void* param) {
   const auto* p = static_cast<const MemsetParam*>(param);
-  if (p->end > p->first) memset(static_cast<char*>(p->dst) + p->first, p->value, p->end - p->first);
+  if (p->end <= p->first) return 0;
+  if (p->sequence != 0) {
+    int* dst = static_cast<int*>(p->dst);
+    for (uint64_t i = p->first; i < p->end; ++i)
+      dst[i] = static_cast<int>(static_cast<int64_t>(p->value) + static_cast<int64_t>(i));
+    return 0;
+  }
+  memset(static_cast<char*>(p->dst) + p->first, p->value, p->end - p->first);
   return 0;
 }
 
@@ -368,11 +376,32 @@ void* MppMemSet(void* p, int value, long n) {
     auto* param = static_cast<MemsetParam*>(eng->get_thread_param(i));
     param->dst = p;
     param->value = value;
+    param->sequence = 0;
     param->first = static_cast<uint64_t>(i) * static_cast<uint64_t>(chunk);
     param->end = (i == k - 1) ? static_cast<uint64_t>(n) : static_cast<uint64_t>(i + 1) * chunk;
   }
   eng->run_threads_task(k, kMppTaskMemset);
   return p;
+}
+
+void MppFillSequence(int* p, long n, int first) {
+  if (n <= 0) return;
+  CSmpEngine* eng = CSmpEngine::Instance();
+  if (n < kParallelThreshold / static_cast<long>(sizeof(int)) || eng->ActiveThreads() <= 1) {
+    for (long i = 0; i < n; ++i) p[i] = static_cast<int>(int64_t{first} + i);
+    return;
+  }
+  const int k = eng->n_threads_for_elements(n);
+  const long chunk = n / k;
+  for (int i = 0; i < k; ++i) {
+    auto* param = static_cast<MemsetParam*>(eng->get_thread_param(i));
+    param->dst = p;
+    param->value = first;
+    param->sequence = 1;
+    param->first = static_cast<uint64_t>(i) * static_cast<uint64_t>(chunk);
+    param->end = (i == k - 1) ? static_cast<uint64_t>(n) : static_cast<uint64_t>(i + 1) * chunk;
+  }
+  eng->run_threads_task(k, kMppTaskMemset);
 }
 
 void* MppMemCpy(void* dst, void* src, int unit_size, unsigned int count) {

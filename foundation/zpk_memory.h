@@ -5,8 +5,9 @@
 // Q7_ERROR_OUT_OF_MEMORY (0xE0000018) and an empty message, so callers never test for null.
 //
 // Thread safety: the allocation calls are safe from any thread, worker tasks included.
-// MppMemSet / MppMemCpy / MppMemcpy / MppPread / MppMaxUint32Minus drive the worker pool: call them only from
-// the thread that drives the pool (under the API lock), never from inside a task.
+// MppMemSet / MppFillSequence / MppMemCpy / MppMemcpy / MppPread / MppMaxUint32Minus drive the worker
+// pool: call them only from the thread that drives the pool (under the API lock), never from inside
+// a task.
 #pragma once
 
 #include <cstddef>
@@ -50,6 +51,11 @@ void* MemSet(void* p, int value, size_t n);
 // A worker's failure is rethrown as CQ7Exception after every worker has finished.
 void* MppMemSet(void* p, int value, long n);
 
+// Stores first, first + 1, ..., first + n - 1 into p[0 .. n). From 1 MiB on, and when more than
+// one worker is active, the range is split over the worker pool (as MppMemSet, whose task row it
+// shares). n <= 0 does nothing.
+void MppFillSequence(int* p, long n, int first);
+
 // Copies count elements of unit_size bytes from src to dst (ranges must not overlap) and returns
 // dst. From 1 MiB in total on, and when more than one worker is active, the elements are split
 // over the worker pool. A worker's failure is rethrown after every worker has finished.
@@ -78,8 +84,8 @@ uint32_t MaxUint32Minus(const void* p, size_t n, uint32_t bias);
 long ParallelFileBytes();
 void SetParallelFileBytesForTest(long bytes);
 
-// Task functions of the fill (row 39) and copy (row 36) tasks; each works on its own worker's
-// range from the worker parameter block and returns 0.
+// Task functions of the fill (row 39; byte fills and sequences) and copy (row 36) tasks; each works on its
+// own worker's range from the worker parameter block and returns 0.
 int mpp_memset(void* param);
 int mpp_memcpy(void* param);
 

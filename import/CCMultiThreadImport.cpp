@@ -188,6 +188,11 @@ void Renumber(TIntArray* numbers, const std::vector<int>& map) {
 }  // namespace
 
 int64_t CCMultiThreadImport::s_nWindowSizeForTest = 0;
+int CCMultiThreadImport::s_nRewritePoolMinRows = CCMultiThreadImport::kRewritePoolMinRows;
+
+void CCMultiThreadImport::SetRewritePoolMinRowsForTest(int rows) {
+  s_nRewritePoolMinRows = rows < 0 ? kRewritePoolMinRows : rows;
+}
 
 CCMultiThreadImport* CCMultiThreadImport::Instance() {
   static CCMultiThreadImport* instance = new CCMultiThreadImport();
@@ -629,7 +634,7 @@ int CCMultiThreadImport::MppImport_run_step2() {
   const int chunks = m_nChunkCount;
   for (int stride = 1; stride < chunks; stride *= 2) {
     m_Tasks.clear();
-    m_bFinishing = false;
+    m_Step2Kind = Step2Kind::kMerge;
     for (int f = 0; f < m_nFieldCount; ++f) {
       std::vector<TBaseArray*>& lists = m_Lists[static_cast<size_t>(f)];
       for (int c = 0; c + stride < chunks; c += 2 * stride) {
@@ -660,12 +665,27 @@ int CCMultiThreadImport::MppImport_run_step2() {
   }
   // Then every field's value numbers, once, and on the append road the write into the target.
   m_Tasks.clear();
-  m_bFinishing = true;
-  for (int f = 0; f < m_nFieldCount; ++f) m_Tasks.push_back({f, 0, 0});
-  const int r = RunStep2Tasks();
+  m_Step2Kind = Step2Kind::kRewrite;
+  m_Finished.assign(static_cast<size_t>(m_nFieldCount), FieldResult{});
+  m_PiecesLeft = std::make_unique<std::atomic<int>[]>(static_cast<size_t>(m_nFieldCount) *
+                                                      static_cast<size_t>(std::max(m_nChunkCount, 1)));
+  for (int f = 0; f < m_nFieldCount; ++f) {
+    if (!m_bWholeColumns || m_WholeField[static_cast<size_t>(f)] == 0) StartField(f);
+  }
+  int r = RunStep2Tasks();
   if (r < 0) return r;
-  if (m_bAppend) return m_nImportedRows;
-  return MakeTable();
+  for (int f = 0; f < m_nFieldCount; ++f) {
+    if (!m_bWholeColumns || m_WholeField[static_cast<size_t>(f)] == 0) EndField(f);
+  }
+  m_Finished.clear();
+  m_PiecesLeft.reset();
+  if (!m_bAppend) return MakeTable();
+  m_Tasks.clear();
+  m_Step2Kind = Step2Kind::kAppend;
+  for (int f = 0; f < m_nFieldCount; ++f) m_Tasks.push_back({f, 0, 0});
+  r = RunStep2Tasks();
+  if (r < 0) return r;
+  return m_nImportedRows;
 }
 
 int CCMultiThreadImport::mpp_import_step2(void* param) {
@@ -691,11 +711,16 @@ int CCMultiThreadImport::pvvl2filt(int /*worker*/, int /*position*/, int /*rows*
   int result = 0;
   for (int task = ClaimTask(); task >= 0; task = ClaimTask()) {
     const MergeTask& t = m_Tasks[static_cast<size_t>(task)];
-    if (!m_bFinishing) {
-      result = MergePair(t.field, t.chunk, t.stride, false);
-    } else {
-      if (!m_bWholeColumns || m_WholeField[static_cast<size_t>(t.field)] == 0) FinishField(t.field);
-      if (m_bAppend) result = AppendField(t.field);
+    switch (m_Step2Kind) {
+      case Step2Kind::kMerge:
+        result = MergePair(t.field, t.chunk, t.stride, false);
+        break;
+      case Step2Kind::kRewrite:
+        RewriteRows(t.field, t.chunk, t.first, t.count, t.at);
+        break;
+      case Step2Kind::kAppend:
+        result = AppendField(t.field);
+        break;
     }
   }
   return result;
@@ -713,7 +738,7 @@ int CCMultiThreadImport::MergePair(int field, int chunk, int stride, bool on_poo
     return ids;
   };
   // Only the lists are merged; each chunk keeps a map from its own list to its group's list (none:
-  // the same), and the value numbers are written once, by FinishField.
+  // the same), and the value numbers are written once, by RewriteRows.
   std::unique_ptr<TIntArray> moved_a = identity(a->FArraySize);
   std::unique_ptr<TIntArray> moved_b = identity(b->FArraySize);
   TBaseArray* merged = nullptr;
@@ -747,47 +772,95 @@ int CCMultiThreadImport::MergePair(int field, int chunk, int stride, bool on_poo
   return result;
 }
 
-void CCMultiThreadImport::FinishField(int field) {
+void CCMultiThreadImport::StartField(int field) {
   const size_t f = static_cast<size_t>(field);
   const int chunks = m_nChunkCount;
   auto at = [&](int c) -> FieldResult& { return m_Results[static_cast<size_t>(c)].fields[f]; };
-  FieldResult out;
+  FieldResult& out = m_Finished[f];
   out.values = m_Lists[f][0];
   m_Lists[f][0] = nullptr;
   int64_t total = 0;
   for (int c = 0; c < chunks; ++c) total += at(c).numbers != nullptr ? at(c).rows : 0;
   out.rows = static_cast<int32_t>(total);
-  if (out.values != nullptr) {
-    if (chunks == 1) {
-      out.numbers = at(0).numbers;
-      at(0).numbers = nullptr;
-    } else {
-      auto numbers = std::make_unique<TIntArray>(out.rows + 1, 0);
-      int* pv = numbers->PIntAr();
-      pv[0] = 0;
-      int64_t next = 1;
-      for (int c = 0; c < chunks; ++c) {
-        FieldResult& part = at(c);
-        if (part.numbers == nullptr) continue;
-        const int* in = part.numbers->PIntAr() + 1;
-        TIntArray* map = m_Maps[f][static_cast<size_t>(c)].get();
-        if (map == nullptr) {
-          std::memcpy(pv + next, in, sizeof(int) * static_cast<size_t>(part.rows));
-        } else {
-          const int* m = map->PIntAr();
-          for (int i = 0; i < part.rows; ++i) pv[next + i] = m[in[i]];
-        }
-        next += part.rows;
-      }
-      out.numbers = numbers.release();
-    }
+  if (out.values == nullptr) return;
+  if (chunks == 1) {
+    out.numbers = at(0).numbers;
+    at(0).numbers = nullptr;
+    return;
   }
+  out.numbers = new TIntArray(out.rows + 1, 0);
+  out.numbers->PIntAr()[0] = 0;
+  const int threads = total >= s_nRewritePoolMinRows
+                          ? CSmpEngine::Instance()->n_threads_for_elements(static_cast<long>(total))
+                          : 1;
+  std::atomic<int>* left = &m_PiecesLeft[f * static_cast<size_t>(chunks)];
+  if (threads <= 1) {
+    for (int c = 0; c < chunks; ++c) left[c].store(1, std::memory_order_relaxed);
+    m_Tasks.push_back({field, -1, 0});
+    return;
+  }
+  // Pieces of about total / threads rows, cut at chunk ends too; each writes only its own
+  // elements, so the array is the same whichever worker writes which piece.
+  const int64_t piece = (total + threads - 1) / threads;
+  int64_t next = 1;
   for (int c = 0; c < chunks; ++c) {
-    delete at(c).numbers;
-    at(c) = FieldResult{};
+    const FieldResult& part = at(c);
+    if (part.numbers == nullptr) continue;
+    for (int64_t first = 0; first < part.rows; first += piece) {
+      const int64_t count = std::min<int64_t>(piece, part.rows - first);
+      MergeTask t{field, c, 0};
+      t.first = static_cast<int32_t>(first);
+      t.count = static_cast<int32_t>(count);
+      t.at = static_cast<int32_t>(next + first);
+      m_Tasks.push_back(t);
+      left[c].fetch_add(1, std::memory_order_relaxed);
+    }
+    next += part.rows;
+  }
+}
+
+void CCMultiThreadImport::RewriteRows(int field, int chunk, int first, int count, int at) {
+  const size_t f = static_cast<size_t>(field);
+  int* pv = m_Finished[f].numbers->PIntAr();
+  if (chunk < 0) {
+    int next = 1;
+    for (int c = 0; c < m_nChunkCount; ++c) {
+      const FieldResult& part = m_Results[static_cast<size_t>(c)].fields[f];
+      if (part.numbers == nullptr) continue;
+      RewriteRows(field, c, 0, part.rows, next);
+      next += part.rows;
+    }
+    return;
+  }
+  FieldResult& part = m_Results[static_cast<size_t>(chunk)].fields[f];
+  std::unique_ptr<TIntArray>& map = m_Maps[f][static_cast<size_t>(chunk)];
+  const int* in = part.numbers->PIntAr() + 1 + first;
+  if (map == nullptr) {
+    std::memcpy(pv + at, in, sizeof(int) * static_cast<size_t>(count));
+  } else {
+    const int* m = map->PIntAr();
+    for (int i = 0; i < count; ++i) pv[at + i] = m[in[i]];
+  }
+  // The chunk's last piece frees it here, beside the writing, rather than the calling thread
+  // after all of it; the count orders the other pieces' reads before the free.
+  std::atomic<int>& left = m_PiecesLeft[f * static_cast<size_t>(m_nChunkCount) + static_cast<size_t>(chunk)];
+  if (left.fetch_sub(1, std::memory_order_acq_rel) == 1) {
+    delete part.numbers;
+    part.numbers = nullptr;
+    map.reset();
+  }
+}
+
+void CCMultiThreadImport::EndField(int field) {
+  const size_t f = static_cast<size_t>(field);
+  for (int c = 0; c < m_nChunkCount; ++c) {
+    FieldResult& part = m_Results[static_cast<size_t>(c)].fields[f];
+    delete part.numbers;
+    part = FieldResult{};
     m_Maps[f][static_cast<size_t>(c)].reset();
   }
-  at(0) = out;
+  m_Results[0].fields[f] = m_Finished[f];
+  m_Finished[f] = FieldResult{};
 }
 
 void CCMultiThreadImport::CompileWholeField(int field) {
@@ -986,6 +1059,12 @@ void CCMultiThreadImport::free_mem() {
     for (TBaseArray* list : lists) delete list;
   }
   m_Lists.clear();
+  for (FieldResult& field : m_Finished) {
+    delete field.numbers;
+    delete field.values;
+  }
+  m_Finished.clear();
+  m_PiecesLeft.reset();
   m_Maps.clear();
   m_Tasks.clear();
   m_Parsers.clear();

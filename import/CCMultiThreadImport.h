@@ -13,8 +13,9 @@
 // kMppTaskImportMerge, one pool run per merge round and one to finish): in each round the workers claim,
 // under the engine's write lock, pairs of neighbouring groups of chunks of any field and merge their value
 // lists (AccommodationMain); then each field's value numbers are written once, in chunk order, through the
-// maps the merges left. The result becomes a filter of the new table, or is written over the target table's
-// filter from the append position.
+// maps the merges left (a large field in pieces of rows on all workers, each piece to its own place). The
+// result becomes a filter of the new table, or is written over the target table's filter from the append
+// position.
 //
 // When every chunk fits one window (the usual case), step 1 compiles only the STRING fields; the
 // rows of every other field stay as converted values in the chunk's parser, and step 2 joins each
@@ -43,6 +44,7 @@
 // Thread safety: one import at a time, on the thread that drives the pool under the API lock.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -64,6 +66,9 @@ class CCMultiThreadImport {
   static constexpr int kMaxFields = 512;
   // Largest window compiled at once.
   static constexpr int64_t kMaxWindowSize = int64_t{1} << 30;
+  // Below this many rows a field's value numbers are rewritten by one worker: the pieces would cost
+  // more to hand out than to write.
+  static constexpr int kRewritePoolMinRows = 1 << 16;
 
   // The singleton (MultiThreadImportObj holds it from load on).
   static CCMultiThreadImport* Instance();
@@ -79,6 +84,9 @@ class CCMultiThreadImport {
   // Test seam: the window size of the following imports (rounded down to whole pages, at least
   // one page); 0 restores the computed size.
   static void SetWindowSizeForTest(int64_t bytes);
+  // Test seam: the fewest rows of a field whose value numbers are rewritten in pieces on the pool
+  // (0: every field; INT_MAX: none); a negative value restores the default, kRewritePoolMinRows.
+  static void SetRewritePoolMinRowsForTest(int rows);
   // The window size and chunk count the last import used.
   int64_t getWindowSize() const { return m_nWindowSize; }
   int getChunkCount() const { return m_nChunkCount; }
@@ -144,8 +152,18 @@ class CCMultiThreadImport {
   // (field `field`): AccommodationMain's result. on_pool: called by the thread that drives the pool,
   // the merge runs on all workers (MppAccommodationMain, the same result).
   int MergePair(int field, int chunk, int stride, bool on_pool);
-  // The field's merged list and its value numbers, written once for all chunks, into chunk 0.
-  void FinishField(int field);
+  // On the calling thread: the field's merged list and its value-number array (one written once
+  // for all chunks) into m_Finished, and the rewrite tasks that fill the array: one piece of rows
+  // per task for a field of kRewritePoolMinRows rows or more (as many pieces as
+  // n_threads_for_elements gives workers), else one task for the whole field.
+  void StartField(int field);
+  // Writes `count` value numbers of the chunk from its row `first` (0-based) through the chunk's
+  // map into the field's new array from element `at`; chunk -1: every chunk, in chunk order. The
+  // task that writes a chunk's last piece frees the chunk's array and map.
+  void RewriteRows(int field, int chunk, int first, int count, int at);
+  // On the calling thread, after the rewrite tasks: frees what of the chunks is left and puts the
+  // finished field into chunk 0.
+  void EndField(int field);
   // Whole-column road: the field's rows of all chunks, joined in chunk order, compiled once on the
   // pool into chunk 0's result.
   void CompileWholeField(int field);
@@ -170,14 +188,21 @@ class CCMultiThreadImport {
   std::vector<ChunkResult> m_Results;
   int m_nFd = -1;
   std::vector<IMPORT_PARSE_ATTRIBUTES> m_Chunks;
-  // Step 2: the tasks of the current pool run (a pair of groups of one field to merge, or a field
-  // to finish), claimed one at a time; per field and chunk the list of the group the chunk leads
-  // (null otherwise) and the chunk's map from its own list to its group's (null: the same).
+  // Step 2: the tasks of the current pool run (a pair of groups of one field to merge, a piece of
+  // a field's value numbers to rewrite, or a field to append), claimed one at a time; per field and chunk the
+  // list of the group the chunk leads (null otherwise) and the chunk's map from its own list to its group's
+  // (null: the same).
   struct MergeTask {
     int32_t field;
     int32_t chunk;
     int32_t stride;
+    // Rewrite tasks: the piece's first row in the chunk, its rows, its first element in the field's
+    // new array (chunk -1: the whole field).
+    int32_t first = 0;
+    int32_t count = 0;
+    int32_t at = 0;
   };
+  enum class Step2Kind { kMerge, kRewrite, kAppend };
   std::vector<MergeTask> m_Tasks;
   // Whole-column road (every chunk fits one window): the fields other than STRING are not
   // compiled per chunk; their rows stay in the chunks' parsers until step 2 compiles each field as
@@ -186,7 +211,12 @@ class CCMultiThreadImport {
   std::vector<std::unique_ptr<CTextParser>> m_Parsers;
   std::vector<char> m_WholeField;
   int32_t m_nNextTask = 0;
-  bool m_bFinishing = false;
+  Step2Kind m_Step2Kind = Step2Kind::kMerge;
+  // Per field, between StartField and EndField: the merged list and the new value-number array.
+  std::vector<FieldResult> m_Finished;
+  // Per field and chunk (field * chunk count + chunk): the rewrite pieces of the chunk not yet
+  // written.
+  std::unique_ptr<std::atomic<int>[]> m_PiecesLeft;
   std::vector<std::vector<TBaseArray*>> m_Lists;
   std::vector<std::vector<std::unique_ptr<TIntArray>>> m_Maps;
   int32_t m_nStep2Position = -1;
@@ -200,6 +230,7 @@ class CCMultiThreadImport {
   TIntArray* m_pSet1 = nullptr;
 
   static int64_t s_nWindowSizeForTest;
+  static int s_nRewritePoolMinRows;
 };
 
 extern CCMultiThreadImport* MultiThreadImportObj;

@@ -34,6 +34,22 @@ class TablePoolTest : public TableTest {
   TRealTable* t_ = nullptr;
 };
 
+// A new table's first set, written on the pool for a table this large: every record once, in
+// order, with no spare capacity.
+TEST_F(TablePoolTest, NewTableSetHoldsEveryRecordInOrder) {
+  TIntArray* all = t_->GetSet(1);
+  ASSERT_NE(all, nullptr);
+  ASSERT_EQ(all->FArraySize, kRows);
+  EXPECT_EQ(all->FAllocSize, kRows);
+  const int* v = all->PIntAr();
+  for (int i = 0; i < kRows; ++i) {
+    if (v[i] != i + 1) {
+      ADD_FAILURE() << "element " << i << " holds " << v[i];
+      break;
+    }
+  }
+}
+
 TEST_F(TablePoolTest, ParallelSetOperationsEqualSerialOnes) {
   const int a = RandomSet(1, 50);
   const int b = RandomSet(2, 50);

@@ -388,6 +388,29 @@ TEST(MppMemSet, FillsExactlyTheRangeSeriallyBelowOneMiB) {
   }
 }
 
+TEST(MppFillSequence, StoresExactlyTheRunSeriallyBelowOneMiB) {
+  ScopedTask count(kMppTaskMemset, CountingMemset);
+  constexpr long kInts = kMiB / 4;
+  const long kCounts[] = {0, 1, kInts - 1, kInts, 3 * kInts + 7};
+  for (long n : kCounts) {
+    for (int first : {1, -3}) {
+      SCOPED_TRACE(testing::Message() << n << " from " << first);
+      std::vector<int> buf(static_cast<size_t>(n) + 4, 0x11);
+      g_mem_task_calls = 0;
+      MppFillSequence(buf.data() + 2, n, first);
+      for (size_t i = 0; i < buf.size(); ++i) {
+        const bool inside = i >= 2 && i < 2 + static_cast<size_t>(n);
+        if (buf[i] != (inside ? first + static_cast<int>(i - 2) : 0x11)) {
+          ADD_FAILURE() << "element " << i;
+          break;
+        }
+      }
+      const int want = (n < kInts || Workers() == 1) ? 0 : Eng()->n_threads_for_elements(n);
+      EXPECT_EQ(g_mem_task_calls.load(), want);
+    }
+  }
+}
+
 struct CopyCase {
   int unit;
   unsigned count;

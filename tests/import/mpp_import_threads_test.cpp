@@ -2,6 +2,7 @@
 // or the window size and equal those of the line-mode parser; empty sources, appends and failures.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -99,6 +100,7 @@ class MppImportTest : public ImportDirTest {
  protected:
   void TearDown() override {
     CCMultiThreadImport::SetWindowSizeForTest(0);
+    CCMultiThreadImport::SetRewritePoolMinRowsForTest(-1);
     TTableCollection* tables = CSmpEngine::Instance()->Database();
     for (int id : made_) tables->DelTable(id);
     ImportDirTest::TearDown();
@@ -396,6 +398,79 @@ TEST_F(MppImportTest, WholeColumnsEqualWindowByWindow) {
       CCMultiThreadImport::SetWindowSizeForTest(0);
     }
     same_filters(targets[0], targets[1]);
+  }
+}
+
+// The value numbers of a field read in several chunks are rewritten through the merge maps either
+// by one writer or in pieces on the pool; both give the value numbers of a one-chunk import, for
+// every worker count, on both roads (window by window: every field; whole columns: the text
+// field only), for a new table and for an append.
+TEST_F(MppImportTest, ValueNumbersRewrittenInPiecesEqualOneWriter) {
+  Lcg rng(5);
+  std::string source;
+  char line[128];
+  for (int i = 0; i < 30000; ++i) {
+    const int n = std::snprintf(line, sizeof line, "%u,w%u,%u.%02u\n", rng.Next(3000), rng.Next(20000),
+                                rng.Next(500), rng.Next(100));
+    source.append(line, static_cast<size_t>(n));
+  }
+  const std::string src = dir_.Write("pieces.txt", source);
+  const char catalog[] = "//CSV\nI\t1\tK\nA\t1\tS\nN\t1\tA\t2\tROUNDDOWN\n";
+  const std::string head = dir_.Write("head3.txt", "7,w1,1.5\n");
+  auto expect_same = [](int table_a, int table_b) {
+    TRealTable* a = RealTable(table_a);
+    TRealTable* b = RealTable(table_b);
+    ASSERT_EQ(a->TotalRecs(), b->TotalRecs());
+    int ids_a[4];
+    int ids_b[4];
+    ASSERT_EQ(a->GetFilterIDList(ids_a), 3);
+    ASSERT_EQ(b->GetFilterIDList(ids_b), 3);
+    for (int f = 0; f < 3; ++f) {
+      SCOPED_TRACE(f);
+      TFilter* fa = a->GetFilter(ids_a[f]);
+      TFilter* fb = b->GetFilter(ids_b[f]);
+      ASSERT_EQ(fa->VL->FArraySize, fb->VL->FArraySize);
+      for (int i = 0; i < fa->VL->FArraySize; ++i) {
+        ASSERT_EQ(q7import_test::ValueText(fa->VL, i), q7import_test::ValueText(fb->VL, i));
+      }
+      ASSERT_EQ(fa->PV->FArraySize, fb->PV->FArraySize);
+      EXPECT_EQ(0, std::memcmp(fa->PV->PIntAr(), fb->PV->PIntAr(),
+                               sizeof(int) * static_cast<size_t>(fa->PV->FArraySize)));
+    }
+  };
+  const int page = static_cast<int>(sysconf(_SC_PAGESIZE));
+  const int all = CSmpEngine::Instance()->ActiveThreads();
+  for (int64_t window : {int64_t{8} * page, int64_t{0}}) {
+    SCOPED_TRACE("window " + std::to_string(window));
+    const int want = Import(catalog, src, 1, window);
+    ASSERT_GT(want, 0);
+    const int want_append = Import(catalog, head, 1, 0);
+    ASSERT_GT(want_append, 0);
+    {
+      q7test::WorkerCap cap(1);
+      CCMultiThreadImport::SetWindowSizeForTest(window);
+      EXPECT_EQ(Append(catalog, src, want_append, -1), 30000);
+      CCMultiThreadImport::SetWindowSizeForTest(0);
+    }
+    for (int workers : {2, 3, all}) {
+      for (int min_rows : {INT_MAX, 0}) {
+        SCOPED_TRACE("workers " + std::to_string(workers) + ", pool from " + std::to_string(min_rows));
+        CCMultiThreadImport::SetRewritePoolMinRowsForTest(min_rows);
+        const int got = Import(catalog, src, workers, window);
+        ASSERT_GT(got, 0);
+        expect_same(want, got);
+        const int got_append = Import(catalog, head, workers, 0);
+        ASSERT_GT(got_append, 0);
+        {
+          q7test::WorkerCap cap(workers);
+          CCMultiThreadImport::SetWindowSizeForTest(window);
+          EXPECT_EQ(Append(catalog, src, got_append, -1), 30000);
+          CCMultiThreadImport::SetWindowSizeForTest(0);
+        }
+        CCMultiThreadImport::SetRewritePoolMinRowsForTest(-1);
+        expect_same(want_append, got_append);
+      }
+    }
   }
 }
 
