@@ -96,6 +96,46 @@ std::string FixedSource(int lines, uint32_t seed) {
 
 const char kFixedCatalog[] = "//FIX\n//ERROR\tCONTINUE\nI\t6\tA\nA\t4\tB\tSKIP\nA\t5\tC\n";
 
+// The two tables hold the same filters (at most 7), byte for byte: types, value lists, extended
+// types, scales and value numbers.
+void ExpectSameFilters(int table_a, int table_b, int filters = 6) {
+  TRealTable* a = RealTable(table_a);
+  TRealTable* b = RealTable(table_b);
+  ASSERT_EQ(a->TotalRecs(), b->TotalRecs());
+  int ids_a[8];
+  int ids_b[8];
+  ASSERT_EQ(a->GetFilterIDList(ids_a), filters);
+  ASSERT_EQ(b->GetFilterIDList(ids_b), filters);
+  for (int f = 0; f < filters; ++f) {
+    SCOPED_TRACE(f);
+    TFilter* fa = a->GetFilter(ids_a[f]);
+    TFilter* fb = b->GetFilter(ids_b[f]);
+    const int type = fa->VL->GetDataType();
+    ASSERT_EQ(type, fb->VL->GetDataType());
+    ASSERT_EQ(fa->VL->FArraySize, fb->VL->FArraySize);
+    if (type == Q7_TYPE_STRING) {
+      for (int i = 0; i < fa->VL->FArraySize; ++i) {
+        ASSERT_EQ(q7import_test::ValueText(fa->VL, i), q7import_test::ValueText(fb->VL, i));
+      }
+    } else {
+      const size_t width = type == Q7_TYPE_INTEGER ? 4 : (type == Q7_TYPE_DECIMAL ? 16 : 8);
+      EXPECT_EQ(0,
+                std::memcmp(fa->VL->FData, fb->VL->FData, width * static_cast<size_t>(fa->VL->FArraySize)));
+    }
+    if (type == Q7_TYPE_DOUBLE) {
+      EXPECT_EQ(static_cast<TDoubleArray*>(fa->VL)->GetExtendType(),
+                static_cast<TDoubleArray*>(fb->VL)->GetExtendType());
+    }
+    if (type == Q7_TYPE_DECIMAL) {
+      EXPECT_EQ(static_cast<TNumericArray*>(fa->VL)->GetScale(),
+                static_cast<TNumericArray*>(fb->VL)->GetScale());
+    }
+    ASSERT_EQ(fa->PV->FArraySize, fb->PV->FArraySize);
+    EXPECT_EQ(0, std::memcmp(fa->PV->PIntAr(), fb->PV->PIntAr(),
+                             sizeof(int) * static_cast<size_t>(fa->PV->FArraySize)));
+  }
+}
+
 class MppImportTest : public ImportDirTest {
  protected:
   void TearDown() override {
@@ -337,43 +377,6 @@ TEST_F(MppImportTest, WholeColumnsEqualWindowByWindow) {
   const std::string src = dir_.Write("roads.txt", source);
   const char catalog[] =
       "//CSV\n//ERROR\tCONTINUE\nI\t1\tN\nI\t1\tK\nF\t1\tX\nD\t1\tD\tD2\nN\t1\tA\t2\tROUNDHALFUP\nA\t1\tS\n";
-  auto same_filters = [](int table_a, int table_b) {
-    TRealTable* a = RealTable(table_a);
-    TRealTable* b = RealTable(table_b);
-    ASSERT_EQ(a->TotalRecs(), b->TotalRecs());
-    int ids_a[8];
-    int ids_b[8];
-    ASSERT_EQ(a->GetFilterIDList(ids_a), 6);
-    ASSERT_EQ(b->GetFilterIDList(ids_b), 6);
-    for (int f = 0; f < 6; ++f) {
-      SCOPED_TRACE(f);
-      TFilter* fa = a->GetFilter(ids_a[f]);
-      TFilter* fb = b->GetFilter(ids_b[f]);
-      const int type = fa->VL->GetDataType();
-      ASSERT_EQ(type, fb->VL->GetDataType());
-      ASSERT_EQ(fa->VL->FArraySize, fb->VL->FArraySize);
-      if (type == Q7_TYPE_STRING) {
-        for (int i = 0; i < fa->VL->FArraySize; ++i) {
-          ASSERT_EQ(q7import_test::ValueText(fa->VL, i), q7import_test::ValueText(fb->VL, i));
-        }
-      } else {
-        const size_t width = type == Q7_TYPE_INTEGER ? 4 : (type == Q7_TYPE_DECIMAL ? 16 : 8);
-        EXPECT_EQ(0,
-                  std::memcmp(fa->VL->FData, fb->VL->FData, width * static_cast<size_t>(fa->VL->FArraySize)));
-      }
-      if (type == Q7_TYPE_DOUBLE) {
-        EXPECT_EQ(static_cast<TDoubleArray*>(fa->VL)->GetExtendType(),
-                  static_cast<TDoubleArray*>(fb->VL)->GetExtendType());
-      }
-      if (type == Q7_TYPE_DECIMAL) {
-        EXPECT_EQ(static_cast<TNumericArray*>(fa->VL)->GetScale(),
-                  static_cast<TNumericArray*>(fb->VL)->GetScale());
-      }
-      ASSERT_EQ(fa->PV->FArraySize, fb->PV->FArraySize);
-      EXPECT_EQ(0, std::memcmp(fa->PV->PIntAr(), fb->PV->PIntAr(),
-                               sizeof(int) * static_cast<size_t>(fa->PV->FArraySize)));
-    }
-  };
   const int page = static_cast<int>(sysconf(_SC_PAGESIZE));
   const int64_t whole = int64_t{1} << 30;
   for (int workers : {1, 0}) {
@@ -383,7 +386,7 @@ TEST_F(MppImportTest, WholeColumnsEqualWindowByWindow) {
     ASSERT_GT(by_windows, 0);
     ASSERT_GT(by_columns, 0);
     EXPECT_EQ(RealTable(by_columns)->TotalRecs(), 20000);
-    same_filters(by_windows, by_columns);
+    ExpectSameFilters(by_windows, by_columns);
     // Appends: each road into a table of its own, made from the first lines at another scale.
     const std::string head_catalog =
         "//CSV\nI\t1\tN\nI\t1\tK\nF\t1\tX\nD\t1\tD\tD2\nN\t1\tA\t3\tROUNDHALFUP\nA\t1\tS\n";
@@ -397,7 +400,7 @@ TEST_F(MppImportTest, WholeColumnsEqualWindowByWindow) {
       EXPECT_EQ(Append(catalog, src, targets[road], -1), 20000);
       CCMultiThreadImport::SetWindowSizeForTest(0);
     }
-    same_filters(targets[0], targets[1]);
+    ExpectSameFilters(targets[0], targets[1]);
   }
 }
 
@@ -417,27 +420,6 @@ TEST_F(MppImportTest, ValueNumbersRewrittenInPiecesEqualOneWriter) {
   const std::string src = dir_.Write("pieces.txt", source);
   const char catalog[] = "//CSV\nI\t1\tK\nA\t1\tS\nN\t1\tA\t2\tROUNDDOWN\n";
   const std::string head = dir_.Write("head3.txt", "7,w1,1.5\n");
-  auto expect_same = [](int table_a, int table_b) {
-    TRealTable* a = RealTable(table_a);
-    TRealTable* b = RealTable(table_b);
-    ASSERT_EQ(a->TotalRecs(), b->TotalRecs());
-    int ids_a[4];
-    int ids_b[4];
-    ASSERT_EQ(a->GetFilterIDList(ids_a), 3);
-    ASSERT_EQ(b->GetFilterIDList(ids_b), 3);
-    for (int f = 0; f < 3; ++f) {
-      SCOPED_TRACE(f);
-      TFilter* fa = a->GetFilter(ids_a[f]);
-      TFilter* fb = b->GetFilter(ids_b[f]);
-      ASSERT_EQ(fa->VL->FArraySize, fb->VL->FArraySize);
-      for (int i = 0; i < fa->VL->FArraySize; ++i) {
-        ASSERT_EQ(q7import_test::ValueText(fa->VL, i), q7import_test::ValueText(fb->VL, i));
-      }
-      ASSERT_EQ(fa->PV->FArraySize, fb->PV->FArraySize);
-      EXPECT_EQ(0, std::memcmp(fa->PV->PIntAr(), fb->PV->PIntAr(),
-                               sizeof(int) * static_cast<size_t>(fa->PV->FArraySize)));
-    }
-  };
   const int page = static_cast<int>(sysconf(_SC_PAGESIZE));
   const int all = CSmpEngine::Instance()->ActiveThreads();
   for (int64_t window : {int64_t{8} * page, int64_t{0}}) {
@@ -458,7 +440,7 @@ TEST_F(MppImportTest, ValueNumbersRewrittenInPiecesEqualOneWriter) {
         CCMultiThreadImport::SetRewritePoolMinRowsForTest(min_rows);
         const int got = Import(catalog, src, workers, window);
         ASSERT_GT(got, 0);
-        expect_same(want, got);
+        ExpectSameFilters(want, got, 3);
         const int got_append = Import(catalog, head, workers, 0);
         ASSERT_GT(got_append, 0);
         {
@@ -468,7 +450,7 @@ TEST_F(MppImportTest, ValueNumbersRewrittenInPiecesEqualOneWriter) {
           CCMultiThreadImport::SetWindowSizeForTest(0);
         }
         CCMultiThreadImport::SetRewritePoolMinRowsForTest(-1);
-        expect_same(want_append, got_append);
+        ExpectSameFilters(want_append, got_append, 3);
       }
     }
   }
