@@ -366,21 +366,31 @@ int mpp_memset(void* param) {
   return 0;
 }
 
-void* MppMemSet(void* p, int value, long n) {
-  if (n <= 0) return p;
-  CSmpEngine* eng = CSmpEngine::Instance();
-  if (n < kParallelThreshold || eng->ActiveThreads() <= 1) return memset(p, value, static_cast<size_t>(n));
+namespace {
+
+// The fill task over n elements split evenly among the workers: bytes of value, or (sequence) the
+// ints value, value + 1, ... by element index.
+void RunFillOnPool(CSmpEngine* eng, void* p, int value, bool sequence, long n) {
   const int k = eng->n_threads_for_elements(n);
   const long chunk = n / k;
   for (int i = 0; i < k; ++i) {
     auto* param = static_cast<MemsetParam*>(eng->get_thread_param(i));
     param->dst = p;
     param->value = value;
-    param->sequence = 0;
+    param->sequence = sequence ? 1 : 0;
     param->first = static_cast<uint64_t>(i) * static_cast<uint64_t>(chunk);
     param->end = (i == k - 1) ? static_cast<uint64_t>(n) : static_cast<uint64_t>(i + 1) * chunk;
   }
   eng->run_threads_task(k, kMppTaskMemset);
+}
+
+}  // namespace
+
+void* MppMemSet(void* p, int value, long n) {
+  if (n <= 0) return p;
+  CSmpEngine* eng = CSmpEngine::Instance();
+  if (n < kParallelThreshold || eng->ActiveThreads() <= 1) return memset(p, value, static_cast<size_t>(n));
+  RunFillOnPool(eng, p, value, false, n);
   return p;
 }
 
@@ -391,17 +401,7 @@ void MppFillSequence(int* p, long n, int first) {
     for (long i = 0; i < n; ++i) p[i] = static_cast<int>(int64_t{first} + i);
     return;
   }
-  const int k = eng->n_threads_for_elements(n);
-  const long chunk = n / k;
-  for (int i = 0; i < k; ++i) {
-    auto* param = static_cast<MemsetParam*>(eng->get_thread_param(i));
-    param->dst = p;
-    param->value = first;
-    param->sequence = 1;
-    param->first = static_cast<uint64_t>(i) * static_cast<uint64_t>(chunk);
-    param->end = (i == k - 1) ? static_cast<uint64_t>(n) : static_cast<uint64_t>(i + 1) * chunk;
-  }
-  eng->run_threads_task(k, kMppTaskMemset);
+  RunFillOnPool(eng, p, first, true, n);
 }
 
 void* MppMemCpy(void* dst, void* src, int unit_size, unsigned int count) {
