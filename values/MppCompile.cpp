@@ -45,6 +45,18 @@ enum CompileMode : int32_t {
   kSampleScatter = 8,   // whole sort: the slice's (key, element) pairs into their buckets
   kSampleSort = 9,      // whole sort: sort the worker's buckets, count their distinct keys
   kSampleNumber = 10,   // whole sort: number the worker's buckets, write their list entries
+  kSlotSums = 11,       // counting: count the marked slots of the worker's stretch
+  kSlotRanks = 12,      // counting: ranks and list entries of the worker's stretch of slots
+};
+
+// What the marked slots of a counting compile stand for, to write their list entries.
+struct SlotList {
+  int32_t type;      // 2: dense integers (int_base); 3 or 8: whole-number keys (key_base)
+  void* list;        // the compile's list, one entry per marked slot
+  int32_t int_base;  // type 2: slot k holds base + k, but INT32_MIN when int_null and k is 0
+  int32_t int_null;
+  uint64_t key_base;  // 3, 8: slot 0 is NULL, slot k holds key key_base + k
+  double zero;        // 3: the entry of key 0 (the column's first zero, 0.0 or -0.0)
 };
 
 struct SamplePlan;
@@ -81,6 +93,11 @@ struct CompileParam {
   int32_t first;           // kSampleClassify, kSampleScatter: the slice's first element
   int32_t bucket_from;     // kSampleSort, kSampleNumber: the worker's buckets [from, to)
   int32_t bucket_to;
+  const SlotList* slot_list;  // kSlotSums, kSlotRanks: the worker's slots [slot_from, slot_to)
+  int32_t* slot_marks;
+  int64_t slot_from;
+  int64_t slot_to;
+  int32_t slot_rank;  // kSlotSums: the stretch's marked slots; kSlotRanks: the marked slots before it
 };
 
 struct MergeParam {
@@ -465,6 +482,61 @@ void PrependNull(int type, int32_t* rows, int n, void** list, int* count, size_t
   for (int i = 0; i < n; ++i) ++rows[i];
 }
 
+// The list entry of marked slot k.
+void PutSlotEntry(const SlotList& out, int64_t k, int32_t rank) {
+  if (out.type == 2) {
+    static_cast<int32_t*>(out.list)[rank] =
+        (k == 0 && out.int_null != 0) ? INT32_MIN : out.int_base + static_cast<int32_t>(k);
+    return;
+  }
+  const size_t width = static_cast<size_t>(ValueTypeWidth(out.type));
+  unsigned char* entry = static_cast<unsigned char*>(out.list) + width * static_cast<size_t>(rank);
+  if (k == 0) {
+    PutNullEntry(out.type, entry);
+    return;
+  }
+  const auto key = static_cast<int64_t>(out.key_base + static_cast<uint64_t>(k));
+  if (out.type == 8) {
+    const int64_t high = key < 0 ? -1 : 0;
+    memcpy(entry, &key, 8);
+    memcpy(entry + 8, &high, 8);
+  } else {
+    const double x = key == 0 ? out.zero : static_cast<double>(key);
+    memcpy(entry, &x, 8);
+  }
+}
+
+// Counting's ranks, on all workers since a slot range may be as long as the column: CountMarks
+// counts the marked slots (marks are 0 or 1) of slots[0..len), each worker on its own stretch, and
+// returns their number; the caller then allocates out->list with one entry per marked slot, and
+// RankMarks turns every slot into its count of marked slots before it and writes each marked
+// slot's entry at its rank. Ranks and entries do not depend on the stretches.
+int32_t CountMarks(int threads, int32_t* slots, int64_t len, const SlotList* out) {
+  const int64_t share = len / threads;
+  for (int i = 0; i < threads; ++i) {
+    auto* p = PoolParam<CompileParam>(i);
+    p->mode = kSlotSums;
+    p->slot_list = out;
+    p->slot_marks = slots;
+    p->slot_from = i * share;
+    p->slot_to = i == threads - 1 ? len : (i + 1) * share;
+    p->slot_rank = 0;
+  }
+  RunCompileTask(threads);
+  int32_t total = 0;
+  for (int i = 0; i < threads; ++i) {
+    auto* p = PoolParam<CompileParam>(i);
+    const int32_t marked = p->slot_rank;
+    p->mode = kSlotRanks;
+    p->slot_rank = total;
+    total += marked;
+  }
+  return total;
+}
+
+// The second pass, with the blocks CountMarks left set up.
+void RankMarks(int threads) { RunCompileTask(threads); }
+
 // Counting in parallel: the slots are marked and read by all workers at once; the prefix sums
 // and the list are made on the calling thread. The same numbers as the serial counting method.
 // With `lead` 1 the rows start with an implicit NULL element that `values` does not hold (r counts
@@ -486,14 +558,14 @@ void ParallelCounting(int threads, int n, const int32_t* values, const _RawIntAr
   }
   RunCompileTask(threads);
 
-  int32_t* sl = slots.get();
-  int32_t sum = 0;
-  for (int32_t k = 0; k < span; ++k) {
-    const int32_t mark = sl[k];
-    sl[k] = sum;
-    sum += mark;
-  }
-  const int32_t count = sl[span - 1];
+  SlotList entries{};
+  entries.type = 2;
+  entries.int_base = base;
+  entries.int_null = r.nulls > 0 ? 1 : 0;
+  const int32_t count = CountMarks(threads, slots.get(), span, &entries);
+  ZpkBlock<int32_t> list(static_cast<size_t>(count));
+  entries.list = list.get();
+  RankMarks(threads);
 
   const int share = n / threads;
   for (int i = 0; i < threads; ++i) {
@@ -504,11 +576,6 @@ void ParallelCounting(int threads, int n, const int32_t* values, const _RawIntAr
   RunCompileTask(threads);
   if (lead != 0) rows[0] = 0;  // NULL is the smallest value
 
-  ZpkBlock<int32_t> list(static_cast<size_t>(count));
-  for (int32_t k = 0; k + 1 < span; ++k) {
-    if (sl[k + 1] == sl[k]) continue;
-    list[static_cast<size_t>(sl[k])] = (k == 0 && r.nulls > 0) ? INT32_MIN : base + k;
-  }
   *rows_out = rows.Release();
   *count_out = count;
   *list_out = list.Release();
@@ -637,13 +704,15 @@ bool KeyCounting(int threads, int n, int lead, int type, const void* raw, int** 
   }
   RunCompileTask(threads);
 
-  int32_t* sl = slots.get();
-  int32_t total = 0;
-  for (int64_t k = 0; k <= span; ++k) {
-    const int32_t mark = sl[k];
-    sl[k] = total;
-    total += mark;
-  }
+  SlotList entries{};
+  entries.type = type;
+  entries.key_base = base;
+  entries.zero = first_zero >= 0 && type != 8 ? static_cast<const double*>(raw)[first_zero] : 0.0;
+  const int32_t total = CountMarks(threads, slots.get(), span + 1, &entries);
+  const size_t width = static_cast<size_t>(ValueTypeWidth(type));
+  ZpkBlock<unsigned char> list(static_cast<size_t>(total) * width);
+  entries.list = list.get();
+  RankMarks(threads);
 
   const int share = n / threads;
   for (int i = 0; i < threads; ++i) {
@@ -654,23 +723,6 @@ bool KeyCounting(int threads, int n, int lead, int type, const void* raw, int** 
   RunCompileTask(threads);
   if (lead != 0) rows[0] = 0;  // NULL is the smallest value
 
-  const size_t width = static_cast<size_t>(ValueTypeWidth(type));
-  ZpkBlock<unsigned char> list(static_cast<size_t>(total) * width);
-  unsigned char* out = list.get();
-  if (sl[1] != sl[0]) PutNullEntry(type, out);
-  for (int64_t k = 1; k < span; ++k) {
-    if (sl[k + 1] == sl[k]) continue;
-    const auto key = static_cast<int64_t>(base + static_cast<uint64_t>(k));
-    unsigned char* entry = out + width * static_cast<size_t>(sl[k]);
-    if (type == 8) {
-      const int64_t high = key < 0 ? -1 : 0;
-      memcpy(entry, &key, 8);
-      memcpy(entry + 8, &high, 8);
-    } else {
-      const double x = key == 0 ? static_cast<const double*>(raw)[first_zero] : static_cast<double>(key);
-      memcpy(entry, &x, 8);
-    }
-  }
   *rows_out = rows.Release();
   *count_out = total;
   *list_out = list.Release();
@@ -1512,6 +1564,24 @@ int mpp_compile(void* param) {
         std::atomic_ref<int32_t> mark(slots[slot]);
         if (mark.load(std::memory_order_relaxed) == 0) mark.store(1, std::memory_order_relaxed);
       });
+      return 0;
+    }
+    case kSlotSums: {
+      const int32_t* marks = p->slot_marks;
+      int32_t marked = 0;
+      for (int64_t k = p->slot_from; k < p->slot_to; ++k) marked += marks[k];
+      p->slot_rank = marked;
+      return 0;
+    }
+    case kSlotRanks: {
+      int32_t* marks = p->slot_marks;
+      int32_t rank = p->slot_rank;
+      for (int64_t k = p->slot_from; k < p->slot_to; ++k) {
+        const int32_t mark = marks[k];
+        marks[k] = rank;
+        if (mark != 0) PutSlotEntry(*p->slot_list, k, rank);
+        rank += mark;
+      }
       return 0;
     }
     case kNumberKeys: {
