@@ -537,8 +537,8 @@ int32_t CountMarks(int threads, int32_t* slots, int64_t len, const SlotList* out
 // The second pass, with the blocks CountMarks left set up.
 void RankMarks(int threads) { RunCompileTask(threads); }
 
-// Counting in parallel: the slots are marked and read by all workers at once; the prefix sums
-// and the list are made on the calling thread. The same numbers as the serial counting method.
+// Counting in parallel: the slots are marked, ranked and read by all workers at once, each on its
+// own stretch. The same numbers as the serial counting method.
 // With `lead` 1 the rows start with an implicit NULL element that `values` does not hold (r counts
 // it among the NULLs): its slot is marked here and its row is 0.
 void ParallelCounting(int threads, int n, const int32_t* values, const _RawIntArrayRangeInfo& r, int lead,
@@ -683,7 +683,7 @@ bool KeyCounting(int threads, int n, int lead, int type, const void* raw, int** 
   }
   const int64_t non_null = static_cast<int64_t>(n) - sum.nulls;
   if (sum.fits == 0 || non_null <= 0) return false;
-  // Slot 0 is NULL, slot k holds key base + k. The prefix sums run on one thread, so the range is
+  // Slot 0 is NULL, slot k holds key base + k. Ranking passes over every slot, so the range is
   // kept near the column's length.
   const uint64_t width_of_range = static_cast<uint64_t>(sum.max) - static_cast<uint64_t>(sum.min);
   if (width_of_range > static_cast<uint64_t>(2 * non_null + 1000) || width_of_range > INT32_MAX - 3)
