@@ -661,7 +661,14 @@ int CCMultiThreadImport::MppImport_run_step2() {
     for (int f = 0; f < m_nFieldCount; ++f) {
       if (m_WholeField[static_cast<size_t>(f)] != 0) CompileWholeField(f);
     }
+    // The parsers hold every field's rows, some gigabytes in large blocks: their frees are spread
+    // over the workers rather than run one after the other here.
+    m_Tasks.clear();
+    m_Step2Kind = Step2Kind::kRelease;
+    for (size_t c = 0; c < m_Parsers.size(); ++c) m_Tasks.push_back({0, static_cast<int>(c), 0});
+    const int r = RunStep2Tasks();
     m_Parsers.clear();
+    if (r < 0) return r;
   }
   // Then every field's value numbers, once, and on the append road the write into the target.
   m_Tasks.clear();
@@ -720,6 +727,9 @@ int CCMultiThreadImport::pvvl2filt(int /*worker*/, int /*position*/, int /*rows*
         break;
       case Step2Kind::kAppend:
         result = AppendField(t.field);
+        break;
+      case Step2Kind::kRelease:
+        m_Parsers[static_cast<size_t>(t.chunk)].reset();
         break;
     }
   }

@@ -202,7 +202,7 @@ class CCMultiThreadImport {
     int32_t count = 0;
     int32_t at = 0;
   };
-  enum class Step2Kind { kMerge, kRewrite, kAppend };
+  enum class Step2Kind { kMerge, kRewrite, kAppend, kRelease };
   std::vector<MergeTask> m_Tasks;
   // Whole-column road (every chunk fits one window): the fields other than STRING are not
   // compiled per chunk; their rows stay in the chunks' parsers until step 2 compiles each field as
