@@ -898,29 +898,44 @@ void CCMultiThreadImport::CompileWholeField(int field) {
       if (p != nullptr) zpk_scratch_give(p, capacity);
     }
   } joined;
-  const void* raw = nullptr;
-  if (parts == 1) {
-    for (const std::unique_ptr<CTextParser>& parser : m_Parsers) {
-      CField* part = parser == nullptr ? nullptr : parser->getFieldItem(field);
-      if (part != nullptr && part->getRowCount() > 0) raw = part->RawRows();
-    }
-  } else {
-    // A kept block, whose pages an earlier field or import has already had zeroed.
-    joined.p = zpk_scratch_take(static_cast<size_t>(n) * static_cast<size_t>(width), &joined.capacity);
-    char* at = static_cast<char*>(joined.p);
-    for (const std::unique_ptr<CTextParser>& parser : m_Parsers) {
-      CField* part = parser == nullptr ? nullptr : parser->getFieldItem(field);
-      if (part == nullptr || part->getRowCount() == 0) continue;
-      const int rows = part->getRowCount();
-      MppMemCpy(at, const_cast<void*>(part->RawRows()), width, static_cast<unsigned int>(rows));
-      at += static_cast<size_t>(rows) * static_cast<size_t>(width);
-    }
-    raw = joined.p;
-  }
   int* numbers = nullptr;
   int count = 0;
   void* list = nullptr;
-  MppCompileWithNull(n, type, width, raw, &numbers, &count, &list);
+  bool numbered = false;
+  if (parts > 1) {
+    // A column numbered by counting or by the whole sort is read from the chunks' blocks where they
+    // lie: joining them would write the whole column once more, into pages the kernel must clear.
+    std::vector<MppColumnPiece> pieces;
+    for (const std::unique_ptr<CTextParser>& parser : m_Parsers) {
+      CField* part = parser == nullptr ? nullptr : parser->getFieldItem(field);
+      if (part != nullptr && part->getRowCount() > 0)
+        pieces.push_back({part->RawRows(), part->getRowCount()});
+    }
+    numbered = MppCompileWithNullPieces(pieces.data(), static_cast<int>(pieces.size()), type, width, &numbers,
+                                        &count, &list);
+  }
+  if (!numbered) {
+    const void* raw = nullptr;
+    if (parts == 1) {
+      for (const std::unique_ptr<CTextParser>& parser : m_Parsers) {
+        CField* part = parser == nullptr ? nullptr : parser->getFieldItem(field);
+        if (part != nullptr && part->getRowCount() > 0) raw = part->RawRows();
+      }
+    } else {
+      // A kept block, whose pages an earlier field or import has already had zeroed.
+      joined.p = zpk_scratch_take(static_cast<size_t>(n) * static_cast<size_t>(width), &joined.capacity);
+      char* at = static_cast<char*>(joined.p);
+      for (const std::unique_ptr<CTextParser>& parser : m_Parsers) {
+        CField* part = parser == nullptr ? nullptr : parser->getFieldItem(field);
+        if (part == nullptr || part->getRowCount() == 0) continue;
+        const int rows = part->getRowCount();
+        MppMemCpy(at, const_cast<void*>(part->RawRows()), width, static_cast<unsigned int>(rows));
+        at += static_cast<size_t>(rows) * static_cast<size_t>(width);
+      }
+      raw = joined.p;
+    }
+    MppCompileWithNull(n, type, width, raw, &numbers, &count, &list);
+  }
   std::unique_ptr<TIntArray> vno;
   try {
     vno = std::make_unique<TIntArray>(n + 1, numbers);

@@ -396,23 +396,48 @@ void RunCompileTask(int threads) {
   }
 }
 
-// Fills every worker's block for `mode` over its slice of n elements.
-void SetUpSlices(int threads, int mode, int n, int type, int width, const void* raw) {
+// One worker's stretch of a column: its elements, where they lie, and the index of its first.
+struct Stretch {
+  const void* raw;
+  int32_t n;
+  int32_t first;
+};
+using Stretches = std::vector<Stretch>;
+
+// A column in one block cut into `threads` stretches of about equal length.
+Stretches EvenStretches(int threads, int n, int width, const void* raw) {
+  Stretches out(static_cast<size_t>(threads));
   const int share = n / threads;
   for (int i = 0; i < threads; ++i) {
-    auto* p = PoolParam<CompileParam>(i);
     const int from = i * share;
+    out[static_cast<size_t>(i)] = {
+        static_cast<const char*>(raw) + static_cast<size_t>(from) * static_cast<size_t>(width),
+        i == threads - 1 ? n - from : share, from};
+  }
+  return out;
+}
+
+// Fills worker i's block for `mode` over stretch i.
+void SetUpStretches(const Stretches& parts, int mode, int type, int width) {
+  for (size_t i = 0; i < parts.size(); ++i) {
+    auto* p = PoolParam<CompileParam>(static_cast<int>(i));
     p->mode = mode;
-    p->n = i == threads - 1 ? n - from : share;
+    p->n = parts[i].n;
     p->type = type;
     p->width = width;
-    p->raw = static_cast<const char*>(raw) + static_cast<size_t>(from) * static_cast<size_t>(width);
+    p->raw = parts[i].raw;
+    p->first = parts[i].first;
     p->rows = nullptr;
     p->count = 0;
     p->list = nullptr;
     p->lead = 0;
     p->caps = ScratchCaps{};
   }
+}
+
+// Fills every worker's block for `mode` over its slice of n elements.
+void SetUpSlices(int threads, int mode, int n, int type, int width, const void* raw) {
+  SetUpStretches(EvenStretches(threads, n, width, raw), mode, type, width);
 }
 
 // The bytes of the type's NULL as a list entry.
@@ -539,10 +564,12 @@ void RankMarks(int threads) { RunCompileTask(threads); }
 
 // Counting in parallel: the slots are marked, ranked and read by all workers at once, each on its
 // own stretch. The same numbers as the serial counting method.
-// With `lead` 1 the rows start with an implicit NULL element that `values` does not hold (r counts
-// it among the NULLs): its slot is marked here and its row is 0.
-void ParallelCounting(int threads, int n, const int32_t* values, const _RawIntArrayRangeInfo& r, int lead,
-                      int** rows_out, int* count_out, void** list_out) {
+// The n values are read from `parts`, one worker each. With `lead` 1 the rows start with an
+// implicit NULL element that the parts do not hold (r counts it among the NULLs): its slot is marked
+// here and its row is 0.
+void ParallelCounting(const Stretches& parts, int n, const _RawIntArrayRangeInfo& r, int lead, int** rows_out,
+                      int* count_out, void** list_out) {
+  const int threads = static_cast<int>(parts.size());
   const int32_t span = static_cast<int32_t>(static_cast<int64_t>(r.max) - r.min + 3);  // checked to fit
   const int32_t base = r.nulls > 0 ? r.min - 1 : r.min;
   ZpkBlock<int32_t> slots(static_cast<size_t>(span));
@@ -550,7 +577,7 @@ void ParallelCounting(int threads, int n, const int32_t* values, const _RawIntAr
   ZpkBlock<int32_t> rows(static_cast<size_t>(n) + static_cast<size_t>(lead));
   if (lead != 0) slots[0] = 1;
 
-  SetUpSlices(threads, kMarkSlots, n, 2, 4, values);
+  SetUpStretches(parts, kMarkSlots, 2, 4);
   for (int i = 0; i < threads; ++i) {
     auto* p = PoolParam<CompileParam>(i);
     p->base = base;
@@ -567,11 +594,10 @@ void ParallelCounting(int threads, int n, const int32_t* values, const _RawIntAr
   entries.list = list.get();
   RankMarks(threads);
 
-  const int share = n / threads;
   for (int i = 0; i < threads; ++i) {
     auto* p = PoolParam<CompileParam>(i);
     p->mode = kNumberRows;
-    p->rows = rows.get() + lead + static_cast<size_t>(i) * static_cast<size_t>(share);
+    p->rows = rows.get() + lead + p->first;
   }
   RunCompileTask(threads);
   if (lead != 0) rows[0] = 0;  // NULL is the smallest value
@@ -661,24 +687,29 @@ void ForEachKeySlot(int type, int n, const void* raw, uint64_t base, F f) {
 // a range no wider than about twice the column; false (nothing made) otherwise. The outputs equal
 // the sort's: NULL (NaN read as minus infinity for doubles) is the smallest value, entries are the
 // values themselves, and zero is written as its earliest element holds it.
-bool KeyCounting(int threads, int n, int lead, int type, const void* raw, int** rows_out, int* count_out,
+// The n values are read from `parts`, one worker each.
+bool KeyCounting(const Stretches& parts, int n, int lead, int type, int** rows_out, int* count_out,
                  void** list_out) {
+  const int threads = static_cast<int>(parts.size());
   KeySummary sum;
-  int64_t first_zero = -1;
+  double zero = 0.0;  // the first zero's bytes (doubles)
   if (threads == 1) {
-    SummarizeKeys(type, n, raw, &sum);
-    first_zero = sum.first_zero;
+    SummarizeKeys(type, parts[0].n, parts[0].raw, &sum);
+    if (sum.first_zero >= 0 && type != 8) zero = static_cast<const double*>(parts[0].raw)[sum.first_zero];
   } else {
-    SetUpSlices(threads, kKeySpan, n, type, ValueTypeWidth(type), raw);
+    SetUpStretches(parts, kKeySpan, type, ValueTypeWidth(type));
     RunCompileTask(threads);
-    const int share = n / threads;
+    bool zero_seen = false;
     for (int i = 0; i < threads; ++i) {
       const KeySummary& k = PoolParam<CompileParam>(i)->keys;
       sum.fits &= k.fits;
       sum.nulls += k.nulls;
       sum.min = std::min(sum.min, k.min);
       sum.max = std::max(sum.max, k.max);
-      if (first_zero < 0 && k.first_zero >= 0) first_zero = static_cast<int64_t>(i) * share + k.first_zero;
+      if (!zero_seen && k.first_zero >= 0 && type != 8) {
+        zero = static_cast<const double*>(parts[static_cast<size_t>(i)].raw)[k.first_zero];
+        zero_seen = true;
+      }
     }
   }
   const int64_t non_null = static_cast<int64_t>(n) - sum.nulls;
@@ -696,7 +727,7 @@ bool KeyCounting(int threads, int n, int lead, int type, const void* raw, int** 
   ZpkBlock<int32_t> rows(static_cast<size_t>(n) + static_cast<size_t>(lead));
   if (lead != 0) slots[0] = 1;
 
-  SetUpSlices(threads, kMarkKeys, n, type, ValueTypeWidth(type), raw);
+  SetUpStretches(parts, kMarkKeys, type, ValueTypeWidth(type));
   for (int i = 0; i < threads; ++i) {
     auto* p = PoolParam<CompileParam>(i);
     p->key_base = base;
@@ -707,18 +738,17 @@ bool KeyCounting(int threads, int n, int lead, int type, const void* raw, int** 
   SlotList entries{};
   entries.type = type;
   entries.key_base = base;
-  entries.zero = first_zero >= 0 && type != 8 ? static_cast<const double*>(raw)[first_zero] : 0.0;
+  entries.zero = zero;
   const int32_t total = CountMarks(threads, slots.get(), span + 1, &entries);
   const size_t width = static_cast<size_t>(ValueTypeWidth(type));
   ZpkBlock<unsigned char> list(static_cast<size_t>(total) * width);
   entries.list = list.get();
   RankMarks(threads);
 
-  const int share = n / threads;
   for (int i = 0; i < threads; ++i) {
     auto* p = PoolParam<CompileParam>(i);
     p->mode = kNumberKeys;
-    p->rows = rows.get() + lead + static_cast<size_t>(i) * static_cast<size_t>(share);
+    p->rows = rows.get() + lead + p->first;
   }
   RunCompileTask(threads);
   if (lead != 0) rows[0] = 0;  // NULL is the smallest value
@@ -746,7 +776,8 @@ constexpr int kWholeSortMinRows = 1 << 18;  // below this the slices' lists are 
 using KeyItem = Item<uint64_t>;
 
 struct SamplePlan {
-  const double* raw;
+  const Stretch* parts;  // the column, one stretch per worker
+  int32_t part_count;
   int32_t lead;
   int32_t buckets;            // a power of 2
   const uint64_t* splitters;  // buckets - 1, ascending: bucket b holds the keys with b splitters <= key
@@ -787,13 +818,23 @@ inline int BucketOf(const SamplePlan& plan, uint64_t key) {
   return b;
 }
 
+// The column's element i.
+double ElementAt(const SamplePlan& plan, int32_t i) {
+  const Stretch* end = plan.parts + plan.part_count;
+  const Stretch* at =
+      std::upper_bound(plan.parts, end, i, [](int32_t k, const Stretch& s) { return k < s.first; });
+  const Stretch& s = at[-1];
+  return static_cast<const double*>(s.raw)[i - s.first];
+}
+
 void ClassifySlice(const CompileParam& p) {
   const SamplePlan& plan = *p.plan;
   const int t = p.header.index;
   uint32_t* counts = plan.counts + static_cast<size_t>(t) * static_cast<size_t>(plan.buckets);
   for (int b = 0; b < plan.buckets; ++b) counts[b] = 0;
+  const double* v = static_cast<const double*>(p.raw) - p.first;
   for (int32_t i = p.first; i < p.first + p.n; ++i) {
-    const int b = BucketOf(plan, DoubleKeyBits(plan.raw[i]));
+    const int b = BucketOf(plan, DoubleKeyBits(v[i]));
     plan.bucket_of[i] = static_cast<uint16_t>(b);
     ++counts[b];
   }
@@ -803,8 +844,9 @@ void ScatterSlice(const CompileParam& p) {
   const SamplePlan& plan = *p.plan;
   const int t = p.header.index;
   uint32_t* place = plan.counts + static_cast<size_t>(t) * static_cast<size_t>(plan.buckets);
+  const double* v = static_cast<const double*>(p.raw) - p.first;
   for (int32_t i = p.first; i < p.first + p.n; ++i) {
-    plan.items[place[plan.bucket_of[i]]++] = KeyItem{DoubleKeyBits(plan.raw[i]), i};
+    plan.items[place[plan.bucket_of[i]]++] = KeyItem{DoubleKeyBits(v[i]), i};
   }
 }
 
@@ -861,7 +903,7 @@ void NumberBuckets(const CompileParam& p) {
         const uint64_t bits = (key & 0x8000000000000000ull) ? (key ^ 0x8000000000000000ull) : ~key;
         double x;
         memcpy(&x, &bits, 8);
-        plan.list[number] = x == 0.0 ? plan.raw[a[i].index] : x;
+        plan.list[number] = x == 0.0 ? ElementAt(plan, a[i].index) : x;
       }
       rows[a[i].index] = number;
     }
@@ -890,13 +932,18 @@ void RunBucketStep(int threads, int mode, const SamplePlan& plan, int n) {
 
 // Numbers a double column (3..5, 7) of many distinct values by the whole sort; false (nothing
 // made) for a column that the sample shows to hold few values, which the slices do better.
-bool WholeSortCompile(int threads, int n, int lead, int type, const void* raw, int** rows_out, int* count_out,
+// The n values are read from `parts`, one worker each.
+bool WholeSortCompile(const Stretches& parts, int n, int lead, int type, int** rows_out, int* count_out,
                       void** list_out) {
+  const int threads = static_cast<int>(parts.size());
   if (KindOf(type) != 3 || threads < 2 || n < kWholeSortMinRows) return false;
-  const auto* v = static_cast<const double*>(raw);
+  SamplePlan plan{};
+  plan.parts = parts.data();
+  plan.part_count = threads;
   std::vector<uint64_t> sample(kSampleSize);
   for (int j = 0; j < kSampleSize; ++j)
-    sample[static_cast<size_t>(j)] = DoubleKeyBits(v[static_cast<int64_t>(j) * n / kSampleSize]);
+    sample[static_cast<size_t>(j)] =
+        DoubleKeyBits(ElementAt(plan, static_cast<int32_t>(static_cast<int64_t>(j) * n / kSampleSize)));
   std::sort(sample.begin(), sample.end());
   const int64_t sample_distinct = std::unique(sample.begin(), sample.end()) - sample.begin();
   if (sample_distinct < kSampleSize / 2) return false;
@@ -907,8 +954,6 @@ bool WholeSortCompile(int threads, int n, int lead, int type, const void* raw, i
   for (int b = 0; b + 1 < buckets; ++b)
     splitters[static_cast<size_t>(b)] = sample[static_cast<size_t>((b + 1) * sample_distinct / buckets)];
 
-  SamplePlan plan{};
-  plan.raw = v;
   plan.lead = lead;
   plan.buckets = buckets;
   plan.splitters = splitters.data();
@@ -943,13 +988,8 @@ bool WholeSortCompile(int threads, int n, int lead, int type, const void* raw, i
   std::vector<int32_t> first_number(static_cast<size_t>(buckets));
   plan.first_number = first_number.data();
 
-  SetUpSlices(threads, kSampleClassify, n, type, 8, raw);
-  const int share = n / threads;
-  for (int t = 0; t < threads; ++t) {
-    auto* p = PoolParam<CompileParam>(t);
-    p->plan = &plan;
-    p->first = t * share;
-  }
+  SetUpStretches(parts, kSampleClassify, type, 8);
+  for (int t = 0; t < threads; ++t) PoolParam<CompileParam>(t)->plan = &plan;
   RunCompileTask(threads);
   uint32_t place = 0;
   for (size_t b = 0; b < static_cast<size_t>(buckets); ++b) {
@@ -1358,7 +1398,7 @@ void CompileColumn(int n, int lead, int type, int width, const void* raw, int** 
         if (lead == 0) {
           Compile(n, type, width, raw, rows, count, list, &range);
         } else {
-          ParallelCounting(1, n, static_cast<const int32_t*>(raw), range, lead, rows, count, list);
+          ParallelCounting(EvenStretches(1, n, width, raw), n, range, lead, rows, count, list);
         }
         return;
       }
@@ -1374,14 +1414,16 @@ void CompileColumn(int n, int lead, int type, int width, const void* raw, int** 
       }
       range.nulls += lead;
       if (CountingPays(total, range)) {
-        ParallelCounting(threads, n, static_cast<const int32_t*>(raw), range, lead, rows, count, list);
+        ParallelCounting(EvenStretches(threads, n, width, raw), n, range, lead, rows, count, list);
         return;
       }
     }
   }
 
-  if ((KindOf(type) == 3 || type == 8) && KeyCounting(threads, n, lead, type, raw, rows, count, list)) return;
-  if (WholeSortCompile(threads, n, lead, type, raw, rows, count, list)) return;
+  if ((KindOf(type) == 3 || type == 8) &&
+      KeyCounting(EvenStretches(threads, n, width, raw), n, lead, type, rows, count, list))
+    return;
+  if (WholeSortCompile(EvenStretches(threads, n, width, raw), n, lead, type, rows, count, list)) return;
 
   // Trim once for all slices; the slices then compile the trimmed view as it stands.
   TrimmedTexts trimmed;
@@ -1514,6 +1556,44 @@ int MppCompile(int n, int type, int width, const void* raw, int** rows, int* cou
 int MppCompileWithNull(int n, int type, int width, const void* raw, int** rows, int* count, void** list) {
   CompileColumn(n, 1, type, width, raw, rows, count, list);
   return 0;
+}
+
+bool MppCompileWithNullPieces(const MppColumnPiece* pieces, int piece_count, int type, int width, int** rows,
+                              int* count, void** list) {
+  Stretches parts;
+  int64_t n = 0;
+  for (int i = 0; i < piece_count; ++i) {
+    if (pieces[i].n <= 0) continue;
+    parts.push_back({pieces[i].raw, pieces[i].n, static_cast<int32_t>(std::min<int64_t>(n, INT32_MAX))});
+    n += pieces[i].n;
+  }
+  CSmpEngine* eng = CSmpEngine::Instance();
+  // The one-worker compile and anything past the int range are left to the joined column's road.
+  if (parts.empty() || n >= INT32_MAX || static_cast<int>(parts.size()) > eng->ActiveThreads() ||
+      eng->n_threads_for_elements(static_cast<long>(n)) <= 1)
+    return false;
+  if (type != 2 && KindOf(type) != 3 && type != 8) return false;
+  // The roads and their order are CompileColumn's.
+  const int lead = 1;
+  const int total = static_cast<int>(n) + lead;
+  CheckCompileArguments(total, type, width);
+  if (type == 2) {
+    SetUpStretches(parts, kIntRange, type, width);
+    RunCompileTask(static_cast<int>(parts.size()));
+    _RawIntArrayRangeInfo range = PoolParam<CompileParam>(0)->range;
+    for (size_t i = 1; i < parts.size(); ++i) {
+      const _RawIntArrayRangeInfo& r = PoolParam<CompileParam>(static_cast<int>(i))->range;
+      range.nulls += r.nulls;
+      range.min = std::min(range.min, r.min);
+      range.max = std::max(range.max, r.max);
+    }
+    range.nulls += lead;
+    if (!CountingPays(total, range)) return false;
+    ParallelCounting(parts, static_cast<int>(n), range, lead, rows, count, list);
+    return true;
+  }
+  if (KeyCounting(parts, static_cast<int>(n), lead, type, rows, count, list)) return true;
+  return WholeSortCompile(parts, static_cast<int>(n), lead, type, rows, count, list);
 }
 
 int mpp_compile(void* param) {

@@ -45,6 +45,21 @@ int MppCompile(int n, int type, int width, const void* raw, int** rows, int* cou
 // check does.
 int MppCompileWithNull(int n, int type, int width, const void* raw, int** rows, int* count, void** list);
 
+// One piece of a column held in several: n elements of the column's raw width from raw.
+struct MppColumnPiece {
+  const void* raw;
+  int n;
+};
+
+// MppCompileWithNull of the elements of the pieces taken one after the other, read where they lie,
+// when it numbers that column on several workers by counting or by the whole sort (see
+// MppCompile): the outputs are then byte for byte those of the joined column's, and true is
+// returned. Otherwise (the slices' road, a column small enough for one worker, more pieces than
+// workers) false, with nothing made and nothing recorded: the caller joins the pieces and calls
+// MppCompileWithNull.
+bool MppCompileWithNullPieces(const MppColumnPiece* pieces, int piece_count, int type, int width, int** rows,
+                              int* count, void** list);
+
 // Merges two compiled slices of one column: *list / *count get the merged list, *rows / *nRows a
 // new row array of nRows1 + nRows2 entries, the first slice's value numbers renumbered, then the
 // second's. Strings are absolute text pointers. The inputs are left to the caller. Returns 0;

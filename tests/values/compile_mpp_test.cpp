@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "foundation/CQ7Exception.h"
+#include "foundation/CSmpEngine.h"
 #include "foundation/ErrorRing.h"
 #include "tests/support/test_support.h"
 #include "tests/values/ValueListTestSupport.h"
@@ -245,6 +248,11 @@ TEST_F(MppCompileTest, CountedAndWholeSortedColumnsMatchSerial) {
   days_no_null[11] = days_no_null[12] = 7.0;
   const std::vector<double> all_null(kRows, nan);
 
+  std::vector<double> distinct = DoubleColumn(kRows, 1 << 30, 33);
+  distinct[150000] = -0.0;
+  distinct[250000] = 0.0;
+  std::vector<double> few(kRows);
+  for (double& x : few) x = static_cast<double>(below(500)) / 8.0;
   std::vector<Numeric> cents(kRows);
   for (Numeric& c : cents) c = Dec(below(100000) - 20000);
   for (int i = 5; i < kRows; i += 31) cents[static_cast<size_t>(i)] = DecNan();
@@ -302,6 +310,83 @@ TEST_F(MppCompileTest, CountedAndWholeSortedColumnsMatchSerial) {
       SCOPED_TRACE(testing::Message() << c.name << ", worker cap " << cap);
       ExpectMppCompileMatchesSerial(kRows, c.type, c.width, c.raw);
       ExpectWithNullMatchesCopy(kRows, c.type, c.width, c.raw);
+    }
+  }
+}
+
+// A column held in pieces (as an import's chunks hold it) is numbered where it lies when counting
+// or the whole sort fits it, with the joined column's outputs byte for byte; otherwise nothing is
+// made. The pieces are uneven, one is empty, and the earliest zero (-0.0) lies in a later piece
+// than the first.
+TEST_F(MppCompileTest, PiecesMatchTheJoinedColumn) {
+  constexpr int kRows = 300007;
+  std::mt19937_64 gen(31);
+  auto below = [&gen](uint64_t n) { return static_cast<int64_t>(gen() % n); };
+  std::vector<int32_t> dense(kRows);
+  for (int32_t& v : dense) v = static_cast<int32_t>(below(200000) - 50000);
+  dense[9] = kIntNull;
+  const std::vector<int32_t> sparse = IntColumn(kRows, -2147483647, 2147483647, 32);
+  std::vector<double> days(kRows);
+  for (double& x : days) x = static_cast<double>(below(3653) + 1);
+  days[150000] = -0.0;
+  days[250000] = 0.0;
+  days[40] = kDblNull;
+  std::vector<double> fractions = days;
+  fractions[200000] = 0.5;
+  std::vector<double> distinct = DoubleColumn(kRows, 1 << 30, 33);
+  distinct[150000] = -0.0;
+  distinct[250000] = 0.0;
+  std::vector<double> few(kRows);
+  for (double& x : few) x = static_cast<double>(below(500)) / 8.0;
+  std::vector<Numeric> cents(kRows);
+  for (Numeric& c : cents) c = Dec(below(100000) - 20000);
+  cents[77] = DecNan();
+
+  struct Case {
+    const char* name;
+    int type;
+    int width;
+    const void* raw;
+    bool in_place;  // with no more pieces than workers
+  };
+  const Case cases[] = {
+      {"dense ints", 2, 4, dense.data(), true},
+      {"sparse ints", 2, 4, sparse.data(), false},
+      {"days", 4, 8, days.data(), true},
+      {"days as doubles", 3, 8, days.data(), true},
+      {"days and a fraction", 4, 8, fractions.data(), false},
+      {"cents", 8, 16, cents.data(), true},
+      {"distinct doubles", 3, 8, distinct.data(), true},
+      {"few doubles", 3, 8, few.data(), false},
+  };
+  const int cuts[] = {0, 1000, 150001, 150001, 260000, kRows};
+  for (int cap : {2, 3, 0}) {
+    q7test::WorkerCap workers(cap);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.name << ", worker cap " << cap);
+      // Each piece a block of its own, as the chunks' are.
+      std::vector<std::vector<char>> blocks;
+      std::vector<MppColumnPiece> pieces;
+      for (size_t k = 0; k + 1 < std::size(cuts); ++k) {
+        const char* from = static_cast<const char*>(c.raw) + static_cast<size_t>(cuts[k]) * c.width;
+        blocks.emplace_back(from, from + static_cast<size_t>(cuts[k + 1] - cuts[k]) * c.width);
+        pieces.push_back({blocks.back().data(), cuts[k + 1] - cuts[k]});
+      }
+      Compiled joined, split;
+      MppCompileWithNull(kRows, c.type, c.width, c.raw, &joined.rows, &joined.count, &joined.list);
+      const bool in_place = MppCompileWithNullPieces(pieces.data(), static_cast<int>(pieces.size()), c.type,
+                                                     c.width, &split.rows, &split.count, &split.list);
+      ASSERT_EQ(in_place, c.in_place && CSmpEngine::Instance()->ActiveThreads() >= 4);
+      if (!in_place) {
+        EXPECT_EQ(split.rows, nullptr);
+        EXPECT_EQ(split.list, nullptr);
+        continue;
+      }
+      ASSERT_EQ(split.count, joined.count);
+      ASSERT_EQ(split.Rows(kRows + 1), joined.Rows(kRows + 1));
+      ASSERT_EQ(
+          memcmp(split.list, joined.list, static_cast<size_t>(c.width) * static_cast<size_t>(joined.count)),
+          0);
     }
   }
 }
