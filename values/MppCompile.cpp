@@ -1573,7 +1573,10 @@ bool MppCompileWithNullPieces(const MppColumnPiece* pieces, int piece_count, int
       eng->n_threads_for_elements(static_cast<long>(n)) <= 1)
     return false;
   if (type != 2 && KindOf(type) != 3 && type != 8) return false;
-  // The roads and their order are CompileColumn's.
+  // The roads and their order are CompileColumn's, and so is the scratch kept after them.
+  struct Settle {
+    ~Settle() { zpk_scratch_settle(); }
+  } settle;
   const int lead = 1;
   const int total = static_cast<int>(n) + lead;
   CheckCompileArguments(total, type, width);
