@@ -832,10 +832,10 @@ void ClassifySlice(const CompileParam& p) {
   const int t = p.header.index;
   uint32_t* counts = plan.counts + static_cast<size_t>(t) * static_cast<size_t>(plan.buckets);
   for (int b = 0; b < plan.buckets; ++b) counts[b] = 0;
-  const double* v = static_cast<const double*>(p.raw) - p.first;
-  for (int32_t i = p.first; i < p.first + p.n; ++i) {
-    const int b = BucketOf(plan, DoubleKeyBits(v[i]));
-    plan.bucket_of[i] = static_cast<uint16_t>(b);
+  const auto* v = static_cast<const double*>(p.raw);
+  for (int32_t j = 0; j < p.n; ++j) {
+    const int b = BucketOf(plan, DoubleKeyBits(v[j]));
+    plan.bucket_of[p.first + j] = static_cast<uint16_t>(b);
     ++counts[b];
   }
 }
@@ -844,9 +844,10 @@ void ScatterSlice(const CompileParam& p) {
   const SamplePlan& plan = *p.plan;
   const int t = p.header.index;
   uint32_t* place = plan.counts + static_cast<size_t>(t) * static_cast<size_t>(plan.buckets);
-  const double* v = static_cast<const double*>(p.raw) - p.first;
-  for (int32_t i = p.first; i < p.first + p.n; ++i) {
-    plan.items[place[plan.bucket_of[i]]++] = KeyItem{DoubleKeyBits(v[i]), i};
+  const auto* v = static_cast<const double*>(p.raw);
+  for (int32_t j = 0; j < p.n; ++j) {
+    const int32_t i = p.first + j;
+    plan.items[place[plan.bucket_of[i]]++] = KeyItem{DoubleKeyBits(v[j]), i};
   }
 }
 
