@@ -18,10 +18,10 @@
 #include <string>
 #include <vector>
 
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
+#include "join/TJoinTable.h"
 #include "q7api.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "database/TJoinTable.h"
+#include "database/TJoinTableBase.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"

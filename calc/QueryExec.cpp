@@ -14,7 +14,7 @@
 #include "calc/QueryTree.h"
 #include "database/TBaseTable.h"
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
+#include "database/TJoinTableBase.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "foundation/CQ7Exception.h"

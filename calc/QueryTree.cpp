@@ -5,7 +5,7 @@
 #include <new>
 
 #include "database/TBaseTable.h"
-#include "database/TJoinTable.h"
+#include "database/TJoinTableBase.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "foundation/CQ7Exception.h"

@@ -15,7 +15,7 @@
 
 #include "database/DerivedColumns.h"
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
+#include "database/TJoinTableBase.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"

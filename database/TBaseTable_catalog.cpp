@@ -9,7 +9,7 @@
 #include "database/CsvExportFormat.h"
 #include "database/TBaseTable.h"
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
+#include "database/TJoinTableBase.h"
 #include "database/TableFiles.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/CharCode.h"

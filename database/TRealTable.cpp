@@ -9,7 +9,7 @@
 
 #include "database/NoSuchTexts.h"
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
+#include "database/TJoinTableBase.h"
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"

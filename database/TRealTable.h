@@ -175,16 +175,6 @@ class TRealTable : public TBaseTable {
   // Every filter ID in display order; returns the count.
   int GetFilterIDList(int* out) override;
 
-  // ---- Calculations (defined by the calculator layer) ----
-  int Calculate(int set_id, int filter_id, int first_row, int count, const char* formula, char** message);
-  int MppCalculate(int set_id, int filter_id, int first_row, int count, const char* formula, char** message);
-  int IntegratedCalc(int set_id, int filter_id, int first_row, int count, const char* formula);
-  int MppIntegratedCalc(int set_id, int filter_id, int first_row, int count, const char* formula);
-  int MppCalcPtr(int set_id, int first_row, int count, const char* formula, int result_type, void* buffer,
-                 int buffer_size, char* text, char** message);
-  int MppIntegratedCalcPtr(int set_id, int first_row, int count, const char* formula, int result_type,
-                           void* buffer, size_t size, char* string_area);
-
   // ---- Sorts (TRealTable_sort.cpp) ----
   // Each copies the rows of set_id (negative: the current set) into a new set in another order,
   // registers it as the current set and returns its ID; a negative code on failure, after which the
@@ -653,40 +643,6 @@ class TRealTable : public TBaseTable {
   // condensed and is returned (or thrown) as there.
   int CondenseTable();
 
-  // ---- Categories, serial road (summary/TRealTable_category.cpp, summary/TCatDef.h) ----
-  // The same new filter as MppAddCategory below, found by ranges over the target's sorted value
-  // list: the first matching row of the category table gives each value its category, a value no
-  // row covers gets NULL, and NULL itself is the smallest value (a row may cover it). The target
-  // may be of any value type: INTEGER and DOUBLE-kind targets take INTEGER, DOUBLE-kind or DECIMAL
-  // parameters, DECIMAL targets the same, STRING targets STRING parameters. The filter is named
-  // "<category table>(<target filter>)". Returns the new filter ID or a code, never throws:
-  // Q7_ERROR_NO_SUCH_TABLE ("AddCategory", "No Such Table: %d "), Q7_ERROR_NOT_REAL_TYPE
-  // ("Illegal table type ( Not REAL )"), TCatTarget's and TCatDef's refusals (recorded there),
-  // Q7_ERROR_INNER_ENGINE for a parameter type the target does not take, Q7_ERROR_OUT_OF_MEMORY,
-  // AddFilter's refusals. Pending values of both tables are merged first; the command and
-  // category-value filters of a category table that is not shared are condensed (no value
-  // changes); the target table changes only by the new filter. Above 99,999 records the rows are
-  // mapped on the worker pool (task 38): call from the thread that drives the pool.
-  int AddCategory(int targetFilterID, int categoryTableID);
-
-  // ---- Categories (summary/TRealTable_mppcategory.cpp) ----
-  // A new filter, right after the target filter, holding for each record the category that the
-  // first matching row of the category table gives the record's value (NULL when none matches). The
-  // category table is a real table whose first four filters in display order are the command
-  // (STRING operator text, summary/CategoryOperators.h), param1 and param2 (both DOUBLE-kind of one
-  // extend type, or both DECIMAL) and the category value, whose value list becomes the new
-  // filter's. Every distinct target value is tested on the worker pool (task 22), then every
-  // record mapped. The filter is named "<category table>(<target filter>)", the table name cut at
-  // 132 bytes. Returns the new filter ID, or (unrecorded) Q7_ERROR_NO_SUCH_FILTER,
-  // Q7_ERROR_INVALID_DATA_TYPE (a target not INTEGER, DOUBLE-kind or DECIMAL),
-  // Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NOT_REAL_TYPE, Q7_ERROR_CATEGORY_DEFINITION (fewer than four
-  // filters, wrong filter types) or Q7_ERROR_EMPTY_CATEGORY (no rows). Thrown: a row whose
-  // command is no operator, or whose used parameter is NULL (Q7_ERROR_CATEGORY_DEFINITION),
-  // Q7_ERROR_OUT_OF_MEMORY and AddFilter's refusals. Pending values of both tables are merged
-  // first; the category table is not changed otherwise, and the target only by the new filter.
-  // The caller refuses shared targets. Call from the thread that drives the pool.
-  int MppAddCategory(int targetFilterID, int categoryTableID);
-
   // ---- Tree tables (TreeTables.cpp) ----
   // On a realised join chain (filter 1 the depth; records in depth-first pre-order): registers,
   // as the new current set, the rows of set setID (negative: current) without the rows whose
@@ -758,7 +714,61 @@ class TRealTable : public TBaseTable {
   // filters condensed before a failure stay condensed.
   int MppCondenseTable();
 
-  // ---- A join set as a table (defined in the join layer: join/TRealTable_joinreal.cpp) ----
+  // ======== Members defined by a higher layer ========
+  // Declared with the table so that callers reach them as members, but defined in a library above
+  // this one, which a caller must link: each group below names that folder and library.
+
+  // ---- Calculations: calc/ (q7calc; TRealTable_calc.cpp, TRealTable_icalc.cpp) ----
+  // One calculator per request over `count` rows of set_id from first_row: the four-operation
+  // calculator (calc/TCalculator.h) for Calculate, MppCalculate and MppCalcPtr, the integrated one
+  // (calc/TIntegratedCalc.h) for the IntegratedCalc forms; the Mpp forms run on the worker pool.
+  // The results go into filter_id, or, for the Ptr forms, into the caller's buffer. Returns 0 or a
+  // code; a table that others depend on is not written (Q7_ERROR_NOT_EDITABLE). *message, when
+  // not null, is pointed at the parse-error text.
+  int Calculate(int set_id, int filter_id, int first_row, int count, const char* formula, char** message);
+  int MppCalculate(int set_id, int filter_id, int first_row, int count, const char* formula, char** message);
+  int IntegratedCalc(int set_id, int filter_id, int first_row, int count, const char* formula);
+  int MppIntegratedCalc(int set_id, int filter_id, int first_row, int count, const char* formula);
+  int MppCalcPtr(int set_id, int first_row, int count, const char* formula, int result_type, void* buffer,
+                 int buffer_size, char* text, char** message);
+  int MppIntegratedCalcPtr(int set_id, int first_row, int count, const char* formula, int result_type,
+                           void* buffer, size_t size, char* string_area);
+
+  // ---- Categories, serial road: summary/ (q7summary; TRealTable_category.cpp, TCatDef.h) ----
+  // The same new filter as MppAddCategory below, found by ranges over the target's sorted value
+  // list: the first matching row of the category table gives each value its category, a value no
+  // row covers gets NULL, and NULL itself is the smallest value (a row may cover it). The target
+  // may be of any value type: INTEGER and DOUBLE-kind targets take INTEGER, DOUBLE-kind or DECIMAL
+  // parameters, DECIMAL targets the same, STRING targets STRING parameters. The filter is named
+  // "<category table>(<target filter>)". Returns the new filter ID or a code, never throws:
+  // Q7_ERROR_NO_SUCH_TABLE ("AddCategory", "No Such Table: %d "), Q7_ERROR_NOT_REAL_TYPE
+  // ("Illegal table type ( Not REAL )"), TCatTarget's and TCatDef's refusals (recorded there),
+  // Q7_ERROR_INNER_ENGINE for a parameter type the target does not take, Q7_ERROR_OUT_OF_MEMORY,
+  // AddFilter's refusals. Pending values of both tables are merged first; the command and
+  // category-value filters of a category table that is not shared are condensed (no value
+  // changes); the target table changes only by the new filter. Above 99,999 records the rows are
+  // mapped on the worker pool (task 38): call from the thread that drives the pool.
+  int AddCategory(int targetFilterID, int categoryTableID);
+
+  // ---- Categories: summary/ (q7summary; TRealTable_mppcategory.cpp) ----
+  // A new filter, right after the target filter, holding for each record the category that the
+  // first matching row of the category table gives the record's value (NULL when none matches). The
+  // category table is a real table whose first four filters in display order are the command
+  // (STRING operator text, summary/CategoryOperators.h), param1 and param2 (both DOUBLE-kind of one
+  // extend type, or both DECIMAL) and the category value, whose value list becomes the new
+  // filter's. Every distinct target value is tested on the worker pool (task 22), then every
+  // record mapped. The filter is named "<category table>(<target filter>)", the table name cut at
+  // 132 bytes. Returns the new filter ID, or (unrecorded) Q7_ERROR_NO_SUCH_FILTER,
+  // Q7_ERROR_INVALID_DATA_TYPE (a target not INTEGER, DOUBLE-kind or DECIMAL),
+  // Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NOT_REAL_TYPE, Q7_ERROR_CATEGORY_DEFINITION (fewer than four
+  // filters, wrong filter types) or Q7_ERROR_EMPTY_CATEGORY (no rows). Thrown: a row whose
+  // command is no operator, or whose used parameter is NULL (Q7_ERROR_CATEGORY_DEFINITION),
+  // Q7_ERROR_OUT_OF_MEMORY and AddFilter's refusals. Pending values of both tables are merged
+  // first; the category table is not changed otherwise, and the target only by the new filter.
+  // The caller refuses shared targets. Call from the thread that drives the pool.
+  int MppAddCategory(int targetFilterID, int categoryTableID);
+
+  // ---- A join set as a table: join/ (q7join; TRealTable_joinreal.cpp) ----
   // Fills this new, empty table with the joined rows of set_id of the join (negative: its current
   // set), in the set's order: set 1 holds records 1 .. n; then INTEGER "MRecNo" (each row's master
   // record, 0 where the row has none) when add_master_rec_no, "SRecNo" likewise for the slave, then

@@ -11,7 +11,7 @@
 #include "database/NoSuchTexts.h"
 #include "database/TBaseTable.h"
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
+#include "database/TJoinTableBase.h"
 #include "database/TRealTable.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"

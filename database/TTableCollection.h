@@ -78,20 +78,7 @@ class TTableCollection {
   // Q7_ERROR_ILLEGAL_TABLE_NAME). A name that cannot be made unique throws
   // Q7_ERROR_TABLE_NAME_GENERATION.
   int AddRealTable(char* name, int row_count);
-  // A new join of master_set of master_table and slave_set of slave_table on the key lists (each
-  // read up to its first entry below 1, at most 32) under the next table ID; returns its ID. The
-  // join is built and paired (TJoinTable::SetupJoinFilters, MppSetupJoinFilters for the parallel
-  // form) and its columns named before it is appended. Refusals: Full() ("AddJoinTable",
-  // "TableCount overflow", Q7_ERROR_TABLE_COUNT_OVERFLOW); a name ToFileName refuses (rewritten in
-  // place otherwise) ("Invalid Parameter : TblName(%s)", Q7_ERROR_ILLEGAL_TABLE_NAME). A name that
-  // cannot be made unique throws Q7_ERROR_ILLEGAL_JOIN_TABLE_NAME; the join's construction and
-  // set-up failures (TJoinTable.h; Q7_ERROR_OVERFLOW_JOIN for more than 2147483647 joined rows) are
-  // thrown with the half-built join destroyed and nothing appended (the issued ID stays used).
-  // Defined in the join layer (join/TTableCollection_join.cpp).
-  int AddJoinTable(char* name, int outer, int master_table, int master_set, int* master_keys, int slave_table,
-                   int slave_set, int* slave_keys);
-  int MppAddJoinTable(char* name, int outer, int master_table, int master_set, int* master_keys,
-                      int slave_table, int slave_set, int* slave_keys);
+  // A join is built by AddJoinTable / MppAddJoinTable, among the join layer's members below.
   // No table can be added: kMaxTables tables, or every table ID up to INT32_MAX issued (a loaded
   // database may carry an issued ID that high). The adding calls report it as a full collection.
   bool Full() const { return FnTable >= kMaxTables || FTblIDIssued >= INT32_MAX; }
@@ -225,7 +212,27 @@ class TTableCollection {
   static inline int m_nMaxJoinChain = kMinJoinChain;
   static int SetMaxJoinChain(int length);
 
-  // ---- A join set as a new real table (defined in join/TRealTable_joinreal.cpp) ----
+  // ======== Members defined by the join layer: join/ (q7join) ========
+  // Declared with the collection so that callers reach them as members, but only the join layer
+  // can build a join; they are defined there, in the files each group names, and a caller must
+  // link q7join.
+
+  // ---- Building a join (join/TTableCollection_join.cpp) ----
+  // A new join of master_set of master_table and slave_set of slave_table on the key lists (each
+  // read up to its first entry below 1, at most 32) under the next table ID; returns its ID. The
+  // join is built and paired (TJoinTable::SetupJoinFilters, MppSetupJoinFilters for the parallel
+  // form) and its columns named before it is appended. Refusals: Full() ("AddJoinTable",
+  // "TableCount overflow", Q7_ERROR_TABLE_COUNT_OVERFLOW); a name ToFileName refuses (rewritten in
+  // place otherwise) ("Invalid Parameter : TblName(%s)", Q7_ERROR_ILLEGAL_TABLE_NAME). A name that
+  // cannot be made unique throws Q7_ERROR_ILLEGAL_JOIN_TABLE_NAME; the join's construction and
+  // set-up failures (join/TJoinTable.h; Q7_ERROR_OVERFLOW_JOIN for more than 2147483647 joined rows) are
+  // thrown with the half-built join destroyed and nothing appended (the issued ID stays used).
+  int AddJoinTable(char* name, int outer, int master_table, int master_set, int* master_keys, int slave_table,
+                   int slave_set, int* slave_keys);
+  int MppAddJoinTable(char* name, int outer, int master_table, int master_set, int* master_keys,
+                      int slave_table, int slave_set, int* slave_keys);
+
+  // ---- A join set as a new real table (join/TRealTable_joinreal.cpp) ----
   // A new real table under the next table ID (issued before the build: a failed build leaves it
   // unused) and a unique form of name, filled by TRealTable::ConvertJoinToReal (AddRealized) or
   // MppConvertJoinToReal (MppAddRealized) from the join table's set; its ID. AddRealized then
@@ -240,7 +247,7 @@ class TTableCollection {
   int MppAddRealized(char* name, int join_table, int set_id, bool add_master_rec_no, bool add_slave_rec_no,
                      int* filter_ids, bool share_value_lists);
 
-  // ---- Join chains realised as tree tables (defined in join/TTableCollection_chain.cpp) ----
+  // ---- Join chains realised as tree tables (join/TTableCollection_chain.cpp) ----
   // A chain is a list of inner joins J0, J1, ... (read up to the first ID below 1, at most
   // m_nMaxJoinChain) in which each join's master table is the previous join's slave table. Its
   // tree: the roots are the rows of J0's master set in set order; the children of a record of
@@ -280,6 +287,7 @@ class TTableCollection {
   int64_t put1Data2(int node, int depth, int64_t index);
   // The work area: set only while a realization runs (owned; ClearJoinChain frees it).
   struct JoinChainWork* FJoinChain = nullptr;
+  // ======== (end of the members defined by the join layer) ========
 
   // ---- Tree tables (TreeTables.cpp) ----
   // Appends to the tree table (a realised chain: filter 1 the depth, filter 2 the record number)

@@ -2,13 +2,13 @@
 
 #include <mutex>
 
-#include "database/TJoinTable.h"
 #include "foundation/mpp_func_map.h"
 #include "join/JoinChain.h"
 #include "join/JoinInOut.h"
 #include "join/JoinRealize.h"
 #include "join/JoinRecordKernels.h"
 #include "join/MppJoinKeyMerge.h"
+#include "join/TJoinTable.h"
 
 void RegisterJoinTasks() {
   static std::once_flag once;

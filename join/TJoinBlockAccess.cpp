@@ -8,12 +8,12 @@
 
 #include "database/TBaseTable.h"
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/ErrorRing.h"
+#include "join/TJoinTable.h"
 #include "values/ArrayFunctions.h"
 #include "values/TBaseArray.h"
 #include "values/TIntArray.h"

@@ -1,7 +1,7 @@
 // The join table's object: construction, names, the column lookups and the table interface. The
 // vtable is emitted here, in the join layer, so that only this layer and those above construct
-// joins; the table layer keeps the accessors it reads (database/TJoinTable.cpp).
-#include "database/TJoinTable.h"
+// joins; the table layer keeps the accessors it reads (database/TJoinTableBase.cpp).
+#include "join/TJoinTable.h"
 
 #include <cstdio>
 #include <cstring>

@@ -8,7 +8,6 @@
 
 #include "database/FilterAccommodation.h"
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "foundation/CQ7Exception.h"
@@ -16,6 +15,7 @@
 #include "foundation/ErrorRing.h"
 #include "join/JoinKeyMerge.h"
 #include "join/JoinRecordKernels.h"
+#include "join/TJoinTable.h"
 #include "kernels/CountingSort.h"
 #include "kernels/MppCountingSort.h"
 #include "q7api.h"

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
@@ -19,6 +18,7 @@
 #include "foundation/TextHelpers.h"
 #include "foundation/zpk_fstream.h"
 #include "foundation/zpk_memory.h"
+#include "join/TJoinTable.h"
 #include "values/ArrayRecord.h"
 #include "values/TBaseArray.h"
 

@@ -4,13 +4,13 @@
 #include <memory>
 
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/mpp_tasks.h"
 #include "join/ItemTransfer.h"
 #include "join/JoinInOut.h"
+#include "join/TJoinTable.h"
 #include "kernels/KernelPool.h"
 #include "values/TBaseArray.h"
 #include "values/TIntArray.h"

@@ -9,12 +9,12 @@
 
 #include "database/NoSuchTexts.h"
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
 #include "database/TSetArray.h"
 #include "database/ValueSelection.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
 #include "foundation/TextHelpers.h"
+#include "join/TJoinTable.h"
 #include "kernels/FindPos.h"
 #include "kernels/RowFilters.h"
 #include "q7api.h"

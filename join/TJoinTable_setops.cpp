@@ -3,11 +3,11 @@
 #include <memory>
 #include <new>
 
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "join/TJoinTable.h"
 #include "kernels/SetOps.h"
 #include "q7api.h"
 #include "values/ZpkBlock.h"

@@ -7,13 +7,13 @@
 
 #include "database/NoSuchTexts.h"
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
 #include "foundation/zpk_memory.h"
 #include "join/ItemTransfer.h"
+#include "join/TJoinTable.h"
 #include "values/TBaseArray.h"
 #include "values/TIntArray.h"
 

@@ -12,7 +12,6 @@
 #include <string>
 
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
@@ -20,6 +19,7 @@
 #include "foundation/ErrorRing.h"
 #include "foundation/mpp_tasks.h"
 #include "join/JoinChain.h"
+#include "join/TJoinTable.h"
 #include "kernels/KernelPool.h"
 #include "q7api.h"
 #include "values/ArrayFunctions.h"

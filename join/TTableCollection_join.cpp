@@ -3,11 +3,11 @@
 #include <memory>
 #include <new>
 
-#include "database/TJoinTable.h"
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
 #include "foundation/TextHelpers.h"
+#include "join/TJoinTable.h"
 #include "q7api.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
+#include "database/TJoinTableBase.h"
 #include "database/TSetArray.h"
 #include "foundation/CQ7Exception.h"
 #include "summary/TSummary.h"

@@ -8,11 +8,11 @@
 #include "database/NoSuchTexts.h"
 #include "database/TBaseTable.h"
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/SystemHeader.h"
+#include "join/TJoinTable.h"
 
 uint8_t g_TFSaved = 1;
 uint8_t g_TFSSaved = 1;

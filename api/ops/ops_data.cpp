@@ -12,7 +12,6 @@
 #include "database/NoSuchTexts.h"
 #include "database/TBaseTable.h"
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
 #include "values/ArrayFunctions.h"

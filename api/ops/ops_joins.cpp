@@ -7,11 +7,11 @@
 #include "api/ops/ops_tables.h"
 #include "database/NoSuchTexts.h"
 #include "database/TBaseTable.h"
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
 #include "join/JoinInOut.h"
+#include "join/TJoinTable.h"
 
 namespace {
 

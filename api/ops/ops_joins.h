@@ -26,7 +26,7 @@
 // tables' current sets) on the key filter lists (each read up to its first ID below 1, at most
 // 32), outer non-zero for an outer join; its table ID. The name as innerQ7AddRealTable's, default
 // "jointbl" + local time + "_1". Refusals of the collection and the join (TTableCollection::
-// AddJoinTable, TJoinTable.h) are recorded with an empty message or their own, and returned; a
+// AddJoinTable, join/TJoinTable.h) are recorded with an empty message or their own, and returned; a
 // failure leaves no table behind. The serial build; the exported RQ7AddJoinTable builds on the
 // worker pool (CDBParallelTask::AddJoinTable).
 int innerQ7AddJoinTable(const char* name, int outer, int master_table, int master_set, const int* master_keys,

@@ -7,9 +7,9 @@
 #include "api/ops/ops_database.h"
 #include "api/ops/ops_jba.h"
 #include "database/TBaseTable.h"
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
+#include "join/TJoinTable.h"
 
 static_assert(offsetof(_TTableInfo, tableID) == 0);
 static_assert(offsetof(_TTableInfo, kind) == 4);

@@ -3,10 +3,10 @@
 #include "api/ops/OpCommon.h"
 #include "api/task/CDBParallelTask.h"
 #include "database/TBaseTable.h"
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
+#include "join/TJoinTable.h"
 
 int CDBParallelTask::AddJoinTable(char* name, int outer, int master_table, int master_set, int* master_keys,
                                   int slave_table, int slave_set, int* slave_keys) {

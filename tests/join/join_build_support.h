@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
 #include "join/JoinRecordKernels.h"
+#include "join/TJoinTable.h"
 #include "tests/join/key_merge_support.h"
 #include "tests/support/test_support.h"
 #include "values/TNumericArray.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "database/TJoinTable.h"
 #include "join/JoinChain.h"
+#include "join/TJoinTable.h"
 #include "tests/join/join_chain_support.h"
 #include "tests/support/test_support.h"
 

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
 #include "database/TSetArray.h"
 #include "foundation/CQ7Exception.h"
+#include "join/TJoinTable.h"
 #include "tests/database/table_test_support.h"
 #include "tests/join/join_build_support.h"
 #include "values/TIntArray.h"

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
+#include "join/TJoinTable.h"
 #include "join_test_support.h"
 #include "tests/support/test_support.h"
 #include "values/TIntArray.h"

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
+#include "join/TJoinTable.h"
 #include "tests/database/table_test_support.h"
 
 namespace jtest {

@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "database/TFilter.h"
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
+#include "join/TJoinTable.h"
 #include "summary/SummaryOutput.h"
 #include "summary/TNonCubeSum.h"
 #include "task_test_support.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "api/task/CDBTask.h"
-#include "database/TJoinTable.h"
+#include "join/TJoinTable.h"
 #include "task_test_support.h"
 
 namespace {

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "api/task/CDBTask.h"
-#include "database/TJoinTable.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/ErrorRing.h"
+#include "join/TJoinTable.h"
 
 namespace tasktest {
 

@@ -1,6 +1,6 @@
 // The join as the table layer sees it. TJoinTable itself, which owns and frees what the fields
-// point to, lives in the join layer (join/TJoinTable*.cpp).
-#include "database/TJoinTable.h"
+// point to, is declared and defined in the join layer (join/TJoinTable.h, join/TJoinTable*.cpp).
+#include "database/TJoinTableBase.h"
 
 #include <memory>
 
