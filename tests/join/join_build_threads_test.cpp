@@ -88,12 +88,17 @@ TEST_F(JoinBuildTest, StarJoinOnThePoolEqualsSerialWhereverTheDimensionKeysLie) 
     int late_key;     // the fact's last record takes this key (-1: none)
     int missing_key;  // one dimension row takes a key no fact row has (-1: none)
     bool nulls;       // NULL keys on both sides
+    bool unique;      // the dimension's last row takes a key of its own, not one shared with key 7
   };
+  // Where every fact row has one partner (the late key, the NULL keys), each worker's first joined
+  // rows are right as first counted; where fact rows are cut or a key has two partners, the chunks
+  // after the first such row are moved.
   const StarCase cases[] = {
-      {"every dimension key met early", -1, -1, false},
-      {"a dimension key met only in the last fact row", 1000, -1, false},
-      {"a dimension key in no fact row", -1, 5000, false},
-      {"NULL keys on both sides, met early", -1, -1, true},
+      {"every dimension key met early", -1, -1, false, false},
+      {"a dimension key met only in the last fact row", 1000, -1, false, false},
+      {"a dimension key in no fact row", -1, 5000, false, false},
+      {"NULL keys on both sides, met early", -1, -1, true, false},
+      {"fact rows without partner, the others with one each", -1, 5000, false, true},
   };
   constexpr int kDim = 1000;
   int n = 0;
@@ -117,6 +122,7 @@ TEST_F(JoinBuildTest, StarJoinOnThePoolEqualsSerialWhereverTheDimensionKeysLie) 
       fk[10] = kmtest::kNull;
       dk[kDim + 1] = kmtest::kNull;
     }
+    if (c.unique) dk[kDim + 1] = 5001;
     const int fkey = AddKey(fact, "k", KeyType::kInt, fk);
     const int dkey = AddKey(dim, "k", KeyType::kInt, dk);
     const int serial = AddJoin(false, 0, fact, -1, {fkey, 0}, dim, -1, {dkey, 0});
