@@ -158,7 +158,7 @@ struct JoinSetupAggrParam {
   int64_t sum;     // modes 0 and 2: the chunk's total
   uint32_t shift;  // mode 1, modulo 2^32: the true offset of the chunk minus start
   int nValues;     // mode 2: the length of partnerCount
-  int* rowsOut;    // mode 2: rows, compacted in place
+  int* rowsOut;    // mode 2: the kept rows, compacted (in place where rows is rowsOut)
   int* cutOut;     // mode 2: from the chunk's start on
   int kept;        // mode 2, out
   int cut;         // mode 2, out
@@ -383,7 +383,8 @@ int mpp_join_setup_aggr(void* param) {
         const int row = p->rows[i];
         const int c = p->partnerCount[FlagIndexOf(p->vno, p->vnoCount, row, p->nValues)];
         if (c > 0) {
-          if (p->start + kept != i) kept_at[kept] = row;
+          // In place, the rows before the first cut already stand where they are kept.
+          if (p->rowsOut != p->rows || p->start + kept != i) kept_at[kept] = row;
           counts_at[kept++] = static_cast<int>(at);
           at += static_cast<uint32_t>(c);
           sum += c;
@@ -487,9 +488,10 @@ void MppSetupMainN(TIntArray* rows, TIntArray* vno, const int* partnerCount, int
   *total = static_cast<int>(PoolParam<JoinSetupAggrParam>(workers - 1)->sum);
 }
 
-void MppCutAndSetupMainN(TIntArray* rows, TIntArray* vno, int nValues, const int* partnerCount,
-                         TIntArray* cutOut, TIntArray* starts, int* total) {
+void MppCutAndSetupMainN(TIntArray* source, TIntArray* rows, TIntArray* vno, int nValues,
+                         const int* partnerCount, TIntArray* cutOut, TIntArray* starts, int* total) {
   if (cutOut == nullptr) RefuseNullCutOut(nullptr);
+  if (source->FArraySize != rows->FArraySize) throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
   const int n = rows->FArraySize;
   cutOut->SetArraySize(n);
   starts->SetArraySize(n);
@@ -501,7 +503,7 @@ void MppCutAndSetupMainN(TIntArray* rows, TIntArray* vno, int nValues, const int
     p->out = starts->PIntAr();
     p->vno = vno->PIntAr();
     p->vnoCount = vno->FArraySize;
-    p->rows = rows->PIntAr();
+    p->rows = source->PIntAr();
     p->mode = 2;
     p->sum = 0;
     p->nValues = nValues > 0 ? nValues : 0;
