@@ -369,23 +369,34 @@ int mpp_join_cutunuse(void* param) {
 int mpp_join_setup_aggr(void* param) {
   return TaskFrame([&] {
     auto* p = static_cast<JoinSetupAggrParam*>(param);
+    // The block's fields are read into locals once: the stores below could otherwise alias them
+    // and have them read again for every row.
+    const int start = p->start;
+    const int end = p->end;
+    const int* rows = p->rows;
+    const int* vno = p->vno;
+    const int vno_count = p->vnoCount;
+    const int* partner_count = p->partnerCount;
+    int* out = p->out;
     if (p->mode == 2) {
-      int* kept_at = p->rowsOut + p->start;
-      int* counts_at = p->out + p->start;
-      int* cut_at = p->cutOut + p->start;
+      const int n_values = p->nValues;
+      const bool in_place = p->rowsOut == rows;
+      int* kept_at = p->rowsOut + start;
+      int* starts_at = out + start;
+      int* cut_at = p->cutOut + start;
       int kept = 0;
       int cut = 0;
       // Running totals modulo 2^32: the shift added later makes each the true start, which the
       // caller has checked fits an int.
-      uint32_t at = static_cast<uint32_t>(p->start);
+      uint32_t at = static_cast<uint32_t>(start);
       int64_t sum = 0;
-      for (int i = p->start; i < p->end; ++i) {
-        const int row = p->rows[i];
-        const int c = p->partnerCount[FlagIndexOf(p->vno, p->vnoCount, row, p->nValues)];
+      for (int i = start; i < end; ++i) {
+        const int row = rows[i];
+        const int c = partner_count[FlagIndexOf(vno, vno_count, row, n_values)];
         if (c > 0) {
           // In place, the rows before the first cut already stand where they are kept.
-          if (p->rowsOut != p->rows || p->start + kept != i) kept_at[kept] = row;
-          counts_at[kept++] = static_cast<int>(at);
+          if (!in_place || start + kept != i) kept_at[kept] = row;
+          starts_at[kept++] = static_cast<int>(at);
           at += static_cast<uint32_t>(c);
           sum += c;
         } else {
@@ -396,19 +407,18 @@ int mpp_join_setup_aggr(void* param) {
       p->cut = cut;
       p->sum = sum;
     } else if (p->mode == 0) {
-      uint32_t at = static_cast<uint32_t>(p->start);
+      uint32_t at = static_cast<uint32_t>(start);
       int64_t sum = 0;
-      for (int i = p->start; i < p->end; ++i) {
-        const int c = p->partnerCount[ValueOf(p->vno, p->vnoCount, p->rows[i])];
-        p->out[i] = static_cast<int>(at);
+      for (int i = start; i < end; ++i) {
+        const int c = partner_count[ValueOf(vno, vno_count, rows[i])];
+        out[i] = static_cast<int>(at);
         at += static_cast<uint32_t>(c);
         sum += c;
       }
       p->sum = sum;
     } else {
-      for (int i = p->start; i < p->end; ++i) {
-        p->out[i] = static_cast<int>(static_cast<uint32_t>(p->out[i]) + p->shift);
-      }
+      const uint32_t shift = p->shift;
+      for (int i = start; i < end; ++i) out[i] = static_cast<int>(static_cast<uint32_t>(out[i]) + shift);
     }
     return 0;
   });
