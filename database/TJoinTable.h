@@ -478,14 +478,14 @@ class TJoinTable : public TJoinTableBase {
   // Copies FMasterRowsSource into set 1's master rows, if it is still pending (as the constructor
   // would have; an uncopyable set throws Q7_ERROR_NO_JOIN_SET), and clears it.
   void CopyPendingMasterRows();
-
-  // Not owned: the master table's set whose rows set 1 takes while it is paired
-  // (MasterRows::kCopiedWhilePairing); null once they are copied, and for every other join.
-  TSetArray* FMasterRowsSource = nullptr;
   // The side's table and source filter ID of a join column; records and throws for a bad ID.
   TRealTable* Source(int filter_id, int* source_filter_id, const char* log_name);
   // Frees the six sets of an entry and clears them.
   static void FreeEntrySets(JoinSetEntry* entry);
   // Frees everything the join owns (destructor and failed construction).
   void Release();
+
+  // Not owned: the master table's set whose rows set 1 takes while it is paired
+  // (MasterRows::kCopiedWhilePairing); null once they are copied, and for every other join.
+  TSetArray* FMasterRowsSource = nullptr;
 };
