@@ -151,16 +151,17 @@ struct JoinSetupAggrParam {
   const int* vno;
   int vnoCount;
   const int* rows;
-  int mode;     // 0: each row's partner count into out, their total into sum; 1: the counts in out
-                // turned into first joined rows, from offset on; 2: as 0 for the rows with partners,
-                // compacted at the chunk's start in rows and out, the others into cutOut
-  int64_t sum;  // modes 0 and 2: the chunk's total
-  int64_t offset;
-  int nValues;   // mode 2: the length of partnerCount
-  int* rowsOut;  // mode 2: rows, compacted in place
-  int* cutOut;   // mode 2: from the chunk's start on
-  int kept;      // mode 2, out
-  int cut;       // mode 2, out
+  int mode;        // 0: each row's first joined row into out, counted from start on as if every
+                   // row before the chunk had one partner, the chunk's partner total into sum;
+                   // 1: shift added to out[start, end); 2: as 0 for the rows with partners,
+                   // compacted at the chunk's start in rows and out, the others into cutOut
+  int64_t sum;     // modes 0 and 2: the chunk's total
+  uint32_t shift;  // mode 1, modulo 2^32: the true offset of the chunk minus start
+  int nValues;     // mode 2: the length of partnerCount
+  int* rowsOut;    // mode 2: the kept rows, compacted (in place where rows is rowsOut)
+  int* cutOut;     // mode 2: from the chunk's start on
+  int kept;        // mode 2, out
+  int cut;         // mode 2, out
 };
 
 // ---- Task 64: run starts over a chunk of sorted rows ----
@@ -301,6 +302,30 @@ void CutParallel(bool cut, TIntArray* partnerRows, TIntArray* partnerVno, int nV
   throw CQ7Exception(Q7_ERROR_OVERFLOW_JOIN);
 }
 
+// After a task-63 pass of mode 0 or 2: each chunk's starts were counted from the chunk's start as if
+// every row before it had one partner. Sets up the mode-1 pass that shifts each chunk to its true
+// offset, over the chunk's kept rows (kept: mode 2) or all its rows; a chunk whose rows before it
+// did have one partner each is left alone, so a join where every row has exactly one partner needs
+// no second pass. Leaves the whole total in the last worker's sum and returns whether any chunk
+// must move. The counts are never negative, so a running total passes the limit only if the whole
+// does: it is checked before any start is shifted.
+bool ShiftChunkStarts(int workers, bool kept) {
+  int64_t offset = 0;
+  bool any = false;
+  for (int t = 0; t < workers; ++t) {
+    JoinSetupAggrParam* p = PoolParam<JoinSetupAggrParam>(t);
+    const int rows = kept ? p->kept : p->end - p->start;
+    p->mode = 1;
+    p->shift = static_cast<uint32_t>(offset - p->start);
+    p->end = p->shift != 0 ? p->start + rows : p->start;
+    any = any || p->end > p->start;
+    offset += p->sum;
+    p->sum = offset;
+    if (offset > kMaxJoinedRows) ThrowJoinOverflow(true);
+  }
+  return any;
+}
+
 }  // namespace
 
 int mpp_flag_set(void* param) {
@@ -344,19 +369,35 @@ int mpp_join_cutunuse(void* param) {
 int mpp_join_setup_aggr(void* param) {
   return TaskFrame([&] {
     auto* p = static_cast<JoinSetupAggrParam*>(param);
+    // The block's fields are read into locals once: the stores below could otherwise alias them
+    // and have them read again for every row.
+    const int start = p->start;
+    const int end = p->end;
+    const int* rows = p->rows;
+    const int* vno = p->vno;
+    const int vno_count = p->vnoCount;
+    const int* partner_count = p->partnerCount;
+    int* out = p->out;
     if (p->mode == 2) {
-      int* kept_at = p->rowsOut + p->start;
-      int* counts_at = p->out + p->start;
-      int* cut_at = p->cutOut + p->start;
+      const int n_values = p->nValues;
+      const bool in_place = p->rowsOut == rows;
+      int* kept_at = p->rowsOut + start;
+      int* starts_at = out + start;
+      int* cut_at = p->cutOut + start;
       int kept = 0;
       int cut = 0;
+      // Running totals modulo 2^32: the shift added later makes each the true start, which the
+      // caller has checked fits an int.
+      uint32_t at = static_cast<uint32_t>(start);
       int64_t sum = 0;
-      for (int i = p->start; i < p->end; ++i) {
-        const int row = p->rows[i];
-        const int c = p->partnerCount[FlagIndexOf(p->vno, p->vnoCount, row, p->nValues)];
+      for (int i = start; i < end; ++i) {
+        const int row = rows[i];
+        const int c = partner_count[FlagIndexOf(vno, vno_count, row, n_values)];
         if (c > 0) {
-          if (p->start + kept != i) kept_at[kept] = row;
-          counts_at[kept++] = c;
+          // In place, the rows before the first cut already stand where they are kept.
+          if (!in_place || start + kept != i) kept_at[kept] = row;
+          starts_at[kept++] = static_cast<int>(at);
+          at += static_cast<uint32_t>(c);
           sum += c;
         } else {
           cut_at[cut++] = row;
@@ -366,21 +407,18 @@ int mpp_join_setup_aggr(void* param) {
       p->cut = cut;
       p->sum = sum;
     } else if (p->mode == 0) {
+      uint32_t at = static_cast<uint32_t>(start);
       int64_t sum = 0;
-      for (int i = p->start; i < p->end; ++i) {
-        const int c = p->partnerCount[ValueOf(p->vno, p->vnoCount, p->rows[i])];
-        p->out[i] = c;
+      for (int i = start; i < end; ++i) {
+        const int c = partner_count[ValueOf(vno, vno_count, rows[i])];
+        out[i] = static_cast<int>(at);
+        at += static_cast<uint32_t>(c);
         sum += c;
       }
       p->sum = sum;
     } else {
-      // The caller has checked that the whole total fits an int, so every running total does.
-      int64_t at = p->offset;
-      for (int i = p->start; i < p->end; ++i) {
-        const int c = p->out[i];
-        p->out[i] = static_cast<int>(at);
-        at += c;
-      }
+      const uint32_t shift = p->shift;
+      for (int i = start; i < end; ++i) out[i] = static_cast<int>(static_cast<uint32_t>(out[i]) + shift);
     }
     return 0;
   });
@@ -456,23 +494,14 @@ void MppSetupMainN(TIntArray* rows, TIntArray* vno, const int* partnerCount, int
   }
   RunKernelTask(workers, kMppTaskJoinSetupAggr);
 
-  // The counts are never negative, so a running total passes the limit only if the whole does;
-  // checked before any start is written, the second pass can keep to ints.
-  int64_t sum = 0;
-  for (int t = 0; t < workers; ++t) {
-    JoinSetupAggrParam* p = PoolParam<JoinSetupAggrParam>(t);
-    p->mode = 1;
-    p->offset = sum;
-    sum += p->sum;
-    if (sum > kMaxJoinedRows) ThrowJoinOverflow(true);
-  }
-  if (n > 0) RunKernelTask(workers, kMppTaskJoinSetupAggr);
-  *total = static_cast<int>(sum);
+  if (ShiftChunkStarts(workers, false)) RunKernelTask(workers, kMppTaskJoinSetupAggr);
+  *total = static_cast<int>(PoolParam<JoinSetupAggrParam>(workers - 1)->sum);
 }
 
-void MppCutAndSetupMainN(TIntArray* rows, TIntArray* vno, int nValues, const int* partnerCount,
-                         TIntArray* cutOut, TIntArray* starts, int* total) {
+void MppCutAndSetupMainN(TIntArray* source, TIntArray* rows, TIntArray* vno, int nValues,
+                         const int* partnerCount, TIntArray* cutOut, TIntArray* starts, int* total) {
   if (cutOut == nullptr) RefuseNullCutOut(nullptr);
+  if (source->FArraySize != rows->FArraySize) throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
   const int n = rows->FArraySize;
   cutOut->SetArraySize(n);
   starts->SetArraySize(n);
@@ -484,7 +513,7 @@ void MppCutAndSetupMainN(TIntArray* rows, TIntArray* vno, int nValues, const int
     p->out = starts->PIntAr();
     p->vno = vno->PIntAr();
     p->vnoCount = vno->FArraySize;
-    p->rows = rows->PIntAr();
+    p->rows = source->PIntAr();
     p->mode = 2;
     p->sum = 0;
     p->nValues = nValues > 0 ? nValues : 0;
@@ -495,19 +524,11 @@ void MppCutAndSetupMainN(TIntArray* rows, TIntArray* vno, int nValues, const int
   }
   if (n > 0) RunKernelTask(workers, kMppTaskJoinSetupAggr);
 
-  // As in MppSetupMainN: the whole total is checked before any start is written. Each chunk's
-  // counts are turned into starts where they lie, then the chunks are pulled together in worker
+  // The chunks' starts are shifted where they lie, then the chunks are pulled together in worker
   // order, which gives the serial order.
-  int64_t sum = 0;
-  for (int t = 0; t < workers; ++t) {
-    JoinSetupAggrParam* p = PoolParam<JoinSetupAggrParam>(t);
-    p->mode = 1;
-    p->offset = sum;
-    p->end = p->start + p->kept;
-    sum += p->sum;
-    if (sum > kMaxJoinedRows) ThrowJoinOverflow(true);
-  }
-  if (n > 0) RunKernelTask(workers, kMppTaskJoinSetupAggr);
+  const bool shift = n > 0 && ShiftChunkStarts(workers, true);
+  const int64_t sum = PoolParam<JoinSetupAggrParam>(workers - 1)->sum;
+  if (shift) RunKernelTask(workers, kMppTaskJoinSetupAggr);
   int* row_data = rows->PIntAr();
   int* start_data = starts->PIntAr();
   int* out = cutOut->PIntAr();

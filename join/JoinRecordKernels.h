@@ -59,9 +59,12 @@ void MppSetupMainN(TIntArray* rows, TIntArray* vno, const int* partnerCount, int
 // MppCutUnUsedJoinRec of rows against partners whose per-value counts are partnerCount (nValues
 // entries: a row is kept when its value's count is not 0), then MppSetupMainN of the kept rows,
 // in one pass over the rows: rows, cutOut and *total end as those two calls leave them, and starts
-// (a set of any size, resized here) holds one start per kept row. Failures as the two calls'.
-void MppCutAndSetupMainN(TIntArray* rows, TIntArray* vno, int nValues, const int* partnerCount,
-                         TIntArray* cutOut, TIntArray* starts, int* total);
+// (a set of any size, resized here) holds one start per kept row. The rows are read from source,
+// or from rows itself where source is rows; a distinct source (left unchanged) must hold as many
+// rows as rows, whose elements need not be filled in (else Q7_ERROR_INDEX_OUT_OF_RANGE). Failures
+// as the two calls'.
+void MppCutAndSetupMainN(TIntArray* source, TIntArray* rows, TIntArray* vno, int nValues,
+                         const int* partnerCount, TIntArray* cutOut, TIntArray* starts, int* total);
 
 // Resolves joined row j (the caller ensures 0 <= j < the total of SetupMainN) to its driving
 // record (rows[i], i = FindLoc(j, rows count, starts)) and its partner record

@@ -33,7 +33,8 @@ bool LargeCopy(int elements) { return elements >= (1 << 18); }
 }  // namespace
 
 TJoinTable::TJoinTable(int id, char* name, int outer, int master_table, int master_set, int* master_keys,
-                       int slave_table, int slave_set, int* slave_keys, TTableCollection* tables) {
+                       int slave_table, int slave_set, int* slave_keys, TTableCollection* tables,
+                       MasterRows master_rows) {
   FOuter = outer != 0 ? 1 : 0;
   if (tables == nullptr) tables = CSmpEngine::Instance()->Database();
   if (tables == nullptr) throw CQ7Exception(Q7_ERROR_ILLEGAL_MASTER_TABLE);
@@ -57,19 +58,35 @@ TJoinTable::TJoinTable(int id, char* name, int outer, int master_table, int mast
 
     FMasterTableID = master_table;
     FMasterSetID = master_set;
-    FMasterTable =
-        BindSide(tables, 0, master_table, &FMasterSetID, master_keys, FMasterColumns, &FnMasterColumn);
+    // With more pairs the combined key columns are built over set 1's copied rows.
+    const bool copy_master_rows = master_rows == MasterRows::kCopied || FnKey != 1;
+    FMasterTable = BindSide(tables, 0, master_table, &FMasterSetID, master_keys, FMasterColumns,
+                            &FnMasterColumn, copy_master_rows);
     FSlaveTableID = slave_table;
     FSlaveSetID = slave_set;
-    FSlaveTable = BindSide(tables, 1, slave_table, &FSlaveSetID, slave_keys, FSlaveColumns, &FnSlaveColumn);
+    FSlaveTable =
+        BindSide(tables, 1, slave_table, &FSlaveSetID, slave_keys, FSlaveColumns, &FnSlaveColumn, true);
   } catch (...) {
     Release();
     throw;
   }
 }
 
+namespace {
+
+// A copy of a source set for set 1, on the pool when large; failing, the side's set code.
+TSetArray* CopySourceSet(TSetArray* rows, int no_set) {
+  try {
+    return static_cast<TSetArray*>(LargeCopy(rows->FArraySize) ? rows->MppCopyArray() : rows->CopyArray());
+  } catch (const CQ7Exception&) {
+    throw CQ7Exception(no_set);
+  }
+}
+
+}  // namespace
+
 TRealTable* TJoinTable::BindSide(TTableCollection* tables, int side, int table_id, int* set_id,
-                                 const int* keys, int* columns, int* n_columns) {
+                                 const int* keys, int* columns, int* n_columns, bool copy_rows) {
   const bool master = side == 0;
   TBaseTable* found = tables->GetTable(table_id);
   if (found == nullptr || found->GetType() != kTypeReal) {
@@ -101,14 +118,19 @@ TRealTable* TJoinTable::BindSide(TTableCollection* tables, int side, int table_i
   const int no_set = master ? Q7_ERROR_NO_JOIN_SET : Q7_ERROR_NO_SLAVE_SET;
   TSetArray* rows = table->GetSet(*set_id);
   if (rows == nullptr) throw CQ7Exception(no_set);
-  TSetArray* copy = nullptr;
-  try {
-    copy = static_cast<TSetArray*>(LargeCopy(rows->FArraySize) ? rows->MppCopyArray() : rows->CopyArray());
-  } catch (const CQ7Exception&) {
-    throw CQ7Exception(no_set);
+  if (copy_rows) {
+    FEntries[0].rows[side] = CopySourceSet(rows, no_set);
+  } else {
+    FMasterRowsSource = rows;
   }
-  FEntries[0].rows[side] = copy;
   return table;
+}
+
+void TJoinTable::CopyPendingMasterRows() {
+  TSetArray* source = FMasterRowsSource;
+  if (source == nullptr) return;
+  FMasterRowsSource = nullptr;
+  FEntries[0].rows[0] = CopySourceSet(source, Q7_ERROR_NO_JOIN_SET);
 }
 
 void TJoinTable::FreeEntrySets(JoinSetEntry* entry) {

@@ -40,8 +40,15 @@ class TJoinTable : public TJoinTableBase {
   // Q7_ERROR_ILLEGAL_MASTER_TABLE / _SLAVE_TABLE (missing or not real);
   // Q7_ERROR_NO_MASTER_KEY_FILTER / NO_SLAVE_KEY_FILTER (one key that names no filter);
   // Q7_ERROR_NO_JOIN_SET / NO_SLAVE_SET (a missing or uncopyable set); Q7_ERROR_OUT_OF_MEMORY.
+  //
+  // master_rows kCopiedWhilePairing (one key pair only; ignored with more) leaves set 1's master
+  // rows uncopied: MppSetupJoinFilters, which must follow at once, reads them from the master
+  // table's set and writes the join's copy in the pass that cuts them, so the master's set is read
+  // once, not twice. The master table's set must not change in between.
+  enum class MasterRows { kCopied, kCopiedWhilePairing };
   TJoinTable(int id, char* name, int outer, int master_table, int master_set, int* master_keys,
-             int slave_table, int slave_set, int* slave_keys, TTableCollection* tables = nullptr);
+             int slave_table, int slave_set, int* slave_keys, TTableCollection* tables = nullptr,
+             MasterRows master_rows = MasterRows::kCopied);
   // Frees every set of every entry, the key filters (a shared value list once) and the names.
   ~TJoinTable() override;
 
@@ -368,13 +375,21 @@ class TJoinTable : public TJoinTableBase {
   JoinSetEntry& Entry(int pos) { return FEntries[pos]; }
 
  private:
-  // Steps 6 to 10 of the construction for one side; throws the side's codes.
+  // Steps 6 to 10 of the construction for one side; throws the side's codes. With copy_rows false
+  // the side's set is left in FMasterRowsSource instead of copied into set 1.
   TRealTable* BindSide(TTableCollection* tables, int side, int table_id, int* set_id, const int* keys,
-                       int* columns, int* n_columns);
+                       int* columns, int* n_columns, bool copy_rows);
+  // Copies FMasterRowsSource into set 1's master rows, if it is still pending (as the constructor
+  // would have; an uncopyable set throws Q7_ERROR_NO_JOIN_SET), and clears it.
+  void CopyPendingMasterRows();
   // The side's table and source filter ID of a join column; records and throws for a bad ID.
   TRealTable* Source(int filter_id, int* source_filter_id, const char* log_name);
   // Frees the six sets of an entry and clears them.
   static void FreeEntrySets(JoinSetEntry* entry);
   // Frees everything the join owns (destructor and failed construction).
   void Release();
+
+  // Not owned: the master table's set whose rows set 1 takes while it is paired
+  // (MasterRows::kCopiedWhilePairing); null once they are copied, and for every other join.
+  TSetArray* FMasterRowsSource = nullptr;
 };

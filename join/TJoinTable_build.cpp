@@ -32,6 +32,20 @@ SetPtr NewSet(int n, bool zero) { return std::make_unique<TSetArray>(n, zero ? 1
 
 int* Data(TSetArray* set) { return set->FArraySize > 0 ? set->PIntAr() : nullptr; }
 
+// A set of the source's size and attribute block whose elements the caller writes, as the copy the
+// constructor makes would be before its elements are filled in; failing, Q7_ERROR_NO_JOIN_SET as
+// that copy's failure.
+SetPtr UnfilledCopyOf(TSetArray* source) {
+  SetPtr set;
+  try {
+    set = NewSet(source->FArraySize, false);
+  } catch (const CQ7Exception&) {
+    throw CQ7Exception(Q7_ERROR_NO_JOIN_SET);
+  }
+  memcpy(set->FUserArea, source->FUserArea, TBaseArray::kUserAreaSize);
+  return set;
+}
+
 // Swaps a new set into an entry field and frees the one it replaces.
 void Replace(TSetArray** field, SetPtr set) {
   delete *field;
@@ -134,7 +148,7 @@ void TJoinTable::SetupJoinFilters() {
 
 namespace {
 
-bool CutAndPairInnerOnPool(TJoinTable* join, int set_id);
+bool CutAndPairInnerOnPool(TJoinTable* join, int set_id, TSetArray* master_source);
 
 }  // namespace
 
@@ -149,7 +163,12 @@ void TJoinTable::MppSetupJoinFilters() {
     CombineKeyColumns(this, master_keys, slave_keys);
   }
   SetCurrentSetID(1);
-  if (CutAndPairInnerOnPool(this, -1)) return;
+  TSetArray* master_source = FMasterRowsSource;
+  if (CutAndPairInnerOnPool(this, -1, master_source)) {
+    FMasterRowsSource = nullptr;
+    return;
+  }
+  CopyPendingMasterRows();
   MppCutUnUse(-1);
   MppMakeJoin(-1);
 }
@@ -280,8 +299,10 @@ void PairInner(TJoinTable* join, int set_id, const char* log_name, bool pool) {
 // counting-sorted as MppMakeInnerJoin sorts them, which gives each value's partner count; a master
 // row keeps its place exactly when that count is not 0, which is MppCutUnUse's test against the
 // cut slaves, so one pass cuts the masters and gathers their counts. The entry ends as the two
-// calls leave it. Returns false, having done nothing, where those two calls must run instead.
-bool CutAndPairInnerOnPool(TJoinTable* join, int set_id) {
+// calls leave it. A master_source (set 1's master rows not yet copied: null otherwise) is read in
+// place of the entry's master rows, and the same pass writes the entry's copy of the rows it keeps.
+// Returns false, having done nothing, where those two calls must run instead.
+bool CutAndPairInnerOnPool(TJoinTable* join, int set_id, TSetArray* master_source) {
   if (join->FOuter != 0 || CSmpEngine::Instance()->ActiveThreads() <= 1) return false;
   const int pos = join->SetID2Pos(set_id);
   if (pos < 0) return false;
@@ -294,7 +315,8 @@ bool CutAndPairInnerOnPool(TJoinTable* join, int set_id) {
   try {
     Replace(&e.second[0], std::make_unique<TSetArray>());
     Replace(&e.second[1], std::make_unique<TSetArray>());
-    MppExtractJoinHitAndNonHitRecs(1, e.rows[0], keys.vno[0], keys.n_values, e.rows[1], keys.vno[1],
+    TSetArray* masters = master_source != nullptr ? master_source : e.rows[0];
+    MppExtractJoinHitAndNonHitRecs(1, masters, keys.vno[0], keys.n_values, e.rows[1], keys.vno[1],
                                    e.second[1]);
     InnerPairing p;
     p.other_projection = NewSet(keys.n_values + 1, true);
@@ -303,8 +325,9 @@ bool CutAndPairInnerOnPool(TJoinTable* join, int set_id) {
     int* counts_at = p.other_projection->PIntAr() + 1;
     SingleStep_SortEx(0, e.rows[1]->FArraySize, Data(e.rows[1]), Data(p.partners.get()),
                       keys.vno[1]->PIntAr(), keys.n_values, counts_at);
-    MppCutAndSetupMainN(e.rows[0], keys.vno[0], keys.n_values, counts_at, e.second[0], p.own_projection.get(),
-                        &p.size);
+    if (master_source != nullptr) Replace(&e.rows[0], UnfilledCopyOf(master_source));
+    MppCutAndSetupMainN(masters, e.rows[0], keys.vno[0], keys.n_values, counts_at, e.second[0],
+                        p.own_projection.get(), &p.size);
     // An empty projection is left as a fresh empty set, as the pairing would make it.
     if (p.own_projection->FArraySize == 0) p.own_projection = NewSet(0, false);
     for (int v = 1; v < keys.n_values; ++v) counts_at[v] += counts_at[v - 1];

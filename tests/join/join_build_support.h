@@ -35,15 +35,18 @@ using kmtest::Side;
 // One joined row: its master record and its slave record, 0 for none.
 using Pair = std::pair<int, int>;
 
-// What a join set holds, array by array, so two builds can be compared whole.
+// What a join set holds, array by array, so two builds can be compared whole; with the rows'
+// attribute blocks, which travel with them into files and images.
 struct SetImage {
   int size = 0;
   int side = 0;
   std::vector<int> rows[2], projection[2], second[2];
+  std::vector<uint8_t> rows_attributes[2];
   bool operator==(const SetImage& o) const {
     return size == o.size && side == o.side && rows[0] == o.rows[0] && rows[1] == o.rows[1] &&
            projection[0] == o.projection[0] && projection[1] == o.projection[1] && second[0] == o.second[0] &&
-           second[1] == o.second[1];
+           second[1] == o.second[1] && rows_attributes[0] == o.rows_attributes[0] &&
+           rows_attributes[1] == o.rows_attributes[1];
   }
 };
 
@@ -229,6 +232,9 @@ inline SetImage Image(TJoinTable* join, int set_id) {
   img.side = e.side;
   for (int s = 0; s < 2; ++s) {
     img.rows[s] = Elements(e.rows[s]);
+    if (e.rows[s] != nullptr) {
+      img.rows_attributes[s].assign(e.rows[s]->FUserArea, e.rows[s]->FUserArea + TBaseArray::kUserAreaSize);
+    }
     img.projection[s] = Elements(e.projection[s]);
     img.second[s] = Elements(e.second[s]);
   }

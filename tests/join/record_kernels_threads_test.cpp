@@ -94,29 +94,42 @@ TEST(MppSetupMainN, EqualsTheSerialStartsForEveryWorkerCount) {
   constexpr int kValues = 5000;
   const std::vector<int> vno = RandomVno(kRows, kValues, 21);
   std::mt19937 rng(22);
-  std::vector<int> count(kValues);
-  for (int& c : count) c = static_cast<int>(rng() % 4);  // zero partners too
+  // Partner counts of 0 to 3, and one partner for every value: then every chunk's starts are right
+  // where they were first counted, and no second pass runs.
+  std::vector<int> mixed(kValues);
+  for (int& c : mixed) c = static_cast<int>(rng() % 4);
+  const std::vector<int> ones(kValues, 1);
   auto rows = Array(ShuffledRows(kRows, 23)), vno_a = Array(vno);
 
-  std::vector<int> want(kRows);
-  int want_total = -1;
-  SetupMainN(rows.get(), vno_a.get(), count.data(), want.data(), &want_total);
+  for (const std::vector<int>* count : {static_cast<const std::vector<int>*>(&mixed), &ones}) {
+    SCOPED_TRACE(count == &ones ? "one partner each" : "0 to 3 partners");
+    std::vector<int> want(kRows);
+    int want_total = -1;
+    SetupMainN(rows.get(), vno_a.get(), count->data(), want.data(), &want_total);
+    for (int cap : kCaps) {
+      SCOPED_TRACE(testing::Message() << "worker cap " << cap);
+      WorkerCap scoped(cap);
+      std::vector<int> starts(kRows, -1);
+      int total = -1;
+      MppSetupMainN(rows.get(), vno_a.get(), count->data(), starts.data(), &total);
+      EXPECT_EQ(total, want_total);
+      EXPECT_TRUE(starts == want);
+    }
+  }
   for (int cap : kCaps) {
     SCOPED_TRACE(testing::Message() << "worker cap " << cap);
     WorkerCap scoped(cap);
+    // A partner count that pushes the total past the int maximum, however the rows are split.
     std::vector<int> starts(kRows, -1);
     int total = -1;
-    MppSetupMainN(rows.get(), vno_a.get(), count.data(), starts.data(), &total);
-    EXPECT_EQ(total, want_total);
-    EXPECT_TRUE(starts == want);
-    // A partner count that pushes the total past the int maximum, however the rows are split.
-    std::vector<int> big(count.size(), 1 << 12);
+    std::vector<int> big(kValues, 1 << 12);
     EXPECT_EQ(q7test::CodeOf([&] {
                 testing::internal::CaptureStdout();
                 MppSetupMainN(rows.get(), vno_a.get(), big.data(), starts.data(), &total);
               }),
               static_cast<int>(Q7_ERROR_OVERFLOW_JOIN));
     EXPECT_EQ(testing::internal::GetCapturedStdout(), "Q7_ERROR_OVERFLOW_JOIN \n");
+    EXPECT_EQ(total, -1);
   }
 }
 
