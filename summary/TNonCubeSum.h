@@ -156,6 +156,9 @@ class TNonCubeSum {
   // (measure types, rounding factors) to choose an engine.
   void MppCheckRequest(int table_id, int set_id, int n_dims, const int* dims, int n_measures,
                        const int* measures, const int* masks, const int* decimals);
+  // Whether the recorded request rounds the sums of a double measure (decimals given for it), which
+  // only this object's roads do.
+  bool RoundsSums() const;
   // The parallel summary of a real table's set (summary/TNonCubeSum_mpp.cpp): rows sorted by the
   // dimensions' value numbers on the worker pool, one output row per occurring combination in that
   // order, each measure accumulated over row ranges that never split a group (task 69) and finished

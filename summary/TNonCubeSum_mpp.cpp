@@ -400,6 +400,13 @@ void TNonCubeSum::MppCheckRequest(int table_id, int set_id, int n_dims, const in
   }
 }
 
+bool TNonCubeSum::RoundsSums() const {
+  for (int m = 0; m < n_measures_; ++m) {
+    if (round_factors_[m] > 0) return true;
+  }
+  return false;
+}
+
 int TNonCubeSum::MppFastSumNonCubeRealDimN() {
   auto* source = static_cast<TRealTable*>(table_);
   TTableCollection* db = CSmpEngine::Instance()->Database();
