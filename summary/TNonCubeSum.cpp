@@ -29,18 +29,6 @@
 
 namespace {
 
-TTableCollection* Collection() {
-  TTableCollection* db = CSmpEngine::Instance()->Database();
-  if (db == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
-  return db;
-}
-
-// The bits a measure of this value-list type may ask for.
-int AllowedBits(int type) {
-  return type == Q7_TYPE_STRING ? (kSumCount | kSumMax | kSumMin)
-                                : (kSumCount | kSumMax | kSumMin | kSumSum | kSumAverage);
-}
-
 // The free-standing MAX/MIN column of the three builders: a name, a row array and a value list of
 // only the values used. Throws; nothing survives a failure.
 void BuildMaxMinColumn(int kind, int n_rows, const int* value_numbers, const char* base_name,
@@ -108,66 +96,9 @@ TNonCubeSum::TNonCubeSum(int table_id, int set_id, int n_dims, const int* dims, 
                          const int* measures, const int* masks, const int* decimals) {
   try {
     result_ = -1;
-    // A negative count would size the summary's copies; it is refused like a measure count.
-    if (n_dims < 0 || n_dims > kMaxColumns) throw CQ7Exception(Q7_ERROR_OUT_OF_RANGE);
-    if (n_measures < 0 || n_measures > kMaxColumns) throw CQ7Exception(Q7_ERROR_OUT_OF_RANGE);
-    if ((n_dims > 0 && dims == nullptr) ||
-        (n_measures > 0 && (measures == nullptr || masks == nullptr || decimals == nullptr))) {
-      throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
-    }
-    TTableCollection* db = Collection();
-    table_id_ = table_id;
-    table_ = db->GetTable(table_id);
-    if (table_ == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
-
-    std::string seed = std::string("XTBL_") + table_->FTableName;
-    if (seed.size() >= static_cast<size_t>(kNameSize)) seed.resize(kNameSize - 1);
-    const int named = db->GenTableName(seed.c_str(), out_name_);
-    if (named < 0) throw CQ7Exception(named);
-
-    join_ = table_->GetTableKind() == 2 ? 1 : 0;
-    if (join_) join_table_ = static_cast<TJoinTableBase*>(table_);
-
-    set_id_ = set_id;
-    set_ = table_->GetSet(set_id);
-    if (set_ == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_SET);
-
-    n_dims_ = n_dims;
-    for (int d = 0; d < n_dims; ++d) {
-      dim_ids_[d] = dims[d];
-      dim_filters_[d] = table_->GetFilter(dims[d]);
-      if (dim_filters_[d] == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER);
-    }
-
-    n_measures_ = n_measures;
-    for (int m = 0; m < n_measures; ++m) {
-      measure_ids_[m] = measures[m];
-      TFilter* filter = table_->GetFilter(measures[m]);
-      if (filter == nullptr || filter->VL == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER);
-      measure_filters_[m] = filter;
-      const int type = filter->VL->GetDataType();
-      if (type != Q7_TYPE_INTEGER && type != Q7_TYPE_DOUBLE && type != Q7_TYPE_STRING &&
-          type != Q7_TYPE_DECIMAL) {
-        throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
-      }
-      measure_types_[m] = type;
-      const int mask = masks[m];
-      if (mask == 0 || (mask & ~AllowedBits(type)) != 0) throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
-      req_masks_[m] = mask;
-      work_masks_[m] = (mask & kSumAverage) ? (mask | kSumCount | kSumSum) : mask;
-      if (type == Q7_TYPE_INTEGER || type == Q7_TYPE_DOUBLE) {
-        const int given = decimals[m];
-        if (given > kMaxDecimals) throw CQ7Exception(Q7_ERROR_OUT_OF_RANGE);
-        decimals_[m] = given < 0 ? -1 : given;
-        round_factors_[m] = (type == Q7_TYPE_DOUBLE && given >= 0) ? std::pow(10.0, given) : 0.0;
-      } else {
-        decimals_[m] = 0;
-        round_factors_[m] = 0.0;
-      }
-    }
-
-    if (join_) FillJoinRequest();
-    result_ = join_ ? NonCubeJoinDimNMsrN() : NonCubeRealDimN();
+    request_.Check(table_id, set_id, n_dims, dims, n_measures, measures, masks, decimals, true);
+    if (request_.is_join()) request_.FillJoin();
+    result_ = request_.is_join() ? NonCubeJoinDimNMsrN() : NonCubeRealDimN();
   } catch (const CQ7Exception& e) {
     result_ = e.ErrorCode();
     throw;
@@ -199,48 +130,14 @@ void TNonCubeSum::InitJoinXSum() {
   out_counts_.Reset();
 }
 
-void TNonCubeSum::FillJoinRequest() {
-  TJoinTableBase* join = join_table_;
-  const int pos = join->SetID2Pos(set_id_);
-  if (pos < 0) throw CQ7Exception(Q7_ERROR_NO_SUCH_SET);
-  const JoinSetEntry& entry = join->FEntries[pos];
-  master_rows_ = entry.rows[0];
-  slave_rows_ = entry.rows[1];
-  outer_ = join->FOuter;
-  master_key_ = join->FMasterKeyFilter;
-  slave_key_ = join->FSlaveKeyFilter;
-  master_table_ = join->FMasterTable;
-  slave_table_ = join->FSlaveTable;
-  n_master_dims_ = 0;
-  n_slave_dims_ = 0;
-  for (int d = 0; d < n_dims_; ++d) {
-    int side = -1;
-    if (join->JFilterID2Pos(dim_ids_[d], &side) < 0 || (side != 0 && side != 1)) {
-      throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER);
-    }
-    dim_side_[d] = side == 0 ? 1 : 0;
-    if (side == 0) {
-      master_dims_[n_master_dims_++] = d;
-    } else {
-      slave_dims_[n_slave_dims_++] = d;
-    }
-  }
-  for (int m = 0; m < n_measures_; ++m) {
-    int side = -1;
-    if (join->JFilterID2Pos(measure_ids_[m], &side) < 0 || (side != 0 && side != 1)) {
-      throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER);
-    }
-    measure_side_[m] = side == 0 ? 1 : 0;
-  }
-}
-
 void TNonCubeSum::SetupSummaryInfo(int out_column_id, int source_column_id, int kind, int bit) {
   if (out_table_ == nullptr || out_table_->FilterID2Pos(out_column_id) < 0) {
     throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER);
   }
   SummaryInfoCounters counters{dims_written_, measures_written_};
-  WriteSummaryColumnInfo(out_table_, out_column_id, sum_attr::kNonCubeSummary, join_ != 0, n_dims_, table_id_,
-                         set_id_, source_column_id, kind, bit, &counters);
+  WriteSummaryColumnInfo(out_table_, out_column_id, sum_attr::kNonCubeSummary, request_.is_join(),
+                         request_.n_dims(), request_.table_id(), request_.set_id(), source_column_id, kind,
+                         bit, &counters);
   dims_written_ = counters.dims;
   measures_written_ = counters.measures;
 }
@@ -286,9 +183,9 @@ int TNonCubeSum::PutMaxMinFilter(int kind, int decimals, int n_rows, int* value_
   list.release();
   if (measure->VL->GetDataType() == Q7_TYPE_DOUBLE && decimals >= 0) SetDisplayDigits(id, decimals);
   int source = 0;
-  for (int m = 0; m < n_measures_; ++m) {
-    if (measure_filters_[m] == measure) {
-      source = measure_ids_[m];
+  for (int m = 0; m < request_.n_measures(); ++m) {
+    if (request_.measure_filter(m) == measure) {
+      source = request_.measure_id(m);
       break;
     }
   }

@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <string>
 
+#include "summary/NonCubeRequest.h"
 #include "values/ZpkBlock.h"
 
 class TBaseTable;
@@ -47,10 +48,10 @@ struct MeasureSums;
 class TNonCubeSum {
  public:
   // The limit of both the dimension list and the measure list.
-  static constexpr int kMaxColumns = 32;
+  static constexpr int kMaxColumns = NonCubeRequest::kMaxColumns;
   // Decimals given for a measure run from 0 to kMaxDecimals; a negative value means none.
-  static constexpr int kMaxDecimals = 10;
-  static constexpr int kNameSize = 256;
+  static constexpr int kMaxDecimals = NonCubeRequest::kMaxDecimals;
+  static constexpr int kNameSize = NonCubeRequest::kNameSize;
   // The ID a free-standing MAX/MIN column carries until a table takes it.
   static constexpr int kFreeFilterID = 1024;
 
@@ -71,6 +72,8 @@ class TNonCubeSum {
   TNonCubeSum& operator=(const TNonCubeSum&) = delete;
 
   int Result() const { return result_; }
+  // The checked request (empty until a constructor or MppCheckRequest recorded one).
+  const NonCubeRequest& request() const { return request_; }
 
   // Frees every join work array that is set and zeroes the join counters; may run any number of
   // times.
@@ -264,60 +267,17 @@ class TNonCubeSum {
   static void SetMeasureBatchForTest(int runs);
 
  private:
-  // Step 0 of the join road: reads the join set's row sets, the key columns and the side of every
-  // dimension and measure into the join request state.
-  void FillJoinRequest();
   // Appends the display-digits byte (decimals - 3) to the value list of column `id`.
   void SetDisplayDigits(int id, int decimals);
+
+  NonCubeRequest request_;
 
  public:
   // ---- Request state (both roads) ----
   int result_ = -1;  // first field: the task layer reads it
   TRealTable* out_table_ = nullptr;
-  char out_name_[kNameSize] = {};
-  int table_id_ = 0;
-  TBaseTable* table_ = nullptr;
-  int set_id_ = 0;
-  TSetArray* set_ = nullptr;
-
-  int n_dims_ = 0;
-  int dim_ids_[kMaxColumns] = {};
-  TFilter* dim_filters_[kMaxColumns] = {};
-  int dims_written_ = 0;  // dimension columns given an attribute block so far
-
-  int n_measures_ = 0;
-  int measure_ids_[kMaxColumns] = {};
-  int work_masks_[kMaxColumns] = {};  // what is computed: AVERAGE adds COUNT and SUM
-  int req_masks_[kMaxColumns] = {};   // what is written
-  int decimals_[kMaxColumns] = {};    // 0..10, or -1 for none
-  double round_factors_[kMaxColumns] = {};
-  TFilter* measure_filters_[kMaxColumns] = {};
-  int measure_types_[kMaxColumns] = {};  // value-list data type: 2, 3, 6 or 8
-  int measures_written_ = 0;             // measure columns given an attribute block so far
-
-  int join_ = 0;  // 1 join table, 0 real table
-  TJoinTableBase* join_table_ = nullptr;
-
-  // Join request state (FillJoinRequest; the parallel road fills the same).
-  int outer_ = 0;
-  uint8_t dim_side_[kMaxColumns] = {};      // 1 master, 0 slave
-  uint8_t measure_side_[kMaxColumns] = {};  // 1 master, 0 slave
-  int n_master_dims_ = 0;
-  int master_dims_[kMaxColumns] = {};  // positions in the request
-  TSetArray* master_rows_ = nullptr;
-  TFilter* master_key_ = nullptr;
-  int n_slave_dims_ = 0;
-  int slave_dims_[kMaxColumns] = {};
-  TSetArray* slave_rows_ = nullptr;
-  TFilter* slave_key_ = nullptr;
-  TRealTable* master_table_ = nullptr;
-  TRealTable* slave_table_ = nullptr;
-  // Join only, parallel road: the join columns' unique names, and for an outer join the sizes of
-  // the join set's two extra row lists.
-  char dim_names_[kMaxColumns][kNameSize] = {};
-  char measure_names_[kMaxColumns][kNameSize] = {};
-  int master_extra_rows_ = 0;
-  int slave_extra_rows_ = 0;
+  int dims_written_ = 0;      // dimension columns given an attribute block so far
+  int measures_written_ = 0;  // measure columns given an attribute block so far
 
   int first_count_id_ = 0;  // the first COUNT column written (later ones are its duplicates)
 

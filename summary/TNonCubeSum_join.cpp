@@ -77,7 +77,7 @@ void SortSide(TNonCubeSum& s, int side) {
   int n = 0;
   for (int i = 0; i < n_in; ++i) {
     const int r = in[i];
-    if (s.outer_ != 0 && r <= 0) continue;
+    if (s.request().outer() != 0 && r <= 0) continue;
     if (r < 0 || r >= limit) throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
     rows[n++] = r;
   }
@@ -85,7 +85,7 @@ void SortSide(TNonCubeSum& s, int side) {
   if (n_dims > 0 && n > 1) {
     ZpkBlock<int> spare(AtLeastOne(n));
     for (int i = n_dims - 1; i >= 0; --i) {
-      TFilter* f = s.dim_filters_[Dims(s, side)[i]];
+      TFilter* f = s.request().dim_filter(Dims(s, side)[i]);
       CountingSort(0, n, rows.get(), spare.get(), f->PV->PIntAr(), f->VL->FArraySize);
       std::swap(rows, spare);
     }
@@ -110,7 +110,7 @@ void GroupSide(TNonCubeSum& s, int side) {
   std::vector<const int*> vno(static_cast<size_t>(n_dims));
   std::vector<int> n_values(static_cast<size_t>(n_dims));
   for (int i = 0; i < n_dims; ++i) {
-    TFilter* f = s.dim_filters_[Dims(s, side)[i]];
+    TFilter* f = s.request().dim_filter(Dims(s, side)[i]);
     vno[i] = f->PV->PIntAr();
     n_values[i] = f->VL->FArraySize;
   }
@@ -237,24 +237,26 @@ void PrepareColumns(TNonCubeSum& s, bool parallel) {
   auto merge = [parallel](TFilter* f) {
     if (f->TVL != nullptr && f->TVLCount > 0) f->MergeTVL(parallel);
   };
-  for (int d = 0; d < s.n_dims_; ++d) merge(s.dim_filters_[d]);
-  for (int m = 0; m < s.n_measures_; ++m) merge(s.measure_filters_[m]);
-  if (s.master_key_ == nullptr || s.slave_key_ == nullptr || s.master_key_->VL == nullptr ||
-      s.slave_key_->VL == nullptr) {
+  for (int d = 0; d < s.request().n_dims(); ++d) merge(s.request().dim_filter(d));
+  for (int m = 0; m < s.request().n_measures(); ++m) merge(s.request().measure_filter(m));
+  TFilter* master_key = s.request().side_key(0);
+  TFilter* slave_key = s.request().side_key(1);
+  if (master_key == nullptr || slave_key == nullptr || master_key->VL == nullptr ||
+      slave_key->VL == nullptr) {
     throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
   }
-  const int k_count = s.master_key_->VL->FArraySize;
+  const int k_count = master_key->VL->FArraySize;
   // Both key columns number into one value list, so equal numbers are partners.
-  if (s.slave_key_->VL->FArraySize != k_count) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  if (slave_key->VL->FArraySize != k_count) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
   s.key_count_ = k_count;
   s.key_count1_ = k_count + 1;
-  const int limits[2] = {s.master_key_->PV->FArraySize, s.slave_key_->PV->FArraySize};
-  for (int d = 0; d < s.n_dims_; ++d) {
-    if (s.dim_filters_[d]->PV->FArraySize < limits[DimSide(s, d)])
+  const int limits[2] = {master_key->PV->FArraySize, slave_key->PV->FArraySize};
+  for (int d = 0; d < s.request().n_dims(); ++d) {
+    if (s.request().dim_filter(d)->PV->FArraySize < limits[DimSide(s, d)])
       throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
   }
-  for (int m = 0; m < s.n_measures_; ++m) {
-    if (s.measure_filters_[m]->PV->FArraySize < limits[MeasureSide(s, m)]) {
+  for (int m = 0; m < s.request().n_measures(); ++m) {
+    if (s.request().measure_filter(m)->PV->FArraySize < limits[MeasureSide(s, m)]) {
       throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
     }
   }
@@ -278,13 +280,13 @@ struct RunAggregate {
 MeasureShape ShapeOf(const TNonCubeSum& s, int m) {
   MeasureShape sh{};
   sh.side = MeasureSide(s, m);
-  sh.type = s.measure_types_[m];
-  const int work = s.work_masks_[m];
+  sh.type = s.request().measure_type(m);
+  const int work = s.request().work_mask(m);
   sh.want_max = (work & kSumMax) != 0;
   sh.want_min = (work & kSumMin) != 0;
   sh.want_sum = (work & kSumSum) != 0 && sh.type != Q7_TYPE_STRING;
-  sh.rounding = sh.want_sum && sh.type == Q7_TYPE_DOUBLE && s.round_factors_[m] > 0;
-  sh.factor = static_cast<double>(static_cast<long long>(s.round_factors_[m]));
+  sh.rounding = sh.want_sum && sh.type == Q7_TYPE_DOUBLE && s.request().round_factor(m) > 0;
+  sh.factor = static_cast<double>(static_cast<long long>(s.request().round_factor(m)));
   return sh;
 }
 
@@ -326,7 +328,7 @@ void FinishSums(const TNonCubeSum& s, const MeasureShape& sh, const std::vector<
 
 void AccumulateMeasure(const TNonCubeSum& s, int m, MeasureSums* out) {
   const MeasureShape sh = ShapeOf(s, m);
-  TFilter* f = s.measure_filters_[m];
+  TFilter* f = s.request().measure_filter(m);
   const int* pv = f->PV->PIntAr();
   const int n_values = f->VL->FArraySize;
   std::vector<int64_t> wholes;
@@ -399,9 +401,9 @@ void AccumulateMeasure(const TNonCubeSum& s, int m, MeasureSums* out) {
 }
 
 void AverageInPlace(const TNonCubeSum& s, int m, MeasureSums* sums) {
-  const bool decimal = s.measure_types_[m] == Q7_TYPE_DECIMAL;
+  const bool decimal = s.request().measure_type(m) == Q7_TYPE_DECIMAL;
   NumericInfo info{};
-  if (decimal) static_cast<TNumericArray*>(s.measure_filters_[m]->VL)->GetDecimalInfo(&info);
+  if (decimal) static_cast<TNumericArray*>(s.request().measure_filter(m)->VL)->GetDecimalInfo(&info);
   for (int r = 0; r < s.out_row_count_; ++r) {
     const int count = s.out_counts_[r];
     if (count <= 0) continue;
@@ -418,7 +420,7 @@ void BuildDimension(const TNonCubeSum& s, int d, std::unique_ptr<TIntArray>* row
   const int side = DimSide(s, d);
   const TNonCubeSum::JoinSideWork& w = Work(s, side);
   const int* out_group = side == 0 ? s.out_master_group_.get() : s.out_slave_group_.get();
-  TFilter* f = s.dim_filters_[d];
+  TFilter* f = s.request().dim_filter(d);
   TBaseArray* vl = f->VL;
   const int* pv = f->PV->PIntAr();
   const int n_values = vl->FArraySize;
@@ -530,11 +532,11 @@ int TNonCubeSum::Step13() {
     for (int i = 0; i < n; ++i) order[i] = i;
     ZpkBlock<int> spare(AtLeastOne(n));
     // Least significant first: the counting sorts are stable.
-    if (n_slave_dims_ > 0 && n > 1) {
+    if (request_.side_dim_count(1) > 0 && n > 1) {
       CountingSort(0, n, order.get(), spare.get(), comb_slave_group_.get(), slave_work_.group_count);
       std::swap(order, spare);
     }
-    if (n_master_dims_ > 0 && n > 1) {
+    if (request_.side_dim_count(0) > 0 && n > 1) {
       CountingSort(0, n, order.get(), spare.get(), comb_master_group_.get(), master_work_.group_count);
       std::swap(order, spare);
     }
@@ -581,18 +583,18 @@ int TNonCubeSum::Step14() {
 
 int TNonCubeSum::Step15() {
   return ReturningStep(this, [&] {
-    for (int d = 0; d < n_dims_; ++d) {
+    for (int d = 0; d < request_.n_dims(); ++d) {
       std::unique_ptr<TIntArray> rows;
       std::unique_ptr<TBaseArray> list;
       noncube_join::BuildDimension(*this, d, &rows, &list);
       char name[TFilter::kNameSize];
-      qz7_strlcpy(name, dim_filters_[d]->FFilterName, sizeof name);
+      qz7_strlcpy(name, request_.dim_filter(d)->FFilterName, sizeof name);
       const int id =
           out_table_->AddFilter(TRealTable::kAppendPosition, name, rows.get(), list.get(), false, 0, -1);
       if (id < 0) throw CQ7Exception(id);
       rows.release();
       list.release();
-      SetupSummaryInfo(id, dim_filters_[d]->FFilterID, 1, 0);
+      SetupSummaryInfo(id, request_.dim_filter(d)->FFilterID, 1, 0);
     }
   });
 }
@@ -623,10 +625,10 @@ int TNonCubeSum::Step17() {
 int TNonCubeSum::Step18() {
   return ReturningStep(this, [&] {
     const int rows = out_row_count_;
-    for (int m = 0; m < n_measures_; ++m) {
-      TFilter* measure = measure_filters_[m];
-      const int asked = req_masks_[m];
-      const bool decimal = measure_types_[m] == Q7_TYPE_DECIMAL;
+    for (int m = 0; m < request_.n_measures(); ++m) {
+      TFilter* measure = request_.measure_filter(m);
+      const int asked = request_.asked_mask(m);
+      const bool decimal = request_.measure_type(m) == Q7_TYPE_DECIMAL;
       const char* name = measure->FFilterName;
       noncube_join::MeasureSums sums;
       noncube_join::AccumulateMeasure(*this, m, &sums);
@@ -641,21 +643,22 @@ int TNonCubeSum::Step18() {
           // Later COUNT columns repeat the first one under their own name, at the end.
           id = RepeatFirstCount(column);
         }
-        SetupSummaryInfo(id, measure_ids_[m], 2, kSumCount);
+        SetupSummaryInfo(id, request_.measure_id(m), 2, kSumCount);
       }
       if (asked & kSumMax) {
-        const int id = PutMaxMinFilter(kSumMax, decimals_[m], rows, sums.max.get(), measure);
+        const int id = PutMaxMinFilter(kSumMax, request_.decimals(m), rows, sums.max.get(), measure);
         if (id < 0) throw CQ7Exception(id);
       }
       if (asked & kSumMin) {
-        const int id = PutMaxMinFilter(kSumMin, decimals_[m], rows, sums.min.get(), measure);
+        const int id = PutMaxMinFilter(kSumMin, request_.decimals(m), rows, sums.min.get(), measure);
         if (id < 0) throw CQ7Exception(id);
       }
       NumericInfo info{};
       if (decimal) static_cast<TNumericArray*>(measure->VL)->GetDecimalInfo(&info);
       for (int pass = 0; pass < 2; ++pass) {
         const int bit = pass == 0 ? kSumSum : kSumAverage;
-        if (pass == 1 && (work_masks_[m] & kSumAverage) != 0) noncube_join::AverageInPlace(*this, m, &sums);
+        if (pass == 1 && (request_.work_mask(m) & kSumAverage) != 0)
+          noncube_join::AverageInPlace(*this, m, &sums);
         if ((asked & bit) == 0) continue;
         const std::string column = Bracketed(pass == 0 ? "SUM" : "AVG", name);
         int id = 0;
@@ -665,8 +668,8 @@ int TNonCubeSum::Step18() {
         } else {
           id = AppendValues(out_table_, column, Q7_TYPE_DOUBLE, rows, 8, sums.sum.get());
         }
-        if (decimals_[m] >= 0) SetDisplayDigits(id, decimals_[m]);
-        SetupSummaryInfo(id, measure_ids_[m], 2, bit);
+        if (request_.decimals(m) >= 0) SetDisplayDigits(id, request_.decimals(m));
+        SetupSummaryInfo(id, request_.measure_id(m), 2, bit);
       }
     }
   });
@@ -700,7 +703,9 @@ int TNonCubeSum::NonCubeJoinDimNMsrN() {
         return fail(Q7_ERROR_SUMMARY_ROWS_OVERFLOW);
       }
     }
-    out_id = db->AddRealTable(out_name_, out_row_count_);
+    char name[kNameSize];
+    qz7_strlcpy(name, request_.out_name(), sizeof name);
+    out_id = db->AddRealTable(name, out_row_count_);
     if (out_id < 0) {
       const int code = out_id;
       out_id = 0;
@@ -713,7 +718,7 @@ int TNonCubeSum::NonCubeJoinDimNMsrN() {
       const int rc = (this->*step)();
       if (rc < 0) return fail(rc);
     }
-    if (n_measures_ == 0) SetupSummaryInfo(RegCount(""), 0, 2, kSumCount);
+    if (request_.n_measures() == 0) SetupSummaryInfo(RegCount(""), 0, 2, kSumCount);
     const int rc = Step18();
     if (rc < 0) return fail(rc);
     InitJoinXSum();

@@ -43,12 +43,6 @@ constexpr int kMinStart = 0x7FFFFFFF;
 constexpr int kFarAhead = 32;
 constexpr int kNearAhead = 16;
 
-TTableCollection* Collection() {
-  TTableCollection* db = CSmpEngine::Instance()->Database();
-  if (db == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
-  return db;
-}
-
 int CodeOf(const CQ7Exception& e) {
   return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
 }
@@ -293,17 +287,8 @@ void TNonCubeSum::MppRun(int table_id, int set_id, int n_dims, const int* dims, 
     MppCheckRequest(table_id, set_id, n_dims, dims, n_measures, measures, masks, decimals);
     InitJoinXSum();
     InitJoin();
-    if (join_) {
-      FillJoinRequest();
-      master_extra_rows_ = 0;
-      slave_extra_rows_ = 0;
-      if (outer_) {
-        const JoinSetEntry& entry = join_table_->FEntries[join_table_->SetID2Pos(set_id_)];
-        master_extra_rows_ = entry.second[0] != nullptr ? entry.second[0]->FArraySize : 0;
-        slave_extra_rows_ = entry.second[1] != nullptr ? entry.second[1]->FArraySize : 0;
-      }
-    }
-    result_ = join_ ? MppNonCubeJoinDimNMsrN() : MppFastSumNonCubeRealDimN();
+    if (request_.is_join()) request_.FillJoin();
+    result_ = request_.is_join() ? MppNonCubeJoinDimNMsrN() : MppFastSumNonCubeRealDimN();
   } catch (const CQ7Exception& e) {
     result_ = e.ErrorCode();
     throw;
@@ -314,101 +299,19 @@ void TNonCubeSum::MppCheckRequest(int table_id, int set_id, int n_dims, const in
                                   const int* measures, const int* masks, const int* decimals) {
   try {
     result_ = -1;
-    table_id_ = table_id;
-    set_id_ = set_id;
-    table_ = nullptr;
-    set_ = nullptr;
     out_table_ = nullptr;
-    out_name_[0] = '\0';
-    n_dims_ = 0;
-    n_measures_ = 0;
-    join_ = 0;
-    join_table_ = nullptr;
     first_count_id_ = 0;
-    // Counts are tested unsigned, so a negative one is refused with the count above the limit.
-    if (static_cast<unsigned>(n_dims) > static_cast<unsigned>(kMaxColumns)) {
-      throw CQ7Exception(Q7_ERROR_OUT_OF_RANGE);
-    }
-    if (static_cast<unsigned>(n_measures) > static_cast<unsigned>(kMaxColumns)) {
-      throw CQ7Exception(Q7_ERROR_OUT_OF_RANGE);
-    }
-    if ((n_dims > 0 && dims == nullptr) || (n_measures > 0 && (measures == nullptr || masks == nullptr))) {
-      throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
-    }
-    TTableCollection* db = Collection();
-    table_ = db->GetTable(table_id);
-    if (table_ == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
-
-    std::string seed = std::string("XTBL_") + table_->FTableName;
-    if (seed.size() >= static_cast<size_t>(kNameSize)) seed.resize(kNameSize - 1);
-    const int named = db->GenTableName(seed.c_str(), out_name_);
-    if (named < 0) throw CQ7Exception(named);
-
-    join_ = table_->GetTableKind() == 2 ? 1 : 0;
-    auto* join = join_ ? static_cast<TJoinTableBase*>(table_) : nullptr;
-    join_table_ = join;
-
-    set_ = table_->GetSet(set_id);
-    if (set_ == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_SET);
-
-    // A join column's unique name, read from the join's names block (the join layer's getter
-    // lies above this one).
-    auto join_name = [join](int id, char* out) {
-      const bool named =
-          join->FColumnNames != nullptr && id >= 1 && id <= join->FnMasterColumn + join->FnSlaveColumn;
-      qz7_strlcpy(out, named ? join->FColumnNames + static_cast<size_t>(id - 1) * kNameSize : "", kNameSize);
-    };
-    for (int d = 0; d < n_dims; ++d) {
-      dim_ids_[d] = dims[d];
-      dim_filters_[d] = table_->GetFilter(dims[d]);
-      if (dim_filters_[d] == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER);
-      if (join) join_name(dims[d], dim_names_[d]);
-      n_dims_ = d + 1;
-    }
-
-    for (int m = 0; m < n_measures; ++m) {
-      measure_ids_[m] = measures[m];
-      TFilter* filter = table_->GetFilter(measures[m]);
-      if (filter == nullptr || filter->VL == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER);
-      if (join) join_name(measures[m], measure_names_[m]);
-      measure_filters_[m] = filter;
-      const int type = filter->VL->GetDataType();
-      const int allowed = type == Q7_TYPE_STRING ? (kSumCount | kSumMax | kSumMin)
-                          : type == Q7_TYPE_INTEGER || type == Q7_TYPE_DOUBLE || type == Q7_TYPE_DECIMAL
-                              ? (kSumCount | kSumMax | kSumMin | kSumSum | kSumAverage)
-                              : 0;
-      const int mask = masks[m];
-      if (mask == 0 || (mask & ~allowed) != 0) throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
-      measure_types_[m] = type;
-      req_masks_[m] = mask;
-      work_masks_[m] = (mask & kSumAverage) ? (mask | kSumCount | kSumSum) : mask;
-      decimals_[m] = 0;
-      round_factors_[m] = 0.0;
-      if (type == Q7_TYPE_INTEGER || type == Q7_TYPE_DOUBLE) {
-        // The engines of the other summary methods take no decimals, so a request without a list
-        // runs unrounded here too.
-        const int given = decimals != nullptr ? decimals[m] : -1;
-        if (given > kMaxDecimals) throw CQ7Exception(Q7_ERROR_OUT_OF_RANGE);
-        decimals_[m] = given < 0 ? -1 : given;
-        if (type == Q7_TYPE_DOUBLE && given >= 0) round_factors_[m] = std::pow(10.0, given);
-      }
-      n_measures_ = m + 1;
-    }
+    request_.Check(table_id, set_id, n_dims, dims, n_measures, measures, masks, decimals, false);
   } catch (const CQ7Exception& e) {
     result_ = e.ErrorCode();
     throw;
   }
 }
 
-bool TNonCubeSum::RoundsSums() const {
-  for (int m = 0; m < n_measures_; ++m) {
-    if (round_factors_[m] > 0) return true;
-  }
-  return false;
-}
+bool TNonCubeSum::RoundsSums() const { return request_.RoundsSums(); }
 
 int TNonCubeSum::MppFastSumNonCubeRealDimN() {
-  auto* source = static_cast<TRealTable*>(table_);
+  auto* source = static_cast<TRealTable*>(request_.table());
   TTableCollection* db = CSmpEngine::Instance()->Database();
   int current = 0;
   int temp_set = 0;
@@ -434,15 +337,15 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
     current = source->GetCurrentSetID();
     // Pending values carry negative value numbers; the sort and the measures need them merged.
     source->CheckMergeFilterTVL(true);
-    const int n = set_->FArraySize;
-    const int* set_rows = set_->PIntAr();
+    const int n = request_.set()->FArraySize;
+    const int* set_rows = request_.set()->PIntAr();
 
     ZpkBlock<int> sorted;
     ZpkBlock<int> group;
     ZpkBlock<int> counts(static_cast<size_t>(std::max(n, 1)));
     ZpkBlock<int> first_rows(static_cast<size_t>(std::max(n, 1)));
     int groups = 0;
-    if (n > 0 && n_dims_ == 0) {
+    if (n > 0 && request_.n_dims() == 0) {
       // One group of every row, in set order.
       sorted = ZpkBlock<int>(static_cast<size_t>(n));
       group = ZpkBlock<int>(static_cast<size_t>(n));
@@ -455,9 +358,9 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
       // The sort takes its least significant key first: the last dimension leads the list.
       TFilter* keys[kMaxColumns];
       int dirs[kMaxColumns] = {};
-      for (int d = 0; d < n_dims_; ++d) keys[d] = dim_filters_[n_dims_ - 1 - d];
-      groups = SortForMultiItemEx(n_dims_, n, set_rows, keys, dirs, sorted.Out(), group.Out(), counts.get(),
-                                  first_rows.get(), 1, 1);
+      for (int d = 0; d < request_.n_dims(); ++d) keys[d] = request_.dim_filter(request_.n_dims() - 1 - d);
+      groups = SortForMultiItemEx(request_.n_dims(), n, set_rows, keys, dirs, sorted.Out(), group.Out(),
+                                  counts.get(), first_rows.get(), 1, 1);
       if (groups < 0) throw CQ7Exception(groups);
     }
 
@@ -470,10 +373,10 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
     temp_set = added;
 
     int ids[kMaxColumns + 1] = {};
-    for (int d = 0; d < n_dims_; ++d) ids[d] = dim_ids_[d];
+    for (int d = 0; d < request_.n_dims(); ++d) ids[d] = request_.dim_id(d);
     char name[kNameSize];
-    qz7_strlcpy(name, out_name_, sizeof name);
-    out_id = db->MppExtractRealTable(name, table_id_, temp_set, 0, 0, ids);
+    qz7_strlcpy(name, request_.out_name(), sizeof name);
+    out_id = db->MppExtractRealTable(name, request_.table_id(), temp_set, 0, 0, ids);
     if (out_id < 0) {
       const int code = out_id;
       out_id = 0;
@@ -484,7 +387,7 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
     out_table_ = static_cast<TRealTable*>(db->GetTable(out_id));
     if (out_table_ == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
 
-    if (n_measures_ == 0) {
+    if (request_.n_measures() == 0) {
       AppendGenerated(out_table_, "N", Q7_TYPE_INTEGER, groups, 4, counts.get());
       return result_;
     }
@@ -492,11 +395,11 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
     const RowRanges ranges = SplitRows(n, group.get());
     const size_t g_size = static_cast<size_t>(groups) + 1;
     TFilter* first_count = nullptr;
-    for (int m = 0; m < n_measures_; ++m) {
-      TFilter* measure = measure_filters_[m];
-      const int type = measure_types_[m];
-      const int asked = req_masks_[m];
-      const int work = work_masks_[m];
+    for (int m = 0; m < request_.n_measures(); ++m) {
+      TFilter* measure = request_.measure_filter(m);
+      const int type = request_.measure_type(m);
+      const int asked = request_.asked_mask(m);
+      const int work = request_.work_mask(m);
       const char* measure_name = measure->FFilterName;
 
       if (asked & kSumCount) {
@@ -515,7 +418,7 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
       pass.sorted = sorted.get();
       pass.counts = counts.get();
       MeasureBlocks blocks;
-      SetUpMeasurePass(work, type, measure, g_size, round_factors_[m], &pass, &blocks);
+      SetUpMeasurePass(work, type, measure, g_size, request_.round_factor(m), &pass, &blocks);
       if (n > 0) {
         RunAccumulation(pass, ranges);
         RunFinish(pass, groups);
@@ -524,8 +427,8 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
       TFilter* built = nullptr;
       for (const int bit : {kSumMax, kSumMin}) {
         if ((work & bit) == 0) continue;
-        const int code =
-            PutMaxMinFilter(bit, decimals_[m], groups, bit == kSumMax ? pass.max : pass.min, measure, &built);
+        const int code = PutMaxMinFilter(bit, request_.decimals(m), groups,
+                                         bit == kSumMax ? pass.max : pass.min, measure, &built);
         if (code < 0) throw CQ7Exception(code);
         Attach(out_table_, built);
       }
@@ -610,8 +513,8 @@ CountingParam* CountingBlock(int t) { return PoolParam<CountingParam>(t); }
 
 // Whether sorted position i (i > 0) holds other dimension values than position i - 1.
 bool OpensGroup(const TNonCubeSum& s, const int* sorted, int i) {
-  for (int d = 0; d < s.n_dims_; ++d) {
-    const int* vno = s.dim_filters_[d]->PV->PIntAr();
+  for (int d = 0; d < s.request().n_dims(); ++d) {
+    const int* vno = s.request().dim_filter(d)->PV->PIntAr();
     if (vno[sorted[i]] != vno[sorted[i - 1]]) return true;
   }
   return false;
@@ -643,7 +546,7 @@ int ClaimMeasure(TNonCubeSum* s) {
   CSmpEngine* eng = CSmpEngine::Instance();
   eng->mt_write_lock();
   int m = -1;
-  for (int i = 0; i < s->n_measures_ && m < 0; ++i) {
+  for (int i = 0; i < s->request().n_measures() && m < 0; ++i) {
     if (s->mpp_claimed_[i] == 0) {
       s->mpp_claimed_[i] = 1;
       m = i;
@@ -656,10 +559,10 @@ int ClaimMeasure(TNonCubeSum* s) {
 // Measure m's columns over the groups, as free-standing filters in its slots (COUNT, MAX, MIN, SUM,
 // AVG as asked). Runs on a worker: the sums are accumulated here, not on the pool.
 void BuildMeasure(TNonCubeSum* s, int m, const CountingParam& p) {
-  TFilter* measure = s->measure_filters_[m];
-  const int type = s->measure_types_[m];
-  const int asked = s->req_masks_[m];
-  const int work = s->work_masks_[m];
+  TFilter* measure = s->request().measure_filter(m);
+  const int type = s->request().measure_type(m);
+  const int asked = s->request().asked_mask(m);
+  const int work = s->request().work_mask(m);
   const int groups = p.n_groups;
   const char* measure_name = measure->FFilterName;
   TFilter** slots = s->mpp_measure_columns_[m];
@@ -691,7 +594,8 @@ void BuildMeasure(TNonCubeSum* s, int m, const CountingParam& p) {
   pass.sorted = p.sorted;
   pass.counts = p.group_counts;
   MeasureBlocks blocks;
-  SetUpMeasurePass(work, type, measure, g_size, p.rounding != 0 ? s->round_factors_[m] : 0, &pass, &blocks);
+  SetUpMeasurePass(work, type, measure, g_size, p.rounding != 0 ? s->request().round_factor(m) : 0, &pass,
+                   &blocks);
   int rows = 0;
   for (int g = 0; g < groups; ++g) rows += p.group_counts[g];
   MeasureParam range{};
@@ -707,7 +611,7 @@ void BuildMeasure(TNonCubeSum* s, int m, const CountingParam& p) {
   for (const int bit : {kSumMax, kSumMin}) {
     if ((asked & bit) == 0) continue;
     TFilter* column = nullptr;
-    const int code = TNonCubeSum::PutMaxMinFilter(bit, s->decimals_[m], groups,
+    const int code = TNonCubeSum::PutMaxMinFilter(bit, s->request().decimals(m), groups,
                                                   bit == kSumMax ? pass.max : pass.min, measure, &column);
     if (code < 0) throw CQ7Exception(code);
     keep(column);
@@ -744,7 +648,7 @@ int TNonCubeSum::mpp_summary_measure(void* param) {
 }
 
 int TNonCubeSum::MppNonCubeRealDimN() {
-  auto* source = static_cast<TRealTable*>(table_);
+  auto* source = static_cast<TRealTable*>(request_.table());
   TTableCollection* db = CSmpEngine::Instance()->Database();
   int current = 0;
   int temp_set = 0;
@@ -780,23 +684,23 @@ int TNonCubeSum::MppNonCubeRealDimN() {
   };
   try {
     result_ = 0;
-    if (db == nullptr || join_ != 0 || source == nullptr || set_ == nullptr) {
+    if (db == nullptr || request_.is_join() || source == nullptr || request_.set() == nullptr) {
       throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
     }
     InitJoin();
     current = source->GetCurrentSetID();
     // Pending values carry negative value numbers; the sort and the measures need them merged.
     source->CheckMergeFilterTVL(true);
-    const int n = set_->FArraySize;
+    const int n = request_.set()->FArraySize;
 
     // One stable counting sort per dimension, the last first, so that the first dimension decides
     // first; two buffers take turns.
     ZpkBlock<int> sorted(static_cast<size_t>(std::max(n, 1)));
-    if (n > 0) std::memcpy(sorted.get(), set_->PIntAr(), sizeof(int) * static_cast<size_t>(n));
-    if (n > 0 && n_dims_ > 0) {
+    if (n > 0) std::memcpy(sorted.get(), request_.set()->PIntAr(), sizeof(int) * static_cast<size_t>(n));
+    if (n > 0 && request_.n_dims() > 0) {
       ZpkBlock<int> spare(static_cast<size_t>(n));
-      for (int d = n_dims_ - 1; d >= 0; --d) {
-        TFilter* dim = dim_filters_[d];
+      for (int d = request_.n_dims() - 1; d >= 0; --d) {
+        TFilter* dim = request_.dim_filter(d);
         MppCountingSort(0, n, sorted.get(), spare.get(), dim->PV->PIntAr(), dim->VL->FArraySize, 0);
         std::swap(sorted, spare);
       }
@@ -845,10 +749,10 @@ int TNonCubeSum::MppNonCubeRealDimN() {
     }
     first_rows.Reset();
     int ids[kMaxColumns + 1] = {};
-    for (int d = 0; d < n_dims_; ++d) ids[d] = dim_ids_[d];
+    for (int d = 0; d < request_.n_dims(); ++d) ids[d] = request_.dim_id(d);
     char name[kNameSize];
-    qz7_strlcpy(name, out_name_, sizeof name);
-    out_id = db->MppExtractRealTable(name, table_id_, temp_set, 0, 0, ids);
+    qz7_strlcpy(name, request_.out_name(), sizeof name);
+    out_id = db->MppExtractRealTable(name, request_.table_id(), temp_set, 0, 0, ids);
     if (out_id < 0) {
       const int code = out_id;
       out_id = 0;
@@ -859,7 +763,7 @@ int TNonCubeSum::MppNonCubeRealDimN() {
     out_table_ = static_cast<TRealTable*>(db->GetTable(out_id));
     if (out_table_ == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
 
-    if (n_measures_ == 0) {
+    if (request_.n_measures() == 0) {
       char column[] = "N";
       const int id = out_table_->AddFilter2(TRealTable::kAppendPosition, column, Q7_TYPE_INTEGER, groups, 4,
                                             counts.get(), -1, -1);
@@ -869,8 +773,8 @@ int TNonCubeSum::MppNonCubeRealDimN() {
 
     // Measures 0 .. W - 1 start the workers; each worker then claims the next free one.
     bool rounding = false;
-    for (int m = 0; m < n_measures_; ++m) rounding = rounding || round_factors_[m] != 0.0;
-    const int workers = std::max(1, std::min(KernelActiveThreads(), n_measures_));
+    for (int m = 0; m < request_.n_measures(); ++m) rounding = rounding || request_.round_factor(m) != 0.0;
+    const int workers = std::max(1, std::min(KernelActiveThreads(), request_.n_measures()));
     for (int m = 0; m < kMaxColumns; ++m) mpp_claimed_[m] = m < workers ? 1 : 0;
     for (int t = 0; t < workers; ++t) {
       CountingParam* p = CountingBlock(t);
@@ -883,7 +787,7 @@ int TNonCubeSum::MppNonCubeRealDimN() {
     RunKernelTask(workers, kMppTaskSummaryMeasure);
     mpp_shared_count_ = nullptr;
     // Request order, whichever worker built a measure: the table must not depend on the workers.
-    for (int m = 0; m < n_measures_; ++m) {
+    for (int m = 0; m < request_.n_measures(); ++m) {
       for (int j = 0; j < mpp_measure_column_count_[m]; ++j) {
         TFilter*& slot = mpp_measure_columns_[m][j];
         AppendFreeColumn(out_table_, slot);

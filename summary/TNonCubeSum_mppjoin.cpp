@@ -243,22 +243,22 @@ ZpkBlock<int> CountKeys(int workers, int k_count, int mode = kCountKeys) {
 // double sum depends on the order of its additions and a DECIMAL sum saturates, so those keep the
 // rows of each key in their order.
 bool SumsInAnyOrder(const TNonCubeSum& s, int m) {
-  const int type = s.measure_types_[m];
-  if ((s.work_masks_[m] & kSumSum) == 0 || type == Q7_TYPE_STRING) return true;
+  const int type = s.request().measure_type(m);
+  if ((s.request().work_mask(m) & kSumSum) == 0 || type == Q7_TYPE_STRING) return true;
   if (type == Q7_TYPE_INTEGER) return true;
-  return type == Q7_TYPE_DOUBLE && s.round_factors_[m] > 0;
+  return type == Q7_TYPE_DOUBLE && s.request().round_factor(m) > 0;
 }
 
 // Whether measure m is a plain DOUBLE sum: exact only when each key's rows are added in their order.
 bool SumsInListOrder(const TNonCubeSum& s, int m) {
-  return (s.work_masks_[m] & kSumSum) != 0 && s.measure_types_[m] == Q7_TYPE_DOUBLE &&
-         s.round_factors_[m] <= 0;
+  return (s.request().work_mask(m) & kSumSum) != 0 && s.request().measure_type(m) == Q7_TYPE_DOUBLE &&
+         s.request().round_factor(m) <= 0;
 }
 
 KeyMeasure KeyMeasureOf(const TNonCubeSum& s, int m) {
-  TFilter* f = s.measure_filters_[m];
-  const int type = s.measure_types_[m];
-  const int work = s.work_masks_[m];
+  TFilter* f = s.request().measure_filter(m);
+  const int type = s.request().measure_type(m);
+  const int work = s.request().work_mask(m);
   KeyMeasure km{};
   km.vno = f->PV->PIntAr();
   km.n_values = f->VL->FArraySize;
@@ -271,7 +271,7 @@ KeyMeasure KeyMeasureOf(const TNonCubeSum& s, int m) {
   } else if ((work & kSumSum) != 0 && type == Q7_TYPE_DOUBLE) {
     km.sum = kRoundedKeySum;
     // The factor as the fixed-point split takes it: an exact power of ten.
-    km.factor = static_cast<double>(static_cast<long long>(s.round_factors_[m]));
+    km.factor = static_cast<double>(static_cast<long long>(s.request().round_factor(m)));
   }
   return km;
 }
@@ -450,7 +450,7 @@ void AggregateSideByKey(TNonCubeSum& s, int side, JoinTaskParam common, int n_in
   const int k_count = s.key_count_;
   const size_t keys = AtLeastOne(k_count);
   std::vector<int> measures;
-  for (int m = 0; m < s.n_measures_; ++m) {
+  for (int m = 0; m < s.request().n_measures(); ++m) {
     if (noncube_join::MeasureSide(s, m) == side) measures.push_back(m);
   }
   const int n_aggregated = static_cast<int>(measures.size());
@@ -516,7 +516,7 @@ void MppSortSide(TNonCubeSum& s, int side) {
   common.key_count = s.key_count_;
   common.limit = key->PV->FArraySize;
   common.raw = 1;
-  common.outer = s.outer_;
+  common.outer = s.request().outer();
 
   if (s.mpp_key_aggregated_[side]) {
     AggregateSideByKey(s, side, common, n_in);
@@ -558,10 +558,11 @@ void MppSortSide(TNonCubeSum& s, int side) {
 
   const int n_dims = DimCount(s, side);
   if (n_dims > 0 && n > 1) {
-    const int summarised = s.set_id_ < 0 ? s.table_->GetCurrentSetID() : s.set_id_;
+    const int summarised =
+        s.request().set_id() < 0 ? s.request().table()->GetCurrentSetID() : s.request().set_id();
     ZpkBlock<int> spare(AtLeastOne(n));
     for (int i = n_dims - 1; i >= 0; --i) {
-      TFilter* f = s.dim_filters_[Dims(s, side)[i]];
+      TFilter* f = s.request().dim_filter(Dims(s, side)[i]);
       const int no_cache = (i == n_dims - 1 && summarised == 1) ? 1 : 0;
       MppCountingSort(0, n, rows.get(), spare.get(), f->PV->PIntAr(), f->VL->FArraySize, no_cache);
       std::swap(rows, spare);
@@ -587,14 +588,14 @@ void MppKeySortSide(TNonCubeSum& s, int side) {
   common.key_count = s.key_count_;
   common.limit = SideKey(s, side)->PV->FArraySize;
   common.raw = raw ? 1 : 0;
-  common.outer = s.outer_;
+  common.outer = s.request().outer();
   // The measures of this side read their value numbers in the new order: the transfer reads the
   // rows in their present order (for a side without dimensions, the set's), far kinder to the cache
   // than reading them by key later.
-  for (int m = 0; m < s.n_measures_; ++m) {
+  for (int m = 0; m < s.request().n_measures(); ++m) {
     if (noncube_join::MeasureSide(s, m) != side) continue;
     s.mpp_measure_vno_[m] = ZpkBlock<int>(AtLeastOne(n));
-    common.carry_in[common.n_carry] = s.measure_filters_[m]->PV->PIntAr();
+    common.carry_in[common.n_carry] = s.request().measure_filter(m)->PV->PIntAr();
     common.carry_out[common.n_carry] = s.mpp_measure_vno_[m].get();
     ++common.n_carry;
   }
@@ -706,7 +707,7 @@ void PassRun(const MeasureShape& sh, const noncube_join::Run& run, TBaseArray* l
 void AggregateRuns(const TNonCubeSum& s, int m, int k_from, int k_to, int base_key, const int* run_base,
                    RunSlot* slots) {
   const MeasureShape sh = ShapeOf(s, m);
-  TFilter* f = s.measure_filters_[m];
+  TFilter* f = s.request().measure_filter(m);
   const int* pv = f->PV->PIntAr();
   const int* side_rows = Work(s, sh.side).rows.get();
   const int* carried = s.mpp_measure_vno_[m].get();
@@ -799,7 +800,8 @@ void AccumulateOnPool(TNonCubeSum& s, int m, noncube_join::MeasureSums* out) {
     int k1 = k0;
     for (; k1 < s.key_count_; ++k1) {
       const int rows = own.key_starts[k1 + 1] - own.key_starts[k1];
-      const bool met = rows > 0 && (s.outer_ != 0 || partner.key_starts[k1 + 1] > partner.key_starts[k1]);
+      const bool met =
+          rows > 0 && (s.request().outer() != 0 || partner.key_starts[k1 + 1] > partner.key_starts[k1]);
       int n_runs = 0;
       if (met) {
         noncube_join::RunsOf(s, sh.side, k1, &runs);
@@ -861,10 +863,6 @@ void AccumulateOnPool(TNonCubeSum& s, int m, noncube_join::MeasureSums* out) {
   }
   if (c != s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
   FinishSums(s, sh, wholes, fractions, out);
-}
-
-const char* JoinColumnName(const char* join_name, TFilter* source) {
-  return join_name[0] != '\0' ? join_name : source->FFilterName;
 }
 
 }  // namespace
@@ -1051,8 +1049,8 @@ int TNonCubeSum::mpp_join_summary_add_dimension_filter(void* param) {
     auto* p = static_cast<JoinTaskParam*>(param);
     TNonCubeSum* s = p->sum;
     int scan = p->header.index;
-    for (int d = ClaimNext(s->mpp_claimed_, s->n_dims_, &scan); d >= 0;
-         d = ClaimNext(s->mpp_claimed_, s->n_dims_, &scan)) {
+    for (int d = ClaimNext(s->mpp_claimed_, s->request().n_dims(), &scan); d >= 0;
+         d = ClaimNext(s->mpp_claimed_, s->request().n_dims(), &scan)) {
       const int rc = s->MppJoinAddDimFilter(d, &s->mpp_dim_columns_[d]);
       if (rc < 0) return rc;
     }
@@ -1069,8 +1067,8 @@ int TNonCubeSum::mpp_join_summary_measure(void* param) {
       return 0;
     }
     int scan = p->header.index;
-    for (int m = ClaimNext(s->mpp_claimed_, s->n_measures_, &scan); m >= 0;
-         m = ClaimNext(s->mpp_claimed_, s->n_measures_, &scan)) {
+    for (int m = ClaimNext(s->mpp_claimed_, s->request().n_measures(), &scan); m >= 0;
+         m = ClaimNext(s->mpp_claimed_, s->request().n_measures(), &scan)) {
       const int rc = s->MppJoinMeasure(m, s->mpp_measure_columns_[m], &s->mpp_measure_column_count_[m]);
       if (rc < 0) return rc;
     }
@@ -1087,7 +1085,7 @@ int TNonCubeSum::MppJoinAddDimFilter(int d, TFilter** out) {
     std::unique_ptr<TBaseArray> list;
     noncube_join::BuildDimension(*this, d, &rows, &list);
     char name[kNameSize];
-    qz7_strlcpy(name, JoinColumnName(dim_names_[d], dim_filters_[d]), sizeof name);
+    qz7_strlcpy(name, request_.join_dim_name(d), sizeof name);
     auto filter = std::make_unique<TFilter>(kFreeFilterID, name);
     filter->PV = rows.release();
     filter->ReplaceValueList(list.release());
@@ -1105,13 +1103,13 @@ int TNonCubeSum::MppJoinAddDimFilter(int d, TFilter** out) {
 int TNonCubeSum::MppJoinMeasure(int m, TFilter** out, int* count) {
   *count = 0;
   try {
-    TFilter* measure = measure_filters_[m];
-    const int type = measure_types_[m];
-    const int asked = req_masks_[m];
-    const int work = work_masks_[m];
+    TFilter* measure = request_.measure_filter(m);
+    const int type = request_.measure_type(m);
+    const int asked = request_.asked_mask(m);
+    const int work = request_.work_mask(m);
     const bool decimal = type == Q7_TYPE_DECIMAL;
     const int rows = out_row_count_;
-    const char* base = JoinColumnName(measure_names_[m], measure);
+    const char* base = request_.join_measure_name(m);
     auto keep = [&](TFilter* f) {
       if (f == nullptr) throw CQ7Exception(Q7_ERROR_NO_WORK_AREA);
       out[(*count)++] = f;
@@ -1146,7 +1144,7 @@ int TNonCubeSum::MppJoinMeasure(int m, TFilter** out, int* count) {
       TFilter* f = nullptr;
       qz7_strlcpy(name, base, sizeof name);
       int* picks = kind == kSumMax ? sums.max.get() : sums.min.get();
-      const int rc = PutJTableMaxMinFilter(kind, decimals_[m], rows, picks, name, measure, &f);
+      const int rc = PutJTableMaxMinFilter(kind, request_.decimals(m), rows, picks, name, measure, &f);
       if (rc < 0) throw CQ7Exception(rc);
       keep(f);
     }
@@ -1224,12 +1222,12 @@ int TNonCubeSum::MppStep9() {
 
 int TNonCubeSum::MppStep15() {
   return ReturningStep(this, [&] {
-    if (n_dims_ == 0) return;
-    const int workers = std::max(1, std::min(KernelActiveThreads(), n_dims_));
+    if (request_.n_dims() == 0) return;
+    const int workers = std::max(1, std::min(KernelActiveThreads(), request_.n_dims()));
     for (int d = 0; d < kMaxColumns; ++d) mpp_claimed_[d] = 0;
     for (int t = 0; t < workers; ++t) Block(t)->sum = this;
     RunKernelTask(workers, kMppTaskJoinSummaryAddDimensionFilter);
-    for (int d = 0; d < n_dims_; ++d) {
+    for (int d = 0; d < request_.n_dims(); ++d) {
       if (mpp_dim_columns_[d] == nullptr) throw CQ7Exception(Q7_ERROR_NO_WORK_AREA);
       AttachColumn(out_table_, &mpp_dim_columns_[d]);
     }
@@ -1238,8 +1236,8 @@ int TNonCubeSum::MppStep15() {
 
 int TNonCubeSum::MppStep18() {
   return ReturningStep(this, [&] {
-    if (n_measures_ == 0) return;
-    const int workers = std::max(1, std::min(KernelActiveThreads(), n_measures_));
+    if (request_.n_measures() == 0) return;
+    const int workers = std::max(1, std::min(KernelActiveThreads(), request_.n_measures()));
     for (int m = 0; m < kMaxColumns; ++m) {
       mpp_claimed_[m] = 0;
       mpp_measure_column_count_[m] = 0;
@@ -1248,7 +1246,7 @@ int TNonCubeSum::MppStep18() {
     // With fewer measures than workers a measure's pass over its rows would keep one worker busy
     // while others wait: such passes run first, each on the whole pool. A key-aggregated measure
     // has no rows left to pass over.
-    std::vector<noncube_join::MeasureSums> ready(static_cast<size_t>(n_measures_));
+    std::vector<noncube_join::MeasureSums> ready(static_cast<size_t>(request_.n_measures()));
     struct ReadyRelease {
       TNonCubeSum* s;
       ~ReadyRelease() {
@@ -1257,8 +1255,8 @@ int TNonCubeSum::MppStep18() {
       }
     } ready_release{this};
     mpp_ready_sums_ = ready.data();
-    if (n_measures_ < KernelActiveThreads()) {
-      for (int m = 0; m < n_measures_; ++m) {
+    if (request_.n_measures() < KernelActiveThreads()) {
+      for (int m = 0; m < request_.n_measures(); ++m) {
         if (mpp_key_aggregates_[m]) continue;
         AccumulateOnPool(*this, m, &ready[m]);
         mpp_sums_ready_[m] = 1;
@@ -1276,7 +1274,7 @@ int TNonCubeSum::MppStep18() {
     }
     // The shared column is one of the measure's own columns from here on.
     mpp_shared_count_ = nullptr;
-    for (int m = 0; m < n_measures_; ++m) {
+    for (int m = 0; m < request_.n_measures(); ++m) {
       for (int j = 0; j < mpp_measure_column_count_[m]; ++j)
         AttachColumn(out_table_, &mpp_measure_columns_[m][j]);
     }
@@ -1321,7 +1319,7 @@ int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
     for (int side = 0; side < 2; ++side) {
       bool measured = false;
       bool by_key = true;
-      for (int m = 0; m < n_measures_; ++m) {
+      for (int m = 0; m < request_.n_measures(); ++m) {
         if (noncube_join::MeasureSide(*this, m) != side) continue;
         measured = true;
         by_key = by_key && (SumsInAnyOrder(*this, m) || SumsInListOrder(*this, m));
@@ -1344,7 +1342,9 @@ int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
       if (step == &TNonCubeSum::Step11 && comb_count_ > 2000000000)
         return fail(Q7_ERROR_SUMMARY_ROWS_OVERFLOW);
     }
-    out_id = db->AddRealTable(out_name_, out_row_count_);
+    char name[kNameSize];
+    qz7_strlcpy(name, request_.out_name(), sizeof name);
+    out_id = db->AddRealTable(name, out_row_count_);
     if (out_id < 0) {
       const int code = out_id;
       out_id = 0;
@@ -1356,7 +1356,7 @@ int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
       const int rc = (this->*step)();
       if (rc < 0) return fail(rc);
     }
-    if (n_measures_ == 0) RegCount("");
+    if (request_.n_measures() == 0) RegCount("");
     const int rc = MppStep18();
     if (rc < 0) return fail(rc);
     InitJoinXSum();
