@@ -58,11 +58,9 @@ inline size_t AtLeastOne(int64_t n) { return static_cast<size_t>(n > 0 ? n : 1);
 inline TSetArray* SideRows(const TNonCubeSum& s, int side) { return s.request().side_rows(side); }
 inline TFilter* SideKey(const TNonCubeSum& s, int side) { return s.request().side_key(side); }
 
-inline TNonCubeSum::JoinSideWork& Work(TNonCubeSum& s, int side) {
-  return side == 0 ? s.master_work_ : s.slave_work_;
-}
+inline TNonCubeSum::JoinSideWork& Work(TNonCubeSum& s, int side) { return s.join_work().side(side); }
 inline const TNonCubeSum::JoinSideWork& Work(const TNonCubeSum& s, int side) {
-  return side == 0 ? s.master_work_ : s.slave_work_;
+  return s.join_work().side(side);
 }
 inline int DimCount(const TNonCubeSum& s, int side) { return s.request().side_dim_count(side); }
 inline const int* Dims(const TNonCubeSum& s, int side) { return s.request().side_dims(side); }
@@ -122,7 +120,7 @@ void ForEachKeyIn(const TNonCubeSum& s, int k_from, int k_to, Fn&& fn) {
 // ForEachKeyIn over every key value.
 template <class Fn>
 void ForEachKey(const TNonCubeSum& s, Fn&& fn) {
-  ForEachKeyIn(s, 0, s.key_count_, std::forward<Fn>(fn));
+  ForEachKeyIn(s, 0, s.join_work().key_count(), std::forward<Fn>(fn));
 }
 
 // One measure's results per output row: value numbers of MAX and MIN (MIN 0 where nothing was

@@ -107,28 +107,7 @@ TNonCubeSum::TNonCubeSum(int table_id, int set_id, int n_dims, const int* dims, 
 
 TNonCubeSum::~TNonCubeSum() { InitJoinXSum(); }
 
-void TNonCubeSum::InitJoinXSum() {
-  for (JoinSideWork* side : {&slave_work_, &master_work_}) {
-    side->row_count = 0;
-    side->rows.Reset();
-    side->group_of_row.Reset();
-    side->group_count = 0;
-    side->reps.Reset();
-    side->key_starts.Reset();
-    side->run_lengths.Reset();
-  }
-  key_count_ = 0;
-  key_count1_ = 0;
-  comb_count_ = 0;
-  comb_master_group_.Reset();
-  comb_slave_group_.Reset();
-  comb_order_.Reset();
-  out_row_count_ = 0;
-  out_master_group_.Reset();
-  out_slave_group_.Reset();
-  comb_out_row_.Reset();
-  out_counts_.Reset();
-}
+void TNonCubeSum::InitJoinXSum() { join_work_.Clear(); }
 
 void TNonCubeSum::SetupSummaryInfo(int out_column_id, int source_column_id, int kind, int bit) {
   if (out_table_ == nullptr || out_table_->FilterID2Pos(out_column_id) < 0) {
@@ -212,9 +191,9 @@ int TNonCubeSum::RegCount(const char* name) {
   work.push_back('\0');
   // A table of no rows still takes a block to read from.
   int none = 0;
-  const int* counts = out_counts_ ? out_counts_.get() : &none;
+  const int* counts = join_work_.out_counts() != nullptr ? join_work_.out_counts() : &none;
   const int id = out_table_->AddFilter2(TRealTable::kAppendPosition, work.data(), Q7_TYPE_INTEGER,
-                                        out_row_count_, 4, counts, -1, -1);
+                                        join_work_.out_row_count(), 4, counts, -1, -1);
   if (id < 0) throw CQ7Exception(id);
   return id;
 }

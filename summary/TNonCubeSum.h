@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <string>
 
+#include "summary/NonCubeJoinWork.h"
 #include "summary/NonCubeRequest.h"
 #include "values/ZpkBlock.h"
 
@@ -140,10 +141,6 @@ class TNonCubeSum {
   int Step15();  // dimension columns
   int Step17();  // joined rows behind each output row
   int Step18();  // measure columns
-  // Per side (0 master, 1 slave): the group whose dimension values are all NULL, which a side
-  // without rows for a key (outer join) shows; 0 when no group has them. Combinations of such a
-  // side take this group, so that equal dimension values make one output row. Set by Step2, Step7.
-  int join_null_group_[2] = {};
 
   // ---- parallel road ----
   // The parallel road's object: empty request, join road cleared (InitJoin); MppRun fills it.
@@ -281,28 +278,11 @@ class TNonCubeSum {
 
   int first_count_id_ = 0;  // the first COUNT column written (later ones are its duplicates)
 
-  // ---- Join work arrays (serial join steps; InitJoinXSum frees them) ----
-  // One side's arrays; group numbers start at 1, group 0 is a side without dimensions or rows.
-  struct JoinSideWork {
-    int row_count = 0;
-    ZpkBlock<int> rows;          // record numbers: by dimensions, then stably by key
-    ZpkBlock<int> group_of_row;  // group of each entry of rows
-    int group_count = 0;         // groups + 1 (entry 0 reserved)
-    ZpkBlock<int> reps;          // first row of each group; element 0 is 0
-    ZpkBlock<int> key_starts;    // K + 1: first position of each key value; last = row_count
-    ZpkBlock<int> run_lengths;   // run length at a run's first position, -1 elsewhere
-  };
-  JoinSideWork slave_work_;
-  JoinSideWork master_work_;
-  int key_count_ = 0;   // K: value-list size of the key column
-  int key_count1_ = 0;  // K + 1
-  int64_t comb_count_ = 0;
-  ZpkBlock<int> comb_master_group_;
-  ZpkBlock<int> comb_slave_group_;
-  ZpkBlock<int> comb_order_;  // combinations by master group, then slave group
-  int out_row_count_ = 0;     // R
-  ZpkBlock<int> out_master_group_;
-  ZpkBlock<int> out_slave_group_;
-  ZpkBlock<int> comb_out_row_;
-  ZpkBlock<int> out_counts_;  // joined rows behind each output row
+  // The join work arrays (serial and parallel join steps; InitJoinXSum frees them).
+  using JoinSideWork = NonCubeJoinWork::Side;
+  NonCubeJoinWork& join_work() { return join_work_; }
+  const NonCubeJoinWork& join_work() const { return join_work_; }
+
+ private:
+  NonCubeJoinWork join_work_;
 };

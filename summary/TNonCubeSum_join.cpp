@@ -99,7 +99,7 @@ void SortSide(TNonCubeSum& s, int side) {
 void GroupSide(TNonCubeSum& s, int side) {
   TNonCubeSum::JoinSideWork& w = Work(s, side);
   const int n_dims = DimCount(s, side);
-  s.join_null_group_[side] = 0;
+  s.join_work().SetNullGroup(side, 0);
   if (n_dims == 0) {
     // Every row is in group 0; the groups need no array.
     w.group_count = 1;
@@ -133,10 +133,10 @@ void GroupSide(TNonCubeSum& s, int side) {
   ZpkBlock<int> rep_block(AtLeastOne(group_count));
   std::memcpy(rep_block.get(), reps.data(), sizeof(int) * reps.size());
   // A side without a record reads NULL in every column, as the join's own reads do.
-  for (int candidate = 1; candidate < group_count && s.join_null_group_[side] == 0; ++candidate) {
+  for (int candidate = 1; candidate < group_count && s.join_work().null_group(side) == 0; ++candidate) {
     bool same = true;
     for (int d = 0; d < n_dims && same; ++d) same = vno[d][reps[candidate]] == 0;
-    if (same) s.join_null_group_[side] = candidate;
+    if (same) s.join_work().SetNullGroup(side, candidate);
   }
   w.group_of_row = std::move(group);
   w.group_count = group_count;
@@ -147,7 +147,7 @@ void GroupSide(TNonCubeSum& s, int side) {
 void ScatterSideByKey(TNonCubeSum& s, int side) {
   TNonCubeSum::JoinSideWork& w = Work(s, side);
   const int n = w.row_count;
-  const int k_count = s.key_count_;
+  const int k_count = s.join_work().key_count();
   const int* key = SideKey(s, side)->PV->PIntAr();
   std::vector<int> pos(AtLeastOne(k_count), 0);
   for (int i = 0; i < n; ++i) {
@@ -172,7 +172,7 @@ void ScatterSideByKey(TNonCubeSum& s, int side) {
 // Step4 / Step9: the first position of each key value; entry K is the row count.
 void KeyStartsOfSide(TNonCubeSum& s, int side) {
   TNonCubeSum::JoinSideWork& w = Work(s, side);
-  const int k_count = s.key_count_;
+  const int k_count = s.join_work().key_count();
   const int* key = SideKey(s, side)->PV->PIntAr();
   ZpkBlock<int> starts(static_cast<size_t>(k_count) + 1);
   std::memset(starts.get(), 0, sizeof(int) * (static_cast<size_t>(k_count) + 1));
@@ -188,7 +188,7 @@ void RunLengthsOfSide(TNonCubeSum& s, int side) {
   // Without dimensions a key's whole bucket is one run, which the walk reads from the key starts.
   if (DimCount(s, side) == 0) return;
   ZpkBlock<int> lengths(AtLeastOne(w.row_count));
-  for (int k = 0; k < s.key_count_; ++k) {
+  for (int k = 0; k < s.join_work().key_count(); ++k) {
     const int end = w.key_starts[k + 1];
     int first = w.key_starts[k];
     for (int p = first; p < end; ++p) {
@@ -248,8 +248,7 @@ void PrepareColumns(TNonCubeSum& s, bool parallel) {
   const int k_count = master_key->VL->FArraySize;
   // Both key columns number into one value list, so equal numbers are partners.
   if (slave_key->VL->FArraySize != k_count) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-  s.key_count_ = k_count;
-  s.key_count1_ = k_count + 1;
+  s.join_work().SetKeyCount(k_count);
   const int limits[2] = {master_key->PV->FArraySize, slave_key->PV->FArraySize};
   for (int d = 0; d < s.request().n_dims(); ++d) {
     if (s.request().dim_filter(d)->PV->FArraySize < limits[DimSide(s, d)])
@@ -292,7 +291,7 @@ MeasureShape ShapeOf(const TNonCubeSum& s, int m) {
 
 void StartSums(const TNonCubeSum& s, const MeasureShape& sh, MeasureSums* out, std::vector<int64_t>* wholes,
                std::vector<int64_t>* fractions) {
-  const size_t size = AtLeastOne(s.out_row_count_);
+  const size_t size = AtLeastOne(s.join_work().out_row_count());
   if (sh.rounding) {
     wholes->assign(size, 0);
     fractions->assign(size, 0);
@@ -317,10 +316,11 @@ void StartSums(const TNonCubeSum& s, const MeasureShape& sh, MeasureSums* out, s
 void FinishSums(const TNonCubeSum& s, const MeasureShape& sh, const std::vector<int64_t>& wholes,
                 const std::vector<int64_t>& fractions, MeasureSums* out) {
   if (sh.rounding) {
-    for (int r = 0; r < s.out_row_count_; ++r) Int2FP(wholes[r], fractions[r], sh.factor, &out->sum[r]);
+    for (int r = 0; r < s.join_work().out_row_count(); ++r)
+      Int2FP(wholes[r], fractions[r], sh.factor, &out->sum[r]);
   }
   if (sh.want_min) {
-    for (int r = 0; r < s.out_row_count_; ++r) {
+    for (int r = 0; r < s.join_work().out_row_count(); ++r) {
       if (out->min[r] == kNoMin) out->min[r] = 0;
     }
   }
@@ -386,8 +386,8 @@ void AccumulateMeasure(const TNonCubeSum& s, int m, MeasureSums* out) {
     for (const Run& mr : master) {
       if (sh.side == 0 && mr.len > 0) aggregate(mr, &master_aggregate);
       for (size_t j = 0; j < slave.size(); ++j) {
-        if (c >= s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-        const int r = s.comb_out_row_[static_cast<size_t>(c++)];
+        if (c >= s.join_work().comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+        const int r = s.join_work().comb_out_row()[static_cast<size_t>(c++)];
         const Run& own = sh.side == 0 ? mr : slave[j];
         if (own.len == 0) continue;
         const Run& partner = sh.side == 0 ? slave[j] : mr;
@@ -396,7 +396,7 @@ void AccumulateMeasure(const TNonCubeSum& s, int m, MeasureSums* out) {
       }
     }
   });
-  if (c != s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  if (c != s.join_work().comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
   FinishSums(s, sh, wholes, fractions, out);
 }
 
@@ -404,8 +404,8 @@ void AverageInPlace(const TNonCubeSum& s, int m, MeasureSums* sums) {
   const bool decimal = s.request().measure_type(m) == Q7_TYPE_DECIMAL;
   NumericInfo info{};
   if (decimal) static_cast<TNumericArray*>(s.request().measure_filter(m)->VL)->GetDecimalInfo(&info);
-  for (int r = 0; r < s.out_row_count_; ++r) {
-    const int count = s.out_counts_[r];
+  for (int r = 0; r < s.join_work().out_row_count(); ++r) {
+    const int count = s.join_work().out_counts()[r];
     if (count <= 0) continue;
     if (decimal) {
       q7num::NumericDiv(&sums->dsum[r], &info, count);
@@ -419,12 +419,12 @@ void BuildDimension(const TNonCubeSum& s, int d, std::unique_ptr<TIntArray>* row
                     std::unique_ptr<TBaseArray>* list_out) {
   const int side = DimSide(s, d);
   const TNonCubeSum::JoinSideWork& w = Work(s, side);
-  const int* out_group = side == 0 ? s.out_master_group_.get() : s.out_slave_group_.get();
+  const int* out_group = s.join_work().out_group(side);
   TFilter* f = s.request().dim_filter(d);
   TBaseArray* vl = f->VL;
   const int* pv = f->PV->PIntAr();
   const int n_values = vl->FArraySize;
-  const int n_rows = s.out_row_count_;
+  const int n_rows = s.join_work().out_row_count();
 
   auto rows = std::make_unique<TIntArray>(n_rows + 1, 1);
   int* numbers = rows->PIntAr();
@@ -498,65 +498,66 @@ int TNonCubeSum::Step11() {
     ForEachKey(*this, [&](int, const std::vector<Run>& master, const std::vector<Run>& slave) {
       count += static_cast<int64_t>(master.size()) * static_cast<int64_t>(slave.size());
     });
-    comb_count_ = count;
+    join_work_.SetCombCount(count);
   });
 }
 
 int TNonCubeSum::Step12() {
   return ReturningStep(this, [&] {
-    const size_t size = AtLeastOne(comb_count_);
+    const size_t size = AtLeastOne(join_work_.comb_count());
     ZpkBlock<int> master_group(size);
     ZpkBlock<int> slave_group(size);
     int64_t c = 0;
     ForEachKey(*this, [&](int, const std::vector<Run>& master, const std::vector<Run>& slave) {
       for (const Run& mr : master) {
         for (const Run& sr : slave) {
-          if (c >= comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+          if (c >= join_work_.comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
           // A side without rows shows NULLs: the group that has them, if any.
-          master_group[static_cast<size_t>(c)] = mr.len > 0 ? mr.group : join_null_group_[0];
-          slave_group[static_cast<size_t>(c)] = sr.len > 0 ? sr.group : join_null_group_[1];
+          master_group[static_cast<size_t>(c)] = mr.len > 0 ? mr.group : join_work_.null_group(0);
+          slave_group[static_cast<size_t>(c)] = sr.len > 0 ? sr.group : join_work_.null_group(1);
           ++c;
         }
       }
     });
-    if (c != comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-    comb_master_group_ = std::move(master_group);
-    comb_slave_group_ = std::move(slave_group);
+    if (c != join_work_.comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+    join_work_.SetCombGroups(std::move(master_group), std::move(slave_group));
   });
 }
 
 int TNonCubeSum::Step13() {
   return ReturningStep(this, [&] {
-    const int n = static_cast<int>(comb_count_);
+    const int n = static_cast<int>(join_work_.comb_count());
     ZpkBlock<int> order(AtLeastOne(n));
     for (int i = 0; i < n; ++i) order[i] = i;
     ZpkBlock<int> spare(AtLeastOne(n));
     // Least significant first: the counting sorts are stable.
     if (request_.side_dim_count(1) > 0 && n > 1) {
-      CountingSort(0, n, order.get(), spare.get(), comb_slave_group_.get(), slave_work_.group_count);
+      CountingSort(0, n, order.get(), spare.get(), join_work_.comb_slave_group(),
+                   join_work_.side(1).group_count);
       std::swap(order, spare);
     }
     if (request_.side_dim_count(0) > 0 && n > 1) {
-      CountingSort(0, n, order.get(), spare.get(), comb_master_group_.get(), master_work_.group_count);
+      CountingSort(0, n, order.get(), spare.get(), join_work_.comb_master_group(),
+                   join_work_.side(0).group_count);
       std::swap(order, spare);
     }
-    comb_order_ = std::move(order);
+    join_work_.SetCombOrder(std::move(order));
   });
 }
 
 int TNonCubeSum::Step14() {
   int64_t rows = 0;
   const int code = ReturningStep(this, [&] {
-    const int n = static_cast<int>(comb_count_);
+    const int n = static_cast<int>(join_work_.comb_count());
     ZpkBlock<int> master_group(AtLeastOne(n));
     ZpkBlock<int> slave_group(AtLeastOne(n));
     ZpkBlock<int> out_row(AtLeastOne(n));
     int prev_master = -1;
     int prev_slave = -1;
     for (int i = 0; i < n; ++i) {
-      const int c = comb_order_[i];
-      const int mg = comb_master_group_[c];
-      const int sg = comb_slave_group_[c];
+      const int c = join_work_.comb_order()[i];
+      const int mg = join_work_.comb_master_group()[c];
+      const int sg = join_work_.comb_slave_group()[c];
       if (mg != prev_master || sg != prev_slave) {
         master_group[static_cast<size_t>(rows)] = mg;
         slave_group[static_cast<size_t>(rows)] = sg;
@@ -567,10 +568,8 @@ int TNonCubeSum::Step14() {
       out_row[c] = static_cast<int>(rows - 1);
     }
     if (rows <= kMaxOutputRows) {
-      out_master_group_ = std::move(master_group);
-      out_slave_group_ = std::move(slave_group);
-      comb_out_row_ = std::move(out_row);
-      out_row_count_ = static_cast<int>(rows);
+      join_work_.SetOutputRows(static_cast<int>(rows), std::move(master_group), std::move(slave_group),
+                               std::move(out_row));
     }
   });
   if (code < 0) return code;
@@ -601,30 +600,31 @@ int TNonCubeSum::Step15() {
 
 int TNonCubeSum::Step17() {
   return ReturningStep(this, [&] {
-    std::vector<int64_t> counts(AtLeastOne(out_row_count_), 0);
+    std::vector<int64_t> counts(AtLeastOne(join_work_.out_row_count()), 0);
     int64_t c = 0;
     ForEachKey(*this, [&](int, const std::vector<Run>& master, const std::vector<Run>& slave) {
       for (const Run& mr : master) {
         for (const Run& sr : slave) {
-          if (c >= comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-          counts[static_cast<size_t>(comb_out_row_[static_cast<size_t>(c++)])] += mr.Weight() * sr.Weight();
+          if (c >= join_work_.comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+          counts[static_cast<size_t>(join_work_.comb_out_row()[static_cast<size_t>(c++)])] +=
+              mr.Weight() * sr.Weight();
         }
       }
     });
-    if (c != comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-    ZpkBlock<int> out(AtLeastOne(out_row_count_));
+    if (c != join_work_.comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+    ZpkBlock<int> out(AtLeastOne(join_work_.out_row_count()));
     out[0] = 0;
-    for (int r = 0; r < out_row_count_; ++r) {
+    for (int r = 0; r < join_work_.out_row_count(); ++r) {
       if (counts[r] > INT_MAX) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
       out[r] = static_cast<int>(counts[r]);
     }
-    out_counts_ = std::move(out);
+    join_work_.SetOutCounts(std::move(out));
   });
 }
 
 int TNonCubeSum::Step18() {
   return ReturningStep(this, [&] {
-    const int rows = out_row_count_;
+    const int rows = join_work_.out_row_count();
     for (int m = 0; m < request_.n_measures(); ++m) {
       TFilter* measure = request_.measure_filter(m);
       const int asked = request_.asked_mask(m);
@@ -637,7 +637,7 @@ int TNonCubeSum::Step18() {
         const std::string column = Bracketed("N", name);
         int id = 0;
         if (first_count_id_ == 0) {
-          id = AppendValues(out_table_, column, Q7_TYPE_INTEGER, rows, 4, out_counts_.get());
+          id = AppendValues(out_table_, column, Q7_TYPE_INTEGER, rows, 4, join_work_.out_counts());
           first_count_id_ = id;
         } else {
           // Later COUNT columns repeat the first one under their own name, at the end.
@@ -699,13 +699,13 @@ int TNonCubeSum::NonCubeJoinDimNMsrN() {
     for (auto step : steps) {
       const int rc = (this->*step)();
       if (rc < 0) return fail(rc);
-      if (step == &TNonCubeSum::Step11 && comb_count_ > kMaxCombinations) {
+      if (step == &TNonCubeSum::Step11 && join_work_.comb_count() > kMaxCombinations) {
         return fail(Q7_ERROR_SUMMARY_ROWS_OVERFLOW);
       }
     }
     char name[kNameSize];
     qz7_strlcpy(name, request_.out_name(), sizeof name);
-    out_id = db->AddRealTable(name, out_row_count_);
+    out_id = db->AddRealTable(name, join_work_.out_row_count());
     if (out_id < 0) {
       const int code = out_id;
       out_id = 0;

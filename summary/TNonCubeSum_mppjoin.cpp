@@ -346,7 +346,7 @@ void MergeAggregate(KeyAggregate* into, const KeyAggregate& from) {
 void AggregateSideByOwnKeys(TNonCubeSum& s, int side, JoinTaskParam common, int n_in,
                             const std::vector<int>& measures) {
   TNonCubeSum::JoinSideWork& w = Work(s, side);
-  const int k_count = s.key_count_;
+  const int k_count = s.join_work().key_count();
   const size_t keys = AtLeastOne(k_count);
   const int sharers = KeyWorkers(n_in, k_count);
   ShareRows(sharers, n_in, common);
@@ -447,7 +447,7 @@ void AggregateSideByOwnKeys(TNonCubeSum& s, int side, JoinTaskParam common, int 
 // on how the rows were shared.
 void AggregateSideByKey(TNonCubeSum& s, int side, JoinTaskParam common, int n_in) {
   TNonCubeSum::JoinSideWork& w = Work(s, side);
-  const int k_count = s.key_count_;
+  const int k_count = s.join_work().key_count();
   const size_t keys = AtLeastOne(k_count);
   std::vector<int> measures;
   for (int m = 0; m < s.request().n_measures(); ++m) {
@@ -513,7 +513,7 @@ void MppSortSide(TNonCubeSum& s, int side) {
   common.sum = &s;
   common.rows = in;
   common.key = key->PV->PIntAr();
-  common.key_count = s.key_count_;
+  common.key_count = s.join_work().key_count();
   common.limit = key->PV->FArraySize;
   common.raw = 1;
   common.outer = s.request().outer();
@@ -524,11 +524,11 @@ void MppSortSide(TNonCubeSum& s, int side) {
   }
   if (s.mpp_count_only_[side]) {
     // Only the number of rows per key value matters: no copy, no order.
-    const int workers = KeyWorkers(n_in, s.key_count_);
+    const int workers = KeyWorkers(n_in, s.join_work().key_count());
     ShareRows(workers, n_in, common);
     CounterRelease release{workers};
-    w.key_starts = CountKeys(workers, s.key_count_);
-    w.row_count = w.key_starts[s.key_count_];
+    w.key_starts = CountKeys(workers, s.join_work().key_count());
+    w.row_count = w.key_starts[s.join_work().key_count()];
     return;
   }
   if (DimCount(s, side) == 0) {
@@ -585,7 +585,7 @@ void MppKeySortSide(TNonCubeSum& s, int side) {
   common.rows = raw ? (n > 0 ? set->PIntAr() : nullptr) : w.rows.get();
   common.groups = w.group_of_row.get();
   common.key = SideKey(s, side)->PV->PIntAr();
-  common.key_count = s.key_count_;
+  common.key_count = s.join_work().key_count();
   common.limit = SideKey(s, side)->PV->FArraySize;
   common.raw = raw ? 1 : 0;
   common.outer = s.request().outer();
@@ -599,12 +599,12 @@ void MppKeySortSide(TNonCubeSum& s, int side) {
     common.carry_out[common.n_carry] = s.mpp_measure_vno_[m].get();
     ++common.n_carry;
   }
-  const int workers = KeyWorkers(n, s.key_count_);
+  const int workers = KeyWorkers(n, s.join_work().key_count());
   ShareRows(workers, n, common);
   CounterRelease release{workers};
-  ZpkBlock<int> starts = CountKeys(workers, s.key_count_);
+  ZpkBlock<int> starts = CountKeys(workers, s.join_work().key_count());
   // The rows kept: an outer join's list holds 0 for "no record", which the count left out.
-  const int kept = starts[s.key_count_];
+  const int kept = starts[s.join_work().key_count()];
   if (raw ? kept > n : kept != n) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
   ZpkBlock<int> rows(AtLeastOne(kept));
   ZpkBlock<int> groups;
@@ -750,8 +750,8 @@ void AccumulateByKey(const TNonCubeSum& s, int m, noncube_join::MeasureSums* out
     const KeyAggregate& a = per_key[k];
     for (const noncube_join::Run& mr : master) {
       for (const noncube_join::Run& sr : slave) {
-        if (c >= s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-        const int r = s.comb_out_row_[static_cast<size_t>(c++)];
+        if (c >= s.join_work().comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+        const int r = s.join_work().comb_out_row()[static_cast<size_t>(c++)];
         const noncube_join::Run& own = sh.side == 0 ? mr : sr;
         if (own.len == 0) continue;
         const int64_t weight = (sh.side == 0 ? sr : mr).Weight();
@@ -769,7 +769,7 @@ void AccumulateByKey(const TNonCubeSum& s, int m, noncube_join::MeasureSums* out
       }
     }
   });
-  if (c != s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  if (c != s.join_work().comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
   FinishSums(s, sh, wholes, fractions, out);
 }
 
@@ -793,12 +793,12 @@ void AccumulateOnPool(TNonCubeSum& s, int m, noncube_join::MeasureSums* out) {
   std::vector<noncube_join::Run> runs;
   std::vector<int> cuts;
   int64_t c = 0;
-  for (int k0 = 0; k0 < s.key_count_;) {
+  for (int k0 = 0; k0 < s.join_work().key_count();) {
     // The batch: keys k0 .. k1 - 1; a key's runs count only when the walk will meet them.
     run_base.assign(1, 0);
     int64_t batch_rows = 0;
     int k1 = k0;
-    for (; k1 < s.key_count_; ++k1) {
+    for (; k1 < s.join_work().key_count(); ++k1) {
       const int rows = own.key_starts[k1 + 1] - own.key_starts[k1];
       const bool met =
           rows > 0 && (s.request().outer() != 0 || partner.key_starts[k1 + 1] > partner.key_starts[k1]);
@@ -847,8 +847,9 @@ void AccumulateOnPool(TNonCubeSum& s, int m, noncube_join::MeasureSums* out) {
                                  const int n_key_runs = run_base[k - k0 + 1] - run_base[k - k0];
                                  for (size_t i = 0; i < master.size(); ++i) {
                                    for (size_t j = 0; j < slave.size(); ++j) {
-                                     if (c >= s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-                                     const int r = s.comb_out_row_[static_cast<size_t>(c++)];
+                                     if (c >= s.join_work().comb_count())
+                                       throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+                                     const int r = s.join_work().comb_out_row()[static_cast<size_t>(c++)];
                                      const noncube_join::Run& own_run = sh.side == 0 ? master[i] : slave[j];
                                      if (own_run.len == 0) continue;
                                      const size_t at = sh.side == 0 ? i : j;
@@ -861,7 +862,7 @@ void AccumulateOnPool(TNonCubeSum& s, int m, noncube_join::MeasureSums* out) {
                                });
     k0 = k1;
   }
-  if (c != s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  if (c != s.join_work().comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
   FinishSums(s, sh, wholes, fractions, out);
 }
 
@@ -1108,7 +1109,7 @@ int TNonCubeSum::MppJoinMeasure(int m, TFilter** out, int* count) {
     const int asked = request_.asked_mask(m);
     const int work = request_.work_mask(m);
     const bool decimal = type == Q7_TYPE_DECIMAL;
-    const int rows = out_row_count_;
+    const int rows = join_work_.out_row_count();
     const char* base = request_.join_measure_name(m);
     auto keep = [&](TFilter* f) {
       if (f == nullptr) throw CQ7Exception(Q7_ERROR_NO_WORK_AREA);
@@ -1131,7 +1132,7 @@ int TNonCubeSum::MppJoinMeasure(int m, TFilter** out, int* count) {
         // One worker builds the column; the others copy the finished one.
         WriteLock lock;
         if (mpp_shared_count_ == nullptr) {
-          f = GenFilter2(kFreeFilterID, name, Q7_TYPE_INTEGER, rows, 4, out_counts_.get());
+          f = GenFilter2(kFreeFilterID, name, Q7_TYPE_INTEGER, rows, 4, join_work_.out_counts());
           mpp_shared_count_ = f;
         } else {
           f = mpp_shared_count_->CopyFilter(kFreeFilterID, name);
@@ -1207,14 +1208,16 @@ int TNonCubeSum::MppStep8() {
 // The key sort left the key starts; what stays is to check them against the rows.
 int TNonCubeSum::MppStep4() {
   return ReturningStep(this, [&] {
-    if (!slave_work_.key_starts || slave_work_.key_starts[key_count_] != slave_work_.row_count) {
+    if (!join_work_.side(1).key_starts ||
+        join_work_.side(1).key_starts[join_work_.key_count()] != join_work_.side(1).row_count) {
       throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
     }
   });
 }
 int TNonCubeSum::MppStep9() {
   return ReturningStep(this, [&] {
-    if (!master_work_.key_starts || master_work_.key_starts[key_count_] != master_work_.row_count) {
+    if (!join_work_.side(0).key_starts ||
+        join_work_.side(0).key_starts[join_work_.key_count()] != join_work_.side(0).row_count) {
       throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
     }
   });
@@ -1329,7 +1332,7 @@ int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
       TSetArray* rows = SideRows(*this, side);
       const int64_t n_rows = rows != nullptr ? rows->FArraySize : 0;
       mpp_key_aggregated_[side] =
-          DimCount(*this, side) == 0 && measured && by_key && int64_t{4} * key_count_ <= n_rows;
+          DimCount(*this, side) == 0 && measured && by_key && int64_t{4} * join_work_.key_count() <= n_rows;
     }
     int (TNonCubeSum::*const steps[])() = {
         &TNonCubeSum::MppStep1, &TNonCubeSum::Step2,    &TNonCubeSum::MppStep3, &TNonCubeSum::MppStep4,
@@ -1339,12 +1342,12 @@ int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
     for (auto step : steps) {
       const int rc = (this->*step)();
       if (rc < 0) return fail(rc);
-      if (step == &TNonCubeSum::Step11 && comb_count_ > 2000000000)
+      if (step == &TNonCubeSum::Step11 && join_work_.comb_count() > 2000000000)
         return fail(Q7_ERROR_SUMMARY_ROWS_OVERFLOW);
     }
     char name[kNameSize];
     qz7_strlcpy(name, request_.out_name(), sizeof name);
-    out_id = db->AddRealTable(name, out_row_count_);
+    out_id = db->AddRealTable(name, join_work_.out_row_count());
     if (out_id < 0) {
       const int code = out_id;
       out_id = 0;
