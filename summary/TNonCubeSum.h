@@ -16,6 +16,10 @@
 // constructor with MppRun is the parallel road. The result field is the object's output: -1 until
 // the run ends, then the output table's ID or a negative code.
 //
+// The object is three parts and the steps that drive them: the checked request (NonCubeRequest),
+// the join work arrays (NonCubeJoinWork) and the output writer (NonCubeOutput). The steps and the
+// output members below keep their names and hand on to the parts.
+//
 // Ownership: the object owns its join work arrays (freed by InitJoinXSum, at the latest by the
 // destructor) and nothing else; tables, sets and filters belong to the collection, which must not
 // change them while the object lives. The output table is the collection's as soon as it exists.
@@ -34,6 +38,7 @@
 #include <string>
 
 #include "summary/NonCubeJoinWork.h"
+#include "summary/NonCubeOutput.h"
 #include "summary/NonCubeRequest.h"
 #include "values/ZpkBlock.h"
 
@@ -47,6 +52,10 @@ struct MeasureSums;
 }
 
 class TNonCubeSum {
+  // The result: -1 until the run ends, then the output table's ID or a negative code. The object's
+  // first field, as callers that read the object's first int expect.
+  int result_ = -1;
+
  public:
   // The limit of both the dimension list and the measure list.
   static constexpr int kMaxColumns = NonCubeRequest::kMaxColumns;
@@ -54,7 +63,7 @@ class TNonCubeSum {
   static constexpr int kMaxDecimals = NonCubeRequest::kMaxDecimals;
   static constexpr int kNameSize = NonCubeRequest::kNameSize;
   // The ID a free-standing MAX/MIN column carries until a table takes it.
-  static constexpr int kFreeFilterID = 1024;
+  static constexpr int kFreeFilterID = NonCubeOutput::kFreeFilterID;
 
   // The serial road: checks the request, runs the summary (NonCubeRealDimN or NonCubeJoinDimNMsrN)
   // and leaves the output table's ID or the summary's negative code in the result field. A refused
@@ -85,9 +94,8 @@ class TNonCubeSum {
   // "N" column: bit 1, source 0). Ordinals come from the object's dimension and measure counters.
   // Throws Q7_ERROR_NO_SUCH_FILTER (no such output column), Q7_ERROR_INVALID_PARAMETER.
   void SetupSummaryInfo(int out_column_id, int source_column_id, int kind, int bit);
-  // A COUNT column after the first one (first_count_id_): that column duplicated as the output
-  // table's last column, named `column` made unique in the table; its ID. Throws the table's
-  // refusals.
+  // A COUNT column after the first one written: that column duplicated as the output table's last
+  // column, named `column` made unique in the table; its ID. Throws the table's refusals.
   int RepeatFirstCount(const std::string& column);
 
   // A MAX (kind 2) or MIN (kind 4) column whose row r holds value number value_numbers[r] of the
@@ -105,8 +113,8 @@ class TNonCubeSum {
   static int PutJTableMaxMinFilter(int kind, int decimals, int n_rows, int* value_numbers, char* name,
                                    TFilter* measure, TFilter** out);
   // Appends the INTEGER column "N<name>" (name cut to 248 bytes; an empty name gives "N") holding
-  // the output counts (out_counts_, out_row_count_ rows); writes no attribute block. Returns the
-  // new column's ID; a refused append is thrown.
+  // the joined rows behind each output row (the join work arrays' counts); writes no attribute
+  // block. Returns the new column's ID; a refused append is thrown.
   int RegCount(const char* name);
 
   // The serial summary of a real table's set; the output table's ID or a negative code (nothing is
@@ -264,20 +272,10 @@ class TNonCubeSum {
   static void SetMeasureBatchForTest(int runs);
 
  private:
-  // Appends the display-digits byte (decimals - 3) to the value list of column `id`.
-  void SetDisplayDigits(int id, int decimals);
-
   NonCubeRequest request_;
+  NonCubeOutput output_;
 
  public:
-  // ---- Request state (both roads) ----
-  int result_ = -1;  // first field: the task layer reads it
-  TRealTable* out_table_ = nullptr;
-  int dims_written_ = 0;      // dimension columns given an attribute block so far
-  int measures_written_ = 0;  // measure columns given an attribute block so far
-
-  int first_count_id_ = 0;  // the first COUNT column written (later ones are its duplicates)
-
   // The join work arrays (serial and parallel join steps; InitJoinXSum frees them).
   using JoinSideWork = NonCubeJoinWork::Side;
   NonCubeJoinWork& join_work() { return join_work_; }

@@ -208,14 +208,6 @@ std::string Bracketed(const char* prefix, const char* name) {
   return out;
 }
 
-int AppendValues(TRealTable* out, const std::string& name, int type, int rows, int width, const void* data) {
-  std::vector<char> work(name.begin(), name.end());
-  work.push_back('\0');
-  const int id = out->AddFilter2(TRealTable::kAppendPosition, work.data(), type, rows, width, data, -1, -1);
-  if (id < 0) throw CQ7Exception(id);
-  return id;
-}
-
 }  // namespace
 
 // ---- Shared with the parallel road ----
@@ -589,7 +581,7 @@ int TNonCubeSum::Step15() {
       char name[TFilter::kNameSize];
       qz7_strlcpy(name, request_.dim_filter(d)->FFilterName, sizeof name);
       const int id =
-          out_table_->AddFilter(TRealTable::kAppendPosition, name, rows.get(), list.get(), false, 0, -1);
+          output_.table()->AddFilter(TRealTable::kAppendPosition, name, rows.get(), list.get(), false, 0, -1);
       if (id < 0) throw CQ7Exception(id);
       rows.release();
       list.release();
@@ -636,9 +628,9 @@ int TNonCubeSum::Step18() {
       if (asked & kSumCount) {
         const std::string column = Bracketed("N", name);
         int id = 0;
-        if (first_count_id_ == 0) {
-          id = AppendValues(out_table_, column, Q7_TYPE_INTEGER, rows, 4, join_work_.out_counts());
-          first_count_id_ = id;
+        if (output_.first_count_id() == 0) {
+          id = output_.AppendValues(column, Q7_TYPE_INTEGER, rows, 4, join_work_.out_counts());
+          output_.SetFirstCountID(id);
         } else {
           // Later COUNT columns repeat the first one under their own name, at the end.
           id = RepeatFirstCount(column);
@@ -663,12 +655,12 @@ int TNonCubeSum::Step18() {
         const std::string column = Bracketed(pass == 0 ? "SUM" : "AVG", name);
         int id = 0;
         if (decimal) {
-          id = AppendValues(out_table_, column, Q7_TYPE_DECIMAL, rows, 16, sums.dsum.get());
-          static_cast<TNumericArray*>(out_table_->GetFilter(id)->VL)->SetDecimalInfo(&info);
+          id = output_.AppendValues(column, Q7_TYPE_DECIMAL, rows, 16, sums.dsum.get());
+          static_cast<TNumericArray*>(output_.table()->GetFilter(id)->VL)->SetDecimalInfo(&info);
         } else {
-          id = AppendValues(out_table_, column, Q7_TYPE_DOUBLE, rows, 8, sums.sum.get());
+          id = output_.AppendValues(column, Q7_TYPE_DOUBLE, rows, 8, sums.sum.get());
         }
-        if (request_.decimals(m) >= 0) SetDisplayDigits(id, request_.decimals(m));
+        if (request_.decimals(m) >= 0) output_.SetDisplayDigits(id, request_.decimals(m));
         SetupSummaryInfo(id, request_.measure_id(m), 2, bit);
       }
     }
@@ -684,7 +676,7 @@ int TNonCubeSum::NonCubeJoinDimNMsrN() {
     InitJoinXSum();
     // Nothing half-built is left behind.
     if (out_id > 0 && db != nullptr) db->DelTable(out_id);
-    out_table_ = nullptr;
+    output_.SetTable(nullptr);
     return code;
   };
   try {
@@ -712,8 +704,8 @@ int TNonCubeSum::NonCubeJoinDimNMsrN() {
       return fail(code);
     }
     result_ = out_id;
-    out_table_ = static_cast<TRealTable*>(db->GetTable(out_id));
-    if (out_table_ == nullptr) return fail(Q7_ERROR_NO_SUCH_TABLE);
+    output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
+    if (output_.table() == nullptr) return fail(Q7_ERROR_NO_SUCH_TABLE);
     for (auto step : {&TNonCubeSum::Step15, &TNonCubeSum::Step17}) {
       const int rc = (this->*step)();
       if (rc < 0) return fail(rc);

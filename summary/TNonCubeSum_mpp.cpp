@@ -250,13 +250,6 @@ void RunFinish(const MeasurePass& pass, int groups) {
   RunKernelTask(w, kMppTaskNoncubeMeasureFinit);
 }
 
-// Appends a free-standing column to the output table under its name made unique; the table takes
-// its arrays, the object itself is destroyed. Returns the new column's ID.
-int Attach(TRealTable* out, TFilter* column) {
-  std::unique_ptr<TFilter> owned(column);
-  return AppendFreeColumn(out, owned.get());
-}
-
 std::string Bracketed(const char* prefix, const char* name) { return std::string(prefix) + "<" + name + ">"; }
 
 // A filter-name work copy of a column name (cut to 255 bytes).
@@ -271,10 +264,10 @@ std::vector<char> NameBuffer(const std::string& name) {
 }
 
 // A generated column of `rows` values under `name`, appended to the table; its ID.
-int AppendGenerated(TRealTable* out, const std::string& name, int type, int rows, int width,
+int AppendGenerated(NonCubeOutput& out, const std::string& name, int type, int rows, int width,
                     const void* data) {
   std::vector<char> work = NameBuffer(name);
-  return Attach(out, TNonCubeSum::MppGenFilter2(work.data(), type, rows, width, data));
+  return out.AppendOwned(TNonCubeSum::MppGenFilter2(work.data(), type, rows, width, data));
 }
 
 }  // namespace
@@ -299,8 +292,7 @@ void TNonCubeSum::MppCheckRequest(int table_id, int set_id, int n_dims, const in
                                   const int* measures, const int* masks, const int* decimals) {
   try {
     result_ = -1;
-    out_table_ = nullptr;
-    first_count_id_ = 0;
+    output_.Reset();
     request_.Check(table_id, set_id, n_dims, dims, n_measures, measures, masks, decimals, false);
   } catch (const CQ7Exception& e) {
     result_ = e.ErrorCode();
@@ -328,7 +320,7 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
   auto fail = [&](int code) {
     drop_temp_set();
     if (out_id > 0 && db != nullptr) db->DelTable(out_id);
-    out_table_ = nullptr;
+    output_.SetTable(nullptr);
     return code;
   };
   try {
@@ -384,11 +376,11 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
     }
     result_ = out_id;
     drop_temp_set();
-    out_table_ = static_cast<TRealTable*>(db->GetTable(out_id));
-    if (out_table_ == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
+    output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
+    if (output_.table() == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
 
     if (request_.n_measures() == 0) {
-      AppendGenerated(out_table_, "N", Q7_TYPE_INTEGER, groups, 4, counts.get());
+      AppendGenerated(output_, "N", Q7_TYPE_INTEGER, groups, 4, counts.get());
       return result_;
     }
 
@@ -405,11 +397,11 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
       if (asked & kSumCount) {
         const std::string column = Bracketed("N", measure_name);
         if (first_count == nullptr) {
-          const int id = AppendGenerated(out_table_, column, Q7_TYPE_INTEGER, groups, 4, counts.get());
-          first_count = out_table_->GetFilter(id);
+          const int id = AppendGenerated(output_, column, Q7_TYPE_INTEGER, groups, 4, counts.get());
+          first_count = output_.table()->GetFilter(id);
         } else {
           std::vector<char> work_name = NameBuffer(column);
-          Attach(out_table_, first_count->CopyFilter(kFreeFilterID, work_name.data()));
+          output_.AppendOwned(first_count->CopyFilter(kFreeFilterID, work_name.data()));
         }
       }
       if ((work & (kSumMax | kSumMin | kSumSum | kSumAverage)) == 0) continue;
@@ -430,19 +422,18 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
         const int code = PutMaxMinFilter(bit, request_.decimals(m), groups,
                                          bit == kSumMax ? pass.max : pass.min, measure, &built);
         if (code < 0) throw CQ7Exception(code);
-        Attach(out_table_, built);
+        output_.AppendOwned(built);
       }
       for (const int bit : {kSumSum, kSumAverage}) {
         // SUM is written when asked for; AVERAGE also brought SUM into the working mask.
         if (((bit == kSumSum ? asked : work) & bit) == 0) continue;
         const std::string column = Bracketed(bit == kSumSum ? "SUM" : "AVG", measure_name);
         if (type == Q7_TYPE_DECIMAL) {
-          const int id = AppendGenerated(out_table_, column, Q7_TYPE_DECIMAL, groups, 16,
+          const int id = AppendGenerated(output_, column, Q7_TYPE_DECIMAL, groups, 16,
                                          bit == kSumSum ? pass.dsums : pass.davgs);
-          static_cast<TNumericArray*>(out_table_->GetFilter(id)->VL)->SetDecimalInfo(&pass.info);
+          static_cast<TNumericArray*>(output_.table()->GetFilter(id)->VL)->SetDecimalInfo(&pass.info);
         } else {
-          AppendGenerated(out_table_, column, Q7_TYPE_DOUBLE, groups, 8,
-                          bit == kSumSum ? pass.sums : pass.avgs);
+          AppendGenerated(output_, column, Q7_TYPE_DOUBLE, groups, 8, bit == kSumSum ? pass.sums : pass.avgs);
         }
       }
     }
@@ -679,7 +670,7 @@ int TNonCubeSum::MppNonCubeRealDimN() {
   auto fail = [&](int code) {
     drop_temp_set();
     if (out_id > 0 && db != nullptr) db->DelTable(out_id);
-    out_table_ = nullptr;
+    output_.SetTable(nullptr);
     return code;
   };
   try {
@@ -760,14 +751,11 @@ int TNonCubeSum::MppNonCubeRealDimN() {
     }
     result_ = out_id;
     drop_temp_set();
-    out_table_ = static_cast<TRealTable*>(db->GetTable(out_id));
-    if (out_table_ == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
+    output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
+    if (output_.table() == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
 
     if (request_.n_measures() == 0) {
-      char column[] = "N";
-      const int id = out_table_->AddFilter2(TRealTable::kAppendPosition, column, Q7_TYPE_INTEGER, groups, 4,
-                                            counts.get(), -1, -1);
-      if (id < 0) throw CQ7Exception(id);
+      output_.AppendValues("N", Q7_TYPE_INTEGER, groups, 4, counts.get());
       return result_;
     }
 
@@ -789,10 +777,7 @@ int TNonCubeSum::MppNonCubeRealDimN() {
     // Request order, whichever worker built a measure: the table must not depend on the workers.
     for (int m = 0; m < request_.n_measures(); ++m) {
       for (int j = 0; j < mpp_measure_column_count_[m]; ++j) {
-        TFilter*& slot = mpp_measure_columns_[m][j];
-        AppendFreeColumn(out_table_, slot);
-        delete slot;
-        slot = nullptr;
+        output_.AppendFree(&mpp_measure_columns_[m][j]);
       }
     }
     return result_;

@@ -622,15 +622,6 @@ void MppKeySortSide(TNonCubeSum& s, int side) {
   w.key_starts = std::move(starts);
 }
 
-// Hands a built free-standing filter's arrays to the output table as a new last column; the filter
-// is deleted. Returns the column's ID; a refusal is thrown (the filter then keeps its arrays).
-int AttachColumn(TRealTable* out, TFilter** slot) {
-  const int id = AppendFreeColumn(out, *slot);
-  delete *slot;
-  *slot = nullptr;
-  return id;
-}
-
 // One run's rows in their order into a slot. Vno gives the value number at a position, Add adds
 // the value of a non-NULL value number (the measure's sum); `values` is the list's data, loaded
 // ahead when the value numbers are reached at random.
@@ -1232,7 +1223,7 @@ int TNonCubeSum::MppStep15() {
     RunKernelTask(workers, kMppTaskJoinSummaryAddDimensionFilter);
     for (int d = 0; d < request_.n_dims(); ++d) {
       if (mpp_dim_columns_[d] == nullptr) throw CQ7Exception(Q7_ERROR_NO_WORK_AREA);
-      AttachColumn(out_table_, &mpp_dim_columns_[d]);
+      output_.AppendFree(&mpp_dim_columns_[d]);
     }
   });
 }
@@ -1278,8 +1269,7 @@ int TNonCubeSum::MppStep18() {
     // The shared column is one of the measure's own columns from here on.
     mpp_shared_count_ = nullptr;
     for (int m = 0; m < request_.n_measures(); ++m) {
-      for (int j = 0; j < mpp_measure_column_count_[m]; ++j)
-        AttachColumn(out_table_, &mpp_measure_columns_[m][j]);
+      for (int j = 0; j < mpp_measure_column_count_[m]; ++j) output_.AppendFree(&mpp_measure_columns_[m][j]);
     }
   });
 }
@@ -1311,7 +1301,7 @@ int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
     InitJoinXSum();
     // Nothing half-built is left behind.
     if (out_id > 0 && db != nullptr) db->DelTable(out_id);
-    out_table_ = nullptr;
+    output_.SetTable(nullptr);
     return code;
   };
   try {
@@ -1353,8 +1343,8 @@ int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
       out_id = 0;
       return fail(code);
     }
-    out_table_ = static_cast<TRealTable*>(db->GetTable(out_id));
-    if (out_table_ == nullptr) return fail(Q7_ERROR_NO_SUCH_TABLE);
+    output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
+    if (output_.table() == nullptr) return fail(Q7_ERROR_NO_SUCH_TABLE);
     for (auto step : {&TNonCubeSum::MppStep15, &TNonCubeSum::Step17}) {
       const int rc = (this->*step)();
       if (rc < 0) return fail(rc);

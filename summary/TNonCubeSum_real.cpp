@@ -22,15 +22,6 @@
 
 namespace {
 
-// Appends a column of `rows` raw values; throws a refusal.
-int AppendColumn(TRealTable* out, const std::string& name, int type, int rows, int width, const void* data) {
-  std::vector<char> work(name.begin(), name.end());
-  work.push_back('\0');
-  const int id = out->AddFilter2(TRealTable::kAppendPosition, work.data(), type, rows, width, data, -1, -1);
-  if (id < 0) throw CQ7Exception(id);
-  return id;
-}
-
 std::string Bracketed(const char* prefix, const char* name) { return std::string(prefix) + "<" + name + ">"; }
 
 }  // namespace
@@ -91,15 +82,15 @@ int TNonCubeSum::NonCubeRealDimN() {
     out_id = db->ExtractRealTable(name, request_.table_id(), temp_set, 0, 0, ids.data());
     if (out_id < 0) throw CQ7Exception(out_id);
     result_ = out_id;
-    out_table_ = static_cast<TRealTable*>(db->GetTable(out_id));
-    if (out_table_ == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
+    output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
+    if (output_.table() == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
     source->DelSetForce(temp_set);
     temp_set = 0;
     source->SetCurrentSetID(summarised_set);
 
     for (int d = 0; d < request_.n_dims(); ++d) SetupSummaryInfo(d + 1, request_.dim_id(d), 1, 0);
     if (request_.n_measures() == 0) {
-      const int id = AppendColumn(out_table_, "N", Q7_TYPE_INTEGER, groups, 4, counts.data());
+      const int id = output_.AppendValues("N", Q7_TYPE_INTEGER, groups, 4, counts.data());
       SetupSummaryInfo(id, 0, 2, kSumCount);
       return result_;
     }
@@ -139,9 +130,9 @@ int TNonCubeSum::NonCubeRealDimN() {
       if (asked & kSumCount) {
         const std::string column = Bracketed("N", name);
         int id = 0;
-        if (first_count_id_ == 0) {
-          id = AppendColumn(out_table_, column, Q7_TYPE_INTEGER, groups, 4, counts.data());
-          first_count_id_ = id;
+        if (output_.first_count_id() == 0) {
+          id = output_.AppendValues(column, Q7_TYPE_INTEGER, groups, 4, counts.data());
+          output_.SetFirstCountID(id);
         } else {
           id = RepeatFirstCount(column);
         }
@@ -207,16 +198,16 @@ int TNonCubeSum::NonCubeRealDimN() {
               q7num::NumericDiv(&values[g], &info, counts[g]);
             }
           }
-          id = AppendColumn(out_table_, column, Q7_TYPE_DECIMAL, groups, 16, values.data());
-          static_cast<TNumericArray*>(out_table_->GetFilter(id)->VL)->SetDecimalInfo(&info);
+          id = output_.AppendValues(column, Q7_TYPE_DECIMAL, groups, 16, values.data());
+          static_cast<TNumericArray*>(output_.table()->GetFilter(id)->VL)->SetDecimalInfo(&info);
         } else {
           std::vector<double> values(g_size);
           for (int g = 0; g < groups; ++g) {
             values[g] = counts[g] == 0 ? -HUGE_VAL : (pass == 0 ? sums[g] : sums[g] / counts[g]);
           }
-          id = AppendColumn(out_table_, column, Q7_TYPE_DOUBLE, groups, 8, values.data());
+          id = output_.AppendValues(column, Q7_TYPE_DOUBLE, groups, 8, values.data());
         }
-        if (request_.decimals(m) >= 0) SetDisplayDigits(id, request_.decimals(m));
+        if (request_.decimals(m) >= 0) output_.SetDisplayDigits(id, request_.decimals(m));
         SetupSummaryInfo(id, request_.measure_id(m), 2, bit);
       }
     }
@@ -228,7 +219,7 @@ int TNonCubeSum::NonCubeRealDimN() {
       source->SetCurrentSetID(summarised_set);
     }
     if (out_id > 0 && db != nullptr) db->DelTable(out_id);
-    out_table_ = nullptr;
+    output_.SetTable(nullptr);
     return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
   } catch (const std::bad_alloc&) {
     if (temp_set > 0) {
@@ -236,7 +227,7 @@ int TNonCubeSum::NonCubeRealDimN() {
       source->SetCurrentSetID(summarised_set);
     }
     if (out_id > 0 && db != nullptr) db->DelTable(out_id);
-    out_table_ = nullptr;
+    output_.SetTable(nullptr);
     return Q7_ERROR_OUT_OF_MEMORY;
   }
 }
