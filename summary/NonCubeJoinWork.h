@@ -19,6 +19,9 @@
 
 class NonCubeJoinWork {
  public:
+  // More combinations than this refuse the summary (Q7_ERROR_SUMMARY_ROWS_OVERFLOW).
+  static constexpr int64_t kMaxCombinations = 2000000000;
+
   // One side's arrays. A side without dimensions keeps neither group numbers nor run lengths.
   struct Side {
     int row_count = 0;

@@ -1,11 +1,17 @@
-// The non-cube summary object: its construction (the serial road), the work arrays' release and
-// the output members, which hand on to the request, the join work arrays and the output writer.
+// The non-cube summary object: its construction (the serial road), the failure path its roads
+// share, the work arrays' release and the output members, which hand on to the request, the join
+// work arrays and the output writer.
 #include "summary/TNonCubeSum.h"
 
+#include <functional>
+#include <new>
 #include <string>
 
 #include "database/TFilter.h"
+#include "database/TRealTable.h"
+#include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
+#include "foundation/CSmpEngine.h"
 
 TNonCubeSum::TNonCubeSum(int table_id, int set_id, int n_dims, const int* dims, int n_measures,
                          const int* measures, const int* masks, const int* decimals) {
@@ -23,6 +29,36 @@ TNonCubeSum::TNonCubeSum(int table_id, int set_id, int n_dims, const int* dims, 
 TNonCubeSum::~TNonCubeSum() { InitJoinXSum(); }
 
 void TNonCubeSum::InitJoinXSum() { join_work_.Clear(); }
+
+void TNonCubeSum::RoadUndo::DropTempSet() {
+  if (temp_set > 0) {
+    source->DelSetForce(temp_set);
+    source->SetCurrentSetID(restore_set);
+    temp_set = 0;
+  }
+}
+
+int TNonCubeSum::FailRoad(RoadUndo* undo, int code) {
+  InitJoinXSum();
+  undo->DropTempSet();
+  TTableCollection* db = CSmpEngine::Instance()->Database();
+  if (undo->out_id > 0 && db != nullptr) db->DelTable(undo->out_id);
+  undo->out_id = 0;
+  output_.SetTable(nullptr);
+  return code;
+}
+
+int TNonCubeSum::RunRoad(RoadUndo* undo, const std::function<int()>& body) {
+  try {
+    return body();
+  } catch (const CQ7Exception& e) {
+    return FailRoad(undo, e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN));
+  } catch (const std::bad_alloc&) {
+    return FailRoad(undo, Q7_ERROR_OUT_OF_MEMORY);
+  } catch (...) {
+    return FailRoad(undo, Q7_ERROR_UNKNOWN);
+  }
+}
 
 void TNonCubeSum::SetupSummaryInfo(int out_column_id, int source_column_id, int kind, int bit) {
   output_.SetupSummaryInfo(request_, out_column_id, source_column_id, kind, bit);

@@ -35,6 +35,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "summary/NonCubeJoinWork.h"
@@ -272,6 +273,25 @@ class TNonCubeSum {
   static void SetMeasureBatchForTest(int runs);
 
  private:
+  // What a road has begun on its way to the output table, undone when it fails: a temporary set
+  // of representative rows on the source table (restore_set is made current again once it goes)
+  // and the output table.
+  struct RoadUndo {
+    TRealTable* source = nullptr;
+    int temp_set = 0;
+    int restore_set = 0;
+    int out_id = 0;
+    // Drops the temporary set, if there is one, and makes restore_set current.
+    void DropTempSet();
+  };
+  // The failure path of every road: frees the join work arrays, drops what `undo` holds (the
+  // output table leaves the collection), forgets the output table and returns code.
+  int FailRoad(RoadUndo* undo, int code);
+  // Runs a road's body, which returns the output table's ID or a negative code; any exception out
+  // of it ends in FailRoad with its code (a CQ7Exception's own when negative, else
+  // Q7_ERROR_UNKNOWN; Q7_ERROR_OUT_OF_MEMORY for an allocation). Nothing is thrown.
+  int RunRoad(RoadUndo* undo, const std::function<int()>& body);
+
   NonCubeRequest request_;
   NonCubeOutput output_;
 

@@ -34,7 +34,6 @@
 #include "values/TStrArray.h"
 
 using noncube_join::AtLeastOne;
-using noncube_join::CodeOf;
 using noncube_join::DimCount;
 using noncube_join::Dims;
 using noncube_join::ForEachKey;
@@ -47,7 +46,6 @@ using noncube_join::Work;
 namespace {
 
 constexpr int kNoMin = INT_MAX;
-constexpr int64_t kMaxCombinations = 2000000000;
 constexpr int kMaxOutputRows = 1000000000;
 
 // A step that passes its failure on, the work arrays freed.
@@ -671,15 +669,9 @@ int TNonCubeSum::Step18() {
 
 int TNonCubeSum::NonCubeJoinDimNMsrN() {
   TTableCollection* db = CSmpEngine::Instance()->Database();
-  int out_id = 0;
-  auto fail = [&](int code) {
-    InitJoinXSum();
-    // Nothing half-built is left behind.
-    if (out_id > 0 && db != nullptr) db->DelTable(out_id);
-    output_.SetTable(nullptr);
-    return code;
-  };
-  try {
+  // Nothing half-built is left behind.
+  RoadUndo undo;
+  return RunRoad(&undo, [&] {
     if (db == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
     InitJoinXSum();
     noncube_join::PrepareColumns(*this, false);
@@ -690,36 +682,27 @@ int TNonCubeSum::NonCubeJoinDimNMsrN() {
                                            &TNonCubeSum::Step13, &TNonCubeSum::Step14};
     for (auto step : steps) {
       const int rc = (this->*step)();
-      if (rc < 0) return fail(rc);
-      if (step == &TNonCubeSum::Step11 && join_work_.comb_count() > kMaxCombinations) {
-        return fail(Q7_ERROR_SUMMARY_ROWS_OVERFLOW);
+      if (rc < 0) return FailRoad(&undo, rc);
+      if (step == &TNonCubeSum::Step11 && join_work_.comb_count() > NonCubeJoinWork::kMaxCombinations) {
+        return FailRoad(&undo, Q7_ERROR_SUMMARY_ROWS_OVERFLOW);
       }
     }
     char name[kNameSize];
     qz7_strlcpy(name, request_.out_name(), sizeof name);
-    out_id = db->AddRealTable(name, join_work_.out_row_count());
-    if (out_id < 0) {
-      const int code = out_id;
-      out_id = 0;
-      return fail(code);
-    }
+    const int out_id = db->AddRealTable(name, join_work_.out_row_count());
+    if (out_id < 0) return FailRoad(&undo, out_id);
+    undo.out_id = out_id;
     result_ = out_id;
     output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
-    if (output_.table() == nullptr) return fail(Q7_ERROR_NO_SUCH_TABLE);
+    if (output_.table() == nullptr) return FailRoad(&undo, Q7_ERROR_NO_SUCH_TABLE);
     for (auto step : {&TNonCubeSum::Step15, &TNonCubeSum::Step17}) {
       const int rc = (this->*step)();
-      if (rc < 0) return fail(rc);
+      if (rc < 0) return FailRoad(&undo, rc);
     }
     if (request_.n_measures() == 0) SetupSummaryInfo(RegCount(""), 0, 2, kSumCount);
     const int rc = Step18();
-    if (rc < 0) return fail(rc);
+    if (rc < 0) return FailRoad(&undo, rc);
     InitJoinXSum();
     return out_id;
-  } catch (const CQ7Exception& e) {
-    return fail(CodeOf(e));
-  } catch (const std::bad_alloc&) {
-    return fail(Q7_ERROR_OUT_OF_MEMORY);
-  } catch (...) {
-    return fail(Q7_ERROR_UNKNOWN);
-  }
+  });
 }

@@ -43,10 +43,6 @@ constexpr int kMinStart = 0x7FFFFFFF;
 constexpr int kFarAhead = 32;
 constexpr int kNearAhead = 16;
 
-int CodeOf(const CQ7Exception& e) {
-  return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
-}
-
 // One measure's accumulation and finish: what tasks 69 and 68 read and write. Per-group arrays are
 // null when the measure does not need them.
 struct MeasurePass {
@@ -305,28 +301,14 @@ bool TNonCubeSum::RoundsSums() const { return request_.RoundsSums(); }
 int TNonCubeSum::MppFastSumNonCubeRealDimN() {
   auto* source = static_cast<TRealTable*>(request_.table());
   TTableCollection* db = CSmpEngine::Instance()->Database();
-  int current = 0;
-  int temp_set = 0;
-  int out_id = 0;
   // The temporary set of representative rows goes on every path, and the set that was current
   // before the call is current again.
-  auto drop_temp_set = [&] {
-    if (temp_set > 0) {
-      source->DelSetForce(temp_set);
-      source->SetCurrentSetID(current);
-      temp_set = 0;
-    }
-  };
-  auto fail = [&](int code) {
-    drop_temp_set();
-    if (out_id > 0 && db != nullptr) db->DelTable(out_id);
-    output_.SetTable(nullptr);
-    return code;
-  };
-  try {
+  RoadUndo undo;
+  undo.source = source;
+  return RunRoad(&undo, [&] {
     result_ = 0;
     if (db == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
-    current = source->GetCurrentSetID();
+    undo.restore_set = source->GetCurrentSetID();
     // Pending values carry negative value numbers; the sort and the measures need them merged.
     source->CheckMergeFilterTVL(true);
     const int n = request_.set()->FArraySize;
@@ -362,20 +344,17 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
     const int added = source->AddSetWithoutCopy(reps.get());
     if (added < 0) throw CQ7Exception(added);
     reps.release();
-    temp_set = added;
+    undo.temp_set = added;
 
     int ids[kMaxColumns + 1] = {};
     for (int d = 0; d < request_.n_dims(); ++d) ids[d] = request_.dim_id(d);
     char name[kNameSize];
     qz7_strlcpy(name, request_.out_name(), sizeof name);
-    out_id = db->MppExtractRealTable(name, request_.table_id(), temp_set, 0, 0, ids);
-    if (out_id < 0) {
-      const int code = out_id;
-      out_id = 0;
-      throw CQ7Exception(code);
-    }
+    const int out_id = db->MppExtractRealTable(name, request_.table_id(), undo.temp_set, 0, 0, ids);
+    if (out_id < 0) throw CQ7Exception(out_id);
+    undo.out_id = out_id;
     result_ = out_id;
-    drop_temp_set();
+    undo.DropTempSet();
     output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
     if (output_.table() == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
 
@@ -438,13 +417,7 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
       }
     }
     return result_;
-  } catch (const CQ7Exception& e) {
-    return fail(CodeOf(e));
-  } catch (const std::bad_alloc&) {
-    return fail(Q7_ERROR_OUT_OF_MEMORY);
-  } catch (...) {
-    return fail(Q7_ERROR_UNKNOWN);
-  }
+  });
 }
 
 TFilter* TNonCubeSum::MppGenFilter2(char* name, int type, int count, int width, const void* values) {
@@ -641,9 +614,10 @@ int TNonCubeSum::mpp_summary_measure(void* param) {
 int TNonCubeSum::MppNonCubeRealDimN() {
   auto* source = static_cast<TRealTable*>(request_.table());
   TTableCollection* db = CSmpEngine::Instance()->Database();
-  int current = 0;
-  int temp_set = 0;
-  int out_id = 0;
+  // The temporary set of representative rows goes on every path, and the set that was current
+  // before the call is current again.
+  RoadUndo undo;
+  undo.source = source;
   // Built columns the table has not taken go with the call, on every path.
   struct Leftovers {
     TNonCubeSum* s;
@@ -658,28 +632,13 @@ int TNonCubeSum::MppNonCubeRealDimN() {
       s->mpp_shared_count_ = nullptr;
     }
   } leftovers{this};
-  // The temporary set of representative rows goes on every path, and the set that was current
-  // before the call is current again.
-  auto drop_temp_set = [&] {
-    if (temp_set > 0) {
-      source->DelSetForce(temp_set);
-      source->SetCurrentSetID(current);
-      temp_set = 0;
-    }
-  };
-  auto fail = [&](int code) {
-    drop_temp_set();
-    if (out_id > 0 && db != nullptr) db->DelTable(out_id);
-    output_.SetTable(nullptr);
-    return code;
-  };
-  try {
+  return RunRoad(&undo, [&] {
     result_ = 0;
     if (db == nullptr || request_.is_join() || source == nullptr || request_.set() == nullptr) {
       throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
     }
     InitJoin();
-    current = source->GetCurrentSetID();
+    undo.restore_set = source->GetCurrentSetID();
     // Pending values carry negative value numbers; the sort and the measures need them merged.
     source->CheckMergeFilterTVL(true);
     const int n = request_.set()->FArraySize;
@@ -736,21 +695,18 @@ int TNonCubeSum::MppNonCubeRealDimN() {
       if (groups > 0) std::memcpy(reps.PIntAr(), first_rows.get(), sizeof(int) * static_cast<size_t>(groups));
       const int added = source->AddSet(&reps);
       if (added < 0) throw CQ7Exception(added);
-      temp_set = added;
+      undo.temp_set = added;
     }
     first_rows.Reset();
     int ids[kMaxColumns + 1] = {};
     for (int d = 0; d < request_.n_dims(); ++d) ids[d] = request_.dim_id(d);
     char name[kNameSize];
     qz7_strlcpy(name, request_.out_name(), sizeof name);
-    out_id = db->MppExtractRealTable(name, request_.table_id(), temp_set, 0, 0, ids);
-    if (out_id < 0) {
-      const int code = out_id;
-      out_id = 0;
-      throw CQ7Exception(code);
-    }
+    const int out_id = db->MppExtractRealTable(name, request_.table_id(), undo.temp_set, 0, 0, ids);
+    if (out_id < 0) throw CQ7Exception(out_id);
+    undo.out_id = out_id;
     result_ = out_id;
-    drop_temp_set();
+    undo.DropTempSet();
     output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
     if (output_.table() == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
 
@@ -781,11 +737,5 @@ int TNonCubeSum::MppNonCubeRealDimN() {
       }
     }
     return result_;
-  } catch (const CQ7Exception& e) {
-    return fail(CodeOf(e));
-  } catch (const std::bad_alloc&) {
-    return fail(Q7_ERROR_OUT_OF_MEMORY);
-  } catch (...) {
-    return fail(Q7_ERROR_UNKNOWN);
-  }
+  });
 }

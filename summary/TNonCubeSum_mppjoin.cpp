@@ -1278,7 +1278,8 @@ int TNonCubeSum::MppStep18() {
 
 int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
   TTableCollection* db = CSmpEngine::Instance()->Database();
-  int out_id = 0;
+  // Nothing half-built is left behind.
+  RoadUndo undo;
   // Built columns the table has not taken go with the call, on every path.
   struct Leftovers {
     TNonCubeSum* s;
@@ -1297,14 +1298,7 @@ int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
       s->mpp_shared_count_ = nullptr;
     }
   } leftovers{this};
-  auto fail = [&](int code) {
-    InitJoinXSum();
-    // Nothing half-built is left behind.
-    if (out_id > 0 && db != nullptr) db->DelTable(out_id);
-    output_.SetTable(nullptr);
-    return code;
-  };
-  try {
+  return RunRoad(&undo, [&] {
     if (db == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
     InitJoinXSum();
     InitJoin();
@@ -1331,34 +1325,25 @@ int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
         &TNonCubeSum::Step13,   &TNonCubeSum::Step14};
     for (auto step : steps) {
       const int rc = (this->*step)();
-      if (rc < 0) return fail(rc);
-      if (step == &TNonCubeSum::Step11 && join_work_.comb_count() > 2000000000)
-        return fail(Q7_ERROR_SUMMARY_ROWS_OVERFLOW);
+      if (rc < 0) return FailRoad(&undo, rc);
+      if (step == &TNonCubeSum::Step11 && join_work_.comb_count() > NonCubeJoinWork::kMaxCombinations)
+        return FailRoad(&undo, Q7_ERROR_SUMMARY_ROWS_OVERFLOW);
     }
     char name[kNameSize];
     qz7_strlcpy(name, request_.out_name(), sizeof name);
-    out_id = db->AddRealTable(name, join_work_.out_row_count());
-    if (out_id < 0) {
-      const int code = out_id;
-      out_id = 0;
-      return fail(code);
-    }
+    const int out_id = db->AddRealTable(name, join_work_.out_row_count());
+    if (out_id < 0) return FailRoad(&undo, out_id);
+    undo.out_id = out_id;
     output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
-    if (output_.table() == nullptr) return fail(Q7_ERROR_NO_SUCH_TABLE);
+    if (output_.table() == nullptr) return FailRoad(&undo, Q7_ERROR_NO_SUCH_TABLE);
     for (auto step : {&TNonCubeSum::MppStep15, &TNonCubeSum::Step17}) {
       const int rc = (this->*step)();
-      if (rc < 0) return fail(rc);
+      if (rc < 0) return FailRoad(&undo, rc);
     }
     if (request_.n_measures() == 0) RegCount("");
     const int rc = MppStep18();
-    if (rc < 0) return fail(rc);
+    if (rc < 0) return FailRoad(&undo, rc);
     InitJoinXSum();
     return out_id;
-  } catch (const CQ7Exception& e) {
-    return fail(CodeOf(e));
-  } catch (const std::bad_alloc&) {
-    return fail(Q7_ERROR_OUT_OF_MEMORY);
-  } catch (...) {
-    return fail(Q7_ERROR_UNKNOWN);
-  }
+  });
 }

@@ -30,10 +30,11 @@ int TNonCubeSum::NonCubeRealDimN() {
   auto* source = static_cast<TRealTable*>(request_.table());
   TTableCollection* db = CSmpEngine::Instance()->Database();
   // A negative set ID names the current set, which the temporary set would replace.
-  const int summarised_set = request_.set_id() < 0 ? source->GetCurrentSetID() : request_.set_id();
-  int temp_set = 0;
-  int out_id = 0;
-  try {
+  RoadUndo undo;
+  undo.source = source;
+  undo.restore_set = request_.set_id() < 0 ? source->GetCurrentSetID() : request_.set_id();
+  // Nothing half-built is left behind: the temporary set and the partial table go.
+  return RunRoad(&undo, [&] {
     // Value numbers of pending values are negative; the groups need the merged lists.
     source->CheckMergeFilterTVL(false);
     const int n = request_.set()->FArraySize;
@@ -68,25 +69,21 @@ int TNonCubeSum::NonCubeRealDimN() {
     {
       auto rep_set = std::make_unique<TSetArray>(groups, 0);
       if (groups > 0) std::memcpy(rep_set->PIntAr(), reps.data(), sizeof(int) * static_cast<size_t>(groups));
-      temp_set = source->AddSet(rep_set.get());
-      if (temp_set < 0) {
-        const int code = temp_set;
-        temp_set = 0;
-        throw CQ7Exception(code);
-      }
+      const int added = source->AddSet(rep_set.get());
+      if (added < 0) throw CQ7Exception(added);
+      undo.temp_set = added;
     }
     std::vector<int> ids(request_.dim_ids(), request_.dim_ids() + request_.n_dims());
     ids.push_back(0);
     char name[kNameSize];
     qz7_strlcpy(name, request_.out_name(), sizeof name);
-    out_id = db->ExtractRealTable(name, request_.table_id(), temp_set, 0, 0, ids.data());
+    const int out_id = db->ExtractRealTable(name, request_.table_id(), undo.temp_set, 0, 0, ids.data());
     if (out_id < 0) throw CQ7Exception(out_id);
+    undo.out_id = out_id;
     result_ = out_id;
     output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
     if (output_.table() == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
-    source->DelSetForce(temp_set);
-    temp_set = 0;
-    source->SetCurrentSetID(summarised_set);
+    undo.DropTempSet();
 
     for (int d = 0; d < request_.n_dims(); ++d) SetupSummaryInfo(d + 1, request_.dim_id(d), 1, 0);
     if (request_.n_measures() == 0) {
@@ -212,22 +209,5 @@ int TNonCubeSum::NonCubeRealDimN() {
       }
     }
     return result_;
-  } catch (const CQ7Exception& e) {
-    // Nothing half-built is left behind: the temporary set and the partial table go.
-    if (temp_set > 0) {
-      source->DelSetForce(temp_set);
-      source->SetCurrentSetID(summarised_set);
-    }
-    if (out_id > 0 && db != nullptr) db->DelTable(out_id);
-    output_.SetTable(nullptr);
-    return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
-  } catch (const std::bad_alloc&) {
-    if (temp_set > 0) {
-      source->DelSetForce(temp_set);
-      source->SetCurrentSetID(summarised_set);
-    }
-    if (out_id > 0 && db != nullptr) db->DelTable(out_id);
-    output_.SetTable(nullptr);
-    return Q7_ERROR_OUT_OF_MEMORY;
-  }
+  });
 }
