@@ -19,6 +19,7 @@
 
 #include "foundation/CQ7Exception.h"
 #include "q7api.h"
+#include "summary/SummaryCatch.h"
 #include "summary/TNonCubeSum.h"
 #include "values/Numeric.h"
 #include "values/ZpkBlock.h"
@@ -30,26 +31,15 @@ class TSetArray;
 
 namespace noncube_join {
 
-// The code a caught engine exception reports: its own when it is a failure code, else UNKNOWN.
-inline int CodeOf(const CQ7Exception& e) {
-  return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
-}
-
 // A step that returns its failure as a code, the work arrays freed.
 template <class Body>
 int ReturningStep(TNonCubeSum* s, Body&& body) {
   try {
     body();
     return 0;
-  } catch (const CQ7Exception& e) {
-    s->InitJoinXSum();
-    return CodeOf(e);
-  } catch (const std::bad_alloc&) {
-    s->InitJoinXSum();
-    return Q7_ERROR_OUT_OF_MEMORY;
   } catch (...) {
     s->InitJoinXSum();
-    return Q7_ERROR_UNKNOWN;
+    return CaughtFailureCode();
   }
 }
 

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <new>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +11,7 @@
 #include "foundation/CQ7Exception.h"
 #include "summary/NonCubeRequest.h"
 #include "summary/SummaryBits.h"
+#include "summary/SummaryCatch.h"
 #include "summary/SummaryOutput.h"
 #include "summary/UsedValues.h"
 #include "values/Numeric.h"
@@ -169,12 +169,8 @@ int NonCubeOutput::MaxMinColumn(int kind, int n_rows, int* value_numbers, const 
     filter->ReplaceValueList(list.release());
     *out = filter.release();
     return 0;
-  } catch (const CQ7Exception& e) {
-    return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
-  } catch (const std::bad_alloc&) {
-    return Q7_ERROR_OUT_OF_MEMORY;
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CaughtFailureCode();
   }
 }
 

@@ -4,7 +4,6 @@
 #include "summary/TNonCubeSum.h"
 
 #include <functional>
-#include <new>
 #include <string>
 
 #include "database/TFilter.h"
@@ -12,6 +11,7 @@
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
+#include "summary/SummaryCatch.h"
 
 TNonCubeSum::TNonCubeSum(int table_id, int set_id, int n_dims, const int* dims, int n_measures,
                          const int* measures, const int* masks, const int* decimals) {
@@ -51,12 +51,8 @@ int TNonCubeSum::FailRoad(RoadUndo* undo, int code) {
 int TNonCubeSum::RunRoad(RoadUndo* undo, const std::function<int()>& body) {
   try {
     return body();
-  } catch (const CQ7Exception& e) {
-    return FailRoad(undo, e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN));
-  } catch (const std::bad_alloc&) {
-    return FailRoad(undo, Q7_ERROR_OUT_OF_MEMORY);
   } catch (...) {
-    return FailRoad(undo, Q7_ERROR_UNKNOWN);
+    return FailRoad(undo, CaughtFailureCode());
   }
 }
 

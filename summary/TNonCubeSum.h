@@ -36,6 +36,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 #include "summary/NonCubeJoinWork.h"
@@ -291,6 +292,12 @@ class TNonCubeSum {
   // of it ends in FailRoad with its code (a CQ7Exception's own when negative, else
   // Q7_ERROR_UNKNOWN; Q7_ERROR_OUT_OF_MEMORY for an allocation). Nothing is thrown.
   int RunRoad(RoadUndo* undo, const std::function<int()>& body);
+  // A join road up to its output table: runs the steps in order, stopping at the first failure or
+  // at more combinations than NonCubeJoinWork::kMaxCombinations (Q7_ERROR_SUMMARY_ROWS_OVERFLOW),
+  // then creates the output table with a row per output row and points the writer at it. Returns
+  // the table's ID (also left in the result field), or FailRoad's code.
+  using Step = int (TNonCubeSum::*)();
+  int JoinOutputTable(RoadUndo* undo, std::initializer_list<Step> steps);
 
   NonCubeRequest request_;
   NonCubeOutput output_;

@@ -667,6 +667,26 @@ int TNonCubeSum::Step18() {
 
 // ---- The pipeline ----
 
+int TNonCubeSum::JoinOutputTable(RoadUndo* undo, std::initializer_list<Step> steps) {
+  for (const Step step : steps) {
+    const int rc = (this->*step)();
+    if (rc < 0) return FailRoad(undo, rc);
+    if (step == &TNonCubeSum::Step11 && join_work_.comb_count() > NonCubeJoinWork::kMaxCombinations) {
+      return FailRoad(undo, Q7_ERROR_SUMMARY_ROWS_OVERFLOW);
+    }
+  }
+  TTableCollection* db = CSmpEngine::Instance()->Database();
+  char name[kNameSize];
+  qz7_strlcpy(name, request_.out_name(), sizeof name);
+  const int out_id = db->AddRealTable(name, join_work_.out_row_count());
+  if (out_id < 0) return FailRoad(undo, out_id);
+  undo->out_id = out_id;
+  result_ = out_id;
+  output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
+  if (output_.table() == nullptr) return FailRoad(undo, Q7_ERROR_NO_SUCH_TABLE);
+  return out_id;
+}
+
 int TNonCubeSum::NonCubeJoinDimNMsrN() {
   TTableCollection* db = CSmpEngine::Instance()->Database();
   // Nothing half-built is left behind.
@@ -675,26 +695,12 @@ int TNonCubeSum::NonCubeJoinDimNMsrN() {
     if (db == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
     InitJoinXSum();
     noncube_join::PrepareColumns(*this, false);
-    int (TNonCubeSum::*const steps[])() = {&TNonCubeSum::Step1,  &TNonCubeSum::Step2,  &TNonCubeSum::Step3,
-                                           &TNonCubeSum::Step4,  &TNonCubeSum::Step5,  &TNonCubeSum::Step6,
-                                           &TNonCubeSum::Step7,  &TNonCubeSum::Step8,  &TNonCubeSum::Step9,
-                                           &TNonCubeSum::Step10, &TNonCubeSum::Step11, &TNonCubeSum::Step12,
-                                           &TNonCubeSum::Step13, &TNonCubeSum::Step14};
-    for (auto step : steps) {
-      const int rc = (this->*step)();
-      if (rc < 0) return FailRoad(&undo, rc);
-      if (step == &TNonCubeSum::Step11 && join_work_.comb_count() > NonCubeJoinWork::kMaxCombinations) {
-        return FailRoad(&undo, Q7_ERROR_SUMMARY_ROWS_OVERFLOW);
-      }
-    }
-    char name[kNameSize];
-    qz7_strlcpy(name, request_.out_name(), sizeof name);
-    const int out_id = db->AddRealTable(name, join_work_.out_row_count());
-    if (out_id < 0) return FailRoad(&undo, out_id);
-    undo.out_id = out_id;
-    result_ = out_id;
-    output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
-    if (output_.table() == nullptr) return FailRoad(&undo, Q7_ERROR_NO_SUCH_TABLE);
+    const int out_id = JoinOutputTable(
+        &undo, {&TNonCubeSum::Step1, &TNonCubeSum::Step2, &TNonCubeSum::Step3, &TNonCubeSum::Step4,
+                &TNonCubeSum::Step5, &TNonCubeSum::Step6, &TNonCubeSum::Step7, &TNonCubeSum::Step8,
+                &TNonCubeSum::Step9, &TNonCubeSum::Step10, &TNonCubeSum::Step11, &TNonCubeSum::Step12,
+                &TNonCubeSum::Step13, &TNonCubeSum::Step14});
+    if (out_id < 0) return out_id;
     for (auto step : {&TNonCubeSum::Step15, &TNonCubeSum::Step17}) {
       const int rc = (this->*step)();
       if (rc < 0) return FailRoad(&undo, rc);

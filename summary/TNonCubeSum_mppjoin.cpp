@@ -33,6 +33,7 @@
 #include "kernels/MppCountingSort.h"
 #include "summary/NonCubeJoinParts.h"
 #include "summary/SummaryBits.h"
+#include "summary/SummaryCatch.h"
 #include "summary/SummaryOutput.h"
 #include "summary/TNonCubeSum.h"
 #include "values/Numeric.h"
@@ -42,7 +43,6 @@
 
 using noncube_join::AddWeighted;
 using noncube_join::AtLeastOne;
-using noncube_join::CodeOf;
 using noncube_join::DimCount;
 using noncube_join::Dims;
 using noncube_join::FinishSums;
@@ -1083,12 +1083,8 @@ int TNonCubeSum::MppJoinAddDimFilter(int d, TFilter** out) {
     filter->ReplaceValueList(list.release());
     *out = filter.release();
     return 0;
-  } catch (const CQ7Exception& e) {
-    return CodeOf(e);
-  } catch (const std::bad_alloc&) {
-    return Q7_ERROR_OUT_OF_MEMORY;
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CaughtFailureCode();
   }
 }
 
@@ -1157,12 +1153,8 @@ int TNonCubeSum::MppJoinMeasure(int m, TFilter** out, int* count) {
       keep(f);
     }
     return *count;
-  } catch (const CQ7Exception& e) {
-    return CodeOf(e);
-  } catch (const std::bad_alloc&) {
-    return Q7_ERROR_OUT_OF_MEMORY;
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CaughtFailureCode();
   }
 }
 
@@ -1318,24 +1310,12 @@ int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
       mpp_key_aggregated_[side] =
           DimCount(*this, side) == 0 && measured && by_key && int64_t{4} * join_work_.key_count() <= n_rows;
     }
-    int (TNonCubeSum::*const steps[])() = {
-        &TNonCubeSum::MppStep1, &TNonCubeSum::Step2,    &TNonCubeSum::MppStep3, &TNonCubeSum::MppStep4,
-        &TNonCubeSum::Step5,    &TNonCubeSum::MppStep6, &TNonCubeSum::Step7,    &TNonCubeSum::MppStep8,
-        &TNonCubeSum::MppStep9, &TNonCubeSum::Step10,   &TNonCubeSum::Step11,   &TNonCubeSum::Step12,
-        &TNonCubeSum::Step13,   &TNonCubeSum::Step14};
-    for (auto step : steps) {
-      const int rc = (this->*step)();
-      if (rc < 0) return FailRoad(&undo, rc);
-      if (step == &TNonCubeSum::Step11 && join_work_.comb_count() > NonCubeJoinWork::kMaxCombinations)
-        return FailRoad(&undo, Q7_ERROR_SUMMARY_ROWS_OVERFLOW);
-    }
-    char name[kNameSize];
-    qz7_strlcpy(name, request_.out_name(), sizeof name);
-    const int out_id = db->AddRealTable(name, join_work_.out_row_count());
-    if (out_id < 0) return FailRoad(&undo, out_id);
-    undo.out_id = out_id;
-    output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
-    if (output_.table() == nullptr) return FailRoad(&undo, Q7_ERROR_NO_SUCH_TABLE);
+    const int out_id = JoinOutputTable(
+        &undo, {&TNonCubeSum::MppStep1, &TNonCubeSum::Step2, &TNonCubeSum::MppStep3, &TNonCubeSum::MppStep4,
+                &TNonCubeSum::Step5, &TNonCubeSum::MppStep6, &TNonCubeSum::Step7, &TNonCubeSum::MppStep8,
+                &TNonCubeSum::MppStep9, &TNonCubeSum::Step10, &TNonCubeSum::Step11, &TNonCubeSum::Step12,
+                &TNonCubeSum::Step13, &TNonCubeSum::Step14});
+    if (out_id < 0) return out_id;
     for (auto step : {&TNonCubeSum::MppStep15, &TNonCubeSum::Step17}) {
       const int rc = (this->*step)();
       if (rc < 0) return FailRoad(&undo, rc);
