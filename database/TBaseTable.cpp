@@ -1,6 +1,7 @@
 #include "database/TBaseTable.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "database/NoSuchTexts.h"
@@ -48,6 +49,11 @@ int TBaseTable::SetCurrentSetID(int set_id) {
 
 int TBaseTable::DecMaxSetID() {
   if (FMaxSetID >= 1) --FMaxSetID;
+  return FMaxSetID;
+}
+
+int TBaseTable::UseUpSetID() {
+  if (FMaxSetID < INT32_MAX) ++FMaxSetID;
   return FMaxSetID;
 }
 

@@ -61,6 +61,10 @@ class TBaseTable {
   virtual int GetCurrentSetID();
   // Lowers the last issued set ID by one when it is at least 1; returns it.
   virtual int DecMaxSetID();
+  // Counts one more set ID as issued without registering a set (for work that elsewhere takes a
+  // temporary set, so that the next set's ID does not depend on which road ran); stays at
+  // INT32_MAX. Returns the last issued set ID.
+  int UseUpSetID();
   // Copies the first min(max, set count) set IDs, ascending, to out; returns the set count (also
   // when max < 1, writing nothing).
   virtual int GetSetIDList(int max, int* out);

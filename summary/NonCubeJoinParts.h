@@ -19,6 +19,7 @@
 
 #include "foundation/CQ7Exception.h"
 #include "q7api.h"
+#include "summary/SummaryCatch.h"
 #include "summary/TNonCubeSum.h"
 #include "values/Numeric.h"
 #include "values/ZpkBlock.h"
@@ -30,47 +31,31 @@ class TSetArray;
 
 namespace noncube_join {
 
-// The code a caught engine exception reports: its own when it is a failure code, else UNKNOWN.
-inline int CodeOf(const CQ7Exception& e) {
-  return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
-}
-
 // A step that returns its failure as a code, the work arrays freed.
 template <class Body>
 int ReturningStep(TNonCubeSum* s, Body&& body) {
   try {
     body();
     return 0;
-  } catch (const CQ7Exception& e) {
-    s->InitJoinXSum();
-    return CodeOf(e);
-  } catch (const std::bad_alloc&) {
-    s->InitJoinXSum();
-    return Q7_ERROR_OUT_OF_MEMORY;
   } catch (...) {
     s->InitJoinXSum();
-    return Q7_ERROR_UNKNOWN;
+    return CaughtFailureCode();
   }
 }
 
 inline size_t AtLeastOne(int64_t n) { return static_cast<size_t>(n > 0 ? n : 1); }
 
-inline TSetArray* SideRows(const TNonCubeSum& s, int side) {
-  return side == 0 ? s.master_rows_ : s.slave_rows_;
-}
-inline TFilter* SideKey(const TNonCubeSum& s, int side) { return side == 0 ? s.master_key_ : s.slave_key_; }
+inline TSetArray* SideRows(const TNonCubeSum& s, int side) { return s.request().side_rows(side); }
+inline TFilter* SideKey(const TNonCubeSum& s, int side) { return s.request().side_key(side); }
 
-inline TNonCubeSum::JoinSideWork& Work(TNonCubeSum& s, int side) {
-  return side == 0 ? s.master_work_ : s.slave_work_;
-}
+inline TNonCubeSum::JoinSideWork& Work(TNonCubeSum& s, int side) { return s.join_work().side(side); }
 inline const TNonCubeSum::JoinSideWork& Work(const TNonCubeSum& s, int side) {
-  return side == 0 ? s.master_work_ : s.slave_work_;
+  return s.join_work().side(side);
 }
-inline int DimCount(const TNonCubeSum& s, int side) { return side == 0 ? s.n_master_dims_ : s.n_slave_dims_; }
-inline const int* Dims(const TNonCubeSum& s, int side) { return side == 0 ? s.master_dims_ : s.slave_dims_; }
-// The side of dimension d / measure m (the request state keeps 1 for master, 0 for slave).
-inline int DimSide(const TNonCubeSum& s, int d) { return s.dim_side_[d] != 0 ? 0 : 1; }
-inline int MeasureSide(const TNonCubeSum& s, int m) { return s.measure_side_[m] != 0 ? 0 : 1; }
+inline int DimCount(const TNonCubeSum& s, int side) { return s.request().side_dim_count(side); }
+inline const int* Dims(const TNonCubeSum& s, int side) { return s.request().side_dims(side); }
+inline int DimSide(const TNonCubeSum& s, int d) { return s.request().dim_side(d); }
+inline int MeasureSide(const TNonCubeSum& s, int m) { return s.request().measure_side(m); }
 
 // One run of a side within one key value: the rows pos .. pos + len - 1 of the side's rows, all of
 // group `group`. len 0 stands for a side without rows for the key (group 0, weight 1, no rows).
@@ -114,7 +99,7 @@ void ForEachKeyIn(const TNonCubeSum& s, int k_from, int k_to, Fn&& fn) {
     RunsOf(s, 1, k, &slave);
     if (master.empty() && slave.empty()) continue;
     if (master.empty() || slave.empty()) {
-      if (s.outer_ == 0) continue;
+      if (s.request().outer() == 0) continue;
       if (master.empty()) master.push_back(Run{0, 0, 0});
       if (slave.empty()) slave.push_back(Run{0, 0, 0});
     }
@@ -125,7 +110,7 @@ void ForEachKeyIn(const TNonCubeSum& s, int k_from, int k_to, Fn&& fn) {
 // ForEachKeyIn over every key value.
 template <class Fn>
 void ForEachKey(const TNonCubeSum& s, Fn&& fn) {
-  ForEachKeyIn(s, 0, s.key_count_, std::forward<Fn>(fn));
+  ForEachKeyIn(s, 0, s.join_work().key_count(), std::forward<Fn>(fn));
 }
 
 // One measure's results per output row: value numbers of MAX and MIN (MIN 0 where nothing was

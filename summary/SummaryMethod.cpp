@@ -5,6 +5,7 @@
 
 #include "database/TBaseTable.h"
 #include "database/TFilter.h"
+#include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
@@ -12,12 +13,18 @@
 #include "foundation/SystemInfo.h"
 #include "kernels/CountingSort.h"
 #include "kernels/KernelPool.h"
+#include "summary/FastCubeSum.h"
+#include "summary/FastNonCubeSum.h"
+#include "summary/MppCubeSum.h"
+#include "summary/TNonCubeSum.h"
 
 namespace {
 
 constexpr double kMaxAddressableCells = 1073741824.0;  // 2^30
 constexpr int64_t kMaxAddressBits = 30;
 constexpr double kMaxDenseCells = 10000000.0;
+
+constexpr int Number(SumMethod method) { return static_cast<int>(method); }
 
 std::atomic<double> g_budget{-1.0};
 std::atomic<int> g_forced{-1};
@@ -48,7 +55,7 @@ bool NeedsSortDriver(const std::vector<int>& value_counts, double* cells) {
 
 int ChooseSumMethod(const SumMethodFigures& f) {
   double p = 1.0;
-  if (NeedsSortDriver(f.valueCounts, &p)) return 4;
+  if (NeedsSortDriver(f.valueCounts, &p)) return Number(SumMethod::kNonCubeDriver);
   const int bits = f.measures < 1 ? 0 : f.maskBits;
   const double t = f.threads;
   double e0 = 4 * p * t;
@@ -56,7 +63,7 @@ int ChooseSumMethod(const SumMethodFigures& f) {
   if (bits & kSumMax) e0 += 4 * p * t;
   if (bits & kSumMin) e0 += 4 * p * t;
   const double l2 = f.l2CacheSize < 1 ? CSmpEngine::kDefaultL2CacheSize : f.l2CacheSize;
-  if (p < kMaxDenseCells && 0.5 * l2 > e0) return 0;
+  if (p < kMaxDenseCells && 0.5 * l2 > e0) return Number(SumMethod::kDenseCube);
 
   const int64_t n = std::max<int64_t>(f.rows, 0);
   const int64_t m = std::max(f.measures, 0);
@@ -66,8 +73,8 @@ int ChooseSumMethod(const SumMethodFigures& f) {
   if (bits & kSumMax) e2 += 4 * n;
   if (bits & kSumMin) e2 += 4 * n;
   const double cheaper = std::min(e1, static_cast<double>(e2));
-  if (cheaper > f.memoryBudget / 2) return 3;
-  return e1 <= static_cast<double>(e2) ? 1 : 2;
+  if (cheaper > f.memoryBudget / 2) return Number(SumMethod::kSortWithRows);
+  return Number(e1 <= static_cast<double>(e2) ? SumMethod::kPackedCube : SumMethod::kSortWithMeasures);
 }
 
 int GetSuitableSumMethod(int table_id, int set_id, int n_dims, const int* dims, int n_measures,
@@ -95,7 +102,7 @@ int GetSuitableSumMethod(int table_id, int set_id, int n_dims, const int* dims, 
   const int forced = ForcedSumMethod();
   if (forced >= 0) {
     double cells = 0;
-    return NeedsSortDriver(f.valueCounts, &cells) ? 4 : forced;
+    return NeedsSortDriver(f.valueCounts, &cells) ? Number(SumMethod::kNonCubeDriver) : forced;
   }
   return ChooseSumMethod(f);
 }
@@ -107,6 +114,59 @@ double SumMethodMemoryBudget() {
 
 void SetSumMethodMemoryBudget(double bytes) { g_budget.store(bytes < 0 ? -1.0 : bytes); }
 
-void SetForcedSumMethod(int method) { g_forced.store(method >= 0 && method <= 4 ? method : -1); }
+void SetForcedSumMethod(int method) {
+  const bool known = method >= Number(SumMethod::kDenseCube) && method <= Number(SumMethod::kNonCubeDriver);
+  g_forced.store(known ? method : -1);
+}
 
 int ForcedSumMethod() { return g_forced.load(); }
+
+namespace {
+
+// The sort-based driver. Its refusals come as CQ7Exception.
+int RunNonCubeDriver(int table_id, int set_id, int n_dims, const int* dims, int n_measures,
+                     const int* measures, const int* masks, const int* decimals) {
+  TNonCubeSum summary;
+  summary.MppRun(table_id, set_id, n_dims, dims, n_measures, measures, masks, decimals);
+  return summary.Result();
+}
+
+}  // namespace
+
+int RunNonCubeSummary(TBaseTable* table, int table_id, int set_id, int n_dims, const int* dims,
+                      int n_measures, const int* measures, const int* masks, const int* decimals) {
+  if (table->GetType() == TBaseTable::kTypeJoin) {
+    return RunNonCubeDriver(table_id, set_id, n_dims, dims, n_measures, measures, masks, decimals);
+  }
+  static_cast<TRealTable*>(table)->CheckMergeFilterTVL(true);
+  // The request rules are the driver's whichever engine runs, and only the driver rounds the values
+  // of a double measure that has decimals: such a request always runs there.
+  TNonCubeSum request;
+  request.MppCheckRequest(table_id, set_id, n_dims, dims, n_measures, measures, masks, decimals);
+  const SumMethod method = request.RoundsSums()
+                               ? SumMethod::kNonCubeDriver
+                               : static_cast<SumMethod>(GetSuitableSumMethod(table_id, set_id, n_dims, dims,
+                                                                             n_measures, measures, masks));
+  int result = 0;
+  switch (method) {
+    case SumMethod::kDenseCube:
+      result = MppCubeSum(table_id, set_id, n_dims, dims, n_measures, measures, masks, decimals);
+      break;
+    case SumMethod::kPackedCube:
+      result = MppFastCubeSum(table_id, set_id, n_dims, dims, n_measures, measures, masks, decimals);
+      break;
+    case SumMethod::kSortWithMeasures:
+    case SumMethod::kSortWithRows:
+      result = MppFastNonCubeSum(table_id, set_id, n_dims, dims, n_measures, measures, masks, decimals,
+                                 method == SumMethod::kSortWithMeasures ? 1 : 0);
+      break;
+    case SumMethod::kNonCubeDriver:
+      return RunNonCubeDriver(table_id, set_id, n_dims, dims, n_measures, measures, masks, decimals);
+    default:
+      return 0;
+  }
+  // The driver registers (and drops) a set of representative rows; the other engines use up the
+  // same set ID, so what the host's next set is called does not depend on the engine.
+  if (result >= 1) table->UseUpSetID();
+  return result;
+}

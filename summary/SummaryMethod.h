@@ -1,24 +1,32 @@
-// Choosing the engine of a non-cube summary of a real table: five methods give the same rows, and
-// differ in the memory they need and how well they use the cache.
-//
-//   0  dense per-worker cube arrays indexed by mixed-radix cell number
-//   1  bit-packed cell addresses, one shared cube
-//   2  cell-address sort carrying every measure with each row
-//   3  cell-address sort carrying the row number only
-//   4  the sort-based non-cube driver (the only one for cubes past 2^30 cells or 30 address bits)
+// Choosing and running the engine of a non-cube summary: five methods give the same rows, and
+// differ in the memory they need and how well they use the cache (SumMethod names them).
 //
 // The choice is a pure function of the figures in SumMethodFigures; GetSuitableSumMethod collects
-// them from a table, a set and the dimension filters at call time.
+// them from a table, a set and the dimension filters at call time, and RunNonCubeSummary runs the
+// engine chosen.
 //
-// Thread safety: ChooseSumMethod is pure. GetSuitableSumMethod reads the database: call it under
-// the API lock. The settings below are atomic and may be changed from any thread, but a test that
-// changes them must not run summaries at the same time.
+// Thread safety: ChooseSumMethod is pure. GetSuitableSumMethod and RunNonCubeSummary read (the
+// latter also changes) the database: call them under the API lock, RunNonCubeSummary from the
+// thread that drives the worker pool. The settings below are atomic and may be changed from any
+// thread, but a test that changes them must not run summaries at the same time.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "summary/SummaryBits.h"
+
+class TBaseTable;
+
+// The engines; the numbers are the method numbers GetSuitableSumMethod and ChooseSumMethod return.
+enum class SumMethod : int {
+  kDenseCube = 0,         // MppCubeSum: dense per-worker cube arrays indexed by mixed-radix cell number
+  kPackedCube = 1,        // MppFastCubeSum: bit-packed cell addresses, one shared cube
+  kSortWithMeasures = 2,  // MppFastNonCubeSum: cell-address sort carrying every measure with each row
+  kSortWithRows = 3,      // MppFastNonCubeSum: cell-address sort carrying the row number only
+  kNonCubeDriver = 4,     // TNonCubeSum::MppRun: the only one for cubes past 2^30 cells or 30 address
+                          // bits, for join tables and for double measures whose sums are rounded
+};
 
 struct SumMethodFigures {
   int64_t rows = 0;              // rows of the set
@@ -58,3 +66,15 @@ void SetSumMethodMemoryBudget(double bytes);
 // let GetSuitableSumMethod choose again.
 void SetForcedSumMethod(int method);
 int ForcedSumMethod();
+
+// The non-cube summary of set_id of `table` (table_id is its ID) into a new real table, by the
+// engine its request calls for: a join table, or a request that rounds the sums of a double
+// measure (only the driver rounds), takes SumMethod::kNonCubeDriver; a real table otherwise the
+// method GetSuitableSumMethod chooses, once every filter's pending values are merged (so that the
+// value-list sizes are final). The request is checked by the driver's rules whichever engine runs.
+// A success of another engine uses up one set ID (TBaseTable::UseUpSetID), as the driver's
+// temporary set does, so that the next set ID does not depend on the engine.
+// Returns the new table's ID or an engine's negative code; refusals and the chooser's failures are
+// thrown as CQ7Exception (see TNonCubeSum::MppCheckRequest and GetSuitableSumMethod).
+int RunNonCubeSummary(TBaseTable* table, int table_id, int set_id, int n_dims, const int* dims,
+                      int n_measures, const int* measures, const int* masks, const int* decimals);

@@ -16,6 +16,10 @@
 // constructor with MppRun is the parallel road. The result field is the object's output: -1 until
 // the run ends, then the output table's ID or a negative code.
 //
+// The object is three parts and the steps that drive them: the checked request (NonCubeRequest),
+// the join work arrays (NonCubeJoinWork) and the output writer (NonCubeOutput). The steps and the
+// output members below keep their names and hand on to the parts.
+//
 // Ownership: the object owns its join work arrays (freed by InitJoinXSum, at the latest by the
 // destructor) and nothing else; tables, sets and filters belong to the collection, which must not
 // change them while the object lives. The output table is the collection's as soon as it exists.
@@ -31,8 +35,13 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <string>
 
+#include "summary/NonCubeJoinWork.h"
+#include "summary/NonCubeOutput.h"
+#include "summary/NonCubeRequest.h"
 #include "values/ZpkBlock.h"
 
 class TBaseTable;
@@ -45,14 +54,18 @@ struct MeasureSums;
 }
 
 class TNonCubeSum {
+  // The result: -1 until the run ends, then the output table's ID or a negative code. The object's
+  // first field, as callers that read the object's first int expect.
+  int result_ = -1;
+
  public:
   // The limit of both the dimension list and the measure list.
-  static constexpr int kMaxColumns = 32;
+  static constexpr int kMaxColumns = NonCubeRequest::kMaxColumns;
   // Decimals given for a measure run from 0 to kMaxDecimals; a negative value means none.
-  static constexpr int kMaxDecimals = 10;
-  static constexpr int kNameSize = 256;
+  static constexpr int kMaxDecimals = NonCubeRequest::kMaxDecimals;
+  static constexpr int kNameSize = NonCubeRequest::kNameSize;
   // The ID a free-standing MAX/MIN column carries until a table takes it.
-  static constexpr int kFreeFilterID = 1024;
+  static constexpr int kFreeFilterID = NonCubeOutput::kFreeFilterID;
 
   // The serial road: checks the request, runs the summary (NonCubeRealDimN or NonCubeJoinDimNMsrN)
   // and leaves the output table's ID or the summary's negative code in the result field. A refused
@@ -71,6 +84,8 @@ class TNonCubeSum {
   TNonCubeSum& operator=(const TNonCubeSum&) = delete;
 
   int Result() const { return result_; }
+  // The checked request (empty until a constructor or MppCheckRequest recorded one).
+  const NonCubeRequest& request() const { return request_; }
 
   // Frees every join work array that is set and zeroes the join counters; may run any number of
   // times.
@@ -81,9 +96,8 @@ class TNonCubeSum {
   // "N" column: bit 1, source 0). Ordinals come from the object's dimension and measure counters.
   // Throws Q7_ERROR_NO_SUCH_FILTER (no such output column), Q7_ERROR_INVALID_PARAMETER.
   void SetupSummaryInfo(int out_column_id, int source_column_id, int kind, int bit);
-  // A COUNT column after the first one (first_count_id_): that column duplicated as the output
-  // table's last column, named `column` made unique in the table; its ID. Throws the table's
-  // refusals.
+  // A COUNT column after the first one written: that column duplicated as the output table's last
+  // column, named `column` made unique in the table; its ID. Throws the table's refusals.
   int RepeatFirstCount(const std::string& column);
 
   // A MAX (kind 2) or MIN (kind 4) column whose row r holds value number value_numbers[r] of the
@@ -101,8 +115,8 @@ class TNonCubeSum {
   static int PutJTableMaxMinFilter(int kind, int decimals, int n_rows, int* value_numbers, char* name,
                                    TFilter* measure, TFilter** out);
   // Appends the INTEGER column "N<name>" (name cut to 248 bytes; an empty name gives "N") holding
-  // the output counts (out_counts_, out_row_count_ rows); writes no attribute block. Returns the
-  // new column's ID; a refused append is thrown.
+  // the joined rows behind each output row (the join work arrays' counts); writes no attribute
+  // block. Returns the new column's ID; a refused append is thrown.
   int RegCount(const char* name);
 
   // The serial summary of a real table's set; the output table's ID or a negative code (nothing is
@@ -137,10 +151,6 @@ class TNonCubeSum {
   int Step15();  // dimension columns
   int Step17();  // joined rows behind each output row
   int Step18();  // measure columns
-  // Per side (0 master, 1 slave): the group whose dimension values are all NULL, which a side
-  // without rows for a key (outer join) shows; 0 when no group has them. Combinations of such a
-  // side take this group, so that equal dimension values make one output row. Set by Step2, Step7.
-  int join_null_group_[2] = {};
 
   // ---- parallel road ----
   // The parallel road's object: empty request, join road cleared (InitJoin); MppRun fills it.
@@ -156,6 +166,9 @@ class TNonCubeSum {
   // (measure types, rounding factors) to choose an engine.
   void MppCheckRequest(int table_id, int set_id, int n_dims, const int* dims, int n_measures,
                        const int* measures, const int* masks, const int* decimals);
+  // Whether the recorded request rounds the sums of a double measure (decimals given for it), which
+  // only this object's roads do.
+  bool RoundsSums() const;
   // The parallel summary of a real table's set (summary/TNonCubeSum_mpp.cpp): rows sorted by the
   // dimensions' value numbers on the worker pool, one output row per occurring combination in that
   // order, each measure accumulated over row ranges that never split a group (task 69) and finished
@@ -261,85 +274,40 @@ class TNonCubeSum {
   static void SetMeasureBatchForTest(int runs);
 
  private:
-  // Step 0 of the join road: reads the join set's row sets, the key columns and the side of every
-  // dimension and measure into the join request state.
-  void FillJoinRequest();
-  // Appends the display-digits byte (decimals - 3) to the value list of column `id`.
-  void SetDisplayDigits(int id, int decimals);
+  // What a road has begun on its way to the output table, undone when it fails: a temporary set
+  // of representative rows on the source table (restore_set is made current again once it goes)
+  // and the output table.
+  struct RoadUndo {
+    TRealTable* source = nullptr;
+    int temp_set = 0;
+    int restore_set = 0;
+    int out_id = 0;
+    // Drops the temporary set, if there is one, and makes restore_set current.
+    void DropTempSet();
+  };
+  // The failure path of every road: frees the join work arrays, drops what `undo` holds (the
+  // output table leaves the collection), forgets the output table and returns code.
+  int FailRoad(RoadUndo* undo, int code);
+  // Runs a road's body, which returns the output table's ID or a negative code; any exception out
+  // of it ends in FailRoad with its code (a CQ7Exception's own when negative, else
+  // Q7_ERROR_UNKNOWN; Q7_ERROR_OUT_OF_MEMORY for an allocation). Nothing is thrown.
+  int RunRoad(RoadUndo* undo, const std::function<int()>& body);
+  // A join road up to its output table: runs the steps in order, stopping at the first failure or
+  // at more combinations than NonCubeJoinWork::kMaxCombinations (Q7_ERROR_SUMMARY_ROWS_OVERFLOW),
+  // then creates the output table with a row per output row and points the writer at it. Returns
+  // the table's ID (also left in the result field), or FailRoad's code.
+  using Step = int (TNonCubeSum::*)();
+  int JoinOutputTable(RoadUndo* undo, std::initializer_list<Step> steps);
+
+  NonCubeRequest request_;
+  NonCubeOutput output_;
 
  public:
-  // ---- Request state (both roads) ----
-  int result_ = -1;  // first field: the task layer reads it
-  TRealTable* out_table_ = nullptr;
-  char out_name_[kNameSize] = {};
-  int table_id_ = 0;
-  TBaseTable* table_ = nullptr;
-  int set_id_ = 0;
-  TSetArray* set_ = nullptr;
+  // The join work arrays (serial and parallel join steps; InitJoinXSum frees them).
+  using JoinSideWork = NonCubeJoinWork::Side;
+  NonCubeJoinWork& join_work() { return join_work_; }
+  const NonCubeJoinWork& join_work() const { return join_work_; }
 
-  int n_dims_ = 0;
-  int dim_ids_[kMaxColumns] = {};
-  TFilter* dim_filters_[kMaxColumns] = {};
-  int dims_written_ = 0;  // dimension columns given an attribute block so far
-
-  int n_measures_ = 0;
-  int measure_ids_[kMaxColumns] = {};
-  int work_masks_[kMaxColumns] = {};  // what is computed: AVERAGE adds COUNT and SUM
-  int req_masks_[kMaxColumns] = {};   // what is written
-  int decimals_[kMaxColumns] = {};    // 0..10, or -1 for none
-  double round_factors_[kMaxColumns] = {};
-  TFilter* measure_filters_[kMaxColumns] = {};
-  int measure_types_[kMaxColumns] = {};  // value-list data type: 2, 3, 6 or 8
-  int measures_written_ = 0;             // measure columns given an attribute block so far
-
-  int join_ = 0;  // 1 join table, 0 real table
-  TJoinTableBase* join_table_ = nullptr;
-
-  // Join request state (FillJoinRequest; the parallel road fills the same).
-  int outer_ = 0;
-  uint8_t dim_side_[kMaxColumns] = {};      // 1 master, 0 slave
-  uint8_t measure_side_[kMaxColumns] = {};  // 1 master, 0 slave
-  int n_master_dims_ = 0;
-  int master_dims_[kMaxColumns] = {};  // positions in the request
-  TSetArray* master_rows_ = nullptr;
-  TFilter* master_key_ = nullptr;
-  int n_slave_dims_ = 0;
-  int slave_dims_[kMaxColumns] = {};
-  TSetArray* slave_rows_ = nullptr;
-  TFilter* slave_key_ = nullptr;
-  TRealTable* master_table_ = nullptr;
-  TRealTable* slave_table_ = nullptr;
-  // Join only, parallel road: the join columns' unique names, and for an outer join the sizes of
-  // the join set's two extra row lists.
-  char dim_names_[kMaxColumns][kNameSize] = {};
-  char measure_names_[kMaxColumns][kNameSize] = {};
-  int master_extra_rows_ = 0;
-  int slave_extra_rows_ = 0;
-
-  int first_count_id_ = 0;  // the first COUNT column written (later ones are its duplicates)
-
-  // ---- Join work arrays (serial join steps; InitJoinXSum frees them) ----
-  // One side's arrays; group numbers start at 1, group 0 is a side without dimensions or rows.
-  struct JoinSideWork {
-    int row_count = 0;
-    ZpkBlock<int> rows;          // record numbers: by dimensions, then stably by key
-    ZpkBlock<int> group_of_row;  // group of each entry of rows
-    int group_count = 0;         // groups + 1 (entry 0 reserved)
-    ZpkBlock<int> reps;          // first row of each group; element 0 is 0
-    ZpkBlock<int> key_starts;    // K + 1: first position of each key value; last = row_count
-    ZpkBlock<int> run_lengths;   // run length at a run's first position, -1 elsewhere
-  };
-  JoinSideWork slave_work_;
-  JoinSideWork master_work_;
-  int key_count_ = 0;   // K: value-list size of the key column
-  int key_count1_ = 0;  // K + 1
-  int64_t comb_count_ = 0;
-  ZpkBlock<int> comb_master_group_;
-  ZpkBlock<int> comb_slave_group_;
-  ZpkBlock<int> comb_order_;  // combinations by master group, then slave group
-  int out_row_count_ = 0;     // R
-  ZpkBlock<int> out_master_group_;
-  ZpkBlock<int> out_slave_group_;
-  ZpkBlock<int> comb_out_row_;
-  ZpkBlock<int> out_counts_;  // joined rows behind each output row
+ private:
+  NonCubeJoinWork join_work_;
 };

@@ -34,7 +34,6 @@
 #include "values/TStrArray.h"
 
 using noncube_join::AtLeastOne;
-using noncube_join::CodeOf;
 using noncube_join::DimCount;
 using noncube_join::Dims;
 using noncube_join::ForEachKey;
@@ -47,7 +46,6 @@ using noncube_join::Work;
 namespace {
 
 constexpr int kNoMin = INT_MAX;
-constexpr int64_t kMaxCombinations = 2000000000;
 constexpr int kMaxOutputRows = 1000000000;
 
 // A step that passes its failure on, the work arrays freed.
@@ -77,7 +75,7 @@ void SortSide(TNonCubeSum& s, int side) {
   int n = 0;
   for (int i = 0; i < n_in; ++i) {
     const int r = in[i];
-    if (s.outer_ != 0 && r <= 0) continue;
+    if (s.request().outer() != 0 && r <= 0) continue;
     if (r < 0 || r >= limit) throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
     rows[n++] = r;
   }
@@ -85,7 +83,7 @@ void SortSide(TNonCubeSum& s, int side) {
   if (n_dims > 0 && n > 1) {
     ZpkBlock<int> spare(AtLeastOne(n));
     for (int i = n_dims - 1; i >= 0; --i) {
-      TFilter* f = s.dim_filters_[Dims(s, side)[i]];
+      TFilter* f = s.request().dim_filter(Dims(s, side)[i]);
       CountingSort(0, n, rows.get(), spare.get(), f->PV->PIntAr(), f->VL->FArraySize);
       std::swap(rows, spare);
     }
@@ -99,7 +97,7 @@ void SortSide(TNonCubeSum& s, int side) {
 void GroupSide(TNonCubeSum& s, int side) {
   TNonCubeSum::JoinSideWork& w = Work(s, side);
   const int n_dims = DimCount(s, side);
-  s.join_null_group_[side] = 0;
+  s.join_work().SetNullGroup(side, 0);
   if (n_dims == 0) {
     // Every row is in group 0; the groups need no array.
     w.group_count = 1;
@@ -110,7 +108,7 @@ void GroupSide(TNonCubeSum& s, int side) {
   std::vector<const int*> vno(static_cast<size_t>(n_dims));
   std::vector<int> n_values(static_cast<size_t>(n_dims));
   for (int i = 0; i < n_dims; ++i) {
-    TFilter* f = s.dim_filters_[Dims(s, side)[i]];
+    TFilter* f = s.request().dim_filter(Dims(s, side)[i]);
     vno[i] = f->PV->PIntAr();
     n_values[i] = f->VL->FArraySize;
   }
@@ -133,10 +131,10 @@ void GroupSide(TNonCubeSum& s, int side) {
   ZpkBlock<int> rep_block(AtLeastOne(group_count));
   std::memcpy(rep_block.get(), reps.data(), sizeof(int) * reps.size());
   // A side without a record reads NULL in every column, as the join's own reads do.
-  for (int candidate = 1; candidate < group_count && s.join_null_group_[side] == 0; ++candidate) {
+  for (int candidate = 1; candidate < group_count && s.join_work().null_group(side) == 0; ++candidate) {
     bool same = true;
     for (int d = 0; d < n_dims && same; ++d) same = vno[d][reps[candidate]] == 0;
-    if (same) s.join_null_group_[side] = candidate;
+    if (same) s.join_work().SetNullGroup(side, candidate);
   }
   w.group_of_row = std::move(group);
   w.group_count = group_count;
@@ -147,7 +145,7 @@ void GroupSide(TNonCubeSum& s, int side) {
 void ScatterSideByKey(TNonCubeSum& s, int side) {
   TNonCubeSum::JoinSideWork& w = Work(s, side);
   const int n = w.row_count;
-  const int k_count = s.key_count_;
+  const int k_count = s.join_work().key_count();
   const int* key = SideKey(s, side)->PV->PIntAr();
   std::vector<int> pos(AtLeastOne(k_count), 0);
   for (int i = 0; i < n; ++i) {
@@ -172,7 +170,7 @@ void ScatterSideByKey(TNonCubeSum& s, int side) {
 // Step4 / Step9: the first position of each key value; entry K is the row count.
 void KeyStartsOfSide(TNonCubeSum& s, int side) {
   TNonCubeSum::JoinSideWork& w = Work(s, side);
-  const int k_count = s.key_count_;
+  const int k_count = s.join_work().key_count();
   const int* key = SideKey(s, side)->PV->PIntAr();
   ZpkBlock<int> starts(static_cast<size_t>(k_count) + 1);
   std::memset(starts.get(), 0, sizeof(int) * (static_cast<size_t>(k_count) + 1));
@@ -188,7 +186,7 @@ void RunLengthsOfSide(TNonCubeSum& s, int side) {
   // Without dimensions a key's whole bucket is one run, which the walk reads from the key starts.
   if (DimCount(s, side) == 0) return;
   ZpkBlock<int> lengths(AtLeastOne(w.row_count));
-  for (int k = 0; k < s.key_count_; ++k) {
+  for (int k = 0; k < s.join_work().key_count(); ++k) {
     const int end = w.key_starts[k + 1];
     int first = w.key_starts[k];
     for (int p = first; p < end; ++p) {
@@ -206,14 +204,6 @@ std::string Bracketed(const char* prefix, const char* name) {
   char out[TFilter::kNameSize];
   noncube_join::BracketName(prefix, name, out);
   return out;
-}
-
-int AppendValues(TRealTable* out, const std::string& name, int type, int rows, int width, const void* data) {
-  std::vector<char> work(name.begin(), name.end());
-  work.push_back('\0');
-  const int id = out->AddFilter2(TRealTable::kAppendPosition, work.data(), type, rows, width, data, -1, -1);
-  if (id < 0) throw CQ7Exception(id);
-  return id;
 }
 
 }  // namespace
@@ -237,24 +227,25 @@ void PrepareColumns(TNonCubeSum& s, bool parallel) {
   auto merge = [parallel](TFilter* f) {
     if (f->TVL != nullptr && f->TVLCount > 0) f->MergeTVL(parallel);
   };
-  for (int d = 0; d < s.n_dims_; ++d) merge(s.dim_filters_[d]);
-  for (int m = 0; m < s.n_measures_; ++m) merge(s.measure_filters_[m]);
-  if (s.master_key_ == nullptr || s.slave_key_ == nullptr || s.master_key_->VL == nullptr ||
-      s.slave_key_->VL == nullptr) {
+  for (int d = 0; d < s.request().n_dims(); ++d) merge(s.request().dim_filter(d));
+  for (int m = 0; m < s.request().n_measures(); ++m) merge(s.request().measure_filter(m));
+  TFilter* master_key = s.request().side_key(0);
+  TFilter* slave_key = s.request().side_key(1);
+  if (master_key == nullptr || slave_key == nullptr || master_key->VL == nullptr ||
+      slave_key->VL == nullptr) {
     throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
   }
-  const int k_count = s.master_key_->VL->FArraySize;
+  const int k_count = master_key->VL->FArraySize;
   // Both key columns number into one value list, so equal numbers are partners.
-  if (s.slave_key_->VL->FArraySize != k_count) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-  s.key_count_ = k_count;
-  s.key_count1_ = k_count + 1;
-  const int limits[2] = {s.master_key_->PV->FArraySize, s.slave_key_->PV->FArraySize};
-  for (int d = 0; d < s.n_dims_; ++d) {
-    if (s.dim_filters_[d]->PV->FArraySize < limits[DimSide(s, d)])
+  if (slave_key->VL->FArraySize != k_count) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  s.join_work().SetKeyCount(k_count);
+  const int limits[2] = {master_key->PV->FArraySize, slave_key->PV->FArraySize};
+  for (int d = 0; d < s.request().n_dims(); ++d) {
+    if (s.request().dim_filter(d)->PV->FArraySize < limits[DimSide(s, d)])
       throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
   }
-  for (int m = 0; m < s.n_measures_; ++m) {
-    if (s.measure_filters_[m]->PV->FArraySize < limits[MeasureSide(s, m)]) {
+  for (int m = 0; m < s.request().n_measures(); ++m) {
+    if (s.request().measure_filter(m)->PV->FArraySize < limits[MeasureSide(s, m)]) {
       throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
     }
   }
@@ -278,19 +269,19 @@ struct RunAggregate {
 MeasureShape ShapeOf(const TNonCubeSum& s, int m) {
   MeasureShape sh{};
   sh.side = MeasureSide(s, m);
-  sh.type = s.measure_types_[m];
-  const int work = s.work_masks_[m];
+  sh.type = s.request().measure_type(m);
+  const int work = s.request().work_mask(m);
   sh.want_max = (work & kSumMax) != 0;
   sh.want_min = (work & kSumMin) != 0;
   sh.want_sum = (work & kSumSum) != 0 && sh.type != Q7_TYPE_STRING;
-  sh.rounding = sh.want_sum && sh.type == Q7_TYPE_DOUBLE && s.round_factors_[m] > 0;
-  sh.factor = static_cast<double>(static_cast<long long>(s.round_factors_[m]));
+  sh.rounding = sh.want_sum && sh.type == Q7_TYPE_DOUBLE && s.request().round_factor(m) > 0;
+  sh.factor = static_cast<double>(static_cast<long long>(s.request().round_factor(m)));
   return sh;
 }
 
 void StartSums(const TNonCubeSum& s, const MeasureShape& sh, MeasureSums* out, std::vector<int64_t>* wholes,
                std::vector<int64_t>* fractions) {
-  const size_t size = AtLeastOne(s.out_row_count_);
+  const size_t size = AtLeastOne(s.join_work().out_row_count());
   if (sh.rounding) {
     wholes->assign(size, 0);
     fractions->assign(size, 0);
@@ -315,10 +306,11 @@ void StartSums(const TNonCubeSum& s, const MeasureShape& sh, MeasureSums* out, s
 void FinishSums(const TNonCubeSum& s, const MeasureShape& sh, const std::vector<int64_t>& wholes,
                 const std::vector<int64_t>& fractions, MeasureSums* out) {
   if (sh.rounding) {
-    for (int r = 0; r < s.out_row_count_; ++r) Int2FP(wholes[r], fractions[r], sh.factor, &out->sum[r]);
+    for (int r = 0; r < s.join_work().out_row_count(); ++r)
+      Int2FP(wholes[r], fractions[r], sh.factor, &out->sum[r]);
   }
   if (sh.want_min) {
-    for (int r = 0; r < s.out_row_count_; ++r) {
+    for (int r = 0; r < s.join_work().out_row_count(); ++r) {
       if (out->min[r] == kNoMin) out->min[r] = 0;
     }
   }
@@ -326,7 +318,7 @@ void FinishSums(const TNonCubeSum& s, const MeasureShape& sh, const std::vector<
 
 void AccumulateMeasure(const TNonCubeSum& s, int m, MeasureSums* out) {
   const MeasureShape sh = ShapeOf(s, m);
-  TFilter* f = s.measure_filters_[m];
+  TFilter* f = s.request().measure_filter(m);
   const int* pv = f->PV->PIntAr();
   const int n_values = f->VL->FArraySize;
   std::vector<int64_t> wholes;
@@ -384,8 +376,8 @@ void AccumulateMeasure(const TNonCubeSum& s, int m, MeasureSums* out) {
     for (const Run& mr : master) {
       if (sh.side == 0 && mr.len > 0) aggregate(mr, &master_aggregate);
       for (size_t j = 0; j < slave.size(); ++j) {
-        if (c >= s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-        const int r = s.comb_out_row_[static_cast<size_t>(c++)];
+        if (c >= s.join_work().comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+        const int r = s.join_work().comb_out_row()[static_cast<size_t>(c++)];
         const Run& own = sh.side == 0 ? mr : slave[j];
         if (own.len == 0) continue;
         const Run& partner = sh.side == 0 ? slave[j] : mr;
@@ -394,16 +386,16 @@ void AccumulateMeasure(const TNonCubeSum& s, int m, MeasureSums* out) {
       }
     }
   });
-  if (c != s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  if (c != s.join_work().comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
   FinishSums(s, sh, wholes, fractions, out);
 }
 
 void AverageInPlace(const TNonCubeSum& s, int m, MeasureSums* sums) {
-  const bool decimal = s.measure_types_[m] == Q7_TYPE_DECIMAL;
+  const bool decimal = s.request().measure_type(m) == Q7_TYPE_DECIMAL;
   NumericInfo info{};
-  if (decimal) static_cast<TNumericArray*>(s.measure_filters_[m]->VL)->GetDecimalInfo(&info);
-  for (int r = 0; r < s.out_row_count_; ++r) {
-    const int count = s.out_counts_[r];
+  if (decimal) static_cast<TNumericArray*>(s.request().measure_filter(m)->VL)->GetDecimalInfo(&info);
+  for (int r = 0; r < s.join_work().out_row_count(); ++r) {
+    const int count = s.join_work().out_counts()[r];
     if (count <= 0) continue;
     if (decimal) {
       q7num::NumericDiv(&sums->dsum[r], &info, count);
@@ -417,12 +409,12 @@ void BuildDimension(const TNonCubeSum& s, int d, std::unique_ptr<TIntArray>* row
                     std::unique_ptr<TBaseArray>* list_out) {
   const int side = DimSide(s, d);
   const TNonCubeSum::JoinSideWork& w = Work(s, side);
-  const int* out_group = side == 0 ? s.out_master_group_.get() : s.out_slave_group_.get();
-  TFilter* f = s.dim_filters_[d];
+  const int* out_group = s.join_work().out_group(side);
+  TFilter* f = s.request().dim_filter(d);
   TBaseArray* vl = f->VL;
   const int* pv = f->PV->PIntAr();
   const int n_values = vl->FArraySize;
-  const int n_rows = s.out_row_count_;
+  const int n_rows = s.join_work().out_row_count();
 
   auto rows = std::make_unique<TIntArray>(n_rows + 1, 1);
   int* numbers = rows->PIntAr();
@@ -496,65 +488,66 @@ int TNonCubeSum::Step11() {
     ForEachKey(*this, [&](int, const std::vector<Run>& master, const std::vector<Run>& slave) {
       count += static_cast<int64_t>(master.size()) * static_cast<int64_t>(slave.size());
     });
-    comb_count_ = count;
+    join_work_.SetCombCount(count);
   });
 }
 
 int TNonCubeSum::Step12() {
   return ReturningStep(this, [&] {
-    const size_t size = AtLeastOne(comb_count_);
+    const size_t size = AtLeastOne(join_work_.comb_count());
     ZpkBlock<int> master_group(size);
     ZpkBlock<int> slave_group(size);
     int64_t c = 0;
     ForEachKey(*this, [&](int, const std::vector<Run>& master, const std::vector<Run>& slave) {
       for (const Run& mr : master) {
         for (const Run& sr : slave) {
-          if (c >= comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+          if (c >= join_work_.comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
           // A side without rows shows NULLs: the group that has them, if any.
-          master_group[static_cast<size_t>(c)] = mr.len > 0 ? mr.group : join_null_group_[0];
-          slave_group[static_cast<size_t>(c)] = sr.len > 0 ? sr.group : join_null_group_[1];
+          master_group[static_cast<size_t>(c)] = mr.len > 0 ? mr.group : join_work_.null_group(0);
+          slave_group[static_cast<size_t>(c)] = sr.len > 0 ? sr.group : join_work_.null_group(1);
           ++c;
         }
       }
     });
-    if (c != comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-    comb_master_group_ = std::move(master_group);
-    comb_slave_group_ = std::move(slave_group);
+    if (c != join_work_.comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+    join_work_.SetCombGroups(std::move(master_group), std::move(slave_group));
   });
 }
 
 int TNonCubeSum::Step13() {
   return ReturningStep(this, [&] {
-    const int n = static_cast<int>(comb_count_);
+    const int n = static_cast<int>(join_work_.comb_count());
     ZpkBlock<int> order(AtLeastOne(n));
     for (int i = 0; i < n; ++i) order[i] = i;
     ZpkBlock<int> spare(AtLeastOne(n));
     // Least significant first: the counting sorts are stable.
-    if (n_slave_dims_ > 0 && n > 1) {
-      CountingSort(0, n, order.get(), spare.get(), comb_slave_group_.get(), slave_work_.group_count);
+    if (request_.side_dim_count(1) > 0 && n > 1) {
+      CountingSort(0, n, order.get(), spare.get(), join_work_.comb_slave_group(),
+                   join_work_.side(1).group_count);
       std::swap(order, spare);
     }
-    if (n_master_dims_ > 0 && n > 1) {
-      CountingSort(0, n, order.get(), spare.get(), comb_master_group_.get(), master_work_.group_count);
+    if (request_.side_dim_count(0) > 0 && n > 1) {
+      CountingSort(0, n, order.get(), spare.get(), join_work_.comb_master_group(),
+                   join_work_.side(0).group_count);
       std::swap(order, spare);
     }
-    comb_order_ = std::move(order);
+    join_work_.SetCombOrder(std::move(order));
   });
 }
 
 int TNonCubeSum::Step14() {
   int64_t rows = 0;
   const int code = ReturningStep(this, [&] {
-    const int n = static_cast<int>(comb_count_);
+    const int n = static_cast<int>(join_work_.comb_count());
     ZpkBlock<int> master_group(AtLeastOne(n));
     ZpkBlock<int> slave_group(AtLeastOne(n));
     ZpkBlock<int> out_row(AtLeastOne(n));
     int prev_master = -1;
     int prev_slave = -1;
     for (int i = 0; i < n; ++i) {
-      const int c = comb_order_[i];
-      const int mg = comb_master_group_[c];
-      const int sg = comb_slave_group_[c];
+      const int c = join_work_.comb_order()[i];
+      const int mg = join_work_.comb_master_group()[c];
+      const int sg = join_work_.comb_slave_group()[c];
       if (mg != prev_master || sg != prev_slave) {
         master_group[static_cast<size_t>(rows)] = mg;
         slave_group[static_cast<size_t>(rows)] = sg;
@@ -565,10 +558,8 @@ int TNonCubeSum::Step14() {
       out_row[c] = static_cast<int>(rows - 1);
     }
     if (rows <= kMaxOutputRows) {
-      out_master_group_ = std::move(master_group);
-      out_slave_group_ = std::move(slave_group);
-      comb_out_row_ = std::move(out_row);
-      out_row_count_ = static_cast<int>(rows);
+      join_work_.SetOutputRows(static_cast<int>(rows), std::move(master_group), std::move(slave_group),
+                               std::move(out_row));
     }
   });
   if (code < 0) return code;
@@ -581,52 +572,53 @@ int TNonCubeSum::Step14() {
 
 int TNonCubeSum::Step15() {
   return ReturningStep(this, [&] {
-    for (int d = 0; d < n_dims_; ++d) {
+    for (int d = 0; d < request_.n_dims(); ++d) {
       std::unique_ptr<TIntArray> rows;
       std::unique_ptr<TBaseArray> list;
       noncube_join::BuildDimension(*this, d, &rows, &list);
       char name[TFilter::kNameSize];
-      qz7_strlcpy(name, dim_filters_[d]->FFilterName, sizeof name);
+      qz7_strlcpy(name, request_.dim_filter(d)->FFilterName, sizeof name);
       const int id =
-          out_table_->AddFilter(TRealTable::kAppendPosition, name, rows.get(), list.get(), false, 0, -1);
+          output_.table()->AddFilter(TRealTable::kAppendPosition, name, rows.get(), list.get(), false, 0, -1);
       if (id < 0) throw CQ7Exception(id);
       rows.release();
       list.release();
-      SetupSummaryInfo(id, dim_filters_[d]->FFilterID, 1, 0);
+      SetupSummaryInfo(id, request_.dim_filter(d)->FFilterID, 1, 0);
     }
   });
 }
 
 int TNonCubeSum::Step17() {
   return ReturningStep(this, [&] {
-    std::vector<int64_t> counts(AtLeastOne(out_row_count_), 0);
+    std::vector<int64_t> counts(AtLeastOne(join_work_.out_row_count()), 0);
     int64_t c = 0;
     ForEachKey(*this, [&](int, const std::vector<Run>& master, const std::vector<Run>& slave) {
       for (const Run& mr : master) {
         for (const Run& sr : slave) {
-          if (c >= comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-          counts[static_cast<size_t>(comb_out_row_[static_cast<size_t>(c++)])] += mr.Weight() * sr.Weight();
+          if (c >= join_work_.comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+          counts[static_cast<size_t>(join_work_.comb_out_row()[static_cast<size_t>(c++)])] +=
+              mr.Weight() * sr.Weight();
         }
       }
     });
-    if (c != comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-    ZpkBlock<int> out(AtLeastOne(out_row_count_));
+    if (c != join_work_.comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+    ZpkBlock<int> out(AtLeastOne(join_work_.out_row_count()));
     out[0] = 0;
-    for (int r = 0; r < out_row_count_; ++r) {
+    for (int r = 0; r < join_work_.out_row_count(); ++r) {
       if (counts[r] > INT_MAX) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
       out[r] = static_cast<int>(counts[r]);
     }
-    out_counts_ = std::move(out);
+    join_work_.SetOutCounts(std::move(out));
   });
 }
 
 int TNonCubeSum::Step18() {
   return ReturningStep(this, [&] {
-    const int rows = out_row_count_;
-    for (int m = 0; m < n_measures_; ++m) {
-      TFilter* measure = measure_filters_[m];
-      const int asked = req_masks_[m];
-      const bool decimal = measure_types_[m] == Q7_TYPE_DECIMAL;
+    const int rows = join_work_.out_row_count();
+    for (int m = 0; m < request_.n_measures(); ++m) {
+      TFilter* measure = request_.measure_filter(m);
+      const int asked = request_.asked_mask(m);
+      const bool decimal = request_.measure_type(m) == Q7_TYPE_DECIMAL;
       const char* name = measure->FFilterName;
       noncube_join::MeasureSums sums;
       noncube_join::AccumulateMeasure(*this, m, &sums);
@@ -634,39 +626,40 @@ int TNonCubeSum::Step18() {
       if (asked & kSumCount) {
         const std::string column = Bracketed("N", name);
         int id = 0;
-        if (first_count_id_ == 0) {
-          id = AppendValues(out_table_, column, Q7_TYPE_INTEGER, rows, 4, out_counts_.get());
-          first_count_id_ = id;
+        if (output_.first_count_id() == 0) {
+          id = output_.AppendValues(column, Q7_TYPE_INTEGER, rows, 4, join_work_.out_counts());
+          output_.SetFirstCountID(id);
         } else {
           // Later COUNT columns repeat the first one under their own name, at the end.
           id = RepeatFirstCount(column);
         }
-        SetupSummaryInfo(id, measure_ids_[m], 2, kSumCount);
+        SetupSummaryInfo(id, request_.measure_id(m), 2, kSumCount);
       }
       if (asked & kSumMax) {
-        const int id = PutMaxMinFilter(kSumMax, decimals_[m], rows, sums.max.get(), measure);
+        const int id = PutMaxMinFilter(kSumMax, request_.decimals(m), rows, sums.max.get(), measure);
         if (id < 0) throw CQ7Exception(id);
       }
       if (asked & kSumMin) {
-        const int id = PutMaxMinFilter(kSumMin, decimals_[m], rows, sums.min.get(), measure);
+        const int id = PutMaxMinFilter(kSumMin, request_.decimals(m), rows, sums.min.get(), measure);
         if (id < 0) throw CQ7Exception(id);
       }
       NumericInfo info{};
       if (decimal) static_cast<TNumericArray*>(measure->VL)->GetDecimalInfo(&info);
       for (int pass = 0; pass < 2; ++pass) {
         const int bit = pass == 0 ? kSumSum : kSumAverage;
-        if (pass == 1 && (work_masks_[m] & kSumAverage) != 0) noncube_join::AverageInPlace(*this, m, &sums);
+        if (pass == 1 && (request_.work_mask(m) & kSumAverage) != 0)
+          noncube_join::AverageInPlace(*this, m, &sums);
         if ((asked & bit) == 0) continue;
         const std::string column = Bracketed(pass == 0 ? "SUM" : "AVG", name);
         int id = 0;
         if (decimal) {
-          id = AppendValues(out_table_, column, Q7_TYPE_DECIMAL, rows, 16, sums.dsum.get());
-          static_cast<TNumericArray*>(out_table_->GetFilter(id)->VL)->SetDecimalInfo(&info);
+          id = output_.AppendValues(column, Q7_TYPE_DECIMAL, rows, 16, sums.dsum.get());
+          static_cast<TNumericArray*>(output_.table()->GetFilter(id)->VL)->SetDecimalInfo(&info);
         } else {
-          id = AppendValues(out_table_, column, Q7_TYPE_DOUBLE, rows, 8, sums.sum.get());
+          id = output_.AppendValues(column, Q7_TYPE_DOUBLE, rows, 8, sums.sum.get());
         }
-        if (decimals_[m] >= 0) SetDisplayDigits(id, decimals_[m]);
-        SetupSummaryInfo(id, measure_ids_[m], 2, bit);
+        if (request_.decimals(m) >= 0) output_.SetDisplayDigits(id, request_.decimals(m));
+        SetupSummaryInfo(id, request_.measure_id(m), 2, bit);
       }
     }
   });
@@ -674,55 +667,48 @@ int TNonCubeSum::Step18() {
 
 // ---- The pipeline ----
 
+int TNonCubeSum::JoinOutputTable(RoadUndo* undo, std::initializer_list<Step> steps) {
+  for (const Step step : steps) {
+    const int rc = (this->*step)();
+    if (rc < 0) return FailRoad(undo, rc);
+    if (step == &TNonCubeSum::Step11 && join_work_.comb_count() > NonCubeJoinWork::kMaxCombinations) {
+      return FailRoad(undo, Q7_ERROR_SUMMARY_ROWS_OVERFLOW);
+    }
+  }
+  TTableCollection* db = CSmpEngine::Instance()->Database();
+  char name[kNameSize];
+  qz7_strlcpy(name, request_.out_name(), sizeof name);
+  const int out_id = db->AddRealTable(name, join_work_.out_row_count());
+  if (out_id < 0) return FailRoad(undo, out_id);
+  undo->out_id = out_id;
+  result_ = out_id;
+  output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
+  if (output_.table() == nullptr) return FailRoad(undo, Q7_ERROR_NO_SUCH_TABLE);
+  return out_id;
+}
+
 int TNonCubeSum::NonCubeJoinDimNMsrN() {
   TTableCollection* db = CSmpEngine::Instance()->Database();
-  int out_id = 0;
-  auto fail = [&](int code) {
-    InitJoinXSum();
-    // Nothing half-built is left behind.
-    if (out_id > 0 && db != nullptr) db->DelTable(out_id);
-    out_table_ = nullptr;
-    return code;
-  };
-  try {
+  // Nothing half-built is left behind.
+  RoadUndo undo;
+  return RunRoad(&undo, [&] {
     if (db == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
     InitJoinXSum();
     noncube_join::PrepareColumns(*this, false);
-    int (TNonCubeSum::*const steps[])() = {&TNonCubeSum::Step1,  &TNonCubeSum::Step2,  &TNonCubeSum::Step3,
-                                           &TNonCubeSum::Step4,  &TNonCubeSum::Step5,  &TNonCubeSum::Step6,
-                                           &TNonCubeSum::Step7,  &TNonCubeSum::Step8,  &TNonCubeSum::Step9,
-                                           &TNonCubeSum::Step10, &TNonCubeSum::Step11, &TNonCubeSum::Step12,
-                                           &TNonCubeSum::Step13, &TNonCubeSum::Step14};
-    for (auto step : steps) {
-      const int rc = (this->*step)();
-      if (rc < 0) return fail(rc);
-      if (step == &TNonCubeSum::Step11 && comb_count_ > kMaxCombinations) {
-        return fail(Q7_ERROR_SUMMARY_ROWS_OVERFLOW);
-      }
-    }
-    out_id = db->AddRealTable(out_name_, out_row_count_);
-    if (out_id < 0) {
-      const int code = out_id;
-      out_id = 0;
-      return fail(code);
-    }
-    result_ = out_id;
-    out_table_ = static_cast<TRealTable*>(db->GetTable(out_id));
-    if (out_table_ == nullptr) return fail(Q7_ERROR_NO_SUCH_TABLE);
+    const int out_id = JoinOutputTable(
+        &undo, {&TNonCubeSum::Step1, &TNonCubeSum::Step2, &TNonCubeSum::Step3, &TNonCubeSum::Step4,
+                &TNonCubeSum::Step5, &TNonCubeSum::Step6, &TNonCubeSum::Step7, &TNonCubeSum::Step8,
+                &TNonCubeSum::Step9, &TNonCubeSum::Step10, &TNonCubeSum::Step11, &TNonCubeSum::Step12,
+                &TNonCubeSum::Step13, &TNonCubeSum::Step14});
+    if (out_id < 0) return out_id;
     for (auto step : {&TNonCubeSum::Step15, &TNonCubeSum::Step17}) {
       const int rc = (this->*step)();
-      if (rc < 0) return fail(rc);
+      if (rc < 0) return FailRoad(&undo, rc);
     }
-    if (n_measures_ == 0) SetupSummaryInfo(RegCount(""), 0, 2, kSumCount);
+    if (request_.n_measures() == 0) SetupSummaryInfo(RegCount(""), 0, 2, kSumCount);
     const int rc = Step18();
-    if (rc < 0) return fail(rc);
+    if (rc < 0) return FailRoad(&undo, rc);
     InitJoinXSum();
     return out_id;
-  } catch (const CQ7Exception& e) {
-    return fail(CodeOf(e));
-  } catch (const std::bad_alloc&) {
-    return fail(Q7_ERROR_OUT_OF_MEMORY);
-  } catch (...) {
-    return fail(Q7_ERROR_UNKNOWN);
-  }
+  });
 }

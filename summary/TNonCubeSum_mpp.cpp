@@ -43,16 +43,6 @@ constexpr int kMinStart = 0x7FFFFFFF;
 constexpr int kFarAhead = 32;
 constexpr int kNearAhead = 16;
 
-TTableCollection* Collection() {
-  TTableCollection* db = CSmpEngine::Instance()->Database();
-  if (db == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
-  return db;
-}
-
-int CodeOf(const CQ7Exception& e) {
-  return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
-}
-
 // One measure's accumulation and finish: what tasks 69 and 68 read and write. Per-group arrays are
 // null when the measure does not need them.
 struct MeasurePass {
@@ -256,13 +246,6 @@ void RunFinish(const MeasurePass& pass, int groups) {
   RunKernelTask(w, kMppTaskNoncubeMeasureFinit);
 }
 
-// Appends a free-standing column to the output table under its name made unique; the table takes
-// its arrays, the object itself is destroyed. Returns the new column's ID.
-int Attach(TRealTable* out, TFilter* column) {
-  std::unique_ptr<TFilter> owned(column);
-  return AppendFreeColumn(out, owned.get());
-}
-
 std::string Bracketed(const char* prefix, const char* name) { return std::string(prefix) + "<" + name + ">"; }
 
 // A filter-name work copy of a column name (cut to 255 bytes).
@@ -277,10 +260,10 @@ std::vector<char> NameBuffer(const std::string& name) {
 }
 
 // A generated column of `rows` values under `name`, appended to the table; its ID.
-int AppendGenerated(TRealTable* out, const std::string& name, int type, int rows, int width,
+int AppendGenerated(NonCubeOutput& out, const std::string& name, int type, int rows, int width,
                     const void* data) {
   std::vector<char> work = NameBuffer(name);
-  return Attach(out, TNonCubeSum::MppGenFilter2(work.data(), type, rows, width, data));
+  return out.AppendOwned(TNonCubeSum::MppGenFilter2(work.data(), type, rows, width, data));
 }
 
 }  // namespace
@@ -293,17 +276,8 @@ void TNonCubeSum::MppRun(int table_id, int set_id, int n_dims, const int* dims, 
     MppCheckRequest(table_id, set_id, n_dims, dims, n_measures, measures, masks, decimals);
     InitJoinXSum();
     InitJoin();
-    if (join_) {
-      FillJoinRequest();
-      master_extra_rows_ = 0;
-      slave_extra_rows_ = 0;
-      if (outer_) {
-        const JoinSetEntry& entry = join_table_->FEntries[join_table_->SetID2Pos(set_id_)];
-        master_extra_rows_ = entry.second[0] != nullptr ? entry.second[0]->FArraySize : 0;
-        slave_extra_rows_ = entry.second[1] != nullptr ? entry.second[1]->FArraySize : 0;
-      }
-    }
-    result_ = join_ ? MppNonCubeJoinDimNMsrN() : MppFastSumNonCubeRealDimN();
+    if (request_.is_join()) request_.FillJoin();
+    result_ = request_.is_join() ? MppNonCubeJoinDimNMsrN() : MppFastSumNonCubeRealDimN();
   } catch (const CQ7Exception& e) {
     result_ = e.ErrorCode();
     throw;
@@ -314,128 +288,38 @@ void TNonCubeSum::MppCheckRequest(int table_id, int set_id, int n_dims, const in
                                   const int* measures, const int* masks, const int* decimals) {
   try {
     result_ = -1;
-    table_id_ = table_id;
-    set_id_ = set_id;
-    table_ = nullptr;
-    set_ = nullptr;
-    out_table_ = nullptr;
-    out_name_[0] = '\0';
-    n_dims_ = 0;
-    n_measures_ = 0;
-    join_ = 0;
-    join_table_ = nullptr;
-    first_count_id_ = 0;
-    // Counts are tested unsigned, so a negative one is refused with the count above the limit.
-    if (static_cast<unsigned>(n_dims) > static_cast<unsigned>(kMaxColumns)) {
-      throw CQ7Exception(Q7_ERROR_OUT_OF_RANGE);
-    }
-    if (static_cast<unsigned>(n_measures) > static_cast<unsigned>(kMaxColumns)) {
-      throw CQ7Exception(Q7_ERROR_OUT_OF_RANGE);
-    }
-    if ((n_dims > 0 && dims == nullptr) || (n_measures > 0 && (measures == nullptr || masks == nullptr))) {
-      throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
-    }
-    TTableCollection* db = Collection();
-    table_ = db->GetTable(table_id);
-    if (table_ == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
-
-    std::string seed = std::string("XTBL_") + table_->FTableName;
-    if (seed.size() >= static_cast<size_t>(kNameSize)) seed.resize(kNameSize - 1);
-    const int named = db->GenTableName(seed.c_str(), out_name_);
-    if (named < 0) throw CQ7Exception(named);
-
-    join_ = table_->GetTableKind() == 2 ? 1 : 0;
-    auto* join = join_ ? static_cast<TJoinTableBase*>(table_) : nullptr;
-    join_table_ = join;
-
-    set_ = table_->GetSet(set_id);
-    if (set_ == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_SET);
-
-    // A join column's unique name, read from the join's names block (the join layer's getter
-    // lies above this one).
-    auto join_name = [join](int id, char* out) {
-      const bool named =
-          join->FColumnNames != nullptr && id >= 1 && id <= join->FnMasterColumn + join->FnSlaveColumn;
-      qz7_strlcpy(out, named ? join->FColumnNames + static_cast<size_t>(id - 1) * kNameSize : "", kNameSize);
-    };
-    for (int d = 0; d < n_dims; ++d) {
-      dim_ids_[d] = dims[d];
-      dim_filters_[d] = table_->GetFilter(dims[d]);
-      if (dim_filters_[d] == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER);
-      if (join) join_name(dims[d], dim_names_[d]);
-      n_dims_ = d + 1;
-    }
-
-    for (int m = 0; m < n_measures; ++m) {
-      measure_ids_[m] = measures[m];
-      TFilter* filter = table_->GetFilter(measures[m]);
-      if (filter == nullptr || filter->VL == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER);
-      if (join) join_name(measures[m], measure_names_[m]);
-      measure_filters_[m] = filter;
-      const int type = filter->VL->GetDataType();
-      const int allowed = type == Q7_TYPE_STRING ? (kSumCount | kSumMax | kSumMin)
-                          : type == Q7_TYPE_INTEGER || type == Q7_TYPE_DOUBLE || type == Q7_TYPE_DECIMAL
-                              ? (kSumCount | kSumMax | kSumMin | kSumSum | kSumAverage)
-                              : 0;
-      const int mask = masks[m];
-      if (mask == 0 || (mask & ~allowed) != 0) throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
-      measure_types_[m] = type;
-      req_masks_[m] = mask;
-      work_masks_[m] = (mask & kSumAverage) ? (mask | kSumCount | kSumSum) : mask;
-      decimals_[m] = 0;
-      round_factors_[m] = 0.0;
-      if (type == Q7_TYPE_INTEGER || type == Q7_TYPE_DOUBLE) {
-        // The engines of the other summary methods take no decimals, so a request without a list
-        // runs unrounded here too.
-        const int given = decimals != nullptr ? decimals[m] : -1;
-        if (given > kMaxDecimals) throw CQ7Exception(Q7_ERROR_OUT_OF_RANGE);
-        decimals_[m] = given < 0 ? -1 : given;
-        if (type == Q7_TYPE_DOUBLE && given >= 0) round_factors_[m] = std::pow(10.0, given);
-      }
-      n_measures_ = m + 1;
-    }
+    output_.Reset();
+    request_.Check(table_id, set_id, n_dims, dims, n_measures, measures, masks, decimals, false);
   } catch (const CQ7Exception& e) {
     result_ = e.ErrorCode();
     throw;
   }
 }
 
+bool TNonCubeSum::RoundsSums() const { return request_.RoundsSums(); }
+
 int TNonCubeSum::MppFastSumNonCubeRealDimN() {
-  auto* source = static_cast<TRealTable*>(table_);
+  auto* source = static_cast<TRealTable*>(request_.table());
   TTableCollection* db = CSmpEngine::Instance()->Database();
-  int current = 0;
-  int temp_set = 0;
-  int out_id = 0;
   // The temporary set of representative rows goes on every path, and the set that was current
   // before the call is current again.
-  auto drop_temp_set = [&] {
-    if (temp_set > 0) {
-      source->DelSetForce(temp_set);
-      source->SetCurrentSetID(current);
-      temp_set = 0;
-    }
-  };
-  auto fail = [&](int code) {
-    drop_temp_set();
-    if (out_id > 0 && db != nullptr) db->DelTable(out_id);
-    out_table_ = nullptr;
-    return code;
-  };
-  try {
+  RoadUndo undo;
+  undo.source = source;
+  return RunRoad(&undo, [&] {
     result_ = 0;
     if (db == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
-    current = source->GetCurrentSetID();
+    undo.restore_set = source->GetCurrentSetID();
     // Pending values carry negative value numbers; the sort and the measures need them merged.
     source->CheckMergeFilterTVL(true);
-    const int n = set_->FArraySize;
-    const int* set_rows = set_->PIntAr();
+    const int n = request_.set()->FArraySize;
+    const int* set_rows = request_.set()->PIntAr();
 
     ZpkBlock<int> sorted;
     ZpkBlock<int> group;
     ZpkBlock<int> counts(static_cast<size_t>(std::max(n, 1)));
     ZpkBlock<int> first_rows(static_cast<size_t>(std::max(n, 1)));
     int groups = 0;
-    if (n > 0 && n_dims_ == 0) {
+    if (n > 0 && request_.n_dims() == 0) {
       // One group of every row, in set order.
       sorted = ZpkBlock<int>(static_cast<size_t>(n));
       group = ZpkBlock<int>(static_cast<size_t>(n));
@@ -448,9 +332,9 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
       // The sort takes its least significant key first: the last dimension leads the list.
       TFilter* keys[kMaxColumns];
       int dirs[kMaxColumns] = {};
-      for (int d = 0; d < n_dims_; ++d) keys[d] = dim_filters_[n_dims_ - 1 - d];
-      groups = SortForMultiItemEx(n_dims_, n, set_rows, keys, dirs, sorted.Out(), group.Out(), counts.get(),
-                                  first_rows.get(), 1, 1);
+      for (int d = 0; d < request_.n_dims(); ++d) keys[d] = request_.dim_filter(request_.n_dims() - 1 - d);
+      groups = SortForMultiItemEx(request_.n_dims(), n, set_rows, keys, dirs, sorted.Out(), group.Out(),
+                                  counts.get(), first_rows.get(), 1, 1);
       if (groups < 0) throw CQ7Exception(groups);
     }
 
@@ -460,46 +344,43 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
     const int added = source->AddSetWithoutCopy(reps.get());
     if (added < 0) throw CQ7Exception(added);
     reps.release();
-    temp_set = added;
+    undo.temp_set = added;
 
     int ids[kMaxColumns + 1] = {};
-    for (int d = 0; d < n_dims_; ++d) ids[d] = dim_ids_[d];
+    for (int d = 0; d < request_.n_dims(); ++d) ids[d] = request_.dim_id(d);
     char name[kNameSize];
-    qz7_strlcpy(name, out_name_, sizeof name);
-    out_id = db->MppExtractRealTable(name, table_id_, temp_set, 0, 0, ids);
-    if (out_id < 0) {
-      const int code = out_id;
-      out_id = 0;
-      throw CQ7Exception(code);
-    }
+    qz7_strlcpy(name, request_.out_name(), sizeof name);
+    const int out_id = db->MppExtractRealTable(name, request_.table_id(), undo.temp_set, 0, 0, ids);
+    if (out_id < 0) throw CQ7Exception(out_id);
+    undo.out_id = out_id;
     result_ = out_id;
-    drop_temp_set();
-    out_table_ = static_cast<TRealTable*>(db->GetTable(out_id));
-    if (out_table_ == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
+    undo.DropTempSet();
+    output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
+    if (output_.table() == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
 
-    if (n_measures_ == 0) {
-      AppendGenerated(out_table_, "N", Q7_TYPE_INTEGER, groups, 4, counts.get());
+    if (request_.n_measures() == 0) {
+      AppendGenerated(output_, "N", Q7_TYPE_INTEGER, groups, 4, counts.get());
       return result_;
     }
 
     const RowRanges ranges = SplitRows(n, group.get());
     const size_t g_size = static_cast<size_t>(groups) + 1;
     TFilter* first_count = nullptr;
-    for (int m = 0; m < n_measures_; ++m) {
-      TFilter* measure = measure_filters_[m];
-      const int type = measure_types_[m];
-      const int asked = req_masks_[m];
-      const int work = work_masks_[m];
+    for (int m = 0; m < request_.n_measures(); ++m) {
+      TFilter* measure = request_.measure_filter(m);
+      const int type = request_.measure_type(m);
+      const int asked = request_.asked_mask(m);
+      const int work = request_.work_mask(m);
       const char* measure_name = measure->FFilterName;
 
       if (asked & kSumCount) {
         const std::string column = Bracketed("N", measure_name);
         if (first_count == nullptr) {
-          const int id = AppendGenerated(out_table_, column, Q7_TYPE_INTEGER, groups, 4, counts.get());
-          first_count = out_table_->GetFilter(id);
+          const int id = AppendGenerated(output_, column, Q7_TYPE_INTEGER, groups, 4, counts.get());
+          first_count = output_.table()->GetFilter(id);
         } else {
           std::vector<char> work_name = NameBuffer(column);
-          Attach(out_table_, first_count->CopyFilter(kFreeFilterID, work_name.data()));
+          output_.AppendOwned(first_count->CopyFilter(kFreeFilterID, work_name.data()));
         }
       }
       if ((work & (kSumMax | kSumMin | kSumSum | kSumAverage)) == 0) continue;
@@ -508,7 +389,7 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
       pass.sorted = sorted.get();
       pass.counts = counts.get();
       MeasureBlocks blocks;
-      SetUpMeasurePass(work, type, measure, g_size, round_factors_[m], &pass, &blocks);
+      SetUpMeasurePass(work, type, measure, g_size, request_.round_factor(m), &pass, &blocks);
       if (n > 0) {
         RunAccumulation(pass, ranges);
         RunFinish(pass, groups);
@@ -517,33 +398,26 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
       TFilter* built = nullptr;
       for (const int bit : {kSumMax, kSumMin}) {
         if ((work & bit) == 0) continue;
-        const int code =
-            PutMaxMinFilter(bit, decimals_[m], groups, bit == kSumMax ? pass.max : pass.min, measure, &built);
+        const int code = PutMaxMinFilter(bit, request_.decimals(m), groups,
+                                         bit == kSumMax ? pass.max : pass.min, measure, &built);
         if (code < 0) throw CQ7Exception(code);
-        Attach(out_table_, built);
+        output_.AppendOwned(built);
       }
       for (const int bit : {kSumSum, kSumAverage}) {
         // SUM is written when asked for; AVERAGE also brought SUM into the working mask.
         if (((bit == kSumSum ? asked : work) & bit) == 0) continue;
         const std::string column = Bracketed(bit == kSumSum ? "SUM" : "AVG", measure_name);
         if (type == Q7_TYPE_DECIMAL) {
-          const int id = AppendGenerated(out_table_, column, Q7_TYPE_DECIMAL, groups, 16,
+          const int id = AppendGenerated(output_, column, Q7_TYPE_DECIMAL, groups, 16,
                                          bit == kSumSum ? pass.dsums : pass.davgs);
-          static_cast<TNumericArray*>(out_table_->GetFilter(id)->VL)->SetDecimalInfo(&pass.info);
+          static_cast<TNumericArray*>(output_.table()->GetFilter(id)->VL)->SetDecimalInfo(&pass.info);
         } else {
-          AppendGenerated(out_table_, column, Q7_TYPE_DOUBLE, groups, 8,
-                          bit == kSumSum ? pass.sums : pass.avgs);
+          AppendGenerated(output_, column, Q7_TYPE_DOUBLE, groups, 8, bit == kSumSum ? pass.sums : pass.avgs);
         }
       }
     }
     return result_;
-  } catch (const CQ7Exception& e) {
-    return fail(CodeOf(e));
-  } catch (const std::bad_alloc&) {
-    return fail(Q7_ERROR_OUT_OF_MEMORY);
-  } catch (...) {
-    return fail(Q7_ERROR_UNKNOWN);
-  }
+  });
 }
 
 TFilter* TNonCubeSum::MppGenFilter2(char* name, int type, int count, int width, const void* values) {
@@ -603,8 +477,8 @@ CountingParam* CountingBlock(int t) { return PoolParam<CountingParam>(t); }
 
 // Whether sorted position i (i > 0) holds other dimension values than position i - 1.
 bool OpensGroup(const TNonCubeSum& s, const int* sorted, int i) {
-  for (int d = 0; d < s.n_dims_; ++d) {
-    const int* vno = s.dim_filters_[d]->PV->PIntAr();
+  for (int d = 0; d < s.request().n_dims(); ++d) {
+    const int* vno = s.request().dim_filter(d)->PV->PIntAr();
     if (vno[sorted[i]] != vno[sorted[i - 1]]) return true;
   }
   return false;
@@ -636,7 +510,7 @@ int ClaimMeasure(TNonCubeSum* s) {
   CSmpEngine* eng = CSmpEngine::Instance();
   eng->mt_write_lock();
   int m = -1;
-  for (int i = 0; i < s->n_measures_ && m < 0; ++i) {
+  for (int i = 0; i < s->request().n_measures() && m < 0; ++i) {
     if (s->mpp_claimed_[i] == 0) {
       s->mpp_claimed_[i] = 1;
       m = i;
@@ -649,10 +523,10 @@ int ClaimMeasure(TNonCubeSum* s) {
 // Measure m's columns over the groups, as free-standing filters in its slots (COUNT, MAX, MIN, SUM,
 // AVG as asked). Runs on a worker: the sums are accumulated here, not on the pool.
 void BuildMeasure(TNonCubeSum* s, int m, const CountingParam& p) {
-  TFilter* measure = s->measure_filters_[m];
-  const int type = s->measure_types_[m];
-  const int asked = s->req_masks_[m];
-  const int work = s->work_masks_[m];
+  TFilter* measure = s->request().measure_filter(m);
+  const int type = s->request().measure_type(m);
+  const int asked = s->request().asked_mask(m);
+  const int work = s->request().work_mask(m);
   const int groups = p.n_groups;
   const char* measure_name = measure->FFilterName;
   TFilter** slots = s->mpp_measure_columns_[m];
@@ -684,7 +558,8 @@ void BuildMeasure(TNonCubeSum* s, int m, const CountingParam& p) {
   pass.sorted = p.sorted;
   pass.counts = p.group_counts;
   MeasureBlocks blocks;
-  SetUpMeasurePass(work, type, measure, g_size, p.rounding != 0 ? s->round_factors_[m] : 0, &pass, &blocks);
+  SetUpMeasurePass(work, type, measure, g_size, p.rounding != 0 ? s->request().round_factor(m) : 0, &pass,
+                   &blocks);
   int rows = 0;
   for (int g = 0; g < groups; ++g) rows += p.group_counts[g];
   MeasureParam range{};
@@ -700,7 +575,7 @@ void BuildMeasure(TNonCubeSum* s, int m, const CountingParam& p) {
   for (const int bit : {kSumMax, kSumMin}) {
     if ((asked & bit) == 0) continue;
     TFilter* column = nullptr;
-    const int code = TNonCubeSum::PutMaxMinFilter(bit, s->decimals_[m], groups,
+    const int code = TNonCubeSum::PutMaxMinFilter(bit, s->request().decimals(m), groups,
                                                   bit == kSumMax ? pass.max : pass.min, measure, &column);
     if (code < 0) throw CQ7Exception(code);
     keep(column);
@@ -737,11 +612,12 @@ int TNonCubeSum::mpp_summary_measure(void* param) {
 }
 
 int TNonCubeSum::MppNonCubeRealDimN() {
-  auto* source = static_cast<TRealTable*>(table_);
+  auto* source = static_cast<TRealTable*>(request_.table());
   TTableCollection* db = CSmpEngine::Instance()->Database();
-  int current = 0;
-  int temp_set = 0;
-  int out_id = 0;
+  // The temporary set of representative rows goes on every path, and the set that was current
+  // before the call is current again.
+  RoadUndo undo;
+  undo.source = source;
   // Built columns the table has not taken go with the call, on every path.
   struct Leftovers {
     TNonCubeSum* s;
@@ -756,40 +632,25 @@ int TNonCubeSum::MppNonCubeRealDimN() {
       s->mpp_shared_count_ = nullptr;
     }
   } leftovers{this};
-  // The temporary set of representative rows goes on every path, and the set that was current
-  // before the call is current again.
-  auto drop_temp_set = [&] {
-    if (temp_set > 0) {
-      source->DelSetForce(temp_set);
-      source->SetCurrentSetID(current);
-      temp_set = 0;
-    }
-  };
-  auto fail = [&](int code) {
-    drop_temp_set();
-    if (out_id > 0 && db != nullptr) db->DelTable(out_id);
-    out_table_ = nullptr;
-    return code;
-  };
-  try {
+  return RunRoad(&undo, [&] {
     result_ = 0;
-    if (db == nullptr || join_ != 0 || source == nullptr || set_ == nullptr) {
+    if (db == nullptr || request_.is_join() || source == nullptr || request_.set() == nullptr) {
       throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
     }
     InitJoin();
-    current = source->GetCurrentSetID();
+    undo.restore_set = source->GetCurrentSetID();
     // Pending values carry negative value numbers; the sort and the measures need them merged.
     source->CheckMergeFilterTVL(true);
-    const int n = set_->FArraySize;
+    const int n = request_.set()->FArraySize;
 
     // One stable counting sort per dimension, the last first, so that the first dimension decides
     // first; two buffers take turns.
     ZpkBlock<int> sorted(static_cast<size_t>(std::max(n, 1)));
-    if (n > 0) std::memcpy(sorted.get(), set_->PIntAr(), sizeof(int) * static_cast<size_t>(n));
-    if (n > 0 && n_dims_ > 0) {
+    if (n > 0) std::memcpy(sorted.get(), request_.set()->PIntAr(), sizeof(int) * static_cast<size_t>(n));
+    if (n > 0 && request_.n_dims() > 0) {
       ZpkBlock<int> spare(static_cast<size_t>(n));
-      for (int d = n_dims_ - 1; d >= 0; --d) {
-        TFilter* dim = dim_filters_[d];
+      for (int d = request_.n_dims() - 1; d >= 0; --d) {
+        TFilter* dim = request_.dim_filter(d);
         MppCountingSort(0, n, sorted.get(), spare.get(), dim->PV->PIntAr(), dim->VL->FArraySize, 0);
         std::swap(sorted, spare);
       }
@@ -834,36 +695,30 @@ int TNonCubeSum::MppNonCubeRealDimN() {
       if (groups > 0) std::memcpy(reps.PIntAr(), first_rows.get(), sizeof(int) * static_cast<size_t>(groups));
       const int added = source->AddSet(&reps);
       if (added < 0) throw CQ7Exception(added);
-      temp_set = added;
+      undo.temp_set = added;
     }
     first_rows.Reset();
     int ids[kMaxColumns + 1] = {};
-    for (int d = 0; d < n_dims_; ++d) ids[d] = dim_ids_[d];
+    for (int d = 0; d < request_.n_dims(); ++d) ids[d] = request_.dim_id(d);
     char name[kNameSize];
-    qz7_strlcpy(name, out_name_, sizeof name);
-    out_id = db->MppExtractRealTable(name, table_id_, temp_set, 0, 0, ids);
-    if (out_id < 0) {
-      const int code = out_id;
-      out_id = 0;
-      throw CQ7Exception(code);
-    }
+    qz7_strlcpy(name, request_.out_name(), sizeof name);
+    const int out_id = db->MppExtractRealTable(name, request_.table_id(), undo.temp_set, 0, 0, ids);
+    if (out_id < 0) throw CQ7Exception(out_id);
+    undo.out_id = out_id;
     result_ = out_id;
-    drop_temp_set();
-    out_table_ = static_cast<TRealTable*>(db->GetTable(out_id));
-    if (out_table_ == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
+    undo.DropTempSet();
+    output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
+    if (output_.table() == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
 
-    if (n_measures_ == 0) {
-      char column[] = "N";
-      const int id = out_table_->AddFilter2(TRealTable::kAppendPosition, column, Q7_TYPE_INTEGER, groups, 4,
-                                            counts.get(), -1, -1);
-      if (id < 0) throw CQ7Exception(id);
+    if (request_.n_measures() == 0) {
+      output_.AppendValues("N", Q7_TYPE_INTEGER, groups, 4, counts.get());
       return result_;
     }
 
     // Measures 0 .. W - 1 start the workers; each worker then claims the next free one.
     bool rounding = false;
-    for (int m = 0; m < n_measures_; ++m) rounding = rounding || round_factors_[m] != 0.0;
-    const int workers = std::max(1, std::min(KernelActiveThreads(), n_measures_));
+    for (int m = 0; m < request_.n_measures(); ++m) rounding = rounding || request_.round_factor(m) != 0.0;
+    const int workers = std::max(1, std::min(KernelActiveThreads(), request_.n_measures()));
     for (int m = 0; m < kMaxColumns; ++m) mpp_claimed_[m] = m < workers ? 1 : 0;
     for (int t = 0; t < workers; ++t) {
       CountingParam* p = CountingBlock(t);
@@ -876,20 +731,11 @@ int TNonCubeSum::MppNonCubeRealDimN() {
     RunKernelTask(workers, kMppTaskSummaryMeasure);
     mpp_shared_count_ = nullptr;
     // Request order, whichever worker built a measure: the table must not depend on the workers.
-    for (int m = 0; m < n_measures_; ++m) {
+    for (int m = 0; m < request_.n_measures(); ++m) {
       for (int j = 0; j < mpp_measure_column_count_[m]; ++j) {
-        TFilter*& slot = mpp_measure_columns_[m][j];
-        AppendFreeColumn(out_table_, slot);
-        delete slot;
-        slot = nullptr;
+        output_.AppendFree(&mpp_measure_columns_[m][j]);
       }
     }
     return result_;
-  } catch (const CQ7Exception& e) {
-    return fail(CodeOf(e));
-  } catch (const std::bad_alloc&) {
-    return fail(Q7_ERROR_OUT_OF_MEMORY);
-  } catch (...) {
-    return fail(Q7_ERROR_UNKNOWN);
-  }
+  });
 }

@@ -33,6 +33,7 @@
 #include "kernels/MppCountingSort.h"
 #include "summary/NonCubeJoinParts.h"
 #include "summary/SummaryBits.h"
+#include "summary/SummaryCatch.h"
 #include "summary/SummaryOutput.h"
 #include "summary/TNonCubeSum.h"
 #include "values/Numeric.h"
@@ -42,7 +43,6 @@
 
 using noncube_join::AddWeighted;
 using noncube_join::AtLeastOne;
-using noncube_join::CodeOf;
 using noncube_join::DimCount;
 using noncube_join::Dims;
 using noncube_join::FinishSums;
@@ -243,22 +243,22 @@ ZpkBlock<int> CountKeys(int workers, int k_count, int mode = kCountKeys) {
 // double sum depends on the order of its additions and a DECIMAL sum saturates, so those keep the
 // rows of each key in their order.
 bool SumsInAnyOrder(const TNonCubeSum& s, int m) {
-  const int type = s.measure_types_[m];
-  if ((s.work_masks_[m] & kSumSum) == 0 || type == Q7_TYPE_STRING) return true;
+  const int type = s.request().measure_type(m);
+  if ((s.request().work_mask(m) & kSumSum) == 0 || type == Q7_TYPE_STRING) return true;
   if (type == Q7_TYPE_INTEGER) return true;
-  return type == Q7_TYPE_DOUBLE && s.round_factors_[m] > 0;
+  return type == Q7_TYPE_DOUBLE && s.request().round_factor(m) > 0;
 }
 
 // Whether measure m is a plain DOUBLE sum: exact only when each key's rows are added in their order.
 bool SumsInListOrder(const TNonCubeSum& s, int m) {
-  return (s.work_masks_[m] & kSumSum) != 0 && s.measure_types_[m] == Q7_TYPE_DOUBLE &&
-         s.round_factors_[m] <= 0;
+  return (s.request().work_mask(m) & kSumSum) != 0 && s.request().measure_type(m) == Q7_TYPE_DOUBLE &&
+         s.request().round_factor(m) <= 0;
 }
 
 KeyMeasure KeyMeasureOf(const TNonCubeSum& s, int m) {
-  TFilter* f = s.measure_filters_[m];
-  const int type = s.measure_types_[m];
-  const int work = s.work_masks_[m];
+  TFilter* f = s.request().measure_filter(m);
+  const int type = s.request().measure_type(m);
+  const int work = s.request().work_mask(m);
   KeyMeasure km{};
   km.vno = f->PV->PIntAr();
   km.n_values = f->VL->FArraySize;
@@ -271,7 +271,7 @@ KeyMeasure KeyMeasureOf(const TNonCubeSum& s, int m) {
   } else if ((work & kSumSum) != 0 && type == Q7_TYPE_DOUBLE) {
     km.sum = kRoundedKeySum;
     // The factor as the fixed-point split takes it: an exact power of ten.
-    km.factor = static_cast<double>(static_cast<long long>(s.round_factors_[m]));
+    km.factor = static_cast<double>(static_cast<long long>(s.request().round_factor(m)));
   }
   return km;
 }
@@ -346,7 +346,7 @@ void MergeAggregate(KeyAggregate* into, const KeyAggregate& from) {
 void AggregateSideByOwnKeys(TNonCubeSum& s, int side, JoinTaskParam common, int n_in,
                             const std::vector<int>& measures) {
   TNonCubeSum::JoinSideWork& w = Work(s, side);
-  const int k_count = s.key_count_;
+  const int k_count = s.join_work().key_count();
   const size_t keys = AtLeastOne(k_count);
   const int sharers = KeyWorkers(n_in, k_count);
   ShareRows(sharers, n_in, common);
@@ -447,10 +447,10 @@ void AggregateSideByOwnKeys(TNonCubeSum& s, int side, JoinTaskParam common, int 
 // on how the rows were shared.
 void AggregateSideByKey(TNonCubeSum& s, int side, JoinTaskParam common, int n_in) {
   TNonCubeSum::JoinSideWork& w = Work(s, side);
-  const int k_count = s.key_count_;
+  const int k_count = s.join_work().key_count();
   const size_t keys = AtLeastOne(k_count);
   std::vector<int> measures;
-  for (int m = 0; m < s.n_measures_; ++m) {
+  for (int m = 0; m < s.request().n_measures(); ++m) {
     if (noncube_join::MeasureSide(s, m) == side) measures.push_back(m);
   }
   const int n_aggregated = static_cast<int>(measures.size());
@@ -513,10 +513,10 @@ void MppSortSide(TNonCubeSum& s, int side) {
   common.sum = &s;
   common.rows = in;
   common.key = key->PV->PIntAr();
-  common.key_count = s.key_count_;
+  common.key_count = s.join_work().key_count();
   common.limit = key->PV->FArraySize;
   common.raw = 1;
-  common.outer = s.outer_;
+  common.outer = s.request().outer();
 
   if (s.mpp_key_aggregated_[side]) {
     AggregateSideByKey(s, side, common, n_in);
@@ -524,11 +524,11 @@ void MppSortSide(TNonCubeSum& s, int side) {
   }
   if (s.mpp_count_only_[side]) {
     // Only the number of rows per key value matters: no copy, no order.
-    const int workers = KeyWorkers(n_in, s.key_count_);
+    const int workers = KeyWorkers(n_in, s.join_work().key_count());
     ShareRows(workers, n_in, common);
     CounterRelease release{workers};
-    w.key_starts = CountKeys(workers, s.key_count_);
-    w.row_count = w.key_starts[s.key_count_];
+    w.key_starts = CountKeys(workers, s.join_work().key_count());
+    w.row_count = w.key_starts[s.join_work().key_count()];
     return;
   }
   if (DimCount(s, side) == 0) {
@@ -558,10 +558,11 @@ void MppSortSide(TNonCubeSum& s, int side) {
 
   const int n_dims = DimCount(s, side);
   if (n_dims > 0 && n > 1) {
-    const int summarised = s.set_id_ < 0 ? s.table_->GetCurrentSetID() : s.set_id_;
+    const int summarised =
+        s.request().set_id() < 0 ? s.request().table()->GetCurrentSetID() : s.request().set_id();
     ZpkBlock<int> spare(AtLeastOne(n));
     for (int i = n_dims - 1; i >= 0; --i) {
-      TFilter* f = s.dim_filters_[Dims(s, side)[i]];
+      TFilter* f = s.request().dim_filter(Dims(s, side)[i]);
       const int no_cache = (i == n_dims - 1 && summarised == 1) ? 1 : 0;
       MppCountingSort(0, n, rows.get(), spare.get(), f->PV->PIntAr(), f->VL->FArraySize, no_cache);
       std::swap(rows, spare);
@@ -584,26 +585,26 @@ void MppKeySortSide(TNonCubeSum& s, int side) {
   common.rows = raw ? (n > 0 ? set->PIntAr() : nullptr) : w.rows.get();
   common.groups = w.group_of_row.get();
   common.key = SideKey(s, side)->PV->PIntAr();
-  common.key_count = s.key_count_;
+  common.key_count = s.join_work().key_count();
   common.limit = SideKey(s, side)->PV->FArraySize;
   common.raw = raw ? 1 : 0;
-  common.outer = s.outer_;
+  common.outer = s.request().outer();
   // The measures of this side read their value numbers in the new order: the transfer reads the
   // rows in their present order (for a side without dimensions, the set's), far kinder to the cache
   // than reading them by key later.
-  for (int m = 0; m < s.n_measures_; ++m) {
+  for (int m = 0; m < s.request().n_measures(); ++m) {
     if (noncube_join::MeasureSide(s, m) != side) continue;
     s.mpp_measure_vno_[m] = ZpkBlock<int>(AtLeastOne(n));
-    common.carry_in[common.n_carry] = s.measure_filters_[m]->PV->PIntAr();
+    common.carry_in[common.n_carry] = s.request().measure_filter(m)->PV->PIntAr();
     common.carry_out[common.n_carry] = s.mpp_measure_vno_[m].get();
     ++common.n_carry;
   }
-  const int workers = KeyWorkers(n, s.key_count_);
+  const int workers = KeyWorkers(n, s.join_work().key_count());
   ShareRows(workers, n, common);
   CounterRelease release{workers};
-  ZpkBlock<int> starts = CountKeys(workers, s.key_count_);
+  ZpkBlock<int> starts = CountKeys(workers, s.join_work().key_count());
   // The rows kept: an outer join's list holds 0 for "no record", which the count left out.
-  const int kept = starts[s.key_count_];
+  const int kept = starts[s.join_work().key_count()];
   if (raw ? kept > n : kept != n) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
   ZpkBlock<int> rows(AtLeastOne(kept));
   ZpkBlock<int> groups;
@@ -619,15 +620,6 @@ void MppKeySortSide(TNonCubeSum& s, int side) {
   w.row_count = kept;
   if (common.groups != nullptr) w.group_of_row = std::move(groups);
   w.key_starts = std::move(starts);
-}
-
-// Hands a built free-standing filter's arrays to the output table as a new last column; the filter
-// is deleted. Returns the column's ID; a refusal is thrown (the filter then keeps its arrays).
-int AttachColumn(TRealTable* out, TFilter** slot) {
-  const int id = AppendFreeColumn(out, *slot);
-  delete *slot;
-  *slot = nullptr;
-  return id;
 }
 
 // One run's rows in their order into a slot. Vno gives the value number at a position, Add adds
@@ -706,7 +698,7 @@ void PassRun(const MeasureShape& sh, const noncube_join::Run& run, TBaseArray* l
 void AggregateRuns(const TNonCubeSum& s, int m, int k_from, int k_to, int base_key, const int* run_base,
                    RunSlot* slots) {
   const MeasureShape sh = ShapeOf(s, m);
-  TFilter* f = s.measure_filters_[m];
+  TFilter* f = s.request().measure_filter(m);
   const int* pv = f->PV->PIntAr();
   const int* side_rows = Work(s, sh.side).rows.get();
   const int* carried = s.mpp_measure_vno_[m].get();
@@ -749,8 +741,8 @@ void AccumulateByKey(const TNonCubeSum& s, int m, noncube_join::MeasureSums* out
     const KeyAggregate& a = per_key[k];
     for (const noncube_join::Run& mr : master) {
       for (const noncube_join::Run& sr : slave) {
-        if (c >= s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-        const int r = s.comb_out_row_[static_cast<size_t>(c++)];
+        if (c >= s.join_work().comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+        const int r = s.join_work().comb_out_row()[static_cast<size_t>(c++)];
         const noncube_join::Run& own = sh.side == 0 ? mr : sr;
         if (own.len == 0) continue;
         const int64_t weight = (sh.side == 0 ? sr : mr).Weight();
@@ -768,7 +760,7 @@ void AccumulateByKey(const TNonCubeSum& s, int m, noncube_join::MeasureSums* out
       }
     }
   });
-  if (c != s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  if (c != s.join_work().comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
   FinishSums(s, sh, wholes, fractions, out);
 }
 
@@ -792,14 +784,15 @@ void AccumulateOnPool(TNonCubeSum& s, int m, noncube_join::MeasureSums* out) {
   std::vector<noncube_join::Run> runs;
   std::vector<int> cuts;
   int64_t c = 0;
-  for (int k0 = 0; k0 < s.key_count_;) {
+  for (int k0 = 0; k0 < s.join_work().key_count();) {
     // The batch: keys k0 .. k1 - 1; a key's runs count only when the walk will meet them.
     run_base.assign(1, 0);
     int64_t batch_rows = 0;
     int k1 = k0;
-    for (; k1 < s.key_count_; ++k1) {
+    for (; k1 < s.join_work().key_count(); ++k1) {
       const int rows = own.key_starts[k1 + 1] - own.key_starts[k1];
-      const bool met = rows > 0 && (s.outer_ != 0 || partner.key_starts[k1 + 1] > partner.key_starts[k1]);
+      const bool met =
+          rows > 0 && (s.request().outer() != 0 || partner.key_starts[k1 + 1] > partner.key_starts[k1]);
       int n_runs = 0;
       if (met) {
         noncube_join::RunsOf(s, sh.side, k1, &runs);
@@ -845,8 +838,9 @@ void AccumulateOnPool(TNonCubeSum& s, int m, noncube_join::MeasureSums* out) {
                                  const int n_key_runs = run_base[k - k0 + 1] - run_base[k - k0];
                                  for (size_t i = 0; i < master.size(); ++i) {
                                    for (size_t j = 0; j < slave.size(); ++j) {
-                                     if (c >= s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-                                     const int r = s.comb_out_row_[static_cast<size_t>(c++)];
+                                     if (c >= s.join_work().comb_count())
+                                       throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+                                     const int r = s.join_work().comb_out_row()[static_cast<size_t>(c++)];
                                      const noncube_join::Run& own_run = sh.side == 0 ? master[i] : slave[j];
                                      if (own_run.len == 0) continue;
                                      const size_t at = sh.side == 0 ? i : j;
@@ -859,12 +853,8 @@ void AccumulateOnPool(TNonCubeSum& s, int m, noncube_join::MeasureSums* out) {
                                });
     k0 = k1;
   }
-  if (c != s.comb_count_) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
+  if (c != s.join_work().comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
   FinishSums(s, sh, wholes, fractions, out);
-}
-
-const char* JoinColumnName(const char* join_name, TFilter* source) {
-  return join_name[0] != '\0' ? join_name : source->FFilterName;
 }
 
 }  // namespace
@@ -1051,8 +1041,8 @@ int TNonCubeSum::mpp_join_summary_add_dimension_filter(void* param) {
     auto* p = static_cast<JoinTaskParam*>(param);
     TNonCubeSum* s = p->sum;
     int scan = p->header.index;
-    for (int d = ClaimNext(s->mpp_claimed_, s->n_dims_, &scan); d >= 0;
-         d = ClaimNext(s->mpp_claimed_, s->n_dims_, &scan)) {
+    for (int d = ClaimNext(s->mpp_claimed_, s->request().n_dims(), &scan); d >= 0;
+         d = ClaimNext(s->mpp_claimed_, s->request().n_dims(), &scan)) {
       const int rc = s->MppJoinAddDimFilter(d, &s->mpp_dim_columns_[d]);
       if (rc < 0) return rc;
     }
@@ -1069,8 +1059,8 @@ int TNonCubeSum::mpp_join_summary_measure(void* param) {
       return 0;
     }
     int scan = p->header.index;
-    for (int m = ClaimNext(s->mpp_claimed_, s->n_measures_, &scan); m >= 0;
-         m = ClaimNext(s->mpp_claimed_, s->n_measures_, &scan)) {
+    for (int m = ClaimNext(s->mpp_claimed_, s->request().n_measures(), &scan); m >= 0;
+         m = ClaimNext(s->mpp_claimed_, s->request().n_measures(), &scan)) {
       const int rc = s->MppJoinMeasure(m, s->mpp_measure_columns_[m], &s->mpp_measure_column_count_[m]);
       if (rc < 0) return rc;
     }
@@ -1087,31 +1077,27 @@ int TNonCubeSum::MppJoinAddDimFilter(int d, TFilter** out) {
     std::unique_ptr<TBaseArray> list;
     noncube_join::BuildDimension(*this, d, &rows, &list);
     char name[kNameSize];
-    qz7_strlcpy(name, JoinColumnName(dim_names_[d], dim_filters_[d]), sizeof name);
+    qz7_strlcpy(name, request_.join_dim_name(d), sizeof name);
     auto filter = std::make_unique<TFilter>(kFreeFilterID, name);
     filter->PV = rows.release();
     filter->ReplaceValueList(list.release());
     *out = filter.release();
     return 0;
-  } catch (const CQ7Exception& e) {
-    return CodeOf(e);
-  } catch (const std::bad_alloc&) {
-    return Q7_ERROR_OUT_OF_MEMORY;
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CaughtFailureCode();
   }
 }
 
 int TNonCubeSum::MppJoinMeasure(int m, TFilter** out, int* count) {
   *count = 0;
   try {
-    TFilter* measure = measure_filters_[m];
-    const int type = measure_types_[m];
-    const int asked = req_masks_[m];
-    const int work = work_masks_[m];
+    TFilter* measure = request_.measure_filter(m);
+    const int type = request_.measure_type(m);
+    const int asked = request_.asked_mask(m);
+    const int work = request_.work_mask(m);
     const bool decimal = type == Q7_TYPE_DECIMAL;
-    const int rows = out_row_count_;
-    const char* base = JoinColumnName(measure_names_[m], measure);
+    const int rows = join_work_.out_row_count();
+    const char* base = request_.join_measure_name(m);
     auto keep = [&](TFilter* f) {
       if (f == nullptr) throw CQ7Exception(Q7_ERROR_NO_WORK_AREA);
       out[(*count)++] = f;
@@ -1133,7 +1119,7 @@ int TNonCubeSum::MppJoinMeasure(int m, TFilter** out, int* count) {
         // One worker builds the column; the others copy the finished one.
         WriteLock lock;
         if (mpp_shared_count_ == nullptr) {
-          f = GenFilter2(kFreeFilterID, name, Q7_TYPE_INTEGER, rows, 4, out_counts_.get());
+          f = GenFilter2(kFreeFilterID, name, Q7_TYPE_INTEGER, rows, 4, join_work_.out_counts());
           mpp_shared_count_ = f;
         } else {
           f = mpp_shared_count_->CopyFilter(kFreeFilterID, name);
@@ -1146,7 +1132,7 @@ int TNonCubeSum::MppJoinMeasure(int m, TFilter** out, int* count) {
       TFilter* f = nullptr;
       qz7_strlcpy(name, base, sizeof name);
       int* picks = kind == kSumMax ? sums.max.get() : sums.min.get();
-      const int rc = PutJTableMaxMinFilter(kind, decimals_[m], rows, picks, name, measure, &f);
+      const int rc = PutJTableMaxMinFilter(kind, request_.decimals(m), rows, picks, name, measure, &f);
       if (rc < 0) throw CQ7Exception(rc);
       keep(f);
     }
@@ -1167,12 +1153,8 @@ int TNonCubeSum::MppJoinMeasure(int m, TFilter** out, int* count) {
       keep(f);
     }
     return *count;
-  } catch (const CQ7Exception& e) {
-    return CodeOf(e);
-  } catch (const std::bad_alloc&) {
-    return Q7_ERROR_OUT_OF_MEMORY;
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CaughtFailureCode();
   }
 }
 
@@ -1209,14 +1191,16 @@ int TNonCubeSum::MppStep8() {
 // The key sort left the key starts; what stays is to check them against the rows.
 int TNonCubeSum::MppStep4() {
   return ReturningStep(this, [&] {
-    if (!slave_work_.key_starts || slave_work_.key_starts[key_count_] != slave_work_.row_count) {
+    if (!join_work_.side(1).key_starts ||
+        join_work_.side(1).key_starts[join_work_.key_count()] != join_work_.side(1).row_count) {
       throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
     }
   });
 }
 int TNonCubeSum::MppStep9() {
   return ReturningStep(this, [&] {
-    if (!master_work_.key_starts || master_work_.key_starts[key_count_] != master_work_.row_count) {
+    if (!join_work_.side(0).key_starts ||
+        join_work_.side(0).key_starts[join_work_.key_count()] != join_work_.side(0).row_count) {
       throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
     }
   });
@@ -1224,22 +1208,22 @@ int TNonCubeSum::MppStep9() {
 
 int TNonCubeSum::MppStep15() {
   return ReturningStep(this, [&] {
-    if (n_dims_ == 0) return;
-    const int workers = std::max(1, std::min(KernelActiveThreads(), n_dims_));
+    if (request_.n_dims() == 0) return;
+    const int workers = std::max(1, std::min(KernelActiveThreads(), request_.n_dims()));
     for (int d = 0; d < kMaxColumns; ++d) mpp_claimed_[d] = 0;
     for (int t = 0; t < workers; ++t) Block(t)->sum = this;
     RunKernelTask(workers, kMppTaskJoinSummaryAddDimensionFilter);
-    for (int d = 0; d < n_dims_; ++d) {
+    for (int d = 0; d < request_.n_dims(); ++d) {
       if (mpp_dim_columns_[d] == nullptr) throw CQ7Exception(Q7_ERROR_NO_WORK_AREA);
-      AttachColumn(out_table_, &mpp_dim_columns_[d]);
+      output_.AppendFree(&mpp_dim_columns_[d]);
     }
   });
 }
 
 int TNonCubeSum::MppStep18() {
   return ReturningStep(this, [&] {
-    if (n_measures_ == 0) return;
-    const int workers = std::max(1, std::min(KernelActiveThreads(), n_measures_));
+    if (request_.n_measures() == 0) return;
+    const int workers = std::max(1, std::min(KernelActiveThreads(), request_.n_measures()));
     for (int m = 0; m < kMaxColumns; ++m) {
       mpp_claimed_[m] = 0;
       mpp_measure_column_count_[m] = 0;
@@ -1248,7 +1232,7 @@ int TNonCubeSum::MppStep18() {
     // With fewer measures than workers a measure's pass over its rows would keep one worker busy
     // while others wait: such passes run first, each on the whole pool. A key-aggregated measure
     // has no rows left to pass over.
-    std::vector<noncube_join::MeasureSums> ready(static_cast<size_t>(n_measures_));
+    std::vector<noncube_join::MeasureSums> ready(static_cast<size_t>(request_.n_measures()));
     struct ReadyRelease {
       TNonCubeSum* s;
       ~ReadyRelease() {
@@ -1257,8 +1241,8 @@ int TNonCubeSum::MppStep18() {
       }
     } ready_release{this};
     mpp_ready_sums_ = ready.data();
-    if (n_measures_ < KernelActiveThreads()) {
-      for (int m = 0; m < n_measures_; ++m) {
+    if (request_.n_measures() < KernelActiveThreads()) {
+      for (int m = 0; m < request_.n_measures(); ++m) {
         if (mpp_key_aggregates_[m]) continue;
         AccumulateOnPool(*this, m, &ready[m]);
         mpp_sums_ready_[m] = 1;
@@ -1276,9 +1260,8 @@ int TNonCubeSum::MppStep18() {
     }
     // The shared column is one of the measure's own columns from here on.
     mpp_shared_count_ = nullptr;
-    for (int m = 0; m < n_measures_; ++m) {
-      for (int j = 0; j < mpp_measure_column_count_[m]; ++j)
-        AttachColumn(out_table_, &mpp_measure_columns_[m][j]);
+    for (int m = 0; m < request_.n_measures(); ++m) {
+      for (int j = 0; j < mpp_measure_column_count_[m]; ++j) output_.AppendFree(&mpp_measure_columns_[m][j]);
     }
   });
 }
@@ -1287,7 +1270,8 @@ int TNonCubeSum::MppStep18() {
 
 int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
   TTableCollection* db = CSmpEngine::Instance()->Database();
-  int out_id = 0;
+  // Nothing half-built is left behind.
+  RoadUndo undo;
   // Built columns the table has not taken go with the call, on every path.
   struct Leftovers {
     TNonCubeSum* s;
@@ -1306,14 +1290,7 @@ int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
       s->mpp_shared_count_ = nullptr;
     }
   } leftovers{this};
-  auto fail = [&](int code) {
-    InitJoinXSum();
-    // Nothing half-built is left behind.
-    if (out_id > 0 && db != nullptr) db->DelTable(out_id);
-    out_table_ = nullptr;
-    return code;
-  };
-  try {
+  return RunRoad(&undo, [&] {
     if (db == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
     InitJoinXSum();
     InitJoin();
@@ -1321,7 +1298,7 @@ int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
     for (int side = 0; side < 2; ++side) {
       bool measured = false;
       bool by_key = true;
-      for (int m = 0; m < n_measures_; ++m) {
+      for (int m = 0; m < request_.n_measures(); ++m) {
         if (noncube_join::MeasureSide(*this, m) != side) continue;
         measured = true;
         by_key = by_key && (SumsInAnyOrder(*this, m) || SumsInListOrder(*this, m));
@@ -1331,41 +1308,22 @@ int TNonCubeSum::MppNonCubeJoinDimNMsrN() {
       TSetArray* rows = SideRows(*this, side);
       const int64_t n_rows = rows != nullptr ? rows->FArraySize : 0;
       mpp_key_aggregated_[side] =
-          DimCount(*this, side) == 0 && measured && by_key && int64_t{4} * key_count_ <= n_rows;
+          DimCount(*this, side) == 0 && measured && by_key && int64_t{4} * join_work_.key_count() <= n_rows;
     }
-    int (TNonCubeSum::*const steps[])() = {
-        &TNonCubeSum::MppStep1, &TNonCubeSum::Step2,    &TNonCubeSum::MppStep3, &TNonCubeSum::MppStep4,
-        &TNonCubeSum::Step5,    &TNonCubeSum::MppStep6, &TNonCubeSum::Step7,    &TNonCubeSum::MppStep8,
-        &TNonCubeSum::MppStep9, &TNonCubeSum::Step10,   &TNonCubeSum::Step11,   &TNonCubeSum::Step12,
-        &TNonCubeSum::Step13,   &TNonCubeSum::Step14};
-    for (auto step : steps) {
-      const int rc = (this->*step)();
-      if (rc < 0) return fail(rc);
-      if (step == &TNonCubeSum::Step11 && comb_count_ > 2000000000)
-        return fail(Q7_ERROR_SUMMARY_ROWS_OVERFLOW);
-    }
-    out_id = db->AddRealTable(out_name_, out_row_count_);
-    if (out_id < 0) {
-      const int code = out_id;
-      out_id = 0;
-      return fail(code);
-    }
-    out_table_ = static_cast<TRealTable*>(db->GetTable(out_id));
-    if (out_table_ == nullptr) return fail(Q7_ERROR_NO_SUCH_TABLE);
+    const int out_id = JoinOutputTable(
+        &undo, {&TNonCubeSum::MppStep1, &TNonCubeSum::Step2, &TNonCubeSum::MppStep3, &TNonCubeSum::MppStep4,
+                &TNonCubeSum::Step5, &TNonCubeSum::MppStep6, &TNonCubeSum::Step7, &TNonCubeSum::MppStep8,
+                &TNonCubeSum::MppStep9, &TNonCubeSum::Step10, &TNonCubeSum::Step11, &TNonCubeSum::Step12,
+                &TNonCubeSum::Step13, &TNonCubeSum::Step14});
+    if (out_id < 0) return out_id;
     for (auto step : {&TNonCubeSum::MppStep15, &TNonCubeSum::Step17}) {
       const int rc = (this->*step)();
-      if (rc < 0) return fail(rc);
+      if (rc < 0) return FailRoad(&undo, rc);
     }
-    if (n_measures_ == 0) RegCount("");
+    if (request_.n_measures() == 0) RegCount("");
     const int rc = MppStep18();
-    if (rc < 0) return fail(rc);
+    if (rc < 0) return FailRoad(&undo, rc);
     InitJoinXSum();
     return out_id;
-  } catch (const CQ7Exception& e) {
-    return fail(CodeOf(e));
-  } catch (const std::bad_alloc&) {
-    return fail(Q7_ERROR_OUT_OF_MEMORY);
-  } catch (...) {
-    return fail(Q7_ERROR_UNKNOWN);
-  }
+  });
 }

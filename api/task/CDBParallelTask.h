@@ -150,13 +150,9 @@ class CDBParallelTask : public CDBTask {
   // ---- Non-cube summary (CDBParallelTask_noncube.cpp) ----
   // "RQ7NonCubeSum": a new real table with one row per occurring combination of the dimensions'
   // values in set_id (summary/TNonCubeSum.h states the columns); its ID. No table: recorded ("No
-  // Such Table: %d") and Q7_ERROR_NO_SUCH_TABLE. A join table runs TNonCubeSum::MppRun. A real table
-  // has its pending values merged and its request checked by MppRun's rules, then runs the engine
-  // GetSuitableSumMethod chooses, or method 4 (MppRun) when decimals round a double measure, as
-  // only that engine rounds. A success of methods 0 to 3 uses up one set ID, as method 4's
-  // temporary set does, so the next set ID does not depend on the engine. A CQ7Exception (the
-  // refusals included) is recorded with "Failed to create NonCubeSum" and its code returned; an
-  // engine's negative result is returned unrecorded.
+  // Such Table: %d") and Q7_ERROR_NO_SUCH_TABLE. RunNonCubeSummary (summary/SummaryMethod.h)
+  // chooses and runs the engine. A CQ7Exception (the refusals included) is recorded with "Failed to
+  // create NonCubeSum" and its code returned; an engine's negative result is returned unrecorded.
   int NonCubeSum(int table_id, int set_id, int n_dims, const int* dims, int n_measures, const int* measures,
                  const int* masks, const int* decimals) override;
 

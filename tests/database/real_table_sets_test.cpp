@@ -138,6 +138,18 @@ TEST_F(SetRegistryTest, LoweredMaxSetIDNeverIssuesAnIDTwice) {
   EXPECT_EQ(SetIDs(), (std::vector<int>{1, 2, 3}));
 }
 
+// A used-up ID is never issued to a set; the last ID stays the last.
+TEST_F(SetRegistryTest, UsedUpSetIDIsSkippedAndStopsAtTheLastID) {
+  EXPECT_EQ(AddCopy({1}), 2);
+  EXPECT_EQ(t_->UseUpSetID(), 3);
+  EXPECT_EQ(AddCopy({2}), 4);
+  EXPECT_EQ(SetIDs(), (std::vector<int>{1, 2, 4}));
+  ASSERT_EQ(t_->ResetSetID(0, INT32_MAX), 0);
+  EXPECT_EQ(t_->UseUpSetID(), INT32_MAX);
+  EXPECT_EQ(t_->UseUpSetID(), INT32_MAX);
+  EXPECT_EQ(AddCopy({3}), Q7_ERROR_SET_COUNT_OVERFLOW);
+}
+
 TEST_F(SetRegistryTest, HostRowsAreCheckedBeforeRegistration) {
   const int bad_rows[][2] = {{0, 1}, {1, 11}, {-3, 2}};
   for (const auto& rows : bad_rows) {
