@@ -89,10 +89,10 @@ void TSetArray::UnregisterSortedSet(TSortedSetArray* view) {
 
 TSetArray* TSetArray::SearchByValue(TFilter* filter, int op, const char* from, const char* to, bool negate) {
   const int mapped = MapSearchCode(filter, op, &negate, "SearchByValue");
-  const int code = mapped & 0x7F;
+  const int code = SearchCode(mapped);
   // Value numbers must be final before they index anything.
   filter->MergeTVL(false);
-  if (code != kOpMiddleMatch && code != kOpRightMatch) {
+  if (code != Q7_SEARCH_CONTAINS && code != Q7_SEARCH_ENDS_WITH) {
     for (TSortedSetArray* view : views_) {
       if (view->FFilter == filter && view->HasData()) return view->SearchByValue(mapped, from, to, negate);
     }

@@ -104,10 +104,10 @@ int mpp_search_nvalues(void* param) {
 TSetArray* TSetArray::MppSearchByValue(TFilter* filter, int op, const char* from, const char* to,
                                        bool negate) {
   const int mapped = MapSearchCode(filter, op, &negate, "MppSearchByValue");
-  const int code = mapped & 0x7F;
+  const int code = SearchCode(mapped);
   // Value numbers must be final before they index anything.
   filter->MergeTVL(true);
-  if (code != kOpMiddleMatch && code != kOpRightMatch) {
+  if (code != Q7_SEARCH_CONTAINS && code != Q7_SEARCH_ENDS_WITH) {
     for (TSortedSetArray* view : SortedSets()) {
       if (view->FFilter == filter && view->HasData()) return view->SearchByValue(mapped, from, to, negate);
     }
