@@ -463,6 +463,9 @@ QuerySets TQueryNode::RunComparison() {
   const int op = OperationCode(kind);
   const char* from = kind == kQueryIsNull ? nullptr : ValuePointer(b);
   const char* to = kind == kQueryBetween || kind == kQueryWithin ? ValuePointer(c) : nullptr;
+  // The set search reads final value numbers. The table's serial road has merged every filter
+  // already; the task road and the sides of a join table have not.
+  a->filter->MergeTVL(Parallel);
   TSetArray* found = Parallel ? a->source->MppSearchByValue(a->filter, op, from, to, negate)
                               : a->source->SearchByValue(a->filter, op, from, to, negate);
   QuerySets out;

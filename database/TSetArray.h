@@ -89,7 +89,8 @@ class TSetArray : public TIntArray {
   TSetArray* _searchByValue(TFilter* filter, int op, const char* from, const char* to, bool negate);
 
   // The records whose value equals one of the n values (n int32, doubles, Numerics or text
-  // pointers by the filter's storage type), in set order. Values not in the column are ignored.
+  // pointers by the filter's storage type), in set order. Values not in the column are ignored. The
+  // filter's pending values must have been merged, as for SearchByValue.
   // n < 0 throws Q7_ERROR_INVALID_PARAMETER. Rows of a large set are collected on the pool, as above.
   TSetArray* SearchByNValues(TFilter* filter, int n, const void* values);
 

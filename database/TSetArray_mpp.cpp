@@ -105,8 +105,6 @@ TSetArray* TSetArray::MppSearchByValue(TFilter* filter, int op, const char* from
                                        bool negate) {
   const int mapped = MapSearchCode(filter, op, &negate, "MppSearchByValue");
   const int code = SearchCode(mapped);
-  // Value numbers must be final before they index anything.
-  filter->MergeTVL(true);
   if (code != Q7_SEARCH_CONTAINS && code != Q7_SEARCH_ENDS_WITH) {
     for (TSortedSetArray* view : SortedSets()) {
       if (view->FFilter == filter && view->HasData()) return view->SearchByValue(mapped, from, to, negate);
@@ -158,7 +156,6 @@ TSetArray* TSetArray::MppSearchByNValues(TFilter* filter, int n, const void* val
 
 TSetArray* TSetArray::_MppsearchByNValues(TFilter* filter, int n, const void* values) {
   if (n <= 0 || FArraySize == 0) return NewSearchResult(this, 0).release();
-  filter->MergeTVL(true);
   const int n_values = filter->VL->FArraySize;
   ZpkBlock<unsigned char> hit(static_cast<size_t>(n_values) + 1);
   memset(hit.get(), 0, static_cast<size_t>(n_values));
