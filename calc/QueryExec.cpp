@@ -12,6 +12,7 @@
 #include <string>
 
 #include "calc/QueryTree.h"
+#include "database/SearchCodes.h"
 #include "database/TBaseTable.h"
 #include "database/TFilter.h"
 #include "database/TJoinTableBase.h"
@@ -428,25 +429,26 @@ const char* ValuePointer(const TQueryNode* value) {
 }
 
 int OperationCode(int kind) {
+  // A NULL bound finds no rows in a query, whatever the comparison.
   switch (kind) {
     case kQueryIsNull:
-      return 11;
+      return Q7_SEARCH_IS_NULL;
     case kQueryEqual:
-      return 128;
+      return Q7_SEARCH_EQUAL | kSearchNullBoundEmpty;
     case kQueryBetween:
-      return 129;
+      return Q7_SEARCH_BETWEEN | kSearchNullBoundEmpty;
     case kQueryLessThanOrEqual:
-      return 130;
+      return Q7_SEARCH_AT_MOST | kSearchNullBoundEmpty;
     case kQueryWithin:
-      return 133;
+      return Q7_SEARCH_STRICTLY_BETWEEN | kSearchNullBoundEmpty;
     case kQueryLessThan:
-      return 134;
+      return Q7_SEARCH_LESS | kSearchNullBoundEmpty;
     case kQueryLeftMatch:
-      return 136;
+      return Q7_SEARCH_STARTS_WITH | kSearchNullBoundEmpty;
     case kQueryMiddleMatch:
-      return 137;
+      return Q7_SEARCH_CONTAINS | kSearchNullBoundEmpty;
     default:
-      return 138;
+      return Q7_SEARCH_ENDS_WITH | kSearchNullBoundEmpty;
   }
 }
 
@@ -461,6 +463,9 @@ QuerySets TQueryNode::RunComparison() {
   const int op = OperationCode(kind);
   const char* from = kind == kQueryIsNull ? nullptr : ValuePointer(b);
   const char* to = kind == kQueryBetween || kind == kQueryWithin ? ValuePointer(c) : nullptr;
+  // The set search reads final value numbers. The table's serial road has merged every filter
+  // already; the task road and the sides of a join table have not.
+  a->filter->MergeTVL(Parallel);
   TSetArray* found = Parallel ? a->source->MppSearchByValue(a->filter, op, from, to, negate)
                               : a->source->SearchByValue(a->filter, op, from, to, negate);
   QuerySets out;

@@ -168,39 +168,39 @@ class SecondByteSelection {
     bool f = false, f_to = false;
     const int p = FindPosStr2(from, list, &f);
     switch (op) {
-      case 0:
+      case Q7_SEARCH_EQUAL:
         if (f && p > 0) first_ = last_ = p;
         break;
-      case 1:
+      case Q7_SEARCH_BETWEEN:
         first_ = p + (f ? 0 : 1);
         last_ = FindPosStr2(to, list, &f_to);
         break;
-      case 2:
+      case Q7_SEARCH_AT_MOST:
         first_ = 1;
         last_ = p;
         break;
-      case 3:
+      case Q7_SEARCH_AT_LEAST:
         first_ = p + (f ? 0 : 1);
         last_ = v - 1;
         break;
-      case 4:
+      case Q7_SEARCH_NOT_EQUAL:
         first_ = 1;
         last_ = v - 1;
         if (f) hole_ = p;
         break;
-      case 5: {
+      case Q7_SEARCH_STRICTLY_BETWEEN: {
         first_ = p + 1;
         const int p_to = FindPosStr2(to, list, &f_to);
         last_ = p_to - (f_to ? 1 : 0);
         break;
       }
-      case 6:
+      case Q7_SEARCH_LESS:
         if (*from != '\0') {
           first_ = 1;
           last_ = p - (f ? 1 : 0);
         }
         break;
-      case 7:
+      case Q7_SEARCH_GREATER:
         first_ = p + 1;
         last_ = v - 1;
         break;
@@ -212,7 +212,7 @@ class SecondByteSelection {
   // hit: one byte per entry of the list, all 0.
   void MarkList(unsigned char* hit) const {
     const int v = list_->FArraySize;
-    if (op_ >= 8) {
+    if (op_ >= Q7_SEARCH_STARTS_WITH) {
       for (int k = 1; k < v; ++k) hit[k] = Passes(k) ? 1 : 0;
       return;
     }
@@ -222,7 +222,7 @@ class SecondByteSelection {
 
   // hit: one byte per position of the scope (n ascending value numbers), all 0.
   void MarkScope(const int* scope, int n, unsigned char* hit) const {
-    if (op_ >= 8) {
+    if (op_ >= Q7_SEARCH_STARTS_WITH) {
       for (int k = 0; k < n; ++k) hit[k] = (scope[k] > 0 && Passes(scope[k])) ? 1 : 0;
       return;
     }
@@ -241,8 +241,8 @@ class SecondByteSelection {
   bool Passes(int k) const {
     const char* key = list_->GetPChar2(k);
     const size_t m = strlen(from_);
-    if (op_ == 8) return strncmp(key, from_, m) == 0;
-    if (op_ == 9) return qz7mbsstr(key, from_) != nullptr;
+    if (op_ == Q7_SEARCH_STARTS_WITH) return strncmp(key, from_, m) == 0;
+    if (op_ == Q7_SEARCH_CONTAINS) return qz7mbsstr(key, from_) != nullptr;
     const size_t len = strlen(key);
     return len >= m && memcmp(key + len - m, from_, m) == 0;
   }
@@ -374,7 +374,7 @@ int TRealTable::SearchByField2(int filter_id, int set_id, int op, char* from, ch
   if (result.Id() < 0) return result.Id();
   const int n_rows = source->FArraySize;
   if (n_rows == 0) return result.Keep();
-  if (op < 0 || op > 10) {
+  if (op < 0 || op > Q7_SEARCH_ENDS_WITH) {
     PutErrorLog(kName, Q7_ERROR_INVALID_OPERATION, "Invalid Parameter : OpeNo");
     return Q7_ERROR_INVALID_OPERATION;
   }

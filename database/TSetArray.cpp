@@ -89,10 +89,8 @@ void TSetArray::UnregisterSortedSet(TSortedSetArray* view) {
 
 TSetArray* TSetArray::SearchByValue(TFilter* filter, int op, const char* from, const char* to, bool negate) {
   const int mapped = MapSearchCode(filter, op, &negate, "SearchByValue");
-  const int code = mapped & 0x7F;
-  // Value numbers must be final before they index anything.
-  filter->MergeTVL(false);
-  if (code != kOpMiddleMatch && code != kOpRightMatch) {
+  const int code = SearchCode(mapped);
+  if (code != Q7_SEARCH_CONTAINS && code != Q7_SEARCH_ENDS_WITH) {
     for (TSortedSetArray* view : views_) {
       if (view->FFilter == filter && view->HasData()) return view->SearchByValue(mapped, from, to, negate);
     }
@@ -129,7 +127,6 @@ void FlagValues(TBaseArray* vl, int n, const void* values, size_t width, unsigne
 TSetArray* TSetArray::SearchByNValues(TFilter* filter, int n, const void* values) {
   if (n < 0) throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
   if (FArraySize == 0 || n == 0) return NewSearchResult(this, 0).release();
-  filter->MergeTVL(false);
   TBaseArray* vl = filter->VL;
   ZpkBlock<unsigned char> hit(static_cast<size_t>(vl->FArraySize) + 1);
   memset(hit.get(), 0, static_cast<size_t>(vl->FArraySize));

@@ -11,8 +11,9 @@
 //
 // Thread safety: none; sets are used under the API lock.
 //
-// Search operation codes (the low seven bits of op; bit 0x80 asks for the NULL-excluding
-// comparison; negate asks for the complement):
+// Search operation codes (Q7SearchOp in the low seven bits of op; the flag
+// Q7_SEARCH_NULL_BOUND_EMPTY, 0x80, asks for the NULL-excluding comparison; database/SearchCodes.h
+// reads them; negate asks for the complement):
 //   0 equal, 1 between (both ends included), 2 less or equal, 3 greater or equal (run as 6
 //   negated), 4 not equal (run as 0 negated), 5 within (both ends excluded), 6 less than,
 //   7 greater than (run as 2 negated), 8 left match, 9 middle match, 10 right match (8 to 10 on
@@ -88,7 +89,8 @@ class TSetArray : public TIntArray {
   TSetArray* _searchByValue(TFilter* filter, int op, const char* from, const char* to, bool negate);
 
   // The records whose value equals one of the n values (n int32, doubles, Numerics or text
-  // pointers by the filter's storage type), in set order. Values not in the column are ignored.
+  // pointers by the filter's storage type), in set order. Values not in the column are ignored. The
+  // filter's pending values must have been merged, as for SearchByValue.
   // n < 0 throws Q7_ERROR_INVALID_PARAMETER. Rows of a large set are collected on the pool, as above.
   TSetArray* SearchByNValues(TFilter* filter, int n, const void* values);
 

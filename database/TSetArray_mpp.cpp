@@ -104,10 +104,8 @@ int mpp_search_nvalues(void* param) {
 TSetArray* TSetArray::MppSearchByValue(TFilter* filter, int op, const char* from, const char* to,
                                        bool negate) {
   const int mapped = MapSearchCode(filter, op, &negate, "MppSearchByValue");
-  const int code = mapped & 0x7F;
-  // Value numbers must be final before they index anything.
-  filter->MergeTVL(true);
-  if (code != kOpMiddleMatch && code != kOpRightMatch) {
+  const int code = SearchCode(mapped);
+  if (code != Q7_SEARCH_CONTAINS && code != Q7_SEARCH_ENDS_WITH) {
     for (TSortedSetArray* view : SortedSets()) {
       if (view->FFilter == filter && view->HasData()) return view->SearchByValue(mapped, from, to, negate);
     }
@@ -158,7 +156,6 @@ TSetArray* TSetArray::MppSearchByNValues(TFilter* filter, int n, const void* val
 
 TSetArray* TSetArray::_MppsearchByNValues(TFilter* filter, int n, const void* values) {
   if (n <= 0 || FArraySize == 0) return NewSearchResult(this, 0).release();
-  filter->MergeTVL(true);
   const int n_values = filter->VL->FArraySize;
   ZpkBlock<unsigned char> hit(static_cast<size_t>(n_values) + 1);
   memset(hit.get(), 0, static_cast<size_t>(n_values));

@@ -132,22 +132,23 @@ struct Run {
 }  // namespace
 
 TSetArray* TSortedSetArray::SearchByValue(int op, const char* from, const char* to, bool negate) {
-  const int code = op & 0x7F;
-  const bool exclude_null = (op & 0x80) != 0;
+  const int code = SearchCode(op);
+  const bool exclude_null = NullBoundEmpty(op);
   const int type = ArrayDataType(FFilter->VL);
   const bool numeric = type != Q7_TYPE_STRING;
-  if (code == kOpLeftMatch && numeric) {
+  if (code == Q7_SEARCH_STARTS_WITH && numeric) {
     PutErrorLog("SearchByValue", Q7_ERROR_INVALID_OPERATION, "Illegal data type ( Not STRING )");
     throw CQ7Exception(Q7_ERROR_INVALID_OPERATION);
   }
-  const bool served = code == kOpEqual || code == kOpBetween || code == kOpLessOrEqual || code == kOpWithin ||
-                      code == kOpLess || code == kOpLeftMatch || (code == kOpIsNull && numeric);
+  const bool served = code == Q7_SEARCH_EQUAL || code == Q7_SEARCH_BETWEEN || code == Q7_SEARCH_AT_MOST ||
+                      code == Q7_SEARCH_STRICTLY_BETWEEN || code == Q7_SEARCH_LESS ||
+                      code == Q7_SEARCH_STARTS_WITH || (code == Q7_SEARCH_IS_NULL && numeric);
   if (!served) {
     PutErrorLog("SearchByValue", Q7_ERROR_INVALID_OPERATION, "Invalid Parameter : OpeNo");
     throw CQ7Exception(Q7_ERROR_INVALID_OPERATION);
   }
-  const bool reads_from = code != kOpIsNull;
-  const bool reads_to = code == kOpBetween || code == kOpWithin;
+  const bool reads_from = SearchReadsFrom(code);
+  const bool reads_to = SearchReadsTo(code);
 
   // The runs of the bounds, and whether a bound is the NULL.
   bool null_bound = false;
@@ -202,21 +203,21 @@ TSetArray* TSortedSetArray::SearchByValue(int op, const char* from, const char* 
   const int keep_nulls_from = (numeric && !exclude_null) ? 0 : nc;
   const bool empty_text = !numeric && *from == '\0';
   switch (code) {
-    case kOpEqual:
+    case Q7_SEARCH_EQUAL:
       if (!negate) {
         a0 = rf.first, a1 = rf.end;
       } else {
         a0 = nc, a1 = rf.first, b0 = rf.end, b1 = n;
       }
       break;
-    case kOpBetween:
+    case Q7_SEARCH_BETWEEN:
       if (!negate) {
         a0 = rf.first, a1 = rt.end;
       } else {
         a0 = keep_nulls_from, a1 = rf.first, b0 = std::max({rt.end, rf.first, nc}), b1 = n;
       }
       break;
-    case kOpLessOrEqual:
+    case Q7_SEARCH_AT_MOST:
       if (!numeric && empty_text && !negate && !exclude_null) break;
       if (!negate) {
         a0 = nc, a1 = rf.end;
@@ -224,21 +225,21 @@ TSetArray* TSortedSetArray::SearchByValue(int op, const char* from, const char* 
         a0 = rf.end, a1 = n;
       }
       break;
-    case kOpWithin:
+    case Q7_SEARCH_STRICTLY_BETWEEN:
       if (!negate) {
         a0 = rf.end, a1 = rt.first;
       } else {
         a0 = keep_nulls_from, a1 = rf.end, b0 = std::max({rt.first, rf.end, nc}), b1 = n;
       }
       break;
-    case kOpLess:
+    case Q7_SEARCH_LESS:
       if (!negate) {
         a0 = nc, a1 = rf.first;
       } else {
         a0 = rf.first, a1 = n;
       }
       break;
-    case kOpLeftMatch: {
+    case Q7_SEARCH_STARTS_WITH: {
       std::string next;
       const int next_first = (!empty_text && PrefixSuccessor(from, &next)) ? run_of(next.c_str()).first : n;
       if (empty_text) {

@@ -90,12 +90,12 @@ ValueSelection::ValueSelection(TIntArray* set, TFilter* filter, int op, const ch
     : negate_(negate) {
   TBaseArray* vl = filter->VL;
   const int type = ArrayDataType(vl);
-  const int code = op & 0x7F;
-  const bool exclude_null = (op & 0x80) != 0;
+  const int code = SearchCode(op);
+  const bool exclude_null = NullBoundEmpty(op);
   const bool numeric = type != Q7_TYPE_STRING;
-  const bool reads_from = code == kOpEqual || code == kOpBetween || code == kOpLessOrEqual ||
-                          code == kOpWithin || code == kOpLess;
-  const bool reads_to = code == kOpBetween || code == kOpWithin;
+  // The text tests read their pattern as a text further down, not as a value of the list.
+  const bool reads_from = SearchReadsFrom(code) && code < Q7_SEARCH_STARTS_WITH;
+  const bool reads_to = SearchReadsTo(code);
 
   // Bounds, read by the list's storage type. Bit 0x80 with a NULL bound selects nothing.
   int ifrom = 0, ito = 0;
@@ -134,7 +134,7 @@ ValueSelection::ValueSelection(TIntArray* set, TFilter* filter, int op, const ch
   // Only the text tests look at entries one by one; for them a small set against a large list
   // works over the value numbers the set uses.
   const int n_values = vl->FArraySize;
-  run_form_ = !(type == Q7_TYPE_STRING && (code == kOpMiddleMatch || code == kOpRightMatch));
+  run_form_ = !(type == Q7_TYPE_STRING && (code == Q7_SEARCH_CONTAINS || code == Q7_SEARCH_ENDS_WITH));
   scope_form_ = !run_form_ && n_rows < (n_values >> 3);
   int scope_count = 0;
   if (scope_form_) {
@@ -153,7 +153,7 @@ ValueSelection::ValueSelection(TIntArray* set, TFilter* filter, int op, const ch
   }
 
   const bool null_present = !scope_form_ || scope_[0] == 0;
-  if (numeric && negate && (op == kOpEqual || exclude_null) && null_present) {
+  if (numeric && negate && (op == Q7_SEARCH_EQUAL || exclude_null) && null_present) {
     if (run_form_) {
       null_cleared_ = true;
     } else {
@@ -171,22 +171,22 @@ ValueSelection::ValueSelection(TIntArray* set, TFilter* filter, int op, const ch
   auto numeric_ranges = [&](const auto& kind, const auto& vfrom, const auto& vto) {
     const int start = (!negate && null_present) ? 1 : 0;
     switch (code) {
-      case kOpEqual:
+      case Q7_SEARCH_EQUAL:
         Mark(kind.lb(vfrom), kind.ub(vfrom) - 1);
         break;
-      case kOpBetween:
+      case Q7_SEARCH_BETWEEN:
         Mark(kind.lb(vfrom), kind.ub(vto) - 1);
         break;
-      case kOpLessOrEqual:
+      case Q7_SEARCH_AT_MOST:
         Mark(start, kind.ub(vfrom) - 1);
         break;
-      case kOpWithin:
+      case Q7_SEARCH_STRICTLY_BETWEEN:
         Mark(kind.ub(vfrom), kind.lb(vto) - 1);
         break;
-      case kOpLess:
+      case Q7_SEARCH_LESS:
         Mark(start, kind.lb(vfrom) - 1);
         break;
-      case kOpIsNull:
+      case Q7_SEARCH_IS_NULL:
         if (null_present) Mark(0, 0);
         break;
       default:
@@ -215,20 +215,20 @@ ValueSelection::ValueSelection(TIntArray* set, TFilter* filter, int op, const ch
       const auto kind = MakeKind<TStrArray, const char*>(list, scope, n, FindPosStr, FindPosStrScope);
       const char* sfrom = from;
       switch (code) {
-        case kOpEqual:
-        case kOpBetween:
-        case kOpWithin:
+        case Q7_SEARCH_EQUAL:
+        case Q7_SEARCH_BETWEEN:
+        case Q7_SEARCH_STRICTLY_BETWEEN:
           numeric_ranges(kind, sfrom, to);
           break;
-        case kOpLessOrEqual:
+        case Q7_SEARCH_AT_MOST:
           // The empty bound of a plain less-or-equal selects nothing; the same with bit 0x80 selects
           // the empty texts.
-          if (!(op == kOpLessOrEqual && *sfrom == '\0' && !negate)) Mark(0, kind.ub(sfrom) - 1);
+          if (!(op == Q7_SEARCH_AT_MOST && *sfrom == '\0' && !negate)) Mark(0, kind.ub(sfrom) - 1);
           break;
-        case kOpLess:
+        case Q7_SEARCH_LESS:
           if (*sfrom != '\0') Mark(0, kind.lb(sfrom) - 1);
           break;
-        case kOpLeftMatch: {
+        case Q7_SEARCH_STARTS_WITH: {
           if (*sfrom == '\0') {
             Mark(0, n - 1);
             break;
@@ -238,8 +238,8 @@ ValueSelection::ValueSelection(TIntArray* set, TFilter* filter, int op, const ch
           Mark(kind.lb(sfrom), last);
           break;
         }
-        case kOpMiddleMatch:
-        case kOpRightMatch:
+        case Q7_SEARCH_CONTAINS:
+        case Q7_SEARCH_ENDS_WITH:
           text_op_ = code;
           pattern_ = from;
           text_list_ = list;
@@ -284,7 +284,7 @@ void ValueSelection::MarkTextMatches(int first, int end) {
   for (int k = first; k < end; ++k) {
     const char* text = text_list_->FStrArea + offsets[scope ? scope[k] : k];
     bool match;
-    if (text_op_ == kOpMiddleMatch) {
+    if (text_op_ == Q7_SEARCH_CONTAINS) {
       match = qz7mbsstr(text, pattern_) != nullptr;
     } else {
       const size_t len = strlen(text);
@@ -297,25 +297,26 @@ void ValueSelection::MarkTextMatches(int first, int end) {
 }
 
 int MapSearchCode(TFilter* filter, int op, bool* negate, const char* log_name) {
-  int code = op & 0x7F;
-  if (code > kOpIsNull) {
+  int code = SearchCode(op);
+  if (code > kLastSearchCode) {
     PutErrorLog(log_name, Q7_ERROR_INVALID_OPERATION, "Invalid Parameter : OpeNo");
     throw CQ7Exception(Q7_ERROR_INVALID_OPERATION, "Unknown operation number: %d", op);
   }
-  if (code == 3 || code == 4 || code == 7) {
-    code = code == 3 ? kOpLess : (code == 4 ? kOpEqual : kOpLessOrEqual);
+  if (code == Q7_SEARCH_AT_LEAST || code == Q7_SEARCH_NOT_EQUAL || code == Q7_SEARCH_GREATER) {
+    code = code == Q7_SEARCH_AT_LEAST ? Q7_SEARCH_LESS
+                                      : (code == Q7_SEARCH_NOT_EQUAL ? Q7_SEARCH_EQUAL : Q7_SEARCH_AT_MOST);
     *negate = !*negate;
   }
   const bool is_string = ArrayDataType(filter->VL) == Q7_TYPE_STRING;
-  if (code >= kOpLeftMatch && code <= kOpRightMatch && !is_string) {
+  if (code >= Q7_SEARCH_STARTS_WITH && code <= Q7_SEARCH_ENDS_WITH && !is_string) {
     PutErrorLog(log_name, Q7_ERROR_INVALID_OPERATION, "Illegal data type ( Not STRING )");
     throw CQ7Exception(Q7_ERROR_INVALID_OPERATION, "String operation for Integer column is not allowed.");
   }
-  if (code == kOpIsNull && is_string) {
+  if (code == Q7_SEARCH_IS_NULL && is_string) {
     PutErrorLog(log_name, Q7_ERROR_INVALID_OPERATION, "Illegal data type ( Is STRING )");
     throw CQ7Exception(Q7_ERROR_INVALID_OPERATION, "'IS NULL' operation for String column is not allowd.");
   }
-  return code | (op & 0x80);
+  return code | (op & kSearchNullBoundEmpty);
 }
 
 bool SearchOnPool(int rows) { return rows >= search_pool_min_rows.load(std::memory_order_relaxed); }

@@ -27,6 +27,7 @@
 #include <memory>
 #include <string>
 
+#include "database/SearchCodes.h"
 #include "kernels/RowFilters.h"
 #include "values/ZpkBlock.h"
 
@@ -34,19 +35,6 @@ class TFilter;
 class TIntArray;
 class TSetArray;
 class TStrArray;
-
-// Search operation codes (the low seven bits of an operation; TSetArray.h has the meanings).
-enum SearchOp : int {
-  kOpEqual = 0,
-  kOpBetween = 1,
-  kOpLessOrEqual = 2,
-  kOpWithin = 5,
-  kOpLess = 6,
-  kOpLeftMatch = 8,
-  kOpMiddleMatch = 9,
-  kOpRightMatch = 10,
-  kOpIsNull = 11,
-};
 
 // Left match: the smallest text above every text that begins with `prefix`. False when there is
 // none (the prefix is all 0xFF bytes): the range then runs to the end of the list.

@@ -24,7 +24,7 @@
 
 namespace {
 
-// The glue's own catch: nothing but a code leaves it.
+// The glue's own catch: nothing but a code leaves it. The levels of catches: api/frame/frame.h.
 template <class Body>
 int Guarded(Body&& body) noexcept {
   try {

@@ -26,11 +26,34 @@
 //
 // Integer results: codes are returned as the operation's own integer type (a 64-bit size result
 // gets the code widened to 64 bits).
+//
+// Where errors are caught. A throw meets up to three catches on its way to the host; this is the
+// one place that says which does what (the other two point here):
+//
+// - the frame (each exported function; this file): a CQ7Exception gives its code and, in the
+//   recording frames, an entry (ring_name, code, message); the value frames give their failure
+//   value instead. Anything else gives Q7_ERROR_UNKNOWN (or the failure value), no entry.
+// - RunOp (each operation, innerQ7*, and each task slot body; api/ops/OpCommon.h): a CQ7Exception
+//   gives its code and an entry (the operation's ring name, code, message); an OpRefusal only its
+//   code, its entry being written already. Anything else gives Q7_ERROR_UNKNOWN, no entry.
+// - Guarded (each catalog-import entry; import/ImportEntry.cpp): a CQ7Exception gives its code and
+//   no entry, since the parser writes its failures to the catalog message log. Anything else gives
+//   Q7_ERROR_UNKNOWN, no entry.
+//
+// Why three: the frame is the guarantee that nothing unwinds into C, whatever the operation does,
+// and it owns the lock. RunOp records under the operation's own ring name, which is not the
+// exported function's where several exported functions share one operation, and lets one
+// operation (or task slot) call another and get a code back, with the failure recorded once.
+// Guarded turns the import's throws into the codes its entries return to the operations and task
+// slots that call them; it stays in import/, which cannot include RunOp from the layer above. An
+// exception is thus recorded at most once, by the innermost level that records: the levels above
+// it see a code, not a throw.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <type_traits>
+#include <utility>
 
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
@@ -133,11 +156,10 @@ frame_detail::Result<Op> LightFrame(Op&& op) noexcept {
   return frame_detail::Unrecorded(op);
 }
 
-// The frame of the Q7 mirrors; behaves as LightFrame.
+// The frame of the Q7 mirrors: the light frame under the mirrors' own name.
 template <class Op>
 frame_detail::Result<Op> PlainFrame(Op&& op) noexcept {
-  ApiLock lock;
-  return frame_detail::Unrecorded(op);
+  return LightFrame(std::forward<Op>(op));
 }
 
 // The operation runs without the lock (it takes it itself); a failure is recorded under the lock

@@ -99,6 +99,7 @@ R Widen(int code) {
 }
 }  // namespace op_detail
 
+// Which level catches what (the frame, RunOp, the import's Guarded): api/frame/frame.h.
 // The operation's own catch. body returns the result (int, or int64_t for the memory sizes; a code
 // is widened to the result type).
 template <class Body>

@@ -4,6 +4,7 @@
 
 #include "api/ops/CharCodeChecks.h"
 #include "api/ops/OpCommon.h"
+#include "database/SearchCodes.h"
 #include "database/TBaseTable.h"
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
@@ -15,11 +16,6 @@
 #include "values/ZpkBlock.h"
 
 namespace {
-
-constexpr int kCodeMask = 0x7F;
-constexpr int kCodeBetween = 1;
-constexpr int kCodeWithin = 5;
-constexpr int kCodeIsNull = 11;
 
 bool IsSortDirection(int dir) { return static_cast<unsigned>(dir) <= 1; }
 
@@ -34,12 +30,12 @@ int SetsChanged(int result) {
 // The value search reads its bounds through the pointers without a length, so a null one that the
 // code reads would be dereferenced below; codes above 11 are refused by the search itself.
 void CheckSearchBounds(int op, const char* from, const char* to) {
-  const int code = op & kCodeMask;
-  if (op < 0 || code > kCodeIsNull) return;
-  if (from == nullptr && code != kCodeIsNull) {
+  const int code = SearchCode(op);
+  if (op < 0 || code > kLastSearchCode) return;
+  if (from == nullptr && SearchReadsFrom(code)) {
     throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : From");
   }
-  if (to == nullptr && (code == kCodeBetween || code == kCodeWithin)) {
+  if (to == nullptr && SearchReadsTo(code)) {
     throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : To");
   }
 }

@@ -11,8 +11,8 @@
 //
 // Results: a search returns the ID of the new set, which the table has made its current set; a
 // sort returns the table's non-negative result (the new set's ID). A negative set ID means the
-// table's current set. Search codes are those of database/TSetArray.h (0 EQ ... 11 IS NULL, 0x80
-// excludes NULL).
+// table's current set. Search codes are the header's Q7SearchOp, read as database/SearchCodes.h
+// says (meanings in database/TSetArray.h).
 //
 // Saved flags: every successful search and sort here clears g_TFSSaved, except
 // innerQ7SearchByFieldNValues, which changes no flag (as do the readers).

@@ -229,18 +229,21 @@ TEST_F(QueryExec, FindsTheRowsARowByRowEvaluationKeeps) {
 }
 
 TEST_F(QueryExec, MergesPendingValuesBeforeSearching) {
-  // A small write of a value new to the column goes to the pending list of a larger table.
+  // A small write of a value new to the column goes to the pending list of a larger table; each
+  // road meets a value of its own still pending.
   const int big = AddTable("Big", 200);
   TRealTable* t = Real(big);
   std::vector<int> v(200, 1);
   AddIntFilter(t, "k", v);
-  int value = 42;
   const int k = t->FilterName2ID("k");
-  ASSERT_GE(t->OverWriteEx(1, k, 7, 1, &value), 0);
-  ASSERT_GT(t->GetFilter(k)->TVLCount, 0);
   for (bool parallel : {false, true}) {
-    const int id = SearchByTextQuery(t, 0, "k = 42", parallel, "Test");
-    EXPECT_EQ(ttest::Rows(t->GetSet(id)), std::vector<int>{7});
+    SCOPED_TRACE(parallel ? "parallel" : "serial");
+    int value = parallel ? 43 : 42;
+    const int row = parallel ? 9 : 7;
+    ASSERT_GE(t->OverWriteEx(1, k, row, 1, &value), 0);
+    ASSERT_GT(t->GetFilter(k)->TVLCount, 0);
+    const int id = SearchByTextQuery(t, 0, parallel ? "k = 43" : "k = 42", parallel, "Test");
+    EXPECT_EQ(ttest::Rows(t->GetSet(id)), std::vector<int>{row});
   }
 }
 

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "database/TFilter.h"
@@ -485,6 +486,41 @@ TEST_F(RealTableSearch, HostMapSurvivesTheMergeOfPendingValues) {
       want.push_back(r);
   }
   EXPECT_EQ(Rows(t->GetSet(id)), want);
+}
+
+// The set searches leave the merge of pending values to the table: each value search, serial and
+// on the pool, finds a value that is still pending when it is called and leaves none pending.
+TEST_F(RealTableSearch, ValueSearchesFindPendingValues) {
+  using Search = std::function<int(TRealTable*, int, int32_t*)>;
+  const std::pair<const char*, Search> roads[] = {
+      {"SearchByField",
+       [](TRealTable* t, int f, int32_t* v) {
+         return t->SearchByField(f, 1, Q7_SEARCH_EQUAL, reinterpret_cast<char*>(v), nullptr);
+       }},
+      {"MppSearchByField",
+       [](TRealTable* t, int f, int32_t* v) {
+         return t->MppSearchByField(f, 1, Q7_SEARCH_EQUAL, reinterpret_cast<char*>(v), nullptr);
+       }},
+      {"SearchByFieldNValues",
+       [](TRealTable* t, int f, int32_t* v) { return t->SearchByFieldNValues(f, 1, 1, v); }},
+      {"MppSearchByFieldNValues",
+       [](TRealTable* t, int f, int32_t* v) { return t->MppSearchByFieldNValues(f, 1, 1, v); }},
+  };
+  std::vector<int32_t> values;
+  for (int i = 0; i < 200; ++i) values.push_back(i % 50);
+  for (const auto& [name, search] : roads) {
+    SCOPED_TRACE(name);
+    TRealTable* t = Real(AddTable(name, 200));
+    const int fid = AddColumn<IntKind>(t, "I", values);
+    TFilter* f = t->GetFilter(fid);
+    f->AllocTVL();
+    ASSERT_EQ(f->AppendTVLInt(1000, 21), 1);  // record 21 held 20
+    int32_t wanted = 1000;
+    const int id = search(t, fid, &wanted);
+    ASSERT_GT(id, 0);
+    EXPECT_EQ(Rows(t->GetSet(id)), std::vector<int>{21});
+    EXPECT_EQ(f->TVLCount, 0);
+  }
 }
 
 // ---- Wildcards ----

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "database/SearchCodes.h"
 #include "database/TRealTable.h"
 #include "q7api.h"
 #include "tests/database/table_test_support.h"
@@ -81,13 +82,13 @@ struct StrKind {
 // ordinary value, except that a plain less-or-equal with an empty bound keeps nothing.
 template <class K>
 bool Keeps(const typename K::V& x, int op, const typename K::V& from, const typename K::V& to, bool negate) {
-  int code = op & 0x7F;
-  const bool excl = (op & 0x80) != 0;
+  int code = SearchCode(op);
+  const bool excl = NullBoundEmpty(op);
   if (code == 3 || code == 4 || code == 7) {
     code = code == 3 ? 6 : (code == 4 ? 0 : 2);
     negate = !negate;
   }
-  const int mapped = code | (op & 0x80);
+  const int mapped = code | (op & kSearchNullBoundEmpty);
   const int lo = K::Compare(x, from);
   const int hi = K::Compare(x, to);
   if constexpr (K::kType == Q7_TYPE_STRING) {

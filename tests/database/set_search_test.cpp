@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "database/FindPosOfSortedSet.h"
+#include "database/SearchCodes.h"
 #include "database/TFilter.h"
 #include "database/TSetArray.h"
 #include "database/TSortedSetArray.h"
@@ -56,8 +57,8 @@ struct StrTraits {
 template <class T>
 bool Selected(const typename T::V& x, int op, const typename T::V& from, const typename T::V& to, bool negate,
               bool is_string) {
-  int code = op & 0x7F;
-  const bool excl = (op & 0x80) != 0;
+  int code = SearchCode(op);
+  const bool excl = NullBoundEmpty(op);
   if (code == 3 || code == 4 || code == 7) {
     code = code == 3 ? 6 : (code == 4 ? 0 : 2);
     negate = !negate;

@@ -277,6 +277,33 @@ TEST_F(JoinSearchTest, ValueSearchesKeepTheJoinedRowsWhoseSearchedSideMatches) {
   }
 }
 
+// The set searches leave the merge of pending values to the join table: a value written to a
+// source column just before, still pending, is found by the serial and the pool search alike.
+TEST_F(JoinSearchTest, ValueSearchesFindPendingValuesOfTheSourceColumn) {
+  std::mt19937 gen(4242);
+  World w = Build(gen, false, 200, 45, 12, 4, 7, 5);  // large enough to keep a write pending
+  TJoinTable* j = Join(w.join);
+  const std::vector<int> masters = SourceRows(w, 1, 0);
+  ASSERT_GE(masters.size(), 2u);
+  TFilter* f = j->GetFilter(kMasterP);
+  f->AllocTVL();
+  for (bool mpp : {false, true}) {
+    SCOPED_TRACE(mpp ? "Mpp" : "serial");
+    const int value = mpp ? 101 : 100;  // new to the column
+    const int record = masters[mpp ? 1 : 0];
+    ASSERT_GT(f->AppendTVLInt(Raw(value), record), 0);
+    w.p[0][static_cast<size_t>(record)] = value;
+    int bound = Raw(value);
+    char* from = reinterpret_cast<char*>(&bound);
+    const int id =
+        mpp ? j->MppSearchByField(kMasterP, 1, 0, from, from) : j->SearchByField(kMasterP, 1, 0, from, from);
+    ASSERT_GT(id, 0);
+    ExpectSetIs(w, id, 0, ExpectSearch(w, 1, 0, [&](int r) { return r == record; }));
+    EXPECT_FALSE(jbtest::Resolve(j, id).empty());
+    EXPECT_EQ(f->TVLCount, 0);
+  }
+}
+
 // ---- By the text from the second byte ----
 
 struct TextCase {

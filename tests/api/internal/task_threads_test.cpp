@@ -14,6 +14,7 @@
 #include "api/ops/ops_sets.h"
 #include "api/ops/ops_tables.h"
 #include "api/task/CDBTask.h"
+#include "database/SearchCodes.h"
 #include "database/TFilter.h"
 #include "task_test_support.h"
 #include "values/TBaseArray.h"
@@ -92,15 +93,15 @@ TEST_F(TaskRoadsTest, ValueSearchesMatchTheSerialRoad) {
   for (const auto& b : kBounds) {
     for (int source : {1, sorted}) {
       for (int code = 0; code <= 11; ++code) {
-        for (int flag : {0, 0x80}) {
+        for (int flag : {0, kSearchNullBoundEmpty}) {
           SCOPED_TRACE(testing::Message()
                        << "filter " << b.filter << " source " << source << " op " << (code | flag));
           const int op = code | flag;
           ExpectSameSet(innerQ7SearchByField(table_, b.filter, source, op, b.from, b.to),
                         DBTASK()->SearchByField(table_, b.filter, source, op, b.from, b.to));
           if (code <= 10) {
-            ExpectSameSet(innerQ7SearchByField2(table_, b.filter, source, op & 0x7F, b.from, b.to),
-                          DBTASK()->SearchByField2(table_, b.filter, source, op & 0x7F, b.from, b.to));
+            ExpectSameSet(innerQ7SearchByField2(table_, b.filter, source, SearchCode(op), b.from, b.to),
+                          DBTASK()->SearchByField2(table_, b.filter, source, SearchCode(op), b.from, b.to));
           }
         }
       }
