@@ -104,7 +104,7 @@ inline int CompareDecimal(const void* a, const void* b) {
   return 0;
 }
 
-// ---- The radix sort of the numbering paths (values/CompileSort.cpp, values/MppCompile.cpp) ----
+// ---- The radix sort of the numbering paths (values/CompileSort.cpp, values/MppCompileWholeSort.cpp) ----
 
 // Order-preserving keys.
 inline uint32_t IntKey(int32_t v) { return static_cast<uint32_t>(v) ^ 0x80000000u; }
