@@ -1,3 +1,4 @@
+// The catalog message log: its file, its banner and the lines the import writes.
 #include "foundation/CErrorLog.h"
 
 #include <cstdarg>

@@ -1,3 +1,4 @@
+// Semi-join filtering between two real tables by an INTEGER key, serial and on the worker pool.
 #include "join/JoinInOut.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// The join's integer kernels: dropping or collecting the rows of one side without a partner.
 #include "join/JoinRecordKernels.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The multi-key integrated sort: rows ordered by several value-number columns at once.
 #include "kernels/IntegratedSort.h"
 
 #include <algorithm>

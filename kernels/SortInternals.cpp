@@ -1,3 +1,4 @@
+// Pieces shared by this folder's parallel sorts.
 #include "kernels/SortInternals.h"
 
 void PrefixAndShareBuckets(int workers, int n_buckets, int* const* counts, bool descending, int slice,

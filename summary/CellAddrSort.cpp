@@ -1,3 +1,4 @@
+// Parallel sorts of packed cell addresses, each carrying a fixed-width row of ints.
 #include "summary/CellAddrSort.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The non-cube summary: a set of a real or join table aggregated over its dimensions.
 #include "summary/TNonCubeSum.h"
 
 #include <algorithm>

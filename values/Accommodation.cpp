@@ -1,3 +1,4 @@
+// Merging two value lists of one type into one, and renumbering the row arrays into them.
 #include "values/Accommodation.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The parallel value-list compile and the parallel merge of two value lists.
 #include "values/MppCompile.h"
 
 #include <algorithm>
