@@ -1,3 +1,4 @@
+// The registered overwrite through which the calculators write their results into a filter.
 #include "calc/CalcServices.h"
 
 #include <atomic>

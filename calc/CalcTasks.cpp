@@ -1,3 +1,4 @@
+// Start-up registration of the calculators' worker-pool tasks.
 #include "calc/CalcTasks.h"
 
 #include <mutex>

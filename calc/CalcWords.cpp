@@ -1,3 +1,4 @@
+// Word readers and text checks shared by the four-operation and the integrated calculator.
 #include "calc/CalcWords.h"
 
 #include <cctype>

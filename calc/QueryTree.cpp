@@ -1,3 +1,4 @@
+// The text query's tree: its nodes and the two checking passes that make it ready to run.
 #include "calc/QueryTree.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// The four-operation calculator: parsing a formula of "+", "-", "*", "/" and running it over a set.
 #include "calc/TCalculator.h"
 
 #include <algorithm>

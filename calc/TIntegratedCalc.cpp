@@ -1,3 +1,4 @@
+// The integrated calculator: parsing a formula of nested function calls and running it over a set.
 #include "calc/TIntegratedCalc.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// The text query's entry point: a query text parsed, checked and run into a new set of the table.
 #include "calc/TextQuery.h"
 
 #include "calc/QueryTree.h"

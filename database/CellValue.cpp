@@ -1,3 +1,4 @@
+// Copying one row's value of a filter, wherever it lies, into the caller's buffer by type.
 #include "database/CellValue.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The row-number checks that the row editors share.
 #include "database/CompiledValueList.h"
 
 #include "database/TSetArray.h"

@@ -1,3 +1,4 @@
+// The field texts of the text export: the line buffer and the printers of each value type.
 #include "database/CsvColumnPrinter.h"
 
 #include <charconv>

@@ -1,3 +1,4 @@
+// The text export's table-level pieces: a part's row share and the export format file's records.
 #include "database/CsvExportFormat.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Start-up registration of database/'s worker tasks: the parallel set searches and derived columns.
 #include "database/DatabaseTasks.h"
 
 #include <mutex>

@@ -1,3 +1,4 @@
+// The columns that duplicating, extracting and combining real tables build.
 #include "database/DerivedColumns.h"
 
 #include <cstdint>

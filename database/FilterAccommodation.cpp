@@ -1,3 +1,4 @@
+// Giving the value-number columns of two filters one shared value list.
 #include "database/FilterAccommodation.h"
 
 #include "database/TFilter.h"

@@ -1,3 +1,4 @@
+// Searches in a sorted view: where the run of a view's records holding one value starts and ends.
 #include "database/FindPosOfSortedSet.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// A real table's handle on a shared-table registry entry, and the registry hooks it detaches through.
 #include "database/LSHMTBLEntry.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Parallel extraction of unique rows of a real table's set into a new set.
 #include "database/MppExtractUniqueReal.h"
 
 #include <cstddef>

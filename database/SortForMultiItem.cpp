@@ -1,3 +1,4 @@
+// The multi-key integrated sort over filters: SortForMultiItem, SortForMultiItemEx and their forms.
 #include "database/SortForMultiItem.h"
 
 #include <algorithm>

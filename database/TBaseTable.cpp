@@ -1,3 +1,4 @@
+// The abstract table: set registration, set IDs and the services real and join tables share.
 #include "database/TBaseTable.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The filter: construction, copies, its record's writers and readers, and its value-list services.
 #include "database/TFilter.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The row set: construction from each source, copies, and the views it keeps.
 #include "database/TSetArray.h"
 
 #include <algorithm>

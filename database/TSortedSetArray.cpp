@@ -1,3 +1,4 @@
+// The sorted view: building the order of one set by one filter, saving and loading it.
 #include "database/TSortedSetArray.h"
 
 #include <algorithm>

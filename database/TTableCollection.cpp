@@ -1,3 +1,4 @@
+// The database: its tables in ascending ID order, adding, finding, naming and deleting them.
 #include "database/TTableCollection.h"
 
 #include <algorithm>

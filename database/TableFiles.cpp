@@ -1,3 +1,4 @@
+// The pieces the database-file and table-file readers and writers share: names, replacing files, checks.
 #include "database/TableFiles.h"
 
 #include <dirent.h>

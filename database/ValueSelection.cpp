@@ -1,3 +1,4 @@
+// The per-value decision of a value search on a set, by search code and value type.
 #include "database/ValueSelection.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// The catalog message log: its file, its banner and the lines the import writes.
 #include "foundation/CErrorLog.h"
 
 #include <cstdarg>
@@ -36,16 +37,16 @@ CErrorLog* CErrorLog::Instance() {
   return &log;
 }
 
-CErrorLog::CErrorLog() { qz7_strlcpy(fileName_, kDefaultFileName, sizeof fileName_); }
+CErrorLog::CErrorLog() { qz7_strlcpy(file_name_, kDefaultFileName, sizeof file_name_); }
 
 void CErrorLog::setFileName(const char* name) {
   std::lock_guard<std::mutex> lock(name_mutex_);
-  qz7_strlcpy(fileName_, name != nullptr ? name : "", sizeof fileName_);
+  qz7_strlcpy(file_name_, name != nullptr ? name : "", sizeof file_name_);
 }
 
 void CErrorLog::getFileName(char* out) {
   std::lock_guard<std::mutex> lock(name_mutex_);
-  memcpy(out, fileName_, sizeof fileName_);
+  memcpy(out, file_name_, sizeof file_name_);
 }
 
 void CErrorLog::LockHeld() {

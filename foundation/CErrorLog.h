@@ -76,10 +76,10 @@ class CErrorLog {
   void RecordLocked(const char* text, bool nested);
   [[noreturn]] void FailLocked();
 
-  char fileName_[kFileNameSize];
+  char file_name_[kFileNameSize];
   zpk_fstream stream_;
   std::mutex mutex_;
-  std::mutex name_mutex_;  // guards fileName_ alone, so setFileName never waits for a writer
+  std::mutex name_mutex_;  // guards file_name_ alone, so setFileName never waits for a writer
   std::atomic<std::thread::id> holder_{};
 };
 

@@ -1,3 +1,4 @@
+// CMemFile: writing tables and databases into host memory and reading them back.
 #include "foundation/CMemFile.h"
 
 #include <cstring>

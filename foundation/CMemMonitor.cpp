@@ -1,3 +1,4 @@
+// CMemMonitor: the register of tracked heap blocks and its leak report.
 #include "foundation/CMemMonitor.h"
 
 #include "foundation/zpk_memory.h"

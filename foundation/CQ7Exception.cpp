@@ -1,3 +1,4 @@
+// CQ7Exception and the helpers that build failure messages.
 #include "foundation/CQ7Exception.h"
 
 #include <cstdarg>

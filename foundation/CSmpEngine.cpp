@@ -1,3 +1,4 @@
+// The engine singleton: its instance, start and stop hooks, fork handlers and the worker pool.
 #include "foundation/CSmpEngine.h"
 
 #include <unistd.h>

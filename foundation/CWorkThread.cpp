@@ -1,3 +1,4 @@
+// One worker of the pool: its thread, its start gate and the task it runs.
 #include "foundation/CWorkThread.h"
 
 #include <new>

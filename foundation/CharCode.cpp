@@ -1,3 +1,4 @@
+// The database character code: the table of codes, their names, locale ids and setters.
 #include "foundation/CharCode.h"
 
 #include <cstring>

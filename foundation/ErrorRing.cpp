@@ -1,3 +1,4 @@
+// The error ring: recording failures and reading the last 8 back, oldest first.
 #include "foundation/ErrorRing.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The history log: its output chosen by the host, its banner and its lines.
 #include "foundation/HistoryLog.h"
 
 #include <cstdarg>

@@ -1,3 +1,4 @@
+// Readers of plain-text settings files: "key=value" lines, optionally in "[section]" blocks.
 #include "foundation/Settings.h"
 
 #include <cstdio>

@@ -1,3 +1,4 @@
+// The 256-byte system header, the byte-order helpers and the alignment rule.
 #include "foundation/SystemHeader.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Queries of the machine and the operating system: host, OS version, processors, memory, user.
 #include "foundation/SystemInfo.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// TMemStream: the process's one memory stream, its buffer, padding and byte order.
 #include "foundation/TMemStream.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Text, number and multibyte helpers shared by the whole engine.
 #include "foundation/TextHelpers.h"
 
 #include <locale.h>

@@ -1,3 +1,4 @@
+// The parallel task table: the 72 numbered tasks the worker pool runs, and their registration.
 #include "foundation/mpp_func_map.h"
 
 #include <cassert>

@@ -1,3 +1,4 @@
+// The API lock: the process-wide mutex around every exported call that touches the database.
 #include "foundation/q7_mutex.h"
 
 #include <atomic>

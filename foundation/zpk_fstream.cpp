@@ -1,3 +1,4 @@
+// zpk_fstream: the buffered binary file stream, its padding, byte order and width conversion.
 #include "foundation/zpk_fstream.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// The engine's allocation calls and its parallel fill and copy.
 #include "foundation/zpk_memory.h"
 
 #include <sys/mman.h>

@@ -1,3 +1,4 @@
+// zpk_shm: the System V segment that holds a copy of a saved database file.
 #include "foundation/zpk_shm.h"
 
 #include <fcntl.h>

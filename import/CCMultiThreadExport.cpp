@@ -1,3 +1,4 @@
+// CCMultiThreadExport: writing a set of a real or join table as separated text on the worker pool.
 #include "import/CCMultiThreadExport.h"
 
 #include <fcntl.h>

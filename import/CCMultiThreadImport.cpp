@@ -1,3 +1,4 @@
+// CCMultiThreadImport: importing a catalog's source text file on the worker pool.
 #include "import/CCMultiThreadImport.h"
 
 #include <sys/mman.h>

@@ -1,3 +1,4 @@
+// CCatalogParser: reading a catalog file and driving the import of the source file it describes.
 #include "import/CCatalogParser.h"
 
 #include <unistd.h>

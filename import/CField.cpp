@@ -1,3 +1,4 @@
+// Typed field buffers: one catalog field's converted values while a source file is parsed.
 #include "import/CField.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// CMppTextParser: reading a single-column file on the worker pool into a new column.
 #include "import/CMppTextParser.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// The reader of single-column files: one value per line, or texts of fixed width.
 #include "import/CPlainTextParser.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The catalog import's text line parsers: cutting source lines into field texts.
 #include "import/CTextParser.h"
 
 #include <algorithm>

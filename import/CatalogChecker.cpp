@@ -1,3 +1,4 @@
+// AddCatalogFileChecker: the checked catalog import's three passes run into a new real table.
 #include "import/CatalogChecker.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// CatalogErrorInfo: an import worker's bad-line reports and their lines in the catalog log.
 #include "import/CatalogErrorInfo.h"
 
 #include <cstdio>

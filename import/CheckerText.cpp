@@ -1,3 +1,4 @@
+// The small text functions of the checked catalog import.
 #include "import/CheckerText.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The glue between the task object's catalog operations and the catalog parser.
 #include "import/ImportEntry.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The slot through which the import code reaches the task object's table and filter services.
 #include "import/ImportTask.h"
 
 #include <atomic>

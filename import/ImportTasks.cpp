@@ -1,3 +1,4 @@
+// Start-up registration of the import's worker-pool tasks: the two steps of the parallel import.
 #include "import/ImportTasks.h"
 
 #include <mutex>

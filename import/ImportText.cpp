@@ -1,3 +1,4 @@
+// The small text, path, file and memory-mapping helpers of the catalog reader and line parsers.
 #include "import/ImportText.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// TCorrectLog: the checked import's correction log, a tab-separated text file.
 #include "import/TCorrectLog.h"
 
 #include <cstdarg>

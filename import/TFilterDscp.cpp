@@ -1,3 +1,4 @@
+// TFilterDscp: one field line of a checked-import catalog split into its parameters.
 #include "import/TFilterDscp.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// TIOBuf: the checked import's cell reader over a 64 KiB window of the data file.
 #include "import/TIOBuf.h"
 
 #include <sys/stat.h>

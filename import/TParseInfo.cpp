@@ -1,3 +1,4 @@
+// TParseInfo: the checked import's catalog pass, data pass and the making of its table.
 #include "import/TParseInfo.h"
 
 #include <sys/stat.h>

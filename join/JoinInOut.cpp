@@ -1,3 +1,4 @@
+// Semi-join filtering between two real tables by an INTEGER key, serial and on the worker pool.
 #include "join/JoinInOut.h"
 
 #include <atomic>
@@ -89,10 +90,10 @@ struct JoinInOutParam {
   int end;
   const int* rows;
   const int* vno;
-  int vnoCount;
+  int vno_count;
   uint8_t* flags;  // shared by every worker; only ever set to 1
-  int nFlags;
-  int newlySet;  // out: flags this worker found clear and set (a hint, never relied on)
+  int n_flags;
+  int newly_set;  // out: flags this worker found clear and set (a hint, never relied on)
 };
 
 inline void ChunkOf(int t, int workers, int n, int* start, int* end) {
@@ -118,10 +119,10 @@ ZpkBlock<uint8_t> FlagValues(const KeyColumn& column, const TSetArray* set, bool
     ChunkOf(t, workers, m, &p->start, &p->end);
     p->rows = rows;
     p->vno = column.Vno();
-    p->vnoCount = column.VnoCount();
+    p->vno_count = column.VnoCount();
     p->flags = flags.get();
-    p->nFlags = n_flags;
-    p->newlySet = 0;
+    p->n_flags = n_flags;
+    p->newly_set = 0;
   }
   RunKernelTask(workers, kMppTaskJoinInOut);
   return flags;
@@ -243,10 +244,10 @@ int mpp_join_inout(void* param) {
     int newly = 0;
     for (int i = p->start; i < p->end; ++i) {
       const int row = p->rows[i];
-      if (static_cast<uint32_t>(row) >= static_cast<uint32_t>(p->vnoCount))
+      if (static_cast<uint32_t>(row) >= static_cast<uint32_t>(p->vno_count))
         throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
       const int v = p->vno[row];
-      if (static_cast<uint32_t>(v) >= static_cast<uint32_t>(p->nFlags))
+      if (static_cast<uint32_t>(v) >= static_cast<uint32_t>(p->n_flags))
         throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
       // Other workers write the same bytes; a flag only ever goes from 0 to 1.
       std::atomic_ref<uint8_t> flag(p->flags[v]);
@@ -255,7 +256,7 @@ int mpp_join_inout(void* param) {
         ++newly;
       }
     }
-    p->newlySet = newly;
+    p->newly_set = newly;
     return 0;
   });
 }

@@ -1,3 +1,4 @@
+// The join key merge: the key tuples of a master and a slave set turned into one shared key column.
 #include "join/JoinKeyMerge.h"
 
 #include <climits>

@@ -1,3 +1,4 @@
+// The join's integer kernels: dropping or collecting the rows of one side without a partner.
 #include "join/JoinRecordKernels.h"
 
 #include <cstdint>
@@ -39,23 +40,23 @@ inline int FlagIndexOf(const int* vno, int vno_count, int row, int n_values) {
   return v;
 }
 
-void CutSerial(const char* log_name, bool cut, TIntArray* partnerRows, TIntArray* partnerVno, int nValues,
-               TIntArray* rows, TIntArray* vno, TIntArray* cutOut) {
-  if (cutOut == nullptr) RefuseNullCutOut(log_name);
+void CutSerial(const char* log_name, bool cut, TIntArray* partner_rows, TIntArray* partner_vnos, int nValues,
+               TIntArray* rows, TIntArray* vno, TIntArray* cut_out) {
+  if (cut_out == nullptr) RefuseNullCutOut(log_name);
   const int n_flags = nValues > 0 ? nValues : 0;
   ZpkBlock<unsigned char> flags(static_cast<size_t>(n_flags));
   std::memset(flags.get(), 0, static_cast<size_t>(n_flags));
 
-  const int* partner = partnerRows->PIntAr();
-  const int* partner_vno = partnerVno->PIntAr();
-  for (int i = 0; i < partnerRows->FArraySize; ++i) {
-    flags[FlagIndexOf(partner_vno, partnerVno->FArraySize, partner[i], n_flags)] = 1;
+  const int* partner = partner_rows->PIntAr();
+  const int* partner_vno = partner_vnos->PIntAr();
+  for (int i = 0; i < partner_rows->FArraySize; ++i) {
+    flags[FlagIndexOf(partner_vno, partner_vnos->FArraySize, partner[i], n_flags)] = 1;
   }
 
   const int n = rows->FArraySize;
-  cutOut->SetArraySize(n);
+  cut_out->SetArraySize(n);
   int* row_data = rows->PIntAr();
-  int* out = cutOut->PIntAr();
+  int* out = cut_out->PIntAr();
   const int* row_vno = vno->PIntAr();
   int kept = 0;
   int cut_count = 0;
@@ -70,8 +71,8 @@ void CutSerial(const char* log_name, bool cut, TIntArray* partnerRows, TIntArray
     }
   }
   if (cut) rows->SetArraySize(kept);
-  cutOut->SetArraySize(cut_count);
-  cutOut->AdjustMemArea();
+  cut_out->SetArraySize(cut_count);
+  cut_out->AdjustMemArea();
 }
 
 // ---- Task 32: one bitmap of the values of a chunk of partner rows ----
@@ -193,10 +194,10 @@ inline void ChunkOf(int t, int workers, int n, int* start, int* end) {
 // all met within the partners' first rows: the scan stops there, and the bits of every other value
 // stay 0, which nothing reads. Returns false, with bitmap untouched, when the values were not all
 // met within the first kEarlyRows partner rows; the whole pass then runs as before.
-bool FlagFewValuesEarly(TIntArray* partnerRows, TIntArray* partnerVno, int n_values, TIntArray* rows,
+bool FlagFewValuesEarly(TIntArray* partner_rows, TIntArray* partner_vnos, int n_values, TIntArray* rows,
                         TIntArray* vno, ZpkBlock<uint32_t>* bitmap) {
   constexpr int kEarlyRows = 1 << 16;
-  const int pn = partnerRows->FArraySize;
+  const int pn = partner_rows->FArraySize;
   const int n = rows->FArraySize;
   if (pn < 4 * kEarlyRows || n > pn / 64) return false;
   const size_t words = BitmapWords(n_values);
@@ -214,11 +215,11 @@ bool FlagFewValuesEarly(TIntArray* partnerRows, TIntArray* partnerVno, int n_val
   }
   ZpkBlock<uint32_t> found(words);
   std::memset(found.get(), 0, words * sizeof(uint32_t));
-  const int* partner = partnerRows->PIntAr();
-  const int* partner_vno = partnerVno->PIntAr();
+  const int* partner = partner_rows->PIntAr();
+  const int* partner_vno = partner_vnos->PIntAr();
   const int scan = pn < kEarlyRows ? pn : kEarlyRows;
   for (int i = 0; i < scan && left > 0; ++i) {
-    const int v = FlagIndexOf(partner_vno, partnerVno->FArraySize, partner[i], n_values);
+    const int v = FlagIndexOf(partner_vno, partner_vnos->FArraySize, partner[i], n_values);
     const uint32_t bit = uint32_t{1} << (v & 31);
     if ((wanted[v >> 5] & bit) != 0 && (found[v >> 5] & bit) == 0) {
       found[v >> 5] |= bit;
@@ -230,23 +231,23 @@ bool FlagFewValuesEarly(TIntArray* partnerRows, TIntArray* partnerVno, int n_val
   return true;
 }
 
-void CutParallel(bool cut, TIntArray* partnerRows, TIntArray* partnerVno, int nValues, TIntArray* rows,
-                 TIntArray* vno, TIntArray* cutOut) {
-  if (cutOut == nullptr) RefuseNullCutOut(nullptr);
+void CutParallel(bool cut, TIntArray* partner_rows, TIntArray* partner_vnos, int nValues, TIntArray* rows,
+                 TIntArray* vno, TIntArray* cut_out) {
+  if (cut_out == nullptr) RefuseNullCutOut(nullptr);
   const int n_values = nValues > 0 ? nValues : 0;
   const size_t words = BitmapWords(n_values);
 
   ZpkBlock<uint32_t> bitmap;
-  if (!FlagFewValuesEarly(partnerRows, partnerVno, n_values, rows, vno, &bitmap)) {
-    const int pn = partnerRows->FArraySize;
+  if (!FlagFewValuesEarly(partner_rows, partner_vnos, n_values, rows, vno, &bitmap)) {
+    const int pn = partner_rows->FArraySize;
     const int workers = KernelThreads(pn);
     WorkerBitmaps bitmaps(workers);
     for (int t = 0; t < workers; ++t) {
       FlagSetParam* p = PoolParam<FlagSetParam>(t);
       ChunkOf(t, workers, pn, &p->start, &p->end);
-      p->partnerRows = partnerRows->PIntAr();
-      p->partnerVno = partnerVno->PIntAr();
-      p->vnoCount = partnerVno->FArraySize;
+      p->partnerRows = partner_rows->PIntAr();
+      p->partnerVno = partner_vnos->PIntAr();
+      p->vnoCount = partner_vnos->FArraySize;
       p->nValues = n_values;
     }
     RunKernelTask(workers, kMppTaskFlagSet);
@@ -254,14 +255,14 @@ void CutParallel(bool cut, TIntArray* partnerRows, TIntArray* partnerVno, int nV
   }
 
   const int n = rows->FArraySize;
-  cutOut->SetArraySize(n);
+  cut_out->SetArraySize(n);
   const int workers = KernelThreads(n);
   for (int t = 0; t < workers; ++t) {
     JoinCutParam* p = PoolParam<JoinCutParam>(t);
     ChunkOf(t, workers, n, &p->start, &p->end);
     p->bitmap = bitmap.get();
     p->rows = rows->PIntAr();
-    p->cutOut = cutOut->PIntAr();
+    p->cutOut = cut_out->PIntAr();
     p->vno = vno->PIntAr();
     p->vnoCount = vno->FArraySize;
     p->nValues = n_values;
@@ -274,7 +275,7 @@ void CutParallel(bool cut, TIntArray* partnerRows, TIntArray* partnerVno, int nV
   // Each worker wrote from its own chunk start; pulling the chunks together in worker order gives
   // the serial order.
   int* row_data = rows->PIntAr();
-  int* out = cutOut->PIntAr();
+  int* out = cut_out->PIntAr();
   int kept = 0;
   int cut_count = 0;
   for (int t = 0; t < workers; ++t) {
@@ -289,8 +290,8 @@ void CutParallel(bool cut, TIntArray* partnerRows, TIntArray* partnerVno, int nV
     cut_count += p->cut;
   }
   if (cut) rows->SetArraySize(kept);
-  cutOut->SetArraySize(cut_count);
-  cutOut->AdjustMemArea();
+  cut_out->SetArraySize(cut_count);
+  cut_out->AdjustMemArea();
 }
 
 [[noreturn]] void ThrowJoinOverflow(bool parallel) {
@@ -443,34 +444,34 @@ int mpp_join_unique(void* param) {
   });
 }
 
-void CutUnUsedJoinRec(TIntArray* partnerRows, TIntArray* partnerVno, int nValues, TIntArray* rows,
-                      TIntArray* vno, TIntArray* cutOut) {
-  CutSerial("CutUnUsedJoinRec", true, partnerRows, partnerVno, nValues, rows, vno, cutOut);
+void CutUnUsedJoinRec(TIntArray* partner_rows, TIntArray* partner_vnos, int nValues, TIntArray* rows,
+                      TIntArray* vno, TIntArray* cut_out) {
+  CutSerial("CutUnUsedJoinRec", true, partner_rows, partner_vnos, nValues, rows, vno, cut_out);
 }
 
-void ExtractUnUsedJoinRec(TIntArray* partnerRows, TIntArray* partnerVno, int nValues, TIntArray* rows,
-                          TIntArray* vno, TIntArray* cutOut) {
-  CutSerial("ExtractUnUsedJoinRec", false, partnerRows, partnerVno, nValues, rows, vno, cutOut);
+void ExtractUnUsedJoinRec(TIntArray* partner_rows, TIntArray* partner_vnos, int nValues, TIntArray* rows,
+                          TIntArray* vno, TIntArray* cut_out) {
+  CutSerial("ExtractUnUsedJoinRec", false, partner_rows, partner_vnos, nValues, rows, vno, cut_out);
 }
 
-void MppCutUnUsedJoinRec(TIntArray* partnerRows, TIntArray* partnerVno, int nValues, TIntArray* rows,
-                         TIntArray* vno, TIntArray* cutOut) {
-  CutParallel(true, partnerRows, partnerVno, nValues, rows, vno, cutOut);
+void MppCutUnUsedJoinRec(TIntArray* partner_rows, TIntArray* partner_vnos, int nValues, TIntArray* rows,
+                         TIntArray* vno, TIntArray* cut_out) {
+  CutParallel(true, partner_rows, partner_vnos, nValues, rows, vno, cut_out);
 }
 
-void MppExtractJoinHitAndNonHitRecs(int mode, TIntArray* partnerRows, TIntArray* partnerVno, int nValues,
-                                    TIntArray* rows, TIntArray* vno, TIntArray* cutOut) {
-  CutParallel(mode != 0, partnerRows, partnerVno, nValues, rows, vno, cutOut);
+void MppExtractJoinHitAndNonHitRecs(int mode, TIntArray* partner_rows, TIntArray* partner_vnos, int nValues,
+                                    TIntArray* rows, TIntArray* vno, TIntArray* cut_out) {
+  CutParallel(mode != 0, partner_rows, partner_vnos, nValues, rows, vno, cut_out);
 }
 
-void SetupMainN(TIntArray* rows, TIntArray* vno, const int* partnerCount, int* starts, int* total) {
+void SetupMainN(TIntArray* rows, TIntArray* vno, const int* partner_count, int* starts, int* total) {
   const int n = rows->FArraySize;
   const int* row_data = rows->PIntAr();
   const int* row_vno = vno->PIntAr();
   // 64 bits, so that a total past the int range is seen rather than wrapped.
   int64_t sum = 0;
   for (int i = 0; i < n; ++i) {
-    const int c = partnerCount[ValueOf(row_vno, vno->FArraySize, row_data[i])];
+    const int c = partner_count[ValueOf(row_vno, vno->FArraySize, row_data[i])];
     starts[i] = static_cast<int>(sum);
     sum += c;
     if (sum > kMaxJoinedRows) ThrowJoinOverflow(false);
@@ -478,13 +479,13 @@ void SetupMainN(TIntArray* rows, TIntArray* vno, const int* partnerCount, int* s
   *total = static_cast<int>(sum);
 }
 
-void MppSetupMainN(TIntArray* rows, TIntArray* vno, const int* partnerCount, int* starts, int* total) {
+void MppSetupMainN(TIntArray* rows, TIntArray* vno, const int* partner_count, int* starts, int* total) {
   const int n = rows->FArraySize;
   const int workers = KernelThreads(n);
   for (int t = 0; t < workers; ++t) {
     JoinSetupAggrParam* p = PoolParam<JoinSetupAggrParam>(t);
     ChunkOf(t, workers, n, &p->start, &p->end);
-    p->partnerCount = partnerCount;
+    p->partnerCount = partner_count;
     p->out = starts;
     p->vno = vno->PIntAr();
     p->vnoCount = vno->FArraySize;
@@ -499,17 +500,17 @@ void MppSetupMainN(TIntArray* rows, TIntArray* vno, const int* partnerCount, int
 }
 
 void MppCutAndSetupMainN(TIntArray* source, TIntArray* rows, TIntArray* vno, int nValues,
-                         const int* partnerCount, TIntArray* cutOut, TIntArray* starts, int* total) {
-  if (cutOut == nullptr) RefuseNullCutOut(nullptr);
+                         const int* partner_count, TIntArray* cut_out, TIntArray* starts, int* total) {
+  if (cut_out == nullptr) RefuseNullCutOut(nullptr);
   if (source->FArraySize != rows->FArraySize) throw CQ7Exception(Q7_ERROR_INDEX_OUT_OF_RANGE);
   const int n = rows->FArraySize;
-  cutOut->SetArraySize(n);
+  cut_out->SetArraySize(n);
   starts->SetArraySize(n);
   const int workers = KernelThreads(n);
   for (int t = 0; t < workers; ++t) {
     JoinSetupAggrParam* p = PoolParam<JoinSetupAggrParam>(t);
     ChunkOf(t, workers, n, &p->start, &p->end);
-    p->partnerCount = partnerCount;
+    p->partnerCount = partner_count;
     p->out = starts->PIntAr();
     p->vno = vno->PIntAr();
     p->vnoCount = vno->FArraySize;
@@ -518,7 +519,7 @@ void MppCutAndSetupMainN(TIntArray* source, TIntArray* rows, TIntArray* vno, int
     p->sum = 0;
     p->nValues = nValues > 0 ? nValues : 0;
     p->rowsOut = rows->PIntAr();
-    p->cutOut = cutOut->PIntAr();
+    p->cutOut = cut_out->PIntAr();
     p->kept = 0;
     p->cut = 0;
   }
@@ -531,7 +532,7 @@ void MppCutAndSetupMainN(TIntArray* source, TIntArray* rows, TIntArray* vno, int
   if (shift) RunKernelTask(workers, kMppTaskJoinSetupAggr);
   int* row_data = rows->PIntAr();
   int* start_data = starts->PIntAr();
-  int* out = cutOut->PIntAr();
+  int* out = cut_out->PIntAr();
   int kept = 0;
   int cut_count = 0;
   for (int t = 0; t < workers; ++t) {
@@ -548,8 +549,8 @@ void MppCutAndSetupMainN(TIntArray* source, TIntArray* rows, TIntArray* vno, int
   }
   rows->SetArraySize(kept);
   starts->SetArraySize(kept);
-  cutOut->SetArraySize(cut_count);
-  cutOut->AdjustMemArea();
+  cut_out->SetArraySize(cut_count);
+  cut_out->AdjustMemArea();
   *total = static_cast<int>(sum);
 }
 
@@ -565,22 +566,23 @@ int FindLoc(int target, int n, const int* starts) {
   return static_cast<int>(pos);
 }
 
-int DesolveJoinRecNo(int j, TIntArray* rows, const int* starts, TIntArray* vno, TIntArray* partnerRows,
-                     const int* groupStart, int* drivingRec, int* partnerRec) {
+int DesolveJoinRecNo(int j, TIntArray* rows, const int* starts, TIntArray* vno, TIntArray* partner_rows,
+                     const int* group_start, int* driving_rec, int* partner_rec) {
   const int i = FindLoc(j, rows->FArraySize, starts);
   const int driving = rows->GetInt(i);
   const int v = vno->GetInt(driving);
-  const int64_t at = int64_t{j} - starts[i] + groupStart[v];
-  // A j past the total could reach beyond the int range; such a position is outside partnerRows.
-  const int partner = partnerRows->GetInt(at >= INT32_MIN && at <= INT32_MAX ? static_cast<int>(at) : -1);
-  if (drivingRec != nullptr) *drivingRec = driving;
-  if (partnerRec != nullptr) *partnerRec = partner;
+  const int64_t at = int64_t{j} - starts[i] + group_start[v];
+  // A j past the total could reach beyond the int range; such a position is outside partner_rows.
+  const int partner = partner_rows->GetInt(at >= INT32_MIN && at <= INT32_MAX ? static_cast<int>(at) : -1);
+  if (driving_rec != nullptr) *driving_rec = driving;
+  if (partner_rec != nullptr) *partner_rec = partner;
   return partner;
 }
 
-void MppExtractJoinUnique(int n, int keyCount, const int* sortedRows, int** keys, int* flags, int* runCount) {
+void MppExtractJoinUnique(int n, int keyCount, const int* sortedRows, int** keys, int* flags,
+                          int* run_count) {
   if (n < 1) {
-    *runCount = 0;
+    *run_count = 0;
     return;
   }
   const int workers = KernelThreads(n);
@@ -606,5 +608,5 @@ void MppExtractJoinUnique(int n, int keyCount, const int* sortedRows, int** keys
     }
     runs += chunk_runs;
   }
-  *runCount = runs;
+  *run_count = runs;
 }

@@ -23,57 +23,57 @@
 class TIntArray;
 
 // Keeps in rows, in order, only the rows whose value number occurs among the partner rows' value
-// numbers; the others go, in order, to cutOut (replacing its contents; its capacity is trimmed).
-// A null cutOut records "Invalid Parameter : CutOutSet" under "CutUnUsedJoinRec" in the error ring
+// numbers; the others go, in order, to cut_out (replacing its contents; its capacity is trimmed).
+// A null cut_out records "Invalid Parameter : CutOutSet" under "CutUnUsedJoinRec" in the error ring
 // and throws Q7_ERROR_INVALID_CUTOUT_SET. Also Q7_ERROR_OUT_OF_MEMORY, and Q7_ERROR_SHARED_READ_ONLY
-// when cutOut lies in a shared-memory image and must grow.
-void CutUnUsedJoinRec(TIntArray* partnerRows, TIntArray* partnerVno, int nValues, TIntArray* rows,
-                      TIntArray* vno, TIntArray* cutOut);
+// when cut_out lies in a shared-memory image and must grow.
+void CutUnUsedJoinRec(TIntArray* partner_rows, TIntArray* partner_vnos, int nValues, TIntArray* rows,
+                      TIntArray* vno, TIntArray* cut_out);
 
-// As CutUnUsedJoinRec, but rows stays unchanged: only cutOut receives the rows without partner.
-// A null cutOut is recorded under "ExtractUnUsedJoinRec".
-void ExtractUnUsedJoinRec(TIntArray* partnerRows, TIntArray* partnerVno, int nValues, TIntArray* rows,
-                          TIntArray* vno, TIntArray* cutOut);
+// As CutUnUsedJoinRec, but rows stays unchanged: only cut_out receives the rows without partner.
+// A null cut_out is recorded under "ExtractUnUsedJoinRec".
+void ExtractUnUsedJoinRec(TIntArray* partner_rows, TIntArray* partner_vnos, int nValues, TIntArray* rows,
+                          TIntArray* vno, TIntArray* cut_out);
 
-// The parallel CutUnUsedJoinRec (one bit per value, OR-reduced over the workers). A null cutOut
+// The parallel CutUnUsedJoinRec (one bit per value, OR-reduced over the workers). A null cut_out
 // throws Q7_ERROR_INVALID_CUTOUT_SET without an error-ring entry.
-void MppCutUnUsedJoinRec(TIntArray* partnerRows, TIntArray* partnerVno, int nValues, TIntArray* rows,
-                         TIntArray* vno, TIntArray* cutOut);
+void MppCutUnUsedJoinRec(TIntArray* partner_rows, TIntArray* partner_vnos, int nValues, TIntArray* rows,
+                         TIntArray* vno, TIntArray* cut_out);
 
 // mode != 0: MppCutUnUsedJoinRec; mode 0: the parallel ExtractUnUsedJoinRec.
-void MppExtractJoinHitAndNonHitRecs(int mode, TIntArray* partnerRows, TIntArray* partnerVno, int nValues,
-                                    TIntArray* rows, TIntArray* vno, TIntArray* cutOut);
+void MppExtractJoinHitAndNonHitRecs(int mode, TIntArray* partner_rows, TIntArray* partner_vnos, int nValues,
+                                    TIntArray* rows, TIntArray* vno, TIntArray* cut_out);
 
 // The join starts of the driving rows: starts[i] (the caller's, one int per row of rows) = the sum
-// of partnerCount[vno[rows[k]]] over k < i, the first joined row of driving row i; *total = the
-// sum over all rows. partnerCount holds one count per value number. A total above 2,147,483,647
+// of partner_count[vno[rows[k]]] over k < i, the first joined row of driving row i; *total = the
+// sum over all rows. partner_count holds one count per value number. A total above 2,147,483,647
 // records "JoinTable size overflow" under "SetupMainN" and throws Q7_ERROR_OVERFLOW_JOIN; a total
 // of exactly 2,147,483,647 is accepted. *total is written only on success.
-void SetupMainN(TIntArray* rows, TIntArray* vno, const int* partnerCount, int* starts, int* total);
+void SetupMainN(TIntArray* rows, TIntArray* vno, const int* partner_count, int* starts, int* total);
 
 // SetupMainN with the counts gathered on the pool. On overflow it writes the line
 // "Q7_ERROR_OVERFLOW_JOIN " to standard output (no error-ring entry) and throws
 // Q7_ERROR_OVERFLOW_JOIN.
-void MppSetupMainN(TIntArray* rows, TIntArray* vno, const int* partnerCount, int* starts, int* total);
+void MppSetupMainN(TIntArray* rows, TIntArray* vno, const int* partner_count, int* starts, int* total);
 
-// MppCutUnUsedJoinRec of rows against partners whose per-value counts are partnerCount (nValues
+// MppCutUnUsedJoinRec of rows against partners whose per-value counts are partner_count (nValues
 // entries: a row is kept when its value's count is not 0), then MppSetupMainN of the kept rows,
-// in one pass over the rows: rows, cutOut and *total end as those two calls leave them, and starts
+// in one pass over the rows: rows, cut_out and *total end as those two calls leave them, and starts
 // (a set of any size, resized here) holds one start per kept row. The rows are read from source,
 // or from rows itself where source is rows; a distinct source (left unchanged) must hold as many
 // rows as rows, whose elements need not be filled in (else Q7_ERROR_INDEX_OUT_OF_RANGE). Failures
 // as the two calls'.
 void MppCutAndSetupMainN(TIntArray* source, TIntArray* rows, TIntArray* vno, int nValues,
-                         const int* partnerCount, TIntArray* cutOut, TIntArray* starts, int* total);
+                         const int* partner_count, TIntArray* cut_out, TIntArray* starts, int* total);
 
 // Resolves joined row j (the caller ensures 0 <= j < the total of SetupMainN) to its driving
 // record (rows[i], i = FindLoc(j, rows count, starts)) and its partner record
-// (partnerRows[j - starts[i] + groupStart[vno[rows[i]]]]), where groupStart holds, per value
-// number, the position in partnerRows at which that value's rows begin. Writes both and returns the
-// partner record. An index outside rows, vno or partnerRows throws Q7_ERROR_INDEX_OUT_OF_RANGE (an
+// (partner_rows[j - starts[i] + group_start[vno[rows[i]]]]), where group_start holds, per value
+// number, the position in partner_rows at which that value's rows begin. Writes both and returns the
+// partner record. An index outside rows, vno or partner_rows throws Q7_ERROR_INDEX_OUT_OF_RANGE (an
 // empty rows list included).
-int DesolveJoinRecNo(int j, TIntArray* rows, const int* starts, TIntArray* vno, TIntArray* partnerRows,
-                     const int* groupStart, int* drivingRec, int* partnerRec);
+int DesolveJoinRecNo(int j, TIntArray* rows, const int* starts, TIntArray* vno, TIntArray* partner_rows,
+                     const int* group_start, int* driving_rec, int* partner_rec);
 
 // The index of the last of starts[0 .. n-1] (non-decreasing) that is <= target; 0 when there is
 // none or n < 1. Of equal starts the last is taken: driving rows without partners share their start
@@ -82,9 +82,9 @@ int FindLoc(int target, int n, const int* starts);
 
 // Marks the run starts of n rows sorted by key tuple: flags[i] (the caller's, n ints) = 1 where the
 // tuple of sortedRows[i] (keys[k][sortedRows[i]], k < keyCount) differs from that of the position
-// before, and at position 0; else 0. *runCount = the number of distinct tuples (0 for n < 1, when
+// before, and at position 0; else 0. *run_count = the number of distinct tuples (0 for n < 1, when
 // nothing is written). The caller guarantees that every sorted row indexes every key array.
-void MppExtractJoinUnique(int n, int keyCount, const int* sortedRows, int** keys, int* flags, int* runCount);
+void MppExtractJoinUnique(int n, int keyCount, const int* sortedRows, int** keys, int* flags, int* run_count);
 
 // Task functions of rows 32, 33, 63 and 64 of mpp_func_map (registered by RegisterJoinTasks). Each
 // takes its worker's parameter block and returns 0, or a negative code on failure.

@@ -1,3 +1,4 @@
+// Start-up registration of the join's worker-pool tasks.
 #include "join/JoinTasks.h"
 
 #include <mutex>

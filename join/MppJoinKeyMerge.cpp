@@ -1,3 +1,4 @@
+// The join key merge on the worker pool: the "#MASTER" and "#SLAVE" columns built in parallel.
 #include "join/MppJoinKeyMerge.h"
 
 #include <algorithm>

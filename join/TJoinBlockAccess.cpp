@@ -1,3 +1,4 @@
+// The block reader over a set of a real or join table: one driving record with its partners a block.
 #include "join/TJoinBlockAccess.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Serial sort kernels over value numbers: counting, prefix sums, stable placement and bitmap order.
 #include "kernels/CountingSort.h"
 
 #include <algorithm>

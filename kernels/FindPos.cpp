@@ -1,3 +1,4 @@
+// Binary searches in value lists: a value turned into a value number.
 #include "kernels/FindPos.h"
 
 #include <cstring>

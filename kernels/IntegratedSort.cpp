@@ -1,3 +1,4 @@
+// The multi-key integrated sort: rows ordered by several value-number columns at once.
 #include "kernels/IntegratedSort.h"
 
 #include <algorithm>
@@ -421,10 +422,10 @@ int MppRenumberVLOrd(int n, int* keyNumbers, char* flags, int* counts, int* firs
   return total;
 }
 
-std::vector<_FILT_GRP_> SortColumnGroups(int nColumns, const SortKeyColumn* columns) {
+std::vector<_FILT_GRP_> SortColumnGroups(int n_columns, const SortKeyColumn* columns) {
   std::vector<_FILT_GRP_> groups;
   double product = 1.0;
-  for (int i = 0; i < nColumns; ++i) {
+  for (int i = 0; i < n_columns; ++i) {
     product *= columns[i].nValues;
     if (groups.empty() || product > kMaxGroupKeySpace) {
       if (!groups.empty()) product = columns[i].nValues;

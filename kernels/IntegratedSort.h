@@ -71,7 +71,7 @@ int SortForMultiItemEx(int nFilters, int n, const int* rows, const SortKeyColumn
 // The groups the sorts above form, in column order: a group takes consecutive columns while the
 // product of their value counts stays at most 2^30 - 1 (a column whose count alone exceeds it
 // makes a group of its own). No column gives no group.
-std::vector<_FILT_GRP_> SortColumnGroups(int nColumns, const SortKeyColumn* columns);
+std::vector<_FILT_GRP_> SortColumnGroups(int n_columns, const SortKeyColumn* columns);
 
 // One group's sort: n rows of src by the combined key of k columns into dst, ascending by key.
 // Column j's component is vno[row] (ascending) or VLcount-1-vno[row] (descending), weighted by the

@@ -1,3 +1,4 @@
+// The kernels' way to the worker pool: worker counts, parameter blocks and dispatch.
 #include "kernels/KernelPool.h"
 
 int KernelActiveThreads() { return CSmpEngine::Instance()->ActiveThreads(); }

@@ -1,3 +1,4 @@
+// Start-up registration of kernels/'s worker tasks: the counting sorts and the filter sorts.
 #include "kernels/KernelTasks.h"
 
 #include <mutex>

@@ -1,3 +1,4 @@
+// Parallel counting and radix sorts of a row list by one filter's value numbers.
 #include "kernels/MppCountingSort.h"
 
 #include <algorithm>

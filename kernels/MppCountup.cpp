@@ -1,3 +1,4 @@
+// The parallel value-number histogram for very large value lists.
 #include "kernels/MppCountup.h"
 
 #include <cstring>

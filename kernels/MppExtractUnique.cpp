@@ -1,3 +1,4 @@
+// Unique rows on the worker pool: the first row of each distinct key.
 #include "kernels/MppExtractUnique.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Radix plans: splitting a key of value numbers into digits for the parallel radix sorts.
 #include "kernels/RadixPlan.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The searches' row filters: the rows of a set whose value is selected in a byte table.
 #include "kernels/RowFilters.h"
 
 #include <cstdint>

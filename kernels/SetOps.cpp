@@ -1,3 +1,4 @@
+// Set operations over row lists, and the bitmaps they are computed through.
 #include "kernels/SetOps.h"
 
 #include <algorithm>

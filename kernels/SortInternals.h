@@ -72,17 +72,17 @@ class WorkerCounters {
 
 // Turns per-worker bucket counters into output positions and shares the buckets out.
 //
-// counts[t][d] holds worker t's count of top digit d (d in 0 .. nBuckets-1). Buckets are walked
-// in output order: position p is digit p ascending, digit nBuckets-1-p descending. Each counter
+// counts[t][d] holds worker t's count of top digit d (d in 0 .. n_buckets-1). Buckets are walked
+// in output order: position p is digit p ascending, digit n_buckets-1-p descending. Each counter
 // becomes the worker's first output position for that bucket (bucket-major, worker-minor, so
-// equal digits of an earlier slice come first). bucketStart (nBuckets + 1 entries) receives the
+// equal digits of an earlier slice come first). bucket_start (n_buckets + 1 entries) receives the
 // first position of each bucket position and n at the end. flags, when given, get flag[end of
 // each bucket] = 1.
 //
-// Shares: worker k gets bucket positions [shareFrom[k], shareEnd[k]); shares are contiguous,
+// Shares: worker k gets bucket positions [share_from[k], share_end[k]); shares are contiguous,
 // hold about `slice` rows each and never split a bucket. Workers without buckets get empty shares.
-void PrefixAndShareBuckets(int workers, int nBuckets, int* const* counts, bool descending, int slice,
-                           int* bucketStart, int* shareFrom, int* shareEnd, char* flags);
+void PrefixAndShareBuckets(int workers, int n_buckets, int* const* counts, bool descending, int slice,
+                           int* bucket_start, int* share_from, int* share_end, char* flags);
 
 // Sorts m elements stably by digit(e), a value in 0 .. 2^bits - 1 (bits <= 32), by least-significant-
 // digit counting passes whose width suits m (one pass of 2^bits counters when that is cheapest),

@@ -1,3 +1,4 @@
+// Wildcard patterns: compiling a pattern of '?' and '*' and matching texts against it.
 #include "kernels/WildCard.h"
 
 #include <cstddef>

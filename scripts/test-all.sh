@@ -2,8 +2,9 @@
 # Installs what is missing (scripts/setup.sh test), then builds everything and runs every test:
 # the check that the package list names every tool the build asks for, the release build (g++),
 # the clang build with the address and undefined-behaviour sanitizers and warnings as errors (it
-# builds the fuzz targets too), the thread-sanitizer build of the tests labelled "threads", the
-# source-format check, and a bounded libFuzzer run of each reader of outside input.
+# builds the fuzz targets too) and the naming check over its compile database, the
+# thread-sanitizer build of the tests labelled "threads", the source-format check, and a bounded
+# libFuzzer run of each reader of outside input.
 #
 # Every stage runs even when an earlier one failed, and the run always ends with one summary line.
 # A test counts once per build it ran in (the same test in release and asan counts twice); a build
@@ -60,6 +61,13 @@ for preset in release asan tsan; do
   cmake --workflow --preset "${preset}" 2>&1 | tee "$log"
   count_ctest "$preset" "${PIPESTATUS[0]}"
   stage_time "$preset"
+  if [ "$preset" = asan ]; then
+    # The clang build's compile database drives the naming check.
+    echo "=== naming"
+    bash scripts/check-naming.sh build/asan
+    count_check naming $?
+    stage_time naming
+  fi
 done
 
 # After the builds, so that the programs they found are checked too.

@@ -1,3 +1,4 @@
+// The file browser: a host's view of the engine machine's directories and files.
 #include "sharing/FileBrowser.h"
 
 #include <dirent.h>

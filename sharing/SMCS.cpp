@@ -1,3 +1,4 @@
+// The shared-table registry: its control structure, its entries, the tables' handles and file helpers.
 #include "sharing/SMCS.h"
 
 #include <fcntl.h>

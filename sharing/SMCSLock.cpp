@@ -1,3 +1,4 @@
+// The locks of the shared-table registry: its semaphore set, the SMCS lock and the entry locks.
 #include "sharing/SMCSLock.h"
 
 #include <sys/ipc.h>

@@ -1,3 +1,4 @@
+// The operators of a category table: a definition row's command turned into a test of a value.
 #include "summary/CategoryOperators.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Parallel sorts of packed cell addresses, each carrying a fixed-width row of ints.
 #include "summary/CellAddrSort.h"
 
 #include <algorithm>
@@ -160,13 +161,13 @@ void CheckArguments(int K, int W, const int* keys, const int* payload) {
 
 int* EmptySizes() { return static_cast<int*>(zpk_malloc(0)); }
 
-// The start of both sorts: clears *groupSizes and says whether there is nothing to sort (N <= 0;
+// The start of both sorts: clears *group_sizes and says whether there is nothing to sort (N <= 0;
 // N == 0 hands back an empty size block); otherwise checks the arguments.
-bool NothingToSort(int N, int K, int W, const int* keys, const int* payload, int** groupSizes) {
-  if (groupSizes) *groupSizes = nullptr;
+bool NothingToSort(int N, int K, int W, const int* keys, const int* payload, int** group_sizes) {
+  if (group_sizes) *group_sizes = nullptr;
   if (N < 0) return true;
   if (N == 0) {
-    if (groupSizes) *groupSizes = EmptySizes();
+    if (group_sizes) *group_sizes = EmptySizes();
     return true;
   }
   CheckArguments(K, W, keys, payload);
@@ -239,14 +240,14 @@ void CopyBack(int N, int W, int* keys, int* payload, int* sorted_keys, int* sort
 
 }  // namespace
 
-int SortForCellAddrSingle(int N, int K, int W, int* keys, int* payload, int** groupSizes) {
-  if (NothingToSort(N, K, W, keys, payload, groupSizes)) return 0;
+int SortForCellAddrSingle(int N, int K, int W, int* keys, int* payload, int** group_sizes) {
+  if (NothingToSort(N, K, W, keys, payload, group_sizes)) return 0;
   const int workers = KernelThreads(N);
   ZpkBlock<int> sorted_keys(static_cast<size_t>(N));
   ZpkBlock<int> sorted_payload(static_cast<size_t>(N) * static_cast<size_t>(W));
   ZpkBlock<int> bucket_start(static_cast<size_t>(K) + 1);
   ZpkBlock<int> sizes;
-  if (groupSizes) sizes = ZpkBlock<int>(static_cast<size_t>(std::min(N, K)));
+  if (group_sizes) sizes = ZpkBlock<int>(static_cast<size_t>(std::min(N, K)));
   SortBlock block{K, W, keys,  payload, sorted_keys.get(), sorted_payload.get(), K, true, 0,
                   0, 0, false, nullptr};
   int groups = 0;
@@ -255,13 +256,13 @@ int SortForCellAddrSingle(int N, int K, int W, int* keys, int* payload, int** gr
     groups = CountAndPlace(N, workers, &block, bucket_start.get(), sizes.get());
   }
   CopyBack(N, W, keys, payload, sorted_keys.get(), sorted_payload.get());
-  if (groupSizes) *groupSizes = ShrinkSizes(sizes, groups);
+  if (group_sizes) *group_sizes = ShrinkSizes(sizes, groups);
   return groups;
 }
 
-int SortForCellAddr(int N, int K, int W, int* keys, int* payload, int** groupSizes) {
-  if (K <= kOnePassMaxKeys) return SortForCellAddrSingle(N, K, W, keys, payload, groupSizes);
-  if (NothingToSort(N, K, W, keys, payload, groupSizes)) return 0;
+int SortForCellAddr(int N, int K, int W, int* keys, int* payload, int** group_sizes) {
+  if (K <= kOnePassMaxKeys) return SortForCellAddrSingle(N, K, W, keys, payload, group_sizes);
+  if (NothingToSort(N, K, W, keys, payload, group_sizes)) return 0;
   _RADIX_INFO_ plan;
   build_radix_info(K, K, &plan);
   const int buckets = plan.maxTop + 1;
@@ -273,7 +274,7 @@ int SortForCellAddr(int N, int K, int W, int* keys, int* payload, int** groupSiz
   ZpkBlock<int> bucket_start(static_cast<size_t>(buckets) + 1);
   ZpkBlock<int> sizes;
   // With no lower digit the upper bucket is the whole key, so the first pass sees the groups.
-  if (groupSizes && lower_mask == 0) sizes = ZpkBlock<int>(static_cast<size_t>(std::min(N, buckets)));
+  if (group_sizes && lower_mask == 0) sizes = ZpkBlock<int>(static_cast<size_t>(std::min(N, buckets)));
   SortBlock block{K,
                   W,
                   keys,
@@ -285,7 +286,7 @@ int SortForCellAddr(int N, int K, int W, int* keys, int* payload, int** groupSiz
                   static_cast<uint32_t>(plan.topMask),
                   plan.topShift,
                   lower_mask,
-                  groupSizes != nullptr,
+                  group_sizes != nullptr,
                   bucket_start.get()};
   int bucket_groups = 0;
   {
@@ -294,7 +295,7 @@ int SortForCellAddr(int N, int K, int W, int* keys, int* payload, int** groupSiz
   }
   if (lower_mask == 0) {
     CopyBack(N, W, keys, payload, scattered_keys.get(), scattered_payload.get());
-    if (groupSizes) *groupSizes = ShrinkSizes(sizes, bucket_groups);
+    if (group_sizes) *group_sizes = ShrinkSizes(sizes, bucket_groups);
     return bucket_groups;
   }
 
@@ -307,7 +308,7 @@ int SortForCellAddr(int N, int K, int W, int* keys, int* payload, int** groupSiz
 
   int groups = 0;
   for (int t = 0; t < workers; ++t) groups += PoolParam<CellSortParam>(t)->groups;
-  if (groupSizes) {
+  if (group_sizes) {
     ZpkBlock<int> all(static_cast<size_t>(std::max(groups, 1)));
     int at = 0;
     for (int t = 0; t < workers; ++t) {
@@ -315,7 +316,7 @@ int SortForCellAddr(int N, int K, int W, int* keys, int* payload, int** groupSiz
       if (p->groups > 0) std::memcpy(all.get() + at, p->sizes, sizeof(int) * static_cast<size_t>(p->groups));
       at += p->groups;
     }
-    *groupSizes = all.Release();
+    *group_sizes = all.Release();
   }
   return groups;
 }

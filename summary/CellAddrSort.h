@@ -7,12 +7,12 @@
 // in place, stably: equal keys keep their input order, with their payload rows. The result is the
 // same for any worker count.
 //
-// Returns G, the number of distinct keys; N < 0 returns 0 and does nothing. With groupSizes given,
-// *groupSizes receives a new zpk_malloc block (the caller frees it) holding the G row counts in key
+// Returns G, the number of distinct keys; N < 0 returns 0 and does nothing. With group_sizes given,
+// *group_sizes receives a new zpk_malloc block (the caller frees it) holding the G row counts in key
 // order (N = 0: a block with no entries). A key outside [0, K), K < 1 with N > 0, W < 0, or a null
 // array that is needed throws CQ7Exception(Q7_ERROR_INVALID_PARAMETER) with both arrays untouched.
 // Exhaustion throws Q7_ERROR_OUT_OF_MEMORY (the caller's arrays are then undefined); every work
-// block is freed on every path, and *groupSizes stays null on failure.
+// block is freed on every path, and *group_sizes stays null on failure.
 //
 // SortForCellAddr takes the one-pass form for K <= 65535 and otherwise sorts by the upper digit of
 // a build_radix_info(K, K) plan and then, per bucket, by the lower digit. SortForCellAddrSingle is
@@ -23,8 +23,8 @@
 // per-bucket pass disjoint bucket ranges.
 #pragma once
 
-int SortForCellAddr(int N, int K, int W, int* keys, int* payload, int** groupSizes);
-int SortForCellAddrSingle(int N, int K, int W, int* keys, int* payload, int** groupSizes);
+int SortForCellAddr(int N, int K, int W, int* keys, int* payload, int** group_sizes);
+int SortForCellAddrSingle(int N, int K, int W, int* keys, int* payload, int** group_sizes);
 
 // Task functions (rows 60, 61, 62, 70 and 71 of mpp_func_map).
 int mpp_multi_celladdr_sort_countup(void* param);

@@ -1,3 +1,4 @@
+// The detail display: the distinct values of a column over a set, each with its row count.
 #include "summary/DetailDisplay.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The fast cube sum over bit-packed cell addresses (non-cube summary method 1).
 #include "summary/FastCubeSum.h"
 
 #include <algorithm>

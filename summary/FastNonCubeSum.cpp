@@ -1,3 +1,4 @@
+// The fast non-cube sum over sorted cell addresses (non-cube summary methods 2 and 3).
 #include "summary/FastNonCubeSum.h"
 
 #include <algorithm>

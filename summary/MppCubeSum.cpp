@@ -1,3 +1,4 @@
+// The parallel cube sum (non-cube summary method 0): per-worker cells, then their merge.
 #include "summary/MppCubeSum.h"
 
 #include <algorithm>

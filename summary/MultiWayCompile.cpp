@@ -1,3 +1,4 @@
+// Compiling a raw value array into a column's value list and value numbers without moving the input.
 #include "summary/MultiWayCompile.h"
 
 #include <algorithm>

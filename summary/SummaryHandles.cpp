@@ -1,3 +1,4 @@
+// The eight summary handles and the operations on the cube summaries they hold.
 #include "summary/SummaryHandles.h"
 
 #include <cstdio>

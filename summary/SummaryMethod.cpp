@@ -1,3 +1,4 @@
+// Choosing the method of a non-cube summary of a real table.
 #include "summary/SummaryMethod.h"
 
 #include <algorithm>

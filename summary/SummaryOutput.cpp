@@ -1,3 +1,4 @@
+// Summary output tables: a handle's summary written into real tables, and the services over them.
 #include "summary/SummaryOutput.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// A measure's sum-type mask split for the cube sums, and the cube summary's output-table writers.
 #include "summary/SummaryResultWriter.h"
 
 #include <cstdio>

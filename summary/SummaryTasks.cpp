@@ -1,3 +1,4 @@
+// Start-up registration of the summary's worker-pool tasks (the cell-address sorts).
 #include "summary/SummaryTasks.h"
 
 #include <mutex>

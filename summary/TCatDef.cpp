@@ -1,3 +1,4 @@
+// Categories, serial road: a category table read as ordered conditions, and the marking of rows.
 #include "summary/TCatDef.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The non-cube summary's result written as a new real table, one column per dimension and measure.
 #include <cmath>
 #include <cstring>
 #include <memory>

@@ -1,3 +1,4 @@
+// The cube summary behind a summary handle: its cells, their sums and reads.
 #include "summary/TSummary.h"
 
 #include <algorithm>

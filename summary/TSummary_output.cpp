@@ -1,3 +1,4 @@
+// A cube summary written into a new real table or appended to one.
 #include <cstdio>
 #include <cstring>
 #include <limits>

@@ -1,3 +1,4 @@
+// The values an output column keeps of its source's value list: only those its rows use.
 #include "summary/UsedValues.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Merging two value lists of one type into one, and renumbering the row arrays into them.
 #include "values/Accommodation.h"
 
 #include <cstring>
@@ -75,28 +76,28 @@ int AccommodationMain(TIntArray* rows1, TBaseArray* list1, TIntArray* rows2, TBa
 }
 
 int CCompiler::JCompInt(int i, int j, const void** out) const {
-  const int c = CompareInt(intList1[i], intList2[j]);
-  *out = c <= 0 ? static_cast<const void*>(intList1 + i) : static_cast<const void*>(intList2 + j);
+  const int c = CompareInt(int_list1[i], int_list2[j]);
+  *out = c <= 0 ? static_cast<const void*>(int_list1 + i) : static_cast<const void*>(int_list2 + j);
   return c;
 }
 
 int CCompiler::JCompDouble(int i, int j, const void** out) const {
-  const int c = CompareDouble(dblList1[i], dblList2[j]);
-  *out = c <= 0 ? static_cast<const void*>(dblList1 + i) : static_cast<const void*>(dblList2 + j);
+  const int c = CompareDouble(dbl_list1[i], dbl_list2[j]);
+  *out = c <= 0 ? static_cast<const void*>(dbl_list1 + i) : static_cast<const void*>(dbl_list2 + j);
   return c;
 }
 
 int CCompiler::JCompStr(int i, int j, const void** out) const {
-  const char* a = strArea1 + strOffsets1[i];
-  const char* b = strArea2 + strOffsets2[j];
+  const char* a = str_area1 + str_offsets1[i];
+  const char* b = str_area2 + str_offsets2[j];
   const int c = CompareText(a, b);
   *out = c <= 0 ? a : b;
   return c;
 }
 
 int CCompiler::JCompDecimal(int i, int j, const void** out) const {
-  const unsigned char* a = static_cast<const unsigned char*>(decList1) + 16 * static_cast<size_t>(i);
-  const unsigned char* b = static_cast<const unsigned char*>(decList2) + 16 * static_cast<size_t>(j);
+  const unsigned char* a = static_cast<const unsigned char*>(dec_list1) + 16 * static_cast<size_t>(i);
+  const unsigned char* b = static_cast<const unsigned char*>(dec_list2) + 16 * static_cast<size_t>(j);
   const int c = CompareDecimal(a, b);
   *out = c <= 0 ? a : b;
   return c;
@@ -125,34 +126,34 @@ std::unique_ptr<TBaseArray> MergeLists(CCompiler& c, TBaseArray* list1, TBaseArr
 
   switch (type) {
     case 2: {
-      c.intList1 = static_cast<const int32_t*>(list1->FData);
-      c.intList2 = static_cast<const int32_t*>(list2->FData);
+      c.int_list1 = static_cast<const int32_t*>(list1->FData);
+      c.int_list2 = static_cast<const int32_t*>(list2->FData);
       k = WalkLists(
           n1, n2, map1.get(), map2.get(), addr.get(),
           [&c](int i, int j, const void** e) { return c.JCompInt(i, j, e); },
-          [&c](int i) { return static_cast<const void*>(c.intList1 + i); },
-          [&c](int j) { return static_cast<const void*>(c.intList2 + j); });
+          [&c](int i) { return static_cast<const void*>(c.int_list1 + i); },
+          [&c](int j) { return static_cast<const void*>(c.int_list2 + j); });
       list.reset(FixedWidthList<TIntArray>(k, addr.get(), 4));
       break;
     }
     case 3: {
-      c.dblList1 = static_cast<const double*>(list1->FData);
-      c.dblList2 = static_cast<const double*>(list2->FData);
+      c.dbl_list1 = static_cast<const double*>(list1->FData);
+      c.dbl_list2 = static_cast<const double*>(list2->FData);
       k = WalkLists(
           n1, n2, map1.get(), map2.get(), addr.get(),
           [&c](int i, int j, const void** e) { return c.JCompDouble(i, j, e); },
-          [&c](int i) { return static_cast<const void*>(c.dblList1 + i); },
-          [&c](int j) { return static_cast<const void*>(c.dblList2 + j); });
+          [&c](int i) { return static_cast<const void*>(c.dbl_list1 + i); },
+          [&c](int j) { return static_cast<const void*>(c.dbl_list2 + j); });
       list.reset(FixedWidthList<TDoubleArray>(k, addr.get(), 8));
       static_cast<TDoubleArray*>(list.get())
           ->SetExtendType(static_cast<TDoubleArray*>(list1)->GetExtendType());
       break;
     }
     case 8: {
-      c.decList1 = list1->FData;
-      c.decList2 = list2->FData;
-      const auto* d1 = static_cast<const unsigned char*>(c.decList1);
-      const auto* d2 = static_cast<const unsigned char*>(c.decList2);
+      c.dec_list1 = list1->FData;
+      c.dec_list2 = list2->FData;
+      const auto* d1 = static_cast<const unsigned char*>(c.dec_list1);
+      const auto* d2 = static_cast<const unsigned char*>(c.dec_list2);
       k = WalkLists(
           n1, n2, map1.get(), map2.get(), addr.get(),
           [&c](int i, int j, const void** e) { return c.JCompDecimal(i, j, e); },
@@ -164,15 +165,15 @@ std::unique_ptr<TBaseArray> MergeLists(CCompiler& c, TBaseArray* list1, TBaseArr
     default: {
       auto* s1 = static_cast<TStrArray*>(list1);
       auto* s2 = static_cast<TStrArray*>(list2);
-      c.strOffsets1 = s1->Offsets();
-      c.strOffsets2 = s2->Offsets();
-      c.strArea1 = s1->FStrArea;
-      c.strArea2 = s2->FStrArea;
+      c.str_offsets1 = s1->Offsets();
+      c.str_offsets2 = s2->Offsets();
+      c.str_area1 = s1->FStrArea;
+      c.str_area2 = s2->FStrArea;
       k = WalkLists(
           n1, n2, map1.get(), map2.get(), addr.get(),
           [&c](int i, int j, const void** e) { return c.JCompStr(i, j, e); },
-          [&c](int i) { return static_cast<const void*>(c.strArea1 + c.strOffsets1[i]); },
-          [&c](int j) { return static_cast<const void*>(c.strArea2 + c.strOffsets2[j]); });
+          [&c](int i) { return static_cast<const void*>(c.str_area1 + c.str_offsets1[i]); },
+          [&c](int j) { return static_cast<const void*>(c.str_area2 + c.str_offsets2[j]); });
       // The new list copies the texts and keeps the address array as its offsets.
       auto* strings =
           new (std::nothrow) TStrArray(k, reinterpret_cast<char**>(const_cast<void**>(addr.get())));

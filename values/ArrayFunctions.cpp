@@ -1,3 +1,4 @@
+// Free functions over the typed arrays: type codes, element widths, identity tests and copies.
 #include "values/ArrayFunctions.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The array record: how every typed array is saved and loaded, by target.
 #include "values/ArrayRecord.h"
 
 #include <cassert>

@@ -1,3 +1,4 @@
+// The value-list compiler: a raw column turned into a sorted list of distinct values and value numbers.
 #include "values/CCompiler.h"
 
 #include <algorithm>

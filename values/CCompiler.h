@@ -136,16 +136,16 @@ class CCompiler {
   int JCompDecimal(int i, int j, const void** out) const;
 
   // ---- State. The first group serves the two-list merge, the rest the compile's merge pass. ----
-  const int32_t* intList1 = nullptr;
-  const int32_t* intList2 = nullptr;
-  const double* dblList1 = nullptr;
-  const double* dblList2 = nullptr;
-  const void* decList1 = nullptr;  // Numeric entries, 16 bytes each
-  const void* decList2 = nullptr;
-  const uint64_t* strOffsets1 = nullptr;
-  const uint64_t* strOffsets2 = nullptr;
-  const char* strArea1 = nullptr;
-  const char* strArea2 = nullptr;
+  const int32_t* int_list1 = nullptr;
+  const int32_t* int_list2 = nullptr;
+  const double* dbl_list1 = nullptr;
+  const double* dbl_list2 = nullptr;
+  const void* dec_list1 = nullptr;  // Numeric entries, 16 bytes each
+  const void* dec_list2 = nullptr;
+  const uint64_t* str_offsets1 = nullptr;
+  const uint64_t* str_offsets2 = nullptr;
+  const char* str_area1 = nullptr;
+  const char* str_area2 = nullptr;
 
   int32_t pair = 0;   // index of the pair of runs being merged
   int32_t width = 0;  // run length of the current pass

@@ -1,3 +1,4 @@
+// Internal helpers of the compiler, merges and conversions: value orders and their comparisons.
 #include "values/CompileSupport.h"
 
 #include "values/CCompiler.h"

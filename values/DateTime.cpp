@@ -1,3 +1,4 @@
+// Dates, times and datetimes: serial numbers, integer forms and texts.
 #include "values/DateTime.h"
 
 #include <climits>

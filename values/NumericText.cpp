@@ -1,3 +1,4 @@
+// Decimal text: the printers and readers behind the exported decimal text calls.
 #include "values/NumericText.h"
 
 #include <cstring>

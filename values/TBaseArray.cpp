@@ -1,3 +1,4 @@
+// The growable typed array under every column, value list and row set.
 #include "values/TBaseArray.h"
 
 #include <climits>

@@ -1,3 +1,4 @@
+// The array of doubles (type 3) for DOUBLE, DATE, TIME and DATETIME columns.
 #include "values/TDoubleArray.h"
 
 #include "foundation/CQ7Exception.h"

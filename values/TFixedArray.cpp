@@ -1,3 +1,4 @@
+// The fixed-width element arrays' shared template: construction, copies, loads and element access.
 #include "values/TFixedArray.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The array of 32-bit integers (type 2): value numbers, integer value lists and row sets.
 #include "values/TIntArray.h"
 
 #include "foundation/CQ7Exception.h"

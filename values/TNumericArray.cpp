@@ -1,3 +1,4 @@
+// The array of 16-byte decimals (type 8) with its scale and rounding mode.
 #include "values/TNumericArray.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The array of texts (type 6): offsets into one character area, and its compaction.
 #include "values/TStrArray.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Conversion of a value list into another value type, entry by entry.
 #include "values/TypeConv.h"
 
 #include <locale.h>

@@ -1,3 +1,4 @@
+// Holder counts of value lists that several columns share.
 #include "values/ValueListShare.h"
 
 #include <cstring>

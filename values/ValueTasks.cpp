@@ -1,3 +1,4 @@
+// Start-up registration of values/'s worker tasks: parallel merge, compile and renumbering.
 #include "values/ValueTasks.h"
 
 #include <mutex>

@@ -1,3 +1,4 @@
+// The number grammar behind the exported decimal text readers.
 #include "values/numparse.h"
 
 namespace {

@@ -1,3 +1,4 @@
+// The engine's own strptime, under its own name.
 #include "values/q7_strptime.h"
 
 #include <cstring>

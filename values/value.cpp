@@ -1,3 +1,4 @@
+// Value: the operand of the calculators and category conditions, its arithmetic and comparisons.
 #include "values/value.h"
 
 #include <cmath>

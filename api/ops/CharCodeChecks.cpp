@@ -1,3 +1,4 @@
+// The code checks of texts that exported calls take in a stated character code (SJIS and locale forms).
 #include "api/ops/CharCodeChecks.h"
 
 #include "foundation/CQ7Exception.h"

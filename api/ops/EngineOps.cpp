@@ -1,3 +1,4 @@
+// The engine operations: version, environment, character codes, error log, restart and settings.
 #include "api/ops/EngineOps.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// The operation layer's shared frame: refusals, ring entries and the table and filter lookups.
 #include "api/ops/OpCommon.h"
 
 #include <cstdarg>

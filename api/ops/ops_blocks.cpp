@@ -1,3 +1,4 @@
+// Block reads of the operation layer: runs of consecutive set positions read in one call.
 #include "api/ops/ops_blocks.h"
 
 #include <climits>

@@ -1,3 +1,4 @@
+// The operation layer's serial calculation: a new column computed from a formula over a set.
 #include "api/ops/ops_calc.h"
 
 #include "api/ops/OpCommon.h"

@@ -1,3 +1,4 @@
+// The operation layer's serial categorising: a new filter of category values over a real table.
 #include "api/ops/ops_category.h"
 
 #include "api/ops/OpCommon.h"

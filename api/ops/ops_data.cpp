@@ -1,3 +1,4 @@
+// Data access in the operation layer: single values, record numbers and value numbers of rows.
 #include "api/ops/ops_data.h"
 
 #include <algorithm>

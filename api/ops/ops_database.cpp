@@ -1,3 +1,4 @@
+// Database operations: time texts, host memory, clearing, loading and saving the whole database.
 #include "api/ops/ops_database.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// Derived tables in the operation layer: duplicating, extracting and combining real tables.
 #include "api/ops/ops_derive.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The checks of the exported text exports, made before the task object's export runs.
 #include "api/ops/ops_export.h"
 
 #include "api/ops/OpCommon.h"

@@ -1,3 +1,4 @@
+// Filter operations: listing, describing, adding, copying, moving and deleting a table's filters.
 #include "api/ops/ops_filters.h"
 
 #include <sys/stat.h>

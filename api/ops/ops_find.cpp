@@ -1,3 +1,4 @@
+// Find operations of the operation layer: the serial road of the exported incremental finds.
 #include "api/ops/ops_find.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Tables through the process's memory stream, and memory sizes with the shared-memory image.
 #include "api/ops/ops_images.h"
 
 #include "api/ops/OpCommon.h"

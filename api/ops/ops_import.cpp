@@ -1,3 +1,4 @@
+// The text-import operations that are no task slot, and the checks the import calls make first.
 #include "api/ops/ops_import.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// Join block access through the 8 process-wide reader handles, and the three row callbacks.
 #include "api/ops/ops_jba.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// Join-table operations: creating a join, describing its columns and slave side, realising it.
 #include "api/ops/ops_joins.h"
 
 #include <algorithm>

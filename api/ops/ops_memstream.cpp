@@ -1,3 +1,4 @@
+// The memory stream as the host drives it: opening, writing, reading and closing the one stream.
 #include "api/ops/ops_memstream.h"
 
 #include <cstdint>

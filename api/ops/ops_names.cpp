@@ -1,3 +1,4 @@
+// Names, memory sizes, shared-table queries and saved flags in the operation layer.
 #include "api/ops/ops_names.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Row edits of the operation layer: deleting, inserting, overwriting and filling real-table rows.
 #include "api/ops/ops_rowedit.h"
 
 #include "api/ops/OpCommon.h"

@@ -1,3 +1,4 @@
+// Decimal scale changes, high-speed search marks and saves in the previous file version.
 #include "api/ops/ops_scale.h"
 
 #include <cstring>

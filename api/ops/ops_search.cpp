@@ -1,3 +1,4 @@
+// Search and sort operations of the operation layer: the serial roads of the exported ones.
 #include "api/ops/ops_search.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// Set operations: counting, listing, handing out, creating, combining and deleting row sets.
 #include "api/ops/ops_sets.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The shared-memory database image as the host drives it: creating, loading and releasing it.
 #include "api/ops/ops_shm.h"
 
 #include <vector>

@@ -1,3 +1,4 @@
+// The operations behind the exported RQ7Shm* calls on the shared-table registry.
 #include "api/ops/ops_shmtables.h"
 
 #include <sys/mman.h>

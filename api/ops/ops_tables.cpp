@@ -1,3 +1,4 @@
+// Table operations: creating, loading, saving, deleting and renaming tables.
 #include "api/ops/ops_tables.h"
 
 #include <cstddef>

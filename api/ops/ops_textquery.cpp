@@ -1,3 +1,4 @@
+// Searches by a query text: the serial road of the exported text searches and their code forms.
 #include "api/ops/ops_textquery.h"
 
 #include <cstring>

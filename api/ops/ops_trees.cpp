@@ -1,3 +1,4 @@
+// Join chains and tree tables in the operation layer: realising a chain, qualifying, deleting nodes.
 #include "api/ops/ops_trees.h"
 
 #include "api/ops/OpCommon.h"

@@ -1,3 +1,4 @@
+// Extraction of unique rows, the serial road: one row of a set for each distinct key.
 #include "api/ops/ops_unique.h"
 
 #include <cstddef>

@@ -1,3 +1,4 @@
+// The value-returning forms of the operation layer: the exported functions whose names end in R1.
 #include "api/ops/ops_values.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The one task object: its instance, the global MPTask pointer and DBTASK().
 #include "api/task/CDBParallelTask.h"
 
 CDBParallelTask* MPTask = CDBParallelTask::Instance();

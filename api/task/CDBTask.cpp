@@ -1,3 +1,4 @@
+// The task object's base services: version, error log, time texts, and the naming helpers.
 #include "api/task/CDBTask.h"
 
 #include <algorithm>

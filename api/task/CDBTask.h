@@ -54,31 +54,45 @@ class CDBTask : public ImportTaskServices {
   virtual int AddJoinTable(char* name, int outer, int master_table, int master_set, int* master_keys,
                            int slave_table, int slave_set, int* slave_keys) = 0;
   // Slot 3.
+  // No export calls this: RQ7ExtractJoinInOut runs innerQ7ExtractJoinInOut (ops_joins.cpp).
   virtual int ExtractJoinInOut(int table_a, int set_a, int key_a, int table_b, int set_b, int key_b,
                                int mode) = 0;
   // Slot 4.
+  // No export calls this: RQ7ConvertJoinToReal runs innerQ7ConvertJoinToReal (ops_joins.cpp).
   virtual int ConvertJoinToReal(char* name, int join_table, int set_id, int master_rec_no, int slave_rec_no,
                                 int* filter_ids, int share_value_lists) = 0;
   // Slots 5 and 6.
+  // No export calls this: RQ7RealizeJoinChain runs innerQ7RealizeJoinChain (ops_trees.cpp).
   virtual int RealizeJoinChain(char* name, int* join_ids, int* table_ids_out, int (*sets_out)[510]) = 0;
+  // No export calls this: RQ7RealizeJoinChainEx runs innerQ7RealizeJoinChainEx (ops_trees.cpp).
   virtual int RealizeJoinChainEx(char* name, int* join_ids, int count, int (*column_ids)[4],
                                  int* table_ids_out, int (*sets_out)[510]) = 0;
   // Slots 7 to 14.
+  // No export calls this (RQ7ExtractRealTable runs innerQ7ExtractRealTable); small-set summaries do.
   virtual int ExtractRealTable(char* name, int table_id, int set_id, int* filter_ids) = 0;
+  // No export calls this: RQ7ExtractRealTableEx runs innerQ7ExtractRealTableEx (ops_derive.cpp).
   virtual int ExtractRealTableEx(char* name, int table_id, int set_id, int add_table_id, int add_rec_no,
                                  int* filter_ids) = 0;
+  // No export calls this: RQ7CombineRealTable runs innerQ7CombineRealTable (ops_derive.cpp).
   virtual int CombineRealTable(char* name, int table_a, int set_a, int* ids_a, int table_b, int set_b,
                                int* ids_b) = 0;
+  // No export calls this: RQ7CombineRealTableEx runs innerQ7CombineRealTableEx (ops_derive.cpp).
   virtual int CombineRealTableEx(char* name, int add_table_id, int add_rec_no, int table_a, int set_a,
                                  int* ids_a, int table_b, int set_b, int* ids_b, int consume_sources) = 0;
+  // No export calls this: RQ7SetNotReal runs innerQ7SetNotReal (ops_sets.cpp).
   virtual int SetNotReal(int table_id, int set_id) = 0;
+  // No export calls this: RQ7SetOpeReal runs innerQ7SetOpeReal (ops_sets.cpp).
   virtual int SetOpeReal(int table_id, int op, int set_id1, int set_id2) = 0;
+  // No export calls this: RQ7DuplicateRealTable runs innerQ7DuplicateRealTable (ops_derive.cpp).
   virtual int DuplicateRealTable(char* name, int table_id) = 0;
+  // No export calls this: RQ7DupRealFilterEx runs innerQ7DupRealFilterEx (ops_filters.cpp).
   virtual int DupRealFilterEx(int table_id, int filter_id, int type) = 0;
   // Slot 15.
+  // No export calls this: RQ7AddRealFilter2 runs innerRQ7AddRealFilter2 (ops_filters.cpp).
   virtual int AddRealFilter2(int table_id, int position, char* name, int type, int rows, int unused,
                              char* dir, char* file) = 0;
   // Slot 16.
+  // No export calls this: RQ7AddCategoryReal runs innerQ7AddCategoryReal (ops_category.cpp).
   virtual int AddCategoryReal(int table_id, int target_filter_id, int category_table_id) = 0;
   // Slot 17.
   virtual int CalcReal(int table_id, int set_id, int filter_id, int first_row, int count, const char* formula,
@@ -86,19 +100,26 @@ class CDBTask : public ImportTaskServices {
   // Slots 18 to 24.
   virtual int OverwriteRealEx(int table_id, int set_id, int filter_id, int from, int count, void* data) = 0;
   virtual int FillRealEx(int table_id, int set_id, int filter_id, int from, int count, void* value) = 0;
+  // No export calls this: RQ7SearchByField runs innerQ7SearchByField (ops_search.cpp).
   virtual int SearchByField(int table_id, int filter_id, int set_id, int op, char* from, char* to) = 0;
+  // No export calls this: RQ7SearchByField2 runs innerQ7SearchByField2 (ops_search.cpp).
   virtual int SearchByField2(int table_id, int filter_id, int set_id, int op, char* from, char* to) = 0;
+  // No export calls this: RQ7SearchByFieldWildCard runs innerQ7SearchByFieldWildCard (ops_search.cpp).
   virtual int SearchByFieldWildCard(int table_id, int filter_id, int set_id, const char* pattern) = 0;
+  // No export calls this; the detail display orders through it (api/startup.cpp).
   virtual int ServiceSortByN(int n, int* values, int* non_zero_count, int* non_zero_index, int* order) = 0;
   virtual int SortByField(int table_id, int filter_id, int set_id, int dir) = 0;
   // Slot 25.
+  // No export calls this: RQ7ExtractUniqueReal runs innerQ7ExtractUniqueReal (ops_unique.cpp).
   virtual int ExtractUniqueReal(int unused, int table_id, int set_id, const int* filter_ids,
                                 int keep_order) = 0;
   // Slot 26.
   virtual int NonCubeSum(int table_id, int set_id, int n_dims, const int* dims, int n_measures,
                          const int* measures, const int* masks, const int* decimals) = 0;
   // Slots 27 and 28.
+  // No export calls this: RQ7SearchByText runs innerQ7SearchByText (ops_textquery.cpp).
   virtual int SearchByText(int table_id, int set_id, const char* text) = 0;
+  // No export calls this: RQ7SearchByTextSJIS runs innerRQ7SearchByTextSJIS (ops_textquery.cpp).
   virtual int SearchByTextSJIS(int table_id, int set_id, char* text) = 0;
   // Slots 29 to 34.
   virtual int Export(int table_id, int set_id, const int* filter_ids, int from, int to, int date_separator,
@@ -118,12 +139,15 @@ class CDBTask : public ImportTaskServices {
                                    int date_separator, const char* dir, const char* catalog,
                                    const char* format_file, const char* data_dir, const char* data_file) = 0;
   // Slots 35 to 38, 40 to 43 and 45.
+  // No export calls this: RQ7SearchByFieldSJIS runs innerRQ7SearchByFieldSJIS (ops_search.cpp).
   virtual int SearchByFieldSJIS(int table_id, int filter_id, int set_id, int op, void* from, void* to) = 0;
+  // No export calls this (Q7AddRealFilter2 runs innerQ7AddRealFilter2); the column import does.
   int AddRealFilter2(int table_id, int position, char* name, int type, int rows, int width,
                      void* data) override = 0;
   virtual int AddCatalogFile(char* path, char* file) = 0;
   virtual int AddCatalogFileEx2(char* path, char* file, char* src_path, char* src_file, char* table_name) = 0;
   // Slot 39.
+  // No export calls this: RQ7MoveSlaveFlt2Master runs innerQ7MoveSlaveFlt2Master (ops_joins.cpp).
   virtual int MoveSlaveFlt2Master(int table_id, int slave_filter_id) = 0;
   virtual int CondenseRealTable(int table_id) = 0;
   virtual int IntegratedSortByField(int table_id, int set_id, const int* filter_ids, const int* dirs) = 0;

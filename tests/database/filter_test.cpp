@@ -1,3 +1,4 @@
+// Filter records: field offsets, round trips through every target, truncation and verbose reads.
 #include <gtest/gtest.h>
 
 #include <cstdlib>

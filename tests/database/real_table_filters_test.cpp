@@ -1,3 +1,4 @@
+// Filter management of real tables: names, the 512-filter limit, positions, moves and AddFilter2.
 #include <gtest/gtest.h>
 
 #include <cmath>

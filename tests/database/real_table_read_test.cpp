@@ -1,3 +1,4 @@
+// Reading real-table values: each type and its NULL, sized reads, addresses and refusals.
 #include <gtest/gtest.h>
 
 #include <cmath>

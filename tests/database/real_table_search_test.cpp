@@ -1,3 +1,4 @@
+// Real-table searches: every search code on every type, serial and parallel, and refusals.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// The set registry of real tables: set 1, the 10000-set limit, capacity, deletion and set IDs.
 #include <gtest/gtest.h>
 
 #include <climits>

@@ -1,3 +1,4 @@
+// Value searches on sets against a row-by-row reference, with NULLs, and their refusals.
 #include <gtest/gtest.h>
 
 #include <algorithm>

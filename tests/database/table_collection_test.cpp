@@ -1,3 +1,4 @@
+// The table collection: table IDs, the table limit, names, renaming and the join-chain limit.
 #include <gtest/gtest.h>
 
 #include <cstring>

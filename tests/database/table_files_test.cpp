@@ -1,3 +1,4 @@
+// Database, table and multi-table files: golden head layouts, round trips, truncation and corruption.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>

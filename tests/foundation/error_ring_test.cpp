@@ -1,3 +1,4 @@
+// The error ring's order and cuts, and CQ7Exception's codes and messages.
 #include <gtest/gtest.h>
 
 #include <string>

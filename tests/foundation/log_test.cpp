@@ -1,3 +1,4 @@
+// The history log's outputs and the catalog message log's banner, files and failures.
 #include <gtest/gtest.h>
 
 #include <string>

@@ -1,3 +1,4 @@
+// The catalog and history logs under concurrent writers: every line comes out whole.
 #include <gtest/gtest.h>
 
 #include <latch>

@@ -1,3 +1,4 @@
+// CMemFile: sizing, padding by address, round trips, lack of room and the other byte order.
 #include <gtest/gtest.h>
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// TMemStream: padding by position, growth, headers, byte order, seeks and bad arguments.
 #include <gtest/gtest.h>
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// The shared-memory database segment: creation, refusals, size word, second processes and modes.
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/ipc.h>

@@ -1,3 +1,4 @@
+// The system header bytes and zpk_fstream's padding, round trips, byte order and width conversion.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// Text helpers: number readers, file-safe names, seed names, quoting and integer formatting.
 #include <gtest/gtest.h>
 
 #include <climits>

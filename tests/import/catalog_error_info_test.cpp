@@ -1,3 +1,4 @@
+// Import workers' bad-line reports: their entry layout and the catalog log lines they become.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Typed field buffers: conversion by type, the quick readers, capacity and handing rows over.
 #include <gtest/gtest.h>
 
 #include <cmath>

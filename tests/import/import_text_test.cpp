@@ -1,3 +1,4 @@
+// The import's text helpers: line reads, file sizes, mapped files, paths and blank editing.
 #include <gtest/gtest.h>
 #include <unistd.h>
 

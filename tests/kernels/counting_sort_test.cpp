@@ -1,3 +1,4 @@
+// The serial sort kernels: bit widths, prefix sums, stable placement and counting sorts.
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Binary searches in value lists of each type, over the whole list and a scope.
 #include "kernels/FindPos.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// Set operations on row lists against a reference, edge cases, and parallel against serial.
 #include "kernels/SetOps.h"
 
 #include <gtest/gtest.h>

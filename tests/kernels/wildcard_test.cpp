@@ -1,3 +1,4 @@
+// Wildcard patterns: compiling, matching, bad escapes, a reference, and multibyte texts.
 #include "kernels/WildCard.h"
 
 #include <gtest/gtest.h>

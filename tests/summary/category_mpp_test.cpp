@@ -1,3 +1,4 @@
+// Parallel categorising: each operator over every target type, naming, shared images and refusals.
 #include <gtest/gtest.h>
 
 #include <algorithm>

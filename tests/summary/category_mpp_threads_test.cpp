@@ -1,3 +1,4 @@
+// Parallel categorising gives the serial road's column for any worker count.
 #include <gtest/gtest.h>
 
 #include <vector>

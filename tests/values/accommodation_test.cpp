@@ -1,3 +1,4 @@
+// Value-list merges and renumbering: integers, doubles, strings, decimals and shared lists.
 #include "values/Accommodation.h"
 
 #include <gtest/gtest.h>

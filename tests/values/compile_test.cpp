@@ -1,3 +1,4 @@
+// The value-list compiler: argument checks, both numbering methods against a reference, per type.
 #include <gtest/gtest.h>
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// Dates and times against std::chrono: serial numbers, integer forms and texts.
 #include "values/DateTime.h"
 
 #include <gtest/gtest.h>
