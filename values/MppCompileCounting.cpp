@@ -80,6 +80,30 @@ int32_t CountMarks(int threads, int32_t* slots, int64_t len, const SlotList* out
 // The second pass, with the blocks CountMarks left set up.
 void RankMarks(int threads) { RunCompileTask(threads); }
 
+// What both counting compiles do once every slot is marked: the marked slots ranked into a list of
+// `width`-byte entries, then each of the n rows numbered by its slot (`number_mode`), with NULL's
+// implicit row 0 in front when `lead` is 1.
+void RankAndNumber(int threads, int32_t* slots, int64_t slot_count, SlotList* entries, size_t width,
+                   int32_t number_mode, int n, int lead, int** rows_out, int* count_out, void** list_out) {
+  const int32_t count = CountMarks(threads, slots, slot_count, entries);
+  ZpkBlock<unsigned char> list(static_cast<size_t>(count) * width);
+  entries->list = list.get();
+  RankMarks(threads);
+
+  ZpkBlock<int32_t> rows(static_cast<size_t>(n) + static_cast<size_t>(lead));
+  for (int i = 0; i < threads; ++i) {
+    auto* p = PoolParam<CompileParam>(i);
+    p->mode = number_mode;
+    p->rows = rows.get() + lead + p->first;
+  }
+  RunCompileTask(threads);
+  if (lead != 0) rows[0] = 0;  // NULL is the smallest value
+
+  *rows_out = rows.Release();
+  *count_out = count;
+  *list_out = list.Release();
+}
+
 int32_t SlotOf(int32_t v, int32_t base) {
   return v == INT32_MIN ? 0 : static_cast<int32_t>(static_cast<uint32_t>(v) - static_cast<uint32_t>(base));
 }
@@ -93,7 +117,6 @@ void ParallelCounting(const Stretches& parts, int n, const _RawIntArrayRangeInfo
   const int32_t base = r.nulls > 0 ? r.min - 1 : r.min;
   ZpkBlock<int32_t> slots(static_cast<size_t>(span));
   MppMemSet(slots.get(), 0, static_cast<long>(sizeof(int32_t)) * span);
-  ZpkBlock<int32_t> rows(static_cast<size_t>(n) + static_cast<size_t>(lead));
   if (lead != 0) slots[0] = 1;
 
   SetUpStretches(parts, kMarkSlots, 2, 4);
@@ -108,22 +131,8 @@ void ParallelCounting(const Stretches& parts, int n, const _RawIntArrayRangeInfo
   entries.type = 2;
   entries.int_base = base;
   entries.int_null = r.nulls > 0 ? 1 : 0;
-  const int32_t count = CountMarks(threads, slots.get(), span, &entries);
-  ZpkBlock<int32_t> list(static_cast<size_t>(count));
-  entries.list = list.get();
-  RankMarks(threads);
-
-  for (int i = 0; i < threads; ++i) {
-    auto* p = PoolParam<CompileParam>(i);
-    p->mode = kNumberRows;
-    p->rows = rows.get() + lead + p->first;
-  }
-  RunCompileTask(threads);
-  if (lead != 0) rows[0] = 0;  // NULL is the smallest value
-
-  *rows_out = rows.Release();
-  *count_out = count;
-  *list_out = list.Release();
+  RankAndNumber(threads, slots.get(), span, &entries, sizeof(int32_t), kNumberRows, n, lead, rows_out,
+                count_out, list_out);
 }
 
 // ---- Counting whole-number doubles and 64-bit decimals ----
@@ -238,7 +247,6 @@ bool KeyCounting(const Stretches& parts, int n, int lead, int type, int** rows_o
 
   ZpkBlock<int32_t> slots(static_cast<size_t>(span) + 1);
   MppMemSet(slots.get(), 0, static_cast<long>(sizeof(int32_t) * (static_cast<size_t>(span) + 1)));
-  ZpkBlock<int32_t> rows(static_cast<size_t>(n) + static_cast<size_t>(lead));
   if (lead != 0) slots[0] = 1;
 
   SetUpStretches(parts, kMarkKeys, type, ValueTypeWidth(type));
@@ -253,23 +261,8 @@ bool KeyCounting(const Stretches& parts, int n, int lead, int type, int** rows_o
   entries.type = type;
   entries.key_base = base;
   entries.zero = zero;
-  const int32_t total = CountMarks(threads, slots.get(), span + 1, &entries);
-  const size_t width = static_cast<size_t>(ValueTypeWidth(type));
-  ZpkBlock<unsigned char> list(static_cast<size_t>(total) * width);
-  entries.list = list.get();
-  RankMarks(threads);
-
-  for (int i = 0; i < threads; ++i) {
-    auto* p = PoolParam<CompileParam>(i);
-    p->mode = kNumberKeys;
-    p->rows = rows.get() + lead + p->first;
-  }
-  RunCompileTask(threads);
-  if (lead != 0) rows[0] = 0;  // NULL is the smallest value
-
-  *rows_out = rows.Release();
-  *count_out = total;
-  *list_out = list.Release();
+  RankAndNumber(threads, slots.get(), span + 1, &entries, static_cast<size_t>(ValueTypeWidth(type)),
+                kNumberKeys, n, lead, rows_out, count_out, list_out);
   return true;
 }
 
