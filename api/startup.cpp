@@ -16,8 +16,8 @@
 #include "kernels/KernelTasks.h"
 #include "sharing/SMCS.h"
 #include "summary/DetailDisplay.h"
-#include "summary/SummaryHandles.h"
 #include "summary/SummaryTasks.h"
+#include "summary/cube/SummaryHandles.h"
 #include "values/ValueTasks.h"
 
 namespace {

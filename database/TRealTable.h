@@ -754,7 +754,7 @@ class TRealTable : public TBaseTable {
   // A new filter, right after the target filter, holding for each record the category that the
   // first matching row of the category table gives the record's value (NULL when none matches). The
   // category table is a real table whose first four filters in display order are the command
-  // (STRING operator text, summary/CategoryOperators.h), param1 and param2 (both DOUBLE-kind of one
+  // (STRING operator text, summary/category/CategoryOperators.h), param1 and param2 (both DOUBLE-kind of one
   // extend type, or both DECIMAL) and the category value, whose value list becomes the new
   // filter's. Every distinct target value is tested on the worker pool (task 22), then every
   // record mapped. The filter is named "<category table>(<target filter>)", the table name cut at

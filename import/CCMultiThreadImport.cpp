@@ -206,15 +206,16 @@ void CCMultiThreadImport::SetWindowSizeForTest(int64_t bytes) {
   s_nWindowSizeForTest = std::max<int64_t>(bytes, 0);
 }
 
-int64_t CCMultiThreadImport::CalcWindowSize(int64_t fileSize, int chunks, int64_t freeMemory, int pageSize) {
-  const int64_t page = std::max(pageSize, 1);
+int64_t CCMultiThreadImport::CalcWindowSize(int64_t file_size, int chunks, int64_t free_memory,
+                                            int page_size) {
+  const int64_t page = std::max(page_size, 1);
   const int64_t n = std::max(chunks, 1);
   // One window per chunk where memory allows (each window costs a compile and a merge); a chunk
   // runs on to the end of a line, hence the slack.
-  const int64_t per_chunk = std::max<int64_t>(fileSize, 0) / n;
+  const int64_t per_chunk = std::max<int64_t>(file_size, 0) / n;
   const int64_t chunk = per_chunk + std::min(per_chunk, kChunkSlack) + page;
   int64_t window = chunk;
-  if (freeMemory > 0) window = std::min(window, freeMemory / (4 * n));
+  if (free_memory > 0) window = std::min(window, free_memory / (4 * n));
   window = std::min(window, kMaxWindowSize);
   window = std::max(window, std::min(chunk, kMinUsefulWindow));
   window = window / page * page;

@@ -102,9 +102,9 @@ class CCMultiThreadImport {
   // left; the last merge result (0 or 1).
   int pvvl2filt(int worker, int position, int rows);
 
-  // The window size for a file of fileSize bytes cut into `chunks` chunks, with `freeMemory` bytes
-  // of free memory (0: unknown) and pages of pageSize bytes.
-  static int64_t CalcWindowSize(int64_t fileSize, int chunks, int64_t freeMemory, int pageSize);
+  // The window size for a file of file_size bytes cut into `chunks` chunks, with `free_memory` bytes
+  // of free memory (0: unknown) and pages of page_size bytes.
+  static int64_t CalcWindowSize(int64_t file_size, int chunks, int64_t free_memory, int page_size);
 
  private:
   // One field of one chunk after step 1.

@@ -293,7 +293,7 @@ bool CCatalogParser::ReadCodeType(const char* line) {
   return false;
 }
 
-int CCatalogParser::ReadFieldLine(char* line, const char* catalogName) {
+int CCatalogParser::ReadFieldLine(char* line, const char* catalog_name) {
   // The size and skip tables hold kMaxFieldLines positions; a longer catalog is refused whole.
   if (m_nFieldLineCount >= kMaxFieldLines) {
     LogMsg("FILTERS EXCEED MAXIMUM LIMIT\t\t [ > %d] ", kMaxFieldLines);
@@ -308,7 +308,7 @@ int CCatalogParser::ReadFieldLine(char* line, const char* catalogName) {
   char* param2 = param1 + len;
   int skip = 0;
   if (DissolveLine(line, type, size, name, param1, param2, &skip) == 0) {
-    LogMsg("Q7_CATALOG_PARSE_ERROR\t----->\t in %s\t\t@ Row = %d ", catalogName, m_nLineCount);
+    LogMsg("Q7_CATALOG_PARSE_ERROR\t----->\t in %s\t\t@ Row = %d ", catalog_name, m_nLineCount);
     Fail(Q7_CATALOG_PARSE_ERROR);
   }
   UpperCase(m_chCodeType, param1);
@@ -356,21 +356,21 @@ int CCatalogParser::ReadFieldLine(char* line, const char* catalogName) {
         value_type = 8;
         break;
       default:
-        LogMsg("UNDEFINED FILTER TYPE\t----->\t[%s] in %s\t\t@ Row = %d ", type, catalogName, m_nLineCount);
+        LogMsg("UNDEFINED FILTER TYPE\t----->\t[%s] in %s\t\t@ Row = %d ", type, catalog_name, m_nLineCount);
         Fail(Q7_ERROR_UNDEFINED_FILTER_TYPE);
     }
     if (value_type == 8) {
       p1 = Str2Int(param1, 0);
       if (p1 < 0 || p1 > kMaxScale) {
         m_nParam1[field] = -1;
-        LogMsg("Q7_ERROR_INVALID_SCALE\t----->\t[%s] in %s\t\t@ Row = %d ", param1, catalogName,
+        LogMsg("Q7_ERROR_INVALID_SCALE\t----->\t[%s] in %s\t\t@ Row = %d ", param1, catalog_name,
                m_nLineCount);
         Fail(Q7_CATALOG_PARSE_ERROR);
       }
       p2 = TransNumericRoundType(param2);
       if (p2 < 0 || p2 > 6) {
         m_nParam2[field] = -1;
-        LogMsg("Q7_ERROR_INVALID_ROUNDMODE\t----->\t[%s] in %s\t\t@ Row = %d ", param2, catalogName,
+        LogMsg("Q7_ERROR_INVALID_ROUNDMODE\t----->\t[%s] in %s\t\t@ Row = %d ", param2, catalog_name,
                m_nLineCount);
         Fail(Q7_CATALOG_PARSE_ERROR);
       }
@@ -389,7 +389,7 @@ int CCatalogParser::ReadFieldLine(char* line, const char* catalogName) {
   m_nLineSize[position] = Str2Int(size, 0);
   if (m_nSplitType == 3 && (m_nLineSize[position] < 1 || m_nLineSize[position] > kMaxFixedWidth)) {
     LogMsg("FILTER SIZE LIMIT EXCEEDED (>=%d) \t----->\t[%s] in %s\t\t@ Row = %d ", kMaxFixedWidth + 1, size,
-           catalogName, m_nLineCount);
+           catalog_name, m_nLineCount);
     Fail(Q7_CATALOG_PARSE_ERROR);
   }
   return 0;

@@ -142,7 +142,7 @@ class CCatalogParser {
   void SetDefaults(int multiThread);
   int ReadInfoLines(char* catalogPath, zpk_fstream& stream);
   int ReadDirective(char* line);
-  int ReadFieldLine(char* line, const char* catalogName);
+  int ReadFieldLine(char* line, const char* catalog_name);
   void ReadFileOption(const char* line);
   void ReadImportOption(const char* line);
   bool ReadCodeType(const char* line);

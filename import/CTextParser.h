@@ -239,8 +239,8 @@ class CTextParser : public CFieldOwner {
   int append2DB(int table, int filter, int appendPos, int i);
   int append2DBNumeric(int table, int filter, int appendPos, int i, int scale, int mode);
   // Per field: the first and second type parameters (scale and rounding mode for decimals), read
-  // by append2DB; the arrays are copied. appendFlag non-zero marks an append.
-  void setNumericParams(const int* param1, const int* param2, int appendFlag);
+  // by append2DB; the arrays are copied. append_flag non-zero marks an append.
+  void setNumericParams(const int* param1, const int* param2, int append_flag);
   void setFilterName(int i, char* name);
   void setFilterPos(int i, int pos);
   void setTableID(int table) { m_nTableID = table; }

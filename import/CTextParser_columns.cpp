@@ -258,13 +258,13 @@ int CTextParser::write2DB(int table) {
   return result;
 }
 
-void CTextParser::setNumericParams(const int* param1, const int* param2, int appendFlag) {
+void CTextParser::setNumericParams(const int* param1, const int* param2, int append_flag) {
   const size_t n = static_cast<size_t>(m_nFieldCount);
   m_NumericParam1.assign(n, 0);
   m_NumericParam2.assign(n, 0);
   if (param1 != nullptr) std::copy(param1, param1 + n, m_NumericParam1.begin());
   if (param2 != nullptr) std::copy(param2, param2 + n, m_NumericParam2.begin());
-  m_nAppendFlag = appendFlag;
+  m_nAppendFlag = append_flag;
 }
 
 int CTextParser::append2DB(int table, int appendPos) {

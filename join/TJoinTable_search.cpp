@@ -157,34 +157,34 @@ class SecondByteTest {
     bool f_to = false;
     const int p = FindPosStr2(from, list, &f);
     switch (op) {
-      case 0:
+      case Q7_SEARCH_EQUAL:
         if (f) first_ = last_ = p;
         break;
-      case 1:
+      case Q7_SEARCH_BETWEEN:
         first_ = f ? p : p + 1;
         last_ = FindPosStr2(to, list, &f_to);
         break;
-      case 2:
+      case Q7_SEARCH_AT_MOST:
         last_ = p;
         break;
-      case 3:
+      case Q7_SEARCH_AT_LEAST:
         first_ = f ? p : p + 1;
         last_ = last_value;
         break;
-      case 4:
+      case Q7_SEARCH_NOT_EQUAL:
         last_ = last_value;
         if (f) hole_ = p;
         break;
-      case 5: {
+      case Q7_SEARCH_STRICTLY_BETWEEN: {
         first_ = p + 1;
         const int p_to = FindPosStr2(to, list, &f_to);
         last_ = f_to ? p_to - 1 : p_to;
         break;
       }
-      case 6:
+      case Q7_SEARCH_LESS:
         if (*from != '\0') last_ = f ? p - 1 : p;
         break;
-      case 7:
+      case Q7_SEARCH_GREATER:
         first_ = p + 1;
         last_ = last_value;
         break;
@@ -196,15 +196,15 @@ class SecondByteTest {
 
   bool Selects(int v) const {
     if (v < 1) return false;
-    if (op_ >= 8) return Passes(v);
+    if (op_ >= Q7_SEARCH_STARTS_WITH) return Passes(v);
     return v >= first_ && v <= last_ && v != hole_;
   }
 
  private:
   bool Passes(int v) const {
     const char* text = list_->GetPChar2(v);
-    if (op_ == 8) return strncmp(text, from_, from_len_) == 0;
-    if (op_ == 9) return qz7mbsstr(text, from_) != nullptr;
+    if (op_ == Q7_SEARCH_STARTS_WITH) return strncmp(text, from_, from_len_) == 0;
+    if (op_ == Q7_SEARCH_CONTAINS) return qz7mbsstr(text, from_) != nullptr;
     const size_t len = strlen(text);
     return len >= from_len_ && memcmp(text + len - from_len_, from_, from_len_) == 0;
   }
@@ -325,7 +325,7 @@ int TJoinTable::SearchByField2(int filter_id, int set_id, int op, char* from, ch
   MergePending(filter, false);
   CopyFirst result(this, Entry(pos));
   try {
-    if (op < 0 || op > 10) {
+    if (op < 0 || op > Q7_SEARCH_ENDS_WITH) {
       PutErrorLog(kName, Q7_ERROR_INVALID_OPERATION, "Invalid Parameter : OpeNo");
       return Q7_ERROR_INVALID_OPERATION;
     }
@@ -386,7 +386,7 @@ int TJoinTable::SearchByRecNo(int target, int set_id, int op, int from, int to) 
   }
   CopyFirst result(this, Entry(pos));
   try {
-    if (op < 0 || op > 7) {
+    if (op < 0 || op > Q7_SEARCH_GREATER) {
       PutErrorLog(kName, Q7_ERROR_INVALID_OPERATION, "Invalid Parameter : OpeNo");
       return Q7_ERROR_INVALID_OPERATION;
     }

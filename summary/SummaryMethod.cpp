@@ -14,10 +14,10 @@
 #include "foundation/SystemInfo.h"
 #include "kernels/CountingSort.h"
 #include "kernels/KernelPool.h"
-#include "summary/FastCubeSum.h"
-#include "summary/FastNonCubeSum.h"
-#include "summary/MppCubeSum.h"
-#include "summary/TNonCubeSum.h"
+#include "summary/cube/FastCubeSum.h"
+#include "summary/cube/FastNonCubeSum.h"
+#include "summary/cube/MppCubeSum.h"
+#include "summary/noncube/TNonCubeSum.h"
 
 namespace {
 

@@ -4,14 +4,14 @@
 #include <mutex>
 
 #include "foundation/mpp_func_map.h"
-#include "summary/CellAddrSort.h"
-#include "summary/FastCubeSum.h"
-#include "summary/FastNonCubeSum.h"
-#include "summary/MppCubeSum.h"
-#include "summary/TCatDef.h"
-#include "summary/TNonCubeSum.h"
+#include "summary/category/TCatDef.h"
+#include "summary/cube/CellAddrSort.h"
+#include "summary/cube/FastCubeSum.h"
+#include "summary/cube/FastNonCubeSum.h"
+#include "summary/cube/MppCubeSum.h"
+#include "summary/noncube/TNonCubeSum.h"
 
-// The parallel categorising task (summary/TRealTable_mppcategory.cpp).
+// The parallel categorising task (summary/category/TRealTable_mppcategory.cpp).
 int mpp_add_category(void* param);
 
 void RegisterSummaryTasks() {

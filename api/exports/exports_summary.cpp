@@ -6,7 +6,7 @@
 #include "api/frame/frame.h"
 #include "foundation/ErrorRing.h"
 #include "q7api.h"
-#include "summary/SummaryHandles.h"
+#include "summary/cube/SummaryHandles.h"
 
 namespace {
 

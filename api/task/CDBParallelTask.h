@@ -149,7 +149,7 @@ class CDBParallelTask : public CDBTask {
 
   // ---- Non-cube summary (CDBParallelTask_noncube.cpp) ----
   // "RQ7NonCubeSum": a new real table with one row per occurring combination of the dimensions'
-  // values in set_id (summary/TNonCubeSum.h states the columns); its ID. No table: recorded ("No
+  // values in set_id (summary/noncube/TNonCubeSum.h states the columns); its ID. No table: recorded ("No
   // Such Table: %d") and Q7_ERROR_NO_SUCH_TABLE. RunNonCubeSummary (summary/SummaryMethod.h)
   // chooses and runs the engine. A CQ7Exception (the refusals included) is recorded with "Failed to
   // create NonCubeSum" and its code returned; an engine's negative result is returned unrecorded.

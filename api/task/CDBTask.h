@@ -261,7 +261,7 @@ class CDBTask : public ImportTaskServices {
   int FreeMemRealTable();
 
   // ---- Cube summaries (CDBTask_summary.cpp) ----
-  // The summary handles of summary/SummaryHandles.h, with error handling of their own; no exported
+  // The summary handles of summary/cube/SummaryHandles.h, with error handling of their own; no exported
   // function calls them. Log names in quotes; "silent" refusals leave no entry. A CQ7Exception of the
   // summary code is entered under the log name (message "Failed to open" for SummaryOpen,
   // SummaryExec, SummaryRead and SummaryClose, else its own; SummaryIntoRealTable enters it with

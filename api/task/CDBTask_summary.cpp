@@ -7,9 +7,9 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
 #include "summary/SummaryCatch.h"
-#include "summary/SummaryHandles.h"
 #include "summary/SummaryOutput.h"
-#include "summary/TSummary.h"
+#include "summary/cube/SummaryHandles.h"
+#include "summary/cube/TSummary.h"
 
 namespace {
 

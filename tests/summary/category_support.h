@@ -12,7 +12,7 @@
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
 #include "foundation/CQ7Exception.h"
-#include "summary/CategoryOperators.h"
+#include "summary/category/CategoryOperators.h"
 #include "tests/summary/engine_tables_support.h"
 #include "values/Numeric.h"
 #include "values/TIntArray.h"

@@ -14,7 +14,7 @@
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
 #include "summary/DetailDisplay.h"
-#include "summary/SummaryHandles.h"
+#include "summary/cube/SummaryHandles.h"
 #include "tests/summary/summary_tables_support.h"
 #include "values/TIntArray.h"
 

@@ -20,7 +20,7 @@
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
-#include "summary/TNonCubeSum.h"
+#include "summary/noncube/TNonCubeSum.h"
 #include "tests/summary/engine_tables_support.h"
 #include "values/Numeric.h"
 #include "values/TDoubleArray.h"

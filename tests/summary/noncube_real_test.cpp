@@ -21,7 +21,7 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "summary/SummaryOutput.h"
-#include "summary/TNonCubeSum.h"
+#include "summary/noncube/TNonCubeSum.h"
 #include "tests/summary/engine_tables_support.h"
 #include "values/Numeric.h"
 #include "values/TDoubleArray.h"

@@ -17,9 +17,9 @@
 #include "foundation/CSmpEngine.h"
 #include "foundation/zpk_memory.h"
 #include "q7api.h"
-#include "summary/CellAddrSort.h"
 #include "summary/MultiWayCompile.h"
 #include "summary/SummaryMethod.h"
+#include "summary/cube/CellAddrSort.h"
 #include "tests/support/test_support.h"
 #include "values/Numeric.h"
 

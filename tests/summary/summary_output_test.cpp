@@ -20,9 +20,9 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/ErrorRing.h"
-#include "summary/SummaryHandles.h"
 #include "summary/SummaryOutput.h"
-#include "summary/TSummary.h"
+#include "summary/cube/SummaryHandles.h"
+#include "summary/cube/TSummary.h"
 #include "values/TDoubleArray.h"
 #include "values/TNumericArray.h"
 

@@ -10,7 +10,7 @@
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
-#include "summary/SummaryHandles.h"
+#include "summary/cube/SummaryHandles.h"
 
 class SummaryTablesTest : public ::testing::Test {
  protected:

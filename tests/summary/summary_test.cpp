@@ -12,8 +12,8 @@
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
-#include "summary/SummaryHandles.h"
-#include "summary/TSummary.h"
+#include "summary/cube/SummaryHandles.h"
+#include "summary/cube/TSummary.h"
 #include "tests/summary/summary_tables_support.h"
 #include "values/TBaseArray.h"
 

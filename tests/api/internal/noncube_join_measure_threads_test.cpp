@@ -9,7 +9,7 @@
 
 #include "foundation/CSmpEngine.h"
 #include "noncube_join_support.h"
-#include "summary/TNonCubeSum.h"
+#include "summary/noncube/TNonCubeSum.h"
 
 namespace {
 

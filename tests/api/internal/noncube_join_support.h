@@ -19,7 +19,7 @@
 #include "foundation/CQ7Exception.h"
 #include "join/TJoinTable.h"
 #include "summary/SummaryOutput.h"
-#include "summary/TNonCubeSum.h"
+#include "summary/noncube/TNonCubeSum.h"
 #include "task_test_support.h"
 #include "values/Numeric.h"
 #include "values/TDoubleArray.h"

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "summary/SummaryHandles.h"
 #include "summary/SummaryOutput.h"
-#include "summary/TSummary.h"
+#include "summary/cube/SummaryHandles.h"
+#include "summary/cube/TSummary.h"
 #include "task_test_support.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The non-cube summary object: its construction (the serial road), the failure path its roads
 // share, the work arrays' release and the output members, which hand on to the request, the join
 // work arrays and the output writer.
-#include "summary/TNonCubeSum.h"
+#include "summary/noncube/TNonCubeSum.h"
 
 #include <functional>
 #include <string>

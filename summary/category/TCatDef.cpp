@@ -1,5 +1,5 @@
 // Categories, serial road: a category table read as ordered conditions, and the marking of rows.
-#include "summary/TCatDef.h"
+#include "summary/category/TCatDef.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +15,7 @@
 #include "foundation/ErrorRing.h"
 #include "foundation/mpp_tasks.h"
 #include "kernels/KernelPool.h"
-#include "summary/CategoryOperators.h"
+#include "summary/category/CategoryOperators.h"
 #include "values/Numeric.h"
 #include "values/TBaseArray.h"
 #include "values/TDoubleArray.h"

@@ -1,8 +1,8 @@
 // The work arrays of the non-cube summary of a join set: per side the rows grouped by the side's
 // dimensions and laid out by join key, then the combinations of a key's master and slave groups,
 // the output rows they fall on and the joined rows behind each output row. The steps of
-// TNonCubeSum fill them in order (summary/TNonCubeSum_join.cpp, summary/TNonCubeSum_mppjoin.cpp);
-// each setter takes over its arrays.
+// TNonCubeSum fill them in order (summary/noncube/TNonCubeSum_join.cpp,
+// summary/noncube/TNonCubeSum_mppjoin.cpp); each setter takes over its arrays.
 //
 // Side numbers are 0 master, 1 slave. Group numbers start at 1; group 0 is a side without
 // dimensions or without rows for a key.

@@ -1,4 +1,4 @@
-#include "summary/NonCubeOutput.h"
+#include "summary/noncube/NonCubeOutput.h"
 
 #include <cstdint>
 #include <memory>
@@ -9,11 +9,11 @@
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
 #include "foundation/CQ7Exception.h"
-#include "summary/NonCubeRequest.h"
 #include "summary/SummaryBits.h"
 #include "summary/SummaryCatch.h"
 #include "summary/SummaryOutput.h"
-#include "summary/UsedValues.h"
+#include "summary/noncube/NonCubeRequest.h"
+#include "summary/noncube/UsedValues.h"
 #include "values/Numeric.h"
 #include "values/TIntArray.h"
 #include "values/TNumericArray.h"

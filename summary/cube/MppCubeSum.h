@@ -1,7 +1,7 @@
 // Parallel cube sum (method 0 of the non-cube summary): every worker accumulates its share of the
 // set's rows into private dense arrays of one slot per cell of the whole cube, and a second pass
 // folds them, cell range by cell range, into worker 0's. The result is a new real table (see the
-// output columns in summary/TSummary.h). Meant for cubes whose per-worker arrays stay in cache; any
+// output columns in summary/cube/TSummary.h). Meant for cubes whose per-worker arrays stay in cache; any
 // cube of at most 10,000,000 cells gives the right result.
 //
 // Thread safety: drives the worker pool; call from the thread that holds the API lock, never from a
@@ -27,7 +27,7 @@
 int MppCubeSum(int table_id, int set_id, int n_dims, const int* dim_ids, int n_measures,
                const int* measure_ids, const int* masks, const int* unused);
 
-// ---- Shared with the bit-packed method (summary/FastCubeSum.cpp) ----
+// ---- Shared with the bit-packed method (summary/cube/FastCubeSum.cpp) ----
 
 // What the accumulation and fold tasks of one pass read. Per-worker result arrays live in the four
 // pointer vectors (one entry per worker; a null entry is an array the pass does not make).

@@ -11,7 +11,7 @@
 #include "foundation/CSmpEngine.h"
 #include "foundation/ErrorRing.h"
 #include "foundation/FailureCode.h"
-#include "summary/TCatDef.h"
+#include "summary/category/TCatDef.h"
 #include "values/TBaseArray.h"
 #include "values/TIntArray.h"
 

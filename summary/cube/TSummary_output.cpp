@@ -14,7 +14,7 @@
 #include "foundation/CSmpEngine.h"
 #include "foundation/ErrorRing.h"
 #include "summary/SummaryOutput.h"
-#include "summary/TSummary.h"
+#include "summary/cube/TSummary.h"
 #include "values/CCompiler.h"
 #include "values/Numeric.h"
 #include "values/TIntArray.h"

@@ -1,5 +1,5 @@
 // The eight summary handles and the operations on the cube summaries they hold.
-#include "summary/SummaryHandles.h"
+#include "summary/cube/SummaryHandles.h"
 
 #include <cstdio>
 #include <cstring>
@@ -13,7 +13,7 @@
 #include "foundation/TextHelpers.h"
 #include "summary/DetailDisplay.h"
 #include "summary/SummaryCatch.h"
-#include "summary/TSummary.h"
+#include "summary/cube/TSummary.h"
 #include "values/DateTime.h"
 #include "values/NumericText.h"
 #include "values/TDoubleArray.h"

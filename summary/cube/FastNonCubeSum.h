@@ -5,14 +5,14 @@
 // nothing needs folding. Memory grows with the set size and the number of groups, never with the
 // cube. Method 2 carries every measure's value number through the sort; method 3 carries only the
 // row and looks the values up afterwards (one payload int per row instead of one per measure).
-// The result is a new real table equal to that of methods 0 and 1 (summary/TSummary.h states the
+// The result is a new real table equal to that of methods 0 and 1 (summary/cube/TSummary.h states the
 // output columns).
 //
 // Thread safety: drives the worker pool; call from the thread that holds the API lock, never from a
 // task. The table collection must not change during the call.
 #pragma once
 
-// As MppFastCubeSum (summary/FastCubeSum.h: the same arguments, refusals and codes, the same 30
+// As MppFastCubeSum (summary/cube/FastCubeSum.h: the same arguments, refusals and codes, the same 30
 // address-bit limit); carry_measures 1 runs method 2, 0 method 3.
 int MppFastNonCubeSum(int table_id, int set_id, int n_dims, const int* dim_ids, int n_measures,
                       const int* measure_ids, const int* masks, const int* unused, int carry_measures);

@@ -11,7 +11,7 @@
 #include "database/TJoinTableBase.h"
 #include "database/TSetArray.h"
 #include "foundation/CQ7Exception.h"
-#include "summary/TSummary.h"
+#include "summary/cube/TSummary.h"
 #include "values/Numeric.h"
 #include "values/TDoubleArray.h"
 #include "values/TIntArray.h"

@@ -1,5 +1,5 @@
 // The cube summary behind a summary handle: its cells, their sums and reads.
-#include "summary/TSummary.h"
+#include "summary/cube/TSummary.h"
 
 #include <algorithm>
 #include <cmath>
@@ -16,7 +16,7 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/ErrorRing.h"
-#include "summary/SummaryHandles.h"
+#include "summary/cube/SummaryHandles.h"
 #include "values/Numeric.h"
 #include "values/TDoubleArray.h"
 #include "values/TNumericArray.h"

@@ -2,7 +2,7 @@
 // of a target column's sorted value list by those conditions.
 //
 // A category table has at least one row and at least four filters, taken by position: the operator
-// text (STRING, see summary/CategoryOperators.h), param1, param2 (the same value type as param1)
+// text (STRING, see summary/category/CategoryOperators.h), param1, param2 (the same value type as param1)
 // and the category value. Row r is definition r; the first definition whose condition holds for a
 // value gives that value's category, and a value no definition covers gets NULL.
 //

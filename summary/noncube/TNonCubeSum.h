@@ -39,9 +39,9 @@
 #include <initializer_list>
 #include <string>
 
-#include "summary/NonCubeJoinWork.h"
-#include "summary/NonCubeOutput.h"
-#include "summary/NonCubeRequest.h"
+#include "summary/noncube/NonCubeJoinWork.h"
+#include "summary/noncube/NonCubeOutput.h"
+#include "summary/noncube/NonCubeRequest.h"
 #include "values/ZpkBlock.h"
 
 class TBaseTable;
@@ -128,7 +128,7 @@ class TNonCubeSum {
   int NonCubeJoinDimNMsrN();
 
   // ---- serial join road ----
-  // The steps of NonCubeJoinDimNMsrN (summary/TNonCubeSum_join.cpp). They share their state through
+  // The steps of NonCubeJoinDimNMsrN (summary/noncube/TNonCubeSum_join.cpp). They share their state through
   // the join work arrays and run on the calling thread. Each returns 0 or a negative code, having
   // freed the work arrays (InitJoinXSum) first; Step1, Step6 and Step7 rethrow instead, and Step14
   // throws its output-row limit (Q7_ERROR_SUMMARY_CELLS_LIMIT). A broken consistency check gives
@@ -169,7 +169,7 @@ class TNonCubeSum {
   // Whether the recorded request rounds the sums of a double measure (decimals given for it), which
   // only this object's roads do.
   bool RoundsSums() const;
-  // The parallel summary of a real table's set (summary/TNonCubeSum_mpp.cpp): rows sorted by the
+  // The parallel summary of a real table's set (summary/noncube/TNonCubeSum_mpp.cpp): rows sorted by the
   // dimensions' value numbers on the worker pool, one output row per occurring combination in that
   // order, each measure accumulated over row ranges that never split a group (task 69) and finished
   // per group (task 68). The same values as the serial road (double sums rounded per value when
@@ -208,7 +208,7 @@ class TNonCubeSum {
   // Clears every pointer and counter of the parallel join road (built columns are not freed; the
   // carried value numbers are); the constructors call it.
   void InitJoin();
-  // The parallel summary of a join table's set (summary/TNonCubeSum_mppjoin.cpp), for MppRun once
+  // The parallel summary of a join table's set (summary/noncube/TNonCubeSum_mppjoin.cpp), for MppRun once
   // the request and the join request state are in place: the serial road's pipeline with the row
   // sorts, the dimension columns and the measures on the worker pool (tasks 57, 58, 59). Returns
   // the output table's ID or a negative code; a failure after the output table was created deletes

@@ -1,5 +1,5 @@
 // Parallel sorts of packed cell addresses, each carrying a fixed-width row of ints.
-#include "summary/CellAddrSort.h"
+#include "summary/cube/CellAddrSort.h"
 
 #include <algorithm>
 #include <climits>

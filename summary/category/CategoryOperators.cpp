@@ -1,5 +1,5 @@
 // The operators of a category table: a definition row's command turned into a test of a value.
-#include "summary/CategoryOperators.h"
+#include "summary/category/CategoryOperators.h"
 
 #include <cstring>
 

@@ -16,7 +16,7 @@
 #include "kernels/CountingSort.h"
 #include "summary/SummaryBits.h"
 #include "summary/SummaryOutput.h"
-#include "summary/TNonCubeSum.h"
+#include "summary/noncube/TNonCubeSum.h"
 #include "values/Numeric.h"
 #include "values/TIntArray.h"
 #include "values/TNumericArray.h"

@@ -15,7 +15,7 @@
 #include "foundation/CSmpEngine.h"
 #include "foundation/mpp_tasks.h"
 #include "kernels/KernelPool.h"
-#include "summary/CategoryOperators.h"
+#include "summary/category/CategoryOperators.h"
 #include "values/Numeric.h"
 #include "values/PoolParam.h"
 #include "values/TBaseArray.h"

@@ -1,6 +1,6 @@
 // The parallel road of the non-cube summary: the request checks of MppRun, the summary of a real
 // table's set on the worker pool, and its counting-sort variant (MppNonCubeRealDimN). The join road
-// is in summary/TNonCubeSum_mppjoin.cpp.
+// is in summary/noncube/TNonCubeSum_mppjoin.cpp.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -27,7 +27,7 @@
 #include "kernels/MppCountingSort.h"
 #include "summary/SummaryBits.h"
 #include "summary/SummaryOutput.h"
-#include "summary/TNonCubeSum.h"
+#include "summary/noncube/TNonCubeSum.h"
 #include "values/ArrayFunctions.h"
 #include "values/CCompiler.h"
 #include "values/MppCompile.h"

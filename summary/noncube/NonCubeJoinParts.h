@@ -1,7 +1,7 @@
 // What the serial and the parallel join roads of the non-cube summary share
-// (summary/TNonCubeSum_join.cpp, summary/TNonCubeSum_mppjoin.cpp): the walk over the combinations of
-// a key's master runs and slave runs, the weighted aggregation of one measure and the arrays of one
-// dimension column. Not for other files.
+// (summary/noncube/TNonCubeSum_join.cpp, summary/noncube/TNonCubeSum_mppjoin.cpp): the walk over the
+// combinations of a key's master runs and slave runs, the weighted aggregation of one measure and the arrays
+// of one dimension column. Not for other files.
 //
 // Side numbers here are 0 master, 1 slave. A side without dimensions has one run per key value (its
 // whole bucket, group 0) and may keep neither group numbers nor run lengths.
@@ -20,7 +20,7 @@
 #include "foundation/CQ7Exception.h"
 #include "q7api.h"
 #include "summary/SummaryCatch.h"
-#include "summary/TNonCubeSum.h"
+#include "summary/noncube/TNonCubeSum.h"
 #include "values/Numeric.h"
 #include "values/ZpkBlock.h"
 

@@ -1,5 +1,5 @@
 // The values an output column keeps of its source's value list: only those its rows use.
-#include "summary/UsedValues.h"
+#include "summary/noncube/UsedValues.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,5 +1,5 @@
 // A measure's sum-type mask split for the cube sums, and the cube summary's output-table writers.
-#include "summary/SummaryResultWriter.h"
+#include "summary/cube/SummaryResultWriter.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,7 +12,7 @@
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
-#include "summary/TSummary.h"
+#include "summary/cube/TSummary.h"
 #include "values/Numeric.h"
 #include "values/TDoubleArray.h"
 #include "values/TIntArray.h"

@@ -1,4 +1,4 @@
-#include "summary/NonCubeRequest.h"
+#include "summary/noncube/NonCubeRequest.h"
 
 #include <cmath>
 #include <string>
