@@ -49,6 +49,7 @@ class TFilter;
 class TJoinTableBase;
 class TRealTable;
 class TSetArray;
+class TTableCollection;
 namespace noncube_join {
 struct MeasureSums;
 }
@@ -298,6 +299,10 @@ class TNonCubeSum {
   // the table's ID (also left in the result field), or FailRoad's code.
   using Step = int (TNonCubeSum::*)();
   int JoinOutputTable(RoadUndo* undo, std::initializer_list<Step> steps);
+  // A real-table road's output table: the dimension columns of the representative rows in
+  // undo->temp_set, extracted under the request's output name; the temporary set is then dropped
+  // and the writer pointed at the table; its ID is left in the result field. Throws.
+  void ExtractOutputTable(TTableCollection* db, RoadUndo* undo);
 
   NonCubeRequest request_;
   NonCubeOutput output_;

@@ -270,6 +270,20 @@ int AppendGenerated(NonCubeOutput& out, const std::string& name, int type, int r
 
 TNonCubeSum::TNonCubeSum() { InitJoin(); }
 
+void TNonCubeSum::ExtractOutputTable(TTableCollection* db, RoadUndo* undo) {
+  int ids[kMaxColumns + 1] = {};
+  for (int d = 0; d < request_.n_dims(); ++d) ids[d] = request_.dim_id(d);
+  char name[kNameSize];
+  qz7_strlcpy(name, request_.out_name(), sizeof name);
+  const int out_id = db->MppExtractRealTable(name, request_.table_id(), undo->temp_set, 0, 0, ids);
+  if (out_id < 0) throw CQ7Exception(out_id);
+  undo->out_id = out_id;
+  result_ = out_id;
+  undo->DropTempSet();
+  output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
+  if (output_.table() == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
+}
+
 void TNonCubeSum::MppRun(int table_id, int set_id, int n_dims, const int* dims, int n_measures,
                          const int* measures, const int* masks, const int* decimals) {
   try {
@@ -346,17 +360,7 @@ int TNonCubeSum::MppFastSumNonCubeRealDimN() {
     reps.release();
     undo.temp_set = added;
 
-    int ids[kMaxColumns + 1] = {};
-    for (int d = 0; d < request_.n_dims(); ++d) ids[d] = request_.dim_id(d);
-    char name[kNameSize];
-    qz7_strlcpy(name, request_.out_name(), sizeof name);
-    const int out_id = db->MppExtractRealTable(name, request_.table_id(), undo.temp_set, 0, 0, ids);
-    if (out_id < 0) throw CQ7Exception(out_id);
-    undo.out_id = out_id;
-    result_ = out_id;
-    undo.DropTempSet();
-    output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
-    if (output_.table() == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
+    ExtractOutputTable(db, &undo);
 
     if (request_.n_measures() == 0) {
       AppendGenerated(output_, "N", Q7_TYPE_INTEGER, groups, 4, counts.get());
@@ -698,17 +702,7 @@ int TNonCubeSum::MppNonCubeRealDimN() {
       undo.temp_set = added;
     }
     first_rows.Reset();
-    int ids[kMaxColumns + 1] = {};
-    for (int d = 0; d < request_.n_dims(); ++d) ids[d] = request_.dim_id(d);
-    char name[kNameSize];
-    qz7_strlcpy(name, request_.out_name(), sizeof name);
-    const int out_id = db->MppExtractRealTable(name, request_.table_id(), undo.temp_set, 0, 0, ids);
-    if (out_id < 0) throw CQ7Exception(out_id);
-    undo.out_id = out_id;
-    result_ = out_id;
-    undo.DropTempSet();
-    output_.SetTable(static_cast<TRealTable*>(db->GetTable(out_id)));
-    if (output_.table() == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
+    ExtractOutputTable(db, &undo);
 
     if (request_.n_measures() == 0) {
       output_.AppendValues("N", Q7_TYPE_INTEGER, groups, 4, counts.get());
