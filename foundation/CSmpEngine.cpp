@@ -19,6 +19,7 @@
 #include "foundation/SystemHeader.h"
 #include "foundation/mpp_func_map.h"
 #include "foundation/q7_mutex.h"
+#include "foundation/zpk_memory.h"
 
 namespace {
 
@@ -139,6 +140,9 @@ void CSmpEngine::finit() {
   stop_database_side();
   mutex_destroy();
   free_mem();
+  // The workers are gone: nothing frees into the kept blocks any more, and a host that unloads the
+  // library gets their memory back.
+  zpk_release_kept();
 }
 
 void CSmpEngine::ReInitialize() {
@@ -251,7 +255,7 @@ void CSmpEngine::free_t_mem_() { free_mem(); }
 // ---------------------------------------------------------------------------------------------
 // Fork
 
-// The engine's other locks (the scratch blocks', the shared value lists', the logs', the
+// The engine's other locks (the scratch and kept blocks', the shared value lists', the logs', the
 // shared-table registry's) are taken only inside a call or inside the pool tasks of one, and a
 // call returns only after its tasks have finished: once the API lock is held, none of them is.
 CSmpEngine::ForkHold CSmpEngine::PrepareFork() {

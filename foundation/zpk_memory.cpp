@@ -1,7 +1,9 @@
 // The engine's allocation calls and its parallel fill and copy.
 #include "foundation/zpk_memory.h"
 
+#include <malloc.h>
 #include <sys/mman.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -18,6 +20,15 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/mpp_func_map.h"
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer) && !defined(__SANITIZE_ADDRESS__)
+#define __SANITIZE_ADDRESS__ 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#endif
 
 namespace {
 
@@ -102,7 +113,131 @@ bool PreadAll(int fd, char* dst, size_t bytes, int64_t offset) {
 
 }  // namespace
 
+// ---- Kept blocks ----
+// A large block freed by one step is as a rule followed by a block of about the same size in the
+// next (a join's arrays, a sort's output, a summary's work arrays): kept resident for a while, it
+// spares the kernel clearing fresh pages, which costs more than most passes that write them.
+
+namespace {
+
+constexpr int64_t kKeepNanos = int64_t{5} * 1000 * 1000 * 1000;
+
+// An eighth of the machine's memory, and no more than 1 GiB.
+size_t KeptBound() {
+  static const size_t bound = [] {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long page = sysconf(_SC_PAGESIZE);
+    const size_t cap = size_t{1} << 30;
+    if (pages <= 0 || page <= 0) return cap;
+    return std::min(cap, static_cast<size_t>(pages) / 8 * static_cast<size_t>(page));
+  }();
+  return bound;
+}
+
+struct KeptBlock {
+  void* p;
+  size_t capacity;
+  int64_t since;  // CLOCK_MONOTONIC nanoseconds
+};
+
+struct KeptBlocks {
+  std::mutex mutex;
+  std::vector<KeptBlock> blocks;  // oldest first
+  size_t bytes = 0;
+};
+
+KeptBlocks& Kept() {
+  static KeptBlocks* kept = new KeptBlocks;  // never destroyed: workers may still free at exit
+  return *kept;
+}
+
+int64_t NowNanos() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+// A kept block stays poisoned, so that a read or write after its free is still reported.
+void PoisonKept(void* p, size_t bytes) { ASAN_POISON_MEMORY_REGION(p, bytes); }
+void UnpoisonKept(void* p, size_t bytes) { ASAN_UNPOISON_MEMORY_REGION(p, bytes); }
+#else
+void PoisonKept(void*, size_t) {}
+void UnpoisonKept(void*, size_t) {}
+#endif
+
+// Under the lock: takes out blocks kept longer than the keep time, and then the oldest until
+// `room` more bytes fit under the bound; what goes is added to `drop`, to be freed outside the lock.
+void ExpireKept(KeptBlocks& k, int64_t now, size_t room, std::vector<void*>* drop) {
+  size_t n = 0;
+  while (n < k.blocks.size() && (now - k.blocks[n].since > kKeepNanos || k.bytes + room > KeptBound())) {
+    k.bytes -= k.blocks[n].capacity;
+    drop->push_back(k.blocks[n].p);
+    ++n;
+  }
+  k.blocks.erase(k.blocks.begin(), k.blocks.begin() + static_cast<long>(n));
+}
+
+void FreeAll(const std::vector<void*>& drop) {
+  for (void* p : drop) {
+    UnpoisonKept(p, malloc_usable_size(p));
+    free(p);
+  }
+}
+
+// The smallest kept block of at least `size` bytes, or null. One more than a quarter larger is left
+// alone: its unused pages would stay resident for as long as the block is used.
+void* TakeKept(size_t size) {
+  KeptBlocks& k = Kept();
+  std::vector<void*> drop;
+  void* p = nullptr;
+  size_t capacity = 0;
+  {
+    std::lock_guard<std::mutex> lock(k.mutex);
+    ExpireKept(k, NowNanos(), 0, &drop);
+    size_t best = k.blocks.size();
+    for (size_t i = 0; i < k.blocks.size(); ++i) {
+      const size_t cap = k.blocks[i].capacity;
+      if (cap < size || cap - size > size / 4) continue;
+      if (best == k.blocks.size() || cap < k.blocks[best].capacity) best = i;
+    }
+    if (best != k.blocks.size()) {
+      p = k.blocks[best].p;
+      capacity = k.blocks[best].capacity;
+      k.bytes -= capacity;
+      k.blocks.erase(k.blocks.begin() + static_cast<long>(best));
+    }
+  }
+  FreeAll(drop);
+  if (p == nullptr) return nullptr;
+  UnpoisonKept(p, size);
+  return p;
+}
+
+// Keeps a freed block when it is large enough and fits under the bound; false: free it.
+bool KeepBlock(void* p) {
+  const size_t capacity = malloc_usable_size(p);
+  if (capacity < kKeptBlockMin || capacity > KeptBound()) return false;
+  KeptBlocks& k = Kept();
+  std::vector<void*> drop;
+  {
+    std::lock_guard<std::mutex> lock(k.mutex);
+    const int64_t now = NowNanos();
+    ExpireKept(k, now, capacity, &drop);
+    PoisonKept(p, capacity);
+    k.blocks.push_back(KeptBlock{p, capacity, now});
+    k.bytes += capacity;
+  }
+  FreeAll(drop);
+  return true;
+}
+
+}  // namespace
+
 void* zpk_malloc(size_t size) {
+  if (size >= kKeptBlockMin) {
+    if (void* kept = TakeKept(size)) return kept;
+  }
   // malloc(0) may legitimately give null; a one-byte block keeps "null means exhausted" true.
   void* p = malloc(size != 0 ? size : 1);
   if (p == nullptr) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
@@ -111,13 +246,49 @@ void* zpk_malloc(size_t size) {
 }
 
 void* zpk_realloc(void* p, size_t size) {
+  if (p == nullptr && size != 0) return zpk_malloc(size);
+  // A small block grown large (an array sized once its count is known) takes a kept block too;
+  // a large one is left to realloc, which moves its pages without copying them.
+  if (p != nullptr && size >= kKeptBlockMin) {
+    const size_t old_size = malloc_usable_size(p);
+    if (old_size < kKeptBlockMin) {
+      if (void* kept = TakeKept(size)) {
+        std::memcpy(kept, p, old_size);
+        free(p);
+        return kept;
+      }
+    }
+  }
   void* q = realloc(p, size);
   if (q == nullptr && size != 0) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
   AdviseHugePages(q, size);
   return q;
 }
 
-void zpk_free(void* p) { free(p); }
+void zpk_free(void* p) {
+  if (p == nullptr || KeepBlock(p)) return;
+  free(p);
+}
+
+size_t zpk_kept_bound() { return KeptBound(); }
+
+size_t zpk_kept_bytes() {
+  KeptBlocks& k = Kept();
+  std::lock_guard<std::mutex> lock(k.mutex);
+  return k.bytes;
+}
+
+void zpk_release_kept() {
+  KeptBlocks& k = Kept();
+  std::vector<void*> drop;
+  {
+    std::lock_guard<std::mutex> lock(k.mutex);
+    for (const KeptBlock& b : k.blocks) drop.push_back(b.p);
+    k.blocks.clear();
+    k.bytes = 0;
+  }
+  FreeAll(drop);
+}
 
 // ---- Scratch blocks ----
 

@@ -28,6 +28,23 @@ void* zpk_realloc(void* p, size_t size);
 // Releases a block from zpk_malloc / zpk_realloc; null is ignored.
 void zpk_free(void* p);
 
+// ---- Kept blocks ----
+// zpk_free keeps a block of kKeptBlockMin bytes or more resident instead of giving it back, and
+// zpk_malloc (and zpk_realloc of null or of a smaller block) hands it out again for a size it fits,
+// at most a quarter larger: a new block's fresh pages cost the kernel a clearing on first touch,
+// often more than the pass that fills them. Bounded: no more than zpk_kept_bound() bytes are kept
+// (the oldest go first), and a block kept for more than five seconds is given back at the next
+// large allocation or free. A handed-out block holds old bytes, as any malloc block may.
+// The C library serves smaller blocks again from its own heap once one of their size has been freed
+// (it raises its mapping threshold up to 32 MiB); from 32 MiB on every block is a fresh mapping.
+constexpr size_t kKeptBlockMin = size_t{32} << 20;
+// The most bytes kept at once: an eighth of the machine's memory, at most 1 GiB.
+size_t zpk_kept_bound();
+// Bytes kept now.
+size_t zpk_kept_bytes();
+// Gives every kept block back to the system (the engine's stop does).
+void zpk_release_kept();
+
 // Resizes the zpk_malloc block *p to size bytes and stores the result in *p. Exhaustion (or a
 // negative size) throws CQ7Exception(Q7_ERROR_OUT_OF_MEMORY) with *p unchanged; size 0 behaves as
 // zpk_realloc's.

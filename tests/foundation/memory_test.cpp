@@ -227,3 +227,70 @@ TEST(ScratchBlocks, ReusedWhileNeededAndGivenBackAfter) {
   zpk_scratch_settle();
   EXPECT_EQ(zpk_scratch_kept(), 0u);
 }
+
+// A freed large block is handed out again for a size it fits by at most a quarter, also to a small
+// block grown past the threshold (its bytes moved over); what is kept stays under the bound.
+TEST(KeptBlocks, ReusedForFittingSizesAndBounded) {
+  zpk_release_kept();
+  ASSERT_EQ(zpk_kept_bytes(), 0u);
+  const size_t big = kKeptBlockMin + (8u << 20);
+  void* a = zpk_malloc(big);
+  memset(a, 7, big);
+  zpk_free(a);
+  EXPECT_GE(zpk_kept_bytes(), big);
+
+  struct Case {
+    size_t size;
+    bool reused;
+  };
+  const Case cases[] = {
+      {big + (big / 2), false},  // larger than the block
+      {big / 2, false},          // would leave half of it unused (and below the threshold anyway)
+      {big - big / 8, true},
+      {big, true},
+  };
+  for (const Case& c : cases) {
+    void* p = zpk_malloc(c.size);
+    EXPECT_EQ(p == a, c.reused) << c.size;
+    zpk_free(p);
+  }
+
+  zpk_release_kept();
+  void* block = zpk_malloc(big);
+  zpk_free(block);
+  auto* small = static_cast<unsigned char*>(zpk_malloc(4096));
+  for (int i = 0; i < 4096; ++i) small[i] = static_cast<unsigned char>(i * 31);
+  auto* grown = static_cast<unsigned char*>(zpk_realloc(small, big));
+  EXPECT_EQ(grown, block);
+  bool same = true;
+  for (int i = 0; i < 4096; ++i) same = same && grown[i] == static_cast<unsigned char>(i * 31);
+  EXPECT_TRUE(same);
+  EXPECT_EQ(zpk_kept_bytes(), 0u);
+  zpk_free(grown);
+
+  zpk_release_kept();
+  const size_t n = zpk_kept_bound() / kKeptBlockMin + 2;
+  std::vector<void*> blocks;
+  for (size_t i = 0; i < n; ++i) blocks.push_back(zpk_malloc(kKeptBlockMin));
+  for (void* p : blocks) zpk_free(p);
+  EXPECT_GT(zpk_kept_bytes(), 0u);
+  EXPECT_LE(zpk_kept_bytes(), zpk_kept_bound());
+  zpk_release_kept();
+  EXPECT_EQ(zpk_kept_bytes(), 0u);
+}
+
+#if defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define Q7_TEST_ASAN 1
+#endif
+#endif
+#if defined(__SANITIZE_ADDRESS__) || defined(Q7_TEST_ASAN)
+// A kept block is still freed memory to the address checker.
+TEST(KeptBlocksDeathTest, UseAfterFreeIsStillReported) {
+  zpk_release_kept();
+  auto* p = static_cast<volatile char*>(zpk_malloc(kKeptBlockMin));
+  zpk_free(const_cast<char*>(p));
+  EXPECT_DEATH(p[100] = 1, "use-after-poison");
+  zpk_release_kept();
+}
+#endif
