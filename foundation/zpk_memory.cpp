@@ -206,6 +206,19 @@ void* TakeKept(size_t size) {
       capacity = k.blocks[best].capacity;
       k.bytes -= capacity;
       k.blocks.erase(k.blocks.begin() + static_cast<long>(best));
+    } else {
+      // The block will be a fresh mapping: the oldest kept blocks, as many bytes as it takes, go
+      // back first, so that its pages are the ones just given back (the system hands those out
+      // soonest) and the kept blocks never add to the process's peak.
+      size_t given = 0;
+      size_t n = 0;
+      while (n < k.blocks.size() && given < size) {
+        given += k.blocks[n].capacity;
+        drop.push_back(k.blocks[n].p);
+        ++n;
+      }
+      k.bytes -= given;
+      k.blocks.erase(k.blocks.begin(), k.blocks.begin() + static_cast<long>(n));
     }
   }
   FreeAll(drop);

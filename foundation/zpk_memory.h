@@ -32,9 +32,11 @@ void zpk_free(void* p);
 // zpk_free keeps a block of kKeptBlockMin bytes or more resident instead of giving it back, and
 // zpk_malloc (and zpk_realloc of null or of a smaller block) hands it out again for a size it fits,
 // at most a quarter larger: a new block's fresh pages cost the kernel a clearing on first touch,
-// often more than the pass that fills them. Bounded: no more than zpk_kept_bound() bytes are kept
-// (the oldest go first), and a block kept for more than five seconds is given back at the next
-// large allocation or free. A handed-out block holds old bytes, as any malloc block may.
+// often more than the pass that fills them. A large block that none fits is mapped anew after the
+// oldest kept blocks, as many bytes as it asks, are given back, so the kept blocks do not add to
+// the process's peak. Bounded: no more than zpk_kept_bound() bytes are kept (the oldest go first),
+// and a block kept for more than five seconds is given back at the next large allocation or free.
+// A handed-out block holds old bytes, as any malloc block may.
 // The C library serves smaller blocks again from its own heap once one of their size has been freed
 // (it raises its mapping threshold up to 32 MiB); from 32 MiB on every block is a fresh mapping.
 constexpr size_t kKeptBlockMin = size_t{32} << 20;
