@@ -140,8 +140,10 @@ void CSmpEngine::finit() {
   stop_database_side();
   mutex_destroy();
   free_mem();
-  // The workers are gone: nothing frees into the kept blocks any more, and a host that unloads the
-  // library gets their memory back.
+  // The workers are gone: nothing takes or gives blocks any more, and a host that unloads the
+  // library gets the memory back. With nothing in use, two settles give every scratch block back.
+  zpk_scratch_settle();
+  zpk_scratch_settle();
   zpk_release_kept();
 }
 
