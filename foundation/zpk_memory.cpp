@@ -21,12 +21,15 @@
 #include "foundation/CSmpEngine.h"
 #include "foundation/mpp_func_map.h"
 
-#if defined(__has_feature)
-#if __has_feature(address_sanitizer) && !defined(__SANITIZE_ADDRESS__)
-#define __SANITIZE_ADDRESS__ 1
-#endif
-#endif
+// g++ says it builds with the address checker by a macro, clang by a feature test.
 #if defined(__SANITIZE_ADDRESS__)
+#define Q7_ADDRESS_CHECKED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define Q7_ADDRESS_CHECKED 1
+#endif
+#endif
+#if defined(Q7_ADDRESS_CHECKED)
 #include <sanitizer/asan_interface.h>
 #endif
 
@@ -157,7 +160,7 @@ int64_t NowNanos() {
   return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
 }
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(Q7_ADDRESS_CHECKED)
 // A kept block stays poisoned, so that a read or write after its free is still reported.
 void PoisonKept(void* p, size_t bytes) { ASAN_POISON_MEMORY_REGION(p, bytes); }
 void UnpoisonKept(void* p, size_t bytes) { ASAN_UNPOISON_MEMORY_REGION(p, bytes); }

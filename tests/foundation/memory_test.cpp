@@ -283,12 +283,14 @@ TEST(KeptBlocks, ReusedForFittingSizesAndBounded) {
   EXPECT_EQ(zpk_kept_bytes(), 0u);
 }
 
-#if defined(__has_feature)
+#if defined(__SANITIZE_ADDRESS__)
+#define Q7_TEST_ASAN 1
+#elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
 #define Q7_TEST_ASAN 1
 #endif
 #endif
-#if defined(__SANITIZE_ADDRESS__) || defined(Q7_TEST_ASAN)
+#if defined(Q7_TEST_ASAN)
 // A kept block is still freed memory to the address checker.
 TEST(KeptBlocksDeathTest, UseAfterFreeIsStillReported) {
   zpk_release_kept();
