@@ -212,7 +212,7 @@ void* TakeKept(size_t size) {
     } else {
       // The block will be a fresh mapping: the oldest kept blocks, as many bytes as it takes, go
       // back first, so that its pages are the ones just given back (the system hands those out
-      // soonest) and the kept blocks never add to the process's peak.
+      // soonest) and the kept blocks add little to the process's peak.
       size_t given = 0;
       size_t n = 0;
       while (n < k.blocks.size() && given < size) {

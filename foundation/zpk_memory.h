@@ -33,7 +33,7 @@ void zpk_free(void* p);
 // zpk_malloc (and zpk_realloc of null or of a smaller block) hands it out again for a size it fits,
 // at most a quarter larger: a new block's fresh pages cost the kernel a clearing on first touch,
 // often more than the pass that fills them. A large block that none fits is mapped anew after the
-// oldest kept blocks, as many bytes as it asks, are given back, so the kept blocks do not add to
+// oldest kept blocks, as many bytes as it asks, are given back, so the kept blocks add little to
 // the process's peak. Bounded: no more than zpk_kept_bound() bytes are kept (the oldest go first),
 // and a block kept for more than five seconds is given back at the next large allocation or free.
 // A handed-out block holds old bytes, as any malloc block may.
