@@ -80,6 +80,24 @@ int32_t CountMarks(int threads, int32_t* slots, int64_t len, const SlotList* out
 // The second pass, with the blocks CountMarks left set up.
 void RankMarks(int threads) { RunCompileTask(threads); }
 
+// n_slots zeroed slots (slot 0 marked when NULL's row 0 leads), then every stretch's keys marked
+// into them on the pool by mark_mode, with base (kMarkSlots) or key_base (kMarkKeys).
+ZpkBlock<int32_t> MarkedSlots(const Stretches& parts, int64_t n_slots, int lead, int32_t mark_mode, int type,
+                              int width, int32_t base, uint64_t key_base) {
+  ZpkBlock<int32_t> slots(static_cast<size_t>(n_slots));
+  MppMemSet(slots.get(), 0, static_cast<long>(sizeof(int32_t) * static_cast<size_t>(n_slots)));
+  if (lead != 0) slots[0] = 1;
+  SetUpStretches(parts, mark_mode, type, width);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    auto* p = PoolParam<CompileParam>(static_cast<int>(i));
+    p->base = base;
+    p->key_base = key_base;
+    p->slots = slots.get();
+  }
+  RunCompileTask(static_cast<int>(parts.size()));
+  return slots;
+}
+
 // What both counting compiles do once every slot is marked: the marked slots ranked into a list of
 // `width`-byte entries, then each of the n rows numbered by its slot (`number_mode`), with NULL's
 // implicit row 0 in front when `lead` is 1.
@@ -115,17 +133,7 @@ void ParallelCounting(const Stretches& parts, int n, const _RawIntArrayRangeInfo
   const int threads = static_cast<int>(parts.size());
   const int32_t span = static_cast<int32_t>(static_cast<int64_t>(r.max) - r.min + 3);  // checked to fit
   const int32_t base = r.nulls > 0 ? r.min - 1 : r.min;
-  ZpkBlock<int32_t> slots(static_cast<size_t>(span));
-  MppMemSet(slots.get(), 0, static_cast<long>(sizeof(int32_t)) * span);
-  if (lead != 0) slots[0] = 1;
-
-  SetUpStretches(parts, kMarkSlots, 2, 4);
-  for (int i = 0; i < threads; ++i) {
-    auto* p = PoolParam<CompileParam>(i);
-    p->base = base;
-    p->slots = slots.get();
-  }
-  RunCompileTask(threads);
+  ZpkBlock<int32_t> slots = MarkedSlots(parts, span, lead, kMarkSlots, 2, 4, base, 0);
 
   SlotList entries{};
   entries.type = 2;
@@ -245,17 +253,8 @@ bool KeyCounting(const Stretches& parts, int n, int lead, int type, int** rows_o
   const auto span = static_cast<int64_t>(width_of_range) + 2;
   const uint64_t base = static_cast<uint64_t>(sum.min) - 1;  // wraps for the least decimal, as slots do
 
-  ZpkBlock<int32_t> slots(static_cast<size_t>(span) + 1);
-  MppMemSet(slots.get(), 0, static_cast<long>(sizeof(int32_t) * (static_cast<size_t>(span) + 1)));
-  if (lead != 0) slots[0] = 1;
-
-  SetUpStretches(parts, kMarkKeys, type, ValueTypeWidth(type));
-  for (int i = 0; i < threads; ++i) {
-    auto* p = PoolParam<CompileParam>(i);
-    p->key_base = base;
-    p->slots = slots.get();
-  }
-  RunCompileTask(threads);
+  ZpkBlock<int32_t> slots =
+      MarkedSlots(parts, span + 1, lead, kMarkKeys, type, ValueTypeWidth(type), 0, base);
 
   SlotList entries{};
   entries.type = type;
