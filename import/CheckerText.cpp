@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 
 #include "foundation/CQ7Exception.h"
 #include "foundation/TextHelpers.h"
@@ -192,4 +193,74 @@ double StrToTime(const char* text, int* error) {
 
 double StrToDateTime(const char* text, int* error) {
   return ReadDouble(text, error, [](const char* t, int* e) { return Str2DateTime(t, 1, e); });
+}
+
+namespace {
+
+// Kept for the process's life (never destroyed) so that a dump from a thread still running at exit
+// never meets a destroyed mutex.
+struct DumpArrays {
+  std::mutex mutex;
+  char strings[kDumpCount][kDumpTextSize] = {};
+  int ints[kDumpCount] = {};
+  double doubles[kDumpCount] = {};
+  Numeric numerics[kDumpCount] = {};
+};
+
+DumpArrays& Dumps() {
+  static DumpArrays* const kDumps = new DumpArrays;
+  return *kDumps;
+}
+
+int DumpCount(int count, const void* values) {
+  return values == nullptr || count < 0 ? 0 : std::min(count, kDumpCount);
+}
+
+// Zeroes one array and copies the first values into it, under the dumps' lock.
+template <class T, class Copy>
+void Dump(T (&array)[kDumpCount], int count, Copy copy) {
+  DumpArrays& dumps = Dumps();
+  std::lock_guard<std::mutex> lock(dumps.mutex);
+  memset(array, 0, sizeof array);
+  for (int i = 0; i < count; ++i) copy(array[i], i);
+}
+
+}  // namespace
+
+void dump_Str(int count, char* const* values) {
+  Dump(Dumps().strings, DumpCount(count, values), [&](char(&slot)[kDumpTextSize], int i) {
+    if (values[i] != nullptr) snprintf(slot, kDumpTextSize, "%s", values[i]);
+  });
+}
+
+void dump_Int(int count, const int* values) {
+  Dump(Dumps().ints, DumpCount(count, values), [&](int& slot, int i) { slot = values[i]; });
+}
+
+void dump_Dbl(int count, const double* values) {
+  Dump(Dumps().doubles, DumpCount(count, values), [&](double& slot, int i) { slot = values[i]; });
+}
+
+void dump_Num(int count, const Numeric* values) {
+  Dump(Dumps().numerics, DumpCount(count, values), [&](Numeric& slot, int i) { slot = values[i]; });
+}
+
+void DumpedStrings(char (*out)[kDumpTextSize]) {
+  std::lock_guard<std::mutex> lock(Dumps().mutex);
+  memcpy(out, Dumps().strings, sizeof Dumps().strings);
+}
+
+void DumpedInts(int* out) {
+  std::lock_guard<std::mutex> lock(Dumps().mutex);
+  memcpy(out, Dumps().ints, sizeof Dumps().ints);
+}
+
+void DumpedDoubles(double* out) {
+  std::lock_guard<std::mutex> lock(Dumps().mutex);
+  memcpy(out, Dumps().doubles, sizeof Dumps().doubles);
+}
+
+void DumpedNumerics(Numeric* out) {
+  std::lock_guard<std::mutex> lock(Dumps().mutex);
+  memcpy(out, Dumps().numerics, sizeof Dumps().numerics);
 }

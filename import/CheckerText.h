@@ -9,6 +9,8 @@
 
 #include <cstddef>
 
+#include "q7api.h"
+
 // ---- In place ----
 // Upper-cases a..z (bytes of 128 or more are left alone). Returns text.
 char* AsciiUpper(char* text);
@@ -60,3 +62,21 @@ double StrToDouble(const char* text, int* error);
 double StrToDate(const char* text, int* error);
 double StrToTime(const char* text, int* error);
 double StrToDateTime(const char* text, int* error);
+
+// ---- Inspection copies ----
+// The first values of a column, for looking at in a debugger: each call zeroes its process-wide
+// array, then copies min(count, kDumpCount) values into it (a negative count or null values copy
+// nothing). Texts are copied, cut to kDumpTextSize - 1 bytes, so the copy never points into a
+// column that may be freed; a null text is copied as empty. Nothing in the import reads them. The
+// calls are serialised; a reader sees the last complete copy. Nothing is thrown.
+inline constexpr int kDumpCount = 512;
+inline constexpr size_t kDumpTextSize = 256;
+void dump_Str(int count, char* const* values);
+void dump_Int(int count, const int* values);
+void dump_Dbl(int count, const double* values);
+void dump_Num(int count, const Numeric* values);
+// Copies of the inspection arrays as they stand (kDumpCount entries each).
+void DumpedStrings(char (*out)[kDumpTextSize]);
+void DumpedInts(int* out);
+void DumpedDoubles(double* out);
+void DumpedNumerics(Numeric* out);

@@ -11,6 +11,7 @@
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
 #include "database/TableFiles.h"
+#include "foundation/CErrorLog.h"
 #include "foundation/CMemFile.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
@@ -183,9 +184,28 @@ struct FileSource {
   TSetArray* Set() { return new TSetArray(fs, kSetRecordName, 0); }
   TFilter* Filter(int id) { return verbose ? new TFilter(fs, id, 1) : new TFilter(fs, id); }
   void MapTables(int32_t*) {}
+  // The diagnostic reader writes each step it reads to the catalog message log.
+  template <class... Args>
+  void Log(const char* format, Args... args) {
+    if (verbose) LogMsg(format, args...);
+  }
+  // A title, then each ID of the master's side and of the slave's side on a line of its own.
+  void LogIDs(const char* title, const int32_t* master, int n_master, const int32_t* slave, int n_slave) {
+    if (!verbose) return;
+    LogMsg("%s", title);
+    for (int i = 0; i < n_master; ++i) LogMsg("\t= %d", master[i]);
+    for (int i = 0; i < n_slave; ++i) LogMsg("\t= %d", slave[i]);
+  }
 };
 
-struct ImageSource {
+// The image and shared-memory readers have no diagnostic twin.
+struct Unlogged {
+  template <class... Args>
+  void Log(const char*, Args...) {}
+  void LogIDs(const char*, const int32_t*, int, const int32_t*, int) {}
+};
+
+struct ImageSource : Unlogged {
   CMemFile* mf;
   MemFileRecordReader r{mf};
   static constexpr bool kNarrowColumnsReadable = false;
@@ -195,7 +215,7 @@ struct ImageSource {
   void MapTables(int32_t*) {}
 };
 
-struct InPlaceSource {
+struct InPlaceSource : Unlogged {
   void** cursor;
   const void* end;
   void* id_map;
@@ -321,8 +341,10 @@ void ReadRecord(TJoinTable& j, Source& src, bool unique_name, TTableCollection* 
   if (unique_name) {
     if (names == nullptr) names = CSmpEngine::Instance()->Database();
     char unique[TBaseTable::kNameSize];
-    if (names == nullptr || names->GenTableName(j.FTableName, unique) < 0)
+    if (names == nullptr || names->GenTableName(j.FTableName, unique) < 0) {
+      src.Log("Cannot Generate TableName- Exit");
       throw CQ7Exception(Q7_ERROR_TABLE_NAME_GENERATION);
+    }
     memcpy(j.FTableName, unique, strlen(unique) + 1);
   }
   const size_t capacity = static_cast<size_t>(j.FSetCapacity);
@@ -332,11 +354,14 @@ void ReadRecord(TJoinTable& j, Source& src, bool unique_name, TTableCollection* 
   const bool old = j.FDataVer < kFirstWideKeysVersion;
   const int n = j.FnSet;
   j.FOuter = ReadInt(r);
+  src.Log("IsOuter\t\t = %d ", j.FOuter);
   CheckRange(j.FOuter, 0, 1, "outer flag");
   j.FnKey = ReadInt(r);
+  src.Log("JoinKey Count= %d ", j.FnKey);
   CheckRange(j.FnKey, 1, old ? kOldKeys : TJoinTable::kMaxKeys, "key count");
   int32_t tables[2];
   r.Read(tables, 4, 2);
+  src.LogIDs("Original TableIDs = ", &tables[0], 1, &tables[1], 1);
   CheckRange(tables[0], 1, INT32_MAX, "master table ID");
   CheckRange(tables[1], 1, INT32_MAX, "slave table ID");
   src.MapTables(tables);
@@ -345,8 +370,10 @@ void ReadRecord(TJoinTable& j, Source& src, bool unique_name, TTableCollection* 
   const int stored_keys = old ? kOldKeys : TJoinTable::kMaxKeys;
   const int used_keys[2] = {j.FnKey, j.FnKey};
   ReadIDPairs(r, stored_keys, used_keys, j.FMasterKeys, j.FSlaveKeys, "key filter ID");
+  src.LogIDs("Original FilterDs = ", j.FMasterKeys, j.FnKey, j.FSlaveKeys, j.FnKey);
   int32_t sets[2];
   r.Read(sets, 4, 2);
+  src.LogIDs("Original SetIDs= ", &sets[0], 1, &sets[1], 1);
   j.FMasterSetID = sets[0];
   j.FSlaveSetID = sets[1];
 
@@ -380,6 +407,7 @@ void ReadRecord(TJoinTable& j, Source& src, bool unique_name, TTableCollection* 
   j.FnMasterColumn = counts[0];
   j.FnSlaveColumn = counts[1];
   ReadIDPairs(r, stored_columns, counts, j.FMasterColumns, j.FSlaveColumns, "column ID");
+  src.LogIDs("FilterIDs= ", j.FMasterColumns, j.FnMasterColumn, j.FSlaveColumns, j.FnSlaveColumn);
 
   // The two key columns were written over one shared value list.
   TFilter* const keys[2] = {j.FMasterKeyFilter, j.FSlaveKeyFilter};
@@ -445,11 +473,15 @@ TJoinTable::TJoinTable(zpk_fstream* fs, char* name, int keep_name, TTableCollect
   try {
     zpk_fstream own;
     if (fs == nullptr) {
-      zpk_open(own, table_files::WithExtension(name != nullptr ? name : "", table_files::kTableExt).c_str(),
-               kZpkRead | kZpkBinary, 0);
+      const std::string path =
+          table_files::WithExtension(name != nullptr ? name : "", table_files::kTableExt);
+      if (verbose) LogMsg("OpenFile  = %s", path.c_str());
+      zpk_open(own, path.c_str(), kZpkRead | kZpkBinary, 0);
       own.readFileHeader(false);
-      if (table_files::ReadInt(own) != table_files::kKindJoin)
+      if (table_files::ReadInt(own) != table_files::kKindJoin) {
+        if (verbose) LogMsg("Not a JoinTable - Exit");
         throw CQ7Exception(Q7_ERROR_INVALID_TABLE_TYPE);
+      }
       fs = &own;
     }
     // `own` closes the file it opened on every way out.
@@ -464,7 +496,7 @@ TJoinTable::TJoinTable(zpk_fstream* fs, char* name, int keep_name, TTableCollect
 TJoinTable::TJoinTable(CMemFile* mf, int) {
   try {
     if (mf == nullptr) throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER);
-    ImageSource source{mf};
+    ImageSource source{{}, mf};
     ReadRecord(*this, source, false, nullptr);
   } catch (...) {
     Release();
@@ -474,7 +506,7 @@ TJoinTable::TJoinTable(CMemFile* mf, int) {
 
 TJoinTable::TJoinTable(void** cursor, const void* end, void* id_map) {
   try {
-    InPlaceSource source{cursor, end, id_map};
+    InPlaceSource source{{}, cursor, end, id_map};
     ReadRecord(*this, source, false, nullptr);
   } catch (...) {
     Release();

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cmath>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -207,3 +208,57 @@ TEST(FilterDscp, TooManyOrTooLongParametersAreLoggedAndRefused) {
 }
 
 }  // namespace
+
+// Each dump zeroes its array first, so a shorter dump leaves no values of a longer one behind, and
+// none copies more than its bound.
+TEST(CheckerText, DumpsCopyAtMostTheBoundAfterZeroing) {
+  struct Case {
+    int count;
+    int copied;
+  };
+  const Case cases[] = {{600, kDumpCount}, {3, 3}, {0, 0}, {-1, 0}};
+  std::vector<int> ints(600);
+  std::vector<double> doubles(600);
+  std::vector<Numeric> numerics(600);
+  std::vector<std::string> texts(600);
+  std::vector<char*> strings(600);
+  for (int i = 0; i < 600; ++i) {
+    ints[i] = i + 1;
+    doubles[i] = i + 0.5;
+    numerics[i] = Numeric{static_cast<uint64_t>(i + 1), 0};
+    texts[i] = "v" + std::to_string(i);
+    strings[i] = texts[i].data();
+  }
+  strings[1] = nullptr;
+  std::string long_text(kDumpTextSize + 10, 'x');
+  strings[2] = long_text.data();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.count);
+    dump_Int(c.count, ints.data());
+    dump_Dbl(c.count, doubles.data());
+    dump_Num(c.count, numerics.data());
+    dump_Str(c.count, strings.data());
+    std::vector<int> got_ints(kDumpCount);
+    std::vector<double> got_doubles(kDumpCount);
+    std::vector<Numeric> got_numerics(kDumpCount);
+    auto got_strings = std::make_unique<char[][kDumpTextSize]>(kDumpCount);
+    DumpedInts(got_ints.data());
+    DumpedDoubles(got_doubles.data());
+    DumpedNumerics(got_numerics.data());
+    DumpedStrings(got_strings.get());
+    for (int i = 0; i < kDumpCount; ++i) {
+      const bool copied = i < c.copied;
+      ASSERT_EQ(got_ints[i], copied ? i + 1 : 0) << i;
+      ASSERT_EQ(got_doubles[i], copied ? i + 0.5 : 0.0) << i;
+      ASSERT_EQ(got_numerics[i].low, copied ? static_cast<uint64_t>(i + 1) : 0u) << i;
+      const std::string expected = !copied || i == 1 ? ""
+                                   : i == 2          ? long_text.substr(0, kDumpTextSize - 1)
+                                                     : texts[i];
+      ASSERT_EQ(std::string(got_strings[i]), expected) << i;
+    }
+  }
+  dump_Int(5, nullptr);  // null values copy nothing but still zero
+  std::vector<int> got(kDumpCount, -1);
+  DumpedInts(got.data());
+  EXPECT_EQ(got[0], 0);
+}

@@ -15,6 +15,7 @@
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
+#include "foundation/CErrorLog.h"
 #include "foundation/CQ7Exception.h"
 #include "join/TJoinTable.h"
 #include "join_build_support.h"
@@ -191,6 +192,60 @@ TEST_F(JoinFiles, TableFileBeginsWithHeaderAndKindAndReadsBack) {
   EXPECT_STREQ(back->FTableName, "JO_#1");
   back->LoadComplete(db_.get());
   ExpectSameJoin(j, back.get());
+}
+
+// The diagnostic twin writes each step it reads to the catalog message log, as the database and
+// real-table twins do, and its refusal of a file that holds no join.
+TEST_F(JoinFiles, DiagnosticReaderLogsEachStepAndItsRefusal) {
+  BuildDatabase(12, 9);
+  char saved_log[CErrorLog::kFileNameSize] = {};
+  LOGOBJ->getFileName(saved_log);
+  const std::string log_path = dir_.File("catalog_test_log.txt");
+  LOGOBJ->setFileName(log_path.c_str());
+  const std::string here = std::filesystem::current_path().string();
+  std::filesystem::current_path(dir_.Dir());
+  TJoinTable* j = Join(outer_);
+  j->SaveTable(nullptr, 0);
+  Real(master_)->SaveTable(nullptr, 0);
+  char name[] = "JO";
+  std::unique_ptr<TJoinTable> twin;
+  const int code =
+      q7test::CodeOf([&] { twin = std::make_unique<TJoinTable>(nullptr, name, 0, db_.get(), true); });
+  char real_name[] = "M";
+  const int refused = q7test::CodeOf([&] { TJoinTable other(nullptr, real_name, 0, db_.get(), true); });
+  std::filesystem::current_path(here);
+  LOGOBJ->setFileName(saved_log);
+  ASSERT_EQ(code, 0);
+  EXPECT_EQ(refused, Q7_ERROR_INVALID_TABLE_TYPE);
+
+  std::vector<std::string> want = {"OpenFile  = JO.Q7T",
+                                   "IsOuter\t\t = 1 ",
+                                   "JoinKey Count= 2 ",
+                                   "Original TableIDs = ",
+                                   "\t= " + std::to_string(master_),
+                                   "\t= " + std::to_string(slave_),
+                                   "Original FilterDs = "};
+  for (int k = 0; k < 2; ++k) want.push_back("\t= " + std::to_string(j->FMasterKeys[k]));
+  for (int k = 0; k < 2; ++k) want.push_back("\t= " + std::to_string(j->FSlaveKeys[k]));
+  want.push_back("Original SetIDs= ");
+  want.push_back("\t= " + std::to_string(j->FMasterSetID));
+  want.push_back("\t= " + std::to_string(j->FSlaveSetID));
+  want.push_back("FilterIDs= ");
+  for (int k = 0; k < j->FnMasterColumn; ++k) want.push_back("\t= " + std::to_string(j->FMasterColumns[k]));
+  for (int k = 0; k < j->FnSlaveColumn; ++k) want.push_back("\t= " + std::to_string(j->FSlaveColumns[k]));
+  want.push_back("OpenFile  = M.Q7T");
+  want.push_back("Not a JoinTable - Exit");
+  const std::string log = q7test::ReadAll(log_path);
+  std::vector<std::string> lines;
+  size_t from = 0;
+  for (size_t nl; (nl = log.find('\n', from)) != std::string::npos; from = nl + 1)
+    lines.push_back(log.substr(from, nl - from));
+  // The steps in order, each line whole (other lines, such as the log's banner, may come between).
+  size_t at = 0;
+  for (const std::string& line : lines) {
+    if (at < want.size() && line == want[at]) ++at;
+  }
+  EXPECT_EQ(at, want.size()) << "first missing: " << (at < want.size() ? want[at] : "") << "\n" << log;
 }
 
 // Every truncation and every flipped byte of a small database image is either refused with a code
