@@ -769,7 +769,8 @@ TEST(NamedFormats, TimeTextsUnderEveryCode) {
     for (int code = 0; code <= 4; ++code) {
       SCOPED_TRACE(std::string(c.text) + " T" + std::to_string(code) + (c.check ? " checked" : ""));
       int err = 7;
-      const double v = code == 0 ? Str2Time(c.text, c.check, &err) : Str2TimeExType(c.text, code, c.check, &err);
+      const double v =
+          code == 0 ? Str2Time(c.text, c.check, &err) : Str2TimeExType(c.text, code, c.check, &err);
       EXPECT_EQ(v, c.want[code]);
       EXPECT_EQ(err, c.want[code] == kNull ? 1 : 0);
     }
