@@ -196,16 +196,17 @@ bool SplitTime(const char* b, const char* e, int check, _sttime* t) {
   return ReadMilliseconds(dot + 1, e, check, &t->millisecond);
 }
 
-double TimeOfFields(int h, int m, int s, int ms) {
-  if (h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 59 || ms < 0 || ms > 999) return 0.0;
-  return (h * 3600000.0 + m * 60000.0 + s * 1000.0 + ms) / kMsPerDay;
+// False for a field out of its range: no time of day, which the readers refuse as they refuse a
+// date that does not exist, rather than letting it pass as midnight.
+bool TimeOfFields(int h, int m, int s, int ms, double* value) {
+  if (h < 0 || h > 23 || m < 0 || m > 59 || s < 0 || s > 59 || ms < 0 || ms > 999) return false;
+  *value = (h * 3600000.0 + m * 60000.0 + s * 1000.0 + ms) / kMsPerDay;
+  return true;
 }
 
 bool FreeTime(const char* b, const char* e, int check, double* value) {
   _sttime t;
-  if (!SplitTime(b, e, check, &t)) return false;
-  *value = getTime2double(&t);
-  return true;
+  return SplitTime(b, e, check, &t) && TimeOfFields(t.hour, t.minute, t.second, t.millisecond, value);
 }
 
 double Str2DateIn(const char* text, int check, int* err, FieldOrder order) {
@@ -289,8 +290,8 @@ bool NamedTime(const char* b, const char* e, int code, int check, double* value)
   struct tm tm = {};
   const char* end = q7_strptime(b, getstrp_TimeFormat(code), &tm);
   if (!end || (check && (end > e || !OnlyBlanks(end, e)))) return false;
-  *value = TimeOfFields(tm.tm_hour, tm.tm_min, tm.tm_sec, 0);
-  return true;
+  // The patterns let a leap second (":60") through.
+  return TimeOfFields(tm.tm_hour, tm.tm_min, tm.tm_sec, 0, value);
 }
 
 int CodeOf(const char* text, char letter, int max) {
@@ -622,7 +623,9 @@ double getDateField(const _stdate* date, int* err) {
 }
 
 double getTime2double(const _sttime* t) {
-  return t ? TimeOfFields(t->hour, t->minute, t->second, t->millisecond) : 0.0;
+  double v = 0.0;  // kept when a field is out of range
+  if (t) TimeOfFields(t->hour, t->minute, t->second, t->millisecond, &v);
+  return v;
 }
 
 // ---- Named formats ----

@@ -17,8 +17,9 @@
 //  - The integer conversions, addSlash and addColon throw CQ7Exception(Q7_ERROR_INVALID_PARAMETER)
 //    with an empty message for anything outside their ranges.
 //  - The text parsers never throw. They report through the optional err (1 on failure) and
-//    kDateTimeNull, or through 0.0 for a time whose fields are out of range and for a named-format
-//    date that matched its pattern but is not a real date. A null text counts as empty.
+//    kDateTimeNull, or, for a named-format date that matched its pattern but is not a real date,
+//    through err and 0.0. A time with a field out of its range is a failure like any text that is
+//    no time. A null text counts as empty.
 //  - The syntax checks return 0 and may leave their outputs partly written.
 //
 // Thread safety: every function is reentrant; the date order and the start year are read from the
@@ -122,8 +123,8 @@ int parseStr2DateMMDDYYYY(const char* text, int check, _stdate* date);
 
 // "h:", "h:m", "h:m:s" or "h:m:s.f", where f is the decimal fraction of the second (".5" is 500
 // milliseconds; digits past the third are dropped). *err is set to 0, or 1 with kDateTimeNull for
-// text that does not split into integer fields; empty text gives kDateTimeNull. A field out of its
-// range (hours 0-23, minutes and seconds 0-59) gives 0.0 without error.
+// text that does not split into integer fields or has a field out of its range (hours 0-23, minutes
+// and seconds 0-59, milliseconds 0-999); empty text gives kDateTimeNull.
 double Str2Time(const char* text, int check, int* err);
 // The splitter behind it: returns 0, or 1 for text that does not split into integer fields.
 int parseStr2Time(const char* text, int check, _sttime* time);
@@ -131,14 +132,16 @@ int parseStr2Time(const char* text, int check, _sttime* time);
 // A date token, blanks or tabs, and an optional time token (as Str2Time). A first token holding
 // ":" is a time without a date: with check that is an error, without check the date counts as 0.
 // With check, a bad date or time gives *err 1 and kDateTimeNull; without check a bad part counts
-// as 0, so the result is never NULL for non-empty text. A time out of range counts as 0.
+// as 0, so the result is never NULL for non-empty text. A time out of range is a bad time, which
+// sets *err to 1 even without check.
 double Str2DateTime(const char* text, int check, int* err);
 double Str2DateTimeDDMMYYYY(const char* text, int check, int* err);
 double Str2DateTimeMMDDYYYY(const char* text, int check, int* err);
 
 // The serial of a broken-down date, validated as above; *err (optional) 1 and 0.0 when invalid.
 double getDateField(const _stdate* date, int* err);
-// The time fraction of a broken-down time; 0.0 when a field is out of its range.
+// The time fraction of a broken-down time; 0.0 when a field is out of its range (no error channel:
+// the text readers refuse such a time instead).
 double getTime2double(const _sttime* time);
 
 // ---- Named formats "D1" to "D14" and "T1" to "T4" ----
@@ -154,7 +157,8 @@ const char* getstrp_TimeFormat(int code);
 // *err untouched then, the others clear it). Text the pattern does not match gives *err 1 and
 // kDateTimeNull; with check, so does text with anything but blanks and tabs after the match.
 // Codes 11 to 14 take the engine's start year. A matched date that does not exist (or a year past
-// 9999) gives *err 1 and 0.0; a matched time with a field out of range gives 0.0 without error.
+// 9999) gives *err 1 and 0.0; a matched time with a field out of range (the second 60) gives *err 1
+// and kDateTimeNull. "24" under the codes 3 and 4 (hours 1 to 24) is hour 23, not out of range.
 double Str2DateExType(const char* text, int dateCode, int check, int* err);
 // A quick reader for the commonest named-format text, "yyyy<sep>mm<sep>dd" with exactly those
 // digit counts followed by nothing or blanks (0x20): true with the serial in *value when the text

@@ -503,13 +503,15 @@ const TimeTextCase kTimes[] = {
     {"12:00:00.0009", 1, Ms(12, 0, 0, 0)},
     {"12:00:00.1239", 1, Ms(12, 0, 0, 123)},
     {"12:30:15 ", 1, Ms(12, 30, 15, 0)},
-    {"25:00", 1, 0.0},  // out of range: 0.0 without error
-    {"24:00", 1, 0.0},
-    {"12:60", 1, 0.0},
-    {"12:00:60", 1, 0.0},
-    {"-1:00", 1, 0.0},
-    {"12:-5", 1, 0.0},
-    {"12:00:00.-5", 1, 0.0},
+    {"25:00", 1, kNull},  // out of range: no time of day, refused as text that is no time
+    {"24:00", 1, kNull},
+    {"12:60", 1, kNull},
+    {"12:00:60", 1, kNull},
+    {"-1:00", 1, kNull},
+    {"12:-5", 1, kNull},
+    {"12:00:00.-5", 1, kNull},
+    {"25:00", 0, kNull},
+    {"12:00:60", 0, kNull},
     {"7", 1, kNull},
     {"7", 0, kNull},
     {"12::30", 1, kNull},
@@ -576,7 +578,10 @@ TEST(DateTimeText, YearMonthDay) {
       {"2024/01/31   ", 1, d, 0},
       {"  2024/01/31 12:00", 1, d + 0.5, 0},
       {"2024-01-31\t06:00", 1, d + 0.25, 0},
-      {"2024/01/31 25:00", 1, d, 0},  // a time out of range counts as 0
+      {"2024/01/31 25:00", 1, kNull, 1},  // a time out of range is a bad time
+      {"2024/01/31 25:00", 0, d, 1},
+      {"2024/01/31 23:59:60", 1, kNull, 1},
+      {"2024/01/31 23:59:60", 0, d, 1},
       {"2024/01/31 12:00 x", 1, kNull, 1},
       {"2024/01/31 12", 1, kNull, 1},
       {"2024/01/31 12", 0, d, 1},
@@ -694,7 +699,7 @@ TEST(NamedFormats, EachTimeCode) {
       {1, "12:34:56", 1, Ms(12, 34, 56, 0)},
       {1, "23:59:59", 1, Ms(23, 59, 59, 0)},
       {1, "0:0:0", 1, 0.0},
-      {1, "12:34:60", 1, 0.0},
+      {1, "12:34:60", 1, kNull},
       {1, "24:00:00", 1, kNull},
       {1, "12:34", 1, kNull},
       {2, "12:34", 1, Ms(12, 34, 0, 0)},
@@ -727,6 +732,51 @@ TEST(NamedFormats, EachTimeCode) {
   EXPECT_EQ(err, 0);
 }
 
+// Every reading of a time text: the free form (code 0, Str2Time) and the codes T1 to T4. A text
+// with a field out of its range is no time of day and is refused, checked or not, like text that
+// is no time; a valid one keeps its exact value. T3 and T4 count hours 1 to 24, so "24" is valid
+// there.
+TEST(NamedFormats, TimeTextsUnderEveryCode) {
+  const double kNo = kNull;
+  const struct {
+    const char* text;
+    int check;
+    double want[5];  // free form, T1 "%H:%M:%S", T2 "%H:%M", T3 "%K:%M:%S", T4 "%K:%M"
+  } cases[] = {
+      {"00:00:00", 1, {0.0, 0.0, kNo, kNo, kNo}},
+      {"12:34:56", 1, {Ms(12, 34, 56, 0), Ms(12, 34, 56, 0), kNo, Ms(11, 34, 56, 0), kNo}},
+      {"23:59:59", 1, {Ms(23, 59, 59, 0), Ms(23, 59, 59, 0), kNo, Ms(22, 59, 59, 0), kNo}},
+      {"12:34", 1, {Ms(12, 34, 0, 0), kNo, Ms(12, 34, 0, 0), kNo, Ms(11, 34, 0, 0)}},
+      {"24:00:00", 1, {kNo, kNo, kNo, Ms(23, 0, 0, 0), kNo}},
+      {"24:00", 1, {kNo, kNo, kNo, kNo, Ms(23, 0, 0, 0)}},
+      {"24:00", 0, {kNo, kNo, kNo, kNo, Ms(23, 0, 0, 0)}},
+      {"24:60", 1, {kNo, kNo, kNo, kNo, kNo}},
+      {"25:00:00", 1, {kNo, kNo, kNo, kNo, kNo}},
+      {"25:00:00", 0, {kNo, kNo, kNo, kNo, kNo}},
+      {"25:00", 1, {kNo, kNo, kNo, kNo, kNo}},
+      {"12:60:00", 1, {kNo, kNo, kNo, kNo, kNo}},
+      {"12:60:00", 0, {kNo, kNo, kNo, kNo, kNo}},
+      {"12:60", 1, {kNo, kNo, kNo, kNo, kNo}},
+      {"-1:00:00", 1, {kNo, kNo, kNo, kNo, kNo}},
+      {"-1:00:00", 0, {kNo, kNo, kNo, kNo, kNo}},
+      {"23:59:60", 1, {kNo, kNo, kNo, kNo, kNo}},
+      // Unchecked, T2 and T4 read the leading "23:59" and leave the rest.
+      {"23:59:60", 0, {kNo, kNo, Ms(23, 59, 0, 0), kNo, Ms(22, 59, 0, 0)}},
+      {"12:00:00.1000", 1, {Ms(12, 0, 0, 100), kNo, kNo, kNo, kNo}},
+      {"12:00:00.-5", 0, {kNo, Ms(12, 0, 0, 0), Ms(12, 0, 0, 0), Ms(11, 0, 0, 0), Ms(11, 0, 0, 0)}},
+  };
+  for (const auto& c : cases) {
+    for (int code = 0; code <= 4; ++code) {
+      SCOPED_TRACE(std::string(c.text) + " T" + std::to_string(code) + (c.check ? " checked" : ""));
+      int err = 7;
+      const double v =
+          code == 0 ? Str2Time(c.text, c.check, &err) : Str2TimeExType(c.text, code, c.check, &err);
+      EXPECT_EQ(v, c.want[code]);
+      EXPECT_EQ(err, c.want[code] == kNull ? 1 : 0);
+    }
+  }
+}
+
 TEST(NamedFormats, DateTime) {
   const double d = Serial(2024, 1, 31);
   const struct {
@@ -743,6 +793,9 @@ TEST(NamedFormats, DateTime) {
       {"31.01.2024 xx", 6, 2, 1, kNull, 1},
       {"31.01.2024 xx", 6, 2, 0, d, 1},
       {"2024/02/30 12:00:00", 1, 1, 1, kNull, 1},
+      {"2024/01/31 23:59:60", 1, 1, 1, kNull, 1},
+      {"2024/01/31 23:59:60", 1, 1, 0, d, 1},
+      {"2024/01/31 24:00", 1, 4, 1, d + Ms(23, 0, 0, 0), 0},
       {"12:00:00", 1, 1, 1, kNull, 1},
       {"12:00:00", 1, 1, 0, 0.5, 0},
       {"31.01 12:00", 14, 2, 1, Serial(CurrentYear(), 1, 31) + 0.5, 0},
