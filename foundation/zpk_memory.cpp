@@ -143,10 +143,15 @@ struct KeptBlock {
   int64_t since;  // CLOCK_MONOTONIC nanoseconds
 };
 
+constexpr int64_t kNoneKept = std::numeric_limits<int64_t>::max();
+
 struct KeptBlocks {
   std::mutex mutex;
   std::vector<KeptBlock> blocks;  // oldest first
   size_t bytes = 0;
+  // The oldest block's time (kNoneKept when none), read without the lock on the way out of every
+  // locked call, so that a call with nothing kept costs one load.
+  std::atomic<int64_t> oldest{kNoneKept};
 };
 
 KeptBlocks& Kept() {
@@ -154,10 +159,18 @@ KeptBlocks& Kept() {
   return *kept;
 }
 
+std::atomic<int64_t> g_clock_shift{0};  // SetKeptClockShiftForTest
+
 int64_t NowNanos() {
   timespec t{};
   clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec;
+  return static_cast<int64_t>(t.tv_sec) * 1000000000 + t.tv_nsec +
+         g_clock_shift.load(std::memory_order_relaxed);
+}
+
+// Under the lock, after every change of the blocks.
+void NoteOldest(KeptBlocks& k) {
+  k.oldest.store(k.blocks.empty() ? kNoneKept : k.blocks.front().since, std::memory_order_relaxed);
 }
 
 #if defined(Q7_ADDRESS_CHECKED)
@@ -179,6 +192,7 @@ void ExpireKept(KeptBlocks& k, int64_t now, size_t room, std::vector<void*>* dro
     ++n;
   }
   k.blocks.erase(k.blocks.begin(), k.blocks.begin() + static_cast<long>(n));
+  NoteOldest(k);
 }
 
 void FreeAll(const std::vector<void*>& drop) {
@@ -223,6 +237,7 @@ void* TakeKept(size_t size) {
       k.bytes -= given;
       k.blocks.erase(k.blocks.begin(), k.blocks.begin() + static_cast<long>(n));
     }
+    NoteOldest(k);
   }
   FreeAll(drop);
   if (p == nullptr) return nullptr;
@@ -243,6 +258,7 @@ bool KeepBlock(void* p) {
     PoisonKept(p, capacity);
     k.blocks.push_back(KeptBlock{p, capacity, now});
     k.bytes += capacity;
+    NoteOldest(k);
   }
   FreeAll(drop);
   return true;
@@ -302,9 +318,30 @@ void zpk_release_kept() {
     for (const KeptBlock& b : k.blocks) drop.push_back(b.p);
     k.blocks.clear();
     k.bytes = 0;
+    NoteOldest(k);
   }
   FreeAll(drop);
 }
+
+void zpk_expire_kept() noexcept {
+  KeptBlocks& k = Kept();
+  const int64_t oldest = k.oldest.load(std::memory_order_relaxed);
+  if (oldest == kNoneKept) return;
+  const int64_t now = NowNanos();
+  if (now - oldest <= kKeepNanos) return;
+  std::vector<void*> drop;
+  try {
+    std::lock_guard<std::mutex> lock(k.mutex);
+    // Room for every block first: once expiring has begun it must not fail halfway.
+    drop.reserve(k.blocks.size());
+    ExpireKept(k, now, 0, &drop);
+  } catch (...) {
+    return;  // no memory for the list: the next large allocation or free expires them
+  }
+  FreeAll(drop);
+}
+
+void SetKeptClockShiftForTest(int64_t nanos) { g_clock_shift.store(nanos, std::memory_order_relaxed); }
 
 // ---- Scratch blocks ----
 

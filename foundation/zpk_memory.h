@@ -35,7 +35,8 @@ void zpk_free(void* p);
 // often more than the pass that fills them. A large block that none fits is mapped anew after the
 // oldest kept blocks, as many bytes as it asks, are given back, so the kept blocks add little to
 // the process's peak. Bounded: no more than zpk_kept_bound() bytes are kept (the oldest go first),
-// and a block kept for more than five seconds is given back at the next large allocation or free.
+// and a block kept for more than five seconds is given back at the next large allocation or free,
+// or on the way out of the next call that takes the API lock (zpk_expire_kept).
 // A handed-out block holds old bytes, as any malloc block may.
 // The C library serves smaller blocks again from its own heap once one of their size has been freed
 // (it raises its mapping threshold up to 32 MiB); from 32 MiB on every block is a fresh mapping.
@@ -44,8 +45,14 @@ constexpr size_t kKeptBlockMin = size_t{32} << 20;
 size_t zpk_kept_bound();
 // Bytes kept now.
 size_t zpk_kept_bytes();
-// Gives every kept block back to the system (the engine's stop does).
+// Gives every kept block back to the system (the engine's stop does, and so do a database clear,
+// a database load and the deletion of the last table: a host may idle long after them).
 void zpk_release_kept();
+// Gives back the blocks kept for more than five seconds. Called as the API lock is let go; with
+// nothing kept it costs one relaxed atomic load, and with young blocks only a clock read besides.
+void zpk_expire_kept() noexcept;
+// Shifts the kept blocks' clock by nanos (0 restores it), so that a test can age them without waiting.
+void SetKeptClockShiftForTest(int64_t nanos);
 
 // Resizes the zpk_malloc block *p to size bytes and stores the result in *p. Exhaustion (or a
 // negative size) throws CQ7Exception(Q7_ERROR_OUT_OF_MEMORY) with *p unchanged; size 0 behaves as

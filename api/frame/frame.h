@@ -58,12 +58,18 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
 #include "foundation/q7_mutex.h"
+#include "foundation/zpk_memory.h"
 
-// Holds q7_mutex for its lifetime, released on every path.
+// Holds q7_mutex for its lifetime, released on every path. Letting go of it also gives back the
+// large blocks kept past their five seconds, so that a host that makes any call sees them go; it
+// runs after the unlock, so that other threads' calls do not wait on the unmapping.
 class ApiLock {
  public:
   ApiLock() { mutex_lock(); }
-  ~ApiLock() { mutex_unlock(); }
+  ~ApiLock() {
+    mutex_unlock();
+    zpk_expire_kept();
+  }
   ApiLock(const ApiLock&) = delete;
   ApiLock& operator=(const ApiLock&) = delete;
 };

@@ -72,6 +72,8 @@ int innerQ7ClearDB() {
   try {
     DropDatabase();
     InstallEmptyDatabaseIfNone();
+    // A host may idle long after a clear: the freed tables' large blocks must not stay resident.
+    zpk_release_kept();
     return 0;
   } catch (const CQ7Exception& e) {
     PutErrorLog("Q7ClearDB", Q7_ERROR_UNKNOWN, e.Message());
@@ -113,6 +115,8 @@ int innerQ7LoadDB(const char* directory, const char* name) {
     // Out of memory for an empty collection: the next call that needs one reports it.
     if (result == 0) result = Q7_ERROR_OUT_OF_MEMORY;
   }
+  // The old tables' blocks served the load; what it left must not stay resident while the host idles.
+  zpk_release_kept();
   return result;
 }
 

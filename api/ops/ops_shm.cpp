@@ -8,6 +8,7 @@
 #include "database/TBaseTable.h"
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
+#include "foundation/zpk_memory.h"
 #include "foundation/zpk_shm.h"
 
 namespace {
@@ -53,6 +54,8 @@ int LoadMem2DB() {
   engine->SetDatabase(nullptr);
   PurgeJBAs();  // block readers point into the tables
   delete db;
+  // A host may idle long after replacing its database: the old tables' blocks must not stay resident.
+  zpk_release_kept();
   try {
     auto* loaded = new TTableCollection(image, length);
     engine->SetDatabase(loaded);

@@ -300,3 +300,25 @@ TEST(KeptBlocksDeathTest, UseAfterFreeIsStillReported) {
   zpk_release_kept();
 }
 #endif
+
+// The way out of a locked call gives back only the blocks past their five seconds, oldest first.
+TEST(KeptBlocks, ExpiringGivesBackOnlyTheAgedOnes) {
+  constexpr int64_t kSecond = 1000 * 1000 * 1000;
+  zpk_release_kept();
+  const size_t old_size = kKeptBlockMin;
+  const size_t young_size = kKeptBlockMin + (8u << 20);
+  void* old_block = zpk_malloc(old_size);
+  void* young_block = zpk_malloc(young_size);
+  zpk_free(old_block);
+  SetKeptClockShiftForTest(3 * kSecond);
+  zpk_free(young_block);
+  const size_t both = zpk_kept_bytes();
+  SetKeptClockShiftForTest(6 * kSecond);
+  zpk_expire_kept();
+  const size_t left = zpk_kept_bytes();
+  SetKeptClockShiftForTest(0);
+  zpk_release_kept();
+  EXPECT_GE(both, old_size + young_size);
+  EXPECT_GE(left, young_size);
+  EXPECT_LT(left, old_size + young_size);
+}
