@@ -14,8 +14,8 @@
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
 #include "q7api.h"
-#include "summary/cube/FastCubeSum.h"
-#include "summary/cube/MppCubeSum.h"
+#include "summary/noncube/FastCubeSum.h"
+#include "summary/noncube/MppCubeSum.h"
 
 namespace {
 

@@ -1,3 +1,4 @@
+// What the file-reader fuzz targets share: a working directory, quiet logs, a host use of the input.
 #include "fuzz/fuzz_support.h"
 
 #include <fcntl.h>

@@ -14,9 +14,9 @@
 #include "foundation/SystemInfo.h"
 #include "kernels/CountingSort.h"
 #include "kernels/KernelPool.h"
-#include "summary/cube/FastCubeSum.h"
-#include "summary/cube/FastNonCubeSum.h"
-#include "summary/cube/MppCubeSum.h"
+#include "summary/noncube/FastCubeSum.h"
+#include "summary/noncube/FastNonCubeSum.h"
+#include "summary/noncube/MppCubeSum.h"
 #include "summary/noncube/TNonCubeSum.h"
 
 namespace {

@@ -316,3 +316,38 @@ int Int2FP(long long integer, long long fraction, double scale, double* out) {
   *out = static_cast<double>(fraction) / scale + static_cast<double>(integer);
   return 0;
 }
+
+namespace {
+
+// Modulo 2^64, so that a sum comes out the same in any order.
+long long WrapAdd64(long long a, long long b) {
+  return static_cast<long long>(static_cast<unsigned long long>(a) + static_cast<unsigned long long>(b));
+}
+
+}  // namespace
+
+void AddRounded(double x, double scale, RoundedSum* sum) {
+  // Past 2^63 a double has no fraction, and its whole part no 64-bit integer.
+  if (!(std::fabs(x) < 0x1p63)) {
+    sum->beyond += x;
+    return;
+  }
+  long long whole = 0;
+  long long fraction = 0;
+  FP2Int(x, scale, &whole, &fraction);
+  sum->whole += whole;
+  sum->fraction = WrapAdd64(sum->fraction, fraction);
+}
+
+void AddRoundedTimes(const RoundedSum& part, long long times, RoundedSum* sum) {
+  sum->whole += part.whole * times;
+  sum->fraction =
+      WrapAdd64(sum->fraction, static_cast<long long>(static_cast<unsigned long long>(part.fraction) *
+                                                      static_cast<unsigned long long>(times)));
+  if (times != 0) sum->beyond += part.beyond * static_cast<double>(times);
+}
+
+double RoundedValue(const RoundedSum& sum, double scale) {
+  // The order of Int2FP; adding a `beyond` of +0 leaves any sum as it is.
+  return static_cast<double>(sum.fraction) / scale + static_cast<double>(sum.whole) + sum.beyond;
+}

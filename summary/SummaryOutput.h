@@ -116,5 +116,23 @@ int SummaryColumnTotal(int table_id, int set_id, int column_id, int mode, bool w
 
 // Fixed-point splits for exact sums of doubles: *integer = x truncated toward zero, *fraction =
 // floor(fractional part * scale + 0.5). Int2FP rebuilds fraction / scale + integer. Both return 0.
+// FP2Int's integer holds only |x| < 2^63; RoundedSum takes any double.
 int FP2Int(double x, double scale, long long* integer, long long* fraction);
 int Int2FP(long long integer, long long fraction, double scale, double* out);
+
+// A sum of doubles each split by FP2Int at one scale (a power of ten): the whole parts and the
+// scaled, rounded fractions add up apart, and the sum is fraction sum / scale + whole-part sum.
+// The whole parts of values below 2^63 in magnitude add up exactly in 128 bits (no count of rows
+// can overflow them); a value of 2^63 or more is a whole number, whose own double is added to
+// `beyond` (as are NaN and the infinities). While `beyond` stays 0 the sum is exact and the same in
+// any order of additions, and its value is bit for bit that of Int2FP over 64-bit parts. The
+// fractions wrap modulo 2^64, the same in any order as well.
+struct RoundedSum {
+  __int128 whole = 0;
+  long long fraction = 0;
+  double beyond = 0;
+};
+void AddRounded(double x, double scale, RoundedSum* sum);
+// *sum += part counted `times` times (times >= 0).
+void AddRoundedTimes(const RoundedSum& part, long long times, RoundedSum* sum);
+double RoundedValue(const RoundedSum& sum, double scale);

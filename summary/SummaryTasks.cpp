@@ -5,10 +5,10 @@
 
 #include "foundation/mpp_func_map.h"
 #include "summary/category/TCatDef.h"
-#include "summary/cube/CellAddrSort.h"
-#include "summary/cube/FastCubeSum.h"
-#include "summary/cube/FastNonCubeSum.h"
-#include "summary/cube/MppCubeSum.h"
+#include "summary/noncube/CellAddrSort.h"
+#include "summary/noncube/FastCubeSum.h"
+#include "summary/noncube/FastNonCubeSum.h"
+#include "summary/noncube/MppCubeSum.h"
 #include "summary/noncube/TNonCubeSum.h"
 
 // The parallel categorising task (summary/category/TRealTable_mppcategory.cpp).

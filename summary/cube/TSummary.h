@@ -173,13 +173,14 @@ class TSummary {
   int info_measures_ = 0;  // measure columns marked so far
 
   // ---- Parallel cube sums of a real table's set into a new table (methods 0 and 1 of the non-cube
-  // summary; summary/cube/MppCubeSum.cpp, summary/cube/FastCubeSum.cpp, summary/cube/SummaryResultWriter.cpp)
+  // summary; summary/noncube/MppCubeSum.cpp, summary/noncube/FastCubeSum.cpp,
+  // summary/noncube/SummaryResultWriter.cpp)
   // ---- The output table holds one row per occurring cell (COUNT >= 1), in ascending cell order: one column
   // per dimension (its value list copied, the row holding the cell's value number), then per measure the
   // columns its sum-type mask asks for. COUNT counts every row of the cell, NULL measure values included;
   // MAX, MIN and SUM skip NULLs (a cell of NULLs only: MAX and MIN NULL, SUM 0). Only the drivers MppCubeSum
-  // / MppFastCubeSum (summary/cube/MppCubeSum.h, summary/cube/FastCubeSum.h) make these objects; they drive
-  // the worker pool, so they run on the thread holding the API lock.
+  // / MppFastCubeSum (summary/noncube/MppCubeSum.h, summary/noncube/FastCubeSum.h) make these objects; they
+  // drive the worker pool, so they run on the thread holding the API lock.
  public:
   // Empty; Init fills it (method 1).
   TSummary();
@@ -251,7 +252,7 @@ class TSummary {
   ZpkBlock<int> matrix_;  // method 1: the measures' value numbers per set position
 
   // ---- Fast non-cube sums over sorted cell addresses (methods 2 and 3 of the non-cube summary;
-  // summary/cube/FastNonCubeSum.cpp) ----
+  // summary/noncube/FastNonCubeSum.cpp) ----
   // No cube is allocated: once the rows are sorted by packed address, the cells of the result
   // arrays are the occurring addresses only (the groups, in address order), so cell_count_ becomes
   // the group count, count_ holds the group sizes and group_addr_ maps a group to its address.

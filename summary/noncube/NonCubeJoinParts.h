@@ -20,6 +20,7 @@
 #include "foundation/CQ7Exception.h"
 #include "q7api.h"
 #include "summary/SummaryCatch.h"
+#include "summary/SummaryOutput.h"
 #include "summary/noncube/TNonCubeSum.h"
 #include "values/Numeric.h"
 #include "values/ZpkBlock.h"
@@ -126,9 +127,6 @@ struct MeasureSums {
 inline int64_t WrapAdd(int64_t a, int64_t b) {
   return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
 }
-inline int64_t WrapMul(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) * static_cast<uint64_t>(b));
-}
 
 // What measure m's working mask asks of its sums, and on which side the measure lies.
 struct MeasureShape {
@@ -143,19 +141,19 @@ struct MeasureShape {
 MeasureShape ShapeOf(const TNonCubeSum& s, int m);
 
 // The output arrays of a measure's sums as its shape asks for them, at their start values (MIN at
-// INT_MAX until something is seen), and a rounded sum's whole and fraction parts at 0.
-void StartSums(const TNonCubeSum& s, const MeasureShape& sh, MeasureSums* out, std::vector<int64_t>* wholes,
-               std::vector<int64_t>* fractions);
+// INT_MAX until something is seen), and a rounded sum's parts at 0.
+void StartSums(const TNonCubeSum& s, const MeasureShape& sh, MeasureSums* out,
+               std::vector<RoundedSum>* rounded);
 // The last touches of a measure's sums: rounded sums rebuilt from their parts, MIN of nothing made
 // NULL.
-void FinishSums(const TNonCubeSum& s, const MeasureShape& sh, const std::vector<int64_t>& wholes,
-                const std::vector<int64_t>& fractions, MeasureSums* out);
+void FinishSums(const TNonCubeSum& s, const MeasureShape& sh, const std::vector<RoundedSum>& rounded,
+                MeasureSums* out);
 
-// Adds one run's aggregate a (max, min, int_sum, sum, whole, fraction, dsum), counted weight times,
-// to output row r. The rounded parts wrap, so they come out the same in any order.
+// Adds one run's aggregate a (max, min, int_sum, sum, rounded, dsum), counted weight times, to
+// output row r. The rounded parts come out the same in any order (RoundedSum).
 template <class Aggregate>
 void AddWeighted(const MeasureShape& sh, const Aggregate& a, int64_t weight, int r, MeasureSums* out,
-                 std::vector<int64_t>* wholes, std::vector<int64_t>* fractions) {
+                 std::vector<RoundedSum>* rounded) {
   if (sh.want_max && a.max > out->max[r]) out->max[r] = a.max;
   if (sh.want_min && a.min < out->min[r]) out->min[r] = a.min;
   if (!sh.want_sum) return;
@@ -171,8 +169,7 @@ void AddWeighted(const MeasureShape& sh, const Aggregate& a, int64_t weight, int
     }
     default:
       if (sh.rounding) {
-        (*wholes)[r] = WrapAdd((*wholes)[r], WrapMul(a.whole, weight));
-        (*fractions)[r] = WrapAdd((*fractions)[r], WrapMul(a.fraction, weight));
+        AddRoundedTimes(a.rounded, weight, &(*rounded)[r]);
       } else {
         out->sum[r] += a.sum * static_cast<double>(weight);
       }

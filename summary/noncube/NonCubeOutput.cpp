@@ -1,3 +1,4 @@
+// The output writer of a non-cube summary: its columns, their attribute blocks and the MAX/MIN columns.
 #include "summary/noncube/NonCubeOutput.h"
 
 #include <cstdint>

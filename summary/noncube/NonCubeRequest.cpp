@@ -1,3 +1,4 @@
+// The checks of a non-cube summary request, and the join sides of its columns.
 #include "summary/noncube/NonCubeRequest.h"
 
 #include <cmath>

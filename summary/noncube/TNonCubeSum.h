@@ -39,6 +39,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "summary/SummaryOutput.h"
 #include "summary/noncube/NonCubeJoinWork.h"
 #include "summary/noncube/NonCubeOutput.h"
 #include "summary/noncube/NonCubeRequest.h"
@@ -250,15 +251,15 @@ class TNonCubeSum {
   // that the measure pass reads them in order (null: read through the rows).
   ZpkBlock<int> mpp_measure_vno_[kMaxColumns];
   // One measure's rows of one join key value taken together: the largest and the smallest non-NULL
-  // value number (0 and INT_MAX when none), and the exact sum (INTEGER: of the values; rounded
-  // double kinds: of the integer parts, with the scaled fractions beside it). A plain DOUBLE sum,
-  // which depends on the order of its additions, is `real`: the values added in the side's list order.
+  // value number (0 and INT_MAX when none), and the sum: INTEGER values exactly in `sum`, rounded
+  // double kinds in `rounded`. A plain DOUBLE sum, which depends on the order of its additions, is
+  // `real`: the values added in the side's list order.
   struct JoinKeyAggregate {
     int max;
     int min;
     int64_t sum;
-    int64_t fraction;
     double real;
+    RoundedSum rounded;
   };
   // A side (0 master, 1 slave) without dimensions whose measures all aggregate exactly, in any row
   // order or (a plain DOUBLE sum) in the order of the side's list: its rows are neither copied nor

@@ -259,8 +259,7 @@ struct RunAggregate {
   int min = kNoMin;
   int64_t int_sum = 0;
   double sum = 0;
-  int64_t whole = 0;
-  int64_t fraction = 0;
+  RoundedSum rounded;
   Numeric dsum{};
 };
 
@@ -279,13 +278,10 @@ MeasureShape ShapeOf(const TNonCubeSum& s, int m) {
   return sh;
 }
 
-void StartSums(const TNonCubeSum& s, const MeasureShape& sh, MeasureSums* out, std::vector<int64_t>* wholes,
-               std::vector<int64_t>* fractions) {
+void StartSums(const TNonCubeSum& s, const MeasureShape& sh, MeasureSums* out,
+               std::vector<RoundedSum>* rounded) {
   const size_t size = AtLeastOne(s.join_work().out_row_count());
-  if (sh.rounding) {
-    wholes->assign(size, 0);
-    fractions->assign(size, 0);
-  }
+  if (sh.rounding) rounded->assign(size, RoundedSum{});
   if (sh.want_max) {
     out->max = ZpkBlock<int>(size);
     std::memset(out->max.get(), 0, sizeof(int) * size);
@@ -303,11 +299,10 @@ void StartSums(const TNonCubeSum& s, const MeasureShape& sh, MeasureSums* out, s
   }
 }
 
-void FinishSums(const TNonCubeSum& s, const MeasureShape& sh, const std::vector<int64_t>& wholes,
-                const std::vector<int64_t>& fractions, MeasureSums* out) {
+void FinishSums(const TNonCubeSum& s, const MeasureShape& sh, const std::vector<RoundedSum>& rounded,
+                MeasureSums* out) {
   if (sh.rounding) {
-    for (int r = 0; r < s.join_work().out_row_count(); ++r)
-      Int2FP(wholes[r], fractions[r], sh.factor, &out->sum[r]);
+    for (int r = 0; r < s.join_work().out_row_count(); ++r) out->sum[r] = RoundedValue(rounded[r], sh.factor);
   }
   if (sh.want_min) {
     for (int r = 0; r < s.join_work().out_row_count(); ++r) {
@@ -321,9 +316,8 @@ void AccumulateMeasure(const TNonCubeSum& s, int m, MeasureSums* out) {
   TFilter* f = s.request().measure_filter(m);
   const int* pv = f->PV->PIntAr();
   const int n_values = f->VL->FArraySize;
-  std::vector<int64_t> wholes;
-  std::vector<int64_t> fractions;
-  StartSums(s, sh, out, &wholes, &fractions);
+  std::vector<RoundedSum> rounded;
+  StartSums(s, sh, out, &rounded);
 
   const int* ints = static_cast<const int*>(f->VL->FData);
   const double* doubles = static_cast<const double*>(f->VL->FData);
@@ -350,11 +344,7 @@ void AccumulateMeasure(const TNonCubeSum& s, int m, MeasureSums* out) {
           break;
         default:
           if (sh.rounding) {
-            long long whole = 0;
-            long long fraction = 0;
-            FP2Int(doubles[v], sh.factor, &whole, &fraction);
-            a->whole = WrapAdd(a->whole, whole);
-            a->fraction = WrapAdd(a->fraction, fraction);
+            AddRounded(doubles[v], sh.factor, &a->rounded);
           } else {
             a->sum += doubles[v];
           }
@@ -382,12 +372,12 @@ void AccumulateMeasure(const TNonCubeSum& s, int m, MeasureSums* out) {
         if (own.len == 0) continue;
         const Run& partner = sh.side == 0 ? slave[j] : mr;
         AddWeighted(sh, sh.side == 0 ? master_aggregate : slave_aggregates[j], partner.Weight(), r, out,
-                    &wholes, &fractions);
+                    &rounded);
       }
     }
   });
   if (c != s.join_work().comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-  FinishSums(s, sh, wholes, fractions, out);
+  FinishSums(s, sh, rounded, out);
 }
 
 void AverageInPlace(const TNonCubeSum& s, int m, MeasureSums* sums) {

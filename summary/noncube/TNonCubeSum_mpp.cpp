@@ -52,13 +52,12 @@ struct MeasurePass {
   const int* vno = nullptr;     // the measure's value numbers, by record
   const void* values = nullptr;
   NumericInfo info{};
-  double factor = 0;  // the rounding factor as an exact power of ten (with whole and fraction)
+  double factor = 0;  // the rounding factor as an exact power of ten (with rounded)
   int* max = nullptr;
   int* min = nullptr;
   double* sums = nullptr;
   Numeric* dsums = nullptr;
-  long long* whole = nullptr;
-  long long* fraction = nullptr;
+  RoundedSum* rounded = nullptr;
   double* avgs = nullptr;
   Numeric* davgs = nullptr;
 };
@@ -81,8 +80,7 @@ struct MeasureBlocks {
   ZpkBlock<int> min_vno;
   ZpkBlock<double> sums;
   ZpkBlock<Numeric> dsums;
-  ZpkBlock<long long> whole;
-  ZpkBlock<long long> fraction;
+  ZpkBlock<RoundedSum> rounded;
   ZpkBlock<double> avgs;
   ZpkBlock<Numeric> davgs;
 };
@@ -108,8 +106,7 @@ void SetUpMeasurePass(int work, int type, TFilter* measure, size_t g_size, doubl
   if (type == Q7_TYPE_DOUBLE && round_factor > 0) {
     // The factor as the fixed-point split takes it: an exact power of ten.
     pass->factor = static_cast<double>(static_cast<long long>(round_factor));
-    pass->whole = (blocks->whole = ZpkBlock<long long>(g_size)).get();
-    pass->fraction = (blocks->fraction = ZpkBlock<long long>(g_size)).get();
+    pass->rounded = (blocks->rounded = ZpkBlock<RoundedSum>(g_size)).get();
   }
 }
 
@@ -117,14 +114,13 @@ void SetUpMeasurePass(int work, int type, TFilter* measure, size_t g_size, doubl
 template <class V>
 void AccumulateAs(const MeasurePass& p, int from, int to, int g) {
   const V* values = static_cast<const V*>(p.values);
-  const bool reads_values = p.sums != nullptr || p.dsums != nullptr || p.whole != nullptr;
+  const bool reads_values = p.sums != nullptr || p.dsums != nullptr || p.rounded != nullptr;
   for (int i = from; i < to; ++g) {
     const int end = i + p.counts[g];
     int mx = 0;
     int mn = kMinStart;
     double sum = 0;
-    long long whole = 0;
-    long long fraction = 0;
+    RoundedSum rounded;
     Numeric dsum;
     q7num::NumericSetZero(&dsum);
     for (; i < end; ++i) {
@@ -140,12 +136,8 @@ void AccumulateAs(const MeasurePass& p, int from, int to, int g) {
       if constexpr (std::is_same_v<V, Numeric>) {
         if (p.dsums) q7num::NumericAdd(&dsum, &values[v], &dsum);
       } else if constexpr (std::is_same_v<V, double>) {
-        if (p.whole) {
-          long long w = 0;
-          long long f = 0;
-          FP2Int(values[v], p.factor, &w, &f);
-          whole += w;
-          fraction += f;
+        if (p.rounded) {
+          AddRounded(values[v], p.factor, &rounded);
         } else if (p.sums) {
           sum += values[v];
         }
@@ -157,10 +149,7 @@ void AccumulateAs(const MeasurePass& p, int from, int to, int g) {
     if (p.min) p.min[g] = mn;
     if (p.sums) p.sums[g] = sum;
     if (p.dsums) p.dsums[g] = dsum;
-    if (p.whole) {
-      p.whole[g] = whole;
-      p.fraction[g] = fraction;
-    }
+    if (p.rounded) p.rounded[g] = rounded;
   }
 }
 
@@ -185,7 +174,7 @@ int Finish(MeasureParam* p) {
   const MeasurePass& pass = *p->pass;
   for (int g = p->from; g < p->to; ++g) {
     if (pass.min && pass.min[g] == kMinStart) pass.min[g] = 0;
-    if (pass.whole) Int2FP(pass.whole[g], pass.fraction[g], pass.factor, &pass.sums[g]);
+    if (pass.rounded) pass.sums[g] = RoundedValue(pass.rounded[g], pass.factor);
     if (pass.avgs) pass.avgs[g] = pass.sums[g] / pass.counts[g];
     if (pass.davgs) {
       pass.davgs[g] = pass.dsums[g];

@@ -54,7 +54,6 @@ using noncube_join::SideRows;
 using noncube_join::StartSums;
 using noncube_join::Work;
 using noncube_join::WrapAdd;
-using noncube_join::WrapMul;
 
 namespace {
 
@@ -89,8 +88,7 @@ struct RunSlot {
   int min;
   int64_t int_sum;
   double sum;
-  int64_t whole;
-  int64_t fraction;
+  RoundedSum rounded;
   Numeric dsum;
 };
 
@@ -239,7 +237,9 @@ ZpkBlock<int> CountKeys(int workers, int k_count, int mode = kCountKeys) {
 }
 
 // Whether measure m adds up in any order to the last bit: no sum, an INTEGER sum (64-bit, which
-// cannot overflow for rows of one key) or a rounded double-kind sum (two 64-bit integers). A plain
+// cannot overflow for rows of one key) or a rounded double-kind sum (RoundedSum: exact integers;
+// values of 2^63 or more in magnitude, which it adds as doubles, only up to the rounding of their
+// own sum). A plain
 // double sum depends on the order of its additions and a DECIMAL sum saturates, so those keep the
 // rows of each key in their order.
 bool SumsInAnyOrder(const TNonCubeSum& s, int m) {
@@ -293,13 +293,7 @@ void AggregateChunk(const KeyMeasure& km, const int* records, const int* keys, i
     if constexpr (kSum == kIntegerKeySum) {
       if (v != 0) a.sum += ints[v];
     } else if constexpr (kSum == kRoundedKeySum) {
-      if (v != 0) {
-        long long whole = 0;
-        long long fraction = 0;
-        FP2Int(doubles[v], km.factor, &whole, &fraction);
-        a.sum = WrapAdd(a.sum, whole);
-        a.fraction = WrapAdd(a.fraction, fraction);
-      }
+      if (v != 0) AddRounded(doubles[v], km.factor, &a.rounded);
     }
   }
 }
@@ -334,7 +328,7 @@ void MergeAggregate(KeyAggregate* into, const KeyAggregate& from) {
   into->max = std::max(into->max, from.max);
   into->min = std::min(into->min, from.min);
   into->sum = WrapAdd(into->sum, from.sum);
-  into->fraction = WrapAdd(into->fraction, from.fraction);
+  AddRoundedTimes(from.rounded, 1, &into->rounded);
 }
 
 // AggregateSideByKey for a side with a measure that sums in the list's order. The rows are counted
@@ -675,14 +669,7 @@ void PassRun(const MeasureShape& sh, const noncube_join::Run& run, TBaseArray* l
         const double factor = sh.factor;
         PassRun(
             run, n_values, data, sizeof(double), vno,
-            [doubles, factor](int v, RunSlot* r) {
-              long long whole = 0;
-              long long fraction = 0;
-              FP2Int(doubles[v], factor, &whole, &fraction);
-              r->whole = WrapAdd(r->whole, whole);
-              r->fraction = WrapAdd(r->fraction, fraction);
-            },
-            a);
+            [doubles, factor](int v, RunSlot* r) { AddRounded(doubles[v], factor, &r->rounded); }, a);
       } else {
         PassRun(
             run, n_values, data, sizeof(double), vno, [doubles](int v, RunSlot* r) { r->sum += doubles[v]; },
@@ -710,7 +697,7 @@ void AggregateRuns(const TNonCubeSum& s, int m, int k_from, int k_to, int base_k
     noncube_join::RunsOf(s, sh.side, k, &runs);
     if (static_cast<int>(runs.size()) != n_runs) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
     for (int j = 0; j < n_runs; ++j) {
-      RunSlot a{0, INT_MAX, 0, 0.0, 0, 0, Numeric{}};
+      RunSlot a{0, INT_MAX, 0, 0.0, RoundedSum{}, Numeric{}};
       q7num::NumericSetZero(&a.dsum);
       if (carried != nullptr) {
         PassRun(
@@ -732,9 +719,8 @@ void AccumulateByKey(const TNonCubeSum& s, int m, noncube_join::MeasureSums* out
   if (sh.want_sum && sh.type != Q7_TYPE_INTEGER && sh.type != Q7_TYPE_DOUBLE)
     throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
   const KeyAggregate* per_key = s.mpp_key_aggregates_[m].get();
-  std::vector<int64_t> wholes;
-  std::vector<int64_t> fractions;
-  StartSums(s, sh, out, &wholes, &fractions);
+  std::vector<RoundedSum> rounded;
+  StartSums(s, sh, out, &rounded);
   int64_t c = 0;
   noncube_join::ForEachKey(s, [&](int k, const std::vector<noncube_join::Run>& master,
                                   const std::vector<noncube_join::Run>& slave) {
@@ -750,8 +736,7 @@ void AccumulateByKey(const TNonCubeSum& s, int m, noncube_join::MeasureSums* out
         if (sh.want_min && a.min < out->min[r]) out->min[r] = a.min;
         if (!sh.want_sum) continue;
         if (sh.rounding) {
-          wholes[r] = WrapAdd(wholes[r], WrapMul(a.sum, weight));
-          fractions[r] = WrapAdd(fractions[r], WrapMul(a.fraction, weight));
+          AddRoundedTimes(a.rounded, weight, &rounded[r]);
         } else if (sh.type == Q7_TYPE_DOUBLE) {
           out->sum[r] += a.real * static_cast<double>(weight);
         } else {
@@ -761,7 +746,7 @@ void AccumulateByKey(const TNonCubeSum& s, int m, noncube_join::MeasureSums* out
     }
   });
   if (c != s.join_work().comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-  FinishSums(s, sh, wholes, fractions, out);
+  FinishSums(s, sh, rounded, out);
 }
 
 // AccumulateMeasure with the rows' pass on the whole pool: the keys are taken in batches of a
@@ -771,9 +756,8 @@ void AccumulateByKey(const TNonCubeSum& s, int m, noncube_join::MeasureSums* out
 // so the sums are those of the single-threaded pass, to the last bit.
 void AccumulateOnPool(TNonCubeSum& s, int m, noncube_join::MeasureSums* out) {
   const MeasureShape sh = ShapeOf(s, m);
-  std::vector<int64_t> wholes;
-  std::vector<int64_t> fractions;
-  StartSums(s, sh, out, &wholes, &fractions);
+  std::vector<RoundedSum> rounded;
+  StartSums(s, sh, out, &rounded);
   const TNonCubeSum::JoinSideWork& own = Work(s, sh.side);
   const TNonCubeSum::JoinSideWork& partner = Work(s, 1 - sh.side);
   // A batch's slots take a few megabytes.
@@ -847,14 +831,14 @@ void AccumulateOnPool(TNonCubeSum& s, int m, noncube_join::MeasureSums* out) {
                                      if (at >= static_cast<size_t>(n_key_runs))
                                        throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
                                      const int64_t weight = (sh.side == 0 ? slave[j] : master[i]).Weight();
-                                     AddWeighted(sh, key_slots[at], weight, r, out, &wholes, &fractions);
+                                     AddWeighted(sh, key_slots[at], weight, r, out, &rounded);
                                    }
                                  }
                                });
     k0 = k1;
   }
   if (c != s.join_work().comb_count()) throw CQ7Exception(Q7_ERROR_INNER_ENGINE);
-  FinishSums(s, sh, wholes, fractions, out);
+  FinishSums(s, sh, rounded, out);
 }
 
 }  // namespace
@@ -919,7 +903,8 @@ int TNonCubeSum::mpp_single_joinkey_sort_transfer(void* param) {
         p->counts = counts;
         std::memset(counts, 0, keys * sizeof(int));
         for (int c = 0; c < p->n_aggregated; ++c) {
-          std::fill(p->measures[c].out, p->measures[c].out + keys, KeyAggregate{0, INT_MAX, 0, 0, 0.0});
+          std::fill(p->measures[c].out, p->measures[c].out + keys,
+                    KeyAggregate{0, INT_MAX, 0, 0.0, RoundedSum{}});
         }
         // A chunk's records and keys once, then each measure over the chunk while it is in cache.
         constexpr int kChunk = 2048;
@@ -986,7 +971,7 @@ int TNonCubeSum::mpp_single_joinkey_sort_transfer(void* param) {
       case kAggregateOwnKeys: {
         for (int c = 0; c < p->n_aggregated; ++c) {
           std::fill(p->measures[c].out + p->key_from, p->measures[c].out + p->key_to,
-                    KeyAggregate{0, INT_MAX, 0, 0, 0.0});
+                    KeyAggregate{0, INT_MAX, 0, 0.0, RoundedSum{}});
         }
         for (int c = 0; c < p->n_aggregated; ++c) {
           const KeyMeasure& km = p->measures[c];
@@ -1009,11 +994,7 @@ int TNonCubeSum::mpp_single_joinkey_sort_transfer(void* param) {
             if (km.sum == kIntegerKeySum) {
               a.sum += ints[v];
             } else if (km.sum == kRoundedKeySum) {
-              long long whole = 0;
-              long long fraction = 0;
-              FP2Int(doubles[v], km.factor, &whole, &fraction);
-              a.sum = WrapAdd(a.sum, whole);
-              a.fraction = WrapAdd(a.fraction, fraction);
+              AddRounded(doubles[v], km.factor, &a.rounded);
             }
           }
         }

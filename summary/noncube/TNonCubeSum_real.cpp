@@ -98,8 +98,7 @@ int TNonCubeSum::NonCubeRealDimN() {
     std::vector<int> min_vno(g_size);
     std::vector<double> sums(g_size);
     std::vector<Numeric> dsums;
-    std::vector<long long> int_parts;
-    std::vector<long long> fractions;
+    std::vector<RoundedSum> rounded_sums;
     for (int m = 0; m < request_.n_measures(); ++m) {
       TFilter* measure = request_.measure_filter(m);
       const int type = request_.measure_type(m);
@@ -120,10 +119,7 @@ int TNonCubeSum::NonCubeRealDimN() {
       const bool rounding = (work & kSumSum) != 0 && request_.round_factor(m) > 0;
       // The factor as the fixed-point split takes it: an exact power of ten.
       const double factor = static_cast<double>(static_cast<long long>(request_.round_factor(m)));
-      if (rounding) {
-        int_parts.assign(g_size, 0);
-        fractions.assign(g_size, 0);
-      }
+      if (rounding) rounded_sums.assign(g_size, RoundedSum{});
 
       if (asked & kSumCount) {
         const std::string column = Bracketed("N", name);
@@ -155,11 +151,7 @@ int TNonCubeSum::NonCubeRealDimN() {
               break;
             case Q7_TYPE_DOUBLE:
               if (rounding) {
-                long long whole = 0;
-                long long fraction = 0;
-                FP2Int(double_values[v], factor, &whole, &fraction);
-                int_parts[g] += whole;
-                fractions[g] += fraction;
+                AddRounded(double_values[v], factor, &rounded_sums[g]);
               } else {
                 sums[g] += double_values[v];
               }
@@ -171,7 +163,7 @@ int TNonCubeSum::NonCubeRealDimN() {
               break;
           }
         }
-        if (rounding) Int2FP(int_parts[g], fractions[g], factor, &sums[g]);
+        if (rounding) sums[g] = RoundedValue(rounded_sums[g], factor);
       }
 
       if (asked & kSumMax) PutMaxMinFilter(kSumMax, request_.decimals(m), groups, max_vno.data(), measure);

@@ -1,8 +1,9 @@
 // The non-cube summary through the interface: the output table of a real table's set, the name it
-// keeps, the request refusals with their ring entries (on real and join tables alike), and the set
-// IDs it uses whichever engine runs.
+// keeps, the request refusals with their ring entries (on real and join tables alike), the set IDs
+// it uses whichever engine runs, and rounded sums of values past the 64-bit integers.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -191,6 +192,132 @@ TEST_F(NonCubeApiTest, JoinRowsGoByMasterDimensionsFirst) {
   EXPECT_EQ(columns[1].second, (std::vector<std::string>{"NULL", "2", "3", "5", "7"}));
   EXPECT_EQ(columns[2].second, (std::vector<std::string>{"ann", "dee", "eve", "bob", ""}));
   DrainRing();
+}
+
+// Sums rounded to decimals 1 whose values or totals lie past the 64-bit integers: each group's SUM
+// is its fraction sum / 10 + its whole-part sum, taken as exact integers, and AVG that sum over the
+// group's rows. Checked on a real table and on joins whose slave doubles every master row, with the
+// measure's side sorted by a dimension and aggregated per key (no dimension on its side), with one
+// measure and with as many as a request may have.
+class HugeRoundedSums : public ::testing::Test {
+ protected:
+  struct Case {
+    const char* what;
+    std::vector<double> values;
+    long long fraction;  // the rounded fractions' sum, in tenths
+    double whole;        // the whole parts' sum (as the nearest double)
+  };
+  const std::vector<Case> cases_ = {
+      {"within range", {2.75, -1.25}, 8 - 2, 1},
+      {"two past 2^63", {1e19, 2e19}, 0, 3e19},
+      {"past 2^64 with a fraction", {3e20, 1.5}, 5, 3e20 + 1},
+      {"negative past 2^63", {-1e19, -2e19}, 0, -3e19},
+      {"huge ones cancel, the small one stays", {2e19, 1.25, -1e19, -1e19}, 3, 1},
+      {"past 2^96 cancel", {1e30, 7.25, -1e30}, 3, 7},
+      {"each below 2^63, their sum past it", {9.2e18, 9.2e18, 0.25}, 3, 1.84e19},
+      {"the largest double below 2^63", {0x1p63 - 1024, 0x1p63 - 1024}, 0, 0x1p64 - 2048},
+      {"-2^63", {-0x1p63, -0x1p63}, 0, -0x1p64},
+  };
+  static constexpr int kPadGroup = 99;
+  static constexpr int kPadRows = 48;
+
+  void SetUp() override {
+    std::vector<int32_t> groups;
+    std::vector<double> values;
+    for (size_t c = 0; c < cases_.size(); ++c) {
+      for (double v : cases_[c].values) {
+        groups.push_back(static_cast<int32_t>(c + 1));
+        values.push_back(v);
+      }
+    }
+    // Rows of one more group, which one slave row joins: they make the master side's rows many per
+    // key value.
+    groups.insert(groups.end(), kPadRows, kPadGroup);
+    values.insert(values.end(), kPadRows, 0.5);
+    facts_ = q7host::AddTable("huge_facts", static_cast<int>(groups.size()));
+    ASSERT_EQ(q7host::AddIntColumn(facts_, "grp", groups), 1);
+    ASSERT_EQ(q7host::AddDoubleColumn(facts_, "value", values), 2);
+    std::vector<int32_t> slave_groups;
+    std::vector<int32_t> labels;
+    for (size_t c = 0; c < cases_.size(); ++c) {
+      for (int twice = 0; twice < 2; ++twice) {
+        slave_groups.push_back(static_cast<int32_t>(c + 1));
+        labels.push_back(static_cast<int32_t>(10 * (c + 1)));
+      }
+    }
+    slave_groups.push_back(kPadGroup);
+    labels.push_back(10 * kPadGroup);
+    slave_ = q7host::AddTable("huge_groups", static_cast<int>(slave_groups.size()));
+    ASSERT_EQ(q7host::AddIntColumn(slave_, "grp", slave_groups), 1);
+    ASSERT_EQ(q7host::AddIntColumn(slave_, "label", labels), 2);
+    const int master_keys[] = {1, 0};
+    const int slave_keys[] = {1, 0};
+    join_ = RQ7AddJoinTable("huge_join", 0, facts_, 1, master_keys, slave_, 1, slave_keys);
+    ASSERT_GT(join_, 0);
+    DrainRing();
+  }
+  void TearDown() override {
+    for (int id : made_) RQ7DeleteTable(id);
+    RQ7DeleteTable(join_);
+    RQ7DeleteTable(slave_);
+    RQ7DeleteTable(facts_);
+  }
+
+  static double Cell(int table, int column, int row) {
+    char value[4096] = {};
+    int type = 0;
+    EXPECT_EQ(RQ7GetData1(table, column, 1, row, &type, value), 8);
+    EXPECT_EQ(type, Q7_TYPE_DOUBLE);
+    double v = 0;
+    std::memcpy(&v, value, sizeof v);
+    return v;
+  }
+
+  // Summarises `table` by `dim` with n_measures copies of `measure` (SUM and AVG, decimals 1) and
+  // checks each case's row, every joined row counted `weight` times.
+  void Check(int table, int dim, int measure, int n_measures, int weight) {
+    const std::vector<int> measures(static_cast<size_t>(n_measures), measure);
+    const std::vector<int> masks(static_cast<size_t>(n_measures), 8 | 16);
+    const std::vector<int> decimals(static_cast<size_t>(n_measures), 1);
+    const int out =
+        RQ7NonCubeSum(table, 1, 1, &dim, n_measures, measures.data(), masks.data(), decimals.data());
+    ASSERT_GT(out, 0);
+    made_.push_back(out);
+    std::vector<int> ids(512);
+    ASSERT_EQ(RQ7GetFilterIDList(out, ids.data()), 1 + 2 * n_measures);
+    for (size_t c = 0; c < cases_.size(); ++c) {
+      const Case& k = cases_[c];
+      SCOPED_TRACE(k.what);
+      const double sum = static_cast<double>(k.fraction * weight) / 10 + k.whole * weight;
+      const double avg = sum / static_cast<double>(k.values.size() * static_cast<size_t>(weight));
+      const int row = static_cast<int>(c) + 1;
+      for (int m = 0; m < n_measures; ++m) {
+        EXPECT_EQ(Cell(out, ids[static_cast<size_t>(1 + 2 * m)], row), sum) << "measure " << m;
+        EXPECT_EQ(Cell(out, ids[static_cast<size_t>(2 + 2 * m)], row), avg) << "measure " << m;
+      }
+    }
+    EXPECT_TRUE(DrainRing().empty());
+  }
+
+  int facts_ = 0, slave_ = 0, join_ = 0;
+  std::vector<int> made_;
+};
+
+TEST_F(HugeRoundedSums, OnARealTable) { Check(facts_, 1, 2, 1, 1); }
+
+TEST_F(HugeRoundedSums, OnAJoinWhoseMeasureSideIsSorted) {
+  // Join columns: the master's grp and value (1, 2), the slave's grp and label (3, 4).
+  for (const int n_measures : {1, 32}) {
+    SCOPED_TRACE(n_measures);
+    Check(join_, 1, 2, n_measures, 2);
+  }
+}
+
+TEST_F(HugeRoundedSums, OnAJoinWhoseMeasureSideIsAggregatedPerKey) {
+  for (const int n_measures : {1, 32}) {
+    SCOPED_TRACE(n_measures);
+    Check(join_, 4, 2, n_measures, 2);
+  }
 }
 
 }  // namespace

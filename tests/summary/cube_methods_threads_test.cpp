@@ -14,8 +14,8 @@
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
-#include "summary/cube/FastCubeSum.h"
-#include "summary/cube/MppCubeSum.h"
+#include "summary/noncube/FastCubeSum.h"
+#include "summary/noncube/MppCubeSum.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "database/TSetArray.h"
 #include "database/TTableCollection.h"
 #include "foundation/CSmpEngine.h"
-#include "summary/cube/FastNonCubeSum.h"
+#include "summary/noncube/FastNonCubeSum.h"
 #include "tests/support/test_support.h"
 
 namespace {

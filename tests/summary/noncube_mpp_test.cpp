@@ -1,8 +1,11 @@
 // The parallel non-cube summary of real tables: the table a brute-force group-by computes from the
 // source rows, for 1 to 5 dimensions of every kind and every measure mask; the same table as the
-// serial road and the other summary engines; the request refusals, and what a run leaves behind.
+// serial road and the other summary engines; rounded sums past the 64-bit integers on every road;
+// the request refusals, and what a run leaves behind.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -12,9 +15,10 @@
 #include "database/TTableCollection.h"
 #include "foundation/mpp_func_map.h"
 #include "foundation/mpp_tasks.h"
-#include "summary/cube/FastCubeSum.h"
-#include "summary/cube/FastNonCubeSum.h"
-#include "summary/cube/MppCubeSum.h"
+#include "summary/SummaryMethod.h"
+#include "summary/noncube/FastCubeSum.h"
+#include "summary/noncube/FastNonCubeSum.h"
+#include "summary/noncube/MppCubeSum.h"
 #include "summary/noncube/TNonCubeSum.h"
 #include "tests/summary/noncube_mpp_support.h"
 #include "tests/support/test_support.h"
@@ -405,6 +409,88 @@ TEST_F(NonCubeMppTest, CountingSortVariantLeavesNothingOnFailure) {
   // An object without a recorded request runs nothing.
   TNonCubeSum unchecked;
   EXPECT_EQ(unchecked.MppNonCubeRealDimN(), Q7_ERROR_INVALID_PARAMETER);
+}
+
+// Sums rounded to decimals 1 of values whose whole parts or their totals pass the 64-bit integers:
+// SUM is the fraction sum / 10 + the whole-part sum as exact integers, on every road that rounds,
+// whichever engine is forced (a rounding request always runs the sort-based driver).
+TEST_F(NonCubeMppTest, RoundedSumsPastThe64BitIntegersOnEveryRoad) {
+  struct Case {
+    const char* what;
+    std::vector<double> values;
+    long long fraction;  // the rounded fractions' sum, in tenths
+    double whole;        // the whole parts' sum (as the nearest double)
+  };
+  const std::vector<Case> cases = {
+      {"within range", {2.75, -1.25}, 8 - 2, 1},
+      {"two past 2^63", {1e19, 2e19}, 0, 3e19},
+      {"past 2^64 with a fraction", {3e20, 1.5}, 5, 3e20 + 1},
+      {"negative past 2^63", {-1e19, -2e19}, 0, -3e19},
+      {"huge ones cancel, the small one stays", {2e19, 1.25, -1e19, -1e19}, 3, 1},
+      {"past 2^96 cancel", {1e30, 7.25, -1e30}, 3, 7},
+      {"each below 2^63, their sum past it", {9.2e18, 9.2e18, 0.25}, 3, 1.84e19},
+      {"the largest double below 2^63", {0x1p63 - 1024, 0x1p63 - 1024}, 0, 0x1p64 - 2048},
+      {"-2^63", {-0x1p63, -0x1p63}, 0, -0x1p64},
+  };
+  std::vector<int> keys;
+  std::vector<double> values;
+  for (size_t c = 0; c < cases.size(); ++c) {
+    for (double v : cases[c].values) {
+      keys.push_back(static_cast<int>(c + 1));
+      values.push_back(v);
+    }
+  }
+  const int n = static_cast<int>(keys.size());
+  const int t = NewTable("huge", n);
+  const int k = Add(t, "k", Q7_TYPE_INTEGER, 4, keys.data());
+  const int v = Add(t, "v", Q7_TYPE_DOUBLE, 8, values.data());
+  const int masks[] = {8 | 16};
+  const int decimals[] = {1};
+
+  struct Road {
+    std::string name;
+    std::function<int()> run;
+  };
+  std::vector<Road> roads = {
+      {"serial", [&] { return TNonCubeSum(t, 1, 1, &k, 1, &v, masks, decimals).Result(); }},
+      {"parallel",
+       [&] {
+         return RunMpp(t, 1, {k}, {{v, 24, 1}});
+       }},
+      {"counting sort",
+       [&] {
+         return RunCounting(t, 1, {k}, {{v, 24, 1}});
+       }},
+  };
+  for (int method = 0; method <= 4; ++method) {
+    roads.push_back({"forced method " + std::to_string(method), [&, method] {
+                       struct Unforce {
+                         ~Unforce() { SetForcedSumMethod(-1); }
+                       } unforce;
+                       SetForcedSumMethod(method);
+                       return RunNonCubeSummary(Table(t), t, 1, 1, &k, 1, &v, masks, decimals);
+                     }});
+  }
+  for (const Road& road : roads) {
+    SCOPED_TRACE(road.name);
+    const int out = road.run();
+    ASSERT_GT(out, 0);
+    if (std::find(tables_.begin(), tables_.end(), out) == tables_.end()) tables_.push_back(out);
+    TRealTable* table = Table(out);
+    ASSERT_EQ(table->FnFilter, 3);
+    ASSERT_EQ(table->TotalRecs(), static_cast<int>(cases.size()));
+    for (size_t c = 0; c < cases.size(); ++c) {
+      SCOPED_TRACE(cases[c].what);
+      const double sum = static_cast<double>(cases[c].fraction) / 10 + cases[c].whole;
+      const double avg = sum / static_cast<double>(cases[c].values.size());
+      const int row = static_cast<int>(c) + 1;
+      for (int col = 1; col <= 2; ++col) {
+        TFilter* f = table->FFilters[col];
+        const double got = static_cast<TDoubleArray*>(f->VL)->GetDouble(f->PV->PIntAr()[row]);
+        EXPECT_EQ(got, col == 1 ? sum : avg) << f->FFilterName;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -19,7 +19,7 @@
 #include "q7api.h"
 #include "summary/MultiWayCompile.h"
 #include "summary/SummaryMethod.h"
-#include "summary/cube/CellAddrSort.h"
+#include "summary/noncube/CellAddrSort.h"
 #include "tests/support/test_support.h"
 #include "values/Numeric.h"
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "foundation/zpk_memory.h"
-#include "summary/cube/CellAddrSort.h"
+#include "summary/noncube/CellAddrSort.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -599,4 +599,38 @@ TEST(SummaryFixedPoint, SplitsAndRebuilds) {
   EXPECT_EQ(back, -2.75);
 }
 
+// A rounded sum keeps whole parts past 64 bits: the value is fraction / scale + the whole parts'
+// exact sum, however the parts were added and weighted.
+TEST(SummaryFixedPoint, RoundedSumsPassThe64BitIntegers) {
+  struct Case {
+    const char* what;
+    std::vector<double> values;
+    long long times;
+    double want;
+  };
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const double inf = std::numeric_limits<double>::infinity();
+  const Case cases[] = {
+      {"within range, as Int2FP", {-2.75, 0.125}, 1, -62.0 / 100 + -2},
+      {"two past 2^63", {1e19, 2e19}, 1, 3e19},
+      {"each below 2^63, weighted past 2^64", {0x1p62, 0x1p62 - 1024}, 3, 3 * (0x1p63 - 1024)},
+      {"past 2^63 cancels, the fraction stays", {-0x1p63, 0.5, 0x1p63}, 2, 100.0 / 100},
+      {"NaN", {1.5, nan}, 1, nan},
+      {"infinity counted no times", {inf, 1.5}, 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    RoundedSum part;
+    for (double x : c.values) AddRounded(x, 100, &part);
+    RoundedSum sum;
+    AddRoundedTimes(part, c.times, &sum);
+    const double got = RoundedValue(sum, 100);
+    if (std::isnan(c.want)) {
+      EXPECT_TRUE(std::isnan(got));
+    } else {
+      EXPECT_EQ(got, c.want);
+    }
+  }
+}
+
 }  // namespace

@@ -12,7 +12,7 @@
 // task. The table collection must not change during the call.
 #pragma once
 
-// As MppFastCubeSum (summary/cube/FastCubeSum.h: the same arguments, refusals and codes, the same 30
+// As MppFastCubeSum (summary/noncube/FastCubeSum.h: the same arguments, refusals and codes, the same 30
 // address-bit limit); carry_measures 1 runs method 2, 0 method 3.
 int MppFastNonCubeSum(int table_id, int set_id, int n_dims, const int* dim_ids, int n_measures,
                       const int* measure_ids, const int* masks, const int* unused, int carry_measures);

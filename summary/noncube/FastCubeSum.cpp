@@ -1,5 +1,5 @@
 // The fast cube sum over bit-packed cell addresses (non-cube summary method 1).
-#include "summary/cube/FastCubeSum.h"
+#include "summary/noncube/FastCubeSum.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -17,9 +17,9 @@
 #include "kernels/CountingSort.h"
 #include "kernels/KernelPool.h"
 #include "kernels/RadixPlan.h"
-#include "summary/cube/MppCubeSum.h"
-#include "summary/cube/SummaryResultWriter.h"
 #include "summary/cube/TSummary.h"
+#include "summary/noncube/MppCubeSum.h"
+#include "summary/noncube/SummaryResultWriter.h"
 #include "values/Numeric.h"
 #include "values/PoolParam.h"
 #include "values/TIntArray.h"

@@ -1,5 +1,5 @@
 // The fast non-cube sum over sorted cell addresses (non-cube summary methods 2 and 3).
-#include "summary/cube/FastNonCubeSum.h"
+#include "summary/noncube/FastNonCubeSum.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -12,10 +12,10 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/mpp_tasks.h"
 #include "kernels/KernelPool.h"
-#include "summary/cube/CellAddrSort.h"
-#include "summary/cube/MppCubeSum.h"
-#include "summary/cube/SummaryResultWriter.h"
 #include "summary/cube/TSummary.h"
+#include "summary/noncube/CellAddrSort.h"
+#include "summary/noncube/MppCubeSum.h"
+#include "summary/noncube/SummaryResultWriter.h"
 #include "values/Numeric.h"
 #include "values/PoolParam.h"
 

@@ -1,5 +1,5 @@
 // The parallel cube sum (non-cube summary method 0): per-worker cells, then their merge.
-#include "summary/cube/MppCubeSum.h"
+#include "summary/noncube/MppCubeSum.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,8 +17,8 @@
 #include "foundation/mpp_tasks.h"
 #include "foundation/zpk_memory.h"
 #include "kernels/KernelPool.h"
-#include "summary/cube/SummaryResultWriter.h"
 #include "summary/cube/TSummary.h"
+#include "summary/noncube/SummaryResultWriter.h"
 #include "values/Numeric.h"
 #include "values/PoolParam.h"
 #include "values/TDoubleArray.h"

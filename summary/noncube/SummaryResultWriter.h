@@ -1,6 +1,7 @@
 // What one measure's sum-type mask asks of the parallel cube sums, after the measure's type has had
 // its say: SUM and AVERAGE need a number (INTEGER, DOUBLE of any kind, DECIMAL), so a text measure
-// gives only COUNT, MAX and MIN. Pure; used by summary/cube/MppCubeSum.cpp and summary/cube/FastCubeSum.cpp.
+// gives only COUNT, MAX and MIN. Pure; used by summary/noncube/MppCubeSum.cpp and
+// summary/noncube/FastCubeSum.cpp.
 #pragma once
 
 struct CubeMeasureFlags {

@@ -4,13 +4,13 @@
 // radix digit of the address so that later writes of a worker stay in a band of the cube, counted
 // per cell, and then summed measure by measure into per-worker arrays that are folded together.
 // The result is a new real table (see the output columns in summary/cube/TSummary.h), with the same rows
-// and values as the parallel cube sum of summary/cube/MppCubeSum.h.
+// and values as the parallel cube sum of summary/noncube/MppCubeSum.h.
 //
 // Thread safety: drives the worker pool; call from the thread that holds the API lock, never from a
 // task. The table collection must not change during the call.
 #pragma once
 
-// As MppCubeSum (summary/cube/MppCubeSum.h), for cubes of at most 30 address bits (more:
+// As MppCubeSum (summary/noncube/MppCubeSum.h), for cubes of at most 30 address bits (more:
 // Q7_ERROR_SUMMARY_CELLS_OVERFLOW); the per-worker arrays take 2^bits cells each.
 int MppFastCubeSum(int table_id, int set_id, int n_dims, const int* dim_ids, int n_measures,
                    const int* measure_ids, const int* masks, const int* unused);

@@ -1,5 +1,5 @@
 // Parallel sorts of packed cell addresses, each carrying a fixed-width row of ints.
-#include "summary/cube/CellAddrSort.h"
+#include "summary/noncube/CellAddrSort.h"
 
 #include <algorithm>
 #include <climits>

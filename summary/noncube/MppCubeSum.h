@@ -27,7 +27,7 @@
 int MppCubeSum(int table_id, int set_id, int n_dims, const int* dim_ids, int n_measures,
                const int* measure_ids, const int* masks, const int* unused);
 
-// ---- Shared with the bit-packed method (summary/cube/FastCubeSum.cpp) ----
+// ---- Shared with the bit-packed method (summary/noncube/FastCubeSum.cpp) ----
 
 // What the accumulation and fold tasks of one pass read. Per-worker result arrays live in the four
 // pointer vectors (one entry per worker; a null entry is an array the pass does not make).

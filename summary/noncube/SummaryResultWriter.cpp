@@ -1,5 +1,5 @@
 // A measure's sum-type mask split for the cube sums, and the cube summary's output-table writers.
-#include "summary/cube/SummaryResultWriter.h"
+#include "summary/noncube/SummaryResultWriter.h"
 
 #include <cstdio>
 #include <cstring>
