@@ -19,7 +19,8 @@ TBaseTable* FindTableQuietly(int table_id) {
 }
 
 bool HasSet(const TBaseTable* table, int set_id) {
-  return table->FSetIDs != nullptr && std::binary_search(table->FSetIDs, table->FSetIDs + table->FnSet, set_id);
+  return table->FSetIDs != nullptr &&
+         std::binary_search(table->FSetIDs, table->FSetIDs + table->FnSet, set_id);
 }
 
 TFilter* FindFilterQuietly(TBaseTable* table, int filter_id) {
