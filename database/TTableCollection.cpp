@@ -138,8 +138,9 @@ int TTableCollection::DelTable(int table_id) {
     return Q7_ERROR_NO_SUCH_TABLE;
   }
   std::vector<int> dependents(static_cast<size_t>(FnTable));
-  // A join is not real, so its list call fails; that does not block deleting the join itself.
-  if (ReferedIDList(table_id, dependents.data()) > 0) {
+  // Only a real table can have dependents; a join is not asked, so that deleting one leaves no
+  // "Not REAL" refusal in the ring.
+  if (FTables[pos]->GetType() == TBaseTable::kTypeReal && ReferedIDList(table_id, dependents.data()) > 0) {
     PutErrorLog("DelTable", Q7_ERROR_NOT_EDITABLE, "Failed to refere table");
     return Q7_ERROR_NOT_EDITABLE;
   }

@@ -15,6 +15,7 @@
 #include "foundation/CSmpEngine.h"
 #include "foundation/ErrorRing.h"
 #include "foundation/zpk_memory.h"
+#include "summary/SourceCheck.h"
 #include "summary/SummaryCatch.h"
 #include "values/ArrayFunctions.h"
 #include "values/CCompiler.h"
@@ -35,30 +36,6 @@ TTableCollection* Collection() {
   TTableCollection* db = CSmpEngine::Instance()->Database();
   if (db == nullptr) throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE);
   return db;
-}
-
-// Lookups that record nothing: a display that went stale is not the host's error.
-TBaseTable* FindTableQuietly(int table_id) {
-  TTableCollection* db = CSmpEngine::Instance()->Database();
-  if (db == nullptr) return nullptr;
-  const int pos = db->ID2Loc(table_id);
-  return pos < 0 ? nullptr : db->TableAt(pos);
-}
-
-bool HasSet(const TBaseTable* table, int set_id) {
-  return table->FSetIDs != nullptr &&
-         std::binary_search(table->FSetIDs, table->FSetIDs + table->FnSet, set_id);
-}
-
-TFilter* FindFilterQuietly(TBaseTable* table, int filter_id) {
-  if (table->GetTableKind() == 0) {
-    auto* real = static_cast<TRealTable*>(table);
-    const int pos = real->FilterID2Pos(filter_id);
-    return pos < 0 ? nullptr : real->FFilters[pos];
-  }
-  // A join's columns are fixed: 1 .. M+S.
-  if (filter_id < 1 || filter_id > table->GetNFilter()) return nullptr;
-  return table->GetFilter(filter_id);
 }
 
 int TableValueCount(int table_id, int filter_id, int set_id, int* counts) {

@@ -265,7 +265,9 @@ class CDBTask : public ImportTaskServices {
   // function calls them. Log names in quotes; "silent" refusals leave no entry. A CQ7Exception of the
   // summary code is entered under the log name (message "Failed to open" for SummaryOpen,
   // SummaryExec, SummaryRead and SummaryClose, else its own; SummaryIntoRealTable enters it with
-  // Q7_ERROR_UNKNOWN) and its code returned; anything else is Q7_ERROR_UNKNOWN.
+  // Q7_ERROR_UNKNOWN) and its code returned; anything else is Q7_ERROR_UNKNOWN. Where a free handle
+  // is refused, a stale one (SummaryHandles.h) is refused the same way with
+  // Q7_ERROR_INVALID_SUM_HANDLE.
   //
   // Q7_SUMMARY_HANDLES.
   int GetN_Summary();

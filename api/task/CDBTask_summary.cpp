@@ -21,12 +21,13 @@ constexpr int kNameSize = 128;
 
 bool ValidHandle(int handle) { return handle >= 0 && handle < kSummaryHandles; }
 
-// The summary of a handle, or null with *code set to the refusal; entered under log_name with
-// "Invalid Parameter : SumHandle" when `record`.
+// The summary of a handle, or null with *code set to the refusal (a stale handle, SummaryHandles.h:
+// Q7_ERROR_INVALID_SUM_HANDLE); entered under log_name with "Invalid Parameter : SumHandle" when
+// `record`.
 TSummary* HandleSummary(const char* log_name, bool record, int handle, int* code) {
   *code = !ValidHandle(handle)           ? Q7_ERROR_INVALID_SUM_HANDLE
           : Summaries[handle] == nullptr ? Q7_ERROR_NO_SUCH_SUMMARY
-                                         : 0;
+                                         : StaleSummaryRefusal(nullptr, handle);
   if (*code != 0) {
     if (record) PutErrorLog(log_name, *code, kSumHandleText);
     return nullptr;

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <memory>
 
-#include "database/TFilter.h"
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
@@ -57,6 +56,12 @@ int Guarded(const char* log_name, const char* text, Op&& op) noexcept {
 
 }  // namespace
 
+int StaleSummaryRefusal(const char* log_name, int handle) {
+  if (!ValidHandle(handle) || Summaries[handle] == nullptr || Summaries[handle]->Current()) return 0;
+  if (log_name != nullptr) PutErrorLog(log_name, Q7_ERROR_INVALID_SUM_HANDLE, kSumHandleText);
+  return Q7_ERROR_INVALID_SUM_HANDLE;
+}
+
 void initializeSummaries() {
   for (TSummary*& s : Summaries) s = nullptr;
   ForgetDetailDisp();
@@ -93,9 +98,9 @@ int DefaultDimName(int handle, int /*table*/, int dim, int /*column*/, int count
     return Q7_ERROR_UNKNOWN;
   }
   TSummary* summary = ValidHandle(handle) ? Summaries[handle] : nullptr;
-  TFilter* filter =
-      summary != nullptr && dim >= 0 && dim < summary->DimCount() ? summary->DimFilter(dim) : nullptr;
-  TBaseArray* list = filter != nullptr ? filter->VL : nullptr;
+  // The held list, not the column's: the column may be gone.
+  TBaseArray* list =
+      summary != nullptr && dim >= 0 && dim < summary->DimCount() ? summary->DimList(dim) : nullptr;
   if (list == nullptr || category >= list->FArraySize) {
     PutErrorLog("DefaultDimName", Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : DimVL");
     return Q7_ERROR_INVALID_PARAMETER;
@@ -191,8 +196,9 @@ int innerQ7SummaryOpen(int handle, int table, int set, int dim_count, _TDimensio
 int innerQ7SummaryStatus(int handle, int* table, int* set, int* dim_count, _TDimensionDef* dims, int* measure,
                          int* computed) {
   if (!ValidHandle(handle)) return Q7_ERROR_INVALID_SUM_HANDLE;
-  const TSummary* s = Summaries[handle];
+  TSummary* s = Summaries[handle];
   if (s == nullptr) return 0;
+  if (const int code = StaleSummaryRefusal(nullptr, handle)) return code;
   // A host asks for what it needs: an output it passes as null is left out.
   if (table != nullptr) *table = s->TableID();
   if (set != nullptr) *set = s->SetID();
@@ -210,6 +216,7 @@ int innerQ7SummaryExec(int handle, int bits, int* computed) {
   if (const int code = CheckHandle(kLog, handle)) return code;
   TSummary* s = Summaries[handle];
   if (s == nullptr) return RefuseFree(kLog);
+  if (const int code = StaleSummaryRefusal(kLog, handle)) return code;
   if (s->ComputedBits() != 0) {
     PutErrorLog(kLog, Q7_ERROR_SUMMARY_STATE, kSumHandleText);
     return Q7_ERROR_SUMMARY_STATE;
@@ -235,6 +242,7 @@ int ReadCell(int handle, const int* categories, const void* result_type, const v
   if (const int code = CheckHandle(kLog, handle)) return code;
   TSummary* s = Summaries[handle];
   if (s == nullptr) return RefuseFree(kLog);
+  if (const int code = StaleSummaryRefusal(kLog, handle)) return code;
   if (categories == nullptr && s->DimCount() > 0) return RefuseNull(kLog, "Categories");
   if (result_type == nullptr || value_type == nullptr || count == nullptr || value == nullptr) {
     return RefuseNull(kLog, "Output");
@@ -270,6 +278,7 @@ int innerQ7CategoryRead(int handle, int dim, int category, char** name, int* cal
   if (const int code = CheckHandle(kLog, handle)) return code;
   TSummary* s = Summaries[handle];
   if (s == nullptr) return RefuseFree(kLog);
+  if (const int code = StaleSummaryRefusal(kLog, handle)) return code;
   return Guarded(kLog, nullptr, [&]() -> int {
     if (dim < 0 || dim >= s->DimCount()) {
       PutErrorLog(kLog, Q7_ERROR_OUT_OF_RANGE, "Invalid Parameter : DimNo");

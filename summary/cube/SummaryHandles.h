@@ -7,6 +7,11 @@
 // "Q7CategoryRead", "Q7SummaryClose") and returns its code; any other exception returns
 // Q7_ERROR_UNKNOWN. Nothing throws out of them.
 //
+// A handle whose summary is no longer current (TSummary::Current: its table deleted, the database
+// cleared or replaced, its set or a column of it gone) is stale: Status, Exec, the reads, CategoryRead
+// and the outputs into tables answer Q7_ERROR_INVALID_SUM_HANDLE (recorded where their other handle
+// refusals are), as a stale detail display does; Close frees it.
+//
 // Thread safety: none of their own; the exported callers hold the API lock for the whole call, which
 // also guards the handle table and DefaultDimName's buffer.
 #pragma once
@@ -48,11 +53,17 @@ int DefaultDimName(int handle, int table, int dim, int column, int count, int ca
 // info (null: a zeroed one). Other types copy nothing.
 void CopySummaryValue(int value_type, const void* from, const NumericInfo* info, void* to);
 
+// Q7_ERROR_INVALID_SUM_HANDLE when `handle` holds a summary that is not current, recorded as
+// (log_name, code, "Invalid Parameter : SumHandle") unless log_name is null; 0 for a current summary,
+// a free handle and a handle outside 0..7 (the callers' own checks answer those).
+int StaleSummaryRefusal(const char* log_name, int handle);
+
 int innerQ7GetN_Summary();
 // dims: dim_count host records (maps and names are copied).
 int innerQ7SummaryOpen(int handle, int table, int set, int dim_count, _TDimensionDef* dims, int measure);
 // 1 and the outputs for an open handle, 0 for a free one (outputs untouched),
-// Q7_ERROR_INVALID_SUM_HANDLE (unrecorded). dims receives kMaxDims records; a null output is skipped.
+// Q7_ERROR_INVALID_SUM_HANDLE (unrecorded) for one outside 0..7 or stale. dims receives kMaxDims records; a
+// null output is skipped.
 int innerQ7SummaryStatus(int handle, int* table, int* set, int* dim_count, _TDimensionDef* dims, int* measure,
                          int* computed);
 int innerQ7SummaryExec(int handle, int bits, int* computed);

@@ -83,6 +83,8 @@ TSummary::TSummary(int handle, int table_id, int set_id, int dim_count, _TDimens
     const int rows = table->GetSetSize(set_id);
     for (int d = 0; d < dim_count; ++d) {
       if (rows <= table->GetFilter(dims[d].column_id)->VL->FArraySize / kExtractRatio) {
+        source_table_id_ = table_id;
+        source_table_ = table;
         table_id_ = table_id;
         set_id_ = set_id;
         table_ = table;
@@ -129,9 +131,11 @@ TSummary::TSummary(int handle, int table_id, int set_id, int dim_count, _TDimens
     int running = 1;
     for (int d = dim_count - 1; d >= 0; --d) SetUpDimension(d, dims[d], &running);
     cell_count_ = running;
+    for (int d = 0; d < dim_count; ++d) held_dims_[d].Hold(dims_[d].filter->VL);
+    if (measure_filter_ != nullptr) held_measure_.Hold(measure_filter_->VL);
   } catch (...) {
     try {
-      DropTempTable();
+      DeleteTempTable();
     } catch (...) {
       // The construction's own failure is the one the caller gets.
     }
@@ -148,6 +152,11 @@ TSummary::~TSummary() {
 }
 
 void TSummary::DropTempTable() {
+  if (temp_table_id_ > 0 && !TempTableStands()) temp_table_id_ = 0;
+  DeleteTempTable();
+}
+
+void TSummary::DeleteTempTable() {
   const int id = temp_table_id_;
   if (id <= 0) return;
   temp_table_id_ = 0;
@@ -155,6 +164,38 @@ void TSummary::DropTempTable() {
   if (db == nullptr) return;
   const int code = db->DelTable(id);
   if (code < 0) throw CQ7Exception(code);
+}
+
+bool TSummary::TempTableStands() const {
+  // Within one database an ID names one table for good, but a clear or a load issues it again, maybe
+  // to a table built where the copy was: the copy is the table that still lists a held value list.
+  TBaseTable* temp = FindTableQuietly(temp_table_id_);
+  if (temp == nullptr || temp != table_) return false;
+  for (int d = 0; d < dim_count_; ++d) {
+    const TFilter* filter = FindFilterQuietly(temp, dims_[d].def.column_id);
+    if (filter != nullptr && filter->VL == held_dims_[d].get()) return true;
+  }
+  return false;
+}
+
+bool TSummary::Current() {
+  // Each pointer is compared with what the database hands out before anything is read through it.
+  if (source_table_ != nullptr && FindTableQuietly(source_table_id_) != source_table_) return false;
+  if (table_ == nullptr || FindTableQuietly(table_id_) != table_ || !HasSet(table_, set_id_) ||
+      table_->GetSet(set_id_) != set_) {
+    return false;
+  }
+  for (int d = 0; d < dim_count_; ++d) {
+    const TFilter* filter = FindFilterQuietly(table_, dims_[d].def.column_id);
+    if (filter == nullptr || filter != dims_[d].filter || !held_dims_[d].ListedBy(filter)) return false;
+  }
+  if (measure_filter_ != nullptr) {
+    const TFilter* filter = FindFilterQuietly(table_, measure_id_);
+    if (filter == nullptr || filter != measure_filter_ || !held_measure_.ListedBy(filter)) return false;
+  }
+  // Deleting an earlier set moves the join set's entry.
+  if (join_ != nullptr) set_pos_ = join_->SetID2Pos(set_id_);
+  return true;
 }
 
 void TSummary::ExtractRows(int* measure_id, int dim_count, _TDimensionDef* dims) {
@@ -250,6 +291,8 @@ void TSummary::SetUpDimension(int d, const _TDimensionDef& host, int* running_pr
 
 int TSummary::SummaryExec(int bits, int* computed) {
   if (join_ == nullptr) static_cast<TRealTable*>(table_)->CheckMergeFilterTVL(true);
+  // Merged pending values give a column a new list, which the maps were not made for.
+  if (!Current()) throw CQ7Exception(Q7_ERROR_INVALID_SUM_HANDLE);
   const int allowed = measure_filter_ == nullptr ? kSumCount : bits & AllowedBits(measure_type_);
   int new_bits = allowed & ~computed_;
   if (new_bits == 0) {

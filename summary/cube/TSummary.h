@@ -15,8 +15,10 @@
 // other side's dimensions at the NULL category). The result equals a sum over every joined row.
 //
 // Ownership: owns its maps, names and result arrays and the temporary table of an extracted set
-// (deleted with the summary); the table, set and filters belong to the table collection, which must
-// not change them while the summary lives.
+// (deleted with the summary); the table, set and filters belong to the table collection. The
+// summary holds the value lists of its dimension and measure columns, so that it can tell when the
+// table, set or columns it was opened on are gone (Current, summary/SourceCheck.h): the host may
+// delete them, clear the database or load another while the summary lives.
 //
 // Thread safety: none; every call runs under the API lock.
 //
@@ -27,10 +29,12 @@
 #include <vector>
 
 #include "q7api.h"
+#include "summary/SourceCheck.h"
 #include "summary/SummaryBits.h"
 #include "values/ZpkBlock.h"
 
 struct CubePass;
+class TBaseArray;
 class TBaseTable;
 class TFilter;
 class TSetArray;
@@ -58,7 +62,9 @@ class TSummary {
   TSummary& operator=(const TSummary&) = delete;
 
   // Computes the requested bits not computed yet (COUNT always; without a measure only COUNT; SUM
-  // never for a STRING measure) and writes all computed bits to *computed. Returns 0.
+  // never for a STRING measure) and writes all computed bits to *computed. Returns 0. Merges the
+  // table's pending values first; Q7_ERROR_INVALID_SUM_HANDLE is thrown when that leaves the
+  // summary not current (a column on a new value list). The caller has checked Current().
   int SummaryExec(int bits, int* computed);
 
   // One measure of one cell (categories: one per dimension). Returns 0, or Q7_ERROR_OUT_OF_RANGE for
@@ -71,13 +77,25 @@ class TSummary {
   int SummaryRead2(int bit, const int* categories, int* result_type, int* value_type, int* count,
                    void** value, NumericInfo** info);
 
-  // Deletes the temporary table of an extracted set now; throws the collection's refusal.
+  // Deletes the temporary table of an extracted set now, unless it is gone already (deleted by the
+  // host, or the database cleared or replaced: its ID may then name another table); throws the
+  // collection's refusal.
   void DropTempTable();
+
+  // Whether the table, set and columns the summary was opened on still stand as they were: false
+  // once the table summed (for an extracted set also the table the set was taken from) is deleted,
+  // the database cleared or replaced, the set deleted or replaced, or a dimension or measure column
+  // dropped or given another value list. Dereferences only what the database still holds. A summary
+  // that is not current is refused (Q7_ERROR_INVALID_SUM_HANDLE) by every handle operation but Close.
+  bool Current();
 
   // The summary's copy of a dimension record (column ID as summed, category count, own map and
   // names, callback).
   const _TDimensionDef& Dim(int d) const { return dims_[d].def; }
   TFilter* DimFilter(int d) const { return dims_[d].filter; }
+  // The value list the dimension's column had when the summary was opened; held, so valid while the
+  // summary lives even when the column is gone.
+  TBaseArray* DimList(int d) const { return held_dims_[d].get(); }
   int HandleNo() const { return handle_; }
   int TableID() const { return table_id_; }
   int SetID() const { return set_id_; }
@@ -102,6 +120,10 @@ class TSummary {
   struct JoinSide;
 
   void ExtractRows(int* measure_id, int dim_count, _TDimensionDef* dims);
+  // Deletes the temporary table by its ID, with no check that it is still the summary's.
+  void DeleteTempTable();
+  // The temporary table is still in the database as the summary made it.
+  bool TempTableStands() const;
   void SetUpJoin(int dim_count, const _TDimensionDef* dims);
   void SetUpDimension(int d, const _TDimensionDef& host, int* running_product);
   void AllocateArrays(int new_bits);
@@ -135,6 +157,11 @@ class TSummary {
   int measure_side_ = 0;           // 0 master, 1 slave
   std::vector<int> side_dims_[2];  // dimension numbers on the master (0) and slave (1) side
   int set_pos_ = 0;
+  // The table an extracted set was taken from (null when the summary sums its own table).
+  int source_table_id_ = 0;
+  TBaseTable* source_table_ = nullptr;
+  HeldValueList held_dims_[kMaxDims];
+  HeldValueList held_measure_;
 
   ZpkBlock<int> count_;
   ZpkBlock<int> max_;

@@ -32,7 +32,10 @@ struct FlagCase {
 class SavedFlagsTest : public ::testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(dir_.ok()); }
-  void TearDown() override { RQ7ClearDB(); }
+  void TearDown() override {
+    RQ7SummaryClose(0);
+    RQ7ClearDB();
+  }
 
   // m (id, v, name, amount) joined with s (id, w) on id as j; spare (k, k2) stands alone.
   void Build() {
@@ -54,6 +57,21 @@ class SavedFlagsTest : public ::testing::Test {
     ASSERT_GT(q7host::AddIntColumn(spare_, "k", {4, 3, 2, 1}), 0);
     ASSERT_GT(q7host::AddIntColumn(spare_, "k2", {1, 2, 3, 4}), 0);
     DrainRing();
+  }
+
+  // Handle 0 (closed first: the previous case's database is gone) executed over m's id with the
+  // measure v; with `out_table`, its COUNT written into a new table whose ID lands there.
+  void OpenSummary(int* out_table = nullptr) {
+    RQ7SummaryClose(0);
+    _TDimensionDef def{};
+    def.column_id = 1;
+    ASSERT_EQ(Q7SummaryOpen(0, m_, 1, 1, &def, 2), 0);
+    int computed = 0;
+    ASSERT_EQ(RQ7SummaryExec(0, 15, &computed), 0);
+    if (out_table != nullptr) {
+      *out_table = RQ7SummaryIntoRealTable2(0, 1, 0);
+      ASSERT_GT(*out_table, 0);
+    }
   }
 
   void Write(const std::string& name, const std::string& text) { std::ofstream(dir_.File(name)) << text; }
@@ -102,6 +120,14 @@ TEST_F(SavedFlagsTest, EveryChangeClearsItsFlag) {
       {"RQ7DeleteTable", kTablesFlag, [&] { return RQ7DeleteTable(spare_); }},
       {"RQ7SetTableName", kTablesFlag, [&] { return RQ7SetTableName(spare_, "renamed"); }},
       {"RQ7ExtractUniqueReal", kSetsFlag, [&] { return RQ7ExtractUniqueReal(0, m_, 1, ids, 1); }},
+      {"RQ7SummaryIntoRealTable", kTablesFlag, [] { return RQ7SummaryIntoRealTable(0, 0); },
+       [&] { OpenSummary(); }},
+      {"RQ7SummaryIntoRealTable2", kTablesFlag, [] { return RQ7SummaryIntoRealTable2(0, 9, 1); },
+       [&] { OpenSummary(); }},
+      {"Q7SummaryIntoRealTable", kTablesFlag, [] { return Q7SummaryIntoRealTable(0, 31, 0); },
+       [&] { OpenSummary(); }},
+      {"RQ7AppendSummaryToRealTable", kTablesFlag,
+       [&] { return RQ7AppendSummaryToRealTable(0, out_table, 8, 0); }, [&] { OpenSummary(&out_table); }},
       {"RQ7NonCubeSum", kTablesFlag,
        [&] { return RQ7NonCubeSum(m_, 1, 1, keys, 1, measures, masks, nullptr); }},
       {"RQ7LoadRealTable", kTablesFlag, [&] { return RQ7LoadRealTable(dir.c_str(), "spare"); },
@@ -142,6 +168,8 @@ TEST_F(SavedFlagsTest, EveryChangeClearsItsFlag) {
        [&] { return RQ7AddRealFilter2Numeric(spare_, 1024, "n", 4, 2, 4, "", ""); }},
       {"RQ7SetFilterName", kTablesFlag, [&] { return RQ7SetFilterName(spare_, 1, "vv"); }},
       {"RQ7SetFilterAttr", kTablesFlag, [&] { return RQ7SetFilterAttr(m_, 2, block); }},
+      {"RQ7SetSumFilterAttr", kTablesFlag,
+       [&] { return RQ7SetSumFilterAttr(m_, 2, reinterpret_cast<const char*>(block)); }},
       {"RQ7SetNumericInfo", kTablesFlag,
        [&] { return RQ7SetNumericInfo(spare_, added_filter, &info, false); },
        [&] { added_filter = RQ7AddRealFilter2Numeric(spare_, 1024, "d", 4, 2, 4, "", ""); }},

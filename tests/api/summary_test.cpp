@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -657,6 +660,243 @@ TEST_F(SummaryJoinApi, CubesOverInnerAndOuterJoinsMatchTheJoinedRows) {
     };
     for (const JoinCube& c : cubes) ExpectCubeMatchesGroupBy(j, 1, c.dims, c.measure);
     ASSERT_EQ(RQ7DeleteTable(j), 0);
+  }
+}
+
+// ---- Stale handles ----
+// A handle outlives what it summarises: the host may delete the table or the set, clear the
+// database or load another, and a table ID is issued again after a clear. Each way of removal runs
+// in a child that re-executes this binary for it (gtest's thread-safe death-test style), so that a
+// call through a dangling pointer fails its case instead of ending the run. The child exits 0 when
+// every call was refused as stale with its ring entry and closing then freed both handles.
+
+enum class Gone { kTableDeleted, kDatabaseCleared, kDatabaseLoaded, kSetDeleted };
+
+const char* GoneName(Gone how) {
+  switch (how) {
+    case Gone::kTableDeleted:
+      return "table deleted";
+    case Gone::kDatabaseCleared:
+      return "database cleared";
+    case Gone::kDatabaseLoaded:
+      return "database loaded";
+    case Gone::kSetDeleted:
+      return "set deleted";
+  }
+  return "";
+}
+
+// Handle 0 is opened only, handle 1 opened and executed, before the table goes.
+constexpr int kOpened = 0;
+constexpr int kExecuted = 1;
+
+struct StaleCall {
+  const char* what;
+  int handle;
+  std::function<int(int handle, int table)> call;
+  std::vector<RingEntry> ring;
+};
+
+RingEntry StaleEntry(const char* api) {
+  return {api, Q7_ERROR_INVALID_SUM_HANDLE, "Invalid Parameter : SumHandle"};
+}
+
+// A table like the fixture's region and qty columns, built after the old one went, so that the
+// new table, its columns and their lists may well take the old addresses.
+int ImportLikeSales() {
+  const int t = q7host::AddTable("sales", 20);
+  q7host::AddIntColumn(t, "region",
+                       {3, 1, 2, 3, kIntNull, 1, 2, 2, 3, 1, 5, 5, 1, kIntNull, 2, 3, 1, 1, 2, 5});
+  q7host::AddIntColumn(t, "qty", {5, 6, 7, 1, 2, 9, 4, 3, 3, 4, 10, 2, 1, 8, 6, 1, 1, 2, 5, 3});
+  return t;
+}
+
+// The child's run: 0 when right, else 1 with what went wrong on stderr (shown by the parent).
+int StaleOutcome(Gone how, const std::vector<StaleCall>& calls, int t, int region, int qty) {
+  int failures = 0;
+  auto wrong = [&](const char* what, const char* step, int code) {
+    std::fprintf(stderr, "%s, %s: %s gave 0x%x\n", GoneName(how), what, step, static_cast<unsigned>(code));
+    ++failures;
+    return 1;
+  };
+  q7host::TempDir dir;
+  const int rows[] = {1, 2, 3, 5, 8, 13};
+  const int set = how == Gone::kSetDeleted ? RQ7AddSetReal(t, 6, rows) : 1;
+  if (set < 1) return wrong("setup", "RQ7AddSetReal", set);
+  int r = 0;
+  // The loaded database holds the very table the summaries are opened on, under the same ID.
+  if (how == Gone::kDatabaseLoaded && (r = RQ7SaveDBAs(dir.path().c_str(), "same")) != 0) {
+    return wrong("setup", "save", r);
+  }
+  _TDimensionDef def{};
+  def.column_id = region;
+  int computed = 0;
+  for (int h : {kOpened, kExecuted}) {
+    if ((r = Q7SummaryOpen(h, t, set, 1, &def, qty)) != 0) return wrong("setup", "open", r);
+  }
+  if ((r = RQ7SummaryExec(kExecuted, 15, &computed)) != 0) return wrong("setup", "exec", r);
+
+  int table_now = t;
+  switch (how) {
+    case Gone::kTableDeleted:
+      if ((r = RQ7DeleteTable(t)) != 0) return wrong("removal", "RQ7DeleteTable", r);
+      table_now = ImportLikeSales();
+      break;
+    case Gone::kDatabaseCleared:
+      if ((r = RQ7ClearDB()) != 0) return wrong("removal", "RQ7ClearDB", r);
+      table_now = ImportLikeSales();
+      if (table_now != t) return wrong("import", "the ID issued again", table_now);
+      break;
+    case Gone::kDatabaseLoaded:
+      if ((r = RQ7LoadDB(dir.path().c_str(), "same")) != 0) return wrong("removal", "RQ7LoadDB", r);
+      if ((r = RQ7GetTotalRows(t)) != 20) return wrong("import", "the loaded table", r);
+      break;
+    case Gone::kSetDeleted:
+      if ((r = RQ7DeleteSet(t, set)) != 0) return wrong("removal", "RQ7DeleteSet", r);
+      ImportLikeSales();
+      break;
+  }
+  DrainRing();
+  for (const StaleCall& c : calls) {
+    r = c.call(c.handle, table_now);
+    const std::vector<RingEntry> ring = DrainRing();
+    if (r != Q7_ERROR_INVALID_SUM_HANDLE) wrong(c.what, "the call", r);
+    if (ring != c.ring) wrong(c.what, "the ring entries (their number)", static_cast<int>(ring.size()));
+  }
+  for (int h : {kOpened, kExecuted}) {
+    if ((r = RQ7SummaryClose(h)) != 0) wrong("close", "RQ7SummaryClose", r);
+    int table = 0, set_id = 0, count = 0, measure = 0;
+    _TDimensionDef dims[Q7_SUMMARY_MAX_DIMS];
+    r = RQ7SummaryStatus(h, &table, &set_id, &count, dims, &measure, &computed);
+    if (r != 0) wrong("close", "RQ7SummaryStatus after closing", r);
+  }
+  return failures == 0 ? 0 : 1;
+}
+
+class SummaryStaleTest : public SummaryApi {
+ protected:
+  void SetUp() override {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    SummaryApi::SetUp();
+  }
+};
+
+TEST_F(SummaryStaleTest, HandleWhoseTableOrSetWentIsRefused) {
+  int n = 0;
+  char name[128];
+  int result_type = 0, value_type = 0, count = 0;
+  void* where = nullptr;
+  char value[4200];
+  const int cell[Q7_SUMMARY_MAX_DIMS] = {1};
+  const std::vector<StaleCall> calls = {
+      {"RQ7SummaryExec",
+       kOpened,
+       [&](int h, int) { return RQ7SummaryExec(h, 15, &n); },
+       {StaleEntry("Q7SummaryExec")}},
+      {"RQ7CategoryRead",
+       kOpened,
+       [&](int h, int) { return RQ7CategoryRead(h, 0, 1, name); },
+       {StaleEntry("Q7CategoryRead")}},
+      {"RQ7SummaryRead",
+       kExecuted,
+       [&](int h, int) { return RQ7SummaryRead(h, 2, cell, &result_type, &count, &value_type, value); },
+       {StaleEntry("Q7SummaryRead")}},
+      {"Q7SummaryRead",
+       kExecuted,
+       [&](int h, int) { return Q7SummaryRead(h, 8, cell, &result_type, &value_type, &count, &where); },
+       {StaleEntry("Q7SummaryRead")}},
+      {"RQ7SummaryStatus",
+       kExecuted,
+       [&](int h, int) {
+         _TDimensionDef dims[Q7_SUMMARY_MAX_DIMS];
+         int table = 0, set = 0, measure = 0;
+         return RQ7SummaryStatus(h, &table, &set, &count, dims, &measure, &n);
+       },
+       {}},
+      {"RQ7CategoryRead, executed",
+       kExecuted,
+       [&](int h, int) { return RQ7CategoryRead(h, 0, 1, name); },
+       {StaleEntry("Q7CategoryRead")}},
+      {"RQ7SummaryIntoRealTable",
+       kExecuted,
+       [&](int h, int) { return RQ7SummaryIntoRealTable(h, 0); },
+       {StaleEntry("Q7SummaryIntoRealTable")}},
+      {"RQ7SummaryIntoRealTable2",
+       kExecuted,
+       [&](int h, int) { return RQ7SummaryIntoRealTable2(h, 15, 1); },
+       {StaleEntry("Q7SummaryIntoRealTable")}},
+      {"Q7SummaryIntoRealTable",
+       kExecuted,
+       [&](int h, int) { return Q7SummaryIntoRealTable(h, 15, 0); },
+       {StaleEntry("Q7SummaryIntoRealTable")}},
+      {"RQ7AppendSummaryToRealTable",
+       kExecuted,
+       [&](int h, int table) { return RQ7AppendSummaryToRealTable(h, table, 1, 0); },
+       {}},
+  };
+  for (Gone how : {Gone::kTableDeleted, Gone::kDatabaseCleared, Gone::kDatabaseLoaded, Gone::kSetDeleted}) {
+    SCOPED_TRACE(GoneName(how));
+    EXPECT_EXIT(std::_Exit(StaleOutcome(how, calls, t_, region_, qty_)), ::testing::ExitedWithCode(0), "");
+  }
+}
+
+TEST_F(SummaryJoinApi, HandleOverADeletedJoinIsRefused) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  const int j = Join(0);
+  ASSERT_GT(j, 0);
+  _TDimensionDef defs[2] = {};
+  defs[0].column_id = m_region_;
+  defs[1].column_id = S(s_city_);
+  ASSERT_EQ(Q7SummaryOpen(0, j, 1, 2, defs, S(s_score_)), 0);
+  ASSERT_EQ(RQ7DeleteTable(j), 0);
+  EXPECT_EXIT(
+      {
+        int computed = 0;
+        const int code = RQ7SummaryExec(0, 15, &computed);
+        std::fprintf(stderr, "exec gave 0x%x\n", static_cast<unsigned>(code));
+        std::_Exit(code == Q7_ERROR_INVALID_SUM_HANDLE && RQ7SummaryClose(0) == 0 ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+// The copy of a small set is the summary's own table; once the database is cleared its ID names
+// another table, which closing the handle must leave alone.
+TEST_F(SummaryStaleTest, ClosingAfterAClearLeavesTheTableThatTookTheCopysID) {
+  const int t = q7host::AddTable("wide", 200);
+  Ints codes;
+  for (int r = 0; r < 200; ++r) codes.push_back(1000 - r);
+  const int code = q7host::AddIntColumn(t, "code", codes);
+  const int32_t bounds[] = {990, 994};
+  const int set = RQ7SearchByField(t, code, 1, Q7_SEARCH_BETWEEN, reinterpret_cast<const char*>(&bounds[0]),
+                                   reinterpret_cast<const char*>(&bounds[1]));
+  ASSERT_EQ(RQ7GetSetSize(t, set), 5);
+  _TDimensionDef def{};
+  def.column_id = code;
+  ASSERT_EQ(Q7SummaryOpen(0, t, set, 1, &def, 0), 0);
+  const int copy = ReadStatus(0).table;
+  ASSERT_GT(copy, t);
+
+  ASSERT_EQ(RQ7ClearDB(), 0);
+  int last = 0;
+  while (last < copy) last = q7host::AddTable("host", 3);
+  ASSERT_EQ(last, copy);
+  const int tables = RQ7GetNTable();
+  DrainRing();
+  EXPECT_EQ(RQ7SummaryClose(0), 0);
+  EXPECT_EQ(RQ7GetNTable(), tables);
+  EXPECT_EQ(RQ7GetTotalRows(copy), 3);
+  EXPECT_EQ(DrainRing(), std::vector<RingEntry>{});
+}
+
+TEST_F(SummaryJoinApi, DeletingAJoinLeavesNoRingEntry) {
+  for (int outer : {0, 1}) {
+    SCOPED_TRACE(outer ? "outer" : "inner");
+    const int j = Join(outer);
+    ASSERT_GT(j, 0);
+    DrainRing();
+    EXPECT_EQ(RQ7DeleteTable(j), 0);
+    EXPECT_EQ(DrainRing(), std::vector<RingEntry>{});
+    EXPECT_LT(RQ7GetTotalRows(j), 0);
   }
 }
 
