@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 #include "foundation/CQ7Exception.h"
 
@@ -61,7 +62,40 @@ void CErrorLog::UnlockHeld() {
 
 bool CErrorLog::HeldByThisThread() const { return holder_.load() == std::this_thread::get_id(); }
 
+void CErrorLog::BeginCapture() {
+  std::lock_guard<std::mutex> lock(capture_mutex_);
+  capture_ = CatalogLogCapture();
+  capturing_ = true;
+}
+
+CatalogLogCapture CErrorLog::EndCapture() {
+  std::lock_guard<std::mutex> lock(capture_mutex_);
+  capturing_ = false;
+  CatalogLogCapture out = std::move(capture_);
+  capture_ = CatalogLogCapture();
+  return out;
+}
+
+void CErrorLog::NoteFailureCode(int code) {
+  std::lock_guard<std::mutex> lock(capture_mutex_);
+  if (capturing_ && capture_.failure_code == 0) capture_.failure_code = code;
+}
+
+void CErrorLog::NoteLine(const char* text) {
+  std::lock_guard<std::mutex> lock(capture_mutex_);
+  if (capturing_ && capture_.first_line.empty() && text != nullptr) capture_.first_line = text;
+}
+
 void CErrorLog::FailLocked() {
+  {
+    std::lock_guard<std::mutex> lock(capture_mutex_);
+    if (capturing_ && !capture_.failed) {
+      capture_.failed = true;
+      char name[kFileNameSize];
+      getFileName(name);
+      capture_.failed_file = name;
+    }
+  }
   stream_.close();
   UnlockHeld();
   throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
@@ -90,6 +124,7 @@ void CErrorLog::WriteLineLocked(const char* text) {
 }
 
 void CErrorLog::RecordLocked(const char* text, bool nested) {
+  NoteLine(text);
   if (nested) {
     WriteLineLocked(text);
     return;
@@ -149,5 +184,6 @@ void LogMsg2(const char* format, ...) {
   va_start(args, format);
   vsnprintf(g_message, sizeof g_message, format, args);
   va_end(args);
+  log->NoteLine(g_message);
   log->WriteLineLocked(g_message);
 }

@@ -25,6 +25,15 @@
 
 #include "foundation/zpk_fstream.h"
 
+// What the log saw of one import (CErrorLog::BeginCapture .. EndCapture), so that its caller can
+// tell a host that cannot read the file why the import failed.
+struct CatalogLogCapture {
+  std::string first_line;   // the first line written or attempted (empty: none)
+  int failure_code = 0;     // the code the import noted for its own failure (0: none noted)
+  bool failed = false;      // a line could not be written: the file could not be opened or written
+  std::string failed_file;  // the file name at that failure
+};
+
 class CErrorLog {
  public:
   static constexpr size_t kFileNameSize = 1024;
@@ -58,6 +67,17 @@ class CErrorLog {
   void mutex_lock();
   void mutex_unlock();
 
+  // Capture for one import, on the thread that runs it (workers may write meanwhile): begins
+  // empty; every line written or attempted, a write failure and the failure code noted are kept
+  // until EndCapture hands them over and stops the capture. Outside a capture nothing is kept.
+  void BeginCapture();
+  CatalogLogCapture EndCapture();
+  // The code the import is about to fail with after its next line (the first one noted is kept):
+  // when that line cannot be written, the log's own failure takes the code's place.
+  void NoteFailureCode(int code);
+  // A line the import meant to write but could not reach the file with (the first line kept).
+  void NoteLine(const char* text);
+
   // Banner pending: set at load, cleared by the first line written. Read and written under the
   // mutex.
   static bool isBegin;
@@ -81,6 +101,9 @@ class CErrorLog {
   std::mutex mutex_;
   std::mutex name_mutex_;  // guards file_name_ alone, so setFileName never waits for a writer
   std::atomic<std::thread::id> holder_{};
+  std::mutex capture_mutex_;  // guards capture_ and capturing_; taken after mutex_, never before
+  bool capturing_ = false;
+  CatalogLogCapture capture_;
 };
 
 // The catalog message log, set by a static initialiser at load.

@@ -73,11 +73,12 @@ class ReadBuffer {
   uint64_t capacity_ = 0;
 };
 
-// The offset just past the source's first record (the title record under CUTTOP).
-uint64_t TitleEnd(int fd, uint64_t size, const CTextParser& scanner) {
+// The offset just past the source's first record, which starts at `from` (the title record under
+// CUTTOP).
+uint64_t TitleEnd(int fd, uint64_t from, uint64_t size, const CTextParser& scanner) {
   ReadBuffer buffer;
   CTextParser::Lex state = CTextParser::Lex::kRecordStart;
-  uint64_t offset = 0;
+  uint64_t offset = from;
   int lines = 0;
   while (offset < size) {
     const uint64_t n = std::min<uint64_t>(kSyncSpan, size - offset);
@@ -271,6 +272,7 @@ int CCMultiThreadImport::MppImport_sub() {
   int result;
   try {
     if (MakeParser(m_pCatalog) == nullptr) {
+      LOGOBJ->NoteFailureCode(Q7_CATALOG_PARSE_ERROR);
       LogMsg("NO FILE FORMAT IS SPECIFIED");
       throw CQ7Exception(Q7_CATALOG_PARSE_ERROR);
     }
@@ -280,6 +282,7 @@ int CCMultiThreadImport::MppImport_sub() {
     // Only a regular file can be mapped; the size is taken from what was opened.
     struct stat st {};
     if (fd < 0 || error != 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      LOGOBJ->NoteFailureCode(Q7_ERROR_ILLEGAL_FILE_NAME);
       LogMsg("FILE  [%s] MISSING ", m_szSrcFile);
       throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
     }
@@ -345,7 +348,9 @@ int CCMultiThreadImport::alloc_step1() {
   const uint64_t length = std::max<uint64_t>(size / static_cast<uint64_t>(n), 1);
   const std::unique_ptr<CTextParser> scanner = MakeParser(m_pCatalog);
   if (scanner == nullptr) throw CQ7Exception(Q7_CATALOG_PARSE_ERROR);
-  uint64_t start = m_nCutTop != 0 ? TitleEnd(m_nFd, size, *scanner) : 0;
+  // A byte-order mark before the first record is no data.
+  uint64_t start = Utf8MarkLength(m_pCatalog->getCodeType(), m_nFd, size);
+  if (m_nCutTop != 0) start = TitleEnd(m_nFd, start, size, *scanner);
   for (int k = 0; k < n && start < size; ++k) {
     // The last chunk takes the rest, so no tail is ever left out. A chunk ends where a record
     // ends, never inside a quoted field; where the bytes do not tell, it takes the next stretch too.
@@ -433,10 +438,12 @@ int CCMultiThreadImport::MppImport_run_step1() {
   int64_t total = 0;
   int64_t lines = 0;
   for (int i = 0; i < k; ++i) {
+    const int result = eng->get_wkthread_retcode(i);
+    // A log that cannot take the reports fails the import in place of this result.
+    if (result < 0) LOGOBJ->NoteFailureCode(result);
     if (static_cast<size_t>(i) < records.size()) {
       records[static_cast<size_t>(i)]->AllLogMsgPrint(static_cast<int>(std::min<int64_t>(lines, INT_MAX)));
     }
-    const int result = eng->get_wkthread_retcode(i);
     if (result < 0) return result;
     total += m_Results[static_cast<size_t>(i)].rows;
     lines += m_Results[static_cast<size_t>(i)].lines;

@@ -171,6 +171,7 @@ int CCatalogParser::getParam2(int field) const {
 int CCatalogParser::readInfo(char* catalogPath) {
   zpk_fstream stream;
   if (catalogPath == nullptr || stream.open(catalogPath, kZpkRead, 1) != 0) {
+    LOGOBJ->NoteFailureCode(Q7_ERROR_ILLEGAL_FILE_NAME);
     LogMsg("FILE  [%s] MISSING ", catalogPath != nullptr ? catalogPath : "");
     return Q7_ERROR_ILLEGAL_FILE_NAME;
   }
@@ -210,10 +211,12 @@ int CCatalogParser::ReadInfoLines(char* catalogPath, zpk_fstream& stream) {
     ReadFieldLine(buffer, catalog_name.c_str());
   }
   if (m_nSplitType == 0) {
+    LOGOBJ->NoteFailureCode(Q7_CATALOG_PARSE_ERROR);
     LogMsg("NO FILE FORMAT IS SPECIFIED");
     Fail(Q7_CATALOG_PARSE_ERROR);
   }
   if (m_nFieldCount == 0) {
+    LOGOBJ->NoteFailureCode(Q7_CATALOG_PARSE_ERROR);
     LogMsg("NO FILTER IS SPECIFIED");
     Fail(Q7_CATALOG_PARSE_ERROR);
   }
@@ -296,6 +299,7 @@ bool CCatalogParser::ReadCodeType(const char* line) {
 int CCatalogParser::ReadFieldLine(char* line, const char* catalog_name) {
   // The size and skip tables hold kMaxFieldLines positions; a longer catalog is refused whole.
   if (m_nFieldLineCount >= kMaxFieldLines) {
+    LOGOBJ->NoteFailureCode(Q7_CATALOG_PARSE_ERROR);
     LogMsg("FILTERS EXCEED MAXIMUM LIMIT\t\t [ > %d] ", kMaxFieldLines);
     Fail(Q7_CATALOG_PARSE_ERROR);
   }
@@ -308,6 +312,7 @@ int CCatalogParser::ReadFieldLine(char* line, const char* catalog_name) {
   char* param2 = param1 + len;
   int skip = 0;
   if (DissolveLine(line, type, size, name, param1, param2, &skip) == 0) {
+    LOGOBJ->NoteFailureCode(Q7_CATALOG_PARSE_ERROR);
     LogMsg("Q7_CATALOG_PARSE_ERROR\t----->\t in %s\t\t@ Row = %d ", catalog_name, m_nLineCount);
     Fail(Q7_CATALOG_PARSE_ERROR);
   }
@@ -356,6 +361,7 @@ int CCatalogParser::ReadFieldLine(char* line, const char* catalog_name) {
         value_type = 8;
         break;
       default:
+        LOGOBJ->NoteFailureCode(Q7_ERROR_UNDEFINED_FILTER_TYPE);
         LogMsg("UNDEFINED FILTER TYPE\t----->\t[%s] in %s\t\t@ Row = %d ", type, catalog_name, m_nLineCount);
         Fail(Q7_ERROR_UNDEFINED_FILTER_TYPE);
     }
@@ -363,6 +369,7 @@ int CCatalogParser::ReadFieldLine(char* line, const char* catalog_name) {
       p1 = Str2Int(param1, 0);
       if (p1 < 0 || p1 > kMaxScale) {
         m_nParam1[field] = -1;
+        LOGOBJ->NoteFailureCode(Q7_CATALOG_PARSE_ERROR);
         LogMsg("Q7_ERROR_INVALID_SCALE\t----->\t[%s] in %s\t\t@ Row = %d ", param1, catalog_name,
                m_nLineCount);
         Fail(Q7_CATALOG_PARSE_ERROR);
@@ -370,12 +377,14 @@ int CCatalogParser::ReadFieldLine(char* line, const char* catalog_name) {
       p2 = TransNumericRoundType(param2);
       if (p2 < 0 || p2 > 6) {
         m_nParam2[field] = -1;
+        LOGOBJ->NoteFailureCode(Q7_CATALOG_PARSE_ERROR);
         LogMsg("Q7_ERROR_INVALID_ROUNDMODE\t----->\t[%s] in %s\t\t@ Row = %d ", param2, catalog_name,
                m_nLineCount);
         Fail(Q7_CATALOG_PARSE_ERROR);
       }
     }
     if (strlen(name) > static_cast<size_t>(kMaxNameLength)) {
+      LOGOBJ->NoteFailureCode(Q7_CATALOG_PARSE_ERROR);
       LogMsg("FILTERS NAME SIZE EXCEED MAXIMUM LIMIT\t\t [ > %d] ", kMaxNameLength);
       Fail(Q7_CATALOG_PARSE_ERROR);
     }
@@ -388,6 +397,7 @@ int CCatalogParser::ReadFieldLine(char* line, const char* catalog_name) {
 
   m_nLineSize[position] = Str2Int(size, 0);
   if (m_nSplitType == 3 && (m_nLineSize[position] < 1 || m_nLineSize[position] > kMaxFixedWidth)) {
+    LOGOBJ->NoteFailureCode(Q7_CATALOG_PARSE_ERROR);
     LogMsg("FILTER SIZE LIMIT EXCEEDED (>=%d) \t----->\t[%s] in %s\t\t@ Row = %d ", kMaxFixedWidth + 1, size,
            catalog_name, m_nLineCount);
     Fail(Q7_CATALOG_PARSE_ERROR);
@@ -404,6 +414,7 @@ int CCatalogParser::parse(char* catalogPath) {
     std::string title(catalogPath);
     ::getTitleName(title.data());
     if (strlen(title.c_str()) > static_cast<size_t>(kMaxNameLength)) {
+      LOGOBJ->NoteFailureCode(Q7_ERROR_ILLEGAL_TABLE_NAME);
       LogMsg("ADD TABLE FAILED \t\t----->\t = %s", "Q7_ERROR_ILLEGAL_TABLE_NAME");
       return Q7_ERROR_ILLEGAL_TABLE_NAME;
     }
@@ -445,6 +456,7 @@ int CCatalogParser::verifyItems(int tableID) {
     const int filters = task->GetFilterIDList(tableID, ids.data());
     if (filters < 0) return filters;
     if (m_nFieldCount != filters) {
+      if (m_nErrorLogType != 2) LOGOBJ->NoteFailureCode(Q7_CATALOG_PARSE_ERROR);
       LogMsg("FILTER MISMATCH \t----->\tFilters - Items [%d - %d] ", m_nFieldCount, filters);
       if (m_nErrorLogType != 2) return Q7_CATALOG_PARSE_ERROR;
     }
@@ -494,6 +506,7 @@ int CCatalogParser::ProcessSRCFileUnchecked(int rowSize) {
                                      m_chUserSep[4]);
       break;
     default:
+      LOGOBJ->NoteFailureCode(Q7_CATALOG_PARSE_ERROR);
       LogMsg("NO FILE FORMAT IS SPECIFIED");
       throw CQ7Exception(Q7_CATALOG_PARSE_ERROR);
   }
@@ -518,6 +531,7 @@ int CCatalogParser::write2DB() {
     const int rows = m_pTextParser->getRowsParsed();
     const int table = task->AddRealTable(name, rows);
     if (table < 0) {
+      LOGOBJ->NoteFailureCode(table);
       LogMsg("ADD TABLE FAILED \t\t----->\t = %s\t Lines = %d ErrorCode = %d", name, rows, table);
       return table;
     }

@@ -13,6 +13,7 @@
 #include "foundation/TextHelpers.h"
 #include "foundation/zpk_memory.h"
 #include "import/ImportTask.h"
+#include "import/ImportText.h"
 #include "values/Accommodation.h"
 #include "values/CCompiler.h"
 #include "values/DateTime.h"
@@ -404,7 +405,14 @@ void CDouble_Field::PutNulls(int from, int to) {
   std::fill(d + from, d + to, kDateTimeNull);
 }
 
-double CDouble_Field::Convert(const char* text, int* err) const { return Str2Double(text, m_nCheck, err); }
+double CDouble_Field::Convert(const char* text, int* err) const {
+  // The text export writes a plus infinity so, and a table's own export must import again.
+  if (IsExportedInfinity(text)) {
+    if (err != nullptr) *err = 0;
+    return HUGE_VAL;
+  }
+  return Str2Double(text, m_nCheck, err);
+}
 
 int CDouble_Field::Str2Data(int row, const char* text) {
   if (!ClaimRow(row)) return Q7_ERROR_NULL_DATA;

@@ -15,6 +15,7 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/CWorkThread.h"
+#include "foundation/SystemHeader.h"
 #include "foundation/mpp_tasks.h"
 #include "import/CField.h"
 #include "import/CPlainTextParser.h"
@@ -77,7 +78,8 @@ void CMppTextParser::alloc() {
   const uint64_t size = static_cast<uint64_t>(std::max<int64_t>(m_nFileSize, 0));
   const int n = std::max(m_nChunkCount, 1);
   const uint64_t length = std::max<uint64_t>(size / static_cast<uint64_t>(n), 1);
-  uint64_t start = 0;
+  // A byte-order mark is no value; the line-mode read drops it too.
+  uint64_t start = Utf8MarkLength(getSystemInfoDBCharCode(), m_nFd, size);
   for (int k = 0; k < n && start < size; ++k) {
     // The last chunk takes the rest, so no tail is ever left out.
     uint64_t end = size;

@@ -173,15 +173,25 @@ int CPlainTextParser::ReadLines(const char* file, int rows, int field) {
     LogMsg("FILE  [%s] MISSING ", file);
     return Q7_ERROR_ILLEGAL_FILE_NAME;
   }
-  const MonitorScope monitor(&fs, getFileSize2(file), rows > 0 ? rows : 0);
+  const int64_t size = SourceSize(file);
+  const MonitorScope monitor(&fs, size, rows > 0 ? rows : 0);
   std::unique_ptr<char[]> line(new char[kReadBuffer]);
   m_nRowsParsed = 0;
   m_nRowCount = 0;
   m_nLineNumber = 0;
   int r = 0;
   while (rows == -1 || r < rows) {
-    if (fs.gets(line.get(), kReadBuffer) == nullptr) break;
+    if (fs.gets(line.get(), kReadBuffer) == nullptr) {
+      // Fewer bytes than the file held when it was opened: the rows read would pass for the whole.
+      if (ftell64(fs.handle()) < size) throw CQ7Exception(Q7_ERROR_FILE_OPERATION_FAILED);
+      break;
+    }
     size_t len = strlen(line.get());
+    if (r == 0) {
+      const size_t mark = Utf8MarkLength(m_nCharCode, line.get(), len);
+      std::memmove(line.get(), line.get() + mark, len - mark + 1);
+      len -= mark;
+    }
     monitor.get()->m_nReadBytes += static_cast<int64_t>(len);
     m_nLineNumber = r;
     int status;
@@ -208,6 +218,8 @@ int CPlainTextParser::ReadLines(const char* file, int rows, int field) {
   }
   return total;
 }
+
+int64_t CPlainTextParser::SourceSize(const char* file) const { return getFileSize2(file); }
 
 int CPlainTextParser::parse_bin(const char* file, int type, int rows) {
   constexpr char kLog[] = "parse_bin";

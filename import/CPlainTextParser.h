@@ -11,11 +11,15 @@
 //
 // Modes:
 //  - line mode (parse_txt, parse_txt2, parse_numeric): the parser reads the file itself; rows = -1
-//    reads every line, rows >= 0 stops after that many and pads a shorter file with NULL rows. The
+//    reads every line, rows >= 0 stops after that many and pads a shorter file with NULL rows; a
+//    file that shrinks while it is read fails with Q7_ERROR_FILE_OPERATION_FAILED instead. The
 //    catalog message log takes "FILE  [%s] MISSING " and the reports of bad lines; the error ring
 //    the refusals of the arguments.
 //  - memory mode (ParseMem): a worker of the parallel reader hands over its mapped chunk; nothing
 //    is written to any log from there.
+//
+// In the database's character code UTF-8 a byte-order mark at the very start of the file is no data
+// (both modes).
 //
 // Without a catalog the field buffer converts without checking (a text that is no number stores
 // what the converter gives) and the error mode is STOP.
@@ -102,6 +106,11 @@ class CPlainTextParser : public CTextParser {
 
   int getType() const { return m_nType; }
   int getMemRows() const { return m_nMemRows; }
+
+ protected:
+  // The size of the open file as its line-mode read begins; a read that ends before that many
+  // bytes (the file shrank meanwhile) fails with Q7_ERROR_FILE_OPERATION_FAILED.
+  virtual int64_t SourceSize(const char* file) const;
 
  private:
   // The line-mode read shared by parse_txt2 and parse_numeric: `make` creates the field buffer.

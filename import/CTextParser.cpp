@@ -627,6 +627,8 @@ void CTextParser::ReportData(const char* name, const char* text, int row, int co
     return;
   }
   PutErrorLog("Str2Data", Q7_ERROR_INVALID_DATA, "Illegal string data");
+  // Under STOP the row's failure follows this report.
+  if (m_nErrorLogType == kErrorStop) LOGOBJ->NoteFailureCode(Q7_ERROR_INVALID_DATA);
   if (m_pCatalog != nullptr) {
     LogMsg("DATA ERROR \t\t----->\t[%s] = \"%s\"  \t@ Row = %d , Col = %d ", name, text, row, column);
   } else {
@@ -642,15 +644,18 @@ int CTextParser::CheckLineStatus(int code, int line, int length) {
   const bool report = m_nErrorLogType != kErrorNone;
   switch (code) {
     case Q7_CATALOG_PARSE_ERROR:
+      if (m_nErrorLogType != kErrorSkipLine) LOGOBJ->NoteFailureCode(Q7_ERROR_INVALID_DATA);
       if (report) Report(kReportParseError, line + 1, 0, 0);
       if (m_nErrorLogType == kErrorSkipLine) return kStatusSkipLine;
       PutErrorLog("validateRet", Q7_ERROR_INVALID_DATA, "Invalid Data");
       throw CQ7Exception(Q7_ERROR_INVALID_DATA);
     case Q7_ERROR_OUT_OF_MEMORY:
+      LOGOBJ->NoteFailureCode(code);
       if (report) Report(kReportOutOfMemory, line + 1, 0, 0);
       PutErrorLog("validateRet", code, "Out of memory");
       throw CQ7Exception(code);
     case Q7_ERROR_DATA_OVERFLOW:
+      LOGOBJ->NoteFailureCode(code);
       if (report) ReportText(kReportOverflow, line + 1, m_szFileName);
       PutErrorLog("validateRet", code, "DataSize overflow");
       throw CQ7Exception(code);
@@ -723,6 +728,9 @@ int CTextParser::createFieldItems(int setting, const char* name, int fromRest) {
     size_t head_len = 0;
     bool head_final = false;
     const char* head = reader.View(&head_len, &head_final);
+    const size_t mark = Utf8MarkLength(m_nCharCode, head, head_len);
+    head += mark;
+    head_len -= mark;
     if (m_StrItems.empty()) createStrItems();
     CreateLineModeFieldsFromHead(head, head_len, head_final, setting, fromRest != 0);
     return 0;
@@ -816,6 +824,12 @@ int CTextParser::ParseFile(char* file) {
   size_t head_len = 0;
   bool head_final = false;
   const char* head = reader.View(&head_len, &head_final);
+  const size_t mark = Utf8MarkLength(m_nCharCode, head, head_len);
+  if (mark > 0) {
+    reader.Consume(mark);
+    monitor->m_nReadBytes += static_cast<int64_t>(mark);
+    head = reader.View(&head_len, &head_final);
+  }
   CreateLineModeFieldsFromHead(head, head_len, head_final);
 
   // The title record is dropped whole, however long, as the parallel road drops it.
@@ -856,6 +870,7 @@ int CTextParser::ParseFile(char* file) {
         CheckLineStatus(Str2Data(items, m_nRowsParsed), m_nLineNumber, 0);
         ++m_nRowsParsed;
       } else {
+        if (m_nErrorLogType != kErrorSkipLine) LOGOBJ->NoteFailureCode(Q7_CATALOG_PARSE_ERROR);
         Report(kReportMismatch, m_nFieldCount, items, m_nLineNumber + 1);
         if (m_nErrorLogType != kErrorSkipLine) throw CQ7Exception(Q7_CATALOG_PARSE_ERROR);
       }

@@ -176,25 +176,29 @@ int CatalogErrorInfo::EntryCount() const {
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 const char* CatalogErrorInfo::LogMsgPrint(const char* entry, int lineOffset) {
-  const int code = EntryCode(entry);
-  const char* next = entry + EntrySize(entry);
-  if (code < 1 || code > 8) return next;
-  const char* format = CatalogErrTable[code].format;
   // Two texts of at most 4095 bytes and the longest format fit.
   char line[2 * kMaxTextBytes + 512];
+  if (FormatEntry(entry, lineOffset, line, sizeof line)) LogMsg2("%s", line);
+  return entry + EntrySize(entry);
+}
+
+bool CatalogErrorInfo::FormatEntry(const char* entry, int lineOffset, char* line, size_t size) {
+  const int code = EntryCode(entry);
+  if (code < 1 || code > 8) return false;
+  const char* format = CatalogErrTable[code].format;
   switch (code) {
     case 1: {
       int row = 0;
       const char* file = nullptr;
       GetErrorMsgDetails(entry, &row, &file);
-      snprintf(line, sizeof line, format, row + lineOffset, file);
+      snprintf(line, size, format, row + lineOffset, file);
       break;
     }
     case 2:
     case 3: {
       int row = 0;
       GetErrorMsgDetails(entry, &row);
-      snprintf(line, sizeof line, format, row + lineOffset);
+      snprintf(line, size, format, row + lineOffset);
       break;
     }
     case 4: {
@@ -203,30 +207,44 @@ const char* CatalogErrorInfo::LogMsgPrint(const char* entry, int lineOffset) {
       int row = 0;
       int column = 0;
       GetErrorMsgDetails(entry, &name, &text, &row, &column);
-      snprintf(line, sizeof line, format, name, text, row + lineOffset, column);
+      snprintf(line, size, format, name, text, row + lineOffset, column);
       break;
     }
     case 6:
-      snprintf(line, sizeof line, "%s", format);
+      snprintf(line, size, "%s", format);
       break;
     default: {  // 5, 7, 8: the row is the last integer
       int a = 0;
       int b = 0;
       int row = 0;
       GetErrorMsgDetails(entry, &a, &b, &row);
-      snprintf(line, sizeof line, format, a, b, row + lineOffset);
+      snprintf(line, size, format, a, b, row + lineOffset);
       break;
     }
   }
-  LogMsg2("%s", line);
-  return next;
+  return true;
 }
 #pragma GCC diagnostic pop
 
 void CatalogErrorInfo::AllLogMsgPrint(int lineOffset) {
   if (blocks_.empty() || blocks_[0]->count == 0) return;
   CErrorLog* log = CErrorLog::Instance();
-  log->fopen();
+  try {
+    log->fopen();
+  } catch (const CQ7Exception&) {
+    // The first report still reaches the import's caller, who cannot read it from the file.
+    char line[2 * kMaxTextBytes + 512];
+    for (const Block* b : blocks_) {
+      const char* p = b->area;
+      for (uint32_t i = 0; i < b->count; ++i, p += EntrySize(p)) {
+        if (FormatEntry(p, lineOffset, line, sizeof line)) {
+          log->NoteLine(line);
+          throw;
+        }
+      }
+    }
+    throw;
+  }
   try {
     for (const Block* b : blocks_) {
       const char* p = b->area;

@@ -63,10 +63,15 @@ class CatalogErrorInfo {
 
   // Prints every entry of every block, oldest first, each as one line of the catalog message log
   // under the log's lock for the whole print. A record without entries leaves the log untouched.
+  // When the log cannot be opened, its code (Q7_ERROR_ILLEGAL_FILE_NAME) is thrown after the first
+  // entry's line was handed to the log's capture (CErrorLog::NoteLine).
   void AllLogMsgPrint(int lineOffset);
   // Prints one entry through the log opened by CErrorLog::fopen (a code outside 1..8 prints
   // nothing) and returns the address of the next entry.
   const char* LogMsgPrint(const char* entry, int lineOffset);
+  // The line of one entry into line (size bytes) as LogMsgPrint would print it; false (nothing
+  // written) for a code outside 1..8.
+  static bool FormatEntry(const char* entry, int lineOffset, char* line, size_t size);
 
   // Decode the payload of the entry that starts at `entry` (texts point into the entry).
   // (row) for codes 2 and 3; (row, file name) for code 1; (name, text, row, column) for code 4;

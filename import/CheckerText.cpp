@@ -11,6 +11,7 @@
 
 #include "foundation/CQ7Exception.h"
 #include "foundation/TextHelpers.h"
+#include "import/ImportText.h"
 #include "q7api.h"
 #include "values/DateTime.h"
 #include "values/Numeric.h"
@@ -180,7 +181,10 @@ double ReadDouble(const char* text, int* error, Reader read) {
 }  // namespace
 
 double StrToDouble(const char* text, int* error) {
-  return ReadDouble(text, error, [](const char* t, int* e) { return Str2Double(t, 1, e); });
+  // As the catalog import's DOUBLE cells: the text export's plus infinity reads back.
+  return ReadDouble(text, error, [](const char* t, int* e) {
+    return IsExportedInfinity(t) ? HUGE_VAL : Str2Double(t, 1, e);
+  });
 }
 
 double StrToDate(const char* text, int* error) {

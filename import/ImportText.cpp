@@ -359,7 +359,7 @@ uint64_t FindLineEnd(int fd, uint64_t from, uint64_t size) {
     const size_t want = static_cast<size_t>(std::min<uint64_t>(65536, size - from));
     const ssize_t n = pread(fd, block.get(), want, static_cast<off_t>(from));
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
+    if (n <= 0) throw CQ7Exception(Q7_ERROR_FILE_OPERATION_FAILED);
     const void* lf = std::memchr(block.get(), '\n', static_cast<size_t>(n));
     if (lf != nullptr) return from + static_cast<uint64_t>(static_cast<const char*>(lf) - block.get()) + 1;
     from += static_cast<uint64_t>(n);
@@ -392,3 +392,19 @@ MappedView::MappedView(int fd, uint64_t length, uint64_t offset, bool populate)
 }
 
 MappedView::~MappedView() { mmf_unmap(view_, length_); }
+
+size_t Utf8MarkLength(int code, const char* head, size_t len) {
+  if (code != kCharCodeUtf8 || head == nullptr || len < kUtf8MarkLength) return 0;
+  return std::memcmp(head, kUtf8Mark, kUtf8MarkLength) == 0 ? kUtf8MarkLength : 0;
+}
+
+uint64_t Utf8MarkLength(int code, int fd, uint64_t size) {
+  if (code != kCharCodeUtf8 || size < kUtf8MarkLength) return 0;
+  char head[kUtf8MarkLength];
+  if (!ReadFileAt(fd, head, kUtf8MarkLength, 0)) throw CQ7Exception(Q7_ERROR_FILE_OPERATION_FAILED);
+  return Utf8MarkLength(code, head, kUtf8MarkLength);
+}
+
+bool IsExportedInfinity(const char* text) {
+  return text != nullptr && std::strcmp(text, kExportedInfinity) == 0;
+}

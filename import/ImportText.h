@@ -25,6 +25,24 @@ char* readLineNCR(zpk_fstream& fs, char* buffer, int size, int* length);
 // The same, the line as read (line feed included).
 char* readLine(zpk_fstream& fs, char* buffer, int size);
 
+// ---- Byte-order mark ----
+// The character code of UTF-8 sources.
+inline constexpr int kCharCodeUtf8 = 33;
+// The UTF-8 byte-order mark: a source in the UTF-8 code may begin with it, and it is no data.
+inline constexpr char kUtf8Mark[] = "\xEF\xBB\xBF";
+inline constexpr size_t kUtf8MarkLength = sizeof kUtf8Mark - 1;
+// kUtf8MarkLength when a source of character code `code` begins with the mark (its first len bytes
+// at head), else 0.
+size_t Utf8MarkLength(int code, const char* head, size_t len);
+// The same for the open file fd of `size` bytes.
+uint64_t Utf8MarkLength(int code, int fd, uint64_t size);
+
+// ---- Exported doubles ----
+// The text the text export writes for a DOUBLE plus infinity; the import's DOUBLE cells read it
+// back as that value.
+inline constexpr char kExportedInfinity[] = "INF";
+bool IsExportedInfinity(const char* text);
+
 // ---- Files ----
 // The file's size, 0 when it cannot be examined.
 int64_t getFileSize2(const char* path);
@@ -124,7 +142,8 @@ void mmf_close(int fd);
 // The system's page size (4096 when it cannot be read).
 int64_t SystemPageSize();
 // The offset just past the first LF at or after `from` in the open file fd of `size` bytes, or size
-// when there is none. A read failure throws Q7_ERROR_ILLEGAL_FILE_NAME.
+// when there is none. A file that ends before `size` (it shrank since its size was taken) or cannot
+// be read throws Q7_ERROR_FILE_OPERATION_FAILED.
 uint64_t FindLineEnd(int fd, uint64_t from, uint64_t size);
 
 // Reads length bytes of the open file fd from offset into buf: false when the file ends before them

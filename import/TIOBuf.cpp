@@ -222,6 +222,11 @@ char TIOBuf::AfterEndMark(int64_t at) {
   return 2;
 }
 
+void TIOBuf::SkipMark(int code) {
+  if (Offset() != 0 || Peek() < 0) return;
+  pos_ += Utf8MarkLength(code, buffer_.data() + pos_, fill_ - pos_);
+}
+
 int TIOBuf::CutTop() {
   for (;;) {
     char state = 0;

@@ -48,6 +48,9 @@ class TIOBuf {
   char* getOneCell(char* state);
   // The length of the last cell returned.
   size_t CellLength() const { return cell_len_; }
+  // Before the first cell: steps over a UTF-8 byte-order mark at the start of a file whose
+  // character code `code` is UTF-8 (the mark is no data).
+  void SkipMark(int code);
   // Skips the first line. 0, or Q7_CATALOG_PARSE_ERROR (recorded as "CUTTOP failed.").
   int CutTop();
   // True while the read position is before the end of the file.

@@ -372,6 +372,7 @@ void TParseInfo::MakeColumns() {
 int TParseInfo::iReadData(const char* dataDir, const char* dataFile, TCorrectLog* log) {
   try {
     TIOBuf reader(dataDir, dataFile, separators_.data(), static_cast<int>(separators_.size()), log);
+    reader.SkipMark(code_);
     if (cut_top_ && reader.CutTop() < 0) return Q7_CATALOG_PARSE_ERROR;
     if (!reader.IsDataExists()) return 0;
     const int fields = FieldCount();

@@ -1200,7 +1200,8 @@ Q7_EXPORT int RQ7DupRealFilterExNumeric(int table, int filter, int scale, int ro
  * line feed is dropped, one pair of enclosing double quotes is removed, an empty line is NULL; a
  * text of 4096 bytes or more fails with Q7_ERROR_DATA_OVERFLOW), read into records 1 to rows (-1:
  * one per line; the row count is not checked against the table's here): records without a line
- * are NULL, lines past the table's records are not kept. A missing file returns
+ * are NULL, lines past the table's records are not kept; a file that shrinks while it is read
+ * returns Q7_ERROR_FILE_OPERATION_FAILED. A missing file returns
  * Q7_ERROR_ILLEGAL_FILE_NAME ("FILE  [...] MISSING " in the catalog message log of the working
  * directory) and adds nothing. Returns the new filter's ID. The Q7 form takes rows raw
  * values of unit bytes each instead of a file (null: a filter of NULLs), value i for record i + 1.
@@ -1553,9 +1554,14 @@ Q7_EXPORT int Q7SetTailSpaceFlag(int flag);
  * or more, an empty file name or a directory that cannot be entered); so does the single-thread
  * append (a row count as mode): a value that does not convert leaves ("Str2Data",
  * Q7_ERROR_INVALID_DATA, "Illegal string data") unless the catalog says //ERROR NONE, and a line
- * that ends the append leaves a "validateRet" entry with its code. A value that does not convert
- * is stored as the type's NULL on every road. The call runs in the catalog's directory and
- * restores the working directory on every path.
+ * that ends the append leaves a "validateRet" entry with its code. A failed import also leaves
+ * its code and the first line it logged (for a bad value: the row, column and text); when the log
+ * cannot be written in the catalog's directory, the import fails with Q7_ERROR_ILLEGAL_FILE_NAME
+ * and an entry saying so comes first. A value that does not convert is stored as the type's NULL
+ * on every road; a DOUBLE cell "INF" (as the text export writes plus infinity) is plus infinity. In
+ * a UTF-8 source (the catalog's code, or the database's) a byte-order mark at the very start of the
+ * file is no data, here, in the checked import and in the single-column files of RQ7AddRealFilter2.
+ * The call runs in the catalog's directory and restores the working directory on every path.
  */
 
 /* Imports "SrcData.dat" in directory, described by the catalog directory/catalog, into a new table

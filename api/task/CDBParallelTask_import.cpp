@@ -47,14 +47,28 @@ void RequestBanner() {
   LOGOBJ->mutex_unlock();
 }
 
+// The error ring learns why an import failed, for a host that cannot read the catalog message log:
+// when the log could not be written (the import then fails with the log's code), an entry saying
+// so; then the import's own failure with its code and the first line it logged.
+void RecordImportFailure(const char* log_name, int result, const CatalogLogCapture& capture) {
+  int code = result;
+  if (capture.failed) {
+    PutErrorLog(log_name, result,
+                getString("Cannot write the catalog message log [%s]", capture.failed_file.c_str()));
+    if (capture.failure_code < 0) code = capture.failure_code;
+  }
+  PutErrorLog(log_name, code, capture.first_line.c_str());
+}
+
 // The part of a catalog slot after its checks: runs import(catalog path) in the catalog file's
-// directory, writes the failure line when the import logged nothing, and restores the working
-// directory on every path. Nothing here is recorded in the error ring (the out-of-memory entry of
-// the Ex2 append aside): an import failure belongs to the catalog message log.
+// directory, writes the failure line when the import logged nothing, records the failure in the
+// error ring (RecordImportFailure; the out-of-memory entry of the Ex2 append before it), and
+// restores the working directory on every path.
 template <class Import>
 int InCatalogDirectory(const char* log_name, const char* failure_prefix, bool ring_out_of_memory,
                        const char* abs_path, const char* file, Import&& import) {
   table_files::WorkingDirectory cwd;
+  LOGOBJ->BeginCapture();
   int result = 0;
   try {
     std::string catalog = Join(abs_path, file);
@@ -73,6 +87,8 @@ int InCatalogDirectory(const char* log_name, const char* failure_prefix, bool ri
       result == Q7_ERROR_OUT_OF_MEMORY) {
     PutErrorLog(log_name, Q7_ERROR_OUT_OF_MEMORY, "Out of memory");
   }
+  const CatalogLogCapture capture = LOGOBJ->EndCapture();
+  if (result < 0) RecordImportFailure(log_name, result, capture);
   cwd.Restore();
   return result;
 }

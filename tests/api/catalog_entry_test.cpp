@@ -11,6 +11,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -409,8 +410,10 @@ TEST_F(CatalogEntryTest, UnconvertibleSourceDirectoryIsRecordedAndLogged) {
   const std::string gone = dir_.File("gone");
   EXPECT_EQ(RQ7AddCatalogFileEx2(sales_.c_str(), "cat.txt", gone.c_str(), "SrcData.dat", "t"),
             Q7_ERROR_ILLEGAL_FILE_NAME);
-  EXPECT_EQ(q7host::DrainRing(), (std::vector<RingEntry>{{"RQ7AddCatalogFileEx2", Q7_ERROR_ILLEGAL_FILE_NAME,
-                                                          "Invalid Parameter : FilePath"}}));
+  EXPECT_EQ(q7host::DrainRing(),
+            (std::vector<RingEntry>{
+                {"RQ7AddCatalogFileEx2", Q7_ERROR_ILLEGAL_FILE_NAME, "Invalid Parameter : FilePath"},
+                {"RQ7AddCatalogFileEx2", Q7_ERROR_ILLEGAL_FILE_NAME, "PATH  [" + gone + "] MISSING"}}));
   EXPECT_NE(SalesLog().find("PATH  [" + gone + "] MISSING\n"), std::string::npos);
 }
 
@@ -630,3 +633,196 @@ TEST_F(CatalogEntryTest, TitleRecordWithALineBreakIsDroppedWhole) {
               std::vector<std::string>{"FILTER MISMATCH \t----->\tFilters - Items [2 - 3] \t@ Row = 2 "});
   }
 }
+
+// ---- Sources with a byte-order mark, exported infinities, failures the log cannot take ----
+
+namespace {
+
+constexpr char kMark[] = "\xEF\xBB\xBF";
+
+// A UTF-8 byte-order mark at the very start of a UTF-8 source is no data on every road: a number
+// first still reads, a text first gains nothing, and CUTTOP drops the title line after the mark. A
+// mark further on, or in a source of another code, stays data.
+TEST_F(CatalogEntryTest, Utf8MarkAtTheStartIsNoDataOnEveryRoad) {
+  using Rows = std::vector<std::vector<std::string>>;
+  const std::string dir = sales_;
+  WriteFile(dir + "/empty.txt", "");
+  const struct {
+    const char* what;
+    const char* fields;  // catalog field lines
+    std::string body;    // the source after the mark (and the title line)
+    Rows rows;
+  } kinds[] = {
+      {"number first",
+       "I\t4\tN\nA\t4\tS\n",
+       "12,a\n" + std::string(kMark) + "b,c\n",
+       {{"12", "a"}, {"NULL", "c"}}},
+      {"text first",
+       "A\t4\tS\nI\t4\tN\n",
+       "a,1\n" + std::string(kMark) + "b,2\n",
+       {{"a", "1"}, {std::string(kMark) + "b", "2"}}},
+  };
+  enum Road { kPoolNew, kPoolAppend, kSingleAppend, kChecked };
+  const char* road_names[] = {"pool, new table", "pool, append", "single-thread append", "checked import"};
+  for (const auto& kind : kinds) {
+    for (const bool cut_top : {false, true}) {
+      for (int road = kPoolNew; road <= kChecked; ++road) {
+        SCOPED_TRACE(std::string(kind.what) + (cut_top ? ", CUTTOP, " : ", ") + road_names[road]);
+        // CONTINUE: a value that does not convert is NULL and the row stays.
+        WriteFile(dir + "/m.cat", std::string("//CSV\n//UTF-8\n//ERROR\tCONTINUE\n") +
+                                      (cut_top ? "//CUTTOP\n" : "") + kind.fields);
+        WriteFile(dir + "/m.txt", kMark + std::string(cut_top ? "title,line\n" : "") + kind.body);
+        const int rows = static_cast<int>(kind.rows.size());
+        int table;
+        if (road == kPoolNew) {
+          table = Keep(RQ7AddCatalogFileEx2(dir.c_str(), "m.cat", dir.c_str(), "m.txt", "m"));
+        } else if (road == kChecked) {
+          table = Keep(RQ7AddCatalogFileChecker(dir.c_str(), "m.cat", dir.c_str(), "m.txt", "m"));
+        } else {
+          table = Keep(RQ7AddCatalogFileEx2(dir.c_str(), "m.cat", dir.c_str(), "empty.txt", "m"));
+          ASSERT_GT(table, 0);
+          ASSERT_EQ(RQ7AppendCatalogFileEx2(table, -1, road == kPoolAppend ? -1 : rows, dir.c_str(), "m.cat",
+                                            dir.c_str(), "m.txt"),
+                    rows);
+        }
+        ASSERT_GT(table, 0);
+        EXPECT_EQ(Cells(table), kind.rows);
+      }
+    }
+  }
+  // Only in UTF-8: a source of another code keeps the bytes.
+  WriteFile(dir + "/m.cat", "//CSV\n//Cp1252\nA\t4\tS\nI\t4\tN\n");
+  WriteFile(dir + "/m.txt", std::string(kMark) + "a,1\n");
+  const int other = Keep(RQ7AddCatalogFileEx2(dir.c_str(), "m.cat", dir.c_str(), "m.txt", "other"));
+  ASSERT_GT(other, 0);
+  EXPECT_EQ(Cells(other), (Rows{{std::string(kMark) + "a", "1"}}));
+}
+
+// The single-column read of RQ7AddRealFilter2 drops the mark of a UTF-8 file (the database's code).
+TEST_F(CatalogEntryTest, Utf8MarkIsNoValueOfASingleColumnFile) {
+  const int table = Keep(RQ7AddRealTable("col", 2));
+  ASSERT_GT(table, 0);
+  WriteFile(dir_.File("n.txt"), std::string(kMark) + "7\n8\n");
+  WriteFile(dir_.File("s.txt"), std::string(kMark) + "x\n" + kMark + "y\n");
+  const int n = RQ7AddRealFilter2(table, 1024, "N", Q7_TYPE_INTEGER, 2, 4, dir_.path().c_str(), "n.txt");
+  const int s = RQ7AddRealFilter2(table, 1024, "S", Q7_TYPE_STRING, 2, 8, dir_.path().c_str(), "s.txt");
+  ASSERT_GT(n, 0);
+  ASSERT_GT(s, 0);
+  EXPECT_EQ(Cells(table),
+            (std::vector<std::vector<std::string>>{{"7", "x"}, {"8", std::string(kMark) + "y"}}));
+}
+
+// A DOUBLE plus infinity leaves the text export as "INF"; the table's own catalog export imports
+// again, on the pool and through the checked import (minus infinity is the NULL, exported empty).
+TEST_F(CatalogEntryTest, ExportedPlusInfinityImportsAgain) {
+  const int table = Keep(RQ7AddRealTable("inf", 3));
+  ASSERT_GT(table, 0);
+  const double inf = std::numeric_limits<double>::infinity();
+  ASSERT_GT(q7host::AddDoubleColumn(table, "X", {1.5, inf, -inf}), 0);
+  const std::string dir = dir_.File("inf");
+  std::filesystem::create_directories(dir);
+  int all[2] = {-1, -1};
+  ASSERT_EQ(RQ7SaveAsCatalogEx(table, 1, all, 0, -1, -1, '/', dir.c_str(), "x.cat", dir.c_str(), "x.csv"), 0);
+  EXPECT_NE(ReadFile(dir + "/x.csv").find("INF\n"), std::string::npos) << ReadFile(dir + "/x.csv");
+  const std::vector<std::vector<std::string>> want = {{"1.5"}, {"inf"}, {"NULL"}};
+  const int again = Keep(RQ7AddCatalogFileEx2(dir.c_str(), "x.cat", dir.c_str(), "x.csv", "again"));
+  ASSERT_GT(again, 0);
+  EXPECT_EQ(Cells(again), want);
+  const int checked = Keep(RQ7AddCatalogFileChecker(dir.c_str(), "x.cat", dir.c_str(), "x.csv", "checked"));
+  ASSERT_GT(checked, 0);
+  EXPECT_EQ(Cells(checked), want);
+  EXPECT_EQ(q7host::DrainRing(), std::vector<RingEntry>{});
+}
+
+// A failed import leaves its first log line in the error ring with its code. When the catalog's
+// directory takes no log (here the log's name is a directory), the import fails with the log's
+// code, and the ring says so before the import's own failure.
+TEST_F(CatalogEntryTest, FailedImportTellsTheRingWhyEvenWithoutALog) {
+  const std::string dir = sales_;
+  constexpr char kEx2[] = "RQ7AddCatalogFileEx2";
+  constexpr char kAppend[] = "RQ7AppendCatalogFileEx2";
+  const std::string good_catalog = "//CSV\n//ERROR\tSTOP\nI\t4\tN\nA\t4\tS\n";
+  WriteFile(dir + "/empty.txt", "");
+  struct Case {
+    const char* what;
+    std::string catalog;
+    std::string source_file;
+    std::string source;
+    int rows;  // 0: a new table on the pool; else a single-thread append of that many rows
+    int code;
+    std::string line;
+    std::vector<RingEntry> before;         // the import's own entries, log writable
+    std::vector<RingEntry> before_no_log;  // the same without a log
+  };
+  const RingEntry str2data{"Str2Data", Q7_ERROR_INVALID_DATA, "Illegal string data"};
+  const std::string bad_value = "DATA ERROR \t\t----->\t[N] = \"x\"  \t@ Row = 2 , Col = 1 ";
+  const std::string missing = "FILTER MISMATCH \t----->\tFilters - Items [2 - 1] \t@ Row = 2 ";
+  const std::string gone = "FILE  [" + std::filesystem::canonical(dir).string() + "/gone.csv] MISSING ";
+  const std::vector<Case> cases = {
+      {"bad value, pool", good_catalog, "s.csv", "1,a\nx,b\n", 0, Q7_ERROR_INVALID_DATA, bad_value, {}, {}},
+      {"bad value, single thread",
+       good_catalog,
+       "s.csv",
+       "1,a\nx,b\n",
+       2,
+       Q7_ERROR_INVALID_DATA,
+       bad_value,
+       {str2data, {"validateRet", Q7_ERROR_INVALID_DATA, "Invalid Data"}},
+       {str2data}},
+      {"missing column, pool", good_catalog, "s.csv", "1,a\n2\n", 0, Q7_CATALOG_PARSE_ERROR, missing, {}, {}},
+      {"missing column, single thread",
+       good_catalog,
+       "s.csv",
+       "1,a\n2\n",
+       2,
+       Q7_CATALOG_PARSE_ERROR,
+       missing,
+       {},
+       {}},
+      {"bad type letter",
+       "//CSV\nX\t4\tN\n",
+       "s.csv",
+       "1\n",
+       0,
+       Q7_ERROR_UNDEFINED_FILTER_TYPE,
+       "UNDEFINED FILTER TYPE\t----->\t[X] in f.cat\t\t@ Row = 2 ",
+       {},
+       {}},
+      {"missing source", good_catalog, "gone.csv", "", 0, Q7_ERROR_ILLEGAL_FILE_NAME, gone, {}, {}},
+  };
+  const std::string log_dir = dir + "/" + kLog;
+  for (const bool writable : {true, false}) {
+    std::filesystem::remove_all(log_dir);
+    if (!writable) WriteFile(log_dir + "/keep", "");  // not empty: no import can remove it
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.what) + (writable ? "" : ", no log"));
+      WriteFile(dir + "/f.cat", c.catalog);
+      if (c.source_file != "gone.csv") WriteFile(dir + "/" + c.source_file, c.source);
+      const char* api = c.rows == 0 ? kEx2 : kAppend;
+      int result;
+      if (c.rows == 0) {
+        result = Keep(RQ7AddCatalogFileEx2(dir.c_str(), "f.cat", dir.c_str(), c.source_file.c_str(), "f"));
+      } else {
+        const int table = Keep(RQ7AddCatalogFileEx2(dir.c_str(), "f.cat", dir.c_str(), "empty.txt", "f"));
+        ASSERT_GT(table, 0);
+        q7host::DrainRing();
+        result = RQ7AppendCatalogFileEx2(table, -1, c.rows, dir.c_str(), "f.cat", dir.c_str(),
+                                         c.source_file.c_str());
+      }
+      std::vector<RingEntry> want = writable ? c.before : c.before_no_log;
+      if (!writable) {
+        want.push_back({api, Q7_ERROR_ILLEGAL_FILE_NAME,
+                        "Cannot write the catalog message log [" + std::string(kLog) + "]"});
+      }
+      want.push_back({api, c.code, c.line.substr(0, 126)});
+      EXPECT_EQ(result, writable ? c.code : Q7_ERROR_ILLEGAL_FILE_NAME);
+      EXPECT_EQ(q7host::DrainRing(), want);
+      if (writable) {
+        EXPECT_NE(SalesLog().find(c.line + "\n"), std::string::npos) << SalesLog();
+      }
+    }
+  }
+  std::filesystem::remove_all(log_dir);
+}
+
+}  // namespace

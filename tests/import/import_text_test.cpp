@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "foundation/CQ7Exception.h"
 #include "foundation/zpk_fstream.h"
 #include "import/ImportText.h"
+#include "q7api.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -105,6 +107,37 @@ TEST(ImportText, MappedFiles) {
   EXPECT_EQ(mmf_create(dir.File("none").c_str(), &error), Q7_ERROR_ILLEGAL_FILE_NAME);
   EXPECT_EQ(error, Q7_ERROR_ILLEGAL_FILE_NAME);
   EXPECT_EQ(mmf_mapview(-1, 4, 0), nullptr);
+}
+
+// A file that shrank after its size was taken: the search for a line end runs into its end and
+// fails as a file operation, not as a bad name.
+TEST(ImportText, LineEndSearchInAShrunkFileFailsAsAFileOperation) {
+  q7test::TempDir dir;
+  const std::string path = dir.Write("s.txt", "no line end here");
+  const int fd = mmf_create(path.c_str(), nullptr);
+  ASSERT_GE(fd, 0);
+  const uint64_t size = 16;
+  EXPECT_EQ(FindLineEnd(fd, 0, size), size);
+  for (const uint64_t taken : {size + 1, size + 100000}) {
+    SCOPED_TRACE(taken);
+    try {
+      FindLineEnd(fd, 3, taken);
+      ADD_FAILURE() << "no failure";
+    } catch (const CQ7Exception& e) {
+      EXPECT_EQ(e.ErrorCode(), Q7_ERROR_FILE_OPERATION_FAILED);
+    }
+  }
+  mmf_close(fd);
+}
+
+// The UTF-8 byte-order mark counts only at the start of a UTF-8 text.
+TEST(ImportText, Utf8MarkLength) {
+  const std::string mark = "\xEF\xBB\xBF";
+  EXPECT_EQ(Utf8MarkLength(kCharCodeUtf8, (mark + "1").c_str(), 4), 3u);
+  EXPECT_EQ(Utf8MarkLength(kCharCodeUtf8, mark.c_str(), 3), 3u);
+  EXPECT_EQ(Utf8MarkLength(kCharCodeUtf8, mark.c_str(), 2), 0u);
+  EXPECT_EQ(Utf8MarkLength(17, mark.c_str(), 3), 0u);
+  EXPECT_EQ(Utf8MarkLength(kCharCodeUtf8, ("1" + mark).c_str(), 4), 0u);
 }
 
 // ---- Paths ----

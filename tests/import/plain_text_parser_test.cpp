@@ -114,6 +114,29 @@ TEST_F(PlainTextParserTest, DecimalsTakeTheGivenScaleAndMode) {
 }
 
 // A read that fails keeps nothing and names its cause where the host looks for it.
+// A parser that took the file's size when it was a few bytes longer: the file shrank meanwhile.
+class ShrunkFileParser : public CPlainTextParser {
+ protected:
+  int64_t SourceSize(const char* file) const override { return CPlainTextParser::SourceSize(file) + 3; }
+};
+
+// The rows of a file that shrank while it was read would pass for the whole file (padded with NULL
+// up to the rows asked for): the read fails instead, keeping nothing.
+TEST_F(PlainTextParserTest, FileThatShrankWhileReadFails) {
+  const std::string path = dir_.Write("values.txt", "1\n2\n");
+  for (const int rows : {-1, 5}) {
+    SCOPED_TRACE(rows);
+    ShrunkFileParser parser;
+    EXPECT_EQ(parser.parse_txt(path.c_str(), Q7_TYPE_INTEGER, rows, 0), Q7_ERROR_FILE_OPERATION_FAILED);
+    EXPECT_EQ(parser.getFieldItemCount(), 0);
+    CPlainTextParser whole;
+    EXPECT_EQ(whole.parse_txt(path.c_str(), Q7_TYPE_INTEGER, rows, 0), rows < 0 ? 2 : rows);
+  }
+  // A read that stops at the rows asked for never reaches the end.
+  ShrunkFileParser first;
+  EXPECT_EQ(first.parse_txt(path.c_str(), Q7_TYPE_INTEGER, 1, 0), 1);
+}
+
 TEST_F(PlainTextParserTest, FailedReadsKeepNothing) {
   struct Case {
     const char* what;
