@@ -19,7 +19,7 @@
 
 #include "foundation/CQ7Exception.h"
 #include "q7api.h"
-#include "summary/SummaryCatch.h"
+#include "foundation/FailureCode.h"
 #include "summary/noncube/TNonCubeSum.h"
 #include "values/Numeric.h"
 #include "values/ZpkBlock.h"
@@ -39,7 +39,7 @@ int ReturningStep(TNonCubeSum* s, Body&& body) {
     return 0;
   } catch (...) {
     s->InitJoinXSum();
-    return CaughtFailureCode();
+    return CurrentNegativeFailureCode();
   }
 }
 

@@ -32,7 +32,7 @@
 #include "kernels/KernelPool.h"
 #include "kernels/MppCountingSort.h"
 #include "summary/SummaryBits.h"
-#include "summary/SummaryCatch.h"
+#include "foundation/FailureCode.h"
 #include "summary/SummaryOutput.h"
 #include "summary/noncube/NonCubeJoinParts.h"
 #include "summary/noncube/TNonCubeSum.h"
@@ -1084,7 +1084,7 @@ int TNonCubeSum::MppJoinAddDimFilter(int d, TFilter** out) {
     *out = filter.release();
     return 0;
   } catch (...) {
-    return CaughtFailureCode();
+    return CurrentNegativeFailureCode();
   }
 }
 
@@ -1154,7 +1154,7 @@ int TNonCubeSum::MppJoinMeasure(int m, TFilter** out, int* count) {
     }
     return *count;
   } catch (...) {
-    return CaughtFailureCode();
+    return CurrentNegativeFailureCode();
   }
 }
 
