@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "foundation/CQ7Exception.h"
-#include "q7api.h"
 #include "foundation/FailureCode.h"
+#include "q7api.h"
 #include "summary/noncube/TNonCubeSum.h"
 #include "values/Numeric.h"
 #include "values/ZpkBlock.h"

@@ -138,11 +138,13 @@ TEST(Frames, OperationCatchRecordsOnceAndNamesAFailedAllocation) {
   const OpCase kCases[] = {
       {"a result", [] { return 42; }, 42, nullptr},
       {"a negative result", [] { return Q7_ERROR_NO_SUCH_SET; }, Q7_ERROR_NO_SUCH_SET, nullptr},
-      {"an engine failure", []() -> int { throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE, "No Such Table: %d", 9); },
+      {"an engine failure",
+       []() -> int { throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE, "No Such Table: %d", 9); },
        Q7_ERROR_NO_SUCH_TABLE, "No Such Table: 9"},
       {"a refusal recorded already", []() -> int { RefuseSilently(Q7_ERROR_NOT_REAL_TABLE); },
        Q7_ERROR_NOT_REAL_TABLE, nullptr},
-      {"a failed allocation", []() -> int { throw std::bad_alloc(); }, Q7_ERROR_OUT_OF_MEMORY, "Out of memory"},
+      {"a failed allocation", []() -> int { throw std::bad_alloc(); }, Q7_ERROR_OUT_OF_MEMORY,
+       "Out of memory"},
       {"anything else", []() -> int { throw std::runtime_error("x"); }, Q7_ERROR_UNKNOWN, nullptr},
   };
   DrainRing();
