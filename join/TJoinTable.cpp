@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "database/NoSuchTexts.h"
 #include "database/TFilter.h"
@@ -14,6 +15,7 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/FailureCode.h"
 #include "foundation/TextHelpers.h"
 #include "foundation/zpk_memory.h"
 
@@ -78,12 +80,24 @@ namespace {
 TSetArray* CopySourceSet(TSetArray* rows, int no_set) {
   try {
     return static_cast<TSetArray*>(LargeCopy(rows->FArraySize) ? rows->MppCopyArray() : rows->CopyArray());
-  } catch (const CQ7Exception&) {
-    throw CQ7Exception(no_set);
+  } catch (...) {
+    TJoinTable::FailSetCopy(no_set);
   }
 }
 
 }  // namespace
+
+void TJoinTable::FailSetCopy(int set_code) {
+  try {
+    throw;
+  } catch (const CQ7Exception& e) {
+    if (e.ErrorCode() == Q7_ERROR_OUT_OF_MEMORY)
+      PutErrorLog("AddJoinTable", Q7_ERROR_OUT_OF_MEMORY, kOutOfMemoryText);
+  } catch (const std::bad_alloc&) {
+    PutErrorLog("AddJoinTable", Q7_ERROR_OUT_OF_MEMORY, kOutOfMemoryText);
+  }
+  throw CQ7Exception(set_code);
+}
 
 TRealTable* TJoinTable::BindSide(TTableCollection* tables, int side, int table_id, int* set_id,
                                  const int* keys, int* columns, int* n_columns, bool copy_rows) {

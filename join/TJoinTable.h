@@ -39,7 +39,7 @@ class TJoinTable : public TJoinTableBase {
   // list, counts that differ, or with two or more keys a key that names no filter);
   // Q7_ERROR_ILLEGAL_MASTER_TABLE / _SLAVE_TABLE (missing or not real);
   // Q7_ERROR_NO_MASTER_KEY_FILTER / NO_SLAVE_KEY_FILTER (one key that names no filter);
-  // Q7_ERROR_NO_JOIN_SET / NO_SLAVE_SET (a missing or uncopyable set); Q7_ERROR_OUT_OF_MEMORY.
+  // Q7_ERROR_NO_JOIN_SET / NO_SLAVE_SET (a missing or uncopyable set; FailSetCopy); Q7_ERROR_OUT_OF_MEMORY.
   //
   // master_rows kCopiedWhilePairing (one key pair only; ignored with more) leaves set 1's master
   // rows uncopied: MppSetupJoinFilters, which must follow at once, reads them from the master
@@ -373,6 +373,13 @@ class TJoinTable : public TJoinTableBase {
 
   // The entry of the set at `pos` in FSetIDs (no check).
   JoinSetEntry& Entry(int pos) { return FEntries[pos]; }
+
+  // Called inside the catch block of a failed copy of a source set for set 1: the join fails with
+  // the side's set code (Q7_ERROR_NO_JOIN_SET or Q7_ERROR_NO_SLAVE_SET) as the copy's failure,
+  // which, when an allocation failed, follows a ring entry ("AddJoinTable",
+  // Q7_ERROR_OUT_OF_MEMORY, "Out of memory") that tells the host why. A failure that is neither a
+  // CQ7Exception nor a failed allocation passes on as it is.
+  [[noreturn]] static void FailSetCopy(int set_code);
 
  private:
   // Steps 6 to 10 of the construction for one side; throws the side's codes. With copy_rows false

@@ -39,8 +39,8 @@ SetPtr UnfilledCopyOf(TSetArray* source) {
   SetPtr set;
   try {
     set = NewSet(source->FArraySize, false);
-  } catch (const CQ7Exception&) {
-    throw CQ7Exception(Q7_ERROR_NO_JOIN_SET);
+  } catch (...) {
+    TJoinTable::FailSetCopy(Q7_ERROR_NO_JOIN_SET);
   }
   memcpy(set->FUserArea, source->FUserArea, TBaseArray::kUserAreaSize);
   return set;

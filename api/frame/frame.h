@@ -5,18 +5,21 @@
 //
 // | frame              | API lock | catches                   | ring entry written by the frame          |
 // |--------------------|----------|---------------------------|------------------------------------------|
-// | FullFrame          | yes      | everything                | a CQ7Exception, under ring_name          |
+// | FullFrame          | yes      | everything                | a CQ7Exception or a failed allocation,   |
+// |                    |          |                           | under ring_name                          |
 // | CheckedFrame       | yes      | everything                | also a negative result (empty message)   |
 // | LightFrame         | yes      | everything (see below)    | never                                    |
 // | PlainFrame         | yes      | everything (see below)    | never                                    |
-// | UnlockedFrame      | no (1)   | everything                | a CQ7Exception, under ring_name          |
+// | UnlockedFrame      | no (1)   | everything                | as FullFrame                             |
 // | LockedValueFrame   | yes      | everything, silently      | never                                    |
 // | DelegatingValueFrame, PureValueFrame | no | everything, silently | never                             |
 //
 // Light and plain frames run operations that record their own failures; should an exception still
-// arrive, the host gets its code (a CQ7Exception's own, else Q7_ERROR_UNKNOWN) and nothing is
-// recorded. No frame lets any exception (std::bad_alloc included) reach the C caller: a failure
-// that is not a CQ7Exception becomes Q7_ERROR_UNKNOWN (0xE00001F4) without a ring entry.
+// arrive, the host gets its code (CurrentFailureCode, foundation/FailureCode.h) and nothing is
+// recorded. No frame lets any exception (std::bad_alloc included) reach the C caller: a failed
+// allocation becomes Q7_ERROR_OUT_OF_MEMORY, recorded by the recording frames as (ring_name,
+// Q7_ERROR_OUT_OF_MEMORY, "Out of memory"); anything else that is not a CQ7Exception becomes
+// Q7_ERROR_UNKNOWN (0xE00001F4) without a ring entry.
 //
 // The lock is q7_mutex, which is not recursive: an operation run inside a locking frame must never
 // call an exported function that locks. Delegating value frames exist for exactly that case: they
@@ -27,27 +30,56 @@
 // Integer results: codes are returned as the operation's own integer type (a 64-bit size result
 // gets the code widened to 64 bits).
 //
-// Where errors are caught. A throw meets up to three catches on its way to the host; this is the
-// one place that says which does what (the other two point here):
+// Where errors are caught. This is the one place that says which level turns a throw into a code
+// and how (the others point here). From the host inwards:
 //
 // - the frame (each exported function; this file): a CQ7Exception gives its code and, in the
-//   recording frames, an entry (ring_name, code, message); the value frames give their failure
-//   value instead. Anything else gives Q7_ERROR_UNKNOWN (or the failure value), no entry.
+//   recording frames, an entry (ring_name, code, message); a failed allocation
+//   Q7_ERROR_OUT_OF_MEMORY and, in the recording frames, an "Out of memory" entry; anything else
+//   Q7_ERROR_UNKNOWN, no entry. The value frames give their failure value instead, no entry.
 // - RunOp (each operation, innerQ7*, and each task slot body; api/ops/OpCommon.h): a CQ7Exception
 //   gives its code and an entry (the operation's ring name, code, message); an OpRefusal only its
-//   code, its entry being written already. Anything else gives Q7_ERROR_UNKNOWN, no entry.
+//   code, its entry being written already; a failed allocation Q7_ERROR_OUT_OF_MEMORY and an
+//   "Out of memory" entry; anything else Q7_ERROR_UNKNOWN, no entry.
+// - the own catches of the operations and task slots whose rules differ from RunOp's (api/ops/
+//   and api/task/: the block readers' opening, the unique extraction, the file imports, clearing
+//   the database, the images, the shared tables, some name and set-list slots): each as its header
+//   states; a failure that is not a CQ7Exception gives Q7_ERROR_UNKNOWN there.
+// - SummaryCaught (the summary slots of the task object, the summary handles, the summary output
+//   and the detail display; summary/SummaryCatch.h): as RunOp, under the slot's own log name and
+//   text where it gives them, or with no entry where it gives none.
+// - the summaries' steps and roads (the non-cube summary's roads, TNonCubeSum::RunRoad, and the
+//   steps they run, summary/noncube/): CurrentNegativeFailureCode (foundation/FailureCode.h), no
+//   entry; the road undoes its half-made output and returns the code up to the slot.
 // - Guarded (each catalog-import entry; import/ImportEntry.cpp): a CQ7Exception gives its code and
 //   no entry, since the parser writes its failures to the catalog message log. Anything else gives
 //   Q7_ERROR_UNKNOWN, no entry.
+// - the catalog parser's steps (CCatalogParser, CCMultiThreadImport, CMppTextParser; import/):
+//   each returns a CQ7Exception's code, Q7_ERROR_UNKNOWN for anything else (CMppTextParser's
+//   allocation of its chunks: Q7_ERROR_OUT_OF_MEMORY), no entry; the catalog message log has the
+//   story.
+// - CodedResult and CurrentFailureCode (foundation/FailureCode.h): the steps below the operation
+//   layer that answer with a code (calculated columns, imported fields, sorts on several columns,
+//   categories), no entry.
+// - the worker frames (each task body run on the pool: CWorkThread::run_current_task,
+//   foundation/CWorkThread.cpp, and TaskFrame, kernels/KernelPool.h): a throw on a worker becomes
+//   that worker's result, a negative CQ7Exception code as it is and anything else
+//   Q7_ERROR_WORKER_DIED or Q7_ERROR_UNKNOWN; the thread driving the pool throws the first
+//   negative result on as a CQ7Exception, for the levels above to catch.
 //
-// Why three: the frame is the guarantee that nothing unwinds into C, whatever the operation does,
-// and it owns the lock. RunOp records under the operation's own ring name, which is not the
+// So a catalog import meets four levels (frame, RunOp, Guarded, the parser's step), as does a
+// non-cube summary (frame, RunOp, road, step), each with the worker frames below when it runs on
+// the pool.
+//
+// Why so many: the frame is the guarantee that nothing unwinds into C, whatever the operation
+// does, and it owns the lock. RunOp records under the operation's own ring name, which is not the
 // exported function's where several exported functions share one operation, and lets one
 // operation (or task slot) call another and get a code back, with the failure recorded once.
-// Guarded turns the import's throws into the codes its entries return to the operations and task
-// slots that call them; it stays in import/, which cannot include RunOp from the layer above. An
-// exception is thus recorded at most once, by the innermost level that records: the levels above
-// it see a code, not a throw.
+// SummaryCaught does the same for summary slots whose log names and texts are their own. The
+// summaries' roads and steps, Guarded and the parser's steps turn throws into the codes their
+// callers test, undoing half-made work on the way; Guarded stays in import/, which cannot include
+// RunOp from the layer above. A worker has no caller to throw to. An exception is thus recorded at
+// most once, by the innermost level that records: the levels above it see a code, not a throw.
 #pragma once
 
 #include <cmath>
@@ -57,6 +89,7 @@
 
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/FailureCode.h"
 #include "foundation/q7_mutex.h"
 #include "foundation/zpk_memory.h"
 
@@ -110,7 +143,7 @@ Result<Op> Recorded(const char* ring_name, Op& op) noexcept {
     PutErrorLog(ring_name, e.ErrorCode(), e.Message());
     return Code<Result<Op>>(e.ErrorCode());
   } catch (...) {
-    return Code<Result<Op>>(Q7_ERROR_UNKNOWN);
+    return Code<Result<Op>>(RecordedFailureCode(ring_name));
   }
 }
 
@@ -119,10 +152,8 @@ template <class Op>
 Result<Op> Unrecorded(Op& op) noexcept {
   try {
     return op();
-  } catch (const CQ7Exception& e) {
-    return Code<Result<Op>>(e.ErrorCode());
   } catch (...) {
-    return Code<Result<Op>>(Q7_ERROR_UNKNOWN);
+    return Code<Result<Op>>(CurrentFailureCode());
   }
 }
 
@@ -179,7 +210,8 @@ frame_detail::Result<Op> UnlockedFrame(const char* ring_name, Op&& op) noexcept 
     PutErrorLog(ring_name, e.ErrorCode(), e.Message());
     return frame_detail::Code<frame_detail::Result<Op>>(e.ErrorCode());
   } catch (...) {
-    return frame_detail::Code<frame_detail::Result<Op>>(Q7_ERROR_UNKNOWN);
+    ApiLock lock;
+    return frame_detail::Code<frame_detail::Result<Op>>(RecordedFailureCode(ring_name));
   }
 }
 

@@ -25,8 +25,9 @@
 // How it works: an operation's body runs inside RunOp, its own catch. The helpers below write their
 // ring entry and then throw OpRefusal, a CQ7Exception that RunOp returns WITHOUT recording again;
 // any other CQ7Exception is recorded by RunOp under the ring name (so a plain
-// `throw CQ7Exception(code, "...")` inside a body gives exactly one entry), and anything else
-// becomes Q7_ERROR_UNKNOWN with no entry. OpRefusal must never leave RunOp; the helpers may only be
+// `throw CQ7Exception(code, "...")` inside a body gives exactly one entry), a failed allocation
+// becomes Q7_ERROR_OUT_OF_MEMORY with an "Out of memory" entry, and anything else becomes
+// Q7_ERROR_UNKNOWN with no entry. OpRefusal must never leave RunOp; the helpers may only be
 // called inside a RunOp body.
 //
 //   int innerQ7GetTableName(int table, char* out) {
@@ -47,6 +48,7 @@
 
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/FailureCode.h"
 #include "q7api.h"
 
 class TBaseTable;
@@ -113,7 +115,7 @@ auto RunOp(const char* ring_name, Body&& body) noexcept -> std::invoke_result_t<
     PutErrorLog(ring_name, e.ErrorCode(), e.Message());
     return op_detail::Widen<R>(e.ErrorCode());
   } catch (...) {
-    return op_detail::Widen<R>(Q7_ERROR_UNKNOWN);
+    return op_detail::Widen<R>(RecordedFailureCode(ring_name));
   }
 }
 

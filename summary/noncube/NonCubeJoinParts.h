@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "foundation/CQ7Exception.h"
+#include "foundation/FailureCode.h"
 #include "q7api.h"
-#include "summary/SummaryCatch.h"
 #include "summary/SummaryOutput.h"
 #include "summary/noncube/TNonCubeSum.h"
 #include "values/Numeric.h"
@@ -40,7 +40,7 @@ int ReturningStep(TNonCubeSum* s, Body&& body) {
     return 0;
   } catch (...) {
     s->InitJoinXSum();
-    return CaughtFailureCode();
+    return CurrentNegativeFailureCode();
   }
 }
 

@@ -10,8 +10,8 @@
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
 #include "foundation/CQ7Exception.h"
+#include "foundation/FailureCode.h"
 #include "summary/SummaryBits.h"
-#include "summary/SummaryCatch.h"
 #include "summary/SummaryOutput.h"
 #include "summary/noncube/NonCubeRequest.h"
 #include "summary/noncube/UsedValues.h"
@@ -171,7 +171,7 @@ int NonCubeOutput::MaxMinColumn(int kind, int n_rows, int* value_numbers, const 
     *out = filter.release();
     return 0;
   } catch (...) {
-    return CaughtFailureCode();
+    return CurrentNegativeFailureCode();
   }
 }
 

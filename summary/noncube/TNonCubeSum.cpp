@@ -11,7 +11,7 @@
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
-#include "summary/SummaryCatch.h"
+#include "foundation/FailureCode.h"
 
 TNonCubeSum::TNonCubeSum(int table_id, int set_id, int n_dims, const int* dims, int n_measures,
                          const int* measures, const int* masks, const int* decimals) {
@@ -52,7 +52,7 @@ int TNonCubeSum::RunRoad(RoadUndo* undo, const std::function<int()>& body) {
   try {
     return body();
   } catch (...) {
-    return FailRoad(undo, CaughtFailureCode());
+    return FailRoad(undo, CurrentNegativeFailureCode());
   }
 }
 

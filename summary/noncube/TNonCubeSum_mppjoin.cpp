@@ -28,11 +28,11 @@
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
+#include "foundation/FailureCode.h"
 #include "foundation/mpp_tasks.h"
 #include "kernels/KernelPool.h"
 #include "kernels/MppCountingSort.h"
 #include "summary/SummaryBits.h"
-#include "summary/SummaryCatch.h"
 #include "summary/SummaryOutput.h"
 #include "summary/noncube/NonCubeJoinParts.h"
 #include "summary/noncube/TNonCubeSum.h"
@@ -1065,7 +1065,7 @@ int TNonCubeSum::MppJoinAddDimFilter(int d, TFilter** out) {
     *out = filter.release();
     return 0;
   } catch (...) {
-    return CaughtFailureCode();
+    return CurrentNegativeFailureCode();
   }
 }
 
@@ -1135,7 +1135,7 @@ int TNonCubeSum::MppJoinMeasure(int m, TFilter** out, int* count) {
     }
     return *count;
   } catch (...) {
-    return CaughtFailureCode();
+    return CurrentNegativeFailureCode();
   }
 }
 

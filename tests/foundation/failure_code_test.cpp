@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "foundation/FailureCode.h"
+#include "tests/support/test_support.h"
 
 namespace {
 
@@ -38,6 +39,39 @@ TEST(FailureCode, EachKindOfFailureGivesItsCode) {
       code = CurrentFailureCode();
     }
     EXPECT_EQ(code, c.code);
+  }
+}
+
+// The two rules that differ from CurrentFailureCode: the negative-only code of the callers that read
+// 0 and more as success, and the recording of a failed allocation by the catches that record.
+class FailureCodeRingTest : public q7test::RingTest {};
+
+TEST_F(FailureCodeRingTest, NegativeCodesAndRecordedAllocationFailures) {
+  struct Case {
+    const char* what;
+    std::function<void()> fail;
+    int negative;  // CurrentNegativeFailureCode
+    int recorded;  // RecordedFailureCode
+    const char* entry;
+  };
+  const Case cases[] = {
+      {"a negative engine code", [] { throw CQ7Exception(Q7_ERROR_NO_SUCH_SET); }, Q7_ERROR_NO_SUCH_SET,
+       Q7_ERROR_NO_SUCH_SET, ""},
+      {"a non-negative engine code", [] { throw CQ7Exception(3); }, Q7_ERROR_UNKNOWN, 3, ""},
+      {"a failed allocation", [] { throw std::bad_alloc(); }, Q7_ERROR_OUT_OF_MEMORY, Q7_ERROR_OUT_OF_MEMORY,
+       "Q7Op|E0000018|Out of memory"},
+      {"anything else", [] { throw std::runtime_error("x"); }, Q7_ERROR_UNKNOWN, Q7_ERROR_UNKNOWN, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    try {
+      c.fail();
+    } catch (...) {
+      EXPECT_EQ(CurrentNegativeFailureCode(), c.negative);
+      EXPECT_EQ(RecordedFailureCode("Q7Op"), c.recorded);
+    }
+    EXPECT_EQ(ring_scope_.TakeCoded(), c.entry);
+    EXPECT_EQ(TakeRing(), "");
   }
 }
 

@@ -9,12 +9,14 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "api/ops/EngineOps.h"
+#include "api/ops/OpCommon.h"
 #include "api/task/CDBTask.h"
 #include "foundation/HistoryLog.h"
 
@@ -89,20 +91,21 @@ TEST(Frames, ResultsLocksAndRingEntries) {
       {"RQ7Full", Full, Outcome::kNegative, true, Q7_ERROR_NO_SUCH_SET, nullptr},
       {"RQ7Full", Full, Outcome::kEngineError, true, Q7_ERROR_NO_SUCH_TABLE, kMessage},
       {"RQ7Full", Full, Outcome::kOtherError, true, Q7_ERROR_UNKNOWN, nullptr},
-      {"RQ7Full", Full, Outcome::kNoMemory, true, Q7_ERROR_UNKNOWN, nullptr},
+      {"RQ7Full", Full, Outcome::kNoMemory, true, Q7_ERROR_OUT_OF_MEMORY, "Out of memory"},
       {"RQ7Checked", Checked, Outcome::kValue, true, 42, nullptr},
       {"RQ7Checked", Checked, Outcome::kNegative, true, Q7_ERROR_NO_SUCH_SET, ""},
       {"RQ7Checked", Checked, Outcome::kEngineError, true, Q7_ERROR_NO_SUCH_TABLE, kMessage},
-      {"RQ7Checked", Checked, Outcome::kNoMemory, true, Q7_ERROR_UNKNOWN, nullptr},
+      {"RQ7Checked", Checked, Outcome::kNoMemory, true, Q7_ERROR_OUT_OF_MEMORY, "Out of memory"},
       {"light", Light, Outcome::kNegative, true, Q7_ERROR_NO_SUCH_SET, nullptr},
       {"light", Light, Outcome::kEngineError, true, Q7_ERROR_NO_SUCH_TABLE, nullptr},
-      {"light", Light, Outcome::kNoMemory, true, Q7_ERROR_UNKNOWN, nullptr},
+      {"light", Light, Outcome::kNoMemory, true, Q7_ERROR_OUT_OF_MEMORY, nullptr},
       {"plain", Plain, Outcome::kValue, true, 42, nullptr},
       {"plain", Plain, Outcome::kEngineError, true, Q7_ERROR_NO_SUCH_TABLE, nullptr},
       {"plain", Plain, Outcome::kOtherError, true, Q7_ERROR_UNKNOWN, nullptr},
       {"RQ7Unlocked", Unlocked, Outcome::kValue, false, 42, nullptr},
       {"RQ7Unlocked", Unlocked, Outcome::kEngineError, false, Q7_ERROR_NO_SUCH_TABLE, kMessage},
-      {"RQ7Unlocked", Unlocked, Outcome::kNoMemory, false, Q7_ERROR_UNKNOWN, nullptr},
+      {"RQ7Unlocked", Unlocked, Outcome::kNoMemory, false, Q7_ERROR_OUT_OF_MEMORY, "Out of memory"},
+      {"RQ7Unlocked", Unlocked, Outcome::kOtherError, false, Q7_ERROR_UNKNOWN, nullptr},
   };
   DrainRing();
   for (const auto& c : kCases) {
@@ -121,6 +124,47 @@ TEST(Frames, ResultsLocksAndRingEntries) {
     EXPECT_EQ(entries[0].code, c.want);
     EXPECT_EQ(entries[0].message, c.entry);
   }
+}
+
+// The operation's own catch, as the frames' table above: one entry at most, under the operation's
+// ring name, with the code returned.
+TEST(Frames, OperationCatchRecordsOnceAndNamesAFailedAllocation) {
+  struct OpCase {
+    const char* what;
+    std::function<int()> body;
+    int want;
+    const char* entry;
+  };
+  const OpCase kCases[] = {
+      {"a result", [] { return 42; }, 42, nullptr},
+      {"a negative result", [] { return Q7_ERROR_NO_SUCH_SET; }, Q7_ERROR_NO_SUCH_SET, nullptr},
+      {"an engine failure",
+       []() -> int { throw CQ7Exception(Q7_ERROR_NO_SUCH_TABLE, "No Such Table: %d", 9); },
+       Q7_ERROR_NO_SUCH_TABLE, "No Such Table: 9"},
+      {"a refusal recorded already", []() -> int { RefuseSilently(Q7_ERROR_NOT_REAL_TABLE); },
+       Q7_ERROR_NOT_REAL_TABLE, nullptr},
+      {"a failed allocation", []() -> int { throw std::bad_alloc(); }, Q7_ERROR_OUT_OF_MEMORY,
+       "Out of memory"},
+      {"anything else", []() -> int { throw std::runtime_error("x"); }, Q7_ERROR_UNKNOWN, nullptr},
+  };
+  DrainRing();
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(RunOp("Q7Op", c.body), c.want);
+    const auto entries = DrainRing();
+    if (c.entry == nullptr) {
+      EXPECT_TRUE(entries.empty());
+      continue;
+    }
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].api, "Q7Op");
+    EXPECT_EQ(entries[0].code, c.want);
+    EXPECT_EQ(entries[0].message, c.entry);
+  }
+  // A 64-bit result gets the code widened.
+  EXPECT_EQ(RunOp("Q7Op", []() -> int64_t { throw std::bad_alloc(); }),
+            static_cast<int64_t>(Q7_ERROR_OUT_OF_MEMORY));
+  DrainRing();
 }
 
 TEST(Frames, SixtyFourBitResultsGetWidenedCodes) {
