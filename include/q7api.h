@@ -19,8 +19,17 @@
  *    the next R1 call from any thread overwrites. Only where a function says so does the host
  *    own what it gets (the rows of a Q7SetOpe2 result, released with Q7FreeMem).
  *  - Threads: every call that touches the database takes one process-wide lock, so calls from
- *    several host threads run one at a time. The RQ7Numeric functions take no lock and touch no
+ *    several host threads run one at a time. The lock is not fair: with many host threads calling,
+ *    one of them may wait long behind the others. The RQ7Numeric functions take no lock and touch no
  *    database; RQ7ReInitializeMS takes none either and must not run while any other call runs.
+ *    The error ring is one for the process: a thread also takes out the failures of the others.
+ *    A call that takes a directory (loads, saves, file information, imports, exports) makes it the
+ *    process's working directory for the call's duration: a relative path that another host thread
+ *    opens meanwhile is opened in that directory. Hosts with other threads use absolute paths.
+ *  - Worker threads: the engine starts one worker thread per configured processor of the machine
+ *    (sysconf(_SC_NPROCESSORS_CONF)) when the library loads, whatever the process's CPU affinity or
+ *    container limits say; large operations split their work over all of them. No call changes
+ *    that count; a forked child starts as many of its own (see Forking).
  *  - Forking: a host may fork at any time; the child uses the engine and its copy of the database
  *    as the parent does, worker pool included. fork waits until the calls running on other threads
  *    have returned (a fork from inside a call, such as from a row callback, does not wait; that
@@ -221,7 +230,9 @@ extern "C" {
 enum Q7ErrorCode { Q7_ERROR_CODE_LIST(Q7_DECLARE_ERROR_CODE) };
 #undef Q7_DECLARE_ERROR_CODE
 
-/* Value type codes of filters. */
+/* Value type codes of filters. DATE, TIME and DATETIME values are doubles: a DATE is the number of
+ * days since 1899-12-30 (1900-01-01 is 2, 2024-03-05 is 45356), a TIME the fraction of a day
+ * (06:00:00 is 0.25), a DATETIME the sum of the two. */
 enum Q7ValueType {
   Q7_TYPE_INTEGER = 2,
   Q7_TYPE_DOUBLE = 3,
