@@ -1556,17 +1556,49 @@ Q7_EXPORT int Q7SetTailSpaceFlag(int flag);
  * A catalog file describes a source text file: its format ("//CSV", "//TAB", "//FIX" or "//USR"
  * with up to five separators), options ("//CUTTOP", "//ERROR" STOP / CONTINUE / SKIPLINE / NONE,
  * "//ERRORLOG" name), its character code, and one tab-separated line per field: type letter (A
- * string, I integer, F double, D date, T time, E datetime, N decimal), width, name, type
- * parameters, or SKIP. Bad catalog lines and bad source lines are reported in the catalog message
- * log, "catalog_err_log.txt" in the catalog's directory unless the catalog names another; a failed
+ * string, I integer, F double, D date, T time, E datetime, N decimal; only the word's first letter
+ * is read, so "DOUBLE" is a date and "TEXT" a time), width, name, type parameters, or SKIP. Bad
+ * catalog lines and bad source lines are reported in the catalog message log,
+ * "catalog_err_log.txt" in the catalog's directory unless the catalog names another; a failed
  * import that reported nothing there writes one failure line to it. The checks of the names below
  * leave entries in the error ring (Q7_ERROR_ILLEGAL_FILE_NAME for a path or file name of 512 bytes
  * or more, an empty file name or a directory that cannot be entered); so does the single-thread
  * append (a row count as mode): a value that does not convert leaves ("Str2Data",
  * Q7_ERROR_INVALID_DATA, "Illegal string data") unless the catalog says //ERROR NONE, and a line
  * that ends the append leaves a "validateRet" entry with its code. A value that does not convert
- * is stored as the type's NULL on every road. The call runs in the catalog's directory and
- * restores the working directory on every path.
+ * is stored as the type's NULL on every road, unless the catalog says //ERROR NONE (below). The
+ * call runs in the catalog's directory and restores the working directory on every path.
+ */
+
+/*
+ * //ERROR decides, alike for imports and appends, what a record does whose value does not convert
+ * (a bad value) or whose field count is not the catalog's:
+ *              a bad value                     too few or too many fields
+ *   STOP       fails: Q7_ERROR_INVALID_DATA    fails: Q7_CATALOG_PARSE_ERROR
+ *   CONTINUE   kept, the value NULL            fails: Q7_CATALOG_PARSE_ERROR
+ *   SKIPLINE   kept, the value NULL            skipped
+ *   NONE       kept, the converter's reading   fails: Q7_CATALOG_PARSE_ERROR
+ * ("fails": the whole call fails with that code.)
+ * STOP is the default. NONE checks nothing and logs no record: an INTEGER or DOUBLE keeps its
+ * leading number ("12x" is 12, "abc" 0), a DATETIME counts a bad part as 0, a DATE or TIME keeps
+ * its leading date or time ("abc" is NULL), a DECIMAL that is not wholly a number is NULL. The other
+ * modes log each bad record (its row, and for a bad value its column and text). An invalid date or
+ * time (a 30 February, a 25th hour) is NULL, as any bad value.
+ *
+ * Date and time texts: without a code in the field line a date is read in the DATEFORMAT order
+ * (by default "2024/03/05" or "2024-3-5") and a time as "h:m", "h:m:s" or "h:m:s.f". A date
+ * field's code (a datetime's first parameter) names one form, all of 5 March 2024 here: D1
+ * "2024/03/05", D2 "2024-03-05", D3 "03/05/2024", D4 "03.05.2024", D5 "05/03/2024", D6 "05.03.2024",
+ * D7 "03/05/24", D8 "03.05.24", D9 "05/03/24", D10 "05.03.24" (two-digit years 00-68 are 2000-2068,
+ * 69-99 1969-1999), D11 "03/05", D12 "03.05", D13 "05/03", D14 "05.03" (the year the library was
+ * loaded in). A time field's code (a datetime's second parameter): T1 "13:45:10", T2 "13:45", T3
+ * "24:30:00" and T4 "24:30", which read the hour as given one lower (1 to 24: both are 23:30).
+ *
+ * The catalog message log: every import and append first removes "catalog_err_log.txt" from the
+ * catalog's directory (and the file //ERRORLOG names, which then takes its place), so the log
+ * holds the last import's lines only: a successful import that reported no record leaves none.
+ * A failed import also leaves one entry in the error ring, under the call's name, with the
+ * import's code and the log's first line about a record (its row, column and value).
  */
 
 /* Imports "SrcData.dat" in directory, described by the catalog directory/catalog, into a new table
@@ -1584,12 +1616,16 @@ Q7_EXPORT int RQ7AddCatalogFileEx2(const char* directory, const char* catalog, c
  * imported on the calling thread into a new table named table_name; returns its ID. The catalog
  * takes "//CSV", "//TAB", "//USR" (up to eight separators in all), "//CUTTOP", a character code and
  * up to 512 field lines (a decimal's scale 0 to 38; without scale and mode, 10 and ROUNDHALFUP);
- * "//FIX" is refused. Source cells may be quoted. A value that cannot be read becomes NULL, surplus
- * cells of a line are dropped and missing ones are NULL; only a malformed catalog or source fails
- * the call (Q7_CATALOG_PARSE_ERROR; Q7_ERROR_ILLEGAL_FILE_NAME for a source that cannot be
- * opened). Every decision and correction is written to two tab-separated correction logs in
- * directory, table_name (made file-safe) followed by "_scheme.txt" for the catalog and "_data.txt"
- * for the source; the error ring is not written. With no table in the database, the catalog's
+ * "//FIX" is refused, as is a type word of more than one letter ("DOUBLE"). Source cells may be
+ * quoted. A value that cannot be read becomes NULL, surplus cells of a line are dropped and missing
+ * ones are NULL; only a malformed catalog or source fails the call (Q7_CATALOG_PARSE_ERROR;
+ * Q7_ERROR_ILLEGAL_FILE_NAME for a source that cannot be opened). Texts are read apart from the
+ * other imports: a lone CR also ends a record; a blank before a cell's opening quote fails the
+ * call; dates are read year/month/day whatever DATEFORMAT says, and the date and time codes are
+ * not read (a D5 field reads "05/03/2024" as NULL); a text past 4,095 bytes is kept whole. Every
+ * decision and correction is written to two tab-separated correction logs in directory,
+ * table_name (made file-safe) followed by "_scheme.txt" for the catalog and "_data.txt" for the
+ * source; the error ring is not written. With no table in the database, the catalog's
  * character code becomes the database's; otherwise a different code fails the call. */
 Q7_EXPORT int RQ7AddCatalogFileChecker(const char* directory, const char* catalog, const char* src_directory,
                                        const char* src_file, const char* table_name);
@@ -2193,6 +2229,9 @@ Q7_EXPORT const char* RQ7Double2DateStrR1(double value);
 Q7_EXPORT const char* RQ7Double2TimeStrR1(double value);
 Q7_EXPORT const char* RQ7Double2DateTimeStrR1(double value);
 Q7_EXPORT const char* RQ7NumericNum2StrR1(const Numeric* x, const NumericInfo* info, int shift, int digits);
+/* RQ7Str2DateR1 reads year/month/day ("2024/03/05", "2024-3-5") whatever DATEFORMAT says, while
+ * the import and the date printers (RQ7Double2DateStrR1, the exports) follow DATEFORMAT:
+ * under DDMMYYYY, RQ7Str2DateR1("05/03/2024") is NULL. */
 Q7_EXPORT double RQ7Str2DateR1(const char* text);
 Q7_EXPORT double RQ7Str2TimeR1(const char* text);
 Q7_EXPORT double RQ7Str2DateTimeR1(const char* text);
