@@ -1157,7 +1157,9 @@ Q7_EXPORT int RQ7GetAllFilterInfo(int table, int max, int* count, _TRFilterInfo*
  * bytes. A negative capacity returns Q7_ERROR_INVALID_PARAMETER (its ring entry, "Illegal Buffer
  * size: ...", carries Q7_ERROR_NO_SUCH_TABLE) before anything is copied. Returns 0. */
 Q7_EXPORT int RQ7GetFilterBody(int table, int filter, _TRFilterBody* body);
-/* Fills *info with pointers into the engine (see _TFilterInfo). Returns 0. */
+/* Fills *info with pointers into the engine (see _TFilterInfo). Returns 0. On a join column the
+ * record is the source filter's: its name and origin fields are the source's (a slave "id" shown
+ * by the join as "id_#1" reads "id"); the join's own name comes from RQ7GetFilterName. */
 Q7_EXPORT int Q7GetFilter(int table, int filter, _TFilterInfo* info);
 /* The two key columns of join table `table`, master side first: with one key pair copies of the
  * two source key filters, with more the combined columns "#MASTER" and "#SLAVE" (one integer per
@@ -1417,7 +1419,12 @@ Q7_EXPORT int Q7SearchByDispRowNoReal(int table, int set, int op, int from, int 
  * second argument is not read. */
 Q7_EXPORT int RQ7SearchByRowNo(int table, int unused, int set, int op, int from, int to);
 Q7_EXPORT int Q7SearchByRowNo(int table, int unused, int set, int op, int from, int to);
-/* By value. RQ7SearchByFieldStr is the same. */
+/* By value. RQ7SearchByFieldStr is the same. The bounds are the bytes of the filter's raw form,
+ * whatever their declared type: for an INTEGER filter from points at an int; the text "4" is read
+ * as the bytes of an int and silently finds nothing. The typed forms
+ * RQ7SearchByFieldIntR1, RQ7SearchByFieldDblR1, RQ7SearchByFieldNumericR1 and
+ * RQ7SearchByFieldStrR1 take the bounds by value and refuse a filter of another type:
+ *   int set_id = RQ7SearchByFieldIntR1(table, filter, Q7_SET_CURRENT, Q7_SEARCH_EQUAL, 4, 0); */
 Q7_EXPORT int RQ7SearchByField(int table, int filter, int set, int op, const char* from, const char* to);
 Q7_EXPORT int Q7SearchByField(int table, int filter, int set, int op, const char* from, const char* to);
 Q7_EXPORT int RQ7SearchByFieldStr(int table, int filter, int set, int op, const char* from, const char* to);
@@ -1500,7 +1507,10 @@ Q7_EXPORT int RQ7IntegratedSortByField(int table, int set, const int* filters, c
 /* The ID of the first table, respectively filter, of that name. RQ7GetFilterIDFromName on a join
  * table looks among the join's own column names (RQ7GetFilterName) and gives the join column ID;
  * RQ7GetFilterIDFromName2 on a join table: side 0 looks among the master's filters, another side
- * among the slave's, by their own names, and gives the source filter's ID. */
+ * among the slave's, by their own names, and gives the source filter's ID. Q7GetFilterIDFromName
+ * on a join table looks among the slave's filters and gives that slave filter's ID, which as a
+ * join column ID names another column (joining master "id", "x" with slave "id", "y": "y" gives 2,
+ * the master's "x"; "x" is not found): hosts use RQ7GetFilterIDFromName on joins. */
 Q7_EXPORT int RQ7GetTableIDFromName(const char* name);
 Q7_EXPORT int Q7GetTableIDFromName(const char* name);
 Q7_EXPORT int RQ7GetFilterIDFromName(int table, const char* name);
@@ -1675,7 +1685,12 @@ Q7_EXPORT int RQ7AppendRealFilter2(int table_id, int filter_id, int type, int ap
  * An export format file (format_file, in directory) shapes doubles and decimals per filter: one
  * line "name TAB digits TAB mode" each (mode "ROUNDUP" ... "ROUNDHALFEVEN"; "//" lines are
  * comments). A double filter named there prints with those digits (above 15: 3); a decimal one
- * with those digits, rounded by that mode (by its own mode when the line names none).
+ * with those digits, rounded by that mode (by its own mode when the line names none). Without a
+ * format file a double keeps the column's digit setting (byte 5 of its attribute block, 0 unless
+ * set) plus 3 digits (1.23456789 is written "1.235"), so doubles exported and imported again keep
+ * only those digits. -0.0 and 0.0
+ * are one value in a column: both rows hold the one the column keeps ("-0.000" may be written for
+ * a row given 0.0).
  */
 Q7_EXPORT int RQ7ExportAsCSV(int table_id, int set_id, const int* filter_ids, int row_from, int row_to,
                              int date_separator, const char* directory, const char* file);
@@ -1825,7 +1840,9 @@ Q7_EXPORT int RQ7ShmSetup(int entries);
  * Q7_ERROR_SHMTBL_ATTACHED; no registry: Q7_ERROR_SMCS_NOT_SET_UP; full:
  * Q7_ERROR_SMCS_TOO_MANY_ENTRIES; not a table file of this machine: Q7_ERROR_NOT_REAL_TYPE or
  * Q7_ERROR_ILLEGAL_FILE_NAME; a file that a user outside the circle may write, or owns:
- * Q7_ERROR_ACCESS_DENIED. */
+ * Q7_ERROR_ACCESS_DENIED. So the file must not be writable by others, nor by a group this process
+ * is not in. The engine's own saves create files of mode 0666 less the umask: saved under umask 0
+ * they are writable by everyone and refused here until the host removes that right (chmod o-w). */
 Q7_EXPORT int RQ7ShmLoad(const char* directory, const char* name);
 /* Registers every table file of directory matching pattern ("*" and "?" wildcards; ".Q7T" added
  * when missing): the number registered, files refused one by one being skipped; or the code that
@@ -2085,7 +2102,10 @@ Q7_EXPORT int RQ7DimNo2FilterID(int table, int kind, int ordinal);
  * decimals above 10), Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NO_SUCH_SET, Q7_ERROR_NO_SUCH_FILTER,
  * Q7_ERROR_INVALID_PARAMETER (a mask empty or with a bit the type does not take: STRING takes 1, 2
  * and 4; a null list with a positive count), Q7_ERROR_OUT_OF_MEMORY and the table builders' codes.
- * A failure leaves no new table behind.
+ * A failure leaves no new table behind. A DOUBLE SUM (and so AVG) depends in its last bits on the
+ * order of addition: over a real table the engine may add each worker's share of the rows apart
+ * and then the workers' sums, so the result can differ with the machine's processor count; over a
+ * join table the values are added partner by partner.
  */
 Q7_EXPORT int RQ7NonCubeSum(int table, int set, int n_dims, const int* dims, int n_measures,
                             const int* measures, const int* masks, const int* decimals);
