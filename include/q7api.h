@@ -1041,8 +1041,9 @@ Q7_EXPORT int Q7AddSetReal(int table_id, int count, const int* rows);
 
 /* Deletes a set. Set 1 of a real table cannot be deleted (Q7_ERROR_SET_NOT_DELETABLE); a set the
  * real table does not have gives Q7_ERROR_NO_SUCH_SET. A join table answers a set it does not have,
- * and its set 1, with Q7_ERROR_ILLEGAL_SET_ID (its ring entry "No Such Set: %d " under "DelSet"
- * comes first). Returns 0. */
+ * and its set 1, with Q7_ERROR_ILLEGAL_SET_ID; its ring entry "No Such Set: %d " under "DelSet" is
+ * the first for set 1, while for a missing set a "SetID2Pos" entry (Q7_ERROR_NO_SUCH_SET) precedes
+ * it. Returns 0. */
 Q7_EXPORT int RQ7DeleteSet(int table_id, int set_id);
 Q7_EXPORT int Q7DeleteSet(int table_id, int set_id);
 
@@ -1318,8 +1319,13 @@ Q7_EXPORT int RQ7OverwriteRealExStr(int table, int set, int filter, int from, in
  * name) and constants, as in "@price*@qty+@tax"; a row that meets NULL or a division by zero gets
  * NULL. A formula that language refuses is then read as nested function calls, as in
  * "+(@price,1)" or "$UPPER($@city)" (numbers, strings, comparisons, IF, NVL and conversions).
- * Returns 0; the second language's code when both refuse the formula (Q7_ERROR_OUT_OF_MEMORY
- * from the first is returned at once).
+ * Both languages read a constant as C's strtod does ("1e3" is 1000, "0x10" 16), except in decimal
+ * mode, a formula that names a DECIMAL filter or STRTONUMERIC: there a constant is a plain decimal
+ * number and "0x10" is refused ("NOT A NUMBER: 0x10"). Returns 0. When both languages refuse the
+ * formula, RQ7CalcReal and Q7CalcReal alike return the second language's code with the first
+ * language's reason, which may name another fault (over a DECIMAL filter n, "@n+0x10" returns
+ * Q7_ERROR_NO_SUCH_FILTER with "NOT A NUMBER: 0x10"). Q7_ERROR_OUT_OF_MEMORY and Q7_ERROR_UNKNOWN
+ * from the first language are returned at once.
  */
 /* Writes the values into filter (INTEGER, DOUBLE or DECIMAL; the function-call language also
  * STRING). The table must be real (else Q7_ERROR_NOT_REAL_TABLE), not in shared memory
@@ -1460,7 +1466,9 @@ Q7_EXPORT int RQ7SearchByFieldNValuesFromCSV(int table, int filter, int set, con
  * (=, <>, !=, <, <=, >, >=, [NOT] BETWEEN x AND y, [NOT] WITHIN x AND y, [NOT] LEFT / MIDDLE /
  * RIGHT MATCH 'text', IS [NOT] NULL) of a column (name or "quoted name", optionally table.column)
  * with a number or a 'quoted' text (dates and times as texts), joined by AND, OR, NOT and brackets;
- * OR binds tighter than AND. Comparisons exclude NULL rows. Returns the new current set's ID. The
+ * OR binds tighter than AND. Comparisons exclude NULL rows, except on a STRING column, whose NULL
+ * is the empty text and compares as one ("s = ''" and "s < 'b'" keep it; "s IS NULL" is refused
+ * with Q7_ERROR_INVALID_OPERATION). Returns the new current set's ID. The
  * text must end within 4096 bytes (at most 4095 characters), else Q7_ERROR_TEXT_SIZE_OVERFLOW;
  * Q7_ERROR_QUERY_SYNTAX for a text outside the language; Q7_ERROR_NO_SUCH_FILTER,
  * Q7_ERROR_QUERY_OPERAND and Q7_ERROR_QUERY_VALUE_TYPE for a condition that does not fit the table.
