@@ -1427,9 +1427,9 @@ Q7_EXPORT int RQ7SearchByRowNo(int table, int unused, int set, int op, int from,
 Q7_EXPORT int Q7SearchByRowNo(int table, int unused, int set, int op, int from, int to);
 /* By value. RQ7SearchByFieldStr is the same. The bounds are the bytes of the filter's raw form,
  * whatever their declared type: for an INTEGER filter from points at an int; the text "4" is read
- * as the bytes of an int and silently finds nothing. The typed forms
- * RQ7SearchByFieldIntR1, RQ7SearchByFieldDblR1, RQ7SearchByFieldNumericR1 and
- * RQ7SearchByFieldStrR1 take the bounds by value and refuse a filter of another type:
+ * as the bytes of an int and silently finds nothing. The typed forms RQ7SearchByFieldIntR1,
+ * RQ7SearchByFieldDblR1, RQ7SearchByFieldNumericR1 and RQ7SearchByFieldStrR1 take the bounds by
+ * value and refuse a filter of another type:
  *   int set_id = RQ7SearchByFieldIntR1(table, filter, Q7_SET_CURRENT, Q7_SEARCH_EQUAL, 4, 0); */
 Q7_EXPORT int RQ7SearchByField(int table, int filter, int set, int op, const char* from, const char* to);
 Q7_EXPORT int Q7SearchByField(int table, int filter, int set, int op, const char* from, const char* to);
@@ -1696,9 +1696,8 @@ Q7_EXPORT int RQ7AppendRealFilter2(int table_id, int filter_id, int type, int ap
  * with those digits, rounded by that mode (by its own mode when the line names none). Without a
  * format file a double keeps the column's digit setting (byte 5 of its attribute block, 0 unless
  * set) plus 3 digits (1.23456789 is written "1.235"), so doubles exported and imported again keep
- * only those digits. -0.0 and 0.0
- * are one value in a column: both rows hold the one the column keeps ("-0.000" may be written for
- * a row given 0.0).
+ * only those digits. -0.0 and 0.0 are one value in a column: both rows hold the one the column
+ * keeps ("-0.000" may be written for a row given 0.0).
  */
 Q7_EXPORT int RQ7ExportAsCSV(int table_id, int set_id, const int* filter_ids, int row_from, int row_to,
                              int date_separator, const char* directory, const char* file);
