@@ -19,8 +19,17 @@
  *    the next R1 call from any thread overwrites. Only where a function says so does the host
  *    own what it gets (the rows of a Q7SetOpe2 result, released with Q7FreeMem).
  *  - Threads: every call that touches the database takes one process-wide lock, so calls from
- *    several host threads run one at a time. The RQ7Numeric functions take no lock and touch no
+ *    several host threads run one at a time. The lock is not fair: with many host threads calling,
+ *    one of them may wait long behind the others. The RQ7Numeric functions take no lock and touch no
  *    database; RQ7ReInitializeMS takes none either and must not run while any other call runs.
+ *    The error ring is one for the process: a thread also takes out the failures of the others.
+ *    A call that takes a directory (loads, saves, file information, imports, exports) makes it the
+ *    process's working directory for the call's duration: a relative path that another host thread
+ *    opens meanwhile is opened in that directory. Hosts with other threads use absolute paths.
+ *  - Worker threads: the engine starts one worker thread per configured processor of the machine
+ *    (sysconf(_SC_NPROCESSORS_CONF)) when the library loads, whatever the process's CPU affinity or
+ *    container limits say; large operations split their work over all of them. No call changes
+ *    that count; a forked child starts as many of its own (see Forking).
  *  - Forking: a host may fork at any time; the child uses the engine and its copy of the database
  *    as the parent does, worker pool included. fork waits until the calls running on other threads
  *    have returned (a fork from inside a call, such as from a row callback, does not wait; that
@@ -221,7 +230,9 @@ extern "C" {
 enum Q7ErrorCode { Q7_ERROR_CODE_LIST(Q7_DECLARE_ERROR_CODE) };
 #undef Q7_DECLARE_ERROR_CODE
 
-/* Value type codes of filters. */
+/* Value type codes of filters. DATE, TIME and DATETIME values are doubles: a DATE is the number of
+ * days since 1899-12-30 (1900-01-01 is 2, 2024-03-05 is 45356), a TIME the fraction of a day
+ * (06:00:00 is 0.25), a DATETIME the sum of the two. */
 enum Q7ValueType {
   Q7_TYPE_INTEGER = 2,
   Q7_TYPE_DOUBLE = 3,
@@ -1030,8 +1041,9 @@ Q7_EXPORT int Q7AddSetReal(int table_id, int count, const int* rows);
 
 /* Deletes a set. Set 1 of a real table cannot be deleted (Q7_ERROR_SET_NOT_DELETABLE); a set the
  * real table does not have gives Q7_ERROR_NO_SUCH_SET. A join table answers a set it does not have,
- * and its set 1, with Q7_ERROR_ILLEGAL_SET_ID (its ring entry "No Such Set: %d " under "DelSet"
- * comes first). Returns 0. */
+ * and its set 1, with Q7_ERROR_ILLEGAL_SET_ID; its ring entry "No Such Set: %d " under "DelSet" is
+ * the first for set 1, while for a missing set a "SetID2Pos" entry (Q7_ERROR_NO_SUCH_SET) precedes
+ * it. Returns 0. */
 Q7_EXPORT int RQ7DeleteSet(int table_id, int set_id);
 Q7_EXPORT int Q7DeleteSet(int table_id, int set_id);
 
@@ -1146,7 +1158,9 @@ Q7_EXPORT int RQ7GetAllFilterInfo(int table, int max, int* count, _TRFilterInfo*
  * bytes. A negative capacity returns Q7_ERROR_INVALID_PARAMETER (its ring entry, "Illegal Buffer
  * size: ...", carries Q7_ERROR_NO_SUCH_TABLE) before anything is copied. Returns 0. */
 Q7_EXPORT int RQ7GetFilterBody(int table, int filter, _TRFilterBody* body);
-/* Fills *info with pointers into the engine (see _TFilterInfo). Returns 0. */
+/* Fills *info with pointers into the engine (see _TFilterInfo). Returns 0. On a join column the
+ * record is the source filter's: its name and origin fields are the source's (a slave "id" shown
+ * by the join as "id_#1" reads "id"); the join's own name comes from RQ7GetFilterName. */
 Q7_EXPORT int Q7GetFilter(int table, int filter, _TFilterInfo* info);
 /* The two key columns of join table `table`, master side first: with one key pair copies of the
  * two source key filters, with more the combined columns "#MASTER" and "#SLAVE" (one integer per
@@ -1306,8 +1320,13 @@ Q7_EXPORT int RQ7OverwriteRealExStr(int table, int set, int filter, int from, in
  * name) and constants, as in "@price*@qty+@tax"; a row that meets NULL or a division by zero gets
  * NULL. A formula that language refuses is then read as nested function calls, as in
  * "+(@price,1)" or "$UPPER($@city)" (numbers, strings, comparisons, IF, NVL and conversions).
- * Returns 0; the second language's code when both refuse the formula (Q7_ERROR_OUT_OF_MEMORY
- * from the first is returned at once).
+ * Both languages read a constant as C's strtod does ("1e3" is 1000, "0x10" 16), except in decimal
+ * mode, a formula that names a DECIMAL filter or STRTONUMERIC: there a constant is a plain decimal
+ * number and "0x10" is refused ("NOT A NUMBER: 0x10"). Returns 0. When both languages refuse the
+ * formula, RQ7CalcReal and Q7CalcReal alike return the second language's code with the first
+ * language's reason, which may name another fault (over a DECIMAL filter n, "@n+0x10" returns
+ * Q7_ERROR_NO_SUCH_FILTER with "NOT A NUMBER: 0x10"). Q7_ERROR_OUT_OF_MEMORY and Q7_ERROR_UNKNOWN
+ * from the first language are returned at once.
  */
 /* Writes the values into filter (INTEGER, DOUBLE or DECIMAL; the function-call language also
  * STRING). The table must be real (else Q7_ERROR_NOT_REAL_TABLE), not in shared memory
@@ -1407,7 +1426,12 @@ Q7_EXPORT int Q7SearchByDispRowNoReal(int table, int set, int op, int from, int 
  * second argument is not read. */
 Q7_EXPORT int RQ7SearchByRowNo(int table, int unused, int set, int op, int from, int to);
 Q7_EXPORT int Q7SearchByRowNo(int table, int unused, int set, int op, int from, int to);
-/* By value. RQ7SearchByFieldStr is the same. */
+/* By value. RQ7SearchByFieldStr is the same. The bounds are the bytes of the filter's raw form,
+ * whatever their declared type: for an INTEGER filter from points at an int; the text "4" is read
+ * as the bytes of an int and silently finds nothing. The typed forms RQ7SearchByFieldIntR1,
+ * RQ7SearchByFieldDblR1, RQ7SearchByFieldNumericR1 and RQ7SearchByFieldStrR1 take the bounds by
+ * value and refuse a filter of another type:
+ *   int set_id = RQ7SearchByFieldIntR1(table, filter, Q7_SET_CURRENT, Q7_SEARCH_EQUAL, 4, 0); */
 Q7_EXPORT int RQ7SearchByField(int table, int filter, int set, int op, const char* from, const char* to);
 Q7_EXPORT int Q7SearchByField(int table, int filter, int set, int op, const char* from, const char* to);
 Q7_EXPORT int RQ7SearchByFieldStr(int table, int filter, int set, int op, const char* from, const char* to);
@@ -1443,7 +1467,9 @@ Q7_EXPORT int RQ7SearchByFieldNValuesFromCSV(int table, int filter, int set, con
  * (=, <>, !=, <, <=, >, >=, [NOT] BETWEEN x AND y, [NOT] WITHIN x AND y, [NOT] LEFT / MIDDLE /
  * RIGHT MATCH 'text', IS [NOT] NULL) of a column (name or "quoted name", optionally table.column)
  * with a number or a 'quoted' text (dates and times as texts), joined by AND, OR, NOT and brackets;
- * OR binds tighter than AND. Comparisons exclude NULL rows. Returns the new current set's ID. The
+ * OR binds tighter than AND. Comparisons exclude NULL rows, except on a STRING column, whose NULL
+ * is the empty text and compares as one ("s = ''" and "s < 'b'" keep it; "s IS NULL" is refused
+ * with Q7_ERROR_INVALID_OPERATION). Returns the new current set's ID. The
  * text must end within 4096 bytes (at most 4095 characters), else Q7_ERROR_TEXT_SIZE_OVERFLOW;
  * Q7_ERROR_QUERY_SYNTAX for a text outside the language; Q7_ERROR_NO_SUCH_FILTER,
  * Q7_ERROR_QUERY_OPERAND and Q7_ERROR_QUERY_VALUE_TYPE for a condition that does not fit the table.
@@ -1490,7 +1516,10 @@ Q7_EXPORT int RQ7IntegratedSortByField(int table, int set, const int* filters, c
 /* The ID of the first table, respectively filter, of that name. RQ7GetFilterIDFromName on a join
  * table looks among the join's own column names (RQ7GetFilterName) and gives the join column ID;
  * RQ7GetFilterIDFromName2 on a join table: side 0 looks among the master's filters, another side
- * among the slave's, by their own names, and gives the source filter's ID. */
+ * among the slave's, by their own names, and gives the source filter's ID. Q7GetFilterIDFromName
+ * on a join table looks among the slave's filters and gives that slave filter's ID, which as a
+ * join column ID names another column (joining master "id", "x" with slave "id", "y": "y" gives 2,
+ * the master's "x"; "x" is not found): hosts use RQ7GetFilterIDFromName on joins. */
 Q7_EXPORT int RQ7GetTableIDFromName(const char* name);
 Q7_EXPORT int Q7GetTableIDFromName(const char* name);
 Q7_EXPORT int RQ7GetFilterIDFromName(int table, const char* name);
@@ -1546,9 +1575,10 @@ Q7_EXPORT int Q7SetTailSpaceFlag(int flag);
  * A catalog file describes a source text file: its format ("//CSV", "//TAB", "//FIX" or "//USR"
  * with up to five separators), options ("//CUTTOP", "//ERROR" STOP / CONTINUE / SKIPLINE / NONE,
  * "//ERRORLOG" name), its character code, and one tab-separated line per field: type letter (A
- * string, I integer, F double, D date, T time, E datetime, N decimal), width, name, type
- * parameters, or SKIP. Bad catalog lines and bad source lines are reported in the catalog message
- * log, "catalog_err_log.txt" in the catalog's directory unless the catalog names another; a failed
+ * string, I integer, F double, D date, T time, E datetime, N decimal; only the word's first letter
+ * is read, so "DOUBLE" is a date and "TEXT" a time), width, name, type parameters, or SKIP. Bad
+ * catalog lines and bad source lines are reported in the catalog message log,
+ * "catalog_err_log.txt" in the catalog's directory unless the catalog names another; a failed
  * import that reported nothing there writes one failure line to it. The checks of the names below
  * leave entries in the error ring (Q7_ERROR_ILLEGAL_FILE_NAME for a path or file name of 512 bytes
  * or more, an empty file name or a directory that cannot be entered); so does the single-thread
@@ -1558,10 +1588,42 @@ Q7_EXPORT int Q7SetTailSpaceFlag(int flag);
  * its code and the first line it logged (for a bad value: the row, column and text); when the log
  * cannot be written in the catalog's directory, the import fails with Q7_ERROR_ILLEGAL_FILE_NAME
  * and an entry saying so comes first. A value that does not convert is stored as the type's NULL
- * on every road; a DOUBLE cell "INF" (as the text export writes plus infinity) is plus infinity. In
- * a UTF-8 source (the catalog's code, or the database's) a byte-order mark at the very start of the
- * file is no data, here, in the checked import and in the single-column files of RQ7AddRealFilter2.
- * The call runs in the catalog's directory and restores the working directory on every path.
+ * on every road, unless the catalog says //ERROR NONE (below); a DOUBLE cell "INF" (as the text
+ * export writes plus infinity) is plus infinity. In a UTF-8 source (the catalog's code, or the
+ * database's) a byte-order mark at the very start of the file is no data, here, in the checked
+ * import and in the single-column files of RQ7AddRealFilter2. The call runs in the catalog's
+ * directory and restores the working directory on every path.
+ */
+
+/*
+ * //ERROR decides, alike for imports and appends, what a record does whose value does not convert
+ * (a bad value) or whose field count is not the catalog's:
+ *              a bad value                     too few or too many fields
+ *   STOP       fails: Q7_ERROR_INVALID_DATA    fails: Q7_CATALOG_PARSE_ERROR
+ *   CONTINUE   kept, the value NULL            fails: Q7_CATALOG_PARSE_ERROR
+ *   SKIPLINE   kept, the value NULL            skipped
+ *   NONE       kept, the converter's reading   fails: Q7_CATALOG_PARSE_ERROR
+ * ("fails": the whole call fails with that code.)
+ * STOP is the default. NONE checks nothing and logs no record: an INTEGER or DOUBLE keeps its
+ * leading number ("12x" is 12, "abc" 0), a DATETIME counts a bad part as 0, a DATE or TIME keeps
+ * its leading date or time ("abc" is NULL), a DECIMAL that is not wholly a number is NULL. The other
+ * modes log each bad record (its row, and for a bad value its column and text). An invalid date or
+ * time (a 30 February, a 25th hour) is NULL, as any bad value.
+ *
+ * Date and time texts: without a code in the field line a date is read in the DATEFORMAT order
+ * (by default "2024/03/05" or "2024-3-5") and a time as "h:m", "h:m:s" or "h:m:s.f". A date
+ * field's code (a datetime's first parameter) names one form, all of 5 March 2024 here: D1
+ * "2024/03/05", D2 "2024-03-05", D3 "03/05/2024", D4 "03.05.2024", D5 "05/03/2024", D6 "05.03.2024",
+ * D7 "03/05/24", D8 "03.05.24", D9 "05/03/24", D10 "05.03.24" (two-digit years 00-68 are 2000-2068,
+ * 69-99 1969-1999), D11 "03/05", D12 "03.05", D13 "05/03", D14 "05.03" (the year the library was
+ * loaded in). A time field's code (a datetime's second parameter): T1 "13:45:10", T2 "13:45", T3
+ * "24:30:00" and T4 "24:30", which read the hour as given one lower (1 to 24: both are 23:30).
+ *
+ * The catalog message log: every import and append first removes "catalog_err_log.txt" from the
+ * catalog's directory (and the file //ERRORLOG names, which then takes its place), so the log
+ * holds the last import's lines only: a successful import that reported no record leaves none.
+ * A failed import leaves its code and the log's first line in the error ring, as above, so a
+ * host that cannot read the log still learns why.
  */
 
 /* Imports "SrcData.dat" in directory, described by the catalog directory/catalog, into a new table
@@ -1579,12 +1641,16 @@ Q7_EXPORT int RQ7AddCatalogFileEx2(const char* directory, const char* catalog, c
  * imported on the calling thread into a new table named table_name; returns its ID. The catalog
  * takes "//CSV", "//TAB", "//USR" (up to eight separators in all), "//CUTTOP", a character code and
  * up to 512 field lines (a decimal's scale 0 to 38; without scale and mode, 10 and ROUNDHALFUP);
- * "//FIX" is refused. Source cells may be quoted. A value that cannot be read becomes NULL, surplus
- * cells of a line are dropped and missing ones are NULL; only a malformed catalog or source fails
- * the call (Q7_CATALOG_PARSE_ERROR; Q7_ERROR_ILLEGAL_FILE_NAME for a source that cannot be
- * opened). Every decision and correction is written to two tab-separated correction logs in
- * directory, table_name (made file-safe) followed by "_scheme.txt" for the catalog and "_data.txt"
- * for the source; the error ring is not written. With no table in the database, the catalog's
+ * "//FIX" is refused, as is a type word of more than one letter ("DOUBLE"). Source cells may be
+ * quoted. A value that cannot be read becomes NULL, surplus cells of a line are dropped and missing
+ * ones are NULL; only a malformed catalog or source fails the call (Q7_CATALOG_PARSE_ERROR;
+ * Q7_ERROR_ILLEGAL_FILE_NAME for a source that cannot be opened). Texts are read apart from the
+ * other imports: a lone CR also ends a record; a blank before a cell's opening quote fails the
+ * call; dates are read year/month/day whatever DATEFORMAT says, and the date and time codes are
+ * not read (a D5 field reads "05/03/2024" as NULL); a text past 4,095 bytes is kept whole. Every
+ * decision and correction is written to two tab-separated correction logs in directory,
+ * table_name (made file-safe) followed by "_scheme.txt" for the catalog and "_data.txt" for the
+ * source; the error ring is not written. With no table in the database, the catalog's
  * character code becomes the database's; otherwise a different code fails the call. */
 Q7_EXPORT int RQ7AddCatalogFileChecker(const char* directory, const char* catalog, const char* src_directory,
                                        const char* src_file, const char* table_name);
@@ -1634,7 +1700,11 @@ Q7_EXPORT int RQ7AppendRealFilter2(int table_id, int filter_id, int type, int ap
  * An export format file (format_file, in directory) shapes doubles and decimals per filter: one
  * line "name TAB digits TAB mode" each (mode "ROUNDUP" ... "ROUNDHALFEVEN"; "//" lines are
  * comments). A double filter named there prints with those digits (above 15: 3); a decimal one
- * with those digits, rounded by that mode (by its own mode when the line names none).
+ * with those digits, rounded by that mode (by its own mode when the line names none). Without a
+ * format file a double keeps the column's digit setting (byte 5 of its attribute block, 0 unless
+ * set) plus 3 digits (1.23456789 is written "1.235"), so doubles exported and imported again keep
+ * only those digits. -0.0 and 0.0 are one value in a column: both rows hold the one the column
+ * keeps ("-0.000" may be written for a row given 0.0).
  */
 Q7_EXPORT int RQ7ExportAsCSV(int table_id, int set_id, const int* filter_ids, int row_from, int row_to,
                              int date_separator, const char* directory, const char* file);
@@ -1784,7 +1854,9 @@ Q7_EXPORT int RQ7ShmSetup(int entries);
  * Q7_ERROR_SHMTBL_ATTACHED; no registry: Q7_ERROR_SMCS_NOT_SET_UP; full:
  * Q7_ERROR_SMCS_TOO_MANY_ENTRIES; not a table file of this machine: Q7_ERROR_NOT_REAL_TYPE or
  * Q7_ERROR_ILLEGAL_FILE_NAME; a file that a user outside the circle may write, or owns:
- * Q7_ERROR_ACCESS_DENIED. */
+ * Q7_ERROR_ACCESS_DENIED. So the file must not be writable by others, nor by a group this process
+ * is not in. The engine's own saves create files of mode 0666 less the umask: saved under umask 0
+ * they are writable by everyone and refused here until the host removes that right (chmod o-w). */
 Q7_EXPORT int RQ7ShmLoad(const char* directory, const char* name);
 /* Registers every table file of directory matching pattern ("*" and "?" wildcards; ".Q7T" added
  * when missing): the number registered, files refused one by one being skipped; or the code that
@@ -2044,7 +2116,10 @@ Q7_EXPORT int RQ7DimNo2FilterID(int table, int kind, int ordinal);
  * decimals above 10), Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NO_SUCH_SET, Q7_ERROR_NO_SUCH_FILTER,
  * Q7_ERROR_INVALID_PARAMETER (a mask empty or with a bit the type does not take: STRING takes 1, 2
  * and 4; a null list with a positive count), Q7_ERROR_OUT_OF_MEMORY and the table builders' codes.
- * A failure leaves no new table behind.
+ * A failure leaves no new table behind. A DOUBLE SUM (and so AVG) depends in its last bits on the
+ * order of addition: over a real table the engine may add each worker's share of the rows apart
+ * and then the workers' sums, so the result can differ with the machine's processor count; over a
+ * join table the values are added partner by partner.
  */
 Q7_EXPORT int RQ7NonCubeSum(int table, int set, int n_dims, const int* dims, int n_measures,
                             const int* measures, const int* masks, const int* decimals);
@@ -2188,6 +2263,9 @@ Q7_EXPORT const char* RQ7Double2DateStrR1(double value);
 Q7_EXPORT const char* RQ7Double2TimeStrR1(double value);
 Q7_EXPORT const char* RQ7Double2DateTimeStrR1(double value);
 Q7_EXPORT const char* RQ7NumericNum2StrR1(const Numeric* x, const NumericInfo* info, int shift, int digits);
+/* RQ7Str2DateR1 reads year/month/day ("2024/03/05", "2024-3-5") whatever DATEFORMAT says, while
+ * the import and the date printers (RQ7Double2DateStrR1, the exports) follow DATEFORMAT:
+ * under DDMMYYYY, RQ7Str2DateR1("05/03/2024") is NULL. */
 Q7_EXPORT double RQ7Str2DateR1(const char* text);
 Q7_EXPORT double RQ7Str2TimeR1(const char* text);
 Q7_EXPORT double RQ7Str2DateTimeR1(const char* text);
