@@ -1879,12 +1879,14 @@ Q7_EXPORT int RQ7ShmReleaseAll(void);
 Q7_EXPORT int RQ7DetachAll(void);
 /* The registered table names into names, 256 bytes each (zero-ended), and their number into *count:
  * names must hold 256 bytes for every entry the registry was set up with. Without a registry *count
- * is left alone. Returns 0 (a lock failure: its code). */
+ * is left alone. Returns 0 (a lock failure, or a registry refused by the sharing policy
+ * (Q7_ERROR_ACCESS_DENIED): its code, *count left alone). */
 Q7_EXPORT int RQ7GetSharedMemoryTableList(char* names, int* count);
 /* As RQ7GetSharedMemoryTableList with *count the number of 256-byte slots of names on entry: at most
  * that many names are copied, and *count is the number copied. With names null nothing is copied and
  * *count receives the number of registered tables. Without a registry *count is 0 (without its
- * semaphores either, Q7_ERROR_SMCS_NOT_SET_UP is returned). */
+ * semaphores either, Q7_ERROR_SMCS_NOT_SET_UP is returned); a registry refused by the sharing
+ * policy gives Q7_ERROR_ACCESS_DENIED with *count 0. */
 Q7_EXPORT int RQ7GetSharedMemoryTableListEx(char* names, int* count);
 /* Removes an empty registry and its semaphores: 0. With entries left: Q7_ERROR_SMCS_IN_USE, none:
  * Q7_ERROR_SMCS_INVALID; nothing changes. */
@@ -1945,8 +1947,8 @@ Q7_EXPORT int RQ7BrowserSetCurrentDirectory(const char* path);
 Q7_EXPORT int RQ7BrowserGetCurrentDirectory(char* path);
 /* Removes an empty directory (else Q7_ERROR_DIRECTORY_NOT_EMPTY); with recursive 1 a non-empty one
  * with everything in it. Symbolic links inside are removed as links, never followed; a path that
- * is a link to a directory, with or without a trailing "/", is refused
- * (Q7_ERROR_FILE_OPERATION_FAILED). */
+ * is a link to a directory, with or without a trailing "/", or whose last name is "." or "..", is
+ * refused before anything is removed (Q7_ERROR_FILE_OPERATION_FAILED). */
 Q7_EXPORT int RQ7BrowserDelDirectory(const char* path, int recursive);
 /* Renames a file or directory. */
 Q7_EXPORT int RQ7BrowserMove(const char* from, const char* to);

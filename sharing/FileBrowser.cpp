@@ -74,6 +74,17 @@ class Fd {
     fd_ = -1;
     return fd < 0 || close(fd) == 0;
   }
+  // Closes the descriptor held and holds fd instead.
+  void Reset(int fd) {
+    Close();
+    fd_ = fd;
+  }
+  // Gives the descriptor up to the caller.
+  int Release() {
+    const int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
 
  private:
   int fd_;
@@ -229,40 +240,104 @@ bool SameDirectory(int fd, const struct stat& looked) {
          opened.st_ino == looked.st_ino;
 }
 
-// Removes the content of the directory open as dir_fd, then nothing else: the caller removes the
+// The names in the directory open as dir_fd, "." and ".." left out: 0, or the errno of the
+// failure to list it.
+int ListNames(int dir_fd, std::vector<std::string>* names) {
+  const int list_fd = dup(dir_fd);
+  if (list_fd < 0) return errno;
+  DirStream dir(fdopendir(list_fd));
+  if (dir.get() == nullptr) {
+    const int err = errno;
+    close(list_fd);
+    return err;
+  }
+  errno = 0;
+  while (const dirent* e = readdir(dir.get())) {
+    if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names->emplace_back(e->d_name);
+  }
+  return 0;
+}
+
+// One directory of the walk below: its identity, its name in its parent and the names in it not
+// yet looked at.
+struct WalkLevel {
+  dev_t dev;
+  ino_t ino;
+  std::string name;
+  std::vector<std::string> names;
+  size_t next = 0;
+};
+
+// Removes the content of the directory open as top_fd, then nothing else: the caller removes the
 // directory itself. Works through descriptors, so a link is never followed (it is unlinked) and a
 // directory renamed meanwhile cannot redirect the walk. 0, or the errno of the first failure that
 // left something behind.
-int RemoveContent(int dir_fd) {
-  std::vector<std::string> names;
+//
+// A tree may be deeper than any thread's stack or descriptor limit allows for one frame and one
+// descriptor per level: the walk keeps its levels on the heap and holds only the directory it is
+// in open. Going back up it opens ".." and goes on only when that is the directory it came down
+// from (a subtree moved away meanwhile ends the walk; nothing outside it is touched).
+int RemoveContent(int top_fd) {
+  std::vector<WalkLevel> levels(1);
   {
-    const int list_fd = dup(dir_fd);
-    if (list_fd < 0) return errno;
-    DirStream dir(fdopendir(list_fd));
-    if (dir.get() == nullptr) {
-      const int err = errno;
-      close(list_fd);
-      return err;
-    }
-    errno = 0;
-    while (const dirent* e = readdir(dir.get())) {
-      if (strcmp(e->d_name, ".") != 0 && strcmp(e->d_name, "..") != 0) names.emplace_back(e->d_name);
-    }
+    struct stat top;
+    if (fstat(top_fd, &top) != 0) return errno;
+    levels[0].dev = top.st_dev;
+    levels[0].ino = top.st_ino;
+    const int err = ListNames(top_fd, &levels[0].names);
+    if (err != 0) return err;
   }
   int first_error = 0;
-  for (const std::string& name : names) {
-    struct stat st;
-    if (fstatat(dir_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (!S_ISDIR(st.st_mode)) {
-      if (unlinkat(dir_fd, name.c_str(), 0) != 0 && first_error == 0) first_error = errno;
+  const auto note = [&first_error](int err) {
+    if (err != 0 && first_error == 0) first_error = err;
+  };
+  Fd below(-1);  // the directory the walk is in, when below the top
+  for (;;) {
+    const int here = levels.size() == 1 ? top_fd : below.get();
+    WalkLevel& level = levels.back();
+    if (level.next < level.names.size()) {
+      const std::string name = std::move(level.names[level.next++]);
+      struct stat st;
+      if (fstatat(here, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      if (!S_ISDIR(st.st_mode)) {
+        if (unlinkat(here, name.c_str(), 0) != 0) note(errno);
+        continue;
+      }
+      if (unlinkat(here, name.c_str(), AT_REMOVEDIR) == 0) continue;
+      const int child = openat(here, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (child < 0) {
+        note(errno);
+        continue;
+      }
+      Fd child_fd(child);
+      WalkLevel down{st.st_dev, st.st_ino, name, {}, 0};
+      const int err = SameDirectory(child, st) ? ListNames(child, &down.names) : ENOTDIR;
+      if (err != 0) {
+        note(err);
+        continue;
+      }
+      levels.push_back(std::move(down));
+      below.Reset(child_fd.Release());
       continue;
     }
-    if (unlinkat(dir_fd, name.c_str(), AT_REMOVEDIR) == 0) continue;
-    Fd child(openat(dir_fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    int err = child.ok() ? (SameDirectory(child.get(), st) ? RemoveContent(child.get()) : ENOTDIR) : errno;
-    child.Close();
-    if (err == 0 && unlinkat(dir_fd, name.c_str(), AT_REMOVEDIR) != 0) err = errno;
-    if (err != 0 && first_error == 0) first_error = err;
+    if (levels.size() == 1) break;
+    const std::string done = std::move(level.name);
+    levels.pop_back();
+    if (levels.size() == 1) {
+      below.Close();
+    } else {
+      Fd parent(openat(below.get(), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      struct stat expected {};
+      expected.st_dev = levels.back().dev;
+      expected.st_ino = levels.back().ino;
+      if (!parent.ok() || !SameDirectory(parent.get(), expected)) {
+        note(parent.ok() ? ESTALE : errno);
+        return first_error;
+      }
+      below.Reset(parent.Release());
+    }
+    const int parent_fd = levels.size() == 1 ? top_fd : below.get();
+    if (unlinkat(parent_fd, done.c_str(), AT_REMOVEDIR) != 0) note(errno);
   }
   return first_error;
 }
@@ -271,19 +346,30 @@ int RemoveContent(int dir_fd) {
 // the errno of the removal of path (a link, or anything but a directory: ENOTDIR).
 //
 // Trailing slashes go before anything is decided: a name ending in "/" makes the system follow a
-// final link even where it was told not to, so "lnk/" would open (and empty) the link's target.
+// final link even where it was told not to, so "lnk/" would open (and empty) the link's target. A
+// last name "." or ".." is refused as rmdir refuses it: it names a directory by another way than
+// its own name in its parent ("lnk/." is the link's target), and it cannot be removed by it. The
+// last name is then looked at, opened, emptied and removed through its parent's descriptor, so that
+// all four steps meet the same object.
 int recursive_removeDir(const char* path) {
   std::string name = path;
   while (name.size() > 1 && name.back() == '/') name.pop_back();
+  const size_t slash = name.rfind('/');
+  const std::string last = slash == std::string::npos ? name : name.substr(slash + 1);
+  // An empty last name is the root ("/"), or nothing at all.
+  if (last.empty() || last == "." || last == "..") return ENOTDIR;
+  const std::string parent_name = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
+  Fd parent(open(parent_name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!parent.ok()) return errno;
   struct stat looked;
-  if (lstat(name.c_str(), &looked) != 0) return errno;
+  if (fstatat(parent.get(), last.c_str(), &looked, AT_SYMLINK_NOFOLLOW) != 0) return errno;
   if (!S_ISDIR(looked.st_mode)) return ENOTDIR;
-  Fd dir(open(name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  Fd dir(openat(parent.get(), last.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!dir.ok()) return errno == ELOOP ? ENOTDIR : errno;
   if (!SameDirectory(dir.get(), looked)) return ENOTDIR;
   RemoveContent(dir.get());
   dir.Close();
-  return rmdir(name.c_str()) == 0 ? 0 : errno;
+  return unlinkat(parent.get(), last.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
 }
 
 // The search text split at its last "/": directory and pattern ("." and the whole text without one;

@@ -42,27 +42,40 @@ char g_object_name[kObjectNameSize] = "/zpk_SMCS_V10";
 // invalidated and unmapped here, or opened again elsewhere); it is read only while its address is
 // still one of these. Every entry index is bounded by the mapped size, never by the structure's own
 // capacity and size fields alone: other processes write those.
-std::mutex g_mapped_mutex;
-std::map<const void*, uint64_t> g_mapped;
+//
+// The engine's stop detaches the shared tables after static objects may already have been
+// destroyed (a host may return from main with tables attached): the record is made on first use
+// and never destroyed.
+struct MappedStructures {
+  std::mutex mutex;
+  std::map<const void*, uint64_t> bytes;
+};
+MappedStructures& Mapped() {
+  static auto* mapped = new MappedStructures;
+  return *mapped;
+}
 
 void NoteMapped(const void* address, uint64_t bytes) {
-  std::lock_guard<std::mutex> guard(g_mapped_mutex);
-  g_mapped[address] = bytes;
+  MappedStructures& m = Mapped();
+  std::lock_guard<std::mutex> guard(m.mutex);
+  m.bytes[address] = bytes;
 }
 // Bytes this process mapped at address, 0 when it maps no structure there.
 uint64_t MappedBytes(const void* address) {
-  std::lock_guard<std::mutex> guard(g_mapped_mutex);
-  const auto it = g_mapped.find(address);
-  return it == g_mapped.end() ? 0 : it->second;
+  MappedStructures& m = Mapped();
+  std::lock_guard<std::mutex> guard(m.mutex);
+  const auto it = m.bytes.find(address);
+  return it == m.bytes.end() ? 0 : it->second;
 }
 void UnmapStructure(SMCS* smcs) {
+  MappedStructures& m = Mapped();
   uint64_t bytes = 0;
   {
-    std::lock_guard<std::mutex> guard(g_mapped_mutex);
-    const auto it = g_mapped.find(smcs);
-    if (it == g_mapped.end()) return;
+    std::lock_guard<std::mutex> guard(m.mutex);
+    const auto it = m.bytes.find(smcs);
+    if (it == m.bytes.end()) return;
     bytes = it->second;
-    g_mapped.erase(it);
+    m.bytes.erase(it);
   }
   munmap(smcs, bytes);
 }
@@ -87,22 +100,31 @@ int UsedSlotLimit(const SMCS* smcs) {
 // The table files this process has attached, by the address of their view: each descriptor holds
 // a shared lock on its file for as long as the view lives. The system drops the lock when the
 // process ends however it ends, so that an attach count left raised by a process that died can be
-// told from a live attachment (AnyProcessAttached).
-std::mutex g_files_mutex;
-std::map<const void*, int> g_attached_files;
+// told from a live attachment (AnyProcessAttached). Never destroyed, as the record of mapped
+// structures above: the engine's stop closes them.
+struct AttachedFiles {
+  std::mutex mutex;
+  std::map<const void*, int> fds;
+};
+AttachedFiles& Attached() {
+  static auto* attached = new AttachedFiles;
+  return *attached;
+}
 
 void NoteAttachedFile(const void* view, int fd) {
-  std::lock_guard<std::mutex> guard(g_files_mutex);
-  g_attached_files[view] = fd;
+  AttachedFiles& a = Attached();
+  std::lock_guard<std::mutex> guard(a.mutex);
+  a.fds[view] = fd;
 }
 void CloseAttachedFile(const void* view) {
+  AttachedFiles& a = Attached();
   int fd = -1;
   {
-    std::lock_guard<std::mutex> guard(g_files_mutex);
-    const auto it = g_attached_files.find(view);
-    if (it == g_attached_files.end()) return;
+    std::lock_guard<std::mutex> guard(a.mutex);
+    const auto it = a.fds.find(view);
+    if (it == a.fds.end()) return;
     fd = it->second;
-    g_attached_files.erase(it);
+    a.fds.erase(it);
   }
   close(fd);
 }

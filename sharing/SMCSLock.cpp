@@ -38,9 +38,17 @@ std::atomic<key_t> g_sem_key{kSMCSSemKey};
 std::atomic<int> g_sem_id{-1};
 std::atomic<int> g_hold_count{0};
 
-std::mutex g_create_mutex;
-std::mutex g_ctl_mutex;
-std::mutex g_sem_mutex[kSMCSSemCount];
+// The process-local mutexes. The engine's stop detaches shared tables, taking these, when static
+// objects may already have been destroyed: they are made on first use and never destroyed.
+struct LockMutexes {
+  std::mutex create;
+  std::mutex ctl;
+  std::mutex sem[kSMCSSemCount];
+};
+LockMutexes& Mutexes() {
+  static auto* mutexes = new LockMutexes;
+  return *mutexes;
+}
 
 // The operation records. The locks are taken with SEM_UNDO so that the kernel returns them when
 // their holder dies; the initialiser and the queue are not, since their values are not held.
@@ -122,7 +130,7 @@ int MapGetErrno(int err) {
 
 // One operation that does not wait, under its semaphore's mutex.
 int RunNoWait(int sem, sembuf op) {
-  std::lock_guard<std::mutex> guard(g_sem_mutex[sem]);
+  std::lock_guard<std::mutex> guard(Mutexes().sem[sem]);
   const int id = g_sem_id.load();
   if (id < 0) return kSemSetMissing;
   if (semop(id, &op, 1) != 0) return MapSemOpErrno(errno);
@@ -142,7 +150,7 @@ int RunWaiting(int sem, sembuf op, const timespec* timeout) {
     if (timeout != nullptr && errno == EAGAIN) return kTimedOut;
     return MapSemOpErrno(errno);
   }
-  std::lock_guard<std::mutex> guard(g_sem_mutex[sem]);
+  std::lock_guard<std::mutex> guard(Mutexes().sem[sem]);
   return 0;
 }
 
@@ -196,13 +204,14 @@ void destructorLockSMCS() {}
 int initLockSMCS() {
   int id;
   {
-    std::lock_guard<std::mutex> guard(g_create_mutex);
+    std::lock_guard<std::mutex> guard(Mutexes().create);
     // A System V mode is taken as given, never narrowed by the umask.
     id = semget(g_sem_key.load(), kSMCSSemCount, IPC_CREAT | IPC_EXCL | kSharedObjectMode);
     if (id < 0) return MapGetErrno(errno);
     g_sem_id.store(id);
   }
-  std::scoped_lock guard(g_sem_mutex[kSemSMCS], g_sem_mutex[kSemAccess], g_sem_mutex[kSemQueue]);
+  LockMutexes& m = Mutexes();
+  std::scoped_lock guard(m.sem[kSemSMCS], m.sem[kSemAccess], m.sem[kSemQueue]);
   if (semop(id, g_init_ops, 3) != 0 && errno != EAGAIN) return MapSemOpErrno(errno);
   return 0;
 }
@@ -210,7 +219,7 @@ int initLockSMCS() {
 int openLockQ7TSEM() {
   int id;
   {
-    std::lock_guard<std::mutex> guard(g_create_mutex);
+    std::lock_guard<std::mutex> guard(Mutexes().create);
     id = semget(g_sem_key.load(), 0, 0);
     if (id < 0) return MapGetErrno(errno);
   }
@@ -232,7 +241,7 @@ int openLockQ7TSEM() {
 int termLockSMCS() {
   int id = g_sem_id.load();
   if (id < 0) {
-    std::lock_guard<std::mutex> guard(g_create_mutex);
+    std::lock_guard<std::mutex> guard(Mutexes().create);
     id = semget(g_sem_key.load(), 0, 0);
     if (id < 0) return MapGetErrno(errno);
   }
@@ -358,7 +367,7 @@ bool isSHMTBLEntryLocked(SHMTBLEntry* entry) {
 }
 
 int q7tsem_semctl(int set, int number, int command, Q7SemArg argument) {
-  std::lock_guard<std::mutex> guard(g_ctl_mutex);
+  std::lock_guard<std::mutex> guard(Mutexes().ctl);
   const int rc = semctl(set, number, command, argument);
   if (rc < 0) return MapCtlErrno(errno);
   return rc;

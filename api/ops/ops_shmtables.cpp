@@ -62,6 +62,10 @@ void CopyName(char* slot, const SHMTBLEntry* e) {
   memcpy(slot, e->tableName, strnlen(e->tableName, kShmTableNameSlot - 1));
 }
 
+// What a listing answers when the registry cannot be read: no registry lists nothing, but one the
+// sharing policy refuses (or that cannot be opened) is a failure, never an empty list.
+int ListStatus(int status) { return status == Q7_ERROR_SMCS_INVALID ? 0 : status; }
+
 // The deletion codes that end innerRQ7DetachAll: the registry's semaphores are gone or broken.
 bool StopsDetach(int code) {
   return code == Q7_ERROR_SEM_REMOVED || code == Q7_ERROR_SEM_INTERRUPTED || code == Q7_ERROR_SEM_TOO_BIG ||
@@ -297,7 +301,7 @@ int innerRQ7GetSharedMemoryTableList(char* names, int* count) {
   if (hold.code() != 0) return hold.code();
   SMCS* smcs = nullptr;
   const int status = getSMCSStatus(&TheLSMCS, &smcs);
-  if (!RegistryHolds(status)) return 0;
+  if (!RegistryHolds(status)) return ListStatus(status);
   *count = 0;
   ForEachEntry(smcs, [&](SHMTBLEntry* e) {
     CopyName(names + static_cast<size_t>(*count) * kShmTableNameSlot, e);
@@ -318,7 +322,7 @@ int innerRQ7GetSharedMemoryTableListEx(char* names, int* count) {
   SMCS* smcs = nullptr;
   const int status = getSMCSStatus(&TheLSMCS, &smcs);
   *count = 0;
-  if (!RegistryHolds(status)) return 0;
+  if (!RegistryHolds(status)) return ListStatus(status);
   ForEachEntry(smcs, [&](SHMTBLEntry* e) {
     if (names == nullptr) {
       ++*count;

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/sem.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -537,6 +538,105 @@ TEST_F(ShmTables, ReInitialisingTheEngineDetachesSharedTables) {
   EXPECT_EQ(RQ7ShmRelease("alpha"), 0);
   const int id = RQ7ShmAttach("alpha", 0);
   EXPECT_EQ(id, Q7_ERROR_SHMTBL_NOT_REGISTERED);
+}
+
+// A host may return from main (or call exit) with a table still attached: the engine's stop then
+// detaches it while the process's static objects are being destroyed, and the process still ends
+// normally.
+TEST_F(ShmTables, AProcessThatExitsWithATableAttachedEndsNormally) {
+  Save(&alpha_);
+  ASSERT_EQ(RQ7ShmSetup(4), 0);
+  ASSERT_EQ(RQ7ShmLoad(dir_.path().c_str(), "alpha"), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    alarm(60);
+    if (RQ7ShmAttach("alpha", 0) <= 0) _exit(3);
+    exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status)) << "signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
+  // Its stop detached the table: the registration can go.
+  EXPECT_EQ(RQ7ShmRelease("alpha"), 0);
+}
+
+// A registry the sharing policy refuses (handed to another user, who could rewrite it or hold its
+// locks for good) is neither read nor changed, and every call says so: a listing too, which must not
+// pass for an empty or missing registry.
+TEST_F(ShmTables, ARefusedRegistryIsRefusedByEveryCall) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to hand the registry to another user";
+  constexpr uid_t kOtherUser = 65534;
+  constexpr gid_t kOtherGroup = 65534;
+  Save(&alpha_);
+  const std::string object_path = std::string("/dev/shm") + SMCSObjectName();
+  for (const bool set_too : {false, true}) {
+    SCOPED_TRACE(set_too ? "registry and semaphores handed over" : "registry handed over");
+    ClearEverything();
+    // Made by another process, so that this one has nothing of it mapped.
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      alarm(60);
+      if (RQ7ShmSetup(2) != 0 || RQ7ShmLoad(dir_.path().c_str(), "alpha") != 0) _exit(3);
+      if (chown(object_path.c_str(), kOtherUser, kOtherGroup) != 0) _exit(4);
+      if (set_too) {
+        const int set = semget(SMCSSemKey(), 0, 0);
+        semid_ds ds{};
+        Q7SemArg arg;
+        arg.buf = &ds;
+        if (set < 0 || semctl(set, 0, IPC_STAT, arg) != 0) _exit(5);
+        ds.sem_perm.uid = kOtherUser;
+        ds.sem_perm.gid = kOtherGroup;
+        if (semctl(set, 0, IPC_SET, arg) != 0) _exit(6);
+      }
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+
+    std::vector<char> names(256 * 4, 'x');
+    int count = 7;
+    const q7host::RefusalCase kCases[] = {
+        {"setup", [] { return RQ7ShmSetup(2); }, Q7_ERROR_ACCESS_DENIED, {}},
+        {"load", [&] { return RQ7ShmLoad(dir_.path().c_str(), "alpha"); }, Q7_ERROR_ACCESS_DENIED, {}},
+        {"attach", [] { return RQ7ShmAttach("alpha", 0); }, Q7_ERROR_ACCESS_DENIED, {}},
+        {"release", [] { return RQ7ShmRelease("alpha"); }, Q7_ERROR_ACCESS_DENIED, {}},
+        {"release all", [] { return RQ7ShmReleaseAll(); }, Q7_ERROR_ACCESS_DENIED, {}},
+        {"shut down", [] { return RQ7ShmShutdown(); }, Q7_ERROR_ACCESS_DENIED, {}},
+        {"list",
+         [&] { return RQ7GetSharedMemoryTableList(names.data(), &count); },
+         Q7_ERROR_ACCESS_DENIED,
+         {}},
+        {"list ex",
+         [&] { return RQ7GetSharedMemoryTableListEx(names.data(), &count); },
+         Q7_ERROR_ACCESS_DENIED,
+         {}},
+    };
+    for (const auto& c : kCases) {
+      SCOPED_TRACE(c.what);
+      EXPECT_EQ(c.call(), c.code);
+      EXPECT_EQ(q7host::DrainRing(), c.ring);
+    }
+    EXPECT_EQ(names[0], 'x');  // no name was copied
+    // The count: left alone by the list, 0 (no names) from the Ex form.
+    count = 7;
+    EXPECT_EQ(RQ7GetSharedMemoryTableList(names.data(), &count), Q7_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(count, 7);
+    count = 3;
+    EXPECT_EQ(RQ7GetSharedMemoryTableListEx(nullptr, &count), Q7_ERROR_ACCESS_DENIED);
+    EXPECT_EQ(count, 0);
+    // Nothing was removed.
+    struct stat st;
+    EXPECT_EQ(stat(object_path.c_str(), &st), 0);
+    EXPECT_GE(semget(SMCSSemKey(), 0, 0), 0);
+
+    shm_unlink(SMCSObjectName());
+    const int set = semget(SMCSSemKey(), 0, 0);
+    if (set >= 0) semctl(set, 0, IPC_RMID);
+  }
 }
 
 TEST_F(ShmTables, ClearRemovesARegistryInUse) {

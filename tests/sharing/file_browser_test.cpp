@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -413,6 +414,161 @@ TEST_F(FileBrowser, DelDirectoryRemovesLinksNeverTheirTargets) {
   EXPECT_EQ(q7test::ReadAll(victim + "/keep.txt"), "keep");
   EXPECT_EQ(q7test::ReadAll(victim + "/inner/deep.txt"), "deep");
   EXPECT_EQ(TakeRing(), "");
+}
+
+// A last name "." or ".." reaches a directory by another name than its own: "lnk/." is the link's
+// target, "O/." is O. Every such spelling is refused before anything is removed, as a link is.
+TEST_F(FileBrowser, DelDirectoryRefusesDotAndDotDotAsTheLastName) {
+  const std::string victim = Dir("victim");
+  Dir("victim/sub");
+  Make("victim/keep.txt", "keep");
+  Make("victim/sub/deep.txt", "deep");
+  const std::string lnk = dir_.File("lnk");
+  ASSERT_EQ(symlink(victim.c_str(), lnk.c_str()), 0);
+  const std::string own = Dir("O");
+  Make("O/mine.txt", "mine");
+  Dir("O/inner");
+
+  struct Case {
+    std::string given;
+    int code;
+    bool removed;  // what the path names is gone afterwards
+  };
+  const Case kCases[] = {
+      {lnk + "/.", Q7_ERROR_FILE_OPERATION_FAILED, false},
+      {lnk + "/./", Q7_ERROR_FILE_OPERATION_FAILED, false},
+      {lnk + "/./.", Q7_ERROR_FILE_OPERATION_FAILED, false},
+      {lnk + "/sub/..", Q7_ERROR_FILE_OPERATION_FAILED, false},
+      {lnk + "/sub/../", Q7_ERROR_FILE_OPERATION_FAILED, false},
+      {own + "/.", Q7_ERROR_FILE_OPERATION_FAILED, false},
+      {own + "/inner/..", Q7_ERROR_FILE_OPERATION_FAILED, false},
+      {lnk, Q7_ERROR_FILE_OPERATION_FAILED, false},  // the link itself: refused as ever
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.given);
+    EXPECT_EQ(innerRQ7BrowserDelDirectory(c.given.c_str(), 1), c.code);
+    EXPECT_EQ(TakeRingCoded(), "RQ7BrowserDelDirectory|E0000096|Failed to delete directory");
+    EXPECT_TRUE(fs::is_symlink(lnk));
+    EXPECT_EQ(q7test::ReadAll(victim + "/keep.txt"), "keep");
+    EXPECT_EQ(q7test::ReadAll(victim + "/sub/deep.txt"), "deep");
+    EXPECT_EQ(q7test::ReadAll(own + "/mine.txt"), "mine");
+    EXPECT_TRUE(fs::is_directory(own + "/inner"));
+  }
+
+  // Controls: a plain directory goes whole, by a full path and by one relative to the current
+  // directory.
+  Dir("plain/a/b");
+  Make("plain/a/b/f.txt", "f");
+  EXPECT_EQ(innerRQ7BrowserDelDirectory(dir_.File("plain").c_str(), 1), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir_.File("plain"))));
+  Dir("relative/a");
+  Make("relative/a/f.txt", "f");
+  ASSERT_EQ(chdir(dir_.Dir().c_str()), 0);
+  EXPECT_EQ(innerRQ7BrowserDelDirectory("relative/", 1), 0);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(dir_.File("relative"))));
+  EXPECT_EQ(TakeRing(), "");
+}
+
+// A chain of directories "d", depth levels below dir_fd/name, built through descriptors: its full
+// path would pass PATH_MAX. The deepest level holds a file and a link to outside. False on failure.
+bool BuildChain(int dir_fd, const char* name, int depth, const std::string& outside) {
+  if (mkdirat(dir_fd, name, 0755) != 0) return false;
+  int fd = openat(dir_fd, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  for (int level = 0; fd >= 0 && level < depth; ++level) {
+    const int next = mkdirat(fd, "d", 0755) == 0 ? openat(fd, "d", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
+    close(fd);
+    fd = next;
+  }
+  if (fd < 0) return false;
+  const int file = openat(fd, "f.txt", O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+  const bool ok = file >= 0 && symlinkat(outside.c_str(), fd, "out") == 0;
+  if (file >= 0) close(file);
+  close(fd);
+  return ok;
+}
+
+// Removes what is left of a chain BuildChain made, one level per step and without recursion: the
+// level below the top moves up in its parent's place.
+void RemoveChain(int dir_fd, const char* name) {
+  const int top = openat(dir_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (top < 0) return;
+  for (;;) {
+    const int d = openat(top, "d", O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (d < 0) break;
+    unlinkat(d, "f.txt", 0);
+    unlinkat(d, "out", 0);
+    const bool more = renameat(d, "d", top, "next") == 0;
+    close(d);
+    unlinkat(top, "d", AT_REMOVEDIR);
+    if (!more || renameat(top, "next", top, "d") != 0) break;
+  }
+  unlinkat(top, "f.txt", 0);
+  unlinkat(top, "out", 0);
+  close(top);
+  unlinkat(dir_fd, name, AT_REMOVEDIR);
+}
+
+// A tree far deeper than a thread's stack would allow for one frame per level, deleted from a
+// thread with a small stack: removed whole or refused with a code, never a signal, and nothing
+// outside it touched (the link at its bottom is removed as a link).
+TEST_F(FileBrowser, DelDirectoryOfAVeryDeepTreeFromASmallStack) {
+  // In memory where the system has it: thousands of directories made and removed on a disk take
+  // far longer than the walk itself.
+  std::string room = "/dev/shm/q7deepXXXXXX";
+  if (!fs::is_directory("/dev/shm") || mkdtemp(room.data()) == nullptr) room = Dir("deep");
+  struct Remove {
+    std::string path;
+    ~Remove() {
+      std::error_code ec;
+      fs::remove_all(path, ec);
+    }
+  } remove_room{room};
+  const std::string outside = room + "/outside";
+  ASSERT_TRUE(fs::create_directory(outside));
+  ASSERT_EQ(innerRQ7BrowserPutFile((outside + "/keep.txt").c_str(), 4, "keep"), 0);
+  ASSERT_EQ(innerRQ7BrowserPutFile((room + "/beside.txt").c_str(), 6, "beside"), 0);
+  const int dir_fd = open(room.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_GE(dir_fd, 0);
+  for (const int depth : {1500, 10000}) {
+    SCOPED_TRACE(depth);
+    ASSERT_TRUE(BuildChain(dir_fd, "tree", depth, outside));
+    const std::string tree = room + "/tree";
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      alarm(60);
+      struct Call {
+        const char* path;
+        int code;
+      } call{tree.c_str(), 1};
+      pthread_attr_t attr;
+      pthread_t thread;
+      const bool started = pthread_attr_init(&attr) == 0 &&
+                           pthread_attr_setstacksize(&attr, 128 * 1024) == 0 &&
+                           pthread_create(
+                               &thread, &attr,
+                               [](void* arg) -> void* {
+                                 auto* c = static_cast<Call*>(arg);
+                                 c->code = innerRQ7BrowserDelDirectory(c->path, 1);
+                                 return nullptr;
+                               },
+                               &call) == 0;
+      if (!started || pthread_join(thread, nullptr) != 0) _exit(3);
+      _exit(call.code == 0 ? 0 : call.code < 0 ? 1 : 2);  // removed, refused with a code, neither
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_TRUE(WIFEXITED(status)) << "signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    const int outcome = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    EXPECT_TRUE(outcome == 0 || outcome == 1) << outcome;
+    if (outcome == 0) {
+      EXPECT_FALSE(fs::exists(fs::symlink_status(tree)));
+    }
+    RemoveChain(dir_fd, "tree");
+    EXPECT_EQ(q7test::ReadAll(outside + "/keep.txt"), "keep");
+    EXPECT_EQ(q7test::ReadAll(room + "/beside.txt"), "beside");
+  }
+  close(dir_fd);
 }
 
 TEST_F(FileBrowser, MakeMoveAndDeleteDirectoriesAndFiles) {
