@@ -178,6 +178,9 @@ int CWorkThread::run_current_task() {
   } catch (const CQ7Exception& e) {
     // An engine failure keeps its own code; a non-negative code would read as success.
     return e.ErrorCode() < 0 ? e.ErrorCode() : Q7_ERROR_WORKER_DIED;
+  } catch (const std::bad_alloc&) {
+    // The caller is told it ran short of memory, not that a worker failed.
+    return Q7_ERROR_OUT_OF_MEMORY;
   } catch (...) {
     return Q7_ERROR_WORKER_DIED;
   }

@@ -8,6 +8,7 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/CWorkThread.h"
+#include "foundation/FailureCode.h"
 #include "values/PoolParam.h"
 
 // Workers to use for n elements: the engine's n_threads_for_elements(n), which honours the
@@ -23,15 +24,13 @@ int KernelCacheLineSize();
 // Runs `task` on workers 0 .. n-1 and throws the first negative result (CSmpEngine::run_threads_task).
 void RunKernelTask(int n, int task);
 
-// Runs a task body and turns what it throws into the worker's result: a CQ7Exception gives its
-// code, anything else Q7_ERROR_UNKNOWN, so the pool rethrows it on the calling thread.
+// Runs a task body and turns what it throws into the worker's result (CurrentNegativeFailureCode:
+// a failed allocation gives Q7_ERROR_OUT_OF_MEMORY), so the pool rethrows it on the calling thread.
 template <class F>
 int TaskFrame(F&& body) noexcept {
   try {
     return body();
-  } catch (const CQ7Exception& e) {
-    return e.ErrorCode() < 0 ? e.ErrorCode() : static_cast<int>(Q7_ERROR_UNKNOWN);
   } catch (...) {
-    return static_cast<int>(Q7_ERROR_UNKNOWN);
+    return CurrentNegativeFailureCode();
   }
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <latch>
 #include <memory>
+#include <new>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -170,6 +171,7 @@ const ThrowCase kThrows[] = {
     {"engine code", [] { throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY); }, Q7_ERROR_OUT_OF_MEMORY},
     {"engine message", [] { throw CQ7Exception(Q7_ERROR_OUT_OF_RANGE, "bad %d", 1); }, Q7_ERROR_OUT_OF_RANGE},
     {"engine code 0", [] { throw CQ7Exception(g_plain_text); }, Q7_ERROR_WORKER_DIED},
+    {"failed allocation", [] { throw std::bad_alloc(); }, Q7_ERROR_OUT_OF_MEMORY},
     {"std exception", [] { throw std::runtime_error("x"); }, Q7_ERROR_WORKER_DIED},
     {"int", [] { throw 7; }, Q7_ERROR_WORKER_DIED},
 };
