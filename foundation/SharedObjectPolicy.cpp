@@ -34,9 +34,9 @@ bool IsSharedObjectTrusted(const SharedObjectOwnership& object) {
   // The system lets the members of both the object's group and its creator's group use the group
   // bits: when they allow writing, both groups must be this process's own.
   if ((object.mode & 0020) != 0 &&
-      !(IsGroupOfThisProcess(object.group) && IsGroupOfThisProcess(object.creatorGroup)))
+      !(IsGroupOfThisProcess(object.group) && IsGroupOfThisProcess(object.creator_group)))
     return false;
-  if (!InCircle(object.creator, object.creatorGroup)) return false;
+  if (!InCircle(object.creator, object.creator_group)) return false;
   // The owner may change the mode at will; the creator may hand the object to any user.
   return object.owner == object.creator || object.owner == geteuid() || object.owner == kSuperUser;
 }

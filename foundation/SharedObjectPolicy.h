@@ -24,13 +24,13 @@ inline constexpr mode_t kSharedImageMode = 0640;
 inline constexpr mode_t kSharedObjectMode = 0660;
 
 // An object's owner, group, creator, creator's group and permission bits, as the system reports
-// them. For a POSIX object or a file (which records no creator) creator and creatorGroup repeat
+// them. For a POSIX object or a file (which records no creator) creator and creator_group repeat
 // owner and group.
 struct SharedObjectOwnership {
   uid_t owner;
   gid_t group;
   uid_t creator;
-  gid_t creatorGroup;
+  gid_t creator_group;
   mode_t mode;
 };
 

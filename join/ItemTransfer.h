@@ -9,16 +9,16 @@ struct JoinSetEntry;
 class TIntArray;
 
 struct ItemTransfer {
-  const int* masterVno;  // the master key's value numbers, by record
-  int masterVnoCount;
-  const int* groupStart;  // set 1's slave projection: nGroups + 1 entries
-  int nGroups;
+  const int* master_vno;  // the master key's value numbers, by record
+  int master_vno_count;
+  const int* group_start;  // set 1's slave projection: n_groups + 1 entries
+  int n_groups;
   const int* partners;  // set 1's slave rows
-  int nPartners;
-  const int* slaveVno;  // the moved column's value numbers, by slave record
-  int slaveVnoCount;
-  int nValues;  // entries of the moved column's value list
-  int records;  // master records
+  int n_partners;
+  const int* slave_vno;  // the moved column's value numbers, by slave record
+  int slave_vno_count;
+  int n_values;  // entries of the moved column's value list
+  int records;   // master records
 };
 
 // The rule of set 1 of entry e (master_vno: the master key filter's value numbers, null: none;

@@ -44,30 +44,30 @@ int Count(const TIntArray* a) { return a != nullptr ? a->FArraySize : 0; }
 ItemTransfer MakeItemTransfer(const JoinSetEntry& e, TIntArray* master_vno, TIntArray* slave_vno,
                               int n_values, int records) {
   ItemTransfer rule{};
-  rule.masterVno = Data(master_vno);
-  rule.masterVnoCount = Count(master_vno);
-  rule.groupStart = Data(e.projection[1]);
-  rule.nGroups = e.projection[1] != nullptr ? e.projection[1]->FArraySize - 1 : 0;
+  rule.master_vno = Data(master_vno);
+  rule.master_vno_count = Count(master_vno);
+  rule.group_start = Data(e.projection[1]);
+  rule.n_groups = e.projection[1] != nullptr ? e.projection[1]->FArraySize - 1 : 0;
   rule.partners = Data(e.rows[1]);
-  rule.nPartners = Count(e.rows[1]);
-  rule.slaveVno = Data(slave_vno);
-  rule.slaveVnoCount = Count(slave_vno);
-  rule.nValues = n_values;
+  rule.n_partners = Count(e.rows[1]);
+  rule.slave_vno = Data(slave_vno);
+  rule.slave_vno_count = Count(slave_vno);
+  rule.n_values = n_values;
   rule.records = records;
   return rule;
 }
 
 int TransferredValue(const ItemTransfer& p, int r) {
   if (r < 1 || r > p.records) return -1;
-  const int v = Get(p.masterVno, p.masterVnoCount, r, -1);
-  if (v < 0 || v >= p.nGroups) return -1;
-  const int start = Get(p.groupStart, int64_t{p.nGroups} + 1, v, 0);
+  const int v = Get(p.master_vno, p.master_vno_count, r, -1);
+  if (v < 0 || v >= p.n_groups) return -1;
+  const int start = Get(p.group_start, int64_t{p.n_groups} + 1, v, 0);
   // A key value without slave partner (an outer join's) leaves the record NULL.
-  if (start >= Get(p.groupStart, int64_t{p.nGroups} + 1, int64_t{v} + 1, 0)) return -1;
-  const int slave_record = Get(p.partners, p.nPartners, start, 0);
+  if (start >= Get(p.group_start, int64_t{p.n_groups} + 1, int64_t{v} + 1, 0)) return -1;
+  const int slave_record = Get(p.partners, p.n_partners, start, 0);
   if (slave_record < 1) return -1;
-  const int value = Get(p.slaveVno, p.slaveVnoCount, slave_record, 0);
-  return value >= 0 && value < p.nValues ? value : 0;
+  const int value = Get(p.slave_vno, p.slave_vno_count, slave_record, 0);
+  return value >= 0 && value < p.n_values ? value : 0;
 }
 
 int mpp_item_transfer(void* param) {

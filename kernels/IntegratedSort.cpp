@@ -44,7 +44,7 @@ struct KeyEntry {
 };
 
 struct IntegratedWork {
-  int* bucketStart;   // maxTop + 2 entries
+  int* bucket_start;  // maxTop + 2 entries
   KeyEntry* entries;  // n entries grouped by top digit
 };
 
@@ -166,7 +166,7 @@ int SortShareBelowTop(IntegratedTaskParam* p) {
   if (p->bucketFrom >= p->bucketEnd) return 0;
   const IntegratedContext& ctx = *p->ctx;
   const _RADIX_INFO_& plan = *p->plan;
-  const int* starts = p->work->bucketStart;
+  const int* starts = p->work->bucket_start;
   KeyEntry* entries = p->work->entries;
   const uint32_t mask = static_cast<uint32_t>(plan.belowTopMask);
   const int bits = mask == 0 ? 0 : ConvertFromVLtoBitsize(mask);

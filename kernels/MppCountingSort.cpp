@@ -32,9 +32,9 @@ struct RowValue {
 
 // The radix sort's shared arrays.
 struct RadixWork {
-  int* cache;        // n value numbers, by row index
-  int* bucketStart;  // maxTop + 2 entries, by bucket position in output order
-  RowValue* pairs;   // n pairs, grouped by top digit
+  int* cache;         // n value numbers, by row index
+  int* bucket_start;  // maxTop + 2 entries, by bucket position in output order
+  RowValue* pairs;    // n pairs, grouped by top digit
 };
 
 // The layout of the worker parameter block for tasks 4 to 10.
@@ -204,7 +204,7 @@ namespace {
 int SortShareBelowTop(SortTaskParam* p) {
   if (p->bucketFrom >= p->bucketEnd) return 0;
   const _RADIX_INFO_& plan = *p->plan;
-  const int* starts = p->work->bucketStart;
+  const int* starts = p->work->bucket_start;
   RowValue* pairs = p->work->pairs;
   const uint32_t mask = static_cast<uint32_t>(plan.belowTopMask);
   const int bits = mask == 0 ? 0 : ConvertFromVLtoBitsize(mask);

@@ -56,14 +56,14 @@ bool NeedsSortDriver(const std::vector<int>& value_counts, double* cells) {
 
 int ChooseSumMethod(const SumMethodFigures& f) {
   double p = 1.0;
-  if (NeedsSortDriver(f.valueCounts, &p)) return Number(SumMethod::kNonCubeDriver);
-  const int bits = f.measures < 1 ? 0 : f.maskBits;
+  if (NeedsSortDriver(f.value_counts, &p)) return Number(SumMethod::kNonCubeDriver);
+  const int bits = f.measures < 1 ? 0 : f.mask_bits;
   const double t = f.threads;
   double e0 = 4 * p * t;
   if (bits & (kSumSum | kSumAverage)) e0 += 8 * p * t;
   if (bits & kSumMax) e0 += 4 * p * t;
   if (bits & kSumMin) e0 += 4 * p * t;
-  const double l2 = f.l2CacheSize < 1 ? CSmpEngine::kDefaultL2CacheSize : f.l2CacheSize;
+  const double l2 = f.l2_cache_size < 1 ? CSmpEngine::kDefaultL2CacheSize : f.l2_cache_size;
   if (p < kMaxDenseCells && 0.5 * l2 > e0) return Number(SumMethod::kDenseCube);
 
   const int64_t n = std::max<int64_t>(f.rows, 0);
@@ -74,7 +74,7 @@ int ChooseSumMethod(const SumMethodFigures& f) {
   if (bits & kSumMax) e2 += 4 * n;
   if (bits & kSumMin) e2 += 4 * n;
   const double cheaper = std::min(e1, static_cast<double>(e2));
-  if (cheaper > f.memoryBudget / 2) return Number(SumMethod::kSortWithRows);
+  if (cheaper > f.memory_budget / 2) return Number(SumMethod::kSortWithRows);
   return Number(e1 <= static_cast<double>(e2) ? SumMethod::kPackedCube : SumMethod::kSortWithMeasures);
 }
 
@@ -92,18 +92,18 @@ int GetSuitableSumMethod(int table_id, int set_id, int n_dims, const int* dims, 
   for (int d = 0; d < n_dims; ++d) {
     TFilter* filter = table->GetFilter(dims[d]);
     if (!filter) throw CQ7Exception(Q7_ERROR_NO_SUCH_FILTER);
-    f.valueCounts.push_back(filter->VL ? filter->VL->FArraySize : 0);
+    f.value_counts.push_back(filter->VL ? filter->VL->FArraySize : 0);
   }
   f.threads = KernelActiveThreads();
-  f.l2CacheSize = KernelL2CacheSize();
+  f.l2_cache_size = KernelL2CacheSize();
   f.measures = n_measures;
-  for (int i = 0; i < n_measures; ++i) f.maskBits |= masks[i];
-  f.memoryBudget = SumMethodMemoryBudget();
+  for (int i = 0; i < n_measures; ++i) f.mask_bits |= masks[i];
+  f.memory_budget = SumMethodMemoryBudget();
 
   const int forced = ForcedSumMethod();
   if (forced >= 0) {
     double cells = 0;
-    return NeedsSortDriver(f.valueCounts, &cells) ? Number(SumMethod::kNonCubeDriver) : forced;
+    return NeedsSortDriver(f.value_counts, &cells) ? Number(SumMethod::kNonCubeDriver) : forced;
   }
   return ChooseSumMethod(f);
 }

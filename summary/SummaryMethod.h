@@ -29,13 +29,13 @@ enum class SumMethod : int {
 };
 
 struct SumMethodFigures {
-  int64_t rows = 0;              // rows of the set
-  std::vector<int> valueCounts;  // per dimension: entries of its value list, the NULL entry included
-  int threads = 1;               // active workers
-  int l2CacheSize = 0;           // bytes; below 1 means the engine's default (1 MiB)
-  int measures = 0;              // number of measures
-  int maskBits = 0;              // OR of the measures' sum-type masks
-  double memoryBudget = 0;       // bytes; a method is planned within half of it
+  int64_t rows = 0;               // rows of the set
+  std::vector<int> value_counts;  // per dimension: entries of its value list, the NULL entry included
+  int threads = 1;                // active workers
+  int l2_cache_size = 0;          // bytes; below 1 means the engine's default (1 MiB)
+  int measures = 0;               // number of measures
+  int mask_bits = 0;              // OR of the measures' sum-type masks
+  double memory_budget = 0;       // bytes; a method is planned within half of it
 };
 
 // The method 0 .. 4 for these figures.

@@ -347,12 +347,12 @@ TEST(CellAddrSort, KeyOutsideTheSpaceIsRefusedUntouched) {
 SumMethodFigures Figures(std::vector<int> value_counts, int64_t rows, int mask, int threads = 1) {
   SumMethodFigures f;
   f.rows = rows;
-  f.valueCounts = std::move(value_counts);
+  f.value_counts = std::move(value_counts);
   f.threads = threads;
-  f.l2CacheSize = 1048576;
+  f.l2_cache_size = 1048576;
   f.measures = 1;
-  f.maskBits = mask;
-  f.memoryBudget = 1e15;
+  f.mask_bits = mask;
+  f.memory_budget = 1e15;
   return f;
 }
 
@@ -367,15 +367,15 @@ TEST(SumMethod, ChoiceFollowsTheCostFigures) {
   // 2^15 + 1 entries cost 16 bits each: 32 bits although P stays below 2^30.
   SumMethodFigures wide_bits = Figures({32769, 32767}, 10, kSumCount);
   SumMethodFigures ten_million = Figures({10000000}, 10, kSumCount);
-  ten_million.l2CacheSize = 2000000000;
+  ten_million.l2_cache_size = 2000000000;
   SumMethodFigures under_ten_million = ten_million;
-  under_ten_million.valueCounts = {9999999};
+  under_ten_million.value_counts = {9999999};
   SumMethodFigures empty_set = Figures({1000, 1000}, 0, kSumCount);
   // P = 10^6, E0 = 4 * 10^6: E1 <= E2 exactly when 4N covers E0.
   SumMethodFigures many_rows = Figures({1000, 1000}, 1000000, kSumCount);
   SumMethodFigures few_rows = Figures({1000, 1000}, 999999, kSumCount);
   SumMethodFigures no_budget = many_rows;
-  no_budget.memoryBudget = 0;
+  no_budget.memory_budget = 0;
   // The cell arrays of 4 workers fit half the cache for COUNT alone; SUM (or AVERAGE) triples them.
   SumMethodFigures count_fits = Figures({5000, 5}, 10, kSumCount, 4);
   SumMethodFigures sum_spills = Figures({5000, 5}, 10, kSumSum, 4);
@@ -407,7 +407,7 @@ TEST(SumMethod, DefaultBudgetLetsEveryMethodBeChosen) {
   SetSumMethodMemoryBudget(-1);
   EXPECT_GT(SumMethodMemoryBudget(), 0);
   SumMethodFigures f = Figures({1000, 1000}, 1000000, kSumCount);
-  f.memoryBudget = SumMethodMemoryBudget();
+  f.memory_budget = SumMethodMemoryBudget();
   EXPECT_EQ(ChooseSumMethod(f), 1);
   f.rows = 10;
   EXPECT_EQ(ChooseSumMethod(f), 2);
