@@ -185,10 +185,7 @@ struct FileSource {
   TFilter* Filter(int id) { return verbose ? new TFilter(fs, id, 1) : new TFilter(fs, id); }
   void MapTables(int32_t*) {}
   // The diagnostic reader writes each step it reads to the catalog message log.
-  template <class... Args>
-  void Log(const char* format, Args... args) {
-    if (verbose) LogMsg(format, args...);
-  }
+  bool Logging() const { return verbose; }
   // A title, then each ID of the master's side and of the slave's side on a line of its own.
   void LogIDs(const char* title, const int32_t* master, int n_master, const int32_t* slave, int n_slave) {
     if (!verbose) return;
@@ -200,8 +197,7 @@ struct FileSource {
 
 // The image and shared-memory readers have no diagnostic twin.
 struct Unlogged {
-  template <class... Args>
-  void Log(const char*, Args...) {}
+  static bool Logging() { return false; }
   void LogIDs(const char*, const int32_t*, int, const int32_t*, int) {}
 };
 
@@ -342,7 +338,7 @@ void ReadRecord(TJoinTable& j, Source& src, bool unique_name, TTableCollection* 
     if (names == nullptr) names = CSmpEngine::Instance()->Database();
     char unique[TBaseTable::kNameSize];
     if (names == nullptr || names->GenTableName(j.FTableName, unique) < 0) {
-      src.Log("Cannot Generate TableName- Exit");
+      if (src.Logging()) LogMsg("Cannot Generate TableName- Exit");
       throw CQ7Exception(Q7_ERROR_TABLE_NAME_GENERATION);
     }
     memcpy(j.FTableName, unique, strlen(unique) + 1);
@@ -354,10 +350,10 @@ void ReadRecord(TJoinTable& j, Source& src, bool unique_name, TTableCollection* 
   const bool old = j.FDataVer < kFirstWideKeysVersion;
   const int n = j.FnSet;
   j.FOuter = ReadInt(r);
-  src.Log("IsOuter\t\t = %d ", j.FOuter);
+  if (src.Logging()) LogMsg("IsOuter\t\t = %d ", j.FOuter);
   CheckRange(j.FOuter, 0, 1, "outer flag");
   j.FnKey = ReadInt(r);
-  src.Log("JoinKey Count= %d ", j.FnKey);
+  if (src.Logging()) LogMsg("JoinKey Count= %d ", j.FnKey);
   CheckRange(j.FnKey, 1, old ? kOldKeys : TJoinTable::kMaxKeys, "key count");
   int32_t tables[2];
   r.Read(tables, 4, 2);
