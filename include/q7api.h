@@ -526,7 +526,15 @@ Q7_EXPORT int RQ7ClearDB(void);
 Q7_EXPORT int Q7ClearDB(void);
 
 /* Replaces the database by the one stored as directory/name (".Q7D" appended unless name ends in
- * it). A file that cannot be read leaves an empty database. Returns 0. RQ7HSLoadDB is the same. */
+ * it). Returns 0. RQ7HSLoadDB is the same. The database in place stays when the load is refused
+ * before any table is read: a directory that cannot be entered (Q7_ERROR_INVALID_PATH), a file
+ * that cannot be opened (Q7_ERROR_ILLEGAL_FILE_NAME, ring message "Illegal FileName"), or a head
+ * that is refused: a data version not read (Q7_ERROR_UNSUPPORTED_VERSION), a table count or issued
+ * table ID out of range or names beyond the end (Q7_ERROR_ILLEGAL_ARRAY_DATA), a file cut within
+ * the header, versions or counts (Q7_ERROR_ILLEGAL_FILE_NAME). A failure further in leaves an empty
+ * database: a damaged table record (Q7_ERROR_ILLEGAL_ARRAY_DATA, or its reader's code) or a file
+ * cut short (Q7_ERROR_ILLEGAL_FILE_NAME). A file cut short or unreadable once opened is entered in
+ * the ring as "Database file cut short or unreadable: " and the file's name. */
 Q7_EXPORT int RQ7LoadDB(const char* directory, const char* name);
 Q7_EXPORT int Q7LoadDB(const char* directory, const char* name);
 Q7_EXPORT int RQ7HSLoadDB(const char* directory, const char* name);
