@@ -10,7 +10,8 @@
 // The two loads without a length read within the length word of the image's header. An image
 // without one (0 there) is trusted to be whole by those roads, so the target writes the block's
 // length into the word when the input's is 0 or larger than the block; a word within the block is
-// kept, so that short words are explored too.
+// kept, so that short words are explored too. An input shorter than the header takes only the
+// road with a length: a host hands the others at least the header.
 // What loads is used as a host would (q7fuzz::ExerciseTables), written again in the same form and
 // read back: what was written must load again. No reader may read beyond the block.
 #include <cstdint>
@@ -76,28 +77,27 @@ std::vector<uint64_t> SaveDatabaseImage(void** end) {
 // The header's length word, as the exported loads without a length are bounded by it.
 constexpr size_t kLengthWordAt = 8;
 
-// A block of the input whose length word lies within it (see above).
+// A block of the input whose length word lies within it (see above). A host hands these roads at
+// least the 256-byte header (size must be at least that).
 Block CopyWithLength(const uint8_t* data, size_t size) {
   Block block = Copy(data, size);
-  if (size >= 256) {
-    uint64_t word;
-    memcpy(&word, block.get() + kLengthWordAt, sizeof word);
-    // An image of the other byte order keeps its word: the reader swaps it, so any value may
-    // come out, and only words that this system reads as within the block are kept.
-    const bool other_order = (static_cast<uint8_t>(block.get()[1]) & 0x0C) != getSystemEndian();
-    uint64_t read = word;
-    if (other_order) flip_endian(&read, sizeof read);
-    if (read == 0 || read > size) {
-      read = size;
-      word = size;
-      if (other_order) flip_endian(&word, sizeof word);
-      memcpy(block.get() + kLengthWordAt, &word, sizeof word);
-    }
+  uint64_t word;
+  memcpy(&word, block.get() + kLengthWordAt, sizeof word);
+  // An image of the other byte order keeps its word: the reader swaps it, so any value may come
+  // out, and only words that this system reads as within the block are kept.
+  const bool other_order = (static_cast<uint8_t>(block.get()[1]) & 0x0C) != getSystemEndian();
+  uint64_t as_read = word;
+  if (other_order) flip_endian(&as_read, sizeof as_read);
+  if (as_read == 0 || as_read > size) {
+    word = size;
+    if (other_order) flip_endian(&word, sizeof word);
+    memcpy(block.get() + kLengthWordAt, &word, sizeof word);
   }
   return block;
 }
 
 void DatabaseImage(const uint8_t* data, size_t size) {
+  if (size < kSysHeaderSize) return;
   Block block = CopyWithLength(data, size);
   void* end = nullptr;
   if (DBTASK()->LoadDBFromMem(block.get(), &end) != 0) return;
@@ -110,14 +110,17 @@ void DatabaseImage(const uint8_t* data, size_t size) {
 }
 
 void TableImage(const uint8_t* data, size_t size) {
-  Block block = CopyWithLength(data, size);
   innerQ7ClearDB();
   innerQ7AddRealTable("T", 2);
-  void* end = nullptr;
-  const int from_image = DBTASK()->LoadRealTableFromMem(block.get(), &end);
-  if (from_image > 0)
-    q7fuzz::Require(static_cast<char*>(end) <= block.get() + size, "a table image was read past its length",
-                    from_image);
+  if (size >= kSysHeaderSize) {
+    Block block = CopyWithLength(data, size);
+    void* end = nullptr;
+    const int from_image = DBTASK()->LoadRealTableFromMem(block.get(), &end);
+    if (from_image > 0) {
+      q7fuzz::Require(static_cast<char*>(end) <= block.get() + size, "a table image was read past its length",
+                      from_image);
+    }
+  }
   // The held image's road is given the length, and takes the input's own length word.
   Block as_given = Copy(data, size);
   const int id = DBTASK()->LoadMemRealTable(as_given.get(), size);
