@@ -461,7 +461,11 @@ class TRealTable : public TBaseTable {
   // The memory-image record; with with_header the system header and the kind are read first (a
   // kind other than 0: Q7_ERROR_NOT_REAL_TYPE) and the stored name is made unique in `names`
   // (null: the engine's collection; Q7_ERROR_TABLE_NAME_GENERATION). Without it the stored name and
-  // ID stay (database images). Data version other than 25: Q7_ERROR_UNSUPPORTED_VERSION.
+  // ID stay (database images). Data version other than 25: Q7_ERROR_UNSUPPORTED_VERSION. Set 1's
+  // count is the table's rows, and a later array record is refused (Q7_ERROR_ILLEGAL_ARRAY_DATA)
+  // before its elements are read when its count disagrees with them: another set above the rows,
+  // a view above its set, value numbers above rows + 1. That is the only bound of an image whose
+  // length the caller does not know (value lists and text areas have none).
   TRealTable(CMemFile* mf, int with_header, TTableCollection* names = nullptr);
   // Writes the record into a memory image (every set), after the system header when with_header
   // is set. The table is condensed first, as for a file. A full image throws

@@ -43,9 +43,12 @@ int32_t ReadInt(ArrayRecordReader& r) {
 
 // ---- Sources: what the record reader builds each part from ----
 
+// Only a memory image may be read without knowing its length: its next array record is bounded
+// by the counts read before it (LimitNext, -1 for none). The other sources know where they end.
 struct ImageSource {
   CMemFile* mf;
   MemFileRecordReader r{mf};
+  void LimitNext(int64_t most) { mf->LimitNextArrayCount(most); }
   void Base(TRealTable& t) { t.LoadBaseInfomem(mf); }
   TSetArray* Set(int id) { return new TSetArray(mf, kSetRecordName, id); }
   TFilter* Filter(int id) { return new TFilter(mf, id); }
@@ -54,6 +57,7 @@ struct ImageSource {
 
 struct StreamSource {
   MemStreamRecordReader r;
+  void LimitNext(int64_t) {}
   void Base(TRealTable& t) { t.LoadBaseInfoMem(); }
   TSetArray* Set(int) { return new TSetArray(0); }
   TFilter* Filter(int id) { return new TFilter(id); }
@@ -65,6 +69,7 @@ struct InPlaceSource {
   const void* end;
   void* id_map;
   ShmRecordReader r{cursor, end};
+  void LimitNext(int64_t) {}
   void Base(TRealTable& t) { t.LoadBaseInfo(cursor, end); }
   TSetArray* Set(int id) { return new TSetArray(cursor, end, kSetRecordName, id); }
   TFilter* Filter(int id) { return new TFilter(cursor, end, id, id_map); }
@@ -107,6 +112,11 @@ struct StreamTarget {
 template <class Source>
 void TRealTable::ReadImageRecord(Source& source, bool unique_name, TTableCollection* names) {
   ArrayRecordReader& r = source.r;
+  // A limit not taken must not reach the next record.
+  struct Unlimit {
+    Source& source;
+    ~Unlimit() { source.LimitNext(-1); }
+  } unlimit{source};
   try {
     source.Base(*this);
     // Set 1 holds every record: a real table without it has no records to number.
@@ -119,8 +129,16 @@ void TRealTable::ReadImageRecord(Source& source, bool unique_name, TTableCollect
 
     FSets = static_cast<TSetArray**>(zpk_malloc(sizeof(TSetArray*) * static_cast<size_t>(FSetCapacity)));
     memset(FSets, 0, sizeof(TSetArray*) * static_cast<size_t>(FSetCapacity));
-    for (int i = 0; i < FnSet; ++i) FSets[i] = source.Set(FSetIDs[i]);
+    // Set 1 holds every record: its count is the table's rows, which bound the arrays after it:
+    // another set at most the rows, a view at most its set, a filter's value numbers rows + 1
+    // (with element 0). A value list is not bounded by them: one that two filters of the table
+    // borrow is stored as it stands, unused values and all.
+    FSets[0] = source.Set(FSetIDs[0]);
     const int records = FSets[0]->FArraySize;
+    for (int i = 1; i < FnSet; ++i) {
+      source.LimitNext(records);
+      FSets[i] = source.Set(FSetIDs[i]);
+    }
     for (int i = 0; i < FnSet; ++i) CheckRecords(*FSets[i], records, "set element");
 
     const int32_t n_filters = ReadInt(r);
@@ -131,6 +149,8 @@ void TRealTable::ReadImageRecord(Source& source, bool unique_name, TTableCollect
     for (int i = 0; i < n_filters; ++i) {
       const int32_t id = ReadInt(r);
       CheckRange(id, 1, last_filter_id, "filter ID");
+      // The value numbers are the filter record's first array.
+      source.LimitNext(int64_t{records} + 1);
       std::unique_ptr<TFilter> filter(source.Filter(id));
       // Filters are found by ID: the record's own ID must be the listed one, and unique.
       if (filter->FFilterID != id || FilterID2Pos(id) >= 0) Damaged("filter ID", filter->FFilterID);
@@ -150,8 +170,9 @@ void TRealTable::ReadImageRecord(Source& source, bool unique_name, TTableCollect
         const int32_t filter_pos = ReadInt(r);
         CheckRange(set_pos, 0, FnSet - 1, "view set position");
         CheckRange(filter_pos, 0, FnFilter - 1, "view filter position");
-        std::unique_ptr<TSortedSetArray> view(source.View());
         TSetArray* set = FSets[set_pos];
+        source.LimitNext(set->FArraySize);
+        std::unique_ptr<TSortedSetArray> view(source.View());
         TFilter* filter = FFilters[filter_pos];
         // A dropped view is stored without rows; a built one orders every element of its set.
         if (view->FArraySize != 0)

@@ -411,21 +411,26 @@ class TTableCollection {
 
   // Writes the database image (the database file's layout, with the system header and versions,
   // never the saved ones) into capacity bytes at buffer; *end receives the address after its last
-  // byte. Sets FAllReal and every table's FDBIndex as SaveDB does. Too small a buffer throws
+  // byte, and the header's length word (bytes 8-15) its length. Sets FAllReal and every table's
+  // FDBIndex as SaveDB does. Too small a buffer throws
   // Q7_ERROR_OUT_OF_MEMORY (the buffer then holds a partial image); a join table without its
   // record writer (the join layer's) throws Q7_ERROR_NOT_REAL_TABLE. Returns 0.
   int SaveDB2Mem(unsigned long capacity, void* buffer, void** end);
-  // Builds a database from the image in size bytes at buffer; *end (when end is not null) receives
-  // the address after it. Version element 1 other than 25: Q7_ERROR_UNSUPPORTED_VERSION. FDBPath and
-  // FDBName stay empty. The caller runs LoadComplete(0).
+  // Builds a database from the image in size bytes at buffer (fewer when the header's length word
+  // says so; an image without it is bounded only by size and by its counts agreeing, see
+  // TRealTable's image reader); *end (when end is not null) receives the address after it. Version
+  // element 1 other than 25: Q7_ERROR_UNSUPPORTED_VERSION. FDBPath and FDBName stay empty. The
+  // caller runs LoadComplete(0).
   TTableCollection(void* buffer, uint64_t size, void** end);
   // The single-table image: the table's record with the system header, then, when the rest of
   // the buffer holds it with its padding, the trailer "Q7TFEND" and the int64 length of the record
-  // counted from buffer. *end receives the address after the last byte written. No table: recorded
+  // counted from buffer; the header's length word receives the image's length up to *end, the
+  // address after the last byte written. No table: recorded
   // by GetTable and thrown as Q7_ERROR_NO_SUCH_TABLE; not real: Q7_ERROR_NOT_REAL_TABLE; too small
   // a buffer: Q7_ERROR_OUT_OF_MEMORY. Returns 0.
   int SaveRealTable2Mem(int table_id, unsigned long capacity, void* buffer, void** end);
-  // Reads a single-table image (its trailer is not read) as a new table with a unique name; *end
+  // Reads a single-table image (its trailer is not read) as a new table with a unique name, within
+  // size bytes and the header's length word as the database image reader does; *end
   // (when not null) receives the address after the record. Returns the new ID, or
   // Q7_ERROR_LOAD_TABLE_COUNT_OVERFLOW ("LoadRealTable", "TableCount overflow"); reader failures are
   // thrown and add nothing.

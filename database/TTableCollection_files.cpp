@@ -63,6 +63,19 @@ void SkipHeaderPadding(zpk_fstream& fs) {
     throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
 }
 
+// The stream's read failures carry no text. Once the file is open, a failed read means that the file
+// ends before its records do (or that the device failed): the entry names the file, so that a host
+// can tell a cut file from a missing one.
+template <class Body>
+auto NamingFailedReads(const std::string& file, Body body) {
+  try {
+    return body();
+  } catch (const CQ7Exception& e) {
+    if (e.ErrorCode() != Q7_ERROR_ILLEGAL_FILE_NAME || e.Message()[0] != '\0') throw;
+    throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME, "Database file cut short or unreadable: %s", file.c_str());
+  }
+}
+
 // What a database file begins with, up to the table names.
 struct DatabaseHead {
   int32_t issued;
@@ -74,28 +87,30 @@ struct DatabaseHead {
 // is left at the first name.
 DatabaseHead ReadDatabaseHead(zpk_fstream& fs, const std::string& file, bool verbose) {
   zpk_open(fs, file.c_str(), kZpkRead | kZpkBinary, 0);
-  fs.readFileHeader(false);
-  int32_t versions[4];
-  zpk_read(fs, versions, 4, 4);
-  if (verbose) {
-    char text[64];
-    snprintf(text, sizeof text, "%d,%d,%d,%d", versions[0], versions[1], versions[2], versions[3]);
-    LogMsg("DataVersion = ------> %s", text);
-  }
-  if (!(verbose ? DiagnosticReadable(versions[1]) : TBaseTable::IsReadableDataVersion(versions[1]))) {
-    LogMsg("Unspported DataVersion DataVer[1] = ------> %d", versions[1]);
-    throw CQ7Exception(Q7_ERROR_UNSUPPORTED_VERSION);
-  }
-  DatabaseHead head;
-  head.issued = ReadInt(fs);
-  if (verbose) LogMsg("Table's Issued [FTblIDIssued] = ------> %d", head.issued);
-  head.count = ReadInt(fs);
-  if (verbose) LogMsg("Table's Count [FnTable] = ------> %d", head.count);
-  // New tables take the issued ID + 1; the stored IDs are checked against it below.
-  CheckRange(head.issued, 0, INT32_MAX, "issued table ID");
-  CheckRange(head.count, 0, TTableCollection::kMaxTables, "table count");
-  CheckBytesLeft(fs, int64_t{TBaseTable::kNameSize} * head.count, "table names");
-  return head;
+  return NamingFailedReads(file, [&] {
+    fs.readFileHeader(false);
+    int32_t versions[4];
+    zpk_read(fs, versions, 4, 4);
+    if (verbose) {
+      char text[64];
+      snprintf(text, sizeof text, "%d,%d,%d,%d", versions[0], versions[1], versions[2], versions[3]);
+      LogMsg("DataVersion = ------> %s", text);
+    }
+    if (!(verbose ? DiagnosticReadable(versions[1]) : TBaseTable::IsReadableDataVersion(versions[1]))) {
+      LogMsg("Unspported DataVersion DataVer[1] = ------> %d", versions[1]);
+      throw CQ7Exception(Q7_ERROR_UNSUPPORTED_VERSION);
+    }
+    DatabaseHead head;
+    head.issued = ReadInt(fs);
+    if (verbose) LogMsg("Table's Issued [FTblIDIssued] = ------> %d", head.issued);
+    head.count = ReadInt(fs);
+    if (verbose) LogMsg("Table's Count [FnTable] = ------> %d", head.count);
+    // New tables take the issued ID + 1; the stored IDs are checked against it below.
+    CheckRange(head.issued, 0, INT32_MAX, "issued table ID");
+    CheckRange(head.count, 0, TTableCollection::kMaxTables, "table count");
+    CheckBytesLeft(fs, int64_t{TBaseTable::kNameSize} * head.count, "table names");
+    return head;
+  });
 }
 
 }  // namespace
@@ -137,47 +152,49 @@ void TTableCollection::LoadDatabaseFile(char* dir, char* name, bool verbose) {
   const DatabaseHead head = ReadDatabaseHead(fs, file, verbose);
   const int32_t issued = head.issued;
   const int32_t count = head.count;
-  for (int i = 0; i < count; ++i) {
-    // Every table takes its name from its own record; these are read past.
-    char table_name[TBaseTable::kNameSize];
-    zpk_read(fs, table_name, 1, sizeof table_name);
-    table_name[sizeof table_name - 1] = '\0';
-    if (verbose) LogMsg("TableName[i] = ------> %s", table_name);
-  }
-
-  try {
+  NamingFailedReads(file, [&] {
     for (int i = 0; i < count; ++i) {
-      // Read as it stands: GetTableType would pass a negative kind on as an error code.
-      const int32_t kind = ReadInt(fs);
-      char no_name[] = "";
-      std::unique_ptr<TBaseTable> table;
-      if (kind == table_files::kKindReal) {
-        if (verbose) LogMsg("TableType[i] = ------> REALTABLE");
-        table = std::make_unique<TRealTable>(&fs, no_name, 1, this);
-      } else if (kind == table_files::kKindJoin) {
-        if (verbose) LogMsg("TableType[i] = ------> JOINTABLE");
-        if (g_join_reader == nullptr) throw CQ7Exception(Q7_ERROR_INVALID_TABLE_TYPE);
-        table.reset(g_join_reader(&fs, no_name, 1, 0, this));
-      } else {
-        if (verbose) LogMsg("TableType[i] = ------> UNDEFINE TYPE");
-        throw CQ7Exception(Q7_ERROR_INVALID_TABLE_TYPE);
-      }
-      // Tables are found by binary search over ascending IDs, and new IDs are issued above the
-      // last one.
-      const int64_t lowest = FnTable > 0 ? int64_t{FTables[FnTable - 1]->FTableID} + 1 : 1;
-      CheckRange(table->FTableID, lowest, issued, "table ID");
-      AppendTable(table.release());
-      // A join reader may have left the directory.
-      WorkingDirectory::Enter(absolute);
+      // Every table takes its name from its own record; these are read past.
+      char table_name[TBaseTable::kNameSize];
+      zpk_read(fs, table_name, 1, sizeof table_name);
+      table_name[sizeof table_name - 1] = '\0';
+      if (verbose) LogMsg("TableName[i] = ------> %s", table_name);
     }
-  } catch (...) {
-    // The joins built so far resolve their tables before everything built is deleted.
+
     try {
-      LoadComplete(0);
+      for (int i = 0; i < count; ++i) {
+        // Read as it stands: GetTableType would pass a negative kind on as an error code.
+        const int32_t kind = ReadInt(fs);
+        char no_name[] = "";
+        std::unique_ptr<TBaseTable> table;
+        if (kind == table_files::kKindReal) {
+          if (verbose) LogMsg("TableType[i] = ------> REALTABLE");
+          table = std::make_unique<TRealTable>(&fs, no_name, 1, this);
+        } else if (kind == table_files::kKindJoin) {
+          if (verbose) LogMsg("TableType[i] = ------> JOINTABLE");
+          if (g_join_reader == nullptr) throw CQ7Exception(Q7_ERROR_INVALID_TABLE_TYPE);
+          table.reset(g_join_reader(&fs, no_name, 1, 0, this));
+        } else {
+          if (verbose) LogMsg("TableType[i] = ------> UNDEFINE TYPE");
+          throw CQ7Exception(Q7_ERROR_INVALID_TABLE_TYPE);
+        }
+        // Tables are found by binary search over ascending IDs, and new IDs are issued above the
+        // last one.
+        const int64_t lowest = FnTable > 0 ? int64_t{FTables[FnTable - 1]->FTableID} + 1 : 1;
+        CheckRange(table->FTableID, lowest, issued, "table ID");
+        AppendTable(table.release());
+        // A join reader may have left the directory.
+        WorkingDirectory::Enter(absolute);
+      }
     } catch (...) {
+      // The joins built so far resolve their tables before everything built is deleted.
+      try {
+        LoadComplete(0);
+      } catch (...) {
+      }
+      throw;
     }
-    throw;
-  }
+  });
   fs.close();
   FTblIDIssued = issued;
   qz7_strlcpy(FDBPath, absolute, kPathSize);

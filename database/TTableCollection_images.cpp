@@ -2,6 +2,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <memory>
@@ -47,6 +48,26 @@ int32_t ReadInt(ArrayRecordReader& r) {
   return v;
 }
 
+// Where a memory image's header holds the image's length: bytes from the start of the image to
+// the end of what its writer wrote, in the writer's byte order. Images written before it hold 0
+// there, as the whole reserved part of the header does.
+constexpr size_t kImageLengthAt = 8;
+
+void StoreImageLength(void* buffer, const char* end) {
+  const uint64_t length = static_cast<uint64_t>(end - static_cast<char*>(buffer));
+  memcpy(static_cast<char*>(buffer) + kImageLengthAt, &length, sizeof length);
+}
+
+// How many bytes at buffer a reader may take: the stored length when the image has one (never
+// more than the caller's size), else the caller's size, which the hosts' loads do not know.
+uint64_t ImageBound(const void* buffer, uint64_t size) {
+  if (size < kSysHeaderSize) return size;
+  uint64_t length;
+  memcpy(&length, static_cast<const char*>(buffer) + kImageLengthAt, sizeof length);
+  if (getStreamEndian(buffer) != getSystemEndian()) flip_endian(&length, sizeof length);
+  return length != 0 && length < size ? length : size;
+}
+
 // What a database image holds before its tables, as the database file reader checks it.
 struct DatabaseHead {
   int32_t issued;
@@ -66,7 +87,9 @@ DatabaseHead ReadHead(ArrayRecordReader& r, bool check_version, SkipName skip_na
   head.count = ReadInt(r);
   // New tables take the issued ID + 1; the stored IDs are checked against it.
   CheckRange(head.issued, 0, INT32_MAX, "issued table ID");
-  CheckRange(head.count, 0, TTableCollection::kMaxTables, "table count");
+  // Each table has an ID of its own from 1 to the issued one: a count above it is damage, found
+  // before the names it counts are read.
+  CheckRange(head.count, 0, std::min<int64_t>(TTableCollection::kMaxTables, head.issued), "table count");
   if (int64_t{TBaseTable::kNameSize} * head.count > r.BytesLeft())
     table_files::Damaged("table names beyond the end", head.count);
   for (int i = 0; i < head.count; ++i) skip_name();
@@ -144,6 +167,7 @@ int TTableCollection::SaveDB2Mem(unsigned long capacity, void* buffer, void** en
   }
   for (int i = 0; i < FnTable; ++i) FTables[i]->FDBIndex = i;
   for (int i = 0; i < FnTable; ++i) FTables[i]->Save2Mem(&mf, 0);
+  StoreImageLength(buffer, mf.Cursor());
   if (end != nullptr) *end = mf.Cursor();
   return 0;
 }
@@ -154,7 +178,7 @@ TTableCollection::TTableCollection(void* buffer, uint64_t size, void** end) : TT
 }
 
 void TTableCollection::LoadDatabaseImage(void* buffer, uint64_t size, void** end) {
-  CMemFile mf(buffer, MemFileSize(size));
+  CMemFile mf(buffer, MemFileSize(ImageBound(buffer, size)));
   mf.readFileHeader();
   MemFileRecordReader r(&mf);
   const DatabaseHead head = ReadHead(r, true, [&] {
@@ -205,6 +229,7 @@ int TTableCollection::SaveRealTable2Mem(int table_id, unsigned long capacity, vo
     zpk_write2mem(&mf, kTrailerTag, 1, sizeof kTrailerTag);
     zpk_write2mem(&mf, &length, sizeof length, 1);
   }
+  StoreImageLength(buffer, mf.Cursor());
   if (end != nullptr) *end = mf.Cursor();
   return 0;
 }
@@ -214,7 +239,7 @@ int TTableCollection::LoadRealTableFromMem(void* buffer, uint64_t size, void** e
     PutErrorLog("LoadRealTable", Q7_ERROR_LOAD_TABLE_COUNT_OVERFLOW, "TableCount overflow");
     return Q7_ERROR_LOAD_TABLE_COUNT_OVERFLOW;
   }
-  CMemFile mf(buffer, MemFileSize(size));
+  CMemFile mf(buffer, MemFileSize(ImageBound(buffer, size)));
   auto table = std::make_unique<TRealTable>(&mf, 1, this);
   NameUniquely(*this, *table);
   const int id = IssueTableID();

@@ -68,6 +68,16 @@ class CMemFile {
 
   char* Cursor() const { return cursor_; }
   int64_t BytesLeft() const { return left_; }
+  // The most elements the next array record read through this stream may count (-1: no limit).
+  // An image's reader sets it from the counts read before (a table's rows), so that a damaged
+  // count is refused before the elements it counts are read, also where the image's length is
+  // unknown. The array reader takes it, which sets it back to -1.
+  void LimitNextArrayCount(int64_t most) { array_count_limit_ = most; }
+  int64_t TakeArrayCountLimit() {
+    const int64_t most = array_count_limit_;
+    array_count_limit_ = -1;
+    return most;
+  }
   uint64_t SizeCount() const { return size_count_; }
   int IsUnaligned() const { return unaligned_; }
   void SetUnaligned(int unaligned) { unaligned_ = unaligned; }
@@ -97,6 +107,7 @@ class CMemFile {
   unsigned char sys_endian_ = 0;
   unsigned char sys_alignment_ = 0;
   unsigned char sys_os_ = 0;
+  int64_t array_count_limit_ = -1;
 };
 
 // As stream->write, but lack of room throws Q7_ERROR_OUT_OF_MEMORY (0xE0000018). Returns 0.

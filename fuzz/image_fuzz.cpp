@@ -1,9 +1,17 @@
-// Fuzz target of the image readers: the first byte of the input picks the reader, the rest is the
-// image, in a block of exactly its length at an 8-aligned address:
-//   0  a database memory image (TTableCollection(buffer, size, end)), installed as the database;
-//   1  a single-table memory image, added through the task object (LoadMemRealTable);
-//   2  a shared-memory database image (a database file) read in place, installed as the database;
+// Fuzz target of the image readers, through the roads the exported loads take: the first byte of
+// the input picks the reader, the rest is the image, in a block of exactly its length at an
+// 8-aligned address:
+//   0  a database memory image, loaded as RQ7LoadDBFromMem does (CDBTask::LoadDBFromMem);
+//   1  a single-table memory image, loaded as RQ7LoadRealTableFromMem does, then again as
+//      RQ7LoadMemRealTable does with the block's length;
+//   2  a shared-memory database image (a database file) read in place with the segment's length,
+//      installed as the database;
 //   3  the memory stream, whose tables are added until it has no more.
+// The two loads without a length read within the length word of the image's header. An image
+// without one (0 there) is trusted to be whole by those roads, so the target writes the block's
+// length into the word when the input's is 0 or larger than the block; a word within the block is
+// kept, so that short words are explored too. An input shorter than the header takes only the
+// road with a length: a host hands the others at least the header.
 // What loads is used as a host would (q7fuzz::ExerciseTables), written again in the same form and
 // read back: what was written must load again. No reader may read beyond the block.
 #include <cstdint>
@@ -19,6 +27,7 @@
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
+#include "foundation/SystemHeader.h"
 #include "foundation/TMemStream.h"
 #include "fuzz/fuzz_support.h"
 #include "q7api.h"
@@ -65,21 +74,56 @@ std::vector<uint64_t> SaveDatabaseImage(void** end) {
   return {};
 }
 
-void DatabaseImage(const uint8_t* data, size_t size) {
+// The header's length word, as the exported loads without a length are bounded by it.
+constexpr size_t kLengthWordAt = 8;
+
+// A block of the input whose length word lies within it (see above). A host hands these roads at
+// least the 256-byte header (size must be at least that).
+Block CopyWithLength(const uint8_t* data, size_t size) {
   Block block = Copy(data, size);
-  if (!InstallDatabase([&] { return new TTableCollection(block.get(), size, nullptr); })) return;
-  q7fuzz::ExerciseDatabase();
+  uint64_t word;
+  memcpy(&word, block.get() + kLengthWordAt, sizeof word);
+  // An image of the other byte order keeps its word: the reader swaps it, so any value may come
+  // out, and only words that this system reads as within the block are kept.
+  const bool other_order = (static_cast<uint8_t>(block.get()[1]) & 0x0C) != getSystemEndian();
+  uint64_t as_read = word;
+  if (other_order) flip_endian(&as_read, sizeof as_read);
+  if (as_read == 0 || as_read > size) {
+    word = size;
+    if (other_order) flip_endian(&word, sizeof word);
+    memcpy(block.get() + kLengthWordAt, &word, sizeof word);
+  }
+  return block;
+}
+
+void DatabaseImage(const uint8_t* data, size_t size) {
+  if (size < kSysHeaderSize) return;
+  Block block = CopyWithLength(data, size);
   void* end = nullptr;
+  if (DBTASK()->LoadDBFromMem(block.get(), &end) != 0) return;
+  q7fuzz::Require(static_cast<char*>(end) <= block.get() + size, "a database image was read past its length",
+                  0);
+  q7fuzz::ExerciseDatabase();
   std::vector<uint64_t> again = SaveDatabaseImage(&end);
   const int rc = DBTASK()->LoadDBFromMem(again.data(), &end);
   q7fuzz::Require(rc == 0, "a written database image does not load again", rc);
 }
 
 void TableImage(const uint8_t* data, size_t size) {
-  Block block = Copy(data, size);
   innerQ7ClearDB();
   innerQ7AddRealTable("T", 2);
-  const int id = DBTASK()->LoadMemRealTable(block.get(), size);
+  if (size >= kSysHeaderSize) {
+    Block block = CopyWithLength(data, size);
+    void* end = nullptr;
+    const int from_image = DBTASK()->LoadRealTableFromMem(block.get(), &end);
+    if (from_image > 0) {
+      q7fuzz::Require(static_cast<char*>(end) <= block.get() + size, "a table image was read past its length",
+                      from_image);
+    }
+  }
+  // The held image's road is given the length, and takes the input's own length word.
+  Block as_given = Copy(data, size);
+  const int id = DBTASK()->LoadMemRealTable(as_given.get(), size);
   if (id <= 0) return;
   q7fuzz::ExerciseTables(&id, 1);
   void* image = nullptr;

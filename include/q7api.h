@@ -537,7 +537,15 @@ Q7_EXPORT int RQ7ClearDB(void);
 Q7_EXPORT int Q7ClearDB(void);
 
 /* Replaces the database by the one stored as directory/name (".Q7D" appended unless name ends in
- * it). A file that cannot be read leaves an empty database. Returns 0. RQ7HSLoadDB is the same. */
+ * it). Returns 0. RQ7HSLoadDB is the same. The database in place stays when the load is refused
+ * before any table is read: a directory that cannot be entered (Q7_ERROR_INVALID_PATH), a file
+ * that cannot be opened (Q7_ERROR_ILLEGAL_FILE_NAME, ring message "Illegal FileName"), or a head
+ * that is refused: a data version not read (Q7_ERROR_UNSUPPORTED_VERSION), a table count or issued
+ * table ID out of range or names beyond the end (Q7_ERROR_ILLEGAL_ARRAY_DATA), a file cut within
+ * the header, versions or counts (Q7_ERROR_ILLEGAL_FILE_NAME). A failure further in leaves an empty
+ * database: a damaged table record (Q7_ERROR_ILLEGAL_ARRAY_DATA, or its reader's code) or a file
+ * cut short (Q7_ERROR_ILLEGAL_FILE_NAME). A file cut short or unreadable once opened is entered in
+ * the ring as "Database file cut short or unreadable: " and the file's name. */
 Q7_EXPORT int RQ7LoadDB(const char* directory, const char* name);
 Q7_EXPORT int Q7LoadDB(const char* directory, const char* name);
 Q7_EXPORT int RQ7HSLoadDB(const char* directory, const char* name);
@@ -609,10 +617,17 @@ Q7_EXPORT int RQ7GetQ7TFileInfo(const char* directory, const char* name, _Q7File
  * Q7_ERROR_ADDRESS_ALIGNMENT with nothing read or written. *end (null: not wanted) receives the
  * address after what was written or read, so that images can follow one another.
  * RQ7SaveRealTable2Mem / RQ7SaveDB2Mem write into size bytes at memory; a buffer too small gives
- * Q7_ERROR_OUT_OF_MEMORY and holds a partial image. RQ7LoadRealTableFromMem adds the imaged table
- * under a new ID and a unique name and returns the ID; RQ7LoadDBFromMem replaces the database (an
- * image that cannot be read leaves an empty one). Neither load is given a length: the image must
- * be whole. A damaged image is refused with a code. Return 0 unless stated. */
+ * Q7_ERROR_OUT_OF_MEMORY and holds a partial image. The image's header holds its length (*end
+ * minus memory, in bytes 8 to 15); images written by earlier versions hold 0 there.
+ * RQ7LoadRealTableFromMem adds the imaged table under a new ID and a unique name and returns the
+ * ID; RQ7LoadDBFromMem replaces the database (an image that cannot be read leaves an empty one).
+ * Neither load is given a length. An image whose header holds its length is read within it: damage
+ * in it is refused with a code (Q7_ERROR_INVALID_READ_SIZE or Q7_ERROR_ILLEGAL_ARRAY_DATA, among
+ * others), and nothing past the length is read. An image without it is checked only for counts
+ * that agree with one another (the table count against the issued table ID, a table's sets,
+ * views and value numbers against its rows): other damage to it, such as a raised text length or
+ * value-list count, may read past the host's buffer, so such an image must be whole. Return 0 unless stated.
+ */
 Q7_EXPORT int RQ7SaveRealTable2Mem(int table_id, void* memory, unsigned long size, void** end);
 Q7_EXPORT int RQ7SaveDB2Mem(void* memory, unsigned long size, void** end);
 Q7_EXPORT int RQ7LoadRealTableFromMem(const void* memory, void** end);
@@ -624,7 +639,7 @@ Q7_EXPORT int64_t RQ7GetRealTableMemSize(int table_id);
  * the image's length. The block stays valid until the next RQ7GetMemRealTable, RQ7FreeMemRealTable,
  * or a load or clear of the database; the host never frees it. An image above 2147483647 bytes:
  * Q7_ERROR_DATA_OVERFLOW. RQ7LoadMemRealTable adds the table imaged in size bytes at image (nothing
- * beyond them is read) and returns its new ID. */
+ * beyond them, nor beyond the length in its header, is read) and returns its new ID. */
 Q7_EXPORT int RQ7GetMemRealTable(int table_id, void** image, unsigned long* size);
 Q7_EXPORT int RQ7LoadMemRealTable(const void* image, unsigned long size);
 Q7_EXPORT int RQ7FreeMemRealTable(void);

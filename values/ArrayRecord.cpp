@@ -136,6 +136,8 @@ int MemFileRecordReader::WriterWordSize() const { return mf_->ImageELF(); }
 
 int64_t MemFileRecordReader::BytesLeft() { return mf_->BytesLeft(); }
 
+int64_t MemFileRecordReader::CountLimit() { return mf_->TakeArrayCountLimit(); }
+
 MemStreamRecordReader::MemStreamRecordReader() {
   if (!MemStream) throw CQ7Exception(Q7_ERROR_INVALID_MEMSTREAM);
 }
@@ -249,6 +251,9 @@ BaseFields ReadBaseFields(ArrayRecordReader& r, int expected_type, int expected_
   if (expected_type == Q7_TYPE_DECIMAL && !TNumericArray::ValidStoredDecimalInfo(f.user_area)) Refuse(r);
   if (f.count < 0) r.Fail(Q7_ERROR_NEGATIVE_SIZE);
   if (f.count > 0 && f.alloc < f.count) Refuse(r);
+  // Where the source's length is unknown, the counts read before are all that bounds this one.
+  const int64_t most = r.CountLimit();
+  if (most >= 0 && f.count > most) Refuse(r);
   CheckFits(r, static_cast<int64_t>(stored_unit) * f.count);
   return f;
 }

@@ -16,10 +16,11 @@
 //
 // Readers trust nothing they read. A record is refused with Q7_ERROR_ILLEGAL_ARRAY_DATA
 // (0xE0000116) when its type or unit does not fit the class, when its count exceeds its capacity
-// (or it has a count and no capacity), when a length exceeds the bytes left in the source, when a
-// string offset lies outside the area or the area does not end with a NUL, or when the writer's
-// word size is unknown; a negative count gives Q7_ERROR_NEGATIVE_SIZE. The target's own failures
-// pass through (Q7_ERROR_ILLEGAL_FILE_NAME from a file, which is then closed;
+// (or it has a count and no capacity) or the source's count limit (CountLimit: a memory image's
+// reader bounds a table's sets, views and value numbers by its rows), when a length exceeds the bytes left in
+// the source, when a string offset lies outside the area or the area does not end with a NUL, or when the
+// writer's word size is unknown; a negative count gives Q7_ERROR_NEGATIVE_SIZE. The target's own
+// failures pass through (Q7_ERROR_ILLEGAL_FILE_NAME from a file, which is then closed;
 // Q7_ERROR_INVALID_READ_SIZE from a memory image; Q7_ERROR_INVALID_MEMSTREAM or
 // Q7_ERROR_INVALID_READ_SIZE from the memory stream). A refused record leaves nothing allocated.
 // Loaded arrays have capacity = count. The in-place (shared-memory) reader maps the elements and
@@ -104,6 +105,9 @@ class ArrayRecordReader {
   virtual int WriterWordSize() const = 0;
   // Bytes left in the source, or -1 when unknown.
   virtual int64_t BytesLeft() = 0;
+  // The most elements the array record being read may count, or -1 for no limit beyond
+  // BytesLeft; asked once per record.
+  virtual int64_t CountLimit() { return -1; }
   // Throws code, after the source's own clean-up (OnFail).
   [[noreturn]] void Fail(int code);
   // Verbose readers write each field to the catalog message log.
@@ -138,6 +142,7 @@ class MemFileRecordReader final : public ArrayRecordReader {
   void ReadWidth(void* dst, size_t size, size_t count, int width) override;
   int WriterWordSize() const override;
   int64_t BytesLeft() override;
+  int64_t CountLimit() override;
 
  private:
   CMemFile* mf_;

@@ -502,6 +502,51 @@ TEST_F(DatabaseApi, LoadDBOfAWrongFileKeepsTheDatabase) {
   DrainRing();
 }
 
+// A file cut short: the read that fails is entered with a message naming the file. Cut within its
+// head, the load is refused before the database goes; cut further in, the database is left empty.
+// A missing file keeps the database too.
+TEST_F(DatabaseApi, LoadDBOfACutFileSaysWhatFailed) {
+  BuildSales("sales");
+  ASSERT_EQ(RQ7SaveDBAs(dir_.path().c_str(), "shop"), 0);
+  const std::string shop = ReadFile(dir_.File("shop.Q7D"));
+  // One table: its name at 288, its kind at 544; the record ends with an int32.
+  ASSERT_GT(shop.size(), 600u);
+  const std::vector<TableSnapshot> before = SnapshotAll();
+  struct Case {
+    const char* what;
+    size_t cut;  // bytes kept; npos: no file
+    bool keeps;
+  };
+  const Case kCases[] = {
+      {"within the header", 100, true},
+      {"within the versions", 262, true},
+      {"within the first kind", 546, false},
+      {"within the last field", shop.size() - 2, false},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(RQ7LoadDB(dir_.path().c_str(), "shop"), 0);
+    std::ofstream(dir_.File("cut.Q7D"), std::ios::binary | std::ios::trunc) << shop.substr(0, c.cut);
+    DrainRing();
+    EXPECT_EQ(RQ7LoadDB(dir_.path().c_str(), "cut"), Q7_ERROR_ILLEGAL_FILE_NAME);
+    const std::vector<RingEntry> ring = DrainRing();
+    ASSERT_FALSE(ring.empty());
+    EXPECT_EQ(ring.back(), (RingEntry{"Q7LoadDB", Q7_ERROR_ILLEGAL_FILE_NAME,
+                                      "Database file cut short or unreadable: cut.Q7D"}));
+    if (c.keeps) {
+      EXPECT_EQ(SnapshotAll(), before);
+    } else {
+      EXPECT_EQ(RQ7GetNTable(), 0);
+    }
+  }
+  ASSERT_EQ(RQ7LoadDB(dir_.path().c_str(), "shop"), 0);
+  DrainRing();
+  EXPECT_EQ(RQ7LoadDB(dir_.path().c_str(), "gone"), Q7_ERROR_ILLEGAL_FILE_NAME);
+  EXPECT_EQ(DrainRing(), (std::vector<RingEntry>{{"zpk_open", Q7_ERROR_ILLEGAL_FILE_NAME, "Illegal FileName"},
+                                                 {"Q7LoadDB", Q7_ERROR_ILLEGAL_FILE_NAME, ""}}));
+  EXPECT_EQ(SnapshotAll(), before);
+}
+
 // A stored table whose sets reach the highest set ID: searches and set operations are refused with
 // the overflow code, and the database clears cleanly afterwards.
 TEST_F(DatabaseApi, LoadedSetIDsAtTheTopRefuseNewSets) {

@@ -130,15 +130,31 @@ class TableImages : public FilesTest {
 
 // ---- Layouts ----
 
+// The header's length word of an image (0 in files), and the image with 0 there.
+uint64_t LengthWord(const std::string& image) {
+  uint64_t word = 0;
+  memcpy(&word, image.data() + 8, 8);
+  return word;
+}
+std::string WithoutLengthWord(std::string image) {
+  memset(image.data() + 8, 0, 8);
+  return image;
+}
+
 // The image of a database is the database file, and a single-table image the table file followed
-// by its trailer: the same units, padded alike from an 8-aligned start.
+// by its trailer: the same units, padded alike from an 8-aligned start. Only the header differs: an
+// image's holds its length in bytes 8 to 15, where a file's holds 0.
 TEST_F(TableImages, ImagesAreTheFilesByteForByte) {
   BuildDatabase();
   const std::string file = DatabaseFile();
-  EXPECT_EQ(DatabaseImage(), file);
+  const std::string db_image = DatabaseImage();
+  EXPECT_EQ(LengthWord(file), 0u);
+  EXPECT_EQ(LengthWord(db_image), db_image.size());
+  EXPECT_EQ(WithoutLengthWord(db_image), file);
 
   const std::string table_file = TableFile(9);
-  const std::string image = TableImage(9);
+  const std::string image = WithoutLengthWord(TableImage(9));
+  EXPECT_EQ(LengthWord(TableImage(9)), image.size());
   ASSERT_GT(image.size(), table_file.size());
   EXPECT_EQ(image.substr(0, table_file.size()), table_file);
   // The trailer: the tag (after the record's padding) and the record's length, 8-aligned.
