@@ -21,6 +21,7 @@
 namespace {
 
 using q7host::RingEntry;
+using q7host::RowReports;
 
 constexpr char kLog[] = "catalog_err_log.txt";
 
@@ -468,20 +469,6 @@ TEST_F(CatalogEntryTest, AppendRealFilter2ChecksBeforeReading) {
 }  // namespace
 
 // ---- Quoted fields that hold line breaks ----
-
-// The report lines of the catalog message log (those that name a row).
-std::vector<std::string> RowReports(const std::string& log) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  while (start < log.size()) {
-    size_t end = log.find('\n', start);
-    if (end == std::string::npos) end = log.size();
-    const std::string line = log.substr(start, end - start);
-    if (line.find("@ Row") != std::string::npos) out.push_back(line);
-    start = end + 1;
-  }
-  return out;
-}
 
 std::string Replace(std::string text, char from, char to) {
   for (char& c : text) {

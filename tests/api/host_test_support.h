@@ -52,6 +52,20 @@ inline Numeric Decimal(int64_t units) {
 }
 inline bool SameDecimal(const Numeric& a, const Numeric& b) { return a.low == b.low && a.high == b.high; }
 
+// The lines of a catalog message log that report a row ("@ Row"), in order.
+inline std::vector<std::string> RowReports(const std::string& log) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  while (start < log.size()) {
+    size_t end = log.find('\n', start);
+    if (end == std::string::npos) end = log.size();
+    const std::string line = log.substr(start, end - start);
+    if (line.find("@ Row") != std::string::npos) out.push_back(line);
+    start = end + 1;
+  }
+  return out;
+}
+
 // One cell of set 1 as text: "NULL" for the type's NULL (the string NULL is the empty text), decimals
 // as "units@scale", dates and times as their serial numbers; "error <code>" when the read fails.
 inline std::string CellText(int table, int filter, int row) {

@@ -17,6 +17,7 @@
 namespace {
 
 using q7host::RingEntry;
+using q7host::RowReports;
 using Rows = std::vector<std::vector<std::string>>;
 
 constexpr char kLog[] = "catalog_err_log.txt";
@@ -43,20 +44,6 @@ Rows Cells(int table) {
   return rows;
 }
 
-// The lines of a catalog log that report a row.
-std::vector<std::string> RowReports(const std::string& log) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  while (start < log.size()) {
-    size_t end = log.find('\n', start);
-    if (end == std::string::npos) end = log.size();
-    const std::string line = log.substr(start, end - start);
-    if (line.find("@ Row") != std::string::npos) out.push_back(line);
-    start = end + 1;
-  }
-  return out;
-}
-
 // A date, the free-form time and datetime, and the named forms; T4 counts hours 1 to 24.
 constexpr char kFields[] =
     "I\t4\tK\n"
@@ -67,11 +54,11 @@ constexpr char kFields[] =
     "T\t5\tAT4\tT4\n"
     "E\t19\tWHEN1\tD1\tT1\n";
 const std::vector<std::string> kNames = {"K", "DAY", "AT", "WHEN", "AT1", "AT4", "WHEN1"};
-const std::vector<std::string> kGood = {
-    "", "2024/01/31", "12:00:00", "2024/01/31 12:00:00", "23:59:59", "24:00", "2024/01/31 06:00:00"};
+const std::vector<std::string> kGood = {"",         "2024/01/31", "12:00:00",           "2024/01/31 12:00:00",
+                                        "23:59:59", "24:00",      "2024/01/31 06:00:00"};
 // kGood as stored: "24:00" under T4 is the last hour of the day.
-const std::vector<std::string> kGoodCells = {"",           "45322",        "0.5",         "45322.5",
-                                             "0.9999884259", "0.9583333333", "45322.25"};
+const std::vector<std::string> kGoodCells = {
+    "", "45322", "0.5", "45322.5", "0.9999884259", "0.9583333333", "45322.25"};
 
 struct BadCell {
   size_t column;
@@ -79,15 +66,17 @@ struct BadCell {
 };
 // At most 8, the error ring's length, so that every report of the single-thread append stays in it.
 const BadCell kBad[] = {
-    {1, "2024/02/30"},           {2, "25:00:00"}, {2, "12:60:00"},
-    {2, "-1:00:00"},             {2, "23:59:60"}, {3, "2024/01/31 25:00:00"},
-    {4, "23:59:60"},             {6, "2024/01/31 23:59:60"},
+    {1, "2024/02/30"}, {2, "25:00:00"},
+    {2, "12:60:00"},   {2, "-1:00:00"},
+    {2, "23:59:60"},   {3, "2024/01/31 25:00:00"},
+    {4, "23:59:60"},   {6, "2024/01/31 23:59:60"},
 };
 
 // A line of kGood with key k, one cell replaced when bad is given.
 std::string Line(int k, const BadCell* bad) {
   std::string line = std::to_string(k);
-  for (size_t c = 1; c < kGood.size(); ++c) line += "," + std::string(bad && bad->column == c ? bad->text : kGood[c]);
+  for (size_t c = 1; c < kGood.size(); ++c)
+    line += "," + std::string(bad && bad->column == c ? bad->text : kGood[c]);
   return line + "\n";
 }
 std::vector<std::string> RowCells(int k, const BadCell* bad) {
@@ -97,8 +86,8 @@ std::vector<std::string> RowCells(int k, const BadCell* bad) {
   return cells;
 }
 std::string DataError(const BadCell& bad, int line) {
-  return "DATA ERROR \t\t----->\t[" + kNames[bad.column] + "] = \"" + bad.text + "\"  \t@ Row = " +
-         std::to_string(line) + " , Col = " + std::to_string(bad.column + 1) + " ";
+  return "DATA ERROR \t\t----->\t[" + kNames[bad.column] + "] = \"" + bad.text +
+         "\"  \t@ Row = " + std::to_string(line) + " , Col = " + std::to_string(bad.column + 1) + " ";
 }
 
 class InvalidTimeTest : public ::testing::Test {
@@ -158,8 +147,9 @@ TEST_F(InvalidTimeTest, CatalogImportStoresNullAndReportsAsForADate) {
       EXPECT_EQ(Cells(table), want);
       EXPECT_EQ(RowReports(ReadFile(dir + "/" + kLog)), reported ? reports : std::vector<std::string>{});
       const RingEntry bad{"Str2Data", Q7_ERROR_INVALID_DATA, "Illegal string data"};
-      EXPECT_EQ(q7host::DrainRing(), append_rows > 0 && reported ? std::vector<RingEntry>(std::size(kBad), bad)
-                                                                 : std::vector<RingEntry>{});
+      EXPECT_EQ(q7host::DrainRing(), append_rows > 0 && reported
+                                         ? std::vector<RingEntry>(std::size(kBad), bad)
+                                         : std::vector<RingEntry>{});
     }
   }
 }
@@ -201,8 +191,8 @@ TEST_F(InvalidTimeTest, CheckedImportStoresNullAndLogsTheCorrection) {
             "2,2024/02/30,25:00:00,2024/01/31 23:59:60\n"
             "3,2024/01/31,12:60:00,2024/01/31 -1:00:00\n"
             "4,2024/01/31,23:59:60,2024/01/31 24:00:00\n");
-  const int table = Keep(RQ7AddCatalogFileChecker(dir_.path().c_str(), "cat.txt", dir_.path().c_str(),
-                                                  "data.csv", "checked"));
+  const int table = Keep(
+      RQ7AddCatalogFileChecker(dir_.path().c_str(), "cat.txt", dir_.path().c_str(), "data.csv", "checked"));
   ASSERT_GT(table, 0);
   EXPECT_EQ(Cells(table), (Rows{{"1", "45322", "0.9999884259", "45322.5"},
                                 {"2", "NULL", "NULL", "NULL"},
@@ -214,12 +204,11 @@ TEST_F(InvalidTimeTest, CheckedImportStoresNullAndLogsTheCorrection) {
     return std::to_string(line) + "\t" + std::to_string(field) + "\t\"" + name + "\"\t\"" + text +
            "\"\t\"\"\t\"ERROR! " + type + " value converted to NULL\"\n";
   };
-  for (const std::string& r : {record(2, 2, "DAY", "2024/02/30", "DATE"), record(2, 3, "AT", "25:00:00", "TIME"),
-                               record(2, 4, "WHEN", "2024/01/31 23:59:60", "DATETIME"),
-                               record(3, 3, "AT", "12:60:00", "TIME"),
-                               record(3, 4, "WHEN", "2024/01/31 -1:00:00", "DATETIME"),
-                               record(4, 3, "AT", "23:59:60", "TIME"),
-                               record(4, 4, "WHEN", "2024/01/31 24:00:00", "DATETIME")}) {
+  for (const std::string& r :
+       {record(2, 2, "DAY", "2024/02/30", "DATE"), record(2, 3, "AT", "25:00:00", "TIME"),
+        record(2, 4, "WHEN", "2024/01/31 23:59:60", "DATETIME"), record(3, 3, "AT", "12:60:00", "TIME"),
+        record(3, 4, "WHEN", "2024/01/31 -1:00:00", "DATETIME"), record(4, 3, "AT", "23:59:60", "TIME"),
+        record(4, 4, "WHEN", "2024/01/31 24:00:00", "DATETIME")}) {
     EXPECT_NE(log.find(r), std::string::npos) << r << log;
   }
 }
@@ -234,9 +223,9 @@ TEST_F(InvalidTimeTest, TextQueryRefusesTheConstant) {
   ASSERT_GT(q7host::AddDoubleColumn(table, "at", {0.5, 0.0}, Q7_TYPE_TIME), 0);
   ASSERT_GT(q7host::AddDoubleColumn(table, "ts", {day + 0.5, day}, Q7_TYPE_DATETIME), 0);
   q7host::DrainRing();
-  for (const char* text : {"day = '2024/02/30'", "at = '25:00:00'", "at = '12:60:00'", "at = '-1:00:00'",
-                           "at = '23:59:60'", "at = '24:00'", "ts = '2024/01/31 25:00:00'",
-                           "ts = '2024/01/31 23:59:60'"}) {
+  for (const char* text :
+       {"day = '2024/02/30'", "at = '25:00:00'", "at = '12:60:00'", "at = '-1:00:00'", "at = '23:59:60'",
+        "at = '24:00'", "ts = '2024/01/31 25:00:00'", "ts = '2024/01/31 23:59:60'"}) {
     SCOPED_TRACE(text);
     int unused = 0;
     const int sets = RQ7GetSetIDList(table, 0, &unused);
@@ -260,9 +249,14 @@ TEST_F(InvalidTimeTest, Str2TimeR1GivesNullForNoTimeOfDay) {
     const char* text;
     double want;
   } cases[] = {
-      {"25:00:00", q7host::kDoubleNull}, {"12:60:00", q7host::kDoubleNull}, {"-1:00:00", q7host::kDoubleNull},
-      {"23:59:60", q7host::kDoubleNull}, {"24:00", q7host::kDoubleNull},    {"00:00:00", 0.0},
-      {"18:00:00", 0.75},                {"23:59:59.999", 86399999 / 86400000.0},
+      {"25:00:00", q7host::kDoubleNull},
+      {"12:60:00", q7host::kDoubleNull},
+      {"-1:00:00", q7host::kDoubleNull},
+      {"23:59:60", q7host::kDoubleNull},
+      {"24:00", q7host::kDoubleNull},
+      {"00:00:00", 0.0},
+      {"18:00:00", 0.75},
+      {"23:59:59.999", 86399999 / 86400000.0},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);

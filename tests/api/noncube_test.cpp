@@ -9,6 +9,7 @@
 
 #include "host_test_support.h"
 #include "q7api.h"
+#include "tests/support/rounded_sum_cases.h"
 
 namespace {
 
@@ -201,23 +202,8 @@ TEST_F(NonCubeApiTest, JoinRowsGoByMasterDimensionsFirst) {
 // measure and with as many as a request may have.
 class HugeRoundedSums : public ::testing::Test {
  protected:
-  struct Case {
-    const char* what;
-    std::vector<double> values;
-    long long fraction;  // the rounded fractions' sum, in tenths
-    double whole;        // the whole parts' sum (as the nearest double)
-  };
-  const std::vector<Case> cases_ = {
-      {"within range", {2.75, -1.25}, 8 - 2, 1},
-      {"two past 2^63", {1e19, 2e19}, 0, 3e19},
-      {"past 2^64 with a fraction", {3e20, 1.5}, 5, 3e20 + 1},
-      {"negative past 2^63", {-1e19, -2e19}, 0, -3e19},
-      {"huge ones cancel, the small one stays", {2e19, 1.25, -1e19, -1e19}, 3, 1},
-      {"past 2^96 cancel", {1e30, 7.25, -1e30}, 3, 7},
-      {"each below 2^63, their sum past it", {9.2e18, 9.2e18, 0.25}, 3, 1.84e19},
-      {"the largest double below 2^63", {0x1p63 - 1024, 0x1p63 - 1024}, 0, 0x1p64 - 2048},
-      {"-2^63", {-0x1p63, -0x1p63}, 0, -0x1p64},
-  };
+  using Case = q7test::RoundedSumCase;
+  const std::vector<Case>& cases_ = q7test::HugeRoundedSumCases();
   static constexpr int kPadGroup = 99;
   static constexpr int kPadRows = 48;
 

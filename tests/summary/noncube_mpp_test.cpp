@@ -21,6 +21,7 @@
 #include "summary/noncube/MppCubeSum.h"
 #include "summary/noncube/TNonCubeSum.h"
 #include "tests/summary/noncube_mpp_support.h"
+#include "tests/support/rounded_sum_cases.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -415,23 +416,7 @@ TEST_F(NonCubeMppTest, CountingSortVariantLeavesNothingOnFailure) {
 // SUM is the fraction sum / 10 + the whole-part sum as exact integers, on every road that rounds,
 // whichever engine is forced (a rounding request always runs the sort-based driver).
 TEST_F(NonCubeMppTest, RoundedSumsPastThe64BitIntegersOnEveryRoad) {
-  struct Case {
-    const char* what;
-    std::vector<double> values;
-    long long fraction;  // the rounded fractions' sum, in tenths
-    double whole;        // the whole parts' sum (as the nearest double)
-  };
-  const std::vector<Case> cases = {
-      {"within range", {2.75, -1.25}, 8 - 2, 1},
-      {"two past 2^63", {1e19, 2e19}, 0, 3e19},
-      {"past 2^64 with a fraction", {3e20, 1.5}, 5, 3e20 + 1},
-      {"negative past 2^63", {-1e19, -2e19}, 0, -3e19},
-      {"huge ones cancel, the small one stays", {2e19, 1.25, -1e19, -1e19}, 3, 1},
-      {"past 2^96 cancel", {1e30, 7.25, -1e30}, 3, 7},
-      {"each below 2^63, their sum past it", {9.2e18, 9.2e18, 0.25}, 3, 1.84e19},
-      {"the largest double below 2^63", {0x1p63 - 1024, 0x1p63 - 1024}, 0, 0x1p64 - 2048},
-      {"-2^63", {-0x1p63, -0x1p63}, 0, -0x1p64},
-  };
+  const std::vector<q7test::RoundedSumCase>& cases = q7test::HugeRoundedSumCases();
   std::vector<int> keys;
   std::vector<double> values;
   for (size_t c = 0; c < cases.size(); ++c) {
