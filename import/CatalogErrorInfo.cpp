@@ -182,7 +182,7 @@ const char* CatalogErrorInfo::LogMsgPrint(const char* entry, int lineOffset) {
   return entry + EntrySize(entry);
 }
 
-bool CatalogErrorInfo::FormatEntry(const char* entry, int lineOffset, char* line, size_t size) {
+bool CatalogErrorInfo::FormatEntry(const char* entry, int line_offset, char* line, size_t size) {
   const int code = EntryCode(entry);
   if (code < 1 || code > 8) return false;
   const char* format = CatalogErrTable[code].format;
@@ -191,14 +191,14 @@ bool CatalogErrorInfo::FormatEntry(const char* entry, int lineOffset, char* line
       int row = 0;
       const char* file = nullptr;
       GetErrorMsgDetails(entry, &row, &file);
-      snprintf(line, size, format, row + lineOffset, file);
+      snprintf(line, size, format, row + line_offset, file);
       break;
     }
     case 2:
     case 3: {
       int row = 0;
       GetErrorMsgDetails(entry, &row);
-      snprintf(line, size, format, row + lineOffset);
+      snprintf(line, size, format, row + line_offset);
       break;
     }
     case 4: {
@@ -207,7 +207,7 @@ bool CatalogErrorInfo::FormatEntry(const char* entry, int lineOffset, char* line
       int row = 0;
       int column = 0;
       GetErrorMsgDetails(entry, &name, &text, &row, &column);
-      snprintf(line, size, format, name, text, row + lineOffset, column);
+      snprintf(line, size, format, name, text, row + line_offset, column);
       break;
     }
     case 6:
@@ -218,7 +218,7 @@ bool CatalogErrorInfo::FormatEntry(const char* entry, int lineOffset, char* line
       int b = 0;
       int row = 0;
       GetErrorMsgDetails(entry, &a, &b, &row);
-      snprintf(line, size, format, a, b, row + lineOffset);
+      snprintf(line, size, format, a, b, row + line_offset);
       break;
     }
   }

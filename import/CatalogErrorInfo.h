@@ -71,7 +71,7 @@ class CatalogErrorInfo {
   const char* LogMsgPrint(const char* entry, int lineOffset);
   // The line of one entry into line (size bytes) as LogMsgPrint would print it; false (nothing
   // written) for a code outside 1..8.
-  static bool FormatEntry(const char* entry, int lineOffset, char* line, size_t size);
+  static bool FormatEntry(const char* entry, int line_offset, char* line, size_t size);
 
   // Decode the payload of the entry that starts at `entry` (texts point into the entry).
   // (row) for codes 2 and 3; (row, file name) for code 1; (name, text, row, column) for code 4;
