@@ -20,6 +20,7 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/CWorkThread.h"
+#include "foundation/FailureCode.h"
 #include "foundation/mpp_tasks.h"
 #include "foundation/zpk_memory.h"
 #include "import/CCatalogParser.h"
@@ -256,7 +257,7 @@ int CCMultiThreadImport::MppImport(CCatalogParser* catalog, char* sourcePath) {
   } catch (const CQ7Exception& e) {
     result = e.ErrorCode();
   } catch (...) {
-    result = Q7_ERROR_UNKNOWN;
+    result = CurrentFailureCode();
   }
   if (records != nullptr) {
     for (CatalogErrorInfo* record : *records) delete record;
@@ -301,7 +302,7 @@ int CCMultiThreadImport::MppImport_sub() {
   } catch (const CQ7Exception& e) {
     result = e.ErrorCode();
   } catch (...) {
-    result = Q7_ERROR_UNKNOWN;
+    result = CurrentFailureCode();
   }
   if (m_nFd >= 0) mmf_close(m_nFd);
   m_nFd = -1;
@@ -461,7 +462,7 @@ int CCMultiThreadImport::mpp_import_step1(void* param) {
   } catch (const CQ7Exception& e) {
     return e.ErrorCode();
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CurrentFailureCode();
   }
 }
 
@@ -711,7 +712,7 @@ int CCMultiThreadImport::mpp_import_step2(void* param) {
   } catch (const CQ7Exception& e) {
     return e.ErrorCode();
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CurrentFailureCode();
   }
 }
 
@@ -1064,7 +1065,7 @@ int CCMultiThreadImport::MakeTable() {
   } catch (const CQ7Exception& e) {
     result = e.ErrorCode();
   } catch (...) {
-    result = Q7_ERROR_UNKNOWN;
+    result = CurrentFailureCode();
   }
   // A table that did not get all its filters is no import: it goes again.
   if (result < 0) DropTable(id);

@@ -14,6 +14,7 @@
 #include "foundation/CErrorLog.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
+#include "foundation/FailureCode.h"
 #include "foundation/SystemHeader.h"
 #include "foundation/TextHelpers.h"
 #include "foundation/zpk_fstream.h"
@@ -184,7 +185,7 @@ int CCatalogParser::readInfo(char* catalogPath) {
     return e.ErrorCode();
   } catch (...) {
     stream.close();
-    return Q7_ERROR_UNKNOWN;
+    return CurrentFailureCode();
   }
 }
 
@@ -433,7 +434,7 @@ int CCatalogParser::parse(char* catalogPath) {
   } catch (const CQ7Exception& e) {
     return e.ErrorCode();
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CurrentFailureCode();
   }
 }
 
@@ -470,7 +471,7 @@ int CCatalogParser::verifyItems(int tableID) {
   } catch (const CQ7Exception& e) {
     return e.ErrorCode();
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CurrentFailureCode();
   }
 }
 
@@ -486,7 +487,7 @@ int CCatalogParser::processSRCFile(int rowSize) {
   } catch (...) {
     delete m_pTextParser;
     m_pTextParser = nullptr;
-    return Q7_ERROR_UNKNOWN;
+    return CurrentFailureCode();
   }
 }
 
@@ -540,7 +541,7 @@ int CCatalogParser::write2DB() {
   } catch (const CQ7Exception& e) {
     return e.ErrorCode();
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CurrentFailureCode();
   }
 }
 
@@ -564,7 +565,7 @@ int CCatalogParser::append2DB(int position) {
   } catch (const CQ7Exception& e) {
     return e.ErrorCode();
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CurrentFailureCode();
   }
 }
 

@@ -12,6 +12,7 @@
 #include "database/TTableCollection.h"
 #include "database/TableFiles.h"
 #include "foundation/CSmpEngine.h"
+#include "foundation/FailureCode.h"
 #include "foundation/zpk_fstream.h"
 #include "foundation/zpk_memory.h"
 #include "values/DateTime.h"
@@ -80,7 +81,7 @@ int innerQ7ClearDB() {
     InstallEmptyDatabaseIfNone();
     return e.ErrorCode();
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CurrentFailureCode();
   }
 }
 

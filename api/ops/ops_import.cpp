@@ -14,6 +14,7 @@
 #include "foundation/CErrorLog.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/FailureCode.h"
 #include "foundation/zpk_memory.h"
 #include "import/CTextParser.h"
 #include "import/ImportEntry.h"
@@ -86,8 +87,8 @@ int innerQ7AppendRealFilter2(int table_id, int filter_id, int type, int position
     result = e.ErrorCode();
     PutErrorLog(kLog, result, e.Message());
   } catch (...) {
-    result = Q7_ERROR_UNKNOWN;
-    PutErrorLog(kLog, result, "");
+    result = CurrentFailureCode();
+    PutErrorLog(kLog, result, result == Q7_ERROR_OUT_OF_MEMORY ? kOutOfMemoryText : "");
   }
   if (result < 0) WriteImportFailureLine("APPEND FILTER FAILURE  \t\t ErrorCode = ", result);
   cwd.Restore();

@@ -13,6 +13,7 @@
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/FailureCode.h"
 #include "join/TJoinBlockAccess.h"
 
 namespace {
@@ -64,7 +65,7 @@ int Open(int handle, int table_id, int set_id, const int* column_ids) {
     PutErrorLog("Q7JBAOpen", e.ErrorCode(), e.Message());
     return e.ErrorCode();
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return RecordedFailureCode("Q7JBAOpen");
   }
 }
 
@@ -217,7 +218,7 @@ int innerQ7JBARead(int handle, int* block_no, int* first_row, int* last_row, int
     PutErrorLog(kName, e.ErrorCode(), e.Message());
     return e.ErrorCode();
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return RecordedFailureCode(kName);
   }
 }
 
@@ -274,7 +275,7 @@ int innerQ7RowInfoCallBack(int handle, int table_id, int set_id, const int* colu
     PutErrorLog(kName, e.ErrorCode(), "CallBack Function pointer Bug");
     return e.ErrorCode();
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return RecordedFailureCode(kName);
   }
 }
 
@@ -324,7 +325,7 @@ int innerQ7SearchCallBack(int handle, int table_id, int set_id, const int* colum
     PutErrorLog(kName, e.ErrorCode(), e.Message());
     return e.ErrorCode();
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return RecordedFailureCode(kName);
   }
 }
 
@@ -423,6 +424,6 @@ int innerQ7UniqueRowCallBack(int handle, int table_id, int set_id, const int* co
   } catch (const CQ7Exception& e) {
     return e.ErrorCode();
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CurrentFailureCode();
   }
 }

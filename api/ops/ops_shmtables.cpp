@@ -13,6 +13,7 @@
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/FailureCode.h"
 #include "q7api.h"
 #include "sharing/SMCS.h"
 #include "sharing/SMCSLock.h"
@@ -99,7 +100,7 @@ int BuildAttachedTable(TTableCollection* db, LSHMTBLEntry* local) {
     PutErrorLog("RQ7ShmAttach", e.ErrorCode(), e.Message());
     id = e.ErrorCode();
   } catch (...) {
-    id = Q7_ERROR_UNKNOWN;
+    id = RecordedFailureCode("RQ7ShmAttach");
   }
   if (id >= 0) {
     prefaultLSHMTBLEntry(local);

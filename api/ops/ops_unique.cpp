@@ -11,6 +11,7 @@
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
+#include "foundation/FailureCode.h"
 #include "foundation/zpk_memory.h"
 #include "kernels/CountingSort.h"
 #include "kernels/IntegratedSort.h"
@@ -202,6 +203,6 @@ int innerQ7ExtractUniqueReal(int, int table_id, int set_id, const int* filter_id
   } catch (const CQ7Exception&) {
     throw;  // the exported frame records it
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CurrentFailureCode();
   }
 }

@@ -16,6 +16,7 @@
 #include "foundation/CErrorLog.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/FailureCode.h"
 #include "import/CCMultiThreadImport.h"
 #include "import/ImportEntry.h"
 #include "import/ImportText.h"
@@ -81,7 +82,7 @@ int InCatalogDirectory(const char* log_name, const char* failure_prefix, bool ri
   } catch (const CQ7Exception& e) {
     result = e.ErrorCode();
   } catch (...) {
-    result = Q7_ERROR_UNKNOWN;
+    result = CurrentFailureCode();
   }
   if (result < 0 && WriteImportFailureLine(failure_prefix, result) && ring_out_of_memory &&
       result == Q7_ERROR_OUT_OF_MEMORY) {

@@ -10,6 +10,7 @@
 #include "api/ops/OpCommon.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/FailureCode.h"
 #include "values/DateTime.h"
 
 namespace {
@@ -54,7 +55,7 @@ int CDBTask::StrToTime(char* text, double* value) {
   } catch (const CQ7Exception& e) {
     return e.ErrorCode();
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CurrentFailureCode();
   }
 }
 

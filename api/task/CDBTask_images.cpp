@@ -10,6 +10,7 @@
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
+#include "foundation/FailureCode.h"
 #include "foundation/zpk_memory.h"
 
 namespace {
@@ -31,7 +32,7 @@ auto Silently(Body&& body) noexcept -> decltype(body()) {
   } catch (const CQ7Exception& e) {
     return static_cast<R>(e.ErrorCode());
   } catch (...) {
-    return static_cast<R>(Q7_ERROR_UNKNOWN);
+    return static_cast<R>(CurrentFailureCode());
   }
 }
 

@@ -3,6 +3,7 @@
 #include "api/task/CDBTask.h"
 #include "database/TBaseTable.h"
 #include "foundation/CQ7Exception.h"
+#include "foundation/FailureCode.h"
 
 int CDBTask::ResetSetID(int table_id, int set_id) {
   // Silent: no RunOp, whose catch would record a failure.
@@ -12,6 +13,6 @@ int CDBTask::ResetSetID(int table_id, int set_id) {
   } catch (const CQ7Exception& e) {
     return e.ErrorCode();
   } catch (...) {
-    return Q7_ERROR_UNKNOWN;
+    return CurrentFailureCode();
   }
 }
