@@ -34,8 +34,9 @@ std::string FormatCatalogBanner(const char* name, const char* when) {
 }
 
 CErrorLog* CErrorLog::Instance() {
-  static CErrorLog log;
-  return &log;
+  // Never destroyed: a host thread may still write a line while the process ends.
+  static CErrorLog* const log = new CErrorLog;
+  return log;
 }
 
 CErrorLog::CErrorLog() { qz7_strlcpy(file_name_, kDefaultFileName, sizeof file_name_); }

@@ -6,8 +6,9 @@
 CMemMonitor* MEMTRACE = CMemMonitor::Instance();
 
 CMemMonitor* CMemMonitor::Instance() {
-  static CMemMonitor monitor;
-  return &monitor;
+  // Never destroyed: calls may still run on other host threads while the process ends.
+  static CMemMonitor* const monitor = new CMemMonitor;
+  return monitor;
 }
 
 CMemMonitor::~CMemMonitor() = default;

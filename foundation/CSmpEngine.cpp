@@ -31,12 +31,15 @@ char g_start_time_text[CSmpEngine::kStartTimeTextSize] = {};
 
 constexpr const char kCpuInfoPath[] = "/proc/cpuinfo";
 constexpr auto kLivenessInterval = std::chrono::seconds(5);
+// How long the stop at the process's end waits for a call running on another host thread.
+constexpr auto kStopWait = std::chrono::milliseconds(2000);
 // How long the waiter polls the finish count before it sleeps.
 constexpr auto kWaitSpin = std::chrono::microseconds(50);
 
 }  // namespace
 
-// Holds the one engine; constructed on first use, destroyed at unload.
+// Holds the one engine; constructed on first use and never destroyed: host threads may still be
+// inside a call while the process ends, and the stop at unload decides what may go (StopAtExit).
 struct EngineHolder {
   CSmpEngine engine;
   bool started = false;
@@ -49,8 +52,7 @@ namespace {
 struct EngineStopper {
   CSmpEngine* engine;
   ~EngineStopper() {
-    g_started_engine = nullptr;
-    engine->finit();
+    if (engine->StopAtExit()) g_started_engine = nullptr;
   }
 };
 }  // namespace
@@ -80,20 +82,20 @@ void ChildForkHandler() {
 }  // namespace
 
 CSmpEngine* CSmpEngine::Instance() {
-  static EngineHolder holder;
+  static EngineHolder* const holder = new EngineHolder;
   // Started outside the constructor, so a start-up hook that reaches Instance() again gets the
   // engine instead of re-entering the initialisation of this static. The first call comes from the
   // library's static initialiser, before any other thread can exist.
-  if (!holder.started) {
-    holder.started = true;
-    holder.engine.init();
-    static EngineStopper stopper{&holder.engine};
-    g_started_engine = &holder.engine;
+  if (!holder->started) {
+    holder->started = true;
+    holder->engine.init();
+    static EngineStopper stopper{&holder->engine};
+    g_started_engine = &holder->engine;
     // Once per load (this block runs once); the C library drops the handlers when the library is
     // unloaded. Should registering fail, a fork leaves the child as it always did.
     pthread_atfork(PrepareForkHandler, ParentForkHandler, ChildForkHandler);
   }
-  return &holder.engine;
+  return &holder->engine;
 }
 
 CSmpEngine* ENG = CSmpEngine::Instance();
@@ -114,7 +116,7 @@ CSmpEngine::CSmpEngine() {
   if (ctime_r(&now, text) != nullptr) qz7_strlcpy(g_start_time_text, text, 25);
 }
 
-// finit has run by now (EngineStopper); only the ring registration is left.
+// The process's engine is never destroyed (EngineHolder); this serves engines made apart from it.
 CSmpEngine::~CSmpEngine() {
   if (GetErrorRing() == &ring_) SetErrorRing(nullptr);
 }
@@ -136,9 +138,19 @@ void CSmpEngine::init() {
   localtime_r(&now, &start_time_);
 }
 
+bool CSmpEngine::StopAtExit() {
+  // A call still running (on another host thread, or on this one when the host ends from inside a
+  // call) uses the database, the workers and the lock: they stay for the ending process. Other
+  // processes need nothing more from this one: the kernel gives back its registry semaphores
+  // (SEM_UNDO) and file locks, which is how they see its attachments and entry locks end.
+  if (mutex_held_by_this_thread() || !mutex_lock_within(kStopWait)) return false;
+  finit();
+  mutex_retire();
+  return true;
+}
+
 void CSmpEngine::finit() {
   stop_database_side();
-  mutex_destroy();
   free_mem();
   // The workers are gone: nothing takes or gives blocks any more, and a host that unloads the
   // library gets the memory back. With nothing in use, two settles give every scratch block back.
@@ -150,6 +162,8 @@ void CSmpEngine::finit() {
 void CSmpEngine::ReInitialize() {
   // The API lock is kept (not destroyed and re-created, which would pull it from under a waiting
   // thread) and held for the whole restart, so no exported call sees a half-built database.
+  // The thread that stopped the engine at the process's end holds the lock for good.
+  if (mutex_retired_by_this_thread()) throw CQ7Exception(Q7_ERROR_UNKNOWN);
   mutex_lock();
   struct Unlock {
     ~Unlock() { mutex_unlock(); }

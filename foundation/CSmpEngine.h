@@ -67,7 +67,16 @@ class CSmpEngine {
 
   // ---- Start, stop, restart ----
   void init();
+  // The stop steps: registry, workers, collection, summaries, then the workers' memory and every
+  // scratch and kept block. The caller holds the API lock and no call runs; the lock is not
+  // destroyed (a host thread may be waiting for it).
   void finit();
+  // The stop at the process's end (unload or exit), whatever host threads are doing: takes the API
+  // lock, waiting a bounded time, then runs finit and keeps the lock for good (mutex_retire), so a
+  // call arriving later waits for the process to end. With a call still running when the time is
+  // up, or running on the calling thread, it stops nothing and returns false: the ending process
+  // takes the heap, the workers and the database with it. True when the engine was stopped.
+  bool StopAtExit();
   // Stops the workers, the registry, the summaries and the database, then starts them again with
   // the same counts. Keeps the error ring, the machine figures, the date order, the start time and
   // the history-log path; the database is empty afterwards. Takes the API lock itself for the

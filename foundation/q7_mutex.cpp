@@ -1,6 +1,8 @@
 // The API lock: the process-wide mutex around every exported call that touches the database.
 #include "foundation/q7_mutex.h"
 
+#include <time.h>
+
 #include <atomic>
 
 namespace {
@@ -8,6 +10,8 @@ namespace {
 // The thread that holds the lock (a zero id when none). Written only by the holder, so a thread
 // that reads its own id here holds the lock; another thread may read a stale value, never its own.
 std::atomic<pthread_t> g_holder{};
+// Set, once and for good, by the thread that retired the lock; only that thread reads it as true.
+std::atomic<bool> g_retired{false};
 
 }  // namespace
 
@@ -22,12 +26,33 @@ void mutex_lock() {
   g_holder.store(pthread_self(), std::memory_order_relaxed);
 }
 
+bool mutex_lock_within(std::chrono::milliseconds wait) {
+  timespec until{};
+  clock_gettime(CLOCK_REALTIME, &until);
+  const auto whole = std::chrono::duration_cast<std::chrono::seconds>(wait);
+  until.tv_sec += static_cast<time_t>(whole.count());
+  until.tv_nsec += static_cast<long>(std::chrono::nanoseconds(wait - whole).count());
+  if (until.tv_nsec >= 1000000000L) {
+    until.tv_sec += 1;
+    until.tv_nsec -= 1000000000L;
+  }
+  if (pthread_mutex_timedlock(&q7_mutex, &until) != 0) return false;
+  g_holder.store(pthread_self(), std::memory_order_relaxed);
+  return true;
+}
+
 void mutex_unlock() {
   g_holder.store(pthread_t{}, std::memory_order_relaxed);
   pthread_mutex_unlock(&q7_mutex);
 }
 
 void mutex_destroy() { pthread_mutex_destroy(&q7_mutex); }
+
+void mutex_retire() { g_retired.store(true, std::memory_order_relaxed); }
+
+bool mutex_retired_by_this_thread() {
+  return g_retired.load(std::memory_order_relaxed) && mutex_held_by_this_thread();
+}
 
 bool mutex_held_by_this_thread() {
   return pthread_equal(g_holder.load(std::memory_order_relaxed), pthread_self()) != 0;

@@ -6,10 +6,14 @@
 //
 // The mutex is statically initialised, so mutex_lock() is usable even before the engine is built
 // (for example from another library's static initialiser). The engine calls mutex_initialize() at
-// start and mutex_destroy() at unload; re-initialisation of the engine keeps the lock as it is.
+// start; re-initialisation of the engine keeps the lock as it is. It is never destroyed: the engine's
+// stop at the process's end takes it and keeps it (mutex_retire), so that host threads still calling
+// wait until the process is gone instead of meeting a stopped engine or a destroyed mutex.
 #pragma once
 
 #include <pthread.h>
+
+#include <chrono>
 
 extern pthread_mutex_t q7_mutex;
 
@@ -17,10 +21,17 @@ extern pthread_mutex_t q7_mutex;
 void mutex_initialize();
 // Blocks until the lock is free, then takes it.
 void mutex_lock();
+// Takes the lock if it comes free within `wait`; false when it did not (it is not taken then).
+bool mutex_lock_within(std::chrono::milliseconds wait);
 // Releases the lock; the calling thread must hold it.
 void mutex_unlock();
-// Destroys q7_mutex; only at unload, when no thread can reach it any more.
+// Destroys q7_mutex; only when no thread can reach it any more (the engine itself never does).
 void mutex_destroy();
+// The calling thread, which holds the lock, keeps it for good: it is never released again. Other
+// threads that take it wait for ever; this thread must not take it again (mutex_retired_by_this_thread).
+void mutex_retire();
+// Whether the calling thread retired the lock: it holds it for good and must not lock it again.
+bool mutex_retired_by_this_thread();
 // Whether the calling thread holds the lock (taken through mutex_lock). Lets the fork handlers
 // tell a fork made from inside a call (a host callback) from one made by another thread.
 bool mutex_held_by_this_thread();

@@ -81,8 +81,9 @@ TBaseTable* FindTableQuietly(int table_id) {
 }  // namespace
 
 CCMultiThreadExport* CCMultiThreadExport::Instance() {
-  static CCMultiThreadExport instance;
-  return &instance;
+  // Never destroyed: an export may still run on another host thread while the process ends.
+  static CCMultiThreadExport* const instance = new CCMultiThreadExport;
+  return instance;
 }
 
 void CCMultiThreadExport::SetMinRowsPerPartForTest(int rows) {

@@ -26,6 +26,14 @@
  *    A call that takes a directory (loads, saves, file information, imports, exports) makes it the
  *    process's working directory for the call's duration: a relative path that another host thread
  *    opens meanwhile is opened in that directory. Hosts with other threads use absolute paths.
+ *  - Ending: a host may end (main returns, exit, or the library is unloaded) while other threads are
+ *    inside calls. The engine's stop then waits up to 2 seconds for the running call to return and
+ *    stops the workers, detaches the shared tables and frees the database; calls made after it wait
+ *    until the process is gone (a call made afterwards by the thread that ended returns
+ *    Q7_ERROR_UNKNOWN). A call still running after the 2 seconds keeps the engine: the stop leaves
+ *    it to the ending process, and the system gives back what the process held of the shared-table
+ *    registry (its locks and attachments), as when a process is killed. A call running at unload
+ *    (dlclose) is the host's fault: its code goes away.
  *  - Worker threads: the engine starts one worker thread per configured processor of the machine
  *    (sysconf(_SC_NPROCESSORS_CONF)) when the library loads, whatever the process's CPU affinity or
  *    container limits say; large operations split their work over all of them. No call changes

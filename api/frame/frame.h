@@ -96,15 +96,26 @@
 // Holds q7_mutex for its lifetime, released on every path. Letting go of it also gives back the
 // large blocks kept past their five seconds, so that a host that makes any call sees them go; it
 // runs after the unlock, so that other threads' calls do not wait on the unmapping.
+//
+// The thread that stopped the engine at the process's end keeps the lock for good: a call it makes
+// afterwards (from a later exit handler) takes nothing, and its frame answers the failure at once
+// (Stopped) instead of waiting on itself.
 class ApiLock {
  public:
-  ApiLock() { mutex_lock(); }
+  ApiLock() : held_(!mutex_retired_by_this_thread()) {
+    if (held_) mutex_lock();
+  }
   ~ApiLock() {
+    if (!held_) return;
     mutex_unlock();
     zpk_expire_kept();
   }
   ApiLock(const ApiLock&) = delete;
   ApiLock& operator=(const ApiLock&) = delete;
+  bool Stopped() const { return !held_; }
+
+ private:
+  bool held_;
 };
 
 // Value-frame results for a failed call: the integer NULL, the double NULL, and the empty text.
@@ -171,6 +182,7 @@ R Silent(R on_failure, Op& op) noexcept {
 template <class Op>
 frame_detail::Result<Op> FullFrame(const char* ring_name, Op&& op) noexcept {
   ApiLock lock;
+  if (lock.Stopped()) return frame_detail::Code<frame_detail::Result<Op>>(Q7_ERROR_UNKNOWN);
   return frame_detail::Recorded(ring_name, op);
 }
 
@@ -179,6 +191,7 @@ frame_detail::Result<Op> FullFrame(const char* ring_name, Op&& op) noexcept {
 template <class Op>
 frame_detail::Result<Op> CheckedFrame(const char* ring_name, Op&& op) noexcept {
   ApiLock lock;
+  if (lock.Stopped()) return frame_detail::Code<frame_detail::Result<Op>>(Q7_ERROR_UNKNOWN);
   auto checked = [&op]() -> frame_detail::Result<Op> {
     auto result = op();
     if (result < 0) throw CQ7Exception(static_cast<int>(result));
@@ -190,6 +203,7 @@ frame_detail::Result<Op> CheckedFrame(const char* ring_name, Op&& op) noexcept {
 template <class Op>
 frame_detail::Result<Op> LightFrame(Op&& op) noexcept {
   ApiLock lock;
+  if (lock.Stopped()) return frame_detail::Code<frame_detail::Result<Op>>(Q7_ERROR_UNKNOWN);
   return frame_detail::Unrecorded(op);
 }
 
@@ -219,6 +233,7 @@ frame_detail::Result<Op> UnlockedFrame(const char* ring_name, Op&& op) noexcept 
 template <class R, class Op>
 R LockedValueFrame(R on_failure, Op&& op) noexcept {
   ApiLock lock;
+  if (lock.Stopped()) return on_failure;
   return frame_detail::Silent(on_failure, op);
 }
 

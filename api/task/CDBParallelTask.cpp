@@ -4,8 +4,9 @@
 CDBParallelTask* MPTask = CDBParallelTask::Instance();
 
 CDBParallelTask* CDBParallelTask::Instance() {
-  static CDBParallelTask task;
-  return &task;
+  // Never destroyed: calls may still run on other host threads while the process ends.
+  static CDBParallelTask* const task = new CDBParallelTask;
+  return task;
 }
 
 CDBTask* DBTASK() { return CDBParallelTask::Instance(); }

@@ -1,0 +1,176 @@
+// A host that ends (main returns, or calls exit) while another of its threads is inside a call: the
+// engine's stop at the process's end neither crashes nor hangs, and leaves the shared-table registry
+// usable by the processes that stay.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <numeric>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "host_test_support.h"
+#include "q7api.h"
+
+namespace {
+
+// Large enough that a sort or a search keeps the workers busy for a while.
+constexpr int kRows = 1 << 19;
+// A child that has not ended by then has hung (or crashed in its stop): SIGALRM ends it.
+constexpr unsigned kChildSeconds = 60;
+
+// How a child ended, as text: "exit 0" is the only good answer.
+std::string Ending(int status) {
+  if (WIFEXITED(status)) return "exit " + std::to_string(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) return "signal " + std::to_string(WTERMSIG(status));
+  return "status " + std::to_string(status);
+}
+
+// Runs `busy` in a loop on a second thread of a fresh child; once it has gone round once, the child
+// waits `delay` and then ends through exit(0), as a main that returns does. Returns how it ended.
+std::string EndWhileBusy(const std::function<bool()>& busy, std::chrono::milliseconds delay) {
+  const pid_t pid = fork();
+  if (pid < 0) return "fork failed";
+  if (pid == 0) {
+    alarm(kChildSeconds);
+    std::atomic<int> rounds{0};
+    std::thread([&] {
+      for (;;) {
+        if (!busy()) _exit(5);
+        rounds.fetch_add(1);
+        rounds.notify_all();
+      }
+    }).detach();
+    rounds.wait(0);
+    std::this_thread::sleep_for(delay);
+    exit(0);
+  }
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return "waitpid failed";
+  return Ending(status);
+}
+
+class ExitWhileCalling : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.ok());
+    std::vector<int32_t> values(kRows);
+    // Many distinct values in no order, so the sort has real work.
+    for (int i = 0; i < kRows; ++i) values[i] = static_cast<int32_t>((i * 7919L) % 100003);
+    table_ = q7host::AddTable("busy", kRows);
+    ASSERT_GT(table_, 0);
+    filter_ = q7host::AddIntColumn(table_, "k", values);
+    ASSERT_GT(filter_, 0);
+  }
+  void TearDown() override {
+    RQ7DeleteTable(table_);
+    RQ7DetachAll();
+    RQ7ClearSharedMemory();
+  }
+
+  // One round of a query loop: sort, search the sorted set, delete both sets.
+  bool SortSearchDelete() const {
+    const int sorted = RQ7SortByField(table_, filter_, 1, Q7_SORT_DESCENDING);
+    if (sorted <= 0) return false;
+    const int32_t from = 100;
+    const int32_t to = 60000;
+    const int found =
+        RQ7SearchByField(table_, filter_, sorted, Q7_SEARCH_BETWEEN, reinterpret_cast<const char*>(&from),
+                         reinterpret_cast<const char*>(&to));
+    if (found <= 0) return false;
+    return RQ7DeleteSet(table_, found) == 0 && RQ7DeleteSet(table_, sorted) == 0;
+  }
+
+  q7host::TempDir dir_;
+  int table_ = 0;
+  int filter_ = 0;
+};
+
+TEST_F(ExitWhileCalling, EndingDuringSortsAndSearchesEndsNormally) {
+  for (const int ms : {0, 1, 5, 20, 50, 100}) {
+    SCOPED_TRACE(std::to_string(ms) + " ms");
+    EXPECT_EQ(EndWhileBusy([this] { return SortSearchDelete(); }, std::chrono::milliseconds(ms)), "exit 0");
+  }
+}
+
+// Set by the row callback once it runs inside its call; the callbacks below never return.
+std::atomic<int> g_in_callback{0};
+
+int EndFromInsideTheCall(int, int, int, int, int, int, int, _TColumnBuf*) { exit(0); }
+
+int NeverReturn(int, int, int, int, int, int, int, _TColumnBuf*) {
+  g_in_callback.store(1);
+  g_in_callback.notify_all();
+  for (;;) pause();
+}
+
+// A call that never returns holds the engine: the stop's wait runs out (or, when the host ends from
+// inside the call itself, is not even started) and the process must end all the same, leaving what
+// the call uses alone.
+TEST_F(ExitWhileCalling, EndingWhileACallNeverReturnsEndsNormally) {
+  for (const bool same_thread : {false, true}) {
+    SCOPED_TRACE(same_thread ? "ended from inside the call" : "ended by another thread");
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      alarm(kChildSeconds);
+      const int columns[] = {filter_, 0};
+      if (same_thread) {
+        Q7RowInfoCallBack(0, table_, 1, columns, EndFromInsideTheCall);
+        _exit(6);
+      }
+      std::thread([&] {
+        Q7RowInfoCallBack(0, table_, 1, columns, NeverReturn);
+        _exit(6);
+      }).detach();
+      g_in_callback.wait(0);
+      exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_EQ(Ending(status), "exit 0");
+  }
+}
+
+// With shared tables attached, one of them kept and one attached, saved and dropped again in a loop:
+// the process ends normally, and what it held of the registry is free for the processes that stay.
+TEST_F(ExitWhileCalling, EndingWithSharedTablesAttachedLeavesTheRegistryUsable) {
+  for (const char* name : {"alpha", "beta"}) {
+    const int id = q7host::AddTable(name, kRows / 4);
+    ASSERT_GT(id, 0);
+    std::vector<int32_t> values(kRows / 4);
+    std::iota(values.begin(), values.end(), 0);
+    ASSERT_GT(q7host::AddIntColumn(id, "n", values), 0);
+    ASSERT_EQ(RQ7SaveRealTable(dir_.path().c_str(), id), 0);
+    ASSERT_EQ(RQ7DeleteTable(id), 0);
+  }
+  ASSERT_EQ(RQ7ShmSetup(4), 0);
+  ASSERT_EQ(RQ7ShmLoad(dir_.path().c_str(), "alpha"), 0);
+  ASSERT_EQ(RQ7ShmLoad(dir_.path().c_str(), "beta"), 0);
+  q7host::TempDir out;
+  ASSERT_TRUE(out.ok());
+  const auto attach_save_drop = [&out] {
+    const int id = RQ7ShmAttach("beta", 0);
+    if (id <= 0) return false;
+    return RQ7SaveRealTable(out.path().c_str(), id) == 0 && RQ7DeleteTable(id) == 0;
+  };
+  for (const int ms : {0, 2, 10, 40}) {
+    SCOPED_TRACE(std::to_string(ms) + " ms");
+    const std::string ending = EndWhileBusy(
+        [&] {
+          static const bool kept = RQ7ShmAttach("alpha", 0) > 0;
+          return kept && attach_save_drop();
+        },
+        std::chrono::milliseconds(ms));
+    EXPECT_EQ(ending, "exit 0");
+  }
+  // Every child is gone: nothing of theirs holds either table.
+  EXPECT_EQ(RQ7ShmRelease("alpha"), 0);
+  EXPECT_EQ(RQ7ShmRelease("beta"), 0);
+}
+
+}  // namespace
