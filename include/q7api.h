@@ -1883,7 +1883,9 @@ Q7_EXPORT int RQ7ShmSetup(int entries);
 Q7_EXPORT int RQ7ShmLoad(const char* directory, const char* name);
 /* Registers every table file of directory matching pattern ("*" and "?" wildcards; ".Q7T" added
  * when missing): the number registered, files refused one by one being skipped; or the code that
- * stopped the walk (no directory Q7_ERROR_INVALID_DIRECTORY, no registry Q7_ERROR_SMCS_NOT_SET_UP). */
+ * stopped the walk (no directory Q7_ERROR_INVALID_DIRECTORY). The registry answers first, as for
+ * RQ7ShmLoad, whether or not any file matches: no registry Q7_ERROR_SMCS_NOT_SET_UP, one the sharing
+ * policy refuses Q7_ERROR_ACCESS_DENIED (never taken for a file's refusal). */
 Q7_EXPORT int RQ7ShmLoadAll(const char* directory, const char* pattern);
 /* Attaches the registered table as a new read-only table of this database: its ID. mode 0 waits
  * while another process attaches the same table, 1 gives Q7_ERROR_SHM_BUSY. A table of the same name
@@ -1898,26 +1900,30 @@ Q7_EXPORT int RQ7ShmRelease(const char* name);
 /* Removes every registration that no process has attached: their number. */
 Q7_EXPORT int RQ7ShmReleaseAll(void);
 /* Deletes every table of this database attached from the registry: their number; none: 0, or
- * Q7_ERROR_SHM_NOT_SET_UP when the registry's semaphores do not exist. */
+ * Q7_ERROR_SHM_NOT_SET_UP when the registry's semaphores do not exist, or Q7_ERROR_ACCESS_DENIED
+ * when the sharing policy refuses the registry. */
 Q7_EXPORT int RQ7DetachAll(void);
 /* The registered table names into names, 256 bytes each (zero-ended), and their number into *count:
- * names must hold 256 bytes for every entry the registry was set up with. Without a registry *count
- * is left alone. Returns 0 (a lock failure, or a registry refused by the sharing policy
- * (Q7_ERROR_ACCESS_DENIED): its code, *count left alone). */
+ * names must hold 256 bytes for every entry the registry was set up with: 0. Without a registry
+ * nothing is copied and *count is left alone: no registry and no semaphores either
+ * Q7_ERROR_SMCS_INVALID, semaphores left without their registry 0. A lock failure, or a registry
+ * refused by the sharing policy (Q7_ERROR_ACCESS_DENIED): its code, *count left alone. */
 Q7_EXPORT int RQ7GetSharedMemoryTableList(char* names, int* count);
 /* As RQ7GetSharedMemoryTableList with *count the number of 256-byte slots of names on entry: at most
  * that many names are copied, and *count is the number copied. With names null nothing is copied and
- * *count receives the number of registered tables. Without a registry *count is 0 (without its
- * semaphores either, Q7_ERROR_SMCS_NOT_SET_UP is returned); a registry refused by the sharing
- * policy gives Q7_ERROR_ACCESS_DENIED with *count 0. */
+ * *count receives the number of registered tables. Returns what RQ7GetSharedMemoryTableList returns
+ * (without a registry: Q7_ERROR_SMCS_INVALID when its semaphores are missing too, else 0); whenever
+ * no registry is read *count is 0. */
 Q7_EXPORT int RQ7GetSharedMemoryTableListEx(char* names, int* count);
 /* Removes an empty registry and its semaphores: 0. With entries left: Q7_ERROR_SMCS_IN_USE, none:
  * Q7_ERROR_SMCS_INVALID; nothing changes. */
 Q7_EXPORT int RQ7ShmShutdown(void);
 /* Removes the registry's semaphores and the registry whatever their state, without waiting for any
- * lock: 0. Processes that still attach tables keep their mapped files. */
+ * lock: 0. Processes that still attach tables keep their mapped files. A registry the sharing
+ * policy refuses is not removed, nor are the semaphores: Q7_ERROR_ACCESS_DENIED. */
 Q7_EXPORT int RQ7ClearSharedMemory(void);
-/* Writes the registry's bytes to path: 0, or Q7_ERROR_ILLEGAL_FILE_NAME. */
+/* Writes the registry's bytes to path: 0, or Q7_ERROR_ILLEGAL_FILE_NAME. A registry the sharing
+ * policy refuses: Q7_ERROR_ACCESS_DENIED, and path is neither made nor changed. */
 Q7_EXPORT int RQ7ShmDumpSMCS(const char* path);
 
 /* ---- File browser ---- */

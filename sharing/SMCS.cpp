@@ -360,15 +360,18 @@ int invalidateSMCS(LSMCS* local) {
     ClearLocal(local);
   }
   // An object under the name that the policy refuses is not ours to remove.
-  const int fd = shm_open(g_object_name, O_RDONLY, 0);
-  if (fd >= 0) {
-    struct stat st {};
-    const bool trusted = fstat(fd, &st) == 0 && IsTrustedFile(st);
-    close(fd);
-    if (!trusted) return Q7_ERROR_ACCESS_DENIED;
-  }
+  if (IsSMCSObjectRefused()) return Q7_ERROR_ACCESS_DENIED;
   if (shm_unlink(g_object_name) == 0 || errno == ENOENT) return 0;
   return errno == EACCES ? Q7_ERROR_ACCESS_DENIED : Q7_ERROR_UNKNOWN;
+}
+
+bool IsSMCSObjectRefused() {
+  const int fd = shm_open(g_object_name, O_RDONLY, 0);
+  if (fd < 0) return false;
+  struct stat st {};
+  const bool trusted = fstat(fd, &st) == 0 && IsTrustedFile(st);
+  close(fd);
+  return !trusted;
 }
 
 void releaseLSMCS(LSMCS* local) {
@@ -397,8 +400,15 @@ int dumpSMCS(const char* path) {
   char size_path[sizeof kShmDir + kObjectNameSize];
   snprintf(size_path, sizeof size_path, "%s%s", kShmDir, g_object_name);
   const int fd = shm_open(g_object_name, O_RDONLY, 0);
-  if (fd < 0) return -1;
+  if (fd < 0) return errno == EACCES ? Q7_ERROR_ACCESS_DENIED : -1;
   struct stat st {};
+  // A registry the policy refuses may list another user's table paths: its bytes are not copied
+  // out, and the file is not even made.
+  const bool examined = fstat(fd, &st) == 0;
+  if (!examined || !IsTrustedFile(st)) {
+    close(fd);
+    return examined ? Q7_ERROR_ACCESS_DENIED : -1;
+  }
   if (stat(size_path, &st) != 0 || st.st_size <= 0) {
     close(fd);
     return -1;

@@ -147,6 +147,9 @@ int getSMCSStatus(LSMCS* local, SMCS** out);
 // EACCES, or an object under the name that the sharing policy refuses (left in place),
 // Q7_ERROR_ACCESS_DENIED; others Q7_ERROR_UNKNOWN.
 int invalidateSMCS(LSMCS* local);
+// Whether the object under the name is one the sharing policy refuses (or that cannot be
+// examined); false when none can be opened. Nothing is mapped.
+bool IsSMCSObjectRefused();
 // Unmaps this process's mapping of the structure (the size it mapped, whatever the structure now
 // says) and clears local. The structure itself is left as it is.
 void releaseLSMCS(LSMCS* local);
@@ -154,7 +157,8 @@ void releaseLSMCS(LSMCS* local);
 void initLSMCS(LSMCS* local, SMCS* smcs);
 // Bytes of a structure of n entries: 16696 + 832 * n.
 int64_t getSizeOfSMCS(int n);
-// Writes the whole structure to path (created or truncated, 0640): 0, or -1 on any failure.
+// Writes the whole structure to path (created or truncated, 0640): 0. An object the sharing policy
+// refuses (or EACCES): Q7_ERROR_ACCESS_DENIED, path untouched; -1 on any other failure.
 int dumpSMCS(const char* path);
 
 // ---- Entries (SMCS lock held) ----

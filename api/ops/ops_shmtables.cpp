@@ -73,10 +73,28 @@ bool StopsDetach(int code) {
          code == Q7_ERROR_UNKNOWN;
 }
 
-// The load results that end innerRQ7ShmLoadAll; any other one skips the file.
+// The results of one file's registration that end innerRQ7ShmLoadAll; any other one skips the file.
 bool StopsLoadAll(int code) {
   return code == Q7_ERROR_INVALID_DIRECTORY || code == Q7_ERROR_UNKNOWN || code == Q7_ERROR_SEM_REMOVED ||
          code == Q7_ERROR_SEM_INTERRUPTED || code == Q7_ERROR_SMCS_NOT_SET_UP || code == Q7_ERROR_SEM_TOO_BIG;
+}
+
+// The registry a registration goes into, with hold's lock: 0 with smcs and status when it takes
+// entries, else its failure (the lock's, the sharing policy's refusal, or no registry:
+// Q7_ERROR_SMCS_NOT_SET_UP).
+int RegistryForLoad(const SMCSHold& hold, SMCS** smcs, int* status) {
+  if (hold.code() != 0) return TranslateSMCSInvalid(hold.code());
+  *status = getSMCSStatus(&TheLSMCS, smcs);
+  return RegistryHolds(*status) ? 0 : TranslateSMCSInvalid(*status);
+}
+
+// Registers dir/names.file under names.table in a registry RegistryForLoad accepted (its lock still
+// held): 0, registered already, or the file's refusal.
+int RegisterTable(SMCS* smcs, int status, const char* dir, const TableNames& names) {
+  SHMTBLEntry* entry = nullptr;
+  const int entry_status = getSHMTBLEntryStatus(names.table, smcs, status, &entry);
+  if (entry_status != Q7_ERROR_SHMTBL_NOT_REGISTERED) return TranslateSMCSInvalid(entry_status);
+  return TranslateSMCSInvalid(createSHMTBLEntry(smcs, names.file, names.table, dir, &entry));
 }
 
 // The stamps of a structure and one of its entries: equal generations are the same registration.
@@ -157,14 +175,11 @@ int innerRQ7ShmLoad(const char* dir, const char* name) {
   const int rc = normalizeQ7TFileNameAndTableName(name, names.file, names.table);
   if (rc != 0) return rc;
   SMCSHold hold;
-  if (hold.code() != 0) return TranslateSMCSInvalid(hold.code());
   SMCS* smcs = nullptr;
-  const int status = getSMCSStatus(&TheLSMCS, &smcs);
-  if (!RegistryHolds(status)) return TranslateSMCSInvalid(status);
-  SHMTBLEntry* entry = nullptr;
-  const int entry_status = getSHMTBLEntryStatus(names.table, smcs, status, &entry);
-  if (entry_status != Q7_ERROR_SHMTBL_NOT_REGISTERED) return TranslateSMCSInvalid(entry_status);
-  return TranslateSMCSInvalid(createSHMTBLEntry(smcs, names.file, names.table, dir, &entry));
+  int status = 0;
+  const int refused = RegistryForLoad(hold, &smcs, &status);
+  if (refused != 0) return refused;
+  return RegisterTable(smcs, status, dir, names);
 }
 
 int innerRQ7ShmLoadAll(const char* dir, const char* pattern) {
@@ -172,6 +187,15 @@ int innerRQ7ShmLoadAll(const char* dir, const char* pattern) {
   char file_pattern[kQ7TFileNameSize];
   int rc = normalizeQ7TFileNameAndTableName(pattern, file_pattern, nullptr);
   if (rc != 0) return rc;
+  {
+    // As for one file, the registry answers first: a refused or missing registry is not a directory
+    // without matching files.
+    SMCSHold hold;
+    SMCS* smcs = nullptr;
+    int status = 0;
+    rc = RegistryForLoad(hold, &smcs, &status);
+    if (rc != 0) return rc;
+  }
   Q7TFileIterator iter{};
   rc = openFileIterator(dir, &iter);
   if (rc != 0) return rc;
@@ -186,7 +210,16 @@ int innerRQ7ShmLoadAll(const char* dir, const char* pattern) {
     if (rc == kNoMoreMatchingFiles) return count;
     if (rc != 0) return rc;
     if (name[0] == '\0') continue;
-    const int loaded = innerRQ7ShmLoad(dir, name);
+    TableNames names;
+    if (normalizeQ7TFileNameAndTableName(name, names.file, names.table) != 0) continue;
+    SMCSHold hold;
+    SMCS* smcs = nullptr;
+    int status = 0;
+    // The registry may refuse with the codes a file is refused with (Q7_ERROR_ACCESS_DENIED): its
+    // answer ends the walk, whatever it is; only a file's own refusal skips the file.
+    const int refused = RegistryForLoad(hold, &smcs, &status);
+    if (refused != 0) return refused;
+    const int loaded = RegisterTable(smcs, status, dir, names);
     if (loaded == 0) {
       ++count;
     } else if (StopsLoadAll(loaded)) {
@@ -293,7 +326,12 @@ int innerRQ7DetachAll(bool check_registry) {
   if (deleted > 0 || !check_registry) return deleted;
   SMCSHold hold;
   if (hold.code() == Q7_ERROR_SMCS_INVALID) return Q7_ERROR_SHM_NOT_SET_UP;
-  return hold.code();
+  if (hold.code() != 0) return hold.code();
+  // A registry that cannot be opened (the sharing policy's refusal) answers as it does every other
+  // call; semaphores without a registry are no failure here.
+  SMCS* smcs = nullptr;
+  const int status = getSMCSStatus(&TheLSMCS, &smcs);
+  return status == Q7_ERROR_SMCS_INVALID || RegistryHolds(status) ? 0 : status;
 }
 
 int innerRQ7GetSharedMemoryTableList(char* names, int* count) {
@@ -317,8 +355,9 @@ int innerRQ7GetSharedMemoryTableListEx(char* names, int* count) {
   const int slots = *count;
   SMCSHold hold;
   if (hold.code() != 0) {
-    *count = 0;  // no registry (its lock cannot be had): no names
-    return TranslateSMCSInvalid(hold.code());
+    // As the plain list: the lock's failure, Q7_ERROR_SMCS_INVALID when there are no semaphores.
+    *count = 0;  // no names
+    return hold.code();
   }
   SMCS* smcs = nullptr;
   const int status = getSMCSStatus(&TheLSMCS, &smcs);
@@ -350,6 +389,9 @@ int innerRQ7ShmShutdown() {
 }
 
 int innerRQ7ClearSharedMemory() {
+  // A registry another user holds is not ours to remove: its semaphores stay too, so that the
+  // refusal changes nothing rather than leaving the registry without the set its circle locks.
+  if (IsSMCSObjectRefused()) return Q7_ERROR_ACCESS_DENIED;
   const int opened = openLockQ7TSEM();
   if (opened == 0 || opened == kSemSetMissing) {
     const int removed = termLockSMCS();
@@ -362,5 +404,7 @@ int innerRQ7ClearSharedMemory() {
 
 int innerRQ7ShmDumpSMCS(const char* path) {
   if (path == nullptr) return Q7_ERROR_INVALID_PARAMETER;
-  return dumpSMCS(path) != 0 ? Q7_ERROR_ILLEGAL_FILE_NAME : 0;
+  const int rc = dumpSMCS(path);
+  if (rc == Q7_ERROR_ACCESS_DENIED) return rc;
+  return rc != 0 ? Q7_ERROR_ILLEGAL_FILE_NAME : 0;
 }

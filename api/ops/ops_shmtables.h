@@ -45,8 +45,10 @@ int innerRQ7ShmSetup(int n);
 // the registry's refusals (full, bad file, long path, ...).
 int innerRQ7ShmLoad(const char* dir, const char* name);
 // Registers every regular file of dir matching pattern (".Q7T" appended unless present); the number
-// registered. Files that are already registered, bad or do not fit are skipped; a missing directory,
-// an unexpected failure, a lost semaphore set or a missing registry stop the walk with their code.
+// registered. The registry is looked at first, and again for every file: its failure (missing,
+// refused by the sharing policy, its lock's) is returned, before the directory is opened or during
+// the walk. Files that are already registered, bad or do not fit are skipped; a missing directory,
+// an unexpected failure or a lost semaphore set stop the walk with their code.
 int innerRQ7ShmLoadAll(const char* dir, const char* pattern);
 // Attaches the registered table name (mode 0 waits for an entry another process is attaching,
 // 1 gives Q7_ERROR_SHM_BUSY) as a new table of this database: its ID. A table of that name already
@@ -60,22 +62,26 @@ int innerRQ7ShmRelease(const char* name);
 // Removes every registration that no process has attached and no process is attaching; their count.
 int innerRQ7ShmReleaseAll();
 // Deletes every table of this database attached from the registry: their count. None: 0, or
-// Q7_ERROR_SHM_NOT_SET_UP when no registry lock exists. check_registry false skips that check (the
-// engine stop).
+// Q7_ERROR_SHM_NOT_SET_UP when no registry lock exists, or the failure to open the registry
+// (Q7_ERROR_ACCESS_DENIED when the sharing policy refuses it). check_registry false skips that check
+// (the engine stop).
 int innerRQ7DetachAll(bool check_registry = true);
 // The registered table names into names (kShmTableNameSlot bytes per registered table: the caller
 // must provide room for the registry's capacity) and their number into *count. Without a registry
-// *count is left alone. Returns 0, or the lock's failure.
+// *count is left alone. Returns 0, the lock's failure (no semaphore set: Q7_ERROR_SMCS_INVALID) or
+// the registry's (Q7_ERROR_ACCESS_DENIED).
 int innerRQ7GetSharedMemoryTableList(char* names, int* count);
 // In: *count is the number of slots of names. Copies at most that many names (names null: none,
-// only counting); out: *count the names copied (or counted). Without a registry *count is 0.
-// Returns 0, or the lock's failure (*count 0; no semaphore set: Q7_ERROR_SMCS_NOT_SET_UP).
+// only counting); out: *count the names copied (or counted). Returns what
+// innerRQ7GetSharedMemoryTableList returns; *count is 0 whenever no registry is read.
 int innerRQ7GetSharedMemoryTableListEx(char* names, int* count);
 // Removes a registry with no entries and its semaphore set: 0. Otherwise its status
 // (Q7_ERROR_SMCS_INVALID or Q7_ERROR_SMCS_IN_USE), nothing changed.
 int innerRQ7ShmShutdown();
 // Removes the semaphore set and the registry whatever their state (no lock taken): 0 or the
-// failure of a removal.
+// failure of a removal. A registry the sharing policy refuses: Q7_ERROR_ACCESS_DENIED before
+// anything is removed.
 int innerRQ7ClearSharedMemory();
-// Writes the registry's bytes to path: 0, or Q7_ERROR_ILLEGAL_FILE_NAME.
+// Writes the registry's bytes to path: 0, Q7_ERROR_ACCESS_DENIED for a registry the sharing policy
+// refuses (path untouched), or Q7_ERROR_ILLEGAL_FILE_NAME.
 int innerRQ7ShmDumpSMCS(const char* path);

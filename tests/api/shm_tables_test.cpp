@@ -258,9 +258,11 @@ TEST_F(ShmTables, SetupBoundsAndTheCallsBeforeIt) {
   EXPECT_EQ(RQ7ShmAttach("alpha", 0), Q7_ERROR_SMCS_NOT_SET_UP);
   EXPECT_EQ(RQ7ShmRelease("alpha"), Q7_ERROR_SMCS_NOT_SET_UP);
   EXPECT_EQ(RQ7ShmReleaseAll(), Q7_ERROR_SMCS_NOT_SET_UP);
+  // The registry answers before the directory is walked, files or none.
+  EXPECT_EQ(RQ7ShmLoadAll(dir_.path().c_str(), "*"), Q7_ERROR_SMCS_NOT_SET_UP);
   EXPECT_EQ(RQ7DetachAll(), Q7_ERROR_SHM_NOT_SET_UP);
   int count = 7;
-  EXPECT_EQ(RQ7GetSharedMemoryTableListEx(nullptr, &count), Q7_ERROR_SMCS_NOT_SET_UP);
+  EXPECT_EQ(RQ7GetSharedMemoryTableListEx(nullptr, &count), Q7_ERROR_SMCS_INVALID);
   EXPECT_EQ(count, 0);  // no registry, no names
   EXPECT_EQ(RQ7ShmShutdown(), Q7_ERROR_SMCS_INVALID);
 
@@ -275,6 +277,48 @@ TEST_F(ShmTables, SetupBoundsAndTheCallsBeforeIt) {
   EXPECT_EQ(RQ7ShmLoad(dir_.path().c_str(), "alpha"), Q7_ERROR_SMCS_NOT_SET_UP);
   EXPECT_EQ(RQ7ShmSetup(3), 0);
   EXPECT_TRUE(q7host::DrainRing().empty());
+}
+
+// Without a registry the two listings give the same answer: with no semaphores either the lock's
+// failure, with semaphores left behind by a removed registry 0 and no names. The plain list leaves
+// the count alone, the Ex form counts no names.
+TEST_F(ShmTables, BothListingsAnswerAlikeWithoutARegistry) {
+  struct State {
+    const char* what;
+    bool semaphores_left;
+    int code;
+  };
+  const State kStates[] = {{"no registry, no semaphores", false, Q7_ERROR_SMCS_INVALID},
+                           {"semaphores without a registry", true, 0}};
+  for (const auto& state : kStates) {
+    SCOPED_TRACE(state.what);
+    ClearEverything();
+    if (state.semaphores_left) {
+      // Made by another process, so that this one has nothing of the registry mapped.
+      const pid_t pid = fork();
+      ASSERT_GE(pid, 0);
+      if (pid == 0) {
+        alarm(60);
+        _exit(RQ7ShmSetup(2) == 0 ? 0 : 3);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(pid, &status, 0), pid);
+      ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+      ASSERT_EQ(shm_unlink(SMCSObjectName()), 0);
+    }
+    std::vector<char> names(256 * 2, 'x');
+    int count = 7;
+    EXPECT_EQ(RQ7GetSharedMemoryTableList(names.data(), &count), state.code);
+    EXPECT_EQ(count, 7);
+    count = 2;
+    EXPECT_EQ(RQ7GetSharedMemoryTableListEx(names.data(), &count), state.code);
+    EXPECT_EQ(count, 0);
+    count = 2;
+    EXPECT_EQ(RQ7GetSharedMemoryTableListEx(nullptr, &count), state.code);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(names[0], 'x');
+    EXPECT_TRUE(q7host::DrainRing().empty());
+  }
 }
 
 TEST_F(ShmTables, LoadListReleaseAndShutdown) {
@@ -599,6 +643,7 @@ TEST_F(ShmTables, ARefusedRegistryIsRefusedByEveryCall) {
 
     std::vector<char> names(256 * 4, 'x');
     int count = 7;
+    const std::string dump = dir_.File(set_too ? "refused-both.dump" : "refused.dump");
     const q7host::RefusalCase kCases[] = {
         {"setup", [] { return RQ7ShmSetup(2); }, Q7_ERROR_ACCESS_DENIED, {}},
         {"load", [&] { return RQ7ShmLoad(dir_.path().c_str(), "alpha"); }, Q7_ERROR_ACCESS_DENIED, {}},
@@ -614,6 +659,15 @@ TEST_F(ShmTables, ARefusedRegistryIsRefusedByEveryCall) {
          [&] { return RQ7GetSharedMemoryTableListEx(names.data(), &count); },
          Q7_ERROR_ACCESS_DENIED,
          {}},
+        // The registry's refusal, not one file's: with matching files and without.
+        {"load all", [&] { return RQ7ShmLoadAll(dir_.path().c_str(), "*"); }, Q7_ERROR_ACCESS_DENIED, {}},
+        {"load all, no match",
+         [&] { return RQ7ShmLoadAll(dir_.path().c_str(), "none*"); },
+         Q7_ERROR_ACCESS_DENIED,
+         {}},
+        {"dump", [&] { return RQ7ShmDumpSMCS(dump.c_str()); }, Q7_ERROR_ACCESS_DENIED, {}},
+        {"detach all", [] { return RQ7DetachAll(); }, Q7_ERROR_ACCESS_DENIED, {}},
+        {"clear", [] { return RQ7ClearSharedMemory(); }, Q7_ERROR_ACCESS_DENIED, {}},
     };
     for (const auto& c : kCases) {
       SCOPED_TRACE(c.what);
@@ -628,8 +682,10 @@ TEST_F(ShmTables, ARefusedRegistryIsRefusedByEveryCall) {
     count = 3;
     EXPECT_EQ(RQ7GetSharedMemoryTableListEx(nullptr, &count), Q7_ERROR_ACCESS_DENIED);
     EXPECT_EQ(count, 0);
-    // Nothing was removed.
+    // Nothing was written, not even an empty file.
     struct stat st;
+    EXPECT_NE(stat(dump.c_str(), &st), 0);
+    // Nothing was removed.
     EXPECT_EQ(stat(object_path.c_str(), &st), 0);
     EXPECT_GE(semget(SMCSSemKey(), 0, 0), 0);
 

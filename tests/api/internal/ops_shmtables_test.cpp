@@ -60,7 +60,7 @@ TEST_F(ShmTableOps, AttachThatWaitedChecksTheEntryAgain) {
 // Without semaphores there is no registry: no names, and the code says so.
 TEST_F(ShmTableOps, ListWithoutARegistryCountsNone) {
   int count = 7;
-  EXPECT_EQ(innerRQ7GetSharedMemoryTableListEx(nullptr, &count), Q7_ERROR_SMCS_NOT_SET_UP);
+  EXPECT_EQ(innerRQ7GetSharedMemoryTableListEx(nullptr, &count), Q7_ERROR_SMCS_INVALID);
   EXPECT_EQ(count, 0);
 }
 
