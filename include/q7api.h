@@ -1580,7 +1580,12 @@ Q7_EXPORT int64_t Q7GetSetMemorySize(int table, int set);
 
 /* The saved flags: loading or saving the database sets them; every call that changes a table, a
  * filter, a value or the database clears the tables flag, every call that changes a set (searches
- * and sorts included) the sets flag. SetSavedFlag sets
+ * and sorts included) the sets flag, and changing a table's current set the third. What a save
+ * writes counts: a table added by an import (RQ7AddCatalogFileChecker too), loaded or attached, a
+ * database loaded from a memory or shared image (it lies in no file of its own), the database
+ * character code when it changes (every file begins with it, an empty database's too), high-speed
+ * search turned on or off (tables flag) and a set's high-speed mark (sets flag), the next set ID,
+ * and an attribute block handed out for writing (Q7GetFilterAttr, Q7GetSubsetAttr). SetSavedFlag sets
  * all three to flag != 0 and returns 1. GetSavedFlag: which 0 gives 1 when all three are set, 1 the
  * tables-and-filters flag, 2 the sets flag, another which 0. */
 Q7_EXPORT int RQ7SetSavedFlag(int flag);

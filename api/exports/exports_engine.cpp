@@ -2,7 +2,6 @@
 #include "api/frame/frame.h"
 #include "api/ops/EngineOps.h"
 #include "api/task/CDBTask.h"
-#include "foundation/CharCode.h"
 #include "q7api.h"
 
 Q7_EXPORT int RQ7GetVersion(int* versions, char* copyright) {
@@ -28,11 +27,11 @@ Q7_EXPORT int RQ7SetDBCharCode(const char* name) {
 }
 
 Q7_EXPORT int RQ7SetKanjiCode(int locale) {
-  return LightFrame([&] { return innerQ7SetKanjiCode(locale); });
+  return LightFrame([&] { return SetDatabaseKanjiCode(locale); });
 }
 
 Q7_EXPORT int Q7SetKanjiCode(int locale) {
-  return PlainFrame([&] { return innerQ7SetKanjiCode(locale); });
+  return PlainFrame([&] { return SetDatabaseKanjiCode(locale); });
 }
 
 Q7_EXPORT int RQ7LogInit(int option, const char* path) {

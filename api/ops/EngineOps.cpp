@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "api/ops/OpCommon.h"
 #include "api/task/CDBTask.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
@@ -53,7 +54,28 @@ int innerQ7ReInitializeMS() {
   return 0;
 }
 
-int innerQ7SetDBCharCode(const char* name) { return setDBCharCode(convertDBStringCode2DBCharCode(name)); }
+namespace {
+
+// The database character code is byte 4 of the header that opens every database and table file, an
+// empty database's too: a save after a change writes another file, so the change clears the tables
+// flag. Setting the code it already has changes nothing.
+template <class Set>
+int SetCharCode(Set&& set) {
+  const unsigned char before = getSystemInfoDBCharCode();
+  const int result = set();
+  if (result >= 0 && getSystemInfoDBCharCode() != before) MarkTablesChanged();
+  return result;
+}
+
+}  // namespace
+
+int innerQ7SetDBCharCode(const char* name) {
+  return SetCharCode([&] { return setDBCharCode(convertDBStringCode2DBCharCode(name)); });
+}
+
+int SetDatabaseKanjiCode(int locale) {
+  return SetCharCode([&] { return innerQ7SetKanjiCode(locale); });
+}
 
 int innerQ7LogInit(int option, const char* path) {
   gLogOutOption = option;

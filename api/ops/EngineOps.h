@@ -23,8 +23,10 @@ int innerQ7GetErrorLog(int* time, char** api, int* code, char** message);
 int innerQ7ReInitializeMS();
 
 // Sets the database character code named by name (convertDBStringCode2DBCharCode, then
-// setDBCharCode); the latter's result.
+// setDBCharCode); the latter's result. A success that changes the code clears the tables flag.
 int innerQ7SetDBCharCode(const char* name);
+// The same by locale ID (innerQ7SetKanjiCode).
+int SetDatabaseKanjiCode(int locale);
 
 // Stores the history log's output option (0 off, 1 standard output, 2 standard error, 3 file).
 // Only for option 3 with a non-null path, the log file name is kept: the path itself when it

@@ -187,6 +187,8 @@ int innerQ7GetFilterAttr(int table_id, int filter_id, void** block, bool for_wri
     RefuseNullOutput(kName, block, "AttrBlock");
     if (for_writing && filter->VL->FNotOwned != 0) RefuseSilently(Q7_ERROR_SHARED_READ_ONLY);
     *block = filter->VL->FUserArea;
+    // The host writes the block after the call returns: handing it out for writing is the change.
+    if (for_writing) MarkTablesChanged();
     return 0;
   });
 }
@@ -199,6 +201,7 @@ int innerQ7GetSubsetAttr(int table_id, int set_id, void** block, bool for_writin
     RefuseNullOutput(kName, block, "AttrBlock");
     if (for_writing && set->FNotOwned != 0) RefuseSilently(Q7_ERROR_SHARED_READ_ONLY);
     *block = set->FUserArea;
+    if (for_writing) MarkSetsChanged();
     return 0;
   });
 }

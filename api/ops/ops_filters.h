@@ -11,8 +11,10 @@
 // operations refuse a shared table first (Q7_ERROR_SHARED_READ_ONLY, no entry), then require a real
 // table ("Not RealTable: %d", Q7_ERROR_NOT_REAL_TABLE).
 //
-// Saved flags: g_TFSaved is cleared by a successful DeleteRealFilter, AppendRealFilter2 and
-// AddRealFilter2; the duplicate and move operations and the readers change no flag.
+// Saved flags: every successful change of a filter (adding, appending, duplicating, moving,
+// deleting, its attribute block) clears g_TFSaved, a set's attribute block g_TFSSaved. Handing an
+// attribute block out for writing counts as its change, as the host writes it after the call; the
+// readers change no flag.
 //
 // Memory: the pointers handed out (value numbers, value lists, character areas, attribute blocks)
 // point into the engine and stay valid until the next call that changes the same object; the host

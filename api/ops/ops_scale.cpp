@@ -216,7 +216,7 @@ int innerQ7SetNumericInfo(int table_id, int filter_id, const NumericInfo* info, 
 
 int innerQ7HighSpeedSearchSetMark(int table_id, int set_id, int filter_id, bool mark) {
   constexpr char kRing[] = "innerQ7HighSpeedSearchSetMark";
-  return RunOp(kRing, [&] {
+  const int result = RunOp(kRing, [&] {
     const MarkTarget t = FindMarkTarget(kRing, table_id, set_id, filter_id);
     t.table->CheckMergeFilterTVL(true);
     if (!mark) {
@@ -232,6 +232,7 @@ int innerQ7HighSpeedSearchSetMark(int table_id, int set_id, int filter_id, bool 
     if (t.filter->FHighSpeed != 0) view->Reclaim();
     return 0;
   });
+  return ChangedOnSuccess(Changes::kSets, result);
 }
 
 int innerQ7HighSpeedSearchHasMark(int table_id, int set_id, int filter_id) {
@@ -244,7 +245,7 @@ int innerQ7HighSpeedSearchHasMark(int table_id, int set_id, int filter_id) {
 
 int innerQ7HighSpeedSearchEnable(int table_id, int filter_id, bool on) {
   constexpr char kRing[] = "innerQ7HighSpeedSearchEnable";
-  return RunOp(kRing, [&] {
+  const int result = RunOp(kRing, [&] {
     TRealTable* table = HighSpeedTable(kRing, table_id);
     if (filter_id == -1) {
       for (int i = 0; i < table->FnFilter; ++i) table->FFilters[i]->HighSpeedSearchEnable(on);
@@ -255,6 +256,7 @@ int innerQ7HighSpeedSearchEnable(int table_id, int filter_id, bool on) {
         ->HighSpeedSearchEnable(on);
     return 0;
   });
+  return ChangedOnSuccess(Changes::kTables, result);
 }
 
 int innerQ7HighSpeedSearchIsEnabled(int table_id, int filter_id) {

@@ -48,13 +48,15 @@ int innerQ7NumericFltUpDate(TBaseArray* value_list, TIntArray* value_numbers);
 
 // mark true: gives the set a sorted view by the filter unless it has one (built at once when the
 // filter has high-speed search on, else on first use); mark false: removes the view. Pending
-// values of every filter are merged first. Returns 0.
+// values of every filter are merged first. Returns 0. The views are saved with the sets: success
+// clears g_TFSSaved.
 int innerQ7HighSpeedSearchSetMark(int table_id, int set_id, int filter_id, bool mark);
 // 1 when the set has a sorted view by the filter, else 0.
 int innerQ7HighSpeedSearchHasMark(int table_id, int set_id, int filter_id);
 // Turns high-speed search on or off for one filter, or for every filter with filter_id -1. Filter 0
 // or below -1: Q7_ERROR_ILLEGAL_FILTER without an entry; no such filter: ("No Such Filter: %d",
-// Q7_ERROR_NO_SUCH_FILTER). Returns 0.
+// Q7_ERROR_NO_SUCH_FILTER). Returns 0. The setting is saved with the filter: success clears
+// g_TFSaved.
 int innerQ7HighSpeedSearchEnable(int table_id, int filter_id, bool on);
 // 1 when the filter (with -1: any filter of the table) has high-speed search on, else 0. Filter
 // IDs as innerQ7HighSpeedSearchEnable.

@@ -75,7 +75,7 @@ int innerQ7CreateSharedMemoryDB(const char* directory, const char* file) {
 }
 
 int innerQ7LoadDBFromSharedMemory() {
-  return ShmOp([] { return LoadMem2DB(); });
+  return ChangedOnSuccess(Changes::kTables, ShmOp([] { return LoadMem2DB(); }));
 }
 
 int innerQ7UnMapSharedMemory() {
@@ -95,7 +95,11 @@ int innerQ7UnLoadSharedMemoryDB() {
         TBaseTable* table = db->GetTable(ids[static_cast<size_t>(i)]);
         if (table == nullptr || !IsSharedTable(table)) continue;
         const int rc = db->DelTable(ids[static_cast<size_t>(i)]);
-        if (rc < 0) last_failure = rc;
+        if (rc < 0) {
+          last_failure = rc;
+        } else {
+          MarkTablesChanged();
+        }
       }
     }
     if (last_failure < 0) return last_failure;

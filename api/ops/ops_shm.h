@@ -24,14 +24,15 @@ int innerQ7CreateSharedMemoryDB(const char* directory, const char* file);
 // Attaches the segment and loads its database: appended to the database when that holds tables
 // (their IDs and names renumbered as the collection's AppendSharedMemoryDB does), else as the
 // database itself, whose joins then resolve their tables. A failure to attach records
-// ("LoadMem2DB", code, "Failed to open Shared memory "). Returns 0.
+// ("LoadMem2DB", code, "Failed to open Shared memory "). Returns 0. Success clears the tables flag:
+// tables were added, or the database replaced by one that lies in no file of its own.
 int innerQ7LoadDBFromSharedMemory();
 // Detaches this process's attachment (when no loaded table lies in it). Returns 0.
 int innerQ7UnMapSharedMemory();
 // Deletes every table that lies in the shared image or is attached from the shared-table registry,
 // from the last position to the first, then detaches. A deletion that is refused (another table
 // depends on it) keeps its code and the walk goes on; the last such code is returned and the
-// segment stays attached. Returns 0.
+// segment stays attached. Returns 0. Each deletion clears the tables flag.
 int innerQ7UnLoadSharedMemoryDB();
 // Removes the segment from the system and detaches this process (when no loaded table lies in the
 // image). Returns 0.

@@ -122,6 +122,7 @@ int BuildAttachedTable(TTableCollection* db, LSHMTBLEntry* local) {
   }
   if (id >= 0) {
     prefaultLSHMTBLEntry(local);
+    MarkTablesChanged();
     return id;
   }
   if (id != Q7_ERROR_SHMTBL_LOAD_FAILED) {

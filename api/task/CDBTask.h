@@ -220,7 +220,8 @@ class CDBTask : public ImportTaskServices {
   int GetValCount(int table_id, int filter_id, int set_id, int* counts);
   // Silent (no entry of its own; the table lookup records under "GetTable"): makes set_id the ID
   // of the next set created in the table (TBaseTable::ResetSetID); Q7_ERROR_NO_SUCH_TABLE,
-  // Q7_ERROR_ILLEGAL_SET_ID. Returns 0.
+  // Q7_ERROR_ILLEGAL_SET_ID. Returns 0. The next set ID is saved with the table: success clears
+  // the sets flag.
   int ResetSetID(int table_id, int set_id);
 
   // ---- Memory images (CDBTask_images.cpp) ----
@@ -241,7 +242,8 @@ class CDBTask : public ImportTaskServices {
   int LoadRealTableFromMem(void* buffer, void** end);
   // "LoadDBFromMem": replaces the database by the imaged one (its joins resolve their tables). A
   // refused address keeps the database; an image that cannot be read leaves an empty database; a
-  // failure after the new database is installed leaves it. Returns 0.
+  // failure after the new database is installed leaves it. Returns 0. The new database lies in no
+  // file of its own: success clears the tables flag.
   int LoadDBFromMem(void* buffer, void** end);
   // Silent: the bytes an image of the table needs at most by the memory-size rule: GetMemSize() +
   // 8 * (2 * filters + sets) + 4024 (64-bit; a failure is the code widened).

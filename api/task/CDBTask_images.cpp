@@ -99,7 +99,7 @@ int CDBTask::LoadDBFromMem(void* buffer, void** end) {
   }
   // The old tables' blocks served the load; what it left must not stay resident while the host idles.
   zpk_release_kept();
-  return result;
+  return ChangedOnSuccess(Changes::kTables, result);
 }
 
 int64_t CDBTask::GetRealTableMemSize(int table_id) {

@@ -9,7 +9,7 @@ int CDBTask::ResetSetID(int table_id, int set_id) {
   // Silent: no RunOp, whose catch would record a failure.
   try {
     TBaseTable* table = FindTable("RQ7ResetSetID", table_id, MissEntry::kNone);
-    return table->ResetSetID(table_id, set_id);
+    return ChangedOnSuccess(Changes::kSets, table->ResetSetID(table_id, set_id));
   } catch (const CQ7Exception& e) {
     return e.ErrorCode();
   } catch (...) {
