@@ -1472,10 +1472,14 @@ Q7_EXPORT int Q7SearchByFieldWildCard(int table, int filter, int set, const char
  * STRING). */
 Q7_EXPORT int RQ7SearchByFieldNValues(int table, int filter, int set, int count, const void* values);
 /* As RQ7SearchByFieldNValues for the values of the CSV file directory/file (commas and line ends
- * separate values; a value may be quoted), read as the filter's type. DECIMAL filters return
- * Q7_ERROR_ILLEGAL_FILTER_TYPE; a directory or file name of 512 bytes or more, an empty file name,
- * a directory that cannot be entered or a missing file Q7_ERROR_ILLEGAL_FILE_NAME, and no search
- * runs. An empty file searches for no value. */
+ * separate values; a value may be quoted), read as the filter's type as the checked import reads a
+ * cell: an empty value is the NULL, and a value that does not read as the type (blanks alone, "12x"
+ * for an INTEGER, "2024/02/30" for a DATE, "25:00" for a TIME) returns Q7_ERROR_INVALID_DATA. Under
+ * the database code UTF-8 a byte-order mark at the start of the file is no part of the first value.
+ * DECIMAL filters return Q7_ERROR_ILLEGAL_FILTER_TYPE; a directory or file name of 512 bytes or
+ * more, an empty file name, a directory that cannot be entered or a missing file
+ * Q7_ERROR_ILLEGAL_FILE_NAME. On every failure no search runs. An empty file searches for no
+ * value. */
 Q7_EXPORT int RQ7SearchByFieldNValuesFromCSV(int table, int filter, int set, const char* directory,
                                              const char* file);
 /* By a condition written as text, for example "price >= 100 AND name LEFT MATCH 'AB'": comparisons
