@@ -427,8 +427,10 @@ double innerRQ7Str2TimeR1(const char* text) {
 }
 
 double innerRQ7Str2DateTimeR1(const char* text) {
+  // The value is the caller's only answer: a part that is none must not pass for 1899/12/30 or
+  // for midnight of the date.
   int err = 0;
-  return text != nullptr ? Str2DateTime(text, 0, &err) : kValueFrameDoubleNull;
+  return text != nullptr ? Str2DateTimeOrNull(text, 0, &err) : kValueFrameDoubleNull;
 }
 
 // ---- Stubs ----

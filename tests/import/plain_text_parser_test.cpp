@@ -354,6 +354,25 @@ TEST_F(PlainTextParserTest, MemoryModeChunksGiveTheRowsOfLineMode) {
   EXPECT_EQ(Ring(), "");
 }
 
+// A file of one column has no error mode: a date-time whose date or time part is none is NULL in
+// both reads, not 1899/12/30 12:00 or midnight of the date; a date alone is midnight.
+TEST_F(PlainTextParserTest, DateTimeWithAPartThatIsNoneIsNull) {
+  const std::string text = "2024/02/30 12:00:00\n2024/01/31 25:00\n2024/01/31\n2024/01/31 12:00\n12:00\n";
+  const std::vector<std::string> want = {"<null>", "<null>", "45322", "45322.5", "0.5"};
+  const std::string file = dir_.Write("values.txt", text);
+  CPlainTextParser lines;
+  ASSERT_EQ(lines.parse_txt(file.c_str(), Q7_TYPE_DATETIME, -1, 0), 5);
+  EXPECT_EQ(Column(lines), want);
+  CPlainTextParser memory(Q7_TYPE_DATETIME);
+  unsigned long consumed = 0;
+  int rows = 0;
+  std::string copy = text;
+  ASSERT_EQ(memory.ParseMem(copy.data(), copy.size(), 1, 1, &consumed, &rows), 0);
+  EXPECT_EQ(rows, 5);
+  EXPECT_EQ(Column(memory), want);
+  EXPECT_EQ(Ring(), "");
+}
+
 TEST_F(PlainTextParserTest, MemoryModeLeavesAPartialLineForTheNextWindow) {
   std::string text = "1\n\"22\"\r\n333";
   CPlainTextParser parser(Q7_TYPE_INTEGER);
