@@ -1385,8 +1385,9 @@ Q7_EXPORT int RQ7GetData1ExPtr(int table, int filter, int set, int row, int* typ
 
 /*
  * Block reads of consecutive set positions from first_row (1-based). Each returns the result of
- * the first row's read (or its failure code); a failing read after the first ends the block, as
- * does a value that does not fit. *count receives the number of rows stored, *type the value type.
+ * the first row's read (or its failure code); the set's end ends the block, as do a failing read
+ * after the first and a value that does not fit, and a block that succeeds leaves nothing in the
+ * error ring. *count receives the number of rows stored, *type the value type.
  * Element i of the value buffer is an int32 (INTEGER; STRING: the offset of the text, stored with
  * its zero, in the text area) or a double (DOUBLE, DATE, TIME, DATETIME); a DECIMAL block holds
  * the NumericInfo and the first Numeric (24 bytes), then one Numeric per further row.
