@@ -723,7 +723,9 @@ TEST_F(CatalogEntryTest, ExportedPlusInfinityImportsAgain) {
 
 // A failed import leaves its first log line in the error ring with its code. When the catalog's
 // directory takes no log (here the log's name is a directory), the import fails with the log's
-// code, and the ring says so before the import's own failure.
+// code, and the ring says so before the import's own failure: also when the only line is the
+// failure line written after the import (before, an append whose catalog types are not the table's
+// then returned Q7_ERROR_DATA_TYPE_MISMATCH, and the log's entry carried that code).
 TEST_F(CatalogEntryTest, FailedImportTellsTheRingWhyEvenWithoutALog) {
   const std::string dir = sales_;
   constexpr char kEx2[] = "RQ7AddCatalogFileEx2";
@@ -740,11 +742,15 @@ TEST_F(CatalogEntryTest, FailedImportTellsTheRingWhyEvenWithoutALog) {
     std::string line;
     std::vector<RingEntry> before;         // the import's own entries, log writable
     std::vector<RingEntry> before_no_log;  // the same without a log
+    std::string table_catalog = "";        // the appended-to table's catalog, when not `catalog`
   };
   const RingEntry str2data{"Str2Data", Q7_ERROR_INVALID_DATA, "Illegal string data"};
   const std::string bad_value = "DATA ERROR \t\t----->\t[N] = \"x\"  \t@ Row = 2 , Col = 1 ";
   const std::string missing = "FILTER MISMATCH \t----->\tFilters - Items [2 - 1] \t@ Row = 2 ";
   const std::string gone = "FILE  [" + std::filesystem::canonical(dir).string() + "/gone.csv] MISSING ";
+  const std::string swapped_catalog = "//CSV\n//ERROR\tSTOP\nA\t4\tN\nI\t4\tS\n";
+  const std::string mismatch =
+      "APPEND CATALOG FILE FAILURE  \t\t ErrorCode = " + std::to_string(Q7_ERROR_DATA_TYPE_MISMATCH) + " ";
   const std::vector<Case> cases = {
       {"bad value, pool", good_catalog, "s.csv", "1,a\nx,b\n", 0, Q7_ERROR_INVALID_DATA, bad_value, {}, {}},
       {"bad value, single thread",
@@ -776,6 +782,27 @@ TEST_F(CatalogEntryTest, FailedImportTellsTheRingWhyEvenWithoutALog) {
        {},
        {}},
       {"missing source", good_catalog, "gone.csv", "", 0, Q7_ERROR_ILLEGAL_FILE_NAME, gone, {}, {}},
+      // The import logs nothing of its own here: only the failure line meets the log.
+      {"catalog types not the table's, single thread",
+       good_catalog,
+       "s.csv",
+       "1,a\n",
+       2,
+       Q7_ERROR_DATA_TYPE_MISMATCH,
+       mismatch,
+       {},
+       {},
+       swapped_catalog},
+      {"catalog types not the table's, pool",
+       good_catalog,
+       "s.csv",
+       "1,a\n",
+       -1,
+       Q7_ERROR_DATA_TYPE_MISMATCH,
+       mismatch,
+       {},
+       {},
+       swapped_catalog},
   };
   const std::string log_dir = dir + "/" + kLog;
   for (const bool writable : {true, false}) {
@@ -790,7 +817,8 @@ TEST_F(CatalogEntryTest, FailedImportTellsTheRingWhyEvenWithoutALog) {
       if (c.rows == 0) {
         result = Keep(RQ7AddCatalogFileEx2(dir.c_str(), "f.cat", dir.c_str(), c.source_file.c_str(), "f"));
       } else {
-        const int table = Keep(RQ7AddCatalogFileEx2(dir.c_str(), "f.cat", dir.c_str(), "empty.txt", "f"));
+        WriteFile(dir + "/t.cat", c.table_catalog.empty() ? c.catalog : c.table_catalog);
+        const int table = Keep(RQ7AddCatalogFileEx2(dir.c_str(), "t.cat", dir.c_str(), "empty.txt", "f"));
         ASSERT_GT(table, 0);
         q7host::DrainRing();
         result = RQ7AppendCatalogFileEx2(table, -1, c.rows, dir.c_str(), "f.cat", dir.c_str(),
