@@ -96,8 +96,14 @@ std::string TableName(int table) {
 
 class CatalogEntryTest : public ::testing::Test {
  protected:
+  // Each test runs in a directory of its own: a call that fails before it enters the catalog's
+  // directory writes to the catalog message log of the working directory, which must not be the
+  // directory the tests were started in.
   void SetUp() override {
     ASSERT_TRUE(dir_.ok());
+    started_in_ = Cwd();
+    std::filesystem::create_directories(dir_.File("work"));
+    ASSERT_EQ(chdir(dir_.File("work").c_str()), 0);
     cwd_ = Cwd();
     sales_ = dir_.File("sales");
     WriteFile(sales_ + "/cat.txt", kCatalog);
@@ -107,6 +113,9 @@ class CatalogEntryTest : public ::testing::Test {
   void TearDown() override {
     EXPECT_EQ(Cwd(), cwd_);
     for (int table : tables_) RQ7DeleteTable(table);
+    if (!started_in_.empty()) {
+      EXPECT_EQ(chdir(started_in_.c_str()), 0);
+    }
   }
   int Keep(int table) {
     if (table > 0) tables_.push_back(table);
@@ -116,7 +125,8 @@ class CatalogEntryTest : public ::testing::Test {
   std::string SalesLog() { return ReadFile(sales_ + "/" + kLog); }
 
   q7host::TempDir dir_;
-  std::string cwd_;
+  std::string started_in_;
+  std::string cwd_;  // the test's working directory, which every call leaves as it found it
   std::string sales_;
   std::vector<int> tables_;
 };
@@ -460,6 +470,12 @@ TEST_F(CatalogEntryTest, AppendRealFilter2ChecksBeforeReading) {
     EXPECT_EQ(q7host::DrainRing(), c.ring);
     EXPECT_EQ(Cwd(), cwd_);
   }
+  // The missing table is found before the file's directory is entered: its failure line goes to
+  // the log of the working directory.
+  EXPECT_NE(
+      ReadFile(cwd_ + "/" + kLog)
+          .find("APPEND FILTER FAILURE  \t\t ErrorCode = " + std::to_string(Q7_ERROR_NO_SUCH_TABLE) + " \n"),
+      std::string::npos);
   // Only the accepted call changed the table: two records after the last.
   ASSERT_EQ(RQ7GetTotalRows(table), 5);
   EXPECT_EQ(q7host::CellText(table, 1, 4), "1");
