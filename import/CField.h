@@ -255,7 +255,7 @@ class CDateTime_Field : public CDouble_Field {
   // Without the check flag and without format codes, a date or time part that does not read makes
   // the value NULL (Str2DateTimeOrNull) instead of counting as 0: for the single-column files,
   // which have no error mode. The catalog roads leave it off, so //ERROR NONE keeps its reading.
-  void setBadPartIsNull(bool on) { m_bBadPartIsNull = on; }
+  void SetBadPartIsNull(bool on) { m_bBadPartIsNull = on; }
 
  protected:
   double Convert(const char* text, int* err) const override;

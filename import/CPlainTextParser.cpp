@@ -303,7 +303,7 @@ void CPlainTextParser::NullBadDateTimeParts(CField* field) const {
   // A file of one column has no error mode to report a value that does not read: a date-time whose
   // date or time part is none is NULL, as a date or time that is none, not 1899/12/30 or midnight.
   if (m_pCatalog == nullptr && field->getType() == Q7_TYPE_DATETIME)
-    static_cast<CDateTime_Field*>(field)->setBadPartIsNull(true);
+    static_cast<CDateTime_Field*>(field)->SetBadPartIsNull(true);
 }
 
 int CPlainTextParser::createFieldItems(const char* file, const char* name, int type, int rows) {
