@@ -487,6 +487,7 @@ CDateTime_Field::CDateTime_Field(int check, int rows, const char* name)
 
 double CDateTime_Field::Convert(const char* text, int* err) const {
   if (m_nDateFormat != 0) return Str2DateTimeExType(text, m_nDateFormat, m_nTimeFormat, m_nCheck, err);
+  if (m_bBadPartIsNull && m_nCheck == 0) return Str2DateTimeOrNull(text, CurrentDateOrder(), err);
   switch (CurrentDateOrder()) {
     case 1:
       return Str2DateTimeDDMMYYYY(text, m_nCheck, err);

@@ -252,9 +252,16 @@ class CDateTime_Field : public CDouble_Field {
   CDateTime_Field(int check, const char* name);
   CDateTime_Field(int check, int rows, const char* name);
   const char* getTypeName() const override { return "DATETIME"; }
+  // Without the check flag and without format codes, a date or time part that does not read makes
+  // the value NULL (Str2DateTimeOrNull) instead of counting as 0: for the single-column files,
+  // which have no error mode. The catalog roads leave it off, so //ERROR NONE keeps its reading.
+  void SetBadPartIsNull(bool on) { m_bBadPartIsNull = on; }
 
  protected:
   double Convert(const char* text, int* err) const override;
+
+ private:
+  bool m_bBadPartIsNull = false;
 };
 
 class CStr_Field : public CField {

@@ -299,6 +299,13 @@ int CPlainTextParser::parse_bin(const char* file, int type, int rows) {
 
 // ---- Field buffers ----
 
+void CPlainTextParser::NullBadDateTimeParts(CField* field) const {
+  // A file of one column has no error mode to report a value that does not read: a date-time whose
+  // date or time part is none is NULL, as a date or time that is none, not 1899/12/30 or midnight.
+  if (m_pCatalog == nullptr && field->getType() == Q7_TYPE_DATETIME)
+    static_cast<CDateTime_Field*>(field)->SetBadPartIsNull(true);
+}
+
 int CPlainTextParser::createFieldItems(const char* file, const char* name, int type, int rows) {
   try {
     const int check = m_pCatalog != nullptr ? m_pCatalog->getFieldCheck() : 0;
@@ -309,6 +316,7 @@ int CPlainTextParser::createFieldItems(const char* file, const char* name, int t
     }
     CField* field = m_FieldItems.back();
     field->setParser(this);
+    NullBadDateTimeParts(field);
     if (type == Q7_TYPE_STRING) {
       CPStr sample;
       FirstLineText(file, &sample);
@@ -381,6 +389,7 @@ int CPlainTextParser::createFieldItems(char* buf, unsigned long len) {
     if (made < 0) return made;
     CField* field = m_FieldItems.back();
     field->setParser(this);
+    NullBadDateTimeParts(field);
     if (m_nType == Q7_TYPE_STRING && len > 0) {
       unsigned long line_len = 0;
       int ended = 0;

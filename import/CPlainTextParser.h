@@ -117,6 +117,8 @@ class CPlainTextParser : public CTextParser {
   template <class Make>
   int ReadColumn(const char* file, const char* log_name, int rows, int field, Make&& make);
   int ReadLines(const char* file, int rows, int field);
+  // Without a catalog, a DATETIME field takes a value whose date or time part does not read as NULL.
+  void NullBadDateTimeParts(CField* field) const;
   // Strips the line end and the enclosing quotes of [begin, end); its new end.
   static char* TextEnd(char* begin, char* end);
 

@@ -11,12 +11,14 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/SystemHeader.h"
 #include "foundation/TextHelpers.h"
 #include "foundation/zpk_memory.h"
 #include "import/CCatalogParser.h"
 #include "import/CMppTextParser.h"
 #include "import/CPlainTextParser.h"
 #include "import/CTextParser.h"
+#include "import/CheckerText.h"
 #include "import/ImportText.h"
 #include "q7api.h"
 #include "values/ArrayFunctions.h"
@@ -35,6 +37,13 @@ int Guarded(Body&& body) noexcept {
   } catch (...) {
     return Q7_ERROR_UNKNOWN;
   }
+}
+
+// Blanks and nothing else: no number, date or time, though the strict number readers take it as 0.
+bool BlankOnly(const char* text) {
+  if (*text == '\0') return false;
+  while (*text == ' ') ++text;
+  return *text == '\0';
 }
 
 int AddMT(char* catalog, char* source, char* tableName) {
@@ -245,38 +254,46 @@ int getValuesFromCSV(int type, char* directory, char* file, void** values, CCSVP
     size_t size = 0;
     const int read = ReadWholeFile(path.c_str(), &data, &size);
     if (read < 0) return read;
+    // A UTF-8 byte-order mark is no part of the first value, as on the import roads.
+    const size_t mark = Utf8MarkLength(getSystemInfoDBCharCode(), data.get(), size);
     auto splitter = std::make_unique<CCSVParser>();
-    const int n = splitter->parseCSV(data.get(), size);
+    const int n = splitter->parseCSV(data.get() + mark, size - mark);
     if (n < 0) return n;
     if (type == Q7_TYPE_DECIMAL) return static_cast<int>(Q7_ERROR_ILLEGAL_FILTER_TYPE);
     if (type < Q7_TYPE_INTEGER || type > Q7_TYPE_DECIMAL) return static_cast<int>(Q7_ERROR_INVALID_DATA_TYPE);
+    if (n == 0) return 0;  // a mark and nothing else
     const size_t width = type == Q7_TYPE_INTEGER  ? sizeof(int32_t)
                          : type == Q7_TYPE_STRING ? sizeof(char*)
                                                   : sizeof(double);
     std::unique_ptr<void, void (*)(void*)> array(zpk_malloc(width * static_cast<size_t>(n)), zpk_free);
     for (int i = 0; i < n; ++i) {
       char* text = splitter->getStrItem(i)->getData();
-      int err = 0;  // the values are taken as the converters give them, unchecked
+      if (type == Q7_TYPE_STRING) {
+        static_cast<char**>(array.get())[i] = text;
+        continue;
+      }
+      // Read as the checked import reads a cell: an empty value is the NULL, and a value that does
+      // not read fails the whole call, rather than searching for whatever the unchecked reading
+      // makes of it (a 0, 1899/12/30, or the NULL rows).
+      int err = 0;
       switch (type) {
         case Q7_TYPE_INTEGER:
-          static_cast<int32_t*>(array.get())[i] = Str2Int(text, 0, &err);
+          static_cast<int32_t*>(array.get())[i] = StrToInt(text, &err);
           break;
         case Q7_TYPE_DOUBLE:
-          static_cast<double*>(array.get())[i] = Str2Double(text, 0, &err);
+          static_cast<double*>(array.get())[i] = StrToDouble(text, &err);
           break;
         case Q7_TYPE_DATE:
-          static_cast<double*>(array.get())[i] = Str2Date(text, 0, &err);
+          static_cast<double*>(array.get())[i] = StrToDate(text, &err);
           break;
         case Q7_TYPE_TIME:
-          static_cast<double*>(array.get())[i] = Str2Time(text, 0, &err);
-          break;
-        case Q7_TYPE_DATETIME:
-          static_cast<double*>(array.get())[i] = Str2DateTime(text, 0, &err);
+          static_cast<double*>(array.get())[i] = StrToTime(text, &err);
           break;
         default:
-          static_cast<char**>(array.get())[i] = text;
+          static_cast<double*>(array.get())[i] = StrToDateTime(text, &err);
           break;
       }
+      if (err != 0 || BlankOnly(text)) return static_cast<int>(Q7_ERROR_INVALID_DATA);
     }
     *values = array.release();
     *parser = splitter.release();

@@ -66,10 +66,14 @@ int appendFilterFromBinaryFile(int table, int filter, int position, int rows, in
 // The values of the CSV file directory/file as an array of type `type` for a multi-value search:
 // their number, *values a zpk_malloc array (INTEGER int32; DOUBLE, DATE, TIME, DATETIME double;
 // STRING text pointers into *parser's items) and *parser the splitter holding the texts; the caller
-// zpk_frees the one and deletes the other. A file of size 0 gives 0 values and neither. Failures,
-// with *values and *parser null: Q7_ERROR_ILLEGAL_FILE_NAME (a directory or file name of 512 bytes
-// or more, an empty file name, a directory that cannot be entered, a file that cannot be read),
-// Q7_ERROR_ILLEGAL_FILTER_TYPE (DECIMAL), Q7_ERROR_INVALID_DATA_TYPE (any type outside 2..8),
+// zpk_frees the one and deletes the other. Under the database code UTF-8 a byte-order mark at the
+// start of the file is no data. The values are read as the checked import reads its cells
+// (StrToInt .. StrToDateTime, import/CheckerText.h): an empty value is the type's NULL. A file of
+// size 0 (or a mark alone) gives 0 values and neither. Failures, with *values and *parser null:
+// Q7_ERROR_ILLEGAL_FILE_NAME (a directory or file name of 512 bytes or more, an empty file name, a
+// directory that cannot be entered, a file that cannot be read), Q7_ERROR_ILLEGAL_FILTER_TYPE
+// (DECIMAL), Q7_ERROR_INVALID_DATA_TYPE (any type outside 2..8), Q7_ERROR_INVALID_DATA (a value of
+// a number, date or time type that does not read as one, blanks alone included),
 // Q7_ERROR_DATA_OVERFLOW (a value of 4096 bytes or more), Q7_ERROR_OUT_OF_MEMORY. The working
 // directory does not change.
 int getValuesFromCSV(int type, char* directory, char* file, void** values, CCSVParser** parser);

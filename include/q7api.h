@@ -1237,7 +1237,8 @@ Q7_EXPORT int RQ7DupRealFilterExNumeric(int table, int filter, int scale, int ro
  * line feed is dropped, one pair of enclosing double quotes is removed, an empty line is NULL; a
  * text of 4096 bytes or more fails with Q7_ERROR_DATA_OVERFLOW), read into records 1 to rows (-1:
  * one per line; the row count is not checked against the table's here): records without a line
- * are NULL, lines past the table's records are not kept; a file that shrinks while it is read
+ * are NULL, lines past the table's records are not kept, a DATETIME whose date or time part is none
+ * ("2024/02/30 12:00", "2024/01/31 25:00") is NULL; a file that shrinks while it is read
  * returns Q7_ERROR_FILE_OPERATION_FAILED. A missing file returns
  * Q7_ERROR_ILLEGAL_FILE_NAME ("FILE  [...] MISSING " in the catalog message log of the working
  * directory) and adds nothing. Returns the new filter's ID. The Q7 form takes rows raw
@@ -1392,8 +1393,9 @@ Q7_EXPORT int RQ7GetData1ExPtr(int table, int filter, int set, int row, int* typ
 
 /*
  * Block reads of consecutive set positions from first_row (1-based). Each returns the result of
- * the first row's read (or its failure code); a failing read after the first ends the block, as
- * does a value that does not fit. *count receives the number of rows stored, *type the value type.
+ * the first row's read (or its failure code); the set's end ends the block, as do a failing read
+ * after the first and a value that does not fit, and a block that succeeds leaves nothing in the
+ * error ring. *count receives the number of rows stored, *type the value type.
  * Element i of the value buffer is an int32 (INTEGER; STRING: the offset of the text, stored with
  * its zero, in the text area) or a double (DOUBLE, DATE, TIME, DATETIME); a DECIMAL block holds
  * the NumericInfo and the first Numeric (24 bytes), then one Numeric per further row.
@@ -1480,10 +1482,14 @@ Q7_EXPORT int Q7SearchByFieldWildCard(int table, int filter, int set, const char
  * STRING). */
 Q7_EXPORT int RQ7SearchByFieldNValues(int table, int filter, int set, int count, const void* values);
 /* As RQ7SearchByFieldNValues for the values of the CSV file directory/file (commas and line ends
- * separate values; a value may be quoted), read as the filter's type. DECIMAL filters return
- * Q7_ERROR_ILLEGAL_FILTER_TYPE; a directory or file name of 512 bytes or more, an empty file name,
- * a directory that cannot be entered or a missing file Q7_ERROR_ILLEGAL_FILE_NAME, and no search
- * runs. An empty file searches for no value. */
+ * separate values; a value may be quoted), read as the filter's type as the checked import reads a
+ * cell: an empty value is the NULL, and a value that does not read as the type (blanks alone, "12x"
+ * for an INTEGER, "2024/02/30" for a DATE, "25:00" for a TIME) returns Q7_ERROR_INVALID_DATA. Under
+ * the database code UTF-8 a byte-order mark at the start of the file is no part of the first value.
+ * DECIMAL filters return Q7_ERROR_ILLEGAL_FILTER_TYPE; a directory or file name of 512 bytes or
+ * more, an empty file name, a directory that cannot be entered or a missing file
+ * Q7_ERROR_ILLEGAL_FILE_NAME. On every failure no search runs. An empty file searches for no
+ * value. */
 Q7_EXPORT int RQ7SearchByFieldNValuesFromCSV(int table, int filter, int set, const char* directory,
                                              const char* file);
 /* By a condition written as text, for example "price >= 100 AND name LEFT MATCH 'AB'": comparisons
@@ -1633,10 +1639,12 @@ Q7_EXPORT int Q7SetTailSpaceFlag(int flag);
  *   NONE       kept, the converter's reading   fails: Q7_CATALOG_PARSE_ERROR
  * ("fails": the whole call fails with that code.)
  * STOP is the default. NONE checks nothing and logs no record: an INTEGER or DOUBLE keeps its
- * leading number ("12x" is 12, "abc" 0), a DATETIME counts a bad part as 0, a DATE or TIME keeps
- * its leading date or time ("abc" is NULL), a DECIMAL that is not wholly a number is NULL. The other
- * modes log each bad record (its row, and for a bad value its column and text). An invalid date or
- * time (a 30 February, a 25th hour) is NULL, as any bad value.
+ * leading number ("12x" is 12, "abc" 0), a DATE or TIME keeps its leading date or time ("abc" is
+ * NULL, and so are a 30 February and a 25th hour), a DATETIME counts a date part that is none as
+ * day 0 ("2024/02/30 12:00" and "12:00" are 1899/12/30 12:00, "abc" 1899/12/30) but is NULL when
+ * its time part is none ("2024/01/31 25:00"), a DECIMAL that is not wholly a number is NULL. The
+ * other modes log each bad record (its row, and for a bad value its column and text), and under
+ * them an invalid date or time (a 30 February, a 25th hour) is NULL, as any bad value.
  *
  * Date and time texts: without a code in the field line a date is read in the DATEFORMAT order
  * (by default "2024/03/05" or "2024-3-5") and a time as "h:m", "h:m:s" or "h:m:s.f". A date
@@ -2293,8 +2301,10 @@ Q7_EXPORT int RQ7FillRealExNumericR1(int table, int set, int filter, int from, i
 
 /* Conversions without the database: a date, time or date-time value as text ("yyyy/mm/dd",
  * "hh:mm:ss", both; the empty text for NULL), a decimal as RQ7NumericNum2Str prints it, and texts
- * read as a date, a time or a date-time (minus infinity for the empty text and for a date or time
- * that is none; a date-time part that is none counts as 0). */
+ * read as a date, a time or a date-time (minus infinity for the empty text, for a date or time that
+ * is none, and for a date-time whose date or time part is none, "2024/02/30 12:00" or
+ * "2024/01/31 25:00"; a date-time without its time is midnight, one without its date, "12:00",
+ * the time on day 0). */
 Q7_EXPORT const char* RQ7Double2DateStrR1(double value);
 Q7_EXPORT const char* RQ7Double2TimeStrR1(double value);
 Q7_EXPORT const char* RQ7Double2DateTimeStrR1(double value);

@@ -6,9 +6,11 @@
 # thread-sanitizer build of the tests labelled "threads", the source-format check, and a bounded
 # libFuzzer run of each reader of outside input.
 #
-# Every stage runs even when an earlier one failed, and the run always ends with one summary line.
-# A test counts once per build it ran in (the same test in release and asan counts twice); a build
-# or check that fails before it runs tests counts as one failure.
+# Every stage runs even when an earlier one failed, and the run always ends with one summary line,
+# "all: N passed, N failed, N skipped". A test counts once per build it ran in (the same test in
+# release and asan counts twice); a build or check that fails before it runs tests counts as one
+# failure. A test that skipped itself (GTEST_SKIP: the tests that need root when not run as root,
+# those a sanitizer or a single worker rules out) counts as skipped, not passed.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh test || exit 1
@@ -16,6 +18,7 @@ log=$(mktemp)
 trap 'rm -f "$log"' EXIT
 passed=0
 failed=0
+skipped=0
 detail=()
 times=()
 started=$SECONDS
@@ -26,10 +29,12 @@ stage_time() {
   started=$SECONDS
 }
 
-# Adds a CTest run's counts from its "... tests failed out of N" line.
+# Adds a CTest run's counts from its "... tests failed out of N" line. CTest counts a skipped test
+# among the N and not as failed; it names each in its "The following tests did not run:" list with
+# "(Skipped)" (a disabled test is listed there too, "(Disabled)", but is not among the N).
 count_ctest() {
   local stage=$1 status=$2
-  local line total bad
+  local line total bad skip
   line=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
   if [ -z "$line" ]; then
     failed=$((failed + 1))
@@ -38,10 +43,12 @@ count_ctest() {
   fi
   total=$(grep -oE 'out of [0-9]+' <<<"$line" | grep -oE '[0-9]+')
   bad=$(grep -oE '[0-9]+ tests? failed' <<<"$line" | grep -oE '^[0-9]+')
-  passed=$((passed + total - bad))
+  skip=$(sed -n '/^The following tests did not run:/,/^$/p' "$log" | grep -cE '^[[:space:]]+[0-9]+ - .* \(Skipped\)$')
+  passed=$((passed + total - bad - skip))
   failed=$((failed + bad))
+  skipped=$((skipped + skip))
   [ "$status" -eq 0 ] || [ "$bad" -gt 0 ] || failed=$((failed + 1))
-  detail+=("${stage}: $((total - bad)) of ${total}")
+  detail+=("${stage}: $((total - bad - skip)) of ${total} (${skip} skipped)")
 }
 
 # Counts a stage that is a single check: it passes or fails as a whole.
@@ -92,5 +99,5 @@ stage_time fuzz
 echo "=== per stage: ${detail[*]}"
 echo "=== stage times: ${times[*]}"
 echo "(each test counts once per build it ran in)"
-echo "all: ${passed} passed, ${failed} failed"
+echo "all: ${passed} passed, ${failed} failed, ${skipped} skipped"
 [ "$failed" -eq 0 ]

@@ -222,10 +222,18 @@ int ParseStr2DateIn(const char* text, int check, _stdate* date, FieldOrder order
   return SplitDate(text, text + strlen(text), check, order, date) ? 0 : 1;
 }
 
+// What an unchecked reading makes of a date or time part that does not read.
+enum class BadPart {
+  kCountsAsZero,  // a bad date counts as 0 without an error; a bad time sets *err and counts as 0
+  kNull,          // the whole text is NULL with *err 1, as under check
+};
+
 // A date token, blanks and tabs, and the rest of the text as the time; read_date and read_time
 // take a range and give false for text they cannot read.
 template <class DateFn, class TimeFn>
-double ParseDateTime(const char* text, int check, int* err, DateFn read_date, TimeFn read_time) {
+double ParseDateTime(const char* text, int check, int* err, DateFn read_date, TimeFn read_time,
+                     BadPart bad_part = BadPart::kCountsAsZero) {
+  const bool refuse = check != 0 || bad_part == BadPart::kNull;
   SetErr(err, 0);
   if (IsEmpty(text)) return kDateTimeNull;
   const char* end = text + strlen(text);
@@ -244,13 +252,13 @@ double ParseDateTime(const char* text, int check, int* err, DateFn read_date, Ti
     }
     if (!read_time(b, e, &time)) {
       SetErr(err, 1);
-      time = 0.0;
+      return refuse ? kDateTimeNull : 0.0;
     }
     return time;
   }
   double date = 0.0;
   if (!read_date(b, e, &date)) {
-    if (check) {
+    if (refuse) {
       SetErr(err, 1);
       return kDateTimeNull;
     }
@@ -258,17 +266,18 @@ double ParseDateTime(const char* text, int check, int* err, DateFn read_date, Ti
   }
   if (rest < end && !read_time(rest, end, &time)) {
     SetErr(err, 1);
-    if (check) return kDateTimeNull;
+    if (refuse) return kDateTimeNull;
     time = 0.0;
   }
   return date + time;
 }
 
-double Str2DateTimeIn(const char* text, int check, int* err, FieldOrder order) {
+double Str2DateTimeIn(const char* text, int check, int* err, FieldOrder order,
+                      BadPart bad_part = BadPart::kCountsAsZero) {
   return ParseDateTime(
       text, check, err,
       [check, order](const char* b, const char* e, double* v) { return FreeDate(b, e, check, order, v); },
-      [check](const char* b, const char* e, double* v) { return FreeTime(b, e, check, v); });
+      [check](const char* b, const char* e, double* v) { return FreeTime(b, e, check, v); }, bad_part);
 }
 
 enum class Match { kOk, kNoMatch, kInvalid };
@@ -612,6 +621,11 @@ double Str2DateTimeDDMMYYYY(const char* text, int check, int* err) {
 
 double Str2DateTimeMMDDYYYY(const char* text, int check, int* err) {
   return Str2DateTimeIn(text, check, err, FieldOrder::kMdy);
+}
+
+double Str2DateTimeOrNull(const char* text, int order, int* err) {
+  const FieldOrder fields = order == 1 ? FieldOrder::kDmy : order == 2 ? FieldOrder::kMdy : FieldOrder::kYmd;
+  return Str2DateTimeIn(text, 0, err, fields, BadPart::kNull);
 }
 
 double getDateField(const _stdate* date, int* err) {

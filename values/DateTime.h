@@ -133,10 +133,16 @@ int parseStr2Time(const char* text, int check, _sttime* time);
 // ":" is a time without a date: with check that is an error, without check the date counts as 0.
 // With check, a bad date or time gives *err 1 and kDateTimeNull; without check a bad part counts
 // as 0, so the result is never NULL for non-empty text. A time out of range is a bad time, which
-// sets *err to 1 even without check.
+// sets *err to 1 even without check; a bad date sets it only with check.
 double Str2DateTime(const char* text, int check, int* err);
 double Str2DateTimeDDMMYYYY(const char* text, int check, int* err);
 double Str2DateTimeMMDDYYYY(const char* text, int check, int* err);
+// Str2DateTime without check in the date order `order` (0 y/m/d, 1 d/m/y, 2 m/d/y; others as 0),
+// except that a date part or a time part that does not read makes the whole text NULL with *err 1:
+// for the readers whose NULL is the only way to say so, where a bad part counted as 0 would pass
+// for a real value (1899/12/30, or midnight of the date). A date alone is midnight, and a time
+// alone still counts the date as 0.
+double Str2DateTimeOrNull(const char* text, int order, int* err);
 
 // The serial of a broken-down date, validated as above; *err (optional) 1 and 0.0 when invalid.
 double getDateField(const _stdate* date, int* err);

@@ -78,21 +78,26 @@ Stored StoreValue(BlockBuffers& out, int type, int index, const unsigned char* r
   return Stored::kYes;
 }
 
-// Reads up to max_rows consecutive set positions from first_row on: read(index, row) reads one and
-// returns its result, and sets *stored to say whether it kept the value. The first read's result
-// (or failure) is returned; a later failure, or a value that does not fit, ends the block; a value
-// of no known type fails it with Q7_ERROR_INNER_ENGINE. *count receives the values kept.
+// Reads up to max_rows consecutive positions of the table's set from first_row on: read(index, row)
+// reads one and returns its result, and sets *stored to say whether it kept the value. The first
+// read's result (or failure) is returned; the set's end, a later failure, or a value that does not
+// fit ends the block; a value of no known type fails it with Q7_ERROR_INNER_ENGINE. *count receives
+// the values kept.
 template <class Read>
-int ReadRows(int first_row, int max_rows, int* count, Read read) {
+int ReadRows(int table, int set, int first_row, int max_rows, int* count, Read read) {
   *count = 0;
   int first_result = 0;
+  int64_t last_row = INT_MAX;
   for (int i = 0; i < max_rows; ++i) {
     const int64_t row = int64_t{first_row} + i;
-    if (row > INT_MAX) break;
+    if (row > last_row) break;
     Stored stored = Stored::kYes;
     const int result = read(i, static_cast<int>(row), &stored);
     if (result < 0) return i == 0 ? result : first_result;
-    if (i == 0) first_result = result;
+    if (i == 0) {
+      first_result = result;
+      last_row = BlockLastRow(table, set);
+    }
     if (stored == Stored::kUnknownType) return Q7_ERROR_INNER_ENGINE;
     if (stored == Stored::kFull) break;
     ++*count;
@@ -105,6 +110,11 @@ unsigned char g_sized_read[kSizedReadBytes];
 
 }  // namespace
 
+int BlockLastRow(int table_id, int set_id) {
+  const int size = innerQ7GetSetSize(table_id, set_id);
+  return size >= 0 ? size : INT_MAX;
+}
+
 int innerRQ7GetData1M(int table, int filter, int set, int first_row, int* type, int* count, void* values,
                       char* texts) {
   CheckHostPointer(type, "type");
@@ -115,7 +125,7 @@ int innerRQ7GetData1M(int table, int filter, int set, int first_row, int* type, 
   memset(texts, 0, kBlockTextBytes);
   BlockBuffers out{static_cast<unsigned char*>(values), kBlockValueBytes, texts, kBlockTextBytes};
   unsigned char read[kBlockTextBytes];
-  return ReadRows(first_row, kBlockRows, count, [&](int index, int row, Stored* stored) {
+  return ReadRows(table, set, first_row, kBlockRows, count, [&](int index, int row, Stored* stored) {
     // Only the first read of a decimal carries its scale and mode.
     int row_type = 0;
     const int result = innerQ7GetData1(table, filter, set, row, &row_type, read, index);
@@ -145,7 +155,7 @@ int innerRQ7GetData1MEx(int table, int filter, int set, int first_row, int rows,
   // The host's value array holds `rows` elements of the filter's type, which only the reads tell;
   // the row count bounds the block instead of the buffer.
   BlockBuffers out{static_cast<unsigned char*>(values), SIZE_MAX / 2, texts, static_cast<size_t>(text_size)};
-  return ReadRows(first_row, rows, count, [&](int index, int row, Stored* stored) {
+  return ReadRows(table, set, first_row, rows, count, [&](int index, int row, Stored* stored) {
     int row_type = 0;
     const int result =
         innerQ7GetData1Ex(table, filter, set, row, &row_type, g_sized_read, index, kSizedReadBytes);
@@ -162,7 +172,7 @@ int innerRQ7GetData1MExPtr(int table, int filter, int set, int first_row, int ro
   CheckHostPointer(type, "type");
   CheckHostPointer(count, "count");
   CheckHostPointer(addresses, "values");
-  return ReadRows(first_row, rows, count, [&](int index, int row, Stored*) {
+  return ReadRows(table, set, first_row, rows, count, [&](int index, int row, Stored*) {
     int row_type = 0;
     const int result = innerQ7GetData1ExPtr(table, filter, set, row, &row_type, &addresses[index]);
     if (result >= 0) *type = row_type;
@@ -173,7 +183,7 @@ int innerRQ7GetData1MExPtr(int table, int filter, int set, int first_row, int ro
 int innerRQ7GetRowNo1M(int table, int set, int first_row, int* count, int* records, int* other) {
   CheckHostPointer(count, "count");
   CheckHostPointer(records, "records");
-  return ReadRows(first_row, kBlockRows, count, [&](int index, int row, Stored*) {
+  return ReadRows(table, set, first_row, kBlockRows, count, [&](int index, int row, Stored*) {
     const int result = innerQ7GetRowNo1(table, set, row, &records[index]);
     // The read gives nothing for the second array.
     if (result >= 0 && other != nullptr) other[index] = 0;

@@ -3,8 +3,9 @@
 // api/ops/ops_data.h, whose ring entries it leaves.
 //
 // A block starts at the 1-based position first_row. The first row's result (or failure) is the
-// block's; a later failure, the set's end or a value that does not fit ends the block without an
-// error, and *count receives the rows kept. A position past INT_MAX is never read.
+// block's; the set's end, a later failure or a value that does not fit ends the block without an
+// error, and *count receives the rows kept. No position past the set's end is read, so a block
+// that succeeds leaves nothing in the error ring. A position past INT_MAX is never read.
 //
 // These operations have no catch of their own: a null output is thrown as
 // CQ7Exception(Q7_ERROR_INVALID_PARAMETER, "Invalid Parameter : <name>") for the exported frame to
@@ -17,6 +18,11 @@
 #pragma once
 
 #include "q7api.h"
+
+// The last position a block read of the set may read, asked once its first read has succeeded (so
+// that the table and the set exist): the set's size. A read past it would fail and leave an entry
+// in the error ring though the block succeeds. INT_MAX when the size cannot be had.
+int BlockLastRow(int table_id, int set_id);
 
 // The value buffer of RQ7GetData1Ex: a text comes cut to one byte less.
 inline constexpr int kData1ExBytes = 1048576;

@@ -32,5 +32,6 @@ int innerRQ7SearchByFieldNValuesFromCSV(int table_id, int filter_id, int set_id,
 // The failure line of an import operation: when nothing has been written to the catalog message
 // log since its banner was last requested, writes `prefix` followed by the code ("%d ") or, for
 // Q7_ERROR_OUT_OF_MEMORY, by "Q7_ERROR_OUT_OF_MEMORY". Returns true when it wrote the line. A log
-// that cannot be written is ignored: the operation's own code stands.
+// that cannot be written is ignored here: innerQ7AppendRealFilter2 keeps its own code, while the
+// catalog imports, which capture the log, then fail with the log's code as for any line of theirs.
 bool WriteImportFailureLine(const char* prefix, int code);

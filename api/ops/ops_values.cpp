@@ -8,6 +8,7 @@
 #include "api/frame/frame.h"
 #include "api/ops/EngineOps.h"
 #include "api/ops/OpCommon.h"
+#include "api/ops/ops_blocks.h"
 #include "api/ops/ops_filters.h"
 #include "api/ops/ops_search.h"
 #include "api/ops/ops_tables.h"
@@ -110,17 +111,21 @@ template <class Store>
 int ReadBlockR1(int table_id, int filter_id, int set_id, int first_row, int* count, Store&& store) {
   *count = 0;
   int first_result = 0;
+  // No set has a row past INT_MAX, and the row number must not wrap to reach one.
+  int64_t last_row = INT32_MAX;
   for (int i = 0; i < kBlockRows; ++i) {
-    // No set has a row past INT_MAX, and the row number must not wrap to reach one.
     const int64_t row = int64_t{first_row} + i;
-    if (row > INT32_MAX) break;
+    if (row > last_row) break;
     ReadValue v;
     v.result = innerQ7GetData1(table_id, filter_id, set_id, static_cast<int>(row), &v.type, v.bytes, i);
     if (v.result < 0) {
       if (i == 0) return v.result;
       break;
     }
-    if (i == 0) first_result = v.result;
+    if (i == 0) {
+      first_result = v.result;
+      last_row = BlockLastRow(table_id, set_id);
+    }
     if (!store(i, v)) break;
     ++*count;
   }
@@ -427,8 +432,10 @@ double innerRQ7Str2TimeR1(const char* text) {
 }
 
 double innerRQ7Str2DateTimeR1(const char* text) {
+  // The value is the caller's only answer: a part that is none must not pass for 1899/12/30 or
+  // for midnight of the date.
   int err = 0;
-  return text != nullptr ? Str2DateTime(text, 0, &err) : kValueFrameDoubleNull;
+  return text != nullptr ? Str2DateTimeOrNull(text, 0, &err) : kValueFrameDoubleNull;
 }
 
 // ---- Stubs ----

@@ -96,8 +96,14 @@ std::string TableName(int table) {
 
 class CatalogEntryTest : public ::testing::Test {
  protected:
+  // Each test runs in a directory of its own: a call that fails before it enters the catalog's
+  // directory writes to the catalog message log of the working directory, which must not be the
+  // directory the tests were started in.
   void SetUp() override {
     ASSERT_TRUE(dir_.ok());
+    started_in_ = Cwd();
+    std::filesystem::create_directories(dir_.File("work"));
+    ASSERT_EQ(chdir(dir_.File("work").c_str()), 0);
     cwd_ = Cwd();
     sales_ = dir_.File("sales");
     WriteFile(sales_ + "/cat.txt", kCatalog);
@@ -107,6 +113,9 @@ class CatalogEntryTest : public ::testing::Test {
   void TearDown() override {
     EXPECT_EQ(Cwd(), cwd_);
     for (int table : tables_) RQ7DeleteTable(table);
+    if (!started_in_.empty()) {
+      EXPECT_EQ(chdir(started_in_.c_str()), 0);
+    }
   }
   int Keep(int table) {
     if (table > 0) tables_.push_back(table);
@@ -116,7 +125,8 @@ class CatalogEntryTest : public ::testing::Test {
   std::string SalesLog() { return ReadFile(sales_ + "/" + kLog); }
 
   q7host::TempDir dir_;
-  std::string cwd_;
+  std::string started_in_;
+  std::string cwd_;  // the test's working directory, which every call leaves as it found it
   std::string sales_;
   std::vector<int> tables_;
 };
@@ -460,6 +470,12 @@ TEST_F(CatalogEntryTest, AppendRealFilter2ChecksBeforeReading) {
     EXPECT_EQ(q7host::DrainRing(), c.ring);
     EXPECT_EQ(Cwd(), cwd_);
   }
+  // The missing table is found before the file's directory is entered: its failure line goes to
+  // the log of the working directory.
+  EXPECT_NE(
+      ReadFile(cwd_ + "/" + kLog)
+          .find("APPEND FILTER FAILURE  \t\t ErrorCode = " + std::to_string(Q7_ERROR_NO_SUCH_TABLE) + " \n"),
+      std::string::npos);
   // Only the accepted call changed the table: two records after the last.
   ASSERT_EQ(RQ7GetTotalRows(table), 5);
   EXPECT_EQ(q7host::CellText(table, 1, 4), "1");
@@ -723,7 +739,9 @@ TEST_F(CatalogEntryTest, ExportedPlusInfinityImportsAgain) {
 
 // A failed import leaves its first log line in the error ring with its code. When the catalog's
 // directory takes no log (here the log's name is a directory), the import fails with the log's
-// code, and the ring says so before the import's own failure.
+// code, and the ring says so before the import's own failure: also when the only line is the
+// failure line written after the import (before, an append whose catalog types are not the table's
+// then returned Q7_ERROR_DATA_TYPE_MISMATCH, and the log's entry carried that code).
 TEST_F(CatalogEntryTest, FailedImportTellsTheRingWhyEvenWithoutALog) {
   const std::string dir = sales_;
   constexpr char kEx2[] = "RQ7AddCatalogFileEx2";
@@ -740,11 +758,15 @@ TEST_F(CatalogEntryTest, FailedImportTellsTheRingWhyEvenWithoutALog) {
     std::string line;
     std::vector<RingEntry> before;         // the import's own entries, log writable
     std::vector<RingEntry> before_no_log;  // the same without a log
+    std::string table_catalog = "";        // the appended-to table's catalog, when not `catalog`
   };
   const RingEntry str2data{"Str2Data", Q7_ERROR_INVALID_DATA, "Illegal string data"};
   const std::string bad_value = "DATA ERROR \t\t----->\t[N] = \"x\"  \t@ Row = 2 , Col = 1 ";
   const std::string missing = "FILTER MISMATCH \t----->\tFilters - Items [2 - 1] \t@ Row = 2 ";
   const std::string gone = "FILE  [" + std::filesystem::canonical(dir).string() + "/gone.csv] MISSING ";
+  const std::string swapped_catalog = "//CSV\n//ERROR\tSTOP\nA\t4\tN\nI\t4\tS\n";
+  const std::string mismatch =
+      "APPEND CATALOG FILE FAILURE  \t\t ErrorCode = " + std::to_string(Q7_ERROR_DATA_TYPE_MISMATCH) + " ";
   const std::vector<Case> cases = {
       {"bad value, pool", good_catalog, "s.csv", "1,a\nx,b\n", 0, Q7_ERROR_INVALID_DATA, bad_value, {}, {}},
       {"bad value, single thread",
@@ -776,6 +798,27 @@ TEST_F(CatalogEntryTest, FailedImportTellsTheRingWhyEvenWithoutALog) {
        {},
        {}},
       {"missing source", good_catalog, "gone.csv", "", 0, Q7_ERROR_ILLEGAL_FILE_NAME, gone, {}, {}},
+      // The import logs nothing of its own here: only the failure line meets the log.
+      {"catalog types not the table's, single thread",
+       good_catalog,
+       "s.csv",
+       "1,a\n",
+       2,
+       Q7_ERROR_DATA_TYPE_MISMATCH,
+       mismatch,
+       {},
+       {},
+       swapped_catalog},
+      {"catalog types not the table's, pool",
+       good_catalog,
+       "s.csv",
+       "1,a\n",
+       -1,
+       Q7_ERROR_DATA_TYPE_MISMATCH,
+       mismatch,
+       {},
+       {},
+       swapped_catalog},
   };
   const std::string log_dir = dir + "/" + kLog;
   for (const bool writable : {true, false}) {
@@ -790,7 +833,8 @@ TEST_F(CatalogEntryTest, FailedImportTellsTheRingWhyEvenWithoutALog) {
       if (c.rows == 0) {
         result = Keep(RQ7AddCatalogFileEx2(dir.c_str(), "f.cat", dir.c_str(), c.source_file.c_str(), "f"));
       } else {
-        const int table = Keep(RQ7AddCatalogFileEx2(dir.c_str(), "f.cat", dir.c_str(), "empty.txt", "f"));
+        WriteFile(dir + "/t.cat", c.table_catalog.empty() ? c.catalog : c.table_catalog);
+        const int table = Keep(RQ7AddCatalogFileEx2(dir.c_str(), "t.cat", dir.c_str(), "empty.txt", "f"));
         ASSERT_GT(table, 0);
         q7host::DrainRing();
         result = RQ7AppendCatalogFileEx2(table, -1, c.rows, dir.c_str(), "f.cat", dir.c_str(),

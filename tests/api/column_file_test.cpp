@@ -245,4 +245,58 @@ TEST_F(ColumnFileApi, SearchByFieldNValuesFromCSVFindsTheFilesValues) {
   EXPECT_FALSE(q7host::DrainRing().empty());
 }
 
+// The values are read strictly as the column's type: a UTF-8 byte-order mark before the first one
+// is no part of it, an empty value searches for the NULL, and a value that does not read as the
+// type fails the call with the conversion's code and runs no search (no set is added). Before, the
+// mark made "12" read as 0 and "apple" match nothing, and "25:00" or "2024/02/30" searched for NULL.
+TEST_F(ColumnFileApi, SearchByFieldNValuesFromCSVReadsTheValuesAsTheColumnsType) {
+  const int table = q7host::AddTable("t", 3);
+  const int ints = q7host::AddIntColumn(table, "i", {12, 0, q7host::kIntNull});
+  const int texts = q7host::AddStringColumn(table, "s", {"apple", "pear", ""});
+  const int dates = q7host::AddDoubleColumn(
+      table, "d", {q7host::DateSerial(2024, 1, 31), 0, q7host::kDoubleNull}, Q7_TYPE_DATE);
+  const int times = q7host::AddDoubleColumn(table, "tm", {0.5, 0, q7host::kDoubleNull}, Q7_TYPE_TIME);
+  const int stamps = q7host::AddDoubleColumn(
+      table, "dt", {q7host::DateSerial(2024, 1, 31) + 0.5, 0.5, q7host::kDoubleNull}, Q7_TYPE_DATETIME);
+  for (int id : {ints, texts, dates, times, stamps}) ASSERT_GT(id, 0);
+  const std::string mark = "\xEF\xBB\xBF";
+  struct Case {
+    const char* what;
+    int filter;
+    std::string content;
+    int code;               // 0: the search runs
+    std::vector<int> rows;  // the rows it finds
+  };
+  const std::vector<Case> cases = {
+      {"mark before a number", ints, mark + "12\n", 0, {1}},
+      {"mark before a text", texts, mark + "apple\n", 0, {1}},
+      {"mark before a date", dates, mark + "2024/01/31\n", 0, {1}},
+      {"an empty value is the NULL", ints, "12,\n", 0, {1, 3}},
+      {"an empty time is the NULL", times, ",12:00\n", 0, {1, 3}},
+      {"a date without a time is midnight", stamps, "2024/01/31\n", 0, {}},
+      {"a date-time", stamps, "2024/01/31 12:00\n", 0, {1}},
+      {"no integer", ints, "12,x\n", Q7_ERROR_INVALID_DATA, {}},
+      {"blanks for an integer", ints, "  \n", Q7_ERROR_INVALID_DATA, {}},
+      {"a 25th hour", times, "25:00\n", Q7_ERROR_INVALID_DATA, {}},
+      {"blanks for a time", times, "  \n", Q7_ERROR_INVALID_DATA, {}},
+      {"no such date", dates, "2024/02/30\n", Q7_ERROR_INVALID_DATA, {}},
+      {"no such date in a date-time", stamps, "2024/02/30 12:00:00\n", Q7_ERROR_INVALID_DATA, {}},
+      {"a 25th hour in a date-time", stamps, "2024/01/31 25:00\n", Q7_ERROR_INVALID_DATA, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Write("values.csv", c.content);
+    const int sets = RQ7GetNSet(table);
+    const int set = RQ7SearchByFieldNValuesFromCSV(table, c.filter, 1, Dir(), "values.csv");
+    if (c.code != 0) {
+      EXPECT_EQ(set, c.code);
+      EXPECT_EQ(RQ7GetNSet(table), sets);
+    } else {
+      ASSERT_GT(set, 0);
+      EXPECT_EQ(q7host::ReadSet(table, set), c.rows);
+    }
+    EXPECT_EQ(q7host::DrainRing(), std::vector<RingEntry>{});
+  }
+}
+
 }  // namespace

@@ -630,4 +630,138 @@ TEST_F(DataAccessApi, ValueNumberListIsBoundedByTheCountAndTheSet) {
       (std::vector<RingEntry>{{"RQ7GetVNoList", Q7_ERROR_INVALID_PARAMETER, "Illegal Buffer size: -1"}}));
 }
 
+// A read that succeeds leaves nothing in the error ring: every single read of the last position,
+// and every block read that the set's end cuts short (3 rows from row 1, and 1 row from row 3).
+// Before, a block read went on past the set's end and left that read's ("Q7GetData1",
+// Q7_ERROR_NO_SUCH_SET, "return of inner call") (or "Q7GetRowNo1") although it succeeded.
+TEST_F(DataAccessApi, AReadThatSucceedsLeavesNothingInTheRing) {
+  table_ = q7host::AddTable("t", 3);
+  ASSERT_GT(table_, 0);
+  const int ints = q7host::AddIntColumn(table_, "i", {1, 2, 3});
+  const int doubles = q7host::AddDoubleColumn(table_, "d", {0.5, 1.5, 2.5});
+  const int texts = q7host::AddStringColumn(table_, "s", {"a", "bb", "ccc"});
+  const int decimals = q7host::AddDecimalColumn(table_, "n", {Decimal(1), Decimal(2), Decimal(3)}, 2);
+  for (int id : {ints, doubles, texts, decimals}) ASSERT_GT(id, 0);
+  DrainRing();
+  constexpr int kSet = kAllRows;
+
+  std::vector<unsigned char> value(1048576 + 64);
+  std::vector<unsigned char> area(4096 + 64);
+  long addresses[8] = {};
+  int records[128] = {};
+  int numbers[128] = {};
+  int type = 0;
+  Numeric decimal = {};
+  std::vector<Numeric> decimal_block(128);
+  auto* v = value.data();
+  auto* text = reinterpret_cast<char*>(area.data());
+  // A single read: its result, *count untouched.
+  using Read = std::function<int(int first_row, int* count)>;
+  const auto single = [](std::function<int()> read) { return Read([read](int, int*) { return read(); }); };
+  // A value returned as such: 1 when it is the expected one.
+  const auto same = [](bool ok) { return ok ? 1 : 0; };
+  struct Case {
+    const char* name;
+    Read read;
+    int result;  // of a block from row 1 and from row 3, or of the single read
+    bool block;
+  };
+  const std::vector<Case> cases = {
+      {"RQ7GetData", single([&] { return RQ7GetData(table_, ints, kSet, 2, &type, v); }), 4, false},
+      {"Q7GetData", single([&] { return Q7GetData(table_, ints, kSet, 2, &type, v); }), 4, false},
+      {"RQ7GetData1", single([&] { return RQ7GetData1(table_, texts, kSet, 3, &type, v); }), 3, false},
+      {"Q7GetData1", single([&] { return Q7GetData1(table_, decimals, kSet, 3, &type, v, 1); }), 16, false},
+      {"RQ7GetData1Str", single([&] { return RQ7GetData1Str(table_, texts, kSet, 3, &type, v); }), 3, false},
+      {"RQ7GetData1Ex", single([&] { return RQ7GetData1Ex(table_, texts, kSet, 3, &type, v); }), 3, false},
+      {"RQ7GetData1ExPtr", single([&] { return RQ7GetData1ExPtr(table_, ints, kSet, 3, &type, addresses); }),
+       4, false},
+      {"RQ7GetRowNo", single([&] { return RQ7GetRowNo(table_, kSet, 2, records); }), 4, false},
+      {"Q7GetRowNo", single([&] { return Q7GetRowNo(table_, kSet, 2, records); }), 4, false},
+      {"RQ7GetRowNo1", single([&] { return RQ7GetRowNo1(table_, kSet, 3, records); }), 4, false},
+      {"Q7GetRowNo1", single([&] { return Q7GetRowNo1(table_, kSet, 3, records); }), 4, false},
+      {"RQ7GetDataIntR1", single([&] { return same(RQ7GetDataIntR1(table_, ints, kSet, 2) == 3); }), 1,
+       false},
+      {"RQ7GetDataDblR1", single([&] { return same(RQ7GetDataDblR1(table_, doubles, kSet, 2) == 2.5); }), 1,
+       false},
+      {"RQ7GetDataStrR1",
+       single([&] { return same(std::string(RQ7GetDataStrR1(table_, texts, kSet, 2)) == "ccc"); }), 1, false},
+      {"RQ7GetDataNumericR1",
+       single([&] { return RQ7GetDataNumericR1(table_, decimals, kSet, 2, &decimal); }), 16, false},
+      {"RQ7GetData1IntR1", single([&] { return same(RQ7GetData1IntR1(table_, ints, kSet, 3) == 3); }), 1,
+       false},
+      {"RQ7GetData1DblR1", single([&] { return same(RQ7GetData1DblR1(table_, doubles, kSet, 3) == 2.5); }), 1,
+       false},
+      {"RQ7GetData1StrR1",
+       single([&] { return same(std::string(RQ7GetData1StrR1(table_, texts, kSet, 3)) == "ccc"); }), 1,
+       false},
+      {"RQ7GetData1NumericR1",
+       single([&] { return RQ7GetData1NumericR1(table_, decimals, kSet, 3, &decimal); }), 16, false},
+      {"RQ7GetData1Cnv2StrR1",
+       single([&] { return same(std::string(RQ7GetData1Cnv2StrR1(table_, ints, kSet, 3)) == "3"); }), 1,
+       false},
+      {"RQ7GetData1M ints",
+       [&](int row, int* count) { return RQ7GetData1M(table_, ints, kSet, row, &type, count, v, text); }, 4,
+       true},
+      {"RQ7GetData1M texts",
+       [&](int row, int* count) { return RQ7GetData1M(table_, texts, kSet, row, &type, count, v, text); }, -1,
+       true},
+      {"RQ7GetData1M decimals",
+       [&](int row, int* count) { return RQ7GetData1M(table_, decimals, kSet, row, &type, count, v, text); },
+       16, true},
+      {"RQ7GetData1MEx",
+       [&](int row, int* count) {
+         return RQ7GetData1MEx(table_, doubles, kSet, row, 8, 4096, &type, count, v, text);
+       },
+       8, true},
+      {"RQ7GetData1MExPtr",
+       [&](int row, int* count) {
+         return RQ7GetData1MExPtr(table_, ints, kSet, row, 8, &type, count, addresses);
+       },
+       4, true},
+      {"RQ7GetRowNo1M",
+       [&](int row, int* count) { return RQ7GetRowNo1M(table_, kSet, row, count, records, numbers); }, 4,
+       true},
+      {"RQ7GetVNoList",
+       [&](int row, int* count) {
+         *count = RQ7GetVNoList(table_, ints, kSet, row, 8, numbers);
+         return *count > 0 ? 0 : *count;
+       },
+       0, true},
+      {"RQ7GetData1MIntR1",
+       [&](int row, int* count) { return RQ7GetData1MIntR1(table_, ints, kSet, row, count, records); }, 4,
+       true},
+      {"RQ7GetData1MDblR1",
+       [&](int row, int* count) {
+         return RQ7GetData1MDblR1(table_, doubles, kSet, row, count, reinterpret_cast<double*>(v));
+       },
+       8, true},
+      {"RQ7GetData1MNumericR1",
+       [&](int row, int* count) {
+         return RQ7GetData1MNumericR1(table_, decimals, kSet, row, count, decimal_block.data());
+       },
+       16, true},
+      {"RQ7GetData1MStrR1",
+       [&](int row, int* count) { return RQ7GetData1MStrR1(table_, texts, kSet, row, count, numbers, text); },
+       -1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.block) {
+      int count = -1;
+      EXPECT_EQ(c.read(0, &count), c.result);
+      EXPECT_EQ(DrainRing(), std::vector<RingEntry>{});
+      continue;
+    }
+    // A text block's result is the first text's length.
+    for (const int first_row : {1, 3}) {
+      SCOPED_TRACE(first_row);
+      int count = -1;
+      const int want = c.result >= 0 ? c.result : first_row;
+      EXPECT_EQ(c.read(first_row, &count), want);
+      EXPECT_EQ(count, 4 - first_row);
+      EXPECT_EQ(DrainRing(), std::vector<RingEntry>{});
+    }
+  }
+}
+
 }  // namespace

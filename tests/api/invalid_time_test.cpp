@@ -5,6 +5,7 @@
 // cannot read, never midnight.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -267,6 +268,68 @@ TEST_F(InvalidTimeTest, Str2TimeR1GivesNullForNoTimeOfDay) {
   double value = 0.0;
   EXPECT_EQ(RQ7StrToTime("25:00:00", &value), Q7_ERROR_UNKNOWN);
   EXPECT_EQ(value, q7host::kDoubleNull);
+}
+
+// A date-time whose date part is no date or whose time part does not read is NULL where nothing
+// else could say so: the single-column files (added and appended) and RQ7Str2DateTimeR1. Before,
+// "2024/02/30 12:00:00" was 1899/12/30 12:00 and "2024/01/31 25:00" midnight of the date there.
+// A date alone stays midnight. Under //ERROR NONE a catalog import keeps its unchecked reading: a
+// date that is none counts as 0, a time that does not read is NULL.
+TEST_F(InvalidTimeTest, DateTimeWithAPartThatIsNoneIsNullWhereNoModeSaysOtherwise) {
+  const double day = q7host::DateSerial(2024, 1, 31);
+  const struct {
+    const char* text;
+    double value;      // in a single-column file and from RQ7Str2DateTimeR1
+    const char* none;  // under //ERROR NONE
+  } cases[] = {
+      {"2024/02/30 12:00:00", q7host::kDoubleNull, "0.5"},
+      {"2024/01/31 25:00", q7host::kDoubleNull, "NULL"},
+      {"2024/01/31 12:60", q7host::kDoubleNull, "NULL"},
+      {"2024/01/31", day, "45322"},
+      {"2024/01/31 12:00", day + 0.5, "45322.5"},
+      {"12:00", 0.5, "0.5"},  // a time alone counts the date as 0 everywhere
+      {"abc", q7host::kDoubleNull, "0"},
+  };
+  std::string file;
+  std::string source;
+  std::vector<std::string> cells;
+  std::vector<std::string> none;
+  int k = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(RQ7Str2DateTimeR1(c.text), c.value);
+    file += std::string(c.text) + "\n";
+    source += std::to_string(++k) + "," + c.text + "\n";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.10g", c.value);
+    cells.push_back(c.value == q7host::kDoubleNull ? "NULL" : text);
+    none.push_back(c.none);
+  }
+  const int rows = static_cast<int>(std::size(cases));
+  WriteFile(dir_.File("stamps.txt"), file);
+  const int table = Keep(q7host::AddTable("stamps", rows));
+  ASSERT_GT(table, 0);
+  const int added = RQ7AddRealFilter2(table, q7host::kAppendPosition, "WHEN", Q7_TYPE_DATETIME, rows, 0,
+                                      dir_.path().c_str(), "stamps.txt");
+  ASSERT_GT(added, 0);
+  std::vector<std::string> got;
+  for (int row = 1; row <= rows; ++row) got.push_back(q7host::CellText(table, added, row));
+  EXPECT_EQ(got, cells);
+  ASSERT_EQ(RQ7AppendRealFilter2(table, added, Q7_TYPE_DATETIME, -1, -1, dir_.path().c_str(), "stamps.txt"),
+            rows);
+  got.clear();
+  for (int row = rows + 1; row <= 2 * rows; ++row) got.push_back(q7host::CellText(table, added, row));
+  EXPECT_EQ(got, cells);
+
+  const std::string dir = dir_.File("none");
+  WriteFile(dir + "/cat.txt", "//CSV\n//ERROR\tNONE\nI\t4\tK\nE\t19\tWHEN\n");
+  WriteFile(dir + "/SrcData.dat", source);
+  const int imported = Keep(RQ7AddCatalogFile(dir.c_str(), "cat.txt"));
+  ASSERT_GT(imported, 0);
+  got.clear();
+  for (const auto& row : Cells(imported)) got.push_back(row.at(1));
+  EXPECT_EQ(got, none);
+  q7host::DrainRing();
 }
 
 }  // namespace

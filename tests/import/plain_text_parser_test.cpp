@@ -354,6 +354,25 @@ TEST_F(PlainTextParserTest, MemoryModeChunksGiveTheRowsOfLineMode) {
   EXPECT_EQ(Ring(), "");
 }
 
+// A file of one column has no error mode: a date-time whose date or time part is none is NULL in
+// both reads, not 1899/12/30 12:00 or midnight of the date; a date alone is midnight.
+TEST_F(PlainTextParserTest, DateTimeWithAPartThatIsNoneIsNull) {
+  const std::string text = "2024/02/30 12:00:00\n2024/01/31 25:00\n2024/01/31\n2024/01/31 12:00\n12:00\n";
+  const std::vector<std::string> want = {"<null>", "<null>", "45322", "45322.5", "0.5"};
+  const std::string file = dir_.Write("values.txt", text);
+  CPlainTextParser lines;
+  ASSERT_EQ(lines.parse_txt(file.c_str(), Q7_TYPE_DATETIME, -1, 0), 5);
+  EXPECT_EQ(Column(lines), want);
+  CPlainTextParser memory(Q7_TYPE_DATETIME);
+  unsigned long consumed = 0;
+  int rows = 0;
+  std::string copy = text;
+  ASSERT_EQ(memory.ParseMem(copy.data(), copy.size(), 1, 1, &consumed, &rows), 0);
+  EXPECT_EQ(rows, 5);
+  EXPECT_EQ(Column(memory), want);
+  EXPECT_EQ(Ring(), "");
+}
+
 TEST_F(PlainTextParserTest, MemoryModeLeavesAPartialLineForTheNextWindow) {
   std::string text = "1\n\"22\"\r\n333";
   CPlainTextParser parser(Q7_TYPE_INTEGER);
@@ -422,7 +441,7 @@ TEST_F(CsvValuesTest, ValuesAreConvertedByTheColumnType) {
     std::vector<std::string> want;
   };
   const std::vector<Case> cases = {
-      {Q7_TYPE_INTEGER, "1,2\n\"3\",x\r\n-4", {"1", "2", "3", "0", "-4"}},
+      {Q7_TYPE_INTEGER, "1,2\n\"3\",\r\n-4", {"1", "2", "3", "-2147483648", "-4"}},
       {Q7_TYPE_STRING, "a,\"b,c\"\nd\n", {"a", "b,c", "d"}},
       {Q7_TYPE_DOUBLE, "0.5,-2", {"0.5", "-2"}},
       {Q7_TYPE_DATE, "2024/01/31", {"45322"}},
@@ -443,6 +462,71 @@ TEST_F(CsvValuesTest, ValuesAreConvertedByTheColumnType) {
   char cwd[PATH_MAX];
   ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
   EXPECT_EQ(std::string(cwd), dir_.Dir());
+}
+
+// A value of a number, date or time column that does not read as one fails the read with the
+// conversion's code; only the empty value is the NULL.
+TEST_F(CsvValuesTest, AValueThatDoesNotReadFailsTheRead) {
+  struct Case {
+    int type;
+    const char* content;
+  };
+  const Case cases[] = {
+      {Q7_TYPE_INTEGER, "1,x"},
+      {Q7_TYPE_INTEGER, "1,12x"},
+      {Q7_TYPE_INTEGER, "1,  "},
+      {Q7_TYPE_DOUBLE, "0.5,abc"},
+      {Q7_TYPE_DOUBLE, "  "},
+      {Q7_TYPE_DATE, "2024/02/30"},
+      {Q7_TYPE_DATE, "2024/01/31,  "},
+      {Q7_TYPE_DATE, "31 Jan"},
+      {Q7_TYPE_TIME, "25:00"},
+      {Q7_TYPE_TIME, "  "},
+      {Q7_TYPE_TIME, "12:00,7"},
+      {Q7_TYPE_DATETIME, "2024/02/30 12:00:00"},
+      {Q7_TYPE_DATETIME, "2024/01/31 25:00"},
+      {Q7_TYPE_DATETIME, "12:00"},
+      {Q7_TYPE_DATETIME, "  "},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.type) + " [" + c.content + "]");
+    dir_.Write("values.csv", c.content);
+    std::vector<std::string> got;
+    EXPECT_EQ(Read(c.type, dir_.Dir().c_str(), "values.csv", &got), Q7_ERROR_INVALID_DATA);
+    EXPECT_TRUE(got.empty());
+  }
+  // Blanks are a text of their own in a STRING column.
+  dir_.Write("values.csv", "  ,x");
+  std::vector<std::string> got;
+  EXPECT_EQ(Read(Q7_TYPE_STRING, dir_.Dir().c_str(), "values.csv", &got), 2);
+  EXPECT_EQ(got, (std::vector<std::string>{"  ", "x"}));
+  EXPECT_EQ(Ring(), "");
+}
+
+// A UTF-8 byte-order mark at the start of the file is no part of the first value (the database
+// code here is UTF-8); a mark alone is an empty file.
+TEST_F(CsvValuesTest, AByteOrderMarkIsNoData) {
+  const std::string mark = "\xEF\xBB\xBF";
+  struct Case {
+    int type;
+    std::string content;
+    std::vector<std::string> want;
+  };
+  const std::vector<Case> cases = {
+      {Q7_TYPE_INTEGER, mark + "12,3", {"12", "3"}},
+      {Q7_TYPE_STRING, mark + "apple", {"apple"}},
+      {Q7_TYPE_STRING, mark + "\"a,b\"", {"a,b"}},
+      {Q7_TYPE_DATE, mark + "2024/01/31", {"45322"}},
+      {Q7_TYPE_STRING, "a," + mark + "b", {"a", mark + "b"}},
+      {Q7_TYPE_INTEGER, mark, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.content);
+    dir_.Write("values.csv", c.content);
+    std::vector<std::string> got;
+    EXPECT_EQ(Read(c.type, dir_.Dir().c_str(), "values.csv", &got), static_cast<int>(c.want.size()));
+    EXPECT_EQ(got, c.want);
+  }
 }
 
 TEST_F(CsvValuesTest, FailuresHandOutNothing) {

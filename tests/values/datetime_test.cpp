@@ -610,6 +610,49 @@ TEST(DateTimeText, YearMonthDay) {
   EXPECT_EQ(err, 0);
 }
 
+// The reading for callers whose only answer is the value: a date part or a time part that does not
+// read is NULL, where the unchecked reading counts it as 0 (1899/12/30, or midnight of the date).
+TEST(DateTimeText, OrNullRefusesAPartThatIsNone) {
+  const double d = Serial(2024, 1, 31);
+  const struct {
+    const char* text;
+    int order;
+    double want;  // kNull: the error flag is set
+  } cases[] = {
+      {"2024/02/30 12:00:00", 0, kNull},
+      {"2024/01/31 25:00", 0, kNull},
+      {"2024/01/31 23:59:60", 0, kNull},
+      {"2024/01/31 12", 0, kNull},
+      {"x 12:00", 0, kNull},
+      {"abc", 0, kNull},
+      {"   ", 0, kNull},
+      {"25:00", 0, kNull},
+      {"2024/01/31", 0, d},
+      {"2024/01/31 12:00", 0, d + 0.5},
+      {"2024/01/31x 12:00", 0, d + 0.5},  // the unchecked number syntax stays
+      {"12:00", 0, 0.5},                  // a time alone still counts the date as 0
+      {"31/01/2024 06:00", 1, d + 0.25},
+      {"31/02/2024 06:00", 1, kNull},
+      {"01/31/2024 06:00", 2, d + 0.25},
+      {"01/31/2024 06:00", 1, kNull},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.text) + " order " + std::to_string(c.order));
+    int err = 7;
+    const double v = Str2DateTimeOrNull(c.text, c.order, &err);
+    if (c.want == kNull) {
+      EXPECT_EQ(v, kNull);
+      EXPECT_EQ(err, 1);
+    } else {
+      EXPECT_DOUBLE_EQ(v, c.want);
+      EXPECT_EQ(err, 0);
+    }
+  }
+  int err = 7;
+  EXPECT_EQ(Str2DateTimeOrNull("", 0, &err), kNull);
+  EXPECT_EQ(err, 0);
+}
+
 TEST(DateTimeText, OtherOrders) {
   const double d = Serial(2024, 2, 29);
   int err = 7;
