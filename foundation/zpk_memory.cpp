@@ -487,8 +487,8 @@ namespace {
 
 // The C library keeps the pages of freed blocks below its mapping threshold (which it raises up to
 // 32 MiB) in its heaps, the main one and one per thread that allocated, workers included; only
-// this hands their free pages back. It walks every free chunk, so it runs where a host may idle
-// long after, never in a step.
+// this hands their free pages back. It walks every free chunk (a few to tens of milliseconds after
+// large steps), so it runs where a host may idle long after, never in a step or a save.
 void TrimHeaps() noexcept { (void)malloc_trim(0); }
 
 }  // namespace
@@ -506,6 +506,10 @@ void zpk_release_kept() {
     NoteOldest(k);
   }
   FreeAll(drop);
+}
+
+void zpk_release_memory() {
+  zpk_release_kept();
   g_trim_due.store(false, std::memory_order_relaxed);
   TrimHeaps();
 }

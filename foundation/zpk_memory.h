@@ -45,10 +45,13 @@ constexpr size_t kKeptBlockMin = size_t{32} << 20;
 size_t zpk_kept_bound();
 // Bytes kept now.
 size_t zpk_kept_bytes();
-// Gives every kept block and every scratch block not in use back to the system, and then the free
-// pages of the C library's heaps (malloc_trim). The engine's stop does, and so do a database clear,
-// a database load, the deletion of the last table and a save: a host may idle long after them.
+// Gives every kept block and every scratch block not in use back to the system. The engine's stop
+// does, and so does a save before it writes (the page cache needs the memory).
 void zpk_release_kept();
+// As zpk_release_kept, and then the free pages of the C library's heaps (malloc_trim), which costs a
+// walk over their free chunks. A database clear, a database load and the deletion of the last table
+// do this: a host may idle long after them.
+void zpk_release_memory();
 // Gives back the kept and scratch blocks kept for more than five seconds, and when any went, the
 // free pages of the C library's heaps. Called as the API lock is let go; with nothing kept it costs
 // three relaxed atomic loads, and with young blocks only clock reads besides.
