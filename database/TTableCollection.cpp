@@ -148,7 +148,7 @@ int TTableCollection::DelTable(int table_id) {
   memmove(FTables + pos, FTables + pos + 1, sizeof(TBaseTable*) * static_cast<size_t>(FnTable - pos - 1));
   FTables[--FnTable] = nullptr;
   // An empty database may stay so for long: its freed columns must not stay resident meanwhile.
-  if (FnTable == 0) zpk_release_kept();
+  if (FnTable == 0) zpk_release_memory();
   return 0;
 }
 

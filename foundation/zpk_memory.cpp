@@ -310,54 +310,84 @@ size_t zpk_kept_bytes() {
   return k.bytes;
 }
 
-void zpk_release_kept() {
-  KeptBlocks& k = Kept();
-  std::vector<void*> drop;
-  {
-    std::lock_guard<std::mutex> lock(k.mutex);
-    for (const KeptBlock& b : k.blocks) drop.push_back(b.p);
-    k.blocks.clear();
-    k.bytes = 0;
-    NoteOldest(k);
-  }
-  FreeAll(drop);
-}
-
-void zpk_expire_kept() noexcept {
-  KeptBlocks& k = Kept();
-  const int64_t oldest = k.oldest.load(std::memory_order_relaxed);
-  if (oldest == kNoneKept) return;
-  const int64_t now = NowNanos();
-  if (now - oldest <= kKeepNanos) return;
-  std::vector<void*> drop;
-  try {
-    std::lock_guard<std::mutex> lock(k.mutex);
-    // Room for every block first: once expiring has begun it must not fail halfway.
-    drop.reserve(k.blocks.size());
-    ExpireKept(k, now, 0, &drop);
-  } catch (...) {
-    return;  // no memory for the list: the next large allocation or free expires them
-  }
-  FreeAll(drop);
-}
-
 void SetKeptClockShiftForTest(int64_t nanos) { g_clock_shift.store(nanos, std::memory_order_relaxed); }
 
 // ---- Scratch blocks ----
 
 namespace {
 
+struct ScratchBlock {
+  void* p;
+  size_t capacity;
+  int64_t since;  // CLOCK_MONOTONIC nanoseconds, when it was given back
+};
+
 struct ScratchPool {
   std::mutex mutex;
-  std::vector<std::pair<void*, size_t>> kept;  // block, capacity
+  std::vector<ScratchBlock> kept;  // in no order
   size_t kept_bytes = 0;
   size_t in_use = 0;
   size_t peak = 0;  // most in use at once since the last settle
+  // The oldest kept block's time (kNoneKept when none), read without the lock as the kept blocks'.
+  std::atomic<int64_t> oldest{kNoneKept};
 };
 
 ScratchPool& Pool() {
   static ScratchPool* pool = new ScratchPool;  // never destroyed: workers may still give back at exit
   return *pool;
+}
+
+// Set when aged scratch blocks went back to the C library, which may keep their pages in its heap:
+// the next zpk_expire_kept trims it.
+std::atomic<bool> g_trim_due{false};
+
+// Under the lock, after every change of the kept blocks.
+void NoteOldestScratch(ScratchPool& pool) {
+  int64_t oldest = kNoneKept;
+  for (const ScratchBlock& b : pool.kept) oldest = std::min(oldest, b.since);
+  pool.oldest.store(oldest, std::memory_order_relaxed);
+}
+
+// Gives back the kept blocks older than the keep time, or every kept block when `all`, straight to
+// the C library: an idle block would only wait out the kept blocks' time again in their store.
+// Blocks in use are not kept, so they stay. False when nothing went.
+bool DropScratch(bool all) noexcept {
+  ScratchPool& pool = Pool();
+  std::vector<void*> drop;
+  try {
+    std::lock_guard<std::mutex> lock(pool.mutex);
+    // Room for every block first: once dropping has begun it must not fail halfway.
+    drop.reserve(pool.kept.size());
+    const int64_t now = NowNanos();
+    size_t k = 0;
+    while (k < pool.kept.size()) {
+      if (all || now - pool.kept[k].since > kKeepNanos) {
+        pool.kept_bytes -= pool.kept[k].capacity;
+        drop.push_back(pool.kept[k].p);
+        pool.kept[k] = pool.kept.back();
+        pool.kept.pop_back();
+      } else {
+        ++k;
+      }
+    }
+    NoteOldestScratch(pool);
+    if (all) pool.peak = pool.in_use;
+  } catch (...) {
+    return false;  // no memory for the list: a later call gives them back
+  }
+  for (void* p : drop) free(p);
+  return !drop.empty();
+}
+
+// True when a kept block is older than the keep time; one relaxed load while none is kept.
+bool ScratchAged() {
+  const int64_t oldest = Pool().oldest.load(std::memory_order_relaxed);
+  return oldest != kNoneKept && NowNanos() - oldest > kKeepNanos;
+}
+
+// Aged blocks go at the next large take or give too, as the kept blocks do at a large allocation.
+void DropAgedScratch() {
+  if (ScratchAged() && DropScratch(false)) g_trim_due.store(true, std::memory_order_relaxed);
 }
 
 }  // namespace
@@ -367,20 +397,23 @@ void* zpk_scratch_take(size_t size, size_t* capacity) {
     *capacity = size;
     return zpk_malloc(size);
   }
+  DropAgedScratch();
   ScratchPool& pool = Pool();
   {
     std::lock_guard<std::mutex> lock(pool.mutex);
     // The smallest kept block that fits, unless it is so large that it would be wasted here.
     size_t best = pool.kept.size();
     for (size_t k = 0; k < pool.kept.size(); ++k) {
-      const size_t cap = pool.kept[k].second;
+      const size_t cap = pool.kept[k].capacity;
       if (cap < size || cap > 2 * size) continue;
-      if (best == pool.kept.size() || cap < pool.kept[best].second) best = k;
+      if (best == pool.kept.size() || cap < pool.kept[best].capacity) best = k;
     }
     if (best != pool.kept.size()) {
-      const auto [p, cap] = pool.kept[best];
+      void* const p = pool.kept[best].p;
+      const size_t cap = pool.kept[best].capacity;
       pool.kept[best] = pool.kept.back();
       pool.kept.pop_back();
+      NoteOldestScratch(pool);
       pool.kept_bytes -= cap;
       pool.in_use += cap;
       pool.peak = std::max(pool.peak, pool.in_use);
@@ -402,14 +435,24 @@ void zpk_scratch_give(void* p, size_t capacity) {
     zpk_free(p);
     return;
   }
+  DropAgedScratch();
   ScratchPool& pool = Pool();
   {
     std::lock_guard<std::mutex> lock(pool.mutex);
     pool.in_use -= capacity;
     if (pool.kept_bytes + capacity <= kScratchKeepMax) {
-      pool.kept.emplace_back(p, capacity);
-      pool.kept_bytes += capacity;
-      return;
+      bool listed = false;
+      try {
+        pool.kept.push_back(ScratchBlock{p, capacity, NowNanos()});
+        listed = true;
+      } catch (...) {
+        // No memory for the list: the block goes back instead.
+      }
+      if (listed) {
+        pool.kept_bytes += capacity;
+        NoteOldestScratch(pool);
+        return;
+      }
     }
   }
   zpk_free(p);
@@ -422,17 +465,75 @@ void zpk_scratch_settle() {
     std::lock_guard<std::mutex> lock(pool.mutex);
     // Largest first: what the last steps needed at once is kept, the rest goes back.
     std::sort(pool.kept.begin(), pool.kept.end(),
-              [](const auto& a, const auto& b) { return a.second > b.second; });
+              [](const ScratchBlock& a, const ScratchBlock& b) { return a.capacity > b.capacity; });
     size_t k = 0;
     while (pool.kept_bytes > pool.peak && k < pool.kept.size()) {
-      pool.kept_bytes -= pool.kept[k].second;
-      drop.push_back(pool.kept[k].first);
+      pool.kept_bytes -= pool.kept[k].capacity;
+      drop.push_back(pool.kept[k].p);
       ++k;
     }
     pool.kept.erase(pool.kept.begin(), pool.kept.begin() + static_cast<long>(k));
+    NoteOldestScratch(pool);
     pool.peak = pool.in_use;
   }
   for (void* p : drop) zpk_free(p);
+}
+
+void zpk_scratch_release() noexcept { (void)DropScratch(true); }
+
+// ---- Giving memory back ----
+
+namespace {
+
+// The C library keeps the pages of freed blocks below its mapping threshold (which it raises up to
+// 32 MiB) in its heaps, the main one and one per thread that allocated, workers included; only
+// this hands their free pages back. It walks every free chunk (a few to tens of milliseconds after
+// large steps), so it runs where a host may idle long after, never in a step or a save.
+void TrimHeaps() noexcept { (void)malloc_trim(0); }
+
+}  // namespace
+
+void zpk_release_kept() {
+  // Scratch blocks first: those of kept-block size would otherwise only join the kept blocks.
+  zpk_scratch_release();
+  KeptBlocks& k = Kept();
+  std::vector<void*> drop;
+  {
+    std::lock_guard<std::mutex> lock(k.mutex);
+    for (const KeptBlock& b : k.blocks) drop.push_back(b.p);
+    k.blocks.clear();
+    k.bytes = 0;
+    NoteOldest(k);
+  }
+  FreeAll(drop);
+}
+
+void zpk_release_memory() {
+  zpk_release_kept();
+  g_trim_due.store(false, std::memory_order_relaxed);
+  TrimHeaps();
+}
+
+void zpk_expire_kept() noexcept {
+  bool gave = ScratchAged() && DropScratch(false);
+  KeptBlocks& k = Kept();
+  const int64_t oldest = k.oldest.load(std::memory_order_relaxed);
+  if (oldest != kNoneKept && NowNanos() - oldest > kKeepNanos) {
+    std::vector<void*> drop;
+    try {
+      std::lock_guard<std::mutex> lock(k.mutex);
+      // Room for every block first: once expiring has begun it must not fail halfway.
+      drop.reserve(k.blocks.size());
+      ExpireKept(k, NowNanos(), 0, &drop);
+    } catch (...) {
+      drop.clear();  // no memory for the list: the next large allocation or free expires them
+    }
+    FreeAll(drop);
+    gave = gave || !drop.empty();
+  }
+  // Something aged went back: the step that used it is over, and so is its use of the heaps.
+  if (g_trim_due.load(std::memory_order_relaxed)) gave = g_trim_due.exchange(false) || gave;
+  if (gave) TrimHeaps();
 }
 
 size_t zpk_scratch_kept() {

@@ -45,13 +45,19 @@ constexpr size_t kKeptBlockMin = size_t{32} << 20;
 size_t zpk_kept_bound();
 // Bytes kept now.
 size_t zpk_kept_bytes();
-// Gives every kept block back to the system (the engine's stop does, and so do a database clear,
-// a database load and the deletion of the last table: a host may idle long after them).
+// Gives every kept block and every scratch block not in use back to the system. The engine's stop
+// does, and so does a save before it writes (the page cache needs the memory).
 void zpk_release_kept();
-// Gives back the blocks kept for more than five seconds. Called as the API lock is let go; with
-// nothing kept it costs one relaxed atomic load, and with young blocks only a clock read besides.
+// As zpk_release_kept, and then the free pages of the C library's heaps (malloc_trim), which costs a
+// walk over their free chunks. A database clear, a database load and the deletion of the last table
+// do this: a host may idle long after them.
+void zpk_release_memory();
+// Gives back the kept and scratch blocks kept for more than five seconds, and when any went, the
+// free pages of the C library's heaps. Called as the API lock is let go; with nothing kept it costs
+// three relaxed atomic loads, and with young blocks only clock reads besides.
 void zpk_expire_kept() noexcept;
-// Shifts the kept blocks' clock by nanos (0 restores it), so that a test can age them without waiting.
+// Shifts the kept and scratch blocks' clock by nanos (0 restores it), so that a test can age them
+// without waiting.
 void SetKeptClockShiftForTest(int64_t nanos);
 
 // Resizes the zpk_malloc block *p to size bytes and stores the result in *p. Exhaustion (or a
@@ -122,13 +128,16 @@ int mpp_memcpy(void* param);
 // it goes back through zpk_scratch_give with that capacity and must not escape the step that took
 // it. Blocks below kScratchMin bytes are not kept. What is kept stays bounded: zpk_scratch_settle
 // gives back every kept block beyond the most scratch memory in use at once since the previous
-// settle, and no more than kScratchKeepMax bytes are ever kept.
+// settle, and no more than kScratchKeepMax bytes are ever kept. A block kept for more than five
+// seconds goes back at the next large take or give, or as zpk_expire_kept runs; zpk_scratch_release
+// (and so zpk_release_kept) gives back every block not in use.
 // Thread safety: safe from any thread, worker tasks included. Throws Q7_ERROR_OUT_OF_MEMORY.
 constexpr size_t kScratchMin = size_t{1} << 20;
 constexpr size_t kScratchKeepMax = size_t{1} << 30;
 void* zpk_scratch_take(size_t size, size_t* capacity);
 void zpk_scratch_give(void* p, size_t capacity);
 void zpk_scratch_settle();
+void zpk_scratch_release() noexcept;
 // Bytes kept for reuse now (for tests).
 size_t zpk_scratch_kept();
 

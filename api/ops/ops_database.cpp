@@ -74,7 +74,7 @@ int innerQ7ClearDB() {
     DropDatabase();
     InstallEmptyDatabaseIfNone();
     // A host may idle long after a clear: the freed tables' large blocks must not stay resident.
-    zpk_release_kept();
+    zpk_release_memory();
     return 0;
   } catch (const CQ7Exception& e) {
     PutErrorLog("Q7ClearDB", Q7_ERROR_UNKNOWN, e.Message());
@@ -117,7 +117,7 @@ int innerQ7LoadDB(const char* directory, const char* name) {
     if (result == 0) result = Q7_ERROR_OUT_OF_MEMORY;
   }
   // The old tables' blocks served the load; what it left must not stay resident while the host idles.
-  zpk_release_kept();
+  zpk_release_memory();
   return result;
 }
 

@@ -55,7 +55,7 @@ int LoadMem2DB() {
   PurgeJBAs();  // block readers point into the tables
   delete db;
   // A host may idle long after replacing its database: the old tables' blocks must not stay resident.
-  zpk_release_kept();
+  zpk_release_memory();
   try {
     auto* loaded = new TTableCollection(image, length);
     engine->SetDatabase(loaded);

@@ -98,7 +98,7 @@ int CDBTask::LoadDBFromMem(void* buffer, void** end) {
     if (result == 0) result = Q7_ERROR_OUT_OF_MEMORY;
   }
   // The old tables' blocks served the load; what it left must not stay resident while the host idles.
-  zpk_release_kept();
+  zpk_release_memory();
   return ChangedOnSuccess(Changes::kTables, result);
 }
 

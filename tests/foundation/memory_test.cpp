@@ -228,6 +228,42 @@ TEST(ScratchBlocks, ReusedWhileNeededAndGivenBackAfter) {
   EXPECT_EQ(zpk_scratch_kept(), 0u);
 }
 
+// Scratch blocks age as the kept blocks do: one idle for more than five seconds goes on the way out
+// of a locked call (zpk_expire_kept) or at the next large take, a younger one stays; a release gives
+// back every block not in use, and one in use at the time comes back to the pool afterwards.
+TEST(ScratchBlocks, AgedOnesGoAndAReleaseLeavesOnlyThoseInUse) {
+  constexpr int64_t kSecond = 1000 * 1000 * 1000;
+  zpk_release_kept();
+  ASSERT_EQ(zpk_scratch_kept(), 0u);
+  size_t cap_old = 0, cap_young = 0, cap_busy = 0;
+  void* old_block = zpk_scratch_take(2 * kScratchMin, &cap_old);
+  void* young_block = zpk_scratch_take(3 * kScratchMin, &cap_young);
+  void* busy_block = zpk_scratch_take(5 * kScratchMin, &cap_busy);
+  zpk_scratch_give(old_block, cap_old);
+  SetKeptClockShiftForTest(3 * kSecond);
+  zpk_scratch_give(young_block, cap_young);
+  EXPECT_EQ(zpk_scratch_kept(), cap_old + cap_young);
+  SetKeptClockShiftForTest(6 * kSecond);
+  zpk_expire_kept();
+  EXPECT_EQ(zpk_scratch_kept(), cap_young);
+
+  SetKeptClockShiftForTest(9 * kSecond);
+  size_t cap_new = 0;
+  void* new_block = zpk_scratch_take(8 * kScratchMin, &cap_new);  // one the aged block does not serve
+  EXPECT_EQ(zpk_scratch_kept(), 0u);
+  zpk_scratch_give(new_block, cap_new);
+  EXPECT_EQ(zpk_scratch_kept(), cap_new);
+
+  zpk_release_kept();
+  EXPECT_EQ(zpk_scratch_kept(), 0u);
+  memset(busy_block, 3, cap_busy);  // still the step's own
+  zpk_scratch_give(busy_block, cap_busy);
+  EXPECT_EQ(zpk_scratch_kept(), cap_busy);
+  SetKeptClockShiftForTest(0);
+  zpk_release_kept();
+  EXPECT_EQ(zpk_scratch_kept(), 0u);
+}
+
 // A freed large block is handed out again for a size it fits by at most a quarter, also to a small
 // block grown past the threshold (its bytes moved over); a block that none fits is mapped anew after
 // the kept ones are given back; what is kept stays under the bound.

@@ -1,6 +1,7 @@
-// The large blocks that zpk_free keeps resident, seen from the exported calls: a clear, a load and
-// the deletion of the last table give them back, and so does the way out of any locked call once
-// they are older than five seconds (the kept blocks' clock is shifted instead of waited on).
+// The large blocks that zpk_free keeps resident and the scratch blocks kept for the next step, seen
+// from the exported calls: a clear, a load, the deletion of the last table and a save give them back,
+// and so does the way out of any locked call once they are older than five seconds (their clock is
+// shifted instead of waited on).
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -31,6 +32,13 @@ class KeptBlocksCalls : public opsets_test::OpTest {
   }
   // A table that frees a kept-size block when it goes; its ID.
   int BigTable(const char* name) { return Table(kBigRows, name); }
+  // A scratch block kept for the next step, as a large step leaves it.
+  static void PlantScratchBlock() {
+    size_t capacity = 0;
+    void* block = zpk_scratch_take(kScratchMin, &capacity);
+    zpk_scratch_give(block, capacity);
+    ASSERT_GE(zpk_scratch_kept(), kScratchMin);
+  }
 };
 
 // Each way a database is emptied or replaced frees the old tables' large blocks and then gives back
@@ -60,9 +68,22 @@ TEST_F(KeptBlocksCalls, ClearLoadAndLastTableDeleteGiveThemBack) {
     ASSERT_EQ(RQ7ClearDB(), 0);
     const int small = IntTable({4, 5}, nullptr, "Other");
     const int big = BigTable("Big");
+    PlantScratchBlock();
     EXPECT_EQ(c.call(big, small), 0) << c.name;
     EXPECT_EQ(zpk_kept_bytes(), 0u) << c.name;
+    EXPECT_EQ(zpk_scratch_kept(), 0u) << c.name;
   }
+}
+
+// A save gives back the scratch blocks and the kept blocks before it writes.
+TEST_F(KeptBlocksCalls, ASaveGivesThemBack) {
+  q7test::TempDir dir;
+  IntTable({1, 2, 3}, nullptr, "Small");
+  zpk_free(zpk_malloc(kKeptBlockMin));
+  PlantScratchBlock();
+  ASSERT_EQ(innerQ7SaveDBAs(dir.Dir().c_str(), "small"), 0);
+  EXPECT_EQ(zpk_kept_bytes(), 0u);
+  EXPECT_EQ(zpk_scratch_kept(), 0u);
 }
 
 // Blocks older than five seconds go on the way out of the next locked call, younger ones stay.
@@ -78,9 +99,11 @@ TEST_F(KeptBlocksCalls, AgedBlocksGoOnTheWayOutOfALockedCall) {
     zpk_release_kept();
     zpk_free(zpk_malloc(kKeptBlockMin));
     ASSERT_GE(zpk_kept_bytes(), kKeptBlockMin);
+    PlantScratchBlock();
     SetKeptClockShiftForTest(c.age);
     EXPECT_EQ(RQ7GetNTable(), 0);
     EXPECT_EQ(zpk_kept_bytes() != 0, c.kept) << c.age;
+    EXPECT_EQ(zpk_scratch_kept() != 0, c.kept) << c.age;
   }
 }
 
