@@ -153,9 +153,7 @@ void CSmpEngine::finit() {
   stop_database_side();
   free_mem();
   // The workers are gone: nothing takes or gives blocks any more, and a host that unloads the
-  // library gets the memory back. With nothing in use, two settles give every scratch block back.
-  zpk_scratch_settle();
-  zpk_scratch_settle();
+  // library gets every scratch and kept block back.
   zpk_release_kept();
 }
 

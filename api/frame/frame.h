@@ -94,8 +94,9 @@
 #include "foundation/zpk_memory.h"
 
 // Holds q7_mutex for its lifetime, released on every path. Letting go of it also gives back the
-// large blocks kept past their five seconds, so that a host that makes any call sees them go; it
-// runs after the unlock, so that other threads' calls do not wait on the unmapping.
+// large and scratch blocks kept past their five seconds (and then the C library's free heap
+// pages), so that a host that makes any call sees them go; it runs after the unlock, so that other
+// threads' calls do not wait on the unmapping.
 //
 // The thread that stopped the engine at the process's end keeps the lock for good: a call it makes
 // afterwards (from a later exit handler) takes nothing, and its frame answers the failure at once
