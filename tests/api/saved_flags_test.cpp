@@ -201,6 +201,14 @@ TEST_F(SavedFlagsTest, EveryChangeClearsItsFlag) {
     ASSERT_GT(list_ids[0], 0);
     ASSERT_GT(list_ids[1], 0);
   };
+  // A one-row category table for the category calls.
+  const auto add_category_table = [&] {
+    out_table = q7host::AddTable("cats", 1);
+    ASSERT_GT(q7host::AddStringColumn(out_table, "op", {"GEQ"}), 0);
+    ASSERT_GT(q7host::AddIntColumn(out_table, "p1", {0}), 0);
+    ASSERT_GT(q7host::AddIntColumn(out_table, "p2", {0}), 0);
+    ASSERT_GT(q7host::AddStringColumn(out_table, "value", {"all"}), 0);
+  };
 
   const FlagCase cases[] = {
       // Tables and the database.
@@ -370,21 +378,9 @@ TEST_F(SavedFlagsTest, EveryChangeClearsItsFlag) {
        [&] { added_filter = RQ7AddRealFilter2Numeric(spare_, 1024, "d", 4, 2, 4, "", ""); }},
       {"RQ7HighSpeedSearchEnable", kTablesFlag, [&] { return RQ7HighSpeedSearchEnable(m_, 1, true); }},
       {"RQ7AddCategoryReal", kTablesFlag, [&] { return RQ7AddCategoryReal(spare_, 1, out_table); },
-       [&] {
-         out_table = q7host::AddTable("cats", 1);
-         ASSERT_GT(q7host::AddStringColumn(out_table, "op", {"GEQ"}), 0);
-         ASSERT_GT(q7host::AddIntColumn(out_table, "p1", {0}), 0);
-         ASSERT_GT(q7host::AddIntColumn(out_table, "p2", {0}), 0);
-         ASSERT_GT(q7host::AddStringColumn(out_table, "value", {"all"}), 0);
-       }},
+       add_category_table},
       {"Q7AddCategoryReal", kTablesFlag, [&] { return Q7AddCategoryReal(spare_, 1, out_table); },
-       [&] {
-         out_table = q7host::AddTable("cats", 1);
-         ASSERT_GT(q7host::AddStringColumn(out_table, "op", {"GEQ"}), 0);
-         ASSERT_GT(q7host::AddIntColumn(out_table, "p1", {0}), 0);
-         ASSERT_GT(q7host::AddIntColumn(out_table, "p2", {0}), 0);
-         ASSERT_GT(q7host::AddStringColumn(out_table, "value", {"all"}), 0);
-       }},
+       add_category_table},
       {"RQ7CalcReal", kTablesFlag, [&] { return RQ7CalcReal(spare_, 1, 1, 1, 2, "@k*2", message); }},
       {"RQ7CalcReal, function call", kTablesFlag,
        [&] { return RQ7CalcReal(spare_, 1, 1, 1, 2, "*(@k,2)", message); }},
