@@ -38,6 +38,20 @@
 
 namespace q7host {
 
+// Whether the build runs under AddressSanitizer or ThreadSanitizer, whose allocators and address
+// space are their own: an address-space limit or the resident size says nothing of the engine there.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kUnderSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+inline constexpr bool kUnderSanitizer = true;
+#else
+inline constexpr bool kUnderSanitizer = false;
+#endif
+#else
+inline constexpr bool kUnderSanitizer = false;
+#endif
+
 // The NULL of each value type, as the host writes and reads it.
 inline constexpr int32_t kIntNull = std::numeric_limits<int32_t>::min();
 inline constexpr double kDoubleNull = -std::numeric_limits<double>::infinity();  // also dates and times

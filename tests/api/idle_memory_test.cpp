@@ -20,20 +20,6 @@
 
 namespace {
 
-// The sanitizers replace the C library's allocator with their own, which holds freed memory back
-// (quarantine) and has no heaps to trim: resident size says nothing of the engine there.
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kOwnAllocator = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kOwnAllocator = false;
-#else
-constexpr bool kOwnAllocator = true;
-#endif
-#else
-constexpr bool kOwnAllocator = true;
-#endif
-
 constexpr long kMarginKb = 64 * 1024;
 
 // VmRSS of /proc/self/status in KiB; -1 when it cannot be read.
@@ -174,7 +160,8 @@ bool JoinAndItsSummary(const std::string&, int rows) {
 }
 
 TEST(IdleMemory, AClearGivesBackWhatEachWorkloadLeft) {
-  if (!kOwnAllocator) GTEST_SKIP() << "the sanitizers' allocator keeps freed memory of its own";
+  // The sanitizers' allocator holds freed memory back (quarantine) and has no heaps to trim.
+  if (q7host::kUnderSanitizer) GTEST_SKIP() << "the sanitizers' allocator keeps freed memory of its own";
   const std::string style = GTEST_FLAG_GET(death_test_style);
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   struct Case {

@@ -22,17 +22,7 @@
 
 namespace {
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-constexpr bool kAddressLimitWorks = false;
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-constexpr bool kAddressLimitWorks = false;
-#else
-constexpr bool kAddressLimitWorks = true;
-#endif
-#else
-constexpr bool kAddressLimitWorks = true;
-#endif
+constexpr bool kAddressLimitWorks = !q7host::kUnderSanitizer;
 
 constexpr int kRows = 60000;
 constexpr long kStep = 24 * 1024;     // address space added per step

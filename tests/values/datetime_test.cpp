@@ -17,6 +17,18 @@
 namespace {
 
 constexpr double kNull = kDateTimeNull;
+
+// A reading that gives `want`: the NULL with the error flag set, or the value without it.
+void ExpectReading(double v, int err, double want) {
+  if (want == kNull) {
+    EXPECT_EQ(v, kNull);
+    EXPECT_EQ(err, 1);
+  } else {
+    EXPECT_DOUBLE_EQ(v, want);
+    EXPECT_EQ(err, 0);
+  }
+}
+
 constexpr double kMsDay = 86400000.0;
 
 // The civil calendar of the standard library, as an oracle independent of the engine's formulas.
@@ -531,13 +543,7 @@ TEST(TimeText, Str2Time) {
     SCOPED_TRACE(std::string(c.text) + (c.check ? " checked" : ""));
     int err = 7;
     const double v = Str2Time(c.text, c.check, &err);
-    if (c.want == kNull) {
-      EXPECT_EQ(v, kNull);
-      EXPECT_EQ(err, 1);
-    } else {
-      EXPECT_DOUBLE_EQ(v, c.want);
-      EXPECT_EQ(err, 0);
-    }
+    ExpectReading(v, err, c.want);
   }
   int err = 7;
   EXPECT_EQ(Str2Time("", 1, &err), kNull);
@@ -640,13 +646,7 @@ TEST(DateTimeText, OrNullRefusesAPartThatIsNone) {
     SCOPED_TRACE(std::string(c.text) + " order " + std::to_string(c.order));
     int err = 7;
     const double v = Str2DateTimeOrNull(c.text, c.order, &err);
-    if (c.want == kNull) {
-      EXPECT_EQ(v, kNull);
-      EXPECT_EQ(err, 1);
-    } else {
-      EXPECT_DOUBLE_EQ(v, c.want);
-      EXPECT_EQ(err, 0);
-    }
+    ExpectReading(v, err, c.want);
   }
   int err = 7;
   EXPECT_EQ(Str2DateTimeOrNull("", 0, &err), kNull);
@@ -762,13 +762,7 @@ TEST(NamedFormats, EachTimeCode) {
     SCOPED_TRACE(std::to_string(c.code) + " " + c.text);
     int err = 7;
     const double v = Str2TimeExType(c.text, c.code, c.check, &err);
-    if (c.want == kNull) {
-      EXPECT_EQ(v, kNull);
-      EXPECT_EQ(err, 1);
-    } else {
-      EXPECT_DOUBLE_EQ(v, c.want);
-      EXPECT_EQ(err, 0);
-    }
+    ExpectReading(v, err, c.want);
   }
   int err = 7;
   EXPECT_EQ(Str2TimeExType("", 1, 1, &err), kNull);
