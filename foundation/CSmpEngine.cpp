@@ -143,9 +143,12 @@ bool CSmpEngine::StopAtExit() {
   // call) uses the database, the workers and the lock: they stay for the ending process. Other
   // processes need nothing more from this one: the kernel gives back its registry semaphores
   // (SEM_UNDO) and file locks, which is how they see its attachments and entry locks end.
+  // Whatever happens below, calls that this thread makes afterwards (from later exit handlers)
+  // answer at once: the lock is then kept for good, or held by a call that may never return.
+  mutex_mark_ended();
   if (mutex_held_by_this_thread() || !mutex_lock_within(kStopWait)) return false;
   finit();
-  mutex_retire();
+  // The lock is never let go: calls on other threads wait until the process is gone.
   return true;
 }
 
@@ -161,7 +164,11 @@ void CSmpEngine::ReInitialize() {
   // The API lock is kept (not destroyed and re-created, which would pull it from under a waiting
   // thread) and held for the whole restart, so no exported call sees a half-built database.
   // The thread that stopped the engine at the process's end holds the lock for good.
-  if (mutex_retired_by_this_thread()) throw CQ7Exception(Q7_ERROR_UNKNOWN);
+  // A thread that holds the lock (a call's callback), ended the engine or is a worker would wait on
+  // itself, or on a call that waits for it.
+  if (mutex_held_by_this_thread() || mutex_ended_on_this_thread() || CWorkThread::OnWorkerThread()) {
+    throw CQ7Exception(Q7_ERROR_UNKNOWN);
+  }
   mutex_lock();
   struct Unlock {
     ~Unlock() { mutex_unlock(); }
@@ -259,9 +266,23 @@ void CSmpEngine::notify_process_detach() {
 }
 
 void CSmpEngine::free_mem() {
+  // A stop running on a worker's own thread (a host's exit handler called from a signal handler
+  // there) leaves that worker, and the notify record it uses, to the ending process: the thread is
+  // still running and cannot be joined by itself.
+  bool own_worker_stays = false;
+  for (auto& worker : workers_) {
+    if (worker != nullptr && worker->OnOwnThread()) {
+      static_cast<void>(worker.release());
+      own_worker_stays = true;
+    }
+  }
   workers_.clear();
   if (write_mutex_ready_) mt_write_mutex_destroy();
-  notify_.reset();
+  if (own_worker_stays) {
+    static_cast<void>(notify_.release());
+  } else {
+    notify_.reset();
+  }
 }
 
 void CSmpEngine::free_t_mem_() { free_mem(); }

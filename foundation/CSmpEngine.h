@@ -72,10 +72,12 @@ class CSmpEngine {
   // destroyed (a host thread may be waiting for it).
   void finit();
   // The stop at the process's end (unload or exit), whatever host threads are doing: takes the API
-  // lock, waiting a bounded time, then runs finit and keeps the lock for good (mutex_retire), so a
-  // call arriving later waits for the process to end. With a call still running when the time is
-  // up, or running on the calling thread, it stops nothing and returns false: the ending process
-  // takes the heap, the workers and the database with it. True when the engine was stopped.
+  // lock, waiting a bounded time, then runs finit and keeps the lock for good, so a call arriving
+  // later waits for the process to end. With a call still running when the time is up, or running
+  // on the calling thread, it stops nothing and returns false: the ending process takes the heap,
+  // the workers and the database with it. True when the engine was stopped. Either way the calling
+  // thread's later calls answer at once (mutex_mark_ended). On a worker's own thread the stop
+  // leaves that worker running (it cannot join itself).
   bool StopAtExit();
   // Stops the workers, the registry, the summaries and the database, then starts them again with
   // the same counts. Keeps the error ring, the machine figures, the date order, the start time and

@@ -1,6 +1,9 @@
 // One worker of the pool: its thread, its start gate and the task it runs.
 #include "foundation/CWorkThread.h"
 
+#include <pthread.h>
+#include <signal.h>
+
 #include <new>
 #include <system_error>
 
@@ -10,6 +13,34 @@
 namespace {
 
 std::atomic<bool> g_fail_thread_creation{false};
+
+// The worker whose thread this is; null on every other thread.
+thread_local const CWorkThread* t_own_worker = nullptr;
+
+// The mask a worker thread starts with: everything but the signals a fault raises on the faulting
+// thread itself (blocking those would end the process instead of reaching a handler).
+sigset_t WorkerSignalMask() {
+  sigset_t mask;
+  sigfillset(&mask);
+  for (const int fault : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS}) sigdelset(&mask, fault);
+  return mask;
+}
+
+// Blocks the worker's signals on the creating thread for its lifetime: a new thread inherits its
+// creator's mask, so the worker never runs a moment with them open.
+class WorkerMaskWhileCreating {
+ public:
+  WorkerMaskWhileCreating() {
+    const sigset_t mask = WorkerSignalMask();
+    pthread_sigmask(SIG_SETMASK, &mask, &saved_);
+  }
+  ~WorkerMaskWhileCreating() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+  WorkerMaskWhileCreating(const WorkerMaskWhileCreating&) = delete;
+  WorkerMaskWhileCreating& operator=(const WorkerMaskWhileCreating&) = delete;
+
+ private:
+  sigset_t saved_;
+};
 
 }  // namespace
 
@@ -69,6 +100,7 @@ int CWorkThread::keep_alive(bool notify_locked) {
   if (g_fail_thread_creation.load()) return -1;
   running_.store(true, std::memory_order_release);
   try {
+    WorkerMaskWhileCreating mask;
     thread_ = std::thread(&CWorkThread::thread_main, this);
   } catch (const std::system_error&) {
     running_.store(false, std::memory_order_release);
@@ -133,12 +165,16 @@ void CWorkThread::join() {
 }
 
 void CWorkThread::end_self_thread() {
-  if (inline_ || !started_) return;
+  if (inline_ || !started_ || OnOwnThread()) return;
   setup_task(0);
   busy_.store(true, std::memory_order_relaxed);
   open_gate();
   join();
 }
+
+bool CWorkThread::OnOwnThread() const { return t_own_worker == this; }
+
+bool CWorkThread::OnWorkerThread() { return t_own_worker != nullptr; }
 
 void CWorkThread::ForgetThreadAfterFork() {
   if (inline_) return;
@@ -154,6 +190,7 @@ void CWorkThread::ForgetThreadAfterFork() {
 }
 
 void CWorkThread::thread_main(CWorkThread* self) {
+  t_own_worker = self;
   self->thread_mainloop();
   self->running_.store(false, std::memory_order_release);
 }

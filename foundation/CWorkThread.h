@@ -9,6 +9,11 @@
 // A task function that throws does not end the thread: the worker records the failure as its result
 // (the exception's own code for a CQ7Exception carrying a negative code, else Q7_ERROR_WORKER_DIED)
 // and goes back to its gate for the next task.
+//
+// Signals: a worker thread starts with every signal blocked but those a fault raises on the thread
+// that caused it (SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS), so that a signal sent to the
+// process reaches one of the host's own threads, as the host arranged with its masks, handlers or
+// sigwait.
 #pragma once
 
 #include <atomic>
@@ -82,8 +87,15 @@ class CWorkThread {
   int keep_alive(bool notify_locked = false);
   // Joins the thread after it was told to end (task 0).
   void join();
-  // Tells the thread to end (task 0) and joins it.
+  // Tells the thread to end (task 0) and joins it. On the worker's own thread (an exit handler of
+  // the host running there) it does nothing: a thread cannot join itself, and it is still running.
   void end_self_thread();
+  // Whether the calling thread is this worker's thread.
+  bool OnOwnThread() const;
+  // Whether the calling thread is a worker thread of any pool: the host's code runs there only in a
+  // signal handler (the thread blocks only the signals a host may handle itself) or in an exit
+  // handler run from one.
+  static bool OnWorkerThread();
   // In the child of a fork: the thread stayed in the parent. Forgets it without joining or
   // detaching (neither is possible on a thread of another process), so that the next resume()
   // makes a new one. Only the child's fork handler calls it, while no other thread exists.

@@ -10,8 +10,9 @@ namespace {
 // The thread that holds the lock (a zero id when none). Written only by the holder, so a thread
 // that reads its own id here holds the lock; another thread may read a stale value, never its own.
 std::atomic<pthread_t> g_holder{};
-// Set, once and for good, by the thread that retired the lock; only that thread reads it as true.
-std::atomic<bool> g_retired{false};
+// The thread that ended the engine (mutex_mark_ended); meaningful only once g_ended is set.
+std::atomic<pthread_t> g_ending_thread{};
+std::atomic<bool> g_ended{false};
 
 }  // namespace
 
@@ -48,10 +49,14 @@ void mutex_unlock() {
 
 void mutex_destroy() { pthread_mutex_destroy(&q7_mutex); }
 
-void mutex_retire() { g_retired.store(true, std::memory_order_relaxed); }
+void mutex_mark_ended() {
+  g_ending_thread.store(pthread_self(), std::memory_order_relaxed);
+  g_ended.store(true, std::memory_order_release);
+}
 
-bool mutex_retired_by_this_thread() {
-  return g_retired.load(std::memory_order_relaxed) && mutex_held_by_this_thread();
+bool mutex_ended_on_this_thread() {
+  return g_ended.load(std::memory_order_acquire) &&
+         pthread_equal(g_ending_thread.load(std::memory_order_relaxed), pthread_self()) != 0;
 }
 
 bool mutex_held_by_this_thread() {

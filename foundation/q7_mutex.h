@@ -7,8 +7,9 @@
 // The mutex is statically initialised, so mutex_lock() is usable even before the engine is built
 // (for example from another library's static initialiser). The engine calls mutex_initialize() at
 // start; re-initialisation of the engine keeps the lock as it is. It is never destroyed: the engine's
-// stop at the process's end takes it and keeps it (mutex_retire), so that host threads still calling
-// wait until the process is gone instead of meeting a stopped engine or a destroyed mutex.
+// stop at the process's end takes it and never lets go of it, so that host threads still calling
+// wait until the process is gone instead of meeting a stopped engine or a destroyed mutex; the
+// thread that stopped it still counts as its holder (mutex_held_by_this_thread).
 #pragma once
 
 #include <pthread.h>
@@ -27,11 +28,13 @@ bool mutex_lock_within(std::chrono::milliseconds wait);
 void mutex_unlock();
 // Destroys q7_mutex; only when no thread can reach it any more (the engine itself never does).
 void mutex_destroy();
-// The calling thread, which holds the lock, keeps it for good: it is never released again. Other
-// threads that take it wait for ever; this thread must not take it again (mutex_retired_by_this_thread).
-void mutex_retire();
-// Whether the calling thread retired the lock: it holds it for good and must not lock it again.
-bool mutex_retired_by_this_thread();
+// Records the calling thread as the one that ended the engine at the process's end, whether the stop
+// ran or was skipped; mutex_ended_on_this_thread answers true on it from then on. Later exit
+// handlers run on that thread, and their calls must not wait for a lock that is kept for good or
+// held by a call that never returns.
+void mutex_mark_ended();
+bool mutex_ended_on_this_thread();
 // Whether the calling thread holds the lock (taken through mutex_lock). Lets the fork handlers
-// tell a fork made from inside a call (a host callback) from one made by another thread.
+// tell a fork made from inside a call (a host callback) from one made by another thread, and the
+// frames refuse a call made from inside a call instead of waiting on themselves.
 bool mutex_held_by_this_thread();

@@ -28,16 +28,24 @@
  *    opens meanwhile is opened in that directory. Hosts with other threads use absolute paths.
  *  - Ending: a host may end (main returns, exit, or the library is unloaded) while other threads are
  *    inside calls. The engine's stop then waits up to 2 seconds for the running call to return and
- *    stops the workers, detaches the shared tables and frees the database; calls made after it wait
- *    until the process is gone (a call made afterwards by the thread that ended returns
- *    Q7_ERROR_UNKNOWN). A call still running after the 2 seconds keeps the engine: the stop leaves
- *    it to the ending process, and the system gives back what the process held of the shared-table
- *    registry (its locks and attachments), as when a process is killed. A call running at unload
- *    (dlclose) is the host's fault: its code goes away.
+ *    stops the workers, detaches the shared tables and frees the database; calls that other threads
+ *    make after it wait until the process is gone. A call still running after the 2 seconds, or
+ *    running on the ending thread itself (exit from a callback), keeps the engine: the stop is
+ *    skipped and leaves it to the ending process, and the system gives back what the process held of
+ *    the shared-table registry (its locks and attachments), as when a process is killed; calls that
+ *    other threads make then wait for the running call and run on. Whether the stop ran or was
+ *    skipped, every call that the ending thread makes afterwards (from a later exit handler) returns
+ *    Q7_ERROR_UNKNOWN at once (a value-returning function its NULL), as does any call made on a
+ *    thread that is inside a call already (from a callback) or on an engine worker: none of them
+ *    waits. A call running at unload (dlclose) is the host's fault: its code goes away.
  *  - Worker threads: the engine starts one worker thread per configured processor of the machine
  *    (sysconf(_SC_NPROCESSORS_CONF)) when the library loads, whatever the process's CPU affinity or
  *    container limits say; large operations split their work over all of them. No call changes
- *    that count; a forked child starts as many of its own (see Forking).
+ *    that count; a forked child starts as many of its own (see Forking). The workers block every
+ *    signal but those a fault raises on the faulting thread (SIGSEGV, SIGBUS, SIGFPE, SIGILL,
+ *    SIGTRAP, SIGSYS), so a signal sent to the process goes to one of the host's threads, as the
+ *    host's own masks, handlers or sigwait decide. A host's handler that calls exit on a worker (a
+ *    fault's) stops the engine there without waiting for that worker.
  *  - Forking: a host may fork at any time; the child uses the engine and its copy of the database
  *    as the parent does, worker pool included. fork waits until the calls running on other threads
  *    have returned (a fork from inside a call, such as from a row callback, does not wait; that
@@ -894,7 +902,8 @@ typedef struct _TColumnBuf {
 /* The row callbacks. Q7RowInfoCallBack and Q7SearchCallBack call theirs once per joined row: more
  * is 0 for the last row only; entry 0 of every column points at the row's value. Q7UniqueRowCallBack
  * calls its once per run of equal values of the listed columns, with the run's row count. They run
- * on the calling thread while the engine lock is held: they must not call the engine. */
+ * on the calling thread while the engine lock is held: a call they make to the engine returns
+ * Q7_ERROR_UNKNOWN at once (a value-returning function its NULL) and does nothing. */
 typedef int (*Q7RowCallBackFunc)(int more, int handle, int block_no, int joined_row, int driving_record,
                                  int partner_record, int column_count, _TColumnBuf* columns);
 typedef int (*Q7UniqueRowCallBackFunc)(int more, int count, int column_count, _TColumnBuf* columns);

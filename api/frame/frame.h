@@ -88,6 +88,7 @@
 #include <utility>
 
 #include "foundation/CQ7Exception.h"
+#include "foundation/CWorkThread.h"
 #include "foundation/ErrorRing.h"
 #include "foundation/FailureCode.h"
 #include "foundation/q7_mutex.h"
@@ -98,12 +99,17 @@
 // pages), so that a host that makes any call sees them go; it runs after the unlock, so that other
 // threads' calls do not wait on the unmapping.
 //
-// The thread that stopped the engine at the process's end keeps the lock for good: a call it makes
-// afterwards (from a later exit handler) takes nothing, and its frame answers the failure at once
-// (Stopped) instead of waiting on itself.
+// A thread that would only wait on itself takes nothing, and its frame answers the failure at once
+// (Refused): one that holds the lock already (a call made from a callback of a running call, or
+// after the engine's stop at the process's end, which keeps the lock for good), the thread that
+// ended the engine (an exit handler's call, whether the stop ran or was skipped because a call
+// would not return), and a worker thread (a host's signal handler running there while a call
+// waits for that worker).
 class ApiLock {
  public:
-  ApiLock() : held_(!mutex_retired_by_this_thread()) {
+  ApiLock()
+      : held_(!mutex_held_by_this_thread() && !mutex_ended_on_this_thread() &&
+              !CWorkThread::OnWorkerThread()) {
     if (held_) mutex_lock();
   }
   ~ApiLock() {
@@ -113,7 +119,7 @@ class ApiLock {
   }
   ApiLock(const ApiLock&) = delete;
   ApiLock& operator=(const ApiLock&) = delete;
-  bool Stopped() const { return !held_; }
+  bool Refused() const { return !held_; }
 
  private:
   bool held_;
@@ -183,7 +189,7 @@ R Silent(R on_failure, Op& op) noexcept {
 template <class Op>
 frame_detail::Result<Op> FullFrame(const char* ring_name, Op&& op) noexcept {
   ApiLock lock;
-  if (lock.Stopped()) return frame_detail::Code<frame_detail::Result<Op>>(Q7_ERROR_UNKNOWN);
+  if (lock.Refused()) return frame_detail::Code<frame_detail::Result<Op>>(Q7_ERROR_UNKNOWN);
   return frame_detail::Recorded(ring_name, op);
 }
 
@@ -192,7 +198,7 @@ frame_detail::Result<Op> FullFrame(const char* ring_name, Op&& op) noexcept {
 template <class Op>
 frame_detail::Result<Op> CheckedFrame(const char* ring_name, Op&& op) noexcept {
   ApiLock lock;
-  if (lock.Stopped()) return frame_detail::Code<frame_detail::Result<Op>>(Q7_ERROR_UNKNOWN);
+  if (lock.Refused()) return frame_detail::Code<frame_detail::Result<Op>>(Q7_ERROR_UNKNOWN);
   auto checked = [&op]() -> frame_detail::Result<Op> {
     auto result = op();
     if (result < 0) throw CQ7Exception(static_cast<int>(result));
@@ -204,7 +210,7 @@ frame_detail::Result<Op> CheckedFrame(const char* ring_name, Op&& op) noexcept {
 template <class Op>
 frame_detail::Result<Op> LightFrame(Op&& op) noexcept {
   ApiLock lock;
-  if (lock.Stopped()) return frame_detail::Code<frame_detail::Result<Op>>(Q7_ERROR_UNKNOWN);
+  if (lock.Refused()) return frame_detail::Code<frame_detail::Result<Op>>(Q7_ERROR_UNKNOWN);
   return frame_detail::Unrecorded(op);
 }
 
@@ -222,10 +228,11 @@ frame_detail::Result<Op> UnlockedFrame(const char* ring_name, Op&& op) noexcept 
     return op();
   } catch (const CQ7Exception& e) {
     ApiLock lock;
-    PutErrorLog(ring_name, e.ErrorCode(), e.Message());
+    if (!lock.Refused()) PutErrorLog(ring_name, e.ErrorCode(), e.Message());
     return frame_detail::Code<frame_detail::Result<Op>>(e.ErrorCode());
   } catch (...) {
     ApiLock lock;
+    if (lock.Refused()) return frame_detail::Code<frame_detail::Result<Op>>(CurrentFailureCode());
     return frame_detail::Code<frame_detail::Result<Op>>(RecordedFailureCode(ring_name));
   }
 }
@@ -234,7 +241,7 @@ frame_detail::Result<Op> UnlockedFrame(const char* ring_name, Op&& op) noexcept 
 template <class R, class Op>
 R LockedValueFrame(R on_failure, Op&& op) noexcept {
   ApiLock lock;
-  if (lock.Stopped()) return on_failure;
+  if (lock.Refused()) return on_failure;
   return frame_detail::Silent(on_failure, op);
 }
 

@@ -1,7 +1,12 @@
 // A host that ends (main returns, or calls exit) while another of its threads is inside a call: the
 // engine's stop at the process's end neither crashes nor hangs, and leaves the shared-table registry
-// usable by the processes that stay.
+// usable by the processes that stay. Calls made after the stop answer at once, and signals sent to
+// the process reach the host's threads, not the engine's workers.
+#include <dirent.h>
+#include <pthread.h>
 #include <signal.h>
+#include <stdlib.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -15,6 +20,21 @@
 
 #include "host_test_support.h"
 #include "q7api.h"
+
+// An exit handler that runs after the engine's stop: registered before the engine starts (this
+// constructor runs before the program's ordinary static initialisers, the engine's among them), so
+// it runs after the engine's own stop at exit, as a handler that a host registered before loading
+// the library does. A child arms it; it then makes one call, which must answer Q7_ERROR_UNKNOWN.
+namespace {
+std::atomic<bool> g_late_handler_armed{false};
+
+void LateExitHandler() {
+  if (!g_late_handler_armed.load()) return;
+  if (RQ7GetNTable() != Q7_ERROR_UNKNOWN) _exit(7);
+}
+}  // namespace
+
+__attribute__((constructor(101))) static void RegisterLateExitHandler() { atexit(LateExitHandler); }
 
 namespace {
 
@@ -171,6 +191,161 @@ TEST_F(ExitWhileCalling, EndingWithSharedTablesAttachedLeavesTheRegistryUsable) 
   // Every child is gone: nothing of theirs holds either table.
   EXPECT_EQ(RQ7ShmRelease("alpha"), 0);
   EXPECT_EQ(RQ7ShmRelease("beta"), 0);
+}
+
+// Calls made at the end: from an exit handler on the thread that ends while it is inside a call
+// (a row callback that calls exit), and from an exit handler that runs after the engine's stop,
+// whether the stop ran or was skipped. Each answers Q7_ERROR_UNKNOWN at once; none waits on the
+// lock its own thread holds or on a call that never returns.
+void EarlyHandlerCall() {
+  if (RQ7GetNTable() != Q7_ERROR_UNKNOWN) _exit(7);
+}
+
+TEST_F(ExitWhileCalling, CallsAtTheEndAnswerAtOnce) {
+  enum class Way {
+    kInsideACallback,
+    kInsideACallbackLateHandler,
+    kStopSkippedLateHandler,
+    kStopRanLateHandler
+  };
+  const struct {
+    const char* name;
+    Way way;
+  } cases[] = {
+      {"exit inside a callback, a handler registered later calls", Way::kInsideACallback},
+      {"exit inside a callback, a handler after the stop calls", Way::kInsideACallbackLateHandler},
+      {"a call never returns, a handler after the skipped stop calls", Way::kStopSkippedLateHandler},
+      {"the stop ran, a handler after it calls", Way::kStopRanLateHandler},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      alarm(kChildSeconds);
+      const int columns[] = {filter_, 0};
+      switch (c.way) {
+        case Way::kInsideACallback:
+          atexit(EarlyHandlerCall);
+          Q7RowInfoCallBack(0, table_, 1, columns, EndFromInsideTheCall);
+          _exit(6);
+        case Way::kInsideACallbackLateHandler:
+          g_late_handler_armed.store(true);
+          Q7RowInfoCallBack(0, table_, 1, columns, EndFromInsideTheCall);
+          _exit(6);
+        case Way::kStopSkippedLateHandler:
+          g_late_handler_armed.store(true);
+          std::thread([&] {
+            Q7RowInfoCallBack(0, table_, 1, columns, NeverReturn);
+            _exit(6);
+          }).detach();
+          g_in_callback.wait(0);
+          exit(0);
+        case Way::kStopRanLateHandler:
+          g_late_handler_armed.store(true);
+          if (!SortSearchDelete()) _exit(5);
+          exit(0);
+      }
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_EQ(Ending(status), "exit 0");
+  }
+}
+
+// A call made from inside a row callback, on the thread that holds the engine, answers at once
+// instead of waiting on itself.
+int CallFromInsideTheCall(int, int, int, int, int, int, int, _TColumnBuf*) {
+  return RQ7GetNTable() == Q7_ERROR_UNKNOWN && Q7GetNTable() == Q7_ERROR_UNKNOWN &&
+                 RQ7ReInitializeMS() == Q7_ERROR_UNKNOWN
+             ? -1
+             : -2;
+}
+
+TEST_F(ExitWhileCalling, ACallFromInsideACallbackAnswersAtOnce) {
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    alarm(kChildSeconds);
+    const int columns[] = {filter_, 0};
+    // The callback's -1 stops the walk, which then returns 1; -2 is no stop and a later row's answer.
+    const int walked = Q7RowInfoCallBack(0, table_, 1, columns, CallFromInsideTheCall);
+    _exit(walked == 1 && RQ7GetNTable() >= 1 ? 0 : 7);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_EQ(Ending(status), "exit 0");
+}
+
+// The threads of this process other than the calling one: in a fresh child that has run a parallel
+// call, the engine's workers.
+std::vector<pid_t> OtherThreads() {
+  std::vector<pid_t> tids;
+  DIR* dir = opendir("/proc/self/task");
+  if (dir == nullptr) return tids;
+  const pid_t self = static_cast<pid_t>(syscall(SYS_gettid));
+  while (const dirent* entry = readdir(dir)) {
+    const pid_t tid = static_cast<pid_t>(atoi(entry->d_name));
+    if (tid > 0 && tid != self) tids.push_back(tid);
+  }
+  closedir(dir);
+  return tids;
+}
+
+void ExitOnSignal(int) { exit(0); }
+
+// A host that takes SIGTERM on its own terms (blocked in its threads, then taken with sigwait or by a
+// handler once it unblocks it) gets it: the engine's workers do not take it for the host, where its
+// default action would end the process or a handler that calls exit would run the stop on a worker.
+// And a stop that does run on a worker (a fault signal's handler that calls exit there) ends the
+// process normally instead of joining the worker's own thread.
+TEST_F(ExitWhileCalling, SignalsMeantForTheHostReachTheHost) {
+  enum class Host { kSigwait, kHandlerOnceUnblocked, kFaultHandlerOnAWorker };
+  const struct {
+    const char* name;
+    Host host;
+  } cases[] = {
+      {"SIGTERM blocked, then taken by sigwait", Host::kSigwait},
+      {"SIGTERM blocked, then taken by a handler that calls exit", Host::kHandlerOnceUnblocked},
+      {"SIGSYS on a worker, its handler calls exit", Host::kFaultHandlerOnAWorker},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      alarm(kChildSeconds);
+      // The child's workers start here, on a thread that blocks nothing.
+      if (!SortSearchDelete()) _exit(5);
+      sigset_t term;
+      sigemptyset(&term);
+      sigaddset(&term, SIGTERM);
+      switch (c.host) {
+        case Host::kSigwait: {
+          pthread_sigmask(SIG_BLOCK, &term, nullptr);
+          kill(getpid(), SIGTERM);
+          int taken = 0;
+          _exit(sigwait(&term, &taken) == 0 && taken == SIGTERM ? 0 : 7);
+        }
+        case Host::kHandlerOnceUnblocked:
+          signal(SIGTERM, ExitOnSignal);
+          pthread_sigmask(SIG_BLOCK, &term, nullptr);
+          kill(getpid(), SIGTERM);
+          pthread_sigmask(SIG_UNBLOCK, &term, nullptr);
+          _exit(8);
+        case Host::kFaultHandlerOnAWorker: {
+          signal(SIGSYS, ExitOnSignal);
+          const std::vector<pid_t> workers = OtherThreads();
+          if (workers.empty()) _exit(9);
+          syscall(SYS_tgkill, getpid(), workers.front(), SIGSYS);
+          for (;;) pause();
+        }
+      }
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    EXPECT_EQ(Ending(status), "exit 0");
+  }
 }
 
 }  // namespace
