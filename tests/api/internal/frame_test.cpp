@@ -175,6 +175,36 @@ TEST(Frames, SixtyFourBitResultsGetWidenedCodes) {
   DrainRing();
 }
 
+// A call made while the calling thread holds the lock already (from a callback of a running call)
+// runs nothing and answers at once, in every locking frame, leaving the outer call's lock and the
+// ring as they were.
+TEST(Frames, ACallFromInsideACallRunsNothing) {
+  DrainRing();
+  ApiLock outer;
+  ASSERT_FALSE(outer.Refused());
+  for (const auto& [name, run] : std::vector<std::pair<const char*, FrameFn>>{{"full", Full},
+                                                                              {"checked", Checked},
+                                                                              {"light", Light},
+                                                                              {"plain", Plain},
+                                                                              {"unlocked", Unlocked}}) {
+    SCOPED_TRACE(name);
+    bool ran = false;
+    const Outcome outcome = run == Unlocked ? Outcome::kEngineError : Outcome::kValue;
+    EXPECT_EQ(run(Op{outcome, &ran}), run == Unlocked ? Q7_ERROR_NO_SUCH_TABLE : Q7_ERROR_UNKNOWN);
+    EXPECT_EQ(ran, run == Unlocked);  // the unlocked frame's operation guards itself (ReInitialize)
+    EXPECT_TRUE(mutex_held_by_this_thread());
+  }
+  bool ran = false;
+  EXPECT_EQ(LockedValueFrame(kValueFrameIntNull,
+                             [&] {
+                               ran = true;
+                               return 7;
+                             }),
+            INT_MIN);
+  EXPECT_FALSE(ran);
+  EXPECT_TRUE(DrainRing().empty());
+}
+
 TEST(Frames, ValueFramesSwallowEveryFailure) {
   DrainRing();
   bool locked = false;
