@@ -6,6 +6,11 @@
 // lock to this layer through SetSharedTableRegistryHooks. Until a registry registers its hooks no
 // handle can be attached, and the detach path does nothing.
 //
+// An attachment belongs to the process that made it (fork_depth). A process forked afterwards
+// inherits the table and its handle, but the entry's attach count and the file's shared lock are
+// the attaching process's: the child's detach (deleting the table, clearing or replacing its
+// database, its stop at exit) only drops its own copy of the view.
+//
 // Thread safety: handles are read and changed under the API lock only; the hooks are set once at
 // start-up, before any table exists.
 #pragma once
@@ -20,18 +25,28 @@ struct LSHMTBLEntry {
   void* entry;          // the registry entry; null while unattached
   void* mapAddress;     // the read-only view of the table file
   size_t mapSize;       // its length in bytes
+  uint64_t fork_depth;  // ForkDepth() of the process that made the attachment
 };
 
 // Marks the handle unattached (every field zero).
 void initLSHMTBLEntry(LSHMTBLEntry* handle);
 // True when the handle refers to a registry entry, i.e. its table is a shared table-file view.
 bool isQ7TSharedLSHMTBLEntry(const LSHMTBLEntry* handle);
+// True when the handle is attached and the attachment was made by another process than this one:
+// this process was forked from it (or from a process forked from it) after the attach.
+bool IsInheritedLSHMTBLEntry(const LSHMTBLEntry* handle);
+// The number of forks between the process that loaded the library and this one: raised in every
+// child at fork, never in the parent. A handle reaches another process only by fork, so a handle
+// recorded at a smaller depth than this process's was attached by an ancestor.
+uint64_t ForkDepth();
 
 // The registry operations the table destructor needs. Null members mean the registry is absent.
 struct SharedTableRegistryHooks {
   // Detaches the handle (lowers the entry's attach count, unmaps the view, invalidates the
   // handle); called with the registry lock held.
   void (*removeLSHMTBLEntry)(LSHMTBLEntry* handle);
+  // Unmaps the view and invalidates the handle without touching the registry; no lock needed.
+  void (*unmapLSHMTBLEntry)(LSHMTBLEntry* handle);
   // This process's nesting count of the registry lock.
   int (*isSMCSLocked)();
   // Takes the cross-process registry lock (waiting when no_wait is 0); 0 or an error code.
@@ -42,5 +57,6 @@ void SetSharedTableRegistryHooks(const SharedTableRegistryHooks& hooks);
 
 // Detaches an attached handle under the registry lock: at once when this process already holds
 // the lock, else between lockSMCS(0) and unlockSMCS. Returns 0, or the lock's error code (the
-// handle then stays attached). An unattached handle, or no registry, returns 0 at once.
+// handle then stays attached). An inherited handle (IsInheritedLSHMTBLEntry) is only unmapped,
+// without the lock: 0. An unattached handle, or no registry, returns 0 at once.
 int DetachLSHMTBLEntry(LSHMTBLEntry* handle);

@@ -1887,9 +1887,12 @@ Q7_EXPORT int RQ7IsSharedMemoryTable(int table);
  * longer be opened keeps the attachments counted; RQ7ClearSharedMemory then recovers the registry.
  * A table name is a file name without its ".Q7T" (added when missing). Lock failures pass through:
  * Q7_ERROR_SEM_REMOVED, Q7_ERROR_SEM_INTERRUPTED, Q7_ERROR_SEM_TOO_BIG, Q7_ERROR_ACCESS_DENIED. An
- * attachment belongs to the process that made it: a process forked after attaching inherits the
- * tables but must not delete them, which would end the attachment of the process it was forked
- * from.
+ * attachment belongs to the process that made it, and only that process ends it. A process forked
+ * after attaching inherits the tables as part of its copy of the database, not the attachments:
+ * whatever it does with them (deletes them, RQ7DetachAll, clears, loads or re-initialises, ends in
+ * any way) drops only its own view, answering as for any deletion, and the entries stay attached
+ * for the process it was forked from; it may read the inherited tables only while that process
+ * keeps them attached.
  */
 /* Sets the registry up with room for entries tables (1 to 20000: else Q7_ERROR_INVALID_PARAMETER or
  * Q7_ERROR_SMCS_TOO_MANY_ENTRIES): 0. An existing registry is kept, whatever its room, and its status

@@ -668,6 +668,7 @@ int createLSHMTBLEntry(SMCS* smcs, SHMTBLEntry* entry, LSHMTBLEntry* local) {
   local->entry = entry;
   local->mapAddress = address;
   local->mapSize = size;
+  local->fork_depth = ForkDepth();
   ++entry->attachCount;
   return 0;
 }
@@ -685,6 +686,12 @@ void prefaultLSHMTBLEntry(LSHMTBLEntry* local) {
 
 void removeLSHMTBLEntry(LSHMTBLEntry* local) {
   if (local == nullptr) return;
+  // An inherited handle's count and file lock are the attaching process's (the lock belongs to the
+  // open file the two processes share: this process may close its descriptor, never unlock it).
+  if (IsInheritedLSHMTBLEntry(local)) {
+    unmapLSHMTBLEntry(local);
+    return;
+  }
   auto* smcs = static_cast<SMCS*>(local->smcs);
   auto* entry = static_cast<SHMTBLEntry*>(local->entry);
   // The handle's structure is touched only while this process still maps it, and only when it is
@@ -715,6 +722,7 @@ void unmapLSHMTBLEntry(LSHMTBLEntry* local) {
 void RegisterSharedTableRegistryHooks() {
   SharedTableRegistryHooks hooks{};
   hooks.removeLSHMTBLEntry = removeLSHMTBLEntry;
+  hooks.unmapLSHMTBLEntry = unmapLSHMTBLEntry;
   hooks.isSMCSLocked = isSMCSLocked;
   hooks.lockSMCS = lockSMCS;
   hooks.unlockSMCS = [] { unlockSMCS(); };

@@ -196,8 +196,9 @@ bool AnyProcessAttached(SHMTBLEntry* entry);
 
 // ---- A table's handle on an entry ----
 
-// Maps the entry's file read-only and fills local (attached); attach count + 1. The file stays open
-// in this process, holding a shared lock on it (AnyProcessAttached), until the handle is removed.
+// Maps the entry's file read-only and fills local (attached, by this process: ForkDepth()); attach
+// count + 1. The file stays open in this process, holding a shared lock on it (AnyProcessAttached),
+// until the handle is removed.
 // Codes: another program holds the file exclusively Q7_ERROR_SEM_BUSY;
 // checkQ7TFileHeader's; opening: ENOENT, ENXIO, ENODEV, ENFILE, EMFILE, ELOOP
 // Q7_ERROR_ILLEGAL_FILE_NAME, ENOMEM, ENOSPC Q7_ERROR_OUT_OF_MEMORY, EACCES Q7_ERROR_ACCESS_DENIED,
@@ -209,9 +210,11 @@ int createLSHMTBLEntry(SMCS* smcs, SHMTBLEntry* entry, LSHMTBLEntry* local);
 // Touches every page of the mapping; stops early (checked every 64 pages) once this process no
 // longer owns the entry lock.
 void prefaultLSHMTBLEntry(LSHMTBLEntry* local);
-// Detaches local (SMCS lock held): when it still refers to the live generation of the structure and
-// of its entry (both mapped by this process, stamps equal), waits out any lock of the entry and
-// lowers its attach count; in every case unmaps the file view and marks local unattached.
+// Detaches local (SMCS lock held): when this process made the attachment (not inherited by fork,
+// IsInheritedLSHMTBLEntry) and it still refers to the live generation of the structure and of its
+// entry (both mapped by this process, stamps equal), waits out any lock of the entry and lowers its
+// attach count; in every case unmaps the file view, closes this process's descriptor of the file
+// and marks local unattached.
 void removeLSHMTBLEntry(LSHMTBLEntry* local);
 // Unmaps the handle's view and closes its file, without touching the registry (for a handle whose
 // registry cannot be locked: its attach count stays raised until AnyProcessAttached clears it).

@@ -21,6 +21,7 @@
 #include <functional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "foundation/zpk_shm.h"
@@ -609,6 +610,100 @@ TEST_F(ShmTables, AProcessThatExitsWithATableAttachedEndsNormally) {
   EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 0);
   // Its stop detached the table: the registration can go.
   EXPECT_EQ(RQ7ShmRelease("alpha"), 0);
+}
+
+// "first second": a call's answer, then the answer of the call made after it.
+std::string Then(int first, int (*second)()) {
+  const std::string text = std::to_string(first) + " ";
+  return text + std::to_string(second());
+}
+
+// A forked child inherits the parent's attached table as part of its copy of the database, but not
+// the attachment: whichever way the child gives the table back or ends, the parent's attachment
+// stays (its entry cannot be released) and the parent reads on. Each case starts from a fresh
+// registration and attachment.
+TEST_F(ShmTables, AForkedChildLeavesItsParentsAttachment) {
+  Save(&alpha_);
+  // A database without shared tables, for the child that loads one in place of its own.
+  {
+    const int other = q7host::AddTable("other", 1);
+    ASSERT_GT(other, 0);
+    ASSERT_EQ(RQ7SaveDBAs(dir_.path().c_str(), "other"), 0);
+    ASSERT_EQ(RQ7DeleteTable(other), 0);
+  }
+  ASSERT_EQ(RQ7ShmSetup(4), 0);
+  const std::string dir = dir_.path();
+  const std::string attached = std::to_string(Q7_ERROR_SHMTBL_ATTACHED);
+  // What the child does with the inherited table (given its ID) and says; "<end>" when it ends
+  // without a word. Unless it has ended, it then leaves through _exit, or through exit with then_exit.
+  struct InheritedCase {
+    const char* what;
+    std::function<std::string(int)> act;
+    std::string said;
+    bool then_exit;
+  };
+  const InheritedCase kCases[] = {
+      {"ends through exit, as when main returns", [](int) -> std::string { exit(0); }, "<end>", false},
+      {"ends through exit on another thread",
+       [](int) -> std::string {
+         std::thread([] { exit(0); }).detach();
+         for (;;) pause();
+       },
+       "<end>", false},
+      {"forks a child of its own, which ends through exit",
+       [](int) {
+         const pid_t grandchild = fork();
+         if (grandchild == 0) exit(0);
+         int status = 0;
+         if (grandchild < 0 || waitpid(grandchild, &status, 0) != grandchild) return std::string("no child");
+         return WIFEXITED(status) ? "exit " + std::to_string(WEXITSTATUS(status)) : std::string("killed");
+       },
+       "exit 0", false},
+      {"deletes the table", [](int id) { return Then(RQ7DeleteTable(id), RQ7GetNTable); }, "0 0", false},
+      {"detaches all", [](int) { return Then(RQ7DetachAll(), RQ7DetachAll); }, "1 0", false},
+      {"clears its database", [](int) { return Then(RQ7ClearDB(), RQ7GetNTable); }, "0 0", false},
+      {"loads another database", [&dir](int) { return Then(RQ7LoadDB(dir.c_str(), "other"), RQ7GetNTable); },
+       "0 1", false},
+      {"re-initialises the engine", [](int) { return Then(RQ7ReInitializeMS(), RQ7GetNTable); }, "0 0",
+       false},
+      {"tries to release the registration",
+       [](int) { return Then(RQ7ShmRelease("alpha"), RQ7ShmReleaseAll); }, attached + " 0", false},
+      // Its own attachment, made after giving the inherited table back, is its own to end.
+      {"attaches the table itself and ends through exit",
+       [this](int id) {
+         if (RQ7DeleteTable(id) != 0) return std::string("delete failed");
+         const int own = RQ7ShmAttach("alpha", 0);
+         return own > 0 ? Cells(own, alpha_) : "attach failed " + std::to_string(own);
+       },
+       Expected(alpha_), true},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    ASSERT_EQ(RQ7ShmLoad(dir.c_str(), "alpha"), 0);
+    const int id = RQ7ShmAttach("alpha", 0);
+    ASSERT_GT(id, 0);
+    local_tables_ = {id};
+    Child child([&](const Child::Link& link) {
+      link.Say(Cells(id, alpha_));
+      link.Say(c.act(id));
+      if (c.then_exit) exit(0);
+      _exit(0);
+    });
+    ASSERT_TRUE(child.started());
+    EXPECT_EQ(child.Hear(), Expected(alpha_));  // the child reads the inherited table
+    EXPECT_EQ(child.Hear(), c.said);
+    EXPECT_EQ(child.Wait(), 0);
+
+    // Still this process's attachment: the entry stays, and the table reads as before.
+    EXPECT_EQ(RQ7ShmRelease("alpha"), Q7_ERROR_SHMTBL_ATTACHED);
+    EXPECT_EQ(RQ7ShmLoad(dir.c_str(), "alpha"), Q7_ERROR_SHMTBL_ATTACHED);
+    EXPECT_EQ(Cells(id, alpha_), Expected(alpha_));
+    // Its own detach ends it.
+    EXPECT_EQ(RQ7DeleteTable(id), 0);
+    local_tables_.clear();
+    EXPECT_EQ(RQ7ShmRelease("alpha"), 0);
+  }
+  EXPECT_EQ(RQ7ShmShutdown(), 0);
 }
 
 // A registry the sharing policy refuses (handed to another user, who could rewrite it or hold its
