@@ -2,6 +2,7 @@
 // and stop steps of the layers above it, and is started before the host can make its first call.
 #include "api/startup.h"
 
+#include "api/ops/OpCommon.h"
 #include "api/ops/ops_jba.h"
 #include "api/ops/ops_shmtables.h"
 #include "api/task/CDBTask.h"
@@ -76,6 +77,12 @@ void StartLibrary() {
   // A summary of a small set sums a copy of its rows, made by the task object's extraction.
   SetSummaryExtract([](char* name, int table_id, int set_id, int* filter_ids) {
     return DBTASK()->ExtractRealTable(name, table_id, set_id, filter_ids);
+  });
+  // Deleting the copy changes the database as making it did: a save while the summary was open
+  // wrote the copy.
+  SetSummaryDrop([](int table_id) {
+    TTableCollection* db = CSmpEngine::Instance()->Database();
+    return ChangedOnSuccess(Changes::kTables, db != nullptr ? db->DelTable(table_id) : 0);
   });
   // The detail display counts and orders through the task object, with its checks and entries.
   SetDetailServices(

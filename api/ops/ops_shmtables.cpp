@@ -153,7 +153,11 @@ void initRQ7ShmFunction() {
 }
 
 void termRQ7ShmFunction() {
+  // The engine stop empties the database, as a clear does, and like a clear it leaves the saved
+  // flags as they are: the attached tables go with the rest, not as deletions of their own.
+  const uint8_t tables_saved = g_TFSaved;
   innerRQ7DetachAll(false);
+  g_TFSaved = tables_saved;
   destructorLockSMCS();
 }
 

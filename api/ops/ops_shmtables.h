@@ -31,8 +31,8 @@ int TranslateSemBusy(int code);
 // structure yet.
 void initRQ7ShmFunction();
 // Engine stop and re-initialisation: every table attached from the registry is deleted (detaching
-// it), then the lock state is reset. Runs with or without the API lock held by the caller (it
-// never takes it).
+// it; the saved flags stay as they were), then the lock state is reset. Runs with or without the
+// API lock held by the caller (it never takes it).
 void termRQ7ShmFunction();
 
 // n outside 1..20000: Q7_ERROR_INVALID_PARAMETER / Q7_ERROR_SMCS_TOO_MANY_ENTRIES. Creates the

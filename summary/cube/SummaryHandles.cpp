@@ -30,6 +30,7 @@ constexpr int kNameBufferSize = 256;
 constexpr size_t kLongestText = 4095;
 
 SummaryExtractFn g_extract = nullptr;
+SummaryDropFn g_drop = nullptr;
 
 bool ValidHandle(int handle) { return handle >= 0 && handle < kSummaryHandles; }
 
@@ -88,6 +89,14 @@ int RunSummaryExtract(char* name, int table_id, int set_id, int* filter_ids) {
   }
   if (result < 0) throw CQ7Exception(result);
   return result;
+}
+
+void SetSummaryDrop(SummaryDropFn fn) { g_drop = fn; }
+
+int RunSummaryDrop(int table_id) {
+  TTableCollection* db = CSmpEngine::Instance()->Database();
+  if (db == nullptr) return 0;
+  return g_drop != nullptr ? g_drop(table_id) : db->DelTable(table_id);
 }
 
 int DefaultDimName(int handle, int /*table*/, int dim, int /*column*/, int count, int category, char** name) {

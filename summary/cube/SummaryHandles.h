@@ -41,6 +41,14 @@ using SummaryExtractFn = int (*)(char* name, int table_id, int set_id, int* filt
 void SetSummaryExtract(SummaryExtractFn fn);
 // Runs the installed extraction (or the collection's); throws its negative result.
 int RunSummaryExtract(char* name, int table_id, int set_id, int* filter_ids);
+// The deletion of that copy when its summary goes (Close, or an Open that fails after the copy was
+// made): 0 or a negative code. The API layer installs one that also clears the tables saved flag, as
+// the extraction did: a save made while the summary was open wrote the copy into the file, which a
+// host saving only on a change must write again. Until then the collection's own DelTable runs.
+// Without a database there is nothing to delete: 0. Set and read as the extraction is.
+using SummaryDropFn = int (*)(int table_id);
+void SetSummaryDrop(SummaryDropFn fn);
+int RunSummaryDrop(int table_id);
 
 // The category-name callback of a dimension without a map: the text of value number `category` of
 // the dimension's value list, in a static buffer of 256 characters (overwritten by the next call).

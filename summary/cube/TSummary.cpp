@@ -160,9 +160,7 @@ void TSummary::DeleteTempTable() {
   const int id = temp_table_id_;
   if (id <= 0) return;
   temp_table_id_ = 0;
-  TTableCollection* db = CSmpEngine::Instance()->Database();
-  if (db == nullptr) return;
-  const int code = db->DelTable(id);
+  const int code = RunSummaryDrop(id);
   if (code < 0) throw CQ7Exception(code);
 }
 

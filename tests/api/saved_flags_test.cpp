@@ -84,6 +84,25 @@ class SavedFlagsTest : public ::testing::Test {
     }
   }
 
+  // big (k: 1 to 40) and a set of two of its rows, few enough against k's 41 values that a summary
+  // of it sums a copy of the rows in a table of its own; with `open`, that summary opened in handle 0
+  // (closed first: the previous case's database is gone).
+  void SmallSet(bool open = false) {
+    RQ7SummaryClose(0);
+    big_ = q7host::AddTable("big", 40);
+    std::vector<int> keys;
+    for (int k = 1; k <= 40; ++k) keys.push_back(k);
+    ASSERT_GT(q7host::AddIntColumn(big_, "k", keys), 0);
+    const int rows[] = {1, 3};
+    small_set_ = RQ7AddSetReal(big_, 2, rows);
+    ASSERT_GT(small_set_, 0);
+    if (open) {
+      const int tables = RQ7GetNTable();
+      ASSERT_EQ(RQ7SummaryOpen(0, big_, small_set_, 1, big_dims_, 0), 0);
+      ASSERT_EQ(RQ7GetNTable(), tables + 1);  // the copy
+    }
+  }
+
   // A second inner join (s to spare), so that j and it make a chain m -> s -> spare; with `tree`,
   // the chain realised as a tree table whose ID lands there.
   void Chain(int* tree = nullptr) {
@@ -139,6 +158,9 @@ class SavedFlagsTest : public ::testing::Test {
   int j_ = 0;
   int spare_ = 0;
   int values_ = 0;
+  int big_ = 0;
+  int small_set_ = 0;
+  int big_dims_[518] = {1};  // RQ7SummaryOpen's host records: filter 1, the next record 518 ints on
   int chain_[3] = {0, 0, 0};
   int table_ids_[511] = {};
   int sets_[2][510] = {};
@@ -276,6 +298,18 @@ TEST_F(SavedFlagsTest, EveryChangeClearsItsFlag) {
        [&] { OpenSummary(); }},
       {"RQ7AppendSummaryToRealTable", kTablesFlag,
        [&] { return RQ7AppendSummaryToRealTable(0, out_table, 8, 0); }, [&] { OpenSummary(&out_table); }},
+      // A summary of a small set adds a copy of its rows as a table, which its close deletes.
+      {"RQ7SummaryOpen, small set", kTablesFlag,
+       [&] { return RQ7SummaryOpen(0, big_, small_set_, 1, big_dims_, 0); }, [&] { SmallSet(); }},
+      {"Q7SummaryOpen, small set", kTablesFlag,
+       [&] {
+         _TDimensionDef def{};
+         def.column_id = 1;
+         return Q7SummaryOpen(0, big_, small_set_, 1, &def, 0);
+       },
+       [&] { SmallSet(); }},
+      {"RQ7SummaryClose, small set", kTablesFlag, [] { return RQ7SummaryClose(0); }, [&] { SmallSet(true); }},
+      {"Q7SummaryClose, small set", kTablesFlag, [] { return Q7SummaryClose(0); }, [&] { SmallSet(true); }},
       {"RQ7NonCubeSum", kTablesFlag,
        [&] { return RQ7NonCubeSum(m_, 1, 1, keys, 1, measures, masks, nullptr); }},
       {"RQ7LoadRealTable", kTablesFlag, [&] { return RQ7LoadRealTable(dir.c_str(), "spare"); },
@@ -510,6 +544,75 @@ TEST_F(SavedFlagsTest, EveryChangeClearsItsFlag) {
     }
     c.finish();
     DrainRing();
+  }
+}
+
+// A host that saves only when the flags say so: the save made while a summary of a small set is open
+// writes the summary's copy into the file; closing the summary deletes the copy, and the next save
+// must write the database without it.
+TEST_F(SavedFlagsTest, SummaryCloseAfterASaveAsksForTheNextSave) {
+  Build();
+  SmallSet(true);
+  const int tables = RQ7GetNTable();
+  ASSERT_EQ(RQ7SaveDBAs(dir_.path().c_str(), "db"), 0);
+  ASSERT_EQ(RQ7GetSavedFlag(kAllFlags), 1);
+  ASSERT_EQ(RQ7SummaryClose(0), 0);
+  EXPECT_EQ(RQ7GetNTable(), tables - 1);
+  EXPECT_EQ(RQ7GetSavedFlag(kTablesFlag), 0);
+  if (RQ7GetSavedFlag(kAllFlags) == 0) {
+    ASSERT_EQ(RQ7SaveDB(), 0);
+  }
+  ASSERT_EQ(RQ7LoadDB(dir_.path().c_str(), "db"), 0);
+  EXPECT_EQ(RQ7GetNTable(), tables - 1);
+}
+
+// A summary that sums the table itself adds and deletes no table: opening and closing it leave the
+// flags (its open drops value-list entries no row uses, which no saved file holds anyway).
+TEST_F(SavedFlagsTest, SummaryWithoutACopyLeavesTheFlags) {
+  Build();
+  SmallSet();
+  ASSERT_EQ(RQ7SetSavedFlag(1), 1);
+  const int tables = RQ7GetNTable();
+  ASSERT_EQ(RQ7SummaryOpen(0, big_, 1, 1, big_dims_, 0), 0);
+  int computed = 0;
+  ASSERT_EQ(RQ7SummaryExec(0, 1, &computed), 0);
+  EXPECT_EQ(RQ7GetNTable(), tables);
+  ASSERT_EQ(RQ7SummaryClose(0), 0);
+  EXPECT_EQ(RQ7GetSavedFlag(kAllFlags), 1);
+}
+
+// Emptying the whole database, by a clear or by restarting the engine, leaves the flags as they were,
+// set or cleared, also when a table attached from the shared-table registry goes with it.
+TEST_F(SavedFlagsTest, ClearingTheDatabaseKeepsTheFlags) {
+  struct Case {
+    const char* what;
+    std::function<int()> call;
+  };
+  const Case cases[] = {
+      {"RQ7ClearDB", [] { return RQ7ClearDB(); }},
+      {"Q7ClearDB", [] { return Q7ClearDB(); }},
+      {"RQ7ReInitializeMS", [] { return RQ7ReInitializeMS(); }},
+  };
+  for (const Case& c : cases) {
+    for (const bool attached : {false, true}) {
+      for (const int flag : {1, 0}) {
+        SCOPED_TRACE(std::string(c.what) + (attached ? ", attached table" : "") + ", flags " +
+                     std::to_string(flag));
+        Build();
+        if (attached) {
+          Register();
+          ASSERT_GT(RQ7ShmAttach("shared", 0), 0);
+        }
+        ASSERT_EQ(RQ7SetSavedFlag(flag), 1);
+        EXPECT_EQ(c.call(), 0);
+        EXPECT_EQ(RQ7GetNTable(), 0);
+        EXPECT_EQ(RQ7GetSavedFlag(kTablesFlag), flag);
+        EXPECT_EQ(RQ7GetSavedFlag(kSetsFlag), flag);
+        EXPECT_EQ(RQ7GetSavedFlag(kAllFlags), flag);
+        if (attached) DropRegistry();
+        DrainRing();
+      }
+    }
   }
 }
 
