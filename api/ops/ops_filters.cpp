@@ -11,6 +11,7 @@
 #include <string>
 
 #include "api/ops/OpCommon.h"
+#include "api/ops/ops_import.h"
 #include "api/ops/ops_rowedit.h"
 #include "api/ops/ops_scale.h"
 #include "database/NoSuchTexts.h"
@@ -594,7 +595,9 @@ int innerRQ7AddRealFilter2(int table_id, int position, const char* name, int typ
         // The reader names the field; a null or empty name is generated when the filter is added.
         std::string filter_name = name != nullptr ? name : "";
         std::string path = SourcePath(dir, file);
-        return addFilterFromFile(table_id, position, filter_name.data(), type, rows, path.data());
+        return ReadColumnFile(kRing, [&] {
+          return addFilterFromFile(table_id, position, filter_name.data(), type, rows, path.data());
+        });
       }));
 }
 
@@ -617,8 +620,10 @@ int innerRQ7AddRealFilter2Numeric(int table_id, int position, const char* name, 
                               // keeps its row count (missing values are NULL, values past the last record are
                               // not read).
                               std::string path = SourcePath(dir, file);
-                              status = appendFilterFromFileNumeric(table_id, filter_id, 1, table->TotalRecs(),
+                              status = ReadColumnFile(kRing, [&] {
+                                return appendFilterFromFileNumeric(table_id, filter_id, 1, table->TotalRecs(),
                                                                    path.data(), scale, rounding_mode);
+                              });
                             }
                             if (status < 0) {
                               // The host gets either a complete decimal filter or none.

@@ -130,12 +130,14 @@ int innerRQ7DupRealFilterExNumeric(int table_id, int filter_id, int scale, int r
 // dir + "/" + file of 512 bytes or more gives Q7_ERROR_ILLEGAL_FILE_NAME ("Invalid Parameter :
 // FileName(...)"). A file source is read into the new filter, one value per line
 // (addFilterFromFile), after a name above 255 bytes is refused (Q7_ERROR_ILLEGAL_FILTER_NAME, no
-// entry). Returns the new filter's ID.
+// entry); a failed read whose line cannot reach the catalog message log is recorded and fails with
+// the log's code (ReadColumnFile, api/ops/ops_import.h). Returns the new filter's ID.
 int innerRQ7AddRealFilter2(int table_id, int position, const char* name, int type, int rows, int unit,
                            const char* dir, const char* file);
 // "RQ7AddRealFilter2Numeric": the same for a DECIMAL filter of the given scale and rounding mode
 // (checked first, as innerRQ7DupRealFilterExNumeric does, but recorded under this name). The host
 // gets a complete decimal filter or none: a failure after the filter was added deletes it again.
+// The file is read as for innerRQ7AddRealFilter2 (ReadColumnFile).
 int innerRQ7AddRealFilter2Numeric(int table_id, int position, const char* name, int rows, int scale,
                                   int rounding_mode, const char* dir, const char* file);
 

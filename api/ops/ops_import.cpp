@@ -64,6 +64,31 @@ bool WriteImportFailureLine(const char* prefix, int code) {
   return true;
 }
 
+int RecordImportFailure(const char* log_name, int result, const CatalogLogCapture& capture) {
+  int code = result;
+  if (capture.failed) {
+    PutErrorLog(log_name, Q7_ERROR_ILLEGAL_FILE_NAME,
+                getString("Cannot write the catalog message log [%s]", capture.failed_file.c_str()));
+    if (capture.failure_code < 0) code = capture.failure_code;
+    result = Q7_ERROR_ILLEGAL_FILE_NAME;
+  }
+  PutErrorLog(log_name, code, capture.first_line.c_str());
+  return result;
+}
+
+int ReadColumnFile(const char* log_name, const std::function<int()>& read) {
+  LOGOBJ->BeginCapture();
+  int result;
+  try {
+    result = read();
+  } catch (...) {
+    LOGOBJ->EndCapture();
+    throw;
+  }
+  const CatalogLogCapture capture = LOGOBJ->EndCapture();
+  return result < 0 && capture.failed ? RecordImportFailure(log_name, result, capture) : result;
+}
+
 int innerQ7AppendRealFilter2(int table_id, int filter_id, int type, int position, int rows,
                              const char* directory, const char* file) {
   if (file == nullptr || file[0] == '\0') {
@@ -79,18 +104,21 @@ int innerQ7AppendRealFilter2(int table_id, int filter_id, int type, int position
     return Q7_ERROR_ILLEGAL_FILE_NAME;
   }
   table_files::WorkingDirectory cwd;
-  int result = 0;
-  try {
-    result = AppendFromFile(table_id, filter_id, type, position, rows, directory, file);
-    if (result < 0) PutErrorLog(kLog, result, "");
-  } catch (const CQ7Exception& e) {
-    result = e.ErrorCode();
-    PutErrorLog(kLog, result, e.Message());
-  } catch (...) {
-    result = CurrentFailureCode();
-    PutErrorLog(kLog, result, result == Q7_ERROR_OUT_OF_MEMORY ? kOutOfMemoryText : "");
-  }
-  if (result < 0) WriteImportFailureLine("APPEND FILTER FAILURE  \t\t ErrorCode = ", result);
+  const int result = ReadColumnFile(kLog, [&] {
+    int code = 0;
+    try {
+      code = AppendFromFile(table_id, filter_id, type, position, rows, directory, file);
+      if (code < 0) PutErrorLog(kLog, code, "");
+    } catch (const CQ7Exception& e) {
+      code = e.ErrorCode();
+      PutErrorLog(kLog, code, e.Message());
+    } catch (...) {
+      code = CurrentFailureCode();
+      PutErrorLog(kLog, code, code == Q7_ERROR_OUT_OF_MEMORY ? kOutOfMemoryText : "");
+    }
+    if (code < 0) WriteImportFailureLine("APPEND FILTER FAILURE  \t\t ErrorCode = ", code);
+    return code;
+  });
   cwd.Restore();
   return ChangedOnSuccess(Changes::kTables, result);
 }

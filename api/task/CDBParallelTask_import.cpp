@@ -48,24 +48,6 @@ void RequestBanner() {
   LOGOBJ->mutex_unlock();
 }
 
-// The error ring learns why an import failed, for a host that cannot read the catalog message log:
-// when the log could not be written, an entry saying so under the log's code, which the import then
-// fails with (returned); then the import's own failure with its code and the first line it logged.
-// The log's code holds also when only the failure line written after the import met the log (an
-// append whose catalog types are not the table's logs nothing of its own), as it does when the
-// import's own first line failed it.
-int RecordImportFailure(const char* log_name, int result, const CatalogLogCapture& capture) {
-  int code = result;
-  if (capture.failed) {
-    PutErrorLog(log_name, Q7_ERROR_ILLEGAL_FILE_NAME,
-                getString("Cannot write the catalog message log [%s]", capture.failed_file.c_str()));
-    if (capture.failure_code < 0) code = capture.failure_code;
-    result = Q7_ERROR_ILLEGAL_FILE_NAME;
-  }
-  PutErrorLog(log_name, code, capture.first_line.c_str());
-  return result;
-}
-
 // The part of a catalog slot after its checks: runs import(catalog path) in the catalog file's
 // directory, writes the failure line when the import logged nothing, records the failure in the
 // error ring (RecordImportFailure; the out-of-memory entry of the Ex2 append before it), and

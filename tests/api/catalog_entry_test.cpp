@@ -857,3 +857,82 @@ TEST_F(CatalogEntryTest, FailedImportTellsTheRingWhyEvenWithoutALog) {
 }
 
 }  // namespace
+
+namespace {
+
+// The single-column files fail as the catalog imports do when the message log cannot be written:
+// with Q7_ERROR_ILLEGAL_FILE_NAME, an entry saying so, then the failure, with its own code, and the
+// line the log did not get (before, RQ7AddRealFilter2 of a missing file left no entry at all, and
+// RQ7AppendRealFilter2 only its own code). RQ7AddRealFilter2 logs in the working directory,
+// RQ7AppendRealFilter2 in the file's; with a log that can be written, the line there is the report.
+TEST_F(CatalogEntryTest, FailedColumnFileTellsTheRingWhyEvenWithoutALog) {
+  const int table = ImportSales();
+  ASSERT_GT(table, 0);
+  q7host::DrainRing();
+  const std::string gone = sales_ + "/gone.txt";
+  struct Case {
+    const char* api;
+    std::function<int()> call;
+    std::string line;
+    std::vector<RingEntry> before;  // the call's own entries, log writable
+    std::string log_dir;            // where the call logs
+    std::vector<RingEntry> before_no_log = before;
+    int code = Q7_ERROR_ILLEGAL_FILE_NAME;  // with the log writable
+  };
+  constexpr int kBad = Q7_ERROR_ILLEGAL_FILE_NAME;
+  const RingEntry overflow{"parseLine", Q7_ERROR_DATA_OVERFLOW, "StringSize overflow"};
+  const std::vector<Case> cases = {
+      {"RQ7AddRealFilter2",
+       [&] { return RQ7AddRealFilter2(table, 1024, "n", Q7_TYPE_INTEGER, 3, 0, sales_.c_str(), "gone.txt"); },
+       "FILE  [" + gone + "] MISSING ",
+       {},
+       cwd_},
+      {"RQ7AddRealFilter2Numeric",
+       [&] { return RQ7AddRealFilter2Numeric(table, 1024, "n", 3, 2, 4, sales_.c_str(), "gone.txt"); },
+       "FILE  [" + gone + "] MISSING ",
+       {},
+       cwd_},
+      {"RQ7AppendRealFilter2",
+       [&] { return RQ7AppendRealFilter2(table, 1, Q7_TYPE_INTEGER, -1, 2, sales_.c_str(), "gone.txt"); },
+       "FILE  [gone.txt] MISSING ",
+       {{"RQ7AppendRealFilter2", kBad, ""}},
+       sales_},
+      // The line the log does not get fails the append with the log's code, not its own.
+      {"RQ7AppendRealFilter2",
+       [&] { return RQ7AppendRealFilter2(table, 1, Q7_TYPE_INTEGER, -1, 2, sales_.c_str(), "long.txt"); },
+       "DATA OVERFLOW ERROR - MAX_STRING_SIZE EXCEED \t\t @  Row = 2 @ File = long.txt ",
+       {overflow,
+        {"validateRet", Q7_ERROR_DATA_OVERFLOW, "DataSize overflow"},
+        {"RQ7AppendRealFilter2", Q7_ERROR_DATA_OVERFLOW, ""}},
+       sales_,
+       {overflow, {"RQ7AppendRealFilter2", kBad, ""}},
+       Q7_ERROR_DATA_OVERFLOW},
+  };
+  WriteFile(sales_ + "/long.txt", "1\n" + std::string(5000, '7') + "\n");
+  const std::vector<std::string> filters = FilterNames(table);
+  for (const bool writable : {true, false}) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(std::string(c.api) + ", " + c.line + (writable ? "" : ", no log"));
+      const std::string log = c.log_dir + "/" + kLog;
+      std::filesystem::remove_all(log);
+      if (!writable) WriteFile(log + "/keep", "");
+      EXPECT_EQ(c.call(), writable ? c.code : kBad);
+      std::vector<RingEntry> want = writable ? c.before : c.before_no_log;
+      if (!writable) {
+        want.push_back({c.api, kBad, "Cannot write the catalog message log [" + std::string(kLog) + "]"});
+        want.push_back({c.api, c.code, c.line});
+      }
+      EXPECT_EQ(q7host::DrainRing(), want);
+      if (writable) {
+        EXPECT_NE(ReadFile(log).find(c.line + "\n"), std::string::npos) << ReadFile(log);
+      }
+      EXPECT_EQ(Cwd(), cwd_);
+      std::filesystem::remove_all(log);
+    }
+  }
+  // Nothing was added or written.
+  EXPECT_EQ(FilterNames(table), filters);
+  EXPECT_EQ(Cells(table), kRows);
+}
+
+}  // namespace
