@@ -354,8 +354,9 @@ Q7_EXPORT int RQ7GetErrorLog(int* time, char* api, int* code, char* message);
 Q7_EXPORT int Q7GetErrorLog(int* time, char** api, int* code, char** message);
 
 /* Stops the worker pool and the database and starts them again: the database is empty afterwards,
- * the error ring keeps its entries. Takes no lock: the host must not call it while any other call
- * is running. Returns 0 or a negative code. */
+ * the error ring keeps its entries and the saved flags stay as they were (as for RQ7ClearDB, tables
+ * attached from the shared-table registry included). Takes no lock: the host must not call it
+ * while any other call is running. Returns 0 or a negative code. */
 Q7_EXPORT int RQ7ReInitializeMS(void);
 
 /* Sets the database character code by name: "Cp1252", "MS932", "MS949", "Shift_JIS", "UTF8",
@@ -548,7 +549,7 @@ Q7_EXPORT int Q7StrToTime(const char* text, double* value);
 Q7_EXPORT int Q7FreeMem(void** block);
 
 /* Empties the database. Every table, filter and set ID and every pointer handed out before becomes
- * invalid. Returns 0. */
+ * invalid. The saved flags stay as they were. Returns 0. */
 Q7_EXPORT int RQ7ClearDB(void);
 Q7_EXPORT int Q7ClearDB(void);
 
@@ -1247,8 +1248,9 @@ Q7_EXPORT int RQ7DupRealFilterExNumeric(int table, int filter, int scale, int ro
  * text of 4096 bytes or more fails with Q7_ERROR_DATA_OVERFLOW), read into records 1 to rows (-1:
  * one per line; the row count is not checked against the table's here): records without a line
  * are NULL, lines past the table's records are not kept, a DATETIME whose date or time part is none
- * ("2024/02/30 12:00", "2024/01/31 25:00") is NULL; a file that shrinks while it is read
- * returns Q7_ERROR_FILE_OPERATION_FAILED. A missing file returns
+ * ("2024/02/30 12:00", "2024/01/31 25:00") is NULL (a time alone has no date part: see the date and
+ * time texts of the text import); a file that shrinks while it is read returns
+ * Q7_ERROR_FILE_OPERATION_FAILED. A missing file returns
  * Q7_ERROR_ILLEGAL_FILE_NAME ("FILE  [...] MISSING " in the catalog message log of the working
  * directory) and adds nothing. Returns the new filter's ID. The Q7 form takes rows raw
  * values of unit bytes each instead of a file (null: a filter of NULLs), value i for record i + 1.
@@ -1594,9 +1596,11 @@ Q7_EXPORT int64_t RQ7GetSetMemorySize(int table, int set);
 Q7_EXPORT int64_t Q7GetSetMemorySize(int table, int set);
 
 /* The saved flags: loading or saving the database sets them; every call that changes a table, a
- * filter, a value or the database clears the tables flag, every call that changes a set (searches
- * and sorts included) the sets flag, and changing a table's current set the third. What a save
- * writes counts: a table added by an import (RQ7AddCatalogFileChecker too), loaded or attached, a
+ * filter or a value, or adds or deletes a table, clears the tables flag, every call that changes a
+ * set (searches and sorts included) the sets flag, and changing a table's current set the third.
+ * Emptying the whole database (RQ7ClearDB, Q7ClearDB, RQ7ReInitializeMS) leaves all three as they
+ * were. What a save writes counts: a table added by an import (RQ7AddCatalogFileChecker too), loaded
+ * or attached, the copy of a small set's rows that RQ7SummaryOpen adds and its close deletes, a
  * database loaded from a memory or shared image (it lies in no file of its own), the database
  * character code when it changes (every file begins with it, an empty database's too), high-speed
  * search turned on or off (tables flag) and a set's high-speed mark (sets flag), the next set ID,
@@ -1650,8 +1654,8 @@ Q7_EXPORT int Q7SetTailSpaceFlag(int flag);
  * STOP is the default. NONE checks nothing and logs no record: an INTEGER or DOUBLE keeps its
  * leading number ("12x" is 12, "abc" 0), a DATE or TIME keeps its leading date or time ("abc" is
  * NULL, and so are a 30 February and a 25th hour), a DATETIME counts a date part that is none as
- * day 0 ("2024/02/30 12:00" and "12:00" are 1899/12/30 12:00, "abc" 1899/12/30) but is NULL when
- * its time part is none ("2024/01/31 25:00"), a DECIMAL that is not wholly a number is NULL. The
+ * day 0 ("2024/02/30 12:00" is 1899/12/30 12:00, "abc" 1899/12/30) but is NULL when its time part
+ * is none ("2024/01/31 25:00"), a DECIMAL that is not wholly a number is NULL. The
  * other modes log each bad record (its row, and for a bad value its column and text), and under
  * them an invalid date or time (a 30 February, a 25th hour) is NULL, as any bad value.
  *
@@ -1663,6 +1667,12 @@ Q7_EXPORT int Q7SetTailSpaceFlag(int flag);
  * 69-99 1969-1999), D11 "03/05", D12 "03.05", D13 "05/03", D14 "05.03" (the year the library was
  * loaded in). A time field's code (a datetime's second parameter): T1 "13:45:10", T2 "13:45", T3
  * "24:30:00" and T4 "24:30", which read the hour as given one lower (1 to 24: both are 23:30).
+ * A DATETIME text that is a time alone ("12:00:00", in the field's time form) has no date part,
+ * rather than one that is none: where values are read unchecked (//ERROR NONE, the single-column
+ * files of RQ7AddRealFilter2 and RQ7AppendRealFilter2, RQ7Str2DateTimeR1) it is that time on day 0,
+ * 1899/12/30 12:00:00; every other road takes it for a value that does not convert (the other error
+ * modes, the checked import, the values of RQ7SearchByFieldNValuesFromCSV, a constant of a text
+ * query).
  *
  * The catalog message log: every import and append first removes "catalog_err_log.txt" from the
  * catalog's directory (and the file //ERRORLOG names, which then takes its place), so the log
@@ -2046,10 +2056,11 @@ Q7_EXPORT int RQ7GetN_Summary(void);
 Q7_EXPORT int Q7GetN_Summary(void);
 /* Opens a summary of `set` (negative: the current set) of `table` in a free handle over `count`
  * dimensions and the measure filter `measure` (0 or less: none). A set of at most a twentieth of a
- * dimension's value list is summed over a temporary copy of its rows (deleted on close), which then
- * stands for the table in the status. Codes: Q7_ERROR_INVALID_SUM_HANDLE, Q7_ERROR_SUMMARY_IN_USE,
- * Q7_ERROR_NO_SUCH_TABLE, Q7_ERROR_NO_SUCH_SET, Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_INVALID_PARAMETER
- * (a bad count, map or naming), Q7_ERROR_SUMMARY_CELLS_OVERFLOW. RQ7SummaryOpen reads only the filter
+ * dimension's value list is summed over a temporary copy of its rows, which then stands for the
+ * table in the status: a table of the database until the close deletes it (both clear the tables
+ * saved flag). Codes: Q7_ERROR_INVALID_SUM_HANDLE, Q7_ERROR_SUMMARY_IN_USE, Q7_ERROR_NO_SUCH_TABLE,
+ * Q7_ERROR_NO_SUCH_SET, Q7_ERROR_NO_SUCH_FILTER, Q7_ERROR_INVALID_PARAMETER (a bad count, map or
+ * naming), Q7_ERROR_SUMMARY_CELLS_OVERFLOW. RQ7SummaryOpen reads only the filter
  * ID (the first int) of each host record, the records lying 518 ints apart; count outside 0..32 is
  * Q7_ERROR_OUT_OF_RANGE. Q7SummaryOpen takes full records. A null dims with a count above 0 is
  * Q7_ERROR_INVALID_PARAMETER. */
@@ -2315,8 +2326,8 @@ Q7_EXPORT int RQ7FillRealExNumericR1(int table, int set, int filter, int from, i
  * "hh:mm:ss", both; the empty text for NULL), a decimal as RQ7NumericNum2Str prints it, and texts
  * read as a date, a time or a date-time (minus infinity for the empty text, for a date or time that
  * is none, and for a date-time whose date or time part is none, "2024/02/30 12:00" or
- * "2024/01/31 25:00"; a date-time without its time is midnight, one without its date, "12:00",
- * the time on day 0). */
+ * "2024/01/31 25:00"; a date-time without its time is midnight, and a time alone is read as the
+ * date and time texts of the text import say). */
 Q7_EXPORT const char* RQ7Double2DateStrR1(double value);
 Q7_EXPORT const char* RQ7Double2TimeStrR1(double value);
 Q7_EXPORT const char* RQ7Double2DateTimeStrR1(double value);

@@ -287,7 +287,7 @@ TEST_F(InvalidTimeTest, DateTimeWithAPartThatIsNoneIsNullWhereNoModeSaysOtherwis
       {"2024/01/31 12:60", q7host::kDoubleNull, "NULL"},
       {"2024/01/31", day, "45322"},
       {"2024/01/31 12:00", day + 0.5, "45322.5"},
-      {"12:00", 0.5, "0.5"},  // a time alone counts the date as 0 everywhere
+      {"12:00", 0.5, "0.5"},  // a time alone has no date part: day 0 wherever read unchecked
       {"abc", q7host::kDoubleNull, "0"},
   };
   std::string file;
