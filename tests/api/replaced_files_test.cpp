@@ -119,7 +119,8 @@ TEST_F(ReplacedFiles, FailedWritingLeavesTheOldFile) {
       {"RQ7SaveAsCatalogEx", "data.csv",
        [&](const std::string& d, const std::string& o) {
          all[0] = -1;
-         return RQ7SaveAsCatalogEx(table_, 1, all, 0, -1, -1, '/', o.c_str(), "cat.txt", d.c_str(), "data.csv");
+         return RQ7SaveAsCatalogEx(table_, 1, all, 0, -1, -1, '/', o.c_str(), "cat.txt", d.c_str(),
+                                   "data.csv");
        }},
       {"RQ7BrowserPutFile", "put.bin",
        [&](const std::string& d, const std::string&) {
@@ -127,11 +128,14 @@ TEST_F(ReplacedFiles, FailedWritingLeavesTheOldFile) {
        }},
       {"RQ7BrowserPutFileEx replacing", "putex.bin",
        [&](const std::string& d, const std::string&) {
-         return RQ7BrowserPutFileEx((d + "/putex.bin").c_str(), static_cast<int>(data.size()), 1, data.data());
+         return RQ7BrowserPutFileEx((d + "/putex.bin").c_str(), static_cast<int>(data.size()), 1,
+                                    data.data());
        }},
       // The saves were written aside before; they stay so.
       {"RQ7SaveRealTableAs", "table.Q7T",
-       [&](const std::string& d, const std::string&) { return RQ7SaveRealTableAs(d.c_str(), "table", table_); }},
+       [&](const std::string& d, const std::string&) {
+         return RQ7SaveRealTableAs(d.c_str(), "table", table_);
+       }},
       {"RQ7SaveDBAs", "db.Q7D",
        [&](const std::string& d, const std::string&) { return RQ7SaveDBAs(d.c_str(), "db"); }},
   };

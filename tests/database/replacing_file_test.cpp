@@ -64,10 +64,10 @@ ReplaceOptions Dump() {
 struct TargetCase {
   const char* what;
   ReplaceOptions (*options)();
-  const char* existing;   // "": none; "file:<mode>"; "dangling link"; "link to file"
-  int code;               // what the write gives
-  const char* ring;       // the entry a refusal leaves, or ""
-  mode_t mode;            // the mode the file ends with (0: the new-file mode less the umask)
+  const char* existing;  // "": none; "file:<mode>"; "dangling link"; "link to file"
+  int code;              // what the write gives
+  const char* ring;      // the entry a refusal leaves, or ""
+  mode_t mode;           // the mode the written file ends with
 };
 
 TEST(ReplacingFile, EveryKindOfTarget) {
@@ -187,12 +187,12 @@ TEST(ReplacingFile, RemovesOnlyWhatEndedWritersOfItsTargetLeft) {
   std::vector<Left> left = {
       {"out.csv." + dead + ".3.tmp", false},
       {"out.csv." + dead + ".4.prf", false},
-      {"out.csv." + live + ".0.tmp", true},   // an export still running
-      {"out.csv." + live + ".1.prf", true},   // its part
+      {"out.csv." + live + ".0.tmp", true},                      // an export still running
+      {"out.csv." + live + ".1.prf", true},                      // its part
       {"out.csv." + std::to_string(getpid()) + ".9.prf", true},  // this process's own
-      {"other.csv." + dead + ".0.prf", true},  // another target's
-      {"out.csv1." + dead + ".0.prf", true},   // a target whose name only starts alike
-      {"out.csv." + dead + ".prf", true},      // not a name the engine makes
+      {"other.csv." + dead + ".0.prf", true},                    // another target's
+      {"out.csv1." + dead + ".0.prf", true},                     // a target whose name only starts alike
+      {"out.csv." + dead + ".prf", true},                        // not a name the engine makes
       {"out.csv." + dead + ".2.prf.x", true},
       {"out.csv001_100_" + dead + ".prf", true},
   };
