@@ -22,7 +22,6 @@
 #include "database/TFilter.h"
 #include "database/TRealTable.h"
 #include "database/TTableCollection.h"
-#include "database/TableFiles.h"
 #include "foundation/CSmpEngine.h"
 #include "q7api.h"
 #include "values/TNumericArray.h"
@@ -135,19 +134,6 @@ void BM_ExportCsv(benchmark::State& state) {
 BENCHMARK(BM_ExportCsv)
     ->Args({10000000, 8})
     ->Args({10000000, 1})
-    ->Unit(benchmark::kMillisecond)
-    ->MeasureProcessCPUTime()
-    ->UseRealTime();
-
-// The same export without the two flushes to the device that replacing the file takes (the file's
-// before its rename, the directory's after it): what they cost.
-void BM_ExportCsvNoDeviceFlush(benchmark::State& state) {
-  table_files::ReplacingFile::SetDeviceFlushForBenchmarks(false);
-  BM_ExportCsv(state);
-  table_files::ReplacingFile::SetDeviceFlushForBenchmarks(true);
-}
-BENCHMARK(BM_ExportCsvNoDeviceFlush)
-    ->Args({10000000, 8})
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->UseRealTime();

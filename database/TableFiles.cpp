@@ -192,7 +192,7 @@ bool ReplacingFile::Replaceable(const std::string& target) { return !ResolveTarg
 ReplacingFile::ReplacingFile(const std::string& target) : ReplacingFile(target, ReplaceOptions{}) {}
 
 ReplacingFile::ReplacingFile(const std::string& target, const ReplaceOptions& options)
-    : target_(ResolveTarget(target)) {
+    : target_(ResolveTarget(target)), device_flush_(options.device_flush) {
   if (target_.empty() && options.in_place_otherwise) {
     target_ = target;
     in_place_ = true;
@@ -232,7 +232,7 @@ void ReplacingFile::Commit() {
     if (stream_.close() != 0) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
     return;
   }
-  const bool flush = g_device_flush.load();
+  const bool flush = device_flush_ && g_device_flush.load();
   // fclose reports the write errors that buffering delayed, and fsync those that the page cache
   // delayed. Only a complete file may replace the old one, and a rename that reaches the device
   // before the contents do could leave an empty or partial file under the name after a crash. The

@@ -64,10 +64,16 @@ struct ReplaceOptions {
   bool in_place_otherwise = false;
   // The mode a new target is created with, less the umask.
   mode_t new_mode = 0666;
+  // Commit flushes the file and its directory to the device. Without, the target still holds the
+  // old file or the whole new one whenever the process ends, but a crash of the machine just after
+  // the rename may find either under the name, or on some file systems the new one cut.
+  bool device_flush = true;
 };
 
-// Text files a host names: exports and the catalogs beside them.
-inline constexpr ReplaceOptions kHostTextFile{true, false, true, 0666};
+// Text files a host names: exports and the catalogs beside them. They are not flushed to the
+// device: an export can be made again, and the flush of a large one took longer than its writing
+// (bench/README.md, export_bench).
+inline constexpr ReplaceOptions kHostTextFile{true, false, true, 0666, false};
 
 // A file written under a temporary name beside the file it replaces and renamed over it by Commit,
 // so that the old file stays whole until the new one is complete and on the device.
@@ -82,7 +88,8 @@ inline constexpr ReplaceOptions kHostTextFile{true, false, true, 0666};
 //    name holding a half-written file after a crash in the middle of the copy; with the rename each
 //    name holds a complete file, old or new, at every moment.
 //  - Commit flushes the file to the device before the rename and the directory after it, so that a
-//    crash after a save that succeeded finds the new file whole, and a crash before finds the old.
+//    crash after a save that succeeded finds the new file whole, and a crash before finds the old
+//    (unless ReplaceOptions::device_flush is off).
 //  - The temporary file is named "<target>.<pid>.<n>.tmp", and the part files a writer makes
 //    beside it (PartFileName) "<target>.<pid>.<n>.prf". Before creating its own, the writer removes
 //    the target's temporary and part files that a killed writer left: regular files of the
@@ -127,6 +134,7 @@ class ReplacingFile {
   std::string target_;  // the file replaced: the given name, or the end of its chain of links
   std::string temp_;
   zpk_fstream stream_;
+  bool device_flush_ = true;
   bool in_place_ = false;
   bool committed_ = false;
 };
