@@ -1733,9 +1733,9 @@ Q7_EXPORT int RQ7AppendRealFilter2(int table_id, int filter_id, int type, int ap
  * Q7_ERROR_NO_SUCH_SET, a listed ID that names no filter Q7_ERROR_ILLEGAL_FILTER, a file that cannot
  * be written Q7_ERROR_ILLEGAL_FILE_NAME. A join table writes the joined rows of its set, each
  * field taken from the master or slave record the row stands for. Return 0. The file is written
- * beside its name and renamed over an old file of that name only once whole (as the saves are;
- * a device or a pipe is written in place): a failed or killed export leaves the old file, and what
- * a killed one left beside it goes at the next export of that name.
+ * beside its name and renamed over an old file of that name only once whole (a device or a pipe is
+ * written in place): a failed or killed export leaves the old file, and what a killed one left
+ * beside it goes at the next export of that name.
  *
  * An export format file (format_file, in directory) shapes doubles and decimals per filter: one
  * line "name TAB digits TAB mode" each (mode "ROUNDUP" ... "ROUNDHALFEVEN"; "//" lines are
