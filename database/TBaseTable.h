@@ -227,8 +227,9 @@ class TBaseTable {
   // (Q7_ERROR_ILLEGAL_FILE_NAME, Q7_CATALOG_PARSE_ERROR; readFmtInfo); Q7_ERROR_INVALID_PARAMETER for
   // a null list; Q7_ERROR_ILLEGAL_FILE_NAME for a null or empty file name or a file that cannot be
   // written; Q7_ERROR_ILLEGAL_FILTER for a listed ID that names no filter (nothing is written then);
-  // another engine failure's code, or Q7_ERROR_UNKNOWN. The working directory is the caller's again
-  // on every return.
+  // another engine failure's code, or Q7_ERROR_UNKNOWN. The catalog replaces an old file of its name
+  // only once whole (table_files::ReplacingFile). The working directory is the caller's again on
+  // every return.
   int CreateCatalogFile(int* filter_ids, char separator, const char* directory, const char* file,
                         const char* format_file);
 

@@ -88,9 +88,10 @@ void WriteText(zpk_fstream& stream, const std::string& text) {
   zpk_write(stream, text.data(), 1, text.size());
 }
 
+// Written aside and renamed over an old catalog once whole, as the export beside it is.
 void WriteCatalog(const char* file, char separator, const std::vector<CatalogLine>& lines) {
-  zpk_fstream stream;
-  zpk_open(stream, file, kZpkWrite, 1);
+  table_files::ReplacingFile out(file, table_files::kHostTextFile);
+  zpk_fstream& stream = out.stream();
   WriteText(stream, separator == '\t' ? "//TAB\n" : "//CSV\n");
   char code_name[kCharCodeNameSize] = "NotDefined";
   getDBCharCode(code_name, true);
@@ -107,7 +108,7 @@ void WriteCatalog(const char* file, char separator, const std::vector<CatalogLin
     text += "\n";
     WriteText(stream, text);
   }
-  if (zpk_close(stream) != 0) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
+  out.Commit();
 }
 
 // A list that starts with -1 is the caller's to receive every filter ID and a closing -1: the

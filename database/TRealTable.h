@@ -513,9 +513,10 @@ class TRealTable : public TBaseTable {
   // Parameter : Path(%s)"); a listed ID that names no filter ("Invalid Parameter : IDList[%d] (%d)",
   // its 1-based position and the ID): Q7_ERROR_ILLEGAL_FILTER, found before the file is opened;
   // Q7_ERROR_ILLEGAL_FILE_NAME (zpk_open's entry) for a file that cannot be written;
-  // Q7_ERROR_INDEX_OUT_OF_RANGE, unrecorded, when the range runs past the set's end, after the
-  // rows before that point were written. The working directory is the caller's again on every
-  // return.
+  // Q7_ERROR_INDEX_OUT_OF_RANGE, unrecorded, when the range runs past the set's end. The file is
+  // written beside its name and replaces an old file of that name only once whole
+  // (table_files::ReplacingFile, kHostTextFile): every failure leaves the old file. The working
+  // directory is the caller's again on every return.
   int Export(int set_id, const int* filter_ids, int first_row, int last_row, char separator,
              char date_separator, const char* directory, const char* file) override;
   // The same shaped by an export format file (read in `directory`; a file that cannot be read

@@ -170,14 +170,16 @@ int SerialExport(TRealTable* table, int set_id, const int* filter_ids, int first
       columns.back().PrepareForRows(int64_t{last_row} - first_row + 1);
     }
     CsvLine line(kSerialBlock + kLineSlack);
-    zpk_fstream stream;
-    zpk_open(stream, file, kZpkWrite, 1);
+    // Written aside and renamed over the target once whole: an export cut short or failed leaves
+    // the old file.
+    table_files::ReplacingFile out(file != nullptr ? file : "", table_files::kHostTextFile);
+    zpk_fstream& stream = out.stream();
     Unbuffered(stream);
     if (last_row != 0 && first_row != 0 && first_row <= last_row) {
       WriteLines(set, first_row - 1, last_row - 1, columns.data(), static_cast<int>(columns.size()),
                  separator, stream, line, kSerialBlock);
     }
-    CloseChecked(stream);
+    out.Commit();
     return 0;
   } catch (const CQ7Exception& e) {
     return e.ErrorCode();

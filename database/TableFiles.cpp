@@ -95,9 +95,9 @@ bool FlushDirectory(const std::string& dir) {
   return ok;
 }
 
-// The process ID in a temporary file name of the target ("<target>.<pid>.<n>.tmp"), or 0 when the
-// name is not one.
-pid_t TempOwner(const std::string& name, const std::string& base) {
+// The process ID in the name of a temporary or part file of the target ("<target>.<pid>.<n>.tmp",
+// "<target>.<pid>.<n>.prf"), or 0 when the name is neither.
+pid_t AsideOwner(const std::string& name, const std::string& base) {
   if (name.size() <= base.size() + 1 || name.compare(0, base.size(), base) != 0 || name[base.size()] != '.')
     return 0;
   const char* p = name.c_str() + base.size() + 1;
@@ -108,13 +108,14 @@ pid_t TempOwner(const std::string& name, const std::string& base) {
   p = end + 1;
   if (!isdigit(static_cast<unsigned char>(*p))) return 0;
   (void)strtoul(p, &end, 10);
-  return strcmp(end, ".tmp") == 0 ? static_cast<pid_t>(pid) : 0;
+  return strcmp(end, ".tmp") == 0 || strcmp(end, ".prf") == 0 ? static_cast<pid_t>(pid) : 0;
 }
 
-// A save killed before its rename leaves its temporary file, as large as what it saved, and nothing
-// else would ever remove it. A new save of the same target removes those of its own user whose
-// process is gone. A process that cannot be signalled (EPERM: another user's) is running, and so is
-// this one: its own temporary files belong to saves that still run or clean up after themselves.
+// A save or export killed before its rename leaves its temporary file, as large as what it wrote,
+// and an export its part files, and nothing else would ever remove them. A new writer of the same
+// target removes those of its own user whose process is gone. A process that cannot be signalled
+// (EPERM: another user's) is running, and so is this one: its own files belong to writers that
+// still run or clean up after themselves.
 void RemoveStaleTemps(const std::string& target) {
   const size_t slash = target.rfind('/');
   const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
@@ -126,7 +127,7 @@ void RemoveStaleTemps(const std::string& target) {
   const uid_t user = geteuid();
   while (const dirent* entry = readdir(d)) {
     const std::string name = entry->d_name;
-    const pid_t owner = TempOwner(name, base);
+    const pid_t owner = AsideOwner(name, base);
     if (owner == 0 || owner == self) continue;
     const std::string path = dir == "/" ? "/" + name : dir + "/" + name;
     struct stat st;
@@ -137,18 +138,23 @@ void RemoveStaleTemps(const std::string& target) {
   closedir(d);
 }
 
+std::string AsideName(const std::string& target, const char* suffix) {
+  char tail[48];
+  snprintf(tail, sizeof tail, ".%d.%u%s", static_cast<int>(getpid()), g_temp_counter.fetch_add(1), suffix);
+  return target + tail;
+}
+
 // Creates a new, empty file beside the target, with the owner and mode the target has (or the
-// ones a new file would get), and returns its name. Stale temporary files of the target go first.
-std::string CreateTemp(const std::string& target) {
+// ones a new file would get), and returns its name. Stale temporary and part files of the target go
+// first.
+std::string CreateTemp(const std::string& target, mode_t new_mode) {
   if (target.empty()) return std::string();
   RemoveStaleTemps(target);
   struct stat old_st;
   const bool had_target = stat(target.c_str(), &old_st) == 0 && S_ISREG(old_st.st_mode);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    char suffix[48];
-    snprintf(suffix, sizeof suffix, ".%d.%u.tmp", static_cast<int>(getpid()), g_temp_counter.fetch_add(1));
-    std::string temp = target + suffix;
-    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    std::string temp = AsideName(target, ".tmp");
+    const int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, new_mode);
     if (fd < 0) {
       if (errno == EEXIST) continue;
       break;
@@ -167,31 +173,70 @@ std::string CreateTemp(const std::string& target) {
   return std::string();
 }
 
+// Opens the stream on path for writing, or throws the refusal.
+void OpenForWriting(zpk_fstream& stream, const std::string& path, const ReplaceOptions& options) {
+  const int mode = options.raw ? kZpkWrite : kZpkWrite | kZpkBinary;
+  if (options.quiet) {
+    if (path.empty() || stream.open(path.c_str(), mode, options.raw ? 1 : 0) != 0)
+      throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
+    return;
+  }
+  // An empty name fails in zpk_open like any file that cannot be created.
+  zpk_open(stream, path.c_str(), mode, options.raw ? 1 : 0);
+}
+
 }  // namespace
 
-ReplacingFile::ReplacingFile(const std::string& target)
-    : target_(ResolveTarget(target)), temp_(CreateTemp(target_)) {
+bool ReplacingFile::Replaceable(const std::string& target) { return !ResolveTarget(target).empty(); }
+
+ReplacingFile::ReplacingFile(const std::string& target) : ReplacingFile(target, ReplaceOptions{}) {}
+
+ReplacingFile::ReplacingFile(const std::string& target, const ReplaceOptions& options)
+    : target_(ResolveTarget(target)), device_flush_(options.device_flush) {
+  if (target_.empty() && options.in_place_otherwise) {
+    target_ = target;
+    in_place_ = true;
+    // A link that ends nowhere makes its end, as an ordinary open does, with the mode a new file
+    // of this kind has.
+    struct stat st;
+    if (stat(target_.c_str(), &st) != 0 && errno == ENOENT) {
+      const int fd = open(target_.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, options.new_mode);
+      if (fd >= 0) close(fd);
+    }
+  } else {
+    temp_ = CreateTemp(target_, options.new_mode);
+  }
   // The file passes through the page cache, which needs the memory the kept blocks hold (a save
   // beside a full store of them took a third longer); a save takes no large blocks of its own.
   zpk_release_kept();
-  // An empty temporary name fails in zpk_open like any file that cannot be created.
-  zpk_open(stream_, temp_.empty() ? "" : temp_.c_str(), kZpkWrite | kZpkBinary, 0);
+  try {
+    OpenForWriting(stream_, Path(), options);
+  } catch (...) {
+    // No destructor runs for a constructor that throws.
+    if (!temp_.empty()) unlink(temp_.c_str());
+    throw;
+  }
 }
 
 ReplacingFile::~ReplacingFile() {
   if (committed_) return;
   stream_.close();
-  if (!temp_.empty()) unlink(temp_.c_str());
+  if (!in_place_ && !temp_.empty()) unlink(temp_.c_str());
 }
 
 void ReplacingFile::SetDeviceFlushForBenchmarks(bool on) { g_device_flush.store(on); }
 
 void ReplacingFile::Commit() {
   committed_ = true;  // every path below removes the temporary file itself or renames it
-  const bool flush = g_device_flush.load();
+  if (in_place_) {
+    if (stream_.close() != 0) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
+    return;
+  }
+  const bool flush = device_flush_ && g_device_flush.load();
   // fclose reports the write errors that buffering delayed, and fsync those that the page cache
   // delayed. Only a complete file may replace the old one, and a rename that reaches the device
-  // before the contents do could leave an empty or partial file under the name after a crash.
+  // before the contents do could leave an empty or partial file under the name after a crash. The
+  // flush is of the file, not of the descriptor: it takes what writers wrote by the file's name too.
   const bool flushed = !flush || stream_.sync() == 0;
   const bool closed = stream_.close() == 0;
   if (!flushed || !closed || rename(temp_.c_str(), target_.c_str()) != 0) {
@@ -200,6 +245,8 @@ void ReplacingFile::Commit() {
   }
   if (flush && !FlushDirectory(DirectoryOf(target_))) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
 }
+
+std::string PartFileName(const std::string& target) { return AsideName(target, ".prf"); }
 
 // ---- Reading and checking ----
 

@@ -5,6 +5,8 @@
 // lock, one call at a time.
 #pragma once
 
+#include <sys/types.h>
+
 #include <climits>
 #include <cstdint>
 #include <string>
@@ -49,6 +51,30 @@ class WorkingDirectory {
   bool remembered_ = false;
 };
 
+// How a ReplacingFile writes.
+struct ReplaceOptions {
+  // Text written byte for byte (exports, catalogs, dumps): no alignment padding, mode "w".
+  bool raw = false;
+  // A refusal throws without an error-ring entry: for callers that record their own, or whose
+  // failures were never recorded.
+  bool quiet = false;
+  // A target that is there but is no regular file (a device, a pipe), or a link that ends nowhere,
+  // is written in place, as an ordinary open writes it: there is no old file to keep, and a rename
+  // over a device or a pipe is never what a host naming one means.
+  bool in_place_otherwise = false;
+  // The mode a new target is created with, less the umask.
+  mode_t new_mode = 0666;
+  // Commit flushes the file and its directory to the device. Without, the target still holds the
+  // old file or the whole new one whenever the process ends, but a crash of the machine just after
+  // the rename may find either under the name, or on some file systems the new one cut.
+  bool device_flush = true;
+};
+
+// Text files a host names: exports and the catalogs beside them. They are not flushed to the
+// device: an export can be made again, and the flush of a large one took longer than its writing
+// (bench/README.md, export_bench).
+inline constexpr ReplaceOptions kHostTextFile{true, false, true, 0666, false};
+
 // A file written under a temporary name beside the file it replaces and renamed over it by Commit,
 // so that the old file stays whole until the new one is complete and on the device.
 //  - A target that is a symbolic link, or a chain of them, is followed: the file at the end of the
@@ -56,33 +82,48 @@ class WorkingDirectory {
 //    that the rename stays within one file system.
 //  - The new file takes the old one's mode and, where the process has the right, its owner and
 //    group (failing that, its group alone where the process may give it); a new target gets the
-//    mode that any newly created file gets.
+//    mode that any newly created file gets (ReplaceOptions::new_mode less the umask).
 //  - A file with several hard links is split: the name saved to gets the new file, the other names
 //    keep the old contents. Writing the new image into the shared file instead would leave every
 //    name holding a half-written file after a crash in the middle of the copy; with the rename each
 //    name holds a complete file, old or new, at every moment.
 //  - Commit flushes the file to the device before the rename and the directory after it, so that a
-//    crash after a save that succeeded finds the new file whole, and a crash before finds the old.
-//  - The temporary file is named "<target>.<pid>.<n>.tmp". Before creating its own, the save removes
-//    the target's temporary files that a killed save left: regular files of the process's own
-//    user whose process no longer exists (one that answers kill(pid, 0) with EPERM is running).
+//    crash after a save that succeeded finds the new file whole, and a crash before finds the old
+//    (unless ReplaceOptions::device_flush is off).
+//  - The temporary file is named "<target>.<pid>.<n>.tmp", and the part files a writer makes
+//    beside it (PartFileName) "<target>.<pid>.<n>.prf". Before creating its own, the writer removes
+//    the target's temporary and part files that a killed writer left: regular files of the
+//    process's own user whose process no longer exists (one that answers kill(pid, 0) with EPERM is
+//    running).
 // Destroyed without Commit, it removes the temporary file. The stream is open for writing (binary,
-// not raw) after construction. A link that names nothing or loops, a target (or link end) that
-// exists but is not a regular file, and a temporary file that cannot be created are refused before
+// not raw, unless the options say raw) after construction. A writer may instead write the file by
+// its name (Path()) and leave the stream alone: Commit flushes the file whichever descriptor wrote
+// it. A link that names nothing or loops, a target (or link end) that exists but is not a regular
+// file (unless written in place), and a temporary file that cannot be created are refused before
 // anything is written: the refusal records ("zpk_open", Q7_ERROR_ILLEGAL_FILE_NAME, "Illegal
-// FileName") and throws that code.
+// FileName"), unless quiet, and throws that code.
 class ReplacingFile {
  public:
   explicit ReplacingFile(const std::string& target);
+  ReplacingFile(const std::string& target, const ReplaceOptions& options);
   ~ReplacingFile();
   ReplacingFile(const ReplacingFile&) = delete;
   ReplacingFile& operator=(const ReplacingFile&) = delete;
 
+  // Whether a file at target would be replaced: it is missing, a regular file or a chain of links
+  // ending at one (else it is refused, or written in place).
+  static bool Replaceable(const std::string& target);
+
   zpk_fstream& stream() { return stream_; }
+  // The file being written: the temporary file, or the target itself when written in place.
+  const std::string& Path() const { return in_place_ ? target_ : temp_; }
+  // The file replaced: the given name, or the end of its chain of links.
+  const std::string& Target() const { return target_; }
   // Flushes and closes the stream and renames the file over the target; a flush, close or rename
   // failure throws Q7_ERROR_ILLEGAL_FILE_NAME with the target untouched and the temporary file
   // removed. A failure to flush the directory after the rename throws the same code; the target
-  // holds the new file then, but a crash may still bring back the old one.
+  // holds the new file then, but a crash may still bring back the old one. In place it only closes
+  // the stream (a failure throws the same code).
   void Commit();
 
   // For benchmarks only: with false, Commit skips both flushes to the device, to measure what they
@@ -93,8 +134,15 @@ class ReplacingFile {
   std::string target_;  // the file replaced: the given name, or the end of its chain of links
   std::string temp_;
   zpk_fstream stream_;
+  bool device_flush_ = true;
+  bool in_place_ = false;
   bool committed_ = false;
 };
+
+// A new name for a part file beside target (a ReplacingFile's Target()): "<target>.<pid>.<n>.prf",
+// n counted per process. Its writer removes it; one that a killed process left goes when target is
+// next replaced.
+std::string PartFileName(const std::string& target);
 
 // Reads one int32 (a short file closes the stream and throws Q7_ERROR_ILLEGAL_FILE_NAME).
 int32_t ReadInt(zpk_fstream& fs);

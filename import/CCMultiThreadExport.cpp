@@ -12,6 +12,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "database/TBaseTable.h"
 #include "database/TTableCollection.h"
@@ -27,6 +28,7 @@
 CCMultiThreadExport* MultiThreadExportObj = CCMultiThreadExport::Instance();
 
 int CCMultiThreadExport::s_nMinRowsPerPart = CCMultiThreadExport::kMinRowsPerPart;
+int (*CCMultiThreadExport::s_pPartHookForTest)(int) = nullptr;
 
 namespace {
 
@@ -90,6 +92,8 @@ void CCMultiThreadExport::SetMinRowsPerPartForTest(int rows) {
   s_nMinRowsPerPart = rows > 0 ? rows : kMinRowsPerPart;
 }
 
+void CCMultiThreadExport::SetPartHookForTest(int (*hook)(int part)) { s_pPartHookForTest = hook; }
+
 void CCMultiThreadExport::init() {
   m_nTableID = 0;
   m_nSetID = 0;
@@ -136,9 +140,11 @@ int CCMultiThreadExport::SetCsvtable(int table, int set, int first, int last, in
     part.first = static_cast<int32_t>(first + i * step);
     part.last = i == k - 1 ? last : static_cast<int32_t>(first + (i + 1) * step - 1);
     char* name = (*names)[static_cast<size_t>(i)].name;
-    const int n =
-        snprintf(name, CsvPartFileName_t::kSize, "%s%03d_%03d_%d.prf", file, part.first, part.last, rand());
-    if (n < 0 || n >= CsvPartFileName_t::kSize) return Q7_ERROR_ILLEGAL_FILE_NAME;
+    // Named after the process, so that a later export of the same file can tell the parts a killed
+    // export left from those of an export still running.
+    const std::string part_name = table_files::PartFileName(file);
+    if (part_name.size() >= CsvPartFileName_t::kSize) return Q7_ERROR_ILLEGAL_FILE_NAME;
+    memcpy(name, part_name.c_str(), part_name.size() + 1);
   }
   *n_parts = k;
   return 0;
@@ -180,6 +186,7 @@ int CCMultiThreadExport::mpp_export_createCsv(void* param) {
       const size_t at = static_cast<size_t>(part);
       result = ex->m_pTable->OutCsvPartFile(ex, ex->m_Names[at].name, ex->m_Columns, &ex->m_Parts[at],
                                             ex->m_nWriteBufferSize, ex->m_szFmtFile);
+      if (result >= 0 && s_pPartHookForTest != nullptr) result = s_pPartHookForTest(part);
       if (result >= 0) result = ex->PartWritten(part);
     } catch (const CQ7Exception& e) {
       result = e.ErrorCode();
@@ -268,14 +275,24 @@ void CCMultiThreadExport::Run(TBaseTable* table, int set, const int* columns, in
                     ? 1
                     : static_cast<int>(std::min<int64_t>(int64_t{workers} * kPartsPerWorker,
                                                          std::max<int64_t>(rows / s_nMinRowsPerPart, 1)));
+  // The parts are joined into a file beside the target, which replaces it once whole: a target
+  // cut short by a killed process or a failed export would hold neither the old rows nor the new.
+  // Nothing is recorded on a refusal, as nothing is when a part file cannot be made.
+  table_files::ReplaceOptions options = table_files::kHostTextFile;
+  options.quiet = true;
+  table_files::ReplacingFile out(file, options);
   const int split = SetCsvtable(table->FTableID, set, first, last, separator, date_separator, &n_parts,
-                                &m_Parts, file, &m_Names);
+                                &m_Parts, out.Target().c_str(), &m_Names);
   if (split < 0) {
     m_Names.clear();  // none of them exists yet
     throw CQ7Exception(split);
   }
-  // Part 0 is written into the target itself.
-  snprintf(m_Names[0].name, CsvPartFileName_t::kSize, "%s", file);
+  // Part 0 is written into that file itself.
+  if (out.Path().size() >= CsvPartFileName_t::kSize) {
+    m_Names.clear();
+    throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
+  }
+  memcpy(m_Names[0].name, out.Path().c_str(), out.Path().size() + 1);
   m_nParts = n_parts;
   const int n_workers = std::min(workers, n_parts);
   m_Threads.assign(static_cast<size_t>(n_workers), CsvThreadInfo_t{-1, 0});
@@ -288,6 +305,11 @@ void CCMultiThreadExport::Run(TBaseTable* table, int set, const int* columns, in
   eng->run_threads_task(n_workers, kMppTaskExport);
   // Every part written was joined by the worker that completed its predecessors.
   if (m_nNextJoin != n_parts) throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
+  if (s_pPartHookForTest != nullptr) {
+    const int hooked = s_pPartHookForTest(-1);
+    if (hooked < 0) throw CQ7Exception(hooked);
+  }
+  out.Commit();
 }
 
 int MppCsvExport(int table_id, int set_id, const int* columns, int first, int last, int separator,

@@ -2,13 +2,16 @@
 // one line per row (database/CsvColumnPrinter.h gives the field texts), on the worker pool.
 //
 // MppCsvExport cuts the rows into parts (task kMppTaskExport, "Q7_MPP_EXPORT"), a few per worker,
-// which the workers claim in row order. Part 0 is written straight into the target file, every
-// other part into a part file of its own beside it ("<target><first>_<last>_<n>.prf", rows as
-// %03d). Whenever the parts up to one are all written, the worker that completed the last of them
-// appends the waiting part files to the target in order (CreateCsvExportFile, a copy inside the
-// kernel where the file system allows it) and deletes them, while the others go on writing: the
-// joining overlaps the writing instead of following it. An export of fewer rows than two parts'
-// worth runs as one part. The file's bytes never depend on the worker count or the parts.
+// which the workers claim in row order. Part 0 is written into a file beside the target
+// (table_files::ReplacingFile), every other part into a part file of its own beside that
+// ("<target>.<pid>.<n>.prf"). Whenever the parts up to one are all written, the worker that
+// completed the last of them appends the waiting part files to the file in order
+// (CreateCsvExportFile, a copy inside the kernel where the file system allows it) and deletes them,
+// while the others go on writing: the joining overlaps the writing instead of following it. Once
+// every part is joined the file is renamed over the target, so the target holds the old file or
+// the whole new one whenever the process ends; what a killed export left beside it goes at the next
+// export of the same file. An export of fewer rows than two parts' worth runs as one part. The
+// file's bytes never depend on the worker count or the parts.
 //
 // The exporter is the process-wide singleton (MultiThreadExportObj holds it from load on): init()
 // before and free_mem() after each export, between which its state is what the task function
@@ -60,7 +63,7 @@ class CCMultiThreadExport : public CsvExportState {
 
   // The splitting rule: records table, set and the separators, then cuts rows first .. last into
   // k = min(rows, *n_parts) parts of rows / k rows each, the last one running to `last`; part i's
-  // name is "%s%03d_%03d_%d.prf" of file, its first and last row and rand(). *n_parts becomes k and
+  // name is table_files::PartFileName(file), "<file>.<pid>.<n>.prf". *n_parts becomes k and
   // parts / names get k entries. Q7_ERROR_INVALID_PARAMETER when first < 1, last < first or
   // *n_parts < 1; Q7_ERROR_ILLEGAL_FILE_NAME when a name does not fit CsvPartFileName_t.
   int SetCsvtable(int table, int set, int first, int last, int separator, int date_separator, int* n_parts,
@@ -84,6 +87,10 @@ class CCMultiThreadExport : public CsvExportState {
   int getWorkerCount() const { return static_cast<int>(m_Threads.size()); }
   // Test seam: the smallest part of the following exports (below 1: kMinRowsPerPart again).
   static void SetMinRowsPerPartForTest(int rows);
+  // Test seam (null: none): called on the worker after each part is written, before it is joined,
+  // with the part's index, and on the calling thread once every part is joined, before the file
+  // replaces the target, with -1. A negative result fails the export there with that code.
+  static void SetPartHookForTest(int (*hook)(int part));
 
  private:
   friend int MppCsvExport(int table, int set, const int* columns, int first, int last, int separator,
@@ -121,6 +128,7 @@ class CCMultiThreadExport : public CsvExportState {
   bool m_bJoining = false;
 
   static int s_nMinRowsPerPart;
+  static int (*s_pPartHookForTest)(int part);
 };
 
 // Exports rows first .. last (1-based positions; first -1 means 1, last -1 the set's last row, a
@@ -141,7 +149,9 @@ class CCMultiThreadExport : public CsvExportState {
 //  - Q7_ERROR_INVALID_PARAMETER when first is below 1 (and not -1);
 //  - the parts' codes (OutCsvPartFile), Q7_ERROR_ILLEGAL_FILE_NAME for the file, Q7_ERROR_OUT_OF_MEMORY,
 //    Q7_ERROR_UNKNOWN for a failure that is not an engine exception.
-// Part files are deleted and the working directory is the caller's again on every return. The
+// On every road the file is written aside and replaces the target only when whole: a failure leaves
+// the old target. Part files and the file aside are deleted and the working directory is the
+// caller's again on every return. The
 // caller brackets the call with the singleton's init() and free_mem().
 int MppCsvExport(int table, int set, const int* columns, int first, int last, int separator,
                  int date_separator, const char* directory, const char* file, const char* format_file);

@@ -4,6 +4,8 @@
 #include <cstdarg>
 #include <cstring>
 
+#include "database/TableFiles.h"
+#include "foundation/CQ7Exception.h"
 #include "foundation/TextHelpers.h"
 #include "import/CheckerText.h"
 #include "import/ImportText.h"
@@ -25,8 +27,17 @@ TCorrectLog::TCorrectLog(const char* dir, const char* name) : work_(kWorkSize) {
   path_.assign(strlen(folder) + file.size() + 2, '\0');
   build_AbsoluteName(folder, file.c_str(), path_.data());
   path_.resize(strlen(path_.c_str()));
-  file_ = fopen(path_.c_str(), "w");
-  if (file_ != nullptr) fputs(kHeader, file_);
+  table_files::ReplaceOptions options;
+  options.raw = true;
+  options.quiet = true;
+  options.in_place_otherwise = true;
+  try {
+    out_ = std::make_unique<table_files::ReplacingFile>(path_, options);
+  } catch (const CQ7Exception&) {
+    return;
+  }
+  file_ = out_->stream().handle();
+  fputs(kHeader, file_);
 }
 
 TCorrectLog::~TCorrectLog() {
@@ -34,7 +45,13 @@ TCorrectLog::~TCorrectLog() {
   char comment[64];
   snprintf(comment, sizeof comment, "Log event occured %d times.", events_);
   AddData(0, 0, "", "", "", comment);
-  if (file_ != nullptr) fclose(file_);
+  if (out_ == nullptr) return;
+  file_ = nullptr;
+  try {
+    out_->Commit();
+  } catch (const CQ7Exception&) {
+    // The log is a report, never the reason an import fails; the old log then stays.
+  }
 }
 
 int TCorrectLog::AddData(int line, int field, const char* fieldName, const char* errorString,

@@ -3,8 +3,10 @@
 // record of it.
 //
 // File: build_AbsoluteName(dir, name'), where name' is the caller's name cut at its last '.'
-// (CutExtension), made file-safe (ToFileName) and followed by ".txt"; opened for writing (an old
-// file is truncated). First line: kHeader. Each record is one line:
+// (CutExtension), made file-safe (ToFileName) and followed by ".txt". It is written beside that name
+// and renamed over it when the log is destroyed (table_files::ReplacingFile), so an old log stays
+// whole until the new one is: an import killed on the way leaves the old log. First line: kHeader.
+// Each record is one line:
 //   line "%d" TAB field "%d" TAB FieldName TAB ErrorString TAB CorrectedTo TAB Comment LF
 // where the four texts are quoted log texts (ToLogText, import/CheckerText.h).
 //
@@ -23,8 +25,13 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
+
+namespace table_files {
+class ReplacingFile;
+}
 
 class TCorrectLog {
  public:
@@ -48,14 +55,15 @@ class TCorrectLog {
 
   int EventCount() const { return events_; }
   bool IsOpen() const { return file_ != nullptr; }
-  // The file's path (empty when the name was refused).
+  // The file's path, the name it has once the log is destroyed (empty when the name was refused).
   const std::string& Path() const { return path_; }
 
  private:
   void WriteText(const char* text, char end);
 
   std::string path_;
-  FILE* file_ = nullptr;
+  std::unique_ptr<table_files::ReplacingFile> out_;
+  FILE* file_ = nullptr;  // out_'s stream
   uint8_t closing_ = 0;
   int32_t events_ = 0;
   std::vector<char> work_;  // one quoted text

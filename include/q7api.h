@@ -1705,7 +1705,8 @@ Q7_EXPORT int RQ7AddCatalogFileEx2(const char* directory, const char* catalog, c
  * not read (a D5 field reads "05/03/2024" as NULL); a text past 4,095 bytes is kept whole. Every
  * decision and correction is written to two tab-separated correction logs in directory,
  * table_name (made file-safe) followed by "_scheme.txt" for the catalog and "_data.txt" for the
- * source; the error ring is not written. With no table in the database, the catalog's
+ * source; the error ring is not written. Each log replaces an old one of its name when the call
+ * ends, as the saves replace files. With no table in the database, the catalog's
  * character code becomes the database's; otherwise a different code fails the call. */
 Q7_EXPORT int RQ7AddCatalogFileChecker(const char* directory, const char* catalog, const char* src_directory,
                                        const char* src_file, const char* table_name);
@@ -1750,7 +1751,10 @@ Q7_EXPORT int RQ7AppendRealFilter2(int table_id, int filter_id, int type, int ap
  * workers at once. A missing table gives Q7_ERROR_NO_SUCH_TABLE, a missing set
  * Q7_ERROR_NO_SUCH_SET, a listed ID that names no filter Q7_ERROR_ILLEGAL_FILTER, a file that cannot
  * be written Q7_ERROR_ILLEGAL_FILE_NAME. A join table writes the joined rows of its set, each
- * field taken from the master or slave record the row stands for. Return 0.
+ * field taken from the master or slave record the row stands for. Return 0. The file is written
+ * beside its name and renamed over an old file of that name only once whole (a device or a pipe is
+ * written in place): a failed or killed export leaves the old file, and what a killed one left
+ * beside it goes at the next export of that name.
  *
  * An export format file (format_file, in directory) shapes doubles and decimals per filter: one
  * line "name TAB digits TAB mode" each (mode "ROUNDUP" ... "ROUNDHALFEVEN"; "//" lines are
@@ -1781,7 +1785,9 @@ Q7_EXPORT int RQ7ExportAsTABwithF(int table_id, int set_id, const int* filter_id
  * The filter list must not be null here (Q7_ERROR_INVALID_PARAMETER). A list that starts with -1
  * means every filter and is OVERWRITTEN in the caller's array with every filter ID in display order
  * and a closing -1, which the data export then writes: that array must hold the table's filter count
- * + 1 entries. The one-element list {-1} that the other calls accept is too small here. Return 0. */
+ * + 1 entries. The one-element list {-1} that the other calls accept is too small here. Return 0.
+ * The catalog is written whole before the data, each file replacing an old one as the export does:
+ * a failed data export leaves the new catalog beside the old data file. */
 Q7_EXPORT int RQ7SaveAsCatalog(int table_id, int set_id, int* filter_ids, int type, int row_from, int row_to,
                                int date_separator, const char* directory, const char* catalog);
 Q7_EXPORT int RQ7SaveAsCatalogEx(int table_id, int set_id, int* filter_ids, int type, int row_from,
@@ -1958,7 +1964,9 @@ Q7_EXPORT int RQ7ShmShutdown(void);
  * policy refuses is not removed, nor are the semaphores: Q7_ERROR_ACCESS_DENIED. */
 Q7_EXPORT int RQ7ClearSharedMemory(void);
 /* Writes the registry's bytes to path: 0, or Q7_ERROR_ILLEGAL_FILE_NAME. A registry the sharing
- * policy refuses: Q7_ERROR_ACCESS_DENIED, and path is neither made nor changed. */
+ * policy refuses: Q7_ERROR_ACCESS_DENIED, and path is neither made nor changed. An old file at path
+ * is replaced only by a whole dump, as the saves replace files (a new file: mode 0640 less the
+ * umask). */
 Q7_EXPORT int RQ7ShmDumpSMCS(const char* path);
 
 /* ---- File browser ---- */
@@ -1976,10 +1984,12 @@ Q7_EXPORT long long RQ7BrowserGetFileSize(const char* path);
 /* Removes the file (recorded with Q7_ERROR_FILE_OPERATION_FAILED whatever is returned). */
 Q7_EXPORT int RQ7BrowserDelFile(const char* path);
 /* Creates or replaces the file with length bytes of data (length < 0: Q7_ERROR_INVALID_PARAMETER,
- * not recorded). */
+ * not recorded). A file is replaced as a save replaces one (written beside it, renamed over it
+ * once whole, mode and owner kept): a failed or killed call leaves the old file. */
 Q7_EXPORT int RQ7BrowserPutFile(const char* path, int length, const char* data);
-/* Writes length bytes of data, replacing the file when truncate is non-zero, else appending (the
- * file is created when missing). length < 0: Q7_ERROR_INVALID_PARAMETER. */
+/* Writes length bytes of data, replacing the file when truncate is non-zero (as RQ7BrowserPutFile
+ * does), else appending in place (the file is created when missing). length < 0:
+ * Q7_ERROR_INVALID_PARAMETER. */
 Q7_EXPORT int RQ7BrowserPutFileEx(const char* path, int length, int truncate, const char* data);
 /* Reads the first min(size, 8191) bytes into data (8192 bytes; a zero byte follows those read),
  * their count into *length and the file's size into *size. A directory or a file that cannot be

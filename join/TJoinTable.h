@@ -288,8 +288,9 @@ class TJoinTable : public TJoinTableBase {
   // column ("No Filter", after JFilterID2Pos's entry): Q7_ERROR_ILLEGAL_FILTER, with a format file
   // Q7_ERROR_NO_SUCH_FILTER, found before the file is made; then unrecorded the stream's
   // Q7_ERROR_ILLEGAL_FILE_NAME (after zpk_open's entry), Q7_ERROR_INDEX_OUT_OF_RANGE for a set whose
-  // arrays do not resolve its rows, Q7_ERROR_OUT_OF_MEMORY. The working directory is the caller's
-  // again on every return.
+  // arrays do not resolve its rows, Q7_ERROR_OUT_OF_MEMORY. The file replaces an old one of its name
+  // only once whole, as the real table's does. The working directory is the caller's again on every
+  // return.
   int Export(int set_id, const int* filter_ids, int first_row, int last_row, char separator,
              char date_separator, const char* directory, const char* file) override;
   int Export(int set_id, const int* filter_ids, int first_row, int last_row, char separator,

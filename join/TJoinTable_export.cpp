@@ -254,12 +254,14 @@ int SerialExport(TJoinTable* join, int set_id, const int* filter_ids, int first_
       columns.sides.push_back(side);
     }
     CsvLine line(kSerialBlock + kLineSlack);
-    zpk_fstream stream;
-    zpk_open(stream, file, kZpkWrite, 1);
+    // Written aside and renamed over the target once whole: an export cut short or failed leaves
+    // the old file.
+    table_files::ReplacingFile out(file != nullptr ? file : "", table_files::kHostTextFile);
+    zpk_fstream& stream = out.stream();
     Unbuffered(stream);
     if (rows)
       WriteLines(join, e, first_row - 1, last_row - 1, columns, separator, stream, line, kSerialBlock);
-    CloseChecked(stream);
+    out.Commit();
     return 0;
   } catch (const CQ7Exception& ex) {
     return ex.ErrorCode();

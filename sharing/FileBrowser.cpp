@@ -11,9 +11,11 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "database/TableFiles.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
 #include "q7api.h"
@@ -182,8 +184,33 @@ int ReadFile(const ReadRequest& r, const char* path, int64_t* size_out, int* rea
   return 0;
 }
 
+// A file replaced as a whole is written aside and renamed over the old one once every byte is
+// there (table_files::ReplacingFile), so that a process ended in the middle leaves the old file.
+int ReplaceBytes(const char* ring, const char* path, int length, const char* buf, const char* write_message) {
+  table_files::ReplaceOptions options;
+  options.raw = true;
+  options.quiet = true;
+  std::unique_ptr<table_files::ReplacingFile> out;
+  try {
+    out = std::make_unique<table_files::ReplacingFile>(path, options);
+  } catch (const CQ7Exception&) {
+    return Fail(ring, Q7_ERROR_ILLEGAL_FILE_NAME, kOpenFailed);
+  }
+  try {
+    if (out->stream().write(buf, static_cast<size_t>(length)) != 0)
+      throw CQ7Exception(Q7_ERROR_ILLEGAL_FILE_NAME);
+    out->Commit();
+  } catch (const CQ7Exception&) {
+    return Fail(ring, Q7_ERROR_ILLEGAL_FILE_NAME, write_message);
+  }
+  return 0;
+}
+
 int PutBytes(const char* ring, const char* path, int flags, int length, const char* buf,
              const char* write_message) {
+  // A device or a pipe has no old contents to keep, and an append keeps them by its nature.
+  if (flags == O_TRUNC && table_files::ReplacingFile::Replaceable(path))
+    return ReplaceBytes(ring, path, length, buf, write_message);
   // Not blocking, as for reads: a FIFO without a reader is refused instead of waited on.
   Fd fd(open(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | flags, 0666));
   if (!fd.ok()) return Fail(ring, Q7_ERROR_ILLEGAL_FILE_NAME, kOpenFailed);

@@ -66,11 +66,15 @@ int innerRQ7BrowserGetFile64(const char* path, long long* size, int* read, char*
 int innerRQ7BrowserGetFileEx(const char* path, int offset, int* size, int* read, char* buf);
 int innerRQ7BrowserGetFileEx64(const char* path, long long offset, long long* size, int* read, char* buf);
 
-// Creates or truncates the file and writes length bytes of buf. length < 0:
+// Creates or replaces the file with length bytes of buf. A regular file (or a new one) is written
+// aside and renamed over the old one when complete (table_files::ReplacingFile: the old file's mode
+// and owner kept, links followed, stale aside files of killed processes removed), so the name holds
+// the old file or the whole new one at every moment; a device or a pipe is written in place. length < 0:
 // Q7_ERROR_INVALID_PARAMETER (not recorded). "Failed to open file" or, when not every byte reached
 // the file, "Failed to put file": Q7_ERROR_ILLEGAL_FILE_NAME.
 int innerRQ7BrowserPutFile(const char* path, int length, const char* buf);
-// Writes length bytes of buf, replacing the file when truncate is non-zero, else appending to it.
+// Writes length bytes of buf, replacing the file when truncate is non-zero (as PutFile does), else
+// appending to it in place.
 // length < 0: "Invalid Parameter : put_len(%d)", Q7_ERROR_INVALID_PARAMETER. "Failed to open file"
 // or "Failed to write file": Q7_ERROR_ILLEGAL_FILE_NAME.
 int innerRQ7BrowserPutFileEx(const char* path, int truncate, int length, const char* buf);

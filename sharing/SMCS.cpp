@@ -15,6 +15,7 @@
 #include <map>
 #include <mutex>
 
+#include "database/TableFiles.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/SharedObjectPolicy.h"
 #include "foundation/SystemHeader.h"
@@ -418,18 +419,20 @@ int dumpSMCS(const char* path) {
   close(fd);
   if (address == MAP_FAILED) return -1;
   int rc = -1;
-  const int out = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0640);
-  if (out >= 0) {
-    const char* p = static_cast<const char*>(address);
-    size_t left = size;
-    while (left > 0) {
-      const ssize_t n = write(out, p, left);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      p += n;
-      left -= static_cast<size_t>(n);
+  // Written aside and renamed over an old dump once whole, as the saves are.
+  try {
+    table_files::ReplaceOptions options;
+    options.raw = true;
+    options.quiet = true;
+    options.in_place_otherwise = true;
+    options.new_mode = 0640;
+    table_files::ReplacingFile out(path, options);
+    if (out.stream().write(address, size) == 0) {
+      out.Commit();
+      rc = 0;
     }
-    if (close(out) == 0 && left == 0) rc = 0;
+  } catch (...) {
+    rc = -1;
   }
   munmap(address, size);
   return rc;

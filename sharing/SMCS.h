@@ -157,8 +157,10 @@ void releaseLSMCS(LSMCS* local);
 void initLSMCS(LSMCS* local, SMCS* smcs);
 // Bytes of a structure of n entries: 16696 + 832 * n.
 int64_t getSizeOfSMCS(int n);
-// Writes the whole structure to path (created or truncated, 0640): 0. An object the sharing policy
-// refuses (or EACCES): Q7_ERROR_ACCESS_DENIED, path untouched; -1 on any other failure.
+// Writes the whole structure to path: 0. The file is written aside and renamed over path once
+// whole (table_files::ReplacingFile: a new file 0640 less the umask, an old one keeps its mode), so
+// path holds the old file or the whole dump. An object the sharing policy refuses (or EACCES):
+// Q7_ERROR_ACCESS_DENIED, path untouched; -1 on any other failure, path untouched.
 int dumpSMCS(const char* path);
 
 // ---- Entries (SMCS lock held) ----

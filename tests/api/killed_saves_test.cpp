@@ -1,5 +1,6 @@
-// Saves killed before their rename leave their temporary file ("<target>.<pid>.<n>.tmp"); the next
-// save of the same target removes it. The killed save runs in a child that re-executes this binary
+// Saves and exports killed before their rename leave their temporary file ("<target>.<pid>.<n>.tmp"),
+// an export its part files too ("<target>.<pid>.<n>.prf"); the next save or export of the same
+// target removes them. The killed save runs in a child that re-executes this binary
 // for that one case and kills itself with SIGKILL as soon as its temporary file exists.
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -32,7 +33,9 @@ std::vector<std::string> TempFiles(const std::string& dir) {
   std::error_code ec;  // a save may rename its file away meanwhile
   for (const auto& entry : std::filesystem::directory_iterator(dir, ec)) {
     const std::string name = entry.path().filename().string();
-    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0) names.push_back(name);
+    const bool aside = name.size() > 4 && (name.compare(name.size() - 4, 4, ".tmp") == 0 ||
+                                           name.compare(name.size() - 4, 4, ".prf") == 0);
+    if (aside) names.push_back(name);
   }
   return names;
 }
@@ -113,6 +116,12 @@ TEST_F(KilledSaves, NextDatabaseSaveRemovesWhatAKilledOneLeft) {
 TEST_F(KilledSaves, NextTableFileSaveRemovesWhatAKilledOneLeft) {
   ExpectNextSaveRemovesWhatAKilledOneLeft("big.Q7T",
                                           [&] { return RQ7SaveRealTableAs(dir_.c_str(), "big", table_); });
+}
+
+TEST_F(KilledSaves, NextExportRemovesWhatAKilledOneLeft) {
+  std::ofstream(dir_ + "/out.csv") << "an old file\n";
+  ExpectNextSaveRemovesWhatAKilledOneLeft(
+      "out.csv", [&] { return RQ7ExportAsCSV(table_, -1, nullptr, -1, -1, '/', dir_.c_str(), "out.csv"); });
 }
 
 TEST_F(KilledSaves, TemporaryFilesOfRunningSavesAndOtherTargetsStay) {

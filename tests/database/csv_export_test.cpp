@@ -419,9 +419,15 @@ TEST_F(CsvExportTest, SerialRowRanges) {
     SCOPED_TRACE(std::to_string(c.first) + ".." + std::to_string(c.last));
     EXPECT_EQ(Serial(',', '/', c.first, c.last, ids, c.with_format ? "none.txt" : nullptr), c.want);
   }
-  // Past the end without a format file: the rows before the first missing one stay written.
+  // Past the end without a format file: the export fails at the first missing row, and the file of
+  // the same name written before stays as it was, with nothing left beside it.
+  const std::string before = ReadAll(dir_.File("out.csv"));
+  ASSERT_EQ(before, "7\n\n-2147483647\n0\n");
   EXPECT_EQ(Serial(',', '/', 3, 9, ids), range_error);
-  EXPECT_EQ(ReadAll(dir_.File("out.csv")), "-2147483647\n0\n");
+  EXPECT_EQ(ReadAll(dir_.File("out.csv")), before);
+  std::vector<std::string> names;
+  for (const auto& e : std::filesystem::directory_iterator(dir_.Dir())) names.push_back(e.path().filename());
+  EXPECT_EQ(names, std::vector<std::string>{"out.csv"});
   EXPECT_EQ(TakeRing(), "");
 }
 

@@ -4,6 +4,7 @@
 
 #include <climits>
 #include <cmath>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -40,6 +41,23 @@ TEST(CorrectLog, WritesTheHeaderQuotedRecordsAndTheClosingCount) {
                                        "3\t2\t\"Na\"\"me\"\t\"x!y!z\"\t\"\"\t\"comment\"\n"
                                        "7\t0\t\"\"\t\"\"\t\"ok\"\t\"Scale[12]\"\n" +
                                        Closing(4));
+}
+
+// The log is written beside its name and takes it when done: an import killed on the way leaves the
+// last whole log, never a cut one.
+TEST(CorrectLog, OldLogStaysWholeUntilTheNewOneIsDone) {
+  q7test::TempDir dir;
+  const std::string path = dir.Write("orders.txt", "an old log\n");
+  {
+    TCorrectLog log(dir.Dir().c_str(), "orders.csv");
+    ASSERT_TRUE(log.IsOpen());
+    EXPECT_EQ(log.AddData(1, 1, "f", "e", "c", "m"), 0);
+    EXPECT_EQ(q7test::ReadAll(path), "an old log\n");
+  }
+  EXPECT_EQ(q7test::ReadAll(path), std::string(kHeader) + "1\t1\t\"f\"\t\"e\"\t\"c\"\t\"m\"\n" + Closing(1));
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.Dir())) files += entry.is_regular_file();
+  EXPECT_EQ(files, 1u);
 }
 
 TEST(CorrectLog, NameIsMadeFileSafe) {

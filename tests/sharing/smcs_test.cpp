@@ -2,11 +2,14 @@
 // reads it, stamps, hash chains, capacity, refused registrations, status, and tables attached in
 // several processes.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -117,6 +120,35 @@ TEST_F(RegistryTest, DumpWithoutAStructureFails) {
   EXPECT_EQ(dumpSMCS(dir_.File("none.bin").c_str()), -1);
   SetUpRegistry(1);
   EXPECT_EQ(dumpSMCS(dir_.File("no/such/dir.bin").c_str()), -1);
+}
+
+// The dump replaces an old file of its name only when whole: a write that fails half way (here the
+// process's file-size limit) leaves the old file and nothing beside it. A replaced file keeps its
+// mode.
+TEST_F(RegistryTest, DumpReplacesAnOldFileOnlyWhenWhole) {
+  SetUpRegistry(2);
+  const std::string path = dir_.Write("old.dump", "an old dump\n");
+  ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+  {
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    void (*old_handler)(int) = signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead
+    rlimit lowered = saved;
+    lowered.rlim_cur = 4096;  // below the structure's 16696 + 2 * 832 bytes
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lowered), 0);
+    const int rc = dumpSMCS(path.c_str());
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, old_handler);
+    EXPECT_EQ(rc, -1);
+  }
+  EXPECT_EQ(q7test::ReadAll(path), "an old dump\n");
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.Dir()))
+    EXPECT_EQ(entry.path().filename().string().find(".tmp"), std::string::npos) << entry.path();
+  ASSERT_EQ(dumpSMCS(path.c_str()), 0);
+  EXPECT_EQ(q7test::ReadAll(path).size(), 16696u + 2 * 832);
+  struct stat st {};
+  ASSERT_EQ(stat(path.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(RegistryTest, StampsStrictlyIncrease) {
