@@ -50,13 +50,25 @@ std::string Ending(int status) {
   return "status " + std::to_string(status);
 }
 
-// Runs `busy` in a loop on a second thread of a fresh child; once it has gone round once, the child
-// waits `delay` and then ends through exit(0), as a main that returns does. Returns how it ended.
-std::string EndWhileBusy(const std::function<bool()>& busy, std::chrono::milliseconds delay) {
+// Runs `child` in a fresh child process, which it must end (exit, _exit or a signal), and returns
+// how the child ended; a child that has not ended after kChildSeconds is ended by SIGALRM.
+std::string EndingOfChild(const std::function<void()>& child) {
   const pid_t pid = fork();
   if (pid < 0) return "fork failed";
   if (pid == 0) {
     alarm(kChildSeconds);
+    child();
+    _exit(6);  // the child did not end
+  }
+  int status = 0;
+  if (waitpid(pid, &status, 0) != pid) return "waitpid failed";
+  return Ending(status);
+}
+
+// Runs `busy` in a loop on a second thread of a fresh child; once it has gone round once, the child
+// waits `delay` and then ends through exit(0), as a main that returns does. Returns how it ended.
+std::string EndWhileBusy(const std::function<bool()>& busy, std::chrono::milliseconds delay) {
+  return EndingOfChild([&] {
     std::atomic<int> rounds{0};
     std::thread([&] {
       for (;;) {
@@ -68,10 +80,7 @@ std::string EndWhileBusy(const std::function<bool()>& busy, std::chrono::millise
     rounds.wait(0);
     std::this_thread::sleep_for(delay);
     exit(0);
-  }
-  int status = 0;
-  if (waitpid(pid, &status, 0) != pid) return "waitpid failed";
-  return Ending(status);
+  });
 }
 
 class ExitWhileCalling : public ::testing::Test {
@@ -132,28 +141,19 @@ int NeverReturn(int, int, int, int, int, int, int, _TColumnBuf*) {
 // inside the call itself, is not even started) and the process must end all the same, leaving what
 // the call uses alone.
 TEST_F(ExitWhileCalling, EndingWhileACallNeverReturnsEndsNormally) {
-  for (const bool same_thread : {false, true}) {
-    SCOPED_TRACE(same_thread ? "ended from inside the call" : "ended by another thread");
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      alarm(kChildSeconds);
-      const int columns[] = {filter_, 0};
-      if (same_thread) {
-        Q7RowInfoCallBack(0, table_, 1, columns, EndFromInsideTheCall);
-        _exit(6);
-      }
-      std::thread([&] {
-        Q7RowInfoCallBack(0, table_, 1, columns, NeverReturn);
-        _exit(6);
-      }).detach();
-      g_in_callback.wait(0);
-      exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_EQ(Ending(status), "exit 0");
-  }
+  const int columns[] = {filter_, 0};
+  EXPECT_EQ(EndingOfChild([&] { Q7RowInfoCallBack(0, table_, 1, columns, EndFromInsideTheCall); }), "exit 0")
+      << "ended from inside the call";
+  EXPECT_EQ(EndingOfChild([&] {
+              std::thread([&] {
+                Q7RowInfoCallBack(0, table_, 1, columns, NeverReturn);
+                _exit(6);
+              }).detach();
+              g_in_callback.wait(0);
+              exit(0);
+            }),
+            "exit 0")
+      << "ended by another thread";
 }
 
 // With shared tables attached, one of them kept and one attached, saved and dropped again in a loop:
@@ -202,55 +202,39 @@ void EarlyHandlerCall() {
 }
 
 TEST_F(ExitWhileCalling, CallsAtTheEndAnswerAtOnce) {
-  enum class Way {
-    kInsideACallback,
-    kInsideACallbackLateHandler,
-    kStopSkippedLateHandler,
-    kStopRanLateHandler
-  };
+  const int columns[] = {filter_, 0};
   const struct {
     const char* name;
-    Way way;
+    std::function<void()> child;
   } cases[] = {
-      {"exit inside a callback, a handler registered later calls", Way::kInsideACallback},
-      {"exit inside a callback, a handler after the stop calls", Way::kInsideACallbackLateHandler},
-      {"a call never returns, a handler after the skipped stop calls", Way::kStopSkippedLateHandler},
-      {"the stop ran, a handler after it calls", Way::kStopRanLateHandler},
+      {"exit inside a callback, a handler registered later calls",
+       [&] {
+         atexit(EarlyHandlerCall);
+         Q7RowInfoCallBack(0, table_, 1, columns, EndFromInsideTheCall);
+       }},
+      {"exit inside a callback, a handler after the stop calls",
+       [&] {
+         g_late_handler_armed.store(true);
+         Q7RowInfoCallBack(0, table_, 1, columns, EndFromInsideTheCall);
+       }},
+      {"a call never returns, a handler after the skipped stop calls",
+       [&] {
+         g_late_handler_armed.store(true);
+         std::thread([&] {
+           Q7RowInfoCallBack(0, table_, 1, columns, NeverReturn);
+           _exit(6);
+         }).detach();
+         g_in_callback.wait(0);
+         exit(0);
+       }},
+      {"the stop ran, a handler after it calls",
+       [&] {
+         g_late_handler_armed.store(true);
+         if (!SortSearchDelete()) _exit(5);
+         exit(0);
+       }},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      alarm(kChildSeconds);
-      const int columns[] = {filter_, 0};
-      switch (c.way) {
-        case Way::kInsideACallback:
-          atexit(EarlyHandlerCall);
-          Q7RowInfoCallBack(0, table_, 1, columns, EndFromInsideTheCall);
-          _exit(6);
-        case Way::kInsideACallbackLateHandler:
-          g_late_handler_armed.store(true);
-          Q7RowInfoCallBack(0, table_, 1, columns, EndFromInsideTheCall);
-          _exit(6);
-        case Way::kStopSkippedLateHandler:
-          g_late_handler_armed.store(true);
-          std::thread([&] {
-            Q7RowInfoCallBack(0, table_, 1, columns, NeverReturn);
-            _exit(6);
-          }).detach();
-          g_in_callback.wait(0);
-          exit(0);
-        case Way::kStopRanLateHandler:
-          g_late_handler_armed.store(true);
-          if (!SortSearchDelete()) _exit(5);
-          exit(0);
-      }
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_EQ(Ending(status), "exit 0");
-  }
+  for (const auto& c : cases) EXPECT_EQ(EndingOfChild(c.child), "exit 0") << c.name;
 }
 
 // A call made from inside a row callback, on the thread that holds the engine, answers at once
@@ -263,18 +247,13 @@ int CallFromInsideTheCall(int, int, int, int, int, int, int, _TColumnBuf*) {
 }
 
 TEST_F(ExitWhileCalling, ACallFromInsideACallbackAnswersAtOnce) {
-  const pid_t pid = fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    alarm(kChildSeconds);
-    const int columns[] = {filter_, 0};
-    // The callback's -1 stops the walk, which then returns 1; -2 is no stop and a later row's answer.
-    const int walked = Q7RowInfoCallBack(0, table_, 1, columns, CallFromInsideTheCall);
-    _exit(walked == 1 && RQ7GetNTable() >= 1 ? 0 : 7);
-  }
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  EXPECT_EQ(Ending(status), "exit 0");
+  EXPECT_EQ(EndingOfChild([&] {
+              const int columns[] = {filter_, 0};
+              // The callback's -1 stops the walk, which then returns 1; -2 is no stop.
+              const int walked = Q7RowInfoCallBack(0, table_, 1, columns, CallFromInsideTheCall);
+              _exit(walked == 1 && RQ7GetNTable() >= 1 ? 0 : 7);
+            }),
+            "exit 0");
 }
 
 // The threads of this process other than the calling one: in a fresh child that has run a parallel
@@ -300,51 +279,47 @@ void ExitOnSignal(int) { exit(0); }
 // And a stop that does run on a worker (a fault signal's handler that calls exit there) ends the
 // process normally instead of joining the worker's own thread.
 TEST_F(ExitWhileCalling, SignalsMeantForTheHostReachTheHost) {
-  enum class Host { kSigwait, kHandlerOnceUnblocked, kFaultHandlerOnAWorker };
+  const auto with_sigterm_blocked = [](const std::function<void(const sigset_t&)>& then) {
+    sigset_t term;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &term, nullptr);
+    kill(getpid(), SIGTERM);
+    then(term);
+  };
   const struct {
     const char* name;
-    Host host;
+    std::function<void()> host;
   } cases[] = {
-      {"SIGTERM blocked, then taken by sigwait", Host::kSigwait},
-      {"SIGTERM blocked, then taken by a handler that calls exit", Host::kHandlerOnceUnblocked},
-      {"SIGSYS on a worker, its handler calls exit", Host::kFaultHandlerOnAWorker},
+      {"SIGTERM blocked, then taken by sigwait",
+       [&] {
+         with_sigterm_blocked([](const sigset_t& term) {
+           int taken = 0;
+           _exit(sigwait(&term, &taken) == 0 && taken == SIGTERM ? 0 : 7);
+         });
+       }},
+      {"SIGTERM blocked, then taken by a handler that calls exit",
+       [&] {
+         signal(SIGTERM, ExitOnSignal);
+         with_sigterm_blocked([](const sigset_t& term) { pthread_sigmask(SIG_UNBLOCK, &term, nullptr); });
+       }},
+      {"SIGSYS on a worker, its handler calls exit",
+       [] {
+         signal(SIGSYS, ExitOnSignal);
+         const std::vector<pid_t> workers = OtherThreads();
+         if (workers.empty()) _exit(9);
+         syscall(SYS_tgkill, getpid(), workers.front(), SIGSYS);
+         for (;;) pause();
+       }},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-      alarm(kChildSeconds);
-      // The child's workers start here, on a thread that blocks nothing.
-      if (!SortSearchDelete()) _exit(5);
-      sigset_t term;
-      sigemptyset(&term);
-      sigaddset(&term, SIGTERM);
-      switch (c.host) {
-        case Host::kSigwait: {
-          pthread_sigmask(SIG_BLOCK, &term, nullptr);
-          kill(getpid(), SIGTERM);
-          int taken = 0;
-          _exit(sigwait(&term, &taken) == 0 && taken == SIGTERM ? 0 : 7);
-        }
-        case Host::kHandlerOnceUnblocked:
-          signal(SIGTERM, ExitOnSignal);
-          pthread_sigmask(SIG_BLOCK, &term, nullptr);
-          kill(getpid(), SIGTERM);
-          pthread_sigmask(SIG_UNBLOCK, &term, nullptr);
-          _exit(8);
-        case Host::kFaultHandlerOnAWorker: {
-          signal(SIGSYS, ExitOnSignal);
-          const std::vector<pid_t> workers = OtherThreads();
-          if (workers.empty()) _exit(9);
-          syscall(SYS_tgkill, getpid(), workers.front(), SIGSYS);
-          for (;;) pause();
-        }
-      }
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    EXPECT_EQ(Ending(status), "exit 0");
+    EXPECT_EQ(EndingOfChild([&] {
+                // The child's workers start here, on a thread that blocks nothing.
+                if (!SortSearchDelete()) _exit(5);
+                c.host();
+              }),
+              "exit 0")
+        << c.name;
   }
 }
 

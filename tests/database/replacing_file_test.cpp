@@ -24,13 +24,6 @@ using q7test::TempDir;
 using table_files::ReplaceOptions;
 using table_files::ReplacingFile;
 
-std::vector<std::string> Entries(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 mode_t CurrentUmask() {
   const mode_t mask = umask(0);
   umask(mask);
@@ -115,7 +108,7 @@ TEST(ReplacingFile, EveryKindOfTarget) {
     EXPECT_EQ(ReadAll(written), "new\n");
     EXPECT_EQ(ModeOf(written), c.mode);
     // Nothing is left beside it.
-    EXPECT_EQ(Entries(dir.Dir()).size(), linked ? 2u : 1u);
+    EXPECT_EQ(q7test::DirectoryNames(dir.Dir()).size(), linked ? 2u : 1u);
   }
 }
 
@@ -137,7 +130,7 @@ TEST(ReplacingFile, FailureKeepsTheOldFileAndLeavesNothing) {
             }),
             Q7_ERROR_INDEX_OUT_OF_RANGE);
   EXPECT_EQ(ReadAll(target), "old\n");
-  EXPECT_EQ(Entries(dir.Dir()), std::vector<std::string>{"t.csv"});
+  EXPECT_EQ(q7test::DirectoryNames(dir.Dir()), std::vector<std::string>{"t.csv"});
 }
 
 // A writer written by name (as the parallel export's workers write) is committed as one written
@@ -152,7 +145,7 @@ TEST(ReplacingFile, FileWrittenByItsNameIsCommitted) {
   EXPECT_EQ(ReadAll(target), "old\n");
   out.Commit();
   EXPECT_EQ(ReadAll(target), "by name\n");
-  EXPECT_EQ(Entries(dir.Dir()), std::vector<std::string>{"t.csv"});
+  EXPECT_EQ(q7test::DirectoryNames(dir.Dir()), std::vector<std::string>{"t.csv"});
 }
 
 TEST(ReplacingFile, PartNamesAreTheTargetsOwnAndDistinct) {

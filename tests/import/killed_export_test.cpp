@@ -72,13 +72,6 @@ class HookedExport {
   HookedExport& operator=(const HookedExport&) = delete;
 };
 
-std::vector<std::string> Entries(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 class ExportOverAnOldFile : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -171,7 +164,7 @@ TEST_P(KilledExport, LeavesTheOldFileAndTheNextExportClearsWhatItLeft) {
   } else {
     EXPECT_TRUE(left == kOld || left == wanted) << left.size() << " bytes";
   }
-  const std::vector<std::string> entries = Entries(dir_);
+  const std::vector<std::string> entries = q7test::DirectoryNames(dir_);
   if (left == kOld) {
     // At least the file the export was writing stays beside the target, named after the target.
     EXPECT_GT(entries.size(), 1u);
@@ -180,7 +173,7 @@ TEST_P(KilledExport, LeavesTheOldFileAndTheNextExportClearsWhatItLeft) {
 
   ASSERT_EQ(Export(), 0);
   EXPECT_EQ(Target(), wanted);
-  EXPECT_EQ(Entries(dir_), std::vector<std::string>{kTarget});
+  EXPECT_EQ(q7test::DirectoryNames(dir_), std::vector<std::string>{kTarget});
 }
 
 INSTANTIATE_TEST_SUITE_P(Moments, KilledExport,
@@ -205,7 +198,7 @@ TEST_F(ExportOverAnOldFile, FailedExportLeavesTheOldFileAndNothingElse) {
       EXPECT_EQ(Export(), Q7_ERROR_ILLEGAL_FILE_NAME);
     }
     EXPECT_EQ(Target(), kOld);
-    EXPECT_EQ(Entries(dir_), std::vector<std::string>{kTarget});
+    EXPECT_EQ(q7test::DirectoryNames(dir_), std::vector<std::string>{kTarget});
   }
   ASSERT_EQ(Export(), 0);
   EXPECT_EQ(Target(), Wanted());

@@ -53,13 +53,6 @@ class MinPartRows {
   MinPartRows& operator=(const MinPartRows&) = delete;
 };
 
-std::vector<std::string> DirectoryEntries(const std::string& dir) {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 std::string Cwd() {
   char buf[PATH_MAX];
   return getcwd(buf, sizeof buf) != nullptr ? buf : "";
@@ -160,7 +153,7 @@ TEST_F(MppExportTest, EqualsTheSerialExportForEveryWorkerCount) {
           const int rows = (r.last == -1 || r.last > 900 ? 900 : r.last) - (r.first == -1 ? 1 : r.first) + 1;
           const int used = std::min(std::min(workers, CSmpEngine::Instance()->ThreadCount()), rows);
           EXPECT_EQ(parts_, used == 1 ? 1 : std::min(used * CCMultiThreadExport::kPartsPerWorker, rows));
-          EXPECT_EQ(DirectoryEntries(dir_.Dir()), (std::vector<std::string>{"mpp.csv", "serial.csv"}));
+          EXPECT_EQ(q7test::DirectoryNames(dir_.Dir()), (std::vector<std::string>{"mpp.csv", "serial.csv"}));
         }
       }
     }
@@ -278,14 +271,14 @@ TEST_F(MppExportTest, Refusals) {
     ex->free_mem();
     EXPECT_EQ(ring.TakeCoded(), c.ring);
     EXPECT_EQ(Cwd(), before);
-    EXPECT_TRUE(DirectoryEntries(dir_.Dir()).empty());
+    EXPECT_TRUE(q7test::DirectoryNames(dir_.Dir()).empty());
   }
   // A column that names no filter: every part fails, and no part file stays.
   MinPartRows small_parts(1);
   WorkerCap cap(4);
   const int bad[] = {1, 42, -1};
   EXPECT_EQ(Mpp(1, bad, -1, -1, ',', '/', dir_.Dir(), "x.csv"), Q7_ERROR_ILLEGAL_FILTER);
-  EXPECT_TRUE(DirectoryEntries(dir_.Dir()).empty());
+  EXPECT_TRUE(q7test::DirectoryNames(dir_.Dir()).empty());
 }
 
 TEST_F(MppExportTest, JoinTablesAreHandedToTheirOwnSetsAndParts) {
@@ -303,7 +296,7 @@ TEST_F(MppExportTest, JoinTablesAreHandedToTheirOwnSetsAndParts) {
   EXPECT_EQ(MppCsvExport(join, -1, nullptr, -1, -1, ',', '/', dir_.Dir().c_str(), "j.csv", nullptr),
             Q7_ERROR_NO_SUCH_SET);
   ex->free_mem();
-  EXPECT_TRUE(DirectoryEntries(dir_.Dir()).empty());
+  EXPECT_TRUE(q7test::DirectoryNames(dir_.Dir()).empty());
   db_->DelTable(join);
   db_->DelTable(other);
 }
