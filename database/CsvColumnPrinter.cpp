@@ -11,6 +11,7 @@
 
 #include "database/TFilter.h"
 #include "foundation/CQ7Exception.h"
+#include "foundation/zpk_memory.h"
 #include "values/DateTime.h"
 #include "values/Numeric.h"
 #include "values/NumericText.h"
@@ -116,13 +117,12 @@ char* PrintShortDecimal(int64_t count, int scale, char* p) {
 
 CsvLine::CsvLine(size_t capacity) {
   if (capacity == 0) capacity = 1;
-  begin_ = static_cast<char*>(malloc(capacity));
-  if (begin_ == nullptr) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
+  begin_ = static_cast<char*>(zpk_malloc(capacity));
   end_ = begin_;
   cap_ = begin_ + capacity;
 }
 
-CsvLine::~CsvLine() { free(begin_); }
+CsvLine::~CsvLine() { zpk_free(begin_); }
 
 void CsvLine::Grow(size_t n) {
   const size_t used = size();
@@ -131,8 +131,7 @@ void CsvLine::Grow(size_t n) {
     if (capacity > SIZE_MAX / 2) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
     capacity *= 2;
   }
-  char* grown = static_cast<char*>(realloc(begin_, capacity));
-  if (grown == nullptr) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
+  char* grown = static_cast<char*>(zpk_realloc(begin_, capacity));
   begin_ = grown;
   end_ = grown + used;
   cap_ = grown + capacity;
@@ -243,7 +242,7 @@ CsvColumnPrinter::CsvColumnPrinter(TFilter* filter, const CsvColumnOptions& opti
 void CsvColumnPrinter::PrepareForRows(int64_t rows) {
   if (list_count_ > kMaxCachedValues || int64_t{list_count_} * 4 > rows) return;
   CsvLine texts(static_cast<size_t>(list_count_) * 8);
-  std::vector<uint32_t> offsets(static_cast<size_t>(list_count_) + 1);
+  ZpkVector<uint32_t> offsets(static_cast<size_t>(list_count_) + 1);
   for (int i = 0; i < list_count_; ++i) {
     offsets[static_cast<size_t>(i)] = static_cast<uint32_t>(texts.size());
     AppendEntry(list_, i, texts);

@@ -23,13 +23,15 @@
 #include <vector>
 
 #include "database/CsvExportFormat.h"
+#include "foundation/ZpkAllocator.h"
 #include "q7api.h"
 
 class TBaseArray;
 class TFilter;
 
 // A line buffer that grows on demand; the room for a field is asked for before the field is
-// written, so no field ever runs past the end.
+// written, so no field ever runs past the end. Its block is the engine's (zpk_malloc): the export's
+// workers each fill one of a MiB.
 class CsvLine {
  public:
   // capacity bytes to start with (at least 1). Throws Q7_ERROR_OUT_OF_MEMORY.
@@ -155,6 +157,6 @@ class CsvColumnPrinter {
   int date_order_;
   // The value list's texts after PrepareForRows: entry i is cache_text_[cache_offsets_[i] ..
   // cache_offsets_[i + 1]); no offsets when there is no cache.
-  std::vector<char> cache_text_;
-  std::vector<uint32_t> cache_offsets_;
+  ZpkVector<char> cache_text_;
+  ZpkVector<uint32_t> cache_offsets_;
 };

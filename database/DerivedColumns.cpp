@@ -10,6 +10,7 @@
 #include "database/TRealTable.h"
 #include "database/TSetArray.h"
 #include "foundation/CQ7Exception.h"
+#include "foundation/ZpkAllocator.h"
 #include "kernels/CountingSort.h"
 #include "values/Accommodation.h"
 #include "values/ArrayFunctions.h"
@@ -193,7 +194,7 @@ DerivedColumn ExtractColumn(TFilter* filter, const int* rows, int n) {
     return column;
   }
   // Fewer rows than entries: the new table carries only the values its rows hold (and NULL).
-  std::vector<int> used(static_cast<size_t>(entries), 0);
+  ZpkVector<int> used(static_cast<size_t>(entries), 0);  // as long as the list, on a worker
   used[0] = 1;
   for (int r = 0; r < n; ++r) used[static_cast<size_t>(out[r])] = 1;
   column.list = SelectValueList(filter->VL, used.data());

@@ -11,6 +11,7 @@
 #include "database/TSetArray.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/ZpkAllocator.h"
 #include "foundation/zpk_memory.h"
 #include "kernels/FindPos.h"
 #include "values/Accommodation.h"
@@ -298,7 +299,7 @@ bool TFilter::MergeTVL(bool parallel) {
   // keeps its later value. Live records go to NULL for the merge and get their value back after.
   int* pv = PV->PIntAr();
   const int* rec_no = TVLRecNo->PIntAr();
-  std::vector<uint8_t> live(static_cast<size_t>(n), 0);
+  ZpkVector<uint8_t> live(static_cast<size_t>(n), 0);
   for (int k = 1; k < n; ++k) {
     const int r = rec_no[k];
     if (r >= 1 && r < PV->FArraySize && pv[r] == -k) {

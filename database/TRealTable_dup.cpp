@@ -10,6 +10,7 @@
 #include "database/TRealTable.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/ZpkAllocator.h"
 #include "foundation/zpk_memory.h"
 #include "kernels/CountingSort.h"
 #include "values/Accommodation.h"
@@ -364,7 +365,8 @@ int TRealTable::CondenseValueList(TFilter* filter, bool lent) {
   if (count == 0) return 0;
 
   int* numbers = pv->PIntAr();
-  std::vector<int> used(static_cast<size_t>(count), 0);
+  // As long as the list, and filled on a worker when tables are condensed in parallel.
+  ZpkVector<int> used(static_cast<size_t>(count), 0);
   used[0] = 1;  // the NULL stays even when no record holds it
   for (int r = 0; r < size; ++r) {
     const int v = numbers[r];

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <limits>
 #include <mutex>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -116,10 +117,144 @@ bool PreadAll(int fd, char* dst, size_t bytes, int64_t offset) {
 
 }  // namespace
 
+// ---- Mapped blocks ----
+// The C library serves a block below its mapping threshold from the heap of the thread that asks,
+// and raises that threshold (up to 32 MiB) each time a mapped block below 32 MiB is freed. After
+// the first large step the workers' work blocks would then come from their own heaps, whose free
+// top the C library never gives back (malloc_trim trims only the main heap's top), and every later
+// workload would leave tens of MiB a worker resident after a clear. A block of kMappedBlockMin bytes
+// or more is therefore a mapping of the engine's own: it never enters a heap, and its free never
+// moves the C library's threshold.
+
+namespace {
+
+size_t PageBytes() {
+  static const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+  return page;
+}
+
+// Every mapping the engine made, by address: the page-aligned pointers zpk_free and zpk_realloc
+// meet are looked up here, the others are the C library's.
+struct MappedBlocks {
+  std::mutex mutex;
+  std::unordered_map<uintptr_t, size_t> bytes;  // whole pages
+};
+
+MappedBlocks& Mapped() {
+  static MappedBlocks* mapped = new MappedBlocks;  // never destroyed: workers may still free at exit
+  return *mapped;
+}
+
+// The bytes of the engine's mapping at p, or 0 when p is no such mapping (null included).
+size_t MappedBytes(const void* p) {
+  const auto at = reinterpret_cast<uintptr_t>(p);
+  if (at == 0 || (at & (PageBytes() - 1)) != 0) return 0;
+  MappedBlocks& m = Mapped();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  const auto found = m.bytes.find(at);
+  return found == m.bytes.end() ? 0 : found->second;
+}
+
+// Whole pages for size bytes; 0 when the count overflows.
+size_t PagesFor(size_t size) {
+  const size_t page = PageBytes();
+  return size > std::numeric_limits<size_t>::max() - page ? 0 : (size + page - 1) & ~(page - 1);
+}
+
+#if defined(Q7_ADDRESS_CHECKED)
+// The pages past the size asked stay poisoned, so that a use beyond the block is still reported.
+void MarkMapped(void* p, size_t size, size_t bytes) {
+  ASAN_UNPOISON_MEMORY_REGION(p, size);
+  ASAN_POISON_MEMORY_REGION(static_cast<char*>(p) + size, bytes - size);
+}
+// The address range may be mapped again by anyone: it goes back clean.
+void UnmarkMapped(void* p, size_t bytes) { ASAN_UNPOISON_MEMORY_REGION(p, bytes); }
+#else
+void MarkMapped(void*, size_t, size_t) {}
+void UnmarkMapped(void*, size_t) {}
+#endif
+
+void* MapBlock(size_t size) {
+  const size_t bytes = PagesFor(size);
+  if (bytes == 0) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
+  void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (p == MAP_FAILED) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
+  try {
+    MappedBlocks& m = Mapped();
+    std::lock_guard<std::mutex> lock(m.mutex);
+    m.bytes.insert_or_assign(reinterpret_cast<uintptr_t>(p), bytes);
+  } catch (...) {
+    munmap(p, bytes);
+    throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
+  }
+  MarkMapped(p, size, bytes);
+  return p;
+}
+
+// Out of the register first: once unmapped, the range may come back to another thread's MapBlock.
+void UnmapBlock(void* p, size_t bytes) noexcept {
+  {
+    MappedBlocks& m = Mapped();
+    std::lock_guard<std::mutex> lock(m.mutex);
+    m.bytes.erase(reinterpret_cast<uintptr_t>(p));
+  }
+  UnmarkMapped(p, bytes);
+  munmap(p, bytes);
+}
+
+// Resizes the mapping at p (bytes long) to hold size bytes, moving its pages without copying them;
+// null (and p unchanged) when the system refuses. The register stays locked across the move, so
+// that no other thread registers a mapping at p's old address before p's entry has gone.
+void* RemapBlock(void* p, size_t bytes, size_t size) {
+  const size_t new_bytes = PagesFor(size);
+  if (new_bytes == 0) return nullptr;
+  MappedBlocks& m = Mapped();
+  std::lock_guard<std::mutex> lock(m.mutex);
+  try {
+    // Room for the new entry before the move, which must not be undone.
+    m.bytes.reserve(m.bytes.size() + 1);
+  } catch (...) {
+    return nullptr;
+  }
+  void* q = mremap(p, bytes, new_bytes, MREMAP_MAYMOVE);
+  if (q == MAP_FAILED) return nullptr;
+  m.bytes.erase(reinterpret_cast<uintptr_t>(p));
+  m.bytes.insert_or_assign(reinterpret_cast<uintptr_t>(q), new_bytes);
+  UnmarkMapped(p, bytes);
+  MarkMapped(q, size, new_bytes);
+  return q;
+}
+
+// Registers the mapping at p (head + tail bytes) as two: head bytes at p and the tail behind them.
+// False, and nothing changed, when the register has no room.
+bool SplitMapping(void* p, size_t head, size_t tail) noexcept {
+  MappedBlocks& m = Mapped();
+  try {
+    std::lock_guard<std::mutex> lock(m.mutex);
+    m.bytes.insert_or_assign(reinterpret_cast<uintptr_t>(p) + head, tail);
+    m.bytes[reinterpret_cast<uintptr_t>(p)] = head;
+  } catch (...) {
+    return false;
+  }
+  return true;
+}
+
+// Gives a block back at once: the engine's mapping to the system, any other to the C library.
+void ReleaseBlock(void* p) noexcept {
+  const size_t bytes = MappedBytes(p);
+  if (bytes != 0) {
+    UnmapBlock(p, bytes);
+  } else {
+    free(p);
+  }
+}
+
+}  // namespace
+
 // ---- Kept blocks ----
-// A large block freed by one step is as a rule followed by a block of about the same size in the
-// next (a join's arrays, a sort's output, a summary's work arrays): kept resident for a while, it
-// spares the kernel clearing fresh pages, which costs more than most passes that write them.
+// A block freed by one step is as a rule followed by blocks of about its size in the next (a join's
+// arrays, a sort's output, a summary's work arrays, the workers' tables): kept resident for a while,
+// it spares the kernel clearing fresh pages, which costs more than most passes that write them.
 
 namespace {
 
@@ -184,29 +319,29 @@ void UnpoisonKept(void*, size_t) {}
 
 // Under the lock: takes out blocks kept longer than the keep time, and then the oldest until
 // `room` more bytes fit under the bound; what goes is added to `drop`, to be freed outside the lock.
-void ExpireKept(KeptBlocks& k, int64_t now, size_t room, std::vector<void*>* drop) {
+void ExpireKept(KeptBlocks& k, int64_t now, size_t room, std::vector<KeptBlock>* drop) {
   size_t n = 0;
   while (n < k.blocks.size() && (now - k.blocks[n].since > kKeepNanos || k.bytes + room > KeptBound())) {
     k.bytes -= k.blocks[n].capacity;
-    drop->push_back(k.blocks[n].p);
+    drop->push_back(k.blocks[n]);
     ++n;
   }
   k.blocks.erase(k.blocks.begin(), k.blocks.begin() + static_cast<long>(n));
   NoteOldest(k);
 }
 
-void FreeAll(const std::vector<void*>& drop) {
-  for (void* p : drop) {
-    UnpoisonKept(p, malloc_usable_size(p));
-    free(p);
-  }
+// Kept blocks are always the engine's mappings.
+void FreeAll(const std::vector<KeptBlock>& drop) {
+  for (const KeptBlock& b : drop) UnmapBlock(b.p, b.capacity);
 }
 
-// The smallest kept block of at least `size` bytes, or null. One more than a quarter larger is left
-// alone: its unused pages would stay resident for as long as the block is used.
+// A block of at least `size` bytes from the smallest kept block that holds it, or null. One more
+// than a quarter larger gives only its front pages (its unused pages would otherwise stay resident
+// for as long as the block is used); the rest stays kept, as young as it was. With none, a block of
+// kKeptBlockMin or more first gives back the oldest kept blocks, as many bytes as it asks.
 void* TakeKept(size_t size) {
   KeptBlocks& k = Kept();
-  std::vector<void*> drop;
+  std::vector<KeptBlock> drop;
   void* p = nullptr;
   size_t capacity = 0;
   {
@@ -215,15 +350,26 @@ void* TakeKept(size_t size) {
     size_t best = k.blocks.size();
     for (size_t i = 0; i < k.blocks.size(); ++i) {
       const size_t cap = k.blocks[i].capacity;
-      if (cap < size || cap - size > size / 4) continue;
+      if (cap < size) continue;
       if (best == k.blocks.size() || cap < k.blocks[best].capacity) best = i;
     }
     if (best != k.blocks.size()) {
-      p = k.blocks[best].p;
-      capacity = k.blocks[best].capacity;
-      k.bytes -= capacity;
-      k.blocks.erase(k.blocks.begin() + static_cast<long>(best));
-    } else {
+      KeptBlock& b = k.blocks[best];
+      const size_t head = PagesFor(size);
+      if (b.capacity - size > size / 4 && b.capacity - head >= kMappedBlockMin &&
+          SplitMapping(b.p, head, b.capacity - head)) {
+        p = b.p;
+        capacity = head;
+        b.p = static_cast<char*>(b.p) + head;
+        b.capacity -= head;
+        k.bytes -= head;
+      } else {
+        p = b.p;
+        capacity = b.capacity;
+        k.bytes -= capacity;
+        k.blocks.erase(k.blocks.begin() + static_cast<long>(best));
+      }
+    } else if (size >= kKeptBlockMin) {
       // The block will be a fresh mapping: the oldest kept blocks, as many bytes as it takes, go
       // back first, so that its pages are the ones just given back (the system hands those out
       // soonest) and the kept blocks add little to the process's peak.
@@ -231,7 +377,7 @@ void* TakeKept(size_t size) {
       size_t n = 0;
       while (n < k.blocks.size() && given < size) {
         given += k.blocks[n].capacity;
-        drop.push_back(k.blocks[n].p);
+        drop.push_back(k.blocks[n]);
         ++n;
       }
       k.bytes -= given;
@@ -245,12 +391,12 @@ void* TakeKept(size_t size) {
   return p;
 }
 
-// Keeps a freed block when it is large enough and fits under the bound; false: free it.
-bool KeepBlock(void* p) {
-  const size_t capacity = malloc_usable_size(p);
-  if (capacity < kKeptBlockMin || capacity > KeptBound()) return false;
+// Keeps a freed mapping of `capacity` bytes when it is large enough and fits under the bound;
+// false: give it back.
+bool KeepBlock(void* p, size_t capacity) {
+  if (capacity < kMappedBlockMin || capacity > KeptBound()) return false;
   KeptBlocks& k = Kept();
-  std::vector<void*> drop;
+  std::vector<KeptBlock> drop;
   {
     std::lock_guard<std::mutex> lock(k.mutex);
     const int64_t now = NowNanos();
@@ -267,39 +413,74 @@ bool KeepBlock(void* p) {
 }  // namespace
 
 void* zpk_malloc(size_t size) {
-  if (size >= kKeptBlockMin) {
+  if (size >= kMappedBlockMin) {
     if (void* kept = TakeKept(size)) return kept;
+    void* p = MapBlock(size);
+    AdviseHugePages(p, size);
+    return p;
   }
   // malloc(0) may legitimately give null; a one-byte block keeps "null means exhausted" true.
   void* p = malloc(size != 0 ? size : 1);
   if (p == nullptr) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
-  AdviseHugePages(p, size);
   return p;
 }
 
 void* zpk_realloc(void* p, size_t size) {
   if (p == nullptr && size != 0) return zpk_malloc(size);
-  // A small block grown large (an array sized once its count is known) takes a kept block too;
-  // a large one is left to realloc, which moves its pages without copying them.
-  if (p != nullptr && size >= kKeptBlockMin) {
-    const size_t old_size = malloc_usable_size(p);
-    if (old_size < kKeptBlockMin) {
-      if (void* kept = TakeKept(size)) {
-        std::memcpy(kept, p, old_size);
-        free(p);
-        return kept;
-      }
+  const size_t mapped = MappedBytes(p);
+  if (mapped == 0) {
+    // A block of the C library grown to mapping size moves into one of the engine's, so that it
+    // never comes back to the C library as a mapped block.
+    if (size >= kMappedBlockMin) {
+      void* q = zpk_malloc(size);
+      std::memcpy(q, p, std::min(malloc_usable_size(p), size));
+      free(p);
+      return q;
+    }
+    void* q = realloc(p, size);
+    if (q == nullptr && size != 0) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
+    return q;
+  }
+  if (size == 0) {
+    zpk_free(p);
+    return nullptr;
+  }
+  if (size < kMappedBlockMin) {
+    void* q = zpk_malloc(size);
+    std::memcpy(q, p, size);
+    zpk_free(p);
+    return q;
+  }
+  // A small mapping grown large takes a kept block; a large one is moved by the system, which
+  // moves its pages without copying them.
+  if (size >= kKeptBlockMin && mapped < kKeptBlockMin) {
+    if (void* kept = TakeKept(size)) {
+      UnmarkMapped(p, mapped);  // the pages past its size are read too
+      std::memcpy(kept, p, mapped);
+      zpk_free(p);
+      return kept;
     }
   }
-  void* q = realloc(p, size);
-  if (q == nullptr && size != 0) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
-  AdviseHugePages(q, size);
+  if (void* q = RemapBlock(p, mapped, size)) {
+    AdviseHugePages(q, size);
+    return q;
+  }
+  // The system would not move it: a new block and a copy, the old block staying valid should that
+  // fail.
+  void* q = zpk_malloc(size);
+  UnmarkMapped(p, mapped);
+  std::memcpy(q, p, std::min(mapped, size));
+  zpk_free(p);
   return q;
 }
 
 void zpk_free(void* p) {
-  if (p == nullptr || KeepBlock(p)) return;
-  free(p);
+  const size_t mapped = MappedBytes(p);
+  if (mapped == 0) {
+    free(p);
+    return;
+  }
+  if (!KeepBlock(p, mapped)) UnmapBlock(p, mapped);
 }
 
 size_t zpk_kept_bound() { return KeptBound(); }
@@ -337,8 +518,8 @@ ScratchPool& Pool() {
   return *pool;
 }
 
-// Set when aged scratch blocks went back to the C library, which may keep their pages in its heap:
-// the next zpk_expire_kept trims it.
+// Set when aged scratch blocks went back: the step that used them is over, and the small blocks it
+// freed may still hold pages in the C library's heaps, which the next zpk_expire_kept trims.
 std::atomic<bool> g_trim_due{false};
 
 // Under the lock, after every change of the kept blocks.
@@ -349,7 +530,7 @@ void NoteOldestScratch(ScratchPool& pool) {
 }
 
 // Gives back the kept blocks older than the keep time, or every kept block when `all`, straight to
-// the C library: an idle block would only wait out the kept blocks' time again in their store.
+// the system: an idle block would only wait out the kept blocks' time again in their store.
 // Blocks in use are not kept, so they stay. False when nothing went.
 bool DropScratch(bool all) noexcept {
   ScratchPool& pool = Pool();
@@ -375,7 +556,7 @@ bool DropScratch(bool all) noexcept {
   } catch (...) {
     return false;  // no memory for the list: a later call gives them back
   }
-  for (void* p : drop) free(p);
+  for (void* p : drop) ReleaseBlock(p);
   return !drop.empty();
 }
 
@@ -485,11 +666,26 @@ void zpk_scratch_release() noexcept { (void)DropScratch(true); }
 
 namespace {
 
-// The C library keeps the pages of freed blocks below its mapping threshold (which it raises up to
-// 32 MiB) in its heaps, the main one and one per thread that allocated, workers included; only
-// this hands their free pages back. It walks every free chunk (a few to tens of milliseconds after
-// large steps), so it runs where a host may idle long after, never in a step or a save.
+// The C library keeps the pages of freed blocks below its mapping threshold in its heaps, the main
+// one and one per thread that allocated, workers included; only this hands their free pages back.
+// It leaves the free top of a thread's heap alone, which is why the engine maps its large blocks
+// itself. It walks every free chunk (a few to tens of milliseconds after large steps), so it runs
+// where a host may idle long after, never in a step or a save.
 void TrimHeaps() noexcept { (void)malloc_trim(0); }
+
+// The C library starts out with mapping and trim thresholds of 128 KiB, and raises both (the trim
+// threshold to twice the other) the first time it frees a block it mapped. Until then each free
+// that leaves more than 128 KiB free at the top of a heap hands those pages back, and the next
+// allocation there faults fresh ones in: with the blocks below 128 KiB that the steps take on the
+// workers and free on the calling thread, a non-cube summary ran about 40 % slower. The engine's own
+// blocks never raise it, so the engine does it once at load, as the first large free of any program
+// would: a block just under the C library's ceiling of 32 MiB, taken and freed untouched (two system
+// calls). A threshold the host fixed with mallopt stays as the host set it.
+const bool g_heaps_settled = [] {
+  void* volatile block = malloc((size_t{32} << 20) - (size_t{8} << 10));
+  free(block);
+  return true;
+}();
 
 }  // namespace
 
@@ -497,11 +693,10 @@ void zpk_release_kept() {
   // Scratch blocks first: those of kept-block size would otherwise only join the kept blocks.
   zpk_scratch_release();
   KeptBlocks& k = Kept();
-  std::vector<void*> drop;
+  std::vector<KeptBlock> drop;
   {
     std::lock_guard<std::mutex> lock(k.mutex);
-    for (const KeptBlock& b : k.blocks) drop.push_back(b.p);
-    k.blocks.clear();
+    drop.swap(k.blocks);
     k.bytes = 0;
     NoteOldest(k);
   }
@@ -519,7 +714,7 @@ void zpk_expire_kept() noexcept {
   KeptBlocks& k = Kept();
   const int64_t oldest = k.oldest.load(std::memory_order_relaxed);
   if (oldest != kNoneKept && NowNanos() - oldest > kKeepNanos) {
-    std::vector<void*> drop;
+    std::vector<KeptBlock> drop;
     try {
       std::lock_guard<std::mutex> lock(k.mutex);
       // Room for every block first: once expiring has begun it must not fail halfway.

@@ -13,6 +13,16 @@
 #include <cstddef>
 #include <cstdint>
 
+// From this size on a block is a mapping of the engine's own (whole pages, page-aligned), kept
+// (below) or given back to the system when freed. It never enters a heap of the C library, and its
+// free leaves the C library's mapping threshold alone: after the C library itself frees a block it
+// mapped it serves blocks below that size (up to 32 MiB) from the heap of the thread that asks, and
+// the free top of a worker thread's heap is never given back, not even by malloc_trim. Smaller
+// blocks come from malloc. At load the engine frees one block the C library mapped, as any
+// program's first large free does, so that its heaps are not trimmed and grown again at every free
+// (see the .cpp; a threshold the host set with mallopt stays).
+constexpr size_t kMappedBlockMin = size_t{128} << 10;
+
 // Returns a new block of `size` bytes (a zero size still gives a block that zpk_free accepts).
 // Throws CQ7Exception(Q7_ERROR_OUT_OF_MEMORY) when none is available. A block of 2 MiB or more is
 // advised to be backed by huge pages (madvise MADV_HUGEPAGE on its whole pages; a refusal is
@@ -22,24 +32,27 @@ void* zpk_malloc(size_t size);
 // Resizes like realloc. A null result for a non-zero size throws
 // CQ7Exception(Q7_ERROR_OUT_OF_MEMORY) and the old block stays valid and owned by the caller.
 // Size 0 is allowed and gives what realloc gives (the block is released; the result may be null).
-// A result of 2 MiB or more gets the same huge-page advice as zpk_malloc's.
+// A result of 2 MiB or more gets the same huge-page advice as zpk_malloc's. Also takes a block of
+// the C library's malloc (it then goes back through free, the result being the engine's).
 void* zpk_realloc(void* p, size_t size);
 
-// Releases a block from zpk_malloc / zpk_realloc; null is ignored.
+// Releases a block from zpk_malloc / zpk_realloc; null is ignored. A block of the C library's
+// malloc goes to free. A block from zpk_malloc / zpk_realloc must come back here (or to
+// zpk_realloc), never to free, realloc or delete, nor as a pointer inside it.
 void zpk_free(void* p);
 
 // ---- Kept blocks ----
-// zpk_free keeps a block of kKeptBlockMin bytes or more resident instead of giving it back, and
-// zpk_malloc (and zpk_realloc of null or of a smaller block) hands it out again for a size it fits,
-// at most a quarter larger: a new block's fresh pages cost the kernel a clearing on first touch,
-// often more than the pass that fills them. A large block that none fits is mapped anew after the
-// oldest kept blocks, as many bytes as it asks, are given back, so the kept blocks add little to
-// the process's peak. Bounded: no more than zpk_kept_bound() bytes are kept (the oldest go first),
-// and a block kept for more than five seconds is given back at the next large allocation or free,
-// or on the way out of the next call that takes the API lock (zpk_expire_kept).
+// zpk_free keeps a block of kMappedBlockMin bytes or more resident instead of giving it back, and
+// zpk_malloc (and zpk_realloc of null or of a smaller block) hands it out again for a size it fits:
+// the whole block when it is at most a quarter larger, else its front pages, the rest staying kept.
+// A new block's fresh pages cost the kernel a clearing on first touch, often more than the pass
+// that fills them. A block of kKeptBlockMin or more that none fits is mapped anew after the oldest
+// kept blocks, as many bytes as it asks, are given back, so the kept blocks add little to the
+// process's peak; a small mapping grown by zpk_realloc to kKeptBlockMin or more takes a kept block.
+// Bounded: no more than zpk_kept_bound() bytes are kept (the oldest go first), and a block kept for
+// more than five seconds is given back at the next allocation or free of mapping size, or on the
+// way out of the next call that takes the API lock (zpk_expire_kept).
 // A handed-out block holds old bytes, as any malloc block may.
-// The C library serves smaller blocks again from its own heap once one of their size has been freed
-// (it raises its mapping threshold up to 32 MiB); from 32 MiB on every block is a fresh mapping.
 constexpr size_t kKeptBlockMin = size_t{32} << 20;
 // The most bytes kept at once: an eighth of the machine's memory, at most 1 GiB.
 size_t zpk_kept_bound();

@@ -36,6 +36,7 @@
 #include "values/TBaseArray.h"
 #include "values/TIntArray.h"
 #include "values/TNumericArray.h"
+#include "values/ZpkBlock.h"
 
 namespace {
 
@@ -62,15 +63,15 @@ class ReadBuffer {
  public:
   char* Get(uint64_t length) {
     if (length > capacity_) {
-      data_.reset();
-      data_.reset(new char[static_cast<size_t>(length)]);
+      data_.Reset();
+      data_ = ZpkBlock<char>(static_cast<size_t>(length));
       capacity_ = length;
     }
     return data_.get();
   }
 
  private:
-  std::unique_ptr<char[]> data_;
+  ZpkBlock<char> data_;  // each worker reads into one: the engine's block, not its own heap's
   uint64_t capacity_ = 0;
 };
 

@@ -26,6 +26,7 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/ZpkAllocator.h"
 #include "foundation/mpp_tasks.h"
 #include "join/JoinRealize.h"
 #include "join/JoinRecordKernels.h"
@@ -146,7 +147,7 @@ DerivedColumn GatherColumn(TFilter* filter, const int* records, int n, ListMode 
   // Every list holds its NULL entry, which a row without a record on this side takes.
   if (n > 0 && entries < 1) throw CQ7Exception(Q7_ERROR_ILLEGAL_ARRAY_DATA);
   // used[v]: some row holds value number v; the NULL stays even when no row holds it.
-  std::vector<int> used(condense ? static_cast<size_t>(entries) : 0, 0);
+  ZpkVector<int> used(condense ? static_cast<size_t>(entries) : 0, 0);
   if (condense && entries > 0) used[0] = 1;
   for (int r = 0; r < n; ++r) {
     const int record = records[r];

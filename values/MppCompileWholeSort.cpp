@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "foundation/CQ7Exception.h"
+#include "foundation/ZpkAllocator.h"
 #include "foundation/zpk_memory.h"
 #include "values/CompileSupport.h"
 #include "values/MppCompileParts.h"
@@ -201,7 +202,7 @@ bool WholeSortCompile(const Stretches& parts, int n, int lead, int type, int** r
   SamplePlan plan{};
   plan.parts = parts.data();
   plan.part_count = threads;
-  std::vector<uint64_t> sample(kSampleSize);
+  ZpkVector<uint64_t> sample(kSampleSize);
   for (int j = 0; j < kSampleSize; ++j)
     sample[static_cast<size_t>(j)] =
         DoubleKeyBits(ElementAt(plan, static_cast<int32_t>(static_cast<int64_t>(j) * n / kSampleSize)));

@@ -13,6 +13,7 @@
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
 #include "foundation/ErrorRing.h"
+#include "foundation/ZpkAllocator.h"
 #include "summary/SummaryOutput.h"
 #include "summary/cube/TSummary.h"
 #include "values/CCompiler.h"
@@ -244,7 +245,7 @@ void TSummary::AppendCubeMeasures(TRealTable* out, int bits, bool skip, std::vec
   auto wanted = [&](int bit) { return (bits & bit) != 0 && (computed_ & bit) != 0; };
 
   // The cells that get a row, in cell order.
-  std::vector<int> cells;
+  ZpkVector<int> cells;
   cells.reserve(static_cast<size_t>(rows));
   for (int c = 0; c < cell_count_; ++c) {
     if (!skip || count_[c] != 0) cells.push_back(c);
@@ -253,7 +254,7 @@ void TSummary::AppendCubeMeasures(TRealTable* out, int bits, bool skip, std::vec
     throw CQ7Exception(Q7_ERROR_INNER_ENGINE, "Error (Inner Engine)");
 
   if (wanted(kSumCount)) {
-    std::vector<int32_t> data(cells.size());
+    ZpkVector<int32_t> data(cells.size());
     for (size_t r = 0; r < cells.size(); ++r) data[r] = count_[cells[r]];
     AddMeasureColumn(out, "COUNT", Q7_TYPE_INTEGER, rows, data.data(), added);
   }
@@ -270,7 +271,7 @@ void TSummary::AppendCubeMeasures(TRealTable* out, int bits, bool skip, std::vec
     for (int bit : {kSumMax, kSumMin}) {
       if (!wanted(bit)) continue;
       const ZpkBlock<int>& numbers = bit == kSumMax ? max_ : min_;
-      std::vector<char> data(cells.size() * width);
+      ZpkVector<char> data(cells.size() * width);
       for (size_t r = 0; r < cells.size(); ++r) {
         // An empty cell holds value number 0, the list's NULL.
         void* value = values->GetAddress(numbers[cells[r]]);
@@ -291,7 +292,7 @@ void TSummary::AppendCubeMeasures(TRealTable* out, int bits, bool skip, std::vec
   if (decimal) {
     NumericInfo info{};
     static_cast<TNumericArray*>(measure_filter_->VL)->GetDecimalInfo(&info);
-    std::vector<Numeric> sums(cells.size());
+    ZpkVector<Numeric> sums(cells.size());
     for (size_t r = 0; r < cells.size(); ++r) sums[r] = dsum_[cells[r]];
     if (wanted(kSumSum))
       SetDecimalInfoOf(out, AddMeasureColumn(out, "SUM", Q7_TYPE_DECIMAL, rows, sums.data(), added), info);
@@ -303,7 +304,7 @@ void TSummary::AppendCubeMeasures(TRealTable* out, int bits, bool skip, std::vec
     SetDecimalInfoOf(out, AddMeasureColumn(out, "AVERAGE", Q7_TYPE_DECIMAL, rows, sums.data(), added), info);
     return;
   }
-  std::vector<double> sums(cells.size());
+  ZpkVector<double> sums(cells.size());
   for (size_t r = 0; r < cells.size(); ++r) sums[r] = sum_[cells[r]];
   if (wanted(kSumSum)) AddMeasureColumn(out, "SUM", Q7_TYPE_DOUBLE, rows, sums.data(), added);
   if (!average) return;

@@ -12,6 +12,7 @@
 #include "database/TTableCollection.h"
 #include "foundation/CQ7Exception.h"
 #include "foundation/CSmpEngine.h"
+#include "foundation/ZpkAllocator.h"
 #include "summary/cube/TSummary.h"
 #include "values/Numeric.h"
 #include "values/TDoubleArray.h"
@@ -141,7 +142,7 @@ int TSummary::AppendMeasureColumns(int table_id, int rows, int count, int max, i
   const std::string measure = measure_filter_ != nullptr ? measure_filter_->FFilterName : "";
   const std::string bracket = "<" + measure + ">";
   const size_t n = static_cast<size_t>(rows) + 1;  // never an empty block to hand over
-  std::vector<int> cells;
+  ZpkVector<int> cells;
   cells.reserve(n);
   for (int c = 0; c < cell_count_; ++c) {
     if (count_[c] != 0) cells.push_back(c);
@@ -159,7 +160,7 @@ int TSummary::AppendMeasureColumns(int table_id, int rows, int count, int max, i
   };
 
   if (count) {
-    std::vector<int> values(n, 0);
+    ZpkVector<int> values(n, 0);
     for (int i = 0; i < rows; ++i) values[i] = count_[cells[i]];
     result = AddValues(out, measure_filter_ != nullptr ? "N" + bracket : "N", Q7_TYPE_INTEGER, 4, rows,
                        values.data());
@@ -172,7 +173,7 @@ int TSummary::AppendMeasureColumns(int table_id, int rows, int count, int max, i
     switch (measure_type_) {
       case Q7_TYPE_INTEGER: {
         const int* list = static_cast<const int*>(vl->FData);
-        std::vector<int> values(n, 0);
+        ZpkVector<int> values(n, 0);
         for (int i = 0; i < rows; ++i) values[i] = list[picks[cells[i]]];
         result = AddValues(out, name, Q7_TYPE_INTEGER, 4, rows, values.data());
         break;
@@ -180,21 +181,21 @@ int TSummary::AppendMeasureColumns(int table_id, int rows, int count, int max, i
       case Q7_TYPE_DOUBLE: {
         // A date, time or datetime column keeps its kind in the result.
         const double* list = static_cast<const double*>(vl->FData);
-        std::vector<double> values(n, 0.0);
+        ZpkVector<double> values(n, 0.0);
         for (int i = 0; i < rows; ++i) values[i] = list[picks[cells[i]]];
         result = AddValues(out, name, measure_ext_type_, 8, rows, values.data());
         break;
       }
       case Q7_TYPE_DECIMAL: {
         const Numeric* list = static_cast<const Numeric*>(vl->FData);
-        std::vector<Numeric> values(n, Numeric{});
+        ZpkVector<Numeric> values(n, Numeric{});
         for (int i = 0; i < rows; ++i) values[i] = list[picks[cells[i]]];
         result = AddValues(out, name, Q7_TYPE_DECIMAL, 16, rows, values.data());
         set_info(result);
         break;
       }
       default: {
-        std::vector<char*> values(n, nullptr);
+        ZpkVector<char*> values(n, nullptr);
         for (int i = 0; i < rows; ++i) values[i] = static_cast<char*>(vl->GetAddress(picks[cells[i]]));
         result = AddValues(out, name, Q7_TYPE_STRING, static_cast<int>(sizeof(char*)), rows, values.data());
         break;
@@ -206,7 +207,7 @@ int TSummary::AppendMeasureColumns(int table_id, int rows, int count, int max, i
     if ((pass == 0 && !sum) || (pass == 1 && !average)) continue;
     const std::string name = (pass == 0 ? "SUM" : "AVG") + bracket;
     if (decimal) {
-      std::vector<Numeric> values(n, Numeric{});
+      ZpkVector<Numeric> values(n, Numeric{});
       for (int i = 0; i < rows; ++i) {
         values[i] = dsum_[cells[i]];
         if (pass == 1) q7num::NumericDiv(&values[i], &info, count_[cells[i]]);
@@ -214,7 +215,7 @@ int TSummary::AppendMeasureColumns(int table_id, int rows, int count, int max, i
       result = AddValues(out, name, Q7_TYPE_DECIMAL, 16, rows, values.data());
       set_info(result);
     } else {
-      std::vector<double> values(n, 0.0);
+      ZpkVector<double> values(n, 0.0);
       for (int i = 0; i < rows; ++i) {
         values[i] = sum_[cells[i]];
         if (pass == 1) values[i] /= count_[cells[i]];

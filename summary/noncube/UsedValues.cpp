@@ -44,7 +44,7 @@ UsedValues CollectUsedValues(int n_values, int n_rows, const int* numbers) {
 namespace {
 
 template <class T>
-void Gather(const void* from, void* to, const std::vector<int>& kept) {
+void Gather(const void* from, void* to, const ZpkVector<int>& kept) {
   const T* src = static_cast<const T*>(from);
   T* dst = static_cast<T*>(to);
   for (size_t i = 0; i < kept.size(); ++i) dst[i] = src[kept[i]];
@@ -52,7 +52,7 @@ void Gather(const void* from, void* to, const std::vector<int>& kept) {
 
 }  // namespace
 
-std::unique_ptr<TBaseArray> ListOfValues(TBaseArray* vl, const std::vector<int>& kept) {
+std::unique_ptr<TBaseArray> ListOfValues(TBaseArray* vl, const ZpkVector<int>& kept) {
   const int n = static_cast<int>(kept.size());
   switch (vl->GetDataType()) {
     case Q7_TYPE_INTEGER: {

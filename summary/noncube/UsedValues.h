@@ -4,13 +4,15 @@
 #pragma once
 
 #include <memory>
-#include <vector>
+
+#include "foundation/ZpkAllocator.h"
 
 class TBaseArray;
 
+// Built on the workers, and as long as the source's value list: the engine's own blocks.
 struct UsedValues {
-  std::vector<int> kept;        // the old value numbers kept, ascending; kept[0] is 0 (NULL)
-  std::vector<int> new_number;  // by old value number (-1 unused); empty on the sorted road
+  ZpkVector<int> kept;        // the old value numbers kept, ascending; kept[0] is 0 (NULL)
+  ZpkVector<int> new_number;  // by old value number (-1 unused); empty on the sorted road
 
   // The new value number of old value number v, which must be one of kept.
   int NewNumber(int v) const;
@@ -23,4 +25,4 @@ UsedValues CollectUsedValues(int n_values, int n_rows, const int* numbers);
 
 // A new list of vl's value type holding vl's values at kept, in that order; no display or kind
 // attributes are carried. Throws Q7_ERROR_INVALID_DATA_TYPE for another list type.
-std::unique_ptr<TBaseArray> ListOfValues(TBaseArray* vl, const std::vector<int>& kept);
+std::unique_ptr<TBaseArray> ListOfValues(TBaseArray* vl, const ZpkVector<int>& kept);

@@ -1,9 +1,9 @@
 // What a host's process gets back after a clear: each large workload runs in a fresh process (a
 // death-test child that re-executes this binary, so that neither the engine nor the C library's heaps
-// carry anything from other tests), and its resident size after RQ7ClearDB and one small call must be
-// back within a margin of what it was before the workload. The margin holds whatever the worker
-// count: what may stay is the free top of each worker's heap (a few MiB), while what the workloads
-// left cached before was 80 to 130 MB each.
+// carry anything from other tests), and its resident size after RQ7ClearDB, an idle and one small
+// call must be back within a margin of what it was before the workload, also after a second round
+// of the same work. The margin holds whatever the worker count: what may stay is the free top of
+// each worker's heap (a few MiB), while what the workloads left cached before was 80 to 130 MB each.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/zpk_memory.h"
 #include "host_test_support.h"
 #include "q7api.h"
 
@@ -79,21 +80,54 @@ bool Search(const Fact& f) {
          RQ7SearchByField(f.id, f.s, 1, 9, "ab", nullptr) > 0;
 }
 
+// The catalog import's source: the columns above with an id, as a CSV file and its catalog.
+void WriteSource(const std::string& dir, int rows) {
+  std::ofstream csv(dir + "/fact.csv");
+  csv << "id,k1,k2,s,x\n";
+  char line[96];
+  for (int r = 0; r < rows; ++r) {
+    std::snprintf(line, sizeof line, "%d,%d,%d,%s,%.9f\n", r + 1, K1(r), K2(r), S(r).c_str(), X(r));
+    csv << line;
+  }
+  std::ofstream(dir + "/fact.cat") << "//CSV\n//CUTTOP\nI\t10\tid\nI\t10\tk1\nI\t10\tk2\nA\t8\ts\nF\t20\tx\n";
+}
+
+// The source imported (on the workers) as table "fact"; an ID of -1 when the import failed.
+Fact ImportSource(const std::string& dir, int rows) {
+  Fact f;
+  const int table = RQ7AddCatalogFileEx2(dir.c_str(), "fact.cat", dir.c_str(), "fact.csv", "fact");
+  if (table <= 0 || RQ7GetTotalRows(table) != rows) return f;
+  f.id = table;
+  f.k1 = RQ7GetFilterIDFromName(table, "k1");
+  f.k2 = RQ7GetFilterIDFromName(table, "k2");
+  f.s = RQ7GetFilterIDFromName(table, "s");
+  f.x = RQ7GetFilterIDFromName(table, "x");
+  return f;
+}
+
 // Each workload returns true when every call succeeded.
 bool Import(const std::string& dir, int rows) {
-  {
-    std::ofstream csv(dir + "/fact.csv");
-    csv << "id,k1,k2,s,x\n";
-    char line[96];
-    for (int r = 0; r < rows; ++r) {
-      std::snprintf(line, sizeof line, "%d,%d,%d,%s,%.9f\n", r + 1, K1(r), K2(r), S(r).c_str(), X(r));
-      csv << line;
+  WriteSource(dir, rows);
+  return ImportSource(dir, rows).id > 0;
+}
+
+// Two rounds of import, sorts and summary, the database cleared after the first (the measure clears
+// after the second). The first round's frees are what could move the C library's mapping threshold,
+// after which the workers' buffers came from heaps of their own: the second round shows it.
+bool ImportSortSummaryTwice(const std::string& dir, int rows) {
+  WriteSource(dir, rows);
+  for (int round = 0; round < 2; ++round) {
+    if (round > 0 && RQ7ClearDB() != 0) return false;
+    const Fact f = ImportSource(dir, rows);
+    const int keys[] = {f.x, f.s, f.k2, 0}, dirs[] = {0, 0, 0, 0};
+    const int dims[] = {f.k1, f.k2}, measures[] = {f.x}, masks[] = {31}, decimals[] = {-1};
+    if (!Built(f) || RQ7SortByField(f.id, f.x, 1, 1) <= 0 ||
+        RQ7IntegratedSortByField(f.id, 1, keys, dirs) <= 0 ||
+        RQ7NonCubeSum(f.id, 1, 2, dims, 1, measures, masks, decimals) <= 0) {
+      return false;
     }
-    std::ofstream(dir + "/fact.cat")
-        << "//CSV\n//CUTTOP\nI\t10\tid\nI\t10\tk1\nI\t10\tk2\nA\t8\ts\nF\t20\tx\n";
   }
-  const int table = RQ7AddCatalogFileEx2(dir.c_str(), "fact.cat", dir.c_str(), "fact.csv", "fact");
-  return table > 0 && RQ7GetTotalRows(table) == rows;
+  return true;
 }
 
 // Half of two columns overwritten, which compiles their value lists anew.
@@ -139,8 +173,8 @@ bool JoinAndItsSummary(const std::string&, int rows) {
   return RQ7NonCubeSum(join, 1, 1, dims, 1, measures, masks, decimals) > 0;
 }
 
-// Runs the workload, clears the database and makes one small call; exits 0 when the resident size
-// came back within the margin, else 1, with the figures on stderr.
+// Runs the workload, clears the database, idles and makes one small call; exits 0 when the resident
+// size came back within the margin, else 1, with the figures on stderr.
 [[noreturn]] void RunAndMeasure(const std::function<bool(const std::string&, int)>& workload, int rows) {
   bool within = false;
   {
@@ -148,13 +182,17 @@ bool JoinAndItsSummary(const std::string&, int rows) {
     const long before = ResidentKb();
     const bool ran = dir.ok() && workload(dir.path(), rows);
     const long loaded = ResidentKb();
-    const bool cleared = RQ7ClearDB() == 0 && RQ7GetNTable() == 0;
+    // The clear, a host's idle of more than the five seconds anything is kept (the engine's clock
+    // moved on instead of waited on) and one call.
+    const bool cleared = RQ7ClearDB() == 0;
+    SetKeptClockShiftForTest(int64_t{6} * 1000 * 1000 * 1000);
+    const bool called = RQ7GetNTable() == 0;
     const long after = ResidentKb();
     std::fprintf(stderr,
                  "ran %d cleared %d: resident %ld KiB before, %ld KiB loaded, %ld KiB after the clear\n", ran,
                  cleared, before, loaded, after);
     std::fflush(stderr);
-    within = ran && cleared && before > 0 && after >= 0 && after - before <= kMarginKb;
+    within = ran && cleared && called && before > 0 && after >= 0 && after - before <= kMarginKb;
   }
   _exit(within ? 0 : 1);
 }
@@ -174,6 +212,7 @@ TEST(IdleMemory, AClearGivesBackWhatEachWorkloadLeft) {
       {"built, overwritten, searched, saved and loaded", OverwriteSearchSaveLoad, 2000000},
       {"sorted, searched and summarised", SortSearchSummary, 2000000},
       {"joined, the join summarised", JoinAndItsSummary, 3000000},
+      {"imported, sorted and summarised twice", ImportSortSummaryTwice, 3000000},
   };
   for (const Case& c : cases) {
     EXPECT_EXIT(RunAndMeasure(c.workload, c.rows), ::testing::ExitedWithCode(0), "") << c.name;

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <numeric>
@@ -391,6 +393,46 @@ TEST(Allocation, ZeroSizesAndNull) {
   zpk_free(nullptr);
 }
 
+// Blocks from kMappedBlockMin on are the engine's own mappings, the others the C library's: every
+// road between the two keeps the bytes, and each block goes back through zpk_free, also a C library
+// block that happens to start on a page (looked up, not taken for a mapping).
+TEST(Allocation, EveryResizeRoadKeepsTheBytes) {
+  zpk_release_kept();
+  struct Case {
+    size_t from, to;
+  };
+  const Case cases[] = {
+      {64, kMappedBlockMin + 100},                // the C library's block grown into a mapping
+      {kMappedBlockMin * 2, 64},                  // a mapping shrunk to a C library block
+      {kMappedBlockMin * 2, size_t{1} << 20},     // a mapping grown (moved by the system)
+      {size_t{1} << 20, kMappedBlockMin + 4096},  // and shrunk
+      {size_t{1} << 20, kKeptBlockMin + 4096},    // grown past the kept-block size
+  };
+  for (const Case& c : cases) {
+    auto* p = static_cast<unsigned char*>(zpk_malloc(c.from));
+    for (size_t i = 0; i < c.from; ++i) p[i] = static_cast<unsigned char>(i * 7 + c.from);
+    auto* q = static_cast<unsigned char*>(zpk_realloc(p, c.to));
+    bool same = true;
+    for (size_t i = 0; i < std::min(c.from, c.to); ++i)
+      same = same && q[i] == static_cast<unsigned char>(i * 7 + c.from);
+    EXPECT_TRUE(same) << c.from << " -> " << c.to;
+    memset(q, 1, c.to);
+    if (c.to >= kMappedBlockMin) {
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(q) % 4096, 0u) << c.to;
+    }
+    zpk_free(q);
+  }
+  void* aligned = aligned_alloc(4096, 8192);
+  ASSERT_NE(aligned, nullptr);
+  zpk_free(aligned);
+  aligned = aligned_alloc(4096, 8192);
+  ASSERT_NE(aligned, nullptr);
+  auto* grown = static_cast<char*>(zpk_realloc(aligned, 16384));
+  grown[16383] = 1;
+  zpk_free(grown);
+  zpk_release_kept();
+}
+
 // (The address-sanitizer build runs it with allocator_may_return_null, so that its malloc fails as
 // the system's does; the thread sanitizer's has no such mode.)
 #if !defined(__SANITIZE_THREAD__)
@@ -403,11 +445,14 @@ TEST(Allocation, ExhaustionThrowsOutOfMemoryAndKeepsTheOldBlock) {
     EXPECT_EQ(e.ErrorCode(), Q7_ERROR_OUT_OF_MEMORY);
     EXPECT_STREQ(e.Message(), "");
   }
-  char* block = static_cast<char*>(zpk_malloc(16));
-  strcpy(block, "still here");
-  EXPECT_THROW(zpk_realloc(block, huge), CQ7Exception);
-  EXPECT_STREQ(block, "still here");
-  zpk_free(block);
+  // A block of the C library and one of the engine's own mappings.
+  for (const size_t size : {size_t{16}, kMappedBlockMin}) {
+    char* block = static_cast<char*>(zpk_malloc(size));
+    strcpy(block, "still here");
+    EXPECT_THROW(zpk_realloc(block, huge), CQ7Exception) << size;
+    EXPECT_STREQ(block, "still here") << size;
+    zpk_free(block);
+  }
 }
 #endif
 
