@@ -174,11 +174,15 @@ void MarkMapped(void*, size_t, size_t) {}
 void UnmarkMapped(void*, size_t) {}
 #endif
 
+std::atomic<bool> g_fail_mappings{false};  // FailMappingsForTest
+
+// A new mapping for size bytes, or null when the system refuses one.
 void* MapBlock(size_t size) {
   const size_t bytes = PagesFor(size);
   if (bytes == 0) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
+  if (g_fail_mappings.load(std::memory_order_relaxed)) return nullptr;
   void* p = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (p == MAP_FAILED) throw CQ7Exception(Q7_ERROR_OUT_OF_MEMORY);
+  if (p == MAP_FAILED) return nullptr;
   try {
     MappedBlocks& m = Mapped();
     std::lock_guard<std::mutex> lock(m.mutex);
@@ -415,9 +419,13 @@ bool KeepBlock(void* p, size_t capacity) {
 void* zpk_malloc(size_t size) {
   if (size >= kMappedBlockMin) {
     if (void* kept = TakeKept(size)) return kept;
-    void* p = MapBlock(size);
-    AdviseHugePages(p, size);
-    return p;
+    if (void* p = MapBlock(size)) {
+      AdviseHugePages(p, size);
+      return p;
+    }
+    // The system may refuse a mapping while memory remains: a process has a bounded number of
+    // mappings (vm.max_map_count), which many blocks kept apart can reach. The C library's block
+    // serves then; zpk_free tells it from the engine's by the register.
   }
   // malloc(0) may legitimately give null; a one-byte block keeps "null means exhausted" true.
   void* p = malloc(size != 0 ? size : 1);
@@ -492,6 +500,8 @@ size_t zpk_kept_bytes() {
 }
 
 void SetKeptClockShiftForTest(int64_t nanos) { g_clock_shift.store(nanos, std::memory_order_relaxed); }
+
+void FailMappingsForTest(bool fail) { g_fail_mappings.store(fail, std::memory_order_relaxed); }
 
 // ---- Scratch blocks ----
 

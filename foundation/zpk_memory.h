@@ -18,9 +18,9 @@
 // free leaves the C library's mapping threshold alone: after the C library itself frees a block it
 // mapped it serves blocks below that size (up to 32 MiB) from the heap of the thread that asks, and
 // the free top of a worker thread's heap is never given back, not even by malloc_trim. Smaller
-// blocks come from malloc. At load the engine frees one block the C library mapped, as any
-// program's first large free does, so that its heaps are not trimmed and grown again at every free
-// (see the .cpp; a threshold the host set with mallopt stays).
+// blocks come from malloc, and so does a large one when the system refuses a mapping. At load the engine
+// frees one block the C library mapped, as any program's first large free does, so that its heaps are not
+// trimmed and grown again at every free (see the .cpp; a threshold the host set with mallopt stays).
 constexpr size_t kMappedBlockMin = size_t{128} << 10;
 
 // Returns a new block of `size` bytes (a zero size still gives a block that zpk_free accepts).
@@ -72,6 +72,9 @@ void zpk_expire_kept() noexcept;
 // Shifts the kept and scratch blocks' clock by nanos (0 restores it), so that a test can age them
 // without waiting.
 void SetKeptClockShiftForTest(int64_t nanos);
+// Test seam: while set, the system refuses every new mapping of the engine's, as it does when the
+// process has reached its mapping count; zpk_malloc then serves large blocks from the C library.
+void FailMappingsForTest(bool fail);
 
 // Resizes the zpk_malloc block *p to size bytes and stores the result in *p. Exhaustion (or a
 // negative size) throws CQ7Exception(Q7_ERROR_OUT_OF_MEMORY) with *p unchanged; size 0 behaves as

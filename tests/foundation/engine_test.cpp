@@ -433,6 +433,22 @@ TEST(Allocation, EveryResizeRoadKeepsTheBytes) {
   zpk_release_kept();
 }
 
+// A process may run out of mappings before it runs out of memory: large blocks then come from the
+// C library, and every road of theirs (growing, shrinking, freeing) still works.
+TEST(Allocation, LargeBlocksComeFromTheCLibraryWhenTheSystemRefusesAMapping) {
+  zpk_release_kept();
+  FailMappingsForTest(true);
+  auto* p = static_cast<unsigned char*>(zpk_malloc(size_t{1} << 20));
+  for (size_t i = 0; i < (size_t{1} << 20); ++i) p[i] = static_cast<unsigned char>(i * 13);
+  p = static_cast<unsigned char*>(zpk_realloc(p, size_t{3} << 20));
+  bool same = true;
+  for (size_t i = 0; i < (size_t{1} << 20); ++i) same = same && p[i] == static_cast<unsigned char>(i * 13);
+  EXPECT_TRUE(same);
+  zpk_free(p);
+  EXPECT_EQ(zpk_kept_bytes(), 0u);  // a C library block is never kept as a mapping
+  FailMappingsForTest(false);
+}
+
 // (The address-sanitizer build runs it with allocator_may_return_null, so that its malloc fails as
 // the system's does; the thread sanitizer's has no such mode.)
 #if !defined(__SANITIZE_THREAD__)
