@@ -83,6 +83,17 @@ std::string EndWhileBusy(const std::function<bool()>& busy, std::chrono::millise
   });
 }
 
+// Set by the row callback once it runs inside its call; the callbacks below never return.
+std::atomic<int> g_in_callback{0};
+
+int EndFromInsideTheCall(int, int, int, int, int, int, int, _TColumnBuf*) { exit(0); }
+
+int NeverReturn(int, int, int, int, int, int, int, _TColumnBuf*) {
+  g_in_callback.store(1);
+  g_in_callback.notify_all();
+  for (;;) pause();
+}
+
 class ExitWhileCalling : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -114,6 +125,16 @@ class ExitWhileCalling : public ::testing::Test {
     return RQ7DeleteSet(table_, found) == 0 && RQ7DeleteSet(table_, sorted) == 0;
   }
 
+  // Calls exit while a walk of the table on another thread sits in a callback that never returns.
+  [[noreturn]] void ExitWhileACallNeverReturns(const int* columns) const {
+    std::thread([this, columns] {
+      Q7RowInfoCallBack(0, table_, 1, columns, NeverReturn);
+      _exit(6);
+    }).detach();
+    g_in_callback.wait(0);
+    exit(0);
+  }
+
   q7host::TempDir dir_;
   int table_ = 0;
   int filter_ = 0;
@@ -126,17 +147,6 @@ TEST_F(ExitWhileCalling, EndingDuringSortsAndSearchesEndsNormally) {
   }
 }
 
-// Set by the row callback once it runs inside its call; the callbacks below never return.
-std::atomic<int> g_in_callback{0};
-
-int EndFromInsideTheCall(int, int, int, int, int, int, int, _TColumnBuf*) { exit(0); }
-
-int NeverReturn(int, int, int, int, int, int, int, _TColumnBuf*) {
-  g_in_callback.store(1);
-  g_in_callback.notify_all();
-  for (;;) pause();
-}
-
 // A call that never returns holds the engine: the stop's wait runs out (or, when the host ends from
 // inside the call itself, is not even started) and the process must end all the same, leaving what
 // the call uses alone.
@@ -144,15 +154,7 @@ TEST_F(ExitWhileCalling, EndingWhileACallNeverReturnsEndsNormally) {
   const int columns[] = {filter_, 0};
   EXPECT_EQ(EndingOfChild([&] { Q7RowInfoCallBack(0, table_, 1, columns, EndFromInsideTheCall); }), "exit 0")
       << "ended from inside the call";
-  EXPECT_EQ(EndingOfChild([&] {
-              std::thread([&] {
-                Q7RowInfoCallBack(0, table_, 1, columns, NeverReturn);
-                _exit(6);
-              }).detach();
-              g_in_callback.wait(0);
-              exit(0);
-            }),
-            "exit 0")
+  EXPECT_EQ(EndingOfChild([&] { ExitWhileACallNeverReturns(columns); }), "exit 0")
       << "ended by another thread";
 }
 
@@ -220,12 +222,7 @@ TEST_F(ExitWhileCalling, CallsAtTheEndAnswerAtOnce) {
       {"a call never returns, a handler after the skipped stop calls",
        [&] {
          g_late_handler_armed.store(true);
-         std::thread([&] {
-           Q7RowInfoCallBack(0, table_, 1, columns, NeverReturn);
-           _exit(6);
-         }).detach();
-         g_in_callback.wait(0);
-         exit(0);
+         ExitWhileACallNeverReturns(columns);
        }},
       {"the stop ran, a handler after it calls",
        [&] {
